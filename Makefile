@@ -1,0 +1,50 @@
+# make demo  - build and run the demo report on the bundled sample data
+# make test  - build and run the whole test suite
+# make bench - build and run the benchmarks
+# The build is an in-place CMake/Ninja build in build/; a second run recompiles only what changed.
+PYTHON ?= python3
+VENV := .venv
+VPY := $(VENV)/bin/python
+BUILD := build
+STAMP := $(VENV)/.deps-installed
+SYSTEM_PACKAGES := libeigen3-dev
+export PYTHONPATH := $(CURDIR)/$(BUILD)/python
+
+.PHONY: all build demo test bench clean system-deps
+
+all: build
+
+$(VPY):
+	$(PYTHON) -m venv $(VENV)
+
+# Python tools and the test extras declared in pyproject.toml.
+$(STAMP): pyproject.toml | $(VPY)
+	$(VPY) -m pip install -q --upgrade pip
+	$(VPY) -m pip install -q cmake ninja $$($(VPY) -c "import tomllib; d = tomllib.load(open('pyproject.toml', 'rb')); print(' '.join(repr(x) for x in d['project']['optional-dependencies']['test']))" | tr -d "'")
+	touch $@
+
+system-deps:
+	@missing=""; for p in $(SYSTEM_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  if command -v apt-get >/dev/null 2>&1 && [ "$$(id -u)" = 0 ]; then \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	  else echo "note: missing system packages:$$missing (install them with apt-get)"; fi; \
+	fi
+
+$(BUILD)/build.ninja: CMakeLists.txt | $(STAMP)
+	$(VENV)/bin/cmake -S . -B $(BUILD) -G Ninja -DCMAKE_MAKE_PROGRAM=$(CURDIR)/$(VENV)/bin/ninja -DPython_EXECUTABLE=$(CURDIR)/$(VPY)
+
+build: system-deps $(STAMP) $(BUILD)/build.ninja
+	$(VENV)/bin/ninja -C $(BUILD)
+
+demo: build
+	$(VPY) examples/demo.py
+
+test: build
+	$(VPY) -m pytest -q tests
+
+bench: build
+	$(VPY) bench/run.py
+
+clean:
+	rm -rf $(BUILD) dist

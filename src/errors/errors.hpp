@@ -1,0 +1,105 @@
+#pragma once
+// The library's one error value. Kernels return Result<T>; only the Python
+// boundary turns an error into an exception.
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace vorn {
+
+using Series = std::vector<double>;
+
+namespace errors {
+
+struct InsufficientData { std::uint64_t need, got; };
+struct InvalidPeriod { std::uint64_t period, data_len; };
+struct LengthMismatch { const char* name1; std::uint64_t len1; const char* name2; std::uint64_t len2; };
+struct InvalidValue { std::uint64_t index; std::string message; };
+struct EmptyInput { const char* name; };
+struct ParameterOutOfRange { const char* name; double value, min, max; };
+struct ModelError { std::string message; };
+struct IoError { std::string source; };
+
+}  // namespace errors
+
+class VornError {
+public:
+    using Kind = std::variant<errors::InsufficientData, errors::InvalidPeriod, errors::LengthMismatch,
+                              errors::InvalidValue, errors::EmptyInput, errors::ParameterOutOfRange,
+                              errors::ModelError, errors::IoError>;
+
+    template <class K>
+        requires std::is_constructible_v<Kind, K&&>
+    VornError(K&& kind) : kind_(std::forward<K>(kind)) {}
+
+    static VornError insufficient_data(std::uint64_t need, std::uint64_t got) { return errors::InsufficientData{need, got}; }
+    static VornError invalid_period(std::uint64_t period, std::uint64_t len) { return errors::InvalidPeriod{period, len}; }
+    static VornError length_mismatch(const char* n1, std::uint64_t l1, const char* n2, std::uint64_t l2) {
+        return errors::LengthMismatch{n1, l1, n2, l2};
+    }
+    static VornError invalid_value(std::uint64_t index, std::string msg) { return errors::InvalidValue{index, std::move(msg)}; }
+    static VornError empty_input(const char* name) { return errors::EmptyInput{name}; }
+    static VornError out_of_range(const char* name, double value, double min, double max) {
+        return errors::ParameterOutOfRange{name, value, min, max};
+    }
+    static VornError model_error(std::string msg) { return errors::ModelError{std::move(msg)}; }
+
+    const Kind& kind() const noexcept { return kind_; }
+    std::string message() const;
+
+private:
+    Kind kind_;
+};
+
+template <class T>
+using Result = std::expected<T, VornError>;
+using Status = std::expected<void, VornError>;
+
+inline std::unexpected<VornError> fail(VornError e) { return std::unexpected<VornError>(std::move(e)); }
+
+// Shortest round-trip decimal, never an exponent: 2 -> "2", 1e21 -> "1000000000000000000000",
+// -0.0 -> "-0", NaN -> "NaN", infinities -> "inf"/"-inf".
+std::string format_float(double v);
+
+// NaN or an infinity, tested on the bits so that no floating-point mode can change the answer.
+inline bool is_non_finite(double v) noexcept {
+    std::uint64_t bits;
+    static_assert(sizeof bits == sizeof v);
+    __builtin_memcpy(&bits, &v, sizeof bits);
+    return (bits & 0x7FFFFFFFFFFFFFFFull) > 0x7FEFFFFFFFFFFFFFull;
+}
+
+namespace errors::validation {
+
+struct Named {
+    std::span<const double> values;
+    const char* name;
+};
+
+VornError non_finite(std::uint64_t index, const char* name, double value);
+
+// Empty, then the first non-finite element.
+Status validate_series(std::span<const double> values, const char* name);
+
+// The first series is the reference: each later one is checked (empty, length, non-finite)
+// only after every earlier one has passed all three.
+Status validate_lengths_match(std::initializer_list<Named> series);
+
+// Moving-average / statistics regime: 0 or above the length is an invalid period.
+inline Status validate_period(std::uint64_t period, std::size_t len) {
+    if (period - 1 >= static_cast<std::uint64_t>(len)) return fail(VornError::invalid_period(period, len));
+    return {};
+}
+
+// Seeded-indicator regime: 0 is invalid, at or above the length needs period + 1 bars.
+inline Status validate_seeded_period(std::uint64_t period, std::size_t len) {
+    if (period == 0) return fail(VornError::invalid_period(0, len));
+    if (period >= static_cast<std::uint64_t>(len)) return fail(VornError::insufficient_data(period + 1, len));
+    return {};
+}
+
+}  // namespace errors::validation
+}  // namespace vorn

@@ -1,0 +1,33 @@
+// Benchmark-only module: converts a sequence in and builds a new list out with the
+// library's own conversion code, and offers an empty method to time call overhead.
+#include "python/bind/klass.hpp"
+#include "python/bind/module.hpp"
+
+namespace {
+
+using namespace vorn::py;
+
+Series identity(const Series& values) { return values; }
+
+struct Empty {};
+Empty make_empty() { return {}; }
+void noop(Empty&, double) {}
+
+const FunctionDef floor_def = def<"roundtrip", identity>("roundtrip(values)\n--\n\n", arg("values"));
+
+PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "vorn_bench_floor", "", -1, nullptr,
+                          nullptr, nullptr, nullptr, nullptr};
+
+}  // namespace
+
+extern "C" PyMODINIT_FUNC PyInit_vorn_bench_floor(void) {
+    PyObject* m = PyModule_Create(&module_def);
+    if (!m) return nullptr;
+    if (!init_panic_exception() || !add_function(m, floor_def)) return nullptr;
+    PyTypeObject* t = ClassDef<Empty>("Empty", "Empty()\n--\n\n")
+                          .constructor<make_empty>()
+                          .method<"update", noop>("update($self, value)\n--\n\n", arg("value"))
+                          .create();
+    if (!add_class(m, t)) return nullptr;
+    return m;
+}

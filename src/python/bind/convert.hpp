@@ -1,0 +1,94 @@
+#pragma once
+// Python -> native conversion of one argument, chosen by the native parameter type.
+// Each Convert<T> returns false with a Python exception set; the caller adds the
+// argument's name. Families may specialise Convert for kinds of their own.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "python/bind/core.hpp"
+
+namespace vorn::py {
+
+using Series = std::vector<double>;
+
+bool convert_series(PyObject* o, Series& out);
+bool convert_count(PyObject* o, std::uint64_t& out);
+bool convert_signed(PyObject* o, std::int64_t& out);
+bool convert_flag(PyObject* o, bool& out);
+bool convert_text(PyObject* o, std::string& out);
+
+inline bool convert_real(PyObject* o, double& out) {
+    if (PyFloat_CheckExact(o)) {
+        out = PyFloat_AS_DOUBLE(o);
+        return true;
+    }
+    double v = PyFloat_AsDouble(o);
+    if (v == -1.0 && PyErr_Occurred()) return false;
+    out = v;
+    return true;
+}
+
+template <class T>
+struct Convert;
+
+template <>
+struct Convert<Series> {
+    static bool from(PyObject* o, Series& out) { return convert_series(o, out); }
+};
+template <>
+struct Convert<std::uint64_t> {
+    static bool from(PyObject* o, std::uint64_t& out) { return convert_count(o, out); }
+};
+template <>
+struct Convert<std::int64_t> {
+    static bool from(PyObject* o, std::int64_t& out) { return convert_signed(o, out); }
+};
+template <>
+struct Convert<double> {
+    static bool from(PyObject* o, double& out) { return convert_real(o, out); }
+};
+template <>
+struct Convert<bool> {
+    static bool from(PyObject* o, bool& out) { return convert_flag(o, out); }
+};
+template <>
+struct Convert<std::string> {
+    static bool from(PyObject* o, std::string& out) { return convert_text(o, out); }
+};
+template <class T>
+struct Convert<std::optional<T>> {
+    static bool from(PyObject* o, std::optional<T>& out) {
+        if (o == Py_None) {
+            out.reset();
+            return true;
+        }
+        T v{};
+        if (!Convert<T>::from(o, v)) return false;
+        out = std::move(v);
+        return true;
+    }
+};
+
+// How a callable's parameter type is stored while the call runs: views and references
+// are held as the owned value they look at.
+template <class P>
+struct StorageOf {
+    using type = std::remove_cvref_t<P>;
+};
+template <>
+struct StorageOf<std::span<const double>> {
+    using type = Series;
+};
+template <class P>
+using storage_t = typename StorageOf<std::remove_cvref_t<P>>::type;
+
+template <class T>
+inline constexpr bool is_optional_v = false;
+template <class T>
+inline constexpr bool is_optional_v<std::optional<T>> = true;
+
+}  // namespace vorn::py

@@ -1,0 +1,33 @@
+#pragma once
+// What each family file exports to the module body: its function entries and its classes.
+// The module body orders them; a family lists its entries in any order.
+#include <span>
+
+#include "python/bind/module.hpp"
+
+namespace vorn::py::families {
+
+using Table = std::span<const FunctionDef* const>;
+
+Table moving_averages();
+Table statistics();
+Table math();
+Table price_transforms();
+Table volatility();
+Table channels();
+Table momentum();
+Table oscillators();
+Table trend();
+Table trend_measures();
+Table cycle();
+
+PyTypeObject* candle_class();
+PyTypeObject* indicator_result_class();
+PyTypeObject* multi_indicator_result_class();
+
+}  // namespace vorn::py::families
+
+namespace vorn::py::streaming_py {
+// Adds the streaming classes, in their order, by the module's adding step.
+bool register_streaming_classes(PyObject* module);
+}  // namespace vorn::py::streaming_py

@@ -1,0 +1,50 @@
+#pragma once
+// Plain records that callers fill themselves: one bar, a named series, a named group.
+#include <cstdint>
+#include <random>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace vorn::types {
+
+// Each map hashes with its own random seed, so no caller can come to rely on an order.
+struct SeededHash {
+    std::uint64_t seed = std::random_device{}() * 0x9E3779B97F4A7C15ull;
+    std::size_t operator()(std::string_view s) const noexcept {
+        std::uint64_t h = std::hash<std::string_view>{}(s) ^ seed;
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdull;
+        h ^= h >> 33;
+        return static_cast<std::size_t>(h);
+    }
+};
+
+template <class V>
+using SeededMap = std::unordered_map<std::string, V, SeededHash>;
+
+struct Candle {
+    std::int64_t timestamp;
+    double open, high, low, close, volume;
+
+    double typical_price() const { return (high + low + close) / 3.0; }
+    double median_price() const { return (high + low) * 0.5; }
+    double weighted_close() const { return ((close + close) + (high + low)) * 0.25; }
+    SeededMap<double> to_dict() const;
+    std::string repr() const;
+};
+
+struct IndicatorResult {
+    std::string name;
+    std::vector<double> values;
+    SeededMap<std::string> metadata;
+};
+
+struct MultiIndicatorResult {
+    std::string name;
+    SeededMap<std::vector<double>> series;
+    SeededMap<std::string> metadata;
+};
+
+}  // namespace vorn::types
