@@ -16,6 +16,7 @@ Table price_transforms();
 Table volatility();
 Table channels();
 Table momentum();
+Table stochastic();
 Table oscillators();
 Table trend();
 Table trend_measures();

@@ -81,7 +81,7 @@ using DefIndex = std::unordered_map<std::string_view, const FunctionDef*>;
 
 bool index_families(DefIndex& index) {
     const Table tables[] = {
-        families::volatility(), families::channels(),   families::momentum(),       families::oscillators(),
+        families::volatility(), families::channels(),   families::momentum(), families::stochastic(), families::oscillators(),
         families::trend(),      families::trend_measures(), families::moving_averages(), families::statistics(),
         families::math(),       families::price_transforms(), families::cycle(),
     };

@@ -1,0 +1,20 @@
+#pragma once
+// Element-wise helpers shared by several families.
+#include <cmath>
+#include <limits>
+#include <span>
+
+#include "errors/errors.hpp"
+
+namespace vorn::utils {
+
+// minuend - subtrahend over the shorter length; NaN wherever either side is NaN.
+inline Series series_difference(std::span<const double> minuend, std::span<const double> subtrahend) {
+    const std::size_t n = minuend.size() < subtrahend.size() ? minuend.size() : subtrahend.size();
+    Series out(n, std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t i = 0; i < n; ++i)
+        if (!std::isnan(minuend[i]) && !std::isnan(subtrahend[i])) out[i] = minuend[i] - subtrahend[i];
+    return out;
+}
+
+}  // namespace vorn::utils
