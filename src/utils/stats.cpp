@@ -1,0 +1,245 @@
+#include "utils/stats.hpp"
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace vorn::utils::stats {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+bool usable(std::uint64_t period, std::uint64_t min_period, std::size_t n) {
+    return period >= min_period && period <= static_cast<std::uint64_t>(n);
+}
+
+// Monotonic deque on a ring of `period` slots: each index enters and leaves once, so the
+// whole pass is O(n) whatever the period. `evicts(back, x)` says whether the newcomer x
+// makes the value at the back useless; removing equal values lets the later index win.
+template <class Evicts>
+Series rolling_extreme(std::span<const double> values, std::uint64_t period, Evicts evicts) {
+    const std::size_t n = values.size();
+    Series out(n, NaN);
+    if (!usable(period, 1, n)) return out;
+    const std::size_t p = static_cast<std::size_t>(period);
+    std::vector<std::size_t> ring(p);
+    std::size_t head = 0, size = 0;  // front at ring[head]
+    std::uint64_t nan_count = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = values[i];
+        if (std::isnan(x)) ++nan_count;
+        if (i >= p) {
+            if (std::isnan(values[i - p])) --nan_count;
+            if (size != 0 && ring[head] == i - p) {
+                head = head + 1 == p ? 0 : head + 1;
+                --size;
+            }
+        }
+        if (!std::isnan(x)) {
+            while (size != 0) {
+                std::size_t back = head + size - 1;
+                if (back >= p) back -= p;
+                if (!evicts(values[ring[back]], x)) break;
+                --size;
+            }
+            std::size_t slot = head + size;
+            if (slot >= p) slot -= p;
+            ring[slot] = i;
+            ++size;
+        }
+        if (i + 1 >= p) out[i] = (nan_count != 0 || size == 0) ? NaN : values[ring[head]];
+    }
+    return out;
+}
+
+bool is_schedule_b_recompute(std::size_t i, std::size_t p) { return (i - p + 1) % 1000 == 0; }
+
+}  // namespace
+
+Series rolling_max(std::span<const double> values, std::uint64_t period) {
+    return rolling_extreme(values, period, [](double back, double x) { return x >= back; });
+}
+
+Series rolling_min(std::span<const double> values, std::uint64_t period) {
+    return rolling_extreme(values, period, [](double back, double x) { return back >= x; });
+}
+
+Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period) {
+    const std::size_t n = values.size();
+    Series out(n, NaN);
+    if (!usable(period, 1, n)) return out;
+    const std::size_t p = static_cast<std::size_t>(period);
+    Kahan sum;
+    auto refill = [&](std::size_t end) {
+        sum.reset();
+        for (std::size_t k = end + 1 - p; k <= end; ++k)
+            if (!std::isnan(values[k])) sum.add(values[k]);
+    };
+    refill(p - 1);
+    out[p - 1] = sum.sum;
+    sum.comp = 0.0;  // the first window's compensation is not carried into the slides
+    for (std::size_t i = p; i < n; ++i) {
+        if (is_schedule_b_recompute(i, p)) {
+            refill(i);
+            sum.comp = 0.0;
+        } else {
+            if (!std::isnan(values[i])) sum.add(values[i]);
+            if (!std::isnan(values[i - p])) sum.add(-values[i - p]);
+        }
+        out[i] = sum.sum;
+    }
+    return out;
+}
+
+Series stdev(std::span<const double> values, std::uint64_t period) {
+    const std::size_t n = values.size();
+    Series out(n, NaN);
+    if (!usable(period, 2, n)) return out;
+    const std::size_t p = static_cast<std::size_t>(period);
+    const double pf = static_cast<double>(period);
+    double mean = 0.0, m2 = 0.0;
+    std::uint64_t nan_count = 0;
+    // Welford over the window; a NaN enters as 0.0 so the windows after it stay exact.
+    auto refill = [&](std::size_t end) {
+        mean = 0.0, m2 = 0.0, nan_count = 0;
+        const std::size_t start = end + 1 - p;
+        for (std::size_t k = start; k <= end; ++k) {
+            double x = values[k];
+            if (std::isnan(x)) ++nan_count, x = 0.0;
+            const double d = x - mean;
+            mean = d / static_cast<double>(k - start + 1) + mean;
+            m2 = m2 + (x - mean) * d;
+        }
+    };
+    auto write = [&](std::size_t i) {
+        if (nan_count != 0) return;
+        out[i] = m2 > 0.0 ? std::sqrt(m2 / (pf - 1.0)) : 0.0;
+    };
+    refill(p - 1);
+    write(p - 1);
+    for (std::size_t i = p; i < n; ++i) {
+        if (is_schedule_b_recompute(i, p)) {
+            refill(i);
+        } else {
+            double o = values[i - p];
+            double x = values[i];
+            if (std::isnan(o)) {
+                o = 0.0;
+                if (nan_count > 0) --nan_count;
+            }
+            if (std::isnan(x)) ++nan_count, x = 0.0;
+            const double m0 = (mean * pf - o) / (pf - 1.0);
+            const double m1 = ((pf - 1.0) * m0 + x) / pf;
+            m2 = (m2 - (o - mean) * (o - m0)) + (x - m1) * (x - m0);
+            mean = m1;
+        }
+        write(i);
+    }
+    return out;
+}
+
+Series correlation(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
+    const std::size_t m = x.size() < y.size() ? x.size() : y.size();
+    Series out(m, NaN);
+    if (!usable(period, 2, m)) return out;
+    const double p = static_cast<double>(period);
+    window::sliding_sums<5>(
+        m, static_cast<std::size_t>(period),
+        [&](std::size_t i, std::array<double, 5>& c) {
+            const bool nan = std::isnan(x[i]) || std::isnan(y[i]);
+            const double a = std::isnan(x[i]) ? 0.0 : x[i];
+            const double b = std::isnan(y[i]) ? 0.0 : y[i];
+            c = {a, b, a * a, b * b, a * b};
+            return nan;
+        },
+        [&](std::size_t i, const std::array<Kahan, 5>& s, std::uint64_t nan_count) {
+            out[i] = 0.0;
+            if (nan_count != 0) return;
+            const double sx = s[0].sum, sy = s[1].sum, sxx = s[2].sum, syy = s[3].sum, sxy = s[4].sum;
+            const double d = (p * sxx - sx * sx) * (p * syy - sy * sy);
+            if (!(d > 0.0)) return;
+            const double root = std::sqrt(d);
+            if (!std::isfinite(root)) return;
+            const double r = (p * sxy - sx * sy) / root;
+            if (!std::isfinite(r)) return;
+            out[i] = r < -1.0 ? -1.0 : (r > 1.0 ? 1.0 : r);
+        });
+    return out;
+}
+
+namespace {
+
+// The fit's centred sum of squares and coefficient of determination; a flat window fits
+// perfectly (r^2 = 1).
+struct Fit {
+    window::Line line;
+    double syy_c, r2;
+};
+
+Fit full_fit(const window::LineConstants& k, const window::LineSums& s) {
+    const window::Line line = window::fit_line(k, s.sy, s.sxy);
+    const double centred = s.syy - s.sy * s.sy / k.p;
+    const double syy_c = centred > 0.0 ? centred : 0.0;
+    double r2 = 1.0;
+    if (syy_c > 0.0) {
+        r2 = line.sxy_c * line.sxy_c / (syy_c * k.sxx);
+        if (r2 < 0.0) r2 = 0.0;
+        if (r2 > 1.0) r2 = 1.0;
+    }
+    return {line, syy_c, r2};
+}
+
+}  // namespace
+
+Series linearreg_slope(std::span<const double> values, std::uint64_t period) {
+    Series out(values.size(), NaN);
+    if (!usable(period, 2, values.size())) return out;
+    const window::LineConstants k(period);
+    window::least_squares_sums<false>(values, period, [&](std::size_t i, const window::LineSums& s) {
+        if (s.nan_count == 0) out[i] = window::fit_line(k, s.sy, s.sxy).slope;
+    });
+    return out;
+}
+
+RegressionSeries linear_regression(std::span<const double> values, std::uint64_t period) {
+    const std::size_t n = values.size();
+    RegressionSeries out{Series(n, NaN), Series(n, NaN), Series(n, NaN)};
+    if (!usable(period, 2, n)) return out;
+    const window::LineConstants k(period);
+    window::least_squares_sums<true>(values, period, [&](std::size_t i, const window::LineSums& s) {
+        if (s.nan_count != 0) return;
+        const Fit f = full_fit(k, s);
+        out.slope[i] = f.line.slope;
+        out.intercept[i] = f.line.intercept;
+        out.r_squared[i] = f.r2;
+    });
+    return out;
+}
+
+Series tsf(std::span<const double> values, std::uint64_t period) {
+    Series out(values.size(), NaN);
+    if (!usable(period, 2, values.size())) return out;
+    const window::LineConstants k(period);
+    window::least_squares_sums<false>(values, period, [&](std::size_t i, const window::LineSums& s) {
+        if (s.nan_count != 0) return;
+        const window::Line line = window::fit_line(k, s.sy, s.sxy);
+        out[i] = line.slope * k.p + line.intercept;
+    });
+    return out;
+}
+
+Series standard_error(std::span<const double> values, std::uint64_t period) {
+    Series out(values.size(), NaN);
+    if (!usable(period, 3, values.size())) return out;
+    const window::LineConstants k(period);
+    window::least_squares_sums<true>(values, period, [&](std::size_t i, const window::LineSums& s) {
+        if (s.nan_count != 0) return;
+        const Fit f = full_fit(k, s);
+        const double resid = f.syy_c * (1.0 - f.r2);
+        out[i] = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0));
+    });
+    return out;
+}
+
+}  // namespace vorn::utils::stats
