@@ -1,0 +1,276 @@
+"""The calling convention shared by every function: binding, conversion, results."""
+import array
+import inspect
+import math
+
+import numpy as np
+import pytest
+
+from conftest import nan_equal
+
+
+class FloatLike:
+    def __init__(self, v):
+        self.v = v
+
+    def __float__(self):
+        return self.v
+
+
+class IndexLike:
+    def __index__(self):
+        return 3
+
+
+class Seq:
+    """A sequence that is neither list nor tuple nor buffer: the generic path."""
+
+    def __init__(self, items, length=None):
+        self.items = items
+        self.length = len(items) if length is None else length
+
+    def __len__(self):
+        return self.length
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+
+def test_sma_returns_new_list_with_nan_warmup(m):
+    values = [1.0, 2.0, 3.0]
+    out = m.py_sma(values, 2)
+    assert type(out) is list and len(out) == 3
+    assert math.isnan(out[0]) and out[1:] == [1.5, 2.5]
+    assert values == [1.0, 2.0, 3.0]
+
+
+@pytest.mark.parametrize(
+    "make",
+    [
+        list,
+        tuple,
+        lambda v: np.array(v, dtype=np.float64),
+        lambda v: np.array(v, dtype=np.int64),
+        lambda v: array.array("d", v),
+        lambda v: memoryview(array.array("d", v)),
+        lambda v: Seq(list(v)),
+        lambda v: [FloatLike(x) for x in v],
+    ],
+    ids=["list", "tuple", "f64", "i64", "array_d", "memoryview", "custom", "float_like"],
+)
+def test_every_input_path_gives_the_same_values(m, make):
+    data = [float(i % 7) for i in range(50)]
+    assert nan_equal(m.py_sma(make(data), 5), m.py_sma(data, 5))
+
+
+def test_range_and_int_tuple_accepted(m):
+    assert nan_equal(m.py_sma(range(10), 3), m.py_sma([float(i) for i in range(10)], 3))
+    assert nan_equal(m.py_sma((1, 2, 3), 2), [math.nan, 1.5, 2.5])
+
+
+def test_strided_array_takes_generic_path_with_same_values(m):
+    a = np.arange(20, dtype=np.float64)[::2]
+    assert nan_equal(m.py_sma(a, 2), m.py_sma(list(a), 2))
+
+
+def test_non_finite_same_error_on_every_path(m):
+    data = [1.0, 2.0, float("nan"), 4.0]
+    msgs = set()
+    for make in (list, tuple, lambda v: np.array(v), lambda v: array.array("d", v), Seq):
+        with pytest.raises(ValueError) as e:
+            m.py_sma(make(data), 2)
+        msgs.add(str(e.value))
+    assert msgs == {"Invalid value at index 2: values contains non-finite value: NaN"}
+
+
+@pytest.mark.parametrize(
+    "values, message",
+    [
+        ("123", "argument 'values': Can't extract `str` to `Vec`"),
+        ({1.0, 2.0}, "argument 'values': 'set' object cannot be cast as 'Sequence'"),
+        ({1.0: 2.0}, "argument 'values': 'dict' object cannot be cast as 'Sequence'"),
+        ((x for x in [1.0]), "argument 'values': 'generator' object cannot be cast as 'Sequence'"),
+        (5.0, "argument 'values': 'float' object cannot be cast as 'Sequence'"),
+        (None, "argument 'values': 'NoneType' object cannot be cast as 'Sequence'"),
+        ([1.0, "a"], "argument 'values': must be real number, not str"),
+        ((1.0, None), "argument 'values': must be real number, not NoneType"),
+        (np.array(["a", "b"]), None),
+    ],
+)
+def test_series_conversion_errors(m, values, message):
+    with pytest.raises(TypeError) as e:
+        m.py_sma(values, 1)
+    assert type(e.value) is TypeError
+    if message is None:
+        assert str(e.value).startswith("argument 'values': ")
+    else:
+        assert str(e.value) == message
+
+
+def test_item_overflow_passes_through_without_name(m):
+    with pytest.raises(OverflowError) as e:
+        m.py_sma([1.0, 10**400], 1)
+    assert "argument" not in str(e.value)
+
+
+def test_iteration_error_passes_through(m):
+    class Broken(Seq):
+        def __getitem__(self, i):
+            if i == 1:
+                raise KeyError("boom")
+            return 1.0
+
+    with pytest.raises(KeyError):
+        m.py_sma(Broken([1.0, 2.0]), 1)
+
+
+def test_huge_length_hint_does_not_preallocate(m):
+    # The reported length is only a hint; reading stops when the items do.
+    assert nan_equal(m.py_sma(Seq([1.0, 2.0, 3.0], length=2**60), 1), [1.0, 2.0, 3.0])
+
+
+def test_list_mutated_by_item_conversion_is_read_safely(m):
+    data = [1.0, 2.0, 3.0, 4.0]
+
+    class Shrinker:
+        def __float__(self):
+            del data[2:]
+            return 9.0
+
+    data.insert(1, Shrinker())
+    out = m.py_sma(data, 1)
+    assert out == [1.0, 9.0]
+
+
+@pytest.mark.parametrize(
+    "period, exc, message",
+    [
+        (-1, OverflowError, None),
+        (2**64, OverflowError, None),
+        (2.0, TypeError, "argument 'period': 'float' object cannot be interpreted as an integer"),
+        (None, TypeError, "argument 'period': 'NoneType' object cannot be interpreted as an integer"),
+        ("2", TypeError, "argument 'period': 'str' object cannot be interpreted as an integer"),
+    ],
+)
+def test_count_conversion(m, period, exc, message):
+    with pytest.raises(exc) as e:
+        m.py_sma([1.0, 2.0], period)
+    assert type(e.value) is exc
+    if message:
+        assert str(e.value) == message
+    else:
+        assert "period" not in str(e.value)
+
+
+def test_count_accepts_index_objects_and_bools(m):
+    assert nan_equal(m.py_sma([1.0, 2.0, 3.0, 4.0], IndexLike()), m.py_sma([1.0, 2.0, 3.0, 4.0], 3))
+    assert m.py_sma([1.0, 2.0], True) == [1.0, 2.0]
+
+
+def test_real_conversion(m):
+    v = [float(i) for i in range(40)]
+    ref = m.py_t3(v, 5, 0.5)
+    assert nan_equal(m.py_t3(v, 5, FloatLike(0.5)), ref)
+    assert nan_equal(m.py_t3(v, 5, np.float32(0.5)), ref)
+    with pytest.raises(TypeError, match=r"^argument 'vfactor': must be real number, not str$"):
+        m.py_t3(v, 5, "x")
+    with pytest.raises(OverflowError):
+        m.py_t3(v, 5, 10**400)
+
+
+def test_conversion_stops_at_first_failing_argument(m):
+    with pytest.raises(TypeError, match="argument 'values'"):
+        m.py_t3("abc", "period", "vfactor")
+    with pytest.raises(TypeError, match="argument 'period'"):
+        m.py_t3([1.0], "period", "vfactor")
+
+
+def test_typeerror_subclass_is_not_rewrapped(m):
+    class MyTypeError(TypeError):
+        pass
+
+    class Bad:
+        def __float__(self):
+            raise MyTypeError("mine")
+
+    with pytest.raises(MyTypeError) as e:
+        m.py_sma([Bad()], 1)
+    assert str(e.value) == "mine"
+
+
+def test_rewrapped_error_keeps_cause(m):
+    cause = RuntimeError("root")
+
+    class Bad:
+        def __float__(self):
+            raise TypeError("inner") from cause
+
+    with pytest.raises(TypeError) as e:
+        m.py_sma([Bad()], 1)
+    assert str(e.value) == "argument 'values': inner"
+    assert e.value.__cause__ is cause
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda m: m.py_sma([1.0, 2.0]), "py_sma() missing 1 required positional argument: 'period'"),
+        (lambda m: m.py_sma(), "py_sma() missing 2 required positional arguments: 'values' and 'period'"),
+        (
+            lambda m: m.py_kama(),
+            "py_kama() missing 4 required positional arguments: 'values', 'period', 'fast_period', and 'slow_period'",
+        ),
+        (lambda m: m.py_t3([1.0]), "py_t3() missing 2 required positional arguments: 'period' and 'vfactor'"),
+        (lambda m: m.py_sma([1.0], 1, 2), "py_sma() takes 2 positional arguments but 3 were given"),
+        (lambda m: m.py_sma([1.0], period=1, extra=2), "py_sma() got an unexpected keyword argument 'extra'"),
+        (
+            lambda m: m.py_sma([1.0], values=[1.0], period=1),
+            "py_sma() got multiple values for argument 'values'",
+        ),
+        (lambda m: m.IndicatorResult("a", [1.0]).is_empty(1), "IndicatorResult.is_empty() takes 0 positional arguments but 1 was given"),
+        (
+            lambda m: m.Candle(1, 2.0),
+            "Candle.__new__() missing 4 required positional arguments: 'high', 'low', 'close', and 'volume'",
+        ),
+        (
+            lambda m: m.MultiIndicatorResult("a").add_series("k"),
+            "MultiIndicatorResult.add_series() missing 1 required positional argument: 'values'",
+        ),
+    ],
+)
+def test_binding_messages(m, call, message):
+    with pytest.raises(TypeError) as e:
+        call(m)
+    assert str(e.value) == message
+
+
+def test_keyword_binding(m):
+    assert nan_equal(m.py_sma(values=[1.0, 2.0], period=1), [1.0, 2.0])
+    assert nan_equal(m.py_sma(period=1, values=[1.0, 2.0]), [1.0, 2.0])
+    v = [float(i) for i in range(40)]
+    assert nan_equal(m.py_kama(v, slow_period=30, fast_period=2, period=10), m.py_kama(v, 10, 2, 30))
+
+
+def test_none_selects_builtin_defaults(m):
+    v = [float((i * 37) % 11) for i in range(60)]
+    assert nan_equal(m.py_kama(v, None, None, None), m.py_kama(v, 10, 2, 30))
+    assert nan_equal(m.py_t3(v, None, None), m.py_t3(v, 5, 0.7))
+    assert nan_equal(m.py_frama(v, None), m.py_frama(v, 16))
+
+
+def test_validation_errors_are_value_errors(m):
+    with pytest.raises(ValueError, match=r"^Empty input: values cannot be empty$"):
+        m.py_sma([], 1)
+
+
+def test_text_signatures(m):
+    for name in m.__all__:
+        obj = getattr(m, name)
+        if isinstance(obj, type) and name not in ("Candle", "IndicatorResult", "MultiIndicatorResult"):
+            continue
+        sig = inspect.signature(obj)
+        assert obj.__text_signature__ is not None, name
+        assert sig is not None
+    assert str(inspect.signature(m.py_t3)) == "(values, period=5, vfactor=0.7)"
+    assert str(inspect.signature(m.Candle)) == "(timestamp, open, high, low, close, volume)"
+    assert str(inspect.signature(m.IndicatorResult.add_metadata)) == "(self, /, key, value)"

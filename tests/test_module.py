@@ -1,0 +1,44 @@
+"""Module start-up and registration."""
+import subprocess
+import sys
+
+ORDER_HEAD = ["Candle", "IndicatorResult", "MultiIndicatorResult"]
+MA_RUN_1 = ["py_sma", "py_ema", "py_rma", "py_wma", "py_hma", "py_dema", "py_tema"]
+MA_RUN_2 = ["py_zlma", "py_t3", "py_kama", "py_frama"]
+
+
+def test_docstring_and_all(m):
+    assert m.__doc__ == ""
+    assert m.__all__[:3] == ORDER_HEAD
+    assert len(m.__all__) == len(set(m.__all__))
+    for name in m.__all__:
+        obj = getattr(m, name)
+        if not isinstance(obj, type):
+            assert obj.__module__ == m.__name__
+            assert obj.__self__ is m
+
+
+def test_relative_registration_order(m):
+    names = m.__all__
+    pos = {n: i for i, n in enumerate(names)}
+    run = [n for n in MA_RUN_1 + MA_RUN_2 if n in pos]
+    assert run == MA_RUN_1 + MA_RUN_2
+    assert [pos[n] for n in run] == sorted(pos[n] for n in run)
+    # Later families slot in around the moving averages, never inside the first run.
+    assert pos["py_tema"] - pos["py_sma"] == 6
+
+
+def test_reimport_yields_same_object():
+    code = (
+        "import sys, importlib\n"
+        "import vorn_library.vorn_library as a\n"
+        "n = len(a.__all__)\n"
+        "del sys.modules['vorn_library.vorn_library']\n"
+        "b = importlib.import_module('vorn_library.vorn_library')\n"
+        "assert a is b, 'different module objects'\n"
+        "assert len(b.__all__) == n\n"
+        "print('ok')\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.strip() == "ok"
