@@ -1,0 +1,105 @@
+#include "indicators/momentum/rsi_macd.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "utils/kahan.hpp"
+#include "utils/ma.hpp"
+#include "utils/series.hpp"
+
+namespace vorn::indicators::momentum {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+double rsi_value(double g, double l) noexcept {
+    if (std::isnan(g) || std::isnan(l)) return NaN;
+    if (std::fabs(l) < 1e-10) return std::fabs(g) < 1e-10 ? 0.0 : 100.0;
+    return 100.0 - 100.0 / (g / l + 1.0);
+}
+
+// Checked by the caller. Overwrites every element of `out` (length of values).
+void ema_with_seed_into(std::span<const double> values, std::uint64_t period, std::uint64_t seed_index,
+                        Series& out) {
+    const std::size_t n = values.size();
+    for (std::size_t i = 0; i < seed_index; ++i) out[i] = NaN;
+    // Divided by the period even when NaN entries were skipped: a window with gaps reads low
+    // rather than borrowing values from outside it.
+    utils::Kahan seed;
+    for (std::size_t j = seed_index + 1 - period; j <= seed_index; ++j)
+        if (!std::isnan(values[j])) seed.add(values[j]);
+    double e = seed.sum / static_cast<double>(period);
+    out[seed_index] = e;
+    const double alpha = utils::ma::ema_alpha(period);
+    const double keep = 1.0 - alpha;
+    for (std::size_t i = seed_index + 1; i < n; ++i) {
+        e = e * keep + values[i] * alpha;
+        out[i] = e;
+    }
+}
+
+}  // namespace
+
+Result<Series> rsi(std::span<const double> close, std::uint64_t period) {
+    if (auto s = errors::validation::validate_series(close, "close"); !s) return fail(s.error());
+    if (auto s = errors::validation::validate_seeded_period(period, close.size()); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    const double p = static_cast<double>(period);
+    Series out(n, NaN);
+    double gs = 0.0, ls = 0.0;
+    for (std::size_t i = 1; i <= period; ++i) {
+        const double d = close[i] - close[i - 1];
+        if (d > 0.0) gs += d; else ls += -d;
+    }
+    double g = gs / p, l = ls / p;
+    out[period] = rsi_value(g, l);
+    const double pm1 = p - 1.0;
+    for (std::size_t i = period + 1; i < n; ++i) {
+        const double d = close[i] - close[i - 1];
+        const double gain = d > 0.0 ? d : 0.0;
+        const double loss = d > 0.0 ? 0.0 : -d;
+        g = (g * pm1 + gain) / p;
+        l = (l * pm1 + loss) / p;
+        out[i] = rsi_value(g, l);
+    }
+    return out;
+}
+
+Result<Series> ema_with_seed(std::span<const double> values, std::uint64_t period, std::uint64_t seed_index) {
+    const std::size_t n = values.size();
+    if (n == 0) return fail(VornError::empty_input("values"));
+    if (seed_index >= n) return fail(VornError::invalid_period(seed_index, n));
+    if (period == 0 || seed_index + 1 < period) return fail(VornError::insufficient_data(period, seed_index + 1));
+    Series out(n);
+    ema_with_seed_into(values, period, seed_index, out);
+    return out;
+}
+
+Result<MacdSeries> macd(std::span<const double> close, std::uint64_t fast_period, std::uint64_t slow_period,
+                        std::uint64_t signal_period) {
+    if (auto s = errors::validation::validate_series(close, "close"); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (fast_period == 0 || slow_period == 0 || signal_period == 0) return fail(VornError::invalid_period(0, n));
+    if (slow_period > n) return fail(VornError::insufficient_data(slow_period, n));
+    if (fast_period > slow_period) return fail(VornError::invalid_period(fast_period, n));
+    const std::uint64_t last_warm = slow_period + signal_period - 2;  // first index of every line
+    if (last_warm >= n) return fail(VornError::insufficient_data(slow_period + signal_period - 1, n));
+
+    // Both averages are seeded at the slow seed index, so the fast one averages the fast_period
+    // closes ending there, not the first ones. The signal vector holds the slow EMA until the
+    // line is formed, so no scratch series is needed.
+    const std::uint64_t seed = slow_period - 1;
+    MacdSeries r{Series(n), Series(n), Series()};
+    ema_with_seed_into(close, fast_period, seed, r.macd);
+    ema_with_seed_into(close, slow_period, seed, r.signal);
+    for (std::size_t i = 0; i < n; ++i)
+        r.macd[i] = std::isnan(r.macd[i]) || std::isnan(r.signal[i]) ? NaN : r.macd[i] - r.signal[i];
+    ema_with_seed_into(r.macd, signal_period, last_warm, r.signal);
+    // The line starts together with its signal.
+    for (std::size_t i = 0; i < last_warm; ++i) r.macd[i] = NaN;
+    r.histogram = utils::series_difference(r.macd, r.signal);
+    return r;
+}
+
+}  // namespace vorn::indicators::momentum
