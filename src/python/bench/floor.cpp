@@ -7,7 +7,7 @@ namespace {
 
 using namespace vorn::py;
 
-Series identity(const Series& values) { return values; }
+const Series& identity(const Series& values) { return values; }
 
 struct Empty {};
 Empty make_empty() { return {}; }

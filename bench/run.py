@@ -1,0 +1,120 @@
+"""Benchmarks, run on purpose (`make bench`), never by the test suite.
+
+Batch functions are timed on 10^5 and 10^6 bars against the conversion floor: the
+benchmark-only module vorn_bench_floor converts a sequence in and builds a new list
+out with the library's own code. A case that reads k series and returns j series is
+compared with (k + j) / 2 round trips. Streaming updates are timed per call against an
+empty method of the same binding layer.
+
+Cases come from bench/cases_*.py: CASES = [(name, fn(bars)) or (name, fn, n_in, n_out)]
+and STREAMING = [(name, factory, update_args)].
+"""
+import argparse
+import importlib.util
+import pathlib
+import random
+import sys
+import time
+
+import numpy as np
+
+import vorn_bench_floor as floor
+import vorn_library.vorn_library as vl
+
+HERE = pathlib.Path(__file__).parent
+
+
+def make_bars(n, seed=1):
+    rng = random.Random(seed)
+    o, h, l, c, v = [], [], [], [], []
+    x = 100.0
+    for _ in range(n):
+        op = x
+        x = max(1.0, x * (1 + rng.gauss(0, 0.01)))
+        hi = max(op, x) * (1 + abs(rng.gauss(0, 0.004)))
+        lo = min(op, x) * (1 - abs(rng.gauss(0, 0.004)))
+        o.append(op), h.append(hi), l.append(lo), c.append(x), v.append(1e6 * (1 + abs(rng.gauss(0, 1))))
+    return {"open": o, "high": h, "low": l, "close": c, "volume": v}
+
+
+def best_of(fn, repeat):
+    best = float("inf")
+    for _ in range(repeat):
+        t = time.perf_counter()
+        fn()
+        best = min(best, time.perf_counter() - t)
+    return best
+
+
+def load_cases():
+    batch, streaming = [], []
+    for path in sorted(HERE.glob("cases_*.py")):
+        spec = importlib.util.spec_from_file_location(path.stem, path)
+        mod = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(mod)
+        for case in getattr(mod, "CASES", []):
+            name, fn, *io = case
+            batch.append((name, fn, *(io or (1, 1))))
+        streaming.extend(getattr(mod, "STREAMING", []))
+    return batch, streaming
+
+
+def builtin_cases():
+    return [
+        ("py_sma(close, 20)", lambda b: vl.py_sma(b["close"], 20), 1, 1),
+        ("py_ema(close, 20)", lambda b: vl.py_ema(b["close"], 20), 1, 1),
+        ("py_wma(close, 20)", lambda b: vl.py_wma(b["close"], 20), 1, 1),
+        ("py_hma(close, 20)", lambda b: vl.py_hma(b["close"], 20), 1, 1),
+        ("py_tema(close, 20)", lambda b: vl.py_tema(b["close"], 20), 1, 1),
+        ("py_t3(close, 5, 0.7)", lambda b: vl.py_t3(b["close"], 5, 0.7), 1, 1),
+        ("py_kama(close, 10, 2, 30)", lambda b: vl.py_kama(b["close"], 10, 2, 30), 1, 1),
+        ("py_frama(close, 16)", lambda b: vl.py_frama(b["close"], 16), 1, 1),
+    ]
+
+
+def run_batch(sizes, only, repeat):
+    cases, _ = load_cases()
+    cases = builtin_cases() + cases
+    for n in sizes:
+        bars = make_bars(n)
+        arr = np.array(bars["close"])
+        rt = best_of(lambda: floor.roundtrip(bars["close"]), repeat)
+        print(f"\n{n:,} bars: conversion floor (list in, list out) {rt * 1e3:.2f} ms")
+        t_np = best_of(lambda: vl.py_sma(arr, 20), repeat)
+        t_list = best_of(lambda: vl.py_sma(bars["close"], 20), repeat)
+        print(f"  {'py_sma on NumPy float64 / on list':<44} {t_np * 1e3:9.2f} ms  {t_np / t_list:6.2f}x of list")
+        for name, fn, n_in, n_out in cases:
+            if only and only not in name:
+                continue
+            t = best_of(lambda: fn(bars), repeat)
+            f = rt * (n_in + n_out) / 2
+            print(f"  {name:<44} {t * 1e3:9.2f} ms  {t / f:6.2f}x floor")
+
+
+def run_streaming(only, count=200_000):
+    _, streams = load_cases()
+    empty = floor.Empty()
+    base = best_of(lambda: [empty.update(1.5) for _ in range(count)], 3) / count
+    print(f"\nstreaming update: empty method {base * 1e9:.1f} ns/call")
+    for name, factory, args in streams:
+        if only and only not in name:
+            continue
+        obj = factory()
+        upd = obj.update
+        t = best_of(lambda: [upd(*args) for _ in range(count)], 3) / count
+        print(f"  {name:<44} {t * 1e9:7.1f} ns/update  {t / base:5.2f}x empty")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--sizes", default="100000,1000000")
+    ap.add_argument("--only", default="")
+    ap.add_argument("--repeat", type=int, default=5)
+    a = ap.parse_args()
+    sizes = [int(s) for s in a.sizes.split(",") if s]
+    run_batch(sizes, a.only, a.repeat)
+    run_streaming(a.only)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
