@@ -14,41 +14,24 @@ bool usable(std::uint64_t period, std::uint64_t min_period, std::size_t n) {
     return period >= min_period && period <= static_cast<std::uint64_t>(n);
 }
 
-// Monotonic deque on a ring of `period` slots: each index enters and leaves once, so the
-// whole pass is O(n) whatever the period. `evicts(back, x)` says whether the newcomer x
-// makes the value at the back useless; removing equal values lets the later index win.
+// Removing equal values from the back lets the later of two equal indices win.
 template <class Evicts>
 Series rolling_extreme(std::span<const double> values, std::uint64_t period, Evicts evicts) {
     const std::size_t n = values.size();
     Series out(n, NaN);
     if (!usable(period, 1, n)) return out;
     const std::size_t p = static_cast<std::size_t>(period);
-    std::vector<std::size_t> ring(p);
-    std::size_t head = 0, size = 0;  // front at ring[head]
+    window::MonotonicQueue queue(p);
     std::uint64_t nan_count = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const double x = values[i];
         if (std::isnan(x)) ++nan_count;
         if (i >= p) {
             if (std::isnan(values[i - p])) --nan_count;
-            if (size != 0 && ring[head] == i - p) {
-                head = head + 1 == p ? 0 : head + 1;
-                --size;
-            }
+            queue.expire(i - p);
         }
-        if (!std::isnan(x)) {
-            while (size != 0) {
-                std::size_t back = head + size - 1;
-                if (back >= p) back -= p;
-                if (!evicts(values[ring[back]], x)) break;
-                --size;
-            }
-            std::size_t slot = head + size;
-            if (slot >= p) slot -= p;
-            ring[slot] = i;
-            ++size;
-        }
-        if (i + 1 >= p) out[i] = (nan_count != 0 || size == 0) ? NaN : values[ring[head]];
+        if (!std::isnan(x)) queue.push(values, i, evicts);  // a NaN never enters the queue
+        if (i + 1 >= p) out[i] = (nan_count != 0 || queue.empty()) ? NaN : values[queue.front()];
     }
     return out;
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <span>
 #include <tuple>
+#include <vector>
 
 #include "errors/errors.hpp"
 #include "utils/kahan.hpp"
@@ -65,6 +66,38 @@ public:
 
 private:
     std::uint64_t slides_ = 0;
+};
+
+// Monotonic queue of indices on a ring of `capacity` slots (allocated once): each index
+// enters and leaves at most once, so a pass over n bars is O(n) whatever the window.
+// `push(i, evicts)` first drops from the back every index whose value the newcomer makes
+// useless, as judged by evicts(value_at_back, value_at_i).
+class MonotonicQueue {
+public:
+    explicit MonotonicQueue(std::size_t capacity) : ring_(capacity ? capacity : 1) {}
+
+    bool empty() const noexcept { return size_ == 0; }
+    std::size_t front() const noexcept { return ring_[head_]; }
+
+    // Drops the front when it is the index that has just left the window.
+    void expire(std::size_t leaving) noexcept {
+        if (size_ != 0 && ring_[head_] == leaving) {
+            head_ = head_ + 1 == ring_.size() ? 0 : head_ + 1;
+            --size_;
+        }
+    }
+
+    template <class Evicts>
+    void push(std::span<const double> values, std::size_t i, Evicts&& evicts) noexcept {
+        while (size_ != 0 && evicts(values[ring_[wrap(head_ + size_ - 1)]], values[i])) --size_;
+        ring_[wrap(head_ + size_)] = i;
+        ++size_;
+    }
+
+private:
+    std::size_t wrap(std::size_t k) const noexcept { return k >= ring_.size() ? k - ring_.size() : k; }
+    std::vector<std::size_t> ring_;
+    std::size_t head_ = 0, size_ = 0;
 };
 
 // N independent compensated sums over the window ending at each index i >= period - 1.

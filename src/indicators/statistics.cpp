@@ -1,0 +1,202 @@
+#include "indicators/statistics.hpp"
+
+#include <cmath>
+#include <limits>
+
+namespace vorn::indicators::statistics {
+
+namespace stats = utils::stats;
+namespace window = utils::stats::window;
+using utils::Kahan;
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+Status check_one(std::span<const double> values, const char* name, std::uint64_t period) {
+    if (auto s = errors::validation::validate_series(values, name); !s) return s;
+    return errors::validation::validate_period(period, values.size());
+}
+
+Status check_two(std::span<const double> a, const char* a_name, std::span<const double> b, const char* b_name,
+                 std::uint64_t period) {
+    if (auto s = errors::validation::validate_lengths_match({{a, a_name}, {b, b_name}}); !s) return s;
+    return errors::validation::validate_period(period, a.size());
+}
+
+bool computes(std::uint64_t period, std::size_t n) { return period >= 2 && period <= static_cast<std::uint64_t>(n); }
+
+// Population variance numerator p*Q - S*S; NaN when it overflows.
+double population_variance(double p, double s, double q) {
+    const double num = p * q - s * s;
+    if (!std::isfinite(num)) return NaN;
+    return num > 0.0 ? num / (p * p) : 0.0;
+}
+
+template <class Fn>
+Series line_value(std::span<const double> values, std::uint64_t period, Fn&& value_of) {
+    Series out(values.size(), NaN);
+    if (!computes(period, values.size())) return out;
+    const window::LineConstants k(period);
+    window::least_squares_sums<false>(values, period, [&](std::size_t i, const window::LineSums& s) {
+        out[i] = value_of(k, window::fit_line(k, s.sy, s.sxy));
+    });
+    return out;
+}
+
+}  // namespace
+
+Series var_impl(std::span<const double> values, std::uint64_t period) {
+    Series out(values.size(), NaN);
+    if (!computes(period, values.size())) return out;
+    const double p = static_cast<double>(period);
+    window::sliding_sums<2>(
+        values.size(), static_cast<std::size_t>(period),
+        [&](std::size_t i, std::array<double, 2>& c) {
+            c = {values[i], values[i] * values[i]};
+            return false;
+        },
+        [&](std::size_t i, const std::array<Kahan, 2>& s, std::uint64_t) {
+            out[i] = population_variance(p, s[0].sum, s[1].sum);
+        });
+    return out;
+}
+
+Series zscore_impl(std::span<const double> values, std::uint64_t period) {
+    Series out(values.size(), NaN);
+    if (!computes(period, values.size())) return out;
+    const double p = static_cast<double>(period);
+    window::sliding_sums<2>(
+        values.size(), static_cast<std::size_t>(period),
+        [&](std::size_t i, std::array<double, 2>& c) {
+            c = {values[i], values[i] * values[i]};
+            return false;
+        },
+        [&](std::size_t i, const std::array<Kahan, 2>& s, std::uint64_t) {
+            const double num = p * s[1].sum - s[0].sum * s[0].sum;
+            const double v = num > 0.0 ? num / (p * p) : 0.0;
+            out[i] = v > 0.0 ? (values[i] - s[0].sum / p) / std::sqrt(v) : 0.0;
+        });
+    return out;
+}
+
+Series covariance_impl(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
+    Series out(x.size(), NaN);
+    if (!computes(period, x.size()) || y.size() < x.size()) return out;
+    const double p = static_cast<double>(period);
+    window::sliding_sums<3>(
+        x.size(), static_cast<std::size_t>(period),
+        [&](std::size_t i, std::array<double, 3>& c) {
+            c = {x[i], y[i], x[i] * y[i]};
+            return false;
+        },
+        [&](std::size_t i, const std::array<Kahan, 3>& s, std::uint64_t) {
+            out[i] = (p * s[2].sum - s[0].sum * s[1].sum) / (p * p);
+        });
+    return out;
+}
+
+Series beta_impl(std::span<const double> a, std::span<const double> b, std::uint64_t period) {
+    Series out(a.size(), NaN);
+    if (!computes(period, a.size()) || b.size() < a.size()) return out;
+    const double p = static_cast<double>(period);
+    window::sliding_sums<4>(
+        a.size(), static_cast<std::size_t>(period),
+        [&](std::size_t i, std::array<double, 4>& c) {
+            c = {a[i], b[i], a[i] * b[i], b[i] * b[i]};
+            return false;
+        },
+        [&](std::size_t i, const std::array<Kahan, 4>& s, std::uint64_t) {
+            const double sa = s[0].sum, sb = s[1].sum, sab = s[2].sum, sbb = s[3].sum;
+            const double d = p * sbb - sb * sb;
+            out[i] = (d > 0.0 && std::isfinite(d)) ? (p * sab - sa * sb) / d : 0.0;
+        });
+    return out;
+}
+
+Series linearreg_impl(std::span<const double> values, std::uint64_t period) {
+    return line_value(values, period, [](const window::LineConstants& k, const window::Line& line) {
+        return line.slope * (k.p - 1.0) + line.intercept;
+    });
+}
+
+Series linearreg_intercept_impl(std::span<const double> values, std::uint64_t period) {
+    return line_value(values, period,
+                      [](const window::LineConstants&, const window::Line& line) { return line.intercept; });
+}
+
+Series linearreg_angle_impl(std::span<const double> values, std::uint64_t period) {
+    Series out = stats::linearreg_slope(values, period);
+    for (double& s : out)
+        if (!std::isnan(s)) s = std::atan(s) * 57.29577951308232;
+    return out;
+}
+
+Result<RegressionSeries> linear_regression(std::span<const double> y_values, std::uint64_t period) {
+    if (auto s = check_one(y_values, "y_values", period); !s) return fail(s.error());
+    return stats::linear_regression(y_values, period);
+}
+
+Result<Series> standard_error(std::span<const double> y_values, std::uint64_t period) {
+    if (auto s = check_one(y_values, "y_values", period); !s) return fail(s.error());
+    return stats::standard_error(y_values, period);
+}
+
+Result<Series> correlation(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
+    if (auto s = check_two(x, "x", y, "y", period); !s) return fail(s.error());
+    return stats::correlation(x, y, period);
+}
+
+Result<Series> correl(std::span<const double> values1, std::span<const double> values2, std::uint64_t period) {
+    if (auto s = check_two(values1, "values1", values2, "values2", period); !s) return fail(s.error());
+    return stats::correlation(values1, values2, period);
+}
+
+Result<Series> zscore(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_one(values, "values", period); !s) return fail(s.error());
+    return zscore_impl(values, period);
+}
+
+Result<Series> covariance(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
+    if (auto s = check_two(x, "x", y, "y", period); !s) return fail(s.error());
+    return covariance_impl(x, y, period);
+}
+
+Result<Series> beta(std::span<const double> asset_returns, std::span<const double> benchmark_returns,
+                    std::uint64_t period) {
+    if (auto s = check_two(asset_returns, "asset_returns", benchmark_returns, "benchmark_returns", period); !s)
+        return fail(s.error());
+    return beta_impl(asset_returns, benchmark_returns, period);
+}
+
+Result<Series> linearreg(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_one(values, "values", period); !s) return fail(s.error());
+    return linearreg_impl(values, period);
+}
+
+Result<Series> linearreg_slope(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_one(values, "values", period); !s) return fail(s.error());
+    return stats::linearreg_slope(values, period);
+}
+
+Result<Series> linearreg_angle(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_one(values, "values", period); !s) return fail(s.error());
+    return linearreg_angle_impl(values, period);
+}
+
+Result<Series> linearreg_intercept(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_one(values, "values", period); !s) return fail(s.error());
+    return linearreg_intercept_impl(values, period);
+}
+
+Result<Series> var(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_one(values, "values", period); !s) return fail(s.error());
+    return var_impl(values, period);
+}
+
+Result<Series> tsf(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_one(values, "values", period); !s) return fail(s.error());
+    return stats::tsf(values, period);
+}
+
+}  // namespace vorn::indicators::statistics
