@@ -1,0 +1,261 @@
+#include "indicators/momentum/oscillators.hpp"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "utils/kahan.hpp"
+#include "utils/ma.hpp"
+#include "utils/series.hpp"
+#include "utils/stats.hpp"
+
+namespace vorn::indicators::momentum {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using errors::validation::validate_lengths_match;
+using errors::validation::validate_period;
+using errors::validation::validate_series;
+
+// Shared by APO, PPO and the awesome oscillator. Equal periods pass the ordering test but
+// fail the last one, as does a fast period that does not fit the data.
+Status check_fast_slow(std::uint64_t fast, std::uint64_t slow, std::size_t n) {
+    if (fast == 0 || slow == 0) return fail(VornError::invalid_period(0, n));
+    if (fast > slow)
+        return fail(VornError::invalid_value(
+            0, "fast_period (" + std::to_string(fast) + ") must be <= slow_period (" + std::to_string(slow) + ")"));
+    const std::uint64_t s = slow < n ? slow : static_cast<std::uint64_t>(n);
+    if (fast >= s) return fail(VornError::insufficient_data(slow, n));
+    return {};
+}
+
+std::uint64_t capped(std::uint64_t period, std::size_t n) {
+    return period < n ? period : static_cast<std::uint64_t>(n);
+}
+
+struct FastSlow {
+    Series fast, slow;
+};
+
+Result<FastSlow> fast_slow_ema(std::span<const double> close, std::uint64_t fast_period, std::uint64_t slow_period) {
+    if (auto s = validate_series(close, "close"); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (auto s = check_fast_slow(fast_period, slow_period, n); !s) return fail(s.error());
+    auto fast = utils::ma::ema(close, fast_period);
+    if (!fast) return fail(fast.error());
+    // A slow period beyond the data runs over the whole series: one value, at the end.
+    auto slow = utils::ma::ema(close, capped(slow_period, n));
+    if (!slow) return fail(slow.error());
+    return FastSlow{std::move(*fast), std::move(*slow)};
+}
+
+Status check_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
+    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
+}
+
+}  // namespace
+
+Result<Series> mom(std::span<const double> values, std::uint64_t period) {
+    if (auto s = validate_series(values, "values"); !s) return fail(s.error());
+    const std::size_t n = values.size();
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
+    Series out(n, NaN);
+    for (std::size_t i = period; i < n; ++i) out[i] = values[i] - values[i - period];
+    return out;
+}
+
+Result<Series> roc(std::span<const double> values, std::uint64_t period) {
+    if (auto s = validate_series(values, "values"); !s) return fail(s.error());
+    const std::size_t n = values.size();
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
+    Series out(n, NaN);
+    for (std::size_t i = period; i < n; ++i) {
+        const double base = values[i - period];
+        if (std::fabs(base) < 1e-10) continue;
+        out[i] = (values[i] / base - 1.0) * 100.0;
+    }
+    return out;
+}
+
+Result<Series> apo(std::span<const double> close, std::uint64_t fast_period, std::uint64_t slow_period) {
+    auto fs = fast_slow_ema(close, fast_period, slow_period);
+    if (!fs) return fail(fs.error());
+    return utils::series_difference(fs->fast, fs->slow);
+}
+
+Result<Series> ppo(std::span<const double> close, std::uint64_t fast_period, std::uint64_t slow_period) {
+    auto fs = fast_slow_ema(close, fast_period, slow_period);
+    if (!fs) return fail(fs.error());
+    const std::size_t n = close.size();
+    Series out(n, NaN);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double f = fs->fast[i], s = fs->slow[i];
+        if (std::isnan(f) || std::isnan(s) || std::fabs(s) < 1e-10) continue;
+        out[i] = (f - s) / s * 100.0;
+    }
+    return out;
+}
+
+Result<Series> cmo(std::span<const double> close, std::uint64_t period) {
+    if (auto s = validate_series(close, "close"); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (auto s = errors::validation::validate_seeded_period(period, n); !s) return fail(s.error());
+    const double p = static_cast<double>(period);
+    Series out(n, NaN);
+    // The seed is a plain sum in index order, as in the RSI.
+    double g = 0.0, l = 0.0;
+    for (std::size_t i = 1; i <= period; ++i) {
+        const double d = close[i] - close[i - 1];
+        if (d > 0.0) g += d;
+        if (d < 0.0) l += -d;
+    }
+    g = g / p;
+    l = l / p;
+    const auto value = [](double gain, double loss) {
+        const double sum = gain + loss;
+        return std::fabs(sum) < 1e-10 ? 0.0 : (gain - loss) * 100.0 / sum;
+    };
+    out[period] = value(g, l);
+    for (std::size_t i = period + 1; i < n; ++i) {
+        const double d = close[i] - close[i - 1];
+        g = (g * (p - 1.0) + (d > 0.0 ? d : 0.0)) / p;
+        l = (l * (p - 1.0) + (-d > 0.0 ? -d : 0.0)) / p;
+        out[i] = value(g, l);
+    }
+    return out;
+}
+
+Result<Series> cci(std::span<const double> high, std::span<const double> low, std::span<const double> close,
+                   std::uint64_t period) {
+    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    const std::size_t n = high.size();
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
+    Series tp(n);
+    for (std::size_t i = 0; i < n; ++i) tp[i] = (high[i] + low[i] + close[i]) / 3.0;
+    // The mean's own checks refuse a typical price that overflowed, under the name "values".
+    auto mean = utils::ma::sma(tp, period);
+    if (!mean) return fail(mean.error());
+    const double p = static_cast<double>(period);
+    Series out(n, NaN);
+    for (std::size_t i = period - 1; i < n; ++i) {
+        const double m = (*mean)[i];
+        if (std::isnan(m)) continue;
+        // The mean deviation is taken about this window's mean, so it is recomputed per bar.
+        double dev = 0.0;
+        for (std::size_t j = i + 1 - period; j <= i; ++j) dev += std::fabs(tp[j] - m);
+        const double md = dev / p;
+        out[i] = std::fabs(md) < 1e-10 ? 0.0 : (tp[i] - m) / (md * 0.015);
+    }
+    return out;
+}
+
+Series calc_uo_avg(std::span<const double> bp, std::span<const double> tr, std::uint64_t period) {
+    const std::size_t n = bp.size();
+    Series out(n, NaN);
+    if (period >= n) return out;
+    // Windows start at index period, not period - 1, so that the undefined first bar never
+    // enters a sum.
+    for (std::size_t i = period; i < n; ++i) {
+        utils::Kahan sbp, str;
+        for (std::size_t j = i + 1 - period; j <= i; ++j) {
+            if (!std::isnan(bp[j])) sbp.add(bp[j]);
+            if (!std::isnan(tr[j])) str.add(tr[j]);
+        }
+        if (std::fabs(str.sum) >= 1e-10) out[i] = sbp.sum / str.sum;
+    }
+    return out;
+}
+
+Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const double> low,
+                                   std::span<const double> close, std::uint64_t period1, std::uint64_t period2,
+                                   std::uint64_t period3) {
+    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    const std::size_t n = high.size();
+    if (n == 1) return fail(VornError::insufficient_data(2, 1));
+    if (period1 == 0 || period2 == 0 || period3 == 0) return fail(VornError::invalid_period(0, n));
+    Series bp(n, NaN), tr(n, NaN);
+    for (std::size_t i = 1; i < n; ++i) {
+        const double prev = close[i - 1];
+        const double lo = low[i] < prev ? low[i] : prev;
+        const double hi = high[i] > prev ? high[i] : prev;
+        bp[i] = close[i] - lo;
+        tr[i] = hi - lo;
+    }
+    const Series a1 = calc_uo_avg(bp, tr, period1);
+    const Series a2 = calc_uo_avg(bp, tr, period2);
+    const Series a3 = calc_uo_avg(bp, tr, period3);
+    Series out(n, NaN);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::isnan(a1[i]) || std::isnan(a2[i]) || std::isnan(a3[i])) continue;
+        out[i] = (2.0 * a2[i] + 4.0 * a1[i] + a3[i]) * 100.0 / 7.0;
+    }
+    return out;
+}
+
+Result<Series> awesome_oscillator(std::span<const double> high, std::span<const double> low,
+                                  std::uint64_t fast_period, std::uint64_t slow_period) {
+    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
+    const std::size_t n = high.size();
+    if (auto s = check_fast_slow(fast_period, slow_period, n); !s) return fail(s.error());
+    Series mid(n);
+    for (std::size_t i = 0; i < n; ++i) mid[i] = (high[i] + low[i]) * 0.5;
+    auto fast = utils::ma::sma(mid, fast_period);
+    if (!fast) return fail(fast.error());
+    auto slow = utils::ma::sma(mid, capped(slow_period, n));
+    if (!slow) return fail(slow.error());
+    return utils::series_difference(*fast, *slow);
+}
+
+Result<FisherSeries> fisher_transform(std::span<const double> high, std::span<const double> low,
+                                      std::span<const double> close, std::uint64_t period) {
+    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    const std::size_t n = high.size();
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
+    const Series hh = utils::stats::rolling_max(high, period);
+    const Series ll = utils::stats::rolling_min(low, period);
+    FisherSeries out{Series(n, NaN), Series(n, NaN)};
+    for (std::size_t i = period - 1; i < n; ++i) {
+        if (std::isnan(hh[i]) || std::isnan(ll[i])) continue;
+        const double r = hh[i] - ll[i];
+        double x = std::fabs(r) < 1e-10 ? 0.0 : ((close[i] - ll[i]) / r) * 2.0 - 1.0;
+        // fmax/fmin on purpose: a position that came out NaN (an infinite range over an
+        // infinite distance) is clamped like any other instead of poisoning the log.
+        x = std::fmax(x, -0.999);
+        x = std::fmin(x, 0.999);
+        out.fisher[i] = std::log((1.0 + x) / (1.0 - x)) * 0.5;
+        if (i > 0) out.signal[i] = out.fisher[i - 1];
+    }
+    return out;
+}
+
+Result<TsiSeries> tsi(std::span<const double> close, std::uint64_t long_period, std::uint64_t short_period,
+                      std::uint64_t signal_period) {
+    if (auto s = validate_series(close, "close"); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (n == 1) return fail(VornError::insufficient_data(2, 1));
+    if (long_period == 0 || short_period == 0 || signal_period == 0) return fail(VornError::invalid_period(0, n));
+    if (long_period > n) return fail(VornError::invalid_period(long_period, n));
+    if (short_period > n) return fail(VornError::invalid_period(short_period, n));
+
+    Series m(n, NaN), a(n, NaN);
+    for (std::size_t i = 1; i < n; ++i) {
+        m[i] = close[i] - close[i - 1];
+        a[i] = std::fabs(m[i]);
+    }
+    const double al = utils::ma::ema_alpha(long_period), as = utils::ma::ema_alpha(short_period);
+    // The undefined first change is a gap: each smoothing seeds from the first full window after it.
+    const Series e = utils::ma::ema_impl(utils::ma::ema_impl(m, long_period, al), short_period, as);
+    const Series d = utils::ma::ema_impl(utils::ma::ema_impl(a, long_period, al), short_period, as);
+    TsiSeries out{Series(n, NaN), Series()};
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::isnan(e[i]) || !(std::fabs(d[i]) >= 1e-10)) continue;
+        out.tsi[i] = (e[i] * 100.0) / d[i];
+    }
+    if (signal_period > n) return fail(VornError::invalid_period(signal_period, n));
+    // A flat stretch leaves NaN in the line; the signal reseeds after it.
+    out.signal = utils::ma::ema_impl(out.tsi, signal_period, utils::ma::ema_alpha(signal_period));
+    return out;
+}
+
+}  // namespace vorn::indicators::momentum

@@ -1,0 +1,110 @@
+#include "indicators/momentum/stochastic.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "indicators/momentum/rsi_macd.hpp"
+#include "utils/ma.hpp"
+#include "utils/stats.hpp"
+
+namespace vorn::indicators::momentum {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using errors::validation::validate_lengths_match;
+using errors::validation::validate_period;
+
+Status check_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
+    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
+}
+
+// Position of x within [lo, hi] scaled to 0..100; a flat window sits in the middle.
+Series position_in_range(std::span<const double> x, const Series& hi, const Series& lo) {
+    Series out(x.size(), NaN);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double h = hi[i], l = lo[i];
+        if (std::isnan(h) || std::isnan(l)) continue;
+        const double range = h - l;
+        out[i] = std::fabs(range) < 1e-10 ? 50.0 : (x[i] - l) / range * 100.0;
+    }
+    return out;
+}
+
+}  // namespace
+
+Result<StochasticSeries> stochastic(std::span<const double> high, std::span<const double> low,
+                                    std::span<const double> close, std::uint64_t k_period, std::uint64_t smooth_k,
+                                    std::uint64_t d_period) {
+    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    const std::size_t n = high.size();
+    if (auto s = validate_period(k_period, n); !s) return fail(s.error());
+    if (auto s = validate_period(smooth_k, n); !s) return fail(s.error());
+    if (auto s = validate_period(d_period, n); !s) return fail(s.error());
+
+    const Series hh = utils::stats::rolling_max(high, k_period);
+    const Series ll = utils::stats::rolling_min(low, k_period);
+    const Series raw = position_in_range(close, hh, ll);
+    auto k = utils::ma::sma_allow_nan(raw, smooth_k);
+    if (!k) return fail(k.error());
+    auto d = utils::ma::sma_allow_nan(*k, d_period);
+    if (!d) return fail(d.error());
+    return StochasticSeries{std::move(*k), std::move(*d)};
+}
+
+Result<Series> williams_r(std::span<const double> high, std::span<const double> low, std::span<const double> close,
+                          std::uint64_t period) {
+    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    const std::size_t n = high.size();
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
+
+    const Series hh = utils::stats::rolling_max(high, period);
+    const Series ll = utils::stats::rolling_min(low, period);
+    Series out(n, NaN);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double h = hh[i], l = ll[i];
+        if (std::isnan(h) || std::isnan(l)) continue;
+        const double range = h - l;
+        // A close at the window high reads -0.0: the quotient is scaled after dividing.
+        out[i] = std::fabs(range) < 1e-10 ? -50.0 : (h - close[i]) / range * -100.0;
+    }
+    return out;
+}
+
+Result<KdjSeries> kdj(std::span<const double> high, std::span<const double> low, std::span<const double> close,
+                      std::uint64_t k_period, std::uint64_t smooth_k, std::uint64_t d_period) {
+    auto st = stochastic(high, low, close, k_period, smooth_k, d_period);
+    if (!st) return fail(st.error());
+    const std::size_t n = st->k.size() < st->d.size() ? st->k.size() : st->d.size();
+    Series j(n, NaN);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double k = st->k[i], d = st->d[i];
+        if (!std::isnan(k) && !std::isnan(d)) j[i] = k * 3.0 - (d + d);
+    }
+    return KdjSeries{std::move(st->k), std::move(st->d), std::move(j)};
+}
+
+Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint64_t rsi_period,
+                                        std::uint64_t stoch_period, std::uint64_t k_period, std::uint64_t d_period) {
+    if (auto s = errors::validation::validate_series(close, "close"); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    // Zero periods are refused before the RSI runs; the other length tests come from the
+    // RSI itself and from the smoothing steps, in that order.
+    if (rsi_period == 0 || stoch_period == 0 || k_period == 0 || d_period == 0)
+        return fail(VornError::invalid_period(0, n));
+    auto r = rsi(close, rsi_period);
+    if (!r) return fail(r.error());
+
+    // A stoch_period above the length is no error: the extremes, and so both lines, are NaN.
+    const Series hh = utils::stats::rolling_max(*r, stoch_period);
+    const Series ll = utils::stats::rolling_min(*r, stoch_period);
+    const Series raw = position_in_range(*r, hh, ll);
+
+    if (k_period > n) return fail(VornError::invalid_period(k_period, n));
+    Series k = utils::ma::sma_impl(raw, k_period);
+    if (d_period > n) return fail(VornError::invalid_period(d_period, n));
+    Series d = utils::ma::sma_impl(k, d_period);
+    return StochasticSeries{std::move(k), std::move(d)};
+}
+
+}  // namespace vorn::indicators::momentum
