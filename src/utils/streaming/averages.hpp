@@ -1,0 +1,89 @@
+#pragma once
+// Streaming simple and exponential averages and Bollinger bands over one series.
+#include <cstdint>
+#include <optional>
+#include <tuple>
+
+#include "utils/streaming/common.hpp"
+#include "utils/streaming/ring.hpp"
+
+namespace vorn::utils::streaming {
+
+// Mean of the last `period` values.
+class OnlineSMA {
+public:
+    static Result<OnlineSMA> create(std::uint64_t period);
+
+    Result<std::optional<double>> update(double value);
+    std::optional<double> advance(double value) noexcept;  // value already known finite
+    void reset() noexcept;
+    void force_recalculate() noexcept;
+
+    std::uint64_t len() const noexcept { return window_.size(); }
+    bool is_empty() const noexcept { return window_.empty(); }
+    std::uint64_t period() const noexcept { return period_; }
+
+private:
+    explicit OnlineSMA(std::uint64_t period) : window_(period), period_(period) {}
+    void recompute() noexcept;
+
+    RingBuffer window_;
+    std::uint64_t period_;
+    Kahan sum_;
+    std::uint64_t removals_ = 0;
+};
+
+// Exponential average seeded by the plain mean of its first `period` inputs.
+class OnlineEMA {
+public:
+    static Result<OnlineEMA> create(std::uint64_t period);
+
+    Result<std::optional<double>> update(double value);
+    std::optional<double> advance(double value) noexcept;
+    void reset() noexcept;
+
+    bool is_ready() const noexcept { return value_.has_value(); }
+    std::optional<double> value() const noexcept { return value_; }
+    std::uint64_t period() const noexcept { return period_; }
+
+private:
+    explicit OnlineEMA(std::uint64_t period);
+
+    std::optional<double> value_;
+    std::uint64_t period_;
+    double alpha_;
+    std::uint64_t count_ = 0;
+    Kahan seed_;
+};
+
+struct BollingerValue {
+    double upper, middle, lower;
+    auto as_tuple() const { return std::tie(upper, middle, lower); }
+};
+
+// Simple average with bands at std_dev population standard deviations of the window.
+class OnlineBollingerBands {
+public:
+    static Result<OnlineBollingerBands> create(std::uint64_t period, double std_dev);
+
+    Result<std::optional<BollingerValue>> update(double value);
+    std::optional<BollingerValue> advance(double value) noexcept;
+    void reset() noexcept;
+    void force_recalculate() noexcept;
+
+    std::uint64_t period() const noexcept { return period_; }
+    double std_dev() const noexcept { return std_dev_; }
+
+private:
+    OnlineBollingerBands(std::uint64_t period, double std_dev) : window_(period), period_(period), std_dev_(std_dev) {}
+    void recompute() noexcept;
+
+    RingBuffer window_;
+    std::uint64_t period_;
+    double std_dev_;
+    Kahan sum_;
+    Kahan sum_sq_;
+    std::uint64_t removals_ = 0;
+};
+
+}  // namespace vorn::utils::streaming

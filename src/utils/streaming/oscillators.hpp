@@ -1,0 +1,91 @@
+#pragma once
+// Streaming RSI and ATR (Wilder smoothing) and the stochastic oscillator.
+#include <cstdint>
+#include <optional>
+#include <tuple>
+
+#include "utils/streaming/common.hpp"
+#include "utils/streaming/ring.hpp"
+
+namespace vorn::utils::streaming {
+
+// Wilder RSI. The seed averages are the compensated means of the first `period` gains
+// and losses; the sums are built as the changes arrive, in the same order a pass over
+// the stored seed values would take, so no seed buffer is kept.
+class OnlineRSI {
+public:
+    static Result<OnlineRSI> create(std::uint64_t period);
+
+    Result<std::optional<double>> update(double value);
+    std::optional<double> advance(double value) noexcept;
+    void reset() noexcept;
+
+    bool is_ready() const noexcept { return avg_gain_.has_value(); }
+    std::uint64_t period() const noexcept { return period_; }
+
+private:
+    explicit OnlineRSI(std::uint64_t period) : period_(period) {}
+
+    std::optional<double> previous_;
+    std::optional<double> avg_gain_;
+    std::optional<double> avg_loss_;
+    std::uint64_t seeded_ = 0;  // changes added to the seed sums
+    Kahan gain_seed_;
+    Kahan loss_seed_;
+    std::uint64_t period_;
+};
+
+// Wilder average true range; the first value is the mean of the true ranges of bars
+// 2 to period + 1.
+class OnlineATR {
+public:
+    static Result<OnlineATR> create(std::uint64_t period);
+
+    Result<std::optional<double>> update(double high, double low, double close);
+    std::optional<double> advance(double high, double low, double close) noexcept;
+    void reset() noexcept;
+
+    bool is_ready() const noexcept { return value_.has_value(); }
+    std::optional<double> value() const noexcept { return value_; }
+    std::uint64_t period() const noexcept { return period_; }
+
+private:
+    explicit OnlineATR(std::uint64_t period) : period_(period) {}
+
+    std::optional<double> previous_close_;
+    std::optional<double> value_;
+    std::uint64_t seeded_ = 0;  // true ranges added to the seed sum
+    Kahan seed_;
+    std::uint64_t period_;
+};
+
+struct StochasticValue {
+    double k, d;
+    auto as_tuple() const { return std::tie(k, d); }
+};
+
+// %K: the mean of the last smooth_k raw stochastics over k_period bars; %D: the mean of
+// the last d_period %K values. Its two running sums are never rebuilt.
+class OnlineStochastic {
+public:
+    static Result<OnlineStochastic> create(std::uint64_t k_period, std::uint64_t smooth_k, std::uint64_t d_period);
+
+    Result<std::optional<StochasticValue>> update(double high, double low, double close);
+    std::optional<StochasticValue> advance(double high, double low, double close) noexcept;
+    void reset() noexcept;
+
+private:
+    OnlineStochastic(std::uint64_t k_period, std::uint64_t smooth_k, std::uint64_t d_period)
+        : highs_(k_period), lows_(k_period), raw_(smooth_k), ks_(d_period),
+          k_period_(k_period), smooth_k_(smooth_k), d_period_(d_period) {}
+
+    RingBuffer highs_;
+    RingBuffer lows_;
+    RingBuffer raw_;
+    RingBuffer ks_;
+    std::uint64_t k_period_, smooth_k_, d_period_;
+    Kahan raw_sum_;
+    Kahan k_sum_;
+};
+
+}  // namespace vorn::utils::streaming

@@ -1,0 +1,83 @@
+#pragma once
+// Fixed-room window of floats for the streaming states. Room for the whole period is
+// taken once, at construction, so that a tick never allocates; the storage is not
+// touched until values arrive, so a long period costs address space, not memory.
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <new>
+
+namespace vorn::utils::streaming {
+
+class RingBuffer {
+public:
+    explicit RingBuffer(std::uint64_t capacity) : cap_(checked_room(capacity)), data_(allocate(cap_)) {}
+
+    RingBuffer(const RingBuffer& o) : cap_(o.cap_), data_(allocate(o.cap_)), head_(o.head_), size_(o.size_) {
+        for (std::size_t i = 0; i < size_; ++i) data_[i] = o.data_[i];
+    }
+    RingBuffer& operator=(const RingBuffer& o) {
+        if (this != &o) *this = RingBuffer(o);
+        return *this;
+    }
+    RingBuffer(RingBuffer&&) noexcept = default;
+    RingBuffer& operator=(RingBuffer&&) noexcept = default;
+
+    std::size_t size() const noexcept { return size_; }
+    std::size_t capacity() const noexcept { return cap_; }
+    bool empty() const noexcept { return size_ == 0; }
+    bool full() const noexcept { return size_ == cap_; }
+
+    // Appends v. A full window drops its oldest value to make room: returns true and
+    // stores the dropped value in `dropped`.
+    bool push(double v, double& dropped) noexcept {
+        if (size_ < cap_) {
+            data_[size_++] = v;
+            return false;
+        }
+        dropped = data_[head_];
+        data_[head_] = v;
+        if (++head_ == cap_) head_ = 0;
+        return true;
+    }
+
+    void clear() noexcept { head_ = 0, size_ = 0; }
+
+    // Visits the held values oldest first: order matters to the compensated sums.
+    template <class F>
+    void for_each(F&& f) const {
+        for (std::size_t i = head_; i < size_; ++i) f(data_[i]);
+        for (std::size_t i = 0; i < head_; ++i) f(data_[i]);
+    }
+
+    // Extremes by a full scan; the windows hold finite values only.
+    double max() const noexcept {
+        double m = data_[0];
+        for (std::size_t i = 1; i < size_; ++i)
+            if (data_[i] > m) m = data_[i];
+        return m;
+    }
+    double min() const noexcept {
+        double m = data_[0];
+        for (std::size_t i = 1; i < size_; ++i)
+            if (data_[i] < m) m = data_[i];
+        return m;
+    }
+
+private:
+    // A room that cannot exist fails as an allocation failure (MemoryError in Python),
+    // never as a length error.
+    static std::size_t checked_room(std::uint64_t n) {
+        if (n > std::numeric_limits<std::size_t>::max() / sizeof(double)) throw std::bad_alloc();
+        return static_cast<std::size_t>(n);
+    }
+    static std::unique_ptr<double[]> allocate(std::size_t n) { return std::unique_ptr<double[]>(new double[n]); }
+
+    std::size_t cap_;
+    std::unique_ptr<double[]> data_;
+    std::size_t head_ = 0;  // index of the oldest value once the window is full
+    std::size_t size_ = 0;
+};
+
+}  // namespace vorn::utils::streaming
