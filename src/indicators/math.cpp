@@ -1,0 +1,188 @@
+#include "indicators/math.hpp"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "utils/series.hpp"
+#include "utils/stats.hpp"
+
+namespace vorn::indicators::math {
+
+namespace stats = utils::stats;
+using errors::validation::validate_period;
+using errors::validation::validate_series;
+
+namespace {
+
+// An operation applies to any finite element unless it names a domain; `refuses` is then
+// the test and `rule` the message's text ahead of the offending value.
+struct Total {
+    static bool refuses(double) { return false; }
+    static constexpr const char* rule = "";
+};
+
+struct Sqrt {
+    static double apply(double x) { return std::sqrt(x); }
+    static bool refuses(double x) { return x < 0.0; }  // -0.0 is accepted and gives -0.0
+    static constexpr const char* rule = "values must be >= 0 for sqrt, got ";
+};
+struct Ln {
+    static double apply(double x) { return std::log(x); }
+    static bool refuses(double x) { return x <= 0.0; }
+    static constexpr const char* rule = "values must be > 0 for ln, got ";
+};
+struct Log10 {
+    static double apply(double x) { return std::log10(x); }
+    static bool refuses(double x) { return x <= 0.0; }
+    static constexpr const char* rule = "values must be > 0 for log10, got ";
+};
+struct Asin {
+    static double apply(double x) { return std::asin(x); }
+    static bool refuses(double x) { return std::fabs(x) > 1.0; }
+    static constexpr const char* rule = "values must be in [-1, 1] for asin, got ";
+};
+struct Acos {
+    static double apply(double x) { return std::acos(x); }
+    static bool refuses(double x) { return std::fabs(x) > 1.0; }
+    static constexpr const char* rule = "values must be in [-1, 1] for acos, got ";
+};
+struct Exp : Total { static double apply(double x) { return std::exp(x); } };
+struct Abs : Total { static double apply(double x) { return std::fabs(x); } };
+struct Ceil : Total { static double apply(double x) { return std::ceil(x); } };
+struct Floor : Total { static double apply(double x) { return std::floor(x); } };
+struct Sin : Total { static double apply(double x) { return std::sin(x); } };
+struct Cos : Total { static double apply(double x) { return std::cos(x); } };
+struct Tan : Total { static double apply(double x) { return std::tan(x); } };
+struct Atan : Total { static double apply(double x) { return std::atan(x); } };
+struct Sinh : Total { static double apply(double x) { return std::sinh(x); } };
+struct Cosh : Total { static double apply(double x) { return std::cosh(x); } };
+struct Tanh : Total { static double apply(double x) { return std::tanh(x); } };
+
+// The whole series is checked for non-finite values before any domain test.
+template <class Op>
+Result<Series> unary(std::span<const double> values) {
+    if (auto s = validate_series(values, "values"); !s) return fail(s.error());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (Op::refuses(values[i])) return fail(VornError::invalid_value(i, Op::rule + format_float(values[i])));
+    Series out(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) out[i] = Op::apply(values[i]);
+    return out;
+}
+
+Status check_pair(std::span<const double> values1, std::span<const double> values2) {
+    if (values1.empty()) return fail(VornError::empty_input("values1"));
+    if (values2.empty()) return fail(VornError::empty_input("values2"));
+    if (values1.size() != values2.size())
+        return fail(VornError::length_mismatch("values1", values1.size(), "values2", values2.size()));
+    if (auto s = validate_series(values1, "values1"); !s) return s;
+    return validate_series(values2, "values2");
+}
+
+template <class Op>
+Result<Series> binary(std::span<const double> values1, std::span<const double> values2, Op op) {
+    if (auto s = check_pair(values1, values2); !s) return fail(s.error());
+    Series out(values1.size());
+    for (std::size_t i = 0; i < values1.size(); ++i) out[i] = op(values1[i], values2[i]);
+    return out;
+}
+
+Status check_window(std::span<const double> values, std::uint64_t period) {
+    if (auto s = validate_series(values, "values"); !s) return s;
+    return validate_period(period, values.size());
+}
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+}  // namespace
+
+Result<Series> sqrt(std::span<const double> values) { return unary<Sqrt>(values); }
+Result<Series> ln(std::span<const double> values) { return unary<Ln>(values); }
+Result<Series> log10(std::span<const double> values) { return unary<Log10>(values); }
+Result<Series> exp(std::span<const double> values) { return unary<Exp>(values); }
+Result<Series> abs(std::span<const double> values) { return unary<Abs>(values); }
+Result<Series> ceil(std::span<const double> values) { return unary<Ceil>(values); }
+Result<Series> floor(std::span<const double> values) { return unary<Floor>(values); }
+Result<Series> sin(std::span<const double> values) { return unary<Sin>(values); }
+Result<Series> cos(std::span<const double> values) { return unary<Cos>(values); }
+Result<Series> tan(std::span<const double> values) { return unary<Tan>(values); }
+Result<Series> asin(std::span<const double> values) { return unary<Asin>(values); }
+Result<Series> acos(std::span<const double> values) { return unary<Acos>(values); }
+Result<Series> atan(std::span<const double> values) { return unary<Atan>(values); }
+Result<Series> sinh(std::span<const double> values) { return unary<Sinh>(values); }
+Result<Series> cosh(std::span<const double> values) { return unary<Cosh>(values); }
+Result<Series> tanh(std::span<const double> values) { return unary<Tanh>(values); }
+
+Result<Series> add(std::span<const double> values1, std::span<const double> values2) {
+    return binary(values1, values2, [](double a, double b) { return a + b; });
+}
+
+Result<Series> sub(std::span<const double> values1, std::span<const double> values2) {
+    if (auto s = check_pair(values1, values2); !s) return fail(s.error());
+    return utils::series_difference(values1, values2);
+}
+
+Result<Series> mult(std::span<const double> values1, std::span<const double> values2) {
+    return binary(values1, values2, [](double a, double b) { return a * b; });
+}
+
+Result<Series> div(std::span<const double> values1, std::span<const double> values2) {
+    if (auto s = check_pair(values1, values2); !s) return fail(s.error());
+    Series out(values1.size());
+    for (std::size_t i = 0; i < values1.size(); ++i) {
+        const double d = values2[i];
+        if (std::fabs(d) < 1e-10)
+            return fail(VornError::invalid_value(i, "values2 contains zero divisor: " + format_float(d)));
+        out[i] = values1[i] / d;
+    }
+    return out;
+}
+
+Result<Series> max(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_window(values, period); !s) return fail(s.error());
+    return stats::rolling_max(values, period);
+}
+
+Result<Series> min(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_window(values, period); !s) return fail(s.error());
+    return stats::rolling_min(values, period);
+}
+
+Result<Series> sum(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_window(values, period); !s) return fail(s.error());
+    return stats::rolling_sum_kahan(values, period);
+}
+
+Result<MinMaxSeries> minmax(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_window(values, period); !s) return fail(s.error());
+    MinMaxSeries out;
+    out.min = stats::rolling_min(values, period);
+    out.max = stats::rolling_max(values, period);
+    return out;
+}
+
+Result<MinMaxSeries> minmaxindex(std::span<const double> values, std::uint64_t period) {
+    if (auto s = check_window(values, period); !s) return fail(s.error());
+    const std::size_t n = values.size();
+    const std::size_t p = static_cast<std::size_t>(period);
+    MinMaxSeries out{Series(n, NaN), Series(n, NaN)};
+    // Only a strictly better value displaces an index, so each queue's front is the oldest
+    // bar holding the window's extreme: the tie-break of a left-to-right scan.
+    stats::window::MonotonicQueue lows(p), highs(p);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i >= p) {
+            lows.expire(i - p);
+            highs.expire(i - p);
+        }
+        lows.push(values, i, [](double back, double x) { return back > x; });
+        highs.push(values, i, [](double back, double x) { return x > back; });
+        if (i + 1 >= p) {
+            const std::size_t oldest = i + 1 - p;
+            out.min[i] = static_cast<double>(lows.front() - oldest);
+            out.max[i] = static_cast<double>(highs.front() - oldest);
+        }
+    }
+    return out;
+}
+
+}  // namespace vorn::indicators::math
