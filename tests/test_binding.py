@@ -274,3 +274,13 @@ def test_text_signatures(m):
     assert str(inspect.signature(m.py_t3)) == "(values, period=5, vfactor=0.7)"
     assert str(inspect.signature(m.Candle)) == "(timestamp, open, high, low, close, volume)"
     assert str(inspect.signature(m.IndicatorResult.add_metadata)) == "(self, /, key, value)"
+
+
+def test_text_conversion(m):
+    r = m.IndicatorResult("x", [])
+    with pytest.raises(UnicodeEncodeError):
+        r.add_metadata("k", "\ud800")
+    with pytest.raises(TypeError, match=r"^argument 'key': 'bytes' object cannot be cast as 'str'$"):
+        r.add_metadata(b"k", "v")
+    r.add_metadata("ключ", "值")
+    assert r.metadata == {"ключ": "值"}

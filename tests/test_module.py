@@ -42,3 +42,21 @@ def test_reimport_yields_same_object():
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
     assert out.returncode == 0, out.stderr
     assert out.stdout.strip() == "ok"
+
+
+def test_second_interpreter_is_refused():
+    code = (
+        "import vorn_library.vorn_library as a\n"
+        "import _xxsubinterpreters as interp\n"
+        "sub = interp.create()\n"
+        "try:\n"
+        "    interp.run_string(sub, 'import vorn_library.vorn_library')\n"
+        "except Exception as e:\n"
+        "    print('refused', 'ImportError' in str(e))\n"
+        "else:\n"
+        "    print('imported')\n"
+        "assert a.py_sma([1.0, 2.0], 1) == [1.0, 2.0]\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.strip() == "refused True"
