@@ -1,0 +1,154 @@
+#include "indicators/cycle.hpp"
+
+#include <cmath>
+#include <limits>
+
+namespace vorn::indicators::cycle {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double RAD_TO_DEG = 57.29577951308232;
+constexpr double DEG_TO_RAD = 0.017453292519943295;
+constexpr double TWO_PI = 6.283185307179586;
+constexpr std::size_t FIRST = 32;        // first bar every output is written at
+constexpr std::size_t TREND_FIRST = 63;  // first bar of the trend mode
+
+using errors::validation::validate_series;
+
+Status check(std::span<const double> values) {
+    if (auto s = validate_series(values, "values"); !s) return s;
+    if (values.size() <= FIRST) return fail(VornError::insufficient_data(FIRST + 1, values.size()));
+    return {};
+}
+
+// The smoothed components I1 and Q1. Every stage starts from zeros and leaves the bars it
+// does not reach at 0.0; the next stage reads them as such, so the earliest values of each
+// stage partly rest on those zeros.
+struct Components {
+    Series i1, q1;
+};
+
+Components filter_chain(std::span<const double> x) {
+    const std::size_t n = x.size();
+    Series s(n, 0.0);
+    for (std::size_t j = 10; j < n; ++j)
+        s[j] = (((((2.0 * x[j - 2] + x[j]) + 3.0 * x[j - 4]) + 3.0 * x[j - 6]) + 2.0 * x[j - 8]) + x[j - 10]) / 12.0;
+    Series q(n, 0.0);
+    for (std::size_t j = 10; j < n; ++j) q[j] = ((2.0 * s[j - 4] + s[j - 2]) + s[j - 6]) * 0.25;
+    // The in-phase component is the smoothed price itself.
+    const Series& in = s;
+    Components c{Series(n, 0.0), Series(n, 0.0)};
+    for (std::size_t j = 6; j < n; ++j) {
+        c.i1[j] = (((4.0 * in[j] + 3.0 * in[j - 1]) + 2.0 * in[j - 2]) + in[j - 3]) / 10.0;
+        c.q1[j] = (((4.0 * q[j] + 3.0 * q[j - 1]) + 2.0 * q[j - 2]) + q[j - 3]) / 10.0;
+    }
+    return c;
+}
+
+Series phase_of(const Components& c) {
+    const std::size_t n = c.i1.size();
+    Series out(n, NaN);
+    for (std::size_t i = FIRST; i < n; ++i) {
+        if (std::fabs(c.i1[i]) < 1e-10) {
+            out[i] = 0.0;
+            continue;
+        }
+        double phi = std::atan(c.q1[i] / c.i1[i]) * RAD_TO_DEG;
+        if (phi < 0.0) phi += 360.0;
+        out[i] = phi;
+    }
+    return out;
+}
+
+Series period_of(const Components& c) {
+    const std::size_t n = c.i1.size();
+    const Series& i1 = c.i1;
+    const Series& q1 = c.q1;
+    Series raw(n, 0.0);
+    for (std::size_t t = 7; t < n; ++t) {
+        const double cross = i1[t] * q1[t - 1] - q1[t] * i1[t - 1];
+        const double dot = i1[t - 1] * i1[t] + q1[t - 1] * q1[t];
+        double a = 0.0;
+        if (std::fabs(cross) >= 1e-10 && std::fabs(dot) >= 1e-10) a = std::atan(cross / dot);
+        const double d = a - std::atan(q1[t - 1] * i1[t - 1]);
+        if (std::fabs(d) < 0.1) {
+            raw[t] = raw[t - 1];  // too small a phase step to measure: hold the period
+        } else if (!std::isnan(d)) {
+            double p = TWO_PI / std::fabs(d);
+            if (p < 6.0) p = 6.0;
+            if (p > 50.0) p = 50.0;
+            raw[t] = p;
+        }
+    }
+    Series out(n, NaN);
+    for (std::size_t j = FIRST; j < n; ++j) out[j] = ((2.0 * raw[j - 1] + raw[j]) + raw[j - 2]) * 0.25;
+    return out;
+}
+
+}  // namespace
+
+Result<Series> ht_dcphase(std::span<const double> values) {
+    if (auto s = check(values); !s) return fail(s.error());
+    return phase_of(filter_chain(values));
+}
+
+Result<Series> ht_dcperiod(std::span<const double> values) {
+    if (auto s = check(values); !s) return fail(s.error());
+    return period_of(filter_chain(values));
+}
+
+Result<SineSeries> ht_sine(std::span<const double> values) {
+    if (auto s = check(values); !s) return fail(s.error());
+    auto phase = ht_dcphase(values);
+    if (!phase) return fail(phase.error());
+    const std::size_t n = values.size();
+    SineSeries out{Series(n, NaN), Series(n, NaN)};
+    for (std::size_t i = FIRST; i < n; ++i) {
+        const double phi = (*phase)[i];
+        if (std::isnan(phi)) continue;
+        out.sine[i] = std::sin(phi * DEG_TO_RAD);
+        out.lead_sine[i] = std::sin((phi + 45.0) * DEG_TO_RAD);
+    }
+    return out;
+}
+
+Result<PhasorSeries> ht_phasor(std::span<const double> values) {
+    if (auto s = check(values); !s) return fail(s.error());
+    Components c = filter_chain(values);
+    const std::size_t n = values.size();
+    PhasorSeries out{Series(n, NaN), Series(n, NaN)};
+    for (std::size_t j = FIRST; j < n; ++j) {
+        out.inphase[j] = c.i1[j];
+        out.quadrature[j] = c.q1[j];
+    }
+    return out;
+}
+
+Result<Series> ht_trendmode(std::span<const double> values) {
+    if (auto s = validate_series(values, "values"); !s) return fail(s.error());
+    const std::size_t n = values.size();
+    if (n < TREND_FIRST) return fail(VornError::insufficient_data(TREND_FIRST, n));
+    auto period = ht_dcperiod(values);
+    if (!period) return fail(period.error());
+    const Series& p = *period;
+    Series out(n, NaN);
+    if (n == TREND_FIRST) return out;
+    out[TREND_FIRST] = 0.0;
+    std::int64_t count = p[TREND_FIRST] > 40.0 ? 1 : 0;
+    for (std::size_t i = TREND_FIRST + 1; i < n; ++i) {
+        // A long or lengthening cycle counts towards a trend; a short one resets the count.
+        if (p[i] > 40.0) {
+            ++count;
+        } else if (p[i] - p[i - 1] > 1.0) {
+            ++count;
+        } else if (p[i] < 15.0) {
+            --count;
+            if (count <= 0) count = 0;
+        }
+        out[i] = count >= 4 ? 1.0 : 0.0;
+    }
+    return out;
+}
+
+}  // namespace vorn::indicators::cycle

@@ -1,0 +1,95 @@
+#include "indicators/trend/psar.hpp"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace vorn::indicators::trend {
+
+namespace {
+
+// Minimum and maximum that prefer the number when one side is NaN: a NaN candidate stop
+// (only reachable through a NaN acceleration parameter) falls back to the price it is
+// clamped against, and a NaN step leaves the factor at its ceiling.
+inline double min_num(double a, double b) noexcept {
+    if (std::isnan(a)) return b;
+    if (std::isnan(b)) return a;
+    return b < a ? b : a;
+}
+inline double max_num(double a, double b) noexcept {
+    if (std::isnan(a)) return b;
+    if (std::isnan(b)) return a;
+    return b > a ? b : a;
+}
+
+VornError bad_param(const char* name, double v) {
+    return VornError::invalid_value(0, std::string(name) + " (" + format_float(v) + ") must be > 0");
+}
+
+}  // namespace
+
+Result<PsarSeries> psar(std::span<const double> high, std::span<const double> low, std::span<const double> close,
+                        double af_init, double af_increment, double af_max) {
+    using namespace errors::validation;
+    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
+    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
+    // Ordered comparisons: a NaN parameter passes every one of these tests.
+    if (af_init <= 0.0) return fail(bad_param("af_init", af_init));
+    if (af_increment <= 0.0) return fail(bad_param("af_increment", af_increment));
+    if (af_max <= 0.0) return fail(bad_param("af_max", af_max));
+    if (af_init > af_max)
+        return fail(VornError::invalid_value(
+            0, "af_max (" + format_float(af_max) + ") must be >= af_init (" + format_float(af_init) + ")"));
+    const std::size_t n = high.size();
+    if (n == 1) return fail(VornError::insufficient_data(2, 1));
+
+    constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+    PsarSeries out{Series(n, NaN), Series(n, NaN)};
+
+    // Equal first closes start a down trend.
+    bool up = close[1] > close[0];
+    double sar = up ? low[0] : high[0];
+    double ep = up ? high[1] : low[1];
+    double af = af_init;
+    out.sar[0] = sar;
+    out.direction[0] = up ? 1.0 : -1.0;
+
+    for (std::size_t i = 1; i < n; ++i) {
+        sar = sar + af * (ep - sar);
+        // The stop may not enter the range of the two previous bars (one on bar 1).
+        if (up) {
+            sar = min_num(sar, low[i - 1]);
+            if (i >= 2) sar = min_num(sar, low[i - 2]);
+        } else {
+            sar = max_num(sar, high[i - 1]);
+            if (i >= 2) sar = max_num(sar, high[i - 2]);
+        }
+        if (up) {
+            if (sar > low[i]) {
+                // Reversal: the new stop is the finished trend's extreme, unclamped.
+                up = false;
+                sar = ep;
+                ep = low[i];
+                af = af_init;
+            } else if (high[i] > ep) {
+                ep = high[i];
+                af = min_num(af + af_increment, af_max);
+            }
+        } else {
+            if (high[i] > sar) {
+                up = true;
+                sar = ep;
+                ep = high[i];
+                af = af_init;
+            } else if (low[i] < ep) {
+                ep = low[i];
+                af = min_num(af + af_increment, af_max);
+            }
+        }
+        out.sar[i] = sar;
+        out.direction[i] = up ? 1.0 : -1.0;
+    }
+    return out;
+}
+
+}  // namespace vorn::indicators::trend
