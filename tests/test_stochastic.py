@@ -241,6 +241,28 @@ def test_stochrsi_long_stoch_period_is_all_nan(m):
     assert len(k) == len(d) == 30 and all(math.isnan(v) for v in k + d)
 
 
+# ---- docstrings -------------------------------------------------------------------------
+
+DOCS = [
+    ("py_stochastic", "(high, low, close, k_period=14, smooth_k=3, d_period=3)", "Calculate Stochastic Oscillator"),
+    ("py_kdj", "(high, low, close, k_period=9, smooth_k=3, d_period=3)", "Calculate KDJ Indicator"),
+    ("py_williams_r", "(high, low, close, period=14)", "Calculate Williams %R"),
+    ("py_stochrsi", "(close, rsi_period=14, stoch_period=14, k_period=3, d_period=3)", "Calculate Stochastic RSI"),
+    ("py_stoch_rsi", "(close, rsi_period=14, stoch_period=14, k_period=3, d_period=3)", None),
+]
+
+
+@pytest.mark.parametrize("name,sig,first", DOCS)
+def test_docstrings(m, name, sig, first):
+    f = getattr(m, name)
+    assert f.__text_signature__ == sig
+    if first is None:
+        assert not f.__doc__
+    else:
+        lines = f.__doc__.splitlines()
+        assert lines[0] == first and "Parameters" in lines and "Raises" in lines
+
+
 # ---- properties -------------------------------------------------------------------------
 
 

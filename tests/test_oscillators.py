@@ -1,0 +1,352 @@
+"""Momentum, price and other oscillators: MOM, ROC, APO, PPO, CMO, CCI, AO, Fisher, TSI, UO."""
+import math
+import random
+
+import pytest
+
+from conftest import first_defined, nan_equal
+
+NAN = math.nan
+TOL = 1e-9
+
+
+def bars(n, seed=11):
+    rng = random.Random(seed)
+    high, low, close, x = [], [], [], 100.0
+    for _ in range(n):
+        x += rng.gauss(0, 1)
+        h, lo = x + rng.random() * 2, x - rng.random() * 2
+        high.append(h), low.append(lo), close.append(lo + (h - lo) * rng.random())
+    return high, low, close
+
+
+H, L, C = bars(5000)
+N = len(C)
+
+
+def ip(p, n):
+    return f"Invalid period: {p} (must be > 0 and <= data length {n})"
+
+
+def insufficient(need, got):
+    return f"Insufficient data: need at least {need} elements, got {got}"
+
+
+def raises(call, msg):
+    with pytest.raises(ValueError) as e:
+        call()
+    assert str(e.value) == msg
+
+
+def all_nan(v):
+    return all(math.isnan(x) for x in v)
+
+
+# ---- references written from the definitions -------------------------------------------
+
+
+def sma(v, n):
+    return [NAN] * (n - 1) + [math.fsum(v[i - n + 1 : i + 1]) / n for i in range(n - 1, len(v))]
+
+
+def ema(v, n):
+    """Seeded EMA; NaN is a gap that restarts the seed."""
+    a, out, seed, avg = 2 / (n + 1), [NAN] * len(v), [], None
+    for i, x in enumerate(v):
+        if math.isnan(x):
+            seed, avg = [], None
+        elif avg is None:
+            seed.append(x)
+            if len(seed) == n:
+                avg = out[i] = math.fsum(seed) / n
+        else:
+            avg = out[i] = avg * (1 - a) + x * a
+    return out
+
+
+def ref_cmo(c, p):
+    d = [c[i] - c[i - 1] for i in range(1, len(c))]
+    g, lo = sum(x for x in d[:p] if x > 0) / p, sum(-x for x in d[:p] if x < 0) / p
+    out = [NAN] * len(c)
+    for i in range(p, len(c)):
+        if i > p:
+            g, lo = (g * (p - 1) + max(d[i - 1], 0)) / p, (lo * (p - 1) + max(-d[i - 1], 0)) / p
+        out[i] = 0.0 if abs(g + lo) < 1e-10 else (g - lo) * 100 / (g + lo)
+    return out
+
+
+def ref_cci(h, l, c, p):
+    tp = [(a + b + x) / 3 for a, b, x in zip(h, l, c)]
+    out = [NAN] * len(tp)
+    for i in range(p - 1, len(tp)):
+        w = tp[i - p + 1 : i + 1]
+        mean = math.fsum(w) / p
+        md = sum(abs(x - mean) for x in w) / p
+        out[i] = 0.0 if md < 1e-10 else (tp[i] - mean) / (0.015 * md)
+    return out
+
+
+def ref_fisher(h, l, c, p):
+    f = [NAN] * len(c)
+    for i in range(p - 1, len(c)):
+        hh, ll = max(h[i - p + 1 : i + 1]), min(l[i - p + 1 : i + 1])
+        x = 0.0 if abs(hh - ll) < 1e-10 else (c[i] - ll) / (hh - ll) * 2 - 1
+        x = min(max(x, -0.999), 0.999)
+        f[i] = 0.5 * math.log((1 + x) / (1 - x))
+    return f, [NAN] + f[:-1]
+
+
+def ref_tsi(c, lp, sp, gp):
+    m = [NAN] + [c[i] - c[i - 1] for i in range(1, len(c))]
+    e, d = ema(ema(m, lp), sp), ema(ema([abs(x) for x in m], lp), sp)
+    t = [NAN if math.isnan(a) or not abs(b) >= 1e-10 else a * 100 / b for a, b in zip(e, d)]
+    return t, ema(t, gp)
+
+
+def ref_uo(h, l, c, p1, p2, p3):
+    n = len(c)
+    bp, tr = [NAN] * n, [NAN] * n
+    for i in range(1, n):
+        lo, hi = min(l[i], c[i - 1]), max(h[i], c[i - 1])
+        bp[i], tr[i] = c[i] - lo, hi - lo
+
+    def avg(p):
+        out = [NAN] * n
+        for i in range(p, n):
+            s = math.fsum(tr[i - p + 1 : i + 1])
+            if abs(s) >= 1e-10:
+                out[i] = math.fsum(bp[i - p + 1 : i + 1]) / s
+        return out
+
+    a1, a2, a3 = avg(p1), avg(p2), avg(p3)
+    return [(2 * y + 4 * x + z) * 100 / 7 for x, y, z in zip(a1, a2, a3)]
+
+
+# ---- agreement with the references ------------------------------------------------------
+
+
+@pytest.mark.parametrize("p", [1, 10, 37])
+def test_mom_roc_cmo_match_reference(m, p):
+    assert nan_equal(m.py_mom(C, p), [NAN] * p + [C[i] - C[i - p] for i in range(p, N)])
+    assert nan_equal(m.py_roc(C, p), [NAN] * p + [(C[i] / C[i - p] - 1) * 100 for i in range(p, N)])
+    assert nan_equal(m.py_cmo(C, p), ref_cmo(C, p), TOL)
+
+
+@pytest.mark.parametrize("f,s", [(12, 26), (1, 2), (5, 50), (3, 9000)])
+def test_apo_ppo_match_reference(m, f, s):
+    fast, slow = ema(C, f), ema(C, min(s, N))
+    assert nan_equal(m.py_apo(C, f, s), [a - b for a, b in zip(fast, slow)], TOL)
+    assert nan_equal(m.py_ppo(C, f, s), [(a - b) / b * 100 for a, b in zip(fast, slow)], TOL)
+    assert first_defined(m.py_apo(C, f, s)) == min(s, N) - 1
+
+
+@pytest.mark.parametrize("p", [1, 2, 20, 55])
+def test_cci_fisher_match_reference(m, p):
+    assert nan_equal(m.py_cci(H, L, C, p), ref_cci(H, L, C, p), 1e-7)
+    fisher, signal = m.py_fisher_transform(H, L, C, p)
+    rf, rs = ref_fisher(H, L, C, p)
+    assert nan_equal(fisher, rf, TOL) and nan_equal(signal, rs, TOL)
+
+
+@pytest.mark.parametrize("f,s", [(5, 34), (1, 2), (10, 10000)])
+def test_awesome_matches_reference(m, f, s):
+    mid = [(a + b) * 0.5 for a, b in zip(H, L)]
+    want = [a - b for a, b in zip(sma(mid, f), sma(mid, min(s, N)))]
+    assert nan_equal(m.py_awesome_oscillator(H, L, f, s), want, TOL)
+
+
+@pytest.mark.parametrize("periods", [(25, 13, 13), (1, 1, 1), (2, 7, 3), (40, 5, 20)])
+def test_tsi_matches_reference(m, periods):
+    got, want = m.py_tsi(C, *periods), ref_tsi(C, *periods)
+    assert nan_equal(got[0], want[0], 1e-8) and nan_equal(got[1], want[1], 1e-8)
+    lp, sp, gp = periods
+    assert first_defined(got[0]) == lp + sp - 1 and first_defined(got[1]) == lp + sp + gp - 2
+
+
+@pytest.mark.parametrize("periods", [(7, 14, 28), (28, 7, 14), (1, 1, 1), (3, 40, 9)])
+def test_ultimate_matches_reference(m, periods):
+    got = m.py_ultimate_oscillator(H, L, C, *periods)
+    assert nan_equal(got, ref_uo(H, L, C, *periods), TOL) and first_defined(got) == max(periods)
+
+
+# ---- fallbacks and flat input -----------------------------------------------------------
+
+
+def test_roc_zero_base_and_examples(m):
+    assert nan_equal(m.py_roc([1, 2, 4], 1), [NAN, 100.0, 100.0])
+    assert nan_equal(m.py_roc([0.0, 2, 4, 0.0, 5, 6], 2), [NAN, NAN, NAN, -100.0, 25.0, NAN])
+    assert nan_equal(m.py_mom([1, 4, 9, 16], 2), [NAN, NAN, 8.0, 12.0])
+
+
+@pytest.mark.parametrize("close,value", [([3.0] * 20, 0.0), (list(range(20)), 100.0), (list(range(20, 0, -1)), -100.0)])
+def test_cmo_constant_rising_falling(m, close, value):
+    assert nan_equal(m.py_cmo(close, 5), [NAN] * 5 + [value] * 15)
+
+
+def test_cci_flat_and_unit_period(m):
+    assert m.py_cci(H[:50], L[:50], C[:50], 1) == [0.0] * 50
+    flat = [2.0] * 5 + H[:10]
+    assert m.py_cci(flat, flat, flat, 4)[3:5] == [0.0, 0.0]
+    got = m.py_cci(H[:30], L[:30], C[:30], 30)
+    assert all_nan(got[:29]) and not math.isnan(got[29])
+
+
+def test_fisher_fallbacks(m):
+    flat = [4.0] * 6
+    assert m.py_fisher_transform(flat, flat, flat, 3)[0][2:] == [0.0] * 4
+    high, low = [5.0, 6.0, 7.0, 8.0], [4.0, 4.5, 5.0, 6.0]
+    fisher, signal = m.py_fisher_transform(high, low, high, 2)
+    assert fisher[1:] == [0.5 * math.log(1.999 / 0.001)] * 3 and nan_equal(signal, [NAN] + fisher[:-1])
+    fisher, signal = m.py_fisher_transform(high, low, high, 4)
+    assert all_nan(fisher[:3]) and not math.isnan(fisher[3]) and all_nan(signal)
+
+
+def test_tsi_flat_and_rising(m):
+    assert all(all_nan(x) for x in m.py_tsi([7.0] * 60, 5, 3, 3))
+    tsi, signal = m.py_tsi([float(i) for i in range(1, 41)], 25, 13, 13)
+    assert first_defined(tsi) == 37 and all(abs(v - 100) <= 1.5e-14 for v in tsi[37:]) and all_nan(signal)
+    # periods that fit one by one but not together: no error, nothing defined
+    assert all(all_nan(x) for x in m.py_tsi(C[:20], 15, 10, 2))
+
+
+def test_tsi_flat_stretch_restarts_signal(m):
+    close = C[:60] + [C[59]] * 12 + C[60:120]
+    got, want = m.py_tsi(close, 1, 1, 4), ref_tsi(close, 1, 1, 4)
+    assert nan_equal(got[0], want[0], 1e-9) and nan_equal(got[1], want[1], 1e-9)
+    # no change over the flat bars: the line is undefined there and the signal reseeds after
+    assert all_nan(got[0][60:72]) and all_nan(got[1][60:75]) and first_defined(got[1][72:]) == 3
+
+
+def test_ultimate_long_period_and_defaults(m):
+    assert all_nan(m.py_ultimate_oscillator(H[:30], L[:30], C[:30], 7, 14, 30))
+    got = m.py_ultimate_oscillator(H[:30], L[:30], C[:30], None, None, None)
+    assert first_defined(got) == 28
+    assert nan_equal(got, m.py_ultimate_oscillator(H[:30], L[:30], C[:30], 7, 14, 28))
+
+
+def test_none_selects_defaults(m):
+    c = C[:300]
+    assert nan_equal(m.py_mom(c, None), m.py_mom(c, 10)) and nan_equal(m.py_roc(c, None), m.py_roc(c, 10))
+    assert nan_equal(m.py_apo(c, None, None), m.py_apo(c, 12, 26))
+    assert nan_equal(m.py_ppo(c, None, None), m.py_ppo(c, 12, 26))
+    assert nan_equal(m.py_cmo(c, None), m.py_cmo(c, 14))
+    assert nan_equal(m.py_cci(H[:300], L[:300], c, None), m.py_cci(H[:300], L[:300], c, 20))
+    assert nan_equal(m.py_awesome_oscillator(H[:300], L[:300], None, None),
+                     m.py_awesome_oscillator(H[:300], L[:300], 5, 34))
+    # None selects 9 although the signature shows 10
+    assert nan_equal(m.py_fisher_transform(H[:300], L[:300], c, None)[0], m.py_fisher_transform(H[:300], L[:300], c, 9)[0])
+    assert nan_equal(m.py_tsi(c, None, None, None)[1], m.py_tsi(c, 25, 13, 13)[1])
+
+
+# ---- period rules and messages ----------------------------------------------------------
+
+
+@pytest.mark.parametrize("fn", ["py_mom", "py_roc"])
+def test_mom_roc_period_rule(m, fn):
+    assert all_nan(getattr(m, fn)(C[:12], 12))
+    raises(lambda: getattr(m, fn)(C[:12], 0), ip(0, 12))
+    raises(lambda: getattr(m, fn)(C[:12], 13), ip(13, 12))
+    raises(lambda: getattr(m, fn)([1.0, NAN], 1), "Invalid value at index 1: values contains non-finite value: NaN")
+    raises(lambda: getattr(m, fn)([], 1), "Empty input: values cannot be empty")
+
+
+FAST_SLOW = "Invalid value at index 0: fast_period ({}) must be <= slow_period ({})"
+
+
+@pytest.mark.parametrize("fn", ["py_apo", "py_ppo"])
+def test_apo_ppo_rules(m, fn):
+    f = getattr(m, fn)
+    raises(lambda: f(C, 12, 12), insufficient(12, N))
+    raises(lambda: f(C, 13, 12), FAST_SLOW.format(13, 12))
+    raises(lambda: f(C, 0, 12), ip(0, N))
+    raises(lambda: f(C, 13, 0), ip(0, N))
+    raises(lambda: f(C[:20], 20, 26), insufficient(26, 20))
+    raises(lambda: f([1.0, math.inf], 1, 2), "Invalid value at index 1: close contains non-finite value: inf")
+    raises(lambda: f([], 1, 2), "Empty input: close cannot be empty")
+    got = f(C[:20], 12, 26)
+    assert first_defined(got) == 19 and all_nan(got[:19])
+
+
+def test_ppo_near_zero_slow(m):
+    # the slow EMA seeds at exactly 0.0 on the second bar; the APO is still defined there
+    assert nan_equal(m.py_ppo([1.0, -1.0, 1.0], 1, 2), [NAN, NAN, (1 - 2 / 3) / (2 / 3) * 100], 1e-12)
+    assert nan_equal(m.py_apo([1.0, -1.0, 1.0], 1, 2), [NAN, -1.0, 1 - 2 / 3], 1e-12)
+
+
+def test_cmo_rules(m):
+    got = m.py_cmo(C[:15], 14)
+    assert first_defined(got) == 14
+    raises(lambda: m.py_cmo(C[:15], 15), insufficient(16, 15))
+    raises(lambda: m.py_cmo(C[:15], 0), ip(0, 15))
+
+
+def test_cci_rules(m):
+    raises(lambda: m.py_cci(H[:30], L[:30], C[:30], 31), ip(31, 30))
+    raises(lambda: m.py_cci(H[:30], L[:30], C[:30], 0), ip(0, 30))
+    big = [1e308] * 3
+    raises(lambda: m.py_cci(big, big, big, 2), "Invalid value at index 0: values contains non-finite value: inf")
+    raises(lambda: m.py_cci(H[:3], L[:2], C[:3], 2), "Length mismatch: high=3, low=2")
+
+
+def test_awesome_rules(m):
+    raises(lambda: m.py_awesome_oscillator(H, L, 5, 5), insufficient(5, N))
+    raises(lambda: m.py_awesome_oscillator(H, L, 6, 5), FAST_SLOW.format(6, 5))
+    raises(lambda: m.py_awesome_oscillator(H, L, 0, 5), ip(0, N))
+    got = m.py_awesome_oscillator(H[:10], L[:10], 5, 34)
+    assert first_defined(got) == 9 and all_nan(got[:9])
+    big = [1e308, 1e308]
+    raises(lambda: m.py_awesome_oscillator(big, big, 1, 2),
+           "Invalid value at index 0: values contains non-finite value: inf")
+    raises(lambda: m.py_awesome_oscillator(H[:3], [], 1, 2), "Empty input: low cannot be empty")
+
+
+def test_fisher_rules(m):
+    raises(lambda: m.py_fisher_transform(H[:9], L[:9], C[:9], 10), ip(10, 9))
+    raises(lambda: m.py_fisher_transform(H[:9], L[:9], C[:9], 0), ip(0, 9))
+    raises(lambda: m.py_fisher_transform(H[:9], L[:9], C[:8], 2), "Length mismatch: high=9, close=8")
+    with pytest.raises(TypeError):
+        m.py_fisher_transform(H[:20], L[:20], 10)
+
+
+def test_tsi_rules(m):
+    raises(lambda: m.py_tsi([1.0], 1, 1, 1), insufficient(2, 1))
+    raises(lambda: m.py_tsi([1.0, NAN], 1, 1, 1), "Invalid value at index 1: close contains non-finite value: NaN")
+    raises(lambda: m.py_tsi(C[:10], 11, 0, 1), ip(0, 10))
+    raises(lambda: m.py_tsi(C[:10], 11, 12, 13), ip(11, 10))
+    raises(lambda: m.py_tsi(C[:10], 5, 12, 13), ip(12, 10))
+    raises(lambda: m.py_tsi(C[:10], 5, 5, 13), ip(13, 10))
+
+
+def test_ultimate_rules(m):
+    raises(lambda: m.py_ultimate_oscillator([1.0], [1.0], [1.0], 1, 1, 1), insufficient(2, 1))
+    raises(lambda: m.py_ultimate_oscillator(H[:9], L[:9], C[:9], 7, 0, 28), ip(0, 9))
+    raises(lambda: m.py_ultimate_oscillator([1.0], [1.0], [NAN], 1, 1, 1),
+           "Invalid value at index 0: close contains non-finite value: NaN")
+
+
+# ---- docstrings -------------------------------------------------------------------------
+
+DOCS = [
+    ("py_mom", "(values, period=10)", "Calculate Momentum"),
+    ("py_roc", "(values, period=10)", "Calculate Rate of Change (ROC)"),
+    ("py_apo", "(close, fast_period=12, slow_period=26)", "Calculate Absolute Price Oscillator (APO)"),
+    ("py_ppo", "(close, fast_period=12, slow_period=26)", "Calculate Percentage Price Oscillator (PPO)"),
+    ("py_cmo", "(close, period=14)", "Calculate Chande Momentum Oscillator (CMO)"),
+    ("py_cci", "(high, low, close, period=20)", "Calculate Commodity Channel Index (CCI)"),
+    ("py_awesome_oscillator", "(high, low, fast_period=5, slow_period=34)", "Calculate Awesome Oscillator (AO)"),
+    ("py_fisher_transform", "(high, low, period=10)", "Calculate Fisher Transform"),
+    ("py_tsi", "(close, long_period=25, short_period=13, signal_period=13)", "Calculate True Strength Index (TSI)"),
+    ("py_ultimate_oscillator", "(high, low, close, period1=7, period2=14, period3=28)",
+     "Calculate Ultimate Oscillator"),
+]
+
+
+@pytest.mark.parametrize("name,sig,first", DOCS)
+def test_docstrings(m, name, sig, first):
+    f = getattr(m, name)
+    assert f.__text_signature__ == sig
+    if first is None:
+        assert not f.__doc__
+    else:
+        lines = f.__doc__.splitlines()
+        assert lines[0] == first and "Parameters" in lines and "Returns" in lines
