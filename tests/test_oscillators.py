@@ -199,6 +199,9 @@ def test_fisher_fallbacks(m):
     assert fisher[1:] == [0.5 * math.log(1.999 / 0.001)] * 3 and nan_equal(signal, [NAN] + fisher[:-1])
     fisher, signal = m.py_fisher_transform(high, low, high, 4)
     assert all_nan(fisher[:3]) and not math.isnan(fisher[3]) and all_nan(signal)
+    # an overflowing range makes the position inf/inf; the clamp still bounds it
+    fisher, _ = m.py_fisher_transform([1e308], [-1e308], [1e308], 1)
+    assert fisher == [0.5 * math.log(0.001 / 1.999)]
 
 
 def test_tsi_flat_and_rising(m):
