@@ -1,0 +1,541 @@
+"""Aroon, parabolic SAR, TRIX, DPO, vortex, choppiness, Qstick and VHF."""
+import math
+import random
+
+import numpy as np
+import pytest
+from hypothesis import given, settings, strategies as st
+
+from conftest import first_defined, nan_equal
+
+NAN = math.nan
+TOL = 1e-9
+
+
+def bars(n, seed=7, step=1.0):
+    rng = random.Random(seed)
+    high, low, close, x = [], [], [], 100.0
+    for _ in range(n):
+        x += rng.gauss(0, step)
+        h, lo = x + rng.random() * 2, x - rng.random() * 2
+        high.append(h), low.append(lo), close.append(lo + (h - lo) * rng.random())
+    return high, low, close
+
+
+def ohlc_strategy(min_size=2, max_size=60, integral=False):
+    """Bars with high >= low; integral prices make ties (equal extremes, equal closes) common."""
+    price = st.integers(1, 20).map(float) if integral else st.floats(1.0, 1000.0)
+
+    def build(rows):
+        high = [max(a, b) for a, b, _ in rows]
+        low = [min(a, b) for a, b, _ in rows]
+        close = [lo + (h - lo) * f for h, lo, (_, _, f) in zip(high, low, rows)]
+        return high, low, close
+
+    row = st.tuples(price, price, st.floats(0.0, 1.0))
+    return st.lists(row, min_size=min_size, max_size=max_size).map(build)
+
+
+# ---- references written from the definitions -------------------------------------------
+
+
+def ref_psar(high, low, close, a0=0.02, step=0.02, amax=0.2):
+    n = len(high)
+    up = close[1] > close[0]
+    sar = low[0] if up else high[0]
+    ep = high[1] if up else low[1]
+    af = a0
+    sars, dirs = [sar], [1.0 if up else -1.0]
+    for i in range(1, n):
+        cand = sar + af * (ep - sar)
+        prior = [low[i - 1]] + ([low[i - 2]] if i >= 2 else []) if up else [high[i - 1]] + (
+            [high[i - 2]] if i >= 2 else [])
+        if math.isnan(cand):
+            cand = prior[0]
+        sar = min([cand] + prior) if up else max([cand] + prior)
+        if up and sar > low[i]:
+            up, sar, ep, af = False, ep, low[i], a0
+        elif not up and high[i] > sar:
+            up, sar, ep, af = True, ep, high[i], a0
+        elif up and high[i] > ep:
+            ep = high[i]
+            af = amax if math.isnan(af + step) else min(af + step, amax)
+        elif not up and low[i] < ep:
+            ep = low[i]
+            af = amax if math.isnan(af + step) else min(af + step, amax)
+        sars.append(sar)
+        dirs.append(1.0 if up else -1.0)
+    return sars, dirs
+
+
+def ref_aroon(high, low, p):
+    n = len(high)
+    up, down, osc = [NAN] * n, [NAN] * n, [NAN] * n
+    for i in range(p, n):
+        hh, ll = max(high[i - p : i + 1]), min(low[i - p : i + 1])
+        dh = next(k for k in range(p + 1) if abs(high[i - k] - hh) < 1e-10)
+        dl = next(k for k in range(p + 1) if abs(low[i - k] - ll) < 1e-10)
+        up[i] = ((p - dh) / p) * 100
+        down[i] = ((p - dl) / p) * 100
+        osc[i] = up[i] - down[i]
+    return up, down, osc
+
+
+def ref_ema(x, p):
+    alpha = 2 / (p + 1)
+    out, run, avg = [NAN] * len(x), [], None
+    for i, v in enumerate(x):
+        if math.isnan(v):
+            run, avg = [], None
+            continue
+        if avg is None:
+            run.append(v)
+            if len(run) == p:
+                avg = math.fsum(run) / p
+                out[i] = avg
+        else:
+            avg = avg * (1 - alpha) + v * alpha
+            out[i] = avg
+    return out
+
+
+def ref_trix(close, p):
+    e3 = ref_ema(ref_ema(ref_ema(close, p), p), p)
+    out = [NAN] * len(close)
+    for i in range(1, len(close)):
+        a, b = e3[i - 1], e3[i]
+        if not (math.isnan(a) or math.isnan(b) or abs(a) < 1e-10):
+            out[i] = ((b - a) / a) * 100
+    return out
+
+
+def true_ranges(high, low, close):
+    return [0.0] + [max(high[i] - low[i], abs(high[i] - close[i - 1]), abs(low[i] - close[i - 1]))
+                    for i in range(1, len(high))]
+
+
+def ref_vortex(high, low, close, p):
+    n = len(high)
+    tr = true_ranges(high, low, close)
+    vp = [0.0] + [abs(high[i] - low[i - 1]) for i in range(1, n)]
+    vm = [0.0] + [abs(low[i] - high[i - 1]) for i in range(1, n)]
+    plus, minus = [NAN] * n, [NAN] * n
+    for i in range(p, n):
+        s = math.fsum(tr[i - p + 1 : i + 1])
+        if abs(s) >= 1e-10:
+            plus[i] = math.fsum(vp[i - p + 1 : i + 1]) / s
+            minus[i] = math.fsum(vm[i - p + 1 : i + 1]) / s
+    return plus, minus
+
+
+def ref_choppiness(high, low, close, p):
+    n = len(high)
+    tr = true_ranges(high, low, close)
+    out = [NAN] * n
+    for i in range(p, n):
+        s = math.fsum(tr[i - p + 1 : i + 1])
+        rng = max(high[i - p + 1 : i + 1]) - min(low[i - p + 1 : i + 1])
+        if s > 0 and rng > 0:
+            out[i] = (math.log10(s / rng) * 100) / math.log10(p)
+    return out
+
+
+def ref_vhf(close, p):
+    n = len(close)
+    d = [0.0] + [abs(close[i] - close[i - 1]) for i in range(1, n)]
+    out = [NAN] * n
+    for i in range(p, n):
+        s = math.fsum(d[i - p + 1 : i + 1])
+        num = max(close[i - p + 1 : i + 1]) - min(close[i - p + 1 : i + 1])
+        if s > 0:
+            out[i] = num / s
+    return out
+
+
+# ---- parabolic SAR -----------------------------------------------------------------------
+
+
+def test_psar_hand_computed(m):
+    # Up start (close rises): bar 1 and bar 2 clamp to low[0]; bar 2 makes a new high (AF 0.04);
+    # bar 4 pierces the stop and reverses onto the extreme point 5.
+    high, low, close = [3.0, 4.0, 5.0, 4.0, 3.0], [1.0, 2.0, 3.0, 2.0, 1.0], [2.0, 3.0, 4.0, 3.0, 2.0]
+    sar, direction = m.py_psar(high, low, close, 0.02, 0.02, 0.2)
+    assert sar[:3] == [1.0, 1.0, 1.0]
+    assert sar[3] == 1.0 + 0.04 * (5.0 - 1.0)
+    assert sar[4] == 5.0
+    assert direction == [1.0, 1.0, 1.0, 1.0, -1.0]
+
+
+@pytest.mark.parametrize("rising", [True, False])
+def test_psar_two_bars(m, rising):
+    high, low = [10.0, 11.0], [8.0, 9.0]
+    close = [9.0, 10.0] if rising else [9.0, 8.5]
+    sar, direction = m.py_psar(high, low, close, 0.1, 0.02, 0.2)
+    if rising:
+        # Candidate 8 + 0.1 * (11 - 8) = 8.3, clamped against bar 0 only.
+        assert sar == [8.0, 8.0] and direction == [1.0, 1.0]
+    else:
+        # Down from high[0] = 10 towards EP = low[1] = 9; bar 1's high 11 pierces it: reversal to EP.
+        assert sar == [10.0, 9.0] and direction == [-1.0, 1.0]
+
+
+def test_psar_equal_closes_start_down(m):
+    sar, direction = m.py_psar([5.0, 5.0, 5.0], [4.0, 4.0, 4.0], [4.5, 4.5, 4.5], None, None, None)
+    assert direction[0] == -1.0 and sar[0] == 5.0
+
+
+def test_psar_clamps_to_two_prior_lows(m):
+    # A large factor pushes the candidate above the prior lows: the stop sits at the lower of them.
+    high = [10.0, 12.0, 14.0, 16.0]
+    low = [9.0, 11.5, 10.0, 15.0]
+    close = [9.5, 11.8, 13.0, 15.5]
+    sar, direction = m.py_psar(high, low, close, 0.9, 0.05, 0.95)
+    assert direction == [1.0] * 4
+    # bar 2: candidate 9 + 0.9 * (12 - 9) = 11.7 -> min(11.7, low[1] 11.5, low[0] 9) = 9
+    assert sar[2] == 9.0
+    # bar 3: candidate 9 + 0.95 * (14 - 9) = 13.75 -> min(low[2] 10, low[1] 11.5) = 10
+    assert sar[3] == 10.0
+
+
+def test_psar_clamps_to_two_prior_highs(m):
+    high = [20.0, 18.0, 19.0, 16.0]
+    low = [18.0, 16.0, 15.0, 14.0]
+    close = [19.0, 17.0, 16.0, 15.0]
+    sar, direction = m.py_psar(high, low, close, 0.9, 0.05, 0.95)
+    assert direction == [-1.0] * 4
+    assert sar[2] == 20.0  # max(candidate, high[1] 18, high[0] 20)
+    assert sar[3] == 19.0  # candidate 20 + 0.95 * (15 - 20) = 15.25 -> max(high[2] 19, high[1] 18)
+
+
+def test_psar_stop_never_above_flat_lows(m):
+    # Rising highs with flat lows: every candidate is clamped back to the lows, whatever AF is.
+    n = 20
+    high = [100.0 + i for i in range(n)]
+    low = [1.0] * n
+    close = [50.0 + i for i in range(n)]
+    sar, direction = m.py_psar(high, low, close, 0.02, 0.02, 0.2)
+    assert direction == [1.0] * n
+    assert sar == [1.0] * n
+
+
+def test_psar_factor_sequence(m):
+    # Stops far below rising lows are never clamped; the stop's steps reveal each AF.
+    n = 15
+    high = [100.0 + 2 * i for i in range(n)]
+    low = [99.0 + 2 * i for i in range(n)]
+    close = [99.5 + 2 * i for i in range(n)]
+    high[6] = high[5]  # an equal high is no new extreme: AF holds for that bar
+    sar, _ = m.py_psar(high, low, close, 0.02, 0.03, 0.1)
+    # From bar 3 on no clamp binds, so sar[i + 1] - sar[i] = AF * (EP - sar[i]) with the state
+    # left by bar i. EP starts at high[1]; bar 1 cannot beat it.
+    afs, expected, af = [], [], 0.02
+    for i in range(2, n - 1):
+        if high[i] > max(high[1:i]):
+            af = min(af + 0.03, 0.1)
+        expected.append(af)
+        afs.append((sar[i + 1] - sar[i]) / (max(high[1 : i + 1]) - sar[i]))
+    assert afs == pytest.approx(expected, rel=1e-12)
+    assert expected.count(0.1) > 3 and 0.05 in [round(a, 12) for a in expected]
+
+
+def test_psar_reversal_resets_to_extreme_and_initial_factor(m):
+    high, low, close = bars(400, seed=5)
+    sar, direction = m.py_psar(high, low, close, 0.02, 0.02, 0.2)
+    flips = [i for i in range(1, len(sar)) if direction[i] != direction[i - 1]]
+    assert len(flips) > 10
+    for i in flips:
+        start = max(k for k in range(i) if k == 0 or direction[k] != direction[k - 1])
+        seg = range(start, i) if start else range(0, i)
+        if direction[i] < 0:  # the finished up trend's highest high (EP starts at high[1] on bar 0)
+            ep = max(high[k] for k in seg if k >= 1) if start == 0 else max(high[k] for k in seg)
+        else:
+            ep = min(low[k] for k in seg if k >= 1) if start == 0 else min(low[k] for k in seg)
+        assert sar[i] == ep
+
+
+@settings(max_examples=200, deadline=None)
+@given(ohlc_strategy(integral=False), st.sampled_from([(0.02, 0.02, 0.2), (0.05, 0.01, 0.05), (0.1, 0.1, 0.5)]))
+def test_psar_matches_reference(m, hlc, afs):
+    high, low, close = hlc
+    sar, direction = m.py_psar(high, low, close, *afs)
+    rsar, rdir = ref_psar(high, low, close, *afs)
+    assert sar == rsar and direction == rdir
+
+
+@settings(max_examples=100, deadline=None)
+@given(ohlc_strategy(integral=True))
+def test_psar_matches_reference_with_ties(m, hlc):
+    high, low, close = hlc
+    assert list(m.py_parabolic_sar(high, low, close, None, None, None)) == list(ref_psar(high, low, close))
+
+
+def test_psar_nan_parameters_pass_and_fall_back(m):
+    high, low, close = bars(60, seed=2)
+    # NaN step: the first new extreme sets AF to its ceiling.
+    assert list(m.py_psar(high, low, close, 0.02, NAN, 0.2)) == list(ref_psar(high, low, close, 0.02, NAN, 0.2))
+    # NaN start: every candidate is NaN and falls back to the prior bar's extreme.
+    sar, _ = m.py_psar(high, low, close, NAN, 0.02, 0.2)
+    assert not any(math.isnan(v) for v in sar)
+    assert sar == ref_psar(high, low, close, NAN, 0.02, 0.2)[0]
+
+
+def test_psar_initial_equal_to_max(m):
+    high, low, close = bars(200, seed=9)
+    assert list(m.py_psar(high, low, close, 0.1, 0.05, 0.1)) == list(ref_psar(high, low, close, 0.1, 0.05, 0.1))
+
+
+def test_psar_two_names_one_behaviour(m):
+    high, low, close = bars(100, seed=4)
+    a = m.py_psar(high, low, close, af_init=0.03, af_increment=0.01, af_max=0.3)
+    b = m.py_parabolic_sar(high, low, close, af_init=0.03, af_increment=0.01, af_max=0.3)
+    assert a == b
+    assert m.py_psar(high, low, close, None, None, None) == m.py_psar(high, low, close, 0.02, 0.02, 0.2)
+    for f in (m.py_psar, m.py_parabolic_sar):
+        with pytest.raises(TypeError, match="unexpected keyword argument 'af_initial'"):
+            f(high, low, close, af_initial=0.02, af_increment=0.02, af_max=0.2)
+        with pytest.raises(TypeError, match="missing 1 required positional argument: 'af_max'"):
+            f(high, low, close, 0.02, 0.02)
+    assert m.py_psar.__text_signature__ == "(high, low, close, af_initial=0.02, af_increment=0.02, af_max=0.2)"
+    assert m.py_psar.__doc__.startswith("Calculate Parabolic SAR")
+    assert m.py_parabolic_sar.__text_signature__ == "(high, low, close, af_init=0.02, af_increment=0.02, af_max=0.2)"
+
+
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        (([], [1.0], [1.0]), "Empty input: high cannot be empty"),
+        (([1.0, math.inf], [1.0, 1.0], [1.0, 1.0]), "Invalid value at index 1: high contains non-finite value: inf"),
+        (([1.0, 2.0], [1.0], [1.0, 2.0]), "Length mismatch: high=2, low=1"),
+        (([1.0, 2.0], [1.0, 2.0], [1.0, NAN]), "Invalid value at index 1: close contains non-finite value: NaN"),
+        (([1.0, 2.0], [1.0, 2.0], [1.0, 2.0], 0.0), "Invalid value at index 0: af_init (0) must be > 0"),
+        (([1.0, 2.0], [1.0, 2.0], [1.0, 2.0], 0.02, -0.5), "Invalid value at index 0: af_increment (-0.5) must be > 0"),
+        (([1.0, 2.0], [1.0, 2.0], [1.0, 2.0], 0.02, 0.02, 0), "Invalid value at index 0: af_max (0) must be > 0"),
+        (([1.0, 2.0], [1.0, 2.0], [1.0, 2.0], 0.2, 0.02, 0.1),
+         "Invalid value at index 0: af_max (0.1) must be >= af_init (0.2)"),
+        (([1.0], [1.0], [1.0]), "Insufficient data: need at least 2 elements, got 1"),
+        (([1.0], [1.0], [1.0], 0.0), "Invalid value at index 0: af_init (0) must be > 0"),
+    ],
+)
+def test_psar_errors(m, args, message):
+    series, afs = args[:3], list(args[3:]) + [None] * (6 - len(args))
+    with pytest.raises(ValueError) as e:
+        m.py_psar(*series, *afs)
+    assert str(e.value) == message
+
+
+# ---- Aroon -------------------------------------------------------------------------------
+
+
+def test_aroon_later_equal_maximum_counts(m):
+    up, down, osc = m.py_aroon([5.0, 5.0, 1.0], [1.0, 1.0, 1.0], 2)
+    assert nan_equal(up, [NAN, NAN, 50.0])
+    assert nan_equal(down, [NAN, NAN, 100.0])
+    assert nan_equal(osc, [NAN, NAN, -50.0])
+
+
+def test_aroon_rising(m):
+    n, p = 30, 5
+    up, down, osc = m.py_aroon([float(i) for i in range(n)], [float(i) - 1 for i in range(n)], p)
+    assert nan_equal(up, [NAN] * p + [100.0] * (n - p))
+    assert nan_equal(down, [NAN] * p + [0.0] * (n - p))
+    assert nan_equal(osc, [NAN] * p + [100.0] * (n - p))
+
+
+def test_aroon_period_bounds(m):
+    high, low, _ = bars(10)
+    with pytest.raises(ValueError, match=r"^Invalid period: 1 \(must be > 0 and <= data length 10\)$"):
+        m.py_aroon(high, low, 1)
+    with pytest.raises(ValueError, match=r"^Invalid period: 0 "):
+        m.py_aroon(high, low, 0)
+    with pytest.raises(ValueError, match=r"^Insufficient data: need at least 11 elements, got 10$"):
+        m.py_aroon(high, low, 10)
+    out = m.py_aroon(high, low, 9)
+    assert all(first_defined(s) == 9 for s in out)
+    assert nan_equal(m.py_aroon(*bars(40)[:2], None)[0], ref_aroon(*bars(40)[:2], 25)[0])
+
+
+def test_aroon_near_ties_within_tolerance(m):
+    # A later high 1e-11 below the maximum still counts as the extreme.
+    high = [1.0, 5.0, 5.0 - 1e-11, 2.0, 1.0]
+    low = [0.5] * 5
+    up, _, _ = m.py_aroon(high, low, 4)
+    assert up[4] == ((4 - 2) / 4) * 100
+
+
+@settings(max_examples=150, deadline=None)
+@given(ohlc_strategy(min_size=3, max_size=80, integral=True), st.integers(2, 30))
+def test_aroon_matches_scan(m, hlc, p):
+    high, low, _ = hlc
+    if p >= len(high):
+        p = len(high) - 1
+    if p < 2:
+        return
+    got = m.py_aroon(high, low, p)
+    for a, b in zip(got, ref_aroon(high, low, p)):
+        assert nan_equal(a, b)
+
+
+# ---- TRIX and DPO ------------------------------------------------------------------------
+
+
+def test_trix_period_one_is_rate_of_change(m):
+    close = [2.0, 4.0, 3.0, 0.0, 5.0, 10.0]
+    expected = [NAN] + [((close[i] - close[i - 1]) / close[i - 1]) * 100 if close[i - 1] != 0 else NAN
+                        for i in range(1, len(close))]
+    assert nan_equal(m.py_trix(close, 1), expected)
+
+
+@pytest.mark.parametrize("p", [2, 5, 15])
+def test_trix_matches_reference(m, p):
+    close = bars(300, seed=p)[2]
+    out = m.py_trix(close, p)
+    assert first_defined(out) == 3 * p - 2
+    assert nan_equal(out, ref_trix(close, p), TOL)
+
+
+def test_trix_lengths(m):
+    close = bars(10)[2]
+    assert all(math.isnan(v) for v in m.py_trix(close, 10))
+    with pytest.raises(ValueError, match=r"^Insufficient data: need at least 11 elements, got 10$"):
+        m.py_trix(close, 11)
+    with pytest.raises(ValueError, match=r"^Invalid period: 0 \(must be > 0 and <= data length 10\)$"):
+        m.py_trix(close, 0)
+    assert nan_equal(m.py_trix(bars(60)[2], None), m.py_trix(bars(60)[2], 15))
+
+
+def test_dpo_values(m):
+    close = [1.0, 4.0, 2.0, 8.0, 5.0, 7.0, 3.0, 9.0, 6.0, 10.0]
+    out = m.py_dpo(close, 4)
+    assert first_defined(out) == 6
+    for i in range(6, 10):
+        assert out[i] == pytest.approx(close[i] - sum(close[i - 6 : i - 2]) / 4, rel=1e-15)
+    assert out[6] == 3.0 - (1 + 4 + 2 + 8) / 4
+
+
+def test_dpo_lengths(m):
+    close = bars(12)[2]
+    assert all(math.isnan(v) for v in m.py_dpo(close, 12))
+    with pytest.raises(ValueError, match=r"^Invalid period: 0 "):
+        m.py_dpo(close, 0)
+    with pytest.raises(ValueError, match=r"^Insufficient data: need at least 13 elements, got 12$"):
+        m.py_dpo(close, 13)
+    assert first_defined(m.py_dpo(bars(50)[2], None)) == 30
+    with pytest.raises(ValueError, match=r"^Empty input: close cannot be empty$"):
+        m.py_dpo([], 3)
+
+
+# ---- vortex ------------------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("p", [1, 3, 14])
+def test_vortex_matches_reference(m, p):
+    high, low, close = bars(200, seed=p)
+    plus, minus = m.py_vortex(high, low, close, p)
+    rp, rm = ref_vortex(high, low, close, p)
+    assert first_defined(plus) == p
+    assert nan_equal(plus, rp, TOL) and nan_equal(minus, rm, TOL)
+
+
+def test_vortex_edges(m):
+    plus, minus = m.py_vortex([5.0] * 10, [5.0] * 10, [5.0] * 10, 3)
+    assert all(math.isnan(v) for v in plus + minus)  # zero true range: NaN, not 0
+    high, low, close = bars(8)
+    assert all(math.isnan(v) for s in m.py_vortex(high, low, close, 8) for v in s)
+    assert all(math.isnan(v) for s in m.py_vortex(high, low, close, 100) for v in s)
+    with pytest.raises(ValueError, match=r"^Insufficient data: need at least 2 elements, got 1$"):
+        m.py_vortex([1.0], [1.0], [1.0], 14)
+    with pytest.raises(ValueError, match=r"^Invalid period: 0 \(must be > 0 and <= data length 8\)$"):
+        m.py_vortex(high, low, close, 0)
+    with pytest.raises(ValueError, match=r"^Length mismatch: high=8, close=7$"):
+        m.py_vortex(high, low, close[:7], 3)
+
+
+# ---- choppiness, Qstick, VHF -------------------------------------------------------------
+
+
+@pytest.mark.parametrize("p", [2, 5, 14])
+def test_choppiness_matches_reference(m, p):
+    high, low, close = bars(300, seed=p)
+    out = m.py_choppiness(high, low, close, p)
+    assert first_defined(out) == p
+    assert nan_equal(out, ref_choppiness(high, low, close, p), TOL)
+
+
+def test_choppiness_edges(m):
+    high, low, close = bars(10)
+    assert all(math.isnan(v) for v in m.py_choppiness(high, low, close, 10))
+    assert all(math.isnan(v) for v in m.py_choppiness(high, low, close, 50))
+    with pytest.raises(ValueError, match=r"^Insufficient data: need at least 2 elements, got 1$"):
+        m.py_choppiness([1.0], [1.0], [1.0], 1)
+    with pytest.raises(ValueError, match=r"^Invalid period: 0 "):
+        m.py_choppiness(high, low, close, 0)
+    # Period 1 divides by log10(1) = 0: +inf where the true range beats the bar's range,
+    # NaN where they are equal (0 / 0).
+    out = m.py_choppiness([10.0, 12.0, 11.0], [9.0, 11.0, 10.0], [9.5, 11.0, 10.5], 1)
+    assert math.isnan(out[0]) and out[1] == math.inf and math.isnan(out[2])
+    # Flat window: HH == LL.
+    assert all(math.isnan(v) for v in m.py_choppiness([3.0] * 6, [3.0] * 6, [3.0] * 6, 2))
+    assert nan_equal(m.py_choppiness(*bars(40), None), m.py_choppiness(*bars(40), 14))
+
+
+def test_qstick(m):
+    open_, close = [1.0, 2.0, 3.0, 4.0], [2.0, 2.0, 5.0, 3.0]
+    body = [1.0, 0.0, 2.0, -1.0]
+    out = m.py_qstick(open_, close, 2)
+    assert out[0] != out[0] and out[1] == 0.5
+    assert out[2] == 0.5 * (1 - 2 / 3) + 2.0 * (2 / 3)
+    assert nan_equal(m.py_qstick(open_, close, 4), [NAN, NAN, NAN, sum(body) / 4])
+    assert m.py_qstick([1.0], [3.0], 1) == [2.0]
+    with pytest.raises(ValueError, match=r"^Invalid period: 5 \(must be > 0 and <= data length 4\)$"):
+        m.py_qstick(open_, close, 5)
+    with pytest.raises(ValueError, match=r"^Empty input: open cannot be empty$"):
+        m.py_qstick([], close, 2)
+    with pytest.raises(ValueError, match=r"^Invalid value at index 0: values contains non-finite value: inf$"):
+        m.py_qstick([-1e308, 0.0], [1e308, 0.0], 1)
+    assert first_defined(m.py_qstick(bars(30)[2], bars(30, 3)[2], None)) == 13
+
+
+@pytest.mark.parametrize("p", [1, 4, 28])
+def test_vhf_matches_reference(m, p):
+    close = bars(200, seed=p)[2]
+    out = m.py_vhf(close, p)
+    assert first_defined(out) == p
+    assert nan_equal(out, ref_vhf(close, p), TOL)
+
+
+def test_vhf_edges(m):
+    assert all(math.isnan(v) for v in m.py_vhf([2.0] * 10, 3))
+    close = bars(10)[2]
+    with pytest.raises(ValueError, match=r"^Insufficient data: need at least 11 elements, got 10$"):
+        m.py_vhf(close, 10)
+    with pytest.raises(ValueError, match=r"^Insufficient data: need at least 2 elements, got 1$"):
+        m.py_vhf([1.0], 0)
+    with pytest.raises(ValueError, match=r"^Invalid period: 0 "):
+        m.py_vhf(close, 0)
+    assert first_defined(m.py_vhf(bars(40)[2], None)) == 28
+
+
+# ---- recomputation schedule and shapes ---------------------------------------------------
+
+
+def test_long_series_across_recomputations(m):
+    high, low, close = bars(2600, seed=13, step=5.0)
+    p = 7
+    assert nan_equal(m.py_vhf(close, p), ref_vhf(close, p), TOL)
+    assert nan_equal(m.py_choppiness(high, low, close, p), ref_choppiness(high, low, close, p), TOL)
+    for a, b in zip(m.py_vortex(high, low, close, p), ref_vortex(high, low, close, p)):
+        assert nan_equal(a, b, TOL)
+
+
+@pytest.mark.parametrize(
+    "name, nseries",
+    [("py_aroon", 2), ("py_trix", 1), ("py_dpo", 1), ("py_vortex", 3), ("py_choppiness", 3), ("py_vhf", 1)],
+)
+def test_period_required_but_none_accepted(m, name, nseries):
+    f = getattr(m, name)
+    series = list(bars(60)[3 - nseries :]) if nseries > 1 else [bars(60)[2]]
+    with pytest.raises(TypeError, match="missing 1 required positional argument: 'period'"):
+        f(*series)
+    f(*series, None)
+    with pytest.raises(TypeError, match="argument 'period'"):
+        f(*series, 2.5)
