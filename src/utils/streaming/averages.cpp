@@ -6,38 +6,11 @@
 
 namespace vorn::utils::streaming {
 
-namespace {
-// Running window sums drift as values come and go; they are rebuilt from the window
-// after this many removals.
-constexpr std::uint64_t kRecomputeEvery = 1000;
-}  // namespace
-
 // ---- OnlineSMA -------------------------------------------------------------------------
 
 Result<OnlineSMA> OnlineSMA::create(std::uint64_t period) {
     if (period == 0) return fail(zero_period());
     return OnlineSMA(period);
-}
-
-Result<std::optional<double>> OnlineSMA::update(double value) {
-    if (is_non_finite(value)) return fail(value_not_finite());
-    return advance(value);
-}
-
-std::optional<double> OnlineSMA::advance(double value) noexcept {
-    double dropped;
-    const bool slid = window_.push(value, dropped);
-    sum_.add(value);
-    if (slid) {
-        sum_.sub(dropped);
-        if (++removals_ == kRecomputeEvery) {
-            recompute();
-            sum_.comp = 0.0;
-            removals_ = 0;
-        }
-    }
-    if (!window_.full()) return std::nullopt;
-    return sum_.sum / static_cast<double>(period_);
 }
 
 void OnlineSMA::recompute() noexcept {
@@ -46,11 +19,14 @@ void OnlineSMA::recompute() noexcept {
     sum_.sum = fresh.sum;
 }
 
-void OnlineSMA::force_recalculate() noexcept {
-    if (!window_.full()) return;
+void OnlineSMA::rebuild() noexcept {
     recompute();
     sum_.comp = 0.0;
     removals_ = 0;
+}
+
+void OnlineSMA::force_recalculate() noexcept {
+    if (window_.full()) rebuild();
 }
 
 void OnlineSMA::reset() noexcept {
@@ -66,23 +42,6 @@ OnlineEMA::OnlineEMA(std::uint64_t period) : period_(period), alpha_(ma::ema_alp
 Result<OnlineEMA> OnlineEMA::create(std::uint64_t period) {
     if (period == 0) return fail(zero_period());
     return OnlineEMA(period);
-}
-
-Result<std::optional<double>> OnlineEMA::update(double value) {
-    if (is_non_finite(value)) return fail(value_not_finite());
-    return advance(value);
-}
-
-std::optional<double> OnlineEMA::advance(double x) noexcept {
-    if (value_) {
-        value_ = *value_ * (1.0 - alpha_) + x * alpha_;
-        return value_;
-    }
-    ++count_;
-    seed_.add(x);
-    if (count_ != period_) return std::nullopt;
-    value_ = seed_.sum / static_cast<double>(count_);
-    return value_;
 }
 
 void OnlineEMA::reset() noexcept {

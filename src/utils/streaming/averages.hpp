@@ -26,6 +26,7 @@ public:
 private:
     explicit OnlineSMA(std::uint64_t period) : window_(period), period_(period) {}
     void recompute() noexcept;
+    [[gnu::cold]] void rebuild() noexcept;  // recompute, then start counting removals again
 
     RingBuffer window_;
     std::uint64_t period_;
@@ -85,5 +86,45 @@ private:
     Kahan sum_sq_;
     std::uint64_t removals_ = 0;
 };
+
+// The accepted path of a tick is inline: it runs inside the Python method's trampoline.
+
+inline Result<std::optional<double>> OnlineSMA::update(double value) {
+    if (is_non_finite(value)) return fail(value_not_finite());
+    return advance(value);
+}
+
+inline std::optional<double> OnlineSMA::advance(double value) noexcept {
+    double dropped;
+    const bool slid = window_.push(value, dropped);
+    sum_.add(value);
+    if (slid) {
+        sum_.sub(dropped);
+        if (++removals_ == kRecomputeEvery) rebuild();
+    }
+    if (!window_.full()) return std::nullopt;
+    return sum_.sum / static_cast<double>(period_);
+}
+
+inline Result<std::optional<double>> OnlineEMA::update(double value) {
+    if (is_non_finite(value)) return fail(value_not_finite());
+    return advance(value);
+}
+
+inline std::optional<double> OnlineEMA::advance(double x) noexcept {
+    // The result is returned from a local, not re-read from the member: reloading the
+    // whole optional right after storing its value stalls the store buffer.
+    double v;
+    if (value_) {
+        v = *value_ * (1.0 - alpha_) + x * alpha_;
+    } else {
+        ++count_;
+        seed_.add(x);
+        if (count_ != period_) return std::nullopt;
+        v = seed_.sum / static_cast<double>(count_);
+    }
+    value_ = v;
+    return v;
+}
 
 }  // namespace vorn::utils::streaming

@@ -14,6 +14,10 @@ namespace vorn::utils::streaming {
 [[gnu::cold]] VornError value_not_finite();  // "value must be finite"
 [[gnu::cold]] VornError ohlc_not_finite();   // "ohlc values must be finite"
 
+// Running window sums drift as values come and go; they are rebuilt from the window
+// after this many removals.
+inline constexpr std::uint64_t kRecomputeEvery = 1000;
+
 inline bool all_finite(double a, double b, double c) noexcept {
     return !is_non_finite(a) && !is_non_finite(b) && !is_non_finite(c);
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Streaming RSI and ATR (Wilder smoothing) and the stochastic oscillator.
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <tuple>
@@ -87,5 +88,76 @@ private:
     Kahan raw_sum_;
     Kahan k_sum_;
 };
+
+// The accepted path of a tick is inline: it runs inside the Python method's trampoline.
+
+inline Result<std::optional<double>> OnlineRSI::update(double value) {
+    if (is_non_finite(value)) return fail(value_not_finite());
+    return advance(value);
+}
+
+inline std::optional<double> OnlineRSI::advance(double x) noexcept {
+    if (!previous_) {
+        previous_ = x;
+        return std::nullopt;
+    }
+    const double change = x - *previous_;
+    previous_ = x;
+    const double gain = change > 0.0 ? change : 0.0;
+    const double loss = change < 0.0 ? -change : 0.0;
+
+    const double p = static_cast<double>(period_);
+    double g, l;
+    if (avg_gain_ && avg_loss_) {
+        g = (*avg_gain_ * (p - 1.0) + gain) / p;
+        l = (*avg_loss_ * (p - 1.0) + loss) / p;
+    } else {
+        gain_seed_.add(gain);
+        loss_seed_.add(loss);
+        if (++seeded_ != period_) return std::nullopt;
+        g = gain_seed_.sum / static_cast<double>(seeded_);
+        l = loss_seed_.sum / static_cast<double>(seeded_);
+    }
+    avg_gain_ = g;
+    avg_loss_ = l;
+
+    // A window without losses reads 100, and one that does not move at all reads 0.
+    if (std::fabs(l) < 1e-10) return std::fabs(g) < 1e-10 ? 0.0 : 100.0;
+    return 100.0 - 100.0 / (g / l + 1.0);
+}
+
+inline Result<std::optional<double>> OnlineATR::update(double high, double low, double close) {
+    if (!all_finite(high, low, close)) return fail(ohlc_not_finite());
+    return advance(high, low, close);
+}
+
+inline std::optional<double> OnlineATR::advance(double high, double low, double close) noexcept {
+    if (!previous_close_) {
+        previous_close_ = close;
+        return value_;
+    }
+    const double pc = *previous_close_;
+    // high - low keeps its sign: on a bar with high below low only the gaps can win.
+    const double gap_high = std::fabs(high - pc);
+    const double range = high - low;
+    const double inner = gap_high > range ? gap_high : range;
+    const double gap_low = std::fabs(low - pc);
+    const double tr = gap_low > inner ? gap_low : inner;
+    previous_close_ = close;
+
+    const double p = static_cast<double>(period_);
+    double v;
+    if (value_) {
+        v = ((p - 1.0) * *value_ + tr) / p;
+    } else {
+        seed_.add(tr);
+        if (++seeded_ != period_) return std::nullopt;
+        v = seed_.sum / static_cast<double>(seeded_);
+        seeded_ = 0;
+        seed_.reset();
+    }
+    value_ = v;
+    return v;
+}
 
 }  // namespace vorn::utils::streaming
