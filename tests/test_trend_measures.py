@@ -238,7 +238,7 @@ def test_psar_factor_sequence(m):
     assert expected.count(0.1) > 3 and 0.05 in [round(a, 12) for a in expected]
 
 
-def test_psar_reversal_resets_to_extreme_and_initial_factor(m):
+def test_psar_reversal_bar_sits_on_the_finished_extreme(m):
     high, low, close = bars(400, seed=5)
     sar, direction = m.py_psar(high, low, close, 0.02, 0.02, 0.2)
     flips = [i for i in range(1, len(sar)) if direction[i] != direction[i - 1]]

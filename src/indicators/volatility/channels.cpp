@@ -105,8 +105,13 @@ Result<Series> ulcer_index(std::span<const double> close, std::uint64_t period) 
     }
     Series out = complete_window_sums(dd, period);
     const double pf = static_cast<double>(period);
-    for (double& v : out)
-        if (!std::isnan(v)) v = std::sqrt(v / pf);
+    for (double& v : out) {
+        if (std::isnan(v)) continue;
+        // The sliding sum of non-negative squares can end a hair below zero once the
+        // drawdowns leave the window; that is a zero index, not an undefined one.
+        if (v < 0.0) v = 0.0;
+        v = std::sqrt(v / pf);
+    }
     return out;
 }
 
