@@ -1,0 +1,603 @@
+"""Rolling statistics: the sliding-window kernels and the statistics functions built on them.
+
+Windowed references are computed directly on every window with NumPy (centred, two-pass),
+so they share no incremental state with the library; agreement over thousands of bars
+covers the scheduled recomputations of the sliding sums (every 1000 slides).
+
+Tolerance: the library works from raw running sums (p*Q - S*S and the like), updated
+incrementally for up to 1000 slides between recomputations, so its rounding error is a
+few ulps per slide of the series' own magnitude rather than of the window's spread. Each
+comparison allows EPS_SUM x (largest square in the series) per element of a raw sum,
+propagated to the statistic; windows so ill-conditioned that this bound exceeds 1% of
+the statistic's own scale are not compared (a genuine fault shows up as an error of order
+the value). The recomputation schedule itself is tested exactly, separately.
+"""
+import math
+import pathlib
+import random
+import shutil
+import subprocess
+
+import numpy as np
+import pytest
+from hypothesis import given, settings, strategies as st
+from numpy.lib.stride_tricks import sliding_window_view
+
+from conftest import nan_equal
+
+NAN = math.nan
+INF = math.inf
+# Relative-and-absolute tolerance of the incremental sums against direct window sums.
+TOL = 1e-8
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+
+
+def walk(n, seed=7, start=100.0, scale=1.0):
+    rng = random.Random(seed)
+    out, x = [], start
+    for _ in range(n):
+        x += rng.gauss(0, scale)
+        out.append(x)
+    return out
+
+
+def windows(v, p):
+    return sliding_window_view(np.asarray(v, dtype=float), p)
+
+
+def pad(v, p, n):
+    return [NAN] * (p - 1) + list(map(float, v)) if n >= p else [NAN] * n
+
+
+def line_fit(w):
+    p = w.shape[-1]
+    j = np.arange(p, dtype=float)
+    jc = j - j.mean()
+    yc = w - w.mean(axis=-1, keepdims=True)
+    sxx = (jc * jc).sum()
+    sxy = (yc * jc).sum(axis=-1)
+    syy = (yc * yc).sum(axis=-1)
+    slope = sxy / sxx
+    intercept = w.mean(axis=-1) - j.mean() * slope
+    with np.errstate(invalid="ignore", divide="ignore"):
+        r2 = np.where(syy > 0, np.clip(sxy * sxy / (syy * sxx), 0, 1), 1.0)
+    return slope, intercept, r2, syy
+
+
+def ref_lr(v, p):
+    s, b, r2, _ = line_fit(windows(v, p))
+    n = len(v)
+    return pad(s, p, n), pad(b, p, n), pad(r2, p, n)
+
+
+def ref_stderr(v, p):
+    _, _, r2, syy = line_fit(windows(v, p))
+    return pad(np.sqrt(np.maximum(syy * (1 - r2), 0) / (p - 2)), p, len(v))
+
+
+def ref_corr(x, y, p):
+    out = []
+    for a, b in zip(windows(x, p), windows(y, p)):
+        sa, sb = a.std(), b.std()
+        out.append(0.0 if sa == 0 or sb == 0 else float(np.corrcoef(a, b)[0, 1]))
+    return pad(out, p, len(x))
+
+
+SERIES = {
+    "walk": walk(4321),
+    "walk_far_from_zero": walk(3600, seed=3, start=1e4, scale=3.0),
+    "noise": (lambda r: [r.uniform(-5, 5) for _ in range(3300)])(random.Random(11)),
+}
+EPS_SUM = 1e-12
+
+
+def assert_close(got, ref, bound, p, skip=None):
+    """got, ref: full-length lists; bound, skip: arrays over the windows (index p - 1 on)."""
+    got, ref = np.asarray(got, dtype=float), np.asarray(ref, dtype=float)
+    assert np.isnan(got[: p - 1]).all()
+    g, r = got[p - 1 :], ref[p - 1 :]
+    keep = np.ones(len(g), bool) if skip is None else ~np.asarray(skip)
+    assert keep.mean() > 0.75, "too few well-conditioned windows to compare"
+    err = np.abs(g - r)[keep]
+    lim = (np.asarray(bound, dtype=float) + 1e-12 * np.abs(r))[keep]
+    worst = int(np.argmax(err - lim))
+    assert (err <= lim).all(), f"window {worst}: got {g[keep][worst]!r}, want {r[keep][worst]!r}"
+PERIODS = [2, 3, 17, 250]
+
+
+# ---- edge cases with exact values ---------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "name, args, expected",
+    [
+        ("py_zscore", ([1, 2, 3], 3), [NAN, NAN, math.sqrt(1.5)]),
+        ("py_zscore", ([4, 4, 4, 5], 3), [NAN, NAN, 0.0, 1.4142135623730951]),
+        ("py_var", ([1, 2, 3, 4], 2), [NAN, 0.25, 0.25, 0.25]),
+        ("py_var", ([7, 7, 7], 3), [NAN, NAN, 0.0]),
+        ("py_var", ([1, 2, 3, 4], 1), [NAN] * 4),
+        ("py_covariance", ([1, 2, 3], [2, 4, 6], 3), [NAN, NAN, 4 / 3]),
+        ("py_beta", ([2, 4, 6], [1, 2, 3], 3), [NAN, NAN, 2.0]),
+        ("py_beta", ([2, 4, 6], [5, 5, 5], 3), [NAN, NAN, 0.0]),
+        ("py_linearreg", ([1, 2, 3, 4, 5], 3), [NAN, NAN, 3, 4, 5]),
+        ("py_linearreg_intercept", ([1, 2, 3, 4, 5], 3), [NAN, NAN, 1, 2, 3]),
+        ("py_tsf", ([1, 2, 3, 4, 5], 3), [NAN, NAN, 4, 5, 6]),
+        ("py_tsf", ([1, 2, 3], 3), [NAN, NAN, 4.0]),
+        ("py_linearreg_slope", ([1, 2, 3, 4, 5], 3), [NAN, NAN, 1, 1, 1]),
+        ("py_linearreg_slope", ([1, 2, 3], 1), [NAN] * 3),
+        ("py_linearreg_angle", ([1, 2, 3, 4, 5], 3), [NAN, NAN, 45.0, 45.0, 45.0]),
+        ("py_linearreg_angle", ([3, 2, 1], 3), [NAN, NAN, -45.0]),
+        ("py_standard_error", ([1, 2, 3], 3), [NAN, NAN, 0.0]),
+        ("py_stderr", ([1, 2, 3, 5], 2), [NAN] * 4),
+        ("py_standard_error", ([1, 2, 3, 5], 2), [NAN] * 4),
+        ("py_correlation", ([1, 2, 3, 4], [1, 2, 3, 4], 3), [NAN, NAN, 1.0, 1.0]),
+        ("py_correl", ([1, 2, 3, 4], [-1, -2, -3, -4], 3), [NAN, NAN, -1.0, -1.0]),
+        ("py_correlation", ([1, 2, 3, 4], [5, 5, 5, 6], 3), [NAN, NAN, 0.0, 0.8660254037844387]),
+        ("py_correl", ([1, 2, 3], [1, 2, 3], 1), [NAN] * 3),
+    ],
+)
+def test_exact_values(m, name, args, expected):
+    assert nan_equal(getattr(m, name)(*args), expected, 1e-15)
+
+
+def test_linear_regression_tuple(m):
+    r = m.py_linear_regression([1, 2, 3, 4, 5], 3)
+    assert isinstance(r, tuple) and len(r) == 3 and all(isinstance(s, list) for s in r)
+    assert nan_equal(r[0], [NAN, NAN, 1, 1, 1], 1e-15)
+    assert nan_equal(r[1], [NAN, NAN, 1, 2, 3], 1e-15)
+    assert nan_equal(r[2], [NAN, NAN, 1, 1, 1])
+
+
+def test_flat_window_regression(m):
+    s, b, r2 = m.py_linear_regression([4, 4, 4, 4], 3)
+    assert (s[2:], b[2:], r2[2:]) == ([0.0, 0.0], [4.0, 4.0], [1.0, 1.0])
+    assert m.py_standard_error([4, 4, 4, 4], 3)[2:] == [0.0, 0.0]
+
+
+# ---- validation order and messages ------------------------------------------------------
+
+ONE_SERIES = [
+    ("py_linear_regression", "y_values"),
+    ("py_standard_error", "y_values"),
+    ("py_stderr", "y_values"),
+    ("py_zscore", "values"),
+    ("py_linearreg", "values"),
+    ("py_linearreg_slope", "values"),
+    ("py_linearreg_angle", "values"),
+    ("py_linearreg_intercept", "values"),
+    ("py_var", "values"),
+    ("py_tsf", "values"),
+]
+TWO_SERIES = [
+    ("py_correlation", "x", "y"),
+    ("py_correl", "values1", "values2"),
+    ("py_covariance", "x", "y"),
+    ("py_beta", "asset_returns", "benchmark_returns"),
+]
+
+
+def raises(fn, *args):
+    with pytest.raises(ValueError) as e:
+        fn(*args)
+    return str(e.value)
+
+
+@pytest.mark.parametrize("name, series", ONE_SERIES)
+def test_one_series_validation(m, name, series):
+    fn = getattr(m, name)
+    assert raises(fn, [], 0) == f"Empty input: {series} cannot be empty"
+    # the non-finite pass runs before the period test
+    assert raises(fn, [1.0, INF, NAN], 0) == f"Invalid value at index 1: {series} contains non-finite value: inf"
+    assert raises(fn, [1.0, 2.0, -INF], 9) == f"Invalid value at index 2: {series} contains non-finite value: -inf"
+    assert raises(fn, [1.0, 2.0], 0) == "Invalid period: 0 (must be > 0 and <= data length 2)"
+    assert raises(fn, [1.0, 2.0], 3) == "Invalid period: 3 (must be > 0 and <= data length 2)"
+    out = fn([1.0, 2.0], 1)  # accepted; the statistic needs more and is NaN throughout
+    for s in out if isinstance(out, tuple) else [out]:
+        assert nan_equal(s, [NAN, NAN])
+    with pytest.raises(TypeError):
+        fn([1.0, 2.0], None)
+    with pytest.raises(OverflowError):
+        fn([1.0, 2.0], -1)
+
+
+@pytest.mark.parametrize("name, a, b", TWO_SERIES)
+def test_two_series_validation(m, name, a, b):
+    fn = getattr(m, name)
+    assert raises(fn, [], [], 0) == f"Empty input: {a} cannot be empty"
+    # the first series is checked in full (NaN included) before the second is looked at
+    assert raises(fn, [NAN], [], 1) == f"Invalid value at index 0: {a} contains non-finite value: NaN"
+    assert raises(fn, [1.0], [], 1) == f"Empty input: {b} cannot be empty"
+    # length before the second's non-finite values
+    assert raises(fn, [1.0, 2.0, 3.0], [NAN, 2.0], 2) == f"Length mismatch: {a}=3, {b}=2"
+    assert raises(fn, [1.0, 2.0], [1.0, -INF], 0) == f"Invalid value at index 1: {b} contains non-finite value: -inf"
+    assert raises(fn, [1.0, 2.0], [1.0, 2.0], 0) == "Invalid period: 0 (must be > 0 and <= data length 2)"
+    assert raises(fn, [1.0, 2.0], [1.0, 2.0], 3) == "Invalid period: 3 (must be > 0 and <= data length 2)"
+
+
+def test_named_arguments(m):
+    assert m.py_beta(asset_returns=[2, 4, 6], benchmark_returns=[1, 2, 3], period=3)[2] == 2.0
+    assert nan_equal(m.py_correl(values1=[1, 2], values2=[2, 4], period=2), [NAN, 1.0])
+    with pytest.raises(TypeError):
+        m.py_correlation(values1=[1, 2], values2=[2, 4], period=2)
+
+
+# ---- aliases and docstrings ---------------------------------------------------------------
+
+
+def test_alias_pairs_agree(m):
+    v, w = SERIES["walk"][:600], SERIES["noise"][:600]
+    assert nan_equal(m.py_stderr(v, 20), m.py_standard_error(v, 20))
+    assert nan_equal(m.py_correl(v, w, 20), m.py_correlation(v, w, 20))
+
+
+DOC_SIGNATURE_ONLY = [
+    "py_correl(values1, values2, period)",
+    "py_linearreg(values, period)",
+    "py_linearreg_slope(values, period)",
+    "py_linearreg_angle(values, period)",
+    "py_linearreg_intercept(values, period)",
+    "py_var(values, period)",
+    "py_tsf(values, period)",
+]
+
+
+@pytest.mark.parametrize("sig", DOC_SIGNATURE_ONLY)
+def test_signature_only_docstrings(m, sig):
+    fn = getattr(m, sig.split("(")[0])
+    assert fn.__text_signature__ == "(" + sig.split("(", 1)[1]
+    assert fn.__doc__ in (None, "")
+
+
+def test_prose_docstrings(m):
+    assert m.py_stderr.__doc__ == "Calculate Standard Error (alias for standard_error)"
+    assert m.py_stderr.__text_signature__ == "(y_values, period)"
+    assert m.py_linear_regression.__doc__ == (
+        "Calculate Linear Regression\n\nReturns slope, intercept, and R-squared values over rolling window.\n\n"
+        "Parameters\n----------\ny_values : list of float\n    Values to regress\nperiod : int\n    Lookback period\n\n"
+        "Returns\n-------\ntuple of (list, list, list) - (slope, intercept, r_squared)"
+    )
+    assert m.py_zscore.__doc__.startswith(
+        "Calculate Z-Score\n\nNumber of standard deviations from the mean.\nUsed for mean reversion strategies.\n\n"
+    )
+    assert m.py_beta.__text_signature__ == "(asset_returns, benchmark_returns, period)"
+    assert "benchmark_returns : list of float\n    Benchmark return series\n" in m.py_beta.__doc__
+    assert m.py_correlation.__doc__.endswith("Returns\n-------\nlist of float - Correlation values (-1 to +1)")
+    assert m.py_covariance.__doc__.splitlines()[2] == "Measures how two variables change together."
+    assert m.py_standard_error.__doc__.splitlines()[0] == "Calculate Standard Error"
+
+
+# ---- agreement with direct window computations over thousands of bars ---------------------
+
+
+@pytest.mark.parametrize("key", SERIES)
+@pytest.mark.parametrize("p", PERIODS)
+def test_regression_family_matches_direct(m, key, p):
+    v = SERIES[key]
+    w = windows(v, p)
+    slope, icept, r2, syy = line_fit(w)
+    g = max(x * x for x in v)
+    sq = p * g
+    rms = math.sqrt(g)
+    e_slope = EPS_SUM * rms * 12 / p
+    e_icept = EPS_SUM * rms * (1 + p)
+    got = m.py_linear_regression(v, p)
+    assert_close(got[0], pad(slope, p, len(v)), e_slope, p)
+    assert_close(got[1], pad(icept, p, len(v)), e_icept, p)
+    e_r2 = EPS_SUM * sq / np.maximum(syy, 1e-300)
+    assert_close(got[2], pad(r2, p, len(v)), e_r2, p, skip=e_r2 > 1e-2)
+    assert_close(m.py_linearreg_slope(v, p), pad(slope, p, len(v)), e_slope, p)
+    assert_close(m.py_linearreg_intercept(v, p), pad(icept, p, len(v)), e_icept, p)
+    assert_close(m.py_linearreg(v, p), pad(icept + slope * (p - 1), p, len(v)), e_icept, p)
+    assert_close(m.py_tsf(v, p), pad(icept + slope * p, p, len(v)), e_icept, p)
+    angle = np.degrees(np.arctan(slope))
+    assert_close(m.py_linearreg_angle(v, p), pad(angle, p, len(v)), 60 * e_slope, p)
+    if p >= 3:
+        se2 = np.maximum(syy * (1 - r2), 0) / (p - 2)
+        e_se = np.sqrt(2 * EPS_SUM * sq / (p - 2))  # |sqrt a - sqrt b| <= sqrt |a - b|
+        assert_close(m.py_standard_error(v, p), pad(np.sqrt(se2), p, len(v)), e_se, p)
+
+
+@pytest.mark.parametrize("key", SERIES)
+@pytest.mark.parametrize("p", PERIODS)
+def test_moments_match_direct(m, key, p):
+    v = SERIES[key]
+    w = windows(v, p)
+    var = w.var(axis=-1)
+    ms = max(x * x for x in v)
+    assert_close(m.py_var(v, p), pad(var, p, len(v)), EPS_SUM * ms, p)
+    rel_var = EPS_SUM * ms / np.maximum(var, 1e-300)
+    z = (w[:, -1] - w.mean(axis=-1)) / np.sqrt(var)
+    e_z = np.abs(z) * rel_var + EPS_SUM * np.sqrt(ms / var)
+    assert_close(m.py_zscore(v, p), pad(z, p, len(v)), e_z, p, skip=rel_var > 1e-2)
+
+
+@pytest.mark.parametrize("p", PERIODS)
+@pytest.mark.parametrize("key", ["walk", "noise"])
+def test_pair_statistics_match_direct(m, key, p):
+    rng = random.Random(p)
+    x = SERIES[key][:3100]
+    y = [0.5 * a + rng.gauss(0, 1) for a in x]
+    n = len(x)
+    wx, wy = windows(x, p), windows(y, p)
+    dx, dy = wx - wx.mean(-1, keepdims=True), wy - wy.mean(-1, keepdims=True)
+    msx, msy = max(a * a for a in x), max(b * b for b in y)
+    vx, vy = (dx * dx).mean(-1), (dy * dy).mean(-1)
+    cov = (dx * dy).mean(-1)
+    e_cov = EPS_SUM * np.sqrt(msx * msy)
+    assert_close(m.py_covariance(x, y, p), pad(cov, p, n), e_cov, p)
+    rel_vy = EPS_SUM * msy / vy
+    beta = cov / vy
+    assert_close(m.py_beta(x, y, p), pad(beta, p, n), np.abs(beta) * rel_vy + e_cov / vy, p, skip=rel_vy > 1e-2)
+    rel = EPS_SUM * (msx / vx + msy / vy)
+    corr = cov / np.sqrt(vx * vy)
+    assert_close(m.py_correlation(x, y, p), pad(corr, p, n), 2 * rel, p, skip=rel > 1e-2)
+
+
+def wide(n, seed):
+    """Magnitudes from 1e-3 to 1e9, so that sliding sums round differently from fresh ones."""
+    r = random.Random(seed)
+    return [r.uniform(-1, 1) * 10 ** r.randint(-3, 9) for _ in range(n)]
+
+
+SCHEDULE_A = [
+    ("py_var", 1),
+    ("py_zscore", 1),
+    ("py_linearreg", 1),
+    ("py_linearreg_intercept", 1),
+    ("py_linearreg_slope", 1),
+    ("py_tsf", 1),
+    ("py_standard_error", 1),
+    ("py_linear_regression", 1),
+    ("py_correlation", 2),
+    ("py_covariance", 2),
+    ("py_beta", 2),
+]
+
+
+def first_of(result):
+    return result[0] if isinstance(result, tuple) else result
+
+
+@pytest.mark.parametrize("name, arity", SCHEDULE_A)
+@pytest.mark.parametrize("p", [3, 30])
+def test_sums_are_rebuilt_after_every_thousand_slides(m, name, arity, p):
+    # Slides 1..1000 update the sums incrementally, slide 1001 rebuilds them from the window
+    # alone, then 1002..2001 incremental, 2002 rebuilds, ... A rebuilt window's value is
+    # exactly what the same window gives as a series of its own.
+    fn = getattr(m, name)
+    x, y = wide(p + 3100, 21), wide(p + 3100, 22)
+    args = (x, y) if arity == 2 else (x,)
+    got = first_of(fn(*args, p))
+
+    def fresh(i):
+        return first_of(fn(*(a[i - p + 1 : i + 1] for a in args), p))[-1]
+
+    for k in (1, 2, 3):
+        i = p - 1 + 1001 * k
+        assert got[i] == fresh(i), (k, got[i], fresh(i))
+    # and the slides in between really are incremental: their rounding differs somewhere
+    assert any(got[i] != fresh(i) for i in range(p - 1 + 900, p - 1 + 1001))
+
+
+@pytest.mark.parametrize("p", [1, 4, 50])
+def test_rolling_sum_rebuilt_on_every_thousandth_slide(m, p):
+    v = wide(p + 3100, 23)
+    got = m.py_sum(v, p)
+
+    def fresh(i):
+        return m.py_sum(v[i - p + 1 : i + 1], p)[-1]
+
+    for k in (1, 2, 3):
+        i = p - 1 + 1000 * k
+        assert got[i] == fresh(i), (k, got[i], fresh(i))
+    if p > 1:
+        assert any(got[i] != fresh(i) for i in range(p - 1 + 900, p - 1 + 1000))
+
+
+def test_recomputation_does_not_reach_outside_the_window(m):
+    # A huge excursion that has left the window must leave no trace once the sums are
+    # rebuilt; incremental updates alone would carry its rounding error for ever.
+    v = [1e9 if 100 <= i < 110 else float(i % 7) for i in range(2600)]
+    p = 20
+    for name in ("py_var", "py_linearreg_slope", "py_tsf"):
+        got = getattr(m, name)(v, p)
+        after = got[1200:]
+        ref = getattr(m, name)(v[1200 - p + 1 :], p)[p - 1 :]
+        assert max(abs(a - b) for a, b in zip(after, ref)) < 1e-6, name
+
+
+# ---- properties ---------------------------------------------------------------------------
+
+finite = st.floats(-1e6, 1e6, allow_nan=False, allow_infinity=False)
+
+
+@settings(max_examples=60, deadline=None)
+@given(st.lists(st.tuples(finite, finite), min_size=2, max_size=60), st.integers(2, 60))
+def test_correlation_bounded_and_symmetric(m, pairs, p):
+    x, y = [a for a, _ in pairs], [b for _, b in pairs]
+    p = min(p, len(x))
+    r = m.py_correlation(x, y, p)
+    assert len(r) == len(x)
+    assert all(math.isnan(v) for v in r[: p - 1])
+    assert all(-1.0 <= v <= 1.0 for v in r[p - 1 :])
+    assert nan_equal(r, m.py_correlation(y, x, p))
+
+
+@settings(max_examples=60, deadline=None)
+@given(finite, st.floats(-100, 100, allow_nan=False), st.integers(3, 40), st.integers(0, 50))
+def test_straight_line_is_fitted_exactly(m, c, slope, p, extra):
+    v = [c + slope * i for i in range(p + extra)]
+    s, b, r2 = m.py_linear_regression(v, p)
+    scale = 1.0 + abs(c) + abs(slope) * len(v)
+    for i in range(p - 1, len(v)):
+        assert abs(s[i] - slope) <= 1e-7 * scale
+        assert abs(b[i] - v[i - p + 1]) <= 1e-7 * scale
+        assert math.isnan(s[i - p + 1]) or i - p + 1 >= p - 1
+
+
+# ---- the kernels themselves, on NaN gaps, infinities and unusable periods -------------------
+# The Python functions refuse non-finite input, so the kernels' NaN rules are driven through
+# a small native driver compiled from the library's own source.
+
+DRIVER = r"""
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+#include "utils/stats.hpp"
+using namespace vorn::utils::stats;
+static std::vector<double> read(int n) {
+    std::vector<double> v(n); char buf[64];
+    for (auto& x : v) { if (std::scanf("%63s", buf) != 1) std::exit(2); x = std::strtod(buf, nullptr); }
+    return v;
+}
+static void put(const std::vector<double>& v) {
+    std::printf("%zu", v.size());
+    for (double x : v) std::printf(" %.17g", x);
+    std::printf("\n");
+}
+int main() {
+    char name[64]; unsigned long long p; int n;
+    while (std::scanf("%63s %llu %d", name, &p, &n) == 3) {
+        auto a = read(n);
+        std::string k = name;
+        if (k == "max") put(rolling_max(a, p));
+        else if (k == "min") put(rolling_min(a, p));
+        else if (k == "sum") put(rolling_sum_kahan(a, p));
+        else if (k == "stdev") put(stdev(a, p));
+        else if (k == "slope") put(linearreg_slope(a, p));
+        else if (k == "tsf") put(tsf(a, p));
+        else if (k == "stderr") put(standard_error(a, p));
+        else if (k == "lr") { auto r = linear_regression(a, p); put(r.slope); put(r.intercept); put(r.r_squared); }
+        else if (k == "corr") { int m; if (std::scanf("%d", &m) != 1) return 2; auto b = read(m); put(correlation(a, b, p)); }
+        std::fflush(stdout);
+    }
+}
+"""
+
+
+@pytest.fixture(scope="module")
+def kernel(tmp_path_factory):
+    cxx = shutil.which("c++") or shutil.which("g++")
+    if cxx is None:
+        pytest.skip("no C++ compiler to build the kernel driver")
+    d = tmp_path_factory.mktemp("kernel")
+    (d / "driver.cpp").write_text(DRIVER)
+    exe = d / "driver"
+    subprocess.run(
+        [cxx, "-std=c++23", "-O2", "-ffp-contract=off", f"-I{ROOT / 'src'}", str(d / "driver.cpp"),
+         str(ROOT / "src" / "utils" / "stats.cpp"), "-o", str(exe)],
+        check=True,
+    )
+
+    def call(name, values, period, other=None):
+        line = f"{name} {period} {len(values)} " + " ".join(repr(float(x)) for x in values)
+        if other is not None:
+            line += f" {len(other)} " + " ".join(repr(float(x)) for x in other)
+        out = subprocess.run([str(exe)], input=line + "\n", capture_output=True, text=True, check=True).stdout
+        rows = [[float(t) for t in r.split()[1:]] for r in out.strip().splitlines()]
+        return rows if name == "lr" else rows[0]
+
+    return call
+
+
+@pytest.mark.parametrize(
+    "name, values, period, expected",
+    [
+        ("max", [1, 3, 2, 5, 4], 2, [NAN, 3, 3, 5, 5]),
+        ("min", [1, 3, 2, 5, 4], 2, [NAN, 1, 2, 2, 4]),
+        ("max", [1, NAN, 3, 4], 2, [NAN, NAN, NAN, 4]),
+        ("max", [1, NAN, 3, 4], 1, [1, NAN, 3, 4]),
+        ("min", [5, NAN, NAN, 2, 3, 1], 2, [NAN, NAN, NAN, NAN, 2, 1]),
+        ("max", [1, INF, 2, 3], 2, [NAN, INF, INF, 3]),
+        ("min", [1, -INF, 2, 3], 3, [NAN, NAN, -INF, -INF]),
+        ("sum", [1, 2, 3, 4], 2, [NAN, 3, 5, 7]),
+        ("sum", [1, NAN, 3, 4], 2, [NAN, 1, 3, 7]),
+        ("sum", [NAN, NAN, 3], 2, [NAN, 0.0, 3]),
+        ("stdev", [2, 4, 4, 4, 5, 5, 7, 9], 8, [NAN] * 7 + [math.sqrt(32 / 7)]),
+        ("stdev", [3, 3, 3, 3], 2, [NAN, 0.0, 0.0, 0.0]),
+        ("stdev", [1, 2, 3], 1, [NAN] * 3),
+        # a NaN poisons exactly the windows that hold it, and leaves no residue after
+        ("stdev", [1, 2, NAN, 4, 6, 8], 2, [NAN, math.sqrt(0.5), NAN, NAN, math.sqrt(2), math.sqrt(2)]),
+        ("slope", [1, 2, NAN, 4, 5, 6, 8], 2, [NAN, 1, NAN, NAN, 1, 1, 2]),
+        ("tsf", [1, 2, 3], 3, [NAN, NAN, 4.0]),
+        ("tsf", [1, NAN, 3, 4, 5, 6], 3, [NAN, NAN, NAN, NAN, 6, 7]),
+        ("slope", [1, 2, 3], 1, [NAN] * 3),
+        ("stderr", [1, 2, 3], 3, [NAN, NAN, 0.0]),
+        ("stderr", [1, 2, 3], 2, [NAN] * 3),
+    ],
+)
+def test_kernel_cases(kernel, name, values, period, expected):
+    assert nan_equal(kernel(name, values, period), expected, 1e-14)
+
+
+@pytest.mark.parametrize("name", ["max", "min", "sum", "stdev", "slope", "tsf", "stderr"])
+def test_kernel_unusable_periods(kernel, name):
+    v = [1.0, 2.0, 4.0]
+    for p in (0, 4):
+        assert nan_equal(kernel(name, v, p), [NAN] * 3)
+    assert kernel(name, [], 1) == []
+
+
+def test_kernel_linear_regression_nan(kernel):
+    s, b, r2 = kernel("lr", [1, 2, 3, NAN, 5, 6, 7], 3)
+    assert nan_equal(s, [NAN, NAN, 1, NAN, NAN, NAN, 1], 1e-14)
+    assert nan_equal(b, [NAN, NAN, 1, NAN, NAN, NAN, 5], 1e-14)
+    assert nan_equal(r2, [NAN, NAN, 1, NAN, NAN, NAN, 1], 1e-14)
+
+
+@pytest.mark.parametrize(
+    "x, y, period, expected",
+    [
+        ([1, 2, 3, 4], [1, 2, 3, 4], 3, [NAN, NAN, 1.0, 1.0]),
+        ([1, 2, 3, 4], [-1, -2, -3, -4], 3, [NAN, NAN, -1.0, -1.0]),
+        ([1, 2, 3, 4], [2, 2, 2, 2], 3, [NAN, NAN, 0.0, 0.0]),
+        ([1, 2, 3, 4, 5], [1, 2, 4], 2, [NAN, 1.0, 1.0]),
+        ([1, 2, 3, 4, 5], [1, 2, 4], 4, [NAN, NAN, NAN]),
+        ([1, 2, NAN, 4, 5, 6], [1, 2, 3, 4, NAN, 6], 2, [NAN, 1.0, 0.0, 0.0, 0.0, 0.0]),
+        ([1, 2, NAN, 4, 5, 6, 7], [1, 2, 3, 4, NAN, 6, 5], 2, [NAN, 1.0, 0.0, 0.0, 0.0, 0.0, -1.0]),
+        ([1, 2, 3], [1, 2, 3], 1, [NAN] * 3),
+    ],
+)
+def test_kernel_correlation(kernel, x, y, period, expected):
+    assert nan_equal(kernel("corr", x, period, y), expected, 1e-14)
+
+
+def nan_window_ref(v, p, fn):
+    out = [NAN] * len(v)
+    for i in range(p - 1, len(v)):
+        w = np.asarray(v[i - p + 1 : i + 1], dtype=float)
+        if not np.isnan(w).any():
+            out[i] = fn(w)
+    return out
+
+
+@pytest.mark.parametrize("p", [2, 25])
+def test_stdev_rebuilt_on_every_thousandth_slide(kernel, p):
+    v = wide(p + 2100, 24)
+    v[p + 500] = NAN  # the rebuild recounts the NaN window count as well
+    got = kernel("stdev", v, p)
+    for k in (1, 2):
+        i = p - 1 + 1000 * k
+        assert got[i] == kernel("stdev", v[i - p + 1 : i + 1], p)[-1]
+    assert math.isnan(got[p + 500]) and not math.isnan(got[p + 500 + p])
+
+
+def test_kernels_with_nan_gaps_match_direct_over_recomputations(kernel):
+    rng = random.Random(5)
+    v = walk(4200, seed=9)
+    for i in rng.sample(range(len(v)), 25):
+        v[i] = NAN
+    for p in (5, 40):
+        assert nan_equal(kernel("max", v, p), nan_window_ref(v, p, np.max))
+        assert nan_equal(kernel("min", v, p), nan_window_ref(v, p, np.min))
+        sums = [float(np.nansum(v[max(0, i - p + 1) : i + 1])) if i >= p - 1 else NAN for i in range(len(v))]
+        assert nan_equal(kernel("sum", v, p), sums, TOL)
+        assert nan_equal(kernel("stdev", v, p), nan_window_ref(v, p, lambda w: w.std(ddof=1)), 1e-7)
+        slope = nan_window_ref(v, p, lambda w: float(line_fit(w)[0]))
+        assert nan_equal(kernel("slope", v, p), slope, TOL)
+        stderr = nan_window_ref(
+            v, p, lambda w: float(np.sqrt(max(line_fit(w)[3] * (1 - line_fit(w)[2]), 0) / (p - 2)))
+        )
+        assert nan_equal(kernel("stderr", v, p), stderr, 1e-6)
