@@ -8,9 +8,12 @@
 #include <variant>
 #include <vector>
 
+#include "utils/buffer.hpp"
+
 namespace vorn {
 
-using Series = std::vector<double>;
+// A series of bar values; its buffers are recycled between calls (utils/buffer.hpp).
+using Series = std::vector<double, utils::BufferAllocator<double>>;
 
 namespace errors {
 

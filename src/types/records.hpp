@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "errors/errors.hpp"
+
 namespace vorn::types {
 
 // Each map hashes with its own random seed, so no caller can come to rely on an order.
@@ -37,13 +39,13 @@ struct Candle {
 
 struct IndicatorResult {
     std::string name;
-    std::vector<double> values;
+    Series values;
     SeededMap<std::string> metadata;
 };
 
 struct MultiIndicatorResult {
     std::string name;
-    SeededMap<std::vector<double>> series;
+    SeededMap<Series> series;
     SeededMap<std::string> metadata;
 };
 

@@ -9,11 +9,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "errors/errors.hpp"
 #include "python/bind/core.hpp"
 
 namespace vorn::py {
 
-using Series = std::vector<double>;
+using vorn::Series;
 
 bool convert_series(PyObject* o, Series& out);
 bool convert_count(PyObject* o, std::uint64_t& out);

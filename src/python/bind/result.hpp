@@ -16,7 +16,7 @@
 
 namespace vorn::py {
 
-PyObject* float_list(const std::vector<double>& v);
+PyObject* float_list(const Series& v);
 
 // The primary template converts instances of the module's classes (bind/klass.hpp);
 // every other kind is a specialisation below.
@@ -69,11 +69,11 @@ struct ToPy<std::optional<T>> {
     }
 };
 template <>
-struct ToPy<std::vector<double>> {
-    static PyObject* convert(const std::vector<double>& v) { return float_list(v); }
+struct ToPy<Series> {
+    static PyObject* convert(const Series& v) { return float_list(v); }
 };
-template <class T>
-struct ToPy<std::vector<T>> {
+template <class T, class A>
+struct ToPy<std::vector<T, A>> {
     template <class V>
     static PyObject* convert(V&& v) {
         Ref list(PyList_New(static_cast<Py_ssize_t>(v.size())));
