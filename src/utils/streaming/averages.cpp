@@ -58,36 +58,6 @@ Result<OnlineBollingerBands> OnlineBollingerBands::create(std::uint64_t period, 
     return OnlineBollingerBands(period, std_dev);
 }
 
-Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double value) {
-    if (is_non_finite(value)) return fail(value_not_finite());
-    return advance(value);
-}
-
-std::optional<BollingerValue> OnlineBollingerBands::advance(double value) noexcept {
-    double dropped;
-    const bool slid = window_.push(value, dropped);
-    sum_.add(value);
-    sum_sq_.add(value * value);
-    if (slid) {
-        sum_.add(-dropped);
-        sum_sq_.add(dropped * (-dropped));
-        if (++removals_ == kRecomputeEvery) {
-            recompute();
-            removals_ = 0;
-        }
-    }
-    if (!window_.full()) return std::nullopt;
-
-    const double n = static_cast<double>(period_);
-    const double middle = sum_.sum / n;
-    const double mean_sq = sum_sq_.sum / n;
-    double variance = mean_sq - middle * middle;
-    // Cancellation can leave a flat window slightly negative; NaN (an overflowed sum) too is no spread.
-    if (!(variance >= 0.0)) variance = 0.0;
-    const double band = std::sqrt(variance) * std_dev_;
-    return BollingerValue{middle + band, middle, middle - band};
-}
-
 // Unlike the SMA, the rebuilt sums keep the compensation the rebuild ended with.
 void OnlineBollingerBands::recompute() noexcept {
     Kahan s, sq;

@@ -65,4 +65,74 @@ private:
     std::int8_t direction_ = 0;
 };
 
+// The accepted path of a tick is inline: it runs inside the Python method's trampoline.
+
+inline Result<std::optional<MacdValue>> OnlineMACD::update(double x) {
+    if (is_non_finite(x)) return fail(value_not_finite());
+    // The averages advance on copies and are committed only once the call cannot fail,
+    // so that a refused update leaves every average as it was.
+    OnlineEMA fast = fast_;
+    const auto f = fast.advance(x);
+    if (!f) {
+        fast_ = fast;
+        return std::nullopt;
+    }
+    OnlineEMA slow = slow_;
+    const auto s = slow.advance(x);
+    if (!s) {
+        fast_ = fast;
+        slow_ = slow;
+        return std::nullopt;
+    }
+    const double macd = *f - *s;
+    if (is_non_finite(macd)) return fail(value_not_finite());
+    fast_ = fast;
+    slow_ = slow;
+    const auto sig = signal_.advance(macd);
+    if (!sig) return std::nullopt;
+    return MacdValue{macd, *sig, macd - *sig};
+}
+
+inline Result<std::optional<SuperTrendValue>> OnlineSuperTrend::update(double high, double low, double close) {
+    if (!all_finite(high, low, close)) return fail(ohlc_not_finite());
+    return advance(high, low, close);
+}
+
+inline std::optional<SuperTrendValue> OnlineSuperTrend::advance(double high, double low, double close) noexcept {
+    const auto atr = atr_.advance(high, low, close);
+    if (!atr) return std::nullopt;
+
+    const double hl2 = (high + low) * 0.5;
+    const double band = *atr * multiplier_;
+    const double basic_upper = hl2 + band;
+    const double basic_lower = hl2 - band;
+
+    // The bands trail: each keeps its previous level unless the new basic band tightens
+    // it or this bar's close has crossed it.
+    double upper = basic_upper;
+    if (upper_) {
+        const double pu = *upper_;
+        upper = (basic_upper < pu || pu < close) ? basic_upper : pu;
+    }
+    double lower = basic_lower;
+    if (lower_) {
+        const double pl = *lower_;
+        lower = (basic_lower > pl || close < pl) ? basic_lower : pl;
+    }
+
+    bool up;
+    if (!value_)
+        up = close > hl2;
+    else if (*value_ == *upper_)  // the last bar sat on its upper band: a downtrend
+        up = close > upper;
+    else
+        up = !(close < lower);
+
+    upper_ = upper;
+    lower_ = lower;
+    value_ = up ? lower : upper;
+    direction_ = up ? 1 : -1;
+    return SuperTrendValue{*value_, direction_};
+}
+
 }  // namespace vorn::utils::streaming

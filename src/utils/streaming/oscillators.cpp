@@ -42,33 +42,6 @@ Result<OnlineStochastic> OnlineStochastic::create(std::uint64_t k_period, std::u
     return OnlineStochastic(k_period, smooth_k, d_period);
 }
 
-Result<std::optional<StochasticValue>> OnlineStochastic::update(double high, double low, double close) {
-    if (!all_finite(high, low, close)) return fail(ohlc_not_finite());
-    return advance(high, low, close);
-}
-
-std::optional<StochasticValue> OnlineStochastic::advance(double high, double low, double close) noexcept {
-    double dropped;
-    highs_.push(high, dropped);
-    lows_.push(low, dropped);
-    if (!highs_.full()) return std::nullopt;
-
-    const double highest = highs_.max();
-    const double lowest = lows_.min();
-    const double range = highest - lowest;
-    const double raw = std::fabs(range) < 1e-10 ? 50.0 : (close - lowest) / range * 100.0;
-
-    raw_sum_.add(raw);
-    if (raw_.push(raw, dropped)) raw_sum_.add(-dropped);
-    if (!raw_.full()) return std::nullopt;
-
-    const double k = raw_sum_.sum / static_cast<double>(smooth_k_);
-    k_sum_.add(k);
-    if (ks_.push(k, dropped)) k_sum_.add(-dropped);
-    if (!ks_.full()) return std::nullopt;
-    return StochasticValue{k, k_sum_.sum / static_cast<double>(d_period_)};
-}
-
 void OnlineStochastic::reset() noexcept {
     highs_.clear();
     lows_.clear();
