@@ -51,6 +51,11 @@ public:
     void reset() noexcept;
 
     int current_trend() const noexcept { return direction_; }
+    // The last bar's final bands and value, for the states that build on this one.
+    std::optional<double> upper() const noexcept { return upper_; }
+    std::optional<double> lower() const noexcept { return lower_; }
+    std::optional<double> value() const noexcept { return value_; }
+    std::optional<double> atr() const noexcept { return atr_.value(); }
     std::uint64_t period() const noexcept { return atr_.period(); }
     double multiplier() const noexcept { return multiplier_; }
 
