@@ -197,9 +197,13 @@ struct Function {
     static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         return guarded([&]() -> PyObject* {
             PyObject* slots[N + 1] = {};
-            if (!bind_arguments(sig, args, nargs, kwnames, slots)) return nullptr;
+            PyObject* const* given = args;  // all positional: the arguments are the slots
+            if (kwnames || static_cast<std::size_t>(nargs) != N) {
+                if (!bind_arguments(sig, args, nargs, kwnames, slots)) return nullptr;
+                given = slots;
+            }
             Store store;
-            if (!convert_all(slots, params, store)) return nullptr;
+            if (!convert_all(given, params, store)) return nullptr;
             return invoke<F>(store);
         });
     }
