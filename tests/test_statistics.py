@@ -432,7 +432,8 @@ def test_straight_line_is_fitted_exactly(m, c, slope, p, extra):
     for i in range(p - 1, len(v)):
         assert abs(s[i] - slope) <= 1e-7 * scale
         assert abs(b[i] - v[i - p + 1]) <= 1e-7 * scale
-        assert math.isnan(s[i - p + 1]) or i - p + 1 >= p - 1
+    assert all(math.isnan(x) for x in s[: p - 1] + b[: p - 1] + r2[: p - 1])
+    assert all(0.0 <= x <= 1.0 for x in r2[p - 1 :])
 
 
 # ---- the kernels themselves, on NaN gaps, infinities and unusable periods -------------------
