@@ -295,3 +295,13 @@ def test_hma_half_period(m):
 def test_sma_none_period_refused(m):
     with pytest.raises(TypeError, match=r"^argument 'period': "):
         m.py_sma([1.0, 2.0], None)
+
+
+@pytest.mark.parametrize("name", ["py_sma", "py_wma"])
+def test_overflowed_window_does_not_poison_later_windows(m, name):
+    # Two bars near the largest double overflow the running sum; once they leave the
+    # window the average must be a number again, not NaN until the next scheduled rebuild.
+    v = [1e308] * 3 + [1.0] * 20
+    out = getattr(m, name)(v, 2)
+    assert math.isinf(out[1])
+    assert all(math.isfinite(x) for x in out[3:])

@@ -47,7 +47,6 @@ void add_series(MultiIndicatorResult& r, std::string key, Series values) {
 }  // namespace
 
 PyTypeObject* candle_class() {
-    if (ClassOf<Candle>::type) return ClassOf<Candle>::type;
     return ClassDef<Candle>("Candle", "Candle(timestamp, open, high, low, close, volume)\n--\n\nK线数据结构（OHLCV）")
         .constructor<make_candle>(arg("timestamp"), arg("open"), arg("high"), arg("low"), arg("close"), arg("volume"))
         .property<"timestamp", get_timestamp, set_timestamp>()
@@ -65,7 +64,6 @@ PyTypeObject* candle_class() {
 }
 
 PyTypeObject* indicator_result_class() {
-    if (ClassOf<IndicatorResult>::type) return ClassOf<IndicatorResult>::type;
     return ClassDef<IndicatorResult>("IndicatorResult", "IndicatorResult(name, values)\n--\n\n指标计算结果（单序列）")
         .constructor<make_indicator_result>(arg("name"), arg("values"))
         .property<"name", get_name<IndicatorResult>>()
@@ -79,7 +77,6 @@ PyTypeObject* indicator_result_class() {
 }
 
 PyTypeObject* multi_indicator_result_class() {
-    if (ClassOf<MultiIndicatorResult>::type) return ClassOf<MultiIndicatorResult>::type;
     return ClassDef<MultiIndicatorResult>("MultiIndicatorResult",
                                           "MultiIndicatorResult(name)\n--\n\n多序列指标结果（如 MACD 返回 3 条线）")
         .constructor<make_multi_result>(arg("name"))

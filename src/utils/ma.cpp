@@ -54,10 +54,12 @@ Series sma_impl(std::span<const double> x, std::uint64_t period) {
             }
             continue;
         }
-        // Recomputing on every 1000th slide bounds the drift of the running sum.
+        // Recomputing on every 1000th slide bounds the drift of the running sum; a sum that
+        // overflowed is rebuilt at once, or it would poison windows long after the huge values left.
         if (++slides < 1000) {
             acc.sub(x[i - n]);
-        } else {
+        }
+        if (slides >= 1000 || !std::isfinite(acc.comp)) {
             acc.reset();
             for (std::size_t k = i + 1 - n; k <= i; ++k) acc.add(x[k]);
             acc.comp = 0.0;
@@ -121,14 +123,18 @@ Series wma_impl(std::span<const double> x, std::uint64_t period) {
             if (count == n) out[i] = w.sum / divisor;
             continue;
         }
-        if (slides <= 999) {
+        bool rebuild = slides > 999;
+        if (!rebuild) {
             const double plain = s.sum;
             s.sub(x[i - n]);
             w.sub(plain);
             w.add(nf * v);
             s.add(v);
             ++slides;
-        } else {
+            // An overflowed sum would poison every later window: rebuild it at once.
+            rebuild = !std::isfinite(s.comp) || !std::isfinite(w.comp);
+        }
+        if (rebuild) {
             // Full recomputation; the compensations it ends with carry on.
             s.reset();
             w.reset();

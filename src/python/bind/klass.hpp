@@ -248,14 +248,18 @@ struct Repr {
 template <class T>
 class ClassDef {
 public:
-    // A definition may run again after a failed creation: start from empty tables.
-    ClassDef(const char* name, const char* doc) : name_(name), doc_(doc) {
+    // A class is created once per process and its tables must outlive the type, so a
+    // definition that runs again after creation changes nothing; one that runs again after
+    // a failed creation starts from empty tables.
+    ClassDef(const char* name, const char* doc) : name_(name), doc_(doc), live_(ClassOf<T>::type != nullptr) {
+        if (live_) return;
         methods().clear();
         getset().clear();
     }
 
     template <auto F, class... Ps>
     ClassDef& constructor(Ps... ps) {
+        if (live_) return *this;
         using C = Constructor<T, F, Ps...>;
         C::setup(name_, ps...);
         new_ = reinterpret_cast<void*>(&C::tp_new);
@@ -268,6 +272,7 @@ public:
         static_assert(params_fit<typename M::Info::args, M::Offset, Ps...>(), "required parameters must come first");
         static_assert(all_params_match<typename M::Info::args, M::Offset, Ps...>(),
                       "a parameter that accepts None needs a std::optional native type");
+        if (live_) return *this;
         M::setup(name_, Name.c_str(), ps...);
         int flags = METH_FASTCALL | METH_KEYWORDS | (M::bound ? 0 : METH_STATIC);
         methods().push_back({Name.c_str(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&M::call)),
@@ -277,6 +282,7 @@ public:
 
     template <fixed_string Name, auto Get, auto Set = nullptr>
     ClassDef& property(const char* doc = nullptr) {
+        if (live_) return *this;
         using P = Property<T, Name, Get, Set>;
         setter set = nullptr;
         if constexpr (!std::is_same_v<decltype(Set), std::nullptr_t>) set = &P::set;
@@ -286,6 +292,7 @@ public:
 
     template <auto F>
     ClassDef& repr() {
+        if (live_) return *this;
         repr_ = reinterpret_cast<void*>(&Repr<T, F>::call);
         return *this;
     }
@@ -333,6 +340,7 @@ private:
 
     const char* name_;
     const char* doc_;
+    bool live_;
     void* new_ = nullptr;
     void* repr_ = nullptr;
 };
