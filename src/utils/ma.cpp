@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "utils/kahan.hpp"
+#include "utils/stats.hpp"
 
 namespace vorn::utils::ma {
 
@@ -284,29 +285,26 @@ Result<Series> kama(std::span<const double> values, std::uint64_t period, std::o
     return out;
 }
 
-namespace {
-double range_of(std::span<const double> w) {
-    double hi = w[0], lo = w[0];
-    for (double v : w) {
-        if (v > hi) hi = v;
-        if (v < lo) lo = v;
-    }
-    return hi - lo;
-}
-}  // namespace
-
 Result<Series> frama(std::span<const double> values, std::uint64_t period) {
     if (auto s = validate_series(values, "values"); !s) return fail(s.error());
     const std::size_t len = values.size();
     if (period > len || period < 2 || period % 2 != 0) return fail(VornError::invalid_period(period, len));
     const std::size_t n = period, h = n / 2;
     const double hf = static_cast<double>(h), nf = static_cast<double>(n);
+    // The window of n bars before i is two half windows of h bars; the half window that
+    // ends at i - h - 1 was the newer half h bars earlier, so one rolling extreme of h bars
+    // serves all three ranges.
+    const Series hi = stats::rolling_max(values, h);
+    const Series lo = stats::rolling_min(values, h);
     Series out(len, NaN);
     out[n - 1] = values[n - 1];
     for (std::size_t i = n; i < len; ++i) {
-        const double n1 = range_of(values.subspan(i - n, h)) / hf;
-        const double n2 = range_of(values.subspan(i - h, h)) / hf;
-        const double n3 = range_of(values.subspan(i - n, n)) / nf;
+        const std::size_t older = i - h - 1, newer = i - 1;
+        const double n1 = (hi[older] - lo[older]) / hf;
+        const double n2 = (hi[newer] - lo[newer]) / hf;
+        const double top = hi[older] > hi[newer] ? hi[older] : hi[newer];
+        const double bottom = lo[older] < lo[newer] ? lo[older] : lo[newer];
+        const double n3 = (top - bottom) / nf;
         double e = 0.0;
         if (n1 + n2 > 0.0 && n3 > 0.0) {
             const double d = (std::log(n1 + n2) - std::log(n3)) / 0.6931471805599453;
