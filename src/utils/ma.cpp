@@ -24,11 +24,98 @@ Status check_allow_nan(std::span<const double> values, std::uint64_t period) {
     return validate_period(period, values.size());
 }
 
-bool any_defined(const Series& s) {
-    for (double v : s)
-        if (!std::isnan(v)) return true;
-    return false;
-}
+
+// One exponential stage, fed one element at a time. Chained stages (DEMA, TEMA, T3) run
+// side by side in one pass, so their latency chains overlap; each stage's arithmetic is
+// exactly that of a separate pass.
+class EmaStage {
+public:
+    EmaStage(std::uint64_t period, double alpha)
+        : n_(period), nf_(static_cast<double>(period)), alpha_(alpha), keep_(1.0 - alpha) {}
+
+    double operator()(double v) noexcept {
+        if (std::isnan(v)) {  // a gap: seed again from the next element
+            seed_.reset();
+            count_ = 0;
+            return NaN;
+        }
+        if (count_ < n_) {
+            seed_.add(v);
+            if (++count_ < n_) return NaN;
+            avg_ = seed_.sum / nf_;
+            return avg_;
+        }
+        avg_ = avg_ * keep_ + v * alpha_;
+        return avg_;
+    }
+
+private:
+    std::size_t n_;
+    double nf_, alpha_, keep_;
+    Kahan seed_;
+    std::size_t count_ = 0;
+    double avg_ = 0.0;
+};
+
+// One weighted-mean window over a series that may still be growing: step(i) reads x[i]
+// and, on a slide, x[i - n]. Several windows (the Hull average's three) run in one pass.
+class WmaWindow {
+public:
+    WmaWindow(std::span<const double> x, std::uint64_t period)
+        : x_(x), n_(period), nf_(static_cast<double>(period)),
+          divisor_((1.0 + nf_) * nf_ * 0.5) {}
+
+    void rebind(std::span<const double> x) noexcept { x_ = x; }
+
+    double step(std::size_t i) noexcept {
+        const double v = x_[i];
+        if (std::isnan(v)) {
+            s_.reset();
+            w_.reset();
+            count_ = 0;
+            slides_ = 0;
+            return NaN;
+        }
+        if (count_ < n_) {
+            ++count_;
+            s_.add(v);
+            w_.add(static_cast<double>(count_) * v);
+            return count_ == n_ ? w_.sum / divisor_ : NaN;
+        }
+        bool rebuild = slides_ > 999;
+        if (!rebuild) {
+            const double plain = s_.sum;
+            s_.sub(x_[i - n_]);
+            w_.sub(plain);
+            w_.add(nf_ * v);
+            s_.add(v);
+            ++slides_;
+            // An overflowed sum would poison every later window: rebuild it at once.
+            rebuild = !std::isfinite(s_.comp) || !std::isfinite(w_.comp);
+        }
+        if (rebuild) {
+            // Full recomputation (first on slide 1001, then every 1000th); the compensations
+            // it ends with carry on.
+            s_.reset();
+            w_.reset();
+            for (std::size_t k = 0; k < n_; ++k) {
+                const double e = x_[i + 1 - n_ + k];
+                s_.add(e);
+                w_.add(static_cast<double>(k + 1) * e);
+            }
+            slides_ = 1;
+        }
+        return w_.sum / divisor_;
+    }
+
+private:
+    std::span<const double> x_;
+    std::size_t n_;
+    double nf_, divisor_;
+    Kahan s_, w_;
+    std::size_t count_ = 0;
+    unsigned slides_ = 0;
+};
 
 }  // namespace
 
@@ -72,82 +159,17 @@ Series sma_impl(std::span<const double> x, std::uint64_t period) {
 }
 
 Series ema_impl(std::span<const double> x, std::uint64_t period, double alpha) {
-    const std::size_t len = x.size(), n = period;
-    const double nf = static_cast<double>(period), keep = 1.0 - alpha;
-    Series out(len, NaN);
-    if (n == 0) return out;
-    Kahan seed;
-    std::size_t count = 0;
-    double avg = 0.0;
-    for (std::size_t i = 0; i < len; ++i) {
-        const double v = x[i];
-        if (std::isnan(v)) {
-            seed.reset();
-            count = 0;
-            continue;
-        }
-        if (count < n) {
-            seed.add(v);
-            if (++count == n) {
-                avg = seed.sum / nf;
-                out[i] = avg;
-            }
-        } else {
-            avg = avg * keep + v * alpha;
-            out[i] = avg;
-        }
-    }
+    Series out(x.size(), NaN);
+    if (period == 0) return out;
+    EmaStage stage(period, alpha);
+    for (std::size_t i = 0; i < x.size(); ++i) out[i] = stage(x[i]);
     return out;
 }
 
 Series wma_impl(std::span<const double> x, std::uint64_t period) {
-    const std::size_t len = x.size(), n = period;
-    const double nf = static_cast<double>(period);
-    const double divisor = (1.0 + nf) * nf * 0.5;
-    Series out(len, NaN);
-    Kahan s, w;
-    std::size_t count = 0;
-    unsigned slides = 0;
-    for (std::size_t i = 0; i < len; ++i) {
-        const double v = x[i];
-        if (std::isnan(v)) {
-            s.reset();
-            w.reset();
-            count = 0;
-            slides = 0;
-            continue;
-        }
-        if (count < n) {
-            ++count;
-            s.add(v);
-            w.add(static_cast<double>(count) * v);
-            if (count == n) out[i] = w.sum / divisor;
-            continue;
-        }
-        bool rebuild = slides > 999;
-        if (!rebuild) {
-            const double plain = s.sum;
-            s.sub(x[i - n]);
-            w.sub(plain);
-            w.add(nf * v);
-            s.add(v);
-            ++slides;
-            // An overflowed sum would poison every later window: rebuild it at once.
-            rebuild = !std::isfinite(s.comp) || !std::isfinite(w.comp);
-        }
-        if (rebuild) {
-            // Full recomputation; the compensations it ends with carry on.
-            s.reset();
-            w.reset();
-            for (std::size_t k = 0; k < n; ++k) {
-                const double e = x[i + 1 - n + k];
-                s.add(e);
-                w.add(static_cast<double>(k + 1) * e);
-            }
-            slides = 1;
-        }
-        out[i] = w.sum / divisor;
-    }
+    Series out(x.size(), NaN);
+    WmaWindow window(x, period);
+    for (std::size_t i = 0; i < x.size(); ++i) out[i] = window.step(i);
     return out;
 }
 
@@ -191,40 +213,46 @@ Result<Series> hma(std::span<const double> values, std::uint64_t period) {
     const auto root = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(period)));
     const std::uint64_t half = period / 2;
     if (auto s = validate_period(half, values.size()); !s) return fail(s.error());
-    const Series a = wma_impl(values, half);
-    const Series b = wma_impl(values, period);
-    Series diff(values.size(), NaN);
-    for (std::size_t i = 0; i < diff.size(); ++i)
-        if (!std::isnan(a[i]) && !std::isnan(b[i])) diff[i] = (a[i] + a[i]) - b[i];
-    Series r = wma_impl(diff, root);
+    const std::size_t len = values.size();
+    Series diff(len, NaN), r(len, NaN);
+    WmaWindow a(values, half), b(values, period), smooth(diff, root);
+    bool smoothed = false;
+    for (std::size_t i = 0; i < len; ++i) {
+        const double ai = a.step(i), bi = b.step(i);
+        if (!std::isnan(ai) && !std::isnan(bi)) diff[i] = (ai + ai) - bi;
+        r[i] = smooth.step(i);
+        smoothed = smoothed || !std::isnan(r[i]);
+    }
     // Too short for the final smoothing: the intermediate line is the best there is.
-    if (!any_defined(r)) return diff;
+    if (!smoothed) return diff;
     return r;
 }
 
 Result<Series> dema(std::span<const double> values, std::uint64_t period) {
     if (auto s = check_validating(values, period); !s) return fail(s.error());
     const double alpha = ema_alpha(period);
-    const Series e1 = ema_impl(values, period, alpha);
-    const Series e2 = ema_impl(e1, period, alpha);
+    EmaStage e1(period, alpha), e2(period, alpha);
     Series out(values.size(), NaN);
-    for (std::size_t i = 0; i < out.size(); ++i)
-        if (!std::isnan(e1[i]) && !std::isnan(e2[i])) out[i] = (e1[i] + e1[i]) - e2[i];
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const double a = e1(values[i]), b = e2(a);
+        if (!std::isnan(a) && !std::isnan(b)) out[i] = (a + a) - b;
+    }
     return out;
 }
 
 Result<Series> tema(std::span<const double> values, std::uint64_t period) {
-    auto e1 = ema(values, period);
-    if (!e1) return e1;
+    if (auto s = check_validating(values, period); !s) return fail(s.error());
     const double alpha = ema_alpha(period);
-    const Series e2 = ema_impl(*e1, period, alpha);
-    const Series e3 = ema_impl(e2, period, alpha);
-    if (!any_defined(e3)) return dema(values, period);
+    EmaStage e1(period, alpha), e2(period, alpha), e3(period, alpha);
     Series out(values.size(), NaN);
+    bool defined = false;
     for (std::size_t i = 0; i < out.size(); ++i) {
-        const double a = (*e1)[i], b = e2[i], c = e3[i];
-        if (!std::isnan(a) && !std::isnan(b) && !std::isnan(c)) out[i] = (a * 3.0 - b * 3.0) + c;
+        const double a = e1(values[i]), b = e2(a), c = e3(b);
+        if (std::isnan(c)) continue;
+        defined = true;
+        if (!std::isnan(a) && !std::isnan(b)) out[i] = (a * 3.0 - b * 3.0) + c;
     }
+    if (!defined) return dema(values, period);
     return out;
 }
 
@@ -237,30 +265,25 @@ Result<Series> zlma(std::span<const double> values, std::uint64_t period) {
 }
 
 Result<Series> t3(std::span<const double> values, std::uint64_t period, double v) {
-    auto e1 = ema(values, period);
-    if (!e1) return e1;
+    if (auto s = check_validating(values, period); !s) return fail(s.error());
     const double v2 = v * v, v3 = v * v * v;
     const double c1 = -v3;
     const double c2 = 3.0 * v3 + 3.0 * v2;
     const double c3 = ((-6.0 * v2) - 3.0 * v) - 3.0 * v3;
     const double c4 = 3.0 * v2 + (v3 + (3.0 * v + 1.0));
     const double alpha = ema_alpha(period);
-    const Series e2 = ema_impl(*e1, period, alpha);
-    const Series e3 = ema_impl(e2, period, alpha);
-    const Series e4 = ema_impl(e3, period, alpha);
-    auto e5 = ema_allow_nan(e4, period);
-    if (!e5) return e5;
-    auto e6 = ema_allow_nan(*e5, period);
-    if (!e6) return e6;
+    EmaStage s1(period, alpha), s2(period, alpha), s3(period, alpha), s4(period, alpha), s5(period, alpha),
+        s6(period, alpha);
     Series out(values.size(), NaN);
     bool defined = false;
     for (std::size_t i = 0; i < out.size(); ++i) {
-        const double a = e3[i], b = e4[i], c = (*e5)[i], d = (*e6)[i];
-        if (std::isnan(a) || std::isnan(b) || std::isnan(c) || std::isnan(d)) continue;
-        out[i] = c4 * a + ((c2 * c + c1 * d) + c3 * b);
+        const double e1 = s1(values[i]), e2 = s2(e1), e3 = s3(e2), e4 = s4(e3), e5 = s5(e4), e6 = s6(e5);
+        if (std::isnan(e3) || std::isnan(e4) || std::isnan(e5) || std::isnan(e6)) continue;
+        out[i] = c4 * e3 + ((c2 * e5 + c1 * e6) + c3 * e4);
         defined = defined || !std::isnan(out[i]);
     }
-    if (!defined) return ema_allow_nan(values, period);
+    // Too short for six stages (or a NaN factor): the plain average of the input.
+    if (!defined) return ema_impl(values, period, alpha);
     return out;
 }
 
