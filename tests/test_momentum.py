@@ -169,6 +169,13 @@ class TestMacd:
     def test_refusals_in_order(self, args, msg):
         assert err(vl.py_macd, *args) == msg
 
+    @pytest.mark.parametrize("slow", [1, 2, 3, 5])
+    def test_huge_signal_period_is_insufficient_data(self, slow):
+        # slow + signal - 2 must not wrap around below the length and let the call through.
+        top = 2**64 - 1
+        assert err(vl.py_macd, [1.0, 2.0, 3.0, 4.0, 5.0], 1, slow, top) == (
+            f"Insufficient data: need at least {top} elements, got 5")
+
     def test_none_defaults_and_omission(self, walk):
         ref = vl.py_macd(walk, 12, 26, 9)
         assert same(vl.py_macd(walk, None, None, None), ref)

@@ -273,6 +273,29 @@ class TestSuperTrend:
         _, direction, upper, _ = vl.py_supertrend(h, l, c, 1, 0.0)
         assert direction[1] == -1.0 and upper[2] == 0.0 == c[2] and direction[2] == -1.0
 
+    def test_close_on_the_previous_band_does_not_reset_it(self):
+        # Zero multiplier: both basic bands are the bar midpoint. A band restarts only when the
+        # previous close lies strictly beyond it; a close exactly on it keeps the band.
+        h, l, c = [9.0, 2.0, 4.0, 2.5], [9.0, 0.0, 2.0, 1.5], [9.0, 1.5, 3.0, 2.8]
+        _, direction, upper, lower = vl.py_supertrend(h, l, c, 1, 0.0)
+        assert direction[1:3] == [1.0, 1.0] and lower[1:3] == [1.0, 3.0] == [lower[1], c[2]]
+        assert lower[3] == 3.0 and upper[3] == 2.0 and direction[3] == -1.0
+        h, l, c = [9.0, 2.0, 0.0, 1.0], [9.0, 0.0, -2.0, -1.0], [9.0, 1.0, -1.0, -0.5]
+        _, direction, upper, lower = vl.py_supertrend(h, l, c, 1, 0.0)
+        assert direction[1:3] == [-1.0, -1.0] and upper[1:3] == [1.0, -1.0] == [upper[1], c[2]]
+        assert upper[3] == -1.0 and lower[3] == 0.0 and direction[3] == 1.0
+
+    @pytest.mark.parametrize("args,msg", [
+        (([], [1.0], [1.0], 0), "Empty input: high cannot be empty"),
+        (([1.0, -math.inf], [1.0], [1.0], 0), "Invalid value at index 1: high contains non-finite value: -inf"),
+        (([1.0, 2.0], [], [1.0], 0), "Empty input: low cannot be empty"),
+        (([1.0, 2.0], [1.0, NAN], [1.0], 0), "Invalid value at index 1: low contains non-finite value: NaN"),
+        (([1.0, 2.0], [1.0, 2.0], [1.0], 0), "Length mismatch: high=2, close=1"),
+        (([1.0, 2.0], [1.0, 2.0], [math.inf, 2.0], 0), "Invalid value at index 0: close contains non-finite value: inf"),
+    ])
+    def test_series_checked_before_period(self, args, msg):
+        assert err(vl.py_supertrend, *args, 3.0) == msg
+
     def test_period_n_minus_one_and_refusals(self):
         h, l, c = [3.0, 4.0, 5.0], [1.0, 2.0, 3.0], [2.0, 3.5, 4.0]
         out = vl.py_supertrend(h, l, c, 2, 3.0)

@@ -83,8 +83,15 @@ Result<MacdSeries> macd(std::span<const double> close, std::uint64_t fast_period
     if (fast_period == 0 || slow_period == 0 || signal_period == 0) return fail(VornError::invalid_period(0, n));
     if (slow_period > n) return fail(VornError::insufficient_data(slow_period, n));
     if (fast_period > slow_period) return fail(VornError::invalid_period(fast_period, n));
+    // slow + signal - 2 >= n, tested without forming the sum: a signal period near 2^64 would
+    // wrap it below n and slip through. The bar count it asks for saturates for the same reason.
+    if (signal_period >= n - slow_period + 2) {
+        const std::uint64_t need = signal_period - 1 > std::numeric_limits<std::uint64_t>::max() - slow_period
+                                       ? std::numeric_limits<std::uint64_t>::max()
+                                       : slow_period + signal_period - 1;
+        return fail(VornError::insufficient_data(need, n));
+    }
     const std::uint64_t last_warm = slow_period + signal_period - 2;  // first index of every line
-    if (last_warm >= n) return fail(VornError::insufficient_data(slow_period + signal_period - 1, n));
 
     // Both averages are seeded at the slow seed index, so the fast one averages the fast_period
     // closes ending there, not the first ones. The signal vector holds the slow EMA until the

@@ -73,9 +73,7 @@ Result<DiSeries> compute_di(std::span<const double> high, std::span<const double
     if (period >= n) return fail(VornError::insufficient_data(period + 1, n));
     // The true range's own checks; callers that validated pass them trivially, and a caller
     // that did not gets an error instead of a read past a shorter series.
-    if (auto s = errors::validation::validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s)
-        return fail(s.error());
-    if (period == 0) return fail(VornError::invalid_period(0, n));
+    if (auto s = validate(high, low, close, period); !s) return fail(s.error());
     return di_checked(high, low, close, period);
 }
 
