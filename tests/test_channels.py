@@ -1,25 +1,15 @@
 """Donchian channel, chandelier exit, historical volatility, ulcer index and mass index."""
 import math
-import random
 
 import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 
 from conftest import first_defined, nan_equal
+from test_trend_measures import bars, ref_ema
 
 NAN = math.nan
 TOL = 1e-9
-
-
-def bars(n, seed=7, step=1.0):
-    rng = random.Random(seed)
-    high, low, close, x = [], [], [], 100.0
-    for _ in range(n):
-        x += rng.gauss(0, step)
-        h, lo = x + rng.random() * 2, x - rng.random() * 2
-        high.append(h), low.append(lo), close.append(lo + (h - lo) * rng.random())
-    return high, low, close
 
 
 # ---- references written from the definitions -------------------------------------------
@@ -67,24 +57,6 @@ def ref_ulcer(close, p):
         w = d[e - p + 1 : e + 1]
         if all(math.isfinite(v) for v in w):
             out[e] = math.sqrt(math.fsum(w) / p)
-    return out
-
-
-def ref_ema(x, p):
-    alpha = 2 / (p + 1)
-    out, run, avg = [NAN] * len(x), [], None
-    for i, v in enumerate(x):
-        if math.isnan(v):
-            run, avg = [], None
-            continue
-        if avg is None:
-            run.append(v)
-            if len(run) == p:
-                avg = math.fsum(run) / p
-                out[i] = avg
-        else:
-            avg = avg * (1 - alpha) + v * alpha
-            out[i] = avg
     return out
 
 

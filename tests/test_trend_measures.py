@@ -361,6 +361,25 @@ def test_aroon_near_ties_within_tolerance(m):
     assert up[4] == ((4 - 2) / 4) * 100
 
 
+def test_aroon_extremes_at_the_oldest_bar(m):
+    # Falling highs and rising lows keep every bar of the window queued as a candidate
+    # extreme, and the extremes are always the oldest bar: both lines read 0.
+    n, p = 60, 7
+    up, down, osc = m.py_aroon([100.0 - i for i in range(n)], [float(i) for i in range(n)], p)
+    assert nan_equal(up, [NAN] * p + [0.0] * (n - p))
+    assert nan_equal(down, [NAN] * p + [0.0] * (n - p))
+    assert nan_equal(osc, [NAN] * p + [0.0] * (n - p))
+
+
+@pytest.mark.parametrize("p", [2, 25, 90])
+def test_aroon_long_series_matches_scan(m, p):
+    high, low, _ = bars(3000, seed=p, step=0.5)
+    high = [round(h, 1) for h in high]  # ties between bars are common
+    low = [round(x, 1) for x in low]
+    for a, b in zip(m.py_aroon(high, low, p), ref_aroon(high, low, p)):
+        assert nan_equal(a, b)
+
+
 @settings(max_examples=150, deadline=None)
 @given(ohlc_strategy(min_size=3, max_size=80, integral=True), st.integers(2, 30))
 def test_aroon_matches_scan(m, hlc, p):
@@ -526,6 +545,11 @@ def test_long_series_across_recomputations(m):
         assert nan_equal(a, b, TOL)
 
 
+def comparable(out):
+    """The result's lists with NaN spelled out, so that == compares them element for element."""
+    return [[x if x == x else "nan" for x in s] for s in (out if isinstance(out, tuple) else (out,))]
+
+
 @pytest.mark.parametrize(
     "name, nseries",
     [("py_aroon", 2), ("py_trix", 1), ("py_dpo", 1), ("py_vortex", 3), ("py_choppiness", 3), ("py_vhf", 1)],
@@ -535,6 +559,8 @@ def test_period_required_but_none_accepted(m, name, nseries):
     series = list(bars(60)[3 - nseries :]) if nseries > 1 else [bars(60)[2]]
     with pytest.raises(TypeError, match="missing 1 required positional argument: 'period'"):
         f(*series)
-    f(*series, None)
+    defaults = {"py_aroon": 25, "py_trix": 15, "py_dpo": 20, "py_vortex": 14, "py_choppiness": 14, "py_vhf": 28}
+    assert comparable(f(*series, None)) == comparable(f(*series, defaults[name]))
+    assert comparable(f(*series, None)) != comparable(f(*series, 3))
     with pytest.raises(TypeError, match="argument 'period'"):
         f(*series, 2.5)

@@ -100,12 +100,12 @@ Result<Series> ht_dcperiod(std::span<const double> values) {
 
 Result<SineSeries> ht_sine(std::span<const double> values) {
     if (auto s = check(values); !s) return fail(s.error());
-    auto phase = ht_dcphase(values);
-    if (!phase) return fail(phase.error());
+    // The phase kernel's checks are these same ones, already passed.
+    const Series phase = phase_of(filter_chain(values));
     const std::size_t n = values.size();
     SineSeries out{Series(n, NaN), Series(n, NaN)};
     for (std::size_t i = FIRST; i < n; ++i) {
-        const double phi = (*phase)[i];
+        const double phi = phase[i];
         if (std::isnan(phi)) continue;
         out.sine[i] = std::sin(phi * DEG_TO_RAD);
         out.lead_sine[i] = std::sin((phi + 45.0) * DEG_TO_RAD);
@@ -129,9 +129,8 @@ Result<Series> ht_trendmode(std::span<const double> values) {
     if (auto s = validate_series(values, "values"); !s) return fail(s.error());
     const std::size_t n = values.size();
     if (n < TREND_FIRST) return fail(VornError::insufficient_data(TREND_FIRST, n));
-    auto period = ht_dcperiod(values);
-    if (!period) return fail(period.error());
-    const Series& p = *period;
+    // At 63 bars or more the period kernel's checks pass; its series is computed directly.
+    const Series p = period_of(filter_chain(values));
     Series out(n, NaN);
     if (n == TREND_FIRST) return out;
     out[TREND_FIRST] = 0.0;

@@ -17,17 +17,43 @@ using namespace errors::validation;
 namespace stats = utils::stats;
 namespace ma = utils::ma;
 
-// Bars from `i` back to the most recent bar of the window whose value lies within 1e-10 of
-// the window's extreme. The window's monotonic queue (front = the extreme, later equal
-// values kept) holds every suffix extreme, so that bar is always in the queue and the
-// qualifying entries form a prefix of it.
-std::size_t bars_since(const std::vector<std::size_t>& q, std::size_t head, std::size_t tail,
-                       std::span<const double> x, std::size_t i) {
-    const double extreme = x[q[head]];
-    std::size_t best = q[head];
-    for (std::size_t k = head + 1; k < tail && std::fabs(x[q[k]] - extreme) < 1e-10; ++k) best = q[k];
-    return i - best;
-}
+// Monotonic queue of indices in a ring of window size (the window's p + 1 bars at most).
+class Extremes {
+public:
+    explicit Extremes(std::size_t capacity) : ring_(capacity) {}
+
+    // `evicts(back)` is true when the newest index `i` makes index `back` useless.
+    template <class Evicts>
+    void push(std::size_t i, Evicts&& evicts) {
+        while (size_ != 0 && evicts(ring_[wrap(head_ + size_ - 1)])) --size_;
+        ring_[wrap(head_ + size_)] = i;
+        ++size_;
+    }
+    // Never empties the queue: the newest index is always at or after `oldest`.
+    void expire_before(std::size_t oldest) {
+        while (ring_[head_] < oldest) head_ = wrap(head_ + 1), --size_;
+    }
+
+    // Bars from `i` back to the most recent bar of the window whose value lies within 1e-10
+    // of the window's extreme. The queue (front = the extreme, later equal values kept) holds
+    // every suffix extreme, so that bar is always in it and the qualifying entries form a
+    // prefix of it.
+    std::size_t bars_since(std::span<const double> x, std::size_t i) const {
+        const double extreme = x[ring_[head_]];
+        std::size_t best = ring_[head_];
+        for (std::size_t k = 1; k < size_; ++k) {
+            const std::size_t j = ring_[wrap(head_ + k)];
+            if (!(std::fabs(x[j] - extreme) < 1e-10)) break;
+            best = j;
+        }
+        return i - best;
+    }
+
+private:
+    std::size_t wrap(std::size_t k) const { return k >= ring_.size() ? k - ring_.size() : k; }
+    std::vector<std::size_t> ring_;
+    std::size_t head_ = 0, size_ = 0;
+};
 
 }  // namespace
 
@@ -41,21 +67,20 @@ Result<AroonSeries> aroon(std::span<const double> high, std::span<const double> 
     const double pf = static_cast<double>(period);
     AroonSeries out{Series(n, NaN), Series(n, NaN), Series(n, NaN)};
 
-    // Monotonic queues over the p + 1 bar window: strictly decreasing highs and strictly
-    // increasing lows from front to back, the later of equal values surviving.
-    std::vector<std::size_t> qh(n), ql(n);
-    std::size_t hh = 0, ht = 0, lh = 0, lt = 0;
+    // Strictly decreasing highs and strictly increasing lows from front to back; of equal
+    // values the later survives.
+    Extremes highs(p + 1), lows(p + 1);
     for (std::size_t i = 0; i < n; ++i) {
-        while (ht > hh && high[i] >= high[qh[ht - 1]]) --ht;
-        qh[ht++] = i;
-        while (lt > lh && low[ql[lt - 1]] >= low[i]) --lt;
-        ql[lt++] = i;
+        // Expiring before the push keeps at most p + 1 indices queued.
+        if (i > p) {
+            highs.expire_before(i - p);
+            lows.expire_before(i - p);
+        }
+        highs.push(i, [&](std::size_t back) { return high[i] >= high[back]; });
+        lows.push(i, [&](std::size_t back) { return low[back] >= low[i]; });
         if (i < p) continue;
-        const std::size_t oldest = i - p;
-        while (qh[hh] < oldest) ++hh;
-        while (ql[lh] < oldest) ++lh;
-        const std::size_t dh = bars_since(qh, hh, ht, high, i);
-        const std::size_t dl = bars_since(ql, lh, lt, low, i);
+        const std::size_t dh = highs.bars_since(high, i);
+        const std::size_t dl = lows.bars_since(low, i);
         const double up = (static_cast<double>(p - dh) / pf) * 100.0;
         const double down = (static_cast<double>(p - dl) / pf) * 100.0;
         out.up[i] = up;
@@ -66,6 +91,25 @@ Result<AroonSeries> aroon(std::span<const double> high, std::span<const double> 
 }
 
 namespace {
+
+// Vortex and choppiness: bar checks, then one bar at least, then a non-zero period; a period
+// at or above the length is no error (the result is all NaN).
+Status check_bars_period(std::span<const double> high, std::span<const double> low, std::span<const double> close,
+                         std::uint64_t period) {
+    if (auto s = validate_series(high, "high"); !s) return s;
+    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return s;
+    if (high.size() == 1) return fail(VornError::insufficient_data(2, 1));
+    if (period == 0) return fail(VornError::invalid_period(0, high.size()));
+    return {};
+}
+
+// True range against the previous close; bar 0, which has none, holds 0.0 (not NaN), so
+// callers start their windows at `period` to keep it out.
+Series true_ranges(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
+    Series tr(high.size(), 0.0);
+    for (std::size_t i = 1; i < tr.size(); ++i) tr[i] = volatility::true_range_bar(high[i], low[i], close[i - 1]);
+    return tr;
+}
 
 // TRIX and DPO accept a period equal to the length and need the period itself otherwise.
 Status check_close_period(std::span<const double> close, std::uint64_t period) {
@@ -108,16 +152,13 @@ Result<Series> dpo(std::span<const double> close, std::uint64_t period) {
 
 Result<VortexSeries> vortex(std::span<const double> high, std::span<const double> low,
                             std::span<const double> close, std::uint64_t period) {
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
+    if (auto s = check_bars_period(high, low, close, period); !s) return fail(s.error());
     const std::size_t n = high.size();
-    if (n == 1) return fail(VornError::insufficient_data(2, 1));
-    if (period == 0) return fail(VornError::invalid_period(0, n));
-    Series vp(n, 0.0), vm(n, 0.0), tr(n, 0.0);
+    const Series tr = true_ranges(high, low, close);
+    Series vp(n, 0.0), vm(n, 0.0);
     for (std::size_t i = 1; i < n; ++i) {
         vp[i] = std::fabs(high[i] - low[i - 1]);
         vm[i] = std::fabs(low[i] - high[i - 1]);
-        tr[i] = volatility::true_range_bar(high[i], low[i], close[i - 1]);
     }
     const Series sp = stats::rolling_sum_kahan(vp, period);
     const Series sm = stats::rolling_sum_kahan(vm, period);
@@ -134,16 +175,11 @@ Result<VortexSeries> vortex(std::span<const double> high, std::span<const double
 
 Result<Series> choppiness(std::span<const double> high, std::span<const double> low,
                           std::span<const double> close, std::uint64_t period) {
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
+    if (auto s = check_bars_period(high, low, close, period); !s) return fail(s.error());
     const std::size_t n = high.size();
-    if (n == 1) return fail(VornError::insufficient_data(2, 1));
-    if (period == 0) return fail(VornError::invalid_period(0, n));
     Series out(n, NaN);
     if (period >= n) return out;
-    Series tr(n, 0.0);
-    for (std::size_t i = 1; i < n; ++i) tr[i] = volatility::true_range_bar(high[i], low[i], close[i - 1]);
-    const Series sum = stats::rolling_sum_kahan(tr, period);
+    const Series sum = stats::rolling_sum_kahan(true_ranges(high, low, close), period);
     const Series hh = stats::rolling_max(high, period);
     const Series ll = stats::rolling_min(low, period);
     const double scale = std::log10(static_cast<double>(period));

@@ -19,21 +19,18 @@ namespace stats = utils::stats;
 namespace ma = utils::ma;
 
 // Sums the finite values of each window and keeps only the windows whose every value is
-// finite; which windows are complete follows from a running count of finite values, O(1)
-// per window.
+// finite; a sliding count of the non-finite values decides that in O(1) per window.
 Series complete_window_sums(const Series& values, std::uint64_t period) {
     const std::size_t n = values.size();
     Series zeroed(n);
-    std::vector<std::uint64_t> finite_before(n + 1, 0);
-    for (std::size_t i = 0; i < n; ++i) {
-        const bool ok = std::isfinite(values[i]);
-        zeroed[i] = ok ? values[i] : 0.0;
-        finite_before[i + 1] = finite_before[i] + (ok ? 1 : 0);
-    }
+    for (std::size_t i = 0; i < n; ++i) zeroed[i] = std::isfinite(values[i]) ? values[i] : 0.0;
     Series sums = stats::rolling_sum_kahan(zeroed, period);
-    for (std::size_t e = period - 1; e < n; ++e)
-        if (finite_before[e + 1] - finite_before[e + 1 - period] != period) sums[e] = NaN;
-    for (std::size_t e = 0; e + 1 < period && e < n; ++e) sums[e] = NaN;
+    std::uint64_t missing = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!std::isfinite(values[i])) ++missing;
+        if (i >= period && !std::isfinite(values[i - period])) --missing;
+        if (i + 1 >= period && missing != 0) sums[i] = NaN;
+    }
     return sums;
 }
 
