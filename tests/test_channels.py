@@ -110,6 +110,15 @@ def test_donchian_errors(m):
         m.py_donchian_channel(high, low)
 
 
+@pytest.mark.parametrize("name", ["py_historical_volatility", "py_ulcer_index"])
+def test_single_series_period_required(m, name):
+    close = bars(40)[2]
+    with pytest.raises(TypeError, match=r"missing 1 required positional argument: 'period'"):
+        getattr(m, name)(close)
+    with pytest.raises(TypeError, match="^argument 'period': "):
+        getattr(m, name)(close, 2.0)
+
+
 # ---- chandelier exit ---------------------------------------------------------------------
 
 
