@@ -7,6 +7,7 @@ from hypothesis import given, settings, strategies as st
 
 import vorn_library.vorn_library as vl
 from conftest import first_defined, nan_equal
+from test_volatility import ref_atr
 
 NAN = float("nan")
 
@@ -82,18 +83,6 @@ def ref_adx(high, low, close, period):
             a = (a * (period - 1) + dx[i]) / period
             adx[i] = a
     return adx, plus, minus
-
-
-def ref_atr(high, low, close, period):
-    tr = [NAN] + [max(high[i] - low[i], abs(high[i] - close[i - 1]), abs(low[i] - close[i - 1]))
-                  for i in range(1, len(high))]
-    out = [NAN] * len(high)
-    a = math.fsum(tr[1:period + 1]) / period
-    out[period] = a
-    for i in range(period + 1, len(high)):
-        a = (a * (period - 1) + tr[i]) / period
-        out[i] = a
-    return out
 
 
 def ref_supertrend(high, low, close, period, mult):

@@ -320,6 +320,11 @@ class TestKeltner:
         # the EMA alone would fit ten bars; the ATR of period ten does not
         assert err(vl.py_keltner_channel, h, l, c, 10) == "Insufficient data: need at least 11 elements, got 10"
 
+    def test_nan_multiplier_passes_and_blanks_bands(self):
+        h, l, c = random_walk_bars(20, 3)
+        up, mid, lo = vl.py_keltner_channel(h, l, c, 5, 3, NAN)
+        assert first_defined(mid) == 4 and all(math.isnan(x) for x in up + lo)
+
     def test_warmups(self, walk):
         h, l, c = walk
         up, mid, lo = vl.py_keltner_channel(h, l, c, 10, 14)
