@@ -281,3 +281,17 @@ def test_text_conversion(m):
         r.add_metadata(b"k", "v")
     r.add_metadata("ключ", "值")
     assert r.metadata == {"ключ": "值"}
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda m, p: m.py_atr([1.0] * 5, [1.0] * 5, [1.0] * 5, p),
+        lambda m, p: m.py_rsi([1.0] * 5, p),
+        lambda m, p: m.py_aroon([1.0] * 5, [1.0] * 5, p),
+    ],
+)
+def test_largest_period_reports_largest_need(m, call):
+    # period + 1 must not wrap around to "need at least 0".
+    with pytest.raises(ValueError, match=r"^Insufficient data: need at least 18446744073709551615 elements, got 5$"):
+        call(m, 2**64 - 1)

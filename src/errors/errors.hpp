@@ -97,10 +97,15 @@ inline Status validate_period(std::uint64_t period, std::size_t len) {
     return {};
 }
 
+// period + 1 bars, saturating: the largest period must not report needing 0 bars.
+inline std::uint64_t bars_for_period(std::uint64_t period) {
+    return period == static_cast<std::uint64_t>(-1) ? period : period + 1;
+}
+
 // Seeded-indicator regime: 0 is invalid, at or above the length needs period + 1 bars.
 inline Status validate_seeded_period(std::uint64_t period, std::size_t len) {
     if (period == 0) return fail(VornError::invalid_period(0, len));
-    if (period >= static_cast<std::uint64_t>(len)) return fail(VornError::insufficient_data(period + 1, len));
+    if (period >= static_cast<std::uint64_t>(len)) return fail(VornError::insufficient_data(bars_for_period(period), len));
     return {};
 }
 

@@ -62,7 +62,7 @@ Result<AroonSeries> aroon(std::span<const double> high, std::span<const double> 
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (period < 2) return fail(VornError::invalid_period(period, n));
-    if (period >= n) return fail(VornError::insufficient_data(period + 1, n));
+    if (period >= n) return fail(VornError::insufficient_data(errors::validation::bars_for_period(period), n));
     const std::size_t p = period;
     const double pf = static_cast<double>(period);
     AroonSeries out{Series(n, NaN), Series(n, NaN), Series(n, NaN)};
