@@ -1,6 +1,9 @@
 """Momentum, price and other oscillators: MOM, ROC, APO, PPO, CMO, CCI, AO, Fisher, TSI, UO."""
 import math
+import pathlib
 import random
+import shutil
+import subprocess
 
 import pytest
 
@@ -20,8 +23,21 @@ def bars(n, seed=11):
     return high, low, close
 
 
+def wild_bars(n, seed=5):
+    """Prices that move by tens of percent a bar: window sums whose rounding a compensated
+    sum visibly changes."""
+    rng = random.Random(seed)
+    high, low, close, x = [], [], [], 1000.0
+    for _ in range(n):
+        x = max(1.0, x * math.exp(rng.gauss(0, 0.3)))
+        h, lo = x * (1 + rng.random() * 0.5), x * (1 - rng.random() * 0.5)
+        high.append(h), low.append(lo), close.append(lo + (h - lo) * rng.random())
+    return high, low, close
+
+
 H, L, C = bars(5000)
 N = len(C)
+WILD = wild_bars(3000)
 
 
 def ip(p, n):
@@ -103,6 +119,18 @@ def ref_tsi(c, lp, sp, gp):
     return t, ema(t, gp)
 
 
+def kahan(values):
+    """Compensated sum in index order, NaN elements skipped: the same steps, so the same bits."""
+    s = c = 0.0
+    for v in values:
+        if not math.isnan(v):
+            y = v - c
+            t = s + y
+            c = (t - s) - y
+            s = t
+    return s
+
+
 def ref_uo(h, l, c, p1, p2, p3):
     n = len(c)
     bp, tr = [NAN] * n, [NAN] * n
@@ -113,9 +141,9 @@ def ref_uo(h, l, c, p1, p2, p3):
     def avg(p):
         out = [NAN] * n
         for i in range(p, n):
-            s = math.fsum(tr[i - p + 1 : i + 1])
+            s = kahan(tr[i - p + 1 : i + 1])
             if abs(s) >= 1e-10:
-                out[i] = math.fsum(bp[i - p + 1 : i + 1]) / s
+                out[i] = kahan(bp[i - p + 1 : i + 1]) / s
         return out
 
     a1, a2, a3 = avg(p1), avg(p2), avg(p3)
@@ -163,10 +191,14 @@ def test_tsi_matches_reference(m, periods):
     assert first_defined(got[0]) == lp + sp - 1 and first_defined(got[1]) == lp + sp + gp - 2
 
 
-@pytest.mark.parametrize("periods", [(7, 14, 28), (28, 7, 14), (1, 1, 1), (3, 40, 9)])
-def test_ultimate_matches_reference(m, periods):
-    got = m.py_ultimate_oscillator(H, L, C, *periods)
-    assert nan_equal(got, ref_uo(H, L, C, *periods), TOL) and first_defined(got) == max(periods)
+@pytest.mark.parametrize("periods", [(7, 14, 28), (28, 7, 14), (1, 1, 1), (3, 40, 9), (2, 17, 33)])
+@pytest.mark.parametrize("data,n", [("calm", N), ("calm", 45), ("wild", 3000), ("wild", 997), ("wild", 20)])
+def test_ultimate_matches_reference(m, periods, data, n):
+    # each window is summed afresh in index order, so the values are reproducible to the bit
+    h, l, c = (x[:n] for x in ((H, L, C) if data == "calm" else WILD))
+    got = m.py_ultimate_oscillator(h, l, c, *periods)
+    assert nan_equal(got, ref_uo(h, l, c, *periods))
+    assert first_defined(got) == (max(periods) if max(periods) < n else None)
 
 
 # ---- fallbacks and flat input -----------------------------------------------------------
@@ -288,6 +320,9 @@ def test_cci_rules(m):
     raises(lambda: m.py_cci(H[:30], L[:30], C[:30], 0), ip(0, 30))
     big = [1e308] * 3
     raises(lambda: m.py_cci(big, big, big, 2), "Invalid value at index 0: values contains non-finite value: inf")
+    raises(lambda: m.py_cci(big, big, big, 4), ip(4, 3))  # the period is tested before the typical price
+    raises(lambda: m.py_cci([1.0, 1e308], [1.0, 1e308], [1.0, 1e308], 1),
+           "Invalid value at index 1: values contains non-finite value: inf")
     raises(lambda: m.py_cci(H[:3], L[:2], C[:3], 2), "Length mismatch: high=3, low=2")
 
 
@@ -300,6 +335,9 @@ def test_awesome_rules(m):
     big = [1e308, 1e308]
     raises(lambda: m.py_awesome_oscillator(big, big, 1, 2),
            "Invalid value at index 0: values contains non-finite value: inf")
+    # the period rules come before the median price is looked at
+    raises(lambda: m.py_awesome_oscillator(big, big, 2, 2), insufficient(2, 2))
+    raises(lambda: m.py_awesome_oscillator(big, big, 0, 2), ip(0, 2))
     raises(lambda: m.py_awesome_oscillator(H[:3], [], 1, 2), "Empty input: low cannot be empty")
 
 
@@ -313,6 +351,8 @@ def test_fisher_rules(m):
 
 def test_tsi_rules(m):
     raises(lambda: m.py_tsi([1.0], 1, 1, 1), insufficient(2, 1))
+    raises(lambda: m.py_tsi([NAN], 1, 1, 1), "Invalid value at index 0: close contains non-finite value: NaN")
+    raises(lambda: m.py_tsi([1.0], 0, 0, 0), insufficient(2, 1))
     raises(lambda: m.py_tsi([1.0, NAN], 1, 1, 1), "Invalid value at index 1: close contains non-finite value: NaN")
     raises(lambda: m.py_tsi(C[:10], 11, 0, 1), ip(0, 10))
     raises(lambda: m.py_tsi(C[:10], 11, 12, 13), ip(11, 10))
@@ -330,26 +370,95 @@ def test_ultimate_rules(m):
 # ---- docstrings -------------------------------------------------------------------------
 
 DOCS = [
-    ("py_mom", "(values, period=10)", "Calculate Momentum"),
-    ("py_roc", "(values, period=10)", "Calculate Rate of Change (ROC)"),
-    ("py_apo", "(close, fast_period=12, slow_period=26)", "Calculate Absolute Price Oscillator (APO)"),
-    ("py_ppo", "(close, fast_period=12, slow_period=26)", "Calculate Percentage Price Oscillator (PPO)"),
-    ("py_cmo", "(close, period=14)", "Calculate Chande Momentum Oscillator (CMO)"),
-    ("py_cci", "(high, low, close, period=20)", "Calculate Commodity Channel Index (CCI)"),
-    ("py_awesome_oscillator", "(high, low, fast_period=5, slow_period=34)", "Calculate Awesome Oscillator (AO)"),
-    ("py_fisher_transform", "(high, low, period=10)", "Calculate Fisher Transform"),
-    ("py_tsi", "(close, long_period=25, short_period=13, signal_period=13)", "Calculate True Strength Index (TSI)"),
+    ("py_mom", "(values, period=10)", "Calculate Momentum", False),
+    ("py_roc", "(values, period=10)", "Calculate Rate of Change (ROC)", False),
+    ("py_apo", "(close, fast_period=12, slow_period=26)", "Calculate Absolute Price Oscillator (APO)", True),
+    ("py_ppo", "(close, fast_period=12, slow_period=26)", "Calculate Percentage Price Oscillator (PPO)", True),
+    ("py_cmo", "(close, period=14)", "Calculate Chande Momentum Oscillator (CMO)", True),
+    ("py_cci", "(high, low, close, period=20)", "Calculate Commodity Channel Index (CCI)", True),
+    ("py_awesome_oscillator", "(high, low, fast_period=5, slow_period=34)", "Calculate Awesome Oscillator (AO)",
+     True),
+    ("py_fisher_transform", "(high, low, period=10)", "Calculate Fisher Transform", True),
+    ("py_tsi", "(close, long_period=25, short_period=13, signal_period=13)", "Calculate True Strength Index (TSI)",
+     True),
     ("py_ultimate_oscillator", "(high, low, close, period1=7, period2=14, period3=28)",
-     "Calculate Ultimate Oscillator"),
+     "Calculate Ultimate Oscillator", True),
 ]
 
 
-@pytest.mark.parametrize("name,sig,first", DOCS)
-def test_docstrings(m, name, sig, first):
+@pytest.mark.parametrize("name,sig,first,has_raises", DOCS)
+def test_docstrings(m, name, sig, first, has_raises):
     f = getattr(m, name)
     assert f.__text_signature__ == sig
-    if first is None:
-        assert not f.__doc__
-    else:
-        lines = f.__doc__.splitlines()
-        assert lines[0] == first and "Parameters" in lines and "Returns" in lines
+    lines = f.__doc__.splitlines()
+    assert lines[0] == first and "Parameters" in lines and "Returns" in lines
+    assert ("Raises" in lines) == has_raises
+
+
+# ---- the ultimate oscillator's window kernel on gaps ------------------------------------
+# The Python function never hands the kernel a NaN past its first bar, so the kernel's gap
+# rule is driven through a small native driver linked against the library's compiled core.
+
+UO_DRIVER = r"""
+#include <cstdio>
+#include <cstdlib>
+#include "indicators/momentum/oscillators.hpp"
+int main() {
+    unsigned long long p; int n;
+    if (std::scanf("%llu %d", &p, &n) != 2) return 2;
+    vorn::Series bp(n), tr(n);
+    char buf[64];
+    for (auto* v : {&bp, &tr})
+        for (auto& x : *v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
+    for (double x : vorn::indicators::momentum::calc_uo_avg(bp, tr, p)) std::printf("%.17g\n", x);
+}
+"""
+
+
+@pytest.fixture(scope="module")
+def uo_avg(tmp_path_factory):
+    import vorn_library.vorn_library as vl
+
+    cxx = shutil.which("c++") or shutil.which("g++")
+    core = pathlib.Path(vl.__file__).resolve().parents[2] / "libvorn_core.a"
+    if cxx is None or not core.exists():
+        pytest.skip("needs a C++ compiler and the in-place build's core archive")
+    d = tmp_path_factory.mktemp("uo_avg")
+    (d / "driver.cpp").write_text(UO_DRIVER)
+    src = pathlib.Path(__file__).resolve().parents[1] / "src"
+    subprocess.run([cxx, "-std=c++23", "-O2", "-ffp-contract=off", f"-I{src}", str(d / "driver.cpp"), str(core),
+                    "-o", str(d / "driver")], check=True)
+
+    def call(bp, tr, p):
+        line = f"{p} {len(bp)} " + " ".join(repr(float(x)) for x in bp + tr)
+        out = subprocess.run([str(d / "driver")], input=line, capture_output=True, text=True, check=True).stdout
+        return [float(t) for t in out.split()]
+
+    return call
+
+
+def test_uo_avg_skips_gaps(uo_avg):
+    bp = [NAN, 1.0, NAN, 3.0, 4.0, 1.0]
+    tr = [NAN, 2.0, 2.0, NAN, 8.0, 0.0]
+    assert nan_equal(uo_avg(bp, tr, 2), [NAN, NAN, 0.25, 1.5, 0.875, 5 / 8])
+    # windows start one bar late, and a true-range sum below 1e-10 leaves NaN
+    assert nan_equal(uo_avg([NAN, 1.0, 2.0, 3.0], [NAN, 0.0, 0.0, 4.0], 1), [NAN, NAN, NAN, 0.75])
+    assert nan_equal(uo_avg([NAN, 1.0, 2.0], [NAN, 1.0, 1.0], 3), [NAN] * 3)
+
+
+@pytest.mark.parametrize("gap", [None, 5, 40])
+def test_uo_avg_long_windows_to_the_bit(uo_avg, gap):
+    # long enough for the side-by-side windows; a gap anywhere sends every window the
+    # careful way, and both ways give the scalar sums exactly
+    h, l, c = WILD[0][:90], WILD[1][:90], WILD[2][:90]
+    bp = [NAN] + [c[i] - min(l[i], c[i - 1]) for i in range(1, 90)]
+    tr = [NAN] + [max(h[i], c[i - 1]) - min(l[i], c[i - 1]) for i in range(1, 90)]
+    if gap is not None:
+        bp[gap] = NAN
+    for p in (1, 7, 23):
+        want = [NAN] * 90
+        for i in range(p, 90):
+            s = kahan(tr[i - p + 1 : i + 1])
+            if abs(s) >= 1e-10:
+                want[i] = kahan(bp[i - p + 1 : i + 1]) / s
+        assert nan_equal(uo_avg(bp, tr, p), want)

@@ -18,6 +18,10 @@ using errors::validation::validate_lengths_match;
 using errors::validation::validate_period;
 using errors::validation::validate_series;
 
+std::uint64_t capped(std::uint64_t period, std::size_t n) {
+    return period < n ? period : static_cast<std::uint64_t>(n);
+}
+
 // Shared by APO, PPO and the awesome oscillator. Equal periods pass the ordering test but
 // fail the last one, as does a fast period that does not fit the data.
 Status check_fast_slow(std::uint64_t fast, std::uint64_t slow, std::size_t n) {
@@ -25,13 +29,8 @@ Status check_fast_slow(std::uint64_t fast, std::uint64_t slow, std::size_t n) {
     if (fast > slow)
         return fail(VornError::invalid_value(
             0, "fast_period (" + std::to_string(fast) + ") must be <= slow_period (" + std::to_string(slow) + ")"));
-    const std::uint64_t s = slow < n ? slow : static_cast<std::uint64_t>(n);
-    if (fast >= s) return fail(VornError::insufficient_data(slow, n));
+    if (fast >= capped(slow, n)) return fail(VornError::insufficient_data(slow, n));
     return {};
-}
-
-std::uint64_t capped(std::uint64_t period, std::size_t n) {
-    return period < n ? period : static_cast<std::uint64_t>(n);
 }
 
 struct FastSlow {
@@ -42,12 +41,18 @@ Result<FastSlow> fast_slow_ema(std::span<const double> close, std::uint64_t fast
     if (auto s = validate_series(close, "close"); !s) return fail(s.error());
     const std::size_t n = close.size();
     if (auto s = check_fast_slow(fast_period, slow_period, n); !s) return fail(s.error());
-    auto fast = utils::ma::ema(close, fast_period);
-    if (!fast) return fail(fast.error());
+    // The checks above leave the averages nothing to refuse, so they run unchecked.
     // A slow period beyond the data runs over the whole series: one value, at the end.
-    auto slow = utils::ma::ema(close, capped(slow_period, n));
-    if (!slow) return fail(slow.error());
-    return FastSlow{std::move(*fast), std::move(*slow)};
+    const std::uint64_t slow = capped(slow_period, n);
+    return FastSlow{utils::ma::ema_impl(close, fast_period, utils::ma::ema_alpha(fast_period)),
+                    utils::ma::ema_impl(close, slow, utils::ma::ema_alpha(slow))};
+}
+
+// MOM and ROC: the series, then the period in the moving-average regime (a period equal
+// to the length is accepted).
+Status check_lookback(std::span<const double> values, std::uint64_t period) {
+    if (auto s = validate_series(values, "values"); !s) return s;
+    return validate_period(period, values.size());
 }
 
 Status check_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
@@ -57,18 +62,16 @@ Status check_hlc(std::span<const double> high, std::span<const double> low, std:
 }  // namespace
 
 Result<Series> mom(std::span<const double> values, std::uint64_t period) {
-    if (auto s = validate_series(values, "values"); !s) return fail(s.error());
+    if (auto s = check_lookback(values, period); !s) return fail(s.error());
     const std::size_t n = values.size();
-    if (auto s = validate_period(period, n); !s) return fail(s.error());
     Series out(n, NaN);
     for (std::size_t i = period; i < n; ++i) out[i] = values[i] - values[i - period];
     return out;
 }
 
 Result<Series> roc(std::span<const double> values, std::uint64_t period) {
-    if (auto s = validate_series(values, "values"); !s) return fail(s.error());
+    if (auto s = check_lookback(values, period); !s) return fail(s.error());
     const std::size_t n = values.size();
-    if (auto s = validate_period(period, n); !s) return fail(s.error());
     Series out(n, NaN);
     for (std::size_t i = period; i < n; ++i) {
         const double base = values[i - period];
@@ -150,19 +153,69 @@ Result<Series> cci(std::span<const double> high, std::span<const double> low, st
     return out;
 }
 
+namespace {
+
+// Two compensated sums advanced together, one per half of a vector register: each half
+// performs exactly the steps of utils::Kahan::add, so its sum is bit for bit the scalar one.
+using Pair = double __attribute__((vector_size(16)));
+
+struct KahanPair {
+    Pair sum{0.0, 0.0};
+    Pair comp{0.0, 0.0};
+
+    void add(const double* at) noexcept {
+        Pair v;
+        __builtin_memcpy(&v, at, sizeof v);
+        const Pair y = v - comp;
+        const Pair t = sum + y;
+        comp = (t - sum) - y;
+        sum = t;
+    }
+};
+
+bool holds_nan(std::span<const double> v) noexcept {
+    for (const double x : v)
+        if (std::isnan(x)) return true;
+    return false;
+}
+
+}  // namespace
+
 Series calc_uo_avg(std::span<const double> bp, std::span<const double> tr, std::uint64_t period) {
     const std::size_t n = bp.size();
     Series out(n, NaN);
     if (period >= n) return out;
-    // Windows start at index period, not period - 1, so that the undefined first bar never
-    // enters a sum.
-    for (std::size_t i = period; i < n; ++i) {
+    // Every window is summed afresh in index order, so each value carries only its own
+    // window's rounding. Windows start at index period, not period - 1, so that the undefined
+    // first bar never enters a sum.
+    const auto write = [&](std::size_t i, double sbp, double str) {
+        if (std::fabs(str) >= 1e-10) out[i] = sbp / str;
+    };
+    std::size_t i = period;
+    // Neighbouring windows are independent sums. Without gaps, sixteen of them run side by
+    // side so that their compensation chains overlap instead of waiting on one another.
+    if (!holds_nan(bp.subspan(1, n - 1)) && !holds_nan(tr.subspan(1, n - 1))) {
+        constexpr std::size_t pairs = 8, lanes = 2 * pairs;
+        for (; i + lanes <= n; i += lanes) {
+            KahanPair sbp[pairs], str[pairs];
+            for (std::size_t j = i + 1 - period; j <= i; ++j)
+                for (std::size_t q = 0; q < pairs; ++q) {
+                    sbp[q].add(&bp[j + 2 * q]);
+                    str[q].add(&tr[j + 2 * q]);
+                }
+            for (std::size_t q = 0; q < pairs; ++q) {
+                write(i + 2 * q, sbp[q].sum[0], str[q].sum[0]);
+                write(i + 2 * q + 1, sbp[q].sum[1], str[q].sum[1]);
+            }
+        }
+    }
+    for (; i < n; ++i) {
         utils::Kahan sbp, str;
         for (std::size_t j = i + 1 - period; j <= i; ++j) {
             if (!std::isnan(bp[j])) sbp.add(bp[j]);
             if (!std::isnan(tr[j])) str.add(tr[j]);
         }
-        if (std::fabs(str.sum) >= 1e-10) out[i] = sbp.sum / str.sum;
+        write(i, sbp.sum, str.sum);
     }
     return out;
 }
