@@ -140,15 +140,27 @@ Result<Series> cci(std::span<const double> high, std::span<const double> low, st
     auto mean = utils::ma::sma(tp, period);
     if (!mean) return fail(mean.error());
     const double p = static_cast<double>(period);
+    const Series& m = *mean;
     Series out(n, NaN);
-    for (std::size_t i = period - 1; i < n; ++i) {
-        const double m = (*mean)[i];
-        if (std::isnan(m)) continue;
-        // The mean deviation is taken about this window's mean, so it is recomputed per bar.
-        double dev = 0.0;
-        for (std::size_t j = i + 1 - period; j <= i; ++j) dev += std::fabs(tp[j] - m);
+    const auto write = [&](std::size_t i, double dev) {
+        if (std::isnan(m[i])) return;
         const double md = dev / p;
-        out[i] = std::fabs(md) < 1e-10 ? 0.0 : (tp[i] - m) / (md * 0.015);
+        out[i] = std::fabs(md) < 1e-10 ? 0.0 : (tp[i] - m[i]) / (md * 0.015);
+    };
+    // The mean deviation is taken about each window's own mean, so it is summed afresh per
+    // bar, in index order. Neighbouring windows' sums are independent and run side by side.
+    constexpr std::size_t lanes = 4;
+    std::size_t i = period - 1;
+    for (; i + lanes <= n; i += lanes) {
+        double dev[lanes] = {};
+        for (std::size_t j = i + 1 - period; j <= i; ++j)
+            for (std::size_t l = 0; l < lanes; ++l) dev[l] += std::fabs(tp[j + l] - m[i + l]);
+        for (std::size_t l = 0; l < lanes; ++l) write(i + l, dev[l]);
+    }
+    for (; i < n; ++i) {
+        double dev = 0.0;
+        for (std::size_t j = i + 1 - period; j <= i; ++j) dev += std::fabs(tp[j] - m[i]);
+        write(i, dev);
     }
     return out;
 }
