@@ -694,6 +694,77 @@ def test_refusals_anywhere_are_invisible(name, seed, where):
     assert got == feed(make(), data)
 
 
+# ---- Wilder averages to the last bit, flat feeds included ---------------------------------
+
+def kahan_mean(xs):
+    s = c = 0.0
+    for v in xs:
+        y = v - c
+        t = s + y
+        c = (t - s) - y
+        s = t
+    return s / len(xs)
+
+
+def exact_atr(bs, p):
+    """Every operation in the order the state performs it, in IEEE doubles like the library."""
+    pf, out, prev, value, seed = float(p), [], None, None, []
+    for h, lo, c in bs:
+        if prev is None:
+            prev = c
+            out.append(None)
+            continue
+        inner = abs(h - prev) if abs(h - prev) > h - lo else h - lo
+        tr = abs(lo - prev) if abs(lo - prev) > inner else inner
+        prev = c
+        if value is None:
+            seed.append(tr)
+            if len(seed) == p:
+                value = kahan_mean(seed)
+        else:
+            value = ((pf - 1.0) * value + tr) / pf
+        out.append(value)
+    return out
+
+
+def exact_rsi(xs, p):
+    pf, out, g, l, gains, losses = float(p), [None], None, None, [], []
+    for a, b in zip(xs, xs[1:]):
+        ch = b - a
+        gain, loss = (ch if ch > 0 else 0.0), (-ch if ch < 0 else 0.0)
+        if g is None:
+            gains.append(gain), losses.append(loss)
+            if len(gains) < p:
+                out.append(None)
+                continue
+            g, l = kahan_mean(gains), kahan_mean(losses)
+        else:
+            g, l = (g * (pf - 1.0) + gain) / pf, (l * (pf - 1.0) + loss) / pf
+        out.append((0.0 if abs(g) < 1e-10 else 100.0) if abs(l) < 1e-10 else 100.0 - 100.0 / (g / l + 1.0))
+    return out
+
+
+@pytest.mark.parametrize("period", [1, 2, 3, 4, 7, 14])
+def test_atr_flat_feed_decays_through_subnormals_bit_exact(period):
+    # Bars without range decay the average toward zero; it settles in the subnormal range on
+    # a value the smoothing step maps to itself.
+    bs = bars(40, seed=period) + [(50.0, 50.0, 50.0)] * (800 * period) + bars(20, seed=period + 1)
+    got, want = feed(vl.OnlineATR(period), bs), exact_atr(bs, period)
+    assert got == want
+    settled = got[40 + 800 * period - 1]
+    if period >= 3:
+        assert 0.0 < settled < 2.2250738585072014e-308
+        assert settled == got[40 + 800 * period - 2]
+    else:
+        assert settled == 0.0
+
+
+@pytest.mark.parametrize("period", [1, 2, 3, 14, 30])
+def test_rsi_bit_exact_with_flat_runs_and_tiny_moves(period):
+    xs = walk(300, seed=period) + [7.0] * (800 * period) + [7.0 + i * 5e-324 for i in range(1, 40)] + walk(60)
+    assert feed(vl.OnlineRSI(period), [(x,) for x in xs]) == exact_rsi(xs, period)
+
+
 # ---- MACD: an update whose line overflows is refused whole ------------------------------
 
 def test_macd_overflow_during_warmup_is_refused_whole():

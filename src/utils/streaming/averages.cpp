@@ -37,7 +37,8 @@ void OnlineSMA::reset() noexcept {
 
 // ---- OnlineEMA -------------------------------------------------------------------------
 
-OnlineEMA::OnlineEMA(std::uint64_t period) : period_(period), alpha_(ma::ema_alpha(period)) {}
+OnlineEMA::OnlineEMA(std::uint64_t period)
+    : period_(period), alpha_(ma::ema_alpha(period)), keep_(1.0 - alpha_) {}
 
 Result<OnlineEMA> OnlineEMA::create(std::uint64_t period) {
     if (period == 0) return fail(zero_period());

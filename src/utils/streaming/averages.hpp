@@ -25,12 +25,13 @@ public:
     std::uint64_t period() const noexcept { return period_; }
 
 private:
-    explicit OnlineSMA(std::uint64_t period) : window_(period), period_(period) {}
+    explicit OnlineSMA(std::uint64_t period) : window_(period), period_(period), n_(static_cast<double>(period)) {}
     void recompute() noexcept;
     [[gnu::cold]] void rebuild() noexcept;  // recompute, then start counting removals again
 
     RingBuffer window_;
     std::uint64_t period_;
+    double n_;  // the period as a float, converted once
     Kahan sum_;
     std::uint64_t removals_ = 0;
 };
@@ -54,6 +55,7 @@ private:
     std::optional<double> value_;
     std::uint64_t period_;
     double alpha_;
+    double keep_;  // 1 - alpha, formed once
     std::uint64_t count_ = 0;
     Kahan seed_;
 };
@@ -102,9 +104,10 @@ inline std::optional<double> OnlineSMA::advance(double value) noexcept {
     if (slid) {
         sum_.sub(dropped);
         if (++removals_ == kRecomputeEvery) rebuild();
+    } else if (!window_.full()) {
+        return std::nullopt;
     }
-    if (!window_.full()) return std::nullopt;
-    return sum_.sum / static_cast<double>(period_);
+    return sum_.sum / n_;
 }
 
 inline Result<std::optional<double>> OnlineEMA::update(double value) {
@@ -117,7 +120,7 @@ inline std::optional<double> OnlineEMA::advance(double x) noexcept {
     // whole optional right after storing its value stalls the store buffer.
     double v;
     if (value_) {
-        v = *value_ * (1.0 - alpha_) + x * alpha_;
+        v = *value_ * keep_ + x * alpha_;
     } else {
         ++count_;
         seed_.add(x);

@@ -1,6 +1,7 @@
 #pragma once
 // What every streaming state shares: the refusals of its constructor and update, kept
-// out of line so that the accepted path of a tick stays short.
+// out of line so that the accepted path of a tick stays short, and Wilder's smoothing step.
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
@@ -21,5 +22,25 @@ inline constexpr std::uint64_t kRecomputeEvery = 1000;
 inline bool all_finite(double a, double b, double c) noexcept {
     return !is_non_finite(a) && !is_non_finite(b) && !is_non_finite(c);
 }
+
+// Wilder's smoothing step, (average * (period - 1) + x) / period, with the period converted
+// to float once; for averages of non-negative inputs. A flat feed (x = 0 tick after tick)
+// decays an average into the subnormal range, where it settles on a value that the step maps
+// to itself; there every multiply and divide would take the processor's slow subnormal path,
+// so the step returns the settled average directly. The results are the same bits either way.
+class WilderStep {
+public:
+    explicit WilderStep(std::uint64_t period) noexcept;
+
+    double operator()(double average, double x) const noexcept {
+        if (average <= settled_ && x == 0.0 && !std::signbit(average)) return average;
+        return (average * p_less_1_ + x) / p_;
+    }
+
+private:
+    double p_;
+    double p_less_1_;
+    double settled_;  // the largest average (>= 0) that a zero input leaves unchanged, or 0
+};
 
 }  // namespace vorn::utils::streaming

@@ -25,15 +25,16 @@ public:
     std::uint64_t period() const noexcept { return period_; }
 
 private:
-    explicit OnlineRSI(std::uint64_t period) : period_(period) {}
+    explicit OnlineRSI(std::uint64_t period) : period_(period), wilder_(period) {}
 
     std::optional<double> previous_;
-    std::optional<double> avg_gain_;
+    std::optional<double> avg_gain_;  // the two averages are seeded together
     std::optional<double> avg_loss_;
     std::uint64_t seeded_ = 0;  // changes added to the seed sums
     Kahan gain_seed_;
     Kahan loss_seed_;
     std::uint64_t period_;
+    WilderStep wilder_;
 };
 
 // Wilder average true range; the first value is the mean of the true ranges of bars
@@ -51,13 +52,14 @@ public:
     std::uint64_t period() const noexcept { return period_; }
 
 private:
-    explicit OnlineATR(std::uint64_t period) : period_(period) {}
+    explicit OnlineATR(std::uint64_t period) : period_(period), wilder_(period) {}
 
     std::optional<double> previous_close_;
     std::optional<double> value_;
     std::uint64_t seeded_ = 0;  // true ranges added to the seed sum
     Kahan seed_;
     std::uint64_t period_;
+    WilderStep wilder_;
 };
 
 struct StochasticValue {
@@ -106,11 +108,10 @@ inline std::optional<double> OnlineRSI::advance(double x) noexcept {
     const double gain = change > 0.0 ? change : 0.0;
     const double loss = change < 0.0 ? -change : 0.0;
 
-    const double p = static_cast<double>(period_);
     double g, l;
-    if (avg_gain_ && avg_loss_) {
-        g = (*avg_gain_ * (p - 1.0) + gain) / p;
-        l = (*avg_loss_ * (p - 1.0) + loss) / p;
+    if (avg_gain_) {
+        g = wilder_(*avg_gain_, gain);
+        l = wilder_(*avg_loss_, loss);
     } else {
         gain_seed_.add(gain);
         loss_seed_.add(loss);
@@ -145,10 +146,9 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
     const double tr = gap_low > inner ? gap_low : inner;
     previous_close_ = close;
 
-    const double p = static_cast<double>(period_);
     double v;
     if (value_) {
-        v = ((p - 1.0) * *value_ + tr) / p;
+        v = wilder_(*value_, tr);  // (period - 1) * value + tr: the product commutes exactly
     } else {
         seed_.add(tr);
         if (++seeded_ != period_) return std::nullopt;
