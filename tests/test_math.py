@@ -267,6 +267,59 @@ def test_rolling_match_direct(m, p):
     assert nan_equal(m.py_sum(v, p), sums, 1e-9)
 
 
+def ref_latest_extreme(v, p, better):
+    """Left-to-right scan in which an equal value replaces the held one: the latest bar
+    holding the extreme wins, which tells 0.0 from -0.0."""
+    out = [NAN] * len(v)
+    for i in range(p - 1, len(v)):
+        held = v[i - p + 1]
+        for x in v[i - p + 2 : i + 1]:
+            if not better(held, x):
+                held = x
+        out[i] = held
+    return out
+
+
+def is_greater(a, b):
+    return a > b
+
+
+def is_less(a, b):
+    return a < b
+
+
+def test_extrema_of_equal_values_come_from_the_latest_bar(m):
+    assert same_bits(m.py_max([0.0, -0.0, 1.0], 2)[1:], [-0.0, 1.0])
+    assert same_bits(m.py_max([-0.0, 0.0, -1.0], 2)[1:], [0.0, 0.0])
+    assert same_bits(m.py_min([0.0, -0.0, 1.0], 2)[1:], [-0.0, -0.0])
+    assert same_bits(m.py_min([-0.0, 0.0, 1.0], 2)[1:], [0.0, 0.0])
+    lo, hi = m.py_minmax([-0.0, 0.0, 0.0, -0.0], 3)
+    assert same_bits(lo[2:], [0.0, -0.0]) and same_bits(hi[2:], [0.0, -0.0])
+
+
+signed_small = st.sampled_from([-2.0, -1.0, -0.0, 0.0, 1.0, 2.0, 3.5, 1e300, -1e300])
+
+
+@settings(max_examples=120, deadline=None)
+@given(st.lists(signed_small, min_size=1, max_size=90), st.integers(1, 90))
+def test_extrema_match_a_scan_bit_for_bit(m, v, p):
+    # windows straddle every possible boundary between blocks of `period` bars
+    p = min(p, len(v))
+    assert same_bits(m.py_max(v, p), ref_latest_extreme(v, p, is_greater))
+    assert same_bits(m.py_min(v, p), ref_latest_extreme(v, p, is_less))
+
+
+def test_sum_recovers_after_an_overflowing_window(m):
+    # [1e308, 1e308] overflows; the running sum must not carry inf/NaN into later windows
+    got = m.py_sum([1e308, 1e308, 0.0, 0.0, 1.0, 2.0, 3.0, 4.0], 2)
+    assert nan_equal(got, [NAN, INF, 1e308, 0.0, 1.0, 3.0, 5.0, 7.0])
+    v = [-1.7e308] * 3 + [0.0] * 3 + walk(200, 4)
+    got = m.py_sum(v, 3)
+    assert not math.isfinite(got[2]) and got[4] == -1.7e308
+    # from the first window of zeros on, exactly what the same bars give on their own
+    assert got[5:] == m.py_sum(v[3:], 3)[2:]
+
+
 @pytest.mark.parametrize("p", [1, 2, 5, 40, 300])
 def test_minmaxindex_matches_scan_with_many_ties(m, p):
     r = random.Random(p)

@@ -1,5 +1,6 @@
 #include "indicators/math.hpp"
 
+#include <cstdint>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -94,6 +95,44 @@ Status check_window(std::span<const double> values, std::uint64_t period) {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
+// better(a, b) is the exact a < b ? a : b (a > b ? a : b), a plain min (max) instruction.
+struct Below {
+    static bool beats(double a, double b) noexcept { return a < b; }
+    static double better(double a, double b) noexcept { return a < b ? a : b; }
+};
+struct Above {
+    static bool beats(double a, double b) noexcept { return a > b; }
+    static double better(double a, double b) noexcept { return a > b ? a : b; }
+};
+
+// Only a strictly better value displaces a bar, so of equal extremes the oldest stays: the
+// tie-break of a left-to-right scan of each window. A candidate carries its value beside its
+// index, and the index is chosen through a mask, so that no step waits on a load or a
+// mispredicted branch.
+template <class Order>
+struct Oldest {
+    struct Cand {
+        double value;
+        std::int64_t index;
+    };
+    const double* v;
+    Cand at(std::size_t i) const noexcept { return {v[i], static_cast<std::int64_t>(i)}; }
+    static Cand pick(Cand later, Cand earlier) noexcept {
+        const std::int64_t take_later = -static_cast<std::int64_t>(Order::beats(later.value, earlier.value));
+        return {Order::better(later.value, earlier.value), (later.index & take_later) | (earlier.index & ~take_later)};
+    }
+    static double store(Cand c) noexcept { return static_cast<double>(c.index); }
+    Cand load(double x) const noexcept { return at(static_cast<std::size_t>(static_cast<std::int64_t>(x))); }
+};
+
+// Offsets from each window's oldest bar, written over the scratch the search kept in dst.
+template <class Rule>
+void positions(const Rule& rule, std::size_t p, Series& dst) {
+    stats::window::block_extremes(rule, dst.size(), p, dst.data(), [&](std::size_t i, typename Rule::Cand pick) {
+        dst[i] = static_cast<double>(pick.index - static_cast<std::int64_t>(i + 1 - p));
+    });
+}
+
 }  // namespace
 
 Result<Series> sqrt(std::span<const double> values) { return unary<Sqrt>(values); }
@@ -166,22 +205,8 @@ Result<MinMaxSeries> minmaxindex(std::span<const double> values, std::uint64_t p
     const std::size_t n = values.size();
     const std::size_t p = static_cast<std::size_t>(period);
     MinMaxSeries out{Series(n, NaN), Series(n, NaN)};
-    // Only a strictly better value displaces an index, so each queue's front is the oldest
-    // bar holding the window's extreme: the tie-break of a left-to-right scan.
-    stats::window::MonotonicQueue lows(p), highs(p);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i >= p) {
-            lows.expire(i - p);
-            highs.expire(i - p);
-        }
-        lows.push(values, i, [](double back, double x) { return back > x; });
-        highs.push(values, i, [](double back, double x) { return x > back; });
-        if (i + 1 >= p) {
-            const std::size_t oldest = i + 1 - p;
-            out.min[i] = static_cast<double>(lows.front() - oldest);
-            out.max[i] = static_cast<double>(highs.front() - oldest);
-        }
-    }
+    positions(Oldest<Below>{values.data()}, p, out.min);
+    positions(Oldest<Above>{values.data()}, p, out.max);
     return out;
 }
 

@@ -14,25 +14,50 @@ bool usable(std::uint64_t period, std::uint64_t min_period, std::size_t n) {
     return period >= min_period && period <= static_cast<std::uint64_t>(n);
 }
 
-// Removing equal values from the back lets the later of two equal indices win.
-template <class Evicts>
-Series rolling_extreme(std::span<const double> values, std::uint64_t period, Evicts evicts) {
+bool has_nan(std::span<const double> values) {
+    bool any = false;
+    for (const double x : values) any |= std::isnan(x);
+    return any;
+}
+
+// A window holding a NaN has no extreme: blank exactly those windows.
+void blank_nan_windows(std::span<const double> values, std::size_t p, Series& out) {
+    std::uint64_t nan_count = 0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        nan_count += std::isnan(values[i]);
+        if (i >= p) nan_count -= std::isnan(values[i - p]);
+        if (i + 1 >= p && nan_count != 0) out[i] = NaN;
+    }
+}
+
+// Of two equal values (0.0 and -0.0) the later one is kept, so each window gives the value
+// of the latest bar that holds its extreme. The selections are written so that they compile
+// to plain max/min instructions; a NaN they meet only reaches windows that hold it.
+struct LatestMax {
+    using Cand = double;
+    const double* v;
+    double at(std::size_t i) const noexcept { return v[i]; }
+    static double pick(double later, double earlier) noexcept { return earlier > later ? earlier : later; }
+    static double store(double c) noexcept { return c; }
+    static double load(double x) noexcept { return x; }
+};
+struct LatestMin {
+    using Cand = double;
+    const double* v;
+    double at(std::size_t i) const noexcept { return v[i]; }
+    static double pick(double later, double earlier) noexcept { return earlier < later ? earlier : later; }
+    static double store(double c) noexcept { return c; }
+    static double load(double x) noexcept { return x; }
+};
+
+template <class Rule>
+Series rolling_extreme(std::span<const double> values, std::uint64_t period) {
     const std::size_t n = values.size();
     Series out(n, NaN);
     if (!usable(period, 1, n)) return out;
     const std::size_t p = static_cast<std::size_t>(period);
-    window::MonotonicQueue queue(p);
-    std::uint64_t nan_count = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double x = values[i];
-        if (std::isnan(x)) ++nan_count;
-        if (i >= p) {
-            if (std::isnan(values[i - p])) --nan_count;
-            queue.expire(i - p);
-        }
-        if (!std::isnan(x)) queue.push(values, i, evicts);  // a NaN never enters the queue
-        if (i + 1 >= p) out[i] = (nan_count != 0 || queue.empty()) ? NaN : values[queue.front()];
-    }
+    window::block_extremes(Rule{values.data()}, n, p, out.data(), [&](std::size_t i, double x) { out[i] = x; });
+    if (has_nan(values)) blank_nan_windows(values, p, out);
     return out;
 }
 
@@ -41,11 +66,11 @@ bool is_schedule_b_recompute(std::size_t i, std::size_t p) { return (i - p + 1) 
 }  // namespace
 
 Series rolling_max(std::span<const double> values, std::uint64_t period) {
-    return rolling_extreme(values, period, [](double back, double x) { return x >= back; });
+    return rolling_extreme<LatestMax>(values, period);
 }
 
 Series rolling_min(std::span<const double> values, std::uint64_t period) {
-    return rolling_extreme(values, period, [](double back, double x) { return back >= x; });
+    return rolling_extreme<LatestMin>(values, period);
 }
 
 Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period) {
@@ -63,12 +88,15 @@ Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period) {
     out[p - 1] = sum.sum;
     sum.comp = 0.0;  // the first window's compensation is not carried into the slides
     for (std::size_t i = p; i < n; ++i) {
-        if (is_schedule_b_recompute(i, p)) {
-            refill(i);
-            sum.comp = 0.0;
-        } else {
+        bool rebuild = is_schedule_b_recompute(i, p);
+        if (!rebuild) {
             if (!std::isnan(values[i])) sum.add(values[i]);
             if (!std::isnan(values[i - p])) sum.add(-values[i - p]);
+            rebuild = !window::compensations_finite(sum);
+        }
+        if (rebuild) {
+            refill(i);
+            sum.comp = 0.0;
         }
         out[i] = sum.sum;
     }
@@ -82,41 +110,36 @@ Series stdev(std::span<const double> values, std::uint64_t period) {
     const std::size_t p = static_cast<std::size_t>(period);
     const double pf = static_cast<double>(period);
     double mean = 0.0, m2 = 0.0;
-    std::uint64_t nan_count = 0;
+    window::NanCount nans;
     // Welford over the window; a NaN enters as 0.0 so the windows after it stay exact.
     auto refill = [&](std::size_t end) {
-        mean = 0.0, m2 = 0.0, nan_count = 0;
+        mean = 0.0, m2 = 0.0, nans = {};
         const std::size_t start = end + 1 - p;
         for (std::size_t k = start; k <= end; ++k) {
-            double x = values[k];
-            if (std::isnan(x)) ++nan_count, x = 0.0;
+            const double x = nans.enter(values[k]);
             const double d = x - mean;
             mean = d / static_cast<double>(k - start + 1) + mean;
             m2 = m2 + (x - mean) * d;
         }
     };
     auto write = [&](std::size_t i) {
-        if (nan_count != 0) return;
+        if (nans.count != 0) return;
         out[i] = m2 > 0.0 ? std::sqrt(m2 / (pf - 1.0)) : 0.0;
     };
     refill(p - 1);
     write(p - 1);
     for (std::size_t i = p; i < n; ++i) {
-        if (is_schedule_b_recompute(i, p)) {
-            refill(i);
-        } else {
-            double o = values[i - p];
-            double x = values[i];
-            if (std::isnan(o)) {
-                o = 0.0;
-                if (nan_count > 0) --nan_count;
-            }
-            if (std::isnan(x)) ++nan_count, x = 0.0;
+        bool rebuild = is_schedule_b_recompute(i, p);
+        if (!rebuild) {
+            const double o = nans.leave(values[i - p]);
+            const double x = nans.enter(values[i]);
             const double m0 = (mean * pf - o) / (pf - 1.0);
             const double m1 = ((pf - 1.0) * m0 + x) / pf;
             m2 = (m2 - (o - mean) * (o - m0)) + (x - m1) * (x - m0);
             mean = m1;
+            rebuild = !std::isfinite(mean) | !std::isfinite(m2);
         }
+        if (rebuild) refill(i);
         write(i);
     }
     return out;
