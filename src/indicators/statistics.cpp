@@ -46,19 +46,27 @@ Series line_value(std::span<const double> values, std::uint64_t period, Fn&& val
 
 }  // namespace
 
-Series var_impl(std::span<const double> values, std::uint64_t period) {
-    Series out(values.size(), NaN);
-    if (!computes(period, values.size())) return out;
-    const double p = static_cast<double>(period);
+namespace {
+
+// S = sum x and Q = sum x^2 over each window: emit(i, S, Q).
+template <class Emit>
+void power_sums(std::span<const double> values, std::uint64_t period, Emit&& emit) {
     window::sliding_sums<2>(
         values.size(), static_cast<std::size_t>(period),
         [&](std::size_t i, std::array<double, 2>& c) {
             c = {values[i], values[i] * values[i]};
             return false;
         },
-        [&](std::size_t i, const std::array<Kahan, 2>& s, std::uint64_t) {
-            out[i] = population_variance(p, s[0].sum, s[1].sum);
-        });
+        [&](std::size_t i, const std::array<Kahan, 2>& s, std::uint64_t) { emit(i, s[0].sum, s[1].sum); });
+}
+
+}  // namespace
+
+Series var_impl(std::span<const double> values, std::uint64_t period) {
+    Series out(values.size(), NaN);
+    if (!computes(period, values.size())) return out;
+    const double p = static_cast<double>(period);
+    power_sums(values, period, [&](std::size_t i, double s, double q) { out[i] = population_variance(p, s, q); });
     return out;
 }
 
@@ -66,17 +74,11 @@ Series zscore_impl(std::span<const double> values, std::uint64_t period) {
     Series out(values.size(), NaN);
     if (!computes(period, values.size())) return out;
     const double p = static_cast<double>(period);
-    window::sliding_sums<2>(
-        values.size(), static_cast<std::size_t>(period),
-        [&](std::size_t i, std::array<double, 2>& c) {
-            c = {values[i], values[i] * values[i]};
-            return false;
-        },
-        [&](std::size_t i, const std::array<Kahan, 2>& s, std::uint64_t) {
-            const double num = p * s[1].sum - s[0].sum * s[0].sum;
-            const double v = num > 0.0 ? num / (p * p) : 0.0;
-            out[i] = v > 0.0 ? (values[i] - s[0].sum / p) / std::sqrt(v) : 0.0;
-        });
+    power_sums(values, period, [&](std::size_t i, double s, double q) {
+        const double num = p * q - s * s;
+        const double v = num > 0.0 ? num / (p * p) : 0.0;
+        out[i] = v > 0.0 ? (values[i] - s / p) / std::sqrt(v) : 0.0;
+    });
     return out;
 }
 
