@@ -483,6 +483,13 @@ def test_update_binding_errors(name):
     assert obj.update(**kw) == twin.update(*kw.values())
 
 
+def test_update_refuses_a_receiver_of_another_class():
+    ema = vl.OnlineEMA(1)
+    with pytest.raises(TypeError):
+        vl.OnlineSMA.update(ema, 1.0)
+    assert ema.update(2.0) == 2.0  # the foreign call touched nothing
+
+
 def test_query_methods_take_no_arguments():
     with pytest.raises(TypeError):
         vl.OnlineSMA(3).len(1)

@@ -33,7 +33,8 @@ public:
     explicit WilderStep(std::uint64_t period) noexcept;
 
     double operator()(double average, double x) const noexcept {
-        if (average <= settled_ && x == 0.0 && !std::signbit(average)) return average;
+        if (average <= settled_ && x == 0.0 && !std::signbit(average)) [[unlikely]]
+            return average;
         return (average * p_less_1_ + x) / p_;
     }
 

@@ -134,8 +134,10 @@ inline Result<std::optional<double>> OnlineATR::update(double high, double low, 
 
 inline std::optional<double> OnlineATR::advance(double high, double low, double close) noexcept {
     if (!previous_close_) {
+        // Nothing is averaged before the first close (value_ is absent too). Not copying the
+        // optional member keeps the result in registers on every path.
         previous_close_ = close;
-        return value_;
+        return std::nullopt;
     }
     const double pc = *previous_close_;
     // high - low keeps its sign: on a bar with high below low only the gaps can win.
@@ -146,16 +148,16 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
     const double tr = gap_low > inner ? gap_low : inner;
     previous_close_ = close;
 
-    double v;
     if (value_) {
-        v = wilder_(*value_, tr);  // (period - 1) * value + tr: the product commutes exactly
-    } else {
-        seed_.add(tr);
-        if (++seeded_ != period_) return std::nullopt;
-        v = seed_.sum / static_cast<double>(seeded_);
-        seeded_ = 0;
-        seed_.reset();
+        const double v = wilder_(*value_, tr);  // (period - 1) * value + tr: the product commutes exactly
+        value_ = v;
+        return v;
     }
+    seed_.add(tr);
+    if (++seeded_ != period_) return std::nullopt;
+    const double v = seed_.sum / static_cast<double>(seeded_);
+    seeded_ = 0;
+    seed_.reset();
     value_ = v;
     return v;
 }
