@@ -109,29 +109,43 @@ struct Above {
 // tie-break of a left-to-right scan of each window. A candidate carries its value beside its
 // index, and the index is chosen through a mask, so that no step waits on a load or a
 // mispredicted branch.
-template <class Order>
-struct Oldest {
-    struct Cand {
-        double value;
-        std::int64_t index;
-    };
-    const double* v;
-    Cand at(std::size_t i) const noexcept { return {v[i], static_cast<std::int64_t>(i)}; }
-    static Cand pick(Cand later, Cand earlier) noexcept {
-        const std::int64_t take_later = -static_cast<std::int64_t>(Order::beats(later.value, earlier.value));
-        return {Order::better(later.value, earlier.value), (later.index & take_later) | (earlier.index & ~take_later)};
-    }
-    static double store(Cand c) noexcept { return static_cast<double>(c.index); }
-    Cand load(double x) const noexcept { return at(static_cast<std::size_t>(static_cast<std::int64_t>(x))); }
+struct Bar {
+    double value;
+    std::int64_t index;
 };
 
-// Offsets from each window's oldest bar, written over the scratch the search kept in dst.
-template <class Rule>
-void positions(const Rule& rule, std::size_t p, Series& dst) {
-    stats::window::block_extremes(rule, dst.size(), p, dst.data(), [&](std::size_t i, typename Rule::Cand pick) {
-        dst[i] = static_cast<double>(pick.index - static_cast<std::int64_t>(i + 1 - p));
-    });
+template <class Order>
+Bar oldest(Bar later, Bar earlier) noexcept {
+    const std::int64_t take_later = -static_cast<std::int64_t>(Order::beats(later.value, earlier.value));
+    return {Order::better(later.value, earlier.value), (later.index & take_later) | (earlier.index & ~take_later)};
 }
+
+// The lowest and the highest bar of each window in one pass; the kept suffix extremes are
+// bar indices parked in the two output series until their windows are written.
+struct LowHigh {
+    struct Cand {
+        Bar low, high;
+    };
+    const double* v;
+    double* lows;
+    double* highs;
+    Cand at(std::size_t i) const noexcept {
+        const Bar b{v[i], static_cast<std::int64_t>(i)};
+        return {b, b};
+    }
+    static Cand pick(Cand later, Cand earlier) noexcept {
+        return {oldest<Below>(later.low, earlier.low), oldest<Above>(later.high, earlier.high)};
+    }
+    void keep(std::size_t i, Cand c) const noexcept {
+        lows[i] = static_cast<double>(c.low.index);
+        highs[i] = static_cast<double>(c.high.index);
+    }
+    Cand kept(std::size_t i) const noexcept {
+        const auto lo = static_cast<std::size_t>(static_cast<std::int64_t>(lows[i]));
+        const auto hi = static_cast<std::size_t>(static_cast<std::int64_t>(highs[i]));
+        return {at(lo).low, at(hi).high};
+    }
+};
 
 }  // namespace
 
@@ -205,8 +219,12 @@ Result<MinMaxSeries> minmaxindex(std::span<const double> values, std::uint64_t p
     const std::size_t n = values.size();
     const std::size_t p = static_cast<std::size_t>(period);
     MinMaxSeries out{Series(n, NaN), Series(n, NaN)};
-    positions(Oldest<Below>{values.data()}, p, out.min);
-    positions(Oldest<Above>{values.data()}, p, out.max);
+    stats::window::block_extremes(LowHigh{values.data(), out.min.data(), out.max.data()}, n, p,
+                                  [&](std::size_t i, LowHigh::Cand c) {
+                                      const auto oldest_bar = static_cast<std::int64_t>(i + 1 - p);
+                                      out.min[i] = static_cast<double>(c.low.index - oldest_bar);
+                                      out.max[i] = static_cast<double>(c.high.index - oldest_bar);
+                                  });
     return out;
 }
 

@@ -33,30 +33,32 @@ void blank_nan_windows(std::span<const double> values, std::size_t p, Series& ou
 // Of two equal values (0.0 and -0.0) the later one is kept, so each window gives the value
 // of the latest bar that holds its extreme. The selections are written so that they compile
 // to plain max/min instructions; a NaN they meet only reaches windows that hold it.
-struct LatestMax {
-    using Cand = double;
-    const double* v;
-    double at(std::size_t i) const noexcept { return v[i]; }
+struct Greater {
     static double pick(double later, double earlier) noexcept { return earlier > later ? earlier : later; }
-    static double store(double c) noexcept { return c; }
-    static double load(double x) noexcept { return x; }
 };
-struct LatestMin {
-    using Cand = double;
-    const double* v;
-    double at(std::size_t i) const noexcept { return v[i]; }
+struct Less {
     static double pick(double later, double earlier) noexcept { return earlier < later ? earlier : later; }
-    static double store(double c) noexcept { return c; }
-    static double load(double x) noexcept { return x; }
 };
 
-template <class Rule>
+template <class Order>
+struct Latest {
+    using Cand = double;
+    const double* v;
+    double* out;
+    double at(std::size_t i) const noexcept { return v[i]; }
+    static double pick(double later, double earlier) noexcept { return Order::pick(later, earlier); }
+    void keep(std::size_t i, double c) const noexcept { out[i] = c; }
+    double kept(std::size_t i) const noexcept { return out[i]; }
+};
+
+template <class Order>
 Series rolling_extreme(std::span<const double> values, std::uint64_t period) {
     const std::size_t n = values.size();
     Series out(n, NaN);
     if (!usable(period, 1, n)) return out;
     const std::size_t p = static_cast<std::size_t>(period);
-    window::block_extremes(Rule{values.data()}, n, p, out.data(), [&](std::size_t i, double x) { out[i] = x; });
+    window::block_extremes(Latest<Order>{values.data(), out.data()}, n, p,
+                           [&](std::size_t i, double x) { out[i] = x; });
     if (has_nan(values)) blank_nan_windows(values, p, out);
     return out;
 }
@@ -66,11 +68,11 @@ bool is_schedule_b_recompute(std::size_t i, std::size_t p) { return (i - p + 1) 
 }  // namespace
 
 Series rolling_max(std::span<const double> values, std::uint64_t period) {
-    return rolling_extreme<LatestMax>(values, period);
+    return rolling_extreme<Greater>(values, period);
 }
 
 Series rolling_min(std::span<const double> values, std::uint64_t period) {
-    return rolling_extreme<LatestMin>(values, period);
+    return rolling_extreme<Less>(values, period);
 }
 
 Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period) {

@@ -78,17 +78,16 @@ private:
 // the data, O(n) whatever the period.
 //
 // The rule is a type R with a candidate type `R::Cand`:
-//   R::at(i)                the candidate of bar i;
-//   R::pick(later, earlier) the one of two candidates that represents both, later coming
-//                           from the later bars; it fixes the tie-break;
-//   R::store(c) / R::load(x) a candidate kept in a double of `scratch`.
-// emit(i, cand) is called for every i >= period - 1, in order. `scratch` (n slots) holds the
-// suffix extremes of the previous block; slot i is read before emit(i, ...) runs, so it may
-// be the caller's output. Only slots from `period` on are written, so a warm-up prefilled
-// there survives. A window's result depends only on the bars inside it.
-// Requires 1 <= period <= n.
+//   at(i)                 the candidate of bar i;
+//   pick(later, earlier)  the one of two candidates that stands for both, `later` coming from
+//                         the later bars; it fixes the tie-break;
+//   keep(i, c) / kept(i)  a suffix extreme of the previous block, kept for the window ending
+//                         at i; kept(i) is read before emit(i, ...) runs, so the slot may be
+//                         the caller's output at i. Only slots from `period` on are used.
+// emit(i, cand) is called for every i >= period - 1, in order. A window's result depends
+// only on the bars inside it. Requires 1 <= period <= n.
 template <class R, class Emit>
-void block_extremes(const R& rule, std::size_t n, std::size_t period, double* scratch, Emit&& emit) {
+void block_extremes(const R& rule, std::size_t n, std::size_t period, Emit&& emit) {
     const std::size_t p = period;
     for (std::size_t start = 0; start < n; start += p) {
         const std::size_t end = n - start > p ? start + p : n;
@@ -97,14 +96,14 @@ void block_extremes(const R& rule, std::size_t n, std::size_t period, double* sc
             auto tail = rule.at(start - 1);
             for (std::size_t j = p - 1; j-- > 0;) {
                 tail = rule.pick(tail, rule.at(start + j + 1 - p));
-                if (start + j < end) scratch[start + j] = rule.store(tail);
+                if (start + j < end) rule.keep(start + j, tail);
             }
         }
         auto head = rule.at(start);
         for (std::size_t i = start; i < end; ++i) {
             head = rule.pick(rule.at(i), head);
             if (i + 1 < p) continue;
-            emit(i, i + 1 - start == p ? head : rule.pick(head, rule.load(scratch[i])));
+            emit(i, i + 1 - start == p ? head : rule.pick(head, rule.kept(i)));
         }
     }
 }
