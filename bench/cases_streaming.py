@@ -1,9 +1,8 @@
 """Per-tick cost of the streaming indicators: (name, factory, update arguments).
 
 Each factory returns an object already past its warm-up, so that the timed calls run
-the steady-state update that a live feed pays on every tick. The update arguments are the
-same on every call, so this is the tick of a flat feed: the RSI averages decay and settle
-(on a subnormal value the Wilder step leaves unchanged), the ATR sees one true range."""
+the steady-state update that a live feed pays on every tick. The runner feeds a random
+walk with as many values per tick as the example arguments hold."""
 import math
 
 import vorn_library.vorn_library as vl

@@ -3,8 +3,9 @@
 Batch functions are timed on 10^5 and 10^6 bars against the conversion floor: the
 benchmark-only module vorn_bench_floor converts a sequence in and builds a new list
 out with the library's own code. A case that reads k series and returns j series is
-compared with k input conversions plus j output lists, each timed on its own. Streaming updates are timed per call against an
-empty method of the same binding layer.
+compared with k input conversions plus j output lists, each timed on its own.
+Streaming updates are timed per call on a moving feed against an empty method of the
+same binding layer taking as many arguments.
 
 Cases come from bench/cases_*.py: CASES = [(name, fn(bars)) or (name, fn, n_in, n_out)]
 and STREAMING = [(name, factory, update_args)].
@@ -94,18 +95,37 @@ def run_batch(sizes, only, repeat):
             print(f"  {name:<44} {t * 1e3:9.2f} ms  {t / f:6.2f}x floor")
 
 
-def run_streaming(only, count=200_000):
+def moving_ticks(arity, count, seed=5):
+    """A random-walk feed, so that every update runs its full formula."""
+    rng = random.Random(seed)
+    ticks, c = [], 100.0
+    for _ in range(count):
+        c = max(1.0, c + rng.gauss(0, 0.5))
+        ticks.append((c,) if arity == 1 else (c + abs(rng.gauss(0, 0.4)), c - abs(rng.gauss(0, 0.4)), c))
+    return ticks
+
+
+def time_feed(update, ticks, repeat=7):
+    def feed():
+        for a in ticks:
+            update(*a)
+
+    return best_of(feed, repeat) / len(ticks)
+
+
+def run_streaming(only, count=100_000):
     _, streams = load_cases()
     empty = floor.Empty()
-    base = best_of(lambda: [empty.update(1.5) for _ in range(count)], 3) / count
-    print(f"\nstreaming update: empty method {base * 1e9:.1f} ns/call")
+    feeds = {1: moving_ticks(1, count), 3: moving_ticks(3, count)}
+    base = {1: time_feed(empty.update, feeds[1]), 3: time_feed(empty.update3, feeds[3])}
+    print(f"\nstreaming update on a moving feed: empty method {base[1] * 1e9:.1f} ns/call "
+          f"(one argument), {base[3] * 1e9:.1f} ns/call (three)")
     for name, factory, args in streams:
         if only and only not in name:
             continue
-        obj = factory()
-        upd = obj.update
-        t = best_of(lambda: [upd(*args) for _ in range(count)], 3) / count
-        print(f"  {name:<44} {t * 1e9:7.1f} ns/update  {t / base:5.2f}x empty")
+        arity = len(args)
+        t = time_feed(factory().update, feeds[arity])
+        print(f"  {name:<44} {t * 1e9:7.1f} ns/update  {t / base[arity]:5.2f}x empty")
 
 
 def main():

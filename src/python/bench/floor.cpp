@@ -13,6 +13,7 @@ std::uint64_t consume(const Series& values) { return values.size(); }
 struct Empty {};
 Empty make_empty() { return {}; }
 void noop(Empty&, double) {}
+void noop3(Empty&, double, double, double) {}
 
 const FunctionDef floor_def = def<"roundtrip", identity>("roundtrip(values)\n--\n\n", arg("values"));
 const FunctionDef consume_def = def<"consume", consume>("consume(values)\n--\n\n", arg("values"));
@@ -29,6 +30,8 @@ extern "C" PyMODINIT_FUNC PyInit_vorn_bench_floor(void) {
     PyTypeObject* t = ClassDef<Empty>("Empty", "Empty()\n--\n\n")
                           .constructor<make_empty>()
                           .method<"update", noop>("update($self, value)\n--\n\n", arg("value"))
+                          .method<"update3", noop3>("update3($self, high, low, close)\n--\n\n", arg("high"),
+                                                    arg("low"), arg("close"))
                           .create();
     if (!add_class(m, t)) return nullptr;
     return m;

@@ -82,7 +82,14 @@ struct Callable<R (*)(A...)> {
 // ---- argument conversion ---------------------------------------------------------------
 
 template <class Storage, class P>
-bool convert_one(PyObject* o, const P& param, Storage& out) {
+[[gnu::always_inline]] inline bool convert_one(PyObject* o, const P& param, Storage& out) {
+    if constexpr (std::is_same_v<Storage, double>) {
+        // The per-tick path: an exact float is read in place, everything else goes the long way.
+        if (o && PyFloat_CheckExact(o)) {
+            out = PyFloat_AS_DOUBLE(o);
+            return true;
+        }
+    }
     if (o == nullptr) {  // left out: an omissible parameter's default
         if constexpr (P::has_default) {
             if constexpr (is_optional_v<Storage>)
