@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <span>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "errors/errors.hpp"
@@ -144,18 +145,16 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Emit&& e
     std::array<double, N> c{};
     std::array<double, N> leave{};
     std::uint64_t nan_count = 0;
+    // Written out per sum (not as a loop) so that the sums stay in registers: each slide's
+    // compensated additions form a dependency chain that a round trip through memory lengthens.
+    auto each = [](auto&& f) { [&]<std::size_t... J>(std::index_sequence<J...>) { (f(J), ...); }(std::make_index_sequence<N>{}); };
     auto fill = [&](std::size_t end) {
-        for (auto& s : sums) s.reset();
+        each([&](std::size_t j) { sums[j].reset(); });
         nan_count = 0;
         for (std::size_t k = end + 1 - period; k <= end; ++k) {
             if (contrib(k, c)) ++nan_count;
-            for (std::size_t j = 0; j < N; ++j) sums[j].add(c[j]);
+            each([&](std::size_t j) { sums[j].add(c[j]); });
         }
-    };
-    auto all_finite = [&] {
-        double comps = 0.0;
-        for (const auto& s : sums) comps += s.comp;
-        return std::isfinite(comps);
     };
     fill(period - 1);
     emit(period - 1, sums, nan_count);
@@ -167,11 +166,13 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Emit&& e
             const bool nan_in = contrib(i, c);
             if (nan_out && nan_count > 0) --nan_count;
             if (nan_in) ++nan_count;
-            for (std::size_t j = 0; j < N; ++j) {
+            double comps = 0.0;
+            each([&](std::size_t j) {
                 sums[j].add(-leave[j]);
                 sums[j].add(c[j]);
-            }
-            rebuild = !all_finite();
+                comps += sums[j].comp;
+            });
+            rebuild = !std::isfinite(comps);
         }
         if (rebuild) fill(i);
         emit(i, sums, nan_count);
