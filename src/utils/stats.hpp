@@ -125,10 +125,11 @@ struct NanCount {
     }
 };
 
-// A sum that overflows leaves an infinite or NaN compensation behind (and a compensation is
-// never finite again once its sum is not), which would spoil every later slide. Compensations
-// are tiny next to their sums, so adding several of them overflows only when one already has:
-// one test covers a whole set of sums. Finite inputs whose sums stay finite never fail it.
+// The addition that takes a sum past the double range, or adds an infinity, leaves an
+// infinite or NaN compensation behind, and so does every later addition to a non-finite sum;
+// left alone it would spoil every later slide. Compensations are tiny next to their sums, so
+// adding several of them overflows only when one already has: one test covers a set of sums.
+// Finite inputs whose sums stay finite never fail it.
 template <class... Sums>
 bool compensations_finite(const Sums&... sums) noexcept {
     return std::isfinite((sums.comp + ...));
