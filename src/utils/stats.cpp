@@ -185,7 +185,8 @@ struct Fit {
     double syy_c, r2;
 };
 
-Fit full_fit(const window::LineConstants& k, const window::LineSums& s) {
+// Inlined into each per-window loop: as a call it passes its sums and its result through memory.
+[[gnu::always_inline]] inline Fit full_fit(const window::LineConstants& k, const window::LineSums& s) {
     const window::Line line = window::fit_line(k, s.sy, s.sxy);
     const double centred = s.syy - s.sy * s.sy / k.p;
     const double syy_c = centred > 0.0 ? centred : 0.0;
