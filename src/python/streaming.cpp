@@ -69,7 +69,6 @@ int supertrend_current_trend(const st::OnlineSuperTrend& s) { return s.current_t
 
 PyTypeObject* sma_class() {
     using S = st::OnlineSMA;
-    if (ClassOf<S>::type) return ClassOf<S>::type;  // its method table must outlive the type
     return ClassDef<S>("OnlineSMA", "OnlineSMA(period)\n--\n\n")
         .constructor<make_sma>(arg("period"))
         .method<"update", update1<S>>(kUpdate1, arg("value"))
@@ -82,7 +81,6 @@ PyTypeObject* sma_class() {
 
 PyTypeObject* ema_class() {
     using S = st::OnlineEMA;
-    if (ClassOf<S>::type) return ClassOf<S>::type;  // its method table must outlive the type
     return ClassDef<S>("OnlineEMA", "OnlineEMA(period)\n--\n\n")
         .constructor<make_ema>(arg("period"))
         .method<"update", update1<S>>(kUpdate1, arg("value"))
@@ -93,7 +91,6 @@ PyTypeObject* ema_class() {
 
 PyTypeObject* rsi_class() {
     using S = st::OnlineRSI;
-    if (ClassOf<S>::type) return ClassOf<S>::type;  // its method table must outlive the type
     return ClassDef<S>("OnlineRSI", "OnlineRSI(period)\n--\n\n")
         .constructor<make_rsi>(arg("period"))
         .method<"update", update1<S>>(kUpdate1, arg("value"))
@@ -103,7 +100,6 @@ PyTypeObject* rsi_class() {
 
 PyTypeObject* atr_class() {
     using S = st::OnlineATR;
-    if (ClassOf<S>::type) return ClassOf<S>::type;  // its method table must outlive the type
     return ClassDef<S>("OnlineATR", "OnlineATR(period)\n--\n\n")
         .constructor<make_atr>(arg("period"))
         .method<"update", update3<S>>(kUpdate3, arg("high"), arg("low"), arg("close"))
@@ -114,7 +110,6 @@ PyTypeObject* atr_class() {
 
 PyTypeObject* macd_class() {
     using S = st::OnlineMACD;
-    if (ClassOf<S>::type) return ClassOf<S>::type;  // its method table must outlive the type
     return ClassDef<S>("OnlineMACD", "OnlineMACD(fast=12, slow=26, signal=9)\n--\n\n")
         .constructor<make_macd>(omissible("fast", std::uint64_t{12}), omissible("slow", std::uint64_t{26}),
                                 omissible("signal", std::uint64_t{9}))
@@ -126,7 +121,6 @@ PyTypeObject* macd_class() {
 
 PyTypeObject* bollinger_class() {
     using S = st::OnlineBollingerBands;
-    if (ClassOf<S>::type) return ClassOf<S>::type;  // its method table must outlive the type
     return ClassDef<S>("OnlineBollingerBands", "OnlineBollingerBands(period=20, std_dev=2.0)\n--\n\n")
         .constructor<make_bollinger>(omissible("period", std::uint64_t{20}), omissible("std_dev", 2.0))
         .method<"update", update1<S>>("update($self, value)\n--\n\nReturns (Upper, Middle, Lower) or None if not ready",
@@ -138,7 +132,6 @@ PyTypeObject* bollinger_class() {
 
 PyTypeObject* stochastic_class() {
     using S = st::OnlineStochastic;
-    if (ClassOf<S>::type) return ClassOf<S>::type;  // its method table must outlive the type
     return ClassDef<S>("OnlineStochastic", "OnlineStochastic(k_period=14, smooth_k=3, d_period=3)\n--\n\n")
         .constructor<make_stochastic>(omissible("k_period", std::uint64_t{14}), omissible("smooth_k", std::uint64_t{3}),
                                       omissible("d_period", std::uint64_t{3}))
@@ -151,7 +144,6 @@ PyTypeObject* stochastic_class() {
 
 PyTypeObject* supertrend_class() {
     using S = st::OnlineSuperTrend;
-    if (ClassOf<S>::type) return ClassOf<S>::type;  // its method table must outlive the type
     return ClassDef<S>("OnlineSuperTrend", "OnlineSuperTrend(period=10, multiplier=3.0)\n--\n\n")
         .constructor<make_supertrend>(omissible("period", std::uint64_t{10}), omissible("multiplier", 3.0))
         .method<"update", update3<S>>("update($self, high, low, close)\n--\n\n"
