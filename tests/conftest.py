@@ -1,4 +1,5 @@
 import math
+import random
 
 import pytest
 
@@ -31,3 +32,36 @@ def first_defined(series):
         if not math.isnan(v):
             return i
     return None
+
+
+def random_walk(n, seed=1, start=100.0):
+    """Closes of a Gaussian random walk: deterministic per seed."""
+    rng = random.Random(seed)
+    x, out = start, []
+    for _ in range(n):
+        x += rng.gauss(0, 1)
+        out.append(x)
+    return out
+
+
+def random_bars(n, seed):
+    """(high, low, close) around a random walk, the close anywhere inside the bar."""
+    rng = random.Random(seed)
+    high, low, close, x = [], [], [], 100.0
+    for _ in range(n):
+        x += rng.gauss(0, 1)
+        h, lo = x + rng.random() * 2, x - rng.random() * 2
+        high.append(h), low.append(lo), close.append(lo + (h - lo) * rng.random())
+    return high, low, close
+
+
+def value_error(fn, *args):
+    """The message of the ValueError that fn(*args) must raise."""
+    with pytest.raises(ValueError) as e:
+        fn(*args)
+    return str(e.value)
+
+
+def same_series(a, b):
+    """Tuples of series equal element for element, NaN matching NaN."""
+    return len(a) == len(b) and all(nan_equal(x, y) for x, y in zip(a, b))

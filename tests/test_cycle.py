@@ -1,11 +1,10 @@
 """Cycle measures: dominant-cycle period and phase, sine, phasor and trend mode."""
 import math
-import random
 
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from conftest import nan_equal
+from conftest import nan_equal, random_walk
 
 NAN = math.nan
 FIRST = 32
@@ -75,15 +74,6 @@ def ref_trendmode(x):
         elif p[i] < 15:
             c = max(c - 1, 0)
         out[i] = 1.0 if c >= 4 else 0.0
-    return out
-
-
-def random_walk(n, seed):
-    rng = random.Random(seed)
-    x, out = 100.0, []
-    for _ in range(n):
-        x += rng.gauss(0, 1)
-        out.append(x)
     return out
 
 

@@ -12,7 +12,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 from numpy.lib.stride_tricks import sliding_window_view
 
-from conftest import nan_equal
+from conftest import nan_equal, random_walk as walk
 
 NAN = math.nan
 INF = math.inf
@@ -182,15 +182,6 @@ def test_div_messages(m):
 # ---- rolling window -----------------------------------------------------------------------
 
 ROLLING = ["py_max", "py_min", "py_sum", "py_minmax", "py_minmaxindex"]
-
-
-def walk(n, seed):
-    r = random.Random(seed)
-    x, out = 100.0, []
-    for _ in range(n):
-        x += r.gauss(0, 1)
-        out.append(x)
-    return out
 
 
 def ref_window(v, p, fn):

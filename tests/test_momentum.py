@@ -7,7 +7,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import vorn_library.vorn_library as vl
-from conftest import first_defined, nan_equal
+from conftest import first_defined, nan_equal, same_series as same, value_error as err
 
 NAN = float("nan")
 
@@ -20,16 +20,6 @@ def walk():
         p += rng.gauss(0.0, 1.0)
         out.append(p)
     return out
-
-
-def err(fn, *args):
-    with pytest.raises(ValueError) as e:
-        fn(*args)
-    return str(e.value)
-
-
-def same(a, b):
-    return len(a) == len(b) and all(nan_equal(x, y) for x, y in zip(a, b))
 
 
 # ---- independent references ---------------------------------------------------------------

@@ -5,19 +5,10 @@ import random
 import numpy as np
 import pytest
 
-from conftest import first_defined, nan_equal
+from conftest import first_defined, nan_equal, random_walk as walk
 
 NAN = math.nan
 TOL = 1e-9
-
-
-def walk(n, seed=1, start=100.0):
-    rng = random.Random(seed)
-    out, x = [], start
-    for _ in range(n):
-        x += rng.gauss(0, 1)
-        out.append(x)
-    return out
 
 
 # ---- references -----------------------------------------------------------------------

@@ -1,24 +1,17 @@
 """Stochastic oscillator, KDJ, Williams %R and stochastic RSI."""
 import math
-import random
 
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from conftest import first_defined, nan_equal
-
-NAN = math.nan
-TOL = 1e-9
+from conftest import first_defined, nan_equal, random_bars
 
 
 def bars(n, seed=7):
-    rng = random.Random(seed)
-    high, low, close, x = [], [], [], 100.0
-    for _ in range(n):
-        x += rng.gauss(0, 1)
-        h, lo = x + rng.random() * 2, x - rng.random() * 2
-        high.append(h), low.append(lo), close.append(lo + (h - lo) * rng.random())
-    return high, low, close
+    return random_bars(n, seed)
+
+NAN = math.nan
+TOL = 1e-9
 
 
 # ---- references written from the definitions -------------------------------------------

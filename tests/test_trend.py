@@ -6,7 +6,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import vorn_library.vorn_library as vl
-from conftest import first_defined, nan_equal
+from conftest import first_defined, nan_equal, same_series as same, value_error as err
 from test_volatility import ref_atr
 
 NAN = float("nan")
@@ -29,16 +29,6 @@ def random_walk_bars(n, seed):
 @pytest.fixture(scope="module")
 def walk():
     return random_walk_bars(3000, 5)
-
-
-def err(fn, *args):
-    with pytest.raises(ValueError) as e:
-        fn(*args)
-    return str(e.value)
-
-
-def same(a, b):
-    return len(a) == len(b) and all(nan_equal(x, y) for x, y in zip(a, b))
 
 
 # ---- independent references ---------------------------------------------------------------
