@@ -10,6 +10,7 @@ from conftest import first_defined, nan_equal, random_bars
 def bars(n, seed=7):
     return random_bars(n, seed)
 
+
 NAN = math.nan
 TOL = 1e-9
 
