@@ -162,6 +162,38 @@ bool convert_all(PyObject* const* slots, const std::tuple<Ps...>& params, Store&
     }(std::index_sequence_for<Ps...>{});
 }
 
+// A trampoline's parameter table, filled once when its entry is declared. Entries are
+// declared during static initialisation, so every member here is constant-initialised.
+template <class... Ps>
+struct ParamTable {
+    static constexpr std::size_t N = sizeof...(Ps);
+    std::tuple<Ps...> params{};
+    std::array<const char*, N + 1> names{};
+    char display[160]{};
+    Signature sig{};
+
+    // owner is the class name for a member ("Candle.__new__()"), null for a module function.
+    void fill(const char* owner, const char* member, Ps... ps) {
+        params = std::tuple<Ps...>(ps...);
+        names = {ps.name..., nullptr};
+        if (owner)
+            std::snprintf(display, sizeof display, "%s.%s()", owner, member);
+        else
+            std::snprintf(display, sizeof display, "%s()", member);
+        sig = Signature{display, names.data(), N, (std::size_t{Ps::required} + ... + 0)};
+    }
+
+    // Binds the arguments to slots[N + 1]; when all are positional and present the
+    // arguments themselves are the slots. False with a TypeError set.
+    bool bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** slots,
+              PyObject* const*& given) const {
+        given = args;
+        if (!kwnames && static_cast<std::size_t>(nargs) == N) return true;
+        given = slots;
+        return bind_arguments(sig, args, nargs, kwnames, slots);
+    }
+};
+
 template <class R>
 PyObject* result_to_py(R&& r) {
     return to_py(std::forward<R>(r));
@@ -194,23 +226,15 @@ template <fixed_string Name, auto F, class... Ps>
 struct Function {
     using Info = Callable<decltype(F)>;
     using Store = storage_tuple_t<typename Info::args, 0, Ps...>;
-    static constexpr std::size_t N = sizeof...(Ps);
-
-    static inline std::tuple<Ps...> params;
-    static inline std::array<const char*, N + 1> names{};
-    static inline char display[160]{};  // constant-initialised: defs run during static initialisation
-    static inline Signature sig{};
+    static inline ParamTable<Ps...> table{};
 
     static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         return guarded([&]() -> PyObject* {
-            PyObject* slots[N + 1] = {};
-            PyObject* const* given = args;  // all positional: the arguments are the slots
-            if (kwnames || static_cast<std::size_t>(nargs) != N) {
-                if (!bind_arguments(sig, args, nargs, kwnames, slots)) return nullptr;
-                given = slots;
-            }
+            PyObject* slots[sizeof...(Ps) + 1] = {};
+            PyObject* const* given;
+            if (!table.bind(args, nargs, kwnames, slots, given)) return nullptr;
             Store store;
-            if (!convert_all(given, params, store)) return nullptr;
+            if (!convert_all(given, table.params, store)) return nullptr;
             return invoke<F>(store);
         });
     }
@@ -223,10 +247,7 @@ FunctionDef def(const char* doc, Ps... ps) {
     static_assert(all_params_match<typename Info::args, 0, Ps...>(),
                   "a parameter that accepts None needs a std::optional native type");
     using Fn = Function<Name, F, Ps...>;
-    Fn::params = std::tuple<Ps...>(ps...);
-    Fn::names = {ps.name..., nullptr};
-    std::snprintf(Fn::display, sizeof Fn::display, "%s()", Name.c_str());
-    Fn::sig = Signature{Fn::display, Fn::names.data(), sizeof...(Ps), (std::size_t{Ps::required} + ... + 0)};
+    Fn::table.fill(nullptr, Name.c_str(), ps...);
     return FunctionDef{{Name.c_str(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&Fn::call)),
                         METH_FASTCALL | METH_KEYWORDS, doc}};
 }

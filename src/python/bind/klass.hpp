@@ -72,17 +72,23 @@ Object<T>* object_of(PyObject* self) {
     return reinterpret_cast<Object<T>*>(self);
 }
 
-// A new instance of T's registered class holding v.
+// A new object of type (T's class) holding v.
 template <class T>
-PyObject* make_instance(T v) {
-    PyTypeObject* type = ClassOf<T>::type;
-    if (!type) return no_class_for(typeid(T).name());
+PyObject* new_object(PyTypeObject* type, T&& v) {
     PyObject* self = type->tp_alloc(type, 0);
     if (!self) return nullptr;
     auto* o = object_of<T>(self);
     new (&o->access) Access{};
     new (&o->value) T(std::move(v));
     return self;
+}
+
+// A new instance of T's registered class holding v.
+template <class T>
+PyObject* make_instance(T v) {
+    PyTypeObject* type = ClassOf<T>::type;
+    if (!type) return no_class_for(typeid(T).name());
+    return new_object(type, std::move(v));
 }
 
 template <class T>
@@ -109,41 +115,27 @@ struct Method {
     static constexpr bool exclusive =
         bound && !std::is_const_v<std::remove_reference_t<std::tuple_element_t<0, typename Info::args>>>;
     using Store = storage_tuple_t<typename Info::args, Offset, Ps...>;
-    static constexpr std::size_t N = sizeof...(Ps);
-
-    static inline std::tuple<Ps...> params;
-    static inline std::array<const char*, N + 1> names{};
-    static inline char display[160]{};  // constant-initialised: defs run during static initialisation
-    static inline Signature sig{};
+    static inline ParamTable<Ps...> table{};
 
     static PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         return guarded([&]() -> PyObject* {
-            PyObject* slots[N + 1] = {};
-            PyObject* const* given = args;  // all positional: the arguments are the slots
-            if (kwnames || static_cast<std::size_t>(nargs) != N) {
-                if (!bind_arguments(sig, args, nargs, kwnames, slots)) return nullptr;
-                given = slots;
-            }
+            PyObject* slots[sizeof...(Ps) + 1] = {};
+            PyObject* const* given;
+            if (!table.bind(args, nargs, kwnames, slots, given)) return nullptr;
+            Store store;
             if constexpr (bound) {
+                // Access is taken before the arguments are converted: a conversion that
+                // reaches back into this object meets the borrow.
                 auto* o = object_of<T>(self);
                 Borrow b(o->access, exclusive);
                 if (!b) return nullptr;
-                Store store;
-                if (!convert_all(given, params, store)) return nullptr;
+                if (!convert_all(given, table.params, store)) return nullptr;
                 return invoke<F>(store, o->value);
             } else {
-                Store store;
-                if (!convert_all(given, params, store)) return nullptr;
+                if (!convert_all(given, table.params, store)) return nullptr;
                 return invoke<F>(store);
             }
         });
-    }
-
-    static void setup(const std::string& cls, const char* member, Ps... ps) {
-        params = std::tuple<Ps...>(ps...);
-        names = {ps.name..., nullptr};
-        std::snprintf(display, sizeof display, "%s.%s()", cls.c_str(), member);
-        sig = Signature{display, names.data(), N, (std::size_t{Ps::required} + ... + 0)};
     }
 };
 
@@ -151,49 +143,29 @@ template <class T, auto F, class... Ps>
 struct Constructor {
     using Info = Callable<decltype(F)>;
     using Store = storage_tuple_t<typename Info::args, 0, Ps...>;
-    static constexpr std::size_t N = sizeof...(Ps);
-
-    static inline std::tuple<Ps...> params;
-    static inline std::array<const char*, N + 1> names{};
-    static inline char display[160]{};  // constant-initialised: defs run during static initialisation
-    static inline Signature sig{};
-
-    static PyObject* create(T&& v, PyTypeObject* type) {
-        PyObject* self = type->tp_alloc(type, 0);
-        if (!self) return nullptr;
-        auto* o = object_of<T>(self);
-        new (&o->access) Access{};
-        new (&o->value) T(std::move(v));
-        return self;
-    }
+    static inline ParamTable<Ps...> table{};
 
     static PyObject* tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         return guarded([&]() -> PyObject* {
             FlatArgs flat;
             if (!flat.flatten(args, kwargs)) return nullptr;
-            PyObject* slots[N + 1] = {};
-            if (!bind_arguments(sig, flat.items.data(), flat.nargs, flat.kwnames.get(), slots)) return nullptr;
+            PyObject* slots[sizeof...(Ps) + 1] = {};
+            PyObject* const* given;
+            if (!table.bind(flat.items.data(), flat.nargs, flat.kwnames.get(), slots, given)) return nullptr;
             Store store;
-            if (!convert_all(slots, params, store)) return nullptr;
+            if (!convert_all(given, table.params, store)) return nullptr;
             return std::apply(
                 [&](auto&... stored) -> PyObject* {
                     auto made = F(stored...);
                     if constexpr (std::is_same_v<decltype(made), T>) {
-                        return create(std::move(made), type);
+                        return new_object(type, std::move(made));
                     } else {
                         if (!made) return raise_value_error(made.error().message());
-                        return create(std::move(*made), type);
+                        return new_object(type, std::move(*made));
                     }
                 },
                 store);
         });
-    }
-
-    static void setup(const std::string& cls, Ps... ps) {
-        params = std::tuple<Ps...>(ps...);
-        names = {ps.name..., nullptr};
-        std::snprintf(display, sizeof display, "%s.__new__()", cls.c_str());
-        sig = Signature{display, names.data(), N, (std::size_t{Ps::required} + ... + 0)};
     }
 };
 
@@ -261,7 +233,7 @@ public:
     ClassDef& constructor(Ps... ps) {
         if (live_) return *this;
         using C = Constructor<T, F, Ps...>;
-        C::setup(name_, ps...);
+        C::table.fill(name_, "__new__", ps...);
         new_ = reinterpret_cast<void*>(&C::tp_new);
         return *this;
     }
@@ -273,7 +245,7 @@ public:
         static_assert(all_params_match<typename M::Info::args, M::Offset, Ps...>(),
                       "a parameter that accepts None needs a std::optional native type");
         if (live_) return *this;
-        M::setup(name_, Name.c_str(), ps...);
+        M::table.fill(name_, Name.c_str(), ps...);
         int flags = METH_FASTCALL | METH_KEYWORDS | (M::bound ? 0 : METH_STATIC);
         methods().push_back({Name.c_str(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&M::call)),
                              flags, doc});
