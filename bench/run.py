@@ -101,18 +101,18 @@ def run_batch(sizes, only, repeat):
         t_list = best_of(lambda: vl.py_sma(bars["close"], 20), repeat)
         print(f"  {'py_sma on NumPy float64 / on list':<44} {t_np * 1e3:9.2f} ms  {t_np / t_list:6.2f}x of list")
         def floor_for(n_in, n_out):
+            # One round trip, then each further input converted and each further output built.
             def run():
-                for _ in range(n_in):
+                floor.roundtrip(bars["close"])
+                for _ in range(n_in - 1):
                     floor.consume(bars["close"])
-                for _ in range(n_out):
-                    floor.roundtrip(bars["close"])
+                for _ in range(n_out - 1):
+                    floor.emit(n)
             return run
 
         for name, fn, n_in, n_out in cases:
             if only and only not in name:
                 continue
-            # The floor of k inputs and j outputs: k conversions in and j lists out (each
-            # round trip also converts one input, a small overcount on the floor's side).
             t, ratio = paired(lambda: fn(bars), floor_for(n_in, n_out), repeat)
             print(f"  {name:<44} {t * 1e3:9.2f} ms  {ratio:6.2f}x floor")
 
