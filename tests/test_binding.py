@@ -222,6 +222,20 @@ def test_rewrapped_error_keeps_cause(m):
         ),
         (lambda m: m.py_t3([1.0]), "py_t3() missing 2 required positional arguments: 'period' and 'vfactor'"),
         (lambda m: m.py_sma([1.0], 1, 2), "py_sma() takes 2 positional arguments but 3 were given"),
+        (lambda m: m.py_sma([1.0], 1, 2, 3), "py_sma() takes 2 positional arguments but 4 were given"),
+        (
+            lambda m: m.py_mass_index([1.0], [1.0], 9, 25, 1),
+            "py_mass_index() takes from 2 to 4 positional arguments but 5 were given",
+        ),
+        (
+            lambda m: m.py_stochastic([1.0]),
+            "py_stochastic() missing 2 required positional arguments: 'low' and 'close'",
+        ),
+        (lambda m: m.MultiIndicatorResult(), "MultiIndicatorResult.__new__() missing 1 required positional argument: 'name'"),
+        # the count keeps its plural; only "was" / "were" follows the number given
+        (lambda m: m.MultiIndicatorResult("a", "b"), "MultiIndicatorResult.__new__() takes 1 positional arguments but 2 were given"),
+        (lambda m: m.py_sma([1.0], 1, values=[1.0]), "py_sma() got multiple values for argument 'values'"),
+        (lambda m: m.py_sma(x=1, values=[1.0], period=1), "py_sma() got an unexpected keyword argument 'x'"),
         (lambda m: m.py_sma([1.0], period=1, extra=2), "py_sma() got an unexpected keyword argument 'extra'"),
         (
             lambda m: m.py_sma([1.0], values=[1.0], period=1),
@@ -295,3 +309,33 @@ def test_largest_period_reports_largest_need(m, call):
     # period + 1 must not wrap around to "need at least 0".
     with pytest.raises(ValueError, match=r"^Insufficient data: need at least 18446744073709551615 elements, got 5$"):
         call(m, 2**64 - 1)
+
+
+def test_omissible_parameter_refuses_none_with_its_name(m):
+    with pytest.raises(TypeError, match=r"^argument 'fast': 'NoneType' object cannot be interpreted as an integer$"):
+        m.py_mass_index([1.0], [1.0], None)
+
+
+@pytest.mark.parametrize(
+    "bad, shown",
+    [
+        (-2.0, "-2"),
+        (-0.5, "-0.5"),
+        (-1e21, "-1000000000000000000000"),
+        (-(0.1 + 0.2), "-0.30000000000000004"),
+        (-1e-7, "-0.0000001"),
+        (-123456789.125, "-123456789.125"),
+    ],
+)
+def test_floats_in_messages_are_shortest_without_exponent(m, bad, shown):
+    with pytest.raises(ValueError) as e:
+        m.py_sqrt([1.0, bad])
+    assert str(e.value) == f"Invalid value at index 1: values must be >= 0 for sqrt, got {shown}"
+
+
+def test_results_are_new_objects(m):
+    values = [1.0, 2.0]
+    a, b = m.py_sma(values, 1), m.py_sma(values, 1)
+    assert a == values and a is not values and a is not b
+    a.append(3.0)
+    assert values == [1.0, 2.0]

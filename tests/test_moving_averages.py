@@ -4,8 +4,9 @@ import random
 
 import numpy as np
 import pytest
+from hypothesis import given, settings, strategies as st
 
-from conftest import first_defined, nan_equal, random_walk as walk
+from conftest import first_defined, nan_equal, native_driver, random_walk as walk
 
 NAN = math.nan
 TOL = 1e-9
@@ -296,3 +297,352 @@ def test_overflowed_window_does_not_poison_later_windows(m, name):
     out = getattr(m, name)(v, 2)
     assert math.isinf(out[1])
     assert all(math.isfinite(x) for x in out[3:])
+
+
+# ---- the same arithmetic, operation for operation ---------------------------------------
+# Python floats are IEEE doubles, so models that perform the compensated additions,
+# seeds and recomputations in the documented order must agree to the last bit. This
+# pins the summation order and the recompute schedule, which a tolerance cannot see.
+
+
+def kadd(s, c, v):
+    y = v - c
+    t = s + y
+    return t, (t - s) - y
+
+
+def exact_sma(x, n, every=1000):
+    out, s, c, count, slides = [NAN] * len(x), 0.0, 0.0, 0, 0
+    for i, v in enumerate(x):
+        if math.isnan(v):
+            s, c, count, slides = 0.0, 0.0, 0, 0
+            continue
+        s, c = kadd(s, c, v)
+        if count < n:
+            count += 1
+            if count == n:
+                slides = 0
+                out[i] = s / n
+            continue
+        slides += 1
+        if slides < every:
+            s, c = kadd(s, c, -x[i - n])
+        else:
+            s, c = 0.0, 0.0
+            for e in x[i - n + 1 : i + 1]:
+                s, c = kadd(s, c, e)
+            c, slides = 0.0, 0
+        out[i] = s / n
+    return out
+
+
+def exact_wma(x, n, every=1000):
+    out, div = [NAN] * len(x), (1.0 + n) * n * 0.5
+    S = cS = W = cW = 0.0
+    count = slides = 0
+    for i, v in enumerate(x):
+        if math.isnan(v):
+            S = cS = W = cW = 0.0
+            count = slides = 0
+            continue
+        if count < n:
+            count += 1
+            S, cS = kadd(S, cS, v)
+            W, cW = kadd(W, cW, float(count) * v)
+            if count == n:
+                out[i] = W / div
+            continue
+        if slides < every:
+            plain = S
+            S, cS = kadd(S, cS, -x[i - n])
+            W, cW = kadd(W, cW, -plain)
+            W, cW = kadd(W, cW, float(n) * v)
+            S, cS = kadd(S, cS, v)
+            slides += 1
+        else:  # from zero sums and zero compensations; the compensations reached carry on
+            S = cS = W = cW = 0.0
+            for k in range(n):
+                e = x[i - n + 1 + k]
+                S, cS = kadd(S, cS, e)
+                W, cW = kadd(W, cW, float(k + 1) * e)
+            slides = 1
+        out[i] = W / div
+    return out
+
+
+def exact_ema(x, n, alpha=None):
+    alpha = 2.0 / (1.0 + n) if alpha is None else alpha
+    keep = 1.0 - alpha
+    out, s, c, count, avg = [NAN] * len(x), 0.0, 0.0, 0, 0.0
+    for i, v in enumerate(x):
+        if math.isnan(v):
+            s, c, count = 0.0, 0.0, 0
+            continue
+        if count < n:
+            count += 1
+            s, c = kadd(s, c, v)
+            if count == n:
+                avg = s / n
+                out[i] = avg
+            continue
+        avg = avg * keep + v * alpha
+        out[i] = avg
+    return out
+
+
+def exact_hma(x, n):
+    h, r = n // 2, int(math.sqrt(n))
+    diff = combine(lambda a, b: (a + a) - b, exact_wma(x, h), exact_wma(x, n))
+    out = exact_wma(diff, r)
+    return out if any(not math.isnan(v) for v in out) else diff
+
+
+def exact_dema(x, n):
+    e1 = exact_ema(x, n)
+    return combine(lambda a, b: (a + a) - b, e1, exact_ema(e1, n))
+
+
+def exact_tema(x, n):
+    e1 = exact_ema(x, n)
+    e2 = exact_ema(e1, n)
+    e3 = exact_ema(e2, n)
+    if all(math.isnan(v) for v in e3):
+        return exact_dema(x, n)
+    return combine(lambda a, b, c: (a * 3.0 - b * 3.0) + c, e1, e2, e3)
+
+
+def exact_zlma(x, n):
+    lag = (n - 1) // 2
+    return exact_ema([NAN] * lag + [(x[i] + x[i]) - x[i - lag] for i in range(lag, len(x))], n)
+
+
+def exact_t3(x, n, v):
+    v2, v3 = v * v, v * v * v
+    c1, c2 = -v3, 3.0 * v3 + 3.0 * v2
+    c3 = ((-6.0 * v2) - 3.0 * v) - 3.0 * v3
+    c4 = 3.0 * v2 + (v3 + (3.0 * v + 1.0))
+    e = [exact_ema(x, n)]
+    for _ in range(5):
+        e.append(exact_ema(e[-1], n))
+    out = combine(lambda a, b, c, d: c4 * a + ((c2 * c + c1 * d) + c3 * b), e[2], e[3], e[4], e[5])
+    return out if any(not math.isnan(y) for y in out) else e[0]
+
+
+def exact_kama(x, n, fast=2, slow=30):
+    fsc, ssc = 2.0 / float(fast + 1), 2.0 / float(slow + 1)
+    out = [NAN] * len(x)
+    out[n - 1] = x[n - 1]
+    for i in range(n, len(x)):
+        change = abs(x[i] - x[i - n])
+        vol = 0.0
+        for k in range(i - n + 1, i + 1):
+            vol += abs(x[k] - x[k - 1])
+        er = change / vol if vol > 0.0 else 0.0
+        base = er * (fsc - ssc) + ssc
+        out[i] = (x[i] - out[i - 1]) * (base * base) + out[i - 1]
+    return out
+
+
+def exact_frama(x, n):
+    h = n // 2
+    out = [NAN] * len(x)
+    out[n - 1] = x[n - 1]
+    for i in range(n, len(x)):
+        w = x[i - n : i]
+        n1 = (max(w[:h]) - min(w[:h])) / h
+        n2 = (max(w[h:]) - min(w[h:])) / h
+        n3 = (max(w) - min(w)) / n
+        e = 0.0
+        if n1 + n2 > 0.0 and n3 > 0.0:
+            e = ((math.log(n1 + n2) - math.log(n3)) / 0.6931471805599453 - 1.0) * -4.6
+        a = min(max(math.exp(e), 0.01), 1.0)
+        out[i] = (1.0 - a) * out[i - 1] + a * x[i]
+    return out
+
+
+EXACT = {
+    "py_sma": exact_sma,
+    "py_ema": exact_ema,
+    "py_rma": lambda x, n: exact_ema(x, n, 1.0 / n),
+    "py_wma": exact_wma,
+    "py_hma": exact_hma,
+    "py_dema": exact_dema,
+    "py_tema": exact_tema,
+    "py_zlma": exact_zlma,
+    "py_t3": lambda x, n: exact_t3(x, n, 0.7),
+    "py_kama": exact_kama,
+    "py_frama": exact_frama,
+}
+
+
+def same_bits(a, b):
+    return len(a) == len(b) and all(
+        (math.isnan(x) and math.isnan(y)) or (x == y and math.copysign(1, x) == math.copysign(1, y))
+        for x, y in zip(a, b)
+    )
+
+
+# A level far from zero with small moves: the running sums' rounding then differs from a
+# fresh sum, so a recomputation on the wrong slide changes the output bits.
+OFFSET = [1e6 + v * 1e-3 for v in walk(3100, seed=11)]
+
+
+@pytest.mark.parametrize("name", sorted(EXACT))
+@pytest.mark.parametrize("data, n", [(LONG, 10), (OFFSET, 4)], ids=["walk", "offset"])
+def test_bit_exact_against_operation_order(m, name, data, n):
+    assert same_bits(call(m, name, data, n), EXACT[name](data, n))
+
+
+@pytest.mark.parametrize("name, model", [("py_sma", exact_sma), ("py_wma", exact_wma)])
+@pytest.mark.parametrize("n", [3, 7])
+def test_recompute_slide(m, name, model, n):
+    got = getattr(m, name)(OFFSET, n)
+    assert same_bits(got, model(OFFSET, n))
+    # the data is sensitive to the schedule: one slide earlier or later changes the bits
+    assert not same_bits(got, model(OFFSET, n, every=999))
+    assert not same_bits(got, model(OFFSET, n, every=1001))
+
+
+@settings(max_examples=60, deadline=None)
+@given(
+    data=st.lists(st.floats(-1e6, 1e6, allow_nan=False, allow_infinity=False), min_size=1, max_size=60),
+    n=st.integers(1, 12),
+    name=st.sampled_from(sorted(EXACT)),
+)
+def test_bit_exact_property(m, data, n, name):
+    n = min(n, len(data))
+    if name == "py_frama":
+        n -= n % 2
+        if n < 2:
+            return
+    if name == "py_hma" and n < 2:
+        return
+    assert same_bits(call(m, name, data, n), EXACT[name](data, n))
+
+
+def test_docstrings(m):
+    first = {
+        "py_sma": "Calculate Simple Moving Average (SMA)",
+        "py_ema": "Calculate Exponential Moving Average (EMA)",
+        "py_rma": "Calculate Rolling/Wilder Moving Average (RMA)",
+        "py_wma": "Calculate Weighted Moving Average (WMA)",
+        "py_hma": "Calculate Hull Moving Average (HMA)",
+        "py_dema": "Calculate Double Exponential Moving Average (DEMA)",
+        "py_tema": "Calculate Triple Exponential Moving Average (TEMA)",
+        "py_t3": "Calculate T3 Moving Average (Tilson T3)",
+        "py_kama": "Calculate Kaufman Adaptive Moving Average (KAMA)",
+    }
+    signature = {
+        "py_t3": "(values, period=5, vfactor=0.7)",
+        "py_kama": "(values, period=10, fast_period=2, slow_period=30)",
+    }
+    for name in ALL:
+        fn = getattr(m, name)
+        assert fn.__text_signature__ == signature.get(name, "(values, period)")
+        if name in first:
+            doc = fn.__doc__
+            assert doc.startswith(first[name] + "\n\n")
+            for section in ("Parameters", "Returns", "Raises"):
+                assert f"\n{section}\n{'-' * len(section)}\n" in doc
+            assert "If period <= 0 or insufficient data" in doc
+        else:
+            assert not fn.__doc__
+    for name in ("py_sma", "py_ema"):
+        assert "Lookback period (default: 20)" in getattr(m, name).__doc__
+    assert "\nExamples\n--------\n" in m.py_sma.__doc__
+
+
+# ---- the kernels other families build on: NaN gaps, infinities, unusable periods -----------
+
+MA_DRIVER = r"""
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include "utils/ma.hpp"
+using namespace vorn;
+using namespace vorn::utils::ma;
+static void put(const Result<Series>& r) {
+    if (!r) { std::printf("E %s\n", r.error().message().c_str()); return; }
+    std::printf("V");
+    for (double x : *r) std::printf(" %.17g", x);
+    std::printf("\n");
+}
+int main() {
+    char name[64], buf[64]; unsigned long long p; int n;
+    while (std::scanf("%63s %llu %d", name, &p, &n) == 3) {
+        Series v(n);
+        for (auto& x : v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
+        std::string k = name;
+        if (k == "sma") put(sma(v, p));
+        else if (k == "ema") put(ema(v, p));
+        else if (k == "rma") put(rma(v, p));
+        else if (k == "wma") put(wma(v, p));
+        else if (k == "hma") put(hma(v, p));
+        else if (k == "dema") put(dema(v, p));
+        else if (k == "sma_allow_nan") put(sma_allow_nan(v, p));
+        else if (k == "ema_allow_nan") put(ema_allow_nan(v, p));
+        else if (k == "wma_allow_nan") put(wma_allow_nan(v, p));
+        else if (k == "sma_impl") put(sma_impl(v, p));
+        else if (k == "ema_impl") put(ema_impl(v, p, 2.0 / (1.0 + double(p))));
+        else if (k == "wma_impl") put(wma_impl(v, p));
+        std::fflush(stdout);
+    }
+}
+"""
+
+
+@pytest.fixture(scope="module")
+def kernel(tmp_path_factory):
+    run = native_driver(tmp_path_factory, MA_DRIVER)
+
+    def call_kernel(name, values, period):
+        (line,) = run(f"{name} {period} {len(values)} " + " ".join(repr(float(x)) for x in values))
+        if line.startswith("E "):
+            return line[2:]
+        return [float(t) for t in line.split()[1:]]
+
+    return call_kernel
+
+
+@pytest.mark.parametrize(
+    "name, values, period, expected",
+    [
+        ("sma_allow_nan", [1, 2, NAN, 4, 5, 6], 2, [NAN, 1.5, NAN, NAN, 4.5, 5.5]),
+        ("ema_allow_nan", [NAN, NAN, 1, 2, 3, 6], 3, [NAN, NAN, NAN, NAN, 2.0, 4.0]),
+        ("ema_allow_nan", [1, 2, NAN, 4, 6, 8], 2, [NAN, 1.5, NAN, NAN, 5.0, 7.0]),
+        ("wma_allow_nan", [1, 2, 3, NAN, 3, 6], 2, [NAN, 5 / 3, 8 / 3, NAN, NAN, 5.0]),
+        ("sma_impl", [1, 2, 3, 4, 5], 3, [NAN, NAN, 2, 3, 4]),
+        ("wma_impl", [1, 2, 3], 3, [NAN, NAN, 14 / 6]),
+        ("ema_impl", [3, 5, 10, 10], 3, [NAN, NAN, 6.0, 8.0]),
+        # an infinity is a number, not a gap
+        ("sma_allow_nan", [1, math.inf, 3], 1, [1, math.inf, 3]),
+        ("ema_allow_nan", [1, 1, math.inf, 1], 2, [NAN, 1.0, math.inf, math.inf]),
+        ("dema", [1, 2, 3, 4], 3, [NAN] * 4),
+        ("hma", [1, 4, 2, 8], 4, [NAN, NAN, NAN, 2 * (18 / 3) - 47 / 10]),
+    ],
+)
+def test_kernel_cases(kernel, name, values, period, expected):
+    assert nan_equal(kernel(name, values, period), expected, 1e-15)
+
+
+@pytest.mark.parametrize("name", ["sma_allow_nan", "ema_allow_nan", "wma_allow_nan"])
+def test_nan_tolerant_kernel_checks(kernel, name):
+    assert kernel(name, [], 1) == "Empty input: values cannot be empty"
+    for p in (0, 4):
+        assert kernel(name, [NAN, 1.0, 2.0], p) == f"Invalid period: {p} (must be > 0 and <= data length 3)"
+    assert len(kernel(name, [NAN, 1.0, 2.0], 3)) == 3
+
+
+@pytest.mark.parametrize("name", ["sma", "ema", "rma", "wma", "hma", "dema"])
+def test_validating_kernel_checks(kernel, name):
+    assert kernel(name, [], 0) == "Empty input: values cannot be empty"
+    assert kernel(name, [1.0, math.inf], 0) == "Invalid value at index 1: values contains non-finite value: inf"
+    assert kernel(name, [1.0, 2.0], 3) == "Invalid period: 3 (must be > 0 and <= data length 2)"
+
+
+@pytest.mark.parametrize("kind, model", [("sma", exact_sma), ("wma", exact_wma), ("ema", exact_ema)])
+def test_nan_tolerant_kernels_restart_after_gaps(kernel, kind, model):
+    rng = random.Random(kind)
+    v = [NAN if rng.random() < 0.08 else rng.uniform(-50, 50) for _ in range(400)]
+    for n in (1, 3, 6):
+        assert same_bits(kernel(kind + "_allow_nan", v, n), model(v, n))
