@@ -339,3 +339,15 @@ def test_results_are_new_objects(m):
     assert a == values and a is not values and a is not b
     a.append(3.0)
     assert values == [1.0, 2.0]
+
+
+def test_no_cxx_exception_reaches_the_interpreter():
+    # The benchmark helper module shares the binding layer and can ask for absurd sizes.
+    floor = pytest.importorskip("vorn_bench_floor")
+    with pytest.raises(MemoryError):
+        floor.emit(2**50)  # the allocation itself fails
+    with pytest.raises(BaseException) as e:
+        floor.emit(2**62)  # refused before allocating: an internal failure, not an input error
+    assert type(e.value).__name__ == "PanicException"
+    assert not isinstance(e.value, Exception)
+    assert "max_size" in str(e.value)

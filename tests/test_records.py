@@ -134,3 +134,45 @@ def test_records_have_no_subclassing(m):
     for cls in (m.Candle, m.IndicatorResult, m.MultiIndicatorResult):
         with pytest.raises(TypeError):
             type("Sub", (cls,), {})
+
+
+def test_members_refuse_an_instance_of_another_class(m):
+    c, r = m.Candle(1, 1.0, 2.0, 0.5, 1.5, 10.0), m.IndicatorResult("x", [1.0])
+    with pytest.raises(TypeError):
+        m.Candle.to_dict(r)
+    with pytest.raises(TypeError):
+        m.Candle.__repr__(r)
+    with pytest.raises(TypeError):
+        m.IndicatorResult.len.__get__(c)
+    with pytest.raises(TypeError):
+        m.Candle.open.__set__(r, 1.0)
+    with pytest.raises(TypeError):
+        m.MultiIndicatorResult.add_metadata(r, "k", "v")
+    assert r.metadata == {}
+
+
+def test_read_only_attributes(m):
+    c = m.Candle(1, 1.0, 2.0, 0.5, 1.5, 10.0)
+    for name in ("typical_price", "median_price", "weighted_close"):
+        with pytest.raises(AttributeError):
+            delattr(c, name)
+    r, mr = m.IndicatorResult("x", [1.0]), m.MultiIndicatorResult("y")
+    for obj, names in ((r, ("name", "values", "metadata", "len")), (mr, ("name", "series", "metadata"))):
+        for name in names:
+            with pytest.raises(AttributeError):
+                setattr(obj, name, getattr(obj, name))
+            with pytest.raises(AttributeError):
+                delattr(obj, name)
+
+
+def test_candle_setters_convert_like_the_constructor(m):
+    c = m.Candle(1, 1.0, 2.0, 0.5, 1.5, 10.0)
+    with pytest.raises(TypeError, match=r"^argument 'timestamp': 'float' object cannot be interpreted as an integer$"):
+        c.timestamp = 2.5
+    with pytest.raises(TypeError, match=r"^argument 'volume': must be real number, not NoneType$"):
+        c.volume = None
+    c.close, c.timestamp = True, False
+    assert (c.close, c.timestamp, c.timestamp.__class__) == (1.0, 0, int)
+    assert (c.timestamp, c.volume) == (0, 10.0)
+    c.low = math.nan  # stored unchanged, and the derived prices follow
+    assert math.isnan(c.low) and math.isnan(c.median_price)
