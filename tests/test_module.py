@@ -80,20 +80,26 @@ def test_relative_registration_order(m):
     assert pos["py_tema"] - pos["py_sma"] == 6
 
 
+def run_python(code):
+    """Runs code in a fresh interpreter; returns its stripped standard output."""
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert out.returncode == 0, out.stderr
+    return out.stdout.strip()
+
+
 def test_reimport_yields_same_object():
     code = (
         "import sys, importlib\n"
         "import vorn_library.vorn_library as a\n"
         "n = len(a.__all__)\n"
+        "a.marker = 1\n"
         "del sys.modules['vorn_library.vorn_library']\n"
         "b = importlib.import_module('vorn_library.vorn_library')\n"
         "assert a is b, 'different module objects'\n"
-        "assert len(b.__all__) == n\n"
+        "assert len(b.__all__) == n and b.marker == 1\n"
         "print('ok')\n"
     )
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
-    assert out.returncode == 0, out.stderr
-    assert out.stdout.strip() == "ok"
+    assert run_python(code) == "ok"
 
 
 def test_second_interpreter_is_refused():
@@ -109,6 +115,4 @@ def test_second_interpreter_is_refused():
         "    print('imported')\n"
         "assert a.py_sma([1.0, 2.0], 1) == [1.0, 2.0]\n"
     )
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
-    assert out.returncode == 0, out.stderr
-    assert out.stdout.strip() == "refused True"
+    assert run_python(code) == "refused True"

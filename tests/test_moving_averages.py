@@ -96,37 +96,6 @@ def ref_zlma(v, n):
     return ref_ema(adj, n)
 
 
-def ref_kama(v, n, fast=2, slow=30):
-    fsc, ssc = 2 / (fast + 1), 2 / (slow + 1)
-    out = [NAN] * len(v)
-    out[n - 1] = v[n - 1]
-    for i in range(n, len(v)):
-        change = abs(v[i] - v[i - n])
-        vol = sum(abs(v[k] - v[k - 1]) for k in range(i - n + 1, i + 1))
-        er = change / vol if vol > 0 else 0.0
-        sc = (er * (fsc - ssc) + ssc) ** 2
-        out[i] = (v[i] - out[i - 1]) * sc + out[i - 1]
-    return out
-
-
-def ref_frama(v, n):
-    h = n // 2
-    out = [NAN] * len(v)
-    out[n - 1] = v[n - 1]
-    for i in range(n, len(v)):
-        w = v[i - n : i]
-        n1 = (max(w[:h]) - min(w[:h])) / h
-        n2 = (max(w[h:]) - min(w[h:])) / h
-        n3 = (max(w) - min(w)) / n
-        e = 0.0
-        if n1 + n2 > 0 and n3 > 0:
-            d = (math.log(n1 + n2) - math.log(n3)) / math.log(2)
-            e = (d - 1) * -4.6
-        a = min(max(math.exp(e), 0.01), 1.0)
-        out[i] = (1 - a) * out[i - 1] + a * v[i]
-    return out
-
-
 # ---- agreement on long random walks ---------------------------------------------------
 
 LONG = walk(3500, seed=7)
@@ -144,8 +113,8 @@ LONG = walk(3500, seed=7)
         ("py_dema", ref_dema, 9),
         ("py_tema", ref_tema, 9),
         ("py_zlma", ref_zlma, 12),
-        ("py_kama", ref_kama, 10),
-        ("py_frama", ref_frama, 16),
+        ("py_kama", lambda v, n: exact_kama(v, n), 10),
+        ("py_frama", lambda v, n: exact_frama(v, n), 16),
     ],
 )
 def test_long_series_agree_with_reference(m, name, ref, n):
@@ -236,7 +205,7 @@ def test_kama_special_cases(m):
     out = m.py_kama(v, 12, 2, 30)
     assert all(math.isnan(x) for x in out[:-1]) and out[-1] == v[-1]
     assert m.py_kama([5.0] * 20, 4, 2, 30)[3:] == [5.0] * 17
-    assert nan_equal(m.py_kama(v, 3, 0, 30), ref_kama(v, 3, 0, 30), TOL)
+    assert same_bits(m.py_kama(v, 3, 0, 30), exact_kama(v, 3, 0, 30))
 
 
 def test_frama_constant_and_periods(m):
