@@ -176,3 +176,23 @@ def test_candle_setters_convert_like_the_constructor(m):
     assert (c.timestamp, c.volume) == (0, 10.0)
     c.low = math.nan  # stored unchanged, and the derived prices follow
     assert math.isnan(c.low) and math.isnan(c.median_price)
+
+
+def test_docstrings(m):
+    docs = {
+        m.Candle: ("(timestamp, open, high, low, close, volume)", "K线数据结构（OHLCV）"),
+        m.Candle.to_dict: ("($self)", "转换为 Python 字典"),
+        m.IndicatorResult: ("(name, values)", "指标计算结果（单序列）"),
+        m.IndicatorResult.is_empty: ("($self)", None),
+        m.IndicatorResult.add_metadata: ("($self, key, value)", "添加元数据"),
+        m.MultiIndicatorResult: ("(name)", "多序列指标结果（如 MACD 返回 3 条线）"),
+        m.MultiIndicatorResult.add_series: ("($self, key, values)", "添加序列"),
+        m.MultiIndicatorResult.add_metadata: ("($self, key, value)", "添加元数据"),
+    }
+    for obj, (signature, text) in docs.items():
+        assert obj.__text_signature__ == signature
+        assert obj.__doc__ == text
+    assert m.Candle.typical_price.__doc__ == "获取典型价格 (high + low + close) / 3"
+    assert m.Candle.median_price.__doc__ == "获取中间价 (high + low) / 2"
+    assert m.Candle.weighted_close.__doc__ == "获取加权收盘价 (high + low + 2*close) / 4"
+    assert m.IndicatorResult.len.__doc__ == "获取长度"
