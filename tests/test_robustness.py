@@ -193,6 +193,34 @@ class LyingSeq:
         return f"LyingSeq({self.items!r}, hint={self.hint!r}, fail_at={self.fail_at!r})"
 
 
+class SideEffect:
+    """An item that runs an action on its own list (or calls back into the library) when converted."""
+
+    def __init__(self, lst, action, label):
+        self.lst, self.action, self.label = lst, action, label
+
+    def __float__(self):
+        self.action(self.lst)
+        return 1.0
+
+    def __repr__(self):
+        return f"SideEffect({self.label})"
+
+
+class Reentrant:
+    """A float argument that calls another method of the object it is being passed to."""
+
+    def __init__(self, call, label):
+        self.call, self.label = call, label
+
+    def __float__(self):
+        self.call()
+        return 1.0
+
+    def __repr__(self):
+        return f"Reentrant({self.label})"
+
+
 class FloatLike:
     def __init__(self, v):
         self.v = v
@@ -499,6 +527,7 @@ class Worker:
             self.run_call(name, fn, args, kwargs, check_shape)
 
         self.sweep_edges(name, fn, params, check_shape)
+        self.sweep_reentrant(name, fn, params)
         test = settings(max_examples=BATCH_EXAMPLES, derandomize=True, database=None, deadline=None,
                         suppress_health_check=list(HealthCheck), print_blob=False)(given(st.data())(call_once))
         test()
@@ -550,6 +579,39 @@ class Worker:
                     args[i] = edge
                     self.run_call(name, fn, args, {}, check_shape)
 
+    def sweep_reentrant(self, name, fn, params):
+        """Series whose items, while being converted, resize or rewrite the very list being read, or call
+        the same function again: the conversion may see either state, but must not read freed memory."""
+        series_at = [i for i, (_, k, _) in enumerate(params) if k == "series"]
+        if not series_at:
+            return
+        tame = {"count": 3, "real": 1.5, "flag": False, "text": "standard", "int64": 0,
+                "levels": (1.0, 2.0), "any": 3}
+        actions = {
+            "clear": lambda lst: lst.clear(),
+            "grow": lambda lst: lst.extend([2.0] * 4096),
+            "shrink": lambda lst: lst.__delitem__(slice(1, None)),
+            "rewrite": lambda lst: lst.__setitem__(slice(None), [NAN] * len(lst)),
+            "recurse": lambda lst: fn(*[[float(i) for i in range(40)] if k == "series" else tame[k]
+                                        for _, k, _ in params]),
+        }
+        for what, act in actions.items():
+            for target in series_at:
+                args = []
+                for _, k, _ in params:
+                    args.append([float(100 + i) for i in range(40)] if k == "series" else tame[k])
+                victim = args[target]
+                for pos in (0, 7, 39):
+                    victim[pos] = SideEffect(victim, act, what)
+                self.trace(f"{describe_call(name, args, {})}  # items {what} the list while it is read")
+                try:
+                    fn(*args)
+                except ALLOWED:
+                    pass
+                except BaseException as e:
+                    raise AssertionError(f"{name} over a list whose items {what} it raised "
+                                         f"{type(e).__module__}.{type(e).__qualname__}: {e}") from None
+
     # ---- one class ---------------------------------------------------------------------------------
     def fuzz_class(self, name):
         from hypothesis import given, settings, HealthCheck, strategies as st
@@ -598,6 +660,10 @@ class Worker:
                     self.guarded(f"{name}.{op}()", getattr(cls, op))
                     continue
                 margs = []
+                if streaming and any(k == "real" for _, k in mparams) and data.draw(
+                        st.integers(0, 11), label="re-enter?") == 0:
+                    self.reenter(data, name, obj, twin if moderate else None, op, mparams, methods)
+                    continue
                 for pname, kind in mparams:
                     if kind == "real" and moderate:
                         # Refused values only of the kinds refused before any state changes, so that the
@@ -660,6 +726,28 @@ class Worker:
             raise AssertionError(f"{cname}.{op}{tuple(args)!r} returned {result!r}, but an object that never saw "
                                  f"the refused calls returned {expect!r}: a refused call changed the state")
 
+    def reenter(self, data, cname, obj, twin, op, mparams, methods):
+        """obj.op(...) with an argument whose conversion calls obj.other(): the inner call meets the outer
+        call's access and is refused with RuntimeError, which the outer call passes on, changing nothing."""
+        from hypothesis import strategies as st
+        inner = data.draw(st.sampled_from(sorted(m for m, p in methods.items() if p is not None)), label="inner")
+        inner_args = [1.0 if k == "real" else 1 for _, k in methods[inner]]
+        args = [1.0] * len(mparams)
+        args[0] = Reentrant(lambda: getattr(obj, inner)(*inner_args), f"{cname}.{inner}{tuple(inner_args)}")
+        text = f"{cname}.{op} with {args[0]!r}"
+        result = self.guarded(text, getattr(obj, op), *args, allowed=ALLOWED + (RuntimeError,))
+        if isinstance(result, RuntimeError):
+            if str(result) not in ("Already borrowed", "Already mutably borrowed"):
+                raise AssertionError(f"{text} raised RuntimeError {result}, not an access conflict")
+            return
+        if isinstance(result, BaseException) or twin is None:
+            return
+        # The inner call got through (an access that does not conflict): the twin makes both calls.
+        self.guarded(f"{cname}.{inner} (twin)", getattr(twin, inner), *inner_args)
+        expect = self.guarded(f"{cname}.{op} (twin)", getattr(twin, op), *[1.0] * len(mparams))
+        if not nan_same(self.plain(result), self.plain(expect)):
+            raise AssertionError(f"{text} returned {result!r}, the same calls made one after the other {expect!r}")
+
     @staticmethod
     def plain(v):
         if isinstance(v, (type(None), bool, int, float, str, tuple, list)):
@@ -705,12 +793,17 @@ WORKERS = max(1, min(4, os.cpu_count() or 1))
 WORKER_TIMEOUT = 240 * _SCALE
 
 
-def _run_workers(names, tmp_dir):
+WORKER_CODE = ("import sys; sys.path.insert(0, sys.argv[1]); import test_robustness as t; "
+               "t._worker_main(sys.argv[2], sys.argv[3:])")
+
+
+def _run_workers(names, tmp_dir, code=WORKER_CODE, timeout=None, workers=WORKERS):
+    """Run the worker code over names in parallel subprocesses; a worker that dies or hangs costs only the
+    function it was on, whose result then carries the last call written to the trace file."""
     here = os.path.dirname(os.path.abspath(__file__))
-    code = ("import sys; sys.path.insert(0, sys.argv[1]); import test_robustness as t; "
-            "t._worker_main(sys.argv[2], sys.argv[3:])")
+    timeout = WORKER_TIMEOUT if timeout is None else timeout
     results = {}
-    queues = [names[i::WORKERS] for i in range(WORKERS)]
+    queues = [names[i::workers] for i in range(workers)]
     running = []
 
     def launch(index, queue):
@@ -725,7 +818,7 @@ def _run_workers(names, tmp_dir):
     while running:
         proc, queue, trace, index = running.pop(0)
         try:
-            out, err = proc.communicate(timeout=WORKER_TIMEOUT)
+            out, err = proc.communicate(timeout=timeout)
             hung = False
         except subprocess.TimeoutExpired:
             proc.kill()
@@ -746,7 +839,7 @@ def _run_workers(names, tmp_dir):
             except OSError:
                 last_call = "(no call recorded)"
             if hung:
-                how = f"did not finish within {WORKER_TIMEOUT} s"
+                how = f"did not finish within {timeout} s"
             elif proc.returncode < 0:
                 how = f"crashed the interpreter with {signal.Signals(-proc.returncode).name}"
             else:
@@ -813,13 +906,66 @@ def test_snapshot_sees_changes():
     assert not unchanged(arr, snap)
 
 
-def test_worker_reports_a_crash_with_the_call(tmp_path):
-    """A segfault in a worker is a failed function carrying its last call, and the rest still run."""
-    here = os.path.dirname(os.path.abspath(__file__))
-    trace = tmp_path / "trace.txt"
-    code = ("import sys, ctypes; sys.path.insert(0, sys.argv[1]); import test_robustness as t; "
-            "w = t.Worker(sys.argv[2]); print('START py_fake', flush=True); "
-            "w.trace(t.describe_call('py_fake', [[1.0, 2.0], 3], {})); ctypes.string_at(0)")
-    proc = subprocess.run([sys.executable, "-c", code, here, str(trace)], capture_output=True, text=True)
-    assert proc.returncode == -signal.SIGSEGV
-    assert trace.read_text() == "py_fake([1.0, 2.0], 3)"
+FAKE_WORKER = """
+import sys, ctypes, time
+sys.path.insert(0, sys.argv[1])
+import test_robustness as t
+w = t.Worker(sys.argv[2])
+for name in sys.argv[3:]:
+    print("START " + name, flush=True)
+    w.trace(t.describe_call(name, [[1.0, float("nan")], 2 ** 64 - 1], {}))
+    if name == "py_segfault":
+        ctypes.string_at(0)
+    if name == "py_hang":
+        time.sleep(60)
+    print("RESULT " + t.json.dumps({"name": name, "ok": True}), flush=True)
+"""
+
+
+def test_parent_survives_a_crash_and_a_hang_and_names_the_call(tmp_path):
+    names = ["py_a", "py_segfault", "py_b", "py_hang", "py_c"]
+    results = _run_workers(names, str(tmp_path), code=FAKE_WORKER, timeout=3, workers=1)
+    assert {n for n, r in results.items() if r["ok"]} == {"py_a", "py_b", "py_c"}
+    crash = results["py_segfault"]["message"]
+    assert crash.startswith("crashed the interpreter with SIG")
+    assert "py_segfault([1.0, nan], 18446744073709551615)" in crash
+    hang = results["py_hang"]["message"]
+    assert hang.startswith("did not finish within 3 s during py_hang([1.0, nan], 18446744073709551615)")
+
+
+@pytest.mark.parametrize("fake, complaint", [
+    (lambda values, period: (_ for _ in ()).throw(RuntimeError("boom")), "raised builtins.RuntimeError: boom"),
+    (lambda values, period: (_ for _ in ()).throw(SystemError("bad")), "raised builtins.SystemError: bad"),
+    (lambda values, period: [0.0] * (len(values) - 1), "expected lists of 3 floats"),
+    (lambda values, period: ([0.0] * 3, [0.0] * 2), "expected lists of 3 floats"),
+    (lambda values, period: [0] * 3, "expected lists of 3 floats"),
+    (lambda values, period: values.append(1.0), "changed its input"),
+    (lambda values, period: values.__setitem__(0, 9.0), "changed its input"),
+    (lambda values, period: values, "returned an input object"),
+], ids=["runtime", "system", "short", "short_in_tuple", "ints", "append", "rewrite", "same_object"])
+def test_a_call_is_held_to_the_promises(tmp_path, fake, complaint):
+    worker = Worker(str(tmp_path / "trace.txt"))
+    with pytest.raises(AssertionError, match=re.escape(complaint)):
+        worker.run_call("py_fake", fake, [[1.0, 2.0, 3.0], 2], {}, True)
+    worker.run_call("py_fake", lambda values, period: [0.0] * len(values), [[1.0, 2.0, 3.0], 2], {}, True)
+
+
+def test_a_refused_update_that_changed_the_state_is_caught(tmp_path):
+    class Leaky:
+        """An average that counts a refused value before refusing it."""
+
+        def __init__(self):
+            self.seen = 0
+
+        def update(self, value):
+            self.seen += 1
+            if value != value:
+                raise ValueError("Invalid value at index 0: value must be finite")
+            return float(self.seen)
+
+    worker = Worker(str(tmp_path / "trace.txt"))
+    a, b = Leaky(), Leaky()
+    worker.call_member("Leaky", "update", a, b, [1.0])
+    worker.call_member("Leaky", "update", a, b, [NAN])
+    with pytest.raises(AssertionError, match="a refused call changed the state"):
+        worker.call_member("Leaky", "update", a, b, [2.0])
