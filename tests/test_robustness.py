@@ -289,6 +289,20 @@ def unchanged(obj, snap):
     return True
 
 
+def own_error(inputs, error):
+    """True when error is what one of the inputs raises by itself when read as a series of floats (a
+    two-dimensional memoryview refuses iteration with NotImplementedError): such errors pass unchanged."""
+    for v in inputs:
+        if isinstance(v, (str, bytes, type(None), int, float)):
+            continue
+        try:
+            [float(x) for x in v]
+        except BaseException as own:
+            if type(own) is type(error) and str(own) == str(error):
+                return True
+    return False
+
+
 def describe(value, limit=None):
     if isinstance(value, np.ndarray):
         text = (f"np.array({value.tolist()!r}, dtype=np.{value.dtype})"
@@ -437,11 +451,19 @@ class Worker:
             fail_at = data.draw(st.sampled_from([None, None, 0, len(s) // 2]), label="fail at")
             return LyingSeq(list(s), hint, fail_at if s else None)
         if kind == "hostile":
-            return data.draw(st.sampled_from([
+            obj = data.draw(st.sampled_from([
                 None, "1.0,2.0", {1.0, 2.0}, {"a": 1.0}, 3.0, (v for v in s), [1.0, "a"], [1.0, None],
                 [10 ** 400], [FloatLike(1.0)] * len(s), [IndexLike(2)] * len(s), [[1.0]], b"\x00" * 8,
-                np.zeros((2, 2)), np.array(["a", "b"]), np.array([1 + 2j]),
+                np.zeros((2, 2)), np.array(["a", "b"]), np.array(5.0), np.zeros((0, 3)),
+                np.arange(6.0).reshape(6, 1), np.asfortranarray(np.arange(6.0).reshape(2, 3)),
+                np.zeros(3, dtype=[("a", "f8")]), np.array([1.0, None], dtype=object),
+                np.array([True, False]), np.arange(3, dtype=np.longdouble), np.arange(4, dtype=">f8"),
+                np.array([2 ** 64 - 1], dtype=np.uint64), bytearray(b"abc"),
+                "2-d memoryview",
             ]), label="hostile series")
+            if isinstance(obj, str) and obj == "2-d memoryview":  # built here: Hypothesis hashes what it samples, a memoryview cannot be
+                return memoryview(array.array("d", range(6))).cast("B").cast("d", [2, 3])
+            return obj
         return list(s)
 
     @staticmethod
@@ -541,6 +563,8 @@ class Worker:
         except ALLOWED as e:
             result, error = None, e
         except BaseException as e:  # PanicException derives from BaseException
+            if own_error(inputs, e):
+                return
             raise AssertionError(f"{describe_call(name, args, kwargs, 2000)} raised "
                                  f"{type(e).__module__}.{type(e).__qualname__}: {e}") from None
         else:
