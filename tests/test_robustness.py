@@ -352,8 +352,10 @@ class Worker:
     @staticmethod
     def draw_length(data):
         from hypothesis import strategies as st
-        return data.draw(st.one_of(st.sampled_from([0, 1, 2, 3]), st.integers(4, 30), st.integers(150, 400)),
-                         label="n")
+        # The long bucket passes the 1000-slide point at which the sliding sums are rebuilt.
+        return data.draw(st.one_of(st.sampled_from([0, 1, 2, 3]), st.integers(4, 30), st.integers(150, 400),
+                                   st.sampled_from([0, 1, 2, 3, 5]), st.integers(4, 30), st.integers(150, 400),
+                                   st.integers(1001, 2100)), label="n")
 
     @staticmethod
     def base_series(names, n, seed, style):
@@ -674,8 +676,14 @@ class Worker:
             if obj is None:
                 return
             moderate = data.draw(st.booleans(), label="moderate values?")
+            burst_done = False
             for _ in range(data.draw(st.integers(0, 60), label="ops")):
-                op = data.draw(st.sampled_from(sorted(methods) + [f"@{a}" for a in attributes]), label="op")
+                op = data.draw(st.sampled_from(sorted(methods) + [f"@{a}" for a in attributes]
+                                               + (["!burst"] if streaming and not burst_done else [])), label="op")
+                if op == "!burst":
+                    burst_done = True
+                    self.burst(data, name, obj, twin if moderate else None, methods["update"])
+                    continue
                 if op.startswith("@"):
                     self.poke_attribute(data, name, obj, op[1:])
                     continue
@@ -713,6 +721,8 @@ class Worker:
         except allowed as e:
             result = e
         except BaseException as e:
+            if own_error(args, e):
+                return e
             raise AssertionError(f"{text} with {', '.join(describe(a, 2000) for a in args)} raised "
                                  f"{type(e).__module__}.{type(e).__qualname__}: {e}") from None
         for a, s in zip(args, snaps):
@@ -749,6 +759,33 @@ class Worker:
         if isinstance(expect, BaseException) or not nan_same(self.plain(result), self.plain(expect)):
             raise AssertionError(f"{cname}.{op}{tuple(args)!r} returned {result!r}, but an object that never saw "
                                  f"the refused calls returned {expect!r}: a refused call changed the state")
+
+    def burst(self, data, cname, obj, twin, mparams):
+        """A thousand or two updates at once, past the point where windows rebuild their running sums."""
+        from hypothesis import strategies as st
+        count = data.draw(st.integers(900, 2100), label="burst length")
+        seed = data.draw(st.integers(0, 2 ** 32 - 1), label="burst seed")
+        scale = 1.0 if twin is not None else data.draw(st.sampled_from([1.0, 1e300, 1e-300, 0.0]), label="scale")
+        self.trace(f"{cname}.update burst of {count} values, seed {seed}, scale {scale}, 2% NaN")
+        rng = random.Random(seed)
+        width = len(mparams)
+        for i in range(count):
+            x = rng.gauss(100.0, 10.0) * scale
+            args = [x + 1.0, x - 1.0, x] if width == 3 else [x] * width
+            if rng.random() < 0.02:
+                args[rng.randrange(width)] = NAN
+            try:
+                got = obj.update(*args)
+            except ALLOWED:
+                continue  # refused: the twin never sees it
+            except BaseException as e:
+                raise AssertionError(f"{cname}.update{tuple(args)!r} at step {i} of a burst (seed {seed}, "
+                                     f"scale {scale}) raised {type(e).__module__}.{type(e).__qualname__}: {e}")
+            if twin is not None:
+                want = twin.update(*args)
+                if not nan_same(self.plain(got), self.plain(want)):
+                    raise AssertionError(f"{cname}.update{tuple(args)!r} at step {i} of a burst (seed {seed}) "
+                                         f"returned {got!r}, an object that never saw the refused calls {want!r}")
 
     def reenter(self, data, cname, obj, twin, op, mparams, methods):
         """obj.op(...) with an argument whose conversion calls obj.other(): the inner call meets the outer
@@ -813,7 +850,7 @@ def _worker_main(trace_path, names):
 # --------------------------------------------------------------------------------------------------------
 # The parent: workers in subprocesses, crashes turned into failures
 # --------------------------------------------------------------------------------------------------------
-WORKERS = max(1, min(4, os.cpu_count() or 1))
+WORKERS = max(1, min(8, os.cpu_count() or 1))
 WORKER_TIMEOUT = 240 * _SCALE
 
 
