@@ -985,13 +985,13 @@ for name in sys.argv[3:]:
 
 def test_parent_survives_a_crash_and_a_hang_and_names_the_call(tmp_path):
     names = ["py_a", "py_segfault", "py_b", "py_hang", "py_c"]
-    results = _run_workers(names, str(tmp_path), code=FAKE_WORKER, timeout=3, workers=1)
+    results = _run_workers(names, str(tmp_path), code=FAKE_WORKER, timeout=6, workers=1)
     assert {n for n, r in results.items() if r["ok"]} == {"py_a", "py_b", "py_c"}
     crash = results["py_segfault"]["message"]
     assert crash.startswith("crashed the interpreter with SIG")
     assert "py_segfault([1.0, nan], 18446744073709551615)" in crash
     hang = results["py_hang"]["message"]
-    assert hang.startswith("did not finish within 3 s during py_hang([1.0, nan], 18446744073709551615)")
+    assert hang.startswith("did not finish within 6 s during py_hang([1.0, nan], 18446744073709551615)")
 
 
 @pytest.mark.parametrize("fake, complaint", [
