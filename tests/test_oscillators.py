@@ -1,13 +1,10 @@
 """Momentum, price and other oscillators: MOM, ROC, APO, PPO, CMO, CCI, AO, Fisher, TSI, UO."""
 import math
-import pathlib
 import random
-import shutil
-import subprocess
 
 import pytest
 
-from conftest import first_defined, nan_equal, random_bars
+from conftest import first_defined, nan_equal, native_driver, random_bars
 
 
 def bars(n, seed=11):
@@ -412,22 +409,10 @@ int main() {
 
 @pytest.fixture(scope="module")
 def uo_avg(tmp_path_factory):
-    import vorn_library.vorn_library as vl
-
-    cxx = shutil.which("c++") or shutil.which("g++")
-    core = pathlib.Path(vl.__file__).resolve().parents[2] / "libvorn_core.a"
-    if cxx is None or not core.exists():
-        pytest.skip("needs a C++ compiler and the in-place build's core archive")
-    d = tmp_path_factory.mktemp("uo_avg")
-    (d / "driver.cpp").write_text(UO_DRIVER)
-    src = pathlib.Path(__file__).resolve().parents[1] / "src"
-    subprocess.run([cxx, "-std=c++23", "-O2", "-ffp-contract=off", f"-I{src}", str(d / "driver.cpp"), str(core),
-                    "-o", str(d / "driver")], check=True)
+    run = native_driver(tmp_path_factory, UO_DRIVER)
 
     def call(bp, tr, p):
-        line = f"{p} {len(bp)} " + " ".join(repr(float(x)) for x in bp + tr)
-        out = subprocess.run([str(d / "driver")], input=line, capture_output=True, text=True, check=True).stdout
-        return [float(t) for t in out.split()]
+        return [float(t) for t in run(f"{p} {len(bp)} " + " ".join(repr(float(x)) for x in bp + tr))]
 
     return call
 

@@ -15,21 +15,18 @@ the value). The recomputation schedule itself is tested exactly, separately.
 import math
 import pathlib
 import random
-import shutil
-import subprocess
 
 import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 from numpy.lib.stride_tricks import sliding_window_view
 
-from conftest import nan_equal
+from conftest import nan_equal, native_driver
 
 NAN = math.nan
 INF = math.inf
 # Relative-and-absolute tolerance of the incremental sums against direct window sums.
 TOL = 1e-8
-ROOT = pathlib.Path(__file__).resolve().parents[1]
 
 
 def walk(n, seed=7, start=100.0, scale=1.0):
@@ -511,50 +508,15 @@ int main() {
 """
 
 
-def cmake_cache(build_dir):
-    """The entries of an in-place CMake build's cache, or {} when there is none."""
-    entries = {}
-    cache = build_dir / "CMakeCache.txt"
-    if cache.exists():
-        for line in cache.read_text(errors="replace").splitlines():
-            key, sep, value = line.partition("=")
-            if sep and not line.startswith(("#", "//")):
-                entries[key.split(":", 1)[0]] = value
-    return entries
-
-
 @pytest.fixture(scope="module")
 def kernel(tmp_path_factory):
-    import vorn_library.vorn_library as vl
-
-    # Only an in-place build (build/python/vorn_library/...) keeps its core archive next to
-    # the package; an installed wheel has none, and then these tests do not apply.
-    build_dir = pathlib.Path(vl.__file__).resolve().parents[2]
-    core = build_dir / "libvorn_core.a"
-    if not core.exists():
-        pytest.skip("the kernel driver needs an in-place build's core archive (libvorn_core.a)")
-    cache = cmake_cache(build_dir)
-    # the compiler and the sources that built the archive, so that headers and objects agree
-    cxx = cache.get("CMAKE_CXX_COMPILER") or shutil.which("c++") or shutil.which("g++")
-    src = pathlib.Path(cache.get("CMAKE_HOME_DIRECTORY") or ROOT) / "src"
-    if not cxx or not pathlib.Path(cxx).exists() and shutil.which(cxx) is None:
-        pytest.skip("the kernel driver needs a C++ compiler")
-    d = tmp_path_factory.mktemp("kernel")
-    (d / "driver.cpp").write_text(DRIVER)
-    exe = d / "driver"
-    built = subprocess.run(
-        [cxx, "-std=c++23", "-O2", "-ffp-contract=off", f"-I{src}", str(d / "driver.cpp"), str(core), "-o", str(exe)],
-        capture_output=True, text=True,
-    )
-    if built.returncode != 0:
-        pytest.fail("the kernel driver does not build against " + str(core) + ":\n" + built.stderr[-4000:])
+    run = native_driver(tmp_path_factory, DRIVER)
 
     def call(name, values, period, other=None):
         line = f"{name} {period} {len(values)} " + " ".join(repr(float(x)) for x in values)
         if other is not None:
             line += f" {len(other)} " + " ".join(repr(float(x)) for x in other)
-        out = subprocess.run([str(exe)], input=line + "\n", capture_output=True, text=True, check=True).stdout
-        rows = [[float(t) for t in r.split()[1:]] for r in out.strip().splitlines()]
+        rows = [[float(t) for t in r.split()[1:]] for r in run(line)]
         return rows if name == "lr" else rows[0]
 
     return call
