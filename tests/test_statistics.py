@@ -13,7 +13,6 @@ the statistic's own scale are not compared (a genuine fault shows up as an error
 the value). The recomputation schedule itself is tested exactly, separately.
 """
 import math
-import pathlib
 import random
 
 import numpy as np
