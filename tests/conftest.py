@@ -105,3 +105,22 @@ def native_driver(tmp_path_factory, source):
         return out.strip().splitlines()
 
     return run
+
+
+def ref_ema(v, n, alpha=None):
+    """Seeded smoothing where NaN is a gap that restarts the seed."""
+    alpha = 2.0 / (1.0 + n) if alpha is None else alpha
+    out, seed, avg = [math.nan] * len(v), [], None
+    for i, x in enumerate(v):
+        if math.isnan(x):
+            seed, avg = [], None
+            continue
+        if avg is None:
+            seed.append(x)
+            if len(seed) == n:
+                avg = math.fsum(seed) / n
+                out[i] = avg
+        else:
+            avg = avg * (1 - alpha) + x * alpha
+            out[i] = avg
+    return out

@@ -5,8 +5,8 @@ import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from conftest import first_defined, nan_equal
-from test_trend_measures import bars, ref_ema
+from conftest import first_defined, nan_equal, ref_ema
+from test_trend_measures import bars
 
 NAN = math.nan
 TOL = 1e-9

@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from conftest import first_defined, nan_equal, native_driver, random_walk as walk
+from conftest import first_defined, nan_equal, native_driver, random_walk as walk, ref_ema
 
 NAN = math.nan
 TOL = 1e-9
@@ -19,25 +19,6 @@ def ref_sma(v, n):
     out = [NAN] * len(v)
     for i in range(n - 1, len(v)):
         out[i] = math.fsum(v[i - n + 1 : i + 1]) / n
-    return out
-
-
-def ref_ema(v, n, alpha=None):
-    """Seeded smoothing where NaN is a gap that restarts the seed."""
-    alpha = 2.0 / (1.0 + n) if alpha is None else alpha
-    out, seed, avg = [NAN] * len(v), [], None
-    for i, x in enumerate(v):
-        if math.isnan(x):
-            seed, avg = [], None
-            continue
-        if avg is None:
-            seed.append(x)
-            if len(seed) == n:
-                avg = math.fsum(seed) / n
-                out[i] = avg
-        else:
-            avg = avg * (1 - alpha) + x * alpha
-            out[i] = avg
     return out
 
 

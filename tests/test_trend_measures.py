@@ -5,7 +5,7 @@ import random
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from conftest import first_defined, nan_equal
+from conftest import first_defined, nan_equal, ref_ema
 
 NAN = math.nan
 TOL = 1e-9
@@ -78,24 +78,6 @@ def ref_aroon(high, low, p):
         down[i] = ((p - dl) / p) * 100
         osc[i] = up[i] - down[i]
     return up, down, osc
-
-
-def ref_ema(x, p):
-    alpha = 2 / (p + 1)
-    out, run, avg = [NAN] * len(x), [], None
-    for i, v in enumerate(x):
-        if math.isnan(v):
-            run, avg = [], None
-            continue
-        if avg is None:
-            run.append(v)
-            if len(run) == p:
-                avg = math.fsum(run) / p
-                out[i] = avg
-        else:
-            avg = avg * (1 - alpha) + v * alpha
-            out[i] = avg
-    return out
 
 
 def ref_trix(close, p):
