@@ -1,11 +1,16 @@
 """A short report over the bundled sample bars: what the library computes, bar by bar."""
 import csv
+import importlib
 import math
 import pathlib
 
 import vorn_library.vorn_library as vl
 
 DATA = pathlib.Path(__file__).parent / "data" / "sample_ohlcv.csv"
+
+# Further report sections, one module each in demo_sections/, printed in this order;
+# each has run(vl, bars, section, show).
+SECTIONS = []
 
 
 def load(path):
@@ -124,6 +129,9 @@ def main():
     print(f"  OnlineRSI(14): first value at update {first}, last {r:.4f} (batch py_rsi: {vl.py_rsi(c, 14)[-1]:.4f})")
     print(f"  OnlineSuperTrend(10, 3): last {st_value}")
     print(f"  OnlineBollingerBands(20, 2): last {tuple(round(x, 4) for x in bands)}")
+
+    for name in SECTIONS:
+        importlib.import_module(f"demo_sections.{name}").run(vl, bars, section, show)
 
     print()
     try:

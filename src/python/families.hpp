@@ -21,10 +21,32 @@ Table oscillators();
 Table trend();
 Table trend_measures();
 Table cycle();
+Table volume();
+Table extended_flow();
+Table overlap();
+Table extended_bands();
+Table extended_averages();
+Table extended_statistics();
+Table extended_oscillators();
+Table candlestick_single();
+Table candlestick_double();
+Table candlestick_triple();
+Table candlestick_multi();
+Table pivots();
+Table fibonacci();
+Table ichimoku();
+Table harmonics();
+Table sfg_signals();
+Table signal_systems();
+Table models();
 
 PyTypeObject* candle_class();
 PyTypeObject* indicator_result_class();
 PyTypeObject* multi_indicator_result_class();
+// Classes registered outside the streaming run; nullptr while a family is not built yet.
+PyTypeObject* ohlcv_frame_class();
+PyTypeObject* harmonic_pattern_class();
+PyTypeObject* sfg_model_class();
 
 }  // namespace vorn::py::families
 

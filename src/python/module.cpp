@@ -84,6 +84,13 @@ bool index_families(DefIndex& index) {
         families::volatility(), families::channels(),   families::momentum(), families::stochastic(), families::oscillators(),
         families::trend(),      families::trend_measures(), families::moving_averages(), families::statistics(),
         families::math(),       families::price_transforms(), families::cycle(),
+        families::volume(),     families::extended_flow(), families::overlap(),
+        families::extended_bands(), families::extended_averages(), families::extended_statistics(),
+        families::extended_oscillators(),
+        families::candlestick_single(), families::candlestick_double(), families::candlestick_triple(),
+        families::candlestick_multi(),
+        families::pivots(),     families::fibonacci(),  families::ichimoku(), families::harmonics(),
+        families::sfg_signals(), families::signal_systems(), families::models(),
     };
     for (Table t : tables)
         for (const FunctionDef* d : t)
@@ -92,6 +99,13 @@ bool index_families(DefIndex& index) {
                 return false;
             }
     return true;
+}
+
+// A class whose family is not built yet is left out, like its functions.
+bool add_built_class(PyObject* module, PyTypeObject* (*make)()) {
+    PyTypeObject* type = make();
+    if (!type) return !PyErr_Occurred();
+    return add_class(module, type);
 }
 
 template <std::size_t N>
@@ -112,9 +126,12 @@ bool module_body(PyObject* module) {
     if (!add_class(module, families::candle_class())) return false;
     if (!add_class(module, families::indicator_result_class())) return false;
     if (!add_class(module, families::multi_indicator_result_class())) return false;
+    if (!add_built_class(module, families::ohlcv_frame_class)) return false;
     if (!add_functions(module, index, kFunctionsBeforeHarmonics)) return false;
+    if (!add_built_class(module, families::harmonic_pattern_class)) return false;
     if (!add_functions(module, index, kFunctionsAfterHarmonics)) return false;
     if (!streaming_py::register_streaming_classes(module)) return false;
+    if (!add_built_class(module, families::sfg_model_class)) return false;
     if (!add_functions(module, index, kModelFunctions)) return false;
     if (!index.empty()) {
         PyErr_Format(PyExc_SystemError, "function %s has no place in the registration order",

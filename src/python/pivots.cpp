@@ -1,0 +1,8 @@
+// Pivot points, zones and touches.
+#include "python/families.hpp"
+
+namespace vorn::py::families {
+
+Table pivots() { return {}; }
+
+}  // namespace vorn::py::families
