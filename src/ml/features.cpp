@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "utils/kahan.hpp"
 
@@ -28,13 +29,14 @@ Status check_inputs(Named first, std::initializer_list<Named> others, std::uint6
     return {};
 }
 
-// Zero-filled rows for every bar after the first lookback ones.
+// One row for every bar after the first lookback ones.
 Dataset allocate(std::size_t n, std::uint64_t lookback, std::uint64_t columns) {
     Dataset d;
     d.columns = columns;
     const std::uint64_t m = n > lookback ? n - lookback : 0;
     if (m == 0) return d;
-    d.features = Matrix::Zero(static_cast<Eigen::Index>(m), static_cast<Eigen::Index>(columns));
+    // Every feature entry is written by the preparer; targets default to 0.0.
+    d.features = Matrix(static_cast<Eigen::Index>(m), static_cast<Eigen::Index>(columns));
     d.targets = Vector::Zero(static_cast<Eigen::Index>(m));
     return d;
 }
@@ -105,42 +107,38 @@ Result<Dataset> prepare_supertrend_features(std::span<const double> close, std::
     return d;
 }
 
+// The column statistics are gathered in row-major sweeps (the matrix is stored by rows);
+// each column's sums still run over its rows in order.
 void standardize(Matrix& matrix) {
-    const Eigen::Index rows = matrix.rows();
-    if (rows == 0 || matrix.cols() == 0) return;
+    const Eigen::Index rows = matrix.rows(), cols = matrix.cols();
+    if (rows == 0 || cols == 0) return;
     const double count = static_cast<double>(rows);
     const bool compensated = static_cast<std::size_t>(rows) >= kCompensatedRows;
-    for (Eigen::Index j = 0; j < matrix.cols(); ++j) {
-        auto column = matrix.col(j);
-        double mean, var;
-        if (compensated) {
-            utils::Kahan sum, squares;
-            for (Eigen::Index i = 0; i < rows; ++i)
-                if (!std::isnan(column[i])) sum.add(column[i]);
-            mean = sum.sum / count;
-            for (Eigen::Index i = 0; i < rows; ++i) {
-                const double d = column[i] - mean;
-                const double sq = d * d;
-                if (!std::isnan(sq)) squares.add(sq);
-            }
-            var = squares.sum / count;
-        } else {
-            double sum = 0.0, squares = 0.0;
-            for (Eigen::Index i = 0; i < rows; ++i) sum += column[i];
-            mean = sum / count;
-            for (Eigen::Index i = 0; i < rows; ++i) {
-                const double d = column[i] - mean;
-                squares += d * d;
-            }
-            var = squares / count;
-        }
-        const double sd = std::sqrt(var);
-        if (sd > kTiny) {
-            for (Eigen::Index i = 0; i < rows; ++i) column[i] = (column[i] - mean) / sd;
-        } else {
-            column.setZero();
-        }
+    std::vector<utils::Kahan> sums(static_cast<std::size_t>(cols));
+    // Below the switch the compensation terms stay 0.0 and the sums are plain.
+    auto add = [compensated](utils::Kahan& k, double v) {
+        if (!compensated)
+            k.sum += v;
+        else if (!std::isnan(v))
+            k.add(v);
+    };
+    for (Eigen::Index i = 0; i < rows; ++i)
+        for (Eigen::Index j = 0; j < cols; ++j) add(sums[static_cast<std::size_t>(j)], matrix(i, j));
+    Vector mean(cols);
+    for (Eigen::Index j = 0; j < cols; ++j) {
+        mean[j] = sums[static_cast<std::size_t>(j)].sum / count;
+        sums[static_cast<std::size_t>(j)].reset();
     }
+    for (Eigen::Index i = 0; i < rows; ++i)
+        for (Eigen::Index j = 0; j < cols; ++j) {
+            const double d = matrix(i, j) - mean[j];
+            add(sums[static_cast<std::size_t>(j)], d * d);
+        }
+    Vector sd(cols);
+    for (Eigen::Index j = 0; j < cols; ++j) sd[j] = std::sqrt(sums[static_cast<std::size_t>(j)].sum / count);
+    for (Eigen::Index i = 0; i < rows; ++i)
+        for (Eigen::Index j = 0; j < cols; ++j)
+            matrix(i, j) = sd[j] > kTiny ? (matrix(i, j) - mean[j]) / sd[j] : 0.0;
 }
 
 Matrix polynomial_features(const Matrix& matrix) {
