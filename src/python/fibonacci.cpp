@@ -7,22 +7,28 @@ namespace vorn::py {
 namespace fib = indicators::fibonacci;
 
 // One dict per bar: empty before the first full window, else the seven retracement keys.
-// The key objects are made once per call and shared by every dict.
+// Each full dict is copied from a template that already holds the keys, so that filling it
+// replaces values and never grows the table.
 template <>
 struct ToPy<fib::FibRetracementSeries> {
     static PyObject* convert(const fib::FibRetracementSeries& r) {
         const std::size_t n = r.levels[0].size();
-        Ref keys[fib::kRetracementKeys.size()];
-        for (std::size_t k = 0; k < std::size(keys); ++k)
-            if (!(keys[k] = Ref(PyUnicode_InternFromString(fib::kRetracementKeys[k])))) return nullptr;
+        constexpr std::size_t K = fib::kRetracementKeys.size();
+        Ref keys[K];
+        Ref tmpl(PyDict_New());
+        if (!tmpl) return nullptr;
+        for (std::size_t k = 0; k < K; ++k) {
+            keys[k] = Ref(PyUnicode_InternFromString(fib::kRetracementKeys[k]));
+            if (!keys[k] || PyDict_SetItem(tmpl.get(), keys[k].get(), Py_None) < 0) return nullptr;
+        }
         Ref list(PyList_New(static_cast<Py_ssize_t>(n)));
         if (!list) return nullptr;
         for (std::size_t i = 0; i < n; ++i) {
-            PyObject* d = PyDict_New();
+            PyObject* d = i < r.first ? PyDict_New() : PyDict_Copy(tmpl.get());
             if (!d) return nullptr;
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), d);
             if (i < r.first) continue;
-            for (std::size_t k = 0; k < std::size(keys); ++k) {
+            for (std::size_t k = 0; k < K; ++k) {
                 Ref price(PyFloat_FromDouble(r.levels[k][i]));
                 if (!price || PyDict_SetItem(d, keys[k].get(), price.get()) < 0) return nullptr;
             }
