@@ -12,19 +12,9 @@ namespace vorn::indicators::fibonacci {
 namespace {
 
 using errors::validation::non_finite;
+using errors::validation::validate_finite;
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-
-struct Price {
-    double value;
-    const char* name;
-};
-
-Status check_finite(std::initializer_list<Price> prices) {
-    for (const Price& p : prices)
-        if (is_non_finite(p.value)) return fail(non_finite(0, p.name, p.value));
-    return {};
-}
 
 std::array<double, 7> retracement_levels(double start_price, double end_price) {
     static constexpr double ratios[] = {0.0, 0.236, 0.382, 0.5, 0.618, 0.786};
@@ -76,12 +66,12 @@ void window_extreme_bars(std::span<const double> prices, std::size_t window, std
 }  // namespace
 
 Result<FibRetracement> fib_retracement(double start_price, double end_price) {
-    if (auto s = check_finite({{start_price, "start_price"}, {end_price, "end_price"}}); !s) return fail(s.error());
+    if (auto s = validate_finite({{start_price, "start_price"}, {end_price, "end_price"}}); !s) return fail(s.error());
     return FibRetracement{retracement_levels(start_price, end_price), start_price, end_price};
 }
 
 Result<std::array<double, 6>> fib_extension(double start_price, double end_price, double retracement_price) {
-    if (auto s = check_finite(
+    if (auto s = validate_finite(
             {{start_price, "start_price"}, {end_price, "end_price"}, {retracement_price, "retracement_price"}});
         !s)
         return fail(s.error());
@@ -93,7 +83,7 @@ Result<std::array<double, 6>> fib_extension(double start_price, double end_price
 
 Result<FanLines> fib_fan_lines(std::uint64_t start_index, std::uint64_t end_index, double start_price,
                                double end_price, std::uint64_t target_index) {
-    if (auto s = check_finite({{start_price, "start_price"}, {end_price, "end_price"}}); !s) return fail(s.error());
+    if (auto s = validate_finite({{start_price, "start_price"}, {end_price, "end_price"}}); !s) return fail(s.error());
     if (start_index >= end_index) return fail(VornError::invalid_value(0, "start_index must be < end_index"));
     if (target_index <= end_index) return fail(VornError::invalid_value(0, "target_index must be > end_index"));
     const double t = static_cast<double>(target_index - start_index) / static_cast<double>(end_index - start_index);

@@ -9,20 +9,10 @@ namespace vorn::indicators::pivots {
 namespace {
 
 using errors::validation::non_finite;
+using errors::validation::validate_finite;
+using Arg = errors::validation::NamedValue;
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-
-struct Arg {
-    double value;
-    const char* name;
-};
-
-// The first non-finite argument, in parameter order, fails the call.
-Status check_finite(std::initializer_list<Arg> args) {
-    for (const Arg& a : args)
-        if (is_non_finite(a.value)) return fail(non_finite(0, a.name, a.value));
-    return {};
-}
 
 // The standard ladder around a pivot; Woodie shares it with its own pivot.
 PivotLevels floor_ladder(double pp, double high, double low) {
@@ -117,7 +107,7 @@ PivotLevels levels_by(Method m, double open, double high, double low, double clo
 
 // The methods that read no open: `open` is neither used nor tested.
 Result<PivotLevels> hlc_levels(Method m, double high, double low, double close) {
-    if (auto s = check_finite({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
+    if (auto s = validate_finite({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
     return levels_by(m, NaN, high, low, close);
 }
 
@@ -173,7 +163,7 @@ Result<PivotLevels> camarilla_pivots(double high, double low, double close) {
 }
 
 Result<PivotLevels> demark_pivots(double open, double high, double low, double close) {
-    if (auto s = check_finite({{open, "open"}, {high, "high"}, {low, "low"}, {close, "close"}}); !s)
+    if (auto s = validate_finite({{open, "open"}, {high, "high"}, {low, "low"}, {close, "close"}}); !s)
         return fail(s.error());
     return demark_unchecked(open, high, low, close);
 }
