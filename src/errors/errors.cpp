@@ -82,6 +82,12 @@ VornError non_finite(std::uint64_t index, const char* name, double value) {
     return VornError::invalid_value(index, std::string(name) + " contains non-finite value: " + format_float(value));
 }
 
+Status validate_finite(std::initializer_list<NamedValue> values) {
+    for (const NamedValue& v : values)
+        if (is_non_finite(v.value)) return fail(non_finite(0, v.name, v.value));
+    return {};
+}
+
 static Status scan_finite(std::span<const double> values, const char* name) {
     for (std::size_t i = 0; i < values.size(); ++i)
         if (is_non_finite(values[i])) return fail(non_finite(i, name, values[i]));
