@@ -306,3 +306,32 @@ def ema_seed(tmp_path_factory):
 )
 def test_ema_seed_kernel(ema_seed, values, period, expected):
     assert ema_seed(values, period) == expected
+
+
+@pytest.mark.parametrize(
+    "name, signature, first_line",
+    [
+        ("py_obv", "(close, volume)", "Calculate On-Balance Volume (OBV)"),
+        ("py_ad", "(high, low, close, volume)", None),
+        ("py_adosc", "(high, low, close, volume, fast_period, slow_period)", None),
+        ("py_pvt", "(close, volume)", None),
+        ("py_nvi", "(close, volume)", None),
+        ("py_pvi", "(close, volume)", None),
+        ("py_cmf", "(high, low, close, volume, period=20)", "Calculate Chaikin Money Flow (CMF)"),
+        ("py_mfi", "(high, low, close, volume, period=14)", "Calculate Money Flow Index (MFI)"),
+        ("py_vwap", "(high, low, close, volume)", "Calculate Volume Weighted Average Price (VWAP)"),
+        ("py_eom", "(high, low, volume, period)", None),
+        ("py_force_index", "(close, volume, period=13)", "Calculate Force Index (Elder's Force Index)"),
+        ("py_volume_oscillator", "(volume, short_period=5, long_period=10)", "Calculate Volume Oscillator"),
+        ("py_volume_profile", "(high, low, close, volume, num_bins)", None),
+    ],
+)
+def test_docstrings(m, name, signature, first_line):
+    fn = getattr(m, name)
+    assert fn.__text_signature__ == signature
+    if first_line is None:
+        assert fn.__doc__ is None
+    else:
+        sections = ["Parameters", "Returns", "Raises"] + ["Examples"] * name.endswith(("index", "oscillator"))
+        lines = fn.__doc__.splitlines()
+        assert lines[0] == first_line and [s for s in lines if s in sections] == sections
