@@ -209,6 +209,53 @@ def test_vidya_and_vwma_refusals():
 @pytest.mark.parametrize("fn, sig", [(vl.py_alma, "(values, period, offset, sigma)"),
                                      (vl.py_pwma, "(values, period)"), (vl.py_sinwma, "(values, period)"),
                                      (vl.py_swma, "(values, period)"), (vl.py_vwma, "(close, volume, period)"),
-                                     (vl.py_vidya, "(close, period)")])
+                                     (vl.py_vidya, "(close, period)"),
+                                     (vl.py_alligator, "(high, low, jaw_period, teeth_period, lips_period)")])
 def test_signature_only_docstrings(fn, sig):
     assert fn.__text_signature__ == sig and not fn.__doc__
+
+
+# ---- alligator ----------------------------------------------------------------------------
+
+
+def shifted(v, k):
+    return ([NAN] * k + v[:len(v) - k]) if k < len(v) else [NAN] * len(v)
+
+
+@pytest.mark.parametrize("periods", [(13, 8, 5), (3, 21, 1), (50, 50, 50)])
+def test_alligator_is_shifted_wilder_smoothing_of_the_median(close, periods):
+    high = [c + 1.0 + (i % 3) for i, c in enumerate(close)]
+    low = [c - 0.5 - (i % 5) for i, c in enumerate(close)]
+    median = [(h + lo) * 0.5 for h, lo in zip(high, low)]
+    got = vl.py_alligator(high, low, *periods)
+    for line, p, k in zip(got, periods, (8, 5, 3)):
+        assert nan_equal(line, shifted(vl.py_rma(median, p), k))
+        assert first_defined(line) == p - 1 + k
+
+
+def test_alligator_short_series():
+    h, lo = [float(x) for x in range(2, 8)], [float(x) for x in range(6)]
+    jaw, teeth, lips = vl.py_alligator(h, lo, 3, 3, 3)
+    assert all(math.isnan(x) for x in jaw + teeth)
+    assert nan_equal(lips, [NAN] * 5 + [2.0])  # mean of the first medians 1, 2, 3, three bars later
+    jaw, teeth, lips = vl.py_alligator(random_walk(20), random_walk(20, seed=2), None, None, None)
+    assert (first_defined(jaw), first_defined(teeth), first_defined(lips)) == (None, 12, 7)
+
+
+@pytest.mark.parametrize("args, msg", [
+    (([], [1.0]), "Empty input: high cannot be empty"),
+    (([math.inf], []), "Invalid value at index 0: high contains non-finite value: inf"),
+    (([1.0], []), "Empty input: low cannot be empty"),
+    (([1.0], [NAN, 1.0]), "Length mismatch: high=1, low=2"),
+    (([1.0, 2.0], [1.0, NAN]), "Invalid value at index 1: low contains non-finite value: NaN"),
+    (([1.0, 2.0], [1.0, 2.0], 0, 0, 9), "Invalid period: 0 (must be > 0 and <= data length 2)"),
+    (([1.0, 2.0], [1.0, 2.0], 1, 3, 0), "Invalid period: 3 (must be > 0 and <= data length 2)"),
+    (([1.0, 2.0], [1.0, 2.0], 1, 1, 5), "Invalid period: 5 (must be > 0 and <= data length 2)"),
+    # the smoothing kernel refuses an overflowed median under its own series name
+    (([1.0, 1.5e308, 1.0], [1.0, 1.5e308, 1.0], 1, 1, 1),
+     "Invalid value at index 1: values contains non-finite value: inf"),
+])
+def test_alligator_refusals(args, msg):
+    if len(args) == 2:
+        args = args + (1, 1, 1)
+    assert value_error(vl.py_alligator, *args) == msg

@@ -20,6 +20,10 @@ Result<Series> vwma(const Series& close, const Series& volume, Count period) {
     return ext::vwma(close, volume, period.value_or(20));
 }
 Result<Series> vidya(const Series& close, Count period) { return ext::vidya(close, period.value_or(14)); }
+Result<ext::AlligatorSeries> alligator(const Series& high, const Series& low, Count jaw_period, Count teeth_period,
+                                       Count lips_period) {
+    return ext::alligator(high, low, jaw_period.value_or(13), teeth_period.value_or(8), lips_period.value_or(5));
+}
 
 }  // namespace
 
@@ -35,9 +39,12 @@ const FunctionDef py_vwma = def<"py_vwma", vwma>("py_vwma(close, volume, period)
                                                  arg("volume"), arg_or_none("period"));
 const FunctionDef py_vidya =
     def<"py_vidya", vidya>("py_vidya(close, period)\n--\n\n", arg("close"), arg_or_none("period"));
+const FunctionDef py_alligator = def<"py_alligator", alligator>(
+    "py_alligator(high, low, jaw_period, teeth_period, lips_period)\n--\n\n", arg("high"), arg("low"),
+    arg_or_none("jaw_period"), arg_or_none("teeth_period"), arg_or_none("lips_period"));
 
 namespace {
-const FunctionDef* const table[] = {&py_alma, &py_pwma, &py_sinwma, &py_swma, &py_vwma, &py_vidya};
+const FunctionDef* const table[] = {&py_alma, &py_pwma, &py_sinwma, &py_swma, &py_vwma, &py_vidya, &py_alligator};
 }
 
 Table extended_averages() { return table; }

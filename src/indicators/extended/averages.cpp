@@ -4,6 +4,7 @@
 #include <limits>
 #include <numbers>
 
+#include "indicators/extended/flow.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -125,6 +126,30 @@ Result<Series> vidya(std::span<const double> close, std::uint64_t period) {
         out[i] = prev;
     }
     return out;
+}
+
+Result<AlligatorSeries> alligator(std::span<const double> high, std::span<const double> low,
+                                  std::uint64_t jaw_period, std::uint64_t teeth_period, std::uint64_t lips_period) {
+    if (auto s = errors::validation::validate_lengths_match({{high, "high"}, {low, "low"}}); !s)
+        return fail(s.error());
+    const std::size_t n = high.size();
+    for (const std::uint64_t p : {jaw_period, teeth_period, lips_period})
+        if (auto s = errors::validation::validate_period(p, n); !s) return fail(s.error());
+    Series median(n);
+    for (std::size_t i = 0; i < n; ++i) median[i] = (high[i] + low[i]) * 0.5;
+    // The shifts are fixed whatever the periods.
+    auto line = [&](std::uint64_t period, std::uint64_t shift) -> Result<Series> {
+        auto smoothed = utils::ma::rma(median, period);
+        if (!smoothed) return fail(smoothed.error());
+        return shift_forward(*smoothed, shift);
+    };
+    auto jaw = line(jaw_period, 8);
+    if (!jaw) return fail(jaw.error());
+    auto teeth = line(teeth_period, 5);
+    if (!teeth) return fail(teeth.error());
+    auto lips = line(lips_period, 3);
+    if (!lips) return fail(lips.error());
+    return AlligatorSeries{std::move(*jaw), std::move(*teeth), std::move(*lips)};
 }
 
 }  // namespace vorn::indicators::extended
