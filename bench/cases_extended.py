@@ -27,7 +27,7 @@ CASES = [
     ("py_cti(close, 12)", lambda b: vl.py_cti(b["close"], 12), 1, 1),
     ("py_bop(o, h, l, c)", lambda b: vl.py_bop(b["open"], *_hlc(b)), 4, 1),
     ("py_percent_rank(close, 14) O(n*p)", lambda b: vl.py_percent_rank(b["close"], 14), 1, 1),
-    ("py_entropy(close, 10, 10) O(n*p log p)", lambda b: vl.py_entropy(b["close"], 10, 10), 1, 1),
+    ("py_entropy(close, 10, 10) O(n*p)", lambda b: vl.py_entropy(b["close"], 10, 10), 1, 1),
     ("py_qqe(close, 14, 5, 4.236)", lambda b: vl.py_qqe(b["close"], 14, 5, 4.236), 1, 3),
     ("py_kst(close, 10, 15, 20, 30, 9)", lambda b: vl.py_kst(b["close"], 10, 15, 20, 30, 9), 1, 2),
     ("py_stc(close, 23, 50, 10)", lambda b: vl.py_stc(b["close"], 23, 50, 10), 1, 1),

@@ -155,7 +155,7 @@ def ref_entropy(close, period, bins):
     return out
 
 
-@pytest.mark.parametrize("period, bins", [(10, 10), (2, 5), (25, 3), (30, 1), (40, 500)])
+@pytest.mark.parametrize("period, bins", [(10, 10), (2, 5), (25, 3), (30, 1), (10, 40), (10, 41), (40, 500)])
 def test_entropy_matches_histogram(close, period, bins):
     got = vl.py_entropy(close, period, bins)
     assert nan_equal(got, ref_entropy(close, period, bins))

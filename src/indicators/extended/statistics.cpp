@@ -157,24 +157,36 @@ Result<Series> entropy(std::span<const double> close, std::uint64_t period, std:
     Series out(n, NaN);
     const std::size_t p = period;
     const double bins_f = static_cast<double>(bins);
-    // Only the bins that receive a return matter, and a window holds at most p - 1 returns:
-    // each window's bin numbers are sorted and counted run by run, in increasing bin order,
-    // so neither time nor memory depends on `bins`.
-    Series returns;
+    // A bar's return is the same in every window that holds it: computed once, NaN where
+    // the pair is skipped (a base below 1e-10, or a non-finite return).
+    Series returns(n, NaN);
+    for (std::size_t j = 1; j < n; ++j) {
+        const double base = close[j - 1];
+        if (std::fabs(base) < 1e-10) continue;
+        const double r = (close[j] - base) / base;
+        if (std::isfinite(r)) returns[j] = r;
+    }
+    // Only the bins that receive a return matter, and a window holds at most p - 1 returns.
+    // Few bins: a count per bin, walked in bin order. Many bins: each window's bin numbers
+    // sorted and counted run by run, in the same increasing order, so neither time nor
+    // memory grows with `bins`.
+    const bool direct = bins <= 4 * static_cast<std::uint64_t>(p);
+    std::vector<std::uint32_t> counts(direct ? bins : 0, 0);
+    Series kept;
     std::vector<std::uint64_t> slots;
-    returns.reserve(p);
+    kept.reserve(p);
     slots.reserve(p);
+    // q * log2(q) for q = c / count, c = 0 .. count: a function of the two counts only, so a
+    // table kept for the current count gives the same terms as computing each anew.
+    Series terms;
+    std::size_t terms_for = 0;
     for (std::size_t i = p; i < n; ++i) {
-        returns.clear();
-        for (std::size_t j = i + 2 - p; j <= i; ++j) {
-            const double base = close[j - 1];
-            if (std::fabs(base) < 1e-10) continue;
-            const double r = (close[j] - base) / base;
-            if (std::isfinite(r)) returns.push_back(r);
-        }
-        if (returns.empty()) continue;
-        double lo = returns[0], hi = returns[0];
-        for (const double r : returns) {
+        kept.clear();
+        for (std::size_t j = i + 2 - p; j <= i; ++j)
+            if (!std::isnan(returns[j])) kept.push_back(returns[j]);
+        if (kept.empty()) continue;
+        double lo = kept[0], hi = kept[0];
+        for (const double r : kept) {
             if (r < lo) lo = r;
             if (r > hi) hi = r;
         }
@@ -183,17 +195,33 @@ Result<Series> entropy(std::span<const double> close, std::uint64_t period, std:
             continue;
         }
         const double width = (hi - lo) / bins_f;
-        slots.clear();
-        for (const double r : returns) slots.push_back(std::min(bin_index(std::floor((r - lo) / width)), bins - 1));
-        std::sort(slots.begin(), slots.end());
-        const double kept = static_cast<double>(returns.size());
+        const std::size_t count = kept.size();
+        if (terms_for != count) {
+            terms.assign(count + 1, 0.0);
+            for (std::size_t c = 1; c <= count; ++c) {
+                const double q = static_cast<double>(c) / static_cast<double>(count);
+                terms[c] = q * std::log2(q);
+            }
+            terms_for = count;
+        }
+        auto slot = [&](double r) { return std::min(bin_index(std::floor((r - lo) / width)), bins - 1); };
         double h = 0.0;
-        for (std::size_t a = 0; a < slots.size();) {
-            std::size_t b = a + 1;
-            while (b < slots.size() && slots[b] == slots[a]) ++b;
-            const double q = static_cast<double>(b - a) / kept;
-            h = h - q * std::log2(q);
-            a = b;
+        if (direct) {
+            for (const double r : kept) ++counts[slot(r)];
+            for (std::uint32_t& c : counts) {
+                if (c > 0) h = h - terms[c];
+                c = 0;
+            }
+        } else {
+            slots.clear();
+            for (const double r : kept) slots.push_back(slot(r));
+            std::sort(slots.begin(), slots.end());
+            for (std::size_t a = 0; a < slots.size();) {
+                std::size_t b = a + 1;
+                while (b < slots.size() && slots[b] == slots[a]) ++b;
+                h = h - terms[b - a];
+                a = b;
+            }
         }
         out[i] = h;
     }
