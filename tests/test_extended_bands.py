@@ -82,7 +82,8 @@ def test_squeeze_nan_multipliers_pass_and_blank_the_flags():
     (([1] * 5, [1] * 5, [1] * 5, 2, -1.0, 0, 2, -1.0), "Invalid period: 0 (must be > 0 and <= data length 5)"),
     (([1] * 5, [1] * 5, [1] * 5, 2, -1.0, 2, 9, -1.0), "Invalid period: 9 (must be > 0 and <= data length 5)"),
     # then the Bollinger kernel, then the Keltner kernel (atr period before multiplier)
-    (([1] * 5, [1] * 5, [1] * 5, 2, -1.0, 2, 5, -1.0), "Parameter std_multiplier out of range: -1 (valid range: 0..inf)"),
+    (([1] * 5, [1] * 5, [1] * 5, 2, -1.0, 2, 5, -1.0),
+     "Parameter std_multiplier out of range: -1 (valid range: 0..inf)"),
     (([1] * 5, [1] * 5, [1] * 5, 2, 2.0, 2, 5, -1.0), "Insufficient data: need at least 6 elements, got 5"),
     (([1] * 5, [1] * 5, [1] * 5, 2, 2.0, 2, 4, -0.5), "Parameter multiplier out of range: -0.5 (valid range: 0..inf)"),
 ])

@@ -4,6 +4,7 @@
 #include <limits>
 #include <numbers>
 
+#include "indicators/extended/checks.hpp"
 #include "indicators/extended/flow.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
@@ -13,11 +14,6 @@ namespace vorn::indicators::extended {
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-
-Status check_one(std::span<const double> values, const char* name, std::uint64_t period) {
-    if (auto s = errors::validation::validate_series(values, name); !s) return fail(s.error());
-    return errors::validation::validate_period(period, values.size());
-}
 
 // Divides every weight by their plain sum in index order; unguarded, so weights that all
 // underflow to 0 become NaN.
@@ -42,7 +38,7 @@ Series weighted_windows(std::span<const double> x, const Series& w, std::size_t 
 
 template <class Raw>
 Result<Series> fixed_weight(std::span<const double> values, std::uint64_t period, std::size_t first, Raw&& raw) {
-    if (auto s = check_one(values, "values", period); !s) return fail(s.error());
+    if (auto s = check_inputs({{values, "values"}}, {period}); !s) return fail(s.error());
     Series w(period);
     raw(w);
     normalise(w);
@@ -94,9 +90,7 @@ Result<Series> swma(std::span<const double> values, std::uint64_t period) {
 }
 
 Result<Series> vwma(std::span<const double> close, std::span<const double> volume, std::uint64_t period) {
-    if (auto s = errors::validation::validate_lengths_match({{close, "close"}, {volume, "volume"}}); !s)
-        return fail(s.error());
-    if (auto s = errors::validation::validate_period(period, close.size()); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}, {volume, "volume"}}, {period}); !s) return fail(s.error());
     Series out(close.size(), NaN);
     for (std::size_t i = period - 1; i < close.size(); ++i) {
         double a = 0.0, v = 0.0;
@@ -110,7 +104,7 @@ Result<Series> vwma(std::span<const double> close, std::span<const double> volum
 }
 
 Result<Series> vidya(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_one(close, "close", period); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
     Series out = utils::stats::stdev(close, period);
     const double alpha = 2.0 / (static_cast<double>(period) + 1.0);
     double prev = close[period - 1];
@@ -130,11 +124,9 @@ Result<Series> vidya(std::span<const double> close, std::uint64_t period) {
 
 Result<AlligatorSeries> alligator(std::span<const double> high, std::span<const double> low,
                                   std::uint64_t jaw_period, std::uint64_t teeth_period, std::uint64_t lips_period) {
-    if (auto s = errors::validation::validate_lengths_match({{high, "high"}, {low, "low"}}); !s)
+    if (auto s = check_inputs({{high, "high"}, {low, "low"}}, {jaw_period, teeth_period, lips_period}); !s)
         return fail(s.error());
     const std::size_t n = high.size();
-    for (const std::uint64_t p : {jaw_period, teeth_period, lips_period})
-        if (auto s = errors::validation::validate_period(p, n); !s) return fail(s.error());
     Series median(n);
     for (std::size_t i = 0; i < n; ++i) median[i] = (high[i] + low[i]) * 0.5;
     // The shifts are fixed whatever the periods.

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "indicators/extended/checks.hpp"
 #include "indicators/volatility/bands.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
@@ -13,21 +14,16 @@ namespace vorn::indicators::extended {
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-using errors::validation::validate_period;
-
-Status check_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
-    return errors::validation::validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
-}
 
 }  // namespace
 
 Result<SqueezeSeries> squeeze(std::span<const double> high, std::span<const double> low,
                               std::span<const double> close, std::uint64_t bb_period, double bb_std,
                               std::uint64_t kc_period, std::uint64_t kc_atr_period, double kc_mult) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {bb_period, kc_period, kc_atr_period});
+        !s)
+        return fail(s.error());
     const std::size_t n = close.size();
-    for (const std::uint64_t p : {bb_period, kc_period, kc_atr_period})
-        if (auto s = validate_period(p, n); !s) return fail(s.error());
     auto bands = volatility::bollinger_bands(close, bb_period, bb_std);
     if (!bands) return fail(bands.error());
     auto channel = volatility::keltner_channel(high, low, close, kc_period, kc_atr_period, kc_mult);
@@ -54,10 +50,9 @@ Result<SqueezeSeries> squeeze(std::span<const double> high, std::span<const doub
 
 Result<Series> aberration(std::span<const double> high, std::span<const double> low,
                           std::span<const double> close, std::uint64_t period, std::uint64_t atr_period) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {period, atr_period}); !s)
+        return fail(s.error());
     const std::size_t n = close.size();
-    if (auto s = validate_period(period, n); !s) return fail(s.error());
-    if (auto s = validate_period(atr_period, n); !s) return fail(s.error());
     auto atr = volatility::atr(high, low, close, atr_period);
     if (!atr) return fail(atr.error());
     Series out = utils::ma::sma_impl(close, period);
@@ -70,10 +65,8 @@ Result<Series> aberration(std::span<const double> high, std::span<const double> 
 
 Result<WaeSeries> wae(std::span<const double> close, std::uint64_t fast, std::uint64_t slow, std::uint64_t signal,
                       std::uint64_t bb_period, double multiplier) {
-    if (auto s = errors::validation::validate_series(close, "close"); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {fast, slow, signal, bb_period}); !s) return fail(s.error());
     const std::size_t n = close.size();
-    for (const std::uint64_t p : {fast, slow, signal, bb_period})
-        if (auto s = validate_period(p, n); !s) return fail(s.error());
     auto fast_line = utils::ma::ema(close, fast);
     if (!fast_line) return fail(fast_line.error());
     auto slow_line = utils::ma::ema(close, slow);
@@ -93,8 +86,7 @@ Result<WaeSeries> wae(std::span<const double> close, std::uint64_t fast, std::ui
 
 Result<SslSeries> ssl_channel(std::span<const double> high, std::span<const double> low,
                               std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
-    if (auto s = validate_period(period, close.size()); !s) return fail(s.error());
+    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {period}); !s) return fail(s.error());
     SslSeries r{utils::ma::sma_impl(high, period), utils::ma::sma_impl(low, period)};
     for (std::size_t i = 0; i < close.size(); ++i) {
         const double up = r.first[i], down = r.second[i];

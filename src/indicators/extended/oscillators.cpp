@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 #include <limits>
 
+#include "indicators/extended/checks.hpp"
 #include "indicators/momentum/rsi_macd.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
@@ -16,14 +16,6 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double Inf = std::numeric_limits<double>::infinity();
-
-// The series, then each period in turn against its length.
-Status check_close(std::span<const double> close, std::initializer_list<std::uint64_t> periods) {
-    if (auto s = errors::validation::validate_series(close, "close"); !s) return fail(s.error());
-    for (const std::uint64_t p : periods)
-        if (auto s = errors::validation::validate_period(p, close.size()); !s) return fail(s.error());
-    return {};
-}
 
 }  // namespace
 
@@ -60,7 +52,7 @@ Series stochastic_raw(std::span<const double> values, std::uint64_t period) {
 
 Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, std::uint64_t smooth,
                       double multiplier) {
-    if (auto s = check_close(close, {rsi_period, smooth}); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {rsi_period, smooth}); !s) return fail(s.error());
     auto rsi = momentum::rsi(close, rsi_period);
     if (!rsi) return fail(rsi.error());
     const std::size_t n = close.size();
@@ -96,7 +88,7 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
 Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::uint64_t roc2, std::uint64_t roc3,
                       std::uint64_t roc4, std::uint64_t signal_period) {
     // The smoothing periods are fixed (10, 10, 10, 15) whatever the ROC periods are.
-    if (auto s = check_close(close, {std::max({roc1, roc2, roc3, roc4}), signal_period, 10, 15}); !s)
+    if (auto s = check_inputs({{close, "close"}}, {std::max({roc1, roc2, roc3, roc4}), signal_period, 10, 15}); !s)
         return fail(s.error());
     const Series s1 = utils::ma::sma_impl(roc_helper(close, roc1), 10);
     const Series s2 = utils::ma::sma_impl(roc_helper(close, roc2), 10);
@@ -116,7 +108,7 @@ Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::ui
 }
 
 Result<Series> stc(std::span<const double> close, std::uint64_t fast, std::uint64_t slow, std::uint64_t cycle) {
-    if (auto s = check_close(close, {fast, slow, cycle}); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {fast, slow, cycle}); !s) return fail(s.error());
     auto f = utils::ma::ema(close, fast);
     if (!f) return fail(f.error());
     auto s = utils::ma::ema(close, slow);
@@ -127,11 +119,9 @@ Result<Series> stc(std::span<const double> close, std::uint64_t fast, std::uint6
 
 Result<Series> smi(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                    std::uint64_t period, std::uint64_t smooth1, std::uint64_t smooth2) {
-    if (auto s = errors::validation::validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s)
+    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {period, smooth1, smooth2}); !s)
         return fail(s.error());
     const std::size_t n = close.size();
-    for (const std::uint64_t p : {period, smooth1, smooth2})
-        if (auto s = errors::validation::validate_period(p, n); !s) return fail(s.error());
     Series diff = utils::stats::rolling_max(high, period);
     Series half = utils::stats::rolling_min(low, period);
     for (std::size_t i = 0; i < n; ++i) {
@@ -158,7 +148,7 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
 }
 
 Result<Series> tdfi(std::span<const double> close, std::uint64_t period, std::uint64_t smooth) {
-    if (auto s = check_close(close, {period, smooth}); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {period, smooth}); !s) return fail(s.error());
     Series mom(close.size(), NaN);
     for (std::size_t i = period; i < close.size(); ++i) mom[i] = std::fabs(close[i] - close[i - period]);
     return utils::ma::ema_impl(mom, smooth, utils::ma::ema_alpha(smooth));
@@ -167,7 +157,7 @@ Result<Series> tdfi(std::span<const double> close, std::uint64_t period, std::ui
 Result<Series> coppock(std::span<const double> close, std::uint64_t period1, std::uint64_t period2,
                        std::uint64_t wma_period) {
     const std::uint64_t longest = std::max(period1, period2);
-    if (auto s = check_close(close, {longest, wma_period}); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {longest, wma_period}); !s) return fail(s.error());
     const std::size_t n = close.size(), w = wma_period;
     Series sum = roc_helper(close, period1);
     const Series b = roc_helper(close, period2);

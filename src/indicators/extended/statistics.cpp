@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "indicators/extended/checks.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -13,11 +14,6 @@ namespace vorn::indicators::extended {
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-
-Status check_one(std::span<const double> values, const char* name, std::uint64_t period) {
-    if (auto s = errors::validation::validate_series(values, name); !s) return fail(s.error());
-    return errors::validation::validate_period(period, values.size());
-}
 
 // A float bin position as an unsigned index the way a saturating cast makes it: negative
 // and NaN give 0, values past the range the largest index.
@@ -30,7 +26,7 @@ std::uint64_t bin_index(double position) {
 }  // namespace
 
 Result<Series> slope(std::span<const double> values, std::uint64_t period) {
-    if (auto s = check_one(values, "values", period); !s) return fail(s.error());
+    if (auto s = check_inputs({{values, "values"}}, {period}); !s) return fail(s.error());
     Series out(values.size(), NaN);
     const std::size_t p = period;
     const double pf = static_cast<double>(period);
@@ -55,7 +51,7 @@ Result<Series> slope(std::span<const double> values, std::uint64_t period) {
 }
 
 Result<Series> bias(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_one(close, "close", period); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
     Series out = utils::ma::sma_impl(close, period);
     for (std::size_t i = 0; i < close.size(); ++i) {
         const double m = out[i];
@@ -65,7 +61,7 @@ Result<Series> bias(std::span<const double> close, std::uint64_t period) {
 }
 
 Result<Series> psl(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_one(close, "close", period); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
     const std::size_t n = close.size(), p = period;
     Series out(n, NaN);
     if (p >= n) return out;
@@ -83,7 +79,7 @@ Result<Series> psl(std::span<const double> close, std::uint64_t period) {
 }
 
 Result<Series> er(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_one(close, "close", period); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
     const std::size_t n = close.size(), p = period;
     if (p == n) return fail(VornError::insufficient_data(errors::validation::bars_for_period(period), n));
     Series path(n, 0.0);
@@ -99,7 +95,7 @@ Result<Series> er(std::span<const double> close, std::uint64_t period) {
 }
 
 Result<Series> cfo(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_one(close, "close", period); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
     Series out = utils::stats::tsf(close, period);
     for (std::size_t i = 0; i < close.size(); ++i) {
         const double f = out[i];
@@ -109,7 +105,7 @@ Result<Series> cfo(std::span<const double> close, std::uint64_t period) {
 }
 
 Result<Series> cti(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_one(close, "close", period); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
     const std::size_t n = close.size();
     if (period == 1) {
         Series out(n, 0.0);
@@ -123,9 +119,7 @@ Result<Series> cti(std::span<const double> close, std::uint64_t period) {
 
 Result<Series> bop(std::span<const double> open, std::span<const double> high, std::span<const double> low,
                    std::span<const double> close) {
-    if (auto s = errors::validation::validate_lengths_match(
-            {{open, "open"}, {high, "high"}, {low, "low"}, {close, "close"}});
-        !s)
+    if (auto s = check_inputs({{open, "open"}, {high, "high"}, {low, "low"}, {close, "close"}}, {}); !s)
         return fail(s.error());
     Series out(open.size());
     for (std::size_t i = 0; i < open.size(); ++i) {
@@ -136,7 +130,7 @@ Result<Series> bop(std::span<const double> open, std::span<const double> high, s
 }
 
 Result<Series> percent_rank(std::span<const double> values, std::uint64_t period) {
-    if (auto s = check_one(values, "values", period); !s) return fail(s.error());
+    if (auto s = check_inputs({{values, "values"}}, {period}); !s) return fail(s.error());
     const std::size_t p = period;
     const double others = static_cast<double>(period - 1);
     Series out(values.size(), NaN);
@@ -150,7 +144,7 @@ Result<Series> percent_rank(std::span<const double> values, std::uint64_t period
 }
 
 Result<Series> entropy(std::span<const double> close, std::uint64_t period, std::uint64_t bins) {
-    if (auto s = errors::validation::validate_series(close, "close"); !s) return fail(s.error());
+    if (auto s = check_inputs({{close, "close"}}, {}); !s) return fail(s.error());
     const std::size_t n = close.size();
     if (period == 0 || bins == 0) return fail(VornError::invalid_period(period, n));
     if (period > n) return fail(VornError::insufficient_data(period, n));
