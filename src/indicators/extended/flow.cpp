@@ -1,0 +1,112 @@
+#include "indicators/extended/flow.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "indicators/volatility/bands.hpp"
+#include "utils/ma.hpp"
+#include "utils/stats.hpp"
+
+namespace vorn::indicators::extended {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr std::uint64_t inertia_signal_period = 4;
+
+using errors::validation::validate_lengths_match;
+using errors::validation::validate_period;
+
+Status validate_ohlc(std::span<const double> open, std::span<const double> high, std::span<const double> low,
+                     std::span<const double> close) {
+    return validate_lengths_match({{open, "open"}, {high, "high"}, {low, "low"}, {close, "close"}});
+}
+
+// The RVI line alone; inputs validated, 1 <= period <= n.
+Series rvi_line(std::span<const double> open, std::span<const double> high, std::span<const double> low,
+                std::span<const double> close, std::uint64_t period) {
+    const std::size_t n = close.size();
+    Series num(n, NaN), den(n, NaN);
+    // Weights 1, 2, 2, 1 from the newest bar back, added newest first.
+    for (std::size_t i = 3; i < n; ++i) {
+        const double co0 = close[i] - open[i], co1 = close[i - 1] - open[i - 1];
+        const double co2 = close[i - 2] - open[i - 2], co3 = close[i - 3] - open[i - 3];
+        const double hl0 = high[i] - low[i], hl1 = high[i - 1] - low[i - 1];
+        const double hl2 = high[i - 2] - low[i - 2], hl3 = high[i - 3] - low[i - 3];
+        num[i] = (((co0 + 2.0 * co1) + 2.0 * co2) + co3) / 6.0;
+        den[i] = (((hl0 + 2.0 * hl1) + 2.0 * hl2) + hl3) / 6.0;
+    }
+    const Series ns = utils::ma::sma_impl(num, period);
+    const Series ds = utils::ma::sma_impl(den, period);
+    Series& out = num;  // each bar is read before it is overwritten
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = std::isnan(ns[i]) || std::isnan(ds[i]) || std::fabs(ds[i]) < 1e-10 ? NaN : ns[i] / ds[i];
+    return out;
+}
+
+}  // namespace
+
+Series shift_forward(std::span<const double> values, std::uint64_t shift) {
+    const std::size_t n = values.size();
+    Series out(n, NaN);
+    if (shift < n)
+        for (std::size_t j = 0; j + shift < n; ++j) out[j + shift] = values[j];
+    return out;
+}
+
+Result<Series> efi(std::span<const double> close, std::span<const double> volume, std::uint64_t period) {
+    if (auto s = validate_lengths_match({{close, "close"}, {volume, "volume"}}); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
+    Series force(n, NaN);
+    for (std::size_t i = 1; i < n; ++i) force[i] = (close[i] - close[i - 1]) * volume[i];
+    // Bar 0 has no change: its NaN delays the seed to the mean of force[1 .. period].
+    return utils::ma::ema_impl(force, period, utils::ma::ema_alpha(period));
+}
+
+Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high, std::span<const double> low,
+                      std::span<const double> close, std::uint64_t period, std::uint64_t signal_period) {
+    if (auto s = validate_ohlc(open, high, low, close); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
+    if (auto s = validate_period(signal_period, n); !s) return fail(s.error());
+    RviSeries out;
+    out.rvi = rvi_line(open, high, low, close, period);
+    out.signal = utils::ma::sma_impl(out.rvi, signal_period);
+    return out;
+}
+
+Result<Series> inertia(std::span<const double> open, std::span<const double> high, std::span<const double> low,
+                       std::span<const double> close, std::uint64_t rvi_period, std::uint64_t regression_period) {
+    if (auto s = validate_ohlc(open, high, low, close); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (auto s = validate_period(rvi_period, n); !s) return fail(s.error());
+    if (auto s = validate_period(regression_period, n); !s) return fail(s.error());
+    if (auto s = validate_period(inertia_signal_period, n); !s) return fail(s.error());
+    const Series line = rvi_line(open, high, low, close, rvi_period);
+    const utils::stats::RegressionSeries fit = utils::stats::linear_regression(line, regression_period);
+    const double newest_x = static_cast<double>(regression_period) - 1.0;
+    Series out(n, NaN);
+    for (std::size_t i = regression_period; i < n; ++i)
+        if (std::isfinite(fit.slope[i]) && std::isfinite(fit.intercept[i]))
+            out[i] = fit.slope[i] * newest_x + fit.intercept[i];
+    return out;
+}
+
+Result<Series> pgo(std::span<const double> high, std::span<const double> low, std::span<const double> close,
+                   std::uint64_t period) {
+    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s)
+        return fail(s.error());
+    if (auto s = validate_period(period, close.size()); !s) return fail(s.error());
+    auto atr = volatility::atr(high, low, close, period);
+    if (!atr) return fail(atr.error());
+    const Series mean = utils::ma::sma_impl(close, period);
+    Series& out = *atr;  // each bar is read before it is overwritten
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const double a = out[i];
+        out[i] = std::isnan(mean[i]) || std::isnan(a) || std::fabs(a) < 1e-10 ? NaN : (close[i] - mean[i]) / a;
+    }
+    return atr;
+}
+
+}  // namespace vorn::indicators::extended

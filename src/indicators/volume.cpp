@@ -1,0 +1,323 @@
+#include "indicators/volume.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "utils/kahan.hpp"
+#include "utils/ma.hpp"
+#include "utils/series.hpp"
+#include "utils/stats.hpp"
+
+namespace vorn::indicators::volume {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+using errors::validation::validate_lengths_match;
+using errors::validation::validate_period;
+
+using Span = std::span<const double>;
+
+Status validate_cv(Span close, Span volume) {
+    return validate_lengths_match({{close, "close"}, {volume, "volume"}});
+}
+Status validate_hlcv(Span high, Span low, Span close, Span volume) {
+    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}, {volume, "volume"}});
+}
+
+Status need_two_bars(std::size_t n) {
+    if (n < 2) return fail(VornError::insufficient_data(2, n));
+    return {};
+}
+
+// Inputs validated.
+Series ad_line(Span high, Span low, Span close, Span volume) {
+    const std::size_t n = close.size();
+    Series out(n);
+    double total = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double range = high[i] - low[i];
+        if (range > 0.0) total += ((close[i] - low[i]) - (high[i] - close[i])) / range * volume[i];
+        out[i] = total;
+    }
+    return out;
+}
+
+// Inputs validated, n >= 1, 1 <= period <= n.
+Series ema_seed_impl(Span values, std::uint64_t period) {
+    const std::size_t n = values.size();
+    const double alpha = utils::ma::ema_alpha(period);
+    Series out(n);
+    out[0] = values[0];
+    for (std::size_t i = 1; i < n; ++i) {
+        const double x = values[i], prev = out[i - 1];
+        out[i] = std::isnan(x) || std::isnan(prev) ? x : alpha * x + (1.0 - alpha) * prev;
+    }
+    return out;
+}
+
+// Price-change lines of close and volume that start at `start` and take `step(prev_line,
+// change_ratio, i)` on the bars it accepts; a previous close below 1e-10 in magnitude holds.
+template <class Step>
+Result<Series> change_line(Span close, Span volume, double start, Step step) {
+    if (auto s = validate_cv(close, volume); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (auto s = need_two_bars(n); !s) return fail(s.error());
+    Series out(n);
+    out[0] = start;
+    for (std::size_t i = 1; i < n; ++i) {
+        const double prev_close = close[i - 1];
+        out[i] = std::fabs(prev_close) < 1e-10 ? out[i - 1] : step(out[i - 1], prev_close, i);
+    }
+    return out;
+}
+
+// The volume indices move by the close's ratio change only on bars that `moves` accepts.
+template <class Moves>
+Result<Series> volume_index(Span close, Span volume, Moves moves) {
+    return change_line(close, volume, 1000.0, [&](double prev, double prev_close, std::size_t i) {
+        return moves(volume[i], volume[i - 1]) ? ((close[i] - prev_close) / prev_close + 1.0) * prev : prev;
+    });
+}
+
+// out[i] = quotient(numerator sum, denominator sum) from index period - 1; 1 <= period <= n.
+template <class Quotient>
+Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t period,
+                             Quotient quotient) {
+    Series num = utils::stats::rolling_sum_kahan(numerator, period);
+    const Series den = utils::stats::rolling_sum_kahan(denominator, period);
+    for (std::size_t i = period - 1; i < num.size(); ++i)
+        num[i] = std::isnan(num[i]) || std::isnan(den[i]) ? NaN : quotient(num[i], den[i]);
+    return num;
+}
+
+}  // namespace
+
+Result<Series> obv(Span close, Span volume) {
+    if (auto s = validate_cv(close, volume); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    Series out(n);
+    double line = volume[0];
+    out[0] = line;
+    for (std::size_t i = 1; i < n; ++i) {
+        if (close[i] > close[i - 1])
+            line = line + volume[i];
+        else if (close[i] < close[i - 1])
+            line = line - volume[i];
+        out[i] = line;
+    }
+    return out;
+}
+
+Result<Series> accumulation_distribution(Span high, Span low, Span close, Span volume) {
+    if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
+    return ad_line(high, low, close, volume);
+}
+
+Result<Series> ema_seed(Span values, std::uint64_t period) {
+    if (values.empty()) return fail(VornError::empty_input("values"));
+    if (auto s = validate_period(period, values.size()); !s) return fail(s.error());
+    return ema_seed_impl(values, period);
+}
+
+Result<Series> adosc(Span high, Span low, Span close, Span volume, std::uint64_t fast_period,
+                     std::uint64_t slow_period) {
+    if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (auto s = validate_period(fast_period, n); !s) return fail(s.error());
+    if (auto s = validate_period(slow_period, n); !s) return fail(s.error());
+    const Series ad = ad_line(high, low, close, volume);
+    return utils::series_difference(ema_seed_impl(ad, fast_period), ema_seed_impl(ad, slow_period));
+}
+
+Result<Series> pvt(Span close, Span volume) {
+    return change_line(close, volume, 0.0, [&](double prev, double prev_close, std::size_t i) {
+        return prev + ((close[i] - prev_close) / prev_close) * volume[i];
+    });
+}
+
+Result<Series> nvi(Span close, Span volume) {
+    return volume_index(close, volume, [](double v, double prev_v) { return v < prev_v; });
+}
+
+Result<Series> pvi(Span close, Span volume) {
+    return volume_index(close, volume, [](double v, double prev_v) { return v > prev_v; });
+}
+
+Result<Series> cmf(Span high, Span low, Span close, Span volume, std::uint64_t period) {
+    if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
+    Series flow(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double range = high[i] - low[i];
+        // An inverted bar keeps its negative range; only a flat one is neutral.
+        const double multiplier =
+            std::fabs(range) < 1e-10 ? 0.0 : ((close[i] - low[i]) - (high[i] - close[i])) / range;
+        flow[i] = multiplier * volume[i];
+    }
+    return ratio_of_rolling_sums(flow, volume, period, [](double f, double v) { return std::fabs(v) < 1e-10 ? 0.0 : f / v; });
+}
+
+Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t period) {
+    if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
+    Series pos(n, 0.0), neg(n, 0.0);
+    double prev_tp = typical_price(high[0], low[0], close[0]);
+    for (std::size_t i = 1; i < n; ++i) {
+        const double tp = typical_price(high[i], low[i], close[i]);
+        const double raw = volume[i] * tp;
+        if (tp > prev_tp)
+            pos[i] = raw;
+        else if (tp < prev_tp)
+            neg[i] = raw;
+        prev_tp = tp;
+    }
+    return ratio_of_rolling_sums(pos, neg, period, [](double p, double q) {
+        return std::fabs(q) < 1e-10 ? 100.0 : 100.0 - 100.0 / (p / q + 1.0);
+    });
+}
+
+Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t period) {
+    if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    Series tp(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        tp[i] = typical_price(high[i], low[i], close[i]);
+        if (is_non_finite(tp[i])) return fail(errors::validation::non_finite(i, "typical_prices", tp[i]));
+    }
+    if (period != 0) {
+        if (auto s = validate_period(period, n); !s) return fail(s.error());
+    }
+    Series& out = tp;  // each bar's typical price is read before its output is written
+    utils::Kahan pv, v;
+    auto write = [&](std::size_t i) { out[i] = std::fabs(v.sum) < 1e-10 ? NaN : pv.sum / v.sum; };
+    if (period == 0) {
+        for (std::size_t i = 0; i < n; ++i) {
+            pv.add(tp[i] * volume[i]);
+            v.add(volume[i]);
+            write(i);
+        }
+        return out;
+    }
+    const std::size_t p = period;
+    // The price-volume terms of the bars in the window, oldest at `oldest`: the typical
+    // prices they came from are overwritten by the output as it advances.
+    Series terms(p);
+    std::size_t oldest = 0;
+    auto refill = [&](std::size_t end) {
+        pv.reset(), v.reset();
+        for (std::size_t k = oldest; k < p; ++k) pv.add(terms[k]);
+        for (std::size_t k = 0; k < oldest; ++k) pv.add(terms[k]);
+        for (std::size_t k = end + 1 - p; k <= end; ++k) v.add(volume[k]);
+    };
+    for (std::size_t i = 0; i < p; ++i) terms[i] = tp[i] * volume[i];
+    refill(p - 1);
+    for (std::size_t i = 0; i + 1 < p; ++i) out[i] = NaN;
+    write(p - 1);
+    for (std::size_t i = p; i < n; ++i) {
+        const double entering = tp[i] * volume[i];
+        const double leaving = terms[oldest];
+        terms[oldest] = entering;
+        oldest = oldest + 1 == p ? 0 : oldest + 1;
+        // Rebuilt from the window on slides 1000, 2000, ... to bound the drift, and at once
+        // after a slide whose sums overflowed, so the overflow does not outlive its bars.
+        bool rebuild = (i - p + 1) % 1000 == 0;
+        if (!rebuild) {
+            pv.add(entering);
+            v.add(volume[i]);
+            pv.sub(leaving);
+            v.sub(volume[i - p]);
+            rebuild = !utils::stats::window::compensations_finite(pv, v);
+        }
+        if (rebuild) refill(i);
+        write(i);
+    }
+    return out;
+}
+
+Result<Series> eom(Span high, Span low, Span volume, std::uint64_t period) {
+    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {volume, "volume"}}); !s)
+        return fail(s.error());
+    const std::size_t n = high.size();
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
+    if (auto s = need_two_bars(n); !s) return fail(s.error());
+    Series raw(n, NaN);
+    raw[0] = 0.0;
+    for (std::size_t i = 1; i < n; ++i) {
+        const double range = high[i] - low[i];
+        if (!(range > 0.0 && volume[i] > 0.0)) continue;
+        const double distance = (high[i] + low[i]) * 0.5 - (high[i - 1] + low[i - 1]) * 0.5;
+        const double box_ratio = volume[i] / (range * 100000000.0);
+        raw[i] = distance / box_ratio;
+    }
+    return utils::ma::sma_impl(raw, period);
+}
+
+Result<Series> volume_oscillator(Span volume, std::uint64_t short_period, std::uint64_t long_period) {
+    if (auto s = errors::validation::validate_series(volume, "volume"); !s) return fail(s.error());
+    const std::size_t n = volume.size();
+    const std::uint64_t p_short = short_period < long_period ? short_period : long_period;
+    const std::uint64_t p_long = short_period < long_period ? long_period : short_period;
+    if (auto s = validate_period(p_short, n); !s) return fail(s.error());
+    if (auto s = validate_period(p_long, n); !s) return fail(s.error());
+    Series s = utils::ma::sma_impl(volume, p_short);
+    const Series l = utils::ma::sma_impl(volume, p_long);
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = std::isnan(s[i]) || std::isnan(l[i]) || std::fabs(l[i]) < 1e-10 ? NaN : ((s[i] - l[i]) / l[i]) * 100.0;
+    return s;
+}
+
+Result<VolumeProfile> volume_profile(Span high, Span low, Span close, Span volume, std::uint64_t num_bins) {
+    if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
+    if (num_bins == 0)
+        return fail(VornError::out_of_range("num_bins", 0.0, 1.0, std::numeric_limits<double>::infinity()));
+    // A profile is a few dozen to a few thousand bins; the bound keeps a mistaken count from
+    // claiming gigabytes (its two lists are built in Python as well) or failing to allocate.
+    if (num_bins > max_profile_bins)
+        return fail(VornError::out_of_range("num_bins", static_cast<double>(num_bins), 1.0,
+                                            static_cast<double>(max_profile_bins)));
+    const std::size_t n = close.size();
+    double lo = low[0], hi = high[0];
+    for (std::size_t i = 1; i < n; ++i) {
+        if (low[i] < lo) lo = low[i];
+        if (high[i] > hi) hi = high[i];
+    }
+    const double range = hi - lo;
+    VolumeProfile out;
+    if (std::fabs(range) < 1e-10) {
+        double total = 0.0;
+        for (std::size_t i = 0; i < n; ++i) total += volume[i];
+        out.centres = Series(1, lo);
+        out.volumes = Series(1, total);
+        out.point_of_control = lo;
+        return out;
+    }
+    out.centres = Series(num_bins);
+    out.volumes = Series(num_bins, 0.0);
+    const std::size_t bins = num_bins;
+    const double width = range / static_cast<double>(num_bins);
+    for (std::size_t k = 0; k < bins; ++k) out.centres[k] = lo + (static_cast<double>(k) + 0.5) * width;
+    const double last = static_cast<double>(bins - 1);
+    for (std::size_t i = 0; i < n; ++i) {
+        // Clamped while still a float: a NaN or huge quotient never reaches the integer cast.
+        const double q = std::floor((typical_price(high[i], low[i], close[i]) - lo) / width);
+        const double k = q >= last ? last : (q >= 0.0 ? q : 0.0);
+        out.volumes[static_cast<std::size_t>(k)] += volume[i];
+    }
+    double most = out.volumes[0];
+    for (std::size_t k = 1; k < bins; ++k)
+        if (out.volumes[k] > most) most = out.volumes[k];
+    out.point_of_control = out.centres[0];
+    for (std::size_t k = 0; k < bins; ++k) {
+        if (std::fabs(out.volumes[k] - most) < 1e-10) {
+            out.point_of_control = out.centres[k];
+            break;
+        }
+    }
+    return out;
+}
+
+}  // namespace vorn::indicators::volume
