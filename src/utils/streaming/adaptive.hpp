@@ -36,6 +36,7 @@ private:
           max_period_(max_period), volatility_period_(volatility_period) {}
 
     std::uint64_t effective_period() const noexcept;
+    std::uint64_t period_for(double sum, double largest) const noexcept;
     double rsi_over(std::uint64_t p) const noexcept;
 
     std::optional<double> previous_;

@@ -25,12 +25,15 @@ inline SumAndMax sum_and_max(const RingBuffer& window) noexcept {
     return {s.sum, m};
 }
 
-// A rounded float as a count: NaN and anything below 0 give 0, anything past the range
-// the largest count, so that no input can make the conversion undefined.
-inline std::uint64_t saturating_count(double v) noexcept {
+// The nearest count to v, halves going away from zero. NaN and anything below 0.5 give 0,
+// anything past the range the largest count, so that no input makes the conversion
+// undefined. Written out rather than with std::round, which is a library call here.
+inline std::uint64_t nearest_count(double v) noexcept {
     if (!(v > 0.0)) return 0;
     if (v >= 18446744073709551616.0) return std::numeric_limits<std::uint64_t>::max();
-    return static_cast<std::uint64_t>(v);
+    const auto whole = static_cast<std::uint64_t>(v);
+    if (v >= 4503599627370496.0) return whole;  // 2^52 and above every float is whole
+    return whole + (v - static_cast<double>(whole) >= 0.5 ? 1 : 0);  // the fraction is exact
 }
 
 }  // namespace vorn::utils::streaming
