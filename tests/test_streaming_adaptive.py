@@ -8,22 +8,13 @@ from hypothesis import strategies as hs
 
 import vorn_library.vorn_library as vl
 from conftest import random_walk
+from test_streaming import kahan_mean
 
 ZERO_PERIOD = "Invalid period: 0 (must be > 0 and <= data length 0)"
 
 
 def feed(obj, xs):
     return [obj.update(x) for x in xs]
-
-
-def kahan(xs):
-    s = c = 0.0
-    for x in xs:
-        y = x - c
-        t = s + y
-        c = (t - s) - y
-        s = t
-    return s
 
 
 def ref_adaptive(xs, lo, hi, vp):
@@ -37,10 +28,10 @@ def ref_adaptive(xs, lo, hi, vp):
             out.append(None)
             continue
         top = max(window)
-        ratio = 0.5 if abs(top) < 1e-10 else min(max((kahan(window) / vp) / top, 0.0), 1.0)
+        ratio = 0.5 if abs(top) < 1e-10 else min(max(kahan_mean(window) / top, 0.0), 1.0)
         v = (hi - lo) * (1.0 - ratio)
         p = max(lo, min(lo + math.floor(v) + (v - math.floor(v) >= 0.5), len(gains)))
-        g, l_ = kahan(gains[::-1][:p]) / p, kahan(losses[::-1][:p]) / p
+        g, l_ = kahan_mean(gains[::-1][:p]), kahan_mean(losses[::-1][:p])
         rsi = (0.0 if abs(g) < 1e-10 else 100.0) if abs(l_) < 1e-10 else 100.0 - 100.0 / (g / l_ + 1.0)
         out.append((rsi, p))
     return out

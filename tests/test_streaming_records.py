@@ -147,20 +147,3 @@ def test_refused_updates_are_invisible(name, seed):
     assert got == run(make(), data)
     if name == "OnlineAISuperTrendML":
         assert obj.update_count() == len(data)
-
-
-@pytest.mark.parametrize("name,query", [("OnlineMLSuperTrend", "confirmed_trend"), ("OnlineAISuperTrendML", "is_ready"),
-                                        ("OnlineAISuperTrendML", "direction"), ("OnlineEnsembleSignal", "reset")])
-def test_access_during_update_is_refused(name, query):
-    make, arity, _ = KINDS[name]
-    obj = make()
-
-    class Reenter:
-        def __float__(self):
-            getattr(obj, query)()
-            return 1.0
-
-    with pytest.raises(RuntimeError, match="^Already (mutably )?borrowed$"):
-        obj.update(2.0, 1.0, Reenter())
-    data = inputs(arity, 40)
-    assert run(obj, data) == run(make(), data)
