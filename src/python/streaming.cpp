@@ -74,12 +74,18 @@ Result<st::OnlineEnsembleSignal> make_ensemble(std::uint64_t rsi_period, std::ui
                                                std::uint64_t supertrend_period, double supertrend_multiplier,
                                                std::optional<std::array<double, 4>> weights, double overbought,
                                                double oversold) {
-    st::EnsembleParams p{rsi_period, macd_fast,         macd_slow,
-                         macd_signal, stoch_k,          stoch_smooth,
-                         stoch_d,    supertrend_period, supertrend_multiplier};
-    if (weights) p.weights = *weights;
-    p.overbought = overbought;
-    p.oversold = oversold;
+    st::EnsembleParams p{.rsi_period = rsi_period,
+                         .macd_fast = macd_fast,
+                         .macd_slow = macd_slow,
+                         .macd_signal = macd_signal,
+                         .stoch_k = stoch_k,
+                         .stoch_smooth = stoch_smooth,
+                         .stoch_d = stoch_d,
+                         .supertrend_period = supertrend_period,
+                         .supertrend_multiplier = supertrend_multiplier,
+                         .overbought = overbought,
+                         .oversold = oversold};
+    if (weights) p.weights = *weights;  // None keeps the equal weights
     return st::OnlineEnsembleSignal::create(p);
 }
 Result<st::OnlineEnsembleSignal> ensemble_with_defaults() { return st::OnlineEnsembleSignal::create({}); }
@@ -310,14 +316,14 @@ PyTypeObject* ai_supertrend_result_class() {
 // Registration order is part of the module's interface (__all__ lists it).
 bool register_streaming_classes(PyObject* module) {
     using Make = PyTypeObject* (*)();
-    static constexpr Make classes[] = {sma_class,           ema_class,
-                                       rsi_class,           atr_class,
-                                       macd_class,          bollinger_class,
-                                       stochastic_class,    supertrend_class,
-                                       adaptive_rsi_class,  ensemble_class,
-                                       ensemble_result_class, ml_supertrend_class,
-                                       ml_supertrend_result_class, ai_supertrend_class,
-                                       ai_supertrend_result_class};
+    static constexpr Make classes[] = {
+        sma_class,          ema_class,          rsi_class,
+        atr_class,          macd_class,         bollinger_class,
+        stochastic_class,   supertrend_class,   adaptive_rsi_class,
+        ensemble_class,     ensemble_result_class,
+        ml_supertrend_class, ml_supertrend_result_class,
+        ai_supertrend_class, ai_supertrend_result_class,
+    };
     for (Make make : classes)
         if (!add_class(module, make())) return false;
     return true;
