@@ -9,7 +9,9 @@
 // 1.0, -1.0 or 0.0. Rules combine their conditions with `&` rather than `&&`: every
 // condition is a cheap comparison without side effects, and evaluating all of them costs
 // no branch per bar where a short circuit would mispredict on real prices.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstddef>
 #include <limits>
 #include <span>
@@ -55,13 +57,22 @@ struct Bar {
     Bar back(std::size_t k) const { return {s, i - k}; }
 };
 
-inline double mark(bool fires, double signal) { return fires ? signal : 0.0; }
+// The signal where a pattern fires, else +0.0. Written without a branch on purpose: whether
+// a pattern holds is data-dependent, and a mispredicted branch per bar costs more than the
+// whole rule.
+inline double mark(bool fires, double signal) {
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(signal) & (std::uint64_t{0} - fires));
+}
+// +1.0 when up, else -1.0.
+inline double unit(bool up) {
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(1.0) | (std::uint64_t{!up} << 63));
+}
 // The bullish form wins where both could hold.
 inline double either(bool bullish_form, bool bearish_form) {
-    return bullish_form ? 1.0 : (bearish_form ? -1.0 : 0.0);
+    return mark(bullish_form | bearish_form, unit(bullish_form));
 }
 // +1.0 on a bullish bar, -1.0 otherwise.
-inline double by_colour(bool fires, Bar b) { return fires ? (b.bullish() ? 1.0 : -1.0) : 0.0; }
+inline double by_colour(bool fires, Bar b) { return mark(fires, unit(b.bullish())); }
 
 // The three validation orders; each returns the series as bars or the first failure.
 // open first, then high, low and close against it.

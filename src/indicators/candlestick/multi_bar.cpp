@@ -8,7 +8,7 @@ namespace {
 
 // Bars 2 to 4 of a three-methods pattern: each bullish (or bearish), its high below
 // `ceiling`, its low above `floor` and its body under half of bar 1's.
-bool held_inside(bool bullish, double ceiling, double floor, double body1, Bar b2, Bar b3, Bar b4) {
+[[gnu::always_inline]] inline bool held_inside(bool bullish, double ceiling, double floor, double body1, Bar b2, Bar b3, Bar b4) {
     bool held = true;
     for (Bar b : {b2, b3, b4})
         held &= (bullish ? b.bullish() : b.bearish()) & (b.h() < ceiling) & (b.l() > floor) & (b.body() < 0.5 * body1);

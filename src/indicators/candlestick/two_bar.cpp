@@ -7,7 +7,7 @@ namespace vorn::indicators::candlestick {
 namespace {
 
 // The marubozu test of the kicking pattern: shadows measured against the range.
-bool shaven(Bar b) {
+[[gnu::always_inline]] inline bool shaven(Bar b) {
     const double r = b.range();
     return (r > 0) & (b.body() / r > 0.95) & (b.upper() < 0.05 * r) & (b.lower() < 0.05 * r);
 }
