@@ -118,3 +118,17 @@ def float_bars(n, seed):
         x += rng.gauss(0, 1)
         rows.append((o, max(o, x) + rng.random(), min(o, x) - rng.random(), x))
     return bars(*rows)
+
+
+def moved(rows, bar, field, price):
+    """The rows with one price of bar `bar` (1 is the oldest) moved; field is one of o, h, l, c."""
+    rows = [list(r) for r in rows]
+    rows[bar - 1]["ohlc".index(field)] = price
+    return rows
+
+
+def check_row(name, rows, value, misses=(), extra=()):
+    """The detector gives `value` on the pattern's last bar, and nothing once one price moves."""
+    assert call(name, bars(*rows), *extra) == expected(name, value)
+    for bar, field, price in misses:
+        assert call(name, bars(*moved(rows, bar, field, price)), *extra) == expected(name, 0.0), (bar, field, price)

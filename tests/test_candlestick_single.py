@@ -3,9 +3,7 @@ price onto (or just past) the rule's boundary."""
 import pytest
 
 import vorn_library.vorn_library as vl
-from candlestick_support import bars, call, named
-
-FIELDS = "ohlc"
+from candlestick_support import bars, call, check_row, moved, named
 
 # (detector, (open, high, low, close), value, near misses as (field, price), extra arguments)
 ROWS = [
@@ -52,11 +50,7 @@ ROWS = [
 
 @pytest.mark.parametrize("name, bar, value, misses, extra", ROWS)
 def test_fires_and_near_misses(name, bar, value, misses, extra):
-    assert call(name, bars(bar), *extra) == [value]
-    for field, price in misses:
-        moved = list(bar)
-        moved[FIELDS.index(field)] = price
-        assert call(name, bars(tuple(moved)), *extra) == [0.0], (field, price)
+    check_row(name, [bar], value, [(1, field, price) for field, price in misses], extra)
 
 
 def test_every_single_bar_detector_has_rows():
@@ -90,9 +84,7 @@ LINE_ROWS = [
 def test_lines_against_the_average_body(name, bar, value, misses):
     assert call(name, bars(*SMALL, bar), 3) == [0.0, 0.0, 0.0, value]
     for field, price in misses:
-        moved = list(bar)
-        moved[FIELDS.index(field)] = price
-        assert call(name, bars(*SMALL, tuple(moved)), 3) == [0.0] * 4, (field, price)
+        assert call(name, bars(*moved(SMALL + [bar], 4, field, price)), 3) == [0.0] * 4, (field, price)
 
 
 @pytest.mark.parametrize("name", ["py_long_line", "py_short_line"])
