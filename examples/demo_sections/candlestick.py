@@ -19,7 +19,7 @@ GROUPS = [
 
 
 def run(vl, bars, section, show):
-    section(f"Candlestick patterns: firings on {len(bars['close'])} bars, as name(bullish/bearish); silent ones left out")
+    section(f"Candlestick patterns: firings on {len(bars['close'])} bars, as name(bullish/bearish)")
     latest = (-1, "")
     for title, names in GROUPS:
         counts = []
@@ -31,7 +31,7 @@ def run(vl, bars, section, show):
                 counts.append(f"{name}({up}/{down})")
             last = max((i for i, v in enumerate(out) if v in (1.0, -1.0)), default=-1)
             latest = max(latest, (last, name))
-        print(textwrap.fill(f"{title}: " + (", ".join(counts) or "none"), 100, initial_indent="  ",
+        print(textwrap.fill(f"{title}: " + (", ".join(counts) or "no firing"), 100, initial_indent="  ",
                             subsequent_indent="    "))
     if latest[0] >= 0:
         print(f"  most recent: {latest[1]} on bar {latest[0]} of {len(bars['close'])}")

@@ -22,7 +22,8 @@ namespace {
 Status side_then_open(In open, In side, const char* side_name, In close) {
     if (auto s = validate_lengths_match({{side, side_name}, {close, "close"}}); !s) return s;
     if (open.empty()) return fail(VornError::empty_input("open"));
-    if (open.size() != close.size()) return fail(VornError::length_mismatch("open", open.size(), "close", close.size()));
+    if (open.size() != close.size())
+        return fail(VornError::length_mismatch("open", open.size(), "close", close.size()));
     return validate_series(open, "open");
 }
 

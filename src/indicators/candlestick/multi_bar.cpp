@@ -8,7 +8,8 @@ namespace {
 
 // Bars 2 to 4 of a three-methods pattern: each bullish (or bearish), its high below
 // `ceiling`, its low above `floor` and its body under half of bar 1's.
-[[gnu::always_inline]] inline bool held_inside(bool bullish, double ceiling, double floor, double body1, Bar b2, Bar b3, Bar b4) {
+[[gnu::always_inline]] inline bool held_inside(bool bullish, double ceiling, double floor, double body1, Bar b2, Bar b3,
+                                                Bar b4) {
     bool held = true;
     for (Bar b : {b2, b3, b4})
         held &= (bullish ? b.bullish() : b.bearish()) & (b.h() < ceiling) & (b.l() > floor) & (b.body() < 0.5 * body1);
@@ -70,18 +71,16 @@ Result<Series> breakaway(In open, In high, In low, In close) {
 
 Result<Series> rising_three_methods(In open, In high, In low, In close) {
     return detect<5>(four_series(open, high, low, close), [](Bar b1, Bar b2, Bar b3, Bar b4, Bar b5) {
-        return mark(b1.bullish() &
-                        held_inside(false, b1.c(), b1.o(), b1.body(), b2, b3, b4) &
-                        b5.bullish() & (b5.c() > b1.c()),
+        return mark(b1.bullish() & held_inside(false, b1.c(), b1.o(), b1.body(), b2, b3, b4) & b5.bullish() &
+                        (b5.c() > b1.c()),
                     1.0);
     });
 }
 
 Result<Series> falling_three_methods(In open, In high, In low, In close) {
     return detect<5>(four_series(open, high, low, close), [](Bar b1, Bar b2, Bar b3, Bar b4, Bar b5) {
-        return mark(b1.bearish() &
-                        held_inside(true, b1.o(), b1.c(), b1.body(), b2, b3, b4) &
-                        b5.bearish() & (b5.c() < b1.c()),
+        return mark(b1.bearish() & held_inside(true, b1.o(), b1.c(), b1.body(), b2, b3, b4) & b5.bearish() &
+                        (b5.c() < b1.c()),
                     -1.0);
     });
 }

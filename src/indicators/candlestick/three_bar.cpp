@@ -7,7 +7,9 @@ namespace vorn::indicators::candlestick {
 namespace {
 
 // The bar opens strictly inside the previous bar's body.
-[[gnu::always_inline]] inline bool opens_inside(Bar prev, Bar b) { return (prev.bottom() < b.o()) & (b.o() < prev.top()); }
+[[gnu::always_inline]] inline bool opens_inside(Bar prev, Bar b) {
+    return (prev.bottom() < b.o()) & (b.o() < prev.top());
+}
 
 }  // namespace
 
