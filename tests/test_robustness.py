@@ -100,6 +100,8 @@ SHAPE_EXEMPT = frozenset({
     "py_general_parameters_signals", "py_linreg_supply_demand_signals", "py_ai_supertrend",
     "py_ai_momentum_index", "py_dynamic_macd", "py_atr2_signals", "py_ai_supertrend_ml",
     "py_atr2_signals_ml", "py_ai_momentum_index_ml",
+    # Validate nothing and return as many values as the shorter of the two series they read.
+    "py_hikkake", "py_counterattack",
 })
 
 # Class members: the prices fed to a streaming update are single reals, not series.
