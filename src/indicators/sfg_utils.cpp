@@ -234,8 +234,12 @@ Result<FvgSeries> fvg_signals(std::span<const double> high, std::span<const doub
     if (gaps.empty()) return out;
     const Index lows = next_not_beyond<true>(low), highs = next_not_beyond<false>(high);
     for (FairValueGap& g : gaps) {
-        // The gap's third bar touches its edge by construction; filling starts with the bar after it.
-        g.filled = first_where(g.index + 2, n, {{low, lows, Test::AtMost, g.upper}, {high, highs, Test::AtLeast, g.lower}}) < n;
+        // The gap's third bar lies on the gap's near edge by construction, so filling starts with
+        // the bar after it; the first bar beyond that edge again is where the chain of the third
+        // bar leads, and the search may start there.
+        const std::size_t third = static_cast<std::size_t>(g.index) + 1;
+        const std::size_t from = g.is_bullish ? lows[third] : highs[third];
+        g.filled = first_where(from, n, {{low, lows, Test::AtMost, g.upper}, {high, highs, Test::AtLeast, g.lower}}) < n;
         if (g.filled) continue;
         (g.is_bullish ? out.bullish_fvg : out.bearish_fvg)[g.index] = 1.0;
         out.fvg_upper[g.index] = g.upper;
