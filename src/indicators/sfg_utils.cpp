@@ -13,7 +13,6 @@ namespace {
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
 using namespace errors::validation;
-using Index = std::vector<std::size_t, utils::BufferAllocator<std::size_t>>;
 
 // ---- sorted views for tolerance counts ----------------------------------------------------
 
@@ -53,34 +52,40 @@ bool total_less(double a, double b) {
 
 // ---- forward searches over price bounds -----------------------------------------------------
 
-// next[j] is the first k > j whose value is at most (AtMost) or at least (!AtMost) values[j],
-// values.size() when there is none. Built right to left by jumping along the pointers already
-// built, amortised O(n).
-template <bool AtMost>
-Index next_not_beyond(std::span<const double> values) {
-    const std::size_t n = values.size();
-    Index next(n);
-    for (std::size_t j = n; j-- > 0;) {
-        std::size_t k = j + 1;
-        while (k < n && (AtMost ? values[k] > values[j] : values[k] < values[j])) k = next[k];
-        next[j] = k;
+// The lowest and highest value of each run of kBlock bars and of each run of kSpan bars, so that
+// a forward search passes over a run in which no bar can meet its bound.
+constexpr std::size_t kBlock = 32, kSpan = kBlock * kBlock;
+
+struct Extremes {
+    Series block_low, block_high, span_low, span_high;
+
+    explicit Extremes(std::span<const double> v)
+        : block_low(fold(v, kBlock, true)), block_high(fold(v, kBlock, false)),
+          span_low(fold(block_low, kBlock, true)), span_high(fold(block_high, kBlock, false)) {}
+
+    // Validated, finite input: plain comparisons pick the extremes.
+    static Series fold(std::span<const double> v, std::size_t width, bool lowest) {
+        Series out((v.size() + width - 1) / width);
+        for (std::size_t b = 0; b < out.size(); ++b) {
+            const std::size_t end = std::min(v.size(), (b + 1) * width);
+            double e = v[b * width];
+            for (std::size_t k = b * width + 1; k < end; ++k) e = lowest ? (v[k] < e ? v[k] : e) : (v[k] > e ? v[k] : e);
+            out[b] = e;
+        }
+        return out;
     }
-    return next;
-}
+};
 
 enum class Test { AtMost, Below, AtLeast, Above };
 
-// A price bound on one series with its chain: next_not_beyond<true> for AtMost and Below,
-// next_not_beyond<false> for AtLeast and Above. A bar that fails the bound lets a search
-// jump to its chain's next bar: every bar in between lies further beyond the limit.
+// A price bound on one series, with that series' extremes.
 struct Bound {
     std::span<const double> values;
-    const Index& next;
+    const Extremes& extremes;
     Test test;
     double limit;
 
-    bool holds(std::size_t j) const {
-        const double v = values[j];
+    bool meets(double v) const {
         switch (test) {
             case Test::AtMost: return v <= limit;
             case Test::Below: return v < limit;
@@ -89,19 +94,34 @@ struct Bound {
         }
         return false;
     }
+    bool holds(std::size_t j) const { return meets(values[j]); }
+    // Whether some bar of a run may meet the bound: only if the run's best extreme does.
+    bool run_may_hold(const Series& low, const Series& high, std::size_t r) const {
+        return meets(test == Test::AtMost || test == Test::Below ? low[r] : high[r]);
+    }
 };
 
-// The first bar j >= from where every bound holds; n when there is none.
+// The first bar j >= from where every bound holds; n when there is none. Runs of bars that the
+// first failing bound rules out as a whole are passed over.
 std::size_t first_where(std::size_t j, std::size_t n, std::initializer_list<Bound> bounds) {
     while (j < n) {
-        std::size_t next = j;
+        const Bound* failed = nullptr;
         for (const Bound& b : bounds)
             if (!b.holds(j)) {
-                next = b.next[j];
+                failed = &b;
                 break;
             }
-        if (next == j) return j;
-        j = next;
+        if (!failed) return j;
+        ++j;
+        const Extremes& e = failed->extremes;
+        while (j < n && j % kBlock == 0) {
+            if (j % kSpan == 0 && !failed->run_may_hold(e.span_low, e.span_high, j / kSpan))
+                j += kSpan;
+            else if (!failed->run_may_hold(e.block_low, e.block_high, j / kBlock))
+                j += kBlock;
+            else
+                break;
+        }
     }
     return n;
 }
@@ -225,25 +245,23 @@ Result<FvgSeries> fvg_signals(std::span<const double> high, std::span<const doub
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (n < 3) return fail(VornError::insufficient_data(3, n));
-    std::vector<FairValueGap> gaps;
-    for (std::size_t i = 2; i < n; ++i) {
-        if (low[i] > high[i - 2]) gaps.push_back({i - 1, low[i], high[i - 2], true, false});
-        if (low[i - 2] > high[i]) gaps.push_back({i - 1, low[i - 2], high[i], false, false});
-    }
     FvgSeries out{Series(n, NaN), Series(n, NaN), Series(n, NaN), Series(n, NaN)};
-    if (gaps.empty()) return out;
-    const Index lows = next_not_beyond<true>(low), highs = next_not_beyond<false>(high);
-    for (FairValueGap& g : gaps) {
-        // The gap's third bar lies on the gap's near edge by construction, so filling starts with
-        // the bar after it; the first bar beyond that edge again is where the chain of the third
-        // bar leads, and the search may start there.
-        const std::size_t third = static_cast<std::size_t>(g.index) + 1;
-        const std::size_t from = g.is_bullish ? lows[third] : highs[third];
-        g.filled = first_where(from, n, {{low, lows, Test::AtMost, g.upper}, {high, highs, Test::AtLeast, g.lower}}) < n;
-        if (g.filled) continue;
+    const Extremes lows(low), highs(high);
+    // Each gap is settled as it is found: its fill test looks only at later bars, and the
+    // outputs are written in the order the gaps are found.
+    auto settle = [&](FairValueGap g) {
+        // The gap's third bar lies on the gap's near edge by construction, so it would always
+        // count as filling it: the scan starts with the bar after it.
+        const Bound touches_upper{low, lows, Test::AtMost, g.upper}, touches_lower{high, highs, Test::AtLeast, g.lower};
+        g.filled = first_where(g.index + 2, n, {touches_upper, touches_lower}) < n;
+        if (g.filled) return;
         (g.is_bullish ? out.bullish_fvg : out.bearish_fvg)[g.index] = 1.0;
         out.fvg_upper[g.index] = g.upper;
         out.fvg_lower[g.index] = g.lower;
+    };
+    for (std::size_t i = 2; i < n; ++i) {
+        if (low[i] > high[i - 2]) settle({i - 1, low[i], high[i - 2], true, false});
+        if (low[i - 2] > high[i]) settle({i - 1, low[i - 2], high[i], false, false});
     }
     return out;
 }
@@ -277,25 +295,24 @@ Result<BreakerSeries> breaker_block_signals(std::span<const double> open, std::s
 
     BreakerSeries out{Series(n, 0.0), Series(n, 0.0), Series(n, NaN), Series(n, NaN)};
     if (blocks.empty()) return out;
-    const Index close_down = next_not_beyond<true>(close), close_up = next_not_beyond<false>(close);
-    const Index lows = next_not_beyond<true>(low), highs = next_not_beyond<false>(high);
+    const Extremes closes(close), lows(low), highs(high);
     std::vector<BreakerBlock> breakers;
     for (const OrderBlock& b : blocks) {
         // A bullish block broken downwards turns into a bearish breaker, and the mirror.
-        const Bound broken = b.is_bullish ? Bound{close, close_down, Test::Below, b.lower} : Bound{close, close_up, Test::Above, b.upper};
+        const Bound broken = b.is_bullish ? Bound{close, closes, Test::Below, b.lower} : Bound{close, closes, Test::Above, b.upper};
         const std::size_t j = first_where(b.index + 1, n, {broken});
         if (j < n) breakers.push_back({j, b.upper, b.lower, !b.is_bullish, false});
     }
     for (BreakerBlock& k : breakers) {
-        const Bound back = k.is_bullish ? Bound{close, close_down, Test::Below, k.lower} : Bound{close, close_up, Test::Above, k.upper};
+        const Bound back = k.is_bullish ? Bound{close, closes, Test::Below, k.lower} : Bound{close, closes, Test::Above, k.upper};
         k.mitigated = first_where(k.index + 1, n, {back}) < n;
         if (k.mitigated) continue;
         out.breaker_upper[k.index] = k.upper;
         out.breaker_lower[k.index] = k.lower;
         const std::size_t j =
             k.is_bullish
-                ? first_where(k.index + 1, n, {{low, lows, Test::AtMost, k.upper}, {close, close_up, Test::AtLeast, k.lower}})
-                : first_where(k.index + 1, n, {{high, highs, Test::AtLeast, k.lower}, {close, close_down, Test::AtMost, k.upper}});
+                ? first_where(k.index + 1, n, {{low, lows, Test::AtMost, k.upper}, {close, closes, Test::AtLeast, k.lower}})
+                : first_where(k.index + 1, n, {{high, highs, Test::AtLeast, k.lower}, {close, closes, Test::AtMost, k.upper}});
         if (j < n) (k.is_bullish ? out.buy_signals : out.sell_signals)[j] = 1.0;
     }
     return out;
