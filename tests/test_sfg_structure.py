@@ -137,6 +137,44 @@ def test_zones_apart_stay_apart_and_single_touches_give_none(native):
     assert [z[5] for z in zones(high, low, close, volume)] == [False]
 
 
+def zones_scan(high, low, close, volume, tol):
+    """Zones by bar-by-bar scans: every swing's touches counted over all bars."""
+    n = len(close)
+    lows = [i for i in range(5, n - 5) if all(close[i - k] > close[i] < close[i + k] for k in range(1, 6))]
+    highs = [i for i in range(5, n - 5) if all(close[i - k] < close[i] > close[i + k] for k in range(1, 6))]
+    cands = []
+    for marks, side, demand in ((lows, low, True), (highs, high, False)):
+        for i in marks:
+            touches = sum(abs(x - side[i]) <= tol * side[i] for x in side)
+            if touches > 1:
+                cands.append([side[i], touches, min(touches / 5, 1), demand])
+    cands.sort(key=lambda z: z[0])
+    merged = []
+    for z in cands:
+        if merged and abs(z[0] - merged[-1][0]) <= tol * merged[-1][0]:
+            m = merged[-1]
+            m[:3] = [(m[0] + z[0]) / 2, m[1] + z[1], (m[2] + z[2]) / 2]
+        else:
+            merged.append(list(z))
+    mean = sum(volume) / n
+    out = []
+    for price, touches, strength, demand in merged:
+        t = tol * price
+        vols = [volume[j] for j in range(n) if abs((low if demand else high)[j] - price) <= t]
+        ok = (sum(vols) / len(vols) if vols else 0.0) > mean
+        out.append((price, price + t, price - t, touches, strength * (1.2 if ok else 0.8), demand, ok))
+    return out
+
+
+@pytest.mark.parametrize("seed, tol", [(1, 0.005), (2, 0.01), (3, 0.002)])
+def test_zones_on_a_walk_match_bar_by_bar_scans(native, seed, tol):
+    high, low, close = random_bars(400, seed)
+    volume = [1.0 + (i * 7919 % 13) for i in range(400)]
+    found = native[1](high, low, close, volume, tol=tol)
+    assert len(found) > 2 and {z[5] for z in found} == {True, False}
+    assert found == zones_scan(high, low, close, volume, tol)
+
+
 @pytest.mark.parametrize("change, period, tol, message", [
     (lambda b: b[2].__setitem__(3, math.inf), 10, 0.02, "Invalid value at index 3: close contains non-finite value: inf"),
     (lambda b: b[0].clear(), 10, 0.02, "Empty input: high cannot be empty"),

@@ -296,16 +296,20 @@ Result<BreakerSeries> breaker_block_signals(std::span<const double> open, std::s
     BreakerSeries out{Series(n, 0.0), Series(n, 0.0), Series(n, NaN), Series(n, NaN)};
     if (blocks.empty()) return out;
     const Extremes closes(close), lows(low), highs(high);
+    // A close through the levels' lower edge (downwards) or upper edge, after bar `from`.
+    auto closes_through = [&](std::size_t from, bool downwards, double lower, double upper) {
+        const Bound through = downwards ? Bound{close, closes, Test::Below, lower} : Bound{close, closes, Test::Above, upper};
+        return first_where(from + 1, n, {through});
+    };
     std::vector<BreakerBlock> breakers;
     for (const OrderBlock& b : blocks) {
         // A bullish block broken downwards turns into a bearish breaker, and the mirror.
-        const Bound broken = b.is_bullish ? Bound{close, closes, Test::Below, b.lower} : Bound{close, closes, Test::Above, b.upper};
-        const std::size_t j = first_where(b.index + 1, n, {broken});
+        const std::size_t j = closes_through(b.index, b.is_bullish, b.lower, b.upper);
         if (j < n) breakers.push_back({j, b.upper, b.lower, !b.is_bullish, false});
     }
     for (BreakerBlock& k : breakers) {
-        const Bound back = k.is_bullish ? Bound{close, closes, Test::Below, k.lower} : Bound{close, closes, Test::Above, k.upper};
-        k.mitigated = first_where(k.index + 1, n, {back}) < n;
+        // A breaker is invalidated by a close back through its far edge.
+        k.mitigated = closes_through(k.index, k.is_bullish, k.lower, k.upper) < n;
         if (k.mitigated) continue;
         out.breaker_upper[k.index] = k.upper;
         out.breaker_lower[k.index] = k.lower;
