@@ -53,10 +53,9 @@ Result<TradeSignals> general_parameters_signals(std::span<const double> high, st
     const std::size_t n = close.size();
     for (std::uint64_t period : {ema_fast, ema_slow, atr_period})
         if (period == 0 || period > n) return fail(VornError::invalid_period(period, n));
-    auto fast = utils::ma::ema(close, ema_fast);
-    if (!fast) return fail(fast.error());
-    auto slow = utils::ma::ema(close, ema_slow);
-    if (!slow) return fail(slow.error());
+    // The close and both periods are checked above: the unchecked averages give the same values.
+    const Series fast = utils::ma::ema_impl(close, ema_fast, utils::ma::ema_alpha(ema_fast));
+    const Series slow = utils::ma::ema_impl(close, ema_slow, utils::ma::ema_alpha(ema_slow));
     auto atr = volatility::atr(high, low, close, atr_period);
     if (!atr) return fail(atr.error());
 
@@ -66,19 +65,22 @@ Result<TradeSignals> general_parameters_signals(std::span<const double> high, st
     const std::size_t start = static_cast<std::size_t>(ema_slow > atr_period ? ema_slow : atr_period);
     for (std::size_t i = start > 1 ? start : 1; i < n; ++i) {
         const double a = std::isnan((*atr)[i]) ? 0.0 : (*atr)[i];
-        const double c = close[i], mid = (*slow)[i], f = (*fast)[i];
+        const double c = close[i], mid = slow[i], f = fast[i];
         const double g = a * grid_multiplier;
-        const double upper = mid + g, lower = mid - g;
-        const double trend = f > mid ? 1.0 : (mid > f ? -1.0 : 0.0);
-        if (mid - 1.5 * g <= c && c <= mid - 0.5 * g && trend > 0.5) {
-            out.buy_signals[i] = 1.0;
-            out.stop_loss[i] = lower - a;
-            out.take_profit[i] = upper;
-        }
-        if (mid + 0.5 * g <= c && c <= mid + 1.5 * g && trend < -0.5) {
-            out.sell_signals[i] = 1.0;
-            out.stop_loss[i] = upper + a;
-            out.take_profit[i] = lower;
+        // Only an up trend (fast above slow) can buy and only a down trend can sell; a level
+        // that is NaN fails every comparison.
+        if (f > mid) {
+            if (mid - 1.5 * g <= c && c <= mid - 0.5 * g) {
+                out.buy_signals[i] = 1.0;
+                out.stop_loss[i] = (mid - g) - a;
+                out.take_profit[i] = mid + g;
+            }
+        } else if (mid > f) {
+            if (mid + 0.5 * g <= c && c <= mid + 1.5 * g) {
+                out.sell_signals[i] = 1.0;
+                out.stop_loss[i] = (mid + g) + a;
+                out.take_profit[i] = mid - g;
+            }
         }
     }
     return out;
