@@ -19,6 +19,8 @@ namespace su = sfg_utils;
 
 // Least-squares line through one window of the close, positions 0 .. p - 1. Each window is
 // summed afresh with centred sums, so its numbers do not depend on the windows before it.
+// The shared sliding regression kernels round differently, and the channel's bands decide
+// signals at equality (a flat window has exactly zero error, so its close sits on both bands).
 struct ChannelFit {
     double p, mean_x, sxx;
 
