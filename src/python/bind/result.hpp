@@ -86,6 +86,17 @@ struct ToPy<std::vector<T, A>> {
         return list.release();
     }
 };
+// std::vector<bool> hands out bit proxies, not bools.
+template <class A>
+struct ToPy<std::vector<bool, A>> {
+    static PyObject* convert(const std::vector<bool, A>& v) {
+        Ref list(PyList_New(static_cast<Py_ssize_t>(v.size())));
+        if (!list) return nullptr;
+        for (std::size_t i = 0; i < v.size(); ++i)
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), Py_NewRef(v[i] ? Py_True : Py_False));
+        return list.release();
+    }
+};
 
 template <class Tuple>
 PyObject* tuple_to_py(Tuple&& t) {
