@@ -81,17 +81,14 @@ FUNCTION_KINDS = {
     "py_ai_supertrend": {"k": "any", "n": "any", "price_trend": "any", "predict_trend": "any"},
     "py_cloud_color": {p: "any" for p in ("tenkan_sen", "kijun_sen", "senkou_span_a", "senkou_span_b",
                                           "chikou_span")},
-<<<<<<< HEAD
     **{f: {p: "series" for p in ("tenkan_sen", "kijun_sen", "senkou_span_a", "senkou_span_b", "chikou_span")}
        for f in ("py_ichimoku_signals", "py_ichimoku_tk_cross", "py_cloud_thickness")},
-=======
     "py_detect_divergence": {"price": "series", "indicator": "series", "threshold": "real"},
     "py_combine_signals": {**{p: "series" for p in ("buy1", "sell1", "buy2", "sell2")}, "weight1": "real"},
     "py_calculate_stops": {"atr_values": "series", "buy_signals": "series", "sell_signals": "series"},
     "py_trailing_stop": {"atr_values": "series", "direction": "series"},
     "py_pd_array_signals": {"swing_lookback": "count"},
     "py_general_parameters_signals": {"ema_fast": "count", "ema_slow": "count"},
->>>>>>> sfg
 }
 
 # Functions whose result is not one list (or a tuple of lists) as long as the input.
