@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <variant>
 
 #include "indicators/volatility/bands.hpp"
 #include "utils/ma.hpp"
@@ -95,11 +96,16 @@ Result<Series> inertia(std::span<const double> open, std::span<const double> hig
 
 Result<Series> pgo(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                    std::uint64_t period) {
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s)
-        return fail(s.error());
-    if (auto s = validate_period(period, close.size()); !s) return fail(s.error());
+    // The ATR checks the same series in the same order and refuses a period of 0 the same way,
+    // so its checks stand for the shared ones; only a period above n, which it reports as too
+    // little data, is an invalid period here, as for any windowed indicator.
     auto atr = volatility::atr(high, low, close, period);
-    if (!atr) return fail(atr.error());
+    if (!atr) {
+        const std::size_t n = close.size();
+        if (period > n && std::holds_alternative<errors::InsufficientData>(atr.error().kind()))
+            return fail(VornError::invalid_period(period, n));
+        return fail(atr.error());
+    }
     const Series mean = utils::ma::sma_impl(close, period);
     Series& out = *atr;  // each bar is read before it is overwritten
     for (std::size_t i = 0; i < out.size(); ++i) {
