@@ -18,9 +18,13 @@ constexpr std::uint64_t inertia_signal_period = 4;
 using errors::validation::validate_lengths_match;
 using errors::validation::validate_period;
 
-Status validate_ohlc(std::span<const double> open, std::span<const double> high, std::span<const double> low,
-                     std::span<const double> close) {
-    return validate_lengths_match({{open, "open"}, {high, "high"}, {low, "low"}, {close, "close"}});
+// The RVI's checks: the four series, then its two periods in order.
+Status validate_rvi(std::span<const double> open, std::span<const double> high, std::span<const double> low,
+                    std::span<const double> close, std::uint64_t first_period, std::uint64_t second_period) {
+    if (auto s = validate_lengths_match({{open, "open"}, {high, "high"}, {low, "low"}, {close, "close"}}); !s)
+        return s;
+    if (auto s = validate_period(first_period, close.size()); !s) return s;
+    return validate_period(second_period, close.size());
 }
 
 // The RVI line alone; inputs validated, 1 <= period <= n.
@@ -67,10 +71,7 @@ Result<Series> efi(std::span<const double> close, std::span<const double> volume
 
 Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high, std::span<const double> low,
                       std::span<const double> close, std::uint64_t period, std::uint64_t signal_period) {
-    if (auto s = validate_ohlc(open, high, low, close); !s) return fail(s.error());
-    const std::size_t n = close.size();
-    if (auto s = validate_period(period, n); !s) return fail(s.error());
-    if (auto s = validate_period(signal_period, n); !s) return fail(s.error());
+    if (auto s = validate_rvi(open, high, low, close, period, signal_period); !s) return fail(s.error());
     RviSeries out;
     out.rvi = rvi_line(open, high, low, close, period);
     out.signal = utils::ma::sma_impl(out.rvi, signal_period);
@@ -79,10 +80,8 @@ Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high
 
 Result<Series> inertia(std::span<const double> open, std::span<const double> high, std::span<const double> low,
                        std::span<const double> close, std::uint64_t rvi_period, std::uint64_t regression_period) {
-    if (auto s = validate_ohlc(open, high, low, close); !s) return fail(s.error());
+    if (auto s = validate_rvi(open, high, low, close, rvi_period, regression_period); !s) return fail(s.error());
     const std::size_t n = close.size();
-    if (auto s = validate_period(rvi_period, n); !s) return fail(s.error());
-    if (auto s = validate_period(regression_period, n); !s) return fail(s.error());
     if (auto s = validate_period(inertia_signal_period, n); !s) return fail(s.error());
     const Series line = rvi_line(open, high, low, close, rvi_period);
     const utils::stats::RegressionSeries fit = utils::stats::linear_regression(line, regression_period);
