@@ -277,9 +277,14 @@ def test_validation_errors_are_value_errors(m):
         m.py_sma([], 1)
 
 
+DISALLOW_INSTANTIATION = 1 << 7  # Py_TPFLAGS_DISALLOW_INSTANTIATION
+
+
 def test_text_signatures(m):
     for name in m.__all__:
         obj = getattr(m, name)
+        if isinstance(obj, type) and obj.__flags__ & DISALLOW_INSTANTIATION:
+            continue  # instances come from the library only: there is no constructor to describe
         assert obj.__text_signature__ is not None, name
         inspect.signature(obj)  # raises when the signature text does not parse
     assert str(inspect.signature(m.py_t3)) == "(values, period=5, vfactor=0.7)"
@@ -325,12 +330,27 @@ def test_omissible_parameter_refuses_none_with_its_name(m):
         (-(0.1 + 0.2), "-0.30000000000000004"),
         (-1e-7, "-0.0000001"),
         (-123456789.125, "-123456789.125"),
+        (-0.1, "-0.1"),
+        (-1e22, "-10000000000000000000000"),
+        (-1e23, "-100000000000000000000000"),
+        (-123456789012345678.0, "-123456789012345680"),
+        (-1.7976931348623157e308, "-17976931348623157" + "0" * 292),
+        (-2.2250738585072014e-308, "-0." + "0" * 307 + "22250738585072014"),
+        (-5e-324, "-0." + "0" * 323 + "5"),
     ],
 )
 def test_floats_in_messages_are_shortest_without_exponent(m, bad, shown):
     with pytest.raises(ValueError) as e:
         m.py_sqrt([1.0, bad])
     assert str(e.value) == f"Invalid value at index 1: values must be >= 0 for sqrt, got {shown}"
+    assert float(shown) == bad
+
+
+def test_negative_zero_in_messages(m):
+    with pytest.raises(ValueError) as e:
+        m.OnlineSuperTrend(10, -0.0)
+    shown = str(e.value).split(": ", 1)[1].split(" ")[0]
+    assert shown == "-0" and math.copysign(1.0, float(shown)) == -1.0
 
 
 def test_results_are_new_objects(m):

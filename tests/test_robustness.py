@@ -42,20 +42,20 @@ ALLOWED = (ValueError, TypeError, OverflowError)
 
 SERIES_NAMES = frozenset({
     "values", "close", "high", "low", "open", "volume", "x", "y", "values1", "values2", "y_values",
-    "asset_returns", "benchmark_returns",
+    "asset_returns", "benchmark_returns", "prices",
 })
 COUNT_NAMES = frozenset({
     "period", "drift", "fast", "slow", "signal", "lookback", "left_bars", "right_bars", "train_window",
     "bins", "num_bins", "cycle", "displacement", "conversion", "base", "span_b", "smooth", "smooth1",
     "smooth2", "smooth_k", "momentum_window", "trend_length", "roc1", "roc2", "roc3", "roc4",
-    "start_index", "end_index", "target_index",
+    "start_index", "end_index", "target_index", "max_zones",
 })
 REAL_NAMES = frozenset({
     "multiplier", "std_multiplier", "std_dev", "vfactor", "af_initial", "af_init", "af_increment", "af_max",
     "acceleration", "maximum", "tolerance", "body_threshold", "offset", "sigma", "bb_std", "kc_mult",
     "st_multiplier", "ridge_alpha", "min_probability", "start_value", "offset_on_reverse", "af_init_long",
     "af_long", "af_max_long", "af_init_short", "af_short", "af_max_short", "fast_limit", "slow_limit",
-    "confirmation_threshold", "start_price", "end_price", "current_price",
+    "confirmation_threshold", "start_price", "end_price", "current_price", "retracement_price",
 })
 FLAG_NAMES = frozenset({"use_ridge", "use_polynomial", "include_forming"})
 TEXT_NAMES = frozenset({"model_type", "method"})
@@ -69,6 +69,8 @@ FUNCTION_KINDS = {
        for f in ("py_standard_pivots", "py_classic_pivots", "py_fibonacci_pivots", "py_camarilla_pivots",
                  "py_woodie_pivots", "py_demark_pivots")},
     "py_pivot_zone": {"current_price": "real", "levels": "levels"},
+    "py_detect_pivot_touch": {"current_price": "real", "levels": "levels"},
+    "py_detect_fib_touch": {"levels": "any"},
     "py_train_supertrend_model": {"atr": "series"},
     "py_train_atr2_model": {"atr": "series"},
     "py_train_momentum_model": {"rsi": "series"},
@@ -79,6 +81,8 @@ FUNCTION_KINDS = {
     "py_ai_supertrend": {"k": "any", "n": "any", "price_trend": "any", "predict_trend": "any"},
     "py_cloud_color": {p: "any" for p in ("tenkan_sen", "kijun_sen", "senkou_span_a", "senkou_span_b",
                                           "chikou_span")},
+    **{f: {p: "series" for p in ("tenkan_sen", "kijun_sen", "senkou_span_a", "senkou_span_b", "chikou_span")}
+       for f in ("py_ichimoku_signals", "py_ichimoku_tk_cross", "py_cloud_thickness")},
 }
 
 # Functions whose result is not one list (or a tuple of lists) as long as the input.
@@ -577,6 +581,8 @@ class Worker:
         if error is not None:
             return
         for v in inputs:
+            if isinstance(v, (int, float, str)):
+                continue  # immutable scalars: CPython shares small ints, so a count equal to one is no copy
             if v is result or (isinstance(result, tuple) and any(v is r for r in result)):
                 raise AssertionError(f"{describe_call(name, args, kwargs, 2000)} returned an input object")
         if check_shape:

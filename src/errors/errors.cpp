@@ -2,15 +2,48 @@
 
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 namespace vorn {
 
 std::string format_float(double v) {
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-    char buf[400];  // the longest fixed form of a double is ~330 characters
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-    return std::string(buf, r.ptr);
+    // The shortest digits that read back to v, laid out positionally by hand: the fixed
+    // form of to_chars prints the exact binary expansion whenever that is no longer, so
+    // 1e23 would come out as 99999999999999991611392.
+    char sci[40];
+    auto r = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific);
+    std::string_view text(sci, static_cast<std::size_t>(r.ptr - sci));
+    std::string out;
+    if (text.front() == '-') {
+        out.push_back('-');
+        text.remove_prefix(1);
+    }
+    const std::size_t e_pos = text.find('e');
+    std::string digits;
+    for (char ch : text.substr(0, e_pos))
+        if (ch != '.') digits.push_back(ch);
+    int exponent = 0;
+    std::string_view exp_text = text.substr(e_pos + 1);
+    if (exp_text.front() == '+') exp_text.remove_prefix(1);
+    std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exponent);
+    // digits = d0 d1 ... dk and v = d0.d1...dk * 10^exponent
+    const long point = 1L + exponent;  // digits before the decimal point
+    const long count = static_cast<long>(digits.size());
+    if (point <= 0) {
+        out += "0.";
+        out.append(static_cast<std::size_t>(-point), '0');
+        out += digits;
+    } else if (point >= count) {
+        out += digits;
+        out.append(static_cast<std::size_t>(point - count), '0');
+    } else {
+        out.append(digits, 0, static_cast<std::size_t>(point));
+        out.push_back('.');
+        out.append(digits, static_cast<std::size_t>(point), std::string::npos);
+    }
+    return out;
 }
 
 namespace {
@@ -47,6 +80,12 @@ namespace errors::validation {
 
 VornError non_finite(std::uint64_t index, const char* name, double value) {
     return VornError::invalid_value(index, std::string(name) + " contains non-finite value: " + format_float(value));
+}
+
+Status validate_finite(std::initializer_list<NamedValue> values) {
+    for (const NamedValue& v : values)
+        if (is_non_finite(v.value)) return fail(non_finite(0, v.name, v.value));
+    return {};
 }
 
 static Status scan_finite(std::span<const double> values, const char* name) {

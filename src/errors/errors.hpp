@@ -84,6 +84,14 @@ struct Named {
 
 VornError non_finite(std::uint64_t index, const char* name, double value);
 
+struct NamedValue {
+    double value;
+    const char* name;
+};
+
+// Scalar arguments in parameter order: the first NaN or infinity fails at index 0.
+Status validate_finite(std::initializer_list<NamedValue> values);
+
 // Empty, then the first non-finite element.
 Status validate_series(std::span<const double> values, const char* name);
 

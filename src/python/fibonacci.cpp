@@ -1,8 +1,104 @@
 // Fibonacci retracements, extensions, fans and time zones.
+#include "indicators/fibonacci.hpp"
 #include "python/families.hpp"
 
-namespace vorn::py::families {
+namespace vorn::py {
 
-Table fibonacci() { return {}; }
+namespace fib = indicators::fibonacci;
 
-}  // namespace vorn::py::families
+// One dict per bar: empty before the first full window, else the seven retracement keys.
+// Each full dict is copied from a template that already holds the keys, so that filling it
+// replaces values and never grows the table.
+template <>
+struct ToPy<fib::FibRetracementSeries> {
+    static PyObject* convert(const fib::FibRetracementSeries& r) {
+        const std::size_t n = r.levels[0].size();
+        constexpr std::size_t K = fib::kRetracementKeys.size();
+        Ref keys[K];
+        Ref tmpl(PyDict_New());
+        if (!tmpl) return nullptr;
+        for (std::size_t k = 0; k < K; ++k) {
+            keys[k] = Ref(PyUnicode_InternFromString(fib::kRetracementKeys[k]));
+            if (!keys[k] || PyDict_SetItem(tmpl.get(), keys[k].get(), Py_None) < 0) return nullptr;
+        }
+        Ref list(PyList_New(static_cast<Py_ssize_t>(n)));
+        if (!list) return nullptr;
+        for (std::size_t i = 0; i < n; ++i) {
+            PyObject* d = i < r.first ? PyDict_New() : PyDict_Copy(tmpl.get());
+            if (!d) return nullptr;
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), d);
+            if (i < r.first) continue;
+            for (std::size_t k = 0; k < K; ++k) {
+                Ref price(PyFloat_FromDouble(r.levels[k][i]));
+                if (!price || PyDict_SetItem(d, keys[k].get(), price.get()) < 0) return nullptr;
+            }
+        }
+        return list.release();
+    }
+};
+
+namespace families {
+
+namespace {
+
+using LevelList = std::vector<fib::FibLevel>;
+
+template <std::size_t N>
+LevelList level_list(const std::array<const char*, N>& keys, const std::array<double, N>& prices) {
+    LevelList out;
+    out.reserve(N);
+    for (std::size_t k = 0; k < N; ++k) out.emplace_back(keys[k], prices[k]);
+    return out;
+}
+
+Result<LevelList> retracement(double start_price, double end_price) {
+    auto r = fib::fib_retracement(start_price, end_price);
+    if (!r) return fail(r.error());
+    return level_list(fib::kRetracementKeys, r->levels);
+}
+Result<LevelList> extension(double start_price, double end_price, double retracement_price) {
+    auto r = fib::fib_extension(start_price, end_price, retracement_price);
+    if (!r) return fail(r.error());
+    return level_list(fib::kExtensionKeys, *r);
+}
+Result<std::optional<std::string>> touch(double current_price, const LevelList& levels,
+                                         std::optional<double> tolerance) {
+    return fib::detect_fib_touch(current_price, levels, tolerance.value_or(0.001));
+}
+Result<fib::FibRetracementSeries> dynamic(const Series& prices, std::optional<std::uint64_t> lookback) {
+    return fib::dynamic_fib_retracement(prices, lookback.value_or(20));
+}
+
+}  // namespace
+
+const FunctionDef py_fib_retracement = def<"py_fib_retracement", retracement>(
+    "py_fib_retracement(start_price, end_price)\n--\n\n", arg("start_price"), arg("end_price"));
+const FunctionDef py_fibonacci_retracement = def<"py_fibonacci_retracement", retracement>(
+    "py_fibonacci_retracement(start_price, end_price)\n--\n\n", arg("start_price"), arg("end_price"));
+const FunctionDef py_fib_extension = def<"py_fib_extension", extension>(
+    "py_fib_extension(start_price, end_price, retracement_price)\n--\n\n", arg("start_price"), arg("end_price"),
+    arg("retracement_price"));
+const FunctionDef py_fibonacci_extension = def<"py_fibonacci_extension", extension>(
+    "py_fibonacci_extension(start_price, end_price, retracement_price)\n--\n\n", arg("start_price"),
+    arg("end_price"), arg("retracement_price"));
+const FunctionDef py_dynamic_fib_retracement = def<"py_dynamic_fib_retracement", dynamic>(
+    "py_dynamic_fib_retracement(prices, lookback=20)\n--\n\n", arg("prices"), arg_or_none("lookback"));
+const FunctionDef py_detect_fib_touch = def<"py_detect_fib_touch", touch>(
+    "py_detect_fib_touch(current_price, levels, tolerance=0.001)\n--\n\n", arg("current_price"), arg("levels"),
+    arg_or_none("tolerance"));
+const FunctionDef py_fib_fan_lines = def<"py_fib_fan_lines", fib::fib_fan_lines>(
+    "py_fib_fan_lines(start_index, end_index, start_price, end_price, target_index)\n--\n\n", arg("start_index"),
+    arg("end_index"), arg("start_price"), arg("end_price"), arg("target_index"));
+const FunctionDef py_fib_time_zones = def<"py_fib_time_zones", fib::fib_time_zones>(
+    "py_fib_time_zones(start_index, max_zones)\n--\n\n", arg("start_index"), arg("max_zones"));
+
+namespace {
+const FunctionDef* const table[] = {&py_fib_retracement,         &py_fib_extension,    &py_fibonacci_retracement,
+                                    &py_fibonacci_extension,     &py_dynamic_fib_retracement,
+                                    &py_detect_fib_touch,        &py_fib_fan_lines,    &py_fib_time_zones};
+}
+
+Table fibonacci() { return table; }
+
+}  // namespace families
+}  // namespace vorn::py

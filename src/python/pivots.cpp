@@ -1,8 +1,90 @@
 // Pivot points, zones and touches.
+#include "indicators/pivots.hpp"
 #include "python/families.hpp"
 
-namespace vorn::py::families {
+namespace vorn::py {
 
-Table pivots() { return {}; }
+namespace pv = indicators::pivots;
 
-}  // namespace vorn::py::families
+// The zone and touch functions take the nine-value row as a tuple of exactly nine numbers.
+template <>
+struct Convert<pv::LevelTuple> {
+    static bool from(PyObject* o, pv::LevelTuple& out) {
+        if (!check_tuple(o, 9)) return false;
+        double* fields[] = {&out.pivot, &out.r1, &out.r2, &out.r3, &out.r4, &out.s1, &out.s2, &out.s3, &out.s4};
+        for (Py_ssize_t i = 0; i < 9; ++i)
+            if (!convert_real(PyTuple_GET_ITEM(o, i), *fields[i])) return false;
+        return true;
+    }
+};
+
+namespace families {
+
+namespace {
+
+using Seven = std::tuple<double, double, double, double, double, double, double>;
+
+Result<Seven> seven(Result<pv::PivotLevels> r) {
+    if (!r) return fail(r.error());
+    return Seven{r->pivot, r->r1, r->r2, r->r3, r->s1, r->s2, r->s3};
+}
+
+Result<Seven> standard(double high, double low, double close) { return seven(pv::standard_pivots(high, low, close)); }
+Result<Seven> fibonacci_levels(double high, double low, double close) {
+    return seven(pv::fibonacci_pivots(high, low, close));
+}
+Result<Seven> woodie(double high, double low, double close) { return seven(pv::woodie_pivots(high, low, close)); }
+Result<Seven> demark(double open, double high, double low, double close) {
+    return seven(pv::demark_pivots(open, high, low, close));
+}
+Result<pv::LevelTuple> camarilla(double high, double low, double close) {
+    auto r = pv::camarilla_pivots(high, low, close);
+    if (!r) return fail(r.error());
+    return pv::to_level_tuple(*r);
+}
+
+Result<pv::LevelRows> pivot_series(const Series& open, const Series& high, const Series& low, const Series& close,
+                                   const std::string& method) {
+    return pv::calc_pivot_series(open, high, low, close, method);
+}
+Result<std::string> zone(double current_price, const pv::LevelTuple& levels) {
+    return pv::pivot_zone(current_price, pv::from_level_tuple(levels));
+}
+Result<std::optional<std::string>> touch(double current_price, const pv::LevelTuple& levels,
+                                         std::optional<double> tolerance) {
+    return pv::detect_pivot_touch(current_price, pv::from_level_tuple(levels), tolerance.value_or(0.001));
+}
+
+}  // namespace
+
+const FunctionDef py_standard_pivots = def<"py_standard_pivots", standard>(
+    "py_standard_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
+const FunctionDef py_classic_pivots = def<"py_classic_pivots", standard>(
+    "py_classic_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
+const FunctionDef py_fibonacci_pivots = def<"py_fibonacci_pivots", fibonacci_levels>(
+    "py_fibonacci_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
+const FunctionDef py_camarilla_pivots = def<"py_camarilla_pivots", camarilla>(
+    "py_camarilla_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
+const FunctionDef py_woodie_pivots = def<"py_woodie_pivots", woodie>(
+    "py_woodie_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
+const FunctionDef py_demark_pivots = def<"py_demark_pivots", demark>(
+    "py_demark_pivots(open, high, low, close)\n--\n\n", arg("open"), arg("high"), arg("low"), arg("close"));
+const FunctionDef py_calc_pivot_series = def<"py_calc_pivot_series", pivot_series>(
+    "py_calc_pivot_series(open, high, low, close, method)\n--\n\n", arg("open"), arg("high"), arg("low"),
+    arg("close"), arg("method"));
+const FunctionDef py_detect_pivot_touch = def<"py_detect_pivot_touch", touch>(
+    "py_detect_pivot_touch(current_price, levels, tolerance=0.001)\n--\n\n", arg("current_price"), arg("levels"),
+    arg_or_none("tolerance"));
+const FunctionDef py_pivot_zone = def<"py_pivot_zone", zone>(
+    "py_pivot_zone(current_price, levels)\n--\n\n", arg("current_price"), arg("levels"));
+
+namespace {
+const FunctionDef* const table[] = {&py_standard_pivots, &py_classic_pivots,    &py_fibonacci_pivots,
+                                    &py_camarilla_pivots, &py_woodie_pivots,     &py_demark_pivots,
+                                    &py_calc_pivot_series, &py_detect_pivot_touch, &py_pivot_zone};
+}
+
+Table pivots() { return table; }
+
+}  // namespace families
+}  // namespace vorn::py

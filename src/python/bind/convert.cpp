@@ -104,9 +104,7 @@ bool from_iteration(PyObject* o, Series& out) {
 
 }  // namespace
 
-bool convert_series(PyObject* o, Series& out) {
-    if (PyList_CheckExact(o)) return from_list(o, out);
-    if (PyTuple_CheckExact(o)) return from_tuple(o, out);
+bool check_sequence(PyObject* o) {
     if (PyUnicode_Check(o)) {
         PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
         return false;
@@ -115,6 +113,26 @@ bool convert_series(PyObject* o, Series& out) {
         raise_type_error("'" + type_name(o) + "' object cannot be cast as 'Sequence'");
         return false;
     }
+    return true;
+}
+
+bool check_tuple(PyObject* o, Py_ssize_t n) {
+    if (!PyTuple_Check(o)) {
+        raise_type_error("'" + type_name(o) + "' object cannot be cast as 'tuple'");
+        return false;
+    }
+    if (PyTuple_GET_SIZE(o) != n) {
+        raise_value_error("expected tuple of length " + std::to_string(n) + ", but got tuple of length " +
+                          std::to_string(PyTuple_GET_SIZE(o)));
+        return false;
+    }
+    return true;
+}
+
+bool convert_series(PyObject* o, Series& out) {
+    if (PyList_CheckExact(o)) return from_list(o, out);
+    if (PyTuple_CheckExact(o)) return from_tuple(o, out);
+    if (!check_sequence(o)) return false;
     if (int r = from_buffer(o, out); r != 0) return r > 0;
     return from_iteration(o, out);
 }

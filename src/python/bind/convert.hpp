@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "errors/errors.hpp"
@@ -21,6 +22,13 @@ bool convert_count(PyObject* o, std::uint64_t& out);
 bool convert_signed(PyObject* o, std::int64_t& out);
 bool convert_flag(PyObject* o, bool& out);
 bool convert_text(PyObject* o, std::string& out);
+
+// What every sequence kind refuses before reading an item: a str, then anything that fails
+// CPython's sequence check. False with TypeError set.
+bool check_sequence(PyObject* o);
+// A tuple (or subclass) of exactly n items: another object is a TypeError, another length a
+// ValueError naming both lengths.
+bool check_tuple(PyObject* o, Py_ssize_t n);
 
 inline bool convert_real(PyObject* o, double& out) {
     if (PyFloat_CheckExact(o)) {
@@ -71,6 +79,34 @@ struct Convert<std::optional<T>> {
         if (!Convert<T>::from(o, v)) return false;
         out = std::move(v);
         return true;
+    }
+};
+
+// A 2-tuple, its items converted in order.
+template <class A, class B>
+struct Convert<std::pair<A, B>> {
+    static bool from(PyObject* o, std::pair<A, B>& out) {
+        return check_tuple(o, 2) && Convert<A>::from(PyTuple_GET_ITEM(o, 0), out.first) &&
+               Convert<B>::from(PyTuple_GET_ITEM(o, 1), out.second);
+    }
+};
+
+// A sequence of items of one kind, read by iteration (so a list changed while it is read
+// is never indexed past its end). Series have their own fast conversion above.
+template <class T, class Alloc>
+struct Convert<std::vector<T, Alloc>> {
+    static bool from(PyObject* o, std::vector<T, Alloc>& out) {
+        if (!check_sequence(o)) return false;
+        Ref it(PyObject_GetIter(o));
+        if (!it) return false;
+        out.clear();
+        while (PyObject* raw = PyIter_Next(it.get())) {
+            Ref item(raw);
+            T v{};
+            if (!Convert<T>::from(item.get(), v)) return false;
+            out.push_back(std::move(v));
+        }
+        return !PyErr_Occurred();
     }
 };
 

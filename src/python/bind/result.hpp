@@ -156,6 +156,17 @@ struct ToPy<Result<T>> {
     }
 };
 
+// A plain-message error (the model layer reports its failures as text alone) becomes
+// ValueError with that text.
+template <class T>
+struct ToPy<std::expected<T, std::string>> {
+    template <class R>
+    static PyObject* convert(R&& r) {
+        if (!r) return raise_value_error(r.error());
+        return to_py(*std::forward<R>(r));
+    }
+};
+
 // Instances of the module's classes: the class helper registers the type object of
 // each payload type when it creates the class.
 template <class T>

@@ -1,0 +1,103 @@
+#include "indicators/extended/bands.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "indicators/extended/checks.hpp"
+#include "indicators/volatility/bands.hpp"
+#include "utils/ma.hpp"
+#include "utils/series.hpp"
+#include "utils/stats.hpp"
+
+namespace vorn::indicators::extended {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+}  // namespace
+
+Result<SqueezeSeries> squeeze(std::span<const double> high, std::span<const double> low,
+                              std::span<const double> close, std::uint64_t bb_period, double bb_std,
+                              std::uint64_t kc_period, std::uint64_t kc_atr_period, double kc_mult) {
+    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {bb_period, kc_period, kc_atr_period});
+        !s)
+        return fail(s.error());
+    const std::size_t n = close.size();
+    auto bands = volatility::bollinger_bands(close, bb_period, bb_std);
+    if (!bands) return fail(bands.error());
+    auto channel = volatility::keltner_channel(high, low, close, kc_period, kc_atr_period, kc_mult);
+    if (!channel) return fail(channel.error());
+    auto mean = utils::ma::sma(close, bb_period);
+    if (!mean) return fail(mean.error());
+
+    SqueezeSeries r{Series(n, NaN), Series(n, NaN), std::move(*mean)};
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::isnan(bands->upper[i]) || std::isnan(channel->upper[i])) continue;
+        const bool on = channel->upper[i] > bands->upper[i] && bands->lower[i] > channel->lower[i];
+        r.on[i] = on ? 1.0 : 0.0;
+        r.off[i] = on ? 0.0 : 1.0;
+    }
+    // The momentum line reuses the mean's buffer: middle of the close's range minus its mean.
+    const Series hi = utils::stats::rolling_max(close, bb_period);
+    const Series lo = utils::stats::rolling_min(close, bb_period);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double m = r.momentum[i];
+        r.momentum[i] = std::isnan(hi[i]) || std::isnan(lo[i]) || std::isnan(m) ? NaN : (hi[i] + lo[i]) * 0.5 - m;
+    }
+    return r;
+}
+
+Result<Series> aberration(std::span<const double> high, std::span<const double> low,
+                          std::span<const double> close, std::uint64_t period, std::uint64_t atr_period) {
+    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {period, atr_period}); !s)
+        return fail(s.error());
+    const std::size_t n = close.size();
+    auto atr = volatility::atr(high, low, close, atr_period);
+    if (!atr) return fail(atr.error());
+    Series out = utils::ma::sma_impl(close, period);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double m = out[i], a = (*atr)[i];
+        out[i] = std::isnan(m) || std::isnan(a) || std::fabs(a) < 1e-10 ? NaN : (close[i] - m) / a;
+    }
+    return out;
+}
+
+Result<WaeSeries> wae(std::span<const double> close, std::uint64_t fast, std::uint64_t slow, std::uint64_t signal,
+                      std::uint64_t bb_period, double multiplier) {
+    if (auto s = check_inputs({{close, "close"}}, {fast, slow, signal, bb_period}); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    auto fast_line = utils::ma::ema(close, fast);
+    if (!fast_line) return fail(fast_line.error());
+    auto slow_line = utils::ma::ema(close, slow);
+    if (!slow_line) return fail(slow_line.error());
+    const Series macd = utils::series_difference(*fast_line, *slow_line);
+    auto signal_line = utils::ma::sma_allow_nan(macd, signal);
+    if (!signal_line) return fail(signal_line.error());
+
+    WaeSeries r{std::move(*signal_line), utils::stats::stdev(close, bb_period)};
+    for (std::size_t i = 0; i < n; ++i) {
+        const double m = macd[i], sig = r.trend[i];
+        r.trend[i] = std::isnan(m) || std::isnan(sig) ? NaN : std::fabs(m - sig);
+        r.explosion[i] = 2.0 * (r.explosion[i] * multiplier);
+    }
+    return r;
+}
+
+Result<SslSeries> ssl_channel(std::span<const double> high, std::span<const double> low,
+                              std::span<const double> close, std::uint64_t period) {
+    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {period}); !s) return fail(s.error());
+    SslSeries r{utils::ma::sma_impl(high, period), utils::ma::sma_impl(low, period)};
+    for (std::size_t i = 0; i < close.size(); ++i) {
+        const double up = r.first[i], down = r.second[i];
+        if (std::isnan(up) || std::isnan(down)) {
+            r.first[i] = r.second[i] = NaN;
+        } else if (close[i] > up) {
+            r.first[i] = down;
+            r.second[i] = up;
+        }
+    }
+    return r;
+}
+
+}  // namespace vorn::indicators::extended

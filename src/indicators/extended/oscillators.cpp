@@ -1,0 +1,179 @@
+#include "indicators/extended/oscillators.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "indicators/extended/checks.hpp"
+#include "indicators/momentum/rsi_macd.hpp"
+#include "utils/ma.hpp"
+#include "utils/series.hpp"
+#include "utils/stats.hpp"
+
+namespace vorn::indicators::extended {
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double Inf = std::numeric_limits<double>::infinity();
+
+}  // namespace
+
+Series roc_helper(std::span<const double> values, std::uint64_t period) {
+    const std::size_t n = values.size();
+    Series out(n, NaN);
+    if (n <= period) return out;
+    for (std::size_t i = period; i < n; ++i) {
+        const double base = values[i - period];
+        if (std::fabs(base) >= 1e-10) out[i] = (values[i] - base) / base * 100.0;
+    }
+    return out;
+}
+
+Series stochastic_raw(std::span<const double> values, std::uint64_t period) {
+    const std::size_t n = values.size();
+    if (period == 0 || period >= n) return Series(n, NaN);
+    // A NaN never wins: it stands as -inf for the maximum and +inf for the minimum, which
+    // are also the extremes of a window without any value. The extremes are exact, so the
+    // sliding kernels give the same window extremes as a fresh scan of each window.
+    Series scratch(n);
+    for (std::size_t i = 0; i < n; ++i) scratch[i] = std::isnan(values[i]) ? -Inf : values[i];
+    const Series hi = utils::stats::rolling_max(scratch, period);
+    for (std::size_t i = 0; i < n; ++i) scratch[i] = std::isnan(values[i]) ? Inf : values[i];
+    const Series lo = utils::stats::rolling_min(scratch, period);
+    Series& out = scratch;
+    std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(period), NaN);
+    for (std::size_t i = period; i < n; ++i) {
+        const double range = hi[i] - lo[i];
+        out[i] = std::fabs(range) > 1e-10 ? (values[i] - lo[i]) / range * 100.0 : 50.0;
+    }
+    return out;
+}
+
+Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, std::uint64_t smooth,
+                      double multiplier) {
+    if (auto s = check_inputs({{close, "close"}}, {rsi_period, smooth}); !s) return fail(s.error());
+    auto rsi = momentum::rsi(close, rsi_period);
+    if (!rsi) return fail(rsi.error());
+    const std::size_t n = close.size();
+    const double alpha = utils::ma::ema_alpha(smooth);
+    QqeSeries r{utils::ma::ema_impl(*rsi, smooth, alpha), Series(n, NaN), Series(n, 0.0)};
+    const Series& m = r.smoothed;
+    // The delta series reuses the RSI's buffer.
+    Series& delta = *rsi;
+    delta[0] = NaN;
+    for (std::size_t i = 1; i < n; ++i)
+        delta[i] = std::isnan(m[i]) || std::isnan(m[i - 1]) ? NaN : std::fabs(m[i] - m[i - 1]);
+    const Series a = utils::ma::ema_impl(delta, smooth, alpha);
+    for (std::size_t i = 1; i < n; ++i) {
+        if (std::isnan(m[i]) || std::isnan(a[i])) continue;
+        // The line restarts from the RSI's midpoint after any undefined bar.
+        const double prev = std::isnan(r.trailing[i - 1]) ? 50.0 : r.trailing[i - 1];
+        const double band = a[i] * multiplier;
+        if (m[i] > prev) {
+            const double cap = prev + band;
+            r.trailing[i] = std::isnan(cap) || m[i] < cap ? m[i] : cap;
+            r.direction[i] = 1.0;
+        } else if (m[i] < prev) {
+            const double floor = prev - band;
+            r.trailing[i] = std::isnan(floor) || m[i] > floor ? m[i] : floor;
+            r.direction[i] = -1.0;
+        } else {
+            r.trailing[i] = prev;
+        }
+    }
+    return r;
+}
+
+Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::uint64_t roc2, std::uint64_t roc3,
+                      std::uint64_t roc4, std::uint64_t signal_period) {
+    // The smoothing periods are fixed (10, 10, 10, 15) whatever the ROC periods are.
+    if (auto s = check_inputs({{close, "close"}}, {std::max({roc1, roc2, roc3, roc4}), signal_period, 10, 15}); !s)
+        return fail(s.error());
+    const Series s1 = utils::ma::sma_impl(roc_helper(close, roc1), 10);
+    const Series s2 = utils::ma::sma_impl(roc_helper(close, roc2), 10);
+    const Series s3 = utils::ma::sma_impl(roc_helper(close, roc3), 10);
+    auto s4 = utils::ma::sma_allow_nan(roc_helper(close, roc4), 15);
+    if (!s4) return fail(s4.error());
+    Series& line = *s4;
+    for (std::size_t i = 0; i < close.size(); ++i) {
+        const double a = s1[i], b = s2[i], c = s3[i], d = line[i];
+        line[i] = std::isnan(a) || std::isnan(b) || std::isnan(c) || std::isnan(d)
+                      ? NaN
+                      : 4.0 * d + (3.0 * c + (a + (b + b)));
+    }
+    auto signal = utils::ma::sma_allow_nan(line, signal_period);
+    if (!signal) return fail(signal.error());
+    return KstSeries{std::move(line), std::move(*signal)};
+}
+
+Result<Series> stc(std::span<const double> close, std::uint64_t fast, std::uint64_t slow, std::uint64_t cycle) {
+    if (auto s = check_inputs({{close, "close"}}, {fast, slow, cycle}); !s) return fail(s.error());
+    auto f = utils::ma::ema(close, fast);
+    if (!f) return fail(f.error());
+    auto s = utils::ma::ema(close, slow);
+    if (!s) return fail(s.error());
+    // Two unsmoothed stochastic passes over the MACD line.
+    return stochastic_raw(stochastic_raw(utils::series_difference(*f, *s), cycle), cycle);
+}
+
+Result<Series> smi(std::span<const double> high, std::span<const double> low, std::span<const double> close,
+                   std::uint64_t period, std::uint64_t smooth1, std::uint64_t smooth2) {
+    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {period, smooth1, smooth2}); !s)
+        return fail(s.error());
+    const std::size_t n = close.size();
+    Series diff = utils::stats::rolling_max(high, period);
+    Series half = utils::stats::rolling_min(low, period);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double hh = diff[i], ll = half[i];
+        if (std::isnan(hh) || std::isnan(ll)) {
+            diff[i] = half[i] = NaN;
+            continue;
+        }
+        diff[i] = close[i] - (hh + ll) * 0.5;
+        half[i] = (hh - ll) * 0.5;
+    }
+    auto d = utils::ma::ema_allow_nan(utils::ma::ema_impl(diff, smooth1, utils::ma::ema_alpha(smooth1)), smooth2);
+    if (!d) return fail(d.error());
+    auto r1 = utils::ma::ema_allow_nan(half, smooth1);
+    if (!r1) return fail(r1.error());
+    auto r = utils::ma::ema_allow_nan(*r1, smooth2);
+    if (!r) return fail(r.error());
+    Series& out = *d;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double num = out[i], den = (*r)[i];
+        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < 1e-10 ? NaN : num / den * 100.0;
+    }
+    return std::move(out);
+}
+
+Result<Series> tdfi(std::span<const double> close, std::uint64_t period, std::uint64_t smooth) {
+    if (auto s = check_inputs({{close, "close"}}, {period, smooth}); !s) return fail(s.error());
+    Series mom(close.size(), NaN);
+    for (std::size_t i = period; i < close.size(); ++i) mom[i] = std::fabs(close[i] - close[i - period]);
+    return utils::ma::ema_impl(mom, smooth, utils::ma::ema_alpha(smooth));
+}
+
+Result<Series> coppock(std::span<const double> close, std::uint64_t period1, std::uint64_t period2,
+                       std::uint64_t wma_period) {
+    const std::uint64_t longest = std::max(period1, period2);
+    if (auto s = check_inputs({{close, "close"}}, {longest, wma_period}); !s) return fail(s.error());
+    const std::size_t n = close.size(), w = wma_period;
+    Series sum = roc_helper(close, period1);
+    const Series b = roc_helper(close, period2);
+    for (std::size_t i = 0; i < n; ++i) sum[i] = std::isnan(sum[i]) || std::isnan(b[i]) ? NaN : sum[i] + b[i];
+    // w (w + 1) / 2 in integers, halving the even factor first so that it cannot overflow.
+    const double divisor = static_cast<double>(w % 2 == 0 ? (w / 2) * (w + 1) : w * ((w + 1) / 2));
+    Series out(n, NaN);
+    // A window holding an undefined sum is NaN through its own arithmetic; the sums are
+    // undefined before index `longest`.
+    for (std::size_t i = longest + w - 1; i < n; ++i) {
+        const double* win = sum.data() + (i + 1 - w);
+        double acc = 0.0;
+        for (std::size_t k = 0; k < w; ++k) acc += static_cast<double>(k + 1) * win[k];
+        out[i] = acc / divisor;
+    }
+    return out;
+}
+
+}  // namespace vorn::indicators::extended

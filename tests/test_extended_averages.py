@@ -1,0 +1,261 @@
+"""ALMA, PWMA, SINWMA, SWMA, VWMA and VIDYA.
+
+The fixed-weight averages and VWMA recompute each window with plain sums in bar order, so
+a Python reference doing the same float operations in the same order matches bit for bit.
+PWMA's long periods are checked against exact rational arithmetic."""
+import math
+from fractions import Fraction
+
+import numpy as np
+import pytest
+from numpy.lib.stride_tricks import sliding_window_view
+
+import vorn_library.vorn_library as vl
+from conftest import first_defined, nan_equal, random_walk, value_error
+
+NAN = math.nan
+N = 2500
+
+
+@pytest.fixture(scope="module")
+def close():
+    return random_walk(N, seed=31)
+
+
+def normalised(raw):
+    s = 0.0
+    for w in raw:
+        s += w
+    return [w / s for w in raw]
+
+
+def windowed(x, w, first):
+    out = [NAN] * len(x)
+    p = len(w)
+    for i in range(first, len(x)):
+        acc = 0.0
+        for k in range(p):
+            acc += w[k] * x[i - p + 1 + k]
+        out[i] = acc
+    return out
+
+
+def alma_raw(p, offset, sigma):
+    m = offset * (p - 1.0)
+    s = p / sigma if sigma else math.copysign(math.inf, sigma)  # IEEE division by zero
+    return [math.exp(-(((i - m) / s) ** 2)) for i in range(p)]
+
+
+def binomial_row(p):
+    """The unscaled binomial triangle in floats, as the weights were first defined."""
+    row = [1.0]
+    while len(row) < p:
+        row = [1.0] + [row[j - 1] + row[j] for j in range(1, len(row))] + [1.0]
+    return row
+
+
+def sine_raw(p):
+    return [math.sin(((j + 1) * math.pi) / (p + 1)) for j in range(p)]
+
+
+def triangle_raw(p):
+    h = (p - 1) // 2
+    return [float(j + 1 if j <= h else p - j) for j in range(p)]
+
+
+@pytest.mark.parametrize("period", [1, 2, 3, 9, 10, 31])
+@pytest.mark.parametrize("offset, sigma", [(0.85, 6.0), (0.5, 2.0), (0.0, 0.0), (1.3, -4.0)])
+def test_alma_matches_window_arithmetic(close, period, offset, sigma):
+    want = windowed(close, normalised(alma_raw(period, offset, sigma)), period - 1)
+    assert nan_equal(vl.py_alma(close, period, offset, sigma), want)
+
+
+@pytest.mark.parametrize("period", [1, 2, 5, 12, 64, 1024])
+def test_pwma_bit_for_bit_where_the_plain_triangle_is_finite(close, period):
+    want = windowed(close, normalised(binomial_row(period)), period - 1)
+    assert nan_equal(vl.py_pwma(close, period), want)
+
+
+def test_pwma_long_period_is_the_exact_binomial_average(close):
+    """Unscaled, the weights' sum overflows from period 1025 (0.0 then NaN everywhere)."""
+    p = 2000
+    coeffs = [math.comb(p - 1, j) for j in range(p)]
+    total = 2 ** (p - 1)
+    got = vl.py_pwma(close, p)
+    assert first_defined(got) == p - 1
+    for i in (p - 1, p, 2217, N - 1):
+        exact = Fraction(sum(c * Fraction(x) for c, x in zip(coeffs, close[i - p + 1:i + 1])), total)
+        assert got[i] == pytest.approx(float(exact), rel=1e-13, abs=0)
+    for p in (1025, 1031):
+        assert not math.isnan(vl.py_pwma(close, p)[-1]) and vl.py_pwma(close, p)[-1] > 50
+
+
+@pytest.mark.parametrize("period", [1, 2, 14, 50])
+def test_sinwma_matches_window_arithmetic(close, period):
+    assert nan_equal(vl.py_sinwma(close, period), windowed(close, normalised(sine_raw(period)), period - 1))
+
+
+@pytest.mark.parametrize("period", [1, 4, 6, 7, 20])
+def test_swma_matches_window_arithmetic_from_index_period(close, period):
+    got = vl.py_swma(close, period)
+    assert nan_equal(got, windowed(close, normalised(triangle_raw(period)), period))
+    assert first_defined(got) == period
+
+
+def test_swma_hand_traced_and_triangle_shapes():
+    assert triangle_raw(7) == [1, 2, 3, 4, 3, 2, 1] and triangle_raw(6) == [1, 2, 3, 3, 2, 1]
+    v = [float(x) for x in range(10)]
+    got = vl.py_swma(v, 7)
+    assert all(math.isnan(x) for x in got[:7])
+    assert got[7] == pytest.approx((1 * 1 + 2 * 2 + 3 * 3 + 4 * 4 + 3 * 5 + 2 * 6 + 1 * 7) / 16)
+    assert all(math.isnan(x) for x in vl.py_swma(v, 10))
+
+
+def test_period_one_and_period_len():
+    v = [3.0, -1.5, 2.25, 8.0]
+    for fn in (vl.py_pwma, vl.py_sinwma):
+        assert fn(v, 1) == v
+        assert nan_equal(fn(v, 4)[:3], [NAN] * 3) and not math.isnan(fn(v, 4)[3])
+    assert vl.py_alma(v, 1, 0.85, 6.0) == v
+    assert nan_equal(vl.py_swma(v, 1), [NAN] + v[1:])
+
+
+def test_alma_special_parameters():
+    v = random_walk(40, seed=3)
+    sma = vl.py_sma(v, 9)
+    assert nan_equal(vl.py_alma(v, 9, 0.85, 0.0), sma, tol=1e-13)  # sigma 0: equal weights
+    w = normalised(alma_raw(3, 0.5, 6.0))
+    assert w[0] == w[2]
+    assert all(math.isnan(x) for x in vl.py_alma(v, 9, NAN, 6.0))
+    assert all(math.isnan(x) for x in vl.py_alma(v, 9, 0.33, 1e300))  # every weight underflows
+    assert nan_equal(vl.py_alma(v, None, None, None), vl.py_alma(v, 9, 0.85, 6.0))
+
+
+# ---- VWMA ---------------------------------------------------------------------------------
+
+
+def test_vwma_against_window_sums(close):
+    vol = [float(1 + (i * 7919) % 13) for i in range(N)]
+    got = vl.py_vwma(close, vol, 20)
+    cv = np.asarray(close) * np.asarray(vol)
+    want = [NAN] * 19 + list(sliding_window_view(cv, 20).sum(-1) / sliding_window_view(np.asarray(vol), 20).sum(-1))
+    assert nan_equal(got, want, tol=1e-12)
+    assert nan_equal(vl.py_vwma(close, vol, None), got)
+
+
+def test_vwma_non_positive_volume_windows():
+    close = [10.0, 11.0, 12.0, 13.0, 14.0, 15.0]
+    vol = [1.0, 0.0, 0.0, -2.0, 1.0, 3.0]
+    # windows of 2: (1,0) -> 10; (0,0) -> NaN; (0,-2) -> NaN; (-2,1) -> NaN; (1,3) -> (14+45)/4
+    assert nan_equal(vl.py_vwma(close, vol, 2), [NAN, 10.0, NAN, NAN, NAN, 59.0 / 4])
+    assert nan_equal(vl.py_vwma(close, vol, 1), [10.0, NAN, NAN, NAN, 14.0, 15.0])
+
+
+# ---- VIDYA --------------------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("period", [2, 14, 40])
+def test_vidya_against_reference(close, period):
+    sd = [NAN] * (period - 1) + list(sliding_window_view(np.asarray(close), period).std(-1, ddof=1))
+    alpha = 2.0 / (period + 1)
+    want = [NAN] * N
+    want[period - 1] = close[period - 1]
+    for i in range(period, N):
+        k = alpha * abs(sd[i] / close[i])
+        want[i] = k * close[i] + (1 - k) * want[i - 1]
+    assert nan_equal(vl.py_vidya(close, period), want, tol=1e-9)
+
+
+def test_vidya_edges():
+    v = [5.0, 6.0, 7.0, 7.0, 7.0, 7.0, 0.0, 8.0]
+    got = vl.py_vidya(v, 3)
+    assert got[2] == 7.0
+    assert got[5] == got[4]  # flat window: deviation 0, the value repeats
+    assert all(math.isnan(x) for x in got[6:])  # a zero close ends the line
+    assert nan_equal(vl.py_vidya(v, 1), [5.0] + [NAN] * 7)
+    assert nan_equal(vl.py_vidya(v, 8), [NAN] * 7 + [8.0])
+    assert nan_equal(vl.py_vidya(random_walk(30), None), vl.py_vidya(random_walk(30), 14))
+
+
+# ---- validation and binding ---------------------------------------------------------------
+
+
+@pytest.mark.parametrize("fn, extra", [(vl.py_pwma, ()), (vl.py_sinwma, ()), (vl.py_swma, ()),
+                                       (vl.py_alma, (0.85, 6.0))])
+def test_one_series_refusals(fn, extra):
+    assert value_error(fn, [], 1, *extra) == "Empty input: values cannot be empty"
+    assert value_error(fn, [1.0, math.inf], 1, *extra) == \
+        "Invalid value at index 1: values contains non-finite value: inf"
+    assert value_error(fn, [1.0, 2.0], 0, *extra) == "Invalid period: 0 (must be > 0 and <= data length 2)"
+    assert value_error(fn, [1.0, 2.0], 3, *extra) == "Invalid period: 3 (must be > 0 and <= data length 2)"
+    with pytest.raises(TypeError):
+        fn([1.0, 2.0])
+
+
+def test_vidya_and_vwma_refusals():
+    assert value_error(vl.py_vidya, [NAN], 1) == "Invalid value at index 0: close contains non-finite value: NaN"
+    assert value_error(vl.py_vidya, [1.0], 2) == "Invalid period: 2 (must be > 0 and <= data length 1)"
+    assert value_error(vl.py_vwma, [], [], 1) == "Empty input: close cannot be empty"
+    assert value_error(vl.py_vwma, [1.0, NAN], [1.0], 1) == \
+        "Invalid value at index 1: close contains non-finite value: NaN"
+    assert value_error(vl.py_vwma, [1.0, 2.0], [], 1) == "Empty input: volume cannot be empty"
+    assert value_error(vl.py_vwma, [1.0, 2.0], [NAN], 1) == "Length mismatch: close=2, volume=1"
+    assert value_error(vl.py_vwma, [1.0, 2.0], [1.0, NAN], 1) == \
+        "Invalid value at index 1: volume contains non-finite value: NaN"
+    assert value_error(vl.py_vwma, [1.0, 2.0], [1.0, 2.0], 3) == \
+        "Invalid period: 3 (must be > 0 and <= data length 2)"
+
+
+@pytest.mark.parametrize("fn, sig", [(vl.py_alma, "(values, period, offset, sigma)"),
+                                     (vl.py_pwma, "(values, period)"), (vl.py_sinwma, "(values, period)"),
+                                     (vl.py_swma, "(values, period)"), (vl.py_vwma, "(close, volume, period)"),
+                                     (vl.py_vidya, "(close, period)"),
+                                     (vl.py_alligator, "(high, low, jaw_period, teeth_period, lips_period)")])
+def test_signature_only_docstrings(fn, sig):
+    assert fn.__text_signature__ == sig and not fn.__doc__
+
+
+# ---- alligator ----------------------------------------------------------------------------
+
+
+def shifted(v, k):
+    return ([NAN] * k + v[:len(v) - k]) if k < len(v) else [NAN] * len(v)
+
+
+@pytest.mark.parametrize("periods", [(13, 8, 5), (3, 21, 1), (50, 50, 50)])
+def test_alligator_is_shifted_wilder_smoothing_of_the_median(close, periods):
+    high = [c + 1.0 + (i % 3) for i, c in enumerate(close)]
+    low = [c - 0.5 - (i % 5) for i, c in enumerate(close)]
+    median = [(h + lo) * 0.5 for h, lo in zip(high, low)]
+    got = vl.py_alligator(high, low, *periods)
+    for line, p, k in zip(got, periods, (8, 5, 3)):
+        assert nan_equal(line, shifted(vl.py_rma(median, p), k))
+        assert first_defined(line) == p - 1 + k
+
+
+def test_alligator_short_series():
+    h, lo = [float(x) for x in range(2, 8)], [float(x) for x in range(6)]
+    jaw, teeth, lips = vl.py_alligator(h, lo, 3, 3, 3)
+    assert all(math.isnan(x) for x in jaw + teeth)
+    assert nan_equal(lips, [NAN] * 5 + [2.0])  # mean of the first medians 1, 2, 3, three bars later
+    jaw, teeth, lips = vl.py_alligator(random_walk(20), random_walk(20, seed=2), None, None, None)
+    assert (first_defined(jaw), first_defined(teeth), first_defined(lips)) == (None, 12, 7)
+
+
+@pytest.mark.parametrize("args, msg", [
+    (([], [1.0]), "Empty input: high cannot be empty"),
+    (([math.inf], []), "Invalid value at index 0: high contains non-finite value: inf"),
+    (([1.0], []), "Empty input: low cannot be empty"),
+    (([1.0], [NAN, 1.0]), "Length mismatch: high=1, low=2"),
+    (([1.0, 2.0], [1.0, NAN]), "Invalid value at index 1: low contains non-finite value: NaN"),
+    (([1.0, 2.0], [1.0, 2.0], 0, 0, 9), "Invalid period: 0 (must be > 0 and <= data length 2)"),
+    (([1.0, 2.0], [1.0, 2.0], 1, 3, 0), "Invalid period: 3 (must be > 0 and <= data length 2)"),
+    (([1.0, 2.0], [1.0, 2.0], 1, 1, 5), "Invalid period: 5 (must be > 0 and <= data length 2)"),
+    # the smoothing kernel refuses an overflowed median under its own series name
+    (([1.0, 1.5e308, 1.0], [1.0, 1.5e308, 1.0], 1, 1, 1),
+     "Invalid value at index 1: values contains non-finite value: inf"),
+])
+def test_alligator_refusals(args, msg):
+    if len(args) == 2:
+        args = args + (1, 1, 1)
+    assert value_error(vl.py_alligator, *args) == msg

@@ -1,0 +1,259 @@
+"""Slope, bias, PSL, efficiency ratio, CFO, CTI, balance of power, percent rank, entropy.
+
+Counts (PSL, percent rank, entropy bins) are compared exactly with direct window scans;
+the regression-based measures with NumPy fits (tolerance) or, where the definition is one
+of the library's own statistics, exactly with it."""
+import math
+
+import numpy as np
+import pytest
+from numpy.lib.stride_tricks import sliding_window_view
+
+import vorn_library.vorn_library as vl
+from conftest import first_defined, nan_equal, random_walk, value_error
+
+NAN = math.nan
+N = 3000
+
+
+@pytest.fixture(scope="module")
+def close():
+    return random_walk(N, seed=41)
+
+
+def pad(values, first, n):
+    return [NAN] * first + [float(x) for x in values]
+
+
+# ---- slope, bias, CFO, CTI ----------------------------------------------------------------
+
+
+@pytest.mark.parametrize("period", [2, 3, 14, 200])
+def test_slope_is_the_least_squares_slope(close, period):
+    w = sliding_window_view(np.asarray(close), period)
+    want = np.polyfit(np.arange(period, dtype=float), w.T, 1)[0]
+    assert nan_equal(vl.py_slope(close, period), pad(want, period - 1, N), tol=1e-9)
+
+
+def test_bias_and_cfo_are_distances_in_percent(close):
+    sma, tsf = vl.py_sma(close, 20), vl.py_tsf(close, 14)
+    assert nan_equal(vl.py_bias(close, None), [(c - m) / m * 100 for c, m in zip(close, sma)])
+    assert nan_equal(vl.py_cfo(close, None), [(c - f) / c * 100 for c, f in zip(close, tsf)])
+
+
+def test_cti_is_correlation_with_the_bar_index(close):
+    x = [float(i) for i in range(N)]
+    assert nan_equal(vl.py_cti(close, None), vl.py_correlation(x, close, 12))
+    assert nan_equal(vl.py_cti(close, 30), vl.py_correlation(x, close, 30))
+
+
+def test_near_zero_divisors():
+    v = [1.0, -1.0, 1.0, -1.0, 0.0, 2.0]
+    # the 2-bar mean is 0 on windows (1, -1) and (-1, 1): NaN there
+    assert nan_equal(vl.py_bias(v, 2), [NAN, NAN, NAN, NAN, -100.0, 100.0 / 1.0])
+    got = vl.py_cfo([1.0, 2.0, 0.0, 4.0], 2)  # forecast one past (1, 2) is 3
+    assert nan_equal(got, [NAN, (2 - 3) / 2 * 100, NAN, (4 - 8) / 4 * 100])
+
+
+# ---- PSL, ER ------------------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("period", [1, 2, 12, 100])
+def test_psl_counts_rises(close, period):
+    want = [NAN] * N
+    for i in range(period, N):
+        ups = sum(close[j] > close[j - 1] for j in range(i - period + 1, i + 1))
+        want[i] = ups / period * 100
+    assert nan_equal(vl.py_psl(close, period), want)
+
+
+def test_psl_unchanged_close_is_not_a_rise():
+    assert nan_equal(vl.py_psl([1.0, 2.0, 2.0, 1.0, 3.0], 2), [NAN, NAN, 50.0, 0.0, 50.0])
+    assert all(math.isnan(x) for x in vl.py_psl([1.0, 2.0, 3.0], 3))
+
+
+@pytest.mark.parametrize("period", [1, 10, 77])
+def test_er_is_net_change_over_path(close, period):
+    c = np.asarray(close)
+    path = sliding_window_view(np.abs(np.diff(c)), period).sum(-1)
+    change = np.abs(c[period:] - c[:-period])
+    assert nan_equal(vl.py_er(close, period), pad(change / path, period, N), tol=1e-9)
+
+
+def test_er_flat_window_is_zero():
+    assert nan_equal(vl.py_er([2.0, 2.0, 2.0, 3.0, 2.0], 2), [NAN, NAN, 0.0, 1.0, 0.0])
+
+
+# ---- BOP ----------------------------------------------------------------------------------
+
+
+def test_bop_hand_values():
+    o, h, l, c = [1.0, 5.0, 3.0, 2.0], [3.0, 5.0, 2.0, 4.0], [0.0, 5.0, 4.0, 0.0], [2.5, 9.0, 1.0, 1.0]
+    # ranges 3, 0 (flat), -2 (high under low), 4
+    assert vl.py_bop(o, h, l, c) == [0.5, 0.0, 0.0, -0.25]
+
+
+@pytest.mark.parametrize("args, msg", [
+    (([], [1], [1], [1]), "Empty input: open cannot be empty"),
+    (([NAN], [1], [1], [1]), "Invalid value at index 0: open contains non-finite value: NaN"),
+    (([1], [], [1], [1]), "Empty input: high cannot be empty"),
+    (([1], [1, 2], [1], [1]), "Length mismatch: open=1, high=2"),
+    (([1], [1], [math.inf], [1]), "Invalid value at index 0: low contains non-finite value: inf"),
+    (([1], [1], [1], [1, 1]), "Length mismatch: open=1, close=2"),
+])
+def test_bop_refusals(args, msg):
+    assert value_error(vl.py_bop, *args) == msg
+
+
+# ---- percent rank -------------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("period", [2, 3, 14, 60])
+def test_percent_rank_counts_strictly_smaller(close, period):
+    v = [round(x) for x in close]  # ties
+    want = [NAN] * N
+    for i in range(period - 1, N):
+        want[i] = sum(v[k] < v[i] for k in range(i - period + 1, i + 1)) / (period - 1) * 100
+    assert nan_equal(vl.py_percent_rank(v, period), want)
+
+
+def test_percent_rank_hand_traced():
+    assert nan_equal(vl.py_percent_rank([1.0, 2.0, 3.0, 3.0], 3), [NAN, NAN, 100.0, 50.0])
+    assert all(math.isnan(x) for x in vl.py_percent_rank([1.0, 2.0], 1))
+
+
+# ---- entropy ------------------------------------------------------------------------------
+
+
+def ref_entropy(close, period, bins):
+    """A bins-long histogram per window, as the definition reads."""
+    out = [NAN] * len(close)
+    for i in range(period, len(close)):
+        rets = []
+        for j in range(i - period + 2, i + 1):
+            if abs(close[j - 1]) < 1e-10:
+                continue
+            r = (close[j] - close[j - 1]) / close[j - 1]
+            if math.isfinite(r):
+                rets.append(r)
+        if not rets:
+            continue
+        lo, hi = min(rets), max(rets)
+        if abs(hi - lo) < 1e-10:
+            out[i] = 0.0
+            continue
+        width = (hi - lo) / bins
+        counts = [0] * bins
+        for r in rets:
+            counts[min(max(int(math.floor((r - lo) / width)), 0), bins - 1)] += 1
+        h = 0.0
+        for c in counts:
+            if c > 0:
+                q = c / len(rets)
+                h = h - q * math.log2(q)
+        out[i] = h
+    return out
+
+
+@pytest.mark.parametrize("period, bins", [(10, 10), (2, 5), (25, 3), (30, 1), (10, 40), (10, 41), (40, 500)])
+def test_entropy_matches_histogram(close, period, bins):
+    got = vl.py_entropy(close, period, bins)
+    assert nan_equal(got, ref_entropy(close, period, bins))
+    assert first_defined(got) == period
+    assert all(0.0 <= x <= math.log2(bins) + 1e-12 for x in got[period:])
+
+
+def test_entropy_zero_closes_are_skipped():
+    v = [1.0, 2.0, 0.0, 3.0, 0.0, 0.0, 5.0, 6.0, 7.0, 8.5]
+    got = vl.py_entropy(v, 3, 4)
+    assert nan_equal(got, ref_entropy(v, 3, 4))
+    assert math.isnan(got[2])  # index period - 1 is never written
+    assert got[3:6] == [0.0, 0.0, 0.0]  # one kept return each
+    assert math.isnan(got[6])  # both pairs divide by a zero close
+
+
+def test_entropy_huge_bins_computes_without_a_bins_sized_histogram(close):
+    # Every return of a window lands in its own bin: log2 of the number of returns.
+    got = vl.py_entropy(close[:200], 10, 2**64 - 1)
+    assert all(x == pytest.approx(math.log2(9)) for x in got[10:])
+    with pytest.raises(OverflowError):
+        vl.py_entropy(close, 10, 2**64)
+    with pytest.raises(OverflowError):
+        vl.py_entropy(close, 10, -1)
+
+
+def test_entropy_period_and_bins_edges():
+    v = [5.0] * 10
+    assert nan_equal(vl.py_entropy(v, 4, 10), [NAN] * 4 + [0.0] * 6)
+    assert all(math.isnan(x) for x in vl.py_entropy(random_walk(10), 1, 10))
+    assert all(math.isnan(x) for x in vl.py_entropy(random_walk(10), 10, 10))
+    assert vl.py_entropy(random_walk(10), 2, 7)[2:] == [0.0] * 8
+    assert nan_equal(vl.py_entropy(random_walk(50), None, None), vl.py_entropy(random_walk(50), 10, 10))
+
+
+@pytest.mark.parametrize("args, msg", [
+    (([], 1, 1), "Empty input: close cannot be empty"),
+    (([1.0, NAN], 0, 0), "Invalid value at index 1: close contains non-finite value: NaN"),
+    (([1.0] * 10, 10, 0), "Invalid period: 10 (must be > 0 and <= data length 10)"),
+    (([1.0] * 10, 0, 5), "Invalid period: 0 (must be > 0 and <= data length 10)"),
+    (([1.0] * 10, 11, 5), "Insufficient data: need at least 11 elements, got 10"),
+])
+def test_entropy_refusals(args, msg):
+    assert value_error(vl.py_entropy, *args) == msg
+
+
+# ---- shared edges, validation, binding ----------------------------------------------------
+
+ONE_SERIES = {"py_slope": "values", "py_bias": "close", "py_psl": "close", "py_er": "close", "py_cfo": "close",
+              "py_cti": "close", "py_percent_rank": "values"}
+
+
+def test_equal_small_integers_give_zero_everywhere():
+    v = [5.0] * 10
+    for name in ONE_SERIES:
+        got = getattr(vl, name)(v, 4)
+        assert set(x for x in got if not math.isnan(x)) == {0.0}, name
+    assert vl.py_entropy(v, 4, 10)[4:] == [0.0] * 6
+
+
+def test_period_one():
+    v = [1.0, 3.0, 2.0, 2.0 + 1e-12, 0.0]
+    for name in ("py_slope", "py_cfo", "py_percent_rank"):
+        assert all(math.isnan(x) for x in getattr(vl, name)(v, 1)), name
+    assert nan_equal(vl.py_cti(v, 1), [NAN, 0.0, 0.0, 0.0, 0.0])
+    assert nan_equal(vl.py_bias(v, 1), [0.0, 0.0, 0.0, 0.0, NAN])
+    assert nan_equal(vl.py_psl(v, 1), [NAN, 100.0, 0.0, 100.0, 0.0])
+    assert nan_equal(vl.py_er(v, 1), [NAN, 1.0, 1.0, 0.0, 1.0], tol=1e-12)
+
+
+def test_period_equal_to_length():
+    v = random_walk(20, seed=5)
+    for name in ("py_slope", "py_bias", "py_cfo", "py_cti", "py_percent_rank"):
+        got = getattr(vl, name)(v, 20)
+        assert first_defined(got) == 19, name
+    assert value_error(vl.py_er, v, 20) == "Insufficient data: need at least 21 elements, got 20"
+
+
+@pytest.mark.parametrize("name", ONE_SERIES)
+def test_one_series_refusals(name):
+    fn, series = getattr(vl, name), ONE_SERIES[name]
+    assert value_error(fn, [], 1) == f"Empty input: {series} cannot be empty"
+    assert value_error(fn, [1.0, -math.inf], 9) == \
+        f"Invalid value at index 1: {series} contains non-finite value: -inf"
+    assert value_error(fn, [1.0, 2.0], 0) == "Invalid period: 0 (must be > 0 and <= data length 2)"
+    assert value_error(fn, [1.0, 2.0], 3) == "Invalid period: 3 (must be > 0 and <= data length 2)"
+    if name != "py_cti":
+        assert fn.__text_signature__ == f"({series}, period)" and not fn.__doc__
+    with pytest.raises(TypeError):
+        fn([1.0, 2.0])
+
+
+def test_prose_docstrings():
+    assert vl.py_cti.__text_signature__ == "(close, period=12)"
+    assert vl.py_cti.__doc__.startswith("Calculate Correlation Trend Indicator (CTI)\n\n"
+                                        "Measures correlation between price and linear regression.\n"
+                                        "Values -1 to +1, high positive = strong uptrend.")
+    assert vl.py_entropy.__text_signature__ == "(close, period=10, bins=10)"
+    assert "Measures price distribution randomness/unpredictability.\n" \
+           "Higher values = more random/uncertain market." in vl.py_entropy.__doc__
+    assert "Histogram bins (default: 10)" in vl.py_entropy.__doc__

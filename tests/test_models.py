@@ -1,0 +1,616 @@
+"""Linear models, feature preparation, the trainers and SFGModel.
+
+The Python surface exposes only predictions, so a model's weights are read back as
+predict(e_j) - predict(0) and its intercept as predict(0). The model kernels and the online
+trainers are reached through a small native driver. References: NumPy least squares and the
+ridge closed form on the features the library itself prepares; a compact Gauss-Jordan with the
+same operation order (compared bit for bit); hand-traced feature rows.
+"""
+import math
+import os
+import pathlib
+import random
+
+import numpy as np
+import pytest
+
+import vorn_library.vorn_library as vl
+from conftest import nan_equal, native_driver, random_walk, value_error
+
+NAN = math.nan
+SINGULAR = "Singular matrix, cannot solve"
+LS_FAILED = "Linear regression training failed: "
+
+
+def ret(prev, cur):
+    return (cur - prev) / prev if abs(prev) >= 1e-10 else 0.0
+
+
+def standardize(rows):
+    """Column z-scores: plain sums below 50 rows, NaN-skipping exact sums from 50 on."""
+    out = [list(r) for r in rows]
+    n = len(rows)
+    for j in range(len(rows[0]) if rows else 0):
+        col = [r[j] for r in rows]
+        if n < 50:
+            mean = sum(col) / n
+            var = sum((x - mean) ** 2 for x in col) / n
+        else:
+            mean = math.fsum(x for x in col if not math.isnan(x)) / n
+            var = math.fsum((x - mean) ** 2 for x in col if not math.isnan(x)) / n
+        sd = math.sqrt(var)
+        for i, x in enumerate(col):
+            out[i][j] = (x - mean) / sd if sd > 1e-10 else 0.0
+    return out
+
+
+def market(n, seed=3):
+    rng = random.Random(seed + 1000)   # not the walk's own stream
+    close = random_walk(n, seed)
+    atr = [NAN] * 3 + [abs(rng.gauss(1.0, 0.3)) for _ in range(n - 3)]
+    volume = [rng.uniform(1e3, 1e4) for _ in range(n)]
+    return close, atr, volume
+
+
+def matrix(flat, rows, cols):
+    return np.array(flat, dtype=float).reshape(rows, cols)
+
+
+def read_back(model):
+    """(weights, intercept) of a trained model, from its predictions."""
+    d = model.features_dim()
+    b = model.predict([0.0] * d, 1)[0]
+    eye = np.eye(d).ravel().tolist()
+    return np.array(model.predict(eye, d)) - b, b
+
+
+def ls_fit(x, y):
+    xm, ym = x.mean(axis=0), y.mean()
+    w = np.linalg.lstsq(x - xm, y - ym, rcond=None)[0]
+    return w, ym - xm @ w
+
+
+def ridge_fit(x, y, alpha):
+    xm, ym = x.mean(axis=0), y.mean()
+    xc = x - xm
+    w = np.linalg.solve(xc.T @ xc + alpha * np.eye(x.shape[1]), xc.T @ (y - ym))
+    return w, ym - xm @ w
+
+
+# ---- the native driver: the model kernels, the preparers' targets and the online trainers ----
+
+DRIVER = r"""
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+#include "ml/features.hpp"
+#include "ml/trainer.hpp"
+using namespace vorn;
+using namespace vorn::ml;
+static void put(const double* v, long n) {
+    std::printf("v");
+    for (long i = 0; i < n; ++i) std::printf(" %.17g", v[i]);
+    std::printf("\n");
+}
+int main() {
+    std::string line, cmd;
+    std::getline(std::cin, line);
+    std::istringstream in(line);
+    in >> cmd;
+    std::vector<std::vector<double>> f(1);
+    for (std::string t; in >> t;) {
+        if (t == ";") f.emplace_back(); else f.back().push_back(std::strtod(t.c_str(), nullptr));
+    }
+    if (cmd == "gj") {
+        bool ok = models::gauss_jordan(f[1].data(), (std::size_t)f[0][0]);
+        std::printf("%s\n", ok ? "ok" : "singular");
+        put(f[1].data(), (long)f[1].size());
+    } else if (cmd == "fit") {  // kind alpha rows cols ; X ; y
+        long rows = (long)f[0][2], cols = (long)f[0][3];
+        models::Matrix x = Eigen::Map<models::Matrix>(f[1].data(), rows, cols);
+        models::Vector y = Eigen::Map<models::Vector>(f[2].data(), (long)f[2].size());
+        auto model = f[0][0] == 0 ? models::SFGModel::linear_regression() : models::SFGModel::ridge(f[0][1]);
+        auto before = model.predict(x);
+        put(before.data(), before.size());
+        auto s = model.train(x, y);
+        std::printf("%s\n", s ? "ok" : s.error().c_str());
+        std::printf("%d\n", (int)model.is_trained());
+        auto p = model.predict(x);
+        put(p.data(), p.size());
+        auto again = model.train(x, models::Vector::Constant(rows, NAN));
+        auto q = model.predict(x);
+        std::printf("%s %d\n", again ? "ok" : again.error().c_str(), (int)(p.size() == q.size() && (p.array() == q.array()).all()));
+    } else if (cmd == "prep") {  // which lookback ; series...
+        auto lb = (std::uint64_t)f[0][1];
+        auto d = f[0][0] == 0 ? features::prepare_atr2_features(f[1], f[2], f[3], lb)
+               : f[0][0] == 1 ? features::prepare_momentum_features(f[1], lb)
+                              : features::prepare_supertrend_features(f[1], f[2], lb);
+        if (!d) { std::printf("error %s\n", d.error().message().c_str()); return 0; }
+        put(d->targets.data(), d->targets.size());
+    } else if (cmd == "online") {  // which tw lb alpha kind poly ; series...
+        trainer::TrainerConfig c{(std::uint64_t)f[0][1], (std::uint64_t)f[0][2], f[0][3],
+                                 f[0][4] == 0 ? trainer::ModelKind::LeastSquares : trainer::ModelKind::Ridge, f[0][5] != 0};
+        auto r = f[0][0] == 0 ? trainer::online_predict_atr2(f[1], f[2], f[3], c)
+               : f[0][0] == 1 ? trainer::online_predict_momentum(f[1], c)
+                              : trainer::online_predict_supertrend(f[1], f[2], c);
+        if (!r) { std::printf("error %s\n", r.error().message().c_str()); return 0; }
+        put(r->data(), (long)r->size());
+    }
+}
+"""
+
+
+def eigen_include():
+    build = pathlib.Path(vl.__file__).resolve().parents[2]
+    candidates = ["/usr/include/eigen3", "/usr/local/include/eigen3"]
+    cache = build / "CMakeCache.txt"
+    if cache.exists():
+        for line in cache.read_text(errors="replace").splitlines():
+            if line.startswith("Eigen3_DIR:"):
+                candidates.insert(0, str(pathlib.Path(line.split("=", 1)[1]).parents[2] / "include" / "eigen3"))
+    return next((c for c in candidates if (pathlib.Path(c) / "Eigen" / "Core").exists()), None)
+
+
+@pytest.fixture(scope="module")
+def native(tmp_path_factory):
+    inc = eigen_include()
+    if inc is None:
+        pytest.skip("the model driver needs the Eigen headers")
+    old = os.environ.get("CPATH")
+    os.environ["CPATH"] = inc + (os.pathsep + old if old else "")
+    try:
+        run = native_driver(tmp_path_factory, DRIVER)
+    finally:
+        if old is None:
+            del os.environ["CPATH"]
+        else:
+            os.environ["CPATH"] = old
+
+    def call(cmd, head, *series):
+        line = cmd + " " + " ".join(repr(float(h)) for h in head)
+        for s in series:
+            line += " ; " + " ".join(repr(float(x)) for x in s)
+        return run(line)
+
+    return call
+
+
+def floats(line):
+    return [float(t) for t in line.split()[1:]]
+
+
+# ---- Gauss-Jordan ---------------------------------------------------------------------------------
+
+def ref_gauss_jordan(m, p, later_ties=False):
+    m, w = list(m), p + 1
+    for k in range(p):
+        r, best = k, abs(m[k * w + k])
+        for i in range(k + 1, p):
+            v = abs(m[i * w + k])
+            if v > best or (later_ties and v == best):
+                r, best = i, v
+        if not best >= 1e-10:
+            return None
+        m[r * w:(r + 1) * w], m[k * w:(k + 1) * w] = m[k * w:(k + 1) * w], m[r * w:(r + 1) * w]
+        piv = m[k * w + k]
+        for j in range(k, w):
+            m[k * w + j] = m[k * w + j] / piv
+        for i in range(p):
+            if i != k:
+                f = m[i * w + k]
+                for j in range(k, w):
+                    m[i * w + j] = m[i * w + j] - f * m[k * w + j]
+    return m
+
+
+@pytest.mark.parametrize("p, m", [
+    (1, [1e-10, 1.0]),
+    (1, [-1e-10, 2.0]),
+    (2, [1.0, 1 / 3, 0.1, -1.0, 0.7, 0.3]),              # a tie in magnitude: the earlier row
+    (3, [2.0, -1.0, 0.5, 1.0, 4.0, 3.0, -2.0, 2.0, -3.0, 0.25, 1.5, 0.7]),
+])
+def test_gauss_jordan_bit_for_bit(native, p, m):
+    status, values = native("gj", [p], m)
+    assert status == "ok"
+    assert floats(values) == ref_gauss_jordan(m, p)
+
+
+def test_gauss_jordan_ties_keep_the_earlier_row():
+    m = [1.0, 1 / 3, 0.1, -1.0, 0.7, 0.3]
+    assert ref_gauss_jordan(m, 2) != ref_gauss_jordan(m, 2, later_ties=True)
+
+
+@pytest.mark.parametrize("p, m", [
+    (1, [9.9e-11, 1.0]),
+    (2, [1.0, 2.0, 1.0, 2.0, 4.0, 2.0]),
+    (1, [NAN, 1.0]),                      # a NaN pivot is singular, not eliminated on
+    (2, [NAN, 1.0, 1.0, NAN, 2.0, 1.0]),
+])
+def test_gauss_jordan_singular(native, p, m):
+    assert native("gj", [p], m)[0] == "singular"
+
+
+# ---- the model kernels ----------------------------------------------------------------------------
+
+def fit(native, kind, alpha, x, y):
+    x = np.asarray(x, dtype=float)
+    rows, cols = x.shape
+    out = native("fit", [kind, alpha, rows, cols], x.ravel(), y)
+    return {"untrained": floats(out[0]), "status": out[1], "trained": out[2] == "1",
+            "pred": floats(out[3]), "refit": out[4]}
+
+
+def noiseless(rows=40, seed=5):
+    rng = np.random.default_rng(seed)
+    x = rng.normal(size=(rows, 3)) * [1.0, 10.0, 0.1]
+    w, b = np.array([0.5, -2.0, 30.0]), 7.25
+    return x, x @ w + b
+
+
+@pytest.mark.parametrize("kind", [0, 1])
+def test_noiseless_data_is_fitted_exactly(native, kind):
+    x, y = noiseless()
+    r = fit(native, kind, 0.0, x, y)
+    assert r["status"] == "ok" and r["trained"]
+    assert r["untrained"] == [0.0] * len(y)
+    assert np.allclose(r["pred"], y, rtol=0, atol=1e-9)
+    # a failed training (NaN targets) leaves the earlier solution in place
+    assert r["refit"] == (SINGULAR if kind else LS_FAILED + "non-finite values in the features or targets") + " 1"
+
+
+@pytest.mark.parametrize("alpha", [0.5, 3.0, 100.0])
+def test_ridge_shrinks_as_the_closed_form(native, alpha):
+    x, y = noiseless()
+    y = y + np.random.default_rng(1).normal(size=len(y))
+    w, b = ridge_fit(x, y, alpha)
+    assert np.allclose(fit(native, 1, alpha, x, y)["pred"], x @ w + b, rtol=1e-12, atol=1e-10)
+
+
+@pytest.mark.parametrize("kind, alpha, x, y, status", [
+    (1, 1e-10, [[2.0, 3.0]], [4.5], "ok"),          # one row: zero weights, the row's target
+    (1, 0.0, [[2.0, 3.0]], [4.5], SINGULAR),
+    (1, 0.0, [[1.0, 5.0], [2.0, 5.0], [4.0, 5.0]], [1.0, 2.0, 4.0], SINGULAR),   # constant column
+    (0, 0.0, [[1.0, 5.0], [2.0, 5.0], [4.0, 5.0]], [1.0, 2.0, 4.0], LS_FAILED + "rank-deficient features (rank 1 of 2 columns, 3 rows)"),
+    (1, 1.0, np.zeros((0, 2)), [1.0, 2.0, 3.0], "Features and targets length mismatch"),
+    (0, 0.0, np.zeros((0, 2)), [], "Empty training data"),
+    (1, 1.0, np.zeros((3, 0)), [1.0, 2.0, 3.0], "No features provided"),
+    (1, 1.0, [[1.0], [2.0], [3.0]], [1.0, NAN, 3.0], SINGULAR),      # NaN weights are no model
+    (0, 0.0, [[1.0], [2.0], [3.0]], [1.0, NAN, 3.0], LS_FAILED + "non-finite values in the features or targets"),
+])
+def test_training_outcomes(native, kind, alpha, x, y, status):
+    r = fit(native, kind, alpha, x, y)
+    assert r["status"] == status
+    assert r["trained"] == (status == "ok")
+    if status != "ok":
+        assert r["pred"] == [0.0] * len(x)
+    elif len(x) == 1:
+        assert r["pred"] == [4.5]
+
+
+def test_ridge_constant_column_gets_zero_weight(native):
+    x = np.array([[1.0, 5.0], [2.0, 5.0], [4.0, 5.0]])
+    y = np.array([1.0, 2.0, 4.5])
+    w, b = ridge_fit(x[:, :1], y, 1.0)
+    assert np.allclose(fit(native, 1, 1.0, x, y)["pred"], x[:, 0] * w[0] + b, rtol=0, atol=1e-12)
+
+
+# ---- feature preparation --------------------------------------------------------------------------
+
+@pytest.mark.parametrize("n, lb", [(8, 3), (40, 2), (70, 5), (61, 10), (11, 10)])
+def test_supertrend_features_against_reference(n, lb):
+    close, atr, _ = market(n)
+    flat, rows, cols = vl.py_prepare_supertrend_features(close, atr, lb)
+    assert (rows, cols) == (n - lb, 2 * lb)
+    raw = [close[r:r + lb] + [0.0 if math.isnan(a) else a for a in atr[r:r + lb]] for r in range(n - lb)]
+    assert np.allclose(matrix(flat, rows, cols), standardize(raw), rtol=0, atol=1e-12)
+
+
+def test_atr2_features_hand_traced():
+    close, atr, volume = [10.0, 11.0, 12.0, 6.0, 7.0], [NAN, 1.0, 2.0, NAN, 4.0], [1.0, 3.0, 5.0, 8.0, 2.0]
+    raw = [[2.0, 1 / 11, 1.0],     # volume average at bar 0 still undefined
+           [0.0, -0.5, 8.0 / 2.0],  # average of bars 0, 1 = 2
+           [4.0, 1 / 6, 2.0 / 4.0]]  # average of bars 1, 2 = 4
+    flat, rows, cols = vl.py_prepare_atr2_features(close, atr, volume, 2)
+    assert (rows, cols) == (3, 3)
+    assert np.allclose(matrix(flat, 3, 3), standardize(raw), rtol=0, atol=1e-14)
+
+
+def test_atr2_volume_column_in_warm_up_on_the_first_rows():
+    close, atr, volume = market(60)
+    flat, rows, _ = vl.py_prepare_atr2_features(close, atr, volume, 10)
+    col = matrix(flat, rows, 3)[:, 2]
+    assert len(set(col[:9])) == 1 and col[9] != col[0]
+
+
+def test_momentum_features_hand_traced():
+    assert vl.py_prepare_momentum_features([NAN, 40.0, 60.0], 1) == ([1.0, -1.0], 2, 1)  # NaN reads 50
+
+
+@pytest.mark.parametrize("rows, expected", [(49, "column"), (50, "entry")])
+def test_nan_standardization_switch_at_50_rows(rows, expected):
+    close = random_walk(rows + 1, 9)
+    close[7] = NAN
+    flat, m, _ = vl.py_prepare_supertrend_features(close, [1.0] * (rows + 1), 1)
+    col = matrix(flat, m, 2)[:, 0]
+    if expected == "column":
+        assert (col == 0.0).all()
+    else:
+        assert math.isnan(col[7]) and not np.isnan(np.delete(col, 7)).any()
+        assert nan_equal(col.tolist(), [row[0] for row in standardize([[c] for c in close[:-1]])], 1e-12)
+
+
+@pytest.mark.parametrize("fn, args, expected", [
+    (vl.py_prepare_supertrend_features, ([1.0] * 5, [1.0] * 5, 10), ([], 0, 20)),
+    (vl.py_prepare_supertrend_features, ([1.0] * 5, [1.0] * 5, 2 ** 63 - 1), ([], 0, 2 ** 64 - 2)),
+    (vl.py_prepare_momentum_features, ([50.0] * 3, 2 ** 64 - 1), ([], 0, 2 ** 64 - 1)),
+    (vl.py_prepare_atr2_features, ([], [], [], 4), ([], 0, 3)),
+    (vl.py_prepare_supertrend_features, ([3.0] * 4, [2.0] * 4, 1), ([0.0] * 6, 3, 2)),   # flat: all 0.0
+    (vl.py_prepare_momentum_features, ([20.0, 30.0], 1), ([0.0], 1, 1)),                 # one row
+])
+def test_preparer_shapes(fn, args, expected):
+    assert fn(*args) == expected
+
+
+@pytest.mark.parametrize("which, lb, series, targets", [
+    (0, 2, ([10.0, 11.0, 12.0, 6.0, 7.0], [1.0] * 5, [1.0] * 5), [-5.0, 5.0, 0.0]),
+    (0, 1, ([50.0, 100.0, 97.0, 194.0, NAN], [1.0] * 5, [1.0] * 5), [-3.0, 5.0, NAN, 0.0]),
+    (0, 1, ([1.0, 0.0, 2.0, 1.0], [1.0] * 4, [1.0] * 4), [5.0, -5.0, 0.0]),   # an infinite quotient
+    (1, 1, ([NAN, 40.0, 60.0, NAN],), [0.0, 20.0, 0.0]),
+    (2, 1, ([0.0, 2.0, 3.0, NAN, 1.0], [1.0] * 5), [0.0, 0.5, NAN, 0.0]),
+])
+def test_preparer_targets_hand_traced(native, which, lb, series, targets):
+    assert nan_equal(floats(native("prep", [which, lb], *series)[0]), targets)
+
+
+def test_longer_atr_and_volume_are_accepted():
+    close, atr, volume = market(30)
+    assert vl.py_prepare_atr2_features(close, atr + [5.0], volume + [1.0, 2.0], 4) == \
+        vl.py_prepare_atr2_features(close, atr, volume, 4)
+
+
+REFUSALS = [
+    (vl.py_prepare_supertrend_features, ([1.0] * 5, [1.0] * 4, 2), "Length mismatch: close=5, atr=4"),
+    (vl.py_prepare_atr2_features, ([1.0] * 5, [1.0] * 4, [1.0] * 5, 2), "Length mismatch: close=5, atr=4"),
+    (vl.py_prepare_atr2_features, ([1.0] * 5, [1.0] * 5, [], 2), "Length mismatch: close=5, volume=0"),
+    (vl.py_prepare_supertrend_features, ([1.0] * 5, [1.0] * 5, 0), "Parameter lookback out of range: 0 (valid range: 1..inf)"),
+    (vl.py_prepare_momentum_features, ([1.0] * 5, 0), "Parameter lookback out of range: 0 (valid range: 1..inf)"),
+    (vl.py_prepare_atr2_features, ([1.0] * 5, [1.0] * 3, [1.0] * 5, 0), "Length mismatch: close=5, atr=3"),
+    (vl.py_prepare_supertrend_features, ([1.0], [1.0], 2 ** 63), "Invalid value at index 0: 2 x lookback overflow"),
+    (vl.py_train_supertrend_model, ([1.0] * 50, [1.0] * 49), "Length mismatch: close=50, atr=49"),
+    (vl.py_train_atr2_model, ([1.0] * 50, [1.0] * 50, [1.0] * 10), "Length mismatch: close=50, volume=10"),
+    (vl.py_train_momentum_model, ([1.0] * 50, 200, 0), "Parameter lookback out of range: 0 (valid range: 1..inf)"),
+]
+
+
+@pytest.mark.parametrize("fn, args, message", REFUSALS)
+def test_short_series_and_lookback_zero_are_refused(fn, args, message):
+    assert value_error(fn, *args) == message
+
+
+# ---- the training functions and SFGModel ----------------------------------------------------------
+
+def test_sfgmodel_class_and_docstrings():
+    with pytest.raises(TypeError):
+        vl.SFGModel()
+    assert vl.SFGModel.is_trained.__doc__ == "Check if model is trained"
+    assert vl.SFGModel.features_dim.__doc__ == "Get feature dimension"
+    assert vl.SFGModel.predict.__text_signature__ == "($self, features, n_samples)"
+    assert vl.SFGModel.predict.__doc__.startswith("Predict using the trained model\n")
+    assert "Flattened feature array (n_samples * n_features)" in vl.SFGModel.predict.__doc__
+    for fn, title, ret in [
+        (vl.py_train_supertrend_model, "Train an AI SuperTrend model", "Trained SFGModel"),
+        (vl.py_train_atr2_model, "Train an ATR2 model with volume features", "Trained SFGModel"),
+        (vl.py_train_momentum_model, "Train a momentum model", "Trained SFGModel"),
+        (vl.py_prepare_supertrend_features, "Prepare SuperTrend features for prediction", "Tuple of (features_flat, n_samples, n_features)"),
+        (vl.py_prepare_atr2_features, "Prepare ATR2 features for prediction", "Tuple of (features_flat, n_samples, n_features)"),
+        (vl.py_prepare_momentum_features, "Prepare momentum features for prediction", "Tuple of (features_flat, n_samples, n_features)"),
+    ]:
+        assert fn.__doc__.startswith(title + "\n\n# Arguments\n") and fn.__doc__.endswith("# Returns\n" + ret)
+    assert vl.py_train_supertrend_model.__text_signature__ == \
+        "(close, atr, train_window=None, lookback=None, use_ridge=None, ridge_alpha=None)"
+    assert "(default: false)" in vl.py_train_supertrend_model.__doc__
+
+
+def sinusoid_rsi(n):
+    return [50 + 20 * math.sin(0.3 * i) + 10 * math.sin(0.71 * i + 1) for i in range(n)]
+
+
+def test_least_squares_recovers_a_noiseless_recurrence():
+    # y = rsi - 50 obeys y[i] = s y[i-1] - (2 + pq) y[i-2] + s y[i-3] - y[i-4], s = p + q, so the
+    # next change is an exact affine function of the four lags.
+    p, q = 2 * math.cos(0.3), 2 * math.cos(0.71)
+    a = [-1.0, p + q, -(2 + p * q), p + q - 1.0]          # on x[i-4] .. x[i-1]
+    c = 50.0 * (1.0 - (-1.0 + (p + q) - (2 + p * q) + (p + q)))
+    rsi = sinusoid_rsi(300)
+    model = vl.py_train_momentum_model(rsi, 1000, 4)
+    lags = np.array([rsi[r:r + 4] for r in range(296)])
+    mean, sd = lags.mean(axis=0), lags.std(axis=0)
+    w, b = read_back(model)
+    assert np.allclose(w, np.array(a) * sd, rtol=1e-9, atol=0)
+    assert math.isclose(b, c + np.dot(a, mean), rel_tol=1e-9)
+
+
+def test_ridge_with_zero_penalty_recovers_noiseless_atr2_targets():
+    # the "ATR" is chosen so that the next return in percent is 2 + atr - 3 x return, exactly
+    close = random_walk(120, 4, start=500.0)
+    r = [ret(close[i - 1], close[i]) for i in range(1, 120)]
+    nxt = [100 * (close[i + 1] - close[i]) / close[i] for i in range(1, 119)]
+    atr = [0.0] + [t - 2 + 3 * x for t, x in zip(nxt, r)] + [1.0]
+    volume = [1.0 + (i % 7) for i in range(120)]
+    model = vl.py_train_atr2_model(close, atr, volume, 1000, 1, 0.0)
+    raw = np.array([[atr[i], r[i - 1]] for i in range(1, 120)])   # rows 0 .. 118, the last has no target
+    w, b = read_back(model)
+    assert np.allclose(w, [raw[:, 0].std(), -3 * raw[:, 1].std(), 0.0], rtol=0, atol=1e-9)
+    assert math.isclose(b, 2 + raw[:, 0].mean() - 3 * raw[:, 1].mean(), rel_tol=1e-12)
+
+
+def test_atr2_model_leaves_out_the_row_without_a_next_bar():
+    # one training row: a ridge model predicts that row's target, here the clamped last change
+    close = [100.0, 101.0, 100.0, 200.0]
+    model = vl.py_train_atr2_model(close, [1.0] * 4, [1.0] * 4, 1, 1, 1.0)
+    assert model.predict([0.3, -1.0, 2.0], 1) == [5.0]
+    close[-1] = 97.0
+    assert vl.py_train_atr2_model(close, [1.0] * 4, [1.0] * 4, 1, 1, 1.0).predict([0.0] * 3, 1) == [-3.0]
+    assert value_error(vl.py_train_atr2_model, close[:2], [1.0] * 2, [1.0] * 2, 200, 1) == \
+        "Insufficient data for training"
+
+
+@pytest.mark.parametrize("use_ridge", [False, True])
+def test_supertrend_model_trains_on_the_last_rows(use_ridge):
+    close, atr, _ = market(300)
+    model = vl.py_train_supertrend_model(close, atr, 120, 5, use_ridge, 2.0)
+    flat, rows, cols = vl.py_prepare_supertrend_features(close, atr, 5)
+    x = matrix(flat, rows, cols)
+    y = np.array([ret(close[i - 1], close[i]) for i in range(5, 300)])
+    w, b = ridge_fit(x[-120:], y[-120:], 2.0) if use_ridge else ls_fit(x[-120:], y[-120:])
+    assert np.allclose(model.predict(flat, rows), x @ w + b, rtol=0, atol=1e-9)
+    assert model.is_trained() and model.features_dim() == 10
+
+
+TRAIN_CASES = [
+    (vl.py_train_supertrend_model, lambda c, a, v: (c, a), (200, 10, False, 1.0)),
+    (vl.py_train_atr2_model, lambda c, a, v: (c, a, v), (200, 10, 1.0)),
+    (vl.py_train_momentum_model, lambda c, a, v: (vl.py_rsi(c, 14),), (200, 10)),
+]
+
+
+@pytest.mark.parametrize("fn, series, defaults", TRAIN_CASES)
+def test_defaults_when_omitted_or_none(fn, series, defaults):
+    close, atr, volume = market(400)
+    args = series(close, atr, volume)
+    probe = [0.1 * k for k in range(fn(*args).features_dim() * 3)]
+    expected = fn(*args, *defaults).predict(probe, 3)
+    assert fn(*args).predict(probe, 3) == expected
+    assert fn(*args, *([None] * len(defaults))).predict(probe, 3) == expected
+    other = list(defaults)
+    other[0] = 100
+    assert fn(*args, *other).predict(probe, 3) != expected
+
+
+def test_ridge_alpha_below_zero_or_nan_means_zero():
+    close, atr, _ = market(300)
+    probe = [0.2] * 20
+    zero = vl.py_train_supertrend_model(close, atr, None, None, True, 0.0).predict(probe, 1)
+    assert vl.py_train_supertrend_model(close, atr, use_ridge=True, ridge_alpha=-3.0).predict(probe, 1) == zero
+    assert vl.py_train_supertrend_model(close, atr, use_ridge=True, ridge_alpha=NAN).predict(probe, 1) == zero
+    assert vl.py_train_supertrend_model(close, atr, use_ridge=True, ridge_alpha=1).predict(probe, 1) != zero
+
+
+def test_use_ridge_refuses_a_non_bool():
+    with pytest.raises(TypeError, match=r"^argument 'use_ridge': 'int' object cannot be cast as 'bool'$"):
+        vl.py_train_supertrend_model([1.0] * 30, [1.0] * 30, use_ridge=1)
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda: vl.py_train_momentum_model([50.0] * 10), "Insufficient data for training"),
+    (lambda: vl.py_train_momentum_model(sinusoid_rsi(40), 0, 4), "Empty training data"),
+    (lambda: vl.py_train_supertrend_model(*market(60)[:2], 1, 5, True, 0.0), SINGULAR),
+    (lambda: vl.py_train_supertrend_model([5.0] * 60, [1.0] * 60, 30, 5, True, 0.0), SINGULAR),
+    (lambda: vl.py_train_supertrend_model([5.0] * 60, [1.0] * 60), LS_FAILED + "rank-deficient"),
+])
+def test_training_failures(call, message):
+    with pytest.raises(ValueError) as e:
+        call()
+    assert str(e.value).startswith(message)
+
+
+@pytest.mark.parametrize("rows", [30, 80])
+@pytest.mark.parametrize("use_ridge", [False, True])
+def test_nan_in_the_data_is_a_failed_training(rows, use_ridge):
+    # below 50 rows the NaN close zeroes its columns and leaves a NaN target; from 50 rows on the
+    # NaN stays in the features: either way the solution would hold NaN
+    close, atr, _ = market(rows + 5)
+    close[rows // 2] = NAN
+    message = SINGULAR if use_ridge else LS_FAILED + "non-finite values in the features or targets"
+    assert value_error(vl.py_train_supertrend_model, close, atr, 200, 5, use_ridge, 1.0) == message
+
+
+def test_predict_checks_in_order():
+    model = vl.py_train_atr2_model(*market(100))
+    assert model.is_trained() and model.features_dim() == 3
+    assert model.predict([], 0) == []
+    with pytest.raises(TypeError, match="^argument 'features'"):
+        model.predict("abc", "x")
+    with pytest.raises(TypeError, match="^argument 'n_samples'"):
+        model.predict([1.0], "x")
+    with pytest.raises(OverflowError):
+        model.predict([1.0], -1)
+    assert value_error(model.predict, [1.0, 2.0], 1) == "Expected 3 features (1x3), got 2"
+    assert value_error(model.predict, [1.0, 2.0], 2 ** 63) == \
+        "Expected 9223372036854775808x3 features (more than 64 bits can count), got 2"
+    assert value_error(model.predict, [], 6148914691236517206) == \
+        "Expected 6148914691236517206x3 features (more than 64 bits can count), got 0"
+    assert value_error(model.predict, [], 6148914691236517205) == \
+        "Expected 18446744073709551615 features (6148914691236517205x3), got 0"
+
+
+# ---- the online trainers --------------------------------------------------------------------------
+
+def online(native, which, tw, lb, *series, alpha=1.0, kind=0, poly=False):
+    out = native("online", [which, tw, lb, alpha, kind, int(poly)], *series)[0]
+    return floats(out) if out.startswith("v") else out
+
+
+def poly(x):
+    d = x.shape[1]
+    return np.hstack([x] + [x[:, [a]] * x[:, [b]] for a in range(d) for b in range(a, d)])
+
+
+ONLINE = [  # which, series of n bars, matching training function, its extra arguments
+    (0, lambda c, a, v: (c, a, v), vl.py_train_atr2_model, vl.py_prepare_atr2_features, (1.0,)),
+    (1, lambda c, a, v: (vl.py_rsi(c, 14),), vl.py_train_momentum_model, vl.py_prepare_momentum_features, ()),
+    (2, lambda c, a, v: (c, a), vl.py_train_supertrend_model, vl.py_prepare_supertrend_features, (False, 1.0)),
+]
+
+
+@pytest.mark.parametrize("which, series, train, prepare, extra", ONLINE)
+def test_online_first_rows_equal_the_last_rows_fit_when_they_coincide(native, which, series, train, prepare, extra):
+    tw, lb = 90, 6
+    args = series(*market(tw + lb))
+    got = online(native, which, tw, lb, *args)
+    flat, rows, _ = prepare(*args, lb)
+    assert got[:lb] == [0.0] * lb
+    assert np.allclose(got[lb:], train(*args, tw, lb, *extra).predict(flat, rows), rtol=0, atol=1e-12)
+    assert online(native, which, tw, lb, *series(*market(tw + lb - 1))) == [0.0] * (tw + lb - 1)
+    assert online(native, which, 0, lb, *args) == [0.0] * (tw + lb)
+
+
+@pytest.mark.parametrize("which, kind, use_poly", [(1, 0, False), (1, 0, True), (2, 0, False), (2, 1, True), (0, 1, False)])
+def test_online_fits_the_first_rows(native, which, kind, use_poly):
+    tw, lb, n = 150, 3, 400
+    close, atr, volume = market(n)
+    args = [(close, atr, volume), (vl.py_rsi(close, 14),), (close, atr)][which]
+    flat, rows, cols = [vl.py_prepare_atr2_features, vl.py_prepare_momentum_features,
+                        vl.py_prepare_supertrend_features][which](*args, lb)
+    x = matrix(flat, rows, cols)
+    x = poly(x) if use_poly else x
+    y = {0: [max(-5.0, min(5.0, 100 * (close[i + 1] - close[i]) / close[i])) for i in range(lb, n - 1)] + [0.0],
+         1: [args[0][i] - args[0][i - 1] if not math.isnan(args[0][i] + args[0][i - 1]) else 0.0
+             for i in range(lb, n)],
+         2: [ret(close[i - 1], close[i]) for i in range(lb, n)]}[which]
+    y = np.array(y)
+    w, b = ridge_fit(x[:tw], y[:tw], 2.0) if kind else ls_fit(x[:tw], y[:tw])
+    got = online(native, which, tw, lb, *args, alpha=2.0, kind=kind, poly=use_poly)
+    assert np.allclose(got[lb:], x @ w + b, rtol=0, atol=1e-9)
+
+
+@pytest.mark.parametrize("which, args, message", [
+    (0, ([1.0] * 5, [1.0] * 5, [1.0] * 4), "error Length mismatch: close=5, volume=4"),
+    (2, ([1.0] * 5, [1.0] * 2), "error Length mismatch: close=5, atr=2"),
+    (1, ([1.0] * 5,), "error Parameter lookback out of range: 0 (valid range: 1..inf)"),
+])
+def test_online_refusals(native, which, args, message):
+    assert online(native, which, 2, 0 if which == 1 else 1, *args) == message
+
+
+def test_online_training_failure_gives_zeros(native):
+    close, atr, _ = market(40)
+    # a flat close leaves only zero columns: the least-squares fit fails
+    assert online(native, 2, 20, 3, [5.0] * 40, [1.0] * 40) == [0.0] * 40
+    # one training row and no penalty: singular
+    assert online(native, 2, 1, 3, close, atr, alpha=0.0, kind=1) == [0.0] * 40
+    assert online(native, 2, 1, 3, close, atr, alpha=-1.0, kind=1) == [0.0] * 40
+    assert online(native, 2, 1, 3, close, atr, alpha=1.0, kind=1)[3:] == [ret(close[2], close[3])] * 37
