@@ -204,7 +204,7 @@ def test_window_bounds_are_inclusive(b, matches):
 ])
 def test_completion_probability(native, ratios, t, expected):
     head = [TYPES.index(t), len(ratios)] + [v for k, x in ratios.items() for v in (KEYS.index(k), x)]
-    assert float(native("prob", *head)[0]) == pytest.approx(expected, abs=1e-15)
+    assert float(native("prob", *head)[0]) == expected
 
 
 # ---- reversal zones, targets ---------------------------------------------------------------------
