@@ -207,7 +207,7 @@ def test_construction_and_size(m):
     f = m.OhlcvFrame((3, 1, 1), (1, 2, 3), [1.0] * 3, [1.0] * 3, [math.inf] * 3, [math.nan] * 3)
     assert (f.len(), len(f), f.is_empty(), bool(f)) == (3, 3, False, True)
     for timestamps, error, match in [([1.0], TypeError, "^argument 'timestamps': 'float' object cannot be interpreted"),
-                                     ("1", TypeError, "^argument 'timestamps': "), ([2**63], OverflowError, "int too large")]:
+                                     ("1", TypeError, "^argument 'timestamps': "), ([2**63], OverflowError, "too big to convert")]:
         with pytest.raises(error, match=match):
             m.OhlcvFrame(timestamps, [1.0], [1.0], [1.0], [1.0], [1.0])
 
