@@ -205,51 +205,21 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
     if (period != 0) {
         if (auto s = validate_period(period, n); !s) return fail(s.error());
     }
-    Series& out = tp;  // each bar's typical price is read before its output is written
-    utils::Kahan pv, v;
-    auto write = [&](std::size_t i) { out[i] = std::fabs(v.sum) < 1e-10 ? NaN : pv.sum / v.sum; };
+    auto quotient = [](double pv, double v) { return std::fabs(v) < 1e-10 ? NaN : pv / v; };
     if (period == 0) {
+        Series& out = tp;  // each bar's typical price is read before its output is written
+        utils::Kahan pv, v;
         for (std::size_t i = 0; i < n; ++i) {
             pv.add(tp[i] * volume[i]);
             v.add(volume[i]);
-            write(i);
+            out[i] = quotient(pv.sum, v.sum);
         }
         return out;
     }
-    const std::size_t p = period;
-    // The price-volume terms of the bars in the window, oldest at `oldest`: the typical
-    // prices they came from are overwritten by the output as it advances.
-    Series terms(p);
-    std::size_t oldest = 0;
-    auto refill = [&](std::size_t end) {
-        pv.reset(), v.reset();
-        for (std::size_t k = oldest; k < p; ++k) pv.add(terms[k]);
-        for (std::size_t k = 0; k < oldest; ++k) pv.add(terms[k]);
-        for (std::size_t k = end + 1 - p; k <= end; ++k) v.add(volume[k]);
-    };
-    for (std::size_t i = 0; i < p; ++i) terms[i] = tp[i] * volume[i];
-    refill(p - 1);
-    for (std::size_t i = 0; i + 1 < p; ++i) out[i] = NaN;
-    write(p - 1);
-    for (std::size_t i = p; i < n; ++i) {
-        const double entering = tp[i] * volume[i];
-        const double leaving = terms[oldest];
-        terms[oldest] = entering;
-        oldest = oldest + 1 == p ? 0 : oldest + 1;
-        // Rebuilt from the window on slides 1000, 2000, ... to bound the drift, and at once
-        // after a slide whose sums overflowed, so the overflow does not outlive its bars.
-        bool rebuild = (i - p + 1) % 1000 == 0;
-        if (!rebuild) {
-            pv.add(entering);
-            v.add(volume[i]);
-            pv.sub(leaving);
-            v.sub(volume[i - p]);
-            rebuild = !utils::stats::window::compensations_finite(pv, v);
-        }
-        if (rebuild) refill(i);
-        write(i);
-    }
-    return out;
+    // The rolling sums are the shared compensated window sums, with their rebuild schedule.
+    Series& terms = tp;
+    for (std::size_t i = 0; i < n; ++i) terms[i] = tp[i] * volume[i];
+    return ratio_of_rolling_sums(terms, volume, period, quotient);
 }
 
 Result<Series> eom(Span high, Span low, Span volume, std::uint64_t period) {
