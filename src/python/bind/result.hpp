@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -16,7 +17,7 @@
 
 namespace vorn::py {
 
-PyObject* float_list(const Series& v);
+PyObject* float_list(std::span<const double> v);
 
 // The primary template converts instances of the module's classes (bind/klass.hpp);
 // every other kind is a specialisation below.
@@ -71,6 +72,11 @@ struct ToPy<std::optional<T>> {
 template <>
 struct ToPy<Series> {
     static PyObject* convert(const Series& v) { return float_list(v); }
+};
+// A view of a series owned elsewhere (a cache) becomes a new list all the same.
+template <>
+struct ToPy<std::span<const double>> {
+    static PyObject* convert(std::span<const double> v) { return float_list(v); }
 };
 template <class T, class A>
 struct ToPy<std::vector<T, A>> {
