@@ -115,6 +115,11 @@ def test_nan_parameter_fires_nowhere(name):
     assert set(call(name, b, math.nan)) == {0.0}
 
 
+@pytest.mark.parametrize("name", [n for n in WITH_PARAM if DETECTORS[n][3][0] == "body_threshold"])
+def test_negative_body_threshold_fires_nowhere(name):
+    assert set(call(name, integer_bars(300, seed=8), -0.1)) == {0.0}
+
+
 @pytest.mark.parametrize("name", ALL)
 @pytest.mark.parametrize("seed", [1, 2])
 def test_values_and_warm_up(name, seed):

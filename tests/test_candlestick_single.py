@@ -12,6 +12,7 @@ ROWS = [
     ("py_doji", (10, 15, 5, 11), 1.0, [], (0.2,)),
     ("py_dragonfly_doji", (10, 10, 8, 10), 1.0, [("l", 10), ("h", 12)], ()),
     ("py_dragonfly_doji", (10, 10.5, 1, 10), 1.0, [("h", 11)], ()),  # upper shadow 0.1 x range
+    ("py_dragonfly_doji", (10, 12, 10, 10), 0.0, [], ()),  # open = close = low: the upper shadow is the range
     ("py_rickshaw_man", (10.75, 12.5, 7.5, 10.75), 1.0, [("l", 6.5)], ()),
     ("py_rickshaw_man", (11, 12.5, 7.5, 11), 0.0, [], ()),  # body midpoint 0.2 x range off the bar's
     ("py_rickshaw_man", (10, 12.5, 7.5, 10.5), 1.0, [], (0.2,)),
