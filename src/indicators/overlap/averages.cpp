@@ -49,9 +49,16 @@ Result<Series> trima(std::span<const double> values, std::uint64_t period) {
     if (auto s = validate_series(values, "values"); !s) return fail(s.error());
     if (auto s = validate_period(period, values.size()); !s) return fail(s.error());
     const std::uint64_t half = period / 2;
-    // The second average restarts after the first one's NaN run, ending it at period - 1.
-    const Series first = utils::ma::sma_impl(values, period - half);
-    return utils::ma::sma_impl(first, half + 1);
+    // sma_impl(sma_impl(values, period - half), half + 1) in one pass. The second average
+    // restarts after the first one's NaN run, which ends its own at period - 1.
+    const std::size_t n = values.size();
+    Series first(n), out(n);
+    utils::ma::SmaWindow inner(values, period - half), outer(first, half + 1);
+    for (std::size_t i = 0; i < n; ++i) {
+        first[i] = inner.step(i);
+        out[i] = outer.step(i);
+    }
+    return out;
 }
 
 Result<Series> midpoint(std::span<const double> values, std::uint64_t period) {
