@@ -59,9 +59,13 @@ Result<Series> sar(std::span<const double> high, std::span<const double> low, do
                 ep = low[i];
                 af = acceleration;
                 is_long = false;
-            } else if (high[i] > ep) {
-                ep = high[i];
-                af = min_num(af + acceleration, maximum);
+            } else {
+                // Selections at the block's end compile without a branch, which new extremes,
+                // coming about every other bar, would make unpredictable.
+                const bool extreme = high[i] > ep;
+                const double stepped = min_num(af + acceleration, maximum);
+                ep = extreme ? high[i] : ep;
+                af = extreme ? stepped : af;
             }
         } else {
             level = max_num(level, high[i - 1]);
@@ -71,9 +75,11 @@ Result<Series> sar(std::span<const double> high, std::span<const double> low, do
                 ep = high[i];
                 af = acceleration;
                 is_long = true;
-            } else if (low[i] < ep) {
-                ep = low[i];
-                af = min_num(af + acceleration, maximum);
+            } else {
+                const bool extreme = low[i] < ep;
+                const double stepped = min_num(af + acceleration, maximum);
+                ep = extreme ? low[i] : ep;
+                af = extreme ? stepped : af;
             }
         }
         out[i] = level;
@@ -81,7 +87,9 @@ Result<Series> sar(std::span<const double> high, std::span<const double> low, do
     return out;
 }
 
-Result<Series> sarext(std::span<const double> high, std::span<const double> low, const SarExtParams& p) {
+Result<Series> sarext(std::span<const double> high, std::span<const double> low, const SarExtParams& params) {
+    // A local copy: the loop's stores to the output could otherwise alias the caller's record.
+    const SarExtParams p = params;
     if (auto s = check_bars(high, low); !s) return fail(s.error());
     if (auto s = check_factors("af_init_long", p.af_init_long, "af_long", p.af_long, "af_max_long", p.af_max_long); !s)
         return fail(s.error());
@@ -107,12 +115,14 @@ Result<Series> sarext(std::span<const double> high, std::span<const double> low,
                 af = p.af_init_short;
                 is_long = false;
             } else {
-                if (high[i] > ep) {
-                    ep = high[i];
-                    af = min_num(af + p.af_long, p.af_max_long);
-                }
                 level = min_num(next, low[i - 1]);
                 if (i >= 2) level = min_num(level, low[i - 2]);
+                // After the clamp (it reads nothing the clamp writes), so that it compiles to
+                // selections rather than an unpredictable branch.
+                const bool extreme = high[i] > ep;
+                const double stepped = min_num(af + p.af_long, p.af_max_long);
+                ep = extreme ? high[i] : ep;
+                af = extreme ? stepped : af;
             }
         } else {
             if (high[i] > next) {
@@ -121,12 +131,12 @@ Result<Series> sarext(std::span<const double> high, std::span<const double> low,
                 af = p.af_init_long;
                 is_long = true;
             } else {
-                if (low[i] < ep) {
-                    ep = low[i];
-                    af = min_num(af + p.af_short, p.af_max_short);
-                }
                 level = max_num(next, high[i - 1]);
                 if (i >= 2) level = max_num(level, high[i - 2]);
+                const bool extreme = low[i] < ep;
+                const double stepped = min_num(af + p.af_short, p.af_max_short);
+                ep = extreme ? low[i] : ep;
+                af = extreme ? stepped : af;
             }
         }
         out[i] = level;

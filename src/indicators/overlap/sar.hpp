@@ -24,6 +24,6 @@ struct SarExtParams {
 // Starts long at bar 0 whatever start_value's sign; the reversal test sees the unclamped
 // level. Checks: high, low (shared check), at least 2 bars, then per side (long, short)
 // init > 0, step > 0, init <= max.
-Result<Series> sarext(std::span<const double> high, std::span<const double> low, const SarExtParams& p);
+Result<Series> sarext(std::span<const double> high, std::span<const double> low, const SarExtParams& params);
 
 }  // namespace vorn::indicators::overlap
