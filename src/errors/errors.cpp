@@ -82,6 +82,15 @@ VornError non_finite(std::uint64_t index, const char* name, double value) {
     return VornError::invalid_value(index, std::string(name) + " contains non-finite value: " + format_float(value));
 }
 
+VornError not_positive(const char* name, double value) {
+    return VornError::invalid_value(0, std::string(name) + " (" + format_float(value) + ") must be > 0");
+}
+
+VornError below_lower(const char* upper_name, double upper, const char* lower_name, double lower) {
+    return VornError::invalid_value(0, std::string(upper_name) + " (" + format_float(upper) + ") must be >= " +
+                                           lower_name + " (" + format_float(lower) + ")");
+}
+
 Status validate_finite(std::initializer_list<NamedValue> values) {
     for (const NamedValue& v : values)
         if (is_non_finite(v.value)) return fail(non_finite(0, v.name, v.value));

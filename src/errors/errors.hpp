@@ -89,6 +89,11 @@ struct NamedValue {
     const char* name;
 };
 
+// Parameter refusals reported at index 0: "{name} ({value}) must be > 0" and
+// "{upper_name} ({upper}) must be >= {lower_name} ({lower})".
+VornError not_positive(const char* name, double value);
+VornError below_lower(const char* upper_name, double upper, const char* lower_name, double lower);
+
 // Scalar arguments in parameter order: the first NaN or infinity fails at index 0.
 Status validate_finite(std::initializer_list<NamedValue> values);
 

@@ -120,41 +120,9 @@ private:
 }  // namespace
 
 Series sma_impl(std::span<const double> x, std::uint64_t period) {
-    const std::size_t len = x.size(), n = period;
-    const double nf = static_cast<double>(period);
-    Series out(len, NaN);
-    Kahan acc;
-    std::size_t count = 0;
-    unsigned slides = 0;
-    for (std::size_t i = 0; i < len; ++i) {
-        const double v = x[i];
-        if (std::isnan(v)) {
-            acc.reset();
-            count = 0;
-            slides = 0;
-            continue;
-        }
-        acc.add(v);
-        if (count < n) {
-            if (++count == n) {
-                slides = 0;
-                out[i] = acc.sum / nf;
-            }
-            continue;
-        }
-        // Recomputing on every 1000th slide bounds the drift of the running sum; a sum that
-        // overflowed is rebuilt at once, or it would poison windows long after the huge values left.
-        if (++slides < 1000) {
-            acc.sub(x[i - n]);
-        }
-        if (slides >= 1000 || !std::isfinite(acc.comp)) {
-            acc.reset();
-            for (std::size_t k = i + 1 - n; k <= i; ++k) acc.add(x[k]);
-            acc.comp = 0.0;
-            slides = 0;
-        }
-        out[i] = acc.sum / nf;
-    }
+    Series out(x.size(), NaN);
+    SmaWindow window(x, period);
+    for (std::size_t i = 0; i < x.size(); ++i) out[i] = window.step(i);
     return out;
 }
 

@@ -2,11 +2,14 @@
 // Moving-average kernels in three tiers: validating (refuse empty, non-finite and bad
 // periods), NaN-tolerant (NaN is a gap that restarts the window) and unvalidated (the
 // caller has checked; 1 <= period <= len).
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 
 #include "errors/errors.hpp"
+#include "utils/kahan.hpp"
 
 namespace vorn::utils::ma {
 
@@ -24,6 +27,51 @@ Result<Series> wma_allow_nan(std::span<const double> values, std::uint64_t perio
 Series sma_impl(std::span<const double> values, std::uint64_t period);
 Series ema_impl(std::span<const double> values, std::uint64_t period, double alpha);
 Series wma_impl(std::span<const double> values, std::uint64_t period);
+
+// sma_impl one bar at a time over a series that may still be growing: step(i) reads x[i]
+// and, on a slide, x[i - period] (the whole window on a recompute), so every bar up to i must
+// be written. Averages of averages run their windows side by side in one pass, the two
+// compensated-sum chains overlapping, with exactly the arithmetic of separate passes.
+class SmaWindow {
+public:
+    SmaWindow(std::span<const double> x, std::uint64_t period) noexcept
+        : x_(x), n_(period), nf_(static_cast<double>(period)) {}
+
+    double step(std::size_t i) noexcept {
+        constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+        const double v = x_[i];
+        if (std::isnan(v)) {  // a gap: the window restarts after it
+            acc_.reset();
+            count_ = 0;
+            slides_ = 0;
+            return NaN;
+        }
+        acc_.add(v);
+        if (count_ < n_) {
+            if (++count_ < n_) return NaN;
+            slides_ = 0;
+            return acc_.sum / nf_;
+        }
+        // Recomputing on every 1000th slide bounds the drift of the running sum; a sum that
+        // overflowed is rebuilt at once, or it would poison windows long after the huge values left.
+        if (++slides_ < 1000) acc_.sub(x_[i - n_]);
+        if (slides_ >= 1000 || !std::isfinite(acc_.comp)) {
+            acc_.reset();
+            for (std::size_t k = i + 1 - n_; k <= i; ++k) acc_.add(x_[k]);
+            acc_.comp = 0.0;
+            slides_ = 0;
+        }
+        return acc_.sum / nf_;
+    }
+
+private:
+    std::span<const double> x_;
+    std::size_t n_;
+    double nf_;
+    Kahan acc_;
+    std::size_t count_ = 0;
+    unsigned slides_ = 0;
+};
 
 // The smoothing factor of the exponential average of period n.
 inline double ema_alpha(std::uint64_t period) { return 2.0 / (1.0 + static_cast<double>(period)); }

@@ -17,4 +17,17 @@ inline Series series_difference(std::span<const double> minuend, std::span<const
     return out;
 }
 
+// Minimum and maximum that ignore a NaN operand: with one side NaN the other is the result
+// (NaN only when both are). Written out because std::min/std::max answer by operand order.
+inline double min_num(double a, double b) noexcept {
+    if (std::isnan(a)) return b;
+    if (std::isnan(b)) return a;
+    return b < a ? b : a;
+}
+inline double max_num(double a, double b) noexcept {
+    if (std::isnan(a)) return b;
+    if (std::isnan(b)) return a;
+    return b > a ? b : a;
+}
+
 }  // namespace vorn::utils

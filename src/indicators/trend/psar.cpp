@@ -1,32 +1,15 @@
 #include "indicators/trend/psar.hpp"
 
-#include <cmath>
 #include <limits>
-#include <string>
+
+#include "utils/series.hpp"
 
 namespace vorn::indicators::trend {
 
-namespace {
-
-// Minimum and maximum that prefer the number when one side is NaN: a NaN candidate stop
-// (only reachable through a NaN acceleration parameter) falls back to the price it is
-// clamped against, and a NaN step leaves the factor at its ceiling.
-inline double min_num(double a, double b) noexcept {
-    if (std::isnan(a)) return b;
-    if (std::isnan(b)) return a;
-    return b < a ? b : a;
-}
-inline double max_num(double a, double b) noexcept {
-    if (std::isnan(a)) return b;
-    if (std::isnan(b)) return a;
-    return b > a ? b : a;
-}
-
-VornError bad_param(const char* name, double v) {
-    return VornError::invalid_value(0, std::string(name) + " (" + format_float(v) + ") must be > 0");
-}
-
-}  // namespace
+// A NaN candidate stop (only reachable through a NaN acceleration parameter) falls back to
+// the price it is clamped against, and a NaN step leaves the factor at its ceiling.
+using utils::max_num;
+using utils::min_num;
 
 Result<PsarSeries> psar(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                         double af_init, double af_increment, double af_max) {
@@ -34,12 +17,10 @@ Result<PsarSeries> psar(std::span<const double> high, std::span<const double> lo
     if (auto s = validate_series(high, "high"); !s) return fail(s.error());
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
     // Ordered comparisons: a NaN parameter passes every one of these tests.
-    if (af_init <= 0.0) return fail(bad_param("af_init", af_init));
-    if (af_increment <= 0.0) return fail(bad_param("af_increment", af_increment));
-    if (af_max <= 0.0) return fail(bad_param("af_max", af_max));
-    if (af_init > af_max)
-        return fail(VornError::invalid_value(
-            0, "af_max (" + format_float(af_max) + ") must be >= af_init (" + format_float(af_init) + ")"));
+    if (af_init <= 0.0) return fail(not_positive("af_init", af_init));
+    if (af_increment <= 0.0) return fail(not_positive("af_increment", af_increment));
+    if (af_max <= 0.0) return fail(not_positive("af_max", af_max));
+    if (af_init > af_max) return fail(below_lower("af_max", af_max, "af_init", af_init));
     const std::size_t n = high.size();
     if (n == 1) return fail(VornError::insufficient_data(2, 1));
 
