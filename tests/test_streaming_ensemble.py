@@ -129,6 +129,12 @@ def test_refused_update_leaves_every_indicator_unchanged():
     (dict(stoch_d=0, supertrend_period=0), ValueError, ZERO_PERIOD),
     (dict(supertrend_period=0, supertrend_multiplier=0.0), ValueError, ZERO_PERIOD),
     (dict(supertrend_multiplier=0.0), ValueError, "Parameter multiplier out of range: 0 (valid range: 0..inf)"),
+    # A stochastic window too long for memory is refused only once every parameter has passed.
+    (dict(stoch_k=2 ** 62, supertrend_multiplier=0.0), ValueError,
+     "Parameter multiplier out of range: 0 (valid range: 0..inf)"),
+    (dict(stoch_d=2 ** 62, supertrend_period=0), ValueError, ZERO_PERIOD),
+    (dict(stoch_smooth=2 ** 62, stoch_k=0), ValueError, ZERO_PERIOD),
+    (dict(stoch_k=2 ** 62), MemoryError, ""),
     (dict(overbought=None), TypeError, "argument 'overbought'"),
 ])
 def test_constructor_checks(kwargs, exc, msg):

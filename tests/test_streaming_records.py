@@ -7,6 +7,7 @@ import pytest
 
 import vorn_library.vorn_library as vl
 from conftest import random_bars, random_walk
+from test_streaming import Reenter
 
 NEW = ["OnlineAdaptiveRSI", "OnlineEnsembleSignal", "EnsembleSignalResult", "OnlineMLSuperTrend",
        "MLSuperTrendResult", "OnlineAISuperTrendML", "AISuperTrendMLResult"]
@@ -145,5 +146,26 @@ def test_refused_updates_are_invisible(name, seed):
                 obj.update(*(["1"] * arity))
         got.append(plain(obj.update(*x)))
     assert got == run(make(), data)
+    if name == "OnlineAISuperTrendML":
+        assert obj.update_count() == len(data)
+
+
+@pytest.mark.parametrize("name,method,error", [
+    ("OnlineMLSuperTrend", "confirmed_trend", "Already mutably borrowed"),
+    ("OnlineAISuperTrendML", "is_ready", "Already mutably borrowed"),
+    ("OnlineAISuperTrendML", "direction", "Already mutably borrowed"),
+    ("OnlineAISuperTrendML", "update_count", "Already mutably borrowed"),
+] + [(n, m, "Already borrowed") for n in sorted(KINDS) for m in ("reset", "update")])
+def test_access_conflicts_are_refused_and_change_nothing(name, method, error):
+    make, arity, _ = KINDS[name]
+    data = inputs(arity, 60, seed=4)
+    obj, twin = make(), make()
+    run(obj, data[:25]), run(twin, data[:25])
+    target = getattr(obj, method)
+    call = (lambda: target(*([1.0] * arity))) if method == "update" else target
+    with pytest.raises(RuntimeError) as info:
+        obj.update(*([2.0] * (arity - 1)), Reenter(call))
+    assert str(info.value) == error
+    assert run(obj, data[25:]) == run(twin, data[25:])
     if name == "OnlineAISuperTrendML":
         assert obj.update_count() == len(data)

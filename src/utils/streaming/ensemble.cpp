@@ -62,10 +62,13 @@ Result<OnlineEnsembleSignal> OnlineEnsembleSignal::create(const EnsembleParams& 
     if (!rsi) return fail(rsi.error());
     auto macd = OnlineMACD::create(p.macd_fast, p.macd_slow, p.macd_signal);
     if (!macd) return fail(macd.error());
-    auto stochastic = OnlineStochastic::create(p.stoch_k, p.stoch_smooth, p.stoch_d);
-    if (!stochastic) return fail(stochastic.error());
+    // The stochastic state takes the room of its windows when it is made, so it is made
+    // last: a window too long for memory must not hide the error of a later parameter.
+    if (p.stoch_k == 0 || p.stoch_smooth == 0 || p.stoch_d == 0) return fail(zero_period());
     auto supertrend = OnlineSuperTrend::create(p.supertrend_period, p.supertrend_multiplier);
     if (!supertrend) return fail(supertrend.error());
+    auto stochastic = OnlineStochastic::create(p.stoch_k, p.stoch_smooth, p.stoch_d);
+    if (!stochastic) return fail(stochastic.error());
     return OnlineEnsembleSignal(*rsi, *macd, std::move(*stochastic), *supertrend, p, sum);
 }
 
