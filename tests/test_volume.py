@@ -195,6 +195,8 @@ def test_volume_profile_bins(m, extra, num_bins, centres, volumes, poc):
     [
         # a span below 1e-10 is one bin at the lowest low, whatever num_bins is
         ([5, 5 + 1e-11], [5, 5], [5, 5], [2, -3], 24, ([5], [-1], 5)),
+        ([5, 5 + 1e-11], [5, 5], [5, 5], [2, -3], 2**24 + 1, ([5], [-1], 5)),
+        ([5, 5], [5, 5], [5, 5], [2, 4], 2**64 - 1, ([5], [6], 5)),
         # every high under the lowest low: a negative width, centres descending from lo
         ([5, 6], [7, 8], [6, 7], [3, 4], 2, ([6.75, 6.25], [4, 3], 6.75)),
         # a typical price that overflows is clamped, never cast as NaN or infinity

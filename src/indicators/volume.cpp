@@ -258,11 +258,6 @@ Result<VolumeProfile> volume_profile(Span high, Span low, Span close, Span volum
     if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
     if (num_bins == 0)
         return fail(VornError::out_of_range("num_bins", 0.0, 1.0, std::numeric_limits<double>::infinity()));
-    // A profile is a few dozen to a few thousand bins; the bound keeps a mistaken count from
-    // claiming gigabytes (its two lists are built in Python as well) or failing to allocate.
-    if (num_bins > max_profile_bins)
-        return fail(VornError::out_of_range("num_bins", static_cast<double>(num_bins), 1.0,
-                                            static_cast<double>(max_profile_bins)));
     const std::size_t n = close.size();
     double lo = low[0], hi = high[0];
     for (std::size_t i = 1; i < n; ++i) {
@@ -279,6 +274,12 @@ Result<VolumeProfile> volume_profile(Span high, Span low, Span close, Span volum
         out.point_of_control = lo;
         return out;
     }
+    // A profile is a few dozen to a few thousand bins; the bound keeps a mistaken count from
+    // claiming gigabytes (its two lists are built in Python as well) or failing to allocate.
+    // A flat span above needs one bin whatever the count, so only the binned profile is bounded.
+    if (num_bins > max_profile_bins)
+        return fail(VornError::out_of_range("num_bins", static_cast<double>(num_bins), 1.0,
+                                            static_cast<double>(max_profile_bins)));
     out.centres = Series(num_bins);
     out.volumes = Series(num_bins, 0.0);
     const std::size_t bins = num_bins;
