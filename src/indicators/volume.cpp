@@ -216,10 +216,35 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
         }
         return out;
     }
-    // The rolling sums are the shared compensated window sums, with their rebuild schedule.
-    Series& terms = tp;
-    for (std::size_t i = 0; i < n; ++i) terms[i] = tp[i] * volume[i];
-    return ratio_of_rolling_sums(terms, volume, period, quotient);
+    // Two running sums, each carrying its compensation from the first window on, rebuilt
+    // together from scratch on slides 1000, 2000, ... . A slide that leaves a compensation
+    // non-finite (a product tp * volume that overflowed) rebuilds them at once as well, so the
+    // overflow ends with the window that held it instead of turning every sum after it NaN.
+    const std::size_t p = period;
+    Series out(n, NaN);
+    utils::Kahan pv, v;
+    auto refill = [&](std::size_t end) {
+        pv.reset(), v.reset();
+        for (std::size_t k = end + 1 - p; k <= end; ++k) {
+            pv.add(tp[k] * volume[k]);
+            v.add(volume[k]);
+        }
+    };
+    refill(p - 1);
+    out[p - 1] = quotient(pv.sum, v.sum);
+    for (std::size_t i = p; i < n; ++i) {
+        bool rebuild = (i - p + 1) % 1000 == 0;
+        if (!rebuild) {
+            pv.add(tp[i] * volume[i]);
+            pv.sub(tp[i - p] * volume[i - p]);
+            v.add(volume[i]);
+            v.sub(volume[i - p]);
+            rebuild = !std::isfinite(pv.comp + v.comp);
+        }
+        if (rebuild) refill(i);
+        out[i] = quotient(pv.sum, v.sum);
+    }
+    return out;
 }
 
 Result<Series> eom(Span high, Span low, Span volume, std::uint64_t period) {
