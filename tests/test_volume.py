@@ -195,6 +195,8 @@ def test_volume_profile_bins(m, extra, num_bins, centres, volumes, poc):
     [
         # a span below 1e-10 is one bin at the lowest low, whatever num_bins is
         ([5, 5 + 1e-11], [5, 5], [5, 5], [2, -3], 24, ([5], [-1], 5)),
+        ([5, 5 + 1e-11], [5, 5], [5, 5], [2, -3], 2**24 + 1, ([5], [-1], 5)),
+        ([5, 5], [5, 5], [5, 5], [2, 4], 2**64 - 1, ([5], [6], 5)),
         # every high under the lowest low: a negative width, centres descending from lo
         ([5, 6], [7, 8], [6, 7], [3, 4], 2, ([6.75, 6.25], [4, 3], 6.75)),
         # a typical price that overflows is clamped, never cast as NaN or infinity
@@ -261,6 +263,44 @@ def test_rolling_sums_against_direct_windows(m, p):
     short, long_ = m.py_sma(V, max(1, p // 2)), m.py_sma(V, p)
     osc = [NAN if math.isnan(s + q) else (s - q) / q * 100 for s, q in zip(short, long_)]
     assert nan_equal(m.py_volume_oscillator(V, p, max(1, p // 2)), osc)
+
+
+def kahan_add(s, x):
+    y = x - s[1]
+    t = s[0] + y
+    s[1], s[0] = (t - s[0]) - y, t
+
+
+def ref_rolling_vwap(h, l, c, v, p):
+    """Two compensated sums carried from the first window on, rebuilt together on slides 1000, 2000, ..."""
+    tp = [((a + b) + d) / 3 for a, b, d in zip(h, l, c)]
+    out = [NAN] * len(tp)
+    for i in range(p - 1, len(tp)):
+        if i == p - 1 or (i - p + 1) % 1000 == 0:
+            pv, vv = [0.0, 0.0], [0.0, 0.0]
+            for k in range(i - p + 1, i + 1):
+                kahan_add(pv, tp[k] * v[k]), kahan_add(vv, v[k])
+        else:
+            kahan_add(pv, tp[i] * v[i]), kahan_add(pv, -(tp[i - p] * v[i - p]))
+            kahan_add(vv, v[i]), kahan_add(vv, -v[i - p])
+        out[i] = NAN if abs(vv[0]) < 1e-10 else pv[0] / vv[0]
+    return out
+
+
+# volumes over twelve decades: the compensations carry low bits that a reset would lose
+WIDE_V = [10 ** random.Random(9 + i).uniform(-3, 9) for i in range(2600)]
+
+
+@pytest.mark.parametrize("p", [1, 2, 7, 50, 999, 1000, 1001, 2500])
+def test_rolling_vwap_sums_bit_for_bit(m, p):
+    h, l, c = H[:2600], L[:2600], C[:2600]
+    assert nan_equal(m.py_vwap(h, l, c, WIDE_V, p), ref_rolling_vwap(h, l, c, WIDE_V, p))
+
+
+def test_rolling_vwap_recovers_once_an_overflowed_product_leaves(m):
+    h, l, c, v = [2.0] * 8, [1.0] * 8, [1.5] * 8, [1.0] * 8
+    h[3] = l[3] = c[3] = v[3] = 1e200  # tp * volume overflows; the typical price itself is finite
+    assert nan_equal(m.py_vwap(h, l, c, v, 2), [NAN, 1.5, 1.5, math.inf, NAN, 1.5, 1.5, 1.5])
 
 
 def test_cumulative_vwap_against_running_sums(m):

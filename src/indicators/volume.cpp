@@ -216,10 +216,35 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
         }
         return out;
     }
-    // The rolling sums are the shared compensated window sums, with their rebuild schedule.
-    Series& terms = tp;
-    for (std::size_t i = 0; i < n; ++i) terms[i] = tp[i] * volume[i];
-    return ratio_of_rolling_sums(terms, volume, period, quotient);
+    // Two running sums, each carrying its compensation from the first window on, rebuilt
+    // together from scratch on slides 1000, 2000, ... . A slide that leaves a compensation
+    // non-finite (a product tp * volume that overflowed) rebuilds them at once as well, so the
+    // overflow ends with the window that held it instead of turning every sum after it NaN.
+    const std::size_t p = period;
+    Series out(n, NaN);
+    utils::Kahan pv, v;
+    auto refill = [&](std::size_t end) {
+        pv.reset(), v.reset();
+        for (std::size_t k = end + 1 - p; k <= end; ++k) {
+            pv.add(tp[k] * volume[k]);
+            v.add(volume[k]);
+        }
+    };
+    refill(p - 1);
+    out[p - 1] = quotient(pv.sum, v.sum);
+    for (std::size_t i = p; i < n; ++i) {
+        bool rebuild = (i - p + 1) % 1000 == 0;
+        if (!rebuild) {
+            pv.add(tp[i] * volume[i]);
+            pv.sub(tp[i - p] * volume[i - p]);
+            v.add(volume[i]);
+            v.sub(volume[i - p]);
+            rebuild = !std::isfinite(pv.comp + v.comp);
+        }
+        if (rebuild) refill(i);
+        out[i] = quotient(pv.sum, v.sum);
+    }
+    return out;
 }
 
 Result<Series> eom(Span high, Span low, Span volume, std::uint64_t period) {
@@ -258,11 +283,6 @@ Result<VolumeProfile> volume_profile(Span high, Span low, Span close, Span volum
     if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
     if (num_bins == 0)
         return fail(VornError::out_of_range("num_bins", 0.0, 1.0, std::numeric_limits<double>::infinity()));
-    // A profile is a few dozen to a few thousand bins; the bound keeps a mistaken count from
-    // claiming gigabytes (its two lists are built in Python as well) or failing to allocate.
-    if (num_bins > max_profile_bins)
-        return fail(VornError::out_of_range("num_bins", static_cast<double>(num_bins), 1.0,
-                                            static_cast<double>(max_profile_bins)));
     const std::size_t n = close.size();
     double lo = low[0], hi = high[0];
     for (std::size_t i = 1; i < n; ++i) {
@@ -279,6 +299,12 @@ Result<VolumeProfile> volume_profile(Span high, Span low, Span close, Span volum
         out.point_of_control = lo;
         return out;
     }
+    // A profile is a few dozen to a few thousand bins; the bound keeps a mistaken count from
+    // claiming gigabytes (its two lists are built in Python as well) or failing to allocate.
+    // A flat span above needs one bin whatever the count, so only the binned profile is bounded.
+    if (num_bins > max_profile_bins)
+        return fail(VornError::out_of_range("num_bins", static_cast<double>(num_bins), 1.0,
+                                            static_cast<double>(max_profile_bins)));
     out.centres = Series(num_bins);
     out.volumes = Series(num_bins, 0.0);
     const std::size_t bins = num_bins;

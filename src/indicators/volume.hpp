@@ -77,7 +77,7 @@ Result<Series> volume_oscillator(std::span<const double> volume, std::uint64_t s
 // Volume summed into num_bins equal price bins by typical price, over the span from the
 // lowest low to the highest high (one bin at the lowest low when that span is below 1e-10).
 // num_bins 0 is out of range (valid range 1..inf), and so is one above max_profile_bins
-// (valid range 1..max_profile_bins).
+// (valid range 1..max_profile_bins) unless the span is flat and the profile one bin anyway.
 inline constexpr std::uint64_t max_profile_bins = std::uint64_t{1} << 24;
 Result<VolumeProfile> volume_profile(std::span<const double> high, std::span<const double> low,
                                      std::span<const double> close, std::span<const double> volume,
