@@ -62,12 +62,9 @@ public:
     // A squared distance, or any lower bound of one, above this value cannot enter.
     double bound() const { return bound_; }
 
+    // Most candidates stop at the first test, which stays inline; the rest is out of line.
     void offer(double squared, std::size_t index) {
-        if (squared > bound_) return;
-        const Neighbour c{std::sqrt(squared), squared, index};
-        if (thresholded_ && !closer(c, threshold_)) return;
-        buffer_.push_back(c);
-        if (buffer_.size() == capacity_) keep_nearest();
+        if (!(squared > bound_)) admit(squared, index);
     }
 
     // The k nearest of the candidates offered since restart(), in no particular order; all
@@ -99,6 +96,13 @@ public:
     }
 
 private:
+    [[gnu::noinline]] void admit(double squared, std::size_t index) {
+        const Neighbour c{std::sqrt(squared), squared, index};
+        if (thresholded_ && !closer(c, threshold_)) return;
+        buffer_.push_back(c);
+        if (buffer_.size() == capacity_) keep_nearest();
+    }
+
     void restart_below(double squared_bound) {
         buffer_.clear();
         bound_ = widest_square(squared_bound);
