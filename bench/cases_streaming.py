@@ -24,4 +24,8 @@ STREAMING = [
     ("OnlineBollingerBands(20,2)", lambda: _warm(vl.OnlineBollingerBands(), 1), (101.5,)),
     ("OnlineStochastic(14,3,3)", lambda: _warm(vl.OnlineStochastic(), 3), (102.5, 100.5, 101.5)),
     ("OnlineSuperTrend(10,3)", lambda: _warm(vl.OnlineSuperTrend(), 3), (102.5, 100.5, 101.5)),
+    ("OnlineAdaptiveRSI(7,21,14)", lambda: _warm(vl.OnlineAdaptiveRSI(), 1), (101.5,)),
+    ("OnlineEnsembleSignal()", lambda: _warm(vl.OnlineEnsembleSignal(), 3), (102.5, 100.5, 101.5)),
+    ("OnlineMLSuperTrend(10,3,2,20)", lambda: _warm(vl.OnlineMLSuperTrend(), 3), (102.5, 100.5, 101.5)),
+    ("OnlineAISuperTrendML(10,3,10,200)", lambda: _warm(vl.OnlineAISuperTrendML(), 3), (102.5, 100.5, 101.5)),
 ]

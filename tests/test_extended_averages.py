@@ -117,6 +117,9 @@ def test_period_one_and_period_len():
         assert fn(v, 1) == v
         assert nan_equal(fn(v, 4)[:3], [NAN] * 3) and not math.isnan(fn(v, 4)[3])
     assert vl.py_alma(v, 1, 0.85, 6.0) == v
+    assert nan_equal(vl.py_alma(v, 4, 0.85, 6.0)[:3], [NAN] * 3) and not math.isnan(vl.py_alma(v, 4, 0.85, 6.0)[3])
+    # one window of four: (3 * 1 - 1.5 * 2 + 2.25 * 3 + 8 * 4) / (1 + 2 + 3 + 4)
+    assert nan_equal(vl.py_vwma(v, [1.0, 2.0, 3.0, 4.0], 4), [NAN] * 3 + [3.875])
     assert nan_equal(vl.py_swma(v, 1), [NAN] + v[1:])
 
 
@@ -124,8 +127,10 @@ def test_alma_special_parameters():
     v = random_walk(40, seed=3)
     sma = vl.py_sma(v, 9)
     assert nan_equal(vl.py_alma(v, 9, 0.85, 0.0), sma, tol=1e-13)  # sigma 0: equal weights
-    w = normalised(alma_raw(3, 0.5, 6.0))
-    assert w[0] == w[2]
+    # offset 0.5 over 3 bars: symmetric weights, so a reversed window gives the same value
+    window = [1.0, 5.0, 2.0]
+    assert vl.py_alma(window, 3, 0.5, 6.0)[2] == vl.py_alma(window[::-1], 3, 0.5, 6.0)[2]
+    assert vl.py_alma(window, 3, 0.85, 6.0)[2] != vl.py_alma(window[::-1], 3, 0.85, 6.0)[2]
     assert all(math.isnan(x) for x in vl.py_alma(v, 9, NAN, 6.0))
     assert all(math.isnan(x) for x in vl.py_alma(v, 9, 0.33, 1e300))  # every weight underflows
     assert nan_equal(vl.py_alma(v, None, None, None), vl.py_alma(v, 9, 0.85, 6.0))

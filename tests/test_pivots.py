@@ -112,6 +112,8 @@ def test_series_of_one_and_three_bars():
     (([1.0], [1.0], [1.0], [1.0], " standard"), "Invalid value at index 0: unknown pivot method:  standard"),
     (([1.0], [1.0], [1.0], [1.0], "\x1c"), "Invalid value at index 0: unknown pivot method: \x1c"),
     (([1.0], [1.0], [1.0], [1.0], "\u0130"), "Invalid value at index 0: unknown pivot method: \u0130"),
+    # the name is quoted whole, NUL characters and what follows them included
+    (([1.0], [1.0], [1.0], [1.0], "fib\x00 x"), "Invalid value at index 0: unknown pivot method: fib\x00 x"),
 ])
 def test_series_validation_order(args, message):
     assert value_error(vl.py_calc_pivot_series, *args) == message

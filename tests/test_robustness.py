@@ -84,6 +84,12 @@ FUNCTION_KINDS = {
                                           "chikou_span")},
     **{f: {p: "series" for p in ("tenkan_sen", "kijun_sen", "senkou_span_a", "senkou_span_b", "chikou_span")}
        for f in ("py_ichimoku_signals", "py_ichimoku_tk_cross", "py_cloud_thickness")},
+    "py_detect_divergence": {"price": "series", "indicator": "series", "threshold": "real"},
+    "py_combine_signals": {**{p: "series" for p in ("buy1", "sell1", "buy2", "sell2")}, "weight1": "real"},
+    "py_calculate_stops": {"atr_values": "series", "buy_signals": "series", "sell_signals": "series"},
+    "py_trailing_stop": {"atr_values": "series", "direction": "series"},
+    "py_pd_array_signals": {"swing_lookback": "count"},
+    "py_general_parameters_signals": {"ema_fast": "count", "ema_slow": "count"},
 }
 
 # Functions whose result is not one list (or a tuple of lists) as long as the input.
@@ -99,6 +105,8 @@ SHAPE_EXEMPT = frozenset({
     "py_pivot_buy_sell", "py_detect_divergence", "py_fvg_signals", "py_volume_filter", "py_combine_signals",
     "py_calculate_stops", "py_trailing_stop", "py_pd_array_signals", "py_breaker_block_signals",
     "py_general_parameters_signals", "py_linreg_supply_demand_signals",
+    # Validate nothing and return as many values as the shorter of the two series they read.
+    "py_hikkake", "py_counterattack",
 })
 
 # Class members: the prices fed to a streaming update are single reals, not series.

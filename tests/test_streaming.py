@@ -157,15 +157,17 @@ def ref_macd(xs, f, s, g):
 
 def ref_supertrend(bs, p, mult):
     atr = ref_atr(bs, p)
-    out, up, lo, val = [], None, None, None
+    out, up, lo, val, pc = [], None, None, None, None
     for (h, l_, c), a in zip(bs, atr):
         if a is None:
             out.append(None)
             continue
         mid = (h + l_) / 2
         bu, bl = mid + a * mult, mid - a * mult
-        fu = bu if up is None or bu < up or up < c else up
-        fl = bl if lo is None or bl > lo or c < lo else lo
+        # A band resets once the previous close has broken through it.
+        fu = bu if up is None or bu < up or pc > up else up
+        fl = bl if lo is None or bl > lo or pc < lo else lo
+        pc = c
         if val is None:
             trend = 1 if c > mid else -1
         elif val == up:
@@ -369,10 +371,12 @@ def test_supertrend_first_value_and_trend():
     assert s.current_trend() == 0
 
 
+# Third bar (11, 10, c): ATR 1, basic bands 10.75 / 10.25; the upper band holds at 10.5
+# (the basic one is wider and the previous close 10 stayed below it).
 @pytest.mark.parametrize("third,want", [
-    ((13, 11, 13), (11.25, 1)),       # close above the final upper band: uptrend
-    ((13, 11, 12.75), (12.75, -1)),   # close equal to it: the downtrend holds
-    ((13, 11, 12.5), (12.75, -1)),
+    ((11, 10, 10.75), (10.25, 1)),  # close above the final upper band: uptrend
+    ((11, 10, 10.5), (10.5, -1)),   # close equal to it: the downtrend holds
+    ((11, 10, 10.25), (10.5, -1)),
 ])
 def test_supertrend_band_rules(third, want):
     s = vl.OnlineSuperTrend(1, 0.25)
@@ -383,13 +387,15 @@ def test_supertrend_band_rules(third, want):
     assert s.current_trend() == want[1]
 
 
+# Fourth bar (11, 10, c): ATR 1, basic bands 10.75 / 10.25. The previous close 10.75 broke
+# above the old upper band 10.5, so the upper band resets to 10.75; the lower band holds.
 @pytest.mark.parametrize("fourth,want", [
-    ((12, 11, 11.25), (11.25, 1)),  # close equal to the final lower band: the uptrend holds
-    ((12, 11, 11.2), (11.0, 1)),    # the close crossed the old lower band, so it tightens to the basic one
+    ((11, 10, 10.25), (10.25, 1)),  # close equal to the final lower band: the uptrend holds
+    ((11, 10, 10.2), (10.75, -1)),  # below it: downtrend on the reset upper band
 ])
 def test_supertrend_uptrend_rules(fourth, want):
     s = vl.OnlineSuperTrend(1, 0.25)
-    feed(s, [(10, 8, 9), (11, 9, 10), (13, 11, 13)])
+    feed(s, [(10, 8, 9), (11, 9, 10), (11, 10, 10.75)])
     assert s.update(*fourth) == want
 
 

@@ -1,6 +1,8 @@
 #include "indicators/volume.hpp"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "utils/kahan.hpp"
@@ -57,8 +59,19 @@ Series ema_seed_impl(Span values, std::uint64_t period) {
     return out;
 }
 
-// Price-change lines of close and volume that start at `start` and take `step(prev_line,
-// change_ratio, i)` on the bars it accepts; a previous close below 1e-10 in magnitude holds.
+// `moved` where `take` holds, `kept` elsewhere, chosen on the bits without a branch: whether a
+// close or a volume rose from the bar before is a coin toss to a branch predictor, and each
+// lost guess costs more than the bar's arithmetic.
+double pick(bool take, double moved, double kept) noexcept {
+    const std::uint64_t mask = -static_cast<std::uint64_t>(take);
+    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(moved) & mask) |
+                                 (std::bit_cast<std::uint64_t>(kept) & ~mask));
+}
+
+// A previous close this small would blow the bar's relative change up: the bar moves no line.
+bool usable_base(double prev_close) noexcept { return !(std::fabs(prev_close) < 1e-10); }
+
+// Lines over close and volume from `start`: line[i] = step(line[i - 1], i). Two bars at least.
 template <class Step>
 Result<Series> change_line(Span close, Span volume, double start, Step step) {
     if (auto s = validate_cv(close, volume); !s) return fail(s.error());
@@ -66,18 +79,18 @@ Result<Series> change_line(Span close, Span volume, double start, Step step) {
     if (auto s = need_two_bars(n); !s) return fail(s.error());
     Series out(n);
     out[0] = start;
-    for (std::size_t i = 1; i < n; ++i) {
-        const double prev_close = close[i - 1];
-        out[i] = std::fabs(prev_close) < 1e-10 ? out[i - 1] : step(out[i - 1], prev_close, i);
-    }
+    for (std::size_t i = 1; i < n; ++i) out[i] = step(out[i - 1], i);
     return out;
 }
 
-// The volume indices move by the close's ratio change only on bars that `moves` accepts.
+// The volume indices move by the close's relative change only on bars whose volume `moves`
+// accepts; any other bar multiplies by 1.0, which keeps the index exactly.
 template <class Moves>
 Result<Series> volume_index(Span close, Span volume, Moves moves) {
-    return change_line(close, volume, 1000.0, [&](double prev, double prev_close, std::size_t i) {
-        return moves(volume[i], volume[i - 1]) ? ((close[i] - prev_close) / prev_close + 1.0) * prev : prev;
+    return change_line(close, volume, 1000.0, [&](double prev, std::size_t i) {
+        const double prev_close = close[i - 1];
+        const bool update = moves(volume[i], volume[i - 1]) & usable_base(prev_close);
+        return pick(update, (close[i] - prev_close) / prev_close + 1.0, 1.0) * prev;
     });
 }
 
@@ -101,10 +114,10 @@ Result<Series> obv(Span close, Span volume) {
     double line = volume[0];
     out[0] = line;
     for (std::size_t i = 1; i < n; ++i) {
-        if (close[i] > close[i - 1])
-            line = line + volume[i];
-        else if (close[i] < close[i - 1])
-            line = line - volume[i];
+        const int direction = (close[i] > close[i - 1]) - (close[i] < close[i - 1]);
+        // line + (+-1 * v) is line + v or line - v exactly; an unchanged close adds -0.0,
+        // which leaves every value, a signed zero included, as it was.
+        line = line + pick(direction != 0, static_cast<double>(direction) * volume[i], -0.0);
         out[i] = line;
     }
     return out;
@@ -132,8 +145,10 @@ Result<Series> adosc(Span high, Span low, Span close, Span volume, std::uint64_t
 }
 
 Result<Series> pvt(Span close, Span volume) {
-    return change_line(close, volume, 0.0, [&](double prev, double prev_close, std::size_t i) {
-        return prev + ((close[i] - prev_close) / prev_close) * volume[i];
+    return change_line(close, volume, 0.0, [&](double prev, std::size_t i) {
+        const double prev_close = close[i - 1];
+        // A bar that moves nothing adds -0.0, which leaves any value as it was.
+        return prev + pick(usable_base(prev_close), ((close[i] - prev_close) / prev_close) * volume[i], -0.0);
     });
 }
 
@@ -164,15 +179,14 @@ Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t p
     if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
     const std::size_t n = close.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
-    Series pos(n, 0.0), neg(n, 0.0);
+    Series pos(n), neg(n);
+    pos[0] = neg[0] = 0.0;
     double prev_tp = typical_price(high[0], low[0], close[0]);
     for (std::size_t i = 1; i < n; ++i) {
         const double tp = typical_price(high[i], low[i], close[i]);
         const double raw = volume[i] * tp;
-        if (tp > prev_tp)
-            pos[i] = raw;
-        else if (tp < prev_tp)
-            neg[i] = raw;
+        pos[i] = pick(tp > prev_tp, raw, 0.0);
+        neg[i] = pick(tp < prev_tp, raw, 0.0);
         prev_tp = tp;
     }
     return ratio_of_rolling_sums(pos, neg, period, [](double p, double q) {
@@ -191,51 +205,21 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
     if (period != 0) {
         if (auto s = validate_period(period, n); !s) return fail(s.error());
     }
-    Series& out = tp;  // each bar's typical price is read before its output is written
-    utils::Kahan pv, v;
-    auto write = [&](std::size_t i) { out[i] = std::fabs(v.sum) < 1e-10 ? NaN : pv.sum / v.sum; };
+    auto quotient = [](double pv, double v) { return std::fabs(v) < 1e-10 ? NaN : pv / v; };
     if (period == 0) {
+        Series& out = tp;  // each bar's typical price is read before its output is written
+        utils::Kahan pv, v;
         for (std::size_t i = 0; i < n; ++i) {
             pv.add(tp[i] * volume[i]);
             v.add(volume[i]);
-            write(i);
+            out[i] = quotient(pv.sum, v.sum);
         }
         return out;
     }
-    const std::size_t p = period;
-    // The price-volume terms of the bars in the window, oldest at `oldest`: the typical
-    // prices they came from are overwritten by the output as it advances.
-    Series terms(p);
-    std::size_t oldest = 0;
-    auto refill = [&](std::size_t end) {
-        pv.reset(), v.reset();
-        for (std::size_t k = oldest; k < p; ++k) pv.add(terms[k]);
-        for (std::size_t k = 0; k < oldest; ++k) pv.add(terms[k]);
-        for (std::size_t k = end + 1 - p; k <= end; ++k) v.add(volume[k]);
-    };
-    for (std::size_t i = 0; i < p; ++i) terms[i] = tp[i] * volume[i];
-    refill(p - 1);
-    for (std::size_t i = 0; i + 1 < p; ++i) out[i] = NaN;
-    write(p - 1);
-    for (std::size_t i = p; i < n; ++i) {
-        const double entering = tp[i] * volume[i];
-        const double leaving = terms[oldest];
-        terms[oldest] = entering;
-        oldest = oldest + 1 == p ? 0 : oldest + 1;
-        // Rebuilt from the window on slides 1000, 2000, ... to bound the drift, and at once
-        // after a slide whose sums overflowed, so the overflow does not outlive its bars.
-        bool rebuild = (i - p + 1) % 1000 == 0;
-        if (!rebuild) {
-            pv.add(entering);
-            v.add(volume[i]);
-            pv.sub(leaving);
-            v.sub(volume[i - p]);
-            rebuild = !utils::stats::window::compensations_finite(pv, v);
-        }
-        if (rebuild) refill(i);
-        write(i);
-    }
-    return out;
+    // The rolling sums are the shared compensated window sums, with their rebuild schedule.
+    Series& terms = tp;
+    for (std::size_t i = 0; i < n; ++i) terms[i] = tp[i] * volume[i];
+    return ratio_of_rolling_sums(terms, volume, period, quotient);
 }
 
 Result<Series> eom(Span high, Span low, Span volume, std::uint64_t period) {

@@ -49,6 +49,11 @@ Result<vol::VolumeProfile> volume_profile(const Series& high, const Series& low,
         SERIES_DOC("volume", "Volume data")
 #define SERIES_RAISES \
     "\nRaises\n------\nValueError\n    If an input is empty, contains a non-finite value or the lengths differ"
+// The four series and one window: title, description, the period's default, the values returned.
+#define HLCV_WINDOW_DOC(sig, title, text, period_default, returns)                                      \
+    sig "\n--\n\n" title "\n\n" text "\n\nParameters\n----------\n" HLCV_DOC                       \
+        "period : int\n    Window length (None selects " period_default ")\n\nReturns\n-------\nlist[float]\n    " \
+        returns "\n" SERIES_RAISES ",\n    or if period is 0 or exceeds the data length\n"
 
 }  // namespace
 
@@ -74,25 +79,19 @@ const FunctionDef py_nvi = def<"py_nvi", vol::nvi>("py_nvi(close, volume)\n--\n\
 const FunctionDef py_pvi = def<"py_pvi", vol::pvi>("py_pvi(close, volume)\n--\n\n", arg("close"), arg("volume"));
 
 const FunctionDef py_cmf = def<"py_cmf", cmf>(
-    "py_cmf(high, low, close, volume, period=20)\n--\n\n"
-    "Calculate Chaikin Money Flow (CMF)\n\n"
-    "The money-flow volume summed over `period` bars divided by the volume summed over the\n"
-    "same bars. A bar's money-flow multiplier is ((close - low) - (high - close)) / (high - low),\n"
-    "0.0 for a bar whose range is below 1e-10; a window whose volume sums to zero gives 0.0.\n\n"
-    "Parameters\n----------\n" HLCV_DOC "period : int\n    Window length (None selects 20)\n"
-    "\nReturns\n-------\nlist[float]\n    CMF values, NaN before index `period` - 1\n" SERIES_RAISES
-    ",\n    or if period is 0 or exceeds the data length\n",
+    HLCV_WINDOW_DOC("py_cmf(high, low, close, volume, period=20)", "Calculate Chaikin Money Flow (CMF)",
+                    "The money-flow volume summed over `period` bars divided by the volume summed over the\n"
+                    "same bars. A bar's money-flow multiplier is ((close - low) - (high - close)) / (high - low),\n"
+                    "0.0 for a bar whose range is below 1e-10; a window whose volume sums to zero gives 0.0.",
+                    "20", "CMF values, NaN before index `period` - 1"),
     arg("high"), arg("low"), arg("close"), arg("volume"), arg_or_none("period"));
 
 const FunctionDef py_mfi = def<"py_mfi", mfi>(
-    "py_mfi(high, low, close, volume, period=14)\n--\n\n"
-    "Calculate Money Flow Index (MFI)\n\n"
-    "A volume-weighted RSI of the typical price ((high + low) + close) / 3: the flow of bars\n"
-    "whose typical price rose against the flow of those whose typical price fell, over\n"
-    "`period` bars, on a 0 to 100 scale (100 when nothing fell).\n\n"
-    "Parameters\n----------\n" HLCV_DOC "period : int\n    Window length (None selects 14)\n"
-    "\nReturns\n-------\nlist[float]\n    MFI values (0 to 100), NaN before index `period` - 1\n" SERIES_RAISES
-    ",\n    or if period is 0 or exceeds the data length\n",
+    HLCV_WINDOW_DOC("py_mfi(high, low, close, volume, period=14)", "Calculate Money Flow Index (MFI)",
+                    "A volume-weighted RSI of the typical price ((high + low) + close) / 3: the flow of bars\n"
+                    "whose typical price rose against the flow of those whose typical price fell, over\n"
+                    "`period` bars, on a 0 to 100 scale (100 when nothing fell).",
+                    "14", "MFI values (0 to 100), NaN before index `period` - 1"),
     arg("high"), arg("low"), arg("close"), arg("volume"), arg_or_none("period"));
 
 const FunctionDef py_vwap = def<"py_vwap", vwap>(

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <atomic>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -11,9 +12,19 @@
 
 namespace vorn::types {
 
-// Each map hashes with its own random seed, so no caller can come to rely on an order.
+// A fresh seed per map, so no caller can come to rely on an order. The random device is
+// read once per process (it costs microseconds a read); each map mixes in a counter.
+inline std::uint64_t next_map_seed() noexcept {
+    static const std::uint64_t process_seed = std::random_device{}() * 0x9E3779B97F4A7C15ull;
+    static std::atomic<std::uint64_t> counter{0};
+    std::uint64_t z = process_seed + (counter.fetch_add(1, std::memory_order_relaxed) + 1) * 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return z ^ (z >> 31);
+}
+
 struct SeededHash {
-    std::uint64_t seed = std::random_device{}() * 0x9E3779B97F4A7C15ull;
+    std::uint64_t seed = next_map_seed();
     std::size_t operator()(std::string_view s) const noexcept {
         std::uint64_t h = std::hash<std::string_view>{}(s) ^ seed;
         h ^= h >> 33;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <variant>
 
 #include "indicators/volatility/bands.hpp"
 #include "utils/ma.hpp"
@@ -17,9 +18,13 @@ constexpr std::uint64_t inertia_signal_period = 4;
 using errors::validation::validate_lengths_match;
 using errors::validation::validate_period;
 
-Status validate_ohlc(std::span<const double> open, std::span<const double> high, std::span<const double> low,
-                     std::span<const double> close) {
-    return validate_lengths_match({{open, "open"}, {high, "high"}, {low, "low"}, {close, "close"}});
+// The RVI's checks: the four series, then its two periods in order.
+Status validate_rvi(std::span<const double> open, std::span<const double> high, std::span<const double> low,
+                    std::span<const double> close, std::uint64_t first_period, std::uint64_t second_period) {
+    if (auto s = validate_lengths_match({{open, "open"}, {high, "high"}, {low, "low"}, {close, "close"}}); !s)
+        return s;
+    if (auto s = validate_period(first_period, close.size()); !s) return s;
+    return validate_period(second_period, close.size());
 }
 
 // The RVI line alone; inputs validated, 1 <= period <= n.
@@ -66,10 +71,7 @@ Result<Series> efi(std::span<const double> close, std::span<const double> volume
 
 Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high, std::span<const double> low,
                       std::span<const double> close, std::uint64_t period, std::uint64_t signal_period) {
-    if (auto s = validate_ohlc(open, high, low, close); !s) return fail(s.error());
-    const std::size_t n = close.size();
-    if (auto s = validate_period(period, n); !s) return fail(s.error());
-    if (auto s = validate_period(signal_period, n); !s) return fail(s.error());
+    if (auto s = validate_rvi(open, high, low, close, period, signal_period); !s) return fail(s.error());
     RviSeries out;
     out.rvi = rvi_line(open, high, low, close, period);
     out.signal = utils::ma::sma_impl(out.rvi, signal_period);
@@ -78,10 +80,8 @@ Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high
 
 Result<Series> inertia(std::span<const double> open, std::span<const double> high, std::span<const double> low,
                        std::span<const double> close, std::uint64_t rvi_period, std::uint64_t regression_period) {
-    if (auto s = validate_ohlc(open, high, low, close); !s) return fail(s.error());
+    if (auto s = validate_rvi(open, high, low, close, rvi_period, regression_period); !s) return fail(s.error());
     const std::size_t n = close.size();
-    if (auto s = validate_period(rvi_period, n); !s) return fail(s.error());
-    if (auto s = validate_period(regression_period, n); !s) return fail(s.error());
     if (auto s = validate_period(inertia_signal_period, n); !s) return fail(s.error());
     const Series line = rvi_line(open, high, low, close, rvi_period);
     const utils::stats::RegressionSeries fit = utils::stats::linear_regression(line, regression_period);
@@ -95,11 +95,16 @@ Result<Series> inertia(std::span<const double> open, std::span<const double> hig
 
 Result<Series> pgo(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                    std::uint64_t period) {
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s)
-        return fail(s.error());
-    if (auto s = validate_period(period, close.size()); !s) return fail(s.error());
+    // The ATR checks the same series in the same order and refuses a period of 0 the same way,
+    // so its checks stand for the shared ones; only a period above n, which it reports as too
+    // little data, is an invalid period here, as for any windowed indicator.
     auto atr = volatility::atr(high, low, close, period);
-    if (!atr) return fail(atr.error());
+    if (!atr) {
+        const std::size_t n = close.size();
+        if (period > n && std::holds_alternative<errors::InsufficientData>(atr.error().kind()))
+            return fail(VornError::invalid_period(period, n));
+        return fail(atr.error());
+    }
     const Series mean = utils::ma::sma_impl(close, period);
     Series& out = *atr;  // each bar is read before it is overwritten
     for (std::size_t i = 0; i < out.size(); ++i) {

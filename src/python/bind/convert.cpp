@@ -137,6 +137,24 @@ bool convert_series(PyObject* o, Series& out) {
     return from_iteration(o, out);
 }
 
+bool convert_fixed_reals(PyObject* o, double* out, std::size_t n) {
+    if (!PySequence_Check(o)) {
+        raise_type_error("'" + type_name(o) + "' object cannot be cast as 'Sequence'");
+        return false;
+    }
+    const Py_ssize_t len = PySequence_Size(o);
+    if (len < 0) return false;
+    if (static_cast<std::size_t>(len) != n) {
+        raise_value_error("expected a sequence of length " + std::to_string(n) + " (got " + std::to_string(len) + ")");
+        return false;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        Ref item(PySequence_GetItem(o, static_cast<Py_ssize_t>(i)));
+        if (!item || !convert_real(item.get(), out[i])) return false;
+    }
+    return true;
+}
+
 bool convert_count(PyObject* o, std::uint64_t& out) {
     if (PyLong_CheckExact(o)) {
         unsigned long long v = PyLong_AsUnsignedLongLong(o);

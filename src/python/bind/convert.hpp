@@ -2,6 +2,8 @@
 // Python -> native conversion of one argument, chosen by the native parameter type.
 // Each Convert<T> returns false with a Python exception set; the caller adds the
 // argument's name. Families may specialise Convert for kinds of their own.
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -22,6 +24,8 @@ bool convert_count(PyObject* o, std::uint64_t& out);
 bool convert_signed(PyObject* o, std::int64_t& out);
 bool convert_flag(PyObject* o, bool& out);
 bool convert_text(PyObject* o, std::string& out);
+// Exactly n numbers from any sequence; another length is a ValueError.
+bool convert_fixed_reals(PyObject* o, double* out, std::size_t n);
 
 // What every sequence kind refuses before reading an item: a str, then anything that fails
 // CPython's sequence check. False with TypeError set.
@@ -67,6 +71,10 @@ struct Convert<bool> {
 template <>
 struct Convert<std::string> {
     static bool from(PyObject* o, std::string& out) { return convert_text(o, out); }
+};
+template <std::size_t N>
+struct Convert<std::array<double, N>> {
+    static bool from(PyObject* o, std::array<double, N>& out) { return convert_fixed_reals(o, out.data(), N); }
 };
 template <class T>
 struct Convert<std::optional<T>> {

@@ -44,8 +44,11 @@ PyObject* raise_type_error(const std::string& msg) {
     return nullptr;
 }
 
+// The message is taken with its length: a text quoted from a caller's string (a method name)
+// may hold NUL characters, and the whole of it belongs in the message.
 PyObject* raise_value_error(const std::string& msg) {
-    PyErr_SetString(PyExc_ValueError, msg.c_str());
+    if (Ref text{PyUnicode_FromStringAndSize(msg.data(), static_cast<Py_ssize_t>(msg.size()))})
+        PyErr_SetObject(PyExc_ValueError, text.get());
     return nullptr;
 }
 

@@ -7,6 +7,7 @@
 //       .method<"to_dict", candle_to_dict>("to_dict($self)\n--\n\n...")
 //       .property<"open", get_open, set_open>()
 //       .repr<candle_repr>()
+//       .length<count>()            // __len__ (and so the truth value), shared access
 //       .create();
 //
 // A method's receiver parameter decides its access: `T&` takes exclusive access,
@@ -216,6 +217,21 @@ struct Repr {
     }
 };
 
+template <class T, auto F>
+struct Length {
+    static Py_ssize_t call(PyObject* self) noexcept {
+        auto* o = object_of<T>(self);
+        Borrow b(o->access, false);
+        if (!b) return -1;
+        try {
+            return static_cast<Py_ssize_t>(F(static_cast<const T&>(o->value)));
+        } catch (...) {
+            raise_current_exception();
+            return -1;
+        }
+    }
+};
+
 // Creates T's type object once per process; later calls return the same type.
 template <class T>
 class ClassDef {
@@ -269,6 +285,13 @@ public:
         return *this;
     }
 
+    template <auto F>
+    ClassDef& length() {
+        if (live_) return *this;
+        length_ = reinterpret_cast<void*>(&Length<T, F>::call);
+        return *this;
+    }
+
     PyTypeObject* create() {
         if (ClassOf<T>::type) return ClassOf<T>::type;
         methods().push_back({nullptr, nullptr, 0, nullptr});
@@ -279,6 +302,7 @@ public:
         if (doc_) slots.push_back({Py_tp_doc, const_cast<char*>(doc_)});
         if (new_) slots.push_back({Py_tp_new, new_});
         if (repr_) slots.push_back({Py_tp_repr, repr_});
+        if (length_) slots.push_back({Py_sq_length, length_});
         slots.push_back({Py_tp_methods, methods().data()});
         slots.push_back({Py_tp_getset, getset().data()});
         slots.push_back({0, nullptr});
@@ -315,6 +339,7 @@ private:
     bool live_;
     void* new_ = nullptr;
     void* repr_ = nullptr;
+    void* length_ = nullptr;
 };
 
 }  // namespace vorn::py

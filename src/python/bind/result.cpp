@@ -2,7 +2,7 @@
 
 namespace vorn::py {
 
-PyObject* float_list(const Series& v) {
+PyObject* float_list(std::span<const double> v) {
     const Py_ssize_t n = static_cast<Py_ssize_t>(v.size());
     PyObject* list = PyList_New(n);
     if (!list) return nullptr;

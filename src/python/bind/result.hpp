@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -16,7 +17,7 @@
 
 namespace vorn::py {
 
-PyObject* float_list(const Series& v);
+PyObject* float_list(std::span<const double> v);
 
 // The primary template converts instances of the module's classes (bind/klass.hpp);
 // every other kind is a specialisation below.
@@ -72,6 +73,11 @@ template <>
 struct ToPy<Series> {
     static PyObject* convert(const Series& v) { return float_list(v); }
 };
+// A view of a series owned elsewhere (a cache) becomes a new list all the same.
+template <>
+struct ToPy<std::span<const double>> {
+    static PyObject* convert(std::span<const double> v) { return float_list(v); }
+};
 template <class T, class A>
 struct ToPy<std::vector<T, A>> {
     template <class V>
@@ -83,6 +89,17 @@ struct ToPy<std::vector<T, A>> {
             if (!item) return nullptr;
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
         }
+        return list.release();
+    }
+};
+// std::vector<bool> hands out bit proxies, not bools.
+template <class A>
+struct ToPy<std::vector<bool, A>> {
+    static PyObject* convert(const std::vector<bool, A>& v) {
+        Ref list(PyList_New(static_cast<Py_ssize_t>(v.size())));
+        if (!list) return nullptr;
+        for (std::size_t i = 0; i < v.size(); ++i)
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), Py_NewRef(v[i] ? Py_True : Py_False));
         return list.release();
     }
 };

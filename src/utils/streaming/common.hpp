@@ -44,4 +44,11 @@ private:
     double settled_;  // the largest average (>= 0) that a zero input leaves unchanged, or 0
 };
 
+// RSI from an average gain and loss: a window without losses reads 100, and one that does
+// not move at all reads 0.
+inline double rsi_from_averages(double gain, double loss) noexcept {
+    if (std::fabs(loss) < 1e-10) return std::fabs(gain) < 1e-10 ? 0.0 : 100.0;
+    return 100.0 - 100.0 / (gain / loss + 1.0);
+}
+
 }  // namespace vorn::utils::streaming

@@ -43,6 +43,7 @@ void OnlineSuperTrend::reset() noexcept {
     upper_.reset();
     lower_.reset();
     value_.reset();
+    previous_close_.reset();
     direction_ = 0;
 }
 

@@ -66,6 +66,7 @@ private:
     std::optional<double> upper_;
     std::optional<double> lower_;
     std::optional<double> value_;
+    std::optional<double> previous_close_;  // close of the last bar that set the bands
     double multiplier_;
     std::int8_t direction_ = 0;
 };
@@ -113,16 +114,17 @@ inline std::optional<SuperTrendValue> OnlineSuperTrend::advance(double high, dou
     const double basic_lower = hl2 - band;
 
     // The bands trail: each keeps its previous level unless the new basic band tightens
-    // it or this bar's close has crossed it.
+    // it or the previous close broke through it. Testing this bar's close instead would
+    // reset a broken band before the switch test below, so the trend could never flip.
     double upper = basic_upper;
     if (upper_) {
         const double pu = *upper_;
-        upper = (basic_upper < pu || pu < close) ? basic_upper : pu;
+        upper = (basic_upper < pu || *previous_close_ > pu) ? basic_upper : pu;
     }
     double lower = basic_lower;
     if (lower_) {
         const double pl = *lower_;
-        lower = (basic_lower > pl || close < pl) ? basic_lower : pl;
+        lower = (basic_lower > pl || *previous_close_ < pl) ? basic_lower : pl;
     }
 
     bool up;
@@ -135,6 +137,7 @@ inline std::optional<SuperTrendValue> OnlineSuperTrend::advance(double high, dou
 
     upper_ = upper;
     lower_ = lower;
+    previous_close_ = close;
     value_ = up ? lower : upper;
     direction_ = up ? 1 : -1;
     return SuperTrendValue{*value_, direction_};

@@ -121,10 +121,7 @@ inline std::optional<double> OnlineRSI::advance(double x) noexcept {
     }
     avg_gain_ = g;
     avg_loss_ = l;
-
-    // A window without losses reads 100, and one that does not move at all reads 0.
-    if (std::fabs(l) < 1e-10) return std::fabs(g) < 1e-10 ? 0.0 : 100.0;
-    return 100.0 - 100.0 / (g / l + 1.0);
+    return rsi_from_averages(g, l);
 }
 
 inline Result<std::optional<double>> OnlineATR::update(double high, double low, double close) {

@@ -44,6 +44,12 @@ public:
 
     void clear() noexcept { head_ = 0, size_ = 0; }
 
+    // The i-th held value, oldest first (i < size()).
+    double at(std::size_t i) const noexcept {
+        const std::size_t j = head_ + i;
+        return data_[j < cap_ ? j : j - cap_];
+    }
+
     // Visits the held values oldest first: order matters to the compensated sums.
     template <class F>
     void for_each(F&& f) const {
