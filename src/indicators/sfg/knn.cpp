@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <vector>
-#include <cmath>
 
 #include "indicators/momentum/rsi_macd.hpp"
 #include "indicators/sfg/common.hpp"
@@ -48,7 +48,7 @@ inline double price_term(double c, double cj) {
 class MomentumSearch {
 public:
     MomentumSearch(std::span<const double> rsi, std::span<const double> close, std::size_t k)
-        : rsi_(rsi), close_(close), nearest_(k) {
+        : rsi_(rsi), close_(close), nearest_(k, rsi.size()) {
         const std::size_t blocks = rsi.size() / kBlock;
         ranges_.resize(blocks);
         for (std::size_t b = 0; b < blocks; ++b) {
@@ -157,7 +157,7 @@ Result<AiSuperTrendSeries> ai_supertrend(std::span<const double> high, std::span
     const Series &pf = *price, &tf = *trend_line, &direction = st->direction;
 
     AiSuperTrendSeries r{std::move(st->value), direction};
-    NearestK nearest(k);
+    NearestK nearest(k, n);
     for (std::size_t i = n; i < len; ++i) {
         const double p = pf[i], q = tf[i];
         // Up to bar 2k the candidate range [max(i - n, k), i - k) is empty. Both features, once

@@ -31,14 +31,13 @@ public:
         std::size_t index;
     };
 
-    // k >= 1. A buffer of about twice k balances the cost of each selection against the
+    // k >= 1; `most`: the most candidates a bar can have, which bounds what the buffers
+    // ever hold. A buffer of about twice k balances the cost of each selection against the
     // candidates let in while the threshold lags.
-    explicit NearestK(std::size_t k) : k_(k), capacity_(2 * k + 14) {
-        buffer_.reserve(capacity_);
-        last_.reserve(k);
+    NearestK(std::size_t k, std::size_t most) : k_(k), capacity_(2 * k + 14) {
+        buffer_.reserve(std::min(capacity_, most));
+        last_.reserve(std::min(k, most));
     }
-
-    void restart() { restart_below(std::numeric_limits<double>::infinity()); }
 
     // Starts from the last search's neighbours when all of them pass `usable` (a candidate
     // of this bar), `squared_of(index)` giving their squared distances to this bar.
