@@ -77,8 +77,9 @@ FUNCTION_KINDS = {
     "py_prepare_supertrend_features": {"atr": "series"},
     "py_prepare_atr2_features": {"atr": "series"},
     "py_prepare_momentum_features": {"rsi": "series"},
-    "py_ai_momentum_index": {"k": "any"},
-    "py_ai_supertrend": {"k": "any", "n": "any", "price_trend": "any", "predict_trend": "any"},
+    "py_ai_momentum_index": {"k": "count"},
+    "py_ai_supertrend": {"k": "count", "n": "count", "price_trend": "count", "predict_trend": "count"},
+    "py_dynamic_macd": {"signal_smooth": "count"},
     "py_cloud_color": {p: "any" for p in ("tenkan_sen", "kijun_sen", "senkou_span_a", "senkou_span_b",
                                           "chikou_span")},
     **{f: {p: "series" for p in ("tenkan_sen", "kijun_sen", "senkou_span_a", "senkou_span_b", "chikou_span")}
@@ -103,9 +104,7 @@ SHAPE_EXEMPT = frozenset({
     "py_prepare_supertrend_features", "py_prepare_atr2_features", "py_prepare_momentum_features",
     "py_pivot_buy_sell", "py_detect_divergence", "py_fvg_signals", "py_volume_filter", "py_combine_signals",
     "py_calculate_stops", "py_trailing_stop", "py_pd_array_signals", "py_breaker_block_signals",
-    "py_general_parameters_signals", "py_linreg_supply_demand_signals", "py_ai_supertrend",
-    "py_ai_momentum_index", "py_dynamic_macd", "py_atr2_signals", "py_ai_supertrend_ml",
-    "py_atr2_signals_ml", "py_ai_momentum_index_ml",
+    "py_general_parameters_signals", "py_linreg_supply_demand_signals",
     # Validate nothing and return as many values as the shorter of the two series they read.
     "py_hikkake", "py_counterattack",
 })
