@@ -10,7 +10,7 @@ DATA = pathlib.Path(__file__).parent / "data" / "sample_ohlcv.csv"
 
 # Further report sections, one module each in demo_sections/, printed in this order;
 # each has run(vl, bars, section, show).
-SECTIONS = ["frame", "volume", "overlap", "extended", "streaming_signals", "candlestick", "levels", "harmonics", "signals", "models"]
+SECTIONS = ["frame", "volume", "overlap", "extended", "streaming_signals", "candlestick", "levels", "harmonics", "signals", "systems", "models"]
 
 
 def load(path):
