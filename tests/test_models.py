@@ -490,13 +490,25 @@ def test_defaults_when_omitted_or_none(fn, series, defaults):
     assert fn(*args, *other).predict(probe, 3) != expected
 
 
-def test_ridge_alpha_below_zero_or_nan_means_zero():
+@pytest.mark.parametrize("given, effective", [
+    ({"ridge_alpha": -3.0}, 0.0),
+    ({"ridge_alpha": NAN}, 0.0),
+    ({"ridge_alpha": None}, 1.0),
+    ({}, 1.0),                      # left out
+    ({"ridge_alpha": 2}, 2.0),      # an int is a float
+])
+def test_supertrend_ridge_penalty_as_given(given, effective):
     close, atr, _ = market(300)
     probe = [0.2] * 20
-    zero = vl.py_train_supertrend_model(close, atr, None, None, True, 0.0).predict(probe, 1)
-    assert vl.py_train_supertrend_model(close, atr, use_ridge=True, ridge_alpha=-3.0).predict(probe, 1) == zero
-    assert vl.py_train_supertrend_model(close, atr, use_ridge=True, ridge_alpha=NAN).predict(probe, 1) == zero
-    assert vl.py_train_supertrend_model(close, atr, use_ridge=True, ridge_alpha=1).predict(probe, 1) != zero
+    want = vl.py_train_supertrend_model(close, atr, 200, 10, True, effective).predict(probe, 1)
+    assert vl.py_train_supertrend_model(close, atr, use_ridge=True, **given).predict(probe, 1) == want
+
+
+def test_supertrend_ridge_penalties_are_told_apart():
+    close, atr, _ = market(300)
+    probe = [0.2] * 20
+    got = [vl.py_train_supertrend_model(close, atr, 200, 10, True, a).predict(probe, 1)[0] for a in (0.0, 1.0, 2.0)]
+    assert len(set(got)) == 3
 
 
 def test_use_ridge_refuses_a_non_bool():
