@@ -247,12 +247,19 @@ def test_exclusive_access_is_taken_before_arguments_convert(m):
             self.action()
             return 2.0
 
-    for action, message in [(f.len, "Already mutably borrowed"), (lambda: len(f), "Already mutably borrowed"),
-                            (f.cached_indicators, "Already mutably borrowed"), (lambda: f.sma(3), "Already borrowed"),
-                            (f.clear_cache, "Already borrowed")]:
-        for call in (lambda: f.sma(Reentrant(action)), lambda: f.bollinger_bands(20, Reentrant(action))):
-            with pytest.raises(RuntimeError, match=f"^{message}$"):
-                call()
+    shared = [f.len, lambda: len(f), f.is_empty, f.cached_indicators, lambda: f.get_cached("sma_5")]
+    exclusive = [lambda: f.sma(3), f.clear_cache, f.compute_common_indicators, f.true_range, f.obv]
+    # Every method with an argument, the argument reaching back into the frame while it converts.
+    calls = [lambda r, name=name, n=n: getattr(f, name)(r, *[3] * (n - 1))
+             for name, n in [("sma", 1), ("ema", 1), ("wma", 1), ("hma", 1), ("atr", 1), ("bollinger_bands", 2),
+                             ("rsi", 1), ("macd", 3), ("stochastic", 3), ("cci", 1), ("williams_r", 1),
+                             ("supertrend", 2), ("adx", 1), ("vwap", 1), ("mfi", 1)]]
+    calls.append(lambda r: f.bollinger_bands(20, r))
+    for actions, message in [(shared, "Already mutably borrowed"), (exclusive, "Already borrowed")]:
+        for action in actions:
+            for call in calls:
+                with pytest.raises(RuntimeError, match=f"^{message}$"):
+                    call(Reentrant(action))
     assert f.cached_indicators() == ["sma_5"]
     assert nan_equal(f.sma(Reentrant(lambda: None)), m.py_sma(bars(30)["close"], 3))  # released after each call
 

@@ -115,6 +115,12 @@ static void print(HarmonicPatternType t, bool bullish, const RatioMap& r, double
 int main() {
     char cmd[16]; unsigned long long l, r; int t, n;
     if (std::scanf("%15s", cmd) != 1) return 2;
+    if (std::string(cmd) == "fit") {    // fit TYPE RATIO_INDEX VALUE
+        int k; double v;
+        if (std::scanf("%d %d %lf", &t, &k, &v) != 3) return 2;
+        std::printf("%d\n", int(fits(v, ideal_ratios(HarmonicPatternType(t))[k])));
+        return 0;
+    }
     if (std::string(cmd) == "prob") {   // prob TYPE N (KEY VALUE)*
         RatioMap m; int key; double v;
         if (std::scanf("%d %d", &t, &n) != 2) return 2;
@@ -192,6 +198,19 @@ def test_window_bounds_are_inclusive(b, matches):
     # AB/XA = 588 / 1000 is exactly the Gartley window's lower end 0.618 - 0.03.
     path = zigzag([0, 1000, b, 764.8, 214])
     assert [r.pattern_type for r in complete(vl.py_harmonics_patterns(path, path, 1, 1))] == (["Gartley"] if matches else [])
+
+
+# Window ends as double arithmetic gives them: lower - 0.03 and upper + 0.03, both included.
+@pytest.mark.parametrize("t, k, value, fits", [
+    ("Gartley", 0, 0.588, True), ("Gartley", 0, math.nextafter(0.588, 0), False),
+    ("Gartley", 0, 0.648, True), ("Gartley", 0, math.nextafter(0.648, 1), False),
+    ("Bat", 2, 1.588, True), ("Bat", 2, 2.6479999999999997, True), ("Bat", 2, 2.648, False),
+    ("Butterfly", 3, 1.24, True), ("Butterfly", 3, math.nextafter(1.24, 0), False),
+    ("Cypher", 3, 0.756, True), ("Cypher", 3, 0.8160000000000001, True), ("Cypher", 3, 0.8160000000000002, False),
+    ("Gartley", 1, NAN, False),
+])
+def test_tolerance_window_ends(native, t, k, value, fits):
+    assert native("fit", TYPES.index(t), k, value) == ["1" if fits else "0"]
 
 
 @pytest.mark.parametrize("ratios, t, expected", [
