@@ -154,6 +154,10 @@ def test_agreement_with_peer():
 @pytest.mark.parametrize("h, l, params, want", [
     ([10, 12, 13], [9, 11, 12], SX, [9, 9, 9]),               # bar 1 clamps with bar 0
     ([10, 12, 13], [9, 11, 12], (5e-11,) + SX[1:], [9, 9, 9]),  # |start| < 1e-10 seeds low[0]
+    ([10, 12, 13], [9, 11, 12], (-5e-11,) + SX[1:], [9, 9, 9]),
+    # 1e-10 itself is not below the bound and seeds the level: 1e-10 + 0.02 * (10 - 1e-10),
+    # then s + 0.04 * (12 - s), both under the clamping lows
+    ([10, 12, 13], [9, 11, 12], (1e-10,) + SX[1:], [1e-10, 0.200000000098, 0.672000000094]),
     # long from -5: -5 + 0.02 * 15, then -4.7 + 0.04 * 16.7
     ([10, 12, 13], [9, 11, 12], (-5.0,) + SX[1:], [-5, -4.7, -4.032]),
     # 98.2 > 11 reverses to ep 10; 10.02 < 13 turns long at 11
@@ -264,6 +268,10 @@ def test_binding():
         vl.py_sarext(H2, L2, *SX[:7])
     with pytest.raises(TypeError, match="^argument 'high': "):
         vl.py_sar(None, L2, None, None)
+    with pytest.raises(TypeError, match=r"py_mama\(\) missing 1 required positional argument: 'slow_limit'"):
+        vl.py_mama([1.0] * 6, None)
+    with pytest.raises(TypeError, match="^argument 'values': "):
+        vl.py_mama(None, None, None)
     for name, args in [("py_trima", ([1.0],)), ("py_midpoint", ([1.0],)), ("py_midprice", ([1.0], [1.0]))]:
         with pytest.raises(TypeError, match="missing 1 required positional argument: 'period'"):
             getattr(vl, name)(*args)
