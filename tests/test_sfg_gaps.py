@@ -62,19 +62,50 @@ def test_fvg_cases(high, low, expected):
     assert all(nan_equal(a, b) for a, b in zip(vl.py_fvg_signals(high, low), expected))
 
 
-def test_fvg_on_a_walk_matches_a_bar_by_bar_scan():
-    high, low, _ = random_bars(3000, 11)
-    bull, bear, upper, lower = vl.py_fvg_signals(high, low)
+def fvg_scan(high, low):
+    """Unfilled gaps by bar-by-bar scans: {middle bar: (0 bullish / 1 bearish, upper, lower)}."""
     marked = {}
     for i in range(2, len(high)):
         for ok, up, lo, kind in ((low[i] > high[i - 2], low[i], high[i - 2], 0), (low[i - 2] > high[i], low[i - 2], high[i], 1)):
             if ok and not any(low[j] <= up and high[j] >= lo for j in range(i + 1, len(high))):
                 marked[i - 1] = (kind, up, lo)
-    assert len(marked) > 3
+    return marked
+
+
+def assert_gaps(high, low, marked):
+    bull, bear, upper, lower = vl.py_fvg_signals(high, low)
     for i in range(len(high)):
         kind, up, lo = marked.get(i, (None, NAN, NAN))
         assert (bull[i] == 1.0) == (kind == 0) and (bear[i] == 1.0) == (kind == 1)
         assert nan_equal([upper[i], lower[i]], [up, lo])
+
+
+def test_fvg_on_a_walk_matches_a_bar_by_bar_scan():
+    high, low, _ = random_bars(3000, 11)
+    marked = fvg_scan(high, low)
+    assert len(marked) > 3
+    assert_gaps(high, low, marked)
+
+
+def grid_trend(n, seed, turn):
+    """Whole-number bars that climb for `turn` bars and then fall: a later bar often lies
+    exactly on a gap's or a block's edge, and long runs stay clear of an old level."""
+    rng = random.Random(seed)
+    x, bars = 100, []
+    for i in range(n):
+        x = max(20, x + (rng.choice([-1, 1, 1, 2]) if i < turn else rng.choice([-2, -1, -1, 1])))
+        c = x + rng.choice([-1, 0, 1])
+        bars.append((float(x + rng.choice([-2, -1, 0, 1, 2])), float(x + rng.choice([0, 1, 2])),
+                     float(x - rng.choice([0, 1, 2])), float(c)))
+    return [list(col) for col in zip(*bars)]
+
+
+@pytest.mark.parametrize("seed, n, turn", [(1, 2500, 1700), (2, 2500, 1200), (3, 400, 250)])
+def test_fvg_on_whole_number_trends_matches_a_bar_by_bar_scan(seed, n, turn):
+    _, high, low, _ = grid_trend(n, seed, turn)
+    marked = fvg_scan(high, low)
+    assert {k for k, _, _ in marked.values()} == {0, 1}
+    assert_gaps(high, low, marked)
 
 
 @pytest.mark.parametrize("high, low, message", [
@@ -206,6 +237,14 @@ def breaker_scan(o, h, lo, c, lookback):
                 buy[k] = 1.0
                 break
     return buy, sell, upper, lower
+
+
+@pytest.mark.parametrize("seed, n, turn, lookback", [(6, 2500, 1200, 1), (6, 2500, 1200, 2), (3, 400, 250, 1), (2, 400, 250, 2)])
+def test_breakers_on_whole_number_trends_match_bar_by_bar_scans(seed, n, turn, lookback):
+    bars = grid_trend(n, seed, turn)
+    out = vl.py_breaker_block_signals(*bars, lookback)
+    assert sum(out[0]) >= 1 and sum(out[1]) >= 1
+    assert all(nan_equal(a, b) for a, b in zip(out, breaker_scan(*bars, lookback)))
 
 
 @pytest.mark.parametrize("seed, lookback", [(1, 1), (2, 2), (3, 1)])

@@ -4,7 +4,7 @@ import math
 import pytest
 
 import vorn_library.vorn_library as vl
-from conftest import nan_equal, random_bars, value_error
+from conftest import nan_equal, random_bars, same_series, value_error
 
 NAN = math.nan
 
@@ -88,6 +88,17 @@ def test_grid_sell_is_the_mirror():
     assert nan_equal(stop, [NAN] * 4 + [-27.5 + 3.25 + 13]) and nan_equal(target, [NAN] * 4 + [-27.5 - 3.25])
 
 
+@pytest.mark.parametrize("last, fires", [
+    # slow EMA(3) at bar 4: 0.5 * last + 15, equal to the close only at 30; the fast EMA(2)
+    # is 31.67 above it. ATR(2) 10.5 and g 0: stop 30 - 10.5, target the slow EMA itself
+    (30.0, True), (30.5, False), (29.5, False),
+])
+def test_grid_multiplier_zero_needs_the_close_on_the_slow_average(last, fires):
+    buy, sell, stop, target = vl.py_general_parameters_signals(*rising_then(last), 2, 3, 2, 0.0)
+    assert buy == [0, 0, 0, 0, 1 if fires else 0] and sell == [0] * 5
+    assert nan_equal(stop, [NAN] * 4 + [19.5 if fires else NAN]) and nan_equal(target, [NAN] * 4 + [30.0 if fires else NAN])
+
+
 def test_grid_needs_the_trend():
     # close 19: slow 24.5, fast 24.33 below it; ATR 16, g 4, the lower grid 18.5 .. 22.5 holds
     # the close but the trend is down
@@ -128,6 +139,19 @@ def test_grid_against_peer_averages(seed, periods, m, fires):
     ref = grid_reference(high, low, close, *periods, m)
     assert (sum(out[0]) > 0 and sum(out[1]) > 0) == fires
     assert all(nan_equal(a, b) for a, b in zip(out, ref))
+
+
+@pytest.mark.parametrize("given, defaults", [
+    ((None, None, None, None), (20, 50, 14, 1.0)),
+    ((None, 30, None, 0.5), (20, 30, 14, 0.5)),
+    ((10, None, 5, None), (10, 50, 5, 1.0)),
+])
+def test_grid_none_selects_each_default(given, defaults):
+    high, low, close = random_bars(800, 6)
+    out = vl.py_general_parameters_signals(high, low, close, *given)
+    assert sum(out[0]) > 0 and sum(out[1]) > 0
+    assert same_series(out, vl.py_general_parameters_signals(high, low, close, *defaults))
+    assert same_series(out, grid_reference(high, low, close, *defaults))
 
 
 @pytest.mark.parametrize("periods, message", [

@@ -1,6 +1,7 @@
 """Swing points, supply/demand zones and the swing-based signals: regression channel against
 zones, premium/discount crossings and divergences."""
 import math
+import random
 
 import pytest
 
@@ -173,6 +174,25 @@ def test_zones_on_a_walk_match_bar_by_bar_scans(native, seed, tol):
     found = native[1](high, low, close, volume, tol=tol)
     assert len(found) > 2 and {z[5] for z in found} == {True, False}
     assert found == zones_scan(high, low, close, volume, tol)
+
+
+@pytest.mark.parametrize("seed, base, tol", [
+    # lows and highs on a whole-number grid: many bars lie exactly tol * price away (2.0 from
+    # 100 at 2%), and many share a price
+    (4, 100.0, 0.02), (5, 100.0, 0.01), (6, 100.0, 0.0), (7, 100.0, math.inf),
+    # zero and negative prices: tol * price is 0 or below, so only an equal price (or none) touches
+    (8, 0.0, 0.02), (9, -50.0, 0.02),
+])
+def test_zones_on_a_price_grid_match_bar_by_bar_scans(native, seed, base, tol):
+    rng = random.Random(seed)
+    n = 120
+    close = [round(10 * math.sin(i * 0.45)) + rng.randint(0, 1) * 0.5 for i in range(n)]
+    low = [base + rng.choice([-4, -2, -1, 0, 0, 1, 2, 4]) for _ in range(n)]
+    high = [base + rng.choice([-4, -2, -1, 0, 0, 1, 2, 4]) for _ in range(n)]
+    volume = [float(rng.randint(0, 5)) for _ in range(n)]
+    found = native[1](high, low, close, volume, tol=tol)
+    assert found == zones_scan(high, low, close, volume, tol)
+    assert found or base < 0
 
 
 @pytest.mark.parametrize("change, period, tol, message", [

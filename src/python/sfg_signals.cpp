@@ -1,4 +1,5 @@
-// Stops, signal combination and market-structure signals.
+// Stops, signal combination, market-structure signals and the pivot and grid systems.
+#include "indicators/sfg/pivot_grid.hpp"
 #include "indicators/sfg_signals/signals.hpp"
 #include "indicators/sfg_utils.hpp"
 #include "python/families.hpp"
@@ -6,6 +7,7 @@
 namespace vorn::py::families {
 
 namespace sig = indicators::sfg_signals;
+namespace sfg = indicators::sfg;
 namespace su = indicators::sfg_utils;
 
 namespace {
@@ -43,16 +45,16 @@ Result<sig::DivergenceSeries> detect_divergence(const Series& price, const Serie
                                                 std::optional<std::uint64_t> lookback, std::optional<double> threshold) {
     return sig::detect_divergence(price, indicator, lookback.value_or(5), threshold.value_or(0.01));
 }
-Result<sig::PivotSignals> pivot_buy_sell(const Series& high, const Series& low, const Series& close,
+Result<sfg::PivotSignals> pivot_buy_sell(const Series& high, const Series& low, const Series& close,
                                          std::optional<std::uint64_t> lookback) {
-    return sig::pivot_buy_sell(high, low, close, lookback.value_or(5));
+    return sfg::pivot_buy_sell(high, low, close, lookback.value_or(5));
 }
 Result<sig::TradeSignals> general_parameters_signals(const Series& high, const Series& low, const Series& close,
                                                      std::optional<std::uint64_t> ema_fast,
                                                      std::optional<std::uint64_t> ema_slow,
                                                      std::optional<std::uint64_t> atr_period,
                                                      std::optional<double> grid_multiplier) {
-    return sig::general_parameters_signals(high, low, close, ema_fast.value_or(20), ema_slow.value_or(50),
+    return sfg::general_parameters_signals(high, low, close, ema_fast.value_or(20), ema_slow.value_or(50),
                                            atr_period.value_or(14), grid_multiplier.value_or(1.0));
 }
 Result<su::FvgSeries> fvg_signals(const Series& high, const Series& low) { return su::fvg_signals(high, low); }

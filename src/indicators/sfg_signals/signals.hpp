@@ -1,7 +1,7 @@
 #pragma once
-// Signal post-processing (stops, trailing stop, combination), swing-based market-structure
-// signals and the pivot and grid systems. Buy and sell series hold 1.0 or 0.0; stop and
-// target series are NaN where no signal fired.
+// Signal post-processing (stops, trailing stop, combination) and the swing-based
+// market-structure signals. Buy and sell series hold 1.0 or 0.0; stop and target series are
+// NaN where no signal fired.
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -52,11 +52,6 @@ struct DivergenceSeries {
     auto as_tuple() const { return std::tie(divergence_type, strength); }
 };
 
-struct PivotSignals {
-    Series pivot, r1, r2, s1, s2, buy_signals, sell_signals;
-    auto as_tuple() const { return std::tie(pivot, r1, r2, s1, s2, buy_signals, sell_signals); }
-};
-
 // Stops `sl_multiplier` ATRs against and targets `tp_multiplier` ATRs along a buy (> 0.5,
 // taking precedence) or sell at each signal bar. An infinite ATR anywhere fails the call.
 Result<StopLevels> calculate_stops(std::span<const double> close, std::span<const double> atr_values, Series buy,
@@ -82,15 +77,5 @@ Result<TradeSignals> pd_array_signals(std::span<const double> high, std::span<co
 // Regular divergences between price and indicator over the two latest swing lows / highs.
 Result<DivergenceSeries> detect_divergence(std::span<const double> price, std::span<const double> indicator,
                                            std::uint64_t lookback, double threshold);
-
-// Floor pivots over the `lookback` bars before each bar; crossings of S1 (buy) and R1 (sell).
-Result<PivotSignals> pivot_buy_sell(std::span<const double> high, std::span<const double> low,
-                                    std::span<const double> close, std::uint64_t lookback);
-
-// Pull-backs into an ATR grid around the slow EMA in the direction of the EMA trend.
-Result<TradeSignals> general_parameters_signals(std::span<const double> high, std::span<const double> low,
-                                                std::span<const double> close, std::uint64_t ema_fast,
-                                                std::uint64_t ema_slow, std::uint64_t atr_period,
-                                                double grid_multiplier);
 
 }  // namespace vorn::indicators::sfg_signals

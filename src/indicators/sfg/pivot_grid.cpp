@@ -1,16 +1,17 @@
 #include <cmath>
 #include <limits>
 
-#include "indicators/sfg_signals/signals.hpp"
+#include "indicators/sfg/pivot_grid.hpp"
 #include "indicators/volatility/bands.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
-namespace vorn::indicators::sfg_signals {
+namespace vorn::indicators::sfg {
 
 namespace {
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 using namespace errors::validation;
+using sfg_signals::TradeSignals;
 
 // The close first, then the three series together.
 Status validate_close_then_bars(std::span<const double> high, std::span<const double> low,
@@ -86,4 +87,4 @@ Result<TradeSignals> general_parameters_signals(std::span<const double> high, st
     return out;
 }
 
-}  // namespace vorn::indicators::sfg_signals
+}  // namespace vorn::indicators::sfg
