@@ -268,6 +268,30 @@ def test_ai_momentum_ml_exact_model():
     assert out[1:] == ([0.0] * 120,) * 5
 
 
+def test_atr2_ml_levels_clamp_the_forecast(native):  # noqa: F811
+    # Returns that reverse (r[t+1] ~ -0.8 r[t]) teach the ridge model to forecast a rebound; a
+    # 30 % fall at bar 230 and a 30 % jump at bar 240 then push the forecast beyond +-10. A zero
+    # volume passes the filter on every bar.
+    rng = np.random.default_rng(4)
+    r = [0.0]
+    for _ in range(259):
+        r.append(-0.8 * r[-1] + rng.normal(0, 0.004))
+    r[230], r[240] = -0.30, 0.30
+    close = list(100 * np.cumprod(1 + np.array(r)))
+    high, low = [c * 1.01 for c in close], [c * 0.99 for c in close]
+    atr = vl.py_atr(high, low, close, 14)
+    p = floats(native("online", [0, 200, 10, 1.0, 1, 0], close, atr, [0.0] * 260)[0])
+    assert p[230] > 10 and p[240] < -10
+    rsi, buy, sell, strength, stop, target = vl.py_atr2_signals_ml(high, low, close, [0.0] * 260, 14, 14, 1.0, 10)
+    # clamped levels 20 / 80 at bar 230: its RSI (below 20) buys, though 30 - p is below it
+    assert rsi[230] < 20 and rsi[230] > 30 - p[230]
+    assert (buy[230], sell[230], strength[230]) == (1.0, 0.0, (20 - rsi[230]) / 30)
+    assert (stop[230], target[230]) == (close[230] - 2 * atr[230], close[230] + 3 * atr[230])
+    # clamped levels 40 / 60 at bar 240: its RSI (below 60) does not sell, though above 70 + p
+    assert 70 + p[240] < rsi[240] < 60
+    assert (buy[240], sell[240], strength[240]) == (0.0, 0.0, 0.0) and math.isnan(stop[240])
+
+
 def test_learned_systems_read_the_trainers(native):  # noqa: F811
     h, l, c = random_bars(320, 11)
     v = [1e3 + (i * 37) % 500 for i in range(320)]
