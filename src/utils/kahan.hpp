@@ -1,5 +1,8 @@
 #pragma once
 // Compensated (Kahan) summation: each running sum carries its own compensation term.
+#include <cstdint>
+#include <limits>
+
 namespace vorn::utils {
 
 struct Kahan {
@@ -14,6 +17,86 @@ struct Kahan {
     }
     void sub(double v) noexcept { add(-v); }
     void reset() noexcept { sum = 0.0, comp = 0.0; }
+};
+
+// A compensated sum that slides over a window keeps a rounding error of the order of 2^-52
+// times the largest value that passed through it. Once such a value has left, that error
+// can outweigh everything the window still holds (a single bad tick among ordinary prices),
+// and it would stay until the next scheduled rebuild. So each sliding window keeps its
+// weight beside its sums: the plain running sum of the magnitudes it holds (|x| beside
+// sums of values, x * x beside sums of squares and products). Its terms are never negative,
+// so it has no cancellation to lose precision to. When the magnitude that leaves is more
+// than kOutweighs times what stays, or the weight is no longer finite, the window's sums
+// (and the weight) are rebuilt from the window at once.
+//
+// "What stays" is the larger of the weight left behind and the weight the window usually
+// has. The usual weight matters where a series falls to zero or to rounding noise for a few
+// bars (a drawdown at a new high, a stochastic at its low, a flat price's returns, a mean of
+// those): an ordinary value leaving such a window is no outlier, and its sums keep the
+// rounding they have always had. The usual weight is a slow average of the window's weights
+// that passes over the windows far above it (an outlier inside) or far below it (zeros,
+// noise), so one bad tick cannot teach it; a new level that lasts two windows is adopted.
+// It starts from the first window without its largest term, which may be the outlier.
+//
+// Ordinary data never comes near the ratio: every ordinary slide keeps exactly the
+// arithmetic it had, and a rebuild costs one pass over the window. A run of consecutive
+// rebuilds needs magnitudes falling by kOutweighs each bar, so rebuilds stay rare even
+// on hostile data.
+inline constexpr double kOutweighs = 1048576.0;  // 2^20
+
+class WindowWeight {
+public:
+    double sum = 0.0;  // the magnitudes in the window
+
+    void add(double magnitude) noexcept {
+        sum += magnitude;
+        peak_ = peak_ > magnitude ? peak_ : magnitude;
+        ++size_;
+    }
+    // Before the window is summed afresh: the usual weight stays.
+    void reset() noexcept { sum = 0.0, peak_ = 0.0, size_ = 0; }
+
+    // `out` leaves the window and `in` enters it. True when the window's sums should be
+    // rebuilt: `out` outweighed what stays, or the weight overflowed (values near the
+    // largest float; the rebuild then repeats until they have left).
+    [[nodiscard]] bool slide(double out, double in) noexcept {
+        if (usual_ == 0.0) [[unlikely]] start();
+        sum = (sum - out) + in;
+        const double stays = sum > usual_ ? sum : usual_;
+        const bool spoilt = !(out <= kOutweighs * stays && sum <= std::numeric_limits<double>::max());
+        if (!spoilt) learn();  // a spoilt weight is rebuilt before it means anything
+        return spoilt;
+    }
+
+private:
+    static constexpr double kBand = 1024.0;      // weights within this factor of the usual teach it
+    static constexpr double kLearn = 1.0 / 256;  // how far one window moves the usual weight
+
+    [[gnu::cold]] void start() noexcept {
+        const double rest = sum - peak_;
+        if (rest > 0.0 && rest <= std::numeric_limits<double>::max()) usual_ = rest;
+        peak_ = 0.0;  // only the window just summed has a meaningful peak
+    }
+
+    void learn() noexcept {
+        if (usual_ == 0.0) [[unlikely]] {
+            usual_ = sum > 0.0 ? sum : 0.0;
+            return;
+        }
+        if (sum > kBand * usual_) [[unlikely]] {
+            if (++heavy_ > 2 * size_) usual_ = sum, heavy_ = 0;
+            return;
+        }
+        heavy_ = 0;
+        if (sum * kBand < usual_) [[unlikely]] return;
+        const double toward = sum < usual_ + usual_ ? sum : usual_ + usual_;
+        usual_ += (toward - usual_) * kLearn;
+    }
+
+    double usual_ = 0.0;  // 0 until known
+    double peak_ = 0.0;   // the largest magnitude added since the last reset
+    std::uint64_t size_ = 0;   // magnitudes added since the last reset: the window's length
+    std::uint64_t heavy_ = 0;  // consecutive windows far above the usual weight
 };
 
 }  // namespace vorn::utils

@@ -72,6 +72,7 @@ public:
         if (std::isnan(v)) {
             s_.reset();
             w_.reset();
+            weight_.reset();
             count_ = 0;
             slides_ = 0;
             return NaN;
@@ -80,30 +81,36 @@ public:
             ++count_;
             s_.add(v);
             w_.add(static_cast<double>(count_) * v);
+            weight_.add(std::fabs(v));
             return count_ == n_ ? w_.sum / divisor_ : NaN;
         }
-        bool rebuild = slides_ > 999;
+        const bool scheduled = slides_ > 999;
+        bool rebuild = scheduled;
         if (!rebuild) {
             const double plain = s_.sum;
-            s_.sub(x_[i - n_]);
+            const double o = x_[i - n_];
+            s_.sub(o);
             w_.sub(plain);
             w_.add(nf_ * v);
             s_.add(v);
             ++slides_;
-            // An overflowed sum would poison every later window: rebuild it at once.
-            rebuild = !std::isfinite(s_.comp) || !std::isfinite(w_.comp);
+            // An overflowed sum, or one that held a value outweighing the window, would spoil
+            // the windows after it: rebuild it at once.
+            rebuild = !std::isfinite(s_.comp) | !std::isfinite(w_.comp) | weight_.slide(std::fabs(o), std::fabs(v));
         }
         if (rebuild) {
-            // Full recomputation (first on slide 1001, then every 1000th); the compensations
-            // it ends with carry on.
+            // Full recomputation (on schedule first on slide 1001, then every 1000th); the
+            // compensations it ends with carry on.
             s_.reset();
             w_.reset();
+            weight_.reset();
             for (std::size_t k = 0; k < n_; ++k) {
                 const double e = x_[i + 1 - n_ + k];
                 s_.add(e);
                 w_.add(static_cast<double>(k + 1) * e);
+                weight_.add(std::fabs(e));
             }
-            slides_ = 1;
+            if (scheduled) slides_ = 1;
         }
         return w_.sum / divisor_;
     }
@@ -113,6 +120,7 @@ private:
     std::size_t n_;
     double nf_, divisor_;
     Kahan s_, w_;
+    WindowWeight weight_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
 };
@@ -124,18 +132,21 @@ Series sma_impl(std::span<const double> x, std::uint64_t period) {
     const double nf = static_cast<double>(period);
     Series out(len, NaN);
     Kahan acc;
+    WindowWeight weight;
     std::size_t count = 0;
     unsigned slides = 0;
     for (std::size_t i = 0; i < len; ++i) {
         const double v = x[i];
         if (std::isnan(v)) {
             acc.reset();
+            weight.reset();
             count = 0;
             slides = 0;
             continue;
         }
         acc.add(v);
         if (count < n) {
+            weight.add(std::fabs(v));
             if (++count == n) {
                 slides = 0;
                 out[i] = acc.sum / nf;
@@ -143,15 +154,24 @@ Series sma_impl(std::span<const double> x, std::uint64_t period) {
             continue;
         }
         // Recomputing on every 1000th slide bounds the drift of the running sum; a sum that
-        // overflowed is rebuilt at once, or it would poison windows long after the huge values left.
-        if (++slides < 1000) {
-            acc.sub(x[i - n]);
+        // overflowed, or held a value outweighing the window, is rebuilt at once, or it would
+        // spoil windows long after the huge values left.
+        const bool scheduled = ++slides >= 1000;
+        bool rebuild = scheduled;
+        if (!rebuild) {
+            const double o = x[i - n];
+            acc.sub(o);
+            rebuild = !std::isfinite(acc.comp) | weight.slide(std::fabs(o), std::fabs(v));
         }
-        if (slides >= 1000 || !std::isfinite(acc.comp)) {
+        if (rebuild) {
             acc.reset();
-            for (std::size_t k = i + 1 - n; k <= i; ++k) acc.add(x[k]);
+            weight.reset();
+            for (std::size_t k = i + 1 - n; k <= i; ++k) {
+                acc.add(x[k]);
+                weight.add(std::fabs(x[k]));
+            }
             acc.comp = 0.0;
-            slides = 0;
+            if (scheduled) slides = 0;
         }
         out[i] = acc.sum / nf;
     }
