@@ -25,23 +25,26 @@ struct Kahan {
 // and it would stay until the next scheduled rebuild. So each sliding window keeps its
 // weight beside its sums: the plain running sum of the magnitudes it holds (|x| beside
 // sums of values, x * x beside sums of squares and products). Its terms are never negative,
-// so it has no cancellation to lose precision to. When the magnitude that leaves is more
-// than kOutweighs times what stays, or the weight is no longer finite, the window's sums
-// (and the weight) are rebuilt from the window at once.
+// so it has no cancellation to lose precision to. When the largest magnitude that entered
+// since the window was last summed afresh is more than kOutweighs times what stays, or the
+// weight is no longer finite, the window's sums (and the weight) are rebuilt from the window
+// at once. Comparing the largest one, not the one leaving, also catches a huge value whose
+// traces fade out over several bars (a weighted mean of it, a mean of that mean).
 //
-// "What stays" is the larger of the weight left behind and the weight the window usually
-// has. The usual weight matters where a series falls to zero or to rounding noise for a few
-// bars (a drawdown at a new high, a stochastic at its low, a flat price's returns, a mean of
-// those): an ordinary value leaving such a window is no outlier, and its sums keep the
-// rounding they have always had. The usual weight is a slow average of the window's weights
-// that passes over the windows far above it (an outlier inside) or far below it (zeros,
-// noise), so one bad tick cannot teach it; a new level that lasts two windows is adopted.
-// It starts from the first window without its largest term, which may be the outlier.
+// "What stays" is the larger of the window's weight and the weight it usually has. The
+// usual weight matters where a series falls to zero or to rounding noise for a few bars (a
+// drawdown at a new high, a stochastic at its low, a flat price's returns, a mean of those):
+// an ordinary value having left such a window is no outlier, and its sums keep the rounding
+// they have always had. The usual weight is a slow average of the window's weights that
+// passes over the windows far above it (an outlier inside, or its traces) or far below it
+// (zeros, noise), so a bad tick cannot teach it; a new level is adopted once it has lasted
+// about a thousand bars and two windows. It starts from the first window without its
+// largest term, which may be the outlier.
 //
 // Ordinary data never comes near the ratio: every ordinary slide keeps exactly the
-// arithmetic it had, and a rebuild costs one pass over the window. A run of consecutive
-// rebuilds needs magnitudes falling by kOutweighs each bar, so rebuilds stay rare even
-// on hostile data.
+// arithmetic it had, and a rebuild costs one pass over the window. After a rebuild the
+// largest magnitude is one the window holds, so the next rebuild needs a further fall by
+// kOutweighs: rebuilds stay rare even on hostile data.
 inline constexpr double kOutweighs = 1048576.0;  // 2^20
 
 class WindowWeight {
@@ -50,20 +53,21 @@ public:
 
     void add(double magnitude) noexcept {
         sum += magnitude;
-        peak_ = peak_ > magnitude ? peak_ : magnitude;
+        high_ = high_ > magnitude ? high_ : magnitude;
         ++size_;
     }
     // Before the window is summed afresh: the usual weight stays.
-    void reset() noexcept { sum = 0.0, peak_ = 0.0, size_ = 0; }
+    void reset() noexcept { sum = 0.0, high_ = 0.0, size_ = 0; }
 
     // `out` leaves the window and `in` enters it. True when the window's sums should be
-    // rebuilt: `out` outweighed what stays, or the weight overflowed (values near the
-    // largest float; the rebuild then repeats until they have left).
+    // rebuilt: a magnitude that passed through them outweighs what stays, or the weight
+    // overflowed (values near the largest float; the rebuild then repeats until they have left).
     [[nodiscard]] bool slide(double out, double in) noexcept {
         if (usual_ == 0.0) [[unlikely]] start();
         sum = (sum - out) + in;
+        high_ = high_ > in ? high_ : in;
         const double stays = sum > usual_ ? sum : usual_;
-        const bool spoilt = !(out <= kOutweighs * stays && sum <= std::numeric_limits<double>::max());
+        const bool spoilt = !(high_ <= kOutweighs * stays && sum <= std::numeric_limits<double>::max());
         if (!spoilt) learn();  // a spoilt weight is rebuilt before it means anything
         return spoilt;
     }
@@ -71,32 +75,35 @@ public:
 private:
     static constexpr double kBand = 1024.0;      // weights within this factor of the usual teach it
     static constexpr double kLearn = 1.0 / 256;  // how far one window moves the usual weight
+    static constexpr std::uint64_t kAdopt = 1024;  // slides outside the band before a new level is taken
+    static constexpr double kNoise = 0x1p-44;      // below this share of the usual weight: rounding noise
 
+    // While unknown, each slide looks again: the window without the largest magnitude seen
+    // since it was last summed.
     [[gnu::cold]] void start() noexcept {
-        const double rest = sum - peak_;
+        const double rest = sum - high_;
         if (rest > 0.0 && rest <= std::numeric_limits<double>::max()) usual_ = rest;
-        peak_ = 0.0;  // only the window just summed has a meaningful peak
     }
 
     void learn() noexcept {
-        if (usual_ == 0.0) [[unlikely]] {
-            usual_ = sum > 0.0 ? sum : 0.0;
+        if (usual_ == 0.0) [[unlikely]] return;  // still unknown: start() looks again next slide
+        if (sum > kBand * usual_) [[unlikely]] {  // an outlier inside, its traces, or a new level
+            if (++apart_ > kAdopt + 2 * size_) usual_ = sum, apart_ = 0;
             return;
         }
-        if (sum > kBand * usual_) [[unlikely]] {
-            if (++heavy_ > 2 * size_) usual_ = sum, heavy_ = 0;
+        if (sum * kBand < usual_) [[unlikely]] {  // a level that fell; zeros and rounding noise teach nothing
+            if (sum > usual_ * kNoise && ++apart_ > kAdopt + 2 * size_) usual_ = sum, apart_ = 0;
             return;
         }
-        heavy_ = 0;
-        if (sum * kBand < usual_) [[unlikely]] return;
+        apart_ = 0;
         const double toward = sum < usual_ + usual_ ? sum : usual_ + usual_;
         usual_ += (toward - usual_) * kLearn;
     }
 
-    double usual_ = 0.0;  // 0 until known
-    double peak_ = 0.0;   // the largest magnitude added since the last reset
+    double usual_ = 0.0;       // 0 until known
+    double high_ = 0.0;        // the largest magnitude added or entered since the last reset
     std::uint64_t size_ = 0;   // magnitudes added since the last reset: the window's length
-    std::uint64_t heavy_ = 0;  // consecutive windows far above the usual weight
+    std::uint64_t apart_ = 0;  // consecutive windows far from the usual weight
 };
 
 }  // namespace vorn::utils

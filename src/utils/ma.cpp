@@ -81,7 +81,7 @@ public:
             ++count_;
             s_.add(v);
             w_.add(static_cast<double>(count_) * v);
-            weight_.add(std::fabs(v));
+            weight_.add(v * v);
             return count_ == n_ ? w_.sum / divisor_ : NaN;
         }
         const bool scheduled = slides_ > 999;
@@ -95,8 +95,10 @@ public:
             s_.add(v);
             ++slides_;
             // An overflowed sum, or one that held a value outweighing the window, would spoil
-            // the windows after it: rebuild it at once.
-            rebuild = !std::isfinite(s_.comp) | !std::isfinite(w_.comp) | weight_.slide(std::fabs(o), std::fabs(v));
+            // the windows after it: rebuild it at once. The weight is of the squares: every
+            // slide passes the plain sum's rounding on to the weighted one, which gathers it
+            // for up to a thousand slides.
+            rebuild = !std::isfinite(s_.comp) | !std::isfinite(w_.comp) | weight_.slide(o * o, v * v);
         }
         if (rebuild) {
             // Full recomputation (on schedule first on slide 1001, then every 1000th); the
@@ -108,7 +110,7 @@ public:
                 const double e = x_[i + 1 - n_ + k];
                 s_.add(e);
                 w_.add(static_cast<double>(k + 1) * e);
-                weight_.add(std::fabs(e));
+                weight_.add(e * e);
             }
             if (scheduled) slides_ = 1;
         }

@@ -236,8 +236,9 @@ void least_squares_sums(std::span<const double> values, std::uint64_t period, Em
     const std::size_t p = static_cast<std::size_t>(period);
     const double last_pos = static_cast<double>(period) - 1.0;
     Kahan sy, sxy, syy;
+    // Of the squares, also without Syy: the slope is a difference of sums, as a variance is.
     WindowWeight weight;
-    auto magnitude = [](double y) { return WithSyy ? y * y : std::fabs(y); };
+    auto magnitude = [](double y) { return y * y; };
     NanCount nans;
     auto fill = [&](std::size_t end) {
         sy.reset(), sxy.reset(), syy.reset();
