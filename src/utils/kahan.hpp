@@ -66,33 +66,43 @@ public:
         if (usual_ == 0.0) [[unlikely]] start();
         sum = (sum - out) + in;
         high_ = high_ > in ? high_ : in;
-        const double stays = sum > usual_ ? sum : usual_;
-        const bool spoilt = !(high_ <= kOutweighs * stays && sum <= std::numeric_limits<double>::max());
-        if (!spoilt) learn();  // a spoilt weight is rebuilt before it means anything
-        return spoilt;
+        // The window's own weight clears every ordinary slide; only the rest need the usual one.
+        if (high_ <= kOutweighs * sum && sum <= std::numeric_limits<double>::max()) [[likely]] {
+            if ((++slides_ & 15) == 0) learn();  // every 16th window teaches
+            return false;
+        }
+        return judge();
     }
 
 private:
-    static constexpr double kBand = 1024.0;      // weights within this factor of the usual teach it
-    static constexpr double kLearn = 1.0 / 256;  // how far one window moves the usual weight
-    static constexpr std::uint64_t kAdopt = 1024;  // slides outside the band before a new level is taken
+    static constexpr double kBand = 1024.0;        // weights within this factor of the usual teach it
+    static constexpr double kLearn = 1.0 / 16;     // how far one teaching window moves the usual weight
+    static constexpr std::uint64_t kAdopt = 64;    // teaching windows outside the band before a new level is taken
     static constexpr double kNoise = 0x1p-44;      // below this share of the usual weight: rounding noise
+
+    [[gnu::cold, gnu::noinline]] bool judge() noexcept {
+        const bool spoilt = !(high_ <= kOutweighs * usual_ && sum <= std::numeric_limits<double>::max());
+        // A spoilt weight is rebuilt before it means anything.
+        if (!spoilt && (++slides_ & 15) == 0) learn();
+        return spoilt;
+    }
 
     // While unknown, each slide looks again: the window without the largest magnitude seen
     // since it was last summed.
-    [[gnu::cold]] void start() noexcept {
+    [[gnu::cold, gnu::noinline]] void start() noexcept {
         const double rest = sum - high_;
         if (rest > 0.0 && rest <= std::numeric_limits<double>::max()) usual_ = rest;
     }
 
-    void learn() noexcept {
+    // Out of line: it would crowd the sliding loops' registers.
+    [[gnu::noinline]] void learn() noexcept {
         if (usual_ == 0.0) [[unlikely]] return;  // still unknown: start() looks again next slide
         if (sum > kBand * usual_) [[unlikely]] {  // an outlier inside, its traces, or a new level
-            if (++apart_ > kAdopt + 2 * size_) usual_ = sum, apart_ = 0;
+            if (++apart_ > kAdopt + size_ / 8) usual_ = sum, apart_ = 0;
             return;
         }
         if (sum * kBand < usual_) [[unlikely]] {  // a level that fell; zeros and rounding noise teach nothing
-            if (sum > usual_ * kNoise && ++apart_ > kAdopt + 2 * size_) usual_ = sum, apart_ = 0;
+            if (sum > usual_ * kNoise && ++apart_ > kAdopt + size_ / 8) usual_ = sum, apart_ = 0;
             return;
         }
         apart_ = 0;
@@ -100,10 +110,11 @@ private:
         usual_ += (toward - usual_) * kLearn;
     }
 
-    double usual_ = 0.0;       // 0 until known
-    double high_ = 0.0;        // the largest magnitude added or entered since the last reset
-    std::uint64_t size_ = 0;   // magnitudes added since the last reset: the window's length
-    std::uint64_t apart_ = 0;  // consecutive windows far from the usual weight
+    double usual_ = 0.0;        // 0 until known
+    double high_ = 0.0;         // the largest magnitude added or entered since the last reset
+    std::uint64_t size_ = 0;    // magnitudes added since the last reset: the window's length
+    std::uint64_t apart_ = 0;   // consecutive teaching windows far from the usual weight
+    std::uint32_t slides_ = 0;  // counts the slides to the next teaching window
 };
 
 }  // namespace vorn::utils

@@ -101,23 +101,27 @@ public:
             rebuild = !std::isfinite(s_.comp) | !std::isfinite(w_.comp) | weight_.slide(o * o, v * v);
         }
         if (rebuild) {
-            // Full recomputation (on schedule first on slide 1001, then every 1000th); the
-            // compensations it ends with carry on.
-            s_.reset();
-            w_.reset();
-            weight_.reset();
-            for (std::size_t k = 0; k < n_; ++k) {
-                const double e = x_[i + 1 - n_ + k];
-                s_.add(e);
-                w_.add(static_cast<double>(k + 1) * e);
-                weight_.add(e * e);
-            }
+            resum(i);
             if (scheduled) slides_ = 1;
         }
         return w_.sum / divisor_;
     }
 
 private:
+    // Full recomputation over the window ending at i (on schedule first on slide 1001, then
+    // every 1000th); the compensations it ends with carry on.
+    [[gnu::cold, gnu::noinline]] void resum(std::size_t i) noexcept {
+        s_.reset();
+        w_.reset();
+        weight_.reset();
+        for (std::size_t k = 0; k < n_; ++k) {
+            const double e = x_[i + 1 - n_ + k];
+            s_.add(e);
+            w_.add(static_cast<double>(k + 1) * e);
+            weight_.add(e * e);
+        }
+    }
+
     std::span<const double> x_;
     std::size_t n_;
     double nf_, divisor_;
