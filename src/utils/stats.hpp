@@ -6,9 +6,10 @@
 // Sums are compensated and, to bound drift, recomputed from scratch on a fixed schedule:
 // the least-squares and correlation kernels after every 1000 incremental slides (slides
 // 1001, 2002, ...), the rolling sum and standard deviation on slides 1000, 2000, ...
-// A slide that leaves a running state infinite or NaN (an overflowed sum), or whose leaving
-// value outweighed the rest of the window (utils::WindowWeight), recomputes that window too,
-// so neither outlives the bars that caused it. Those extra rebuilds leave the schedule as it is.
+// A slide that leaves a running state infinite or NaN (an overflowed sum), or after which a
+// value that passed through the sums outweighs the window (utils::WindowWeight), recomputes
+// that window too, so neither outlives the bars that caused it. Those extra rebuilds leave
+// the schedule as it is.
 #include <array>
 #include <cmath>
 #include <cstddef>
