@@ -123,13 +123,30 @@ class TestAgainstReferences:
             assert abs((mid[i] - lo[i]) - (up[i] - mid[i])) < 1e-9
 
     def test_slide_1000_sums_the_window_afresh(self):
-        # A huge first value leaves rounding in the sliding mean that only the exact
-        # recomputation on slide 1000 (the window ending at index period - 1 + 1000) removes.
+        # A level far from zero with small moves: the sliding mean drifts from a fresh
+        # Welford pass, which the windows of slides 1000 and 2000 (ending at index
+        # period - 1 + 1000k) take exactly, and their neighbours do not.
+        rng, x, c = random.Random(11), 0.0, []
+        for _ in range(2200):
+            x += rng.gauss(0.0, 1.0)
+            c.append(1e6 + x * 1e-3)
+
+        def fresh_mean(w):
+            m = 0.0
+            for j, v in enumerate(w, 1):
+                m = m + (v - m) / j
+            return m
+
+        _, mid, _ = vl.py_bollinger_bands(c, 3, 1.0)
+        exact = [i for i in (1001, 1002, 1003, 2001, 2002, 2003) if mid[i] == fresh_mean(c[i - 2:i + 1])]
+        assert exact == [1002, 2002]
+
+    def test_huge_value_leaves_no_rounding_behind(self):
+        # The window is summed afresh as soon as the huge first value has left it.
         c = [1e12] + [1.0, 2.0, 4.0] * 800
         up, mid, _ = vl.py_bollinger_bands(c, 3, 1.0)
         true_mid, true_sd = 7.0 / 3.0, float(np.std([1.0, 2.0, 4.0]))
-        assert abs(mid[1001] - true_mid) > 1e-6
-        for i in (1002, 1003, 1500, 2002):
+        for i in (3, 4, 5, 1001, 1500, 2002):
             assert abs(mid[i] - true_mid) < 1e-12 and abs((up[i] - mid[i]) - true_sd) < 1e-12
 
     @pytest.mark.parametrize("period,atr_period,k", [(20, 20, 2.0), (10, 14, 1.0), (30, 5, 2.5)])

@@ -57,6 +57,7 @@ void power_sums(std::span<const double> values, std::uint64_t period, Emit&& emi
             c = {values[i], values[i] * values[i]};
             return false;
         },
+        [](std::size_t, const std::array<double, 2>& c) { return std::array<double, 1>{c[1]}; },
         [&](std::size_t i, const std::array<Kahan, 2>& s, std::uint64_t) { emit(i, s[0].sum, s[1].sum); });
 }
 
@@ -92,6 +93,7 @@ Series covariance_impl(std::span<const double> x, std::span<const double> y, std
             c = {x[i], y[i], x[i] * y[i]};
             return false;
         },
+        [](std::size_t, const std::array<double, 3>& c) { return std::array<double, 2>{c[0] * c[0], c[1] * c[1]}; },
         [&](std::size_t i, const std::array<Kahan, 3>& s, std::uint64_t) {
             out[i] = (p * s[2].sum - s[0].sum * s[1].sum) / (p * p);
         });
@@ -108,6 +110,7 @@ Series beta_impl(std::span<const double> a, std::span<const double> b, std::uint
             c = {a[i], b[i], a[i] * b[i], b[i] * b[i]};
             return false;
         },
+        [](std::size_t, const std::array<double, 4>& c) { return std::array<double, 2>{c[0] * c[0], c[3]}; },
         [&](std::size_t i, const std::array<Kahan, 4>& s, std::uint64_t) {
             const double sa = s[0].sum, sb = s[1].sum, sab = s[2].sum, sbb = s[3].sum;
             const double d = p * sbb - sb * sb;

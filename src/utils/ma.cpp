@@ -72,6 +72,7 @@ public:
         if (std::isnan(v)) {
             s_.reset();
             w_.reset();
+            weight_.reset();
             count_ = 0;
             slides_ = 0;
             return NaN;
@@ -80,39 +81,52 @@ public:
             ++count_;
             s_.add(v);
             w_.add(static_cast<double>(count_) * v);
+            weight_.add(v * v);
             return count_ == n_ ? w_.sum / divisor_ : NaN;
         }
-        bool rebuild = slides_ > 999;
+        const bool scheduled = slides_ > 999;
+        bool rebuild = scheduled;
         if (!rebuild) {
             const double plain = s_.sum;
-            s_.sub(x_[i - n_]);
+            const double o = x_[i - n_];
+            s_.sub(o);
             w_.sub(plain);
             w_.add(nf_ * v);
             s_.add(v);
             ++slides_;
-            // An overflowed sum would poison every later window: rebuild it at once.
-            rebuild = !std::isfinite(s_.comp) || !std::isfinite(w_.comp);
+            // An overflowed sum, or one that held a value outweighing the window, would spoil
+            // the windows after it: rebuild it at once. The weight is of the squares: every
+            // slide passes the plain sum's rounding on to the weighted one, which gathers it
+            // for up to a thousand slides.
+            rebuild = !std::isfinite(s_.comp) | !std::isfinite(w_.comp) | weight_.slide(o * o, v * v);
         }
         if (rebuild) {
-            // Full recomputation (first on slide 1001, then every 1000th); the compensations
-            // it ends with carry on.
-            s_.reset();
-            w_.reset();
-            for (std::size_t k = 0; k < n_; ++k) {
-                const double e = x_[i + 1 - n_ + k];
-                s_.add(e);
-                w_.add(static_cast<double>(k + 1) * e);
-            }
-            slides_ = 1;
+            resum(i);
+            if (scheduled) slides_ = 1;
         }
         return w_.sum / divisor_;
     }
 
 private:
+    // Full recomputation over the window ending at i (on schedule first on slide 1001, then
+    // every 1000th); the compensations it ends with carry on.
+    [[gnu::cold, gnu::noinline]] void resum(std::size_t i) noexcept {
+        s_.reset();
+        w_.reset();
+        weight_.reset();
+        for (std::size_t k = 0; k < n_; ++k) {
+            const double e = x_[i + 1 - n_ + k];
+            s_.add(e);
+            w_.add(static_cast<double>(k + 1) * e);
+            weight_.add(e * e);
+        }
+    }
+
     std::span<const double> x_;
     std::size_t n_;
     double nf_, divisor_;
     Kahan s_, w_;
+    WindowWeight weight_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
 };

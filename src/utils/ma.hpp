@@ -42,24 +42,37 @@ public:
         const double v = x_[i];
         if (std::isnan(v)) {  // a gap: the window restarts after it
             acc_.reset();
+            weight_.reset();
             count_ = 0;
             slides_ = 0;
             return NaN;
         }
         acc_.add(v);
         if (count_ < n_) {
+            weight_.add(std::fabs(v));
             if (++count_ < n_) return NaN;
             slides_ = 0;
             return acc_.sum / nf_;
         }
         // Recomputing on every 1000th slide bounds the drift of the running sum; a sum that
-        // overflowed is rebuilt at once, or it would poison windows long after the huge values left.
-        if (++slides_ < 1000) acc_.sub(x_[i - n_]);
-        if (slides_ >= 1000 || !std::isfinite(acc_.comp)) {
+        // overflowed, or held a value outweighing the window, is rebuilt at once, or it would
+        // spoil windows long after the huge values left.
+        const bool scheduled = ++slides_ >= 1000;
+        bool rebuild = scheduled;
+        if (!rebuild) {
+            const double o = x_[i - n_];
+            acc_.sub(o);
+            rebuild = !std::isfinite(acc_.comp) | weight_.slide(std::fabs(o), std::fabs(v));
+        }
+        if (rebuild) {
             acc_.reset();
-            for (std::size_t k = i + 1 - n_; k <= i; ++k) acc_.add(x_[k]);
+            weight_.reset();
+            for (std::size_t k = i + 1 - n_; k <= i; ++k) {
+                acc_.add(x_[k]);
+                weight_.add(std::fabs(x_[k]));
+            }
             acc_.comp = 0.0;
-            slides_ = 0;
+            if (scheduled) slides_ = 0;
         }
         return acc_.sum / nf_;
     }
@@ -69,6 +82,7 @@ private:
     std::size_t n_;
     double nf_;
     Kahan acc_;
+    WindowWeight weight_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
 };

@@ -81,10 +81,15 @@ Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period) {
     if (!usable(period, 1, n)) return out;
     const std::size_t p = static_cast<std::size_t>(period);
     Kahan sum;
+    WindowWeight weight;
+    auto magnitude = [](double x) { return std::isnan(x) ? 0.0 : std::fabs(x); };
     auto refill = [&](std::size_t end) {
         sum.reset();
-        for (std::size_t k = end + 1 - p; k <= end; ++k)
+        weight.reset();
+        for (std::size_t k = end + 1 - p; k <= end; ++k) {
             if (!std::isnan(values[k])) sum.add(values[k]);
+            weight.add(magnitude(values[k]));
+        }
     };
     refill(p - 1);
     out[p - 1] = sum.sum;
@@ -94,7 +99,7 @@ Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period) {
         if (!rebuild) {
             if (!std::isnan(values[i])) sum.add(values[i]);
             if (!std::isnan(values[i - p])) sum.add(-values[i - p]);
-            rebuild = !window::compensations_finite(sum);
+            rebuild = !window::compensations_finite(sum) | weight.slide(magnitude(values[i - p]), magnitude(values[i]));
         }
         if (rebuild) {
             refill(i);
@@ -112,16 +117,19 @@ Series stdev(std::span<const double> values, std::uint64_t period) {
     const std::size_t p = static_cast<std::size_t>(period);
     const double pf = static_cast<double>(period);
     double mean = 0.0, m2 = 0.0;
+    WindowWeight weight;  // of the squares: M2 carries errors of the order of a leaving x * x
     window::NanCount nans;
     // Welford over the window; a NaN enters as 0.0 so the windows after it stay exact.
     auto refill = [&](std::size_t end) {
         mean = 0.0, m2 = 0.0, nans = {};
+        weight.reset();
         const std::size_t start = end + 1 - p;
         for (std::size_t k = start; k <= end; ++k) {
             const double x = nans.enter(values[k]);
             const double d = x - mean;
             mean = d / static_cast<double>(k - start + 1) + mean;
             m2 = m2 + (x - mean) * d;
+            weight.add(x * x);
         }
     };
     auto write = [&](std::size_t i) {
@@ -139,7 +147,7 @@ Series stdev(std::span<const double> values, std::uint64_t period) {
             const double m1 = ((pf - 1.0) * m0 + x) / pf;
             m2 = (m2 - (o - mean) * (o - m0)) + (x - m1) * (x - m0);
             mean = m1;
-            rebuild = !std::isfinite(mean) | !std::isfinite(m2);
+            rebuild = !std::isfinite(mean) | !std::isfinite(m2) | weight.slide(o * o, x * x);
         }
         if (rebuild) refill(i);
         write(i);
@@ -161,6 +169,7 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
             c = {a, b, a * a, b * b, a * b};
             return nan;
         },
+        [](std::size_t, const std::array<double, 5>& c) { return std::array<double, 2>{c[2], c[3]}; },
         [&](std::size_t i, const std::array<Kahan, 5>& s, std::uint64_t nan_count) {
             out[i] = 0.0;
             if (nan_count != 0) return;

@@ -6,8 +6,10 @@
 // Sums are compensated and, to bound drift, recomputed from scratch on a fixed schedule:
 // the least-squares and correlation kernels after every 1000 incremental slides (slides
 // 1001, 2002, ...), the rolling sum and standard deviation on slides 1000, 2000, ...
-// A slide that leaves a running state infinite or NaN (an overflowed sum) recomputes that
-// window too, so the overflow does not outlive the bars that caused it.
+// A slide that leaves a running state infinite or NaN (an overflowed sum), or after which a
+// value that passed through the sums outweighs the window (utils::WindowWeight), recomputes
+// that window too, so neither outlives the bars that caused it. Those extra rebuilds leave
+// the schedule as it is.
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -135,26 +137,46 @@ bool compensations_finite(const Sums&... sums) noexcept {
     return std::isfinite((sums.comp + ...));
 }
 
+// The window weights of sliding_sums when the caller names none: one per sum, the
+// magnitude of each contribution.
+struct WeighEachSum {
+    template <std::size_t N>
+    std::array<double, N> operator()(std::size_t, const std::array<double, N>& c) const noexcept {
+        std::array<double, N> w;
+        for (std::size_t j = 0; j < N; ++j) w[j] = std::fabs(c[j]);
+        return w;
+    }
+};
+
 // N independent compensated sums over the window ending at each index i >= period - 1.
 // contrib(i, c) fills c with index i's contributions (NaN taken as 0.0) and returns true
-// when index i counts as NaN; emit(i, sums, nan_count) is called for every window.
+// when index i counts as NaN; weigh(i, c) returns index i's magnitudes (a std::array of
+// any size, each a utils::WindowWeight of the window: x * x beside sums of squares and
+// products, |x| beside plain sums); emit(i, sums, nan_count) is called for every window.
 // A slide subtracts the leaving contributions, then adds the entering ones.
 // Requires 1 <= period <= n.
-template <std::size_t N, class Contrib, class Emit>
-void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Emit&& emit) {
+template <std::size_t N, class Contrib, class Weigh, class Emit>
+void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& weigh, Emit&& emit) {
+    using Weights = decltype(weigh(std::size_t{}, std::declval<const std::array<double, N>&>()));
+    constexpr std::size_t W = std::tuple_size_v<Weights>;
     std::array<Kahan, N> sums{};
+    std::array<WindowWeight, W> weights{};
     std::array<double, N> c{};
     std::array<double, N> leave{};
     std::uint64_t nan_count = 0;
     // Written out per sum (not as a loop) so that the sums stay in registers: each slide's
     // compensated additions form a dependency chain that a round trip through memory lengthens.
     auto each = [](auto&& f) { [&]<std::size_t... J>(std::index_sequence<J...>) { (f(J), ...); }(std::make_index_sequence<N>{}); };
+    auto each_weight = [](auto&& f) { [&]<std::size_t... J>(std::index_sequence<J...>) { (f(J), ...); }(std::make_index_sequence<W>{}); };
     auto fill = [&](std::size_t end) {
         each([&](std::size_t j) { sums[j].reset(); });
+        each_weight([&](std::size_t j) { weights[j].reset(); });
         nan_count = 0;
         for (std::size_t k = end + 1 - period; k <= end; ++k) {
             if (contrib(k, c)) ++nan_count;
             each([&](std::size_t j) { sums[j].add(c[j]); });
+            const Weights w = weigh(k, c);
+            each_weight([&](std::size_t j) { weights[j].add(w[j]); });
         }
     };
     fill(period - 1);
@@ -173,11 +195,20 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Emit&& e
                 sums[j].add(c[j]);
                 comps += sums[j].comp;
             });
-            rebuild = !std::isfinite(comps);
+            const Weights w_out = weigh(i - period, leave), w_in = weigh(i, c);
+            bool outweighed = false;
+            each_weight([&](std::size_t j) { outweighed |= weights[j].slide(w_out[j], w_in[j]); });
+            rebuild = !std::isfinite(comps) | outweighed;
         }
         if (rebuild) fill(i);
         emit(i, sums, nan_count);
     }
+}
+
+// As above, with one weight per sum (WeighEachSum).
+template <std::size_t N, class Contrib, class Emit>
+void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Emit&& emit) {
+    sliding_sums<N>(n, period, contrib, WeighEachSum{}, emit);
 }
 
 // Constants of the least-squares line over positions 0 .. p - 1.
@@ -206,9 +237,13 @@ void least_squares_sums(std::span<const double> values, std::uint64_t period, Em
     const std::size_t p = static_cast<std::size_t>(period);
     const double last_pos = static_cast<double>(period) - 1.0;
     Kahan sy, sxy, syy;
+    // Of the squares, also without Syy: the slope is a difference of sums, as a variance is.
+    WindowWeight weight;
+    auto magnitude = [](double y) { return y * y; };
     NanCount nans;
     auto fill = [&](std::size_t end) {
         sy.reset(), sxy.reset(), syy.reset();
+        weight.reset();
         nans = {};
         const std::size_t start = end + 1 - p;
         for (std::size_t k = start; k <= end; ++k) {
@@ -216,6 +251,7 @@ void least_squares_sums(std::span<const double> values, std::uint64_t period, Em
             sy.add(y);
             sxy.add(static_cast<double>(k - start) * y);
             if constexpr (WithSyy) syy.add(y * y);
+            weight.add(magnitude(y));
         }
     };
     auto sums = [&] { return LineSums{sy.sum, sxy.sum, syy.sum, nans.count}; };
@@ -231,13 +267,15 @@ void least_squares_sums(std::span<const double> values, std::uint64_t period, Em
             sxy.add(last_pos * x);
             sy.add(-o);
             sy.add(x);
+            bool finite;
             if constexpr (WithSyy) {
                 syy.add(-(o * o));
                 syy.add(x * x);
-                rebuild = !compensations_finite(sy, sxy, syy);
+                finite = compensations_finite(sy, sxy, syy);
             } else {
-                rebuild = !compensations_finite(sy, sxy);
+                finite = compensations_finite(sy, sxy);
             }
+            rebuild = !finite | weight.slide(magnitude(o), magnitude(x));
         }
         if (rebuild) fill(i);
         emit(i, sums());

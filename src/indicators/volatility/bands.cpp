@@ -88,13 +88,16 @@ Result<BandSeries> bollinger_bands(std::span<const double> close, std::uint64_t 
     const double pm1 = p - 1.0;
     const double k = std_multiplier;
     double mean = 0.0, m2 = 0.0;
+    utils::WindowWeight weight;  // of the squares: M2 carries errors of the order of a leaving x * x
     auto welford = [&](std::size_t first) {
         mean = 0.0, m2 = 0.0;
+        weight.reset();
         for (std::uint64_t j = 1; j <= period; ++j) {
             const double x = close[first + j - 1];
             const double d = x - mean;
             mean = mean + d / static_cast<double>(j);
             m2 = m2 + (x - mean) * d;
+            weight.add(x * x);
         }
     };
     auto write = [&](std::size_t i, double sd) {
@@ -108,10 +111,10 @@ Result<BandSeries> bollinger_bands(std::span<const double> close, std::uint64_t 
     write(period - 1, std::sqrt(m2 / p));
     for (std::size_t i = period; i < n; ++i) {
         const std::size_t slide = i - period + 1;
-        // The sliding update drifts; every 1000th window is summed afresh.
-        if (slide % 1000 == 0) {
-            welford(slide);
-        } else {
+        // The sliding update drifts; every 1000th window is summed afresh, and so is one that
+        // overflowed or that a value outweighing it has just left.
+        bool rebuild = slide % 1000 == 0;
+        if (!rebuild) {
             const double o = close[i - period];
             const double x = close[i];
             const double m0 = (mean * p - o) / pm1;
@@ -119,7 +122,9 @@ Result<BandSeries> bollinger_bands(std::span<const double> close, std::uint64_t 
             m2 = m2 - (o - mean) * (o - m0);
             m2 = m2 + (x - m1) * (x - m0);
             mean = m1;
+            rebuild = !std::isfinite(mean) | !std::isfinite(m2) | weight.slide(o * o, x * x);
         }
+        if (rebuild) welford(slide);
         write(i, m2 > 0.0 ? std::sqrt(m2 / p) : 0.0);
     }
     return r;

@@ -13,15 +13,8 @@ Result<OnlineSMA> OnlineSMA::create(std::uint64_t period) {
     return OnlineSMA(period);
 }
 
-void OnlineSMA::recompute() noexcept {
-    Kahan fresh;
-    window_.for_each([&](double x) { fresh.add(x); });
-    sum_.sum = fresh.sum;
-}
-
 void OnlineSMA::rebuild() noexcept {
-    recompute();
-    sum_.comp = 0.0;
+    resum_window(window_, sum_, weight_);
     removals_ = 0;
 }
 
@@ -32,6 +25,7 @@ void OnlineSMA::force_recalculate() noexcept {
 void OnlineSMA::reset() noexcept {
     window_.clear();
     sum_.reset();
+    weight_ = {};
     removals_ = 0;
 }
 
@@ -61,13 +55,14 @@ Result<OnlineBollingerBands> OnlineBollingerBands::create(std::uint64_t period, 
 
 // Unlike the SMA, the rebuilt sums keep the compensation the rebuild ended with.
 void OnlineBollingerBands::recompute() noexcept {
-    Kahan s, sq;
+    sum_.reset();
+    sum_sq_.reset();
+    weight_.reset();
     window_.for_each([&](double x) {
-        s.add(x);
-        sq.add(x * x);
+        sum_.add(x);
+        sum_sq_.add(x * x);
+        weight_.add(x * x);
     });
-    sum_ = s;
-    sum_sq_ = sq;
 }
 
 void OnlineBollingerBands::force_recalculate() noexcept {
@@ -80,6 +75,7 @@ void OnlineBollingerBands::reset() noexcept {
     window_.clear();
     sum_.reset();
     sum_sq_.reset();
+    weight_ = {};
     removals_ = 0;
 }
 

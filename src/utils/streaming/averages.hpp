@@ -26,13 +26,13 @@ public:
 
 private:
     explicit OnlineSMA(std::uint64_t period) : window_(period), period_(period), n_(static_cast<double>(period)) {}
-    void recompute() noexcept;
     [[gnu::cold]] void rebuild() noexcept;  // recompute, then start counting removals again
 
     RingBuffer window_;
     std::uint64_t period_;
     double n_;  // the period as a float, converted once
     Kahan sum_;
+    WindowWeight weight_;  // |x| over the window
     std::uint64_t removals_ = 0;
 };
 
@@ -80,13 +80,14 @@ public:
 
 private:
     OnlineBollingerBands(std::uint64_t period, double std_dev) : window_(period), period_(period), std_dev_(std_dev) {}
-    void recompute() noexcept;
+    [[gnu::cold]] void recompute() noexcept;
 
     RingBuffer window_;
     std::uint64_t period_;
     double std_dev_;
     Kahan sum_;
     Kahan sum_sq_;
+    WindowWeight weight_;  // x * x over the window
     std::uint64_t removals_ = 0;
 };
 
@@ -103,9 +104,15 @@ inline std::optional<double> OnlineSMA::advance(double value) noexcept {
     sum_.add(value);
     if (slid) {
         sum_.sub(dropped);
-        if (++removals_ == kRecomputeEvery) rebuild();
-    } else if (!window_.full()) {
-        return std::nullopt;
+        const bool spoilt = !std::isfinite(sum_.comp) | weight_.slide(std::fabs(dropped), std::fabs(value));
+        if (++removals_ == kRecomputeEvery) {
+            rebuild();
+        } else if (spoilt) [[unlikely]] {
+            resum_window(window_, sum_, weight_);  // leaves the schedule as it is
+        }
+    } else {
+        weight_.add(std::fabs(value));
+        if (!window_.full()) return std::nullopt;
     }
     return sum_.sum / n_;
 }
@@ -144,12 +151,18 @@ inline std::optional<BollingerValue> OnlineBollingerBands::advance(double value)
     if (slid) {
         sum_.add(-dropped);
         sum_sq_.add(dropped * (-dropped));
+        const bool spoilt =
+            !std::isfinite(sum_.comp + sum_sq_.comp) | weight_.slide(dropped * dropped, value * value);
         if (++removals_ == kRecomputeEvery) {
             recompute();
             removals_ = 0;
+        } else if (spoilt) [[unlikely]] {
+            recompute();  // leaves the schedule as it is
         }
+    } else {
+        weight_.add(value * value);
+        if (!window_.full()) return std::nullopt;
     }
-    if (!window_.full()) return std::nullopt;
 
     const double n = static_cast<double>(period_);
     const double middle = sum_.sum / n;

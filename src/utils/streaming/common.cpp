@@ -2,11 +2,23 @@
 
 #include <cmath>
 
+#include "utils/streaming/ring.hpp"
+
 namespace vorn::utils::streaming {
 
 VornError zero_period() { return VornError::invalid_period(0, 0); }
 VornError value_not_finite() { return VornError::invalid_value(0, "value must be finite"); }
 VornError ohlc_not_finite() { return VornError::invalid_value(0, "ohlc values must be finite"); }
+
+void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight) noexcept {
+    sum.reset();
+    weight.reset();
+    window.for_each([&](double x) {
+        sum.add(x);
+        weight.add(std::fabs(x));
+    });
+    sum.comp = 0.0;
+}
 
 // An average of k units of the smallest subnormal u, with 2k < p, steps to k * (p - 1) / p
 // = k - k/p units, and k/p < 1/2 rounds back to k (the product k * (p - 1) * u is exact while

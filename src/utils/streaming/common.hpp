@@ -19,6 +19,13 @@ namespace vorn::utils::streaming {
 // after this many removals.
 inline constexpr std::uint64_t kRecomputeEvery = 1000;
 
+class RingBuffer;
+
+// Rebuilds a window's running sum from its values, oldest first, leaving compensation 0,
+// and its weight (|x|) beside it: on schedule, or at once when a slide overflowed the sum
+// or a value that outweighed the window has just left it (utils::WindowWeight).
+[[gnu::cold]] void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight) noexcept;
+
 inline bool all_finite(double a, double b, double c) noexcept {
     return !is_non_finite(a) && !is_non_finite(b) && !is_non_finite(c);
 }

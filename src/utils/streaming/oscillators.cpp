@@ -49,6 +49,8 @@ void OnlineStochastic::reset() noexcept {
     ks_.clear();
     raw_sum_.reset();
     k_sum_.reset();
+    raw_weight_ = {};
+    k_weight_ = {};
 }
 
 }  // namespace vorn::utils::streaming

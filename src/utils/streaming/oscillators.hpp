@@ -68,7 +68,8 @@ struct StochasticValue {
 };
 
 // %K: the mean of the last smooth_k raw stochastics over k_period bars; %D: the mean of
-// the last d_period %K values. Its two running sums are never rebuilt.
+// the last d_period %K values. Its two running sums have no rebuild schedule; each is
+// rebuilt only when a slide overflows it or a value that outweighed its window leaves.
 class OnlineStochastic {
 public:
     static Result<OnlineStochastic> create(std::uint64_t k_period, std::uint64_t smooth_k, std::uint64_t d_period);
@@ -89,6 +90,8 @@ private:
     std::uint64_t k_period_, smooth_k_, d_period_;
     Kahan raw_sum_;
     Kahan k_sum_;
+    WindowWeight raw_weight_;  // |x| over each window
+    WindowWeight k_weight_;
 };
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.
@@ -175,14 +178,22 @@ inline std::optional<StochasticValue> OnlineStochastic::advance(double high, dou
     const double range = highest - lowest;
     const double raw = std::fabs(range) < 1e-10 ? 50.0 : (close - lowest) / range * 100.0;
 
-    raw_sum_.add(raw);
-    if (raw_.push(raw, dropped)) raw_sum_.add(-dropped);
-    if (!raw_.full()) return std::nullopt;
+    // One step of either running sum: add, drop the oldest, rebuild if that spoilt it.
+    auto step = [&dropped](RingBuffer& window, Kahan& sum, WindowWeight& weight, double x) {
+        sum.add(x);
+        if (window.push(x, dropped)) {
+            sum.add(-dropped);
+            if (!std::isfinite(sum.comp) | weight.slide(std::fabs(dropped), std::fabs(x))) [[unlikely]]
+                resum_window(window, sum, weight);
+        } else {
+            weight.add(std::fabs(x));
+        }
+        return window.full();
+    };
+    if (!step(raw_, raw_sum_, raw_weight_, raw)) return std::nullopt;
 
     const double k = raw_sum_.sum / static_cast<double>(smooth_k_);
-    k_sum_.add(k);
-    if (ks_.push(k, dropped)) k_sum_.add(-dropped);
-    if (!ks_.full()) return std::nullopt;
+    if (!step(ks_, k_sum_, k_weight_, k)) return std::nullopt;
     return StochasticValue{k, k_sum_.sum / static_cast<double>(d_period_)};
 }
 

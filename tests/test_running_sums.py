@@ -1,0 +1,231 @@
+"""Running window sums after an extreme value: once it has left the window, every value
+equals the same function run on the series that starts after it."""
+import math
+
+import pytest
+
+import vorn_library.vorn_library as vl
+from conftest import nan_equal, random_walk
+
+NAN = float("nan")
+N, AT = 420, 60  # bars, and the bar that carries the extreme value
+BIG = 1.5e308  # two of these overflow any sum
+
+
+def bars(n=N):
+    """Smooth bars around 100 whose values are not integers."""
+    c = [100.0 + 3.0 * math.sin(i / 5) + 0.3 * math.sin(i / 1.7) for i in range(n)]
+    return {
+        "open": [x - 0.2 * math.sin(i / 2) for i, x in enumerate(c)],
+        "high": [x + 0.5 + 0.2 * math.sin(i / 3) for i, x in enumerate(c)],
+        "low": [x - 0.5 - 0.2 * math.cos(i / 4) for i, x in enumerate(c)],
+        "close": c,
+        "other": [50.0 + 2.0 * math.cos(i / 7) + 0.1 * i % 3 for i in range(n)],
+    }
+
+
+def spoilt(b, kind):
+    """The bars with an extreme bar at AT: every field times a factor, or a pair near the
+    largest float. Returns the bars and the index the clean tail starts at."""
+    b = {k: list(v) for k, v in b.items()}
+    for k in ("open", "high", "low", "close"):
+        if kind == "pair":
+            b[k][AT] = b[k][AT + 1] = BIG
+        else:
+            b[k][AT] *= kind
+    return b, AT + (2 if kind == "pair" else 1)
+
+
+def tail(b, start):
+    return {k: v[start:] for k, v in b.items()}
+
+
+def streamed(obj, args_of):
+    """Feeds one bar per update; None becomes NaN and tuples become series."""
+    out = [obj.update(*a) for a in args_of]
+    width = next((len(r) for r in out if isinstance(r, tuple)), 0)
+    if not width:
+        return ([NAN if r is None else r for r in out],)
+    return tuple([NAN if r is None else r[j] for r in out] for j in range(width))
+
+
+def hlc(b):
+    return list(zip(b["high"], b["low"], b["close"]))
+
+
+def kadd(s, c, x):
+    """One compensated addition: the new sum and compensation."""
+    y = x - c
+    t = s + y
+    return t, (t - s) - y
+
+
+# (label, function of the bars returning a series or a tuple of series). The ulcer index is
+# compared squared: the root of a window's rounding near zero is far above 1e-9.
+CASES = [
+    ("py_sum", lambda b: vl.py_sum(b["close"], 10)),
+    ("py_sma", lambda b: vl.py_sma(b["close"], 10)),
+    ("py_wma", lambda b: vl.py_wma(b["close"], 10)),
+    ("py_hma", lambda b: vl.py_hma(b["close"], 16)),
+    ("py_var", lambda b: vl.py_var(b["close"], 10)),
+    ("py_zscore", lambda b: vl.py_zscore(b["close"], 10)),
+    ("py_correl", lambda b: vl.py_correl(b["close"], b["other"], 10)),
+    ("py_correlation", lambda b: vl.py_correlation(b["other"], b["close"], 10)),
+    ("py_covariance", lambda b: vl.py_covariance(b["close"], b["other"], 10)),
+    ("py_beta x", lambda b: vl.py_beta(b["close"], b["other"], 10)),
+    ("py_beta y", lambda b: vl.py_beta(b["other"], b["close"], 10)),
+    ("py_linear_regression", lambda b: vl.py_linear_regression(b["close"], 10)),
+    ("py_linearreg", lambda b: vl.py_linearreg(b["close"], 10)),
+    ("py_linearreg_slope", lambda b: vl.py_linearreg_slope(b["close"], 10)),
+    ("py_linearreg_angle", lambda b: vl.py_linearreg_angle(b["close"], 10)),
+    ("py_linearreg_intercept", lambda b: vl.py_linearreg_intercept(b["close"], 10)),
+    ("py_tsf", lambda b: vl.py_tsf(b["close"], 10)),
+    ("py_standard_error", lambda b: vl.py_standard_error(b["close"], 10)),
+    ("py_stderr", lambda b: vl.py_stderr(b["close"], 10)),
+    ("py_bollinger_bands", lambda b: vl.py_bollinger_bands(b["close"], 10, 2.0)),
+    ("py_historical_volatility", lambda b: vl.py_historical_volatility(b["close"], 10)),
+    ("py_ulcer_index", lambda b: [u * u for u in vl.py_ulcer_index(b["close"], 10)]),
+    ("py_stochastic", lambda b: vl.py_stochastic(b["high"], b["low"], b["close"], 5, 3, 3)),
+    ("py_kdj", lambda b: vl.py_kdj(b["high"], b["low"], b["close"], 5, 3, 3)),
+    ("py_cci", lambda b: vl.py_cci(b["high"], b["low"], b["close"], 10)),
+    ("py_awesome_oscillator", lambda b: vl.py_awesome_oscillator(b["high"], b["low"], 5, 34)),
+    ("py_dpo", lambda b: vl.py_dpo(b["close"], 10)),
+    ("py_vortex", lambda b: vl.py_vortex(b["high"], b["low"], b["close"], 10)),
+    ("py_choppiness", lambda b: vl.py_choppiness(b["high"], b["low"], b["close"], 10)),
+    ("py_vhf", lambda b: vl.py_vhf(b["close"], 10)),
+    ("OnlineSMA", lambda b: streamed(vl.OnlineSMA(10), [(x,) for x in b["close"]])),
+    ("OnlineBollingerBands", lambda b: streamed(vl.OnlineBollingerBands(10, 2.0), [(x,) for x in b["close"]])),
+    ("OnlineStochastic", lambda b: streamed(vl.OnlineStochastic(5, 3, 3), hlc(b))),
+]
+
+
+def series_of(r):
+    return list(r) if isinstance(r, tuple) else [r]
+
+
+# Their typical and median prices of a pair near the largest float overflow: they refuse it.
+NO_PAIR = {"py_cci", "py_awesome_oscillator"}
+
+
+@pytest.mark.parametrize("kind", [1e4, 1e8, 1e300, "pair"])
+@pytest.mark.parametrize("label, fn", CASES, ids=[c[0] for c in CASES])
+def test_values_after_the_extreme_one_match_a_fresh_start(label, fn, kind):
+    if kind == "pair" and label in NO_PAIR:
+        b, _ = spoilt(bars(), kind)
+        with pytest.raises(ValueError, match="non-finite value: inf"):
+            fn(b)
+        return
+    b, start = spoilt(bars(), kind)
+    for got, want in zip(series_of(fn(b)), series_of(fn(tail(b, start)))):
+        pairs = [(got[start + i], w) for i, w in enumerate(want) if not math.isnan(w)]
+        assert len(pairs) > N // 2
+        scale = max(abs(w) for _, w in pairs)
+        for g, w in pairs:
+            assert abs(g - w) <= 1e-9 * (abs(w) + scale), (g, w)
+
+
+def integers(n=N):
+    return [float(100 + (i * 7) % 13) for i in range(n)]
+
+
+# Sums of integers are exact, so here "equal" means equal.
+EXACT = [
+    ("py_sum", lambda v: vl.py_sum(v, 10)),
+    ("py_sma", lambda v: vl.py_sma(v, 10)),
+    ("py_wma", lambda v: vl.py_wma(v, 10)),
+    ("OnlineSMA", lambda v: streamed(vl.OnlineSMA(10), [(x,) for x in v])[0]),
+]
+
+
+@pytest.mark.parametrize("factor", [1e4, 1e8, 1e300, 1e306])
+@pytest.mark.parametrize("label, fn", EXACT, ids=[c[0] for c in EXACT])
+def test_exact_sums_are_exact_again(label, fn, factor):
+    v = integers()
+    v[AT] *= factor
+    assert nan_equal(fn(v)[AT + 10:], fn(v[AT + 1:])[9:])
+
+
+def test_issue_examples():
+    assert nan_equal(vl.py_sum([1e17, 1, 1, 2, 3, 4], 2), [NAN, 1e17, 2.0, 3.0, 5.0, 7.0])
+    assert nan_equal(vl.py_sma([1e308, 1, 1, 2, 3, 4], 2), [NAN, 5e307, 1.0, 1.5, 2.5, 3.5])
+    sma = vl.OnlineSMA(2)
+    # The overflowed mean is returned as it is; the window after it is exact.
+    assert [sma.update(x) for x in (1e308, 1e308, 1, 2, 3, 4)] == [None, math.inf, 5e307, 1.5, 2.5, 3.5]
+    bands = vl.OnlineBollingerBands(2, 2.0)
+    bands.update(1e9)
+    assert [bands.update(x) for x in [1, 3] * 50][-1] == (4.0, 2.0, 0.0)
+    # One bar with a range just above the 1e-10 guard makes a raw %K of about 5e17.
+    flat = [(100.0, 100.0, 100.0)] * 20
+    feed = flat + [(100.0, 100.0 - 2e-10, 1e6)] + [(100.0, 100.0, 100.0)] * 2000
+    last = streamed(vl.OnlineStochastic(1, 3, 3), feed)
+    k, d = vl.py_stochastic(*map(list, zip(*feed)), 1, 3, 3)
+    assert (last[0][-1], last[1][-1]) == (k[-1], d[-1]) == (50.0, 50.0)
+
+
+def test_variance_of_the_issue():
+    # A sine around 100 with 1e8 at bar 10: the windows after it match a fresh start.
+    x = [100.0 + 3.0 * math.sin(i / 2) for i in range(1200)]
+    y = list(x)
+    y[10] = 1e8
+    got, want = vl.py_var(y, 10)[20:], vl.py_var(x[11:], 10)[9:]
+    assert max(abs(g - w) / w for g, w in zip(got, want)) < 1e-12
+
+
+def test_streaming_sma_equals_batch_through_extremes_and_the_schedule():
+    # Extra rebuilds leave the 1000-slide schedule where it was, in both forms.
+    v = [1e6 + 1e-3 * math.sin(i / 3) for i in range(2600)]
+    v[300], v[1400], v[1401] = 1e14, BIG, BIG
+    for n in (3, 20):
+        assert nan_equal(streamed(vl.OnlineSMA(n), [(x,) for x in v])[0], vl.py_sma(v, n))
+
+
+def test_streaming_stochastic_equals_batch_through_extremes():
+    b, _ = spoilt(bars(), 1e8)
+    k, d = vl.py_stochastic(b["high"], b["low"], b["close"], 5, 3, 3)
+    sk, sd = streamed(vl.OnlineStochastic(5, 3, 3), hlc(b))
+    ready = [i for i in range(N) if not math.isnan(sd[i])]
+    assert ready[0] == 8 and [(sk[i], sd[i]) for i in ready] == [(k[i], d[i]) for i in ready]
+
+
+def sma_rebuilt_at(v, p, rebuilds):
+    """The rolling mean's running sum, summed afresh (compensation 0) on the given bars."""
+    s = c = 0.0
+    out = [NAN] * len(v)
+    for i, x in enumerate(v):
+        s, c = kadd(s, c, x)
+        if i >= p and i in rebuilds:
+            s = c = 0.0
+            for w in v[i + 1 - p:i + 1]:
+                s, c = kadd(s, c, w)
+            c = 0.0
+        elif i >= p:
+            s, c = kadd(s, c, -v[i - p])
+        if i >= p - 1:
+            out[i] = s / p
+    return out
+
+
+@pytest.mark.parametrize("p", [3, 7])
+def test_sma_schedule_is_not_moved_by_an_extra_rebuild(p):
+    # A level far from zero with small moves, so that a rebuild on another bar changes the
+    # bits. The extreme value leaves at bar 400 + p and is summed away there; the scheduled
+    # rebuild stays on slide 1000 after the first full window.
+    v = [1e6 + x * 1e-3 for x in random_walk(1400, seed=11)]
+    v[400] = 1e15
+    got = vl.py_sma(v, p)
+    assert nan_equal(got, sma_rebuilt_at(v, p, {400 + p, p - 1 + 1000}))
+    assert not nan_equal(got, sma_rebuilt_at(v, p, {400 + p, 400 + p + 1000}))
+
+
+def test_ordinary_windows_of_zeros_keep_their_rounding():
+    # A value of ordinary size leaving a window of zeros (a drawdown at a new high) is no
+    # extreme value: the output keeps the running sum's rounding, as it always has.
+    v = [0.0] * 3 + [0.66, 0.79, 0.1] + [0.0] * 4
+    s = c = 0.0
+    for x in v[:3]:
+        s, c = kadd(s, c, x)
+    want, c = [NAN, NAN, s], 0.0  # the first window's compensation is not carried
+    for i in range(3, len(v)):
+        s, c = kadd(*kadd(s, c, v[i]), -v[i - 3])
+        want.append(s)
+    assert want[-1] != 0.0 and nan_equal(vl.py_sum(v, 3), want)
