@@ -1,6 +1,7 @@
 #include <cmath>
 #include <limits>
 
+#include "indicators/sfg/common.hpp"
 #include "indicators/sfg/pivot_grid.hpp"
 #include "indicators/volatility/bands.hpp"
 #include "utils/ma.hpp"
@@ -13,19 +14,13 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 using namespace errors::validation;
 using sfg_signals::TradeSignals;
 
-// The close first, then the three series together.
-Status validate_close_then_bars(std::span<const double> high, std::span<const double> low,
-                                std::span<const double> close) {
-    if (auto s = validate_series(close, "close"); !s) return s;
-    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
-}
 }  // namespace
 
 Result<PivotSignals> pivot_buy_sell(std::span<const double> high, std::span<const double> low,
                                     std::span<const double> close, std::uint64_t lookback) {
-    if (auto s = validate_close_then_bars(high, low, close); !s) return fail(s.error());
+    if (auto s = check_opening(close, {{high, "high"}, {low, "low"}, {close, "close"}}, {lookback}); !s)
+        return fail(s.error());
     const std::size_t n = close.size();
-    if (lookback == 0 || lookback > n) return fail(VornError::invalid_period(lookback, n));
     PivotSignals out{Series(n, NaN), Series(n, NaN), Series(n, NaN), Series(n, NaN),
                      Series(n, NaN), Series(n, 0.0), Series(n, 0.0)};
     // Window extremes ending at i - 1: the levels of bar i come from the bars before it.
@@ -50,10 +45,10 @@ Result<TradeSignals> general_parameters_signals(std::span<const double> high, st
                                                 std::span<const double> close, std::uint64_t ema_fast,
                                                 std::uint64_t ema_slow, std::uint64_t atr_period,
                                                 double grid_multiplier) {
-    if (auto s = validate_close_then_bars(high, low, close); !s) return fail(s.error());
+    if (auto s = check_opening(close, {{high, "high"}, {low, "low"}, {close, "close"}}, {ema_fast, ema_slow, atr_period});
+        !s)
+        return fail(s.error());
     const std::size_t n = close.size();
-    for (std::uint64_t period : {ema_fast, ema_slow, atr_period})
-        if (period == 0 || period > n) return fail(VornError::invalid_period(period, n));
     // The close and both periods are checked above: the unchecked averages give the same values.
     const Series fast = utils::ma::ema_impl(close, ema_fast, utils::ma::ema_alpha(ema_fast));
     const Series slow = utils::ma::ema_impl(close, ema_slow, utils::ma::ema_alpha(ema_slow));
