@@ -265,6 +265,33 @@ def test_rolling_sums_against_direct_windows(m, p):
     assert nan_equal(m.py_volume_oscillator(V, p, max(1, p // 2)), osc)
 
 
+def spiked(seed):
+    """Bars with a few volumes and one bar's prices far off the rest, which rebuild the sums
+    between their scheduled rebuilds."""
+    h, l, c, v = (list(x) for x in bars(2600, seed))
+    for i, factor in [(40, 1e8), (700, 1e300), (1500, 1e-200), (2100, 1e4)]:
+        v[i] *= factor
+    h[300], l[300], c[300] = h[300] * 1e6, l[300] * 1e6, c[300] * 1e6
+    return h, l, c, v
+
+
+@pytest.mark.parametrize("p", [1, 2, 14, 999, 1000, 1001])
+@pytest.mark.parametrize("seed", [3, 8])
+def test_money_flows_are_quotients_of_rolling_sums_bit_for_bit(m, p, seed):
+    # the two sums step side by side with py_sum's arithmetic, schedule and extra rebuilds
+    h, l, c, v = spiked(seed)
+    mult = [0.0 if abs(a - b) < 1e-10 else ((d - b) - (a - d)) / (a - b) for a, b, d in zip(h, l, c)]
+    flow_sum, volume_sum = m.py_sum([k * x for k, x in zip(mult, v)], p), m.py_sum(v, p)
+    cmf = [NAN if math.isnan(f) else (0.0 if abs(q) < 1e-10 else f / q) for f, q in zip(flow_sum, volume_sum)]
+    assert nan_equal(m.py_cmf(h, l, c, v, p), cmf)
+    tp = [((a + b) + d) / 3 for a, b, d in zip(h, l, c)]
+    raw = [x * t for x, t in zip(v, tp)]
+    pos = m.py_sum([0.0] + [r if t > s else 0.0 for r, t, s in zip(raw[1:], tp[1:], tp)], p)
+    neg = m.py_sum([0.0] + [r if t < s else 0.0 for r, t, s in zip(raw[1:], tp[1:], tp)], p)
+    mfi = [NAN if math.isnan(a) else (100.0 if abs(b) < 1e-10 else 100.0 - 100.0 / (a / b + 1.0)) for a, b in zip(pos, neg)]
+    assert nan_equal(m.py_mfi(h, l, c, v, p), mfi)
+
+
 def kahan_add(s, x):
     y = x - s[1]
     t = s[0] + y
