@@ -27,18 +27,17 @@ Status validate_rvi(std::span<const double> open, std::span<const double> high, 
     return validate_period(second_period, close.size());
 }
 
-// Runs body(step), where step(i) writes bar i of the RVI line into `line` (as long as the
-// inputs), steps going 0, 1, 2, ... in order: what is computed over the line steps in the same
-// pass, its compensated sums overlapping the line's own. Flattened so that the averages' steps
-// are inlined into body's loop. Inputs validated, 1 <= period <= n.
-template <class Body>
-[[gnu::flatten]] void with_rvi_line(std::span<const double> open, std::span<const double> high,
-                                    std::span<const double> low, std::span<const double> close,
-                                    std::uint64_t period, Series& line, Body body) {
+// The RVI line into `line` (as long as the inputs, pre-filled with NaN), one bar at a time:
+// after(i) runs once line[i] is written, so that an average of the line steps in the same pass,
+// its compensated sum overlapping the line's own. Flattened so that the averages' steps are
+// inlined into the loop. Inputs validated, 1 <= period <= n.
+template <class After>
+[[gnu::flatten]] void rvi_line(std::span<const double> open, std::span<const double> high, std::span<const double> low,
+                               std::span<const double> close, std::uint64_t period, Series& line, After after) {
     const std::size_t n = close.size();
     Series num(n, NaN), den(n, NaN);  // the smoothed bodies and ranges, NaN for the first three bars
     utils::ma::SmaWindow num_mean(num, period), den_mean(den, period);
-    body([&](std::size_t i) {
+    for (std::size_t i = 0; i < n; ++i) {
         // Weights 1, 2, 2, 1 from the newest bar back, added newest first.
         if (i >= 3) {
             const double co0 = close[i] - open[i], co1 = close[i - 1] - open[i - 1];
@@ -50,7 +49,8 @@ template <class Body>
         }
         const double ns = num_mean.step(i), ds = den_mean.step(i);
         line[i] = std::isnan(ns) || std::isnan(ds) || std::fabs(ds) < 1e-10 ? NaN : ns / ds;
-    });
+        after(i);
+    }
 }
 
 }  // namespace
@@ -79,12 +79,7 @@ Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high
     const std::size_t n = close.size();
     RviSeries out{Series(n, NaN), Series(n, NaN)};
     utils::ma::SmaWindow signal(out.rvi, signal_period);
-    with_rvi_line(open, high, low, close, period, out.rvi, [&](auto line_step) {
-        for (std::size_t i = 0; i < n; ++i) {
-            line_step(i);
-            out.signal[i] = signal.step(i);
-        }
-    });
+    rvi_line(open, high, low, close, period, out.rvi, [&](std::size_t i) { out.signal[i] = signal.step(i); });
     return out;
 }
 
@@ -96,9 +91,7 @@ Result<Series> inertia(std::span<const double> open, std::span<const double> hig
     Series out(n, NaN);
     if (regression_period < 2) return out;  // a one-bar window fits no line
     Series line(n, NaN);
-    with_rvi_line(open, high, low, close, rvi_period, line, [&](auto line_step) {
-        for (std::size_t i = 0; i < n; ++i) line_step(i);
-    });
+    rvi_line(open, high, low, close, rvi_period, line, [](std::size_t) {});
     // The sums and fit of stats::linear_regression, Syy included so that its rebuilds are the
     // same; only the fitted line's end point is kept.
     namespace window = utils::stats::window;
