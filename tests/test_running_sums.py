@@ -229,3 +229,44 @@ def test_ordinary_windows_of_zeros_keep_their_rounding():
         s, c = kadd(*kadd(s, c, v[i]), -v[i - 3])
         want.append(s)
     assert want[-1] != 0.0 and nan_equal(vl.py_sum(v, 3), want)
+
+
+# The volume family: an extreme price or an extreme volume. (label, function of the bars, the
+# windows at the start of the clean tail that still differ from a fresh start: MFI's first bar
+# has no flow, where in the full series it rises or falls from the bar before.)
+VOLUME_CASES = [
+    ("py_vwap", lambda b: vl.py_vwap(b["high"], b["low"], b["close"], b["volume"], 10), 0),
+    ("py_cmf", lambda b: vl.py_cmf(b["high"], b["low"], b["close"], b["volume"], 10), 0),
+    ("py_mfi", lambda b: vl.py_mfi(b["high"], b["low"], b["close"], b["volume"], 10), 1),
+]
+
+
+def volume_bars():
+    b = bars()
+    b["volume"] = [1000.0 + 300.0 * math.sin(i / 3) + 7.0 * (i % 5) for i in range(N)]
+    return b
+
+
+@pytest.mark.parametrize("field", ["price", "volume"])
+@pytest.mark.parametrize("kind", [1e4, 1e8, 1e300, "pair"])
+@pytest.mark.parametrize("label, fn, skip", VOLUME_CASES, ids=[c[0] for c in VOLUME_CASES])
+def test_volume_family_after_the_extreme_one_matches_a_fresh_start(label, fn, skip, kind, field):
+    b = volume_bars()
+    for k in ("open", "high", "low", "close") if field == "price" else ("volume",):
+        if kind == "pair":
+            b[k][AT] = b[k][AT + 1] = BIG
+        else:
+            b[k][AT] *= kind
+    start = AT + (2 if kind == "pair" else 1)
+    if label == "py_vwap" and field == "price" and kind == "pair":
+        # the typical price of a pair near the largest float overflows: refused
+        with pytest.raises(ValueError, match="typical_prices contains non-finite value: inf"):
+            fn(b)
+        return
+    got, want = fn(b), fn(tail(b, start))
+    first = next(i for i, w in enumerate(want) if not math.isnan(w)) + skip
+    pairs = [(got[start + i], w) for i, w in enumerate(want) if i >= first]
+    assert len(pairs) > N // 2 and not any(math.isnan(w) for _, w in pairs)
+    scale = max(abs(w) for _, w in pairs)
+    for g, w in pairs:
+        assert abs(g - w) <= 1e-9 * (abs(w) + scale), (g, w)

@@ -265,6 +265,33 @@ def test_rolling_sums_against_direct_windows(m, p):
     assert nan_equal(m.py_volume_oscillator(V, p, max(1, p // 2)), osc)
 
 
+def spiked(seed):
+    """Bars with a few volumes and one bar's prices far off the rest, which rebuild the sums
+    between their scheduled rebuilds."""
+    h, l, c, v = (list(x) for x in bars(2600, seed))
+    for i, factor in [(40, 1e8), (700, 1e300), (1500, 1e-200), (2100, 1e4)]:
+        v[i] *= factor
+    h[300], l[300], c[300] = h[300] * 1e6, l[300] * 1e6, c[300] * 1e6
+    return h, l, c, v
+
+
+@pytest.mark.parametrize("p", [1, 2, 14, 999, 1000, 1001])
+@pytest.mark.parametrize("seed", [3, 8])
+def test_money_flows_are_quotients_of_rolling_sums_bit_for_bit(m, p, seed):
+    # the two sums step side by side with py_sum's arithmetic, schedule and extra rebuilds
+    h, l, c, v = spiked(seed)
+    mult = [0.0 if abs(a - b) < 1e-10 else ((d - b) - (a - d)) / (a - b) for a, b, d in zip(h, l, c)]
+    flow_sum, volume_sum = m.py_sum([k * x for k, x in zip(mult, v)], p), m.py_sum(v, p)
+    cmf = [NAN if math.isnan(f) else (0.0 if abs(q) < 1e-10 else f / q) for f, q in zip(flow_sum, volume_sum)]
+    assert nan_equal(m.py_cmf(h, l, c, v, p), cmf)
+    tp = [((a + b) + d) / 3 for a, b, d in zip(h, l, c)]
+    raw = [x * t for x, t in zip(v, tp)]
+    pos = m.py_sum([0.0] + [r if t > s else 0.0 for r, t, s in zip(raw[1:], tp[1:], tp)], p)
+    neg = m.py_sum([0.0] + [r if t < s else 0.0 for r, t, s in zip(raw[1:], tp[1:], tp)], p)
+    mfi = [NAN if math.isnan(a) else (100.0 if abs(b) < 1e-10 else 100.0 - 100.0 / (a / b + 1.0)) for a, b in zip(pos, neg)]
+    assert nan_equal(m.py_mfi(h, l, c, v, p), mfi)
+
+
 def kahan_add(s, x):
     y = x - s[1]
     t = s[0] + y
@@ -287,8 +314,9 @@ def ref_rolling_vwap(h, l, c, v, p):
     return out
 
 
-# volumes over twelve decades: the compensations carry low bits that a reset would lose
-WIDE_V = [10 ** random.Random(9 + i).uniform(-3, 9) for i in range(2600)]
+# volumes over five decades: the compensations carry low bits that a reset would lose (a wider
+# spread has values that outweigh their window, which rebuilds its sums at once)
+WIDE_V = [10 ** random.Random(9 + i).uniform(0, 5) for i in range(2600)]
 
 
 @pytest.mark.parametrize("p", [1, 2, 7, 50, 999, 1000, 1001, 2500])
@@ -347,6 +375,49 @@ def ema_seed(tmp_path_factory):
 )
 def test_ema_seed_kernel(ema_seed, values, period, expected):
     assert ema_seed(values, period) == expected
+
+
+SUM_DRIVER = r"""
+#include <cstdio>
+#include <cstdlib>
+#include "utils/stats.hpp"
+int main() {
+    unsigned long long p; int n;
+    while (std::scanf("%llu %d", &p, &n) == 2) {
+        vorn::Series v(n); char buf[64];
+        for (auto& x : v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
+        vorn::utils::stats::RollingSumWindow window(v, p);
+        for (int i = 0; i < n; ++i) std::printf("%a ", window.step(i));
+        std::printf("\n");
+        for (double x : vorn::utils::stats::rolling_sum_kahan(v, p)) std::printf("%a ", x);
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+}
+"""
+
+
+@pytest.fixture(scope="module")
+def stepped_and_whole_sums(tmp_path_factory):
+    run = native_driver(tmp_path_factory, SUM_DRIVER)
+    return lambda values, period: run(f"{period} {len(values)} " + " ".join(repr(float(x)) for x in values))
+
+
+def gappy_walk(seed):
+    """A walk with NaN gaps, extreme values and a pair that overflows a sum."""
+    v = [100.0 + x for x in random_bars(2300, seed)[2]]
+    for i in range(50, 2300, 97):
+        v[i] = NAN
+    v[400], v[900], v[1600], v[1601], v[2000] = 1e300, -1e8, 1.5e308, 1.5e308, INF
+    return v
+
+
+@pytest.mark.parametrize("p", [1, 2, 3, 14, 999, 1000, 1001])
+@pytest.mark.parametrize("seed", [1, 2])
+def test_stepped_rolling_sum_is_the_whole_series_sum_bit_for_bit(stepped_and_whole_sums, p, seed):
+    # the window the money flows step: its gaps, schedule and extra rebuilds are the kernel's
+    stepped, whole = (line.split() for line in stepped_and_whole_sums(gappy_walk(seed), p))
+    assert stepped == whole and len(stepped) == 2300
 
 
 @pytest.mark.parametrize(

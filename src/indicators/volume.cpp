@@ -94,15 +94,18 @@ Result<Series> volume_index(Span close, Span volume, Moves moves) {
     });
 }
 
-// out[i] = quotient(numerator sum, denominator sum) from index period - 1; 1 <= period <= n.
+// out[i] = quotient(numerator sum, denominator sum) from index period - 1, NaN before; the two
+// rolling sums step side by side. 1 <= period <= n.
 template <class Quotient>
-Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t period,
-                             Quotient quotient) {
-    Series num = utils::stats::rolling_sum_kahan(numerator, period);
-    const Series den = utils::stats::rolling_sum_kahan(denominator, period);
-    for (std::size_t i = period - 1; i < num.size(); ++i)
-        num[i] = std::isnan(num[i]) || std::isnan(den[i]) ? NaN : quotient(num[i], den[i]);
-    return num;
+Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t period, Quotient quotient) {
+    const std::size_t n = numerator.size();
+    Series out(n);
+    utils::stats::RollingSumWindow num(numerator, period), den(denominator, period);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double a = num.step(i), b = den.step(i);
+        out[i] = std::isnan(a) || std::isnan(b) ? NaN : quotient(a, b);
+    }
+    return out;
 }
 
 }  // namespace
@@ -219,15 +222,22 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
     // Two running sums, each carrying its compensation from the first window on, rebuilt
     // together from scratch on slides 1000, 2000, ... . A slide that leaves a compensation
     // non-finite (a product tp * volume that overflowed) rebuilds them at once as well, so the
-    // overflow ends with the window that held it instead of turning every sum after it NaN.
+    // overflow ends with the window that held it instead of turning every sum after it NaN; so
+    // does a slide after which a product or volume that passed through the sums outweighs the
+    // window (utils::WindowWeight), whose rounding would otherwise outlive it.
     const std::size_t p = period;
     Series out(n, NaN);
     utils::Kahan pv, v;
+    utils::WindowWeight pv_weight, v_weight;
     auto refill = [&](std::size_t end) {
         pv.reset(), v.reset();
+        pv_weight.reset(), v_weight.reset();
         for (std::size_t k = end + 1 - p; k <= end; ++k) {
-            pv.add(tp[k] * volume[k]);
+            const double flow = tp[k] * volume[k];
+            pv.add(flow);
             v.add(volume[k]);
+            pv_weight.add(std::fabs(flow));
+            v_weight.add(std::fabs(volume[k]));
         }
     };
     refill(p - 1);
@@ -235,11 +245,14 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
     for (std::size_t i = p; i < n; ++i) {
         bool rebuild = (i - p + 1) % 1000 == 0;
         if (!rebuild) {
-            pv.add(tp[i] * volume[i]);
-            pv.sub(tp[i - p] * volume[i - p]);
+            const double entering = tp[i] * volume[i], leaving = tp[i - p] * volume[i - p];
+            pv.add(entering);
+            pv.sub(leaving);
             v.add(volume[i]);
             v.sub(volume[i - p]);
-            rebuild = !std::isfinite(pv.comp + v.comp);
+            // Both weights slide on every bar, whichever asks.
+            rebuild = !std::isfinite(pv.comp + v.comp) | pv_weight.slide(std::fabs(leaving), std::fabs(entering)) |
+                      v_weight.slide(std::fabs(volume[i - p]), std::fabs(volume[i]));
         }
         if (rebuild) refill(i);
         out[i] = quotient(pv.sum, v.sum);
@@ -247,36 +260,45 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
     return out;
 }
 
-Result<Series> eom(Span high, Span low, Span volume, std::uint64_t period) {
+// Flattened, as volume_oscillator: the average's steps are inlined into the loop.
+[[gnu::flatten]] Result<Series> eom(Span high, Span low, Span volume, std::uint64_t period) {
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {volume, "volume"}}); !s)
         return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     if (auto s = need_two_bars(n); !s) return fail(s.error());
-    Series raw(n, NaN);
+    Series raw(n, NaN), out(n);
     raw[0] = 0.0;
+    utils::ma::SmaWindow mean(raw, period);
+    out[0] = mean.step(0);
     for (std::size_t i = 1; i < n; ++i) {
         const double range = high[i] - low[i];
-        if (!(range > 0.0 && volume[i] > 0.0)) continue;
-        const double distance = (high[i] + low[i]) * 0.5 - (high[i - 1] + low[i - 1]) * 0.5;
-        const double box_ratio = volume[i] / (range * 100000000.0);
-        raw[i] = distance / box_ratio;
+        if (range > 0.0 && volume[i] > 0.0) {
+            const double distance = (high[i] + low[i]) * 0.5 - (high[i - 1] + low[i - 1]) * 0.5;
+            const double box_ratio = volume[i] / (range * 100000000.0);
+            raw[i] = distance / box_ratio;
+        }
+        out[i] = mean.step(i);
     }
-    return utils::ma::sma_impl(raw, period);
+    return out;
 }
 
-Result<Series> volume_oscillator(Span volume, std::uint64_t short_period, std::uint64_t long_period) {
+// Flattened so that both averages' steps are inlined into the loop; left to itself the
+// compiler calls them, and each call passes the sums through memory.
+[[gnu::flatten]] Result<Series> volume_oscillator(Span volume, std::uint64_t short_period, std::uint64_t long_period) {
     if (auto s = errors::validation::validate_series(volume, "volume"); !s) return fail(s.error());
     const std::size_t n = volume.size();
     const std::uint64_t p_short = short_period < long_period ? short_period : long_period;
     const std::uint64_t p_long = short_period < long_period ? long_period : short_period;
     if (auto s = validate_period(p_short, n); !s) return fail(s.error());
     if (auto s = validate_period(p_long, n); !s) return fail(s.error());
-    Series s = utils::ma::sma_impl(volume, p_short);
-    const Series l = utils::ma::sma_impl(volume, p_long);
-    for (std::size_t i = 0; i < n; ++i)
-        s[i] = std::isnan(s[i]) || std::isnan(l[i]) || std::fabs(l[i]) < 1e-10 ? NaN : ((s[i] - l[i]) / l[i]) * 100.0;
-    return s;
+    utils::ma::SmaWindow short_mean(volume, p_short), long_mean(volume, p_long);
+    Series out(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double s = short_mean.step(i), l = long_mean.step(i);
+        out[i] = std::isnan(s) || std::isnan(l) || std::fabs(l) < 1e-10 ? NaN : ((s - l) / l) * 100.0;
+    }
+    return out;
 }
 
 Result<VolumeProfile> volume_profile(Span high, Span low, Span close, Span volume, std::uint64_t num_bins) {

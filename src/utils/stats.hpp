@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <tuple>
 #include <utility>
@@ -36,6 +37,60 @@ Series rolling_min(std::span<const double> values, std::uint64_t period);
 
 // Compensated rolling sum; NaN elements are skipped (a window of NaN only sums to 0.0).
 Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period);
+
+// rolling_sum_kahan one bar at a time over a series that may still be growing, with its
+// arithmetic and its rebuilds: step(i) gives the sum of the window ending at i (NaN before
+// period - 1). It reads x[i] and, on a slide, x[i - period] (the whole window on the first
+// one and on a rebuild), so every bar up to i must be written. Several sums stepped side by
+// side in one pass overlap their compensated-addition chains, which a sum's own pass runs
+// one after another. Steps go 0, 1, 2, ... in order; period >= 1.
+class RollingSumWindow {
+public:
+    RollingSumWindow(std::span<const double> x, std::uint64_t period) noexcept : x_(x), p_(period) {}
+
+    // Inlined into the caller's loop, where the sum stays in registers between steps.
+    [[gnu::always_inline]] double step(std::size_t i) noexcept {
+        if (i + 1 < p_) return std::numeric_limits<double>::quiet_NaN();
+        bool rebuild = i + 1 == p_;
+        if (!rebuild) {
+            // The 1000th slide after the first window, and every 1000th after it, rebuilds.
+            rebuild = ++slides_ == 1000;
+            if (rebuild) {
+                slides_ = 0;
+            } else {
+                const double v = x_[i], o = x_[i - p_];
+                if (!std::isnan(v)) sum_.add(v);
+                if (!std::isnan(o)) sum_.add(-o);
+                // The weight slides as a copy: its out-of-line members take its address, which
+                // would otherwise pin this whole window, the sum with it, to memory, and put a
+                // store and a load into every compensated addition's chain.
+                WindowWeight w = weight_;
+                rebuild = !std::isfinite(sum_.comp) | w.slide(magnitude(o), magnitude(v));
+                weight_ = w;
+            }
+        }
+        if (rebuild) {
+            // A rebuilt sum's compensation is not carried into the slides.
+            sum_.reset();
+            weight_.reset();
+            for (std::size_t k = i + 1 - p_; k <= i; ++k) {
+                if (!std::isnan(x_[k])) sum_.add(x_[k]);
+                weight_.add(magnitude(x_[k]));
+            }
+            sum_.comp = 0.0;
+        }
+        return sum_.sum;
+    }
+
+private:
+    static double magnitude(double x) noexcept { return std::isnan(x) ? 0.0 : std::fabs(x); }
+
+    std::span<const double> x_;
+    std::size_t p_;
+    Kahan sum_;
+    WindowWeight weight_;
+    unsigned slides_ = 0;
+};
 
 // Sample standard deviation (divisor period - 1); a window holding a NaN gives NaN.
 // 2 <= period <= len.

@@ -27,26 +27,30 @@ Status validate_rvi(std::span<const double> open, std::span<const double> high, 
     return validate_period(second_period, close.size());
 }
 
-// The RVI line alone; inputs validated, 1 <= period <= n.
-Series rvi_line(std::span<const double> open, std::span<const double> high, std::span<const double> low,
-                std::span<const double> close, std::uint64_t period) {
+// The RVI line into `line` (as long as the inputs, pre-filled with NaN), one bar at a time:
+// after(i) runs once line[i] is written, so that an average of the line steps in the same pass,
+// its compensated sum overlapping the line's own. Flattened so that the averages' steps are
+// inlined into the loop. Inputs validated, 1 <= period <= n.
+template <class After>
+[[gnu::flatten]] void rvi_line(std::span<const double> open, std::span<const double> high, std::span<const double> low,
+                               std::span<const double> close, std::uint64_t period, Series& line, After after) {
     const std::size_t n = close.size();
-    Series num(n, NaN), den(n, NaN);
-    // Weights 1, 2, 2, 1 from the newest bar back, added newest first.
-    for (std::size_t i = 3; i < n; ++i) {
-        const double co0 = close[i] - open[i], co1 = close[i - 1] - open[i - 1];
-        const double co2 = close[i - 2] - open[i - 2], co3 = close[i - 3] - open[i - 3];
-        const double hl0 = high[i] - low[i], hl1 = high[i - 1] - low[i - 1];
-        const double hl2 = high[i - 2] - low[i - 2], hl3 = high[i - 3] - low[i - 3];
-        num[i] = (((co0 + 2.0 * co1) + 2.0 * co2) + co3) / 6.0;
-        den[i] = (((hl0 + 2.0 * hl1) + 2.0 * hl2) + hl3) / 6.0;
+    Series num(n, NaN), den(n, NaN);  // the smoothed bodies and ranges, NaN for the first three bars
+    utils::ma::SmaWindow num_mean(num, period), den_mean(den, period);
+    for (std::size_t i = 0; i < n; ++i) {
+        // Weights 1, 2, 2, 1 from the newest bar back, added newest first.
+        if (i >= 3) {
+            const double co0 = close[i] - open[i], co1 = close[i - 1] - open[i - 1];
+            const double co2 = close[i - 2] - open[i - 2], co3 = close[i - 3] - open[i - 3];
+            const double hl0 = high[i] - low[i], hl1 = high[i - 1] - low[i - 1];
+            const double hl2 = high[i - 2] - low[i - 2], hl3 = high[i - 3] - low[i - 3];
+            num[i] = (((co0 + 2.0 * co1) + 2.0 * co2) + co3) / 6.0;
+            den[i] = (((hl0 + 2.0 * hl1) + 2.0 * hl2) + hl3) / 6.0;
+        }
+        const double ns = num_mean.step(i), ds = den_mean.step(i);
+        line[i] = std::isnan(ns) || std::isnan(ds) || std::fabs(ds) < 1e-10 ? NaN : ns / ds;
+        after(i);
     }
-    const Series ns = utils::ma::sma_impl(num, period);
-    const Series ds = utils::ma::sma_impl(den, period);
-    Series& out = num;  // each bar is read before it is overwritten
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = std::isnan(ns[i]) || std::isnan(ds[i]) || std::fabs(ds[i]) < 1e-10 ? NaN : ns[i] / ds[i];
-    return out;
 }
 
 }  // namespace
@@ -72,9 +76,10 @@ Result<Series> efi(std::span<const double> close, std::span<const double> volume
 Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high, std::span<const double> low,
                       std::span<const double> close, std::uint64_t period, std::uint64_t signal_period) {
     if (auto s = validate_rvi(open, high, low, close, period, signal_period); !s) return fail(s.error());
-    RviSeries out;
-    out.rvi = rvi_line(open, high, low, close, period);
-    out.signal = utils::ma::sma_impl(out.rvi, signal_period);
+    const std::size_t n = close.size();
+    RviSeries out{Series(n, NaN), Series(n, NaN)};
+    utils::ma::SmaWindow signal(out.rvi, signal_period);
+    rvi_line(open, high, low, close, period, out.rvi, [&](std::size_t i) { out.signal[i] = signal.step(i); });
     return out;
 }
 
@@ -83,13 +88,20 @@ Result<Series> inertia(std::span<const double> open, std::span<const double> hig
     if (auto s = validate_rvi(open, high, low, close, rvi_period, regression_period); !s) return fail(s.error());
     const std::size_t n = close.size();
     if (auto s = validate_period(inertia_signal_period, n); !s) return fail(s.error());
-    const Series line = rvi_line(open, high, low, close, rvi_period);
-    const utils::stats::RegressionSeries fit = utils::stats::linear_regression(line, regression_period);
-    const double newest_x = static_cast<double>(regression_period) - 1.0;
     Series out(n, NaN);
-    for (std::size_t i = regression_period; i < n; ++i)
-        if (std::isfinite(fit.slope[i]) && std::isfinite(fit.intercept[i]))
-            out[i] = fit.slope[i] * newest_x + fit.intercept[i];
+    if (regression_period < 2) return out;  // a one-bar window fits no line
+    Series line(n, NaN);
+    rvi_line(open, high, low, close, rvi_period, line, [](std::size_t) {});
+    // The sums and fit of stats::linear_regression, Syy included so that its rebuilds are the
+    // same; only the fitted line's end point is kept.
+    namespace window = utils::stats::window;
+    const window::LineConstants k(regression_period);
+    const double newest_x = static_cast<double>(regression_period) - 1.0;
+    window::least_squares_sums<true>(line, regression_period, [&](std::size_t i, const window::LineSums& s) {
+        if (i < regression_period || s.nan_count != 0) return;
+        const window::Line fit = window::fit_line(k, s.sy, s.sxy);
+        if (std::isfinite(fit.slope) && std::isfinite(fit.intercept)) out[i] = fit.slope * newest_x + fit.intercept;
+    });
     return out;
 }
 
@@ -105,11 +117,11 @@ Result<Series> pgo(std::span<const double> high, std::span<const double> low, st
             return fail(VornError::invalid_period(period, n));
         return fail(atr.error());
     }
-    const Series mean = utils::ma::sma_impl(close, period);
+    utils::ma::SmaWindow mean(close, period);
     Series& out = *atr;  // each bar is read before it is overwritten
     for (std::size_t i = 0; i < out.size(); ++i) {
-        const double a = out[i];
-        out[i] = std::isnan(mean[i]) || std::isnan(a) || std::fabs(a) < 1e-10 ? NaN : (close[i] - mean[i]) / a;
+        const double a = out[i], m = mean.step(i);
+        out[i] = std::isnan(m) || std::isnan(a) || std::fabs(a) < 1e-10 ? NaN : (close[i] - m) / a;
     }
     return atr;
 }
