@@ -1,7 +1,9 @@
 #pragma once
 // Compensated (Kahan) summation: each running sum carries its own compensation term.
+#include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
 
 namespace vorn::utils {
 
@@ -116,5 +118,17 @@ private:
     std::uint64_t apart_ = 0;   // consecutive teaching windows far from the usual weight
     std::uint32_t slides_ = 0;  // counts the slides to the next teaching window
 };
+
+// The plain sum of `values`, first to last (no compensation), the window's weight summed
+// afresh beside it (|x|). For the few windows that keep a plain running sum.
+inline double plain_sum(std::span<const double> values, WindowWeight& weight) noexcept {
+    weight.reset();
+    double sum = 0.0;
+    for (const double x : values) {
+        sum += x;
+        weight.add(std::fabs(x));
+    }
+    return sum;
+}
 
 }  // namespace vorn::utils
