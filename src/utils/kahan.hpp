@@ -83,8 +83,9 @@ public:
     // Out of line: where the caller's sums are locals, they stay in registers around it.
     [[gnu::cold, gnu::noinline]] bool settle() noexcept { return settle_inline(); }
     // For windows whose sums share an object with their weight: a call handed the weight's
-    // address would keep the whole window in memory on the fast path too.
-    bool settle_inline() noexcept {
+    // address would keep the whole window in memory on the fast path too. Forced inline,
+    // with what it calls, for the same reason.
+    [[gnu::always_inline]] bool settle_inline() noexcept {
         bool spoilt = false;
         if (usual_ == 0.0) {
             // The window before this slide, without the largest magnitude seen since it was
@@ -115,14 +116,14 @@ private:
         return high_ <= kOutweighs * limit && sum <= std::numeric_limits<double>::max();
     }
 
-    bool judge() noexcept {
+    [[gnu::always_inline]] bool judge() noexcept {
         const bool spoilt = !clears(usual_);
         // A spoilt weight is rebuilt before it means anything.
         if (!spoilt && (++slides_ & 15) == 0) learn();
         return spoilt;
     }
 
-    void learn() noexcept {
+    [[gnu::always_inline]] void learn() noexcept {
         if (usual_ == 0.0) [[unlikely]] return;  // still unknown: the next slide looks again
         if (sum > kBand * usual_) [[unlikely]] {  // an outlier inside, its traces, or a new level
             if (++apart_ > kAdopt + size_ / 8) usual_ = sum, apart_ = 0;

@@ -67,8 +67,9 @@ public:
 
     void rebind(std::span<const double> x) noexcept { x_ = x; }
 
-    // Inline into the loop, with its rare paths: a call handed the window would keep its
-    // sums in memory, and the Hull average's three windows then cost a third more.
+    // Inline into the loop, rare paths included (placed apart as cold code): a call handed the
+    // window would keep its sums in memory, and the Hull average's three windows would cost a
+    // third more.
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         const double v = x_[i];
         if (std::isnan(v) | (count_ < n_) | (slides_ > 999)) [[unlikely]] return step_rarely(i);
@@ -90,7 +91,7 @@ public:
     }
 
 private:
-    double settle(std::size_t i, bool passes) noexcept {
+    [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
         const bool spoilt = !passes && weight_.settle_inline();
         if (spoilt | !std::isfinite(s_.comp + w_.comp)) resum(i);  // leaves the schedule as it is
         return w_.sum / divisor_;
@@ -98,7 +99,7 @@ private:
 
     // A gap (the window restarts after it), the first window, and the rebuild on every
     // 1000th slide.
-    double step_rarely(std::size_t i) noexcept {
+    [[gnu::always_inline]] double step_rarely(std::size_t i) noexcept {
         const double v = x_[i];
         if (std::isnan(v)) {
             s_.reset();
@@ -122,7 +123,7 @@ private:
 
     // Full recomputation over the window ending at i (on schedule first on slide 1001, then
     // every 1000th); the compensations it ends with carry on.
-    void resum(std::size_t i) noexcept {
+    [[gnu::always_inline]] void resum(std::size_t i) noexcept {
         s_.reset();
         w_.reset();
         weight_.reset();

@@ -37,7 +37,9 @@ public:
     SmaWindow(std::span<const double> x, std::uint64_t period) noexcept
         : x_(x), n_(period), nf_(static_cast<double>(period)) {}
 
-    double step(std::size_t i) noexcept {
+    // Inline into the loop, rare paths included (placed apart as cold code): a call handed the
+    // window would keep its sums in memory, a round trip on every slide's chain of additions.
+    [[gnu::always_inline]] double step(std::size_t i) noexcept {
         const double v = x_[i];
         if (std::isnan(v) | (count_ < n_) | (slides_ >= 999)) [[unlikely]] return step_rarely(i);
         ++slides_;
@@ -52,8 +54,7 @@ public:
     }
 
 private:
-    // The rare paths stay inline: a call handed the window would keep its sums in memory.
-    double settle(std::size_t i, bool passes) noexcept {
+    [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
         const bool spoilt = !passes && weight_.settle_inline();
         if (spoilt | !std::isfinite(acc_.comp)) resum(i);  // leaves the schedule as it is
         return acc_.sum / nf_;
@@ -61,7 +62,7 @@ private:
 
     // A gap (the window restarts after it), the first window, and the rebuild on every
     // 1000th slide that bounds the drift of the running sum.
-    double step_rarely(std::size_t i) noexcept {
+    [[gnu::always_inline]] double step_rarely(std::size_t i) noexcept {
         constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
         const double v = x_[i];
         if (std::isnan(v)) {
@@ -83,7 +84,7 @@ private:
         return acc_.sum / nf_;
     }
 
-    void resum(std::size_t i) noexcept {
+    [[gnu::always_inline]] void resum(std::size_t i) noexcept {
         acc_.reset();
         weight_.reset();
         for (std::size_t k = i + 1 - n_; k <= i; ++k) {
