@@ -325,6 +325,25 @@ def test_atr2_volume_column_in_warm_up_on_the_first_rows():
     assert len(set(col[:9])) == 1 and col[9] != col[0]
 
 
+@pytest.mark.parametrize("kind", [1e4, 1e8, 1e300, "pair"])
+def test_atr2_volume_average_recovers_after_an_extreme_volume(kind):
+    # The extreme volume sits before bar `lookback`: it enters the averages but no row's own
+    # volume, so the column keeps an ordinary scale and its standardization shows every row.
+    close, atr, volume = market(300)
+    lb = 10
+    if kind == "pair":
+        volume[4] = volume[5] = 1.5e308  # their sum overflows
+    else:
+        volume[4] *= kind
+    flat, rows, _ = vl.py_prepare_atr2_features(close, atr, volume, lb)
+    ratios = []
+    for r in range(rows):
+        avg = math.fsum(v / lb for v in volume[r + 1 - lb:r + 1]) if r + 1 >= lb else NAN
+        ratios.append(volume[r + lb] / avg if abs(avg) >= 1e-10 else 1.0)
+    want = [z for z, in standardize([[x] for x in ratios])]
+    assert np.allclose(matrix(flat, rows, 3)[:, 2], want, rtol=1e-9, atol=1e-9)
+
+
 def test_momentum_features_hand_traced():
     assert vl.py_prepare_momentum_features([NAN, 40.0, 60.0], 1) == ([1.0, -1.0], 2, 1)  # NaN reads 50
 

@@ -21,6 +21,7 @@ def bars(n=N):
         "low": [x - 0.5 - 0.2 * math.cos(i / 4) for i, x in enumerate(c)],
         "close": c,
         "other": [50.0 + 2.0 * math.cos(i / 7) + 0.1 * i % 3 for i in range(n)],
+        "volume": [1e6 * (1.0 + 0.3 * math.sin(i / 3)) for i in range(n)],
     }
 
 
@@ -28,7 +29,7 @@ def spoilt(b, kind):
     """The bars with an extreme bar at AT: every field times a factor, or a pair near the
     largest float. Returns the bars and the index the clean tail starts at."""
     b = {k: list(v) for k, v in b.items()}
-    for k in ("open", "high", "low", "close"):
+    for k in ("open", "high", "low", "close", "volume"):
         if kind == "pair":
             b[k][AT] = b[k][AT + 1] = BIG
         else:
@@ -51,6 +52,22 @@ def streamed(obj, args_of):
 
 def hlc(b):
     return list(zip(b["high"], b["low"], b["close"]))
+
+
+def after_warm_up(series, first):
+    """Series that hold defaults, not NaN, before their first defined bar: NaN there."""
+    return tuple([NAN] * first + [float(x) for x in s[first:]] for s in series)
+
+
+def frame(b):
+    return vl.OhlcvFrame(list(range(len(b["close"]))), b["open"], b["high"], b["low"], b["close"], b["volume"])
+
+
+def stoch_scores(b):
+    """The ensemble's stochastic score alone: its other parts are recursive averages that
+    never forget a value."""
+    e = vl.OnlineEnsembleSignal(weights=[0.0, 0.0, 1.0, 0.0])
+    return [NAN if r is None else r.stoch_contrib for r in (e.update(*a) for a in hlc(b))]
 
 
 def kadd(s, c, x):
@@ -93,6 +110,18 @@ CASES = [
     ("py_vortex", lambda b: vl.py_vortex(b["high"], b["low"], b["close"], 10)),
     ("py_choppiness", lambda b: vl.py_choppiness(b["high"], b["low"], b["close"], 10)),
     ("py_vhf", lambda b: vl.py_vhf(b["close"], 10)),
+    # Families built on the kernels above.
+    ("py_bias", lambda b: vl.py_bias(b["close"], 10)),
+    ("py_cfo", lambda b: vl.py_cfo(b["close"], 10)),
+    ("py_cti", lambda b: vl.py_cti(b["close"], 10)),
+    ("py_er", lambda b: vl.py_er(b["close"], 10)),
+    ("py_ssl_channel", lambda b: vl.py_ssl_channel(b["high"], b["low"], b["close"], 10)),
+    ("py_kst", lambda b: vl.py_kst(b["close"], 10, 15, 20, 30, 9)),
+    ("py_trima", lambda b: vl.py_trima(b["close"], 10)),
+    ("py_volume_filter", lambda b: after_warm_up(vl.py_volume_filter(b["volume"], 10), 10)),
+    ("OhlcvFrame.hma", lambda b: frame(b).hma(16)),
+    ("OhlcvFrame.bollinger_bands", lambda b: frame(b).bollinger_bands(10, 2.0)),
+    ("OnlineEnsembleSignal", stoch_scores),
     ("OnlineSMA", lambda b: streamed(vl.OnlineSMA(10), [(x,) for x in b["close"]])),
     ("OnlineBollingerBands", lambda b: streamed(vl.OnlineBollingerBands(10, 2.0), [(x,) for x in b["close"]])),
     ("OnlineStochastic", lambda b: streamed(vl.OnlineStochastic(5, 3, 3), hlc(b))),
@@ -160,6 +189,16 @@ def test_issue_examples():
     last = streamed(vl.OnlineStochastic(1, 3, 3), feed)
     k, d = vl.py_stochastic(*map(list, zip(*feed)), 1, 3, 3)
     assert (last[0][-1], last[1][-1]) == (k[-1], d[-1]) == (50.0, 50.0)
+
+
+def test_ensemble_stochastic_recovers():
+    # The ensemble's own stochastic, fed the bar of the stochastic example above: with these
+    # thresholds its score is -1/6 where %K and %D are back at 50, and 0 where they are not.
+    flat = [(100.0, 100.0, 100.0)] * 20
+    feed = flat + [(100.0, 100.0 - 2e-10, 1e6)] + [(100.0, 100.0, 100.0)] * 2000
+    e = vl.OnlineEnsembleSignal(stoch_k=1, weights=[0.0, 0.0, 1.0, 0.0], overbought=40.0, oversold=10.0)
+    last = [e.update(*a) for a in feed][-1]
+    assert last.stoch_contrib == last.signal == -((50.0 + 50.0) - 80.0) / (200.0 - 80.0)
 
 
 def test_variance_of_the_issue():

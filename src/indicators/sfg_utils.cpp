@@ -6,6 +6,8 @@
 #include <initializer_list>
 #include <limits>
 
+#include "utils/kahan.hpp"
+
 namespace vorn::indicators::sfg_utils {
 
 namespace {
@@ -225,9 +227,12 @@ Result<VolumeFilter> volume_filter(std::span<const double> volume, std::uint64_t
     if (n <= period) return fail(VornError::insufficient_data(period + 1, n));
     const std::size_t p = static_cast<std::size_t>(period);
     const double count = static_cast<double>(period);
-    // A plain running sum, as the filter has always kept it: no compensation, no rebuilds.
-    double sum = 0.0;
-    for (std::size_t i = 0; i < p; ++i) sum += volume[i];
+    // A plain running sum, as the filter has always kept it: no compensation and no scheduled
+    // rebuild. It is summed afresh only when a slide overflows it or a volume that outweighed
+    // the window has just left it (utils::WindowWeight): one bad print must not spoil every
+    // later average.
+    utils::WindowWeight weight;
+    double sum = utils::plain_sum(volume.first(p), weight);
     for (std::size_t i = p; i < n; ++i) {
         const double avg = sum / count;
         const double v = volume[i];
@@ -236,7 +241,10 @@ Result<VolumeFilter> volume_filter(std::span<const double> volume, std::uint64_t
             out.relative_volume[i] = v / avg;
             out.volume_spike[i] = v > 2.0 * avg;
         }
-        sum = sum - volume[i - p] + v;
+        const double gone = volume[i - p];
+        sum = sum - gone + v;
+        if (!std::isfinite(sum) | weight.slide(std::fabs(gone), std::fabs(v))) [[unlikely]]
+            sum = utils::plain_sum(volume.subspan(i + 1 - p, p), weight);
     }
     return out;
 }

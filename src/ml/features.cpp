@@ -53,12 +53,23 @@ Result<Dataset> prepare_atr2_features(std::span<const double> close, std::span<c
     Dataset d = allocate(n, lookback, 3);
     const double window = static_cast<double>(lookback);
     // The volume average is walked alongside the rows: row r reads it at bar r, not at its
-    // own bar, so it is still undefined on the first lookback - 1 rows.
+    // own bar, so it is still undefined on the first lookback - 1 rows. Its running sum is
+    // plain and never summed afresh on a schedule; only when a slide leaves it non-finite or
+    // a volume that outweighed the window has just left it (utils::WindowWeight), so that
+    // one bad print does not spoil every later average.
+    utils::WindowWeight weight;
     double sum = 0.0;
     for (Eigen::Index r = 0; r < d.features.rows(); ++r) {
         const std::size_t t = static_cast<std::size_t>(r), i = t + lookback;
         sum = sum + volume[t];
-        if (t >= lookback) sum = sum - volume[t - lookback];
+        if (t >= lookback) {
+            const double gone = volume[t - lookback];
+            sum = sum - gone;
+            if (!std::isfinite(sum) | weight.slide(std::fabs(gone), std::fabs(volume[t]))) [[unlikely]]
+                sum = utils::plain_sum(volume.subspan(t + 1 - lookback, lookback), weight);
+        } else {
+            weight.add(std::fabs(volume[t]));
+        }
         const double average = t + 1 >= lookback ? sum / window : NaN;
         d.features(r, 0) = nan_to(atr[i], 0.0);
         d.features(r, 1) = bar_return(close[i - 1], close[i]);

@@ -1,7 +1,9 @@
 #pragma once
 // Compensated (Kahan) summation: each running sum carries its own compensation term.
+#include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
 
 namespace vorn::utils {
 
@@ -42,7 +44,9 @@ struct Kahan {
 // largest term, which may be the outlier.
 //
 // Ordinary data never comes near the ratio: every ordinary slide keeps exactly the
-// arithmetic it had, and a rebuild costs one pass over the window. After a rebuild the
+// arithmetic it had, and adds only the weight's own update and one test (passes()); the
+// teaching windows and the judging against the usual weight run apart from it (settle()).
+// A rebuild costs one pass over the window. After a rebuild the
 // largest magnitude is one the window holds, so the next rebuild needs a further fall by
 // kOutweighs: rebuilds stay rare even on hostile data.
 inline constexpr double kOutweighs = 1048576.0;  // 2^20
@@ -55,23 +59,51 @@ public:
         sum += magnitude;
         high_ = high_ > magnitude ? high_ : magnitude;
         ++size_;
+        rest_ = sum - high_;
     }
     // Before the window is summed afresh: the usual weight stays.
-    void reset() noexcept { sum = 0.0, high_ = 0.0, size_ = 0; }
+    void reset() noexcept { sum = 0.0, high_ = 0.0, size_ = 0, rest_ = 0.0; }
 
     // `out` leaves the window and `in` enters it. True when the window's sums should be
     // rebuilt: a magnitude that passed through them outweighs what stays, or the weight
     // overflowed (values near the largest float; the rebuild then repeats until they have left).
-    [[nodiscard]] bool slide(double out, double in) noexcept {
-        if (usual_ == 0.0) [[unlikely]] start();
+    [[nodiscard]] bool slide(double out, double in) noexcept { return !passes(out, in) && settle(); }
+
+    // slide() in two steps, for callers that keep the second off their fast path: passes()
+    // is all that an ordinary slide runs, and true when the slide needs nothing more; when
+    // it is false, settle() finishes the slide and returns what slide() would have.
+    [[nodiscard]] bool passes(double out, double in) noexcept {
         sum = (sum - out) + in;
         high_ = high_ > in ? high_ : in;
-        // The window's own weight clears every ordinary slide; only the rest need the usual one.
-        if (high_ <= kOutweighs * sum && sum <= std::numeric_limits<double>::max()) [[likely]] {
-            if ((++slides_ & 15) == 0) learn();  // every 16th window teaches
-            return false;
+        // The window's own weight clears every ordinary slide, and 15 in 16 slides teach
+        // nothing. While the usual weight is unknown, scale_ is NaN: no slide passes.
+        return high_ <= scale_ * sum && sum <= std::numeric_limits<double>::max() && (++slides_ & 15) != 0;
+    }
+
+    // Out of line: where the caller's sums are locals, they stay in registers around it.
+    [[gnu::cold, gnu::noinline]] bool settle() noexcept { return settle_inline(); }
+    // For windows whose sums share an object with their weight: a call handed the weight's
+    // address would keep the whole window in memory on the fast path too. Forced inline,
+    // with what it calls, for the same reason.
+    [[gnu::always_inline]] bool settle_inline() noexcept {
+        bool spoilt = false;
+        if (usual_ == 0.0) {
+            // The window before this slide, without the largest magnitude seen since it was
+            // last summed.
+            if (rest_ > 0.0 && rest_ <= std::numeric_limits<double>::max()) usual_ = rest_;
+            if (clears(sum)) {
+                if ((++slides_ & 15) == 0) learn();
+            } else {
+                spoilt = judge();
+            }
+        } else if (clears(sum)) {
+            learn();  // passes() counted this slide: a teaching one
+        } else {
+            spoilt = judge();
         }
-        return judge();
+        scale_ = usual_ == 0.0 ? std::numeric_limits<double>::quiet_NaN() : kOutweighs;
+        rest_ = sum - high_;
+        return spoilt;
     }
 
 private:
@@ -80,23 +112,19 @@ private:
     static constexpr std::uint64_t kAdopt = 64;    // teaching windows outside the band before a new level is taken
     static constexpr double kNoise = 0x1p-44;      // below this share of the usual weight: rounding noise
 
-    [[gnu::cold, gnu::noinline]] bool judge() noexcept {
-        const bool spoilt = !(high_ <= kOutweighs * usual_ && sum <= std::numeric_limits<double>::max());
+    bool clears(double limit) const noexcept {
+        return high_ <= kOutweighs * limit && sum <= std::numeric_limits<double>::max();
+    }
+
+    [[gnu::always_inline]] bool judge() noexcept {
+        const bool spoilt = !clears(usual_);
         // A spoilt weight is rebuilt before it means anything.
         if (!spoilt && (++slides_ & 15) == 0) learn();
         return spoilt;
     }
 
-    // While unknown, each slide looks again: the window without the largest magnitude seen
-    // since it was last summed.
-    [[gnu::cold, gnu::noinline]] void start() noexcept {
-        const double rest = sum - high_;
-        if (rest > 0.0 && rest <= std::numeric_limits<double>::max()) usual_ = rest;
-    }
-
-    // Out of line: it would crowd the sliding loops' registers.
-    [[gnu::noinline]] void learn() noexcept {
-        if (usual_ == 0.0) [[unlikely]] return;  // still unknown: start() looks again next slide
+    [[gnu::always_inline]] void learn() noexcept {
+        if (usual_ == 0.0) [[unlikely]] return;  // still unknown: the next slide looks again
         if (sum > kBand * usual_) [[unlikely]] {  // an outlier inside, its traces, or a new level
             if (++apart_ > kAdopt + size_ / 8) usual_ = sum, apart_ = 0;
             return;
@@ -110,11 +138,25 @@ private:
         usual_ += (toward - usual_) * kLearn;
     }
 
-    double usual_ = 0.0;        // 0 until known
+    double scale_ = std::numeric_limits<double>::quiet_NaN();  // kOutweighs once usual_ is known
     double high_ = 0.0;         // the largest magnitude added or entered since the last reset
+    double usual_ = 0.0;        // 0 until known
+    double rest_ = 0.0;         // sum - high_ as the last change left them: read while usual_ is unknown
     std::uint64_t size_ = 0;    // magnitudes added since the last reset: the window's length
     std::uint64_t apart_ = 0;   // consecutive teaching windows far from the usual weight
     std::uint32_t slides_ = 0;  // counts the slides to the next teaching window
 };
+
+// The plain sum of `values`, first to last (no compensation), the window's weight summed
+// afresh beside it (|x|). For the few windows that keep a plain running sum.
+inline double plain_sum(std::span<const double> values, WindowWeight& weight) noexcept {
+    weight.reset();
+    double sum = 0.0;
+    for (const double x : values) {
+        sum += x;
+        weight.add(std::fabs(x));
+    }
+    return sum;
+}
 
 }  // namespace vorn::utils

@@ -67,7 +67,39 @@ public:
 
     void rebind(std::span<const double> x) noexcept { x_ = x; }
 
-    double step(std::size_t i) noexcept {
+    // Inline into the loop, rare paths included (placed apart as cold code): a call handed the
+    // window would keep its sums in memory, and the Hull average's three windows would cost a
+    // third more.
+    [[gnu::always_inline]] double step(std::size_t i) noexcept {
+        const double v = x_[i];
+        if (std::isnan(v) | (count_ < n_) | (slides_ > 999)) [[unlikely]] return step_rarely(i);
+        const double plain = s_.sum;
+        const double o = x_[i - n_];
+        s_.sub(o);
+        w_.sub(plain);
+        w_.add(nf_ * v);
+        s_.add(v);
+        ++slides_;
+        // An overflowed sum, or one that held a value outweighing the window, would spoil
+        // the windows after it: rebuild it at once. The weight is of the squares: every
+        // slide passes the plain sum's rounding on to the weighted one, which gathers it
+        // for up to a thousand slides. (Compensations are tiny beside their sums: their
+        // sum overflows only when one of them has.)
+        const bool passes = weight_.passes(o * o, v * v);
+        if (!(passes & std::isfinite(s_.comp + w_.comp))) [[unlikely]] return settle(i, passes);
+        return w_.sum / divisor_;
+    }
+
+private:
+    [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
+        const bool spoilt = !passes && weight_.settle_inline();
+        if (spoilt | !std::isfinite(s_.comp + w_.comp)) resum(i);  // leaves the schedule as it is
+        return w_.sum / divisor_;
+    }
+
+    // A gap (the window restarts after it), the first window, and the rebuild on every
+    // 1000th slide.
+    [[gnu::always_inline]] double step_rarely(std::size_t i) noexcept {
         const double v = x_[i];
         if (std::isnan(v)) {
             s_.reset();
@@ -84,33 +116,14 @@ public:
             weight_.add(v * v);
             return count_ == n_ ? w_.sum / divisor_ : NaN;
         }
-        const bool scheduled = slides_ > 999;
-        bool rebuild = scheduled;
-        if (!rebuild) {
-            const double plain = s_.sum;
-            const double o = x_[i - n_];
-            s_.sub(o);
-            w_.sub(plain);
-            w_.add(nf_ * v);
-            s_.add(v);
-            ++slides_;
-            // An overflowed sum, or one that held a value outweighing the window, would spoil
-            // the windows after it: rebuild it at once. The weight is of the squares: every
-            // slide passes the plain sum's rounding on to the weighted one, which gathers it
-            // for up to a thousand slides.
-            rebuild = !std::isfinite(s_.comp) | !std::isfinite(w_.comp) | weight_.slide(o * o, v * v);
-        }
-        if (rebuild) {
-            resum(i);
-            if (scheduled) slides_ = 1;
-        }
+        resum(i);
+        slides_ = 1;
         return w_.sum / divisor_;
     }
 
-private:
     // Full recomputation over the window ending at i (on schedule first on slide 1001, then
     // every 1000th); the compensations it ends with carry on.
-    [[gnu::cold, gnu::noinline]] void resum(std::size_t i) noexcept {
+    [[gnu::always_inline]] void resum(std::size_t i) noexcept {
         s_.reset();
         w_.reset();
         weight_.reset();

@@ -37,47 +37,63 @@ public:
     SmaWindow(std::span<const double> x, std::uint64_t period) noexcept
         : x_(x), n_(period), nf_(static_cast<double>(period)) {}
 
-    double step(std::size_t i) noexcept {
+    // Inline into the loop, rare paths included (placed apart as cold code): a call handed the
+    // window would keep its sums in memory, a round trip on every slide's chain of additions.
+    [[gnu::always_inline]] double step(std::size_t i) noexcept {
+        const double v = x_[i];
+        if (std::isnan(v) | (count_ < n_) | (slides_ >= 999)) [[unlikely]] return step_rarely(i);
+        ++slides_;
+        acc_.add(v);
+        const double o = x_[i - n_];
+        acc_.sub(o);
+        // A sum that overflowed, or held a value outweighing the window, is rebuilt at once,
+        // or it would spoil windows long after the huge values left.
+        const bool passes = weight_.passes(std::fabs(o), std::fabs(v));
+        if (!(passes & std::isfinite(acc_.comp))) [[unlikely]] return settle(i, passes);
+        return acc_.sum / nf_;
+    }
+
+private:
+    [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
+        const bool spoilt = !passes && weight_.settle_inline();
+        if (spoilt | !std::isfinite(acc_.comp)) resum(i);  // leaves the schedule as it is
+        return acc_.sum / nf_;
+    }
+
+    // A gap (the window restarts after it), the first window, and the rebuild on every
+    // 1000th slide that bounds the drift of the running sum.
+    [[gnu::always_inline]] double step_rarely(std::size_t i) noexcept {
         constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
         const double v = x_[i];
-        if (std::isnan(v)) {  // a gap: the window restarts after it
+        if (std::isnan(v)) {
             acc_.reset();
             weight_.reset();
             count_ = 0;
             slides_ = 0;
             return NaN;
         }
-        acc_.add(v);
         if (count_ < n_) {
+            acc_.add(v);
             weight_.add(std::fabs(v));
             if (++count_ < n_) return NaN;
             slides_ = 0;
             return acc_.sum / nf_;
         }
-        // Recomputing on every 1000th slide bounds the drift of the running sum; a sum that
-        // overflowed, or held a value outweighing the window, is rebuilt at once, or it would
-        // spoil windows long after the huge values left.
-        const bool scheduled = ++slides_ >= 1000;
-        bool rebuild = scheduled;
-        if (!rebuild) {
-            const double o = x_[i - n_];
-            acc_.sub(o);
-            rebuild = !std::isfinite(acc_.comp) | weight_.slide(std::fabs(o), std::fabs(v));
-        }
-        if (rebuild) {
-            acc_.reset();
-            weight_.reset();
-            for (std::size_t k = i + 1 - n_; k <= i; ++k) {
-                acc_.add(x_[k]);
-                weight_.add(std::fabs(x_[k]));
-            }
-            acc_.comp = 0.0;
-            if (scheduled) slides_ = 0;
-        }
+        resum(i);
+        slides_ = 0;
         return acc_.sum / nf_;
     }
 
-private:
+    [[gnu::always_inline]] void resum(std::size_t i) noexcept {
+        acc_.reset();
+        weight_.reset();
+        for (std::size_t k = i + 1 - n_; k <= i; ++k) {
+            acc_.add(x_[k]);
+            weight_.add(std::fabs(x_[k]));
+        }
+        acc_.comp = 0.0;
+    }
+
     std::span<const double> x_;
     std::size_t n_;
     double nf_;

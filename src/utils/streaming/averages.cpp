@@ -18,6 +18,15 @@ void OnlineSMA::rebuild() noexcept {
     removals_ = 0;
 }
 
+void OnlineSMA::settle(bool passes) noexcept {
+    const bool spoilt = !std::isfinite(sum_.comp) | (!passes && weight_.settle());
+    if (removals_ == kRecomputeEvery) {
+        rebuild();
+    } else if (spoilt) {
+        resum_window(window_, sum_, weight_);  // leaves the schedule as it is
+    }
+}
+
 void OnlineSMA::force_recalculate() noexcept {
     if (window_.full()) rebuild();
 }
@@ -63,6 +72,16 @@ void OnlineBollingerBands::recompute() noexcept {
         sum_sq_.add(x * x);
         weight_.add(x * x);
     });
+}
+
+void OnlineBollingerBands::settle(bool passes) noexcept {
+    const bool spoilt = !std::isfinite(sum_.comp + sum_sq_.comp) | (!passes && weight_.settle());
+    if (removals_ == kRecomputeEvery) {
+        recompute();
+        removals_ = 0;
+    } else if (spoilt) {
+        recompute();  // leaves the schedule as it is
+    }
 }
 
 void OnlineBollingerBands::force_recalculate() noexcept {

@@ -27,6 +27,8 @@ public:
 private:
     explicit OnlineSMA(std::uint64_t period) : window_(period), period_(period), n_(static_cast<double>(period)) {}
     [[gnu::cold]] void rebuild() noexcept;  // recompute, then start counting removals again
+    // The rest of a slide that passes() did not clear, or that the schedule rebuilds.
+    [[gnu::cold, gnu::noinline]] void settle(bool passes) noexcept;
 
     RingBuffer window_;
     std::uint64_t period_;
@@ -81,6 +83,7 @@ public:
 private:
     OnlineBollingerBands(std::uint64_t period, double std_dev) : window_(period), period_(period), std_dev_(std_dev) {}
     [[gnu::cold]] void recompute() noexcept;
+    [[gnu::cold, gnu::noinline]] void settle(bool passes) noexcept;  // as OnlineSMA's
 
     RingBuffer window_;
     std::uint64_t period_;
@@ -104,12 +107,8 @@ inline std::optional<double> OnlineSMA::advance(double value) noexcept {
     sum_.add(value);
     if (slid) {
         sum_.sub(dropped);
-        const bool spoilt = !std::isfinite(sum_.comp) | weight_.slide(std::fabs(dropped), std::fabs(value));
-        if (++removals_ == kRecomputeEvery) {
-            rebuild();
-        } else if (spoilt) [[unlikely]] {
-            resum_window(window_, sum_, weight_);  // leaves the schedule as it is
-        }
+        const bool passes = weight_.passes(std::fabs(dropped), std::fabs(value));
+        if (!(passes & std::isfinite(sum_.comp)) | (++removals_ == kRecomputeEvery)) [[unlikely]] settle(passes);
     } else {
         weight_.add(std::fabs(value));
         if (!window_.full()) return std::nullopt;
@@ -143,7 +142,9 @@ inline Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double
     return advance(value);
 }
 
-inline std::optional<BollingerValue> OnlineBollingerBands::advance(double value) noexcept {
+// Forced inline: past the inliner's size limit, the call and the result passed through
+// memory would cost more than the whole update.
+[[gnu::always_inline]] inline std::optional<BollingerValue> OnlineBollingerBands::advance(double value) noexcept {
     double dropped;
     const bool slid = window_.push(value, dropped);
     sum_.add(value);
@@ -151,14 +152,9 @@ inline std::optional<BollingerValue> OnlineBollingerBands::advance(double value)
     if (slid) {
         sum_.add(-dropped);
         sum_sq_.add(dropped * (-dropped));
-        const bool spoilt =
-            !std::isfinite(sum_.comp + sum_sq_.comp) | weight_.slide(dropped * dropped, value * value);
-        if (++removals_ == kRecomputeEvery) {
-            recompute();
-            removals_ = 0;
-        } else if (spoilt) [[unlikely]] {
-            recompute();  // leaves the schedule as it is
-        }
+        const bool passes = weight_.passes(dropped * dropped, value * value);
+        if (!(passes & std::isfinite(sum_.comp + sum_sq_.comp)) | (++removals_ == kRecomputeEvery)) [[unlikely]]
+            settle(passes);
     } else {
         weight_.add(value * value);
         if (!window_.full()) return std::nullopt;
