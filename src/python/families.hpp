@@ -43,7 +43,7 @@ Table models();
 PyTypeObject* candle_class();
 PyTypeObject* indicator_result_class();
 PyTypeObject* multi_indicator_result_class();
-// Classes registered outside the streaming run; nullptr while a family is not built yet.
+// Classes registered outside the streaming run.
 PyTypeObject* ohlcv_frame_class();
 PyTypeObject* harmonic_pattern_class();
 PyTypeObject* sfg_model_class();

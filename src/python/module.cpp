@@ -1,5 +1,4 @@
-// Module start-up and the registration table. Names appear in registration order;
-// a function whose family is not built yet is simply absent from the tables below.
+// Module start-up and the registration table: every class and function, in registration order.
 #include <atomic>
 #include <string_view>
 #include <unordered_map>
@@ -101,13 +100,6 @@ bool index_families(DefIndex& index) {
     return true;
 }
 
-// A class whose family is not built yet is left out, like its functions.
-bool add_built_class(PyObject* module, PyTypeObject* (*make)()) {
-    PyTypeObject* type = make();
-    if (!type) return !PyErr_Occurred();
-    return add_class(module, type);
-}
-
 template <std::size_t N>
 bool add_functions(PyObject* module, DefIndex& index, const char* const (&names)[N]) {
     for (const char* name : names) {
@@ -126,12 +118,12 @@ bool module_body(PyObject* module) {
     if (!add_class(module, families::candle_class())) return false;
     if (!add_class(module, families::indicator_result_class())) return false;
     if (!add_class(module, families::multi_indicator_result_class())) return false;
-    if (!add_built_class(module, families::ohlcv_frame_class)) return false;
+    if (!add_class(module, families::ohlcv_frame_class())) return false;
     if (!add_functions(module, index, kFunctionsBeforeHarmonics)) return false;
-    if (!add_built_class(module, families::harmonic_pattern_class)) return false;
+    if (!add_class(module, families::harmonic_pattern_class())) return false;
     if (!add_functions(module, index, kFunctionsAfterHarmonics)) return false;
     if (!streaming_py::register_streaming_classes(module)) return false;
-    if (!add_built_class(module, families::sfg_model_class)) return false;
+    if (!add_class(module, families::sfg_model_class())) return false;
     if (!add_functions(module, index, kModelFunctions)) return false;
     if (!index.empty()) {
         PyErr_Format(PyExc_SystemError, "function %s has no place in the registration order",
