@@ -104,7 +104,10 @@ template <std::size_t N>
 bool add_functions(PyObject* module, DefIndex& index, const char* const (&names)[N]) {
     for (const char* name : names) {
         auto it = index.find(name);
-        if (it == index.end()) continue;
+        if (it == index.end()) {
+            PyErr_Format(PyExc_SystemError, "function %s is not defined", name);
+            return false;
+        }
         if (!add_function(module, *it->second)) return false;
         index.erase(it);
     }
