@@ -110,6 +110,21 @@ inline Status validate_period(std::uint64_t period, std::size_t len) {
     return {};
 }
 
+// Each period in turn against a length, in the regime above.
+inline Status validate_periods(std::initializer_list<std::uint64_t> periods, std::size_t len) {
+    for (const std::uint64_t p : periods)
+        if (auto s = validate_period(p, len); !s) return s;
+    return {};
+}
+
+// The opening most multi-series indicators share: the series as validate_lengths_match
+// checks them (the first, never absent, is the reference), then each period in turn.
+inline Status validate_series_and_periods(std::initializer_list<Named> series,
+                                          std::initializer_list<std::uint64_t> periods) {
+    if (auto s = validate_lengths_match(series); !s) return s;
+    return validate_periods(periods, series.begin()->values.size());
+}
+
 // period + 1 bars, saturating: the largest period must not report needing 0 bars.
 inline std::uint64_t bars_for_period(std::uint64_t period) {
     return period == static_cast<std::uint64_t>(-1) ? period : period + 1;

@@ -4,12 +4,13 @@
 #include <limits>
 #include <numbers>
 
-#include "indicators/extended/checks.hpp"
 #include "indicators/extended/flow.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::extended {
+
+using errors::validation::validate_series_and_periods;
 
 namespace {
 
@@ -38,7 +39,7 @@ Series weighted_windows(std::span<const double> x, const Series& w, std::size_t 
 
 template <class Raw>
 Result<Series> fixed_weight(std::span<const double> values, std::uint64_t period, std::size_t first, Raw&& raw) {
-    if (auto s = check_inputs({{values, "values"}}, {period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{values, "values"}}, {period}); !s) return fail(s.error());
     Series w(period);
     raw(w);
     normalise(w);
@@ -90,7 +91,7 @@ Result<Series> swma(std::span<const double> values, std::uint64_t period) {
 }
 
 Result<Series> vwma(std::span<const double> close, std::span<const double> volume, std::uint64_t period) {
-    if (auto s = check_inputs({{close, "close"}, {volume, "volume"}}, {period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}, {volume, "volume"}}, {period}); !s) return fail(s.error());
     Series out(close.size(), NaN);
     for (std::size_t i = period - 1; i < close.size(); ++i) {
         double a = 0.0, v = 0.0;
@@ -104,7 +105,7 @@ Result<Series> vwma(std::span<const double> close, std::span<const double> volum
 }
 
 Result<Series> vidya(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {period}); !s) return fail(s.error());
     Series out = utils::stats::stdev(close, period);
     const double alpha = 2.0 / (static_cast<double>(period) + 1.0);
     double prev = close[period - 1];
@@ -124,7 +125,7 @@ Result<Series> vidya(std::span<const double> close, std::uint64_t period) {
 
 Result<AlligatorSeries> alligator(std::span<const double> high, std::span<const double> low,
                                   std::uint64_t jaw_period, std::uint64_t teeth_period, std::uint64_t lips_period) {
-    if (auto s = check_inputs({{high, "high"}, {low, "low"}}, {jaw_period, teeth_period, lips_period}); !s)
+    if (auto s = validate_series_and_periods({{high, "high"}, {low, "low"}}, {jaw_period, teeth_period, lips_period}); !s)
         return fail(s.error());
     const std::size_t n = high.size();
     Series median(n);

@@ -3,13 +3,14 @@
 #include <cmath>
 #include <limits>
 
-#include "indicators/extended/checks.hpp"
 #include "indicators/volatility/bands.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::extended {
+
+using errors::validation::validate_series_and_periods;
 
 namespace {
 
@@ -20,7 +21,7 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 Result<SqueezeSeries> squeeze(std::span<const double> high, std::span<const double> low,
                               std::span<const double> close, std::uint64_t bb_period, double bb_std,
                               std::uint64_t kc_period, std::uint64_t kc_atr_period, double kc_mult) {
-    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {bb_period, kc_period, kc_atr_period});
+    if (auto s = validate_series_and_periods({{high, "high"}, {low, "low"}, {close, "close"}}, {bb_period, kc_period, kc_atr_period});
         !s)
         return fail(s.error());
     const std::size_t n = close.size();
@@ -50,7 +51,7 @@ Result<SqueezeSeries> squeeze(std::span<const double> high, std::span<const doub
 
 Result<Series> aberration(std::span<const double> high, std::span<const double> low,
                           std::span<const double> close, std::uint64_t period, std::uint64_t atr_period) {
-    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {period, atr_period}); !s)
+    if (auto s = validate_series_and_periods({{high, "high"}, {low, "low"}, {close, "close"}}, {period, atr_period}); !s)
         return fail(s.error());
     const std::size_t n = close.size();
     auto atr = volatility::atr(high, low, close, atr_period);
@@ -65,7 +66,7 @@ Result<Series> aberration(std::span<const double> high, std::span<const double> 
 
 Result<WaeSeries> wae(std::span<const double> close, std::uint64_t fast, std::uint64_t slow, std::uint64_t signal,
                       std::uint64_t bb_period, double multiplier) {
-    if (auto s = check_inputs({{close, "close"}}, {fast, slow, signal, bb_period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {fast, slow, signal, bb_period}); !s) return fail(s.error());
     const std::size_t n = close.size();
     auto fast_line = utils::ma::ema(close, fast);
     if (!fast_line) return fail(fast_line.error());
@@ -86,7 +87,7 @@ Result<WaeSeries> wae(std::span<const double> close, std::uint64_t fast, std::ui
 
 Result<SslSeries> ssl_channel(std::span<const double> high, std::span<const double> low,
                               std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{high, "high"}, {low, "low"}, {close, "close"}}, {period}); !s) return fail(s.error());
     SslSeries r{utils::ma::sma_impl(high, period), utils::ma::sma_impl(low, period)};
     for (std::size_t i = 0; i < close.size(); ++i) {
         const double up = r.first[i], down = r.second[i];

@@ -4,13 +4,14 @@
 #include <cmath>
 #include <limits>
 
-#include "indicators/extended/checks.hpp"
 #include "indicators/momentum/rsi_macd.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::extended {
+
+using errors::validation::validate_series_and_periods;
 
 namespace {
 
@@ -52,7 +53,7 @@ Series stochastic_raw(std::span<const double> values, std::uint64_t period) {
 
 Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, std::uint64_t smooth,
                       double multiplier) {
-    if (auto s = check_inputs({{close, "close"}}, {rsi_period, smooth}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {rsi_period, smooth}); !s) return fail(s.error());
     auto rsi = momentum::rsi(close, rsi_period);
     if (!rsi) return fail(rsi.error());
     const std::size_t n = close.size();
@@ -88,7 +89,7 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
 Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::uint64_t roc2, std::uint64_t roc3,
                       std::uint64_t roc4, std::uint64_t signal_period) {
     // The smoothing periods are fixed (10, 10, 10, 15) whatever the ROC periods are.
-    if (auto s = check_inputs({{close, "close"}}, {std::max({roc1, roc2, roc3, roc4}), signal_period, 10, 15}); !s)
+    if (auto s = validate_series_and_periods({{close, "close"}}, {std::max({roc1, roc2, roc3, roc4}), signal_period, 10, 15}); !s)
         return fail(s.error());
     const Series s1 = utils::ma::sma_impl(roc_helper(close, roc1), 10);
     const Series s2 = utils::ma::sma_impl(roc_helper(close, roc2), 10);
@@ -108,7 +109,7 @@ Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::ui
 }
 
 Result<Series> stc(std::span<const double> close, std::uint64_t fast, std::uint64_t slow, std::uint64_t cycle) {
-    if (auto s = check_inputs({{close, "close"}}, {fast, slow, cycle}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {fast, slow, cycle}); !s) return fail(s.error());
     auto f = utils::ma::ema(close, fast);
     if (!f) return fail(f.error());
     auto s = utils::ma::ema(close, slow);
@@ -119,7 +120,7 @@ Result<Series> stc(std::span<const double> close, std::uint64_t fast, std::uint6
 
 Result<Series> smi(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                    std::uint64_t period, std::uint64_t smooth1, std::uint64_t smooth2) {
-    if (auto s = check_inputs({{high, "high"}, {low, "low"}, {close, "close"}}, {period, smooth1, smooth2}); !s)
+    if (auto s = validate_series_and_periods({{high, "high"}, {low, "low"}, {close, "close"}}, {period, smooth1, smooth2}); !s)
         return fail(s.error());
     const std::size_t n = close.size();
     Series diff = utils::stats::rolling_max(high, period);
@@ -148,7 +149,7 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
 }
 
 Result<Series> tdfi(std::span<const double> close, std::uint64_t period, std::uint64_t smooth) {
-    if (auto s = check_inputs({{close, "close"}}, {period, smooth}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {period, smooth}); !s) return fail(s.error());
     Series mom(close.size(), NaN);
     for (std::size_t i = period; i < close.size(); ++i) mom[i] = std::fabs(close[i] - close[i - period]);
     return utils::ma::ema_impl(mom, smooth, utils::ma::ema_alpha(smooth));
@@ -157,7 +158,7 @@ Result<Series> tdfi(std::span<const double> close, std::uint64_t period, std::ui
 Result<Series> coppock(std::span<const double> close, std::uint64_t period1, std::uint64_t period2,
                        std::uint64_t wma_period) {
     const std::uint64_t longest = std::max(period1, period2);
-    if (auto s = check_inputs({{close, "close"}}, {longest, wma_period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {longest, wma_period}); !s) return fail(s.error());
     const std::size_t n = close.size(), w = wma_period;
     Series sum = roc_helper(close, period1);
     const Series b = roc_helper(close, period2);

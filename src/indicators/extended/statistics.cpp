@@ -5,11 +5,12 @@
 #include <limits>
 #include <vector>
 
-#include "indicators/extended/checks.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::extended {
+
+using errors::validation::validate_series_and_periods;
 
 namespace {
 
@@ -26,7 +27,7 @@ std::uint64_t bin_index(double position) {
 }  // namespace
 
 Result<Series> slope(std::span<const double> values, std::uint64_t period) {
-    if (auto s = check_inputs({{values, "values"}}, {period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{values, "values"}}, {period}); !s) return fail(s.error());
     Series out(values.size(), NaN);
     const std::size_t p = period;
     const double pf = static_cast<double>(period);
@@ -51,7 +52,7 @@ Result<Series> slope(std::span<const double> values, std::uint64_t period) {
 }
 
 Result<Series> bias(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {period}); !s) return fail(s.error());
     Series out = utils::ma::sma_impl(close, period);
     for (std::size_t i = 0; i < close.size(); ++i) {
         const double m = out[i];
@@ -61,7 +62,7 @@ Result<Series> bias(std::span<const double> close, std::uint64_t period) {
 }
 
 Result<Series> psl(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {period}); !s) return fail(s.error());
     const std::size_t n = close.size(), p = period;
     Series out(n, NaN);
     if (p >= n) return out;
@@ -79,7 +80,7 @@ Result<Series> psl(std::span<const double> close, std::uint64_t period) {
 }
 
 Result<Series> er(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {period}); !s) return fail(s.error());
     const std::size_t n = close.size(), p = period;
     if (p == n) return fail(VornError::insufficient_data(errors::validation::bars_for_period(period), n));
     Series path(n, 0.0);
@@ -95,7 +96,7 @@ Result<Series> er(std::span<const double> close, std::uint64_t period) {
 }
 
 Result<Series> cfo(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {period}); !s) return fail(s.error());
     Series out = utils::stats::tsf(close, period);
     for (std::size_t i = 0; i < close.size(); ++i) {
         const double f = out[i];
@@ -105,7 +106,7 @@ Result<Series> cfo(std::span<const double> close, std::uint64_t period) {
 }
 
 Result<Series> cti(std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_inputs({{close, "close"}}, {period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {period}); !s) return fail(s.error());
     const std::size_t n = close.size();
     if (period == 1) {
         Series out(n, 0.0);
@@ -119,7 +120,7 @@ Result<Series> cti(std::span<const double> close, std::uint64_t period) {
 
 Result<Series> bop(std::span<const double> open, std::span<const double> high, std::span<const double> low,
                    std::span<const double> close) {
-    if (auto s = check_inputs({{open, "open"}, {high, "high"}, {low, "low"}, {close, "close"}}, {}); !s)
+    if (auto s = validate_series_and_periods({{open, "open"}, {high, "high"}, {low, "low"}, {close, "close"}}, {}); !s)
         return fail(s.error());
     Series out(open.size());
     for (std::size_t i = 0; i < open.size(); ++i) {
@@ -130,7 +131,7 @@ Result<Series> bop(std::span<const double> open, std::span<const double> high, s
 }
 
 Result<Series> percent_rank(std::span<const double> values, std::uint64_t period) {
-    if (auto s = check_inputs({{values, "values"}}, {period}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{values, "values"}}, {period}); !s) return fail(s.error());
     const std::size_t p = period;
     const double others = static_cast<double>(period - 1);
     Series out(values.size(), NaN);
@@ -144,7 +145,7 @@ Result<Series> percent_rank(std::span<const double> values, std::uint64_t period
 }
 
 Result<Series> entropy(std::span<const double> close, std::uint64_t period, std::uint64_t bins) {
-    if (auto s = check_inputs({{close, "close"}}, {}); !s) return fail(s.error());
+    if (auto s = validate_series_and_periods({{close, "close"}}, {}); !s) return fail(s.error());
     const std::size_t n = close.size();
     if (period == 0 || bins == 0) return fail(VornError::invalid_period(period, n));
     if (period > n) return fail(VornError::insufficient_data(period, n));

@@ -16,9 +16,7 @@ inline Status check_opening(std::span<const double> close, std::initializer_list
                             std::initializer_list<std::uint64_t> periods) {
     if (auto s = errors::validation::validate_series(close, "close"); !s) return s;
     if (auto s = errors::validation::validate_lengths_match(series); !s) return s;
-    for (const std::uint64_t p : periods)
-        if (auto s = errors::validation::validate_period(p, close.size()); !s) return s;
-    return {};
+    return errors::validation::validate_periods(periods, close.size());
 }
 
 // The learned systems need `window` training rows after `lookback` bars: `required` 0 (the
