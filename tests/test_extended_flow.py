@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 from numpy.lib.stride_tricks import sliding_window_view
 
-from conftest import first_defined, nan_equal, native_driver, random_bars, ref_ema, value_error
+from conftest import first_defined, nan_equal, native_program, random_bars, ref_ema, value_error
 
 NAN = math.nan
 
@@ -140,26 +140,9 @@ def test_defaults_none_and_signatures(m):
             fn(*[C] * sig.count(","))
 
 
-DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include "indicators/extended/flow.hpp"
-int main() {
-    unsigned long long k; int n;
-    while (std::scanf("%llu %d", &k, &n) == 2) {
-        vorn::Series v(n); char buf[64];
-        for (auto& x : v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
-        for (double x : vorn::indicators::extended::shift_forward(v, k)) std::printf("%.17g ", x);
-        std::printf("|\n");
-        std::fflush(stdout);
-    }
-}
-"""
-
-
 @pytest.fixture(scope="module")
-def shift_forward(tmp_path_factory):
-    return native_driver(tmp_path_factory, DRIVER)
+def shift_forward():
+    return native_program("shift_forward")
 
 
 @pytest.mark.parametrize(

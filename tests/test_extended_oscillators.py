@@ -11,7 +11,7 @@ import pytest
 from numpy.lib.stride_tricks import sliding_window_view
 
 import vorn_library.vorn_library as vl
-from conftest import first_defined, nan_equal, native_driver, random_bars, random_walk, ref_ema, value_error
+from conftest import first_defined, nan_equal, native_program, random_bars, random_walk, ref_ema, value_error
 
 NAN = math.nan
 N = 3000
@@ -298,29 +298,11 @@ def test_parameters_required_and_series_refuse_none():
 
 # ---- the shared kernels on gaps -----------------------------------------------------------
 # The Python functions hand these kernels NaN only in warm-ups; their gap rules are driven
-# through a small native driver linked against the library's compiled core.
-
-KERNEL_DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include "indicators/extended/oscillators.hpp"
-int main() {
-    char which[16]; unsigned long long p; int n;
-    if (std::scanf("%15s %llu %d", which, &p, &n) != 3) return 2;
-    vorn::Series v(n);
-    char buf[64];
-    for (auto& x : v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
-    namespace ext = vorn::indicators::extended;
-    auto out = std::string(which) == "roc" ? ext::roc_helper(v, p) : ext::stochastic_raw(v, p);
-    for (double x : out) std::printf("%.17g\n", x);
-}
-"""
-
+# through tests/native/extended_oscillator_kernels.cpp.
 
 @pytest.fixture(scope="module")
-def kernel(tmp_path_factory):
-    run = native_driver(tmp_path_factory, KERNEL_DRIVER)
+def kernel():
+    run = native_program("extended_oscillator_kernels")
     return lambda which, v, p: [float(t) for t in run(f"{which} {p} {len(v)} " + " ".join(repr(float(x)) for x in v))]
 
 

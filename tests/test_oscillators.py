@@ -4,7 +4,7 @@ import random
 
 import pytest
 
-from conftest import first_defined, nan_equal, native_driver, random_bars
+from conftest import first_defined, nan_equal, native_program, random_bars
 
 
 def bars(n, seed=11):
@@ -389,27 +389,11 @@ def test_docstrings(m, name, sig, first, has_raises):
 
 # ---- the ultimate oscillator's window kernel on gaps ------------------------------------
 # The Python function never hands the kernel a NaN past its first bar, so the kernel's gap
-# rule is driven through a small native driver linked against the library's compiled core.
-
-UO_DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include "indicators/momentum/oscillators.hpp"
-int main() {
-    unsigned long long p; int n;
-    if (std::scanf("%llu %d", &p, &n) != 2) return 2;
-    vorn::Series bp(n), tr(n);
-    char buf[64];
-    for (auto* v : {&bp, &tr})
-        for (auto& x : *v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
-    for (double x : vorn::indicators::momentum::calc_uo_avg(bp, tr, p)) std::printf("%.17g\n", x);
-}
-"""
-
+# rule is driven through tests/native/uo_average.cpp.
 
 @pytest.fixture(scope="module")
-def uo_avg(tmp_path_factory):
-    run = native_driver(tmp_path_factory, UO_DRIVER)
+def uo_avg():
+    run = native_program("uo_average")
 
     def call(bp, tr, p):
         return [float(t) for t in run(f"{p} {len(bp)} " + " ".join(repr(float(x)) for x in bp + tr))]

@@ -8,7 +8,7 @@ import math
 import pytest
 
 import vorn_library.vorn_library as vl
-from conftest import first_defined, nan_equal, native_driver, random_bars, random_walk, value_error
+from conftest import first_defined, nan_equal, native_program, random_bars, random_walk, value_error
 
 NAN, INF = math.nan, math.inf
 
@@ -327,38 +327,9 @@ def test_trima_matches_mean_of_means(p):
     assert nan_equal(out, [NAN] * (p - p // 2 - 1) + window(first, p // 2 + 1, mean), tol=1e-12)
 
 
-TRIMA_DRIVER = r"""
-#include <cmath>
-#include <cstdio>
-#include <random>
-#include "indicators/overlap/averages.hpp"
-#include "utils/ma.hpp"
-using namespace vorn;
-int main() {
-    unsigned long long n, p; double spike;
-    if (std::scanf("%llu %llu %lf", &n, &p, &spike) != 3) return 2;
-    std::mt19937_64 g(p);
-    std::normal_distribution<double> step;
-    Series v(n);
-    double x = 100.0;
-    for (auto& e : v) e = x += step(g);
-    for (std::size_t i = 97; i + 1 < n; i += 1009) v[i] = v[i + 1] = spike;  // overflowing pairs when huge
-    const auto t = indicators::overlap::trima(v, p);
-    const Series two = utils::ma::sma_impl(utils::ma::sma_impl(v, p - p / 2), p / 2 + 1);
-    std::size_t differ = 0, undefined = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double a = (*t)[i], b = two[i];
-        undefined += !std::isfinite(a);
-        differ += std::isnan(a) != std::isnan(b) || (!std::isnan(a) && a != b);
-    }
-    std::printf("%zu %zu\n", differ, undefined);
-}
-"""
-
-
 @pytest.fixture(scope="module")
-def trima_driver(tmp_path_factory):
-    return native_driver(tmp_path_factory, TRIMA_DRIVER)
+def trima_driver():
+    return native_program("trima")
 
 
 @pytest.mark.parametrize("p", [1, 2, 3, 30, 2000])

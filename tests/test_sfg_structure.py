@@ -6,64 +6,14 @@ import random
 import pytest
 
 import vorn_library.vorn_library as vl
-from conftest import nan_equal, native_driver, random_bars, same_series, value_error
+from conftest import nan_equal, native_program, random_bars, same_series, value_error
 
 NAN = math.nan
 HALF = 2**63
 
-DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <vector>
-#include "indicators/sfg_utils.hpp"
-using namespace vorn;
-using namespace vorn::indicators::sfg_utils;
-static Series read() {
-    int n;
-    if (std::scanf("%d", &n) != 1) std::exit(2);
-    Series v(n);
-    char buf[64];
-    for (auto& x : v) { if (std::scanf("%63s", buf) != 1) std::exit(2); x = std::strtod(buf, nullptr); }
-    return v;
-}
-int main() {
-    char cmd[16], buf[64];
-    while (std::scanf("%15s", cmd) == 1) {
-        std::string k = cmd;
-        if (k == "swings") {
-            unsigned long long lb;
-            if (std::scanf("%llu", &lb) != 1) return 2;
-            Series v = read();
-            const int n = static_cast<int>(v.size());
-            SwingPoints s = find_swing_points(v, lb);
-            std::printf("H");
-            for (int i = 0; i < n; ++i) if (s.swing_high[i]) std::printf(" %d", i);
-            std::printf(" L");
-            for (int i = 0; i < n; ++i) if (s.swing_low[i]) std::printf(" %d", i);
-            std::printf("\n");
-        } else {
-            unsigned long long period;
-            if (std::scanf("%llu %63s", &period, buf) != 2) return 2;
-            double tol = std::strtod(buf, nullptr);
-            Series h = read(), l = read(), c = read(), v = read();
-            auto r = detect_supply_demand_zones(h, l, c, v, period, tol);
-            if (!r) { std::printf("E %s\n", r.error().message().c_str()); std::fflush(stdout); continue; }
-            std::printf("Z");
-            for (const auto& z : *r)
-                std::printf(" %.17g %.17g %.17g %llu %.17g %d %d", z.price, z.upper, z.lower,
-                            (unsigned long long)z.touches, z.strength, z.is_demand, z.volume_confirmed);
-            std::printf("\n");
-        }
-        std::fflush(stdout);
-    }
-}
-"""
-
-
 @pytest.fixture(scope="module")
-def native(tmp_path_factory):
-    run = native_driver(tmp_path_factory, DRIVER)
+def native():
+    run = native_program("sfg_utils")
 
     def text(values):
         return f"{len(values)} " + " ".join(repr(float(x)) for x in values)

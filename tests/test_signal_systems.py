@@ -4,7 +4,7 @@ Hand-traced bars where the ATR is exactly 2 and the RSI of period 1 is exactly 0
 MACD, SuperTrend, ATR and RSI lines against the library's own functions where the systems are
 defined through them; the neighbour searches against a full sort with the tie rule (NumPy);
 the learned systems on noiseless series whose model is exact, and against the online trainers'
-own forecasts (the models' native driver).
+own forecasts (tests/native/models.cpp).
 """
 import math
 

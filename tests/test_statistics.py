@@ -20,7 +20,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 from numpy.lib.stride_tricks import sliding_window_view
 
-from conftest import nan_equal, native_driver
+from conftest import nan_equal, native_program
 
 NAN = math.nan
 INF = math.inf
@@ -466,50 +466,11 @@ def test_straight_line_is_fitted_exactly(m, c, slope, p, extra):
 
 # ---- the kernels themselves, on NaN gaps, infinities and unusable periods -------------------
 # The Python functions refuse non-finite input, so the kernels' NaN rules are driven through
-# a small native driver linked against the library's own compiled core (the static
-# archive next to the built package).
-
-DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
-#include "utils/stats.hpp"
-using namespace vorn::utils::stats;
-static vorn::Series read(int n) {
-    vorn::Series v(n); char buf[64];
-    for (auto& x : v) { if (std::scanf("%63s", buf) != 1) std::exit(2); x = std::strtod(buf, nullptr); }
-    return v;
-}
-static void put(const vorn::Series& v) {
-    std::printf("%zu", v.size());
-    for (double x : v) std::printf(" %.17g", x);
-    std::printf("\n");
-}
-int main() {
-    char name[64]; unsigned long long p; int n;
-    while (std::scanf("%63s %llu %d", name, &p, &n) == 3) {
-        auto a = read(n);
-        std::string k = name;
-        if (k == "max") put(rolling_max(a, p));
-        else if (k == "min") put(rolling_min(a, p));
-        else if (k == "sum") put(rolling_sum_kahan(a, p));
-        else if (k == "stdev") put(stdev(a, p));
-        else if (k == "slope") put(linearreg_slope(a, p));
-        else if (k == "tsf") put(tsf(a, p));
-        else if (k == "stderr") put(standard_error(a, p));
-        else if (k == "lr") { auto r = linear_regression(a, p); put(r.slope); put(r.intercept); put(r.r_squared); }
-        else if (k == "corr") { int m; if (std::scanf("%d", &m) != 1) return 2; auto b = read(m); put(correlation(a, b, p)); }
-        std::fflush(stdout);
-    }
-}
-"""
-
+# tests/native/stats.cpp, linked against the library's own compiled core.
 
 @pytest.fixture(scope="module")
-def kernel(tmp_path_factory):
-    run = native_driver(tmp_path_factory, DRIVER)
+def kernel():
+    run = native_program("stats")
 
     def call(name, values, period, other=None):
         line = f"{name} {period} {len(values)} " + " ".join(repr(float(x)) for x in values)

@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 from numpy.lib.stride_tricks import sliding_window_view
 
-from conftest import first_defined, nan_equal, native_driver, random_bars, value_error
+from conftest import first_defined, nan_equal, native_program, random_bars, value_error
 
 NAN = math.nan
 INF = math.inf
@@ -337,27 +337,9 @@ def test_cumulative_vwap_against_running_sums(m):
     assert nan_equal(m.py_vwap(H, L, C, V), list(pv / vv), 1e-12)
 
 
-DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include "indicators/volume.hpp"
-int main() {
-    unsigned long long p; int n;
-    while (std::scanf("%llu %d", &p, &n) == 2) {
-        vorn::Series v(n); char buf[64];
-        for (auto& x : v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
-        auto r = vorn::indicators::volume::ema_seed(v, p);
-        if (!r) std::printf("error %s\n", r.error().message().c_str());
-        else { for (double x : *r) std::printf("%.17g ", x); std::printf("\n"); }
-        std::fflush(stdout);
-    }
-}
-"""
-
-
 @pytest.fixture(scope="module")
-def ema_seed(tmp_path_factory):
-    run = native_driver(tmp_path_factory, DRIVER)
+def ema_seed():
+    run = native_program("volume_ema_seed")
     return lambda values, period: run(f"{period} {len(values)} " + " ".join(repr(float(x)) for x in values))[0].strip()
 
 
@@ -377,29 +359,9 @@ def test_ema_seed_kernel(ema_seed, values, period, expected):
     assert ema_seed(values, period) == expected
 
 
-SUM_DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include "utils/stats.hpp"
-int main() {
-    unsigned long long p; int n;
-    while (std::scanf("%llu %d", &p, &n) == 2) {
-        vorn::Series v(n); char buf[64];
-        for (auto& x : v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
-        vorn::utils::stats::RollingSumWindow window(v, p);
-        for (int i = 0; i < n; ++i) std::printf("%a ", window.step(i));
-        std::printf("\n");
-        for (double x : vorn::utils::stats::rolling_sum_kahan(v, p)) std::printf("%a ", x);
-        std::printf("\n");
-        std::fflush(stdout);
-    }
-}
-"""
-
-
 @pytest.fixture(scope="module")
-def stepped_and_whole_sums(tmp_path_factory):
-    run = native_driver(tmp_path_factory, SUM_DRIVER)
+def stepped_and_whole_sums():
+    run = native_program("rolling_sum_window")
     return lambda values, period: run(f"{period} {len(values)} " + " ".join(repr(float(x)) for x in values))
 
 
