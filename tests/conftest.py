@@ -46,12 +46,12 @@ def random_walk(n, seed=1, start=100.0):
     return out
 
 
-def random_bars(n, seed):
+def random_bars(n, seed, step=1.0):
     """(high, low, close) around a random walk, the close anywhere inside the bar."""
     rng = random.Random(seed)
     high, low, close, x = [], [], [], 100.0
     for _ in range(n):
-        x += rng.gauss(0, 1)
+        x += rng.gauss(0, step)
         h, lo = x + rng.random() * 2, x - rng.random() * 2
         high.append(h), low.append(lo), close.append(lo + (h - lo) * rng.random())
     return high, low, close
@@ -87,20 +87,30 @@ def native_program(name):
     return run
 
 
-def ref_ema(v, n, alpha=None):
-    """Seeded smoothing where NaN is a gap that restarts the seed."""
-    alpha = 2.0 / (1.0 + n) if alpha is None else alpha
-    out, seed, avg = [math.nan] * len(v), [], None
-    for i, x in enumerate(v):
-        if math.isnan(x):
-            seed, avg = [], None
-            continue
-        if avg is None:
-            seed.append(x)
-            if len(seed) == n:
-                avg = math.fsum(seed) / n
-                out[i] = avg
-        else:
-            avg = avg * (1 - alpha) + x * alpha
-            out[i] = avg
-    return out
+def models_program():
+    """tests/native/models.cpp as a function of a command, its head numbers and its series."""
+    run = native_program("models")
+
+    def call(cmd, head, *series):
+        line = cmd + " " + " ".join(repr(float(h)) for h in head)
+        for s in series:
+            line += " ; " + " ".join(repr(float(x)) for x in s)
+        return run(line)
+
+    return call
+
+
+def floats(line):
+    """The numbers of a models program line ("v 1.5 2 ...")."""
+    return [float(t) for t in line.split()[1:]]
+
+
+class Reenter:
+    """A number whose conversion calls back into the object being updated."""
+
+    def __init__(self, call):
+        self.call = call
+
+    def __float__(self):
+        self.call()
+        return 1.0

@@ -7,6 +7,7 @@ import pytest
 from numpy.lib.stride_tricks import sliding_window_view
 
 from conftest import first_defined, nan_equal, native_program, random_bars, value_error
+from reference import ref_rolling_vwap
 
 NAN = math.nan
 INF = math.inf
@@ -290,28 +291,6 @@ def test_money_flows_are_quotients_of_rolling_sums_bit_for_bit(m, p, seed):
     neg = m.py_sum([0.0] + [r if t < s else 0.0 for r, t, s in zip(raw[1:], tp[1:], tp)], p)
     mfi = [NAN if math.isnan(a) else (100.0 if abs(b) < 1e-10 else 100.0 - 100.0 / (a / b + 1.0)) for a, b in zip(pos, neg)]
     assert nan_equal(m.py_mfi(h, l, c, v, p), mfi)
-
-
-def kahan_add(s, x):
-    y = x - s[1]
-    t = s[0] + y
-    s[1], s[0] = (t - s[0]) - y, t
-
-
-def ref_rolling_vwap(h, l, c, v, p):
-    """Two compensated sums carried from the first window on, rebuilt together on slides 1000, 2000, ..."""
-    tp = [((a + b) + d) / 3 for a, b, d in zip(h, l, c)]
-    out = [NAN] * len(tp)
-    for i in range(p - 1, len(tp)):
-        if i == p - 1 or (i - p + 1) % 1000 == 0:
-            pv, vv = [0.0, 0.0], [0.0, 0.0]
-            for k in range(i - p + 1, i + 1):
-                kahan_add(pv, tp[k] * v[k]), kahan_add(vv, v[k])
-        else:
-            kahan_add(pv, tp[i] * v[i]), kahan_add(pv, -(tp[i - p] * v[i - p]))
-            kahan_add(vv, v[i]), kahan_add(vv, -v[i - p])
-        out[i] = NAN if abs(vv[0]) < 1e-10 else pv[0] / vv[0]
-    return out
 
 
 # volumes over five decades: the compensations carry low bits that a reset would lose (a wider
