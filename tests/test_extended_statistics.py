@@ -11,6 +11,7 @@ from numpy.lib.stride_tricks import sliding_window_view
 
 import vorn_library.vorn_library as vl
 from conftest import first_defined, nan_equal, random_walk, value_error
+from reference import ref_entropy
 
 NAN = math.nan
 N = 3000
@@ -123,36 +124,6 @@ def test_percent_rank_hand_traced():
 
 
 # ---- entropy ------------------------------------------------------------------------------
-
-
-def ref_entropy(close, period, bins):
-    """A bins-long histogram per window, as the definition reads."""
-    out = [NAN] * len(close)
-    for i in range(period, len(close)):
-        rets = []
-        for j in range(i - period + 2, i + 1):
-            if abs(close[j - 1]) < 1e-10:
-                continue
-            r = (close[j] - close[j - 1]) / close[j - 1]
-            if math.isfinite(r):
-                rets.append(r)
-        if not rets:
-            continue
-        lo, hi = min(rets), max(rets)
-        if abs(hi - lo) < 1e-10:
-            out[i] = 0.0
-            continue
-        width = (hi - lo) / bins
-        counts = [0] * bins
-        for r in rets:
-            counts[min(max(int(math.floor((r - lo) / width)), 0), bins - 1)] += 1
-        h = 0.0
-        for c in counts:
-            if c > 0:
-                q = c / len(rets)
-                h = h - q * math.log2(q)
-        out[i] = h
-    return out
 
 
 @pytest.mark.parametrize("period, bins", [(10, 10), (2, 5), (25, 3), (30, 1), (10, 40), (10, 41), (40, 500)])

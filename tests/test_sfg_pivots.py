@@ -5,6 +5,7 @@ import pytest
 
 import vorn_library.vorn_library as vl
 from conftest import nan_equal, random_bars, same_series, value_error
+from reference import ref_pivot_grid
 
 NAN = math.nan
 
@@ -139,20 +140,6 @@ def test_grid_negative_multiplier_and_late_channel():
     assert out[0] == out[1] == [0.0] * 50 and all(math.isnan(x) for x in out[2] + out[3])
 
 
-def grid_reference(high, low, close, fast_p, slow_p, atr_p, m):
-    fast, slow, atr = vl.py_ema(close, fast_p), vl.py_ema(close, slow_p), vl.py_atr(high, low, close, atr_p)
-    n = len(close)
-    buy, sell, stop, target = [0.0] * n, [0.0] * n, [NAN] * n, [NAN] * n
-    for i in range(max(slow_p, atr_p, 1), n):
-        a = 0.0 if math.isnan(atr[i]) else atr[i]
-        g, mid, c = a * m, slow[i], close[i]
-        if fast[i] > mid and mid - 1.5 * g <= c <= mid - 0.5 * g:
-            buy[i], stop[i], target[i] = 1.0, mid - g - a, mid + g
-        if mid > fast[i] and mid + 0.5 * g <= c <= mid + 1.5 * g:
-            sell[i], stop[i], target[i] = 1.0, mid + g + a, mid - g
-    return buy, sell, stop, target
-
-
 # equal EMA periods never make a trend, so they never signal
 @pytest.mark.parametrize("seed, periods, m, fires", [
     (1, (5, 20, 14), 1.0, True), (2, (3, 8, 3), 0.5, True), (3, (30, 10, 5), 2.0, True), (2, (8, 8, 3), 0.5, False),
@@ -160,7 +147,7 @@ def grid_reference(high, low, close, fast_p, slow_p, atr_p, m):
 def test_grid_against_peer_averages(seed, periods, m, fires):
     high, low, close = random_bars(600, seed)
     out = vl.py_general_parameters_signals(high, low, close, *periods, m)
-    ref = grid_reference(high, low, close, *periods, m)
+    ref = ref_pivot_grid(high, low, close, *periods, m)
     assert (sum(out[0]) > 0 and sum(out[1]) > 0) == fires
     assert all(nan_equal(a, b) for a, b in zip(out, ref))
 
@@ -175,7 +162,7 @@ def test_grid_none_selects_each_default(given, defaults):
     out = vl.py_general_parameters_signals(high, low, close, *given)
     assert sum(out[0]) > 0 and sum(out[1]) > 0
     assert same_series(out, vl.py_general_parameters_signals(high, low, close, *defaults))
-    assert same_series(out, grid_reference(high, low, close, *defaults))
+    assert same_series(out, ref_pivot_grid(high, low, close, *defaults))
 
 
 @pytest.mark.parametrize("periods, message", [
