@@ -1,5 +1,6 @@
 #include "indicators/trend/measures.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -102,14 +103,6 @@ Status check_bars_period(std::span<const double> high, std::span<const double> l
     if (high.size() == 1) return fail(VornError::insufficient_data(2, 1));
     if (period == 0) return fail(VornError::invalid_period(0, high.size()));
     return {};
-}
-
-// True range against the previous close; bar 0, which has none, holds 0.0 (not NaN), so
-// callers start their windows at `period` to keep it out.
-Series true_ranges(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
-    Series tr(high.size(), 0.0);
-    for (std::size_t i = 1; i < tr.size(); ++i) tr[i] = volatility::true_range_bar(high[i], low[i], close[i - 1]);
-    return tr;
 }
 
 // TRIX and DPO accept a period equal to the length and need the period itself otherwise.
@@ -232,21 +225,31 @@ Result<Series> choppiness(std::span<const double> high, std::span<const double> 
     Series out(n, NaN);
     if (period >= n) return out;
     const std::size_t p = period;
-    const Series tr = true_ranges(high, low, close);
-    std::vector<HighLow> slots(n);
+    // The summed true ranges go to `out` first; the window's range then turns each into the
+    // index. Bar 0's placeholder range of 0.0 is in the first window only, which gives none.
+    lanes::Scratch<double> tr(n);
+    tr[0] = 0.0;
+    for (std::size_t i = 1; i < n; ++i) tr[i] = volatility::true_range_bar(high[i], low[i], close[i - 1]);
+    auto emit = [&](std::size_t i0, std::size_t i1, const lanes::Pair (&s)[1]) {
+        out[i0] = s[0][0];
+        out[i1] = s[0][1];
+    };
+    const double* const sums[1] = {tr.data()};
+    if (!lanes::run<4>(lanes::KahanSums<1, decltype(emit)>(sums, p, emit), n, p)) {
+        const Series sum = stats::rolling_sum_kahan(std::span<const double>(tr.data(), n), period);
+        std::copy(sum.begin(), sum.end(), out.begin());
+    }
     const double scale = std::log10(static_cast<double>(period));
-    stats::RollingSumWindow sum(tr, period);
-    for (std::size_t i = 0; i + 1 < p; ++i) sum.step(i);
-    // The window's range and its summed true range arrive together; from index `period`, so
-    // that no window sums bar 0's placeholder range.
+    lanes::Scratch<HighLow> slots(n);
     stats::window::block_extremes(RangeRule{high.data(), low.data(), slots.data()}, n, p,
                                   [&](std::size_t i, HighLow c) {
-        const double s = sum.step(i);
-        if (i < p) return;
-        const double h = c.high, l = c.low;
-        if (std::isnan(s) || std::isnan(h) || std::isnan(l)) return;
-        if (!(s > 0.0) || !(h - l > 0.0)) return;
-        out[i] = (std::log10(s / (h - l)) * 100.0) / scale;
+        const double s = out[i], range = c.high - c.low;
+        // Also false for a NaN sum or range.
+        if (i >= p && s > 0.0 && range > 0.0) {
+            out[i] = (std::log10(s / range) * 100.0) / scale;
+        } else {
+            out[i] = NaN;
+        }
     });
     return out;
 }

@@ -23,9 +23,26 @@
 #include <cstdint>
 #include <span>
 
+#include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
 
 namespace vorn::indicators::lanes {
+
+// Scratch of n trivial values from the recycled series buffers, left unwritten: a Series
+// would clear it first, a pass of its own.
+template <class T>
+class Scratch {
+public:
+    explicit Scratch(std::size_t n) : p_(static_cast<T*>(utils::acquire_buffer(n * sizeof(T)))) {}
+    ~Scratch() { utils::release_buffer(p_); }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    T* data() noexcept { return p_; }
+    T& operator[](std::size_t i) noexcept { return p_[i]; }
+
+private:
+    T* p_;
+};
 
 using Pair = double __attribute__((vector_size(16)));
 using Mask = long long __attribute__((vector_size(16)));
