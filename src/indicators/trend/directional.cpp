@@ -116,22 +116,27 @@ Result<AdxSeries> adx(std::span<const double> high, std::span<const double> low,
     // The first average is the plain mean of DX over bars period .. 2 * period - 1; with
     // fewer bars than that the average stays undefined (first lies past the end).
     const std::size_t first = 2 * period - 1;
-    double sum = 0.0, a = 0.0;
+    // Each bar's DX and the previous bar's average share one division: the average of bar
+    // i - 1 waits on nothing of bar i, and the two divide side by side.
+    double sum = 0.0;
+    double pending = 0.0;  // the previous bar's average, still to be divided by p
     smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
         r.plus_di[i] = plus;
         r.minus_di[i] = minus;
-        const double d = dx_value(plus, minus);
+        const double s = plus + minus;
+        const Pair q = Pair{std::fabs(plus - minus) * 100.0, pending} / Pair{s, p};
+        // A zero DI sum reads 0.0 (dx_value's rule).
+        const double d = std::fabs(s) < 1e-10 ? 0.0 : q[0];
         if (i > first) [[likely]] {
-            a = (a * pm1 + d) / p;
-            r.adx[i] = a;
-        } else if (i < first) {
-            sum += d;
+            r.adx[i - 1] = q[1];
+            pending = q[1] * pm1 + d;
         } else {
             sum += d;
-            a = sum / p;
-            r.adx[i] = a;
+            pending = sum;
         }
     });
+    // The last bar's average.
+    if (first < n) r.adx[n - 1] = pending / p;
     return r;
 }
 
