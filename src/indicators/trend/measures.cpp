@@ -170,7 +170,7 @@ Result<VortexSeries> vortex(std::span<const double> high, std::span<const double
     if (period >= n) return out;
     // Bar 0 has no movement and holds 0.0 in all three; the outputs start at `period`, so it
     // is in no window used. Differences of finite prices may overflow but are never NaN.
-    Series vp(n), vm(n), tr(n);
+    lanes::Scratch<double> vp(n), vm(n), tr(n);
     vp[0] = vm[0] = tr[0] = 0.0;
     for (std::size_t i = 1; i < n; ++i) {
         vp[i] = std::fabs(high[i] - low[i - 1]);
@@ -186,7 +186,7 @@ Result<VortexSeries> vortex(std::span<const double> high, std::span<const double
     const double* const sums[3] = {vp.data(), vm.data(), tr.data()};
     if (!lanes::run<2>(lanes::KahanSums<3, decltype(emit)>(sums, period, emit), n, period)) {
         out = {Series(n, NaN), Series(n, NaN)};
-        vortex_by_window(vp, vm, tr, period, out);
+        vortex_by_window({vp.data(), n}, {vm.data(), n}, {tr.data(), n}, period, out);
         return out;
     }
     // The first window, at period - 1, still holds bar 0.
