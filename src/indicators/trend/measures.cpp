@@ -210,7 +210,8 @@ struct RangeRule {
     HighLow* slots;
     HighLow at(std::size_t i) const noexcept { return {high[i], low[i]}; }
     static HighLow pick(HighLow later, HighLow earlier) noexcept {
-        return {earlier.high > later.high ? earlier.high : later.high, earlier.low < later.low ? earlier.low : later.low};
+        return {earlier.high > later.high ? earlier.high : later.high,
+                earlier.low < later.low ? earlier.low : later.low};
     }
     void keep(std::size_t i, HighLow c) const noexcept { slots[i] = c; }
     HighLow kept(std::size_t i) const noexcept { return slots[i]; }

@@ -97,12 +97,14 @@ inline void finish_into(Series& out, std::size_t i0, std::size_t i1, lanes::Pair
     if (c1) out[i1] = v[1];
 }
 
-// Sums of `values` (no NaN) over `period` into the complete windows of `out` (marked
-// kComplete), as finish(sums) gives them, two lanes at a time, in lanes. False when the lanes could not follow
-// their plan: `out` is then spoilt, and the caller computes it one window at a time.
+// Sums of `values` (no NaN) over `period`, computed in lanes, into the complete windows of
+// `out` (marked kComplete) as finish() turns them, two at a time. False when the lanes could
+// not follow their plan: `out` is then spoilt, and the caller computes it one window at a time.
 template <class Finish>
 bool sums_into(const double* values, std::size_t n, std::size_t period, Series& out, Finish finish) {
-    auto emit = [&](std::size_t i0, std::size_t i1, const lanes::Pair (&s)[1]) { finish_into(out, i0, i1, finish(s[0])); };
+    auto emit = [&](std::size_t i0, std::size_t i1, const lanes::Pair (&s)[1]) {
+        finish_into(out, i0, i1, finish(s[0]));
+    };
     const double* const x[1] = {values};
     return lanes::run<4>(lanes::KahanSums<1, decltype(emit)>(x, period, emit), n, period);
 }
@@ -176,6 +178,8 @@ Series complete_window_sums(const Series& values, std::uint64_t period) {
     return sums;
 }
 
+// Log returns lie within about +-745, so the deviation's running state never overflows and
+// the lanes never hand over to this; it completes their contract.
 Series historical_volatility_by_window(std::span<const double> close, std::uint64_t period) {
     const std::size_t n = close.size();
     Series returns(n, NaN);
@@ -370,7 +374,8 @@ Result<Series> mass_index(std::span<const double> high, std::span<const double> 
         }
         if (i + 1 >= b) out[i] = windows.complete(i) ? kComplete : NaN;
     }
-    if (!sums_into(ratio.data(), n, b, out, [](lanes::Pair v) { return v; })) return mass_index_by_window(high, low, a, b);
+    if (!sums_into(ratio.data(), n, b, out, [](lanes::Pair v) { return v; }))
+        return mass_index_by_window(high, low, a, b);
     return out;
 }
 

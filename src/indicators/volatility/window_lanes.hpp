@@ -21,7 +21,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <span>
+#include <type_traits>
 
 #include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
@@ -32,6 +32,8 @@ namespace vorn::indicators::lanes {
 // would clear it first, a pass of its own.
 template <class T>
 class Scratch {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
 public:
     explicit Scratch(std::size_t n) : p_(static_cast<T*>(utils::acquire_buffer(n * sizeof(T)))) {}
     ~Scratch() { utils::release_buffer(p_); }
