@@ -128,42 +128,53 @@ private:
     Emit& emit_;
 };
 
-// The plan: each weight walked over bars [from, to) as its sliding state walks them,
-// marking in flags[i - from] (bit s for weight s) the slides after which weight s asks for a
-// rebuild. `from` is a stretch's first bar.
+// The plan: each weight walked over the bars as its sliding state walks them, marking the
+// slides after which it asks for a rebuild (bit s for weight s). Bar by bar, so that the
+// pass that writes the values can carry it along: a weight's additions are one chain of
+// their own, which that pass's work overlaps.
 template <class Win>
-void plan(const Win& win, utils::WindowWeight* weights, std::size_t p, std::size_t from, std::size_t to,
-          unsigned char* flags) {
-    constexpr std::size_t W = Win::kWeights;
-    // Copies, settled inline: no call takes their address, so they can live in registers.
-    utils::WindowWeight w[W];
-#pragma GCC unroll 8
-    for (std::size_t s = 0; s < W; ++s) w[s] = weights[s];
-    auto refill = [&](std::size_t s, std::size_t end) {
-        w[s].reset();
-        for (std::size_t k = end + 1 - p; k <= end; ++k) w[s].add(win.magnitude(s, k));
-    };
-    std::size_t next = from;  // the next scheduled rebuild
-    for (std::size_t i = from; i < to; ++i) {
+class Plan {
+public:
+    static constexpr std::size_t W = Win::kWeights;
+
+    // Over bars p - 1 .. n - 1 (1 <= p <= n).
+    Plan(const Win& win, std::size_t n, std::size_t p) : win_(win), p_(p), i_(p - 1), next_(p - 1), flags_(n - p + 1) {}
+
+    // The next bar; every bar up to it must be written. The weights are settled inline: no
+    // call takes their address, so they can live in registers.
+    [[gnu::always_inline]] void step() noexcept {
+        const std::size_t i = i_++;
         unsigned f = 0;
-        if (i == next) [[unlikely]] {
-            next += kStretch;
+        if (i == next_) [[unlikely]] {
+            next_ += kStretch;
 #pragma GCC unroll 8
             for (std::size_t s = 0; s < W; ++s) refill(s, i);
         } else {
 #pragma GCC unroll 8
             for (std::size_t s = 0; s < W; ++s) {
-                if (w[s].passes(win.magnitude(s, i - p), win.magnitude(s, i))) [[likely]] continue;
-                if (!w[s].settle_inline()) continue;
+                if (w_[s].passes(win_.magnitude(s, i - p_), win_.magnitude(s, i))) [[likely]] continue;
+                if (!w_[s].settle_inline()) continue;
                 f |= 1u << s;
                 refill(s, i);
             }
         }
-        flags[i - from] = static_cast<unsigned char>(f);
+        flags_[i + 1 - p_] = static_cast<unsigned char>(f);
     }
-#pragma GCC unroll 8
-    for (std::size_t s = 0; s < W; ++s) weights[s] = w[s];
-}
+
+    // The flags of bar p - 1 + k at k, once every bar has been stepped.
+    const unsigned char* flags() noexcept { return flags_.data(); }
+
+private:
+    [[gnu::always_inline]] void refill(std::size_t s, std::size_t end) noexcept {
+        w_[s].reset();
+        for (std::size_t k = end + 1 - p_; k <= end; ++k) w_[s].add(win_.magnitude(s, k));
+    }
+
+    const Win& win_;
+    std::size_t p_, i_, next_;
+    utils::WindowWeight w_[W];
+    Scratch<unsigned char> flags_;
+};
 
 // G pairs of lanes over stretches of `len` bars starting at start[l] (a rebuild), following
 // the flags at flag[l]. False when a state turned non-finite after a slide.
@@ -198,35 +209,37 @@ template <std::size_t G, class Win>
     return (ok[0] & ok[1]) != 0;
 }
 
-// Every window ending at p - 1 .. n - 1 (1 <= p <= n), in lanes of 2 * G stretches.
+// Every window ending at p - 1 .. n - 1 (1 <= p <= n), in lanes of 2 * G stretches,
+// following a finished plan's flags.
 template <std::size_t G, class Win>
-[[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p) {
+[[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags) {
     constexpr std::size_t L = 2 * G;
-    utils::WindowWeight weights[Win::kWeights];
-    unsigned char flags[L * kStretch];
-    std::size_t from = p - 1;
+    const std::size_t first = p - 1;
+    std::size_t from = first;
+    auto flag = [&](std::size_t bar) { return flags + (bar - first); };
     // Groups of L whole stretches.
-    while (n - from >= L * kStretch) {
-        plan(win, weights, p, from, from + L * kStretch, flags);
+    for (; n - from >= L * kStretch; from += L * kStretch) {
         std::size_t start[L];
-        const unsigned char* flag[L];
-        for (std::size_t l = 0; l < L; ++l) start[l] = from + l * kStretch, flag[l] = flags + l * kStretch;
-        if (!run_group<G>(win, start, flag, kStretch)) return false;
-        from += L * kStretch;
+        const unsigned char* at[L];
+        for (std::size_t l = 0; l < L; ++l) start[l] = from + l * kStretch, at[l] = flag(start[l]);
+        if (!run_group<G>(win, start, at, kStretch)) return false;
     }
     // Two whole stretches at a time, then the last one, in both halves of one pair.
-    while (n - from >= 2 * kStretch) {
-        plan(win, weights, p, from, from + 2 * kStretch, flags);
-        if (!run_group<1>(win, {from, from + kStretch}, {flags, flags + kStretch}, kStretch)) return false;
-        from += 2 * kStretch;
-    }
-    while (from < n) {
-        const std::size_t len = n - from < kStretch ? n - from : kStretch;
-        plan(win, weights, p, from, from + len, flags);
-        if (!run_group<1>(win, {from, from}, {flags, flags}, len)) return false;
-        from += len;
+    for (; n - from >= 2 * kStretch; from += 2 * kStretch)
+        if (!run_group<1>(win, {from, from + kStretch}, {flag(from), flag(from + kStretch)}, kStretch)) return false;
+    for (std::size_t len; from < n; from += len) {
+        len = n - from < kStretch ? n - from : kStretch;
+        if (!run_group<1>(win, {from, from}, {flag(from), flag(from)}, len)) return false;
     }
     return true;
+}
+
+// The same for a caller whose values are all written: the plan first, then the lanes.
+template <std::size_t G, class Win>
+[[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p) {
+    Plan<Win> plan(win, n, p);
+    for (std::size_t i = p - 1; i < n; ++i) plan.step();
+    return run<G>(win, n, p, plan.flags());
 }
 
 }  // namespace vorn::indicators::lanes
