@@ -1,9 +1,12 @@
 #include "indicators/momentum/oscillators.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <string>
 
+#include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
@@ -175,7 +178,7 @@ struct KahanPair {
     Pair sum{0.0, 0.0};
     Pair comp{0.0, 0.0};
 
-    void add(const double* at) noexcept {
+    [[gnu::always_inline]] void add(const double* at) noexcept {
         Pair v;
         __builtin_memcpy(&v, at, sizeof v);
         const Pair y = v - comp;
@@ -191,44 +194,77 @@ bool holds_nan(std::span<const double> v) noexcept {
     return false;
 }
 
+// The sums of bp and tr over every window of every length in `periods` (ascending, each
+// 1 <= period < n), each summed afresh in index order: record(k, end, sbp, str) for the
+// window of periods[k] ending at `end`, from end = period on. Windows of different lengths
+// that start at the same bar share their first additions, so each start runs one chain as
+// long as the longest window and reads the shorter windows' sums off it as it passes their
+// ends: the additions and their order are those of a chain per window, at the longest
+// window's cost instead of the sum of all. After each run of starts, finished(first, last):
+// every window ending in first..last has been recorded.
+template <class Record, class Finished>
+void uo_window_sums(std::span<const double> bp, std::span<const double> tr, std::span<const std::size_t> periods,
+                    Record&& record, Finished&& finished) {
+    const std::size_t n = bp.size();
+    const std::size_t shortest = periods.front(), longest = periods.back();
+    // Windows start at bar 1 at the earliest, so that the undefined first bar never enters a sum.
+    std::size_t s = 1;
+    // Chains that start at neighbouring bars are independent: without gaps, six of them run
+    // side by side so that their compensation chains overlap instead of waiting on one
+    // another (more would no longer fit the registers).
+    if (!holds_nan(bp.subspan(1, n - 1)) && !holds_nan(tr.subspan(1, n - 1))) {
+        constexpr std::size_t pairs = 3, lanes = 2 * pairs;
+        for (; s + lanes + longest <= n + 1; s += lanes) {
+            KahanPair sbp[pairs], str[pairs];
+            std::size_t t = 0;
+            for (std::size_t k = 0; k < periods.size(); ++k) {
+                for (; t < periods[k]; ++t)
+#pragma GCC unroll 8
+                    for (std::size_t q = 0; q < pairs; ++q) {
+                        sbp[q].add(&bp[s + t + 2 * q]);
+                        str[q].add(&tr[s + t + 2 * q]);
+                    }
+                const std::size_t end = s + periods[k] - 1;
+#pragma GCC unroll 8
+                for (std::size_t q = 0; q < pairs; ++q) {
+                    record(k, end + 2 * q, sbp[q].sum[0], str[q].sum[0]);
+                    record(k, end + 2 * q + 1, sbp[q].sum[1], str[q].sum[1]);
+                }
+            }
+            finished(s + shortest - 1, s + shortest + lanes - 2);
+        }
+    }
+    // The rest, and every start when a gap is about: one chain at a time, skipping NaN.
+    for (; s + shortest <= n; ++s) {
+        utils::Kahan sbp, str;
+        std::size_t j = s;
+        for (std::size_t k = 0; k < periods.size(); ++k) {
+            const std::size_t end = s + periods[k] - 1;
+            if (end >= n) break;
+            for (; j <= end; ++j) {
+                if (!std::isnan(bp[j])) sbp.add(bp[j]);
+                if (!std::isnan(tr[j])) str.add(tr[j]);
+            }
+            record(k, end, sbp.sum, str.sum);
+        }
+        finished(s + shortest - 1, s + shortest - 1);
+    }
+}
+
+// A true-range sum below 1e-10 leaves the average undefined.
+double uo_ratio(double sbp, double str) noexcept { return std::fabs(str) >= 1e-10 ? sbp / str : NaN; }
+
 }  // namespace
 
 Series calc_uo_avg(std::span<const double> bp, std::span<const double> tr, std::uint64_t period) {
     const std::size_t n = bp.size();
     Series out(n, NaN);
-    if (period >= n) return out;
-    // Every window is summed afresh in index order, so each value carries only its own
-    // window's rounding. Windows start at index period, not period - 1, so that the undefined
-    // first bar never enters a sum.
-    const auto write = [&](std::size_t i, double sbp, double str) {
-        if (std::fabs(str) >= 1e-10) out[i] = sbp / str;
-    };
-    std::size_t i = period;
-    // Neighbouring windows are independent sums. Without gaps, sixteen of them run side by
-    // side so that their compensation chains overlap instead of waiting on one another.
-    if (!holds_nan(bp.subspan(1, n - 1)) && !holds_nan(tr.subspan(1, n - 1))) {
-        constexpr std::size_t pairs = 8, lanes = 2 * pairs;
-        for (; i + lanes <= n; i += lanes) {
-            KahanPair sbp[pairs], str[pairs];
-            for (std::size_t j = i + 1 - period; j <= i; ++j)
-                for (std::size_t q = 0; q < pairs; ++q) {
-                    sbp[q].add(&bp[j + 2 * q]);
-                    str[q].add(&tr[j + 2 * q]);
-                }
-            for (std::size_t q = 0; q < pairs; ++q) {
-                write(i + 2 * q, sbp[q].sum[0], str[q].sum[0]);
-                write(i + 2 * q + 1, sbp[q].sum[1], str[q].sum[1]);
-            }
-        }
-    }
-    for (; i < n; ++i) {
-        utils::Kahan sbp, str;
-        for (std::size_t j = i + 1 - period; j <= i; ++j) {
-            if (!std::isnan(bp[j])) sbp.add(bp[j]);
-            if (!std::isnan(tr[j])) str.add(tr[j]);
-        }
-        write(i, sbp.sum, str.sum);
-    }
+    // A window of no bars sums to zero: nothing is defined.
+    if (period >= n || period == 0) return out;
+    const std::size_t p = period;
+    uo_window_sums(
+        bp, tr, {&p, 1}, [&](std::size_t, std::size_t end, double sbp, double str) { out[end] = uo_ratio(sbp, str); },
+        [](std::size_t, std::size_t) {});
     return out;
 }
 
@@ -239,7 +275,11 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
     const std::size_t n = high.size();
     if (n == 1) return fail(VornError::insufficient_data(2, 1));
     if (period1 == 0 || period2 == 0 || period3 == 0) return fail(VornError::invalid_period(0, n));
-    Series bp(n, NaN), tr(n, NaN);
+    Series out(n, NaN);
+    // A period that leaves no window leaves no value anywhere.
+    if (period1 >= n || period2 >= n || period3 >= n) return out;
+    utils::Scratch bp(n), tr(n);
+    bp[0] = tr[0] = NaN;
     for (std::size_t i = 1; i < n; ++i) {
         const double prev = close[i - 1];
         const double lo = low[i] < prev ? low[i] : prev;
@@ -247,14 +287,28 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
         bp[i] = close[i] - lo;
         tr[i] = hi - lo;
     }
-    const Series a1 = calc_uo_avg(bp, tr, period1);
-    const Series a2 = calc_uo_avg(bp, tr, period2);
-    const Series a3 = calc_uo_avg(bp, tr, period3);
-    Series out(n, NaN);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::isnan(a1[i]) || std::isnan(a2[i]) || std::isnan(a3[i])) continue;
-        out[i] = (2.0 * a2[i] + 4.0 * a1[i] + a3[i]) * 100.0 / 7.0;
-    }
+    // The three averages by ascending period; role[r] is where average r + 1 stands.
+    std::size_t periods[3] = {period1, period2, period3}, role[3] = {0, 1, 2};
+    std::sort(std::begin(role), std::end(role), [&](std::size_t x, std::size_t y) { return periods[x] < periods[y]; });
+    const std::size_t sorted[3] = {periods[role[0]], periods[role[1]], periods[role[2]]};
+    std::size_t at[3];
+    for (std::size_t k = 0; k < 3; ++k) at[role[k]] = k;
+    // A bar's three averages come from chains that start up to the longest period apart:
+    // each average waits in a ring, long enough to outlast that, until the bar's last one.
+    const std::size_t ring = std::bit_ceil(sorted[2] + 16), mask = ring - 1;
+    utils::Scratch avg(3 * ring);
+    const std::size_t longest = sorted[2];
+    uo_window_sums(
+        std::span<const double>(bp.data(), n), std::span<const double>(tr.data(), n), sorted,
+        [&](std::size_t k, std::size_t end, double sbp, double str) { avg[k * ring + (end & mask)] = uo_ratio(sbp, str); },
+        [&](std::size_t first, std::size_t last) {
+            for (std::size_t i = first < longest ? longest : first; i <= last; ++i) {
+                const double a1 = avg[at[0] * ring + (i & mask)], a2 = avg[at[1] * ring + (i & mask)],
+                             a3 = avg[at[2] * ring + (i & mask)];
+                if (std::isnan(a1) || std::isnan(a2) || std::isnan(a3)) continue;
+                out[i] = (2.0 * a2 + 4.0 * a1 + a3) * 100.0 / 7.0;
+            }
+        });
     return out;
 }
 
