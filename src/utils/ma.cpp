@@ -1,8 +1,10 @@
 #include "utils/ma.hpp"
 
+#include <bit>
 #include <cmath>
 #include <limits>
 
+#include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
 #include "utils/stats.hpp"
 
@@ -309,26 +311,50 @@ Result<Series> frama(std::span<const double> values, std::uint64_t period) {
     if (period > len || period < 2 || period % 2 != 0) return fail(VornError::invalid_period(period, len));
     const std::size_t n = period, h = n / 2;
     const double hf = static_cast<double>(h), nf = static_cast<double>(n);
+    Series out(len, NaN);
+    out[n - 1] = values[n - 1];
+    if (len == n) return out;
     // The window of n bars before i is two half windows of h bars; the half window that
     // ends at i - h - 1 was the newer half h bars earlier, so one rolling extreme of h bars
     // serves all three ranges.
-    const Series hi = stats::rolling_max(values, h);
-    const Series lo = stats::rolling_min(values, h);
-    Series out(len, NaN);
-    out[n - 1] = values[n - 1];
+    const stats::WindowExtremes ext = stats::rolling_max_min(values, h);
+    const double* hi = ext.max.data();
+    const double* lo = ext.min.data();
+    // The ranges' arithmetic goes first, in a pass of its own that the compiler vectorises;
+    // the logarithms and the average's own recursion follow. Dividing by a power of two is
+    // multiplying by its exact reciprocal, to the bit.
+    utils::Scratch sum12(len), n3s(len);
+    const auto ranges = [&](auto scale_h, auto scale_n) {
+        for (std::size_t i = n; i < len; ++i) {
+            const std::size_t older = i - h - 1, newer = i - 1;
+            const double n1 = scale_h(hi[older] - lo[older]);
+            const double n2 = scale_h(hi[newer] - lo[newer]);
+            const double top = hi[older] > hi[newer] ? hi[older] : hi[newer];
+            const double bottom = lo[older] < lo[newer] ? lo[older] : lo[newer];
+            sum12[i] = n1 + n2;
+            n3s[i] = scale_n(top - bottom);
+        }
+    };
+    if (std::has_single_bit(h)) {
+        const double inv_h = 1.0 / hf, inv_n = 1.0 / nf;
+        ranges([=](double x) { return x * inv_h; }, [=](double x) { return x * inv_n; });
+    } else {
+        ranges([=](double x) { return x / hf; }, [=](double x) { return x / nf; });
+    }
+    // The exponents are found in a pass of their own and the average in another, so that no
+    // bar's logarithms wait on the bar before.
+    double* expo = sum12.data();
     for (std::size_t i = n; i < len; ++i) {
-        const std::size_t older = i - h - 1, newer = i - 1;
-        const double n1 = (hi[older] - lo[older]) / hf;
-        const double n2 = (hi[newer] - lo[newer]) / hf;
-        const double top = hi[older] > hi[newer] ? hi[older] : hi[newer];
-        const double bottom = lo[older] < lo[newer] ? lo[older] : lo[newer];
-        const double n3 = (top - bottom) / nf;
-        double e = 0.0;
-        if (n1 + n2 > 0.0 && n3 > 0.0) {
-            const double d = (std::log(n1 + n2) - std::log(n3)) / 0.6931471805599453;
+        const double s12 = sum12[i], n3 = n3s[i];
+        double e = 0.0;  // a flat window: alpha = exp(0) = 1
+        if (s12 > 0.0 && n3 > 0.0) {
+            const double d = (std::log(s12) - std::log(n3)) / 0.6931471805599453;
             e = (d - 1.0) * -4.6;
         }
-        double alpha = std::exp(e);
+        expo[i] = e;
+    }
+    for (std::size_t i = n; i < len; ++i) {
+        double alpha = std::exp(expo[i]);
         if (alpha < 0.01) alpha = 0.01;
         if (alpha > 1.0) alpha = 1.0;
         out[i] = (1.0 - alpha) * out[i - 1] + alpha * values[i];

@@ -63,6 +63,22 @@ Series rolling_extreme(std::span<const double> values, std::uint64_t period) {
     return out;
 }
 
+// Latest<Greater> and Latest<Less> side by side: one walk over the blocks serves both.
+struct LatestMaxMin {
+    struct Cand {
+        double max, min;
+    };
+    const double* v;
+    double* max;
+    double* min;
+    Cand at(std::size_t i) const noexcept { return {v[i], v[i]}; }
+    static Cand pick(Cand later, Cand earlier) noexcept {
+        return {Greater::pick(later.max, earlier.max), Less::pick(later.min, earlier.min)};
+    }
+    void keep(std::size_t i, Cand c) const noexcept { max[i] = c.max, min[i] = c.min; }
+    Cand kept(std::size_t i) const noexcept { return {max[i], min[i]}; }
+};
+
 bool is_schedule_b_recompute(std::size_t i, std::size_t p) { return (i - p + 1) % 1000 == 0; }
 
 }  // namespace
@@ -73,6 +89,24 @@ Series rolling_max(std::span<const double> values, std::uint64_t period) {
 
 Series rolling_min(std::span<const double> values, std::uint64_t period) {
     return rolling_extreme<Less>(values, period);
+}
+
+WindowExtremes rolling_max_min(std::span<const double> values, std::uint64_t period) {
+    const std::size_t n = values.size();
+    WindowExtremes out{Series(n, NaN), Series(n, NaN)};
+    if (!usable(period, 1, n)) return out;
+    const std::size_t p = static_cast<std::size_t>(period);
+    double* max = out.max.data();
+    double* min = out.min.data();
+    window::block_extremes(LatestMaxMin{values.data(), max, min}, n, p, [&](std::size_t i, LatestMaxMin::Cand c) {
+        max[i] = c.max;
+        min[i] = c.min;
+    });
+    if (has_nan(values)) {
+        blank_nan_windows(values, p, out.max);
+        blank_nan_windows(values, p, out.min);
+    }
+    return out;
 }
 
 Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period) {

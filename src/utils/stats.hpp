@@ -35,6 +35,12 @@ struct RegressionSeries {
 Series rolling_max(std::span<const double> values, std::uint64_t period);
 Series rolling_min(std::span<const double> values, std::uint64_t period);
 
+// Both of the above over one series, in one pass: exactly rolling_max and rolling_min.
+struct WindowExtremes {
+    Series max, min;
+};
+WindowExtremes rolling_max_min(std::span<const double> values, std::uint64_t period);
+
 // Compensated rolling sum; NaN elements are skipped (a window of NaN only sums to 0.0).
 Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period);
 
