@@ -357,23 +357,22 @@ Result<TsiSeries> tsi(std::span<const double> close, std::uint64_t long_period, 
     if (long_period > n) return fail(VornError::invalid_period(long_period, n));
     if (short_period > n) return fail(VornError::invalid_period(short_period, n));
 
-    Series m(n, NaN), a(n, NaN);
-    for (std::size_t i = 1; i < n; ++i) {
-        m[i] = close[i] - close[i - 1];
-        a[i] = std::fabs(m[i]);
-    }
+    // Nothing below can fail, so the signal period is tested with the others, and all five
+    // smoothings step side by side in one pass, each exactly as in a pass of its own.
+    if (signal_period > n) return fail(VornError::invalid_period(signal_period, n));
     const double al = utils::ma::ema_alpha(long_period), as = utils::ma::ema_alpha(short_period);
     // The undefined first change is a gap: each smoothing seeds from the first full window after it.
-    const Series e = utils::ma::ema_impl(utils::ma::ema_impl(m, long_period, al), short_period, as);
-    const Series d = utils::ma::ema_impl(utils::ma::ema_impl(a, long_period, al), short_period, as);
-    TsiSeries out{Series(n, NaN), Series()};
+    utils::ma::EmaStage m_long(long_period, al), m_short(short_period, as), a_long(long_period, al),
+        a_short(short_period, as), signal(signal_period, utils::ma::ema_alpha(signal_period));
+    TsiSeries out{Series(n), Series(n)};
     for (std::size_t i = 0; i < n; ++i) {
-        if (std::isnan(e[i]) || !(std::fabs(d[i]) >= 1e-10)) continue;
-        out.tsi[i] = (e[i] * 100.0) / d[i];
+        const double m = i == 0 ? NaN : close[i] - close[i - 1];
+        const double e = m_short(m_long(m)), d = a_short(a_long(std::fabs(m)));
+        // A flat stretch leaves NaN in the line; the signal reseeds after it.
+        const double t = std::isnan(e) || !(std::fabs(d) >= 1e-10) ? NaN : (e * 100.0) / d;
+        out.tsi[i] = t;
+        out.signal[i] = signal(t);
     }
-    if (signal_period > n) return fail(VornError::invalid_period(signal_period, n));
-    // A flat stretch leaves NaN in the line; the signal reseeds after it.
-    out.signal = utils::ma::ema_impl(out.tsi, signal_period, utils::ma::ema_alpha(signal_period));
     return out;
 }
 
