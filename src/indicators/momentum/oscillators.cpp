@@ -317,13 +317,19 @@ Result<Series> awesome_oscillator(std::span<const double> high, std::span<const 
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = check_fast_slow(fast_period, slow_period, n); !s) return fail(s.error());
-    Series mid(n);
-    for (std::size_t i = 0; i < n; ++i) mid[i] = (high[i] + low[i]) * 0.5;
-    auto fast = utils::ma::sma(mid, fast_period);
-    if (!fast) return fail(fast.error());
-    auto slow = utils::ma::sma(mid, capped(slow_period, n));
-    if (!slow) return fail(slow.error());
-    return utils::series_difference(*fast, *slow);
+    // Both averages step side by side in the pass that forms the median price, each exactly
+    // as in a pass of its own. A median that overflowed is refused as the averages' own
+    // checks would, under their name "values"; nothing else below can fail.
+    Series mid(n), out(n);
+    utils::ma::SmaWindow fast(mid, fast_period), slow(mid, capped(slow_period, n));
+    for (std::size_t i = 0; i < n; ++i) {
+        mid[i] = (high[i] + low[i]) * 0.5;
+        if (is_non_finite(mid[i])) [[unlikely]]
+            return fail(errors::validation::non_finite(i, "values", mid[i]));
+        const double f = fast.step(i), s = slow.step(i);
+        out[i] = std::isnan(f) || std::isnan(s) ? NaN : f - s;
+    }
+    return out;
 }
 
 Result<FisherSeries> fisher_transform(std::span<const double> high, std::span<const double> low,
