@@ -137,30 +137,59 @@ Result<Series> cci(std::span<const double> high, std::span<const double> low, st
     if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
-    Series tp(n);
-    for (std::size_t i = 0; i < n; ++i) tp[i] = (high[i] + low[i] + close[i]) / 3.0;
-    // The mean's own checks refuse a typical price that overflowed, under the name "values".
-    auto mean = utils::ma::sma(tp, period);
-    if (!mean) return fail(mean.error());
     const double p = static_cast<double>(period);
-    const Series& m = *mean;
+    utils::Scratch tp(n), m(n);
     Series out(n, NaN);
     const auto write = [&](std::size_t i, double dev) {
-        if (std::isnan(m[i])) return;
+        if (std::isnan(m[i])) return;  // a window whose sum overflowed
         const double md = dev / p;
         out[i] = std::fabs(md) < 1e-10 ? 0.0 : (tp[i] - m[i]) / (md * 0.015);
     };
     // The mean deviation is taken about each window's own mean, so it is summed afresh per
-    // bar, in index order. Neighbouring windows' sums are independent and run side by side.
-    constexpr std::size_t lanes = 4;
-    std::size_t i = period - 1;
-    for (; i + lanes <= n; i += lanes) {
-        double dev[lanes] = {};
+    // bar, in index order. Neighbouring windows' sums are independent: eight of them run side
+    // by side, two to a vector register, each half adding exactly what the scalar sum would.
+    using Pair = double __attribute__((vector_size(16)));
+    using Bits = long long __attribute__((vector_size(16)));
+    constexpr std::size_t pairs = 4, lanes = 2 * pairs;
+    const auto deviations = [&](std::size_t i) {  // the windows ending at i .. i + lanes - 1
+        const Bits magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
+        Pair dev[pairs], mi[pairs];
+#pragma GCC unroll 8
+        for (std::size_t q = 0; q < pairs; ++q) {
+            dev[q] = Pair{0.0, 0.0};
+            __builtin_memcpy(&mi[q], &m[i + 2 * q], sizeof(Pair));
+        }
         for (std::size_t j = i + 1 - period; j <= i; ++j)
-            for (std::size_t l = 0; l < lanes; ++l) dev[l] += std::fabs(tp[j + l] - m[i + l]);
-        for (std::size_t l = 0; l < lanes; ++l) write(i + l, dev[l]);
+#pragma GCC unroll 8
+            for (std::size_t q = 0; q < pairs; ++q) {
+                Pair x;
+                __builtin_memcpy(&x, &tp[j + 2 * q], sizeof x);
+                dev[q] += (Pair)((Bits)(x - mi[q]) & magnitude);
+            }
+#pragma GCC unroll 8
+        for (std::size_t q = 0; q < pairs; ++q) {
+            write(i + 2 * q, dev[q][0]);
+            write(i + 2 * q + 1, dev[q][1]);
+        }
+    };
+    // The mean steps in the pass that forms the typical price, one compensated chain the
+    // processor waits on; the deviations of windows whose means are known meanwhile fill the
+    // wait. The mean's own checks would refuse a typical price that overflowed, under the
+    // name "values"; nothing else below can fail.
+    utils::ma::SmaWindow mean(std::span<const double>(tp.data(), n), period);
+    std::size_t next = period - 1;  // the first window whose deviation is still to come
+    for (std::size_t i = 0; i < n; ++i) {
+        tp[i] = (high[i] + low[i] + close[i]) / 3.0;
+        if (is_non_finite(tp[i])) [[unlikely]]
+            return fail(errors::validation::non_finite(i, "values", tp[i]));
+        m[i] = mean.step(i);
+        if (next + 2 * lanes <= i + 1) {
+            deviations(next);
+            next += lanes;
+        }
     }
-    for (; i < n; ++i) {
+    for (; next + lanes <= n; next += lanes) deviations(next);
+    for (std::size_t i = next; i < n; ++i) {
         double dev = 0.0;
         for (std::size_t j = i + 1 - period; j <= i; ++j) dev += std::fabs(tp[j] - m[i]);
         write(i, dev);
