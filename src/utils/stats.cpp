@@ -34,10 +34,10 @@ void blank_nan_windows(std::span<const double> values, std::size_t p, Series& ou
 // of the latest bar that holds its extreme. The selections are written so that they compile
 // to plain max/min instructions; a NaN they meet only reaches windows that hold it.
 struct Greater {
-    static double pick(double later, double earlier) noexcept { return earlier > later ? earlier : later; }
+    static double pick(double later, double earlier) noexcept { return window::pick_max(later, earlier); }
 };
 struct Less {
-    static double pick(double later, double earlier) noexcept { return earlier < later ? earlier : later; }
+    static double pick(double later, double earlier) noexcept { return window::pick_min(later, earlier); }
 };
 
 template <class Order>

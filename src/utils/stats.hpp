@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "errors/errors.hpp"
+#include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
 
 namespace vorn::utils::stats {
@@ -40,6 +41,70 @@ struct WindowExtremes {
     Series max, min;
 };
 WindowExtremes rolling_max_min(std::span<const double> values, std::uint64_t period);
+
+namespace window {
+// The selections of the rolling extremes: of two equal values (0.0 and -0.0) the later one
+// is kept. Written so that they compile to plain max/min instructions.
+inline double pick_max(double later, double earlier) noexcept { return earlier > later ? earlier : later; }
+inline double pick_min(double later, double earlier) noexcept { return earlier < later ? earlier : later; }
+}  // namespace window
+
+// rolling_max_min one bar at a time over a series that may still be growing, with its
+// selections in its order (the blocks of block_extremes, each block's suffix extremes taken
+// when the block after it begins): step(i) reads x up to i. Steps go 0, 1, 2, ... in order;
+// NaN before period - 1, and for a window holding a NaN. Any period >= 1 (beyond the data:
+// NaN throughout).
+class MaxMinWindow {
+public:
+    struct Extremes {
+        double max, min;
+    };
+
+    MaxMinWindow(std::span<const double> x, std::uint64_t period)
+        : x_(x), p_(period), fits_(period <= x.size()), kept_(fits_ ? 2 * period : 0) {}
+
+    [[gnu::always_inline]] Extremes step(std::size_t i) noexcept {
+        constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+        if (!fits_) return {NaN, NaN};
+        const double v = x_[i];
+        nan_ += std::isnan(v);
+        if (i >= p_) nan_ -= std::isnan(x_[i - p_]);
+        if (i == next_block_) [[unlikely]] begin_block(i);
+        max_ = window::pick_max(v, max_);
+        min_ = window::pick_min(v, min_);
+        if (i + 1 < p_) return {NaN, NaN};
+        if (nan_ != 0) return {NaN, NaN};
+        if (i + 1 - start_ == p_) return {max_, min_};
+        const std::size_t j = i - start_;
+        return {window::pick_max(max_, kept_[2 * j]), window::pick_min(min_, kept_[2 * j + 1])};
+    }
+
+private:
+    // The window ending at start + j (j < p - 1) also holds the previous block's bars from
+    // start + j + 1 - p on: their extremes, latest first.
+    void begin_block(std::size_t i) noexcept {
+        start_ = i;
+        next_block_ = i + p_;
+        max_ = min_ = x_[i];
+        if (i == 0) return;
+        double tail_max = x_[i - 1], tail_min = x_[i - 1];
+        for (std::size_t j = p_ - 1; j-- > 0;) {
+            const double e = x_[i + j + 1 - p_];
+            tail_max = window::pick_max(tail_max, e);
+            tail_min = window::pick_min(tail_min, e);
+            kept_[2 * j] = tail_max;
+            kept_[2 * j + 1] = tail_min;
+        }
+    }
+
+    std::span<const double> x_;
+    std::size_t p_;
+    bool fits_;
+    Scratch kept_;  // the previous block's suffix extremes, max and min side by side
+    std::size_t start_ = 0, next_block_ = 0;
+    double max_ = 0.0, min_ = 0.0;
+    std::uint64_t nan_ = 0;
+};
 
 // Compensated rolling sum; NaN elements are skipped (a window of NaN only sums to 0.0).
 Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period);
