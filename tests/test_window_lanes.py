@@ -1,0 +1,203 @@
+"""Windows that advance side by side (in vector lanes, in shared chains, in one pipelined
+pass) give, to the bit, what each window gives on its own: on inputs that force a rebuild in
+one lane only, NaN in one lane only, lengths that leave a partial block of lanes, and series
+shorter than a block."""
+import math
+import random
+import struct
+
+import pytest
+
+import vorn_library.vorn_library as vl
+from conftest import native_driver
+
+NAN = float("nan")
+
+# The driver reads "KIND PERIOD N" and two series of N values, and prints, one line per bar,
+# the values of the side-by-side form, "|", then those of the one-at-a-time form, as hex
+# floats, so that equal lines mean equal bits.
+DRIVER = r"""
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include "utils/stats.hpp"
+using namespace vorn;
+using namespace vorn::utils::stats;
+
+static void put(double x) { std::printf(" %a", x); }
+
+int main() {
+    char kind[16];
+    unsigned long long p;
+    int n;
+    if (std::scanf("%15s %llu %d", kind, &p, &n) != 3) return 2;
+    Series a(n), b(n);
+    char buf[64];
+    for (auto* v : {&a, &b})
+        for (auto& x : *v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
+    if (!std::strcmp(kind, "sums")) {
+        RollingSumPair pair(a, b, p);
+        RollingSumWindow wa(a, p), wb(b, p);
+        for (int i = 0; i < n; ++i) {
+            const auto s = pair.step(i);
+            put(s[0]), put(s[1]), std::printf(" |"), put(wa.step(i)), put(wb.step(i)), std::printf("\n");
+        }
+    } else if (!std::strcmp(kind, "extremes")) {
+        MaxMinWindow w(a, p);
+        const WindowExtremes both = rolling_max_min(a, p);
+        const Series hi = rolling_max(a, p), lo = rolling_min(a, p);
+        for (int i = 0; i < n; ++i) {
+            const auto e = w.step(i);
+            put(e.max), put(e.min), put(both.max[i]), put(both.min[i]);
+            std::printf(" |"), put(hi[i]), put(lo[i]), put(hi[i]), put(lo[i]), std::printf("\n");
+        }
+    } else if (!std::strcmp(kind, "correlation")) {
+        // The generic five sliding sums: the one-window-at-a-time form of the correlation.
+        Series want(n, std::numeric_limits<double>::quiet_NaN());
+        const double pf = static_cast<double>(p);
+        if (p >= 2 && p <= static_cast<unsigned long long>(n))
+            window::sliding_sums<5>(
+                n, p,
+                [&](std::size_t i, std::array<double, 5>& c) {
+                    const bool nan = std::isnan(a[i]) || std::isnan(b[i]);
+                    const double x = std::isnan(a[i]) ? 0.0 : a[i], y = std::isnan(b[i]) ? 0.0 : b[i];
+                    c = {x, y, x * x, y * y, x * y};
+                    return nan;
+                },
+                [](std::size_t, const std::array<double, 5>& c) { return std::array<double, 2>{c[2], c[3]}; },
+                [&](std::size_t i, const std::array<utils::Kahan, 5>& s, std::uint64_t nans) {
+                    want[i] = 0.0;
+                    if (nans != 0) return;
+                    const double sx = s[0].sum, sy = s[1].sum;
+                    const double d = (pf * s[2].sum - sx * sx) * (pf * s[3].sum - sy * sy);
+                    if (!(d > 0.0)) return;
+                    const double root = std::sqrt(d);
+                    if (!std::isfinite(root)) return;
+                    const double r = (pf * s[4].sum - sx * sy) / root;
+                    if (!std::isfinite(r)) return;
+                    want[i] = r < -1.0 ? -1.0 : (r > 1.0 ? 1.0 : r);
+                });
+        const Series got = correlation(a, b, p);
+        for (int i = 0; i < n; ++i) put(got[i]), std::printf(" |"), put(want[i]), std::printf("\n");
+    } else {
+        return 2;
+    }
+}
+"""
+
+
+@pytest.fixture(scope="module")
+def lanes(tmp_path_factory):
+    run = native_driver(tmp_path_factory, DRIVER)
+
+    def call(kind, p, a, b=None):
+        b = a if b is None else b
+        lines = run(f"{kind} {p} {len(a)} " + " ".join(repr(float(x)) for x in list(a) + list(b)))
+        return [tuple(part.split() for part in line.split("|")) for line in lines]
+
+    return call
+
+
+def walk(n, seed, scale=1.0):
+    rng = random.Random(seed)
+    x, out = 100.0, []
+    for _ in range(n):
+        x += rng.gauss(0, 1)
+        out.append(x * scale)
+    return out
+
+
+def with_at(values, marks):
+    v = list(values)
+    for i, x in marks.items():
+        v[i] = x
+    return v
+
+
+# (label, a, b): b differs from a where only one lane should rebuild, skip or overflow.
+N = 2300  # past two scheduled rebuilds
+A = walk(N, 1)
+SERIES = [
+    ("calm", A, walk(N, 2)),
+    ("outlier in one lane", with_at(A, {400: 1e12, 1500: -3e15}), walk(N, 2)),
+    ("overflow in one lane", A, with_at(walk(N, 2), {700: 1.5e308, 701: 1.5e308})),
+    ("NaN in one lane", with_at(A, {90: NAN, 91: NAN, 1200: NAN}), walk(N, 2)),
+    ("NaN in both, apart", with_at(A, {90: NAN}), with_at(walk(N, 2), {95: NAN, 1999: NAN})),
+    ("zeros and signed zeros", [0.0, -0.0] * 40 + A[:200], [-0.0] * 80 + walk(200, 3)),
+    ("tiny", walk(N, 4, 1e-300), walk(N, 5, 1e-300)),
+]
+
+
+@pytest.mark.parametrize("label,a,b", SERIES, ids=[s[0] for s in SERIES])
+@pytest.mark.parametrize("p", [1, 2, 3, 14, 999, 1000])
+def test_paired_rolling_sums_are_each_window_alone(lanes, label, a, b, p):
+    if p > len(a):
+        pytest.skip("period beyond the series")
+    for paired, alone in lanes("sums", p, a, b):
+        assert paired == alone
+
+
+@pytest.mark.parametrize("a", [A[:700], with_at(A[:700], {5: NAN, 300: NAN, 301: NAN}),
+                               [0.0, -0.0, -0.0, 0.0, 1.0, -1.0] * 30, [5.0] * 60],
+                         ids=["walk", "NaN", "signed zeros", "flat"])
+@pytest.mark.parametrize("p", [1, 2, 3, 7, 16, 59, 60, 61])
+def test_streamed_and_paired_extremes_are_the_separate_ones(lanes, a, p):
+    for together, apart in lanes("extremes", p, a):
+        assert together == apart
+
+
+@pytest.mark.parametrize("label,a,b", SERIES, ids=[s[0] for s in SERIES])
+@pytest.mark.parametrize("p", [2, 3, 30, 1000])
+def test_correlation_is_the_five_sliding_sums(lanes, label, a, b, p):
+    # runs of 64 windows, taken two at a time, leave odd and partial runs at the end
+    for n in (len(a), 64 + p, 64 + p + 1, p + 1):
+        if p > n:
+            continue
+        for got, want in lanes("correlation", p, a[:n], b[:n]):
+            assert got == want
+
+
+# ---- Python functions: a bar's value never depends on the bars after it ----------------
+# Lanes, blocks and runs end wherever the series ends, so a value computed inside a block
+# and the same value computed in the partial block at the end must agree to the bit.
+
+def bars(n, seed):
+    rng = random.Random(seed)
+    h, l, c, v, x = [], [], [], [], 100.0
+    for _ in range(n):
+        x += rng.gauss(0, 1)
+        hi, lo = x + rng.random() * 2, x - rng.random() * 2
+        h.append(hi), l.append(lo), c.append(lo + (hi - lo) * rng.random())
+        v.append(1e6 * (1 + rng.random()))
+    return h, l, c, v
+
+
+H, L, C, V = bars(260, 7)
+CAUSAL = [
+    ("ultimate", lambda n: vl.py_ultimate_oscillator(H[:n], L[:n], C[:n], 7, 14, 28)),
+    ("ultimate, equal periods", lambda n: vl.py_ultimate_oscillator(H[:n], L[:n], C[:n], 9, 3, 9)),
+    ("cci", lambda n: vl.py_cci(H[:n], L[:n], C[:n], 20)),
+    ("correlation", lambda n: vl.py_correlation(C[:n], H[:n], 30)),
+    ("stochastic rsi", lambda n: vl.py_stochrsi(C[:n], 14, 14, 3, 3)),
+    ("mfi", lambda n: vl.py_mfi(H[:n], L[:n], C[:n], V[:n], 14)),
+    ("frama", lambda n: vl.py_frama(C[:n], 10)),
+    ("hma", lambda n: vl.py_hma(C[:n], 20)),
+    ("tsi", lambda n: vl.py_tsi(C[:n], 25, 13, 13)),
+]
+
+
+def bits(x):
+    if isinstance(x, tuple):
+        return tuple(bits(s) for s in x)
+    return [struct.pack("<d", v) if not math.isnan(v) else b"nan" for v in x]
+
+
+@pytest.mark.parametrize("label,fn", CAUSAL, ids=[c[0] for c in CAUSAL])
+def test_values_do_not_depend_on_where_the_series_ends(label, fn):
+    full = bits(fn(len(C)))
+    for n in range(len(C) - 20, len(C)):
+        short = bits(fn(n))
+        if isinstance(full, tuple):
+            assert all(s == f[:n] for s, f in zip(short, full))
+        else:
+            assert short == full[:n]
