@@ -105,6 +105,8 @@ private:
         }
     }
 
+    friend class WmaPair;
+
     std::span<const double> x_;
     std::size_t n_;
     double nf_, divisor_;
@@ -112,6 +114,79 @@ private:
     WindowWeight weight_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
+};
+
+// Two weighted-mean windows over one series (the Hull average's half and full windows), their
+// compensated sums advanced together, one window per half of a vector register: an ordinary
+// slide performs, per half, exactly the steps of WmaWindow::step. Whatever else a step needs
+// (the first windows, a gap, a scheduled rebuild, a weight's judgement) the windows do
+// themselves, one at a time, their sums handed over and taken back. Everything is inlined
+// into the caller's loop, rare paths included: a call handed the pair would keep its sums in
+// memory.
+class WmaPair {
+public:
+    using Pair = double __attribute__((vector_size(16)));
+
+    WmaPair(std::span<const double> x, std::uint64_t p0, std::uint64_t p1)
+        : lane_{WmaWindow(x, p0), WmaWindow(x, p1)}, nf_{lane_[0].nf_, lane_[1].nf_},
+          divisor_{lane_[0].divisor_, lane_[1].divisor_} {}
+
+    // The two windows' values at i, in the order of the constructor's periods.
+    [[gnu::always_inline]] Pair step(std::size_t i) noexcept {
+        WmaWindow& a = lane_[0];
+        WmaWindow& b = lane_[1];
+        const double v = a.x_[i];
+        if (std::isnan(v) | (a.count_ < a.n_) | (b.count_ < b.n_) | (a.slides_ > 999) | (b.slides_ > 999))
+            [[unlikely]] {
+            hand_over();
+            const Pair r = {a.step(i), b.step(i)};
+            take_back();
+            return r;
+        }
+        const Pair o = {a.x_[i - a.n_], b.x_[i - b.n_]};
+        const Pair vv = {v, v};
+        const Pair plain = s_sum_;
+        add(s_sum_, s_comp_, -o);
+        add(w_sum_, w_comp_, -plain);
+        add(w_sum_, w_comp_, nf_ * vv);
+        add(s_sum_, s_comp_, vv);
+        ++a.slides_;
+        ++b.slides_;
+        const Pair oo = o * o, in = vv * vv;
+        const bool pa = a.weight_.passes(oo[0], in[0]);
+        const bool pb = b.weight_.passes(oo[1], in[1]);
+        const Pair comps = s_comp_ + w_comp_;
+        if (!(pa & pb & std::isfinite(comps[0]) & std::isfinite(comps[1]))) [[unlikely]] {
+            hand_over();
+            a.settle(i, pa);
+            b.settle(i, pb);
+            take_back();
+        }
+        return w_sum_ / divisor_;
+    }
+
+private:
+    [[gnu::always_inline]] static void add(Pair& sum, Pair& comp, Pair v) noexcept {
+        const Pair y = v - comp;
+        const Pair t = sum + y;
+        comp = (t - sum) - y;
+        sum = t;
+    }
+
+    [[gnu::always_inline]] void hand_over() noexcept {
+        lane_[0].s_ = {s_sum_[0], s_comp_[0]}, lane_[0].w_ = {w_sum_[0], w_comp_[0]};
+        lane_[1].s_ = {s_sum_[1], s_comp_[1]}, lane_[1].w_ = {w_sum_[1], w_comp_[1]};
+    }
+    [[gnu::always_inline]] void take_back() noexcept {
+        s_sum_ = Pair{lane_[0].s_.sum, lane_[1].s_.sum};
+        s_comp_ = Pair{lane_[0].s_.comp, lane_[1].s_.comp};
+        w_sum_ = Pair{lane_[0].w_.sum, lane_[1].w_.sum};
+        w_comp_ = Pair{lane_[0].w_.comp, lane_[1].w_.comp};
+    }
+
+    WmaWindow lane_[2];
+    Pair nf_, divisor_;
+    Pair s_sum_{0.0, 0.0}, s_comp_{0.0, 0.0}, w_sum_{0.0, 0.0}, w_comp_{0.0, 0.0};
 };
 
 }  // namespace
@@ -180,10 +255,12 @@ Result<Series> hma(std::span<const double> values, std::uint64_t period) {
     if (auto s = validate_period(half, values.size()); !s) return fail(s.error());
     const std::size_t len = values.size();
     Series diff(len, NaN), r(len, NaN);
-    WmaWindow a(values, half), b(values, period), smooth(diff, root);
+    WmaPair ab(values, half, period);
+    WmaWindow smooth(diff, root);
     bool smoothed = false;
     for (std::size_t i = 0; i < len; ++i) {
-        const double ai = a.step(i), bi = b.step(i);
+        const auto both = ab.step(i);
+        const double ai = both[0], bi = both[1];
         if (!std::isnan(ai) && !std::isnan(bi)) diff[i] = (ai + ai) - bi;
         r[i] = smooth.step(i);
         smoothed = smoothed || !std::isnan(r[i]);
