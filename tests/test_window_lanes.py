@@ -201,3 +201,15 @@ def test_values_do_not_depend_on_where_the_series_ends(label, fn):
             assert all(s == f[:n] for s, f in zip(short, full))
         else:
             assert short == full[:n]
+
+
+@pytest.mark.parametrize("n", [4, 9, 16, 20, 51])
+@pytest.mark.parametrize("spikes", [{}, {300: 1e9, 1700: -4e12}, {1000: 1e300}], ids=["calm", "outliers", "huge"])
+def test_hull_pair_is_two_weighted_means(n, spikes):
+    # the half and full windows advance together; one window leaves an outlier behind
+    # (and rebuilds) before the other does
+    v = with_at(walk(2500, 9), spikes)
+    a, b = vl.py_wma(v, n // 2), vl.py_wma(v, n)
+    diff = [(x + x) - y for x, y in zip(a[n - 1:], b[n - 1:])]
+    want = [NAN] * (n - 1) + vl.py_wma(diff, int(math.sqrt(n)))
+    assert bits(vl.py_hma(v, n)) == bits(want)
