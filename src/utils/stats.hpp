@@ -68,13 +68,13 @@ public:
         constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
         if (!fits_) return {NaN, NaN};
         const double v = x_[i];
-        nan_ += std::isnan(v);
-        if (i >= p_) nan_ -= std::isnan(x_[i - p_]);
+        if (std::isnan(v)) after_nan_ = i + 1;
         if (i == next_block_) [[unlikely]] begin_block(i);
         max_ = window::pick_max(v, max_);
         min_ = window::pick_min(v, min_);
-        if (i + 1 < p_) return {NaN, NaN};
-        if (nan_ != 0) return {NaN, NaN};
+        // Before the first window, and for a window that holds a NaN (it began at or before
+        // the latest NaN).
+        if (i + 1 < p_ + after_nan_) return {NaN, NaN};
         if (i + 1 - start_ == p_) return {max_, min_};
         const std::size_t j = i - start_;
         return {window::pick_max(max_, kept_[2 * j]), window::pick_min(min_, kept_[2 * j + 1])};
@@ -104,7 +104,7 @@ private:
     Scratch kept_;  // the previous block's suffix extremes, max and min side by side
     std::size_t start_ = 0, next_block_ = 0;
     double max_ = 0.0, min_ = 0.0;
-    std::uint64_t nan_ = 0;
+    std::size_t after_nan_ = 0;  // the bar after the latest NaN
 };
 
 // Compensated rolling sum; NaN elements are skipped (a window of NaN only sums to 0.0).
