@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <limits>
-#include <type_traits>
 
 #include "indicators/momentum/rsi_macd.hpp"
 #include "utils/buffer.hpp"
@@ -111,22 +110,16 @@ Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint
     utils::ma::SmaWindow k(raws, k_period), d(out.k, d_period);
     RsiSteps steps(close, rsi_period);
     constexpr std::size_t lag = 8;
-    const auto stages = [&](std::size_t t, auto all) {
-        if (all || t < n) r[t] = t < rsi_period ? NaN : steps.step(t);
-        if (all || (t >= lag && t - lag < n)) {
+    for (std::size_t t = 0; t < n + 3 * lag; ++t) {
+        if (t < n) r[t] = t < rsi_period ? NaN : steps.step(t);
+        if (t >= lag && t - lag < n) {
             const std::size_t i = t - lag;
             const auto [hh, ll] = extremes.step(i);
             raw[i] = position(r[i], hh, ll);
         }
-        if (all || (t >= 2 * lag && t - 2 * lag < n)) out.k[t - 2 * lag] = k.step(t - 2 * lag);
-        if (all || (t >= 3 * lag && t - 3 * lag < n)) out.d[t - 3 * lag] = d.step(t - 3 * lag);
-    };
-    // The bars where every stage has one to take apart from the ramps at both ends.
-    const std::size_t ramp = 3 * lag < n ? 3 * lag : n;
-    std::size_t t = 0;
-    for (; t < ramp; ++t) stages(t, std::false_type{});
-    for (; t < n; ++t) stages(t, std::true_type{});
-    for (; t < n + 3 * lag; ++t) stages(t, std::false_type{});
+        if (t >= 2 * lag && t - 2 * lag < n) out.k[t - 2 * lag] = k.step(t - 2 * lag);
+        if (t >= 3 * lag && t - 3 * lag < n) out.d[t - 3 * lag] = d.step(t - 3 * lag);
+    }
     return out;
 }
 
