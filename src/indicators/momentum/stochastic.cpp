@@ -98,27 +98,25 @@ Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint
     // A stoch_period above the length is no error: the extremes, and so both lines, are NaN.
     if (k_period > n) return fail(VornError::invalid_period(k_period, n));
     if (d_period > n) return fail(VornError::invalid_period(d_period, n));
-    // Nothing below can fail. The RSI, its window extremes and position, and both averages
-    // run in one pass, each exactly as in a pass of its own, so that the RSI's recursion and
-    // the averages' compensated chains overlap instead of following each other. Each stage
-    // trails the one it reads by a few bars: a bar's value is long settled when the next
-    // stage takes it, and no stage waits on another's latency.
+    // Nothing below can fail. The RSI, then its window extremes and position in one pass with
+    // no intermediate series (measured faster as separate loops than fused with the RSI),
+    // then both averages side by side: %D trails %K by a few bars, so that it never waits on
+    // the bar just formed and the two compensated chains overlap.
     utils::Scratch r(n), raw(n);
     StochasticSeries out{Series(n), Series(n)};
     const std::span<const double> rs(r.data(), n), raws(raw.data(), n);
     utils::stats::MaxMinWindow extremes(rs, stoch_period);
     utils::ma::SmaWindow k(raws, k_period), d(out.k, d_period);
     RsiSteps steps(close, rsi_period);
+    for (std::size_t t = 0; t < n; ++t) r[t] = t < rsi_period ? NaN : steps.step(t);
+    for (std::size_t t = 0; t < n; ++t) {
+        const auto [hh, ll] = extremes.step(t);
+        raw[t] = position(r[t], hh, ll);
+    }
     constexpr std::size_t lag = 8;
-    for (std::size_t t = 0; t < n + 3 * lag; ++t) {
-        if (t < n) r[t] = t < rsi_period ? NaN : steps.step(t);
-        if (t >= lag && t - lag < n) {
-            const std::size_t i = t - lag;
-            const auto [hh, ll] = extremes.step(i);
-            raw[i] = position(r[i], hh, ll);
-        }
-        if (t >= 2 * lag && t - 2 * lag < n) out.k[t - 2 * lag] = k.step(t - 2 * lag);
-        if (t >= 3 * lag && t - 3 * lag < n) out.d[t - 3 * lag] = d.step(t - 3 * lag);
+    for (std::size_t t = 0; t < n + lag; ++t) {
+        if (t < n) out.k[t] = k.step(t);
+        if (t >= lag) out.d[t - lag] = d.step(t - lag);
     }
     return out;
 }
