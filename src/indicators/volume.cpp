@@ -96,15 +96,14 @@ Result<Series> volume_index(Span close, Span volume, Moves moves) {
 }
 
 // out[i] = quotient(numerator sum, denominator sum) from index period - 1, NaN before; the two
-// rolling sums step side by side. `fill(i)` writes bar i of both series just before the sums
-// read it, so that the series can be formed in the same pass. 1 <= period <= n.
-template <class Fill, class Quotient>
-Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t period, Fill fill, Quotient quotient) {
+// rolling sums advance together. The series are formed beforehand in a loop of their own:
+// folded into this one they measured slower. 1 <= period <= n.
+template <class Quotient>
+Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t period, Quotient quotient) {
     const std::size_t n = numerator.size();
     Series out(n);
     utils::stats::RollingSumPair sums(numerator, denominator, period);
     for (std::size_t i = 0; i < n; ++i) {
-        fill(i);
         const auto s = sums.step(i);
         const double a = s[0], b = s[1];
         out[i] = std::isnan(a) || std::isnan(b) ? NaN : quotient(a, b);
@@ -172,14 +171,14 @@ Result<Series> cmf(Span high, Span low, Span close, Span volume, std::uint64_t p
     const std::size_t n = close.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     utils::Scratch flow(n);
-    const auto fill = [&](std::size_t i) {
+    for (std::size_t i = 0; i < n; ++i) {
         const double range = high[i] - low[i];
         // An inverted bar keeps its negative range; only a flat one is neutral.
         const double multiplier =
             std::fabs(range) < 1e-10 ? 0.0 : ((close[i] - low[i]) - (high[i] - close[i])) / range;
         flow[i] = multiplier * volume[i];
-    };
-    return ratio_of_rolling_sums(Span(flow.data(), n), volume, period, fill,
+    }
+    return ratio_of_rolling_sums(Span(flow.data(), n), volume, period,
                                  [](double f, double v) { return std::fabs(v) < 1e-10 ? 0.0 : f / v; });
 }
 
@@ -188,19 +187,16 @@ Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t p
     const std::size_t n = close.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     utils::Scratch pos(n), neg(n);
+    pos[0] = neg[0] = 0.0;
     double prev_tp = typical_price(high[0], low[0], close[0]);
-    const auto fill = [&](std::size_t i) {
-        if (i == 0) {
-            pos[0] = neg[0] = 0.0;
-            return;
-        }
+    for (std::size_t i = 1; i < n; ++i) {
         const double tp = typical_price(high[i], low[i], close[i]);
         const double raw = volume[i] * tp;
         pos[i] = pick(tp > prev_tp, raw, 0.0);
         neg[i] = pick(tp < prev_tp, raw, 0.0);
         prev_tp = tp;
-    };
-    return ratio_of_rolling_sums(Span(pos.data(), n), Span(neg.data(), n), period, fill, [](double p, double q) {
+    }
+    return ratio_of_rolling_sums(Span(pos.data(), n), Span(neg.data(), n), period, [](double p, double q) {
         return std::fabs(q) < 1e-10 ? 100.0 : 100.0 - 100.0 / (p / q + 1.0);
     });
 }
