@@ -365,8 +365,8 @@ Result<Series> frama(std::span<const double> values, std::uint64_t period) {
     const stats::WindowExtremes ext = stats::rolling_max_min(values, h);
     const double* hi = ext.max.data();
     const double* lo = ext.min.data();
-    // The ranges' arithmetic goes first, in a pass of its own that the compiler vectorises;
-    // the logarithms and the average's own recursion follow. Dividing by a power of two is
+    // The ranges' arithmetic goes first, in a pass of its own; the logarithms and the
+    // average's own recursion follow in passes of theirs. Dividing by a power of two is
     // multiplying by its exact reciprocal, to the bit.
     utils::Scratch sum12(len), n3s(len);
     const auto ranges = [&](auto scale_h, auto scale_n) {

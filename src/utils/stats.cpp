@@ -1,7 +1,5 @@
 #include "utils/stats.hpp"
 
-#include <emmintrin.h>
-
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -197,6 +195,7 @@ namespace {
 // Two compensated sums advanced together, one per half of a vector register: each half
 // performs exactly the steps of Kahan::add.
 using Pair = double __attribute__((vector_size(16)));
+using Mask = long long __attribute__((vector_size(16)));
 
 struct KahanPair {
     Pair sum{0.0, 0.0}, comp{0.0, 0.0};
@@ -229,9 +228,9 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
     // A bar's values with NaN taken as 0.0; true when either is NaN.
     const auto at = [&](std::size_t i, Pair& v) {
         const Pair raw = {x[i], y[i]};
-        const __m128d number = _mm_cmpord_pd(raw, raw);
-        v = _mm_and_pd(raw, number);
-        return _mm_movemask_pd(number) != 3;
+        const Mask number = raw == raw;
+        v = (Pair)((Mask)raw & number);
+        return (number[0] & number[1]) == 0;
     };
     // Returned by value: the sums stay in registers through the slides.
     const auto fill = [&](std::size_t end) {
@@ -257,7 +256,6 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
     // Two windows at a time, one per half of a vector register: every operation is the one
     // a window alone would take, and a window that a test refuses reads 0.0.
     const auto emit_two = [&](std::size_t k) {
-        using Mask = long long __attribute__((vector_size(16)));
         Pair sx, sy, sxx, syy, sxy;
         __builtin_memcpy(&sx, &keep[0][k], sizeof sx);
         __builtin_memcpy(&sy, &keep[1][k], sizeof sy);
@@ -266,10 +264,15 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         __builtin_memcpy(&sxy, &keep[4][k], sizeof sxy);
         const Pair pp = {p, p}, one = {1.0, 1.0}, largest = {DBL_MAX, DBL_MAX};
         const Pair d = (pp * sxx - sx * sx) * (pp * syy - sy * sy);
-        const Pair root = _mm_sqrt_pd(d);
+#if defined(__SSE2__)
+        const Pair root = __builtin_ia32_sqrtpd(d);
+#else
+        const Pair root = {std::sqrt(d[0]), std::sqrt(d[1])};
+#endif
         const Pair r = (pp * sxy - sx * sy) / root;
-        const Mask defined = (sx == sx) & (d > 0.0) & (_mm_andnot_pd(-Pair{0.0, 0.0}, root) <= largest) &
-                             (_mm_andnot_pd(-Pair{0.0, 0.0}, r) <= largest);
+        const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
+        const Mask defined = (sx == sx) & (d > 0.0) & ((Pair)((Mask)root & magnitude) <= largest) &
+                             ((Pair)((Mask)r & magnitude) <= largest);
         const Pair clamped = r < -one ? -one : (r > one ? one : r);
         return defined ? clamped : Pair{0.0, 0.0};
     };

@@ -349,8 +349,10 @@ Result<Series> awesome_oscillator(std::span<const double> high, std::span<const 
     // Both averages step side by side in the pass that forms the median price, each exactly
     // as in a pass of its own. A median that overflowed is refused as the averages' own
     // checks would, under their name "values"; nothing else below can fail.
-    Series mid(n), out(n);
-    utils::ma::SmaWindow fast(mid, fast_period), slow(mid, capped(slow_period, n));
+    utils::Scratch mid(n);
+    Series out(n);
+    const std::span<const double> mids(mid.data(), n);
+    utils::ma::SmaWindow fast(mids, fast_period), slow(mids, capped(slow_period, n));
     for (std::size_t i = 0; i < n; ++i) {
         mid[i] = (high[i] + low[i]) * 0.5;
         if (is_non_finite(mid[i])) [[unlikely]]
