@@ -92,7 +92,7 @@ def test_tsi_matches_reference(m, periods):
     assert first_defined(got[0]) == lp + sp - 1 and first_defined(got[1]) == lp + sp + gp - 2
 
 
-@pytest.mark.parametrize("periods", [(7, 14, 28), (28, 7, 14), (1, 1, 1), (3, 40, 9), (2, 17, 33)])
+@pytest.mark.parametrize("periods", [(7, 14, 28), (28, 7, 14), (1, 1, 1), (3, 40, 9), (2, 17, 33), (14, 14, 5), (30, 6, 30)])
 @pytest.mark.parametrize("data,n", [("calm", N), ("calm", 45), ("wild", 3000), ("wild", 997), ("wild", 20)])
 def test_ultimate_matches_reference(m, periods, data, n):
     # each window is summed afresh in index order, so the values are reproducible to the bit

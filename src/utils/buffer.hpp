@@ -28,4 +28,30 @@ struct BufferAllocator {
     bool operator==(const BufferAllocator<U>&) const noexcept { return true; }
 };
 
+// A kernel's working array of doubles from the same recycled buffers, left uninitialised:
+// for intermediate series the kernel writes before it reads them, which a Series would first
+// fill for nothing.
+class Scratch {
+public:
+    explicit Scratch(std::size_t n) : p_(static_cast<double*>(acquire_buffer(bytes(n)))), n_(n) {}
+    ~Scratch() { release_buffer(p_); }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    double* data() noexcept { return p_; }
+    const double* data() const noexcept { return p_; }
+    std::size_t size() const noexcept { return n_; }
+    double& operator[](std::size_t i) noexcept { return p_[i]; }
+    const double& operator[](std::size_t i) const noexcept { return p_[i]; }
+
+private:
+    static std::size_t bytes(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / (2 * sizeof(double))) throw std::bad_array_new_length();
+        return n * sizeof(double);
+    }
+
+    double* p_;
+    std::size_t n_;
+};
+
 }  // namespace vorn::utils
