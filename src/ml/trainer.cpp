@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <variant>
 
 #include "ml/features.hpp"
 
@@ -50,7 +51,7 @@ std::uint64_t chunk_rows(std::uint64_t width) {
 }
 
 Result<Series> online(std::size_t n, Result<RawDataset> prepared, const TrainerConfig& config, SFGModel model,
-                      ModelKind kind, bool expand, Targets targets) {
+                      bool expand, Targets targets) {
     if (!prepared) return std::unexpected(prepared.error());
     Series out(n, 0.0);
     std::uint64_t need;
@@ -64,7 +65,7 @@ Result<Series> online(std::size_t n, Result<RawDataset> prepared, const TrainerC
     const std::uint64_t fitted = std::min(labelled_rows(d, targets), config.train_window);
     // Least squares needs as many rows as columns for full rank, so a fit on fewer fails
     // whatever the values: nothing needs building. A wide polynomial expansion lands here.
-    if (kind == ModelKind::LeastSquares && fitted < width) return out;
+    if (std::holds_alternative<models::LinearRegression>(model.kind()) && fitted < width) return out;
     const ColumnScale scale = features::column_scale(rows);
 
     const auto cols = static_cast<Eigen::Index>(rows.columns), wide = static_cast<Eigen::Index>(width);
@@ -111,12 +112,12 @@ TrainResult latest(Result<RawDataset> prepared, std::uint64_t train_window, SFGM
 Result<Series> online_predict_atr2(std::span<const double> close, std::span<const double> atr,
                                    std::span<const double> volume, const TrainerConfig& config) {
     return online(close.size(), features::raw_atr2_features(close, atr, volume, config.lookback), config,
-                  model_of(ModelKind::Ridge, config.ridge_alpha), ModelKind::Ridge, false, Targets::AllButLast);
+                  model_of(ModelKind::Ridge, config.ridge_alpha), false, Targets::AllButLast);
 }
 
 Result<Series> online_predict_momentum(std::span<const double> rsi, const TrainerConfig& config) {
     return online(rsi.size(), features::raw_momentum_features(rsi, config.lookback), config,
-                  SFGModel::linear_regression(), ModelKind::LeastSquares, config.use_polynomial, Targets::AllRows);
+                  SFGModel::linear_regression(), config.use_polynomial, Targets::AllRows);
 }
 
 // The training targets are the preparer's: the returns into bars lookback + r, computed
@@ -124,8 +125,7 @@ Result<Series> online_predict_momentum(std::span<const double> rsi, const Traine
 Result<Series> online_predict_supertrend(std::span<const double> close, std::span<const double> atr,
                                          const TrainerConfig& config) {
     return online(close.size(), features::raw_supertrend_features(close, atr, config.lookback), config,
-                  model_of(config.model_kind, config.ridge_alpha), config.model_kind, config.use_polynomial,
-                  Targets::AllRows);
+                  model_of(config.model_kind, config.ridge_alpha), config.use_polynomial, Targets::AllRows);
 }
 
 TrainResult train_supertrend_model(std::span<const double> close, std::span<const double> atr,
