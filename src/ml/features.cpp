@@ -73,53 +73,22 @@ public:
     ColumnSums(std::size_t columns, bool compensated)
         : sum_(columns, 0.0), comp_(columns, 0.0), compensated_(compensated) {}
 
-    void add(std::size_t column, const double* x, std::size_t count) noexcept {
-        double* __restrict s = sum_.data() + column;
-        double* __restrict c = comp_.data() + column;
+    // Adds x[0 .. count) to the sums of columns column .. column + count - 1, or with a mean
+    // the squared deviations from mean[column ..]. no_nan: the caller knows no term is NaN,
+    // so none is looked for (the sums come out the same).
+    void add(std::size_t column, const double* x, std::size_t count, const double* mean, bool no_nan) noexcept {
+        double* s = sum_.data() + column;
+        double* c = comp_.data() + column;
+        const double* m = mean ? mean + column : nullptr;
         if (!compensated_) {
-            for (std::size_t k = 0; k < count; ++k) s[k] += x[k];
-            return;
-        }
-        std::size_t k = 0;
-        for (; k + kLanes <= count; k += kLanes) {
-            Lanes v, sum, comp;
-            std::memcpy(&v, x + k, sizeof v);
-            std::memcpy(&sum, s + k, sizeof sum);
-            std::memcpy(&comp, c + k, sizeof comp);
-            add_unless_nan(sum, comp, v);
-            std::memcpy(s + k, &sum, sizeof sum);
-            std::memcpy(c + k, &comp, sizeof comp);
-        }
-        for (; k < count; ++k) add_unless_nan(s[k], c[k], x[k]);
-    }
-
-    void add_squared_deviations(std::size_t column, const double* x, std::size_t count,
-                                const double* mean) noexcept {
-        double* __restrict s = sum_.data() + column;
-        double* __restrict c = comp_.data() + column;
-        const double* m = mean + column;
-        if (!compensated_) {
-            for (std::size_t k = 0; k < count; ++k) {
-                const double d = x[k] - m[k];
-                s[k] += d * d;
-            }
-            return;
-        }
-        std::size_t k = 0;
-        for (; k + kLanes <= count; k += kLanes) {
-            Lanes v, mean_k, sum, comp;
-            std::memcpy(&v, x + k, sizeof v);
-            std::memcpy(&mean_k, m + k, sizeof mean_k);
-            std::memcpy(&sum, s + k, sizeof sum);
-            std::memcpy(&comp, c + k, sizeof comp);
-            const Lanes d = v - mean_k;
-            add_unless_nan(sum, comp, d * d);
-            std::memcpy(s + k, &sum, sizeof sum);
-            std::memcpy(c + k, &comp, sizeof comp);
-        }
-        for (; k < count; ++k) {
-            const double d = x[k] - m[k];
-            add_unless_nan(s[k], c[k], d * d);
+            if (m)
+                for (std::size_t k = 0; k < count; ++k) s[k] += square(x[k] - m[k]);
+            else
+                for (std::size_t k = 0; k < count; ++k) s[k] += x[k];
+        } else if (m) {
+            no_nan ? compensated<true, false>(s, c, x, m, count) : compensated<true, true>(s, c, x, m, count);
+        } else {
+            no_nan ? compensated<false, false>(s, c, x, m, count) : compensated<false, true>(s, c, x, m, count);
         }
     }
 
@@ -138,20 +107,61 @@ private:
     using Lanes = double __attribute__((vector_size(16)));
     static constexpr std::size_t kLanes = sizeof(Lanes) / sizeof(double);
 
-    // utils::Kahan::add, the NaN term dropped (v != v only for NaN).
     template <class T>
-    static void add_unless_nan(T& sum, T& comp, T v) noexcept {
+    static T square(T d) noexcept {
+        return d * d;
+    }
+
+    // utils::Kahan::add, a NaN term dropped when SkipNaN (v != v only for NaN).
+    template <bool SkipNaN, class T>
+    static void add_term(T& sum, T& comp, T v) noexcept {
         const T y = v - comp;
         const T t = sum + y;
         const T next = (t - sum) - y;
-        const auto take = v == v;
-        sum = take ? t : sum;
-        comp = take ? next : comp;
+        if constexpr (SkipNaN) {
+            const auto take = v == v;
+            sum = take ? t : sum;
+            comp = take ? next : comp;
+        } else {
+            sum = t;
+            comp = next;
+        }
+    }
+
+    template <bool Deviation, bool SkipNaN>
+    static void compensated(double* __restrict s, double* __restrict c, const double* x, const double* m,
+                            std::size_t count) noexcept {
+        std::size_t k = 0;
+        for (; k + kLanes <= count; k += kLanes) {
+            Lanes v, sum, comp;
+            std::memcpy(&v, x + k, sizeof v);
+            std::memcpy(&sum, s + k, sizeof sum);
+            std::memcpy(&comp, c + k, sizeof comp);
+            if constexpr (Deviation) {
+                Lanes mean;
+                std::memcpy(&mean, m + k, sizeof mean);
+                v = square(v - mean);
+            }
+            add_term<SkipNaN>(sum, comp, v);
+            std::memcpy(s + k, &sum, sizeof sum);
+            std::memcpy(c + k, &comp, sizeof comp);
+        }
+        for (; k < count; ++k) add_term<SkipNaN>(s[k], c[k], Deviation ? square(x[k] - m[k]) : x[k]);
     }
 
     std::vector<double> sum_, comp_;
     bool compensated_;
 };
+
+// Whether every value a block's windows read is finite: then no term of the first sweep is
+// NaN, nor of the second where the block's means are finite too.
+bool all_finite(const FeatureRows::Block& block, std::uint64_t rows) {
+    const double* v = block.values;
+    const std::size_t end = (rows - 1) * block.step + block.width;
+    bool finite = true;
+    for (std::size_t k = 0; k < end; ++k) finite &= std::isfinite(v[k]);
+    return finite;
+}
 
 Dataset standardized(RawDataset&& raw) {
     Dataset d;
@@ -289,14 +299,24 @@ ColumnScale column_scale(const FeatureRows& rows) {
     if (rows.rows == 0 || rows.columns == 0) return scale;
     const double count = static_cast<double>(rows.rows);
     ColumnSums sums(static_cast<std::size_t>(rows.columns), rows.rows >= kCompensatedRows);
-    for (std::uint64_t r = 0; r < rows.rows; ++r)
-        for_each_run(rows, r, [&](std::size_t column, const double* x, std::size_t width) { sums.add(column, x, width); });
+    std::array<bool, 2> finite{};
+    for (std::size_t b = 0; b < rows.block_count; ++b) finite[b] = all_finite(rows.blocks[b], rows.rows);
+    for (std::uint64_t r = 0; r < rows.rows; ++r) {
+        std::size_t b = 0;
+        for_each_run(rows, r, [&](std::size_t column, const double* x, std::size_t width) {
+            sums.add(column, x, width, nullptr, finite[b++]);
+        });
+    }
     scale.mean = sums.take(count);
     const double* mean = scale.mean.data();
-    for (std::uint64_t r = 0; r < rows.rows; ++r)
+    for (std::size_t b = 0, column = 0; b < rows.block_count; column += rows.blocks[b++].width)
+        for (std::size_t k = column; k < column + rows.blocks[b].width; ++k) finite[b] &= std::isfinite(mean[k]);
+    for (std::uint64_t r = 0; r < rows.rows; ++r) {
+        std::size_t b = 0;
         for_each_run(rows, r, [&](std::size_t column, const double* x, std::size_t width) {
-            sums.add_squared_deviations(column, x, width, mean);
+            sums.add(column, x, width, mean, finite[b++]);
         });
+    }
     scale.sd = sums.take(count);
     for (double& v : scale.sd) v = std::sqrt(v);
     return scale;
