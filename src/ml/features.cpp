@@ -63,33 +63,24 @@ inline void for_each_run(const FeatureRows& rows, std::uint64_t r, F&& f) {
     }
 }
 
-// The sums behind the column statistics, fed one row at a time in runs of consecutive
-// columns. Each column's terms meet in row order however a row is cut into runs, so the
-// windows sum exactly as a matrix of the same rows does. The compensated sums keep their
-// terms and compensations in two arrays, one entry per column, and skip a NaN term by
-// keeping the old entries rather than by a branch, so neighbouring columns step together.
+// The sums behind the column statistics. Each sweep feeds every row in order, a block's
+// run of consecutive columns at a time; each column's terms meet in row order however a row
+// is cut into runs, so the windows sum exactly as a matrix of the same rows does. The
+// compensated sums keep their terms and compensations in two arrays, one entry per column,
+// and skip a NaN term by keeping the old entries rather than by a branch, so neighbouring
+// columns step together.
 class ColumnSums {
 public:
     ColumnSums(std::size_t columns, bool compensated)
         : sum_(columns, 0.0), comp_(columns, 0.0), compensated_(compensated) {}
 
-    // Adds x[0 .. count) to the sums of columns column .. column + count - 1, or with a mean
-    // the squared deviations from mean[column ..]. no_nan: the caller knows no term is NaN,
-    // so none is looked for (the sums come out the same).
-    void add(std::size_t column, const double* x, std::size_t count, const double* mean, bool no_nan) noexcept {
-        double* s = sum_.data() + column;
-        double* c = comp_.data() + column;
-        const double* m = mean ? mean + column : nullptr;
-        if (!compensated_) {
-            if (m)
-                for (std::size_t k = 0; k < count; ++k) s[k] += square(x[k] - m[k]);
-            else
-                for (std::size_t k = 0; k < count; ++k) s[k] += x[k];
-        } else if (m) {
-            no_nan ? compensated<true, false>(s, c, x, m, count) : compensated<true, true>(s, c, x, m, count);
-        } else {
-            no_nan ? compensated<false, false>(s, c, x, m, count) : compensated<false, true>(s, c, x, m, count);
-        }
+    // Sums every row's values, or with a mean their squared deviations from it. no_nan[b]:
+    // block b gives no NaN term, so none is looked for (the sums come out the same).
+    void sweep(const FeatureRows& rows, const double* mean, const std::array<bool, 2>& no_nan) noexcept {
+        if (!compensated_)
+            mean ? run<false, true>(rows, mean, no_nan) : run<false, false>(rows, mean, no_nan);
+        else
+            mean ? run<true, true>(rows, mean, no_nan) : run<true, false>(rows, mean, no_nan);
     }
 
     // Each sum over the row count; the sums start again from zero.
@@ -129,8 +120,8 @@ private:
     }
 
     template <bool Deviation, bool SkipNaN>
-    static void compensated(double* __restrict s, double* __restrict c, const double* x, const double* m,
-                            std::size_t count) noexcept {
+    [[gnu::always_inline]] static void compensated(double* __restrict s, double* __restrict c, const double* x,
+                                                   const double* m, std::size_t count) noexcept {
         std::size_t k = 0;
         for (; k + kLanes <= count; k += kLanes) {
             Lanes v, sum, comp;
@@ -147,6 +138,29 @@ private:
             std::memcpy(c + k, &comp, sizeof comp);
         }
         for (; k < count; ++k) add_term<SkipNaN>(s[k], c[k], Deviation ? square(x[k] - m[k]) : x[k]);
+    }
+
+    template <bool Compensated, bool Deviation>
+    void run(const FeatureRows& rows, const double* mean, const std::array<bool, 2>& no_nan) noexcept {
+        double* sum = sum_.data();
+        double* comp = comp_.data();
+        for (std::uint64_t r = 0; r < rows.rows; ++r) {
+            std::size_t column = 0;
+            for (std::size_t b = 0; b < rows.block_count; ++b) {
+                const FeatureRows::Block& block = rows.blocks[b];
+                const double* x = block.values + r * block.step;
+                double* s = sum + column;
+                const double* m = Deviation ? mean + column : nullptr;
+                if constexpr (!Compensated) {
+                    for (std::size_t k = 0; k < block.width; ++k) s[k] += Deviation ? square(x[k] - m[k]) : x[k];
+                } else if (no_nan[b]) {
+                    compensated<Deviation, false>(s, comp + column, x, m, block.width);
+                } else {
+                    compensated<Deviation, true>(s, comp + column, x, m, block.width);
+                }
+                column += block.width;
+            }
+        }
     }
 
     std::vector<double> sum_, comp_;
@@ -301,22 +315,12 @@ ColumnScale column_scale(const FeatureRows& rows) {
     ColumnSums sums(static_cast<std::size_t>(rows.columns), rows.rows >= kCompensatedRows);
     std::array<bool, 2> finite{};
     for (std::size_t b = 0; b < rows.block_count; ++b) finite[b] = all_finite(rows.blocks[b], rows.rows);
-    for (std::uint64_t r = 0; r < rows.rows; ++r) {
-        std::size_t b = 0;
-        for_each_run(rows, r, [&](std::size_t column, const double* x, std::size_t width) {
-            sums.add(column, x, width, nullptr, finite[b++]);
-        });
-    }
+    sums.sweep(rows, nullptr, finite);
     scale.mean = sums.take(count);
     const double* mean = scale.mean.data();
     for (std::size_t b = 0, column = 0; b < rows.block_count; column += rows.blocks[b++].width)
         for (std::size_t k = column; k < column + rows.blocks[b].width; ++k) finite[b] &= std::isfinite(mean[k]);
-    for (std::uint64_t r = 0; r < rows.rows; ++r) {
-        std::size_t b = 0;
-        for_each_run(rows, r, [&](std::size_t column, const double* x, std::size_t width) {
-            sums.add(column, x, width, mean, finite[b++]);
-        });
-    }
+    sums.sweep(rows, mean, finite);
     scale.sd = sums.take(count);
     for (double& v : scale.sd) v = std::sqrt(v);
     return scale;
