@@ -12,6 +12,8 @@ import pathlib
 import random
 import re
 import struct
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -690,8 +692,7 @@ def kahan_standardize(rows):
             elif v == v:
                 y = v - c
                 t = s + y
-                c = (t - s) - y
-                s = t
+                s, c = t, (t - s) - y
         return s
 
     for j in range(len(rows[0])):
@@ -735,24 +736,13 @@ def test_prepared_matrix_is_the_matrix_standardization(which, n, lb, gap):
     assert bits(flat) == bits([x for row in kahan_standardize(raw) for x in row])
 
 
-def train_call(which, series, tw, lb, kind, alpha):
-    close, atr, volume, rsi = series
-    if which == 0:
-        return vl.py_train_atr2_model(close, atr, volume, tw, lb, alpha)
-    if which == 1:
-        return vl.py_train_momentum_model(rsi, tw, lb)
-    return vl.py_train_supertrend_model(close, atr, tw, lb, kind == 1, alpha)
-
-
-def prepared(which, series, lb):
-    close, atr, volume, rsi = series
-    return [lambda: vl.py_prepare_atr2_features(close, atr, volume, lb), lambda: vl.py_prepare_momentum_features(rsi, lb),
-            lambda: vl.py_prepare_supertrend_features(close, atr, lb)][which]()
-
-
-def native_series(which, series):
-    close, atr, volume, rsi = series
-    return [(close, atr, volume), (rsi,), (close, atr)][which]
+WHOLE = [  # by `which`: its series among (close, atr, volume, rsi), its preparer, its training function
+    (lambda c, a, v, r: (c, a, v), vl.py_prepare_atr2_features,
+     lambda s, tw, lb, kind, alpha: vl.py_train_atr2_model(*s, tw, lb, alpha)),
+    (lambda c, a, v, r: (r,), vl.py_prepare_momentum_features, lambda s, tw, lb, kind, alpha: vl.py_train_momentum_model(*s, tw, lb)),
+    (lambda c, a, v, r: (c, a), vl.py_prepare_supertrend_features,
+     lambda s, tw, lb, kind, alpha: vl.py_train_supertrend_model(*s, tw, lb, kind == 1, alpha)),
+]
 
 
 @pytest.mark.parametrize("which, n, tw, lb, kind, alpha, gap", [
@@ -769,11 +759,12 @@ def native_series(which, series):
     (1, 300, 0, 4, 0, 0.0, None),       # no row fitted
 ])
 def test_training_functions_fit_as_the_whole_matrix_does(native, which, n, tw, lb, kind, alpha, gap):
-    series = warmed_up(n, 11, gap)
-    flat, rows, cols = prepared(which, series, lb)
-    whole = native("whole", [which, tw, lb, alpha, kind, 0, 1], *native_series(which, series))[0]
+    pick, prepare, train = WHOLE[which]
+    series = pick(*warmed_up(n, 11, gap))
+    flat, rows, _ = prepare(*series, lb)
+    whole = native("whole", [which, tw, lb, alpha, kind, 0, 1], *series)[0]
     try:
-        model = train_call(which, series, tw, lb, kind, alpha)
+        model = train(series, tw, lb, kind, alpha)
     except ValueError as e:
         assert whole == "failed " + str(e)
         return
@@ -794,8 +785,7 @@ def test_training_functions_fit_as_the_whole_matrix_does(native, which, n, tw, l
 ])
 def test_online_trainers_predict_as_the_whole_matrix_does(native, which, lb, kind, poly, rows, fits):
     tw = min(200, rows)
-    series = warmed_up(rows + lb, 5)
-    args = native_series(which, series)
+    args = WHOLE[which][0](*warmed_up(rows + lb, 5))
     streamed = online(native, which, tw, lb, *args, alpha=1.5, kind=kind, poly=poly)
     whole = native("whole", [which, tw, lb, 1.5, kind, int(poly), 0], *args)[0]
     expected = [0.0] * lb + floats(whole) if whole.startswith("v") else [0.0] * (rows + lb)
@@ -804,13 +794,10 @@ def test_online_trainers_predict_as_the_whole_matrix_does(native, which, lb, kin
 
 
 MEMORY_PROBE = r"""
-import random, resource, sys
+import math, resource
 import vorn_library.vorn_library as vl
-rng = random.Random(3)
 n, lb = 20000, 5000
-close = [100.0]
-for _ in range(n - 1):
-    close.append(close[-1] + rng.gauss(0, 1))
+close = [100.0 + 10 * math.sin(i / 50) + (i * 7919 % 101) / 50 for i in range(n)]
 high, low = [c + 1.0 for c in close], [c - 1.0 for c in close]
 atr, rsi, volume = vl.py_atr(high, low, close, 14), vl.py_rsi(close, 14), [1.0] * n
 start = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
@@ -830,10 +817,9 @@ print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - start) // 1024)
 
 
 def test_a_long_lookback_builds_only_the_fitted_rows():
-    # The whole matrices here would take 0.8 to 1.2 GB (15000 rows of 10000 or 5000 columns);
-    # the rows fitted take 16 MB at most. The child may not map more than 2 GB in all.
-    import subprocess
-    import sys
+    # The whole matrices here would take 0.6 and 1.2 GB (15000 rows of 5000 or 10000 columns),
+    # the widened one far more; the rows fitted take 16 MB at most. The child may not map more
+    # than 2 GB in all.
     child = ("import resource; resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))\n" + MEMORY_PROBE)
     env = dict(os.environ, PYTHONPATH=str(pathlib.Path(vl.__file__).resolve().parents[1]))
     run = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, env=env, timeout=120)
