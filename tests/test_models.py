@@ -4,7 +4,9 @@ The Python surface exposes only predictions, so a model's weights are read back 
 predict(e_j) - predict(0) and its intercept as predict(0). The model kernels and the online
 trainers are reached through a small native driver. References: NumPy least squares and the
 ridge closed form on the features the library itself prepares; a compact Gauss-Jordan with the
-same operation order (compared bit for bit); hand-traced feature rows.
+same operation order (compared bit for bit); hand-traced feature rows. The trainers build only
+the rows they fit and predict, so their results are compared bit for bit with the whole
+standardized matrix's, fitted and predicted by the driver.
 """
 import math
 import os
