@@ -4,10 +4,18 @@ The Python surface exposes only predictions, so a model's weights are read back 
 predict(e_j) - predict(0) and its intercept as predict(0). The model kernels and the online
 trainers are reached through tests/native/models.cpp. References: NumPy least squares and the
 ridge closed form on the features the library itself prepares; a compact Gauss-Jordan with the
-same operation order (compared bit for bit); hand-traced feature rows.
+same operation order (compared bit for bit); hand-traced feature rows. The trainers build only
+the rows they fit and predict, so their results are compared bit for bit with the whole
+standardized matrix's, fitted and predicted by the driver.
 """
 import math
+import os
+import pathlib
 import random
+import re
+import struct
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -485,3 +493,163 @@ def test_online_training_failure_gives_zeros(native):
     assert online(native, 2, 1, 3, close, atr, alpha=0.0, kind=1) == [0.0] * 40
     assert online(native, 2, 1, 3, close, atr, alpha=-1.0, kind=1) == [0.0] * 40
     assert online(native, 2, 1, 3, close, atr, alpha=1.0, kind=1)[3:] == [ref_return(close[2], close[3])] * 37
+
+
+# ---- only the fitted and predicted rows built: the whole matrix's results, bit for bit -----------
+
+def bits(values):
+    """Values as their bit patterns (signed zeros told apart), NaN as one token."""
+    return ["nan" if x != x else struct.pack("<d", x) for x in values]
+
+
+def kahan_standardize(rows):
+    """The matrix path's z-scores bit for bit: each column summed in row order, plainly below
+    50 rows, from 50 on with compensated sums that skip NaN terms; divided by the row count."""
+    n, out = len(rows), [list(r) for r in rows]
+
+    def total(values):
+        s = c = 0.0
+        for v in values:
+            if n < 50:
+                s += v
+            elif v == v:
+                y = v - c
+                t = s + y
+                s, c = t, (t - s) - y
+        return s
+
+    for j in range(len(rows[0])):
+        col = [r[j] for r in rows]
+        mean = total(col) / n
+        sd = math.sqrt(total([(x - mean) * (x - mean) for x in col]) / n)
+        for i, x in enumerate(col):
+            out[i][j] = (x - mean) / sd if sd > 1e-10 else 0.0
+    return out
+
+
+def warmed_up(n, seed, gap=None):
+    """close, ATR and RSI of random bars: the indicators open with NaN warm-ups; gap puts a
+    NaN close at that bar (after the indicators are taken)."""
+    rng = random.Random(seed)
+    close = random_walk(n, seed)
+    high = [c + rng.random() for c in close]
+    low = [c - rng.random() for c in close]
+    atr, rsi = vl.py_atr(high, low, close, 14), vl.py_rsi(close, 14)
+    if gap is not None:
+        close[gap] = NAN
+    return close, atr, [1e3 + 1e4 * rng.random() for _ in range(n)], rsi
+
+
+@pytest.mark.parametrize("which, n, lb, gap", [
+    ("momentum", 45, 3, None),       # below the 50-row switch, NaN warm-up read as 50.0
+    ("momentum", 400, 12, None),
+    ("supertrend", 52, 2, None),     # 50 rows exactly
+    ("supertrend", 300, 7, None),
+    ("supertrend", 300, 7, 150),     # a NaN close inside: skipped by the compensated sums
+    ("supertrend", 40, 5, 20),       # the same below the switch: its columns turn to 0.0
+])
+def test_prepared_matrix_is_the_matrix_standardization(which, n, lb, gap):
+    close, atr, _, rsi = warmed_up(n, 7, gap)
+    if which == "momentum":
+        flat, rows, cols = vl.py_prepare_momentum_features(rsi, lb)
+        raw = [[50.0 if math.isnan(v) else v for v in rsi[r:r + lb]] for r in range(n - lb)]
+    else:
+        flat, rows, cols = vl.py_prepare_supertrend_features(close, atr, lb)
+        raw = [close[r:r + lb] + [0.0 if math.isnan(a) else a for a in atr[r:r + lb]] for r in range(n - lb)]
+    assert bits(flat) == bits([x for row in kahan_standardize(raw) for x in row])
+
+
+WHOLE = [  # by `which`: its series among (close, atr, volume, rsi), its preparer, its training function
+    (lambda c, a, v, r: (c, a, v), vl.py_prepare_atr2_features,
+     lambda s, tw, lb, kind, alpha: vl.py_train_atr2_model(*s, tw, lb, alpha)),
+    (lambda c, a, v, r: (r,), vl.py_prepare_momentum_features, lambda s, tw, lb, kind, alpha: vl.py_train_momentum_model(*s, tw, lb)),
+    (lambda c, a, v, r: (c, a), vl.py_prepare_supertrend_features,
+     lambda s, tw, lb, kind, alpha: vl.py_train_supertrend_model(*s, tw, lb, kind == 1, alpha)),
+]
+
+
+@pytest.mark.parametrize("which, n, tw, lb, kind, alpha, gap", [
+    (2, 400, 120, 5, 0, 1.0, None),
+    (2, 400, 200, 10, 1, 2.5, None),
+    (2, 45, 200, 3, 0, 1.0, None),      # every row fitted, below the 50-row switch
+    (2, 300, 100, 4, 1, 0.0, 200),      # a NaN close in the fitted rows: singular
+    (2, 300, 100, 4, 0, 1.0, 200),      # ... and non-finite for least squares
+    (2, 300, 20, 15, 0, 1.0, None),     # fewer rows than columns: rank-deficient
+    (0, 300, 200, 10, 1, 1.0, None),    # the row without a next bar among the fitted ones
+    (0, 40, 1000, 14, 1, 0.5, None),
+    (1, 500, 200, 10, 0, 0.0, None),
+    (1, 60, 30, 4, 0, 0.0, None),
+    (1, 300, 0, 4, 0, 0.0, None),       # no row fitted
+])
+def test_training_functions_fit_as_the_whole_matrix_does(native, which, n, tw, lb, kind, alpha, gap):
+    pick, prepare, train = WHOLE[which]
+    series = pick(*warmed_up(n, 11, gap))
+    flat, rows, _ = prepare(*series, lb)
+    whole = native("whole", [which, tw, lb, alpha, kind, 0, 1], *series)[0]
+    try:
+        model = train(series, tw, lb, kind, alpha)
+    except ValueError as e:
+        assert whole == "failed " + str(e)
+        return
+    assert bits(model.predict(flat, rows)) == bits(floats(whole))
+
+
+@pytest.mark.parametrize("which, lb, kind, poly, rows, fits", [
+    # 80 columns are predicted 3272 rows at a time: a chunk's end, a lone last row, two of them
+    (2, 40, 0, False, 3272, True), (2, 40, 0, False, 3273, True), (2, 40, 0, False, 3274, True),
+    (2, 40, 0, False, 6545, True), (2, 40, 1, False, 3273, True),
+    (1, 8, 0, True, 5953, True),       # 44 widened columns, 5952 rows a chunk
+    (1, 5, 0, False, 700, True),
+    (0, 10, 1, False, 900, True),
+    (1, 20, 0, True, 400, False),      # 230 widened columns for 200 fitted rows
+    (2, 150, 0, False, 500, False),    # 300 columns for 200 rows
+    (2, 99, 0, False, 500, True),      # two rows more than columns (centring costs one)
+    (2, 14, 1, False, 1, True),        # a single row, fitted and predicted
+])
+def test_online_trainers_predict_as_the_whole_matrix_does(native, which, lb, kind, poly, rows, fits):
+    tw = min(200, rows)
+    args = WHOLE[which][0](*warmed_up(rows + lb, 5))
+    streamed = online(native, which, tw, lb, *args, alpha=1.5, kind=kind, poly=poly)
+    whole = native("whole", [which, tw, lb, 1.5, kind, int(poly), 0], *args)[0]
+    expected = [0.0] * lb + floats(whole) if whole.startswith("v") else [0.0] * (rows + lb)
+    assert bits(streamed) == bits(expected)
+    assert any(streamed[lb:]) == fits
+
+
+MEMORY_PROBE = r"""
+import math, resource
+import vorn_library.vorn_library as vl
+n, lb = 20000, 5000
+close = [100.0 + 10 * math.sin(i / 50) + (i * 7919 % 101) / 50 for i in range(n)]
+high, low = [c + 1.0 for c in close], [c - 1.0 for c in close]
+atr, rsi, volume = vl.py_atr(high, low, close, 14), vl.py_rsi(close, 14), [1.0] * n
+start = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+out = []
+for call in (lambda: vl.py_train_supertrend_model(close, atr, 200, lb),
+             lambda: vl.py_train_momentum_model(rsi, 200, lb),
+             lambda: vl.py_train_atr2_model(close, atr, volume, 200, lb)):
+    try:
+        out.append(call().features_dim())
+    except ValueError as e:
+        out.append(str(e))
+out.append(sum(map(abs, vl.py_ai_supertrend_ml(high, low, close, 10, 3.0, "linreg", lb, 200)[3])))
+out.append(sum(map(abs, vl.py_ai_momentum_index_ml(close, 14, 3, True, lb, 200)[1])))
+print(out)
+print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - start) // 1024)
+"""
+
+
+def test_a_long_lookback_builds_only_the_fitted_rows():
+    # The whole matrices here would take 0.6 and 1.2 GB (15000 rows of 5000 or 10000 columns),
+    # the widened one far more; the rows fitted take 16 MB at most. The child may not map more
+    # than 2 GB in all.
+    child = ("import resource; resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))\n" + MEMORY_PROBE)
+    env = dict(os.environ, PYTHONPATH=str(pathlib.Path(vl.__file__).resolve().parents[1]))
+    run = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, env=env, timeout=120)
+    assert run.returncode == 0, run.stderr[-2000:]
+    results, grown = run.stdout.splitlines()
+    st, mo, atr2, *zeros = eval(results)
+    rank = r"Linear regression training failed: rank-deficient features \(rank \d+ of {} columns, 200 rows\)$"
+    assert re.match(rank.format(10000), st) and re.match(rank.format(5000), mo)
+    assert (atr2, zeros) == (3, [0.0, 0.0])
+    assert int(grown) < 200

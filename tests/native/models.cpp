@@ -4,6 +4,8 @@
 //   fit KIND ALPHA ROWS COLS ; X ; y
 //   prep WHICH LOOKBACK ; series...
 //   online WHICH TRAIN_WINDOW LOOKBACK ALPHA KIND POLY ; series...
+//   whole WHICH TRAIN_WINDOW LOOKBACK ALPHA KIND POLY LAST ; series...
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -62,5 +64,25 @@ int main() {
                               : trainer::online_predict_supertrend(f[1], f[2], c);
         if (!r) { std::printf("error %s\n", r.error().message().c_str()); return 0; }
         put(r->data(), (long)r->size());
+    } else if (cmd == "whole") {  // which tw lb alpha kind poly last ; series...
+        // The matrix path: the whole standardized matrix, widened whole, fitted on its first
+        // rows (last == 0, as the online trainers) or last rows (as the training functions),
+        // every row predicted in one product.
+        auto lb = (std::uint64_t)f[0][2], tw = (std::uint64_t)f[0][1];
+        const int which = (int)f[0][0];
+        auto d = which == 0 ? features::prepare_atr2_features(f[1], f[2], f[3], lb)
+               : which == 1 ? features::prepare_momentum_features(f[1], lb)
+                            : features::prepare_supertrend_features(f[1], f[2], lb);
+        if (!d) { std::printf("error %s\n", d.error().message().c_str()); return 0; }
+        models::Matrix x = f[0][5] != 0 ? features::polynomial_features(d->features) : d->features;
+        auto model = f[0][4] == 0 ? models::SFGModel::linear_regression()
+                                  : models::SFGModel::ridge(models::clamp_alpha(f[0][3]));
+        const long m = (long)d->rows(), labelled = which == 0 && m > 0 ? m - 1 : m;
+        const long rows = std::min<long>(labelled, (long)std::min<std::uint64_t>(tw, 1u << 30));
+        const long start = f[0][6] != 0 ? labelled - rows : 0;
+        auto s = model.train(x.middleRows(start, rows), d->targets.segment(start, rows));
+        if (!s) { std::printf("failed %s\n", s.error().c_str()); return 0; }
+        auto p = model.predict(x);
+        put(p.data(), p.size());
     }
 }
