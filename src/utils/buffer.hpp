@@ -3,6 +3,7 @@
 // fresh pages from the system cost a page fault each, which on long series costs as much
 // as the indicator itself, while a recycled buffer is already mapped.
 #include <cstddef>
+#include <type_traits>
 #include <new>
 
 namespace vorn::utils {
@@ -28,29 +29,32 @@ struct BufferAllocator {
     bool operator==(const BufferAllocator<U>&) const noexcept { return true; }
 };
 
-// A kernel's working array of doubles from the same recycled buffers, left uninitialised:
-// for intermediate series the kernel writes before it reads them, which a Series would first
-// fill for nothing.
+// A kernel's working array from the same recycled buffers, left uninitialised: for
+// intermediate series the kernel writes before it reads them, which a Series would first fill
+// for nothing. Only trivial element types, which need no construction either.
+template <class T = double>
 class Scratch {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
 public:
-    explicit Scratch(std::size_t n) : p_(static_cast<double*>(acquire_buffer(bytes(n)))), n_(n) {}
+    explicit Scratch(std::size_t n) : p_(static_cast<T*>(acquire_buffer(bytes(n)))), n_(n) {}
     ~Scratch() { release_buffer(p_); }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
 
-    double* data() noexcept { return p_; }
-    const double* data() const noexcept { return p_; }
+    T* data() noexcept { return p_; }
+    const T* data() const noexcept { return p_; }
     std::size_t size() const noexcept { return n_; }
-    double& operator[](std::size_t i) noexcept { return p_[i]; }
-    const double& operator[](std::size_t i) const noexcept { return p_[i]; }
+    T& operator[](std::size_t i) noexcept { return p_[i]; }
+    const T& operator[](std::size_t i) const noexcept { return p_[i]; }
 
 private:
     static std::size_t bytes(std::size_t n) {
-        if (n > static_cast<std::size_t>(-1) / (2 * sizeof(double))) throw std::bad_array_new_length();
-        return n * sizeof(double);
+        if (n > static_cast<std::size_t>(-1) / (2 * sizeof(T))) throw std::bad_array_new_length();
+        return n * sizeof(T);
     }
 
-    double* p_;
+    T* p_;
     std::size_t n_;
 };
 

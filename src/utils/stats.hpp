@@ -101,7 +101,7 @@ private:
     std::span<const double> x_;
     std::size_t p_;
     bool fits_;
-    Scratch kept_;  // the previous block's suffix extremes, max and min side by side
+    Scratch<> kept_;  // the previous block's suffix extremes, max and min side by side
     std::size_t start_ = 0, next_block_ = 0;
     double max_ = 0.0, min_ = 0.0;
     std::size_t after_nan_ = 0;  // the bar after the latest NaN

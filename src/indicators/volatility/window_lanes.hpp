@@ -28,23 +28,7 @@
 
 namespace vorn::indicators::lanes {
 
-// Scratch of n trivial values from the recycled series buffers, left unwritten: a Series
-// would clear it first, a pass of its own.
-template <class T>
-class Scratch {
-    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
-
-public:
-    explicit Scratch(std::size_t n) : p_(static_cast<T*>(utils::acquire_buffer(n * sizeof(T)))) {}
-    ~Scratch() { utils::release_buffer(p_); }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    T* data() noexcept { return p_; }
-    T& operator[](std::size_t i) noexcept { return p_[i]; }
-
-private:
-    T* p_;
-};
+using utils::Scratch;
 
 using Pair = double __attribute__((vector_size(16)));
 using Mask = long long __attribute__((vector_size(16)));
