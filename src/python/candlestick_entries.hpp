@@ -2,7 +2,7 @@
 // Entry builders shared by the four candlestick tables. A detector is one declaration:
 //
 //   const FunctionDef py_doji =
-//       ohlc<"py_doji", cs::doji, 0.1>(SIG("py_doji(open, high, low, close, body_threshold=0.1)"), "body_threshold");
+//       ohlc<registry::Fn::py_doji, cs::doji, 0.1>(SIG("py_doji(open, high, low, close, body_threshold=0.1)"), "body_threshold");
 //
 // Its series are required; its one trailing parameter may be left out or given as None,
 // both of which select the default named here.
@@ -26,33 +26,33 @@ Result<Series> three_with_default(In open, In side, In close, std::optional<decl
 }
 
 // (open, high, low, close)
-template <fixed_string Name, auto Kernel>
+template <auto Name, auto Kernel>
 FunctionDef ohlc(const char* doc) {
     return def<Name, Kernel>(doc, arg("open"), arg("high"), arg("low"), arg("close"));
 }
 
 // (open, high, low, close, param=Default)
-template <fixed_string Name, auto Kernel, auto Default>
+template <auto Name, auto Kernel, auto Default>
 FunctionDef ohlc(const char* doc, const char* param) {
     return def<Name, &four_with_default<Kernel, Default>>(doc, arg("open"), arg("high"), arg("low"), arg("close"),
                                                            omissible_or_none(param));
 }
 
 // (open, side, close), the side series named `side`
-template <fixed_string Name, auto Kernel>
+template <auto Name, auto Kernel>
 FunctionDef osc(const char* doc, const char* side) {
     return def<Name, Kernel>(doc, arg("open"), arg(side), arg("close"));
 }
 
 // (open, side, close, param=Default)
-template <fixed_string Name, auto Kernel, auto Default>
+template <auto Name, auto Kernel, auto Default>
 FunctionDef osc(const char* doc, const char* side, const char* param) {
     return def<Name, &three_with_default<Kernel, Default>>(doc, arg("open"), arg(side), arg("close"),
                                                             omissible_or_none(param));
 }
 
 // (open, close)
-template <fixed_string Name, auto Kernel>
+template <auto Name, auto Kernel>
 FunctionDef oc(const char* doc) {
     return def<Name, Kernel>(doc, arg("open"), arg("close"));
 }

@@ -8,27 +8,19 @@ namespace cs = indicators::candlestick;
 using candles::ohlc;
 
 const FunctionDef py_hikkake_mod =
-    ohlc<"py_hikkake_mod", cs::hikkake_mod>(CANDLE_SIG("py_hikkake_mod(open, high, low, close)"));
+    ohlc<registry::Fn::py_hikkake_mod, cs::hikkake_mod>(CANDLE_SIG("py_hikkake_mod(open, high, low, close)"));
 const FunctionDef py_ladder_bottom =
-    ohlc<"py_ladder_bottom", cs::ladder_bottom>(CANDLE_SIG("py_ladder_bottom(open, high, low, close)"));
-const FunctionDef py_mat_hold = ohlc<"py_mat_hold", cs::mat_hold>(CANDLE_SIG("py_mat_hold(open, high, low, close)"));
+    ohlc<registry::Fn::py_ladder_bottom, cs::ladder_bottom>(CANDLE_SIG("py_ladder_bottom(open, high, low, close)"));
+const FunctionDef py_mat_hold = ohlc<registry::Fn::py_mat_hold, cs::mat_hold>(CANDLE_SIG("py_mat_hold(open, high, low, close)"));
 const FunctionDef py_breakaway =
-    ohlc<"py_breakaway", cs::breakaway>(CANDLE_SIG("py_breakaway(open, high, low, close)"));
-const FunctionDef py_rising_three_methods = ohlc<"py_rising_three_methods", cs::rising_three_methods>(
+    ohlc<registry::Fn::py_breakaway, cs::breakaway>(CANDLE_SIG("py_breakaway(open, high, low, close)"));
+const FunctionDef py_rising_three_methods = ohlc<registry::Fn::py_rising_three_methods, cs::rising_three_methods>(
     CANDLE_SIG("py_rising_three_methods(open, high, low, close)"));
-const FunctionDef py_falling_three_methods = ohlc<"py_falling_three_methods", cs::falling_three_methods>(
+const FunctionDef py_falling_three_methods = ohlc<registry::Fn::py_falling_three_methods, cs::falling_three_methods>(
     CANDLE_SIG("py_falling_three_methods(open, high, low, close)"));
-const FunctionDef py_concealing_baby_swallow = ohlc<"py_concealing_baby_swallow", cs::concealing_baby_swallow>(
+const FunctionDef py_concealing_baby_swallow = ohlc<registry::Fn::py_concealing_baby_swallow, cs::concealing_baby_swallow>(
     CANDLE_SIG("py_concealing_baby_swallow(open, high, low, close)"));
 
-namespace {
-const FunctionDef* const table[] = {
-    &py_hikkake_mod,          &py_ladder_bottom,          &py_mat_hold,
-    &py_breakaway,            &py_rising_three_methods,   &py_falling_three_methods,
-    &py_concealing_baby_swallow,
-};
-}
 
-Table candlestick_multi() { return table; }
 
 }  // namespace vorn::py::families

@@ -28,7 +28,7 @@ Result<Series> ulcer_index(const Series& close, std::optional<std::uint64_t> per
 
 }  // namespace
 
-const FunctionDef py_donchian_channel = def<"py_donchian_channel", donchian_channel>(
+ENTRY(py_donchian_channel, donchian_channel)(
     "py_donchian_channel(high, low, period=20)\n--\n\n"
     "Calculate Donchian Channel\n\n"
     "The highest high and lowest low of the last `period` bars, and their midpoint.\n\n"
@@ -42,7 +42,7 @@ const FunctionDef py_donchian_channel = def<"py_donchian_channel", donchian_chan
     "    greater than the data length\n",
     arg("high"), arg("low"), arg_or_none("period"));
 
-const FunctionDef py_chandelier_exit = def<"py_chandelier_exit", chandelier_exit>(
+ENTRY(py_chandelier_exit, chandelier_exit)(
     "py_chandelier_exit(high, low, close, period=22, atr_period=22, multiplier=3.0)\n--\n\n"
     "Calculate Chandelier Exit\n\n"
     "ATR-based trailing stops: the long exit hangs multiplier * ATR below the highest high of the\n"
@@ -60,7 +60,7 @@ const FunctionDef py_chandelier_exit = def<"py_chandelier_exit", chandelier_exit
     arg("high"), arg("low"), arg("close"), omissible_or_none("period"), omissible_or_none("atr_period"),
     omissible_or_none("multiplier"));
 
-const FunctionDef py_historical_volatility = def<"py_historical_volatility", historical_volatility>(
+ENTRY(py_historical_volatility, historical_volatility)(
     "py_historical_volatility(close, period=20)\n--\n\n"
     "Calculate Historical Volatility\n\n"
     "The sample standard deviation of the logarithmic returns over `period` returns, scaled by\n"
@@ -74,7 +74,7 @@ const FunctionDef py_historical_volatility = def<"py_historical_volatility", his
     "    the data length\n",
     arg("close"), arg_or_none("period"));
 
-const FunctionDef py_ulcer_index = def<"py_ulcer_index", ulcer_index>(
+ENTRY(py_ulcer_index, ulcer_index)(
     "py_ulcer_index(close, period=14)\n--\n\n"
     "Calculate Ulcer Index\n\n"
     "The root mean square of the percentage drawdowns from the highest close of the last\n"
@@ -87,7 +87,7 @@ const FunctionDef py_ulcer_index = def<"py_ulcer_index", ulcer_index>(
     "    data length\n",
     arg("close"), arg_or_none("period"));
 
-const FunctionDef py_mass_index = def<"py_mass_index", vol::mass_index>(
+ENTRY(py_mass_index, vol::mass_index)(
     "py_mass_index(high, low, fast=9, slow=25)\n--\n\n"
     "Calculate Mass Index\n\n"
     "The sum, over the longer period, of the ratio of a single to a double exponential average\n"
@@ -102,10 +102,5 @@ const FunctionDef py_mass_index = def<"py_mass_index", vol::mass_index>(
     "    2 * slow - fast bars\n",
     arg("high"), arg("low"), omissible("fast", std::uint64_t{9}), omissible("slow", std::uint64_t{25}));
 
-namespace {
-const FunctionDef* const table[] = {&py_donchian_channel, &py_chandelier_exit, &py_historical_volatility,
-                                    &py_ulcer_index, &py_mass_index};
-}
-Table channels() { return table; }
 
 }  // namespace vorn::py::families

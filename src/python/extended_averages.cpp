@@ -27,26 +27,18 @@ Result<ext::AlligatorSeries> alligator(const Series& high, const Series& low, Co
 
 }  // namespace
 
-const FunctionDef py_alma = def<"py_alma", alma>("py_alma(values, period, offset, sigma)\n--\n\n", arg("values"),
+ENTRY(py_alma, alma)("py_alma(values, period, offset, sigma)\n--\n\n", arg("values"),
                                                  arg_or_none("period"), arg_or_none("offset"), arg_or_none("sigma"));
-const FunctionDef py_pwma =
-    def<"py_pwma", pwma>("py_pwma(values, period)\n--\n\n", arg("values"), arg_or_none("period"));
-const FunctionDef py_sinwma =
-    def<"py_sinwma", sinwma>("py_sinwma(values, period)\n--\n\n", arg("values"), arg_or_none("period"));
-const FunctionDef py_swma =
-    def<"py_swma", swma>("py_swma(values, period)\n--\n\n", arg("values"), arg_or_none("period"));
-const FunctionDef py_vwma = def<"py_vwma", vwma>("py_vwma(close, volume, period)\n--\n\n", arg("close"),
+ENTRY(py_pwma, pwma)("py_pwma(values, period)\n--\n\n", arg("values"), arg_or_none("period"));
+ENTRY(py_sinwma, sinwma)("py_sinwma(values, period)\n--\n\n", arg("values"), arg_or_none("period"));
+ENTRY(py_swma, swma)("py_swma(values, period)\n--\n\n", arg("values"), arg_or_none("period"));
+ENTRY(py_vwma, vwma)("py_vwma(close, volume, period)\n--\n\n", arg("close"),
                                                  arg("volume"), arg_or_none("period"));
-const FunctionDef py_vidya =
-    def<"py_vidya", vidya>("py_vidya(close, period)\n--\n\n", arg("close"), arg_or_none("period"));
-const FunctionDef py_alligator = def<"py_alligator", alligator>(
+ENTRY(py_vidya, vidya)("py_vidya(close, period)\n--\n\n", arg("close"), arg_or_none("period"));
+ENTRY(py_alligator, alligator)(
     "py_alligator(high, low, jaw_period, teeth_period, lips_period)\n--\n\n", arg("high"), arg("low"),
     arg_or_none("jaw_period"), arg_or_none("teeth_period"), arg_or_none("lips_period"));
 
-namespace {
-const FunctionDef* const table[] = {&py_alma, &py_pwma, &py_sinwma, &py_swma, &py_vwma, &py_vidya, &py_alligator};
-}
 
-Table extended_averages() { return table; }
 
 }  // namespace vorn::py::families

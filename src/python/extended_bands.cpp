@@ -35,7 +35,7 @@ Result<ext::SslSeries> ssl_channel(const Series& high, const Series& low, const 
 
 }  // namespace
 
-const FunctionDef py_squeeze = def<"py_squeeze", squeeze>(
+ENTRY(py_squeeze, squeeze)(
     "py_squeeze(high, low, close, bb_period=20, bb_std=2.0, kc_period=20, kc_atr_period=20, kc_mult=1.5)\n--\n\n"
     "Calculate Squeeze Momentum Indicator\n\n"
     "Detects when BB is inside KC (squeeze on) indicating\n"
@@ -50,7 +50,7 @@ const FunctionDef py_squeeze = def<"py_squeeze", squeeze>(
     arg("high"), arg("low"), arg("close"), arg_or_none("bb_period"), arg_or_none("bb_std"), arg_or_none("kc_period"),
     arg_or_none("kc_atr_period"), arg_or_none("kc_mult"));
 
-const FunctionDef py_aberration = def<"py_aberration", aberration>(
+ENTRY(py_aberration, aberration)(
     "py_aberration(high, low, close, period=20, atr_period=20)\n--\n\n"
     "Calculate Aberration Indicator\n\n"
     "Measures deviation from expected price movement based on\n"
@@ -61,21 +61,16 @@ const FunctionDef py_aberration = def<"py_aberration", aberration>(
     "Returns\n-------\nlist of float - Aberration values",
     arg("high"), arg("low"), arg("close"), arg_or_none("period"), arg_or_none("atr_period"));
 
-const FunctionDef py_wae = def<"py_wae", wae>("py_wae(close, fast, slow, signal, bb_period, multiplier)\n--\n\n",
+ENTRY(py_wae, wae)("py_wae(close, fast, slow, signal, bb_period, multiplier)\n--\n\n",
                                               arg("close"), arg_or_none("fast"), arg_or_none("slow"),
                                               arg_or_none("signal"), arg_or_none("bb_period"),
                                               arg_or_none("multiplier"));
 
-const FunctionDef py_ssl_channel =
-    def<"py_ssl_channel", ssl_channel>("py_ssl_channel(high, low, close, period)\n--\n\n", arg("high"), arg("low"),
+ENTRY(py_ssl_channel, ssl_channel)("py_ssl_channel(high, low, close, period)\n--\n\n", arg("high"), arg("low"),
                                        arg("close"), arg_or_none("period"));
 
 #undef HLC_PARAMS
 
-namespace {
-const FunctionDef* const table[] = {&py_squeeze, &py_aberration, &py_wae, &py_ssl_channel};
-}
 
-Table extended_bands() { return table; }
 
 }  // namespace vorn::py::families

@@ -29,21 +29,16 @@ Result<Series> force_index(const Series& close, const Series& volume, std::optio
     return ext::efi(close, volume, period.value_or(13));
 }
 
-const FunctionDef py_rvi = def<"py_rvi", rvi>("py_rvi(open, high, low, close, period, signal_period)\n--\n\n",
+ENTRY(py_rvi, rvi)("py_rvi(open, high, low, close, period, signal_period)\n--\n\n",
                                               arg("open"), arg("high"), arg("low"), arg("close"),
                                               arg_or_none("period"), arg_or_none("signal_period"));
-const FunctionDef py_inertia =
-    def<"py_inertia", inertia>("py_inertia(open, high, low, close, rvi_period, regression_period)\n--\n\n",
+ENTRY(py_inertia, inertia)("py_inertia(open, high, low, close, rvi_period, regression_period)\n--\n\n",
                                arg("open"), arg("high"), arg("low"), arg("close"), arg_or_none("rvi_period"),
                                arg_or_none("regression_period"));
-const FunctionDef py_pgo = def<"py_pgo", pgo>("py_pgo(high, low, close, period)\n--\n\n", arg("high"), arg("low"),
+ENTRY(py_pgo, pgo)("py_pgo(high, low, close, period)\n--\n\n", arg("high"), arg("low"),
                                               arg("close"), arg_or_none("period"));
-const FunctionDef py_efi = def<"py_efi", force_index>("py_efi(close, volume, period)\n--\n\n", arg("close"),
+ENTRY(py_efi, force_index)("py_efi(close, volume, period)\n--\n\n", arg("close"),
                                                       arg("volume"), arg_or_none("period"));
 
-namespace {
-const FunctionDef* const table[] = {&py_rvi, &py_inertia, &py_pgo, &py_efi};
-}
-Table extended_flow() { return table; }
 
 }  // namespace vorn::py::families

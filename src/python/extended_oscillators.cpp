@@ -33,7 +33,7 @@ Result<Series> coppock(const Series& close, Count period1, Count period2, Count 
 
 }  // namespace
 
-const FunctionDef py_qqe = def<"py_qqe", qqe>(
+ENTRY(py_qqe, qqe)(
     "py_qqe(close, rsi_period=14, smooth=5, multiplier=4.236)\n--\n\n"
     "Calculate QQE (Quantitative Qualitative Estimation)\n\n"
     "Smoothed RSI with dynamic volatility-based trailing stops.\n"
@@ -45,24 +45,19 @@ const FunctionDef py_qqe = def<"py_qqe", qqe>(
     "multiplier : float, optional\n    ATR multiplier for bands (default: 4.236)\n\n"
     "Returns\n-------\ntuple of (list, list, list) - (QQE line, trailing line, histogram)",
     arg("close"), arg_or_none("rsi_period"), arg_or_none("smooth"), arg_or_none("multiplier"));
-const FunctionDef py_kst = def<"py_kst", kst>("py_kst(close, roc1, roc2, roc3, roc4, signal_period)\n--\n\n",
+ENTRY(py_kst, kst)("py_kst(close, roc1, roc2, roc3, roc4, signal_period)\n--\n\n",
                                               arg("close"), arg_or_none("roc1"), arg_or_none("roc2"),
                                               arg_or_none("roc3"), arg_or_none("roc4"), arg_or_none("signal_period"));
-const FunctionDef py_stc = def<"py_stc", stc>("py_stc(close, fast, slow, cycle)\n--\n\n", arg("close"),
+ENTRY(py_stc, stc)("py_stc(close, fast, slow, cycle)\n--\n\n", arg("close"),
                                               arg_or_none("fast"), arg_or_none("slow"), arg_or_none("cycle"));
-const FunctionDef py_smi = def<"py_smi", smi>("py_smi(high, low, close, period, smooth1, smooth2)\n--\n\n",
+ENTRY(py_smi, smi)("py_smi(high, low, close, period, smooth1, smooth2)\n--\n\n",
                                               arg("high"), arg("low"), arg("close"), arg_or_none("period"),
                                               arg_or_none("smooth1"), arg_or_none("smooth2"));
-const FunctionDef py_tdfi = def<"py_tdfi", tdfi>("py_tdfi(close, period, smooth)\n--\n\n", arg("close"),
+ENTRY(py_tdfi, tdfi)("py_tdfi(close, period, smooth)\n--\n\n", arg("close"),
                                                  arg_or_none("period"), arg_or_none("smooth"));
-const FunctionDef py_coppock =
-    def<"py_coppock", coppock>("py_coppock(close, period1, period2, wma_period)\n--\n\n", arg("close"),
+ENTRY(py_coppock, coppock)("py_coppock(close, period1, period2, wma_period)\n--\n\n", arg("close"),
                                arg_or_none("period1"), arg_or_none("period2"), arg_or_none("wma_period"));
 
-namespace {
-const FunctionDef* const table[] = {&py_qqe, &py_kst, &py_stc, &py_smi, &py_tdfi, &py_coppock};
-}
 
-Table extended_oscillators() { return table; }
 
 }  // namespace vorn::py::families

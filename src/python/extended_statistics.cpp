@@ -22,17 +22,17 @@ Result<Series> entropy(const Series& close, Count period, Count bins) {
 
 }  // namespace
 
-const FunctionDef py_slope = def<"py_slope", with_default<ext::slope, 14>>("py_slope(values, period)\n--\n\n",
+ENTRY(py_slope, with_default<ext::slope, 14>)("py_slope(values, period)\n--\n\n",
                                                                            arg("values"), arg_or_none("period"));
-const FunctionDef py_bias = def<"py_bias", with_default<ext::bias, 20>>("py_bias(close, period)\n--\n\n",
+ENTRY(py_bias, with_default<ext::bias, 20>)("py_bias(close, period)\n--\n\n",
                                                                         arg("close"), arg_or_none("period"));
-const FunctionDef py_psl = def<"py_psl", with_default<ext::psl, 12>>("py_psl(close, period)\n--\n\n", arg("close"),
+ENTRY(py_psl, with_default<ext::psl, 12>)("py_psl(close, period)\n--\n\n", arg("close"),
                                                                      arg_or_none("period"));
-const FunctionDef py_er = def<"py_er", with_default<ext::er, 10>>("py_er(close, period)\n--\n\n", arg("close"),
+ENTRY(py_er, with_default<ext::er, 10>)("py_er(close, period)\n--\n\n", arg("close"),
                                                                   arg_or_none("period"));
-const FunctionDef py_cfo = def<"py_cfo", with_default<ext::cfo, 14>>("py_cfo(close, period)\n--\n\n", arg("close"),
+ENTRY(py_cfo, with_default<ext::cfo, 14>)("py_cfo(close, period)\n--\n\n", arg("close"),
                                                                      arg_or_none("period"));
-const FunctionDef py_cti = def<"py_cti", with_default<ext::cti, 12>>(
+ENTRY(py_cti, with_default<ext::cti, 12>)(
     "py_cti(close, period=12)\n--\n\n"
     "Calculate Correlation Trend Indicator (CTI)\n\n"
     "Measures correlation between price and linear regression.\n"
@@ -42,11 +42,11 @@ const FunctionDef py_cti = def<"py_cti", with_default<ext::cti, 12>>(
     "period : int, optional\n    Lookback period (default: 12)\n\n"
     "Returns\n-------\nlist of float - CTI values from -1 to +1",
     arg("close"), arg_or_none("period"));
-const FunctionDef py_bop = def<"py_bop", ext::bop>("py_bop(open, high, low, close)\n--\n\n", arg("open"),
+ENTRY(py_bop, ext::bop)("py_bop(open, high, low, close)\n--\n\n", arg("open"),
                                                    arg("high"), arg("low"), arg("close"));
-const FunctionDef py_percent_rank = def<"py_percent_rank", with_default<ext::percent_rank, 14>>(
+ENTRY(py_percent_rank, with_default<ext::percent_rank, 14>)(
     "py_percent_rank(values, period)\n--\n\n", arg("values"), arg_or_none("period"));
-const FunctionDef py_entropy = def<"py_entropy", entropy>(
+ENTRY(py_entropy, entropy)(
     "py_entropy(close, period=10, bins=10)\n--\n\n"
     "Calculate Shannon Entropy\n\n"
     "Measures price distribution randomness/unpredictability.\n"
@@ -58,11 +58,6 @@ const FunctionDef py_entropy = def<"py_entropy", entropy>(
     "Returns\n-------\nlist of float - Entropy values",
     arg("close"), arg_or_none("period"), arg_or_none("bins"));
 
-namespace {
-const FunctionDef* const table[] = {&py_slope, &py_bias,         &py_psl,    &py_er, &py_cfo,
-                                    &py_cti,   &py_percent_rank, &py_entropy, &py_bop};
-}
 
-Table extended_statistics() { return table; }
 
 }  // namespace vorn::py::families

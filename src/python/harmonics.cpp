@@ -65,7 +65,7 @@ using P = HarmonicPatternExt;
 
 }  // namespace
 
-const FunctionDef py_harmonics = def<"py_harmonics", signals_py>(
+ENTRY(py_harmonics, signals_py)(
     "py_harmonics(high, low, close, left_bars=None, right_bars=None, min_probability=None)\n--\n\n"
     "谐波形态信号（时间序列格式）\n"
     "返回: (signals, prz_upper, prz_lower, probability)\n"
@@ -73,22 +73,18 @@ const FunctionDef py_harmonics = def<"py_harmonics", signals_py>(
     arg("high"), arg("low"), arg("close"), omissible_or_none("left_bars"), omissible_or_none("right_bars"),
     omissible_or_none("min_probability"));
 
-const FunctionDef py_harmonics_patterns = def<"py_harmonics_patterns", patterns_py>(
+ENTRY(py_harmonics_patterns, patterns_py)(
     "py_harmonics_patterns(high, low, left_bars=None, right_bars=None, include_forming=None)\n--\n\n"
     "谐波形态详细信息\n"
     "返回 PyHarmonicPattern 列表",
     arg("high"), arg("low"), omissible_or_none("left_bars"), omissible_or_none("right_bars"),
     omissible_or_none("include_forming"));
 
-const FunctionDef py_swing_points = def<"py_swing_points", swings_py>(
+ENTRY(py_swing_points, swings_py)(
     "py_swing_points(high, low, left_bars=None, right_bars=None)\n--\n\n"
     "检测摆动点",
     arg("high"), arg("low"), omissible_or_none("left_bars"), omissible_or_none("right_bars"));
 
-namespace {
-const FunctionDef* const table[] = {&py_harmonics, &py_harmonics_patterns, &py_swing_points};
-}
-Table harmonics() { return table; }
 
 PyTypeObject* harmonic_pattern_class() {
     return ClassDef<HarmonicPatternExt>("PyHarmonicPattern", "谐波形态 Python 类")

@@ -40,7 +40,7 @@ Result<std::vector<ich::IchimokuSignalCode>> signals(const Series& close, const 
 
 }  // namespace
 
-const FunctionDef py_ichimoku_cloud = def<"py_ichimoku_cloud", cloud>(
+ENTRY(py_ichimoku_cloud, cloud)(
     "py_ichimoku_cloud(high, low, conversion=9, base=26, span_b=52, displacement=26)\n--\n\n"
     "Calculate Ichimoku Cloud\n\n"
     "Trend lines from the midpoints of rolling high/low ranges, with two of them shifted forward\n"
@@ -58,24 +58,19 @@ const FunctionDef py_ichimoku_cloud = def<"py_ichimoku_cloud", cloud>(
     "    or if a period is 0 or exceeds the data length\n",
     arg("high"), arg("low"), arg("close"), arg_or_none("tenkan_period"), arg_or_none("kijun_period"),
     arg_or_none("senkou_b_period"));
-const FunctionDef py_ichimoku_signals = def<"py_ichimoku_signals", signals>(
+ENTRY(py_ichimoku_signals, signals)(
     "py_ichimoku_signals(close, " LINES ")\n--\n\n", arg("close"), LINE_ARGS);
-const FunctionDef py_ichimoku_tk_cross = def<"py_ichimoku_tk_cross", read_lines<ich::tk_cross>>(
+ENTRY(py_ichimoku_tk_cross, read_lines<ich::tk_cross>)(
     "py_ichimoku_tk_cross(" LINES ")\n--\n\n", LINE_ARGS);
-const FunctionDef py_cloud_thickness = def<"py_cloud_thickness", read_lines<ich::cloud_thickness>>(
+ENTRY(py_cloud_thickness, read_lines<ich::cloud_thickness>)(
     "py_cloud_thickness(" LINES ")\n--\n\n", LINE_ARGS);
-const FunctionDef py_cloud_color = def<"py_cloud_color", read_lines<ich::cloud_color>>(
+ENTRY(py_cloud_color, read_lines<ich::cloud_color>)(
     "py_cloud_color(" LINES ")\n--\n\n", LINE_ARGS);
 
 #undef LINES
 #undef LINE_ARGS
 
-namespace {
-const FunctionDef* const table[] = {&py_ichimoku_cloud, &py_ichimoku_signals, &py_ichimoku_tk_cross,
-                                    &py_cloud_thickness, &py_cloud_color};
-}
 
-Table ichimoku() { return table; }
 
 }  // namespace families
 }  // namespace vorn::py

@@ -27,57 +27,52 @@ Result<Series> frama(const Series& values, std::optional<std::uint64_t> period) 
 
 }  // namespace
 
-const FunctionDef py_sma = def<"py_sma", ma::sma>(
+ENTRY(py_sma, ma::sma)(
     MA_DOC("py_sma(values, period)", "Calculate Simple Moving Average (SMA)",
            "The arithmetic mean of the last `period` values.", "    Lookback period (default: 20)\n")
     "\nExamples\n--------\n>>> py_sma([1.0, 2.0, 3.0, 4.0, 5.0], 3)\n[nan, nan, 2.0, 3.0, 4.0]\n",
     arg("values"), arg("period"));
-const FunctionDef py_ema = def<"py_ema", ma::ema>(
+ENTRY(py_ema, ma::ema)(
     MA_DOC("py_ema(values, period)", "Calculate Exponential Moving Average (EMA)",
            "Exponential smoothing with alpha = 2 / (period + 1), seeded with the mean of the first `period` values.",
            "    Lookback period (default: 20)\n"),
     arg("values"), arg("period"));
-const FunctionDef py_rma = def<"py_rma", ma::rma>(
+ENTRY(py_rma, ma::rma)(
     MA_DOC("py_rma(values, period)", "Calculate Rolling/Wilder Moving Average (RMA)",
            "Wilder's smoothing with alpha = 1 / period, seeded with the mean of the first `period` values.",
            "    Lookback period\n"),
     arg("values"), arg("period"));
-const FunctionDef py_wma = def<"py_wma", ma::wma>(
+ENTRY(py_wma, ma::wma)(
     MA_DOC("py_wma(values, period)", "Calculate Weighted Moving Average (WMA)",
            "Linearly weighted mean of the last `period` values, the newest weighted most.", "    Lookback period\n"),
     arg("values"), arg("period"));
-const FunctionDef py_hma = def<"py_hma", ma::hma>(
+ENTRY(py_hma, ma::hma)(
     MA_DOC("py_hma(values, period)", "Calculate Hull Moving Average (HMA)",
            "WMA of 2*WMA(period/2) - WMA(period) over sqrt(period) bars.", "    Lookback period\n"),
     arg("values"), arg("period"));
-const FunctionDef py_dema = def<"py_dema", ma::dema>(
+ENTRY(py_dema, ma::dema)(
     MA_DOC("py_dema(values, period)", "Calculate Double Exponential Moving Average (DEMA)",
            "2*EMA - EMA(EMA).", "    Lookback period\n"),
     arg("values"), arg("period"));
-const FunctionDef py_tema = def<"py_tema", ma::tema>(
+ENTRY(py_tema, ma::tema)(
     MA_DOC("py_tema(values, period)", "Calculate Triple Exponential Moving Average (TEMA)",
            "3*EMA - 3*EMA(EMA) + EMA(EMA(EMA)).", "    Lookback period\n"),
     arg("values"), arg("period"));
-const FunctionDef py_zlma = def<"py_zlma", ma::zlma>("py_zlma(values, period)\n--\n\n", arg("values"), arg("period"));
-const FunctionDef py_t3 = def<"py_t3", t3>(
+ENTRY(py_zlma, ma::zlma)("py_zlma(values, period)\n--\n\n", arg("values"), arg("period"));
+ENTRY(py_t3, t3)(
     MA_DOC("py_t3(values, period=5, vfactor=0.7)", "Calculate T3 Moving Average (Tilson T3)",
            "Six chained EMAs combined with the volume factor's coefficients.",
            "    Lookback period (None selects 5)\nvfactor : float\n    Volume factor (None selects 0.7)\n"),
     arg("values"), arg_or_none("period"), arg_or_none("vfactor"));
-const FunctionDef py_kama = def<"py_kama", kama>(
+ENTRY(py_kama, kama)(
     MA_DOC("py_kama(values, period=10, fast_period=2, slow_period=30)",
            "Calculate Kaufman Adaptive Moving Average (KAMA)",
            "An average whose smoothing follows the efficiency ratio of the last `period` bars.",
            "    Efficiency-ratio period (None selects 10)\nfast_period : int\n    Fast period (None selects 2)\n"
            "slow_period : int\n    Slow period (None selects 30)\n"),
     arg("values"), arg_or_none("period"), arg_or_none("fast_period"), arg_or_none("slow_period"));
-const FunctionDef py_frama = def<"py_frama", frama>("py_frama(values, period)\n--\n\n", arg("values"),
+ENTRY(py_frama, frama)("py_frama(values, period)\n--\n\n", arg("values"),
                                                     arg_or_none("period"));
 
-namespace {
-const FunctionDef* const table[] = {&py_sma, &py_ema,  &py_rma, &py_wma, &py_hma,  &py_dema,
-                                    &py_tema, &py_zlma, &py_t3,  &py_kama, &py_frama};
-}
-Table moving_averages() { return table; }
 
 }  // namespace vorn::py::families

@@ -65,7 +65,7 @@ std::expected<Series, std::string> predict(const TrainedModel& m, const Series& 
 
 }  // namespace
 
-const FunctionDef py_train_supertrend_model = def<"py_train_supertrend_model", train_supertrend_model>(
+ENTRY(py_train_supertrend_model, train_supertrend_model)(
     "py_train_supertrend_model(close, atr, train_window=None, lookback=None, use_ridge=None, ridge_alpha=None)\n--\n\n"
     "Train an AI SuperTrend model\n\n"
     "# Arguments\n"
@@ -76,7 +76,7 @@ const FunctionDef py_train_supertrend_model = def<"py_train_supertrend_model", t
     arg("close"), arg("atr"), omissible_or_none("train_window"), omissible_or_none("lookback"),
     omissible_or_none("use_ridge"), omissible_or_none("ridge_alpha"));
 
-const FunctionDef py_train_atr2_model = def<"py_train_atr2_model", train_atr2_model>(
+ENTRY(py_train_atr2_model, train_atr2_model)(
     "py_train_atr2_model(close, atr, volume, train_window=None, lookback=None, ridge_alpha=None)\n--\n\n"
     "Train an ATR2 model with volume features\n\n"
     "# Arguments\n"
@@ -86,14 +86,14 @@ const FunctionDef py_train_atr2_model = def<"py_train_atr2_model", train_atr2_mo
     arg("close"), arg("atr"), arg("volume"), omissible_or_none("train_window"), omissible_or_none("lookback"),
     omissible_or_none("ridge_alpha"));
 
-const FunctionDef py_train_momentum_model = def<"py_train_momentum_model", train_momentum_model>(
+ENTRY(py_train_momentum_model, train_momentum_model)(
     "py_train_momentum_model(rsi, train_window=None, lookback=None)\n--\n\n"
     "Train a momentum model\n\n"
     "# Arguments\n"
     "* `rsi` - RSI values\n" TRAIN_WINDOW_ARG LOOKBACK_ARG TRAIN_RETURNS,
     arg("rsi"), omissible_or_none("train_window"), omissible_or_none("lookback"));
 
-const FunctionDef py_prepare_supertrend_features = def<"py_prepare_supertrend_features", prepare_supertrend_features>(
+ENTRY(py_prepare_supertrend_features, prepare_supertrend_features)(
     "py_prepare_supertrend_features(close, atr, lookback)\n--\n\n"
     "Prepare SuperTrend features for prediction\n\n"
     "# Arguments\n"
@@ -102,7 +102,7 @@ const FunctionDef py_prepare_supertrend_features = def<"py_prepare_supertrend_fe
     "* `lookback` - Number of past bars per feature row\n" PREPARE_RETURNS,
     arg("close"), arg("atr"), arg("lookback"));
 
-const FunctionDef py_prepare_atr2_features = def<"py_prepare_atr2_features", prepare_atr2_features>(
+ENTRY(py_prepare_atr2_features, prepare_atr2_features)(
     "py_prepare_atr2_features(close, atr, volume, lookback)\n--\n\n"
     "Prepare ATR2 features for prediction\n\n"
     "# Arguments\n"
@@ -112,7 +112,7 @@ const FunctionDef py_prepare_atr2_features = def<"py_prepare_atr2_features", pre
     "* `lookback` - Window of the volume average\n" PREPARE_RETURNS,
     arg("close"), arg("atr"), arg("volume"), arg("lookback"));
 
-const FunctionDef py_prepare_momentum_features = def<"py_prepare_momentum_features", prepare_momentum_features>(
+ENTRY(py_prepare_momentum_features, prepare_momentum_features)(
     "py_prepare_momentum_features(rsi, lookback)\n--\n\n"
     "Prepare momentum features for prediction\n\n"
     "# Arguments\n"
@@ -120,13 +120,6 @@ const FunctionDef py_prepare_momentum_features = def<"py_prepare_momentum_featur
     "* `lookback` - Number of past bars per feature row\n" PREPARE_RETURNS,
     arg("rsi"), arg("lookback"));
 
-namespace {
-const FunctionDef* const table[] = {
-    &py_train_supertrend_model,      &py_train_atr2_model,      &py_train_momentum_model,
-    &py_prepare_supertrend_features, &py_prepare_atr2_features, &py_prepare_momentum_features,
-};
-}
-Table models() { return table; }
 
 PyTypeObject* sfg_model_class() {
     return ClassDef<TrainedModel>("SFGModel", nullptr)

@@ -18,7 +18,7 @@ Result<mom::MacdSeries> macd(const Series& close, std::optional<std::uint64_t> f
 
 }  // namespace
 
-const FunctionDef py_rsi = def<"py_rsi", rsi>(
+ENTRY(py_rsi, rsi)(
     "py_rsi(close, period=14)\n--\n\n"
     "Calculate Relative Strength Index (RSI)\n\n"
     "Wilder's RSI: 100 - 100 / (1 + average gain / average loss), the averages seeded with the\n"
@@ -31,7 +31,7 @@ const FunctionDef py_rsi = def<"py_rsi", rsi>(
     "\nExamples\n--------\n>>> py_rsi([1.0, 2.0, 3.0, 4.0], 2)\n[nan, nan, 100.0, 100.0]\n",
     arg("close"), arg_or_none("period"));
 
-const FunctionDef py_macd = def<"py_macd", macd>(
+ENTRY(py_macd, macd)(
     "py_macd(close, fast_period=12, slow_period=26, signal_period=9)\n--\n\n"
     "Calculate Moving Average Convergence Divergence (MACD)\n\n"
     "The fast EMA minus the slow EMA, its EMA as the signal line, and their difference as the\n"
@@ -45,9 +45,5 @@ const FunctionDef py_macd = def<"py_macd", macd>(
     "    fast_period exceeds slow_period, or if the data is too short\n",
     arg("close"), arg_or_none("fast_period"), arg_or_none("slow_period"), arg_or_none("signal_period"));
 
-namespace {
-const FunctionDef* const table[] = {&py_rsi, &py_macd};
-}
-Table momentum() { return table; }
 
 }  // namespace vorn::py::families

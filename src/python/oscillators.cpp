@@ -150,29 +150,20 @@ constexpr const char* uo_doc =
 
 }  // namespace
 
-const FunctionDef py_mom = def<"py_mom", mom_py>(mom_doc, arg("values"), arg_or_none("period"));
-const FunctionDef py_roc = def<"py_roc", roc_py>(roc_doc, arg("values"), arg_or_none("period"));
-const FunctionDef py_apo =
-    def<"py_apo", apo_py>(apo_doc, arg("close"), arg_or_none("fast_period"), arg_or_none("slow_period"));
-const FunctionDef py_ppo =
-    def<"py_ppo", ppo_py>(ppo_doc, arg("close"), arg_or_none("fast_period"), arg_or_none("slow_period"));
-const FunctionDef py_cmo = def<"py_cmo", cmo_py>(cmo_doc, arg("close"), arg_or_none("period"));
-const FunctionDef py_cci =
-    def<"py_cci", cci_py>(cci_doc, arg("high"), arg("low"), arg("close"), arg_or_none("period"));
-const FunctionDef py_awesome_oscillator = def<"py_awesome_oscillator", awesome_py>(
+ENTRY(py_mom, mom_py)(mom_doc, arg("values"), arg_or_none("period"));
+ENTRY(py_roc, roc_py)(roc_doc, arg("values"), arg_or_none("period"));
+ENTRY(py_apo, apo_py)(apo_doc, arg("close"), arg_or_none("fast_period"), arg_or_none("slow_period"));
+ENTRY(py_ppo, ppo_py)(ppo_doc, arg("close"), arg_or_none("fast_period"), arg_or_none("slow_period"));
+ENTRY(py_cmo, cmo_py)(cmo_doc, arg("close"), arg_or_none("period"));
+ENTRY(py_cci, cci_py)(cci_doc, arg("high"), arg("low"), arg("close"), arg_or_none("period"));
+ENTRY(py_awesome_oscillator, awesome_py)(
     awesome_doc, arg("high"), arg("low"), arg_or_none("fast_period"), arg_or_none("slow_period"));
-const FunctionDef py_fisher_transform = def<"py_fisher_transform", fisher_py>(
+ENTRY(py_fisher_transform, fisher_py)(
     fisher_doc, arg("high"), arg("low"), arg("close"), arg_or_none("period"));
-const FunctionDef py_tsi = def<"py_tsi", tsi_py>(tsi_doc, arg("close"), arg_or_none("long_period"),
+ENTRY(py_tsi, tsi_py)(tsi_doc, arg("close"), arg_or_none("long_period"),
                                                  arg_or_none("short_period"), arg_or_none("signal_period"));
-const FunctionDef py_ultimate_oscillator =
-    def<"py_ultimate_oscillator", uo_py>(uo_doc, arg("high"), arg("low"), arg("close"), arg_or_none("period1"),
+ENTRY(py_ultimate_oscillator, uo_py)(uo_doc, arg("high"), arg("low"), arg("close"), arg_or_none("period1"),
                                          arg_or_none("period2"), arg_or_none("period3"));
 
-namespace {
-const FunctionDef* const table[] = {&py_cci, &py_awesome_oscillator, &py_fisher_transform, &py_tsi,
-                                    &py_ultimate_oscillator, &py_mom, &py_roc, &py_apo, &py_ppo, &py_cmo};
-}
-Table oscillators() { return table; }
 
 }  // namespace vorn::py::families

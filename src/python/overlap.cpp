@@ -31,7 +31,7 @@ Result<ov::MamaSeries> mama(const Series& values, Real fast_limit, Real slow_lim
 
 }  // namespace
 
-const FunctionDef py_sar = def<"py_sar", sar>(
+ENTRY(py_sar, sar)(
     "py_sar(high, low, acceleration=0.02, maximum=0.2)\n--\n\n"
     "Calculate Parabolic SAR (Stop and Reverse)\n\n"
     "Trailing stop system that follows price. Dots flip from\n"
@@ -42,17 +42,17 @@ const FunctionDef py_sar = def<"py_sar", sar>(
     "Returns\n-------\nlist of float - SAR values",
     arg("high"), arg("low"), arg_or_none("acceleration"), arg_or_none("maximum"));
 
-const FunctionDef py_sarext = def<"py_sarext", sarext>(
+ENTRY(py_sarext, sarext)(
     "py_sarext(high, low, start_value, offset_on_reverse, af_init_long, af_long, af_max_long, af_init_short, "
     "af_short, af_max_short)\n--\n\n",
     arg("high"), arg("low"), arg_or_none("start_value"), arg_or_none("offset_on_reverse"), arg_or_none("af_init_long"),
     arg_or_none("af_long"), arg_or_none("af_max_long"), arg_or_none("af_init_short"), arg_or_none("af_short"),
     arg_or_none("af_max_short"));
 
-const FunctionDef py_mama = def<"py_mama", mama>("py_mama(values, fast_limit, slow_limit)\n--\n\n", arg("values"),
+ENTRY(py_mama, mama)("py_mama(values, fast_limit, slow_limit)\n--\n\n", arg("values"),
                                                  arg_or_none("fast_limit"), arg_or_none("slow_limit"));
 
-const FunctionDef py_trima = def<"py_trima", ov::trima>(
+ENTRY(py_trima, ov::trima)(
     "py_trima(values, period)\n--\n\n"
     "Calculate Triangular Moving Average (TRIMA)\n\n"
     "Double-smoothed SMA with triangular weighting.\n"
@@ -61,7 +61,7 @@ const FunctionDef py_trima = def<"py_trima", ov::trima>(
     "Returns\n-------\nlist of float - TRIMA values",
     arg("values"), arg("period"));
 
-const FunctionDef py_midpoint = def<"py_midpoint", ov::midpoint>(
+ENTRY(py_midpoint, ov::midpoint)(
     "py_midpoint(values, period)\n--\n\n"
     "Calculate Midpoint over Period\n\n"
     "Average of highest and lowest values over the lookback period.\n"
@@ -70,7 +70,7 @@ const FunctionDef py_midpoint = def<"py_midpoint", ov::midpoint>(
     "Returns\n-------\nlist of float - Midpoint values",
     arg("values"), arg("period"));
 
-const FunctionDef py_midprice = def<"py_midprice", ov::midprice>(
+ENTRY(py_midprice, ov::midprice)(
     "py_midprice(high, low, period)\n--\n\n"
     "Calculate Midprice over Period\n\n"
     "Average of highest high and lowest low over the lookback period.\n"
@@ -82,10 +82,6 @@ const FunctionDef py_midprice = def<"py_midprice", ov::midprice>(
 #undef PERIOD_PARAM
 #undef HL_PARAMS
 
-namespace {
-const FunctionDef* const table[] = {&py_sar, &py_sarext, &py_mama, &py_trima, &py_midpoint, &py_midprice};
-}
 
-Table overlap() { return table; }
 
 }  // namespace vorn::py::families

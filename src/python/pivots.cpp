@@ -57,34 +57,28 @@ Result<std::optional<std::string>> touch(double current_price, const pv::LevelTu
 
 }  // namespace
 
-const FunctionDef py_standard_pivots = def<"py_standard_pivots", standard>(
+ENTRY(py_standard_pivots, standard)(
     "py_standard_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
-const FunctionDef py_classic_pivots = def<"py_classic_pivots", standard>(
+ENTRY(py_classic_pivots, standard)(
     "py_classic_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
-const FunctionDef py_fibonacci_pivots = def<"py_fibonacci_pivots", fibonacci_levels>(
+ENTRY(py_fibonacci_pivots, fibonacci_levels)(
     "py_fibonacci_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
-const FunctionDef py_camarilla_pivots = def<"py_camarilla_pivots", camarilla>(
+ENTRY(py_camarilla_pivots, camarilla)(
     "py_camarilla_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
-const FunctionDef py_woodie_pivots = def<"py_woodie_pivots", woodie>(
+ENTRY(py_woodie_pivots, woodie)(
     "py_woodie_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
-const FunctionDef py_demark_pivots = def<"py_demark_pivots", demark>(
+ENTRY(py_demark_pivots, demark)(
     "py_demark_pivots(open, high, low, close)\n--\n\n", arg("open"), arg("high"), arg("low"), arg("close"));
-const FunctionDef py_calc_pivot_series = def<"py_calc_pivot_series", pivot_series>(
+ENTRY(py_calc_pivot_series, pivot_series)(
     "py_calc_pivot_series(open, high, low, close, method)\n--\n\n", arg("open"), arg("high"), arg("low"),
     arg("close"), arg("method"));
-const FunctionDef py_detect_pivot_touch = def<"py_detect_pivot_touch", touch>(
+ENTRY(py_detect_pivot_touch, touch)(
     "py_detect_pivot_touch(current_price, levels, tolerance=0.001)\n--\n\n", arg("current_price"), arg("levels"),
     arg_or_none("tolerance"));
-const FunctionDef py_pivot_zone = def<"py_pivot_zone", zone>(
+ENTRY(py_pivot_zone, zone)(
     "py_pivot_zone(current_price, levels)\n--\n\n", arg("current_price"), arg("levels"));
 
-namespace {
-const FunctionDef* const table[] = {&py_standard_pivots, &py_classic_pivots,    &py_fibonacci_pivots,
-                                    &py_camarilla_pivots, &py_woodie_pivots,     &py_demark_pivots,
-                                    &py_calc_pivot_series, &py_detect_pivot_touch, &py_pivot_zone};
-}
 
-Table pivots() { return table; }
 
 }  // namespace families
 }  // namespace vorn::py

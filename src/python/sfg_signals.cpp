@@ -67,69 +67,62 @@ Result<su::BreakerSeries> breaker_block_signals(const Series& open, const Series
 
 }  // namespace
 
-const FunctionDef py_calculate_stops = def<"py_calculate_stops", calculate_stops>(
+ENTRY(py_calculate_stops, calculate_stops)(
     "py_calculate_stops(close, atr_values, buy_signals, sell_signals, sl_multiplier, tp_multiplier)\n--\n\n"
     "计算止损止盈\n返回: (stop_loss, take_profit)",
     arg("close"), arg("atr_values"), arg("buy_signals"), arg("sell_signals"), arg_or_none("sl_multiplier"),
     arg_or_none("tp_multiplier"));
 
-const FunctionDef py_trailing_stop = def<"py_trailing_stop", trailing_stop>(
+ENTRY(py_trailing_stop, trailing_stop)(
     "py_trailing_stop(close, atr_values, direction, multiplier)\n--\n\n计算追踪止损",
     arg("close"), arg("atr_values"), arg("direction"), arg_or_none("multiplier"));
 
-const FunctionDef py_volume_filter = def<"py_volume_filter", volume_filter>(
+ENTRY(py_volume_filter, volume_filter)(
     "py_volume_filter(volume, period)\n--\n\n成交量过滤器\n返回: (above_average, relative_volume, volume_spike)",
     arg("volume"), arg_or_none("period"));
 
-const FunctionDef py_combine_signals = def<"py_combine_signals", combine_signals>(
+ENTRY(py_combine_signals, combine_signals)(
     "py_combine_signals(buy1, sell1, buy2, sell2, weight1)\n--\n\n"
     "简单信号组合 (加权平均)\n返回: (combined_buy, combined_sell)",
     arg("buy1"), arg("sell1"), arg("buy2"), arg("sell2"), arg_or_none("weight1"));
 
-const FunctionDef py_linreg_supply_demand_signals = def<"py_linreg_supply_demand_signals", linreg_supply_demand_signals>(
+ENTRY(py_linreg_supply_demand_signals, linreg_supply_demand_signals)(
     "py_linreg_supply_demand_signals(high, low, close, volume, linreg_period, tolerance)\n--\n\n"
     "Linear Regression + Supply/Demand Zones 信号\n" TRADE_RESULT,
     arg("high"), arg("low"), arg("close"), arg("volume"), arg_or_none("linreg_period"), arg_or_none("tolerance"));
 
-const FunctionDef py_pd_array_signals = def<"py_pd_array_signals", pd_array_signals>(
+ENTRY(py_pd_array_signals, pd_array_signals)(
     "py_pd_array_signals(high, low, close, swing_lookback)\n--\n\n"
     "PD Array (Premium/Discount Array) 信号\n" TRADE_RESULT,
     arg("high"), arg("low"), arg("close"), arg_or_none("swing_lookback"));
 
-const FunctionDef py_detect_divergence = def<"py_detect_divergence", detect_divergence>(
+ENTRY(py_detect_divergence, detect_divergence)(
     "py_detect_divergence(price, indicator, lookback, threshold)\n--\n\n"
     "背离检测\n返回: (divergence_type, strength)\n"
     "divergence_type: 0=None, 1=RegularBullish, 2=RegularBearish, 3=HiddenBullish, 4=HiddenBearish",
     arg("price"), arg("indicator"), arg_or_none("lookback"), arg_or_none("threshold"));
 
-const FunctionDef py_pivot_buy_sell = def<"py_pivot_buy_sell", pivot_buy_sell>(
+ENTRY(py_pivot_buy_sell, pivot_buy_sell)(
     "py_pivot_buy_sell(high, low, close, lookback)\n--\n\n"
     "Pivot 买卖信号\n返回: (pivot, r1, r2, s1, s2, buy_signals, sell_signals)",
     arg("high"), arg("low"), arg("close"), arg_or_none("lookback"));
 
-const FunctionDef py_general_parameters_signals = def<"py_general_parameters_signals", general_parameters_signals>(
+ENTRY(py_general_parameters_signals, general_parameters_signals)(
     "py_general_parameters_signals(high, low, close, ema_fast, ema_slow, atr_period, grid_multiplier)\n--\n\n"
     "General Parameters 信号 (EMA通道 + 网格入场)\n" TRADE_RESULT,
     arg("high"), arg("low"), arg("close"), arg_or_none("ema_fast"), arg_or_none("ema_slow"),
     arg_or_none("atr_period"), arg_or_none("grid_multiplier"));
 
-const FunctionDef py_fvg_signals = def<"py_fvg_signals", fvg_signals>(
+ENTRY(py_fvg_signals, fvg_signals)(
     "py_fvg_signals(high, low)\n--\n\nFVG (Fair Value Gap) 信号\n返回: (bullish_fvg, bearish_fvg, fvg_upper, fvg_lower)",
     arg("high"), arg("low"));
 
-const FunctionDef py_breaker_block_signals = def<"py_breaker_block_signals", breaker_block_signals>(
+ENTRY(py_breaker_block_signals, breaker_block_signals)(
     "py_breaker_block_signals(open, high, low, close, lookback)\n--\n\n"
     "Breaker Block 信号\n返回: (buy_signals, sell_signals, breaker_upper, breaker_lower)",
     arg("open"), arg("high"), arg("low"), arg("close"), arg_or_none("lookback"));
 
 #undef TRADE_RESULT
 
-namespace {
-const FunctionDef* const table[] = {
-    &py_pivot_buy_sell,     &py_detect_divergence, &py_fvg_signals,           &py_volume_filter,
-    &py_combine_signals,    &py_calculate_stops,   &py_trailing_stop,         &py_pd_array_signals,
-    &py_breaker_block_signals, &py_general_parameters_signals, &py_linreg_supply_demand_signals};
-}
-Table sfg_signals() { return table; }
 
 }  // namespace vorn::py::families

@@ -60,51 +60,45 @@ Result<sfg::AiMomentumMlSignals> ai_momentum_index_ml(const Series& close, Count
 
 }  // namespace
 
-const FunctionDef py_atr2_signals = def<"py_atr2_signals", atr2_signals>(
+ENTRY(py_atr2_signals, atr2_signals)(
     "py_atr2_signals(high, low, close, volume, trend_length, confirmation_threshold, momentum_window)\n--\n\n",
     arg("high"), arg("low"), arg("close"), arg("volume"), arg_or_none("trend_length"),
     arg_or_none("confirmation_threshold"), arg_or_none("momentum_window"));
 
-const FunctionDef py_dynamic_macd = def<"py_dynamic_macd", dynamic_macd>(
+ENTRY(py_dynamic_macd, dynamic_macd)(
     "py_dynamic_macd(open, high, low, close, fast_length, slow_length, signal_smooth)\n--\n\n",
     arg("open"), arg("high"), arg("low"), arg("close"), arg_or_none("fast_length"), arg_or_none("slow_length"),
     arg_or_none("signal_smooth"));
 
-const FunctionDef py_ai_supertrend = def<"py_ai_supertrend", ai_supertrend>(
+ENTRY(py_ai_supertrend, ai_supertrend)(
     "py_ai_supertrend(high, low, close, k, n, price_trend, predict_trend, st_length, st_multiplier)\n--\n\n",
     arg("high"), arg("low"), arg("close"), arg_or_none("k"), arg_or_none("n"), arg_or_none("price_trend"),
     arg_or_none("predict_trend"), arg_or_none("st_length"), arg_or_none("st_multiplier"));
 
-const FunctionDef py_ai_momentum_index = def<"py_ai_momentum_index", ai_momentum_index>(
+ENTRY(py_ai_momentum_index, ai_momentum_index)(
     "py_ai_momentum_index(close, k, trend_length, smooth)\n--\n\n",
     arg("close"), arg_or_none("k"), arg_or_none("trend_length"), arg_or_none("smooth"));
 
-const FunctionDef py_atr2_signals_ml = def<"py_atr2_signals_ml", atr2_signals_ml>(
+ENTRY(py_atr2_signals_ml, atr2_signals_ml)(
     "py_atr2_signals_ml(high, low, close, volume, rsi_period, atr_period, ridge_alpha, momentum_window)\n--\n\n"
     "ATR2 信号 ML 增强版\n"
     "返回: (rsi, buy_signals, sell_signals, signal_strength, stop_loss, take_profit)",
     arg("high"), arg("low"), arg("close"), arg("volume"), arg_or_none("rsi_period"), arg_or_none("atr_period"),
     arg_or_none("ridge_alpha"), arg_or_none("momentum_window"));
 
-const FunctionDef py_ai_supertrend_ml = def<"py_ai_supertrend_ml", ai_supertrend_ml>(
+ENTRY(py_ai_supertrend_ml, ai_supertrend_ml)(
     "py_ai_supertrend_ml(high, low, close, st_length, st_multiplier, model_type, lookback, train_window)\n--\n\n"
     "AI SuperTrend ML 增强版\n"
     "返回: (supertrend, direction, buy_signals, sell_signals, stop_loss, take_profit)",
     arg("high"), arg("low"), arg("close"), arg_or_none("st_length"), arg_or_none("st_multiplier"),
     arg_or_none("model_type"), arg_or_none("lookback"), arg_or_none("train_window"));
 
-const FunctionDef py_ai_momentum_index_ml = def<"py_ai_momentum_index_ml", ai_momentum_index_ml>(
+ENTRY(py_ai_momentum_index_ml, ai_momentum_index_ml)(
     "py_ai_momentum_index_ml(close, rsi_period, smooth_period, use_polynomial, lookback, train_window)\n--\n\n"
     "AI Momentum Index ML 增强版\n"
     "返回: (rsi, predicted_momentum, zero_cross_buy, zero_cross_sell, overbought, oversold)",
     arg("close"), arg_or_none("rsi_period"), arg_or_none("smooth_period"), arg_or_none("use_polynomial"),
     arg_or_none("lookback"), arg_or_none("train_window"));
 
-namespace {
-const FunctionDef* const table[] = {&py_atr2_signals,    &py_dynamic_macd,    &py_ai_supertrend,
-                                    &py_ai_momentum_index, &py_atr2_signals_ml, &py_ai_supertrend_ml,
-                                    &py_ai_momentum_index_ml};
-}
-Table signal_systems() { return table; }
 
 }  // namespace vorn::py::families

@@ -90,25 +90,20 @@ constexpr const char* stochrsi_doc =
 
 }  // namespace
 
-const FunctionDef py_stochastic = def<"py_stochastic", mom::stochastic>(
+ENTRY(py_stochastic, mom::stochastic)(
     stochastic_doc, arg("high"), arg("low"), arg("close"), omissible("k_period", std::uint64_t{14}),
     omissible("smooth_k", std::uint64_t{3}), omissible("d_period", std::uint64_t{3}));
-const FunctionDef py_kdj = def<"py_kdj", mom::kdj>(kdj_doc, arg("high"), arg("low"), arg("close"),
+ENTRY(py_kdj, mom::kdj)(kdj_doc, arg("high"), arg("low"), arg("close"),
                                                    omissible("k_period", std::uint64_t{9}),
                                                    omissible("smooth_k", std::uint64_t{3}),
                                                    omissible("d_period", std::uint64_t{3}));
-const FunctionDef py_williams_r = def<"py_williams_r", williams_r>(williams_r_doc, arg("high"), arg("low"),
+ENTRY(py_williams_r, williams_r)(williams_r_doc, arg("high"), arg("low"),
                                                                    arg("close"), arg_or_none("period"));
-const FunctionDef py_stochrsi =
-    def<"py_stochrsi", stoch_rsi>(stochrsi_doc, arg("close"), arg_or_none("rsi_period"), arg_or_none("stoch_period"),
+ENTRY(py_stochrsi, stoch_rsi)(stochrsi_doc, arg("close"), arg_or_none("rsi_period"), arg_or_none("stoch_period"),
                                   arg_or_none("k_period"), arg_or_none("d_period"));
-const FunctionDef py_stoch_rsi = def<"py_stoch_rsi", stoch_rsi>(
+ENTRY(py_stoch_rsi, stoch_rsi)(
     "py_stoch_rsi(close, rsi_period=14, stoch_period=14, k_period=3, d_period=3)\n--\n\n", arg("close"),
     arg_or_none("rsi_period"), arg_or_none("stoch_period"), arg_or_none("k_period"), arg_or_none("d_period"));
 
-namespace {
-const FunctionDef* const table[] = {&py_stochastic, &py_stochrsi, &py_stoch_rsi, &py_williams_r, &py_kdj};
-}
-Table stochastic() { return table; }
 
 }  // namespace vorn::py::families

@@ -10,7 +10,7 @@
 #include "utils/streaming/ml_supertrend.hpp"
 #include "utils/streaming/oscillators.hpp"
 
-namespace vorn::py::streaming_py {
+namespace vorn::py::families {
 
 namespace st = vorn::utils::streaming;
 
@@ -117,9 +117,11 @@ struct Field<Member> {
 
 constexpr const char* kWithDefaults = "with_defaults()\n--\n\n";
 
+}  // namespace
+
 // ---- classes ---------------------------------------------------------------------------
 
-PyTypeObject* sma_class() {
+PyTypeObject* online_sma_class() {
     using S = st::OnlineSMA;
     return ClassDef<S>("OnlineSMA", "OnlineSMA(period)\n--\n\n")
         .constructor<make_sma>(arg("period"))
@@ -131,7 +133,7 @@ PyTypeObject* sma_class() {
         .create();
 }
 
-PyTypeObject* ema_class() {
+PyTypeObject* online_ema_class() {
     using S = st::OnlineEMA;
     return ClassDef<S>("OnlineEMA", "OnlineEMA(period)\n--\n\n")
         .constructor<make_ema>(arg("period"))
@@ -141,7 +143,7 @@ PyTypeObject* ema_class() {
         .create();
 }
 
-PyTypeObject* rsi_class() {
+PyTypeObject* online_rsi_class() {
     using S = st::OnlineRSI;
     return ClassDef<S>("OnlineRSI", "OnlineRSI(period)\n--\n\n")
         .constructor<make_rsi>(arg("period"))
@@ -150,7 +152,7 @@ PyTypeObject* rsi_class() {
         .create();
 }
 
-PyTypeObject* atr_class() {
+PyTypeObject* online_atr_class() {
     using S = st::OnlineATR;
     return ClassDef<S>("OnlineATR", "OnlineATR(period)\n--\n\n")
         .constructor<make_atr>(arg("period"))
@@ -160,7 +162,7 @@ PyTypeObject* atr_class() {
         .create();
 }
 
-PyTypeObject* macd_class() {
+PyTypeObject* online_macd_class() {
     using S = st::OnlineMACD;
     return ClassDef<S>("OnlineMACD", "OnlineMACD(fast=12, slow=26, signal=9)\n--\n\n")
         .constructor<make_macd>(omissible("fast", std::uint64_t{12}), omissible("slow", std::uint64_t{26}),
@@ -171,7 +173,7 @@ PyTypeObject* macd_class() {
         .create();
 }
 
-PyTypeObject* bollinger_class() {
+PyTypeObject* online_bollinger_class() {
     using S = st::OnlineBollingerBands;
     return ClassDef<S>("OnlineBollingerBands", "OnlineBollingerBands(period=20, std_dev=2.0)\n--\n\n")
         .constructor<make_bollinger>(omissible("period", std::uint64_t{20}), omissible("std_dev", 2.0))
@@ -182,7 +184,7 @@ PyTypeObject* bollinger_class() {
         .create();
 }
 
-PyTypeObject* stochastic_class() {
+PyTypeObject* online_stochastic_class() {
     using S = st::OnlineStochastic;
     return ClassDef<S>("OnlineStochastic", "OnlineStochastic(k_period=14, smooth_k=3, d_period=3)\n--\n\n")
         .constructor<make_stochastic>(omissible("k_period", std::uint64_t{14}), omissible("smooth_k", std::uint64_t{3}),
@@ -194,7 +196,7 @@ PyTypeObject* stochastic_class() {
         .create();
 }
 
-PyTypeObject* supertrend_class() {
+PyTypeObject* online_supertrend_class() {
     using S = st::OnlineSuperTrend;
     return ClassDef<S>("OnlineSuperTrend", "OnlineSuperTrend(period=10, multiplier=3.0)\n--\n\n")
         .constructor<make_supertrend>(omissible("period", std::uint64_t{10}), omissible("multiplier", 3.0))
@@ -207,7 +209,7 @@ PyTypeObject* supertrend_class() {
         .create();
 }
 
-PyTypeObject* adaptive_rsi_class() {
+PyTypeObject* online_adaptive_rsi_class() {
     using S = st::OnlineAdaptiveRSI;
     return ClassDef<S>("OnlineAdaptiveRSI", "OnlineAdaptiveRSI(min_period=7, max_period=21, volatility_period=14)\n--\n\n")
         .constructor<make_adaptive_rsi>(omissible("min_period", std::uint64_t{7}),
@@ -219,7 +221,7 @@ PyTypeObject* adaptive_rsi_class() {
         .create();
 }
 
-PyTypeObject* ensemble_class() {
+PyTypeObject* online_ensemble_class() {
     using S = st::OnlineEnsembleSignal;
     return ClassDef<S>("OnlineEnsembleSignal",
                        "OnlineEnsembleSignal(rsi_period=14, macd_fast=12, macd_slow=26, macd_signal=9, stoch_k=14, "
@@ -252,7 +254,7 @@ PyTypeObject* ensemble_result_class() {
         .create();
 }
 
-PyTypeObject* ml_supertrend_class() {
+PyTypeObject* online_ml_supertrend_class() {
     using S = st::OnlineMLSuperTrend;
     return ClassDef<S>("OnlineMLSuperTrend",
                        "OnlineMLSuperTrend(period=10, base_multiplier=3.0, confirmation_bars=2, volatility_period=20)"
@@ -280,7 +282,7 @@ PyTypeObject* ml_supertrend_result_class() {
         .create();
 }
 
-PyTypeObject* ai_supertrend_class() {
+PyTypeObject* online_ai_supertrend_class() {
     using S = st::OnlineAISuperTrendML;
     return ClassDef<S>("OnlineAISuperTrendML",
                        "OnlineAISuperTrendML(st_length=10, st_multiplier=3.0, lookback=10, train_window=200)\n--\n\n")
@@ -311,22 +313,4 @@ PyTypeObject* ai_supertrend_result_class() {
         .create();
 }
 
-}  // namespace
-
-// Registration order is part of the module's interface (__all__ lists it).
-bool register_streaming_classes(PyObject* module) {
-    using Make = PyTypeObject* (*)();
-    static constexpr Make classes[] = {
-        sma_class,          ema_class,          rsi_class,
-        atr_class,          macd_class,         bollinger_class,
-        stochastic_class,   supertrend_class,   adaptive_rsi_class,
-        ensemble_class,     ensemble_result_class,
-        ml_supertrend_class, ml_supertrend_result_class,
-        ai_supertrend_class, ai_supertrend_result_class,
-    };
-    for (Make make : classes)
-        if (!add_class(module, make())) return false;
-    return true;
-}
-
-}  // namespace vorn::py::streaming_py
+}  // namespace vorn::py::families

@@ -50,7 +50,7 @@ Result<tr::SuperTrendSeries> supertrend(const Series& high, const Series& low, c
 
 }  // namespace
 
-const FunctionDef py_adx = def<"py_adx", adx>(
+ENTRY(py_adx, adx)(
     "py_adx(high, low, close, period=14)\n--\n\n"
     "Calculate Average Directional Index (ADX)\n\n"
     "Wilder's average of DX, defined from index 2 * period - 1 on, with the +DI and -DI it is\n"
@@ -58,17 +58,17 @@ const FunctionDef py_adx = def<"py_adx", adx>(
     "\nReturns\n-------\ntuple[list[float], list[float], list[float]]\n    (adx, plus_di, minus_di)\n" DI_RAISES,
     arg("high"), arg("low"), arg("close"), arg_or_none("period"));
 
-const FunctionDef py_dmi = def<"py_dmi", dmi>("py_dmi(high, low, close, period=14)\n--\n\n", arg("high"), arg("low"),
+ENTRY(py_dmi, dmi)("py_dmi(high, low, close, period=14)\n--\n\n", arg("high"), arg("low"),
                                               arg("close"), arg_or_none("period"));
 
-const FunctionDef py_dx = def<"py_dx", dx>(
+ENTRY(py_dx, dx)(
     "py_dx(high, low, close, period=14)\n--\n\n"
     "Calculate Directional Movement Index (DX)\n\n"
     "100 * |+DI - -DI| / (+DI + -DI), 0.0 where both are zero; defined from index `period` on.\n" DI_PARAMS
     "\nReturns\n-------\nlist[float]\n    DX values\n" DI_RAISES,
     arg("high"), arg("low"), arg("close"), arg_or_none("period"));
 
-const FunctionDef py_plus_di = def<"py_plus_di", plus_di>(
+ENTRY(py_plus_di, plus_di)(
     "py_plus_di(high, low, close, period=14)\n--\n\n"
     "Calculate Plus Directional Indicator (+DI)\n\n"
     "Wilder-smoothed upward directional movement as a percentage of the smoothed true range;\n"
@@ -76,7 +76,7 @@ const FunctionDef py_plus_di = def<"py_plus_di", plus_di>(
     "\nReturns\n-------\nlist[float]\n    +DI values\n" DI_RAISES,
     arg("high"), arg("low"), arg("close"), arg_or_none("period"));
 
-const FunctionDef py_minus_di = def<"py_minus_di", minus_di>(
+ENTRY(py_minus_di, minus_di)(
     "py_minus_di(high, low, close, period=14)\n--\n\n"
     "Calculate Minus Directional Indicator (-DI)\n\n"
     "Wilder-smoothed downward directional movement as a percentage of the smoothed true range;\n"
@@ -84,7 +84,7 @@ const FunctionDef py_minus_di = def<"py_minus_di", minus_di>(
     "\nReturns\n-------\nlist[float]\n    -DI values\n" DI_RAISES,
     arg("high"), arg("low"), arg("close"), arg_or_none("period"));
 
-const FunctionDef py_supertrend = def<"py_supertrend", supertrend>(
+ENTRY(py_supertrend, supertrend)(
     "py_supertrend(high, low, close, period=10, multiplier=3.0)\n--\n\n"
     "Calculate SuperTrend\n\n"
     "ATR bands around the bar midpoint (high + low) / 2 that tighten while price respects them;\n"
@@ -97,9 +97,5 @@ const FunctionDef py_supertrend = def<"py_supertrend", supertrend>(
     "    (value, direction, upper, lower); direction is 1.0 up and -1.0 down\n" DI_RAISES,
     arg("high"), arg("low"), arg("close"), arg_or_none("period"), arg_or_none("multiplier"));
 
-namespace {
-const FunctionDef* const table[] = {&py_adx, &py_dmi, &py_dx, &py_plus_di, &py_minus_di, &py_supertrend};
-}
-Table trend() { return table; }
 
 }  // namespace vorn::py::families

@@ -36,7 +36,7 @@ Result<Series> vhf(const Series& close, Period period) { return tr::vhf(close, p
 
 }  // namespace
 
-const FunctionDef py_aroon = def<"py_aroon", aroon>(
+ENTRY(py_aroon, aroon)(
     "py_aroon(high, low, period=25)\n--\n\n"
     "Calculate Aroon Indicator\n\n"
     "Measures the bars elapsed since the highest high and the lowest low of the last period + 1\n"
@@ -49,7 +49,7 @@ const FunctionDef py_aroon = def<"py_aroon", aroon>(
     "    (aroon_up, aroon_down, aroon_oscillator), NaN before index period\n\n" RAISES_INVALID,
     arg("high"), arg("low"), arg_or_none("period"));
 
-const FunctionDef py_psar = def<"py_psar", psar>(
+ENTRY(py_psar, psar)(
     "py_psar(high, low, close, af_initial=0.02, af_increment=0.02, af_max=0.2)\n--\n\n"
     "Calculate Parabolic SAR\n\n"
     "Wilder's stop-and-reverse: a trailing stop that accelerates towards price with every new\n"
@@ -68,11 +68,11 @@ const FunctionDef py_psar = def<"py_psar", psar>(
     arg("high"), arg("low"), arg("close"), arg_or_none("af_init"), arg_or_none("af_increment"),
     arg_or_none("af_max"));
 
-const FunctionDef py_parabolic_sar = def<"py_parabolic_sar", psar>(
+ENTRY(py_parabolic_sar, psar)(
     "py_parabolic_sar(high, low, close, af_init=0.02, af_increment=0.02, af_max=0.2)\n--\n\n", arg("high"),
     arg("low"), arg("close"), arg_or_none("af_init"), arg_or_none("af_increment"), arg_or_none("af_max"));
 
-const FunctionDef py_trix = def<"py_trix", trix>(
+ENTRY(py_trix, trix)(
     "py_trix(close, period=15)\n--\n\n"
     "Calculate TRIX (Triple Exponential Average)\n\n"
     "The one-bar percentage rate of change of a triple exponential moving average.\n\n"
@@ -84,7 +84,7 @@ const FunctionDef py_trix = def<"py_trix", trix>(
     "Examples\n--------\n>>> py_trix([1.0, 2.0, 4.0], 1)\n[nan, 100.0, 100.0]\n",
     arg("close"), arg_or_none("period"));
 
-const FunctionDef py_dpo = def<"py_dpo", dpo>(
+ENTRY(py_dpo, dpo)(
     "py_dpo(close, period=20)\n--\n\n"
     "Calculate Detrended Price Oscillator (DPO)\n\n"
     "The close minus the simple moving average that ended period / 2 + 1 bars earlier.\n\n"
@@ -96,7 +96,7 @@ const FunctionDef py_dpo = def<"py_dpo", dpo>(
     "Examples\n--------\n>>> py_dpo([1.0, 2.0, 3.0, 4.0, 5.0], 2)\n[nan, nan, nan, 2.5, 2.5]\n",
     arg("close"), arg_or_none("period"));
 
-const FunctionDef py_vortex = def<"py_vortex", vortex>(
+ENTRY(py_vortex, vortex)(
     "py_vortex(high, low, close, period=14)\n--\n\n"
     "Calculate Vortex Indicator\n\n"
     "Sums of the upward and downward vortex movements over the last `period` bars, each divided\n"
@@ -109,7 +109,7 @@ const FunctionDef py_vortex = def<"py_vortex", vortex>(
     "Returns\n-------\ntuple[list[float], list[float]]\n    (vi_plus, vi_minus), NaN before index period\n\n" RAISES_INVALID,
     arg("high"), arg("low"), arg("close"), arg_or_none("period"));
 
-const FunctionDef py_choppiness = def<"py_choppiness", choppiness>(
+ENTRY(py_choppiness, choppiness)(
     "py_choppiness(high, low, close, period=14)\n--\n\n"
     "Calculate Choppiness Index\n\n"
     "100 * log10(sum of true ranges / (highest high - lowest low)) / log10(period): high values\n"
@@ -122,7 +122,7 @@ const FunctionDef py_choppiness = def<"py_choppiness", choppiness>(
     "Returns\n-------\nlist[float]\n    Choppiness values, NaN before index period\n\n" RAISES_INVALID,
     arg("high"), arg("low"), arg("close"), arg_or_none("period"));
 
-const FunctionDef py_qstick = def<"py_qstick", qstick>(
+ENTRY(py_qstick, qstick)(
     "py_qstick(open, close, period=14)\n--\n\n"
     "Calculate Qstick Indicator\n\n"
     "The exponential moving average of the candle bodies (close - open).\n\n"
@@ -133,7 +133,7 @@ const FunctionDef py_qstick = def<"py_qstick", qstick>(
     "Returns\n-------\nlist[float]\n    Qstick values, NaN before index period - 1\n\n" RAISES_INVALID,
     arg("open"), arg("close"), arg_or_none("period"));
 
-const FunctionDef py_vhf = def<"py_vhf", vhf>(
+ENTRY(py_vhf, vhf)(
     "py_vhf(close, period=28)\n--\n\n"
     "Calculate Vertical Horizontal Filter (VHF)\n\n"
     "The range of the last `period` closes divided by the sum of the absolute close changes over\n"
@@ -144,10 +144,5 @@ const FunctionDef py_vhf = def<"py_vhf", vhf>(
     "Returns\n-------\nlist[float]\n    VHF values, NaN before index period\n\n" RAISES_INVALID,
     arg("close"), arg_or_none("period"));
 
-namespace {
-const FunctionDef* const table[] = {&py_aroon, &py_psar,       &py_parabolic_sar, &py_trix, &py_dpo,
-                                    &py_vortex, &py_choppiness, &py_qstick,        &py_vhf};
-}
-Table trend_measures() { return table; }
 
 }  // namespace vorn::py::families

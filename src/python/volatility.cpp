@@ -38,7 +38,7 @@ Result<vol::BandSeries> keltner_channel(const Series& high, const Series& low, c
 
 }  // namespace
 
-const FunctionDef py_true_range = def<"py_true_range", true_range>(
+ENTRY(py_true_range, true_range)(
     "py_true_range(high, low, close, drift=1)\n--\n\n"
     "Calculate True Range (TR)\n\n"
     "The largest of the bar's range and the distances of its high and low from the close\n"
@@ -47,7 +47,7 @@ const FunctionDef py_true_range = def<"py_true_range", true_range>(
     "\nReturns\n-------\nlist[float]\n    True range values\n" HLC_RAISES,
     arg("high"), arg("low"), arg("close"), omissible_or_none("drift"));
 
-const FunctionDef py_atr = def<"py_atr", atr>(
+ENTRY(py_atr, atr)(
     "py_atr(high, low, close, period=14)\n--\n\n"
     "Calculate Average True Range (ATR)\n\n"
     "Wilder's smoothing of the true range, seeded with the mean true range of bars 1 to\n"
@@ -56,7 +56,7 @@ const FunctionDef py_atr = def<"py_atr", atr>(
     "\nReturns\n-------\nlist[float]\n    ATR values, NaN before index `period`\n" HLC_RAISES,
     arg("high"), arg("low"), arg("close"), arg_or_none("period"));
 
-const FunctionDef py_natr = def<"py_natr", natr>(
+ENTRY(py_natr, natr)(
     "py_natr(high, low, close, period=14)\n--\n\n"
     "Calculate Normalized ATR (NATR)\n\n"
     "The ATR as a percentage of the close: ATR / close * 100, NaN where the close is zero.\n\n" HLC_PARAMS
@@ -64,7 +64,7 @@ const FunctionDef py_natr = def<"py_natr", natr>(
     "\nReturns\n-------\nlist[float]\n    NATR values, NaN before index `period`\n" HLC_RAISES,
     arg("high"), arg("low"), arg("close"), arg_or_none("period"));
 
-const FunctionDef py_bollinger_bands = def<"py_bollinger_bands", bollinger_bands>(
+ENTRY(py_bollinger_bands, bollinger_bands)(
     "py_bollinger_bands(close, period=20, std_multiplier=2.0)\n--\n\n"
     "Calculate Bollinger Bands\n\n"
     "The rolling mean of the close with bands `std_multiplier` population standard deviations\n"
@@ -77,7 +77,7 @@ const FunctionDef py_bollinger_bands = def<"py_bollinger_bands", bollinger_bands
     "    the data length, or if std_multiplier is negative\n",
     arg("close"), arg_or_none("period"), arg_or_none("std_multiplier"));
 
-const FunctionDef py_keltner_channel = def<"py_keltner_channel", keltner_channel>(
+ENTRY(py_keltner_channel, keltner_channel)(
     "py_keltner_channel(high, low, close, period=20, atr_period=None, multiplier=2.0)\n--\n\n"
     "Calculate Keltner Channel\n\n"
     "The EMA of the close with bands `multiplier` ATRs above and below it.\n\n" HLC_PARAMS
@@ -90,9 +90,5 @@ const FunctionDef py_keltner_channel = def<"py_keltner_channel", keltner_channel
     arg("high"), arg("low"), arg("close"), omissible("period", std::uint64_t{20}), omissible_or_none("atr_period"),
     omissible("multiplier", 2.0));
 
-namespace {
-const FunctionDef* const table[] = {&py_true_range, &py_atr, &py_natr, &py_bollinger_bands, &py_keltner_channel};
-}
-Table volatility() { return table; }
 
 }  // namespace vorn::py::families

@@ -57,7 +57,7 @@ Result<vol::VolumeProfile> volume_profile(const Series& high, const Series& low,
 
 }  // namespace
 
-const FunctionDef py_obv = def<"py_obv", vol::obv>(
+ENTRY(py_obv, vol::obv)(
     "py_obv(close, volume)\n--\n\n"
     "Calculate On-Balance Volume (OBV)\n\n"
     "A running total of volume: a bar whose close rises adds its volume, a bar whose close\n"
@@ -67,18 +67,18 @@ const FunctionDef py_obv = def<"py_obv", vol::obv>(
     "\nReturns\n-------\nlist[float]\n    OBV values, defined from the first bar\n" SERIES_RAISES "\n",
     arg("close"), arg("volume"));
 
-const FunctionDef py_ad = def<"py_ad", vol::accumulation_distribution>(
+ENTRY(py_ad, vol::accumulation_distribution)(
     "py_ad(high, low, close, volume)\n--\n\n", arg("high"), arg("low"), arg("close"), arg("volume"));
 
-const FunctionDef py_adosc = def<"py_adosc", adosc>(
+ENTRY(py_adosc, adosc)(
     "py_adosc(high, low, close, volume, fast_period, slow_period)\n--\n\n", arg("high"), arg("low"), arg("close"),
     arg("volume"), arg_or_none("fast_period"), arg_or_none("slow_period"));
 
-const FunctionDef py_pvt = def<"py_pvt", vol::pvt>("py_pvt(close, volume)\n--\n\n", arg("close"), arg("volume"));
-const FunctionDef py_nvi = def<"py_nvi", vol::nvi>("py_nvi(close, volume)\n--\n\n", arg("close"), arg("volume"));
-const FunctionDef py_pvi = def<"py_pvi", vol::pvi>("py_pvi(close, volume)\n--\n\n", arg("close"), arg("volume"));
+ENTRY(py_pvt, vol::pvt)("py_pvt(close, volume)\n--\n\n", arg("close"), arg("volume"));
+ENTRY(py_nvi, vol::nvi)("py_nvi(close, volume)\n--\n\n", arg("close"), arg("volume"));
+ENTRY(py_pvi, vol::pvi)("py_pvi(close, volume)\n--\n\n", arg("close"), arg("volume"));
 
-const FunctionDef py_cmf = def<"py_cmf", cmf>(
+ENTRY(py_cmf, cmf)(
     HLCV_WINDOW_DOC("py_cmf(high, low, close, volume, period=20)", "Calculate Chaikin Money Flow (CMF)",
                     "The money-flow volume summed over `period` bars divided by the volume summed over the\n"
                     "same bars. A bar's money-flow multiplier is ((close - low) - (high - close)) / (high - low),\n"
@@ -86,7 +86,7 @@ const FunctionDef py_cmf = def<"py_cmf", cmf>(
                     "20", "CMF values, NaN before index `period` - 1"),
     arg("high"), arg("low"), arg("close"), arg("volume"), arg_or_none("period"));
 
-const FunctionDef py_mfi = def<"py_mfi", mfi>(
+ENTRY(py_mfi, mfi)(
     HLCV_WINDOW_DOC("py_mfi(high, low, close, volume, period=14)", "Calculate Money Flow Index (MFI)",
                     "A volume-weighted RSI of the typical price ((high + low) + close) / 3: the flow of bars\n"
                     "whose typical price rose against the flow of those whose typical price fell, over\n"
@@ -94,7 +94,7 @@ const FunctionDef py_mfi = def<"py_mfi", mfi>(
                     "14", "MFI values (0 to 100), NaN before index `period` - 1"),
     arg("high"), arg("low"), arg("close"), arg("volume"), arg_or_none("period"));
 
-const FunctionDef py_vwap = def<"py_vwap", vwap>(
+ENTRY(py_vwap, vwap)(
     "py_vwap(high, low, close, volume)\n--\n\n"
     "Calculate Volume Weighted Average Price (VWAP)\n\n"
     "The typical price ((high + low) + close) / 3 weighted by volume: cumulative from the\n"
@@ -106,10 +106,10 @@ const FunctionDef py_vwap = def<"py_vwap", vwap>(
     ",\n    if a typical price is not finite, or if period exceeds the data length\n",
     arg("high"), arg("low"), arg("close"), arg("volume"), omissible_or_none("period"));
 
-const FunctionDef py_eom = def<"py_eom", eom>("py_eom(high, low, volume, period)\n--\n\n", arg("high"), arg("low"),
+ENTRY(py_eom, eom)("py_eom(high, low, volume, period)\n--\n\n", arg("high"), arg("low"),
                                               arg("volume"), arg_or_none("period"));
 
-const FunctionDef py_force_index = def<"py_force_index", force_index>(
+ENTRY(py_force_index, force_index)(
     "py_force_index(close, volume, period=13)\n--\n\n"
     "Calculate Force Index (Elder's Force Index)\n\n"
     "The exponential average (alpha = 2 / (period + 1)) of the price change times the volume,\n"
@@ -122,7 +122,7 @@ const FunctionDef py_force_index = def<"py_force_index", force_index>(
     "[nan, 200.0, -150.0]\n",
     arg("close"), arg("volume"), arg_or_none("period"));
 
-const FunctionDef py_volume_oscillator = def<"py_volume_oscillator", volume_oscillator>(
+ENTRY(py_volume_oscillator, volume_oscillator)(
     "py_volume_oscillator(volume, short_period=5, long_period=10)\n--\n\n"
     "Calculate Volume Oscillator\n\n"
     "The distance of the short simple moving average of volume from the long one, as a\n"
@@ -137,15 +137,9 @@ const FunctionDef py_volume_oscillator = def<"py_volume_oscillator", volume_osci
     "\nExamples\n--------\n>>> py_volume_oscillator([100.0, 200.0, 300.0], 1, 2)\n[nan, 33.33333333333333, 20.0]\n",
     arg("volume"), arg_or_none("short_period"), arg_or_none("long_period"));
 
-const FunctionDef py_volume_profile = def<"py_volume_profile", volume_profile>(
+ENTRY(py_volume_profile, volume_profile)(
     "py_volume_profile(high, low, close, volume, num_bins)\n--\n\n", arg("high"), arg("low"), arg("close"),
     arg("volume"), arg_or_none("num_bins"));
 
-namespace {
-const FunctionDef* const table[] = {&py_obv, &py_ad,  &py_adosc, &py_pvt,         &py_nvi,
-                                    &py_pvi, &py_cmf, &py_mfi,   &py_vwap,        &py_eom,
-                                    &py_force_index, &py_volume_oscillator, &py_volume_profile};
-}
-Table volume() { return table; }
 
 }  // namespace vorn::py::families

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -127,6 +128,10 @@ struct StorageOf {
 template <>
 struct StorageOf<std::span<const double>> {
     using type = Series;
+};
+template <>
+struct StorageOf<std::string_view> {
+    using type = std::string;
 };
 template <class P>
 using storage_t = typename StorageOf<std::remove_cvref_t<P>>::type;

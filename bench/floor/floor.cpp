@@ -16,9 +16,23 @@ Empty make_empty() { return {}; }
 void noop(Empty&, double) {}
 void noop3(Empty&, double, double, double) {}
 
-const FunctionDef floor_def = def<"roundtrip", identity>("roundtrip(values)\n--\n\n", arg("values"));
-const FunctionDef consume_def = def<"consume", consume>("consume(values)\n--\n\n", arg("values"));
-const FunctionDef emit_def = def<"emit", emit>("emit(count)\n--\n\n", arg("count"));
+}  // namespace
+
+namespace floor_entries {
+enum class Id { roundtrip, consume, emit };
+constexpr const char* entry_name(Id id) {
+    constexpr const char* names[] = {"roundtrip", "consume", "emit"};
+    return names[static_cast<int>(id)];
+}
+}  // namespace floor_entries
+
+namespace {
+
+using floor_entries::Id;
+
+const FunctionDef floor_def = def<Id::roundtrip, identity>(Doc{}, arg("values"));
+const FunctionDef consume_def = def<Id::consume, consume>(Doc{}, arg("values"));
+const FunctionDef emit_def = def<Id::emit, emit>(Doc{}, arg("count"));
 
 PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "vorn_bench_floor", "", -1, nullptr,
                           nullptr, nullptr, nullptr, nullptr};
@@ -31,11 +45,10 @@ extern "C" PyMODINIT_FUNC PyInit_vorn_bench_floor(void) {
     if (!init_panic_exception() || !add_function(m, floor_def) || !add_function(m, consume_def) ||
         !add_function(m, emit_def))
         return nullptr;
-    PyTypeObject* t = ClassDef<Empty>("Empty", "Empty()\n--\n\n")
+    PyTypeObject* t = ClassDef<Empty>("Empty", Doc{})
                           .constructor<make_empty>()
-                          .method<"update", noop>("update($self, value)\n--\n\n", arg("value"))
-                          .method<"update3", noop3>("update3($self, high, low, close)\n--\n\n", arg("high"),
-                                                    arg("low"), arg("close"))
+                          .method<"update", noop>(Doc{}, arg("value"))
+                          .method<"update3", noop3>(Doc{}, arg("high"), arg("low"), arg("close"))
                           .create();
     if (!add_class(m, t)) return nullptr;
     return m;
