@@ -1,5 +1,7 @@
-// Benchmark-only module: converts a sequence in and builds a new list out with the
-// library's own conversion code, and offers an empty method to time call overhead.
+// Benchmark- and test-only module: converts a sequence in and builds a new list out with the
+// library's own conversion code, offers an empty method to time call overhead, and reports
+// every binding's declared parameters (introspect.cpp).
+#include "bench/floor/introspect.hpp"
 #include "python/bind/klass.hpp"
 #include "python/bind/module.hpp"
 
@@ -50,6 +52,6 @@ extern "C" PyMODINIT_FUNC PyInit_vorn_bench_floor(void) {
                           .method<"update", noop>(Doc{}, arg("value"))
                           .method<"update3", noop3>(Doc{}, arg("high"), arg("low"), arg("close"))
                           .create();
-    if (!add_class(m, t)) return nullptr;
+    if (!add_class(m, t) || !add_introspection(m)) return nullptr;
     return m;
 }

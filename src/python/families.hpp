@@ -41,6 +41,18 @@ namespace vorn::py::families {
 
 }  // namespace vorn::py::families
 
+namespace vorn::py::families::lines {
+
+// The documentation lines of the price and volume series, as most entries word them.
+inline constexpr Line open{"open", "list[float]", "Open prices"};
+inline constexpr Line high{"high", "list[float]", "High prices"};
+inline constexpr Line low{"low", "list[float]", "Low prices"};
+inline constexpr Line close{"close", "list[float]", "Close prices"};
+inline constexpr Line volume{"volume", "list[float]", "Volume data"};
+inline constexpr Line high_low_close[] = {high, low, close};
+
+}  // namespace vorn::py::families::lines
+
 // Defines the registered function NAME (in vorn::py::families) bound to a callable; the
 // call that follows gives its docstring and parameter declarations.
 #define ENTRY(name, ...) const FunctionDef name = def<::vorn::py::registry::Fn::name, __VA_ARGS__>

@@ -176,6 +176,8 @@ struct Constructor {
         });
     }
 
+    static void name_with_defaults(const char* owner) { no_arguments.template fill<std::tuple<>>(owner, "with_defaults"); }
+
     // The static method with_defaults(): the constructor called with every declared default.
     static PyObject* with_defaults(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         return guarded([&]() -> PyObject* {
@@ -290,9 +292,9 @@ public:
         static_assert(all_params_match<typename C::Info::args, 0, Ps...>(),
                       "a parameter that accepts None or may be left out needs a default or a std::optional type");
         C::table.template fill<typename C::Store>(name_, "__new__", ps...);
-        C::no_arguments.template fill<std::tuple<>>(name_, "with_defaults");
         new_ = reinterpret_cast<void*>(&C::tp_new);
         with_defaults_ = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&C::with_defaults));
+        name_with_defaults_ = &C::name_with_defaults;
         ctor_params_ = &C::table.info.params;
         return *this;
     }
@@ -327,6 +329,7 @@ public:
     // constructor declares. Follows constructor<>().
     ClassDef& with_defaults(Doc d) {
         if (live_) return *this;
+        name_with_defaults_(name_);
         static std::string text;
         text = docstring("with_defaults", "", d);
         methods().push_back({"with_defaults", with_defaults_, METH_FASTCALL | METH_KEYWORDS | METH_STATIC, text.c_str()});
@@ -415,6 +418,7 @@ private:
     std::optional<Doc> doc_spec_;
     const std::vector<ParamInfo>* ctor_params_ = nullptr;
     PyCFunction with_defaults_ = nullptr;
+    void (*name_with_defaults_)(const char* owner) = nullptr;
     bool live_;
     void* new_ = nullptr;
     void* repr_ = nullptr;
