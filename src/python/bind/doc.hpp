@@ -37,6 +37,8 @@ struct Doc {
     Shown shown = Shown::defaults;
     bool whole = false;  // transitional: body is the whole docstring, signature included
 
+    // One more section after those already given.
+    Doc plus(const struct Section& s) &&;
     // Required parameters show no default in the text signature.
     Doc names_only() && {
         shown = Shown::names;
@@ -97,6 +99,11 @@ Section raises(std::string_view text);
 // "Examples\n--------\n" / "Example\n-------\n" and the session as it stands.
 Section examples(const char* text);
 Section example(const char* text);
+
+inline Doc Doc::plus(const Section& s) && {
+    doc_detail::append_section(body, s);
+    return std::move(*this);
+}
 
 // The body: free text, then each section after a blank line.
 template <class... S>
