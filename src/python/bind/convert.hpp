@@ -125,6 +125,10 @@ template <class P>
 struct StorageOf {
     using type = std::remove_cvref_t<P>;
 };
+template <class T>
+struct StorageOf<std::span<const T>> {
+    using type = std::vector<T>;
+};
 template <>
 struct StorageOf<std::span<const double>> {
     using type = Series;
