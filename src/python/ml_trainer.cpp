@@ -58,8 +58,8 @@ ENTRY(py_train_supertrend_model, tr::train_supertrend_model)(
     omissible_or_none("use_ridge", false), omissible_or_none("ridge_alpha", 1.0));
 
 ENTRY(py_train_atr2_model, tr::train_atr2_model)(
-    doc("Train an ATR2 model with volume features", arguments(kClose, kAtr, kVolume, kTrainWindow, kLookback, kRidgeAlpha),
-        returns_item("Trained SFGModel"))
+    doc("Train an ATR2 model with volume features",
+        arguments(kClose, kAtr, kVolume, kTrainWindow, kLookback, kRidgeAlpha), returns_item("Trained SFGModel"))
         .fixed_signature("py_train_atr2_model(close, atr, volume, train_window=None, lookback=None, ridge_alpha=None)"),
     arg("close"), arg("atr"), arg("volume"), omissible_or_none("train_window", 200), omissible_or_none("lookback", 10),
     omissible_or_none("ridge_alpha", 1.0));

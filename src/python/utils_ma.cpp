@@ -52,7 +52,8 @@ ENTRY(py_tema, ma::tema)(
     arg("values"), arg("period"));
 ENTRY(py_zlma, ma::zlma)(Doc{}, arg("values"), arg("period"));
 ENTRY(py_t3, ma::t3)(
-    ma_doc("Calculate T3 Moving Average (Tilson T3)\n\nSix chained EMAs combined with the volume factor's coefficients.",
+    ma_doc("Calculate T3 Moving Average (Tilson T3)\n\n"
+           "Six chained EMAs combined with the volume factor's coefficients.",
            Line{"period", "int", "Lookback period (None selects 5)"},
            Line{"vfactor", "float", "Volume factor (None selects 0.7)"}),
     arg("values"), arg_or_none("period", 5), arg_or_none("vfactor", 0.7));

@@ -61,7 +61,8 @@ ENTRY(py_vwap, vol::vwap)(
         "first bar, or over a rolling window of `period` bars. NaN where the volume summed so far\n"
         "(or over the window) is below 1e-10.",
         params(lines::high_low_close, lines::volume,
-               Line{"period", "int, optional", "Rolling window length; omitted, None or 0 selects the cumulative VWAP"}),
+               Line{"period", "int, optional",
+                    "Rolling window length; omitted, None or 0 selects the cumulative VWAP"}),
         returns("list[float]", "VWAP values; the rolling form is NaN before index `period` - 1"),
         raises(std::string(kSeriesRaises) +
                ",\nif a typical price is not finite, or if period exceeds the data length"))

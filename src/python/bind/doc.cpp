@@ -64,7 +64,6 @@ Section examples(const char* text) { return {"Examples\n--------\n", text}; }
 Section example(const char* text) { return {"Example\n-------\n", text}; }
 
 std::string docstring(const char* name, const std::string& rendered_params, const Doc& d) {
-    if (d.whole) return d.body;
     std::string out;
     if (d.signature) {
         out = d.signature;

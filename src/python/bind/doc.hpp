@@ -35,7 +35,6 @@ struct Doc {
     std::string body;                 // the text after the signature's "--\n\n"
     const char* signature = nullptr;  // a fixed text signature in place of the rendered one
     Shown shown = Shown::defaults;
-    bool whole = false;  // transitional: body is the whole docstring, signature included
 
     // One more section after those already given.
     Doc plus(const struct Section& s) &&;
@@ -60,7 +59,9 @@ struct Section {
 namespace doc_detail {
 void append_line(std::string& out, const Line& l);
 void append_item(std::string& out, const Line& l);
-inline void append_lines(std::string& out, const Line& l, bool items) { items ? append_item(out, l) : append_line(out, l); }
+inline void append_lines(std::string& out, const Line& l, bool items) {
+    items ? append_item(out, l) : append_line(out, l);
+}
 inline void append_lines(std::string& out, Lines ls, bool items) {
     for (const Line& l : ls) append_lines(out, l, items);
 }

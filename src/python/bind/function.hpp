@@ -417,13 +417,4 @@ FunctionDef def(Doc d, Ps... ps) {
                         METH_FASTCALL | METH_KEYWORDS, Fn::doc.c_str()}};
 }
 
-// Transitional: the whole docstring as written, text signature included.
-template <auto Id, auto F, class... Ps>
-FunctionDef def(const char* whole, Ps... ps) {
-    Doc d;
-    d.body = whole;
-    d.whole = true;
-    return def<Id, F>(std::move(d), ps...);
-}
-
 }  // namespace vorn::py

@@ -176,7 +176,9 @@ struct Constructor {
         });
     }
 
-    static void name_with_defaults(const char* owner) { no_arguments.template fill<std::tuple<>>(owner, "with_defaults"); }
+    static void name_with_defaults(const char* owner) {
+        no_arguments.template fill<std::tuple<>>(owner, "with_defaults");
+    }
 
     // The static method with_defaults(): the constructor called with every declared default.
     static PyObject* with_defaults(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -275,14 +277,17 @@ public:
     // A class is created once per process and its tables must outlive the type, so a
     // definition that runs again after creation changes nothing; one that runs again after
     // a failed creation starts from empty tables.
-    // A class whose docstring is the text as it stands (or none): records without a constructor.
+    //
+    // This form keeps the docstring as it stands (or none): records without a constructor.
     ClassDef(const char* name, const char* doc) : name_(name), doc_(doc), live_(ClassOf<T>::type != nullptr) {
         if (live_) return;
         methods().clear();
         getset().clear();
     }
-    // A class whose docstring starts with its text signature, rendered from the constructor.
-    ClassDef(const char* name, Doc d) : ClassDef(name, static_cast<const char*>(nullptr)) { doc_spec_ = std::move(d); }
+    // This form starts the docstring with the text signature rendered from the constructor.
+    ClassDef(const char* name, Doc d) : ClassDef(name, static_cast<const char*>(nullptr)) {
+        doc_spec_ = std::move(d);
+    }
 
     template <auto F, class... Ps>
     ClassDef& constructor(Ps... ps) {
@@ -316,15 +321,6 @@ public:
         return *this;
     }
 
-    // Transitional: the whole docstring as written.
-    template <fixed_string Name, auto F, class... Ps>
-    ClassDef& method(const char* whole, Ps... ps) {
-        Doc d;
-        d.body = whole;
-        d.whole = true;
-        return method<Name, F>(std::move(d), ps...);
-    }
-
     // The static method with_defaults(): a new instance made with every default the
     // constructor declares. Follows constructor<>().
     ClassDef& with_defaults(Doc d) {
@@ -332,11 +328,13 @@ public:
         name_with_defaults_(name_);
         static std::string text;
         text = docstring("with_defaults", "", d);
-        methods().push_back({"with_defaults", with_defaults_, METH_FASTCALL | METH_KEYWORDS | METH_STATIC, text.c_str()});
+        methods().push_back(
+            {"with_defaults", with_defaults_, METH_FASTCALL | METH_KEYWORDS | METH_STATIC, text.c_str()});
         return *this;
     }
 
-    // A read-only attribute: a getter function, a const member function or a field.
+    // An attribute read by Get (a getter function, a const member function or a field) and,
+    // where Set is given, written by it (a setter function or the field).
     template <fixed_string Name, auto Get, auto Set = nullptr>
     ClassDef& property(const char* doc = nullptr) {
         if (live_) return *this;
