@@ -342,28 +342,43 @@ PyObject* result_to_py(R&& r) {
 // A converted argument as the callable's parameter A takes it: a value parameter of the
 // stored type takes the converted value over (a series moves into the kernel that keeps it).
 template <class A, class S>
-decltype(auto) pass(S& stored) {
+[[gnu::always_inline]] inline decltype(auto) pass(S& stored) {
     if constexpr (!std::is_reference_v<A> && std::is_same_v<std::remove_cv_t<A>, S>)
         return std::move(stored);
     else
         return (stored);
 }
 
+// Calls F: a function, or a member function on its receiver (the first argument). Written
+// out rather than through std::invoke so that the kernel inlines into the trampoline as it
+// would from a direct call.
+template <auto F, class First, class... A>
+[[gnu::always_inline]] inline decltype(auto) call(First&& first, A&&... a) {
+    if constexpr (std::is_member_function_pointer_v<decltype(F)>)
+        return (std::forward<First>(first).*F)(std::forward<A>(a)...);
+    else
+        return F(std::forward<First>(first), std::forward<A>(a)...);
+}
+template <auto F>
+[[gnu::always_inline]] inline decltype(auto) call() {
+    return F();
+}
+
 // Calls f(prefix..., stored...) and converts the result (void -> None).
 template <auto F, class Store, class... Prefix>
-PyObject* invoke(Store& store, Prefix&&... prefix) {
+[[gnu::always_inline]] inline PyObject* invoke(Store& store, Prefix&&... prefix) {
     using Info = Callable<decltype(F)>;
     using R = typename Info::result;
     constexpr std::size_t Offset = sizeof...(Prefix);
     return [&]<std::size_t... I>(std::index_sequence<I...>) -> PyObject* {
         if constexpr (std::is_void_v<R>) {
-            std::invoke(F, std::forward<Prefix>(prefix)...,
-                        pass<std::tuple_element_t<Offset + I, typename Info::args>>(std::get<I>(store))...);
+            call<F>(std::forward<Prefix>(prefix)...,
+                    pass<std::tuple_element_t<Offset + I, typename Info::args>>(std::get<I>(store))...);
             Py_RETURN_NONE;
         } else {
             return result_to_py(
-                std::invoke(F, std::forward<Prefix>(prefix)...,
-                            pass<std::tuple_element_t<Offset + I, typename Info::args>>(std::get<I>(store))...));
+                call<F>(std::forward<Prefix>(prefix)...,
+                        pass<std::tuple_element_t<Offset + I, typename Info::args>>(std::get<I>(store))...));
         }
     }(std::make_index_sequence<std::tuple_size_v<Store>>{});
 }
@@ -391,7 +406,9 @@ struct Function {
     static inline constinit ParamTable<Ps...> table{};
     static inline constinit std::string doc{};
 
-    static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    // One flat trampoline: binding, conversion, the call (a header kernel or member inlined)
+    // and the result, with no call of its own between them; a raw call is the product.
+    [[gnu::flatten]] static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         return guarded([&]() -> PyObject* {
             PyObject* slots[sizeof...(Ps) + 1] = {};
             PyObject* const* given;

@@ -122,7 +122,9 @@ struct Method {
     static inline constinit ParamTable<Ps...> table{};
     static inline constinit std::string doc{};
 
-    static PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    // One flat trampoline: binding, conversion, the call (a header kernel or member inlined)
+    // and the result, with no call of its own between them; a raw call is the product.
+    [[gnu::flatten]] static PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         return guarded([&]() -> PyObject* {
             PyObject* slots[sizeof...(Ps) + 1] = {};
             PyObject* const* given;
