@@ -16,14 +16,6 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-// A float bin position as an unsigned index the way a saturating cast makes it: negative
-// and NaN give 0, values past the range the largest index.
-std::uint64_t bin_index(double position) {
-    if (!(position > 0.0)) return 0;
-    if (position >= 18446744073709551616.0) return std::numeric_limits<std::uint64_t>::max();
-    return static_cast<std::uint64_t>(position);
-}
-
 }  // namespace
 
 Result<Series> slope(std::span<const double> values, std::uint64_t period) {
@@ -140,85 +132,6 @@ Result<Series> percent_rank(std::span<const double> values, std::uint64_t period
         std::size_t below = 0;
         for (std::size_t k = i + 1 - p; k <= i; ++k) below += values[k] < v;
         out[i] = static_cast<double>(below) / others * 100.0;
-    }
-    return out;
-}
-
-Result<Series> entropy(std::span<const double> close, std::uint64_t period, std::uint64_t bins) {
-    if (auto s = validate_series_and_periods({{close, "close"}}, {}); !s) return fail(s.error());
-    const std::size_t n = close.size();
-    if (period == 0 || bins == 0) return fail(VornError::invalid_period(period, n));
-    if (period > n) return fail(VornError::insufficient_data(period, n));
-    Series out(n, NaN);
-    const std::size_t p = period;
-    const double bins_f = static_cast<double>(bins);
-    // A bar's return is the same in every window that holds it: computed once, NaN where
-    // the pair is skipped (a base below 1e-10, or a non-finite return).
-    Series returns(n, NaN);
-    for (std::size_t j = 1; j < n; ++j) {
-        const double base = close[j - 1];
-        if (std::fabs(base) < 1e-10) continue;
-        const double r = (close[j] - base) / base;
-        if (std::isfinite(r)) returns[j] = r;
-    }
-    // Only the bins that receive a return matter, and a window holds at most p - 1 returns.
-    // Few bins: a count per bin, walked in bin order. Many bins: each window's bin numbers
-    // sorted and counted run by run, in the same increasing order, so neither time nor
-    // memory grows with `bins`.
-    const bool direct = bins <= 4 * static_cast<std::uint64_t>(p);
-    std::vector<std::uint32_t> counts(direct ? bins : 0, 0);
-    Series kept;
-    std::vector<std::uint64_t> slots;
-    kept.reserve(p);
-    slots.reserve(p);
-    // q * log2(q) for q = c / count, c = 0 .. count: a function of the two counts only, so a
-    // table kept for the current count gives the same terms as computing each anew.
-    Series terms;
-    std::size_t terms_for = 0;
-    for (std::size_t i = p; i < n; ++i) {
-        kept.clear();
-        for (std::size_t j = i + 2 - p; j <= i; ++j)
-            if (!std::isnan(returns[j])) kept.push_back(returns[j]);
-        if (kept.empty()) continue;
-        double lo = kept[0], hi = kept[0];
-        for (const double r : kept) {
-            if (r < lo) lo = r;
-            if (r > hi) hi = r;
-        }
-        if (std::fabs(hi - lo) < 1e-10) {
-            out[i] = 0.0;
-            continue;
-        }
-        const double width = (hi - lo) / bins_f;
-        const std::size_t count = kept.size();
-        if (terms_for != count) {
-            terms.assign(count + 1, 0.0);
-            for (std::size_t c = 1; c <= count; ++c) {
-                const double q = static_cast<double>(c) / static_cast<double>(count);
-                terms[c] = q * std::log2(q);
-            }
-            terms_for = count;
-        }
-        auto slot = [&](double r) { return std::min(bin_index(std::floor((r - lo) / width)), bins - 1); };
-        double h = 0.0;
-        if (direct) {
-            for (const double r : kept) ++counts[slot(r)];
-            for (std::uint32_t& c : counts) {
-                if (c > 0) h = h - terms[c];
-                c = 0;
-            }
-        } else {
-            slots.clear();
-            for (const double r : kept) slots.push_back(slot(r));
-            std::sort(slots.begin(), slots.end());
-            for (std::size_t a = 0; a < slots.size();) {
-                std::size_t b = a + 1;
-                while (b < slots.size() && slots[b] == slots[a]) ++b;
-                h = h - terms[b - a];
-                a = b;
-            }
-        }
-        out[i] = h;
     }
     return out;
 }
