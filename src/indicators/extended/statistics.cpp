@@ -1,5 +1,7 @@
 #include "indicators/extended/statistics.hpp"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -16,11 +18,15 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
+// Windows computed side by side: kPairs registers of two.
+constexpr std::size_t kPairs = 4, kLanes = 2 * kPairs;
+
 }  // namespace
 
 Result<Series> slope(std::span<const double> values, std::uint64_t period) {
     if (auto s = validate_series_and_periods({{values, "values"}}, {period}); !s) return fail(s.error());
-    Series out(values.size(), NaN);
+    const std::size_t n = values.size();
+    Series out(n, NaN);
     const std::size_t p = period;
     const double pf = static_cast<double>(period);
     const double mean_x = (pf - 1.0) * 0.5;
@@ -31,7 +37,28 @@ Result<Series> slope(std::span<const double> values, std::uint64_t period) {
         sxx += dx * dx;
     }
     if (!(sxx > 1e-10)) return out;
-    for (std::size_t i = p - 1; i < values.size(); ++i) {
+    // Each window's sums are taken afresh in increasing k. Neighbouring windows are
+    // independent, so kLanes of them run side by side, two to a register: the k-th values
+    // of windows i and i + 1 are neighbours in the series.
+    const __m128d pf2 = _mm_set1_pd(pf), sxx2 = _mm_set1_pd(sxx);
+    std::size_t i = p - 1;
+    for (; i + kLanes <= n; i += kLanes) {
+        const double* y = values.data() + (i + 1 - p);
+        __m128d sum[kPairs], mean[kPairs], sxy[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) sum[q] = sxy[q] = _mm_setzero_pd();
+        for (std::size_t k = 0; k < p; ++k)
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < kPairs; ++q) sum[q] = _mm_add_pd(sum[q], _mm_loadu_pd(y + k + 2 * q));
+        for (std::size_t q = 0; q < kPairs; ++q) mean[q] = _mm_div_pd(sum[q], pf2);
+        for (std::size_t k = 0; k < p; ++k) {
+            const __m128d dx = _mm_set1_pd(static_cast<double>(k) - mean_x);
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < kPairs; ++q)
+                sxy[q] = _mm_add_pd(sxy[q], _mm_mul_pd(dx, _mm_sub_pd(_mm_loadu_pd(y + k + 2 * q), mean[q])));
+        }
+        for (std::size_t q = 0; q < kPairs; ++q) _mm_storeu_pd(&out[i + 2 * q], _mm_div_pd(sxy[q], sxx2));
+    }
+    for (; i < n; ++i) {
         const double* y = values.data() + (i + 1 - p);
         double sum = 0.0;
         for (std::size_t k = 0; k < p; ++k) sum += y[k];
@@ -124,14 +151,34 @@ Result<Series> bop(std::span<const double> open, std::span<const double> high, s
 
 Result<Series> percent_rank(std::span<const double> values, std::uint64_t period) {
     if (auto s = validate_series_and_periods({{values, "values"}}, {period}); !s) return fail(s.error());
-    const std::size_t p = period;
+    const std::size_t n = values.size(), p = period;
     const double others = static_cast<double>(period - 1);
-    Series out(values.size(), NaN);
-    for (std::size_t i = p - 1; i < values.size(); ++i) {
+    Series out(n, NaN);
+    auto write = [&](std::size_t i, std::int64_t below) { out[i] = static_cast<double>(below) / others * 100.0; };
+    // Every window is counted afresh; kLanes neighbouring windows side by side, as in slope.
+    std::size_t i = p - 1;
+    for (; i + kLanes <= n; i += kLanes) {
+        const double* y = values.data() + (i + 1 - p);
+        __m128d v[kPairs];
+        __m128i below[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) {
+            v[q] = _mm_loadu_pd(&values[i + 2 * q]);
+            below[q] = _mm_setzero_si128();
+        }
+        for (std::size_t k = 0; k < p; ++k)
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < kPairs; ++q)
+                below[q] = _mm_sub_epi64(below[q], _mm_castpd_si128(_mm_cmplt_pd(_mm_loadu_pd(y + k + 2 * q), v[q])));
+        for (std::size_t q = 0; q < kPairs; ++q) {
+            write(i + 2 * q, _mm_cvtsi128_si64(below[q]));
+            write(i + 2 * q + 1, _mm_cvtsi128_si64(_mm_unpackhi_epi64(below[q], below[q])));
+        }
+    }
+    for (; i < n; ++i) {
         const double v = values[i];
-        std::size_t below = 0;
+        std::int64_t below = 0;
         for (std::size_t k = i + 1 - p; k <= i; ++k) below += values[k] < v;
-        out[i] = static_cast<double>(below) / others * 100.0;
+        write(i, below);
     }
     return out;
 }
