@@ -1,5 +1,7 @@
 #include "indicators/extended/oscillators.hpp"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -88,24 +90,51 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
 
 Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::uint64_t roc2, std::uint64_t roc3,
                       std::uint64_t roc4, std::uint64_t signal_period) {
-    // The smoothing periods are fixed (10, 10, 10, 15) whatever the ROC periods are.
+    // The smoothing periods are fixed (10, 10, 10, 15) whatever the ROC periods are; after
+    // these checks no average can refuse its input.
     if (auto s = validate_series_and_periods({{close, "close"}}, {std::max({roc1, roc2, roc3, roc4}), signal_period, 10, 15}); !s)
         return fail(s.error());
-    const Series s1 = utils::ma::sma_impl(roc_helper(close, roc1), 10);
-    const Series s2 = utils::ma::sma_impl(roc_helper(close, roc2), 10);
-    const Series s3 = utils::ma::sma_impl(roc_helper(close, roc3), 10);
-    auto s4 = utils::ma::sma_allow_nan(roc_helper(close, roc4), 15);
-    if (!s4) return fail(s4.error());
-    Series& line = *s4;
-    for (std::size_t i = 0; i < close.size(); ++i) {
-        const double a = s1[i], b = s2[i], c = s3[i], d = line[i];
-        line[i] = std::isnan(a) || std::isnan(b) || std::isnan(c) || std::isnan(d)
-                      ? NaN
-                      : 4.0 * d + (3.0 * c + (a + (b + b)));
+    const std::size_t n = close.size();
+    const std::uint64_t periods[4] = {roc1, roc2, roc3, roc4};
+    Series roc[4] = {Series(n, NaN), Series(n, NaN), Series(n, NaN), Series(n, NaN)};
+    KstSeries r{Series(n, NaN), Series(n, NaN)};
+    // The averages step side by side, so that their compensated sums' chains overlap, each
+    // with sma_impl's arithmetic: the three 10-bar ones in a first pass (which leaves their
+    // part of the line in it), the 15-bar one and the signal line's in a second. Five
+    // windows in one pass would not fit the registers.
+    utils::ma::SmaWindow s1(roc[0], 10), s2(roc[1], 10), s3(roc[2], 10), s4(roc[3], 15), signal(r.kst, signal_period);
+    // Once every rate of change has its base, they are divided two at a time.
+    const std::size_t all = std::max({roc1, roc2, roc3, roc4});
+    const __m128d hundred = _mm_set1_pd(100.0), tiny = _mm_set1_pd(1e-10), nan = _mm_set1_pd(NaN);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(std::numeric_limits<std::int64_t>::max()));
+    auto rates = [&](std::size_t i, std::size_t k) {
+        const __m128d base = _mm_set_pd(close[i - periods[k + 1]], close[i - periods[k]]);
+        const __m128d rate = _mm_mul_pd(_mm_div_pd(_mm_sub_pd(_mm_set1_pd(close[i]), base), base), hundred);
+        // A base below 1e-10 in magnitude leaves the rate undefined.
+        const __m128d usable = _mm_cmpge_pd(_mm_and_pd(base, magnitude), tiny);
+        const __m128d rates = _mm_or_pd(_mm_and_pd(usable, rate), _mm_andnot_pd(usable, nan));
+        roc[k][i] = _mm_cvtsd_f64(rates);
+        roc[k + 1][i] = _mm_cvtsd_f64(_mm_unpackhi_pd(rates, rates));
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i >= all) [[likely]] {
+            rates(i, 0), rates(i, 2);
+        } else {
+            for (std::size_t k = 0; k < 4; ++k) {
+                if (i < periods[k]) continue;
+                const double base = close[i - periods[k]];
+                if (std::fabs(base) >= 1e-10) roc[k][i] = (close[i] - base) / base * 100.0;
+            }
+        }
+        const double a = s1.step(i), b = s2.step(i), c = s3.step(i);
+        if (!(std::isnan(a) || std::isnan(b) || std::isnan(c))) r.kst[i] = 3.0 * c + (a + (b + b));
     }
-    auto signal = utils::ma::sma_allow_nan(line, signal_period);
-    if (!signal) return fail(signal.error());
-    return KstSeries{std::move(line), std::move(*signal)};
+    for (std::size_t i = 0; i < n; ++i) {
+        const double d = s4.step(i), part = r.kst[i];
+        r.kst[i] = std::isnan(d) || std::isnan(part) ? NaN : 4.0 * d + part;
+        r.signal[i] = signal.step(i);
+    }
+    return r;
 }
 
 Result<Series> stc(std::span<const double> close, std::uint64_t fast, std::uint64_t slow, std::uint64_t cycle) {
