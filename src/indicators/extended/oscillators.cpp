@@ -3,8 +3,10 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "indicators/momentum/rsi_macd.hpp"
 #include "utils/ma.hpp"
@@ -33,24 +35,56 @@ Series roc_helper(std::span<const double> values, std::uint64_t period) {
     return out;
 }
 
-Series stochastic_raw(std::span<const double> values, std::uint64_t period) {
-    const std::size_t n = values.size();
-    if (period == 0 || period >= n) return Series(n, NaN);
-    // A NaN never wins: it stands as -inf for the maximum and +inf for the minimum, which
-    // are also the extremes of a window without any value. The extremes are exact, so the
-    // sliding kernels give the same window extremes as a fresh scan of each window.
-    Series scratch(n);
-    for (std::size_t i = 0; i < n; ++i) scratch[i] = std::isnan(values[i]) ? -Inf : values[i];
-    const Series hi = utils::stats::rolling_max(scratch, period);
-    for (std::size_t i = 0; i < n; ++i) scratch[i] = std::isnan(values[i]) ? Inf : values[i];
-    const Series lo = utils::stats::rolling_min(scratch, period);
-    Series& out = scratch;
-    std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(period), NaN);
-    for (std::size_t i = period; i < n; ++i) {
-        const double range = hi[i] - lo[i];
-        out[i] = std::fabs(range) > 1e-10 ? (values[i] - lo[i]) / range * 100.0 : 50.0;
+namespace {
+
+// The largest and the smallest value of a window at once, the smallest negated so that one
+// selection picks both: (hi, -lo). A NaN never wins: it stands as -inf for the largest and
+// +inf for the smallest, the extremes of a window without any value. Of equal values the
+// later is picked, as utils::stats::rolling_max and rolling_min pick them; the suffix
+// extremes are kept in a ring of a power of two at least `period` long, which the indices
+// of one block never wrap.
+template <class Value>
+struct HighLow {
+    using Cand = __m128d;
+    const Value& value;
+    __m128d* ring;
+    std::size_t mask;
+    Cand at(std::size_t i) const noexcept {
+        const double x = value(i);
+        return std::isnan(x) ? _mm_set1_pd(-Inf) : _mm_set_pd(-x, x);
     }
+    static Cand pick(Cand later, Cand earlier) noexcept { return _mm_max_pd(earlier, later); }
+    void keep(std::size_t i, Cand c) const noexcept { ring[i & mask] = c; }
+    Cand kept(std::size_t i) const noexcept { return ring[i & mask]; }
+};
+
+// stochastic_raw of the n values value(0 .. n - 1), in one pass over them.
+template <class Value>
+Series stochastic(std::size_t n, std::uint64_t period, const Value& value) {
+    Series out(n, NaN);
+    if (period == 0 || period >= n) return out;
+    const std::size_t p = period;
+    struct alignas(16) Slot {
+        double hi, low;
+    };
+    std::vector<Slot> ring(std::bit_ceil(p));
+    // Index period - 1 is never written, although its window is complete.
+    utils::stats::window::block_extremes(
+        HighLow<Value>{value, reinterpret_cast<__m128d*>(ring.data()), ring.size() - 1}, n, p,
+        [&](std::size_t i, __m128d c) {
+            if (i < p) return;
+            const double hi = _mm_cvtsd_f64(c);
+            const double lo = -_mm_cvtsd_f64(_mm_unpackhi_pd(c, c));
+            const double range = hi - lo;
+            out[i] = std::fabs(range) > 1e-10 ? (value(i) - lo) / range * 100.0 : 50.0;
+        });
     return out;
+}
+
+}  // namespace
+
+Series stochastic_raw(std::span<const double> values, std::uint64_t period) {
+    return stochastic(values.size(), period, [&](std::size_t i) { return values[i]; });
 }
 
 Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, std::uint64_t smooth,
@@ -139,12 +173,13 @@ Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::ui
 
 Result<Series> stc(std::span<const double> close, std::uint64_t fast, std::uint64_t slow, std::uint64_t cycle) {
     if (auto s = validate_series_and_periods({{close, "close"}}, {fast, slow, cycle}); !s) return fail(s.error());
-    auto f = utils::ma::ema(close, fast);
-    if (!f) return fail(f.error());
-    auto s = utils::ma::ema(close, slow);
-    if (!s) return fail(s.error());
-    // Two unsmoothed stochastic passes over the MACD line.
-    return stochastic_raw(stochastic_raw(utils::series_difference(*f, *s), cycle), cycle);
+    // The checks above are all that the validating averages would repeat.
+    const Series f = utils::ma::ema_impl(close, fast, utils::ma::ema_alpha(fast));
+    const Series s = utils::ma::ema_impl(close, slow, utils::ma::ema_alpha(slow));
+    // Two unsmoothed stochastic passes over the MACD line, which the first takes bar by bar
+    // from the two averages.
+    const auto macd = [&](std::size_t i) { return std::isnan(f[i]) || std::isnan(s[i]) ? NaN : f[i] - s[i]; };
+    return stochastic_raw(stochastic(close.size(), cycle, macd), cycle);
 }
 
 Result<Series> smi(std::span<const double> high, std::span<const double> low, std::span<const double> close,
