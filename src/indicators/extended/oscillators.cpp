@@ -3,11 +3,10 @@
 #include <emmintrin.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <limits>
-#include <vector>
 
+#include "indicators/extended/high_low.hpp"
 #include "indicators/momentum/rsi_macd.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
@@ -37,47 +36,18 @@ Series roc_helper(std::span<const double> values, std::uint64_t period) {
 
 namespace {
 
-// The largest and the smallest value of a window at once, the smallest negated so that one
-// selection picks both: (hi, -lo). A NaN never wins: it stands as -inf for the largest and
-// +inf for the smallest, the extremes of a window without any value. Of equal values the
-// later is picked, as utils::stats::rolling_max and rolling_min pick them; the suffix
-// extremes are kept in a ring of a power of two at least `period` long, which the indices
-// of one block never wrap.
-template <class Value>
-struct HighLow {
-    using Cand = __m128d;
-    const Value& value;
-    __m128d* ring;
-    std::size_t mask;
-    Cand at(std::size_t i) const noexcept {
-        const double x = value(i);
-        return std::isnan(x) ? _mm_set1_pd(-Inf) : _mm_set_pd(-x, x);
-    }
-    static Cand pick(Cand later, Cand earlier) noexcept { return _mm_max_pd(earlier, later); }
-    void keep(std::size_t i, Cand c) const noexcept { ring[i & mask] = c; }
-    Cand kept(std::size_t i) const noexcept { return ring[i & mask]; }
-};
-
 // stochastic_raw of the n values value(0 .. n - 1), in one pass over them.
 template <class Value>
 Series stochastic(std::size_t n, std::uint64_t period, const Value& value) {
     Series out(n, NaN);
     if (period == 0 || period >= n) return out;
     const std::size_t p = period;
-    struct alignas(16) Slot {
-        double hi, low;
-    };
-    std::vector<Slot> ring(std::bit_ceil(p));
     // Index period - 1 is never written, although its window is complete.
-    utils::stats::window::block_extremes(
-        HighLow<Value>{value, reinterpret_cast<__m128d*>(ring.data()), ring.size() - 1}, n, p,
-        [&](std::size_t i, __m128d c) {
-            if (i < p) return;
-            const double hi = _mm_cvtsd_f64(c);
-            const double lo = -_mm_cvtsd_f64(_mm_unpackhi_pd(c, c));
-            const double range = hi - lo;
-            out[i] = std::fabs(range) > 1e-10 ? (value(i) - lo) / range * 100.0 : 50.0;
-        });
+    high_low(n, p, value, [&](std::size_t i, double hi, double lo) {
+        if (i < p) return;
+        const double range = hi - lo;
+        out[i] = std::fabs(range) > 1e-10 ? (value(i) - lo) / range * 100.0 : 50.0;
+    });
     return out;
 }
 
