@@ -9,7 +9,6 @@
 #include "indicators/extended/high_low.hpp"
 #include "indicators/momentum/rsi_macd.hpp"
 #include "utils/ma.hpp"
-#include "utils/series.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::extended {
@@ -19,7 +18,6 @@ using errors::validation::validate_series_and_periods;
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double Inf = std::numeric_limits<double>::infinity();
 
 }  // namespace
 
@@ -102,10 +100,8 @@ Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::ui
     const std::uint64_t periods[4] = {roc1, roc2, roc3, roc4};
     Series roc[4] = {Series(n, NaN), Series(n, NaN), Series(n, NaN), Series(n, NaN)};
     KstSeries r{Series(n, NaN), Series(n, NaN)};
-    // The averages step side by side, so that their compensated sums' chains overlap, each
-    // with sma_impl's arithmetic: the three 10-bar ones in a first pass (which leaves their
-    // part of the line in it), the 15-bar one and the signal line's in a second. Five
-    // windows in one pass would not fit the registers.
+    // The five averages (the signal line's over the KST line) step side by side in one pass,
+    // so that their compensated sums' chains overlap, each with sma_impl's arithmetic.
     utils::ma::SmaWindow s1(roc[0], 10), s2(roc[1], 10), s3(roc[2], 10), s4(roc[3], 15), signal(r.kst, signal_period);
     // Once every rate of change has its base, they are divided two at a time.
     const std::size_t all = std::max({roc1, roc2, roc3, roc4});
@@ -130,12 +126,8 @@ Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::ui
                 if (std::fabs(base) >= 1e-10) roc[k][i] = (close[i] - base) / base * 100.0;
             }
         }
-        const double a = s1.step(i), b = s2.step(i), c = s3.step(i);
-        if (!(std::isnan(a) || std::isnan(b) || std::isnan(c))) r.kst[i] = 3.0 * c + (a + (b + b));
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        const double d = s4.step(i), part = r.kst[i];
-        r.kst[i] = std::isnan(d) || std::isnan(part) ? NaN : 4.0 * d + part;
+        const double a = s1.step(i), b = s2.step(i), c = s3.step(i), d = s4.step(i);
+        if (!(std::isnan(a) || std::isnan(b) || std::isnan(c) || std::isnan(d))) r.kst[i] = 4.0 * d + (3.0 * c + (a + (b + b)));
         r.signal[i] = signal.step(i);
     }
     return r;

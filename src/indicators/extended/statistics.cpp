@@ -2,13 +2,10 @@
 
 #include <emmintrin.h>
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <utility>
-#include <vector>
 
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
