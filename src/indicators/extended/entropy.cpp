@@ -376,8 +376,7 @@ void entropy_pairs(std::span<const double> returns, std::size_t m, double bins, 
 }
 
 // The kept returns of a longer sliding window in increasing order (a NaN is never kept),
-// 16-byte aligned, then +inf. Ties may sit in either order: equal
-// returns share a bin.
+// 16-byte aligned, then +inf. Ties may sit in either order: equal returns share a bin.
 class SortedWindow {
 public:
     explicit SortedWindow(std::size_t capacity) : pairs_(capacity / 2 + 2, Pair{Inf, Inf}) {}
@@ -403,8 +402,7 @@ public:
             v[--m_] = Inf;
             return;
         }
-        // Moved one at a time: a few places, mostly, and read again at once (a library
-        // copy's wide loads of just-stored values would wait for them to reach the cache).
+        // In place, one at a time: on most bars only a few move.
         const std::size_t to = below(in);
         for (; j + 1 < to; ++j) v[j] = v[j + 1];
         for (; j > to; --j) v[j] = v[j - 1];
@@ -458,7 +456,6 @@ public:
             ++count_[j];
             return;
         }
-        // One at a time, as in SortedWindow::replace.
         for (std::size_t k = size_; k > j; --k) bin_[k] = bin_[k - 1], count_[k] = count_[k - 1];
         bin_[j] = b;
         count_[j] = 1;
