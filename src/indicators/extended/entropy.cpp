@@ -515,10 +515,14 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
         const double leaving = i > p ? returns[i + 1 - p] : NaN, entering = returns[i];
         window.replace(leaving, entering);
         const std::size_t count = window.size();
+        if (count == 0) {
+            binned = false;
+            continue;
+        }
         const double* r = window.data();
         const double lo = r[0], hi = r[count - 1];
-        if (count == 0 || std::fabs(hi - lo) < 1e-10) {
-            if (count != 0) out[i] = 0.0;
+        if (std::fabs(hi - lo) < 1e-10) {
+            out[i] = 0.0;
             binned = false;
             continue;
         }
