@@ -48,6 +48,18 @@ def test_cti_is_correlation_with_the_bar_index(close):
     assert nan_equal(vl.py_cti(close, 30), vl.py_correlation(x, close, 30))
 
 
+@pytest.mark.parametrize("period", [2, 3, 12, 101])
+@pytest.mark.parametrize("outlier", [None, 1e9, 1e200])
+def test_cti_is_the_correlation_kernel_through_rebuilds(close, period, outlier):
+    # The bar index's sums are kept as whole numbers, the close's compensated as the kernel
+    # does, rebuilt on its schedule and when an outlier has left (here at bar 1500).
+    v = list(close)
+    if outlier is not None:
+        v[1500] = outlier
+    x = [float(i) for i in range(N)]
+    assert nan_equal(vl.py_cti(v, period), vl.py_correlation(x, v, period))
+
+
 def test_near_zero_divisors():
     v = [1.0, -1.0, 1.0, -1.0, 0.0, 2.0]
     # the 2-bar mean is 0 on windows (1, -1) and (-1, 1): NaN there
