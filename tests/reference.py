@@ -416,8 +416,16 @@ def ref_coppock(close, p1, p2, w):
 
 # ---- Extended statistics ----------------------------------------------------------------------
 
+def ref_bin(r, lo, width, bins):
+    """floor((r - lo) / width) as an unsigned index (negative and NaN give 0), capped."""
+    q = (r - lo) / width
+    if not q > 0:
+        return 0
+    return bins - 1 if q >= 2.0 ** 64 else min(int(math.floor(q)), bins - 1)
+
+
 def ref_entropy(close, period, bins):
-    """A bins-long histogram per window, as the definition reads."""
+    """A histogram per window, as the definition reads (only the bins that receive a return)."""
     out = [NAN] * len(close)
     for i in range(period, len(close)):
         rets = []
@@ -434,14 +442,14 @@ def ref_entropy(close, period, bins):
             out[i] = 0.0
             continue
         width = (hi - lo) / bins
-        counts = [0] * bins
+        counts = {}
         for r in rets:
-            counts[min(max(int(math.floor((r - lo) / width)), 0), bins - 1)] += 1
+            b = ref_bin(r, lo, width, bins)
+            counts[b] = counts.get(b, 0) + 1
         h = 0.0
-        for c in counts:
-            if c > 0:
-                q = c / len(rets)
-                h = h - q * math.log2(q)
+        for b in sorted(counts):
+            q = counts[b] / len(rets)
+            h = h - q * math.log2(q)
         out[i] = h
     return out
 

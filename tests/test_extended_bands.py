@@ -44,6 +44,20 @@ def test_squeeze_flags_compare_the_bands_and_momentum_is_range_mid_minus_mean(ba
     assert first_defined(mom) == bb_period - 1
 
 
+@pytest.mark.parametrize("bb_period", [2, 4, 8, 9, 16, 20, 33])
+def test_squeeze_momentum_is_the_librarys_max_min_and_mean(bars, bb_period):
+    # Exactly: the range and the mean taken in one pass are the rolling kernels' own, ties
+    # of 0.0 and -0.0 included (the later one counts).
+    h, l, _ = bars
+    c = [float(round(x / 7.0)) - 14.0 for x in bars[2]]
+    c = [-0.0 if x == 0.0 and k % 2 else x for k, x in enumerate(c)]
+    mom = vl.py_squeeze(h, l, c, bb_period, 2.0, 20, 20, 1.5)[2]
+    hi, lo, mean = vl.py_max(c, bb_period), vl.py_min(c, bb_period), vl.py_sma(c, bb_period)
+    want = [NAN if math.isnan(m) else (a + b) * 0.5 - m for a, b, m in zip(hi, lo, mean)]
+    assert nan_equal(mom, want)
+    assert [math.copysign(1.0, x) for x in mom] == [math.copysign(1.0, x) for x in want]
+
+
 def test_squeeze_defaults_over_30_bars():
     h, l, c = random_bars(30, 3)
     on, off, mom = vl.py_squeeze(h, l, c, None, None, None, None, None)

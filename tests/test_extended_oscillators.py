@@ -80,6 +80,21 @@ def test_kst_against_reference(rocs, sig):
     assert first_defined(got[1]) == k + sig - 1
 
 
+@pytest.mark.parametrize("rocs, sig", [((10, 15, 20, 30), 9), ((0, 4, 4, 1), 3), ((6, 6, 6, 6), 1)])
+def test_kst_with_zero_closes(rocs, sig):
+    # A rate of change over a zero base is undefined and restarts its average, also once all
+    # four are taken two at a time.
+    close = random_walk(400, seed=29)
+    for k in (5, 60, 61, 150, 333):
+        close[k] = 0.0
+    s = [rolling_mean(ref_roc_helper(close, p), 15 if k == 3 else 10) for k, p in enumerate(rocs)]
+    kst = [NAN if any(math.isnan(x[i]) for x in s) else 4 * s[3][i] + (3 * s[2][i] + (s[0][i] + 2 * s[1][i]))
+           for i in range(len(close))]
+    got = vl.py_kst(close, *rocs, sig)
+    assert nan_equal(got[0], kst, tol=TOL)
+    assert nan_equal(got[1], rolling_mean(kst, sig), tol=TOL)
+
+
 def test_kst_defaults():
     close = random_walk(200, seed=2)
     kst, sig = vl.py_kst(close, None, None, None, None, None)
@@ -253,6 +268,21 @@ def kernel():
 ])
 def test_stochastic_raw_skips_nan(kernel, v, p):
     assert nan_equal(kernel("stoch", v, p), ref_stochastic_raw(v, p))
+
+
+@pytest.mark.parametrize("p", [1, 2, 4, 5, 8, 9, 16])
+def test_stochastic_raw_window_lengths(kernel, p):
+    # The windows' highs and lows come from blocks of p bars and suffix extremes kept in a
+    # ring of a power of two: lengths at, below and above powers of two.
+    v = [NAN if k % 11 == 3 else x for k, x in enumerate(random_walk(67, seed=p))]
+    assert nan_equal(kernel("stoch", v, p), ref_stochastic_raw(v, p))
+
+
+@pytest.mark.parametrize("v, p", [([9.0, 0.0, 5.0, -0.0], 3), ([9.0, 0.0, 5.0, 7.0, -0.0], 4), ([9.0, -0.0, 3.0, 0.0, -0.0], 3)])
+def test_stochastic_raw_low_is_the_latest_of_equal_zeros(kernel, v, p):
+    # (-0.0 - lo) is +0.0 only where the low is the later -0.0, as the rolling minimum picks.
+    last = kernel("stoch", v, p)[-1]
+    assert last == 0.0 and math.copysign(1.0, last) == 1.0
 
 
 def test_stochastic_raw_edges(kernel):
