@@ -2,8 +2,10 @@
 // robustness fuzzer aims each argument by its kind instead of guessing from its name.
 //
 //   vorn_bench_floor.parameters() -> {"py_atr": [{"name": "high", "kind": "series",
-//       "required": True, "none": False, "default": None}, ...], "OnlineSMA.__new__": [...], ...}
+//       "required": True, "none": False, "default": None}, ...], "OnlineSMA.__new__": [...],
+//       "OnlineSMA.update": [...], "Candle.open.__set__": [{"name": "open", "kind": "real", ...}], ...}
 //
+// A settable attribute is listed as "Owner.name.__set__" with the one value its setter takes.
 // kind: series, count (unsigned 64-bit), int64, real, flag, text, reals[N], list[...],
 // tuple[...], levels (the pivot rows), any. none: None is accepted. default: what leaving the
 // argument out (or None, where accepted) selects, as a Python literal ("14", "2.0", "None").

@@ -133,9 +133,9 @@ struct ParamInfo {
     std::string default_text;  // the declared default; "None" for an omissible without one
 };
 
-// Every entry's parameters (module functions, constructors, methods), in declaration order.
+// Every entry's parameters (module functions, constructors, methods, setters), in declaration order.
 struct EntryInfo {
-    std::string name;  // "py_atr", "OnlineSMA.__new__", "OnlineSMA.update"
+    std::string name;  // "py_atr", "OnlineSMA.__new__", "OnlineSMA.update", "Candle.open.__set__"
     std::vector<ParamInfo> params;
 };
 std::vector<const EntryInfo*>& entry_infos();

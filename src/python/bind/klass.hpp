@@ -209,6 +209,18 @@ struct SetterValue<T, Set> {
 
 template <class T, fixed_string Name, auto Get, auto Set>
 struct Property {
+    // A settable attribute's value, as the test-only introspection reports it: an entry
+    // "Owner.name.__set__" with the one parameter the setter converts.
+    static inline constinit EntryInfo setter_info{};
+
+    static void describe_setter(const char* owner) {
+        if (!setter_info.name.empty()) return;
+        using V = typename SetterValue<T, Set>::type;
+        setter_info.name = std::string(owner) + "." + Name.c_str() + ".__set__";
+        setter_info.params.push_back(ParamInfo{Name.c_str(), Kind<V>::name(), true, is_optional_v<V>, false, {}});
+        entry_infos().push_back(&setter_info);
+    }
+
     static PyObject* get(PyObject* self, void*) {
         return guarded([&]() -> PyObject* {
             auto* o = object_of<T>(self);
@@ -342,7 +354,10 @@ public:
         if (live_) return *this;
         using P = Property<T, Name, Get, Set>;
         setter set = nullptr;
-        if constexpr (!std::is_same_v<decltype(Set), std::nullptr_t>) set = &P::set;
+        if constexpr (!std::is_same_v<decltype(Set), std::nullptr_t>) {
+            set = &P::set;
+            P::describe_setter(name_);
+        }
         getset().push_back({Name.c_str(), &P::get, set, doc, nullptr});
         return *this;
     }
