@@ -109,14 +109,27 @@ class Call:
         self.series = [p.name for p in parameters(name) if p.name in SERIES]
         self.scalars = {p.name: defaults.get(p.name) for p in parameters(name) if p.name not in SERIES}
         self.error = None
-        for _ in range(len(self.scalars) + 1):
+        # A few text signatures name parameters the binding does not take (or omit one it
+        # needs), so the binding's own refusals are read and the call adjusted.
+        for _ in range(len(self.scalars) + 8):
             try:
                 self.fn(**self.kwargs(small))
                 return
             except TypeError as e:
-                m = re.search(r"argument '(\w+)'", str(e))
+                msg = str(e)
+                if m := re.search(r"missing \d+ required (?:positional|keyword-only) arguments?: (.*)$", msg):
+                    for key in re.findall(r"'(\w+)'", m.group(1)):
+                        if key in SERIES:
+                            self.series.append(key)
+                        else:
+                            self.scalars[key] = None
+                    continue
+                if (m := re.search(r"unexpected keyword argument '(\w+)'", msg)) and m.group(1) in self.scalars:
+                    del self.scalars[m.group(1)]
+                    continue
+                m = re.search(r"argument '(\w+)'", msg)
                 if not (m and m.group(1) in self.scalars and self.scalars[m.group(1)] is None):
-                    self.error = f"TypeError: {e}"
+                    self.error = f"TypeError: {msg}"
                     return
                 key = m.group(1)
                 self.scalars[key] = PERIOD.get(name, 14) if key == "period" else GUESS.get(key, 14)
