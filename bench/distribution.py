@@ -26,16 +26,20 @@ import gc
 import inspect
 import json
 import math
+import os
 import pathlib
 import re
 import statistics
 import sys
 import time
 
-import numpy as np
+# NumPy's BLAS threads would spin beside the timed calls after any BLAS work.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
+os.environ.setdefault("OMP_NUM_THREADS", "1")
+import numpy as np  # noqa: E402
 
-import vorn_bench_floor as floor
-import vorn_library.vorn_library as vl
+import vorn_bench_floor as floor  # noqa: E402
+import vorn_library.vorn_library as vl  # noqa: E402
 
 # The bar series each parameter name reads.
 SERIES = {
@@ -157,22 +161,25 @@ def output_lengths(result):
     return []
 
 
-def floor_of(series, n_in, out_lengths):
-    """The binding layer's cost for a call of this shape: one round trip, each further input
-    converted, each further output built, the outputs alive together until the call ends."""
-    if n_in and out_lengths and out_lengths[0] == len(series):
-        rest = out_lengths[1:]
+def floor_of(inputs, out_lengths):
+    """The binding layer's cost for a call of this shape: one round trip of the first input,
+    each further input converted, each further output built, the outputs alive together
+    until the call ends. `inputs` are the call's own lists: converting one list k times
+    would find its floats in cache from the second time on, which k distinct lists do not."""
+    first, rest_in = (inputs[0], inputs[1:]) if inputs else (None, [])
+    if first is not None and out_lengths and out_lengths[0] == len(first):
+        rest_out = out_lengths[1:]
 
         def run():
-            kept = [floor.roundtrip(series)]
-            for _ in range(n_in - 1):
+            kept = [floor.roundtrip(first)]
+            for series in rest_in:
                 floor.consume(series)
-            kept += [floor.emit(k) for k in rest]
+            kept += [floor.emit(k) for k in rest_out]
             return kept
         return run
 
     def run_apart():  # outputs of another length (or none): every input converted, then those
-        for _ in range(n_in):
+        for series in inputs:
             floor.consume(series)
         return [floor.emit(k) for k in out_lengths]
     return run_apart
@@ -207,9 +214,8 @@ def percentile(values, q):
     return float(np.percentile(np.asarray(values, dtype=float), q)) if values else math.nan
 
 
-def time_functions(n, names, pairs, small, log):
+def time_functions(n, names, pairs, small, log, same_input=False):
     bars, _ = make_bars(n)
-    close = bars["close"]
     rows = {}
     gc_was = gc.isenabled()
     gc.disable()
@@ -232,7 +238,8 @@ def time_functions(n, names, pairs, small, log):
             del result
             linear = bool(out_lengths) and set(out_lengths) == {n} and name not in NOT_LINEAR
             reps = pairs if first < 0.25 else max(3, min(pairs, int(2.0 / first) | 1))
-            ratio, t_fn, t_floor = paired(fn, floor_of(close, len(call.series), out_lengths), reps)
+            inputs = [bars["close"] if same_input else kw[k] for k in call.series]
+            ratio, t_fn, t_floor = paired(fn, floor_of(inputs, out_lengths), reps)
             rows[name] = {"ratio": ratio, "ms": t_fn * 1e3, "floor_ms": t_floor * 1e3, "inputs": len(call.series),
                           "outputs": len(out_lengths), "series_shaped": linear, "pairs": reps}
             log(f"  {name:<40} {ratio:7.2f}x  {t_fn * 1e3:9.2f} ms")
@@ -275,6 +282,8 @@ def print_distribution(n, rows, worst, table):
 
 def compare(old_path, new_path, worst):
     old, new = json.load(open(old_path)), json.load(open(new_path))
+    if old.get("floor_input", "close") != new.get("floor_input", "close"):
+        print("note: the two runs used different floors (--floor-input); their ratios do not compare")
     for size in sorted(set(old["sizes"]) & set(new["sizes"]), key=int):
         a, b = old["sizes"][size], new["sizes"][size]
         da, db = distribution(a), distribution(b)
@@ -423,6 +432,9 @@ def main(argv=None):
     ap.add_argument("--json", help="write the per-function results here, for --compare")
     ap.add_argument("--compare", nargs=2, metavar=("BEFORE", "AFTER"), help="compare two --json files and exit")
     ap.add_argument("--no-peer", action="store_true", help="skip the TA-Lib column even when it is installed")
+    ap.add_argument("--floor-input", choices=("own", "close"), default="own",
+                    help="the floor converts the call's own input lists (default), or the close list "
+                         "once per input (cheaper: its floats stay in cache after the first)")
     ap.add_argument("--quiet", action="store_true", help="no line per function while timing")
     a = ap.parse_args(argv)
     if a.compare:
@@ -432,14 +444,14 @@ def main(argv=None):
     pats = [p for p in a.only.split(",") if p]
     names = [n for n in series_functions() if not pats or any(p in n for p in pats)]
     small, _ = make_bars(400)
-    out = {"module": vl.__file__, "pairs": a.pairs, "sizes": {}}
+    out = {"module": vl.__file__, "pairs": a.pairs, "floor_input": a.floor_input, "sizes": {}}
     for n in (int(s) for s in a.bars.split(",") if s):
         bars, _ = make_bars(n)
         rt = min(once(lambda: floor.roundtrip(bars["close"])) for _ in range(5))
         t_in = min(once(lambda: floor.consume(bars["close"])) for _ in range(5))
         print(f"{n:,} bars: list round trip {rt * 1e3:.2f} ms (conversion in {t_in * 1e3:.2f} ms)", flush=True)
         del bars
-        rows = time_functions(n, names, a.pairs, small, log)
+        rows = time_functions(n, names, a.pairs, small, log, same_input=a.floor_input == "close")
         out["sizes"][str(n)] = rows
         print_distribution(n, rows, a.worst, a.table)
         if not a.no_peer:
