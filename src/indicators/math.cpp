@@ -66,9 +66,7 @@ Result<Series> unary(std::span<const double> values) {
     if (auto s = validate_series(values, "values"); !s) return fail(s.error());
     for (std::size_t i = 0; i < values.size(); ++i)
         if (Op::refuses(values[i])) return fail(VornError::invalid_value(i, Op::rule + format_float(values[i])));
-    Series out(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) out[i] = Op::apply(values[i]);
-    return out;
+    return utils::generated<Series>(values.size(), [&](std::size_t i) { return Op::apply(values[i]); });
 }
 
 Status check_pair(std::span<const double> values1, std::span<const double> values2) {
@@ -83,9 +81,7 @@ Status check_pair(std::span<const double> values1, std::span<const double> value
 template <class Op>
 Result<Series> binary(std::span<const double> values1, std::span<const double> values2, Op op) {
     if (auto s = check_pair(values1, values2); !s) return fail(s.error());
-    Series out(values1.size());
-    for (std::size_t i = 0; i < values1.size(); ++i) out[i] = op(values1[i], values2[i]);
-    return out;
+    return utils::generated<Series>(values1.size(), [&](std::size_t i) { return op(values1[i], values2[i]); });
 }
 
 Status check_window(std::span<const double> values, std::uint64_t period) {
