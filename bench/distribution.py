@@ -38,8 +38,11 @@ os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
 os.environ.setdefault("OMP_NUM_THREADS", "1")
 import numpy as np  # noqa: E402
 
-import vorn_bench_floor as floor  # noqa: E402
-import vorn_library.vorn_library as vl  # noqa: E402
+try:
+    import vorn_bench_floor as floor
+    import vorn_library.vorn_library as vl
+except ImportError:  # --compare reads two result files and needs neither
+    floor = vl = None
 
 # The bar series each parameter name reads.
 SERIES = {
@@ -193,20 +196,23 @@ def once(fn):
     return t
 
 
-def paired(fn, base, pairs):
-    """Median of fn/base over back-to-back runs (order alternating), with median times."""
-    ratios, t_fn, t_base = [], [], []
+def paired(fns, base, pairs):
+    """For each of fns, the median of fn/base over rounds in which base and every fn run back
+    to back (the order rotating from round to round), with the median times."""
+    k = len(fns)
+    ratios = [[] for _ in fns]
+    times = [[] for _ in fns]
+    t_base = []
     for i in range(pairs):
-        if i % 2:
-            a = once(fn)
-            b = once(base)
-        else:
-            b = once(base)
-            a = once(fn)
-        ratios.append(a / b)
-        t_fn.append(a)
-        t_base.append(b)
-    return statistics.median(ratios), statistics.median(t_fn), statistics.median(t_base)
+        order = [(j + i) % (k + 1) for j in range(k + 1)]  # k stands for base
+        took = {}
+        for j in order:
+            took[j] = once(base if j == k else fns[j])
+        t_base.append(took[k])
+        for j in range(k):
+            ratios[j].append(took[j] / took[k])
+            times[j].append(took[j])
+    return [(statistics.median(r), statistics.median(t), statistics.median(t_base)) for r, t in zip(ratios, times)]
 
 
 def percentile(values, q):
@@ -214,9 +220,11 @@ def percentile(values, q):
     return float(np.percentile(np.asarray(values, dtype=float), q)) if values else math.nan
 
 
-def time_functions(n, names, pairs, small, log, same_input=False):
+def time_functions(n, names, pairs, small, log, same_input=False, against=None):
+    """Per-function rows for this module and, when `against` (another build's module) is
+    given, for that module too, timed in the same rounds against the same floor."""
     bars, _ = make_bars(n)
-    rows = {}
+    rows, other = {}, {}
     gc_was = gc.isenabled()
     gc.disable()
     try:
@@ -226,27 +234,36 @@ def time_functions(n, names, pairs, small, log, same_input=False):
                 rows[name] = {"error": call.error}
                 continue
             kw = call.kwargs(bars)
-            fn = lambda: call.fn(**kw)  # noqa: E731
+            fns = [lambda: call.fn(**kw)]
+            if against is not None and hasattr(against, name):
+                fns.append(lambda f=getattr(against, name): f(**kw))
             t0 = time.perf_counter()
             try:
-                result = fn()
+                for f in fns[1:]:
+                    f()  # its first call, so that neither side times its first use of memory
+                result = fns[0]()
             except Exception as e:  # noqa: BLE001
                 rows[name] = {"error": f"{type(e).__name__}: {e}"}
                 continue
-            first = time.perf_counter() - t0
+            first = (time.perf_counter() - t0) / len(fns)
             out_lengths = output_lengths(result)
             del result
             linear = bool(out_lengths) and set(out_lengths) == {n} and name not in NOT_LINEAR
             reps = pairs if first < 0.25 else max(3, min(pairs, int(2.0 / first) | 1))
             inputs = [bars["close"] if same_input else kw[k] for k in call.series]
-            ratio, t_fn, t_floor = paired(fn, floor_of(inputs, out_lengths), reps)
-            rows[name] = {"ratio": ratio, "ms": t_fn * 1e3, "floor_ms": t_floor * 1e3, "inputs": len(call.series),
-                          "outputs": len(out_lengths), "series_shaped": linear, "pairs": reps}
-            log(f"  {name:<40} {ratio:7.2f}x  {t_fn * 1e3:9.2f} ms")
+            timed = paired(fns, floor_of(inputs, out_lengths), reps)
+            for target, (ratio, t_fn, t_floor) in zip((rows, other), timed):
+                target[name] = {"ratio": ratio, "ms": t_fn * 1e3, "floor_ms": t_floor * 1e3,
+                                "inputs": len(call.series), "outputs": len(out_lengths), "series_shaped": linear,
+                                "pairs": reps}
+            line = f"  {name:<40} {timed[0][0]:7.2f}x  {timed[0][1] * 1e3:9.2f} ms"
+            if len(timed) > 1:
+                line += f"   (against {timed[1][0]:.2f}x)"
+            log(line)
     finally:
         if gc_was:
             gc.enable()
-    return rows
+    return rows, other
 
 
 def distribution(rows):
@@ -280,23 +297,43 @@ def print_distribution(n, rows, worst, table):
                 print(f"    {name:<40} {r['ratio']:6.2f}x  {r['ms']:9.2f} ms  floor {r['floor_ms']:7.2f} ms")
 
 
+def compare_rows(size, a, b, worst):
+    da, db = distribution(a), distribution(b)
+    print(f"\n{int(size):,} bars: median {da['median']:.2f}x -> {db['median']:.2f}x, "
+          f"90th percentile {da['p90']:.2f}x -> {db['p90']:.2f}x ({da['count']} -> {db['count']} functions)")
+    both = [n for n in a if n in b and "ratio" in a[n] and "ratio" in b[n]]
+    moved = sorted(both, key=lambda n: b[n]["ratio"] / a[n]["ratio"])
+    print("  most improved:")
+    for n in moved[:worst]:
+        print(f"    {n:<40} {a[n]['ratio']:6.2f}x -> {b[n]['ratio']:6.2f}x")
+    print("  most worsened:")
+    for n in reversed(moved[-worst:]):
+        print(f"    {n:<40} {a[n]['ratio']:6.2f}x -> {b[n]['ratio']:6.2f}x")
+
+
 def compare(old_path, new_path, worst):
     old, new = json.load(open(old_path)), json.load(open(new_path))
     if old.get("floor_input", "close") != new.get("floor_input", "close"):
         print("note: the two runs used different floors (--floor-input); their ratios do not compare")
     for size in sorted(set(old["sizes"]) & set(new["sizes"]), key=int):
-        a, b = old["sizes"][size], new["sizes"][size]
-        da, db = distribution(a), distribution(b)
-        print(f"\n{int(size):,} bars: median {da['median']:.2f}x -> {db['median']:.2f}x, "
-              f"90th percentile {da['p90']:.2f}x -> {db['p90']:.2f}x ({da['count']} -> {db['count']} functions)")
-        both = [n for n in a if n in b and "ratio" in a[n] and "ratio" in b[n]]
-        moved = sorted(both, key=lambda n: b[n]["ratio"] / a[n]["ratio"])
-        print(f"  most improved:")
-        for n in moved[:worst]:
-            print(f"    {n:<40} {a[n]['ratio']:6.2f}x -> {b[n]['ratio']:6.2f}x")
-        print(f"  most worsened:")
-        for n in reversed(moved[-worst:]):
-            print(f"    {n:<40} {a[n]['ratio']:6.2f}x -> {b[n]['ratio']:6.2f}x")
+        compare_rows(size, old["sizes"][size], new["sizes"][size], worst)
+
+
+def load_other_build(directory):
+    """Another build's vorn_library (a directory holding its vorn_library package), loaded
+    beside this one under another package name."""
+    import glob
+    import importlib.machinery
+    import importlib.util
+
+    found = glob.glob(str(pathlib.Path(directory) / "vorn_library" / "vorn_library*.so"))
+    if not found:
+        sys.exit(f"no vorn_library extension under {directory}/vorn_library")
+    name = "against_build.vorn_library"  # the init function is found by the last component
+    loader = importlib.machinery.ExtensionFileLoader(name, found[0])
+    module = importlib.util.module_from_spec(importlib.util.spec_from_file_location(name, found[0], loader=loader))
+    loader.exec_module(module)
+    return module
 
 
 # Functions both libraries offer: (ours, theirs, series read, our scalars, their scalars).
@@ -435,34 +472,49 @@ def main(argv=None):
     ap.add_argument("--floor-input", choices=("own", "close"), default="own",
                     help="the floor converts the call's own input lists (default), or the close list "
                          "once per input (cheaper: its floats stay in cache after the first)")
+    ap.add_argument("--against", metavar="DIR",
+                    help="another build's python directory (e.g. /work/baseline/python): its functions are timed "
+                         "in the same rounds, and both distributions printed")
+    ap.add_argument("--against-json", metavar="FILE", help="write the --against build's results here")
     ap.add_argument("--quiet", action="store_true", help="no line per function while timing")
     a = ap.parse_args(argv)
     if a.compare:
         compare(*a.compare, a.worst)
         return 0
+    if vl is None:
+        sys.exit("vorn_library and vorn_bench_floor are not importable: put build/python on PYTHONPATH")
     log = (lambda s: None) if a.quiet else (lambda s: print(s, file=sys.stderr, flush=True))
     pats = [p for p in a.only.split(",") if p]
     names = [n for n in series_functions() if not pats or any(p in n for p in pats)]
     small, _ = make_bars(400)
     out = {"module": vl.__file__, "pairs": a.pairs, "floor_input": a.floor_input, "sizes": {}}
+    against = load_other_build(a.against) if a.against else None
+    other_out = {**out, "module": getattr(against, "__file__", None), "sizes": {}}
     for n in (int(s) for s in a.bars.split(",") if s):
         bars, _ = make_bars(n)
         rt = min(once(lambda: floor.roundtrip(bars["close"])) for _ in range(5))
         t_in = min(once(lambda: floor.consume(bars["close"])) for _ in range(5))
         print(f"{n:,} bars: list round trip {rt * 1e3:.2f} ms (conversion in {t_in * 1e3:.2f} ms)", flush=True)
         del bars
-        rows = time_functions(n, names, a.pairs, small, log, same_input=a.floor_input == "close")
+        rows, other = time_functions(n, names, a.pairs, small, log, same_input=a.floor_input == "close",
+                                     against=against)
         out["sizes"][str(n)] = rows
         print_distribution(n, rows, a.worst, a.table)
+        if against is not None:
+            other_out["sizes"][str(n)] = other
+            print(f"\n--against {a.against}, timed in the same rounds:")
+            print_distribution(n, other, a.worst, False)
+            compare_rows(n, other, rows, a.worst)
         if not a.no_peer:
             peer = peer_table(n, a.pairs, log)
             print_peer(n, peer)
             if peer is not None:
                 out.setdefault("peer", {})[str(n)] = {o: {"theirs": t, "ours_s": x, "theirs_s": y}
                                                       for o, t, x, y in peer}
-    if a.json:
-        pathlib.Path(a.json).write_text(json.dumps(out, indent=1))
-        print(f"\nwrote {a.json}")
+    for path, data in ((a.json, out), (a.against_json, other_out)):
+        if path:
+            pathlib.Path(path).write_text(json.dumps(data, indent=1))
+            print(f"\nwrote {path}")
     return 0
 
 
