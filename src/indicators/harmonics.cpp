@@ -181,7 +181,6 @@ bool fits(double ratio, IdealRange range) {
 Result<std::vector<SwingPoint>> detect_swing_points(std::span<const double> high, std::span<const double> low,
                                                     std::uint64_t left_bars, std::uint64_t right_bars) {
     using namespace errors::validation;
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (left_bars == 0 || right_bars == 0) return fail(VornError::invalid_period(0, n));
@@ -294,7 +293,6 @@ Result<HarmonicSignalSeries> harmonic_signals(std::span<const double> high, std:
                                               std::span<const double> close, std::uint64_t left_bars,
                                               std::uint64_t right_bars, double min_probability) {
     using namespace errors::validation;
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
     // A NaN threshold passes here; no probability then compares as reaching it.
     if (min_probability < 0.0 || min_probability > 1.0)

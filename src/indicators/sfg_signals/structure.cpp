@@ -209,7 +209,6 @@ Result<TradeSignals> pd_array_signals(std::span<const double> high, std::span<co
 
 Result<DivergenceSeries> detect_divergence(std::span<const double> price, std::span<const double> indicator,
                                            std::uint64_t lookback, double threshold) {
-    if (auto s = validate_series(price, "price"); !s) return fail(s.error());
     if (auto s = validate_lengths_match({{price, "price"}, {indicator, "indicator"}}); !s) return fail(s.error());
     if (threshold < 0.0) return fail(VornError::out_of_range("threshold", threshold, 0.0, INF));
     const std::size_t n = price.size();
