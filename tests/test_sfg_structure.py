@@ -195,6 +195,22 @@ def test_zones_on_a_price_grid_match_bar_by_bar_scans(native, seed, base, tol):
     assert found or base < 0
 
 
+# Prices across many scales and signs, with signed zeros and repeats, over more bars than one
+# stride of the sorted sample the touch counts search first.
+@pytest.mark.parametrize("seed, tol", [(11, 0.02), (12, 0.5), (13, 0.0)])
+def test_zones_over_mixed_scales_match_bar_by_bar_scans(native, seed, tol):
+    rng = random.Random(seed)
+    n = 300
+    close = [round(10 * math.sin(i * 0.45)) + rng.randint(0, 1) * 0.5 for i in range(n)]
+    pool = [0.0, -0.0, 1e-300, -1e-300, 3.5, -3.5, 3.5 * (1 + 1e-15), 1e6, 2e6, 1e-3, 1e300]
+    low = [rng.choice(pool) * rng.choice([1.0, 1.0, 1.01]) for _ in range(n)]
+    high = [rng.choice(pool) for _ in range(n)]
+    volume = [float(rng.randint(0, 5)) for _ in range(n)]
+    found = native[1](high, low, close, volume, tol=tol)
+    assert found == zones_scan(high, low, close, volume, tol)
+    assert found
+
+
 @pytest.mark.parametrize("change, period, tol, message", [
     (lambda b: b[2].__setitem__(3, math.inf), 10, 0.02, "Invalid value at index 3: close contains non-finite value: inf"),
     (lambda b: b[0].clear(), 10, 0.02, "Empty input: high cannot be empty"),
