@@ -92,14 +92,41 @@ def native(tmp_path_factory):
     # bar 7 is the lowest of its neighbours but lies too close to the end for lookback 2
     ([5, 4, 3, 9, 3, 4, 5, 1, 5], 2, [3], []),
     ([5, 4, 3, 9, 3, 4, 5, 1, 5, 6, 7], 2, [3], [7]),
-    # a NaN neighbour disqualifies nothing
+    # a NaN neighbour disqualifies nothing, and a NaN bar fails no comparison: it is both
     ([1, NAN, 5, 2, 1], 2, [2], []),
+    ([NAN, 5, NAN], 1, [1], [1]),
+    ([1, NAN, 1], 1, [1], [1]),
     # only bars lookback .. n - lookback - 1 qualify; 2 * lookback = n marks nothing
     ([1, 9, 1, 9], 2, [], []),
     ([9, 1, 2, 3, 4, 5, 0], 1, [5], [1]),
 ])
 def test_find_swing_points(native, values, lookback, highs, lows):
     assert native[0](values, lookback) == (highs, lows)
+
+
+def swings_scan(values, lookback):
+    """Each bar against each neighbour in turn (a comparison with NaN never disqualifies)."""
+    n = len(values)
+    highs, lows = [], []
+    for i in range(lookback, n - lookback):
+        around = values[i - lookback: i] + values[i + 1: i + lookback + 1]
+        if not any(x >= values[i] for x in around):
+            highs.append(i)
+        if not any(x <= values[i] for x in around):
+            lows.append(i)
+    return highs, lows
+
+
+@pytest.mark.parametrize("lookback", [1, 2, 3, 5, 8, 13, 25])
+@pytest.mark.parametrize("seed", [1, 2])
+def test_find_swing_points_match_a_scan(native, lookback, seed):
+    # whole numbers (ties everywhere), a few NaN bars, and a length that cuts the look-back's
+    # blocks unevenly
+    rng = random.Random(seed)
+    values = [float(rng.randint(0, 6)) if rng.random() > 0.05 else NAN for _ in range(103)]
+    values[50] = NAN
+    values[51:53] = [9.0, 9.0]
+    assert native[0](values, lookback) == swings_scan(values, lookback)
 
 
 def v_and_peak(low_price, high_price):

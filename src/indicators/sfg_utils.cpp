@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "utils/kahan.hpp"
+#include "utils/series.hpp"
+#include "utils/stats.hpp"
 
 namespace vorn::indicators::sfg_utils {
 
@@ -16,6 +18,7 @@ namespace {
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
 using namespace errors::validation;
+namespace stats = utils::stats;
 
 // ---- sorted views for tolerance counts ----------------------------------------------------
 
@@ -181,6 +184,26 @@ std::size_t first_where(std::size_t j, std::size_t n, std::initializer_list<Boun
     return n;
 }
 
+// The largest and smallest non-NaN value of each window (NaN where all are NaN); the kept
+// suffix extremes share the output slots.
+struct NanIgnoring {
+    struct Cand {
+        double high, low;
+    };
+    const double* v;
+    double* highs;
+    double* lows;
+    Cand at(std::size_t i) const noexcept { return {v[i], v[i]}; }
+    static Cand pick(Cand later, Cand earlier) noexcept {
+        return {utils::max_num(later.high, earlier.high), utils::min_num(later.low, earlier.low)};
+    }
+    void keep(std::size_t i, Cand c) const noexcept {
+        highs[i] = c.high;
+        lows[i] = c.low;
+    }
+    Cand kept(std::size_t i) const noexcept { return {highs[i], lows[i]}; }
+};
+
 }  // namespace
 
 SwingPoints find_swing_points(std::span<const double> values, std::uint64_t lookback) {
@@ -188,16 +211,21 @@ SwingPoints find_swing_points(std::span<const double> values, std::uint64_t look
     SwingPoints out{Flags(n, false), Flags(n, false)};
     if (lookback == 0 || lookback > n / 2) return out;
     const std::size_t lb = static_cast<std::size_t>(lookback);
+    // A neighbour at or above (below) the bar disqualifies it as a high (low), and a NaN one
+    // never does: the test is whether the largest (smallest) non-NaN neighbour on either side
+    // is, which the window extremes of the lb bars before and after the bar answer in O(n)
+    // whatever the look-back.
+    Series highest(n, NaN), lowest(n, NaN);
+    stats::window::block_extremes(NanIgnoring{values.data(), highest.data(), lowest.data()}, n, lb,
+                                  [&](std::size_t j, NanIgnoring::Cand c) {
+                                      highest[j] = c.high;
+                                      lowest[j] = c.low;
+                                  });
     for (std::size_t i = lb; i + lb < n; ++i) {
         const double v = values[i];
-        bool high = true, low = true;
-        for (std::size_t k = 1; k <= lb && (high || low); ++k) {
-            const double before = values[i - k], after = values[i + k];
-            if (before >= v || after >= v) high = false;
-            if (before <= v || after <= v) low = false;
-        }
-        out.swing_high[i] = high;
-        out.swing_low[i] = low;
+        // the windows ending at i - 1 and at i + lb
+        out.swing_high[i] = !(highest[i - 1] >= v) & !(highest[i + lb] >= v);
+        out.swing_low[i] = !(lowest[i - 1] <= v) & !(lowest[i + lb] <= v);
     }
     return out;
 }
