@@ -3,6 +3,7 @@
     make bench-dist                                   # 2x10^5 bars, the distribution
     .venv/bin/python bench/distribution.py --bars 50000,200000 --table --json after.json
     .venv/bin/python bench/distribution.py --compare before.json after.json
+    .venv/bin/python bench/distribution.py --against /work/baseline/python   # two builds, same rounds
 
 A function's floor is what the binding layer alone costs for a call of its shape, built
 with the library's own conversion code (the benchmark-only module vorn_bench_floor): one
@@ -12,9 +13,10 @@ over paired runs, of (function time / floor time), the two taken back to back in
 alternating order, so that a busy spell of the machine weighs on both sides alike.
 
 The distribution (median, 90th percentile, worst) covers the functions whose every output
-is a list as long as the input and whose cost grows linearly; the rest (rows of levels,
-pattern records, feature matrices, trained models, the nearest-neighbour index) are timed
-and listed apart, since their floor is not of the same kind.
+is as long as the input and whose cost grows linearly (a list of rows of levels counts as
+one list per level); the rest (pattern records, swing lists, feature matrices, trained
+models, the nearest-neighbour index) are timed and listed apart, since their floor is not
+of the same kind.
 
 When TA-Lib's Python binding happens to be installed (never a dependency of the build or
 the tests), each function both libraries offer is also timed on the same NumPy float64
@@ -303,12 +305,12 @@ def compare_rows(size, a, b, worst):
           f"90th percentile {da['p90']:.2f}x -> {db['p90']:.2f}x ({da['count']} -> {db['count']} functions)")
     both = [n for n in a if n in b and "ratio" in a[n] and "ratio" in b[n]]
     moved = sorted(both, key=lambda n: b[n]["ratio"] / a[n]["ratio"])
-    print("  most improved:")
-    for n in moved[:worst]:
-        print(f"    {n:<40} {a[n]['ratio']:6.2f}x -> {b[n]['ratio']:6.2f}x")
-    print("  most worsened:")
-    for n in reversed(moved[-worst:]):
-        print(f"    {n:<40} {a[n]['ratio']:6.2f}x -> {b[n]['ratio']:6.2f}x")
+    better = [n for n in moved if b[n]["ratio"] < a[n]["ratio"]][:worst]
+    worse = [n for n in reversed(moved) if b[n]["ratio"] > a[n]["ratio"]][:worst]
+    for title, names in (("most improved", better), ("most worsened", worse)):
+        print(f"  {title}:")
+        for n in names:
+            print(f"    {n:<40} {a[n]['ratio']:6.2f}x -> {b[n]['ratio']:6.2f}x")
 
 
 def compare(old_path, new_path, worst):
@@ -430,17 +432,20 @@ def peer_table(n, pairs, log):
                     floor.consume(a)
                 kept += [floor.emit(k) for k in outs]
                 return kept
-            diffs = []
-            for i in range(pairs):
-                if i % 2:
-                    a = once(fn)
-                    b = once(base)
-                else:
-                    b = once(base)
-                    a = once(fn)
-                diffs.append(a - b)
-            c_time = statistics.median(once(lambda: getattr(talib, theirs)(*ins, *their_args)) for _ in range(pairs))
-            ours_t = max(statistics.median(diffs), 0.0)
+            # Least times over many runs: a kernel's time is small beside the lists' and the
+            # machine's noise, and the least time of each side is the steadiest estimate.
+            t_fn, t_base, t_c = [], [], []
+            theirs_fn = getattr(talib, theirs)
+            for i in range(2 * pairs):
+                for j in ((0, 1, 2) if i % 2 else (2, 1, 0)):
+                    if j == 0:
+                        t_fn.append(once(fn))
+                    elif j == 1:
+                        t_base.append(once(base))
+                    else:
+                        t_c.append(once(lambda: theirs_fn(*ins, *their_args)))
+            ours_t = max(min(t_fn) - min(t_base), 0.0)
+            c_time = min(t_c)
             rows.append((ours, theirs, ours_t, c_time))
             log(f"  {ours:<28} {ours_t * 1e6:9.0f} us  {theirs:<20} {c_time * 1e6:9.0f} us")
     finally:
@@ -452,8 +457,8 @@ def print_peer(n, rows):
     if rows is None:
         print("\n(TA-Lib's Python binding is not installed: no C-library column)")
         return
-    print(f"\n{n:,} bars, NumPy float64 input: our C++ time (call less its conversions and output lists) "
-          f"beside TA-Lib's C time")
+    print(f"\n{n:,} bars, NumPy float64 input: our C++ time (the call less the same conversions and output "
+          f"lists through the floor module; validation included) beside TA-Lib's C time, least of many runs")
     for ours, theirs, t_ours, t_c in sorted(rows, key=lambda r: -(r[2] / r[3] if r[3] else 0)):
         ratio = t_ours / t_c if t_c else math.nan
         print(f"  {ours:<28} {t_ours * 1e6:9.0f} us   {theirs:<20} {t_c * 1e6:9.0f} us   {ratio:6.2f}x")
@@ -491,11 +496,10 @@ def main(argv=None):
     against = load_other_build(a.against) if a.against else None
     other_out = {**out, "module": getattr(against, "__file__", None), "sizes": {}}
     for n in (int(s) for s in a.bars.split(",") if s):
-        bars, _ = make_bars(n)
-        rt = min(once(lambda: floor.roundtrip(bars["close"])) for _ in range(5))
-        t_in = min(once(lambda: floor.consume(bars["close"])) for _ in range(5))
+        close = make_bars(n)[0]["close"]
+        rt = min(once(lambda: floor.roundtrip(close)) for _ in range(5))
+        t_in = min(once(lambda: floor.consume(close)) for _ in range(5))
         print(f"{n:,} bars: list round trip {rt * 1e3:.2f} ms (conversion in {t_in * 1e3:.2f} ms)", flush=True)
-        del bars
         rows, other = time_functions(n, names, a.pairs, small, log, same_input=a.floor_input == "close",
                                      against=against)
         out["sizes"][str(n)] = rows
