@@ -33,10 +33,17 @@ system-deps:
 	  else echo "note: missing system packages:$$missing (install them with apt-get)"; fi; \
 	fi
 
+# Extra configure options, e.g. `make test CMAKE_ARGS=-DVORN_WERROR=ON` (what CI runs); given on the
+# command line they are applied to an existing build directory too, and stay in its cache.
+CMAKE_ARGS ?=
+
 $(BUILD)/build.ninja: CMakeLists.txt | $(STAMP)
-	$(VENV)/bin/cmake -S . -B $(BUILD) -G Ninja -DCMAKE_MAKE_PROGRAM=$(CURDIR)/$(VENV)/bin/ninja -DPython_EXECUTABLE=$(CURDIR)/$(VPY)
+	$(VENV)/bin/cmake -S . -B $(BUILD) -G Ninja -DCMAKE_MAKE_PROGRAM=$(CURDIR)/$(VENV)/bin/ninja -DPython_EXECUTABLE=$(CURDIR)/$(VPY) $(CMAKE_ARGS)
 
 build: system-deps $(STAMP) $(BUILD)/build.ninja
+ifneq ($(strip $(CMAKE_ARGS)),)
+	$(VENV)/bin/cmake -S . -B $(BUILD) $(CMAKE_ARGS)
+endif
 	$(VENV)/bin/ninja -C $(BUILD)
 
 demo: build

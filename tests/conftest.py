@@ -1,5 +1,7 @@
 import math
+import pathlib
 import random
+import subprocess
 
 import pytest
 
@@ -44,12 +46,12 @@ def random_walk(n, seed=1, start=100.0):
     return out
 
 
-def random_bars(n, seed):
+def random_bars(n, seed, step=1.0):
     """(high, low, close) around a random walk, the close anywhere inside the bar."""
     rng = random.Random(seed)
     high, low, close, x = [], [], [], 100.0
     for _ in range(n):
-        x += rng.gauss(0, 1)
+        x += rng.gauss(0, step)
         h, lo = x + rng.random() * 2, x - rng.random() * 2
         high.append(h), low.append(lo), close.append(lo + (h - lo) * rng.random())
     return high, low, close
@@ -67,38 +69,16 @@ def same_series(a, b):
     return len(a) == len(b) and all(nan_equal(x, y) for x, y in zip(a, b))
 
 
-def native_driver(tmp_path_factory, source):
-    """Builds a small C++ program against the in-place build's core archive and returns a
-    function that feeds it one line of text and returns its output lines. Skips when the
-    package was not built in place (an installed wheel carries no core archive)."""
-    import pathlib
-    import shutil
-    import subprocess
-
+def native_program(name):
+    """Returns a function that feeds the native test program NAME (tests/native/NAME.cpp, built
+    into build/tests/native/) one line of text and returns its output lines. Skips when the
+    package was not built in place (an installed wheel carries no test programs)."""
     build_dir = pathlib.Path(vl.__file__).resolve().parents[2]
-    core = build_dir / "libvorn_core.a"
-    if not core.exists():
-        pytest.skip("a native driver needs an in-place build's core archive (libvorn_core.a)")
-    cache = {}
-    cache_file = build_dir / "CMakeCache.txt"
-    if cache_file.exists():
-        for line in cache_file.read_text(errors="replace").splitlines():
-            key, sep, value = line.partition("=")
-            if sep and not line.startswith(("#", "//")):
-                cache[key.split(":", 1)[0]] = value
-    cxx = cache.get("CMAKE_CXX_COMPILER") or shutil.which("c++") or shutil.which("g++")
-    src = pathlib.Path(cache.get("CMAKE_HOME_DIRECTORY") or pathlib.Path(__file__).resolve().parents[1]) / "src"
-    if not cxx or shutil.which(cxx) is None:
-        pytest.skip("a native driver needs a C++ compiler")
-    d = tmp_path_factory.mktemp("driver")
-    (d / "driver.cpp").write_text(source)
-    exe = d / "driver"
-    built = subprocess.run(
-        [cxx, "-std=c++23", "-O2", "-ffp-contract=off", f"-I{src}", str(d / "driver.cpp"), str(core), "-o", str(exe)],
-        capture_output=True, text=True,
-    )
-    if built.returncode != 0:
-        pytest.fail("the native driver does not build against " + str(core) + ":\n" + built.stderr[-4000:])
+    if not (build_dir / "CMakeCache.txt").exists():
+        pytest.skip("the native test programs come with an in-place build (make build)")
+    exe = build_dir / "tests" / "native" / name
+    if not exe.exists():
+        pytest.fail(f"{exe} is missing: build with -DVORN_BUILD_TESTS=ON (the default in place)")
 
     def run(line):
         out = subprocess.run([str(exe)], input=line + "\n", capture_output=True, text=True, check=True).stdout
@@ -107,20 +87,30 @@ def native_driver(tmp_path_factory, source):
     return run
 
 
-def ref_ema(v, n, alpha=None):
-    """Seeded smoothing where NaN is a gap that restarts the seed."""
-    alpha = 2.0 / (1.0 + n) if alpha is None else alpha
-    out, seed, avg = [math.nan] * len(v), [], None
-    for i, x in enumerate(v):
-        if math.isnan(x):
-            seed, avg = [], None
-            continue
-        if avg is None:
-            seed.append(x)
-            if len(seed) == n:
-                avg = math.fsum(seed) / n
-                out[i] = avg
-        else:
-            avg = avg * (1 - alpha) + x * alpha
-            out[i] = avg
-    return out
+def models_program():
+    """tests/native/models.cpp as a function of a command, its head numbers and its series."""
+    run = native_program("models")
+
+    def call(cmd, head, *series):
+        line = cmd + " " + " ".join(repr(float(h)) for h in head)
+        for s in series:
+            line += " ; " + " ".join(repr(float(x)) for x in s)
+        return run(line)
+
+    return call
+
+
+def floats(line):
+    """The numbers of a models program line ("v 1.5 2 ...")."""
+    return [float(t) for t in line.split()[1:]]
+
+
+class Reenter:
+    """A number whose conversion calls back into the object being updated."""
+
+    def __init__(self, call):
+        self.call = call
+
+    def __float__(self):
+        self.call()
+        return 1.0

@@ -9,6 +9,7 @@ import pytest
 import vorn_library.vorn_library as vl
 from candlestick_support import DETECTORS, OC, OHLC, bars, call, float_bars, integer_bars
 from conftest import nan_equal, value_error
+from reference import ref_bullish_engulfing, ref_hammer, ref_hikkake, ref_inverted_hammer
 
 ALL = list(DETECTORS)
 VALIDATED = [n for n in ALL if DETECTORS[n][4]]
@@ -168,31 +169,6 @@ def test_unvalidated_detectors_bar_by_bar_with_non_finite_prices(name, bad):
         window = {k: v[i - width + 1: i + 1] for k, v in b.items()}
         assert call(name, window)[-1] == whole[i], i
     assert set(whole) <= {-1.0, 0.0, 1.0}
-
-
-# A compact reference for the shared kernels and a few rules, checked on float bars.
-def ref_hammer(o, h, lo, c):
-    body = abs(c - o)
-    fires = c != o and min(o, c) - lo >= 2 * body and h - max(o, c) <= body
-    return (1.0 if c > o else -1.0) if fires else 0.0
-
-
-def ref_inverted_hammer(o, h, lo, c):
-    body = abs(c - o)
-    fires = c != o and min(o, c) - lo <= body and h - max(o, c) >= 2 * body
-    return (1.0 if c > o else -1.0) if fires else 0.0
-
-
-def ref_bullish_engulfing(b1, b2):
-    return 1.0 if b1[0] > b1[3] and b2[3] > b2[0] and b2[0] <= b1[3] and b2[3] >= b1[0] else 0.0
-
-
-def ref_hikkake(b1, b2, b3):
-    if not (b2[1] < b1[1] and b2[2] > b1[2]):
-        return 0.0
-    if b2[1] < b3[1] < b1[1]:
-        return 1.0
-    return -1.0 if b1[2] < b3[2] < b2[2] else 0.0
 
 
 @pytest.mark.parametrize("name, width, ref", [

@@ -1,76 +1,18 @@
 """Donchian channel, chandelier exit, historical volatility, ulcer index and mass index."""
 import math
 
-import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from conftest import first_defined, nan_equal, ref_ema
-from test_trend_measures import bars
+from conftest import first_defined, nan_equal, random_bars
+from reference import ref_atr, ref_hv, ref_mass, ref_ulcer, rolling
 
 NAN = math.nan
 TOL = 1e-9
 
 
-# ---- references written from the definitions -------------------------------------------
-
-
-def rolling(v, p, fn):
-    return [NAN] * (p - 1) + [fn(v[i - p + 1 : i + 1]) for i in range(p - 1, len(v))]
-
-
-def ref_atr(high, low, close, p):
-    n = len(high)
-    tr = [NAN] + [max(high[i] - low[i], abs(high[i] - close[i - 1]), abs(low[i] - close[i - 1])) for i in range(1, n)]
-    out = [NAN] * n
-    out[p] = math.fsum(tr[1 : p + 1]) / p
-    for i in range(p + 1, n):
-        out[i] = (out[i - 1] * (p - 1) + tr[i]) / p
-    return out
-
-
-def ref_hv(close, p):
-    """Sample deviation of log returns over each window of p returns; NaN where any is undefined."""
-    n = len(close)
-    r = [NAN] * n
-    for i in range(1, n):
-        if abs(close[i - 1]) >= 1e-10 and close[i] / close[i - 1] > 0:
-            r[i] = math.log(close[i] / close[i - 1])
-    out = [NAN] * n
-    for i in range(p - 1, n):
-        w = r[i - p + 1 : i + 1]
-        if not any(math.isnan(v) for v in w):
-            out[i] = float(np.std(w, ddof=1)) * (math.sqrt(p) * 100)
-    return out
-
-
-def ref_ulcer(close, p):
-    n = len(close)
-    hc = rolling(close, p, max)
-    d = [NAN] * n
-    for i in range(n):
-        if hc[i] == hc[i] and hc[i] > 0:
-            q = (close[i] - hc[i]) / hc[i] * 100
-            d[i] = q * q
-    out = [NAN] * n
-    for e in range(p - 1, n):
-        w = d[e - p + 1 : e + 1]
-        if all(math.isfinite(v) for v in w):
-            out[e] = math.sqrt(math.fsum(w) / p)
-    return out
-
-
-def ref_mass(high, low, fast, slow):
-    a, b = min(fast, slow), max(fast, slow)
-    e1 = ref_ema([h - l for h, l in zip(high, low)], a)
-    e2 = ref_ema(e1, a)
-    ratio = [x / y if (x == x and y == y and abs(y) >= 1e-10) else NAN for x, y in zip(e1, e2)]
-    out = [NAN] * len(high)
-    for e in range(b - 1, len(high)):
-        w = ratio[e - b + 1 : e + 1]
-        if all(math.isfinite(v) for v in w):
-            out[e] = math.fsum(w)
-    return out
+def bars(n, seed=7, step=1.0):
+    return random_bars(n, seed, step)
 
 
 # ---- Donchian ----------------------------------------------------------------------------

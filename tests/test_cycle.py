@@ -5,76 +5,9 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from conftest import nan_equal, random_walk
+from reference import HT_FIRST, ref_ht_chain, ref_ht_dcperiod, ref_ht_dcphase, ref_ht_trendmode
 
 NAN = math.nan
-FIRST = 32
-
-
-# ---- reference filter chain, written from the definitions --------------------------------
-
-
-def chain(x):
-    n = len(x)
-    s = [0.0] * n
-    for j in range(10, n):
-        s[j] = (((((2 * x[j - 2] + x[j]) + 3 * x[j - 4]) + 3 * x[j - 6]) + 2 * x[j - 8]) + x[j - 10]) / 12
-    q = [0.0] * n
-    for j in range(10, n):
-        q[j] = ((2 * s[j - 4] + s[j - 2]) + s[j - 6]) * 0.25
-    i1, q1 = [0.0] * n, [0.0] * n
-    for j in range(6, n):
-        i1[j] = (((4 * s[j] + 3 * s[j - 1]) + 2 * s[j - 2]) + s[j - 3]) / 10
-        q1[j] = (((4 * q[j] + 3 * q[j - 1]) + 2 * q[j - 2]) + q[j - 3]) / 10
-    return i1, q1
-
-
-def ref_phase(x):
-    i1, q1 = chain(x)
-    out = [NAN] * len(x)
-    for i in range(FIRST, len(x)):
-        if abs(i1[i]) < 1e-10:
-            out[i] = 0.0
-        else:
-            phi = math.atan(q1[i] / i1[i]) * 57.29577951308232
-            out[i] = phi + 360 if phi < 0 else phi
-    return out
-
-
-def ref_period(x):
-    i1, q1 = chain(x)
-    n = len(x)
-    p = [0.0] * n
-    for t in range(7, n):
-        cross = i1[t] * q1[t - 1] - q1[t] * i1[t - 1]
-        dot = i1[t - 1] * i1[t] + q1[t - 1] * q1[t]
-        a = math.atan(cross / dot) if abs(cross) >= 1e-10 and abs(dot) >= 1e-10 else 0.0
-        d = a - math.atan(q1[t - 1] * i1[t - 1])
-        if abs(d) < 0.1:
-            p[t] = p[t - 1]
-        elif not math.isnan(d):
-            p[t] = min(max(6.283185307179586 / abs(d), 6), 50)
-    out = [NAN] * n
-    for j in range(FIRST, n):
-        out[j] = ((2 * p[j - 1] + p[j]) + p[j - 2]) * 0.25
-    return out
-
-
-def ref_trendmode(x):
-    p = ref_period(x)
-    out = [NAN] * len(x)
-    if len(x) == 63:
-        return out
-    out[63] = 0.0
-    c = 1 if p[63] > 40 else 0
-    for i in range(64, len(x)):
-        if p[i] > 40:
-            c += 1
-        elif p[i] - p[i - 1] > 1:
-            c += 1
-        elif p[i] < 15:
-            c = max(c - 1, 0)
-        out[i] = 1.0 if c >= 4 else 0.0
-    return out
 
 
 def sinusoid(n, period, amp=1.0, level=0.0):
@@ -95,18 +28,18 @@ ALL = ["py_ht_dcperiod", "py_ht_dcphase", "py_ht_phasor", "py_ht_sine"]
     ids=["walk", "sine20", "sine13", "const", "zero", "walk-odd", "sine9-odd", "shortest"],
 )
 def test_agrees_with_reference_chain(m, values):
-    i1, q1 = chain(values)
-    assert nan_equal(m.py_ht_dcphase(values), ref_phase(values))
-    assert nan_equal(m.py_ht_dcperiod(values), ref_period(values))
+    i1, q1 = ref_ht_chain(values)
+    assert nan_equal(m.py_ht_dcphase(values), ref_ht_dcphase(values))
+    assert nan_equal(m.py_ht_dcperiod(values), ref_ht_dcperiod(values))
     inphase, quad = m.py_ht_phasor(values)
-    assert nan_equal(inphase, [NAN] * FIRST + i1[FIRST:])
-    assert nan_equal(quad, [NAN] * FIRST + q1[FIRST:])
+    assert nan_equal(inphase, [NAN] * HT_FIRST + i1[HT_FIRST:])
+    assert nan_equal(quad, [NAN] * HT_FIRST + q1[HT_FIRST:])
     sine, lead = m.py_ht_sine(values)
-    phase = ref_phase(values)
-    assert nan_equal(sine, [NAN] * FIRST + [math.sin(p * 0.017453292519943295) for p in phase[FIRST:]])
-    assert nan_equal(lead, [NAN] * FIRST + [math.sin((p + 45.0) * 0.017453292519943295) for p in phase[FIRST:]])
+    phase = ref_ht_dcphase(values)
+    assert nan_equal(sine, [NAN] * HT_FIRST + [math.sin(p * 0.017453292519943295) for p in phase[HT_FIRST:]])
+    assert nan_equal(lead, [NAN] * HT_FIRST + [math.sin((p + 45.0) * 0.017453292519943295) for p in phase[HT_FIRST:]])
     if len(values) >= 63:
-        assert nan_equal(m.py_ht_trendmode(values), ref_trendmode(values))
+        assert nan_equal(m.py_ht_trendmode(values), ref_ht_trendmode(values))
 
 
 # ---- fixed inputs ------------------------------------------------------------------------
@@ -148,18 +81,18 @@ def test_all_zero(m):
 @pytest.mark.parametrize("period", [8, 15, 30])
 def test_sinusoid_ranges(m, period):
     x = sinusoid(600, period, 3.0, 100.0)
-    phase = m.py_ht_dcphase(x)[FIRST:]
+    phase = m.py_ht_dcphase(x)[HT_FIRST:]
     assert all(0.0 <= p < 90.0 or 270.0 < p < 360.0 for p in phase)
-    dcp = m.py_ht_dcperiod(x)[FIRST:]
+    dcp = m.py_ht_dcperiod(x)[HT_FIRST:]
     assert all(6.0 <= p <= 50.0 for p in dcp[10:])
     sine, lead = m.py_ht_sine(x)
-    assert all(-1.0 <= v <= 1.0 for v in sine[FIRST:] + lead[FIRST:])
+    assert all(-1.0 <= v <= 1.0 for v in sine[HT_FIRST:] + lead[HT_FIRST:])
 
 
 def test_sinusoid_around_zero_phase_moves(m):
     # Without a level the smoothed components swing through zero, so the phase visits both
     # of its half-ranges instead of sitting at a constant.
-    phase = m.py_ht_dcphase(sinusoid(200, 20, 1.0))[FIRST:]
+    phase = m.py_ht_dcphase(sinusoid(200, 20, 1.0))[HT_FIRST:]
     assert any(p < 90 for p in phase) and any(p > 270 for p in phase)
 
 
@@ -169,8 +102,8 @@ def test_random_walk_defined_after_warmup(m, seed):
     for name in ALL:
         out = getattr(m, name)(x)
         for series in out if isinstance(out, tuple) else (out,):
-            assert all(math.isnan(v) for v in series[:FIRST]), name
-            assert not any(math.isnan(v) for v in series[FIRST:]), name
+            assert all(math.isnan(v) for v in series[:HT_FIRST]), name
+            assert not any(math.isnan(v) for v in series[HT_FIRST:]), name
     tm = m.py_ht_trendmode(x)
     assert all(math.isnan(v) for v in tm[:63])
     assert set(tm[63:]) <= {0.0, 1.0}
@@ -209,7 +142,7 @@ def test_trendmode_long_period_counts_to_trend(m):
 @settings(max_examples=60, deadline=None)
 @given(st.lists(st.floats(-1e3, 1e3, allow_nan=False), min_size=63, max_size=200))
 def test_trendmode_matches_reference(m, x):
-    assert nan_equal(m.py_ht_trendmode(x), ref_trendmode(x))
+    assert nan_equal(m.py_ht_trendmode(x), ref_ht_trendmode(x))
 
 
 # ---- validation --------------------------------------------------------------------------

@@ -12,6 +12,7 @@ from numpy.lib.stride_tricks import sliding_window_view
 
 import vorn_library.vorn_library as vl
 from conftest import first_defined, nan_equal, random_walk, value_error
+from reference import alma_raw, binomial_row, normalised_weights, sine_raw, triangle_raw, weighted_windows
 
 NAN = math.nan
 N = 2500
@@ -22,57 +23,16 @@ def close():
     return random_walk(N, seed=31)
 
 
-def normalised(raw):
-    s = 0.0
-    for w in raw:
-        s += w
-    return [w / s for w in raw]
-
-
-def windowed(x, w, first):
-    out = [NAN] * len(x)
-    p = len(w)
-    for i in range(first, len(x)):
-        acc = 0.0
-        for k in range(p):
-            acc += w[k] * x[i - p + 1 + k]
-        out[i] = acc
-    return out
-
-
-def alma_raw(p, offset, sigma):
-    m = offset * (p - 1.0)
-    s = p / sigma if sigma else math.copysign(math.inf, sigma)  # IEEE division by zero
-    return [math.exp(-(((i - m) / s) ** 2)) for i in range(p)]
-
-
-def binomial_row(p):
-    """The unscaled binomial triangle in floats, as the weights were first defined."""
-    row = [1.0]
-    while len(row) < p:
-        row = [1.0] + [row[j - 1] + row[j] for j in range(1, len(row))] + [1.0]
-    return row
-
-
-def sine_raw(p):
-    return [math.sin(((j + 1) * math.pi) / (p + 1)) for j in range(p)]
-
-
-def triangle_raw(p):
-    h = (p - 1) // 2
-    return [float(j + 1 if j <= h else p - j) for j in range(p)]
-
-
 @pytest.mark.parametrize("period", [1, 2, 3, 9, 10, 31])
 @pytest.mark.parametrize("offset, sigma", [(0.85, 6.0), (0.5, 2.0), (0.0, 0.0), (1.3, -4.0)])
 def test_alma_matches_window_arithmetic(close, period, offset, sigma):
-    want = windowed(close, normalised(alma_raw(period, offset, sigma)), period - 1)
+    want = weighted_windows(close, normalised_weights(alma_raw(period, offset, sigma)), period - 1)
     assert nan_equal(vl.py_alma(close, period, offset, sigma), want)
 
 
 @pytest.mark.parametrize("period", [1, 2, 5, 12, 64, 1024])
 def test_pwma_bit_for_bit_where_the_plain_triangle_is_finite(close, period):
-    want = windowed(close, normalised(binomial_row(period)), period - 1)
+    want = weighted_windows(close, normalised_weights(binomial_row(period)), period - 1)
     assert nan_equal(vl.py_pwma(close, period), want)
 
 
@@ -92,13 +52,13 @@ def test_pwma_long_period_is_the_exact_binomial_average(close):
 
 @pytest.mark.parametrize("period", [1, 2, 14, 50])
 def test_sinwma_matches_window_arithmetic(close, period):
-    assert nan_equal(vl.py_sinwma(close, period), windowed(close, normalised(sine_raw(period)), period - 1))
+    assert nan_equal(vl.py_sinwma(close, period), weighted_windows(close, normalised_weights(sine_raw(period)), period - 1))
 
 
 @pytest.mark.parametrize("period", [1, 4, 6, 7, 20])
 def test_swma_matches_window_arithmetic_from_index_period(close, period):
     got = vl.py_swma(close, period)
-    assert nan_equal(got, windowed(close, normalised(triangle_raw(period)), period))
+    assert nan_equal(got, weighted_windows(close, normalised_weights(triangle_raw(period)), period))
     assert first_defined(got) == period
 
 

@@ -10,7 +10,8 @@ import pytest
 from numpy.lib.stride_tricks import sliding_window_view
 
 import vorn_library.vorn_library as vl
-from conftest import first_defined, nan_equal, random_bars, random_walk, ref_ema, same_series, value_error
+from conftest import first_defined, nan_equal, random_bars, random_walk, same_series, value_error
+from reference import ref_ema, rolling_np
 
 NAN = math.nan
 N = 3000
@@ -19,12 +20,6 @@ N = 3000
 @pytest.fixture(scope="module")
 def bars():
     return random_bars(N, 21)
-
-
-def rolling(v, p, fn):
-    out = np.full(len(v), NAN)
-    out[p - 1:] = fn(sliding_window_view(np.asarray(v, float), p), axis=-1)
-    return out
 
 
 # ---- squeeze ------------------------------------------------------------------------------
@@ -44,9 +39,23 @@ def test_squeeze_flags_compare_the_bands_and_momentum_is_range_mid_minus_mean(ba
     assert nan_equal(off, [x if math.isnan(x) else 1.0 - x for x in want_on])
     assert 0 < sum(x == 1.0 for x in on) < N - 60, "both states should occur"
     assert first_defined(on) == max(bb_period - 1, kc_period - 1, kc_atr)
-    ref = (rolling(c, bb_period, np.max) + rolling(c, bb_period, np.min)) * 0.5 - rolling(c, bb_period, np.mean)
+    ref = (rolling_np(c, bb_period, np.max) + rolling_np(c, bb_period, np.min)) * 0.5 - rolling_np(c, bb_period, np.mean)
     assert nan_equal(mom, list(ref), tol=1e-9)
     assert first_defined(mom) == bb_period - 1
+
+
+@pytest.mark.parametrize("bb_period", [2, 4, 8, 9, 16, 20, 33])
+def test_squeeze_momentum_is_the_librarys_max_min_and_mean(bars, bb_period):
+    # Exactly: the range and the mean taken in one pass are the rolling kernels' own, ties
+    # of 0.0 and -0.0 included (the later one counts).
+    h, l, _ = bars
+    c = [float(round(x / 7.0)) - 14.0 for x in bars[2]]
+    c = [-0.0 if x == 0.0 and k % 2 else x for k, x in enumerate(c)]
+    mom = vl.py_squeeze(h, l, c, bb_period, 2.0, 20, 20, 1.5)[2]
+    hi, lo, mean = vl.py_max(c, bb_period), vl.py_min(c, bb_period), vl.py_sma(c, bb_period)
+    want = [NAN if math.isnan(m) else (a + b) * 0.5 - m for a, b, m in zip(hi, lo, mean)]
+    assert nan_equal(mom, want)
+    assert [math.copysign(1.0, x) for x in mom] == [math.copysign(1.0, x) for x in want]
 
 
 def test_squeeze_defaults_over_30_bars():
@@ -124,7 +133,7 @@ def test_wae_trend_and_explosion(fast, slow, signal, bb_period, mult):
     sig[start + signal - 1:] = sliding_window_view(macd[start:], signal).mean(axis=-1)
     assert nan_equal(trend, list(np.abs(macd - sig)), tol=1e-8)
     assert first_defined(trend) == max(fast, slow) + signal - 2
-    assert nan_equal(explosion, list(2 * rolling(c, bb_period, lambda w, axis: w.std(axis=axis, ddof=1)) * mult),
+    assert nan_equal(explosion, list(2 * rolling_np(c, bb_period, lambda w, axis: w.std(axis=axis, ddof=1)) * mult),
                      tol=1e-9)
     if mult < 0:
         assert all(x <= 0 for x in explosion[bb_period:])

@@ -6,7 +6,8 @@ import numpy as np
 import pytest
 from numpy.lib.stride_tricks import sliding_window_view
 
-from conftest import first_defined, nan_equal, native_driver, random_bars, ref_ema, value_error
+from conftest import first_defined, nan_equal, native_program, random_bars, value_error
+from reference import ref_ema, ref_rvi
 
 NAN = math.nan
 
@@ -19,24 +20,6 @@ def ohlcv(n, seed=5):
 
 
 O, H, L, C, V = ohlcv(3000)
-
-
-def rolling_mean(x, p):
-    """Mean of each full window; a window holding a NaN is NaN."""
-    x = np.asarray(x, dtype=float)
-    return np.concatenate([np.full(p - 1, NAN), sliding_window_view(x, p).mean(axis=1)])
-
-
-def ref_rvi(o, h, l, c, p, q):
-    o, h, l, c = (np.asarray(x, dtype=float) for x in (o, h, l, c))
-    co, hl = c - o, h - l
-    num, den = np.full(len(c), NAN), np.full(len(c), NAN)
-    num[3:] = (((co[3:] + 2 * co[2:-1]) + 2 * co[1:-2]) + co[:-3]) / 6.0
-    den[3:] = (((hl[3:] + 2 * hl[2:-1]) + 2 * hl[1:-2]) + hl[:-3]) / 6.0
-    ns, ds = rolling_mean(num, p), rolling_mean(den, p)
-    with np.errstate(invalid="ignore", divide="ignore"):
-        rvi = np.where(np.abs(ds) < 1e-10, NAN, ns / ds)
-    return list(rvi), list(rolling_mean(rvi, q))
 
 
 @pytest.mark.parametrize("p, q", [(10, 4), (1, 1), (3, 7), (40, 2)])
@@ -140,26 +123,9 @@ def test_defaults_none_and_signatures(m):
             fn(*[C] * sig.count(","))
 
 
-DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include "indicators/extended/flow.hpp"
-int main() {
-    unsigned long long k; int n;
-    while (std::scanf("%llu %d", &k, &n) == 2) {
-        vorn::Series v(n); char buf[64];
-        for (auto& x : v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
-        for (double x : vorn::indicators::extended::shift_forward(v, k)) std::printf("%.17g ", x);
-        std::printf("|\n");
-        std::fflush(stdout);
-    }
-}
-"""
-
-
 @pytest.fixture(scope="module")
-def shift_forward(tmp_path_factory):
-    return native_driver(tmp_path_factory, DRIVER)
+def shift_forward():
+    return native_program("shift_forward")
 
 
 @pytest.mark.parametrize(

@@ -11,7 +11,8 @@ import pytest
 from numpy.lib.stride_tricks import sliding_window_view
 
 import vorn_library.vorn_library as vl
-from conftest import first_defined, nan_equal, native_driver, random_bars, random_walk, ref_ema, value_error
+from conftest import first_defined, nan_equal, native_program, random_bars, random_walk, value_error
+from reference import ref_coppock, ref_ema, ref_qqe, ref_roc_helper, ref_stochastic_raw, rolling_mean
 
 NAN = math.nan
 N = 3000
@@ -23,53 +24,7 @@ def bars():
     return random_bars(N, 51)
 
 
-def ref_roc(v, p):
-    out = [NAN] * len(v)
-    for i in range(p, len(v)):
-        if abs(v[i - p]) >= 1e-10:
-            out[i] = (v[i] - v[i - p]) / v[i - p] * 100
-    return out
-
-
-def ref_stoch(v, p):
-    """A fresh scan of each window, NaN skipped."""
-    out = [NAN] * len(v)
-    for i in range(p, len(v)):
-        w = [x for x in v[i - p + 1:i + 1] if not math.isnan(x)]
-        hi, lo = (max(w), min(w)) if w else (-math.inf, math.inf)
-        rng = hi - lo
-        out[i] = (v[i] - lo) / rng * 100 if abs(rng) > 1e-10 else 50.0
-    return out
-
-
-def rolling_mean(v, p):
-    """Mean of every window of p defined values (NaN windows stay NaN)."""
-    a = np.asarray(v, float)
-    out = np.full(len(a), NAN)
-    out[p - 1:] = sliding_window_view(a, p).mean(-1)
-    return list(out)
-
-
 # ---- QQE ----------------------------------------------------------------------------------
-
-
-def ref_qqe(close, r, s, mult):
-    m = ref_ema(vl.py_rsi(close, r), s)
-    delta = [NAN] + [abs(m[i] - m[i - 1]) for i in range(1, len(m))]
-    a = ref_ema(delta, s)
-    trailing, direction = [NAN] * len(m), [0.0] * len(m)
-    for i in range(1, len(m)):
-        if math.isnan(m[i]) or math.isnan(a[i]):
-            continue
-        prev = 50.0 if math.isnan(trailing[i - 1]) else trailing[i - 1]
-        band = a[i] * mult
-        if m[i] > prev:
-            trailing[i], direction[i] = (m[i] if math.isnan(prev + band) else min(m[i], prev + band)), 1.0
-        elif m[i] < prev:
-            trailing[i], direction[i] = (m[i] if math.isnan(prev - band) else max(m[i], prev - band)), -1.0
-        else:
-            trailing[i] = prev
-    return m, trailing, direction
 
 
 @pytest.mark.parametrize("r, s, mult", [(14, 5, 4.236), (7, 2, 1.0), (30, 9, 0.0), (10, 3, -2.0)])
@@ -114,7 +69,7 @@ def test_qqe_refusals():
 @pytest.mark.parametrize("rocs, sig", [((10, 15, 20, 30), 9), ((0, 3, 7, 2), 4), ((25, 1, 1, 1), 1)])
 def test_kst_against_reference(rocs, sig):
     close = random_walk(N, seed=17)
-    s = [rolling_mean(ref_roc(close, p), 15 if k == 3 else 10) for k, p in enumerate(rocs)]
+    s = [rolling_mean(ref_roc_helper(close, p), 15 if k == 3 else 10) for k, p in enumerate(rocs)]
     kst = [NAN if any(math.isnan(x[i]) for x in s) else 4 * s[3][i] + (3 * s[2][i] + (s[0][i] + 2 * s[1][i]))
            for i in range(N)]
     k = max(rocs[0] + 9, rocs[1] + 9, rocs[2] + 9, rocs[3] + 14)
@@ -123,6 +78,21 @@ def test_kst_against_reference(rocs, sig):
     assert first_defined(got[0]) == k
     assert nan_equal(got[1], [NAN] * k + rolling_mean(kst[k:], sig), tol=TOL)
     assert first_defined(got[1]) == k + sig - 1
+
+
+@pytest.mark.parametrize("rocs, sig", [((10, 15, 20, 30), 9), ((0, 4, 4, 1), 3), ((6, 6, 6, 6), 1)])
+def test_kst_with_zero_closes(rocs, sig):
+    # A rate of change over a zero base is undefined and restarts its average, also once all
+    # four are taken two at a time.
+    close = random_walk(400, seed=29)
+    for k in (5, 60, 61, 150, 333):
+        close[k] = 0.0
+    s = [rolling_mean(ref_roc_helper(close, p), 15 if k == 3 else 10) for k, p in enumerate(rocs)]
+    kst = [NAN if any(math.isnan(x[i]) for x in s) else 4 * s[3][i] + (3 * s[2][i] + (s[0][i] + 2 * s[1][i]))
+           for i in range(len(close))]
+    got = vl.py_kst(close, *rocs, sig)
+    assert nan_equal(got[0], kst, tol=TOL)
+    assert nan_equal(got[1], rolling_mean(kst, sig), tol=TOL)
 
 
 def test_kst_defaults():
@@ -152,7 +122,7 @@ def test_stc_is_two_stochastic_passes_over_macd(fast, slow, cycle):
     ef, es = vl.py_ema(close, fast), vl.py_ema(close, slow)
     macd = [NAN if math.isnan(a) or math.isnan(b) else a - b for a, b in zip(ef, es)]
     got = vl.py_stc(close, fast, slow, cycle)
-    assert nan_equal(got, ref_stoch(ref_stoch(macd, cycle), cycle))
+    assert nan_equal(got, ref_stochastic_raw(ref_stochastic_raw(macd, cycle), cycle))
     first = max(cycle, max(fast, slow) - 1)
     assert first_defined(got) == first and got[first] == 50.0
 
@@ -228,21 +198,6 @@ def test_tdfi_edges():
 # ---- Coppock ------------------------------------------------------------------------------
 
 
-def ref_coppock(close, p1, p2, w):
-    a, b = ref_roc(close, p1), ref_roc(close, p2)
-    s = [x + y for x, y in zip(a, b)]
-    out = [NAN] * len(close)
-    for i in range(w - 1, len(close)):
-        win = s[i - w + 1:i + 1]
-        if any(math.isnan(x) for x in win):
-            continue
-        acc = 0.0
-        for k, x in enumerate(win):
-            acc += (k + 1) * x
-        out[i] = acc / (w * (w + 1) // 2)
-    return out
-
-
 @pytest.mark.parametrize("p1, p2, w", [(11, 14, 10), (0, 5, 1), (30, 2, 25)])
 def test_coppock_bit_for_bit(p1, p2, w):
     close = random_walk(N, seed=37)
@@ -298,29 +253,11 @@ def test_parameters_required_and_series_refuse_none():
 
 # ---- the shared kernels on gaps -----------------------------------------------------------
 # The Python functions hand these kernels NaN only in warm-ups; their gap rules are driven
-# through a small native driver linked against the library's compiled core.
-
-KERNEL_DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include "indicators/extended/oscillators.hpp"
-int main() {
-    char which[16]; unsigned long long p; int n;
-    if (std::scanf("%15s %llu %d", which, &p, &n) != 3) return 2;
-    vorn::Series v(n);
-    char buf[64];
-    for (auto& x : v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
-    namespace ext = vorn::indicators::extended;
-    auto out = std::string(which) == "roc" ? ext::roc_helper(v, p) : ext::stochastic_raw(v, p);
-    for (double x : out) std::printf("%.17g\n", x);
-}
-"""
-
+# through tests/native/extended_oscillator_kernels.cpp.
 
 @pytest.fixture(scope="module")
-def kernel(tmp_path_factory):
-    run = native_driver(tmp_path_factory, KERNEL_DRIVER)
+def kernel():
+    run = native_program("extended_oscillator_kernels")
     return lambda which, v, p: [float(t) for t in run(f"{which} {p} {len(v)} " + " ".join(repr(float(x)) for x in v))]
 
 
@@ -330,7 +267,22 @@ def kernel(tmp_path_factory):
     ([float(x % 5) for x in range(40)], 7),
 ])
 def test_stochastic_raw_skips_nan(kernel, v, p):
-    assert nan_equal(kernel("stoch", v, p), ref_stoch(v, p))
+    assert nan_equal(kernel("stoch", v, p), ref_stochastic_raw(v, p))
+
+
+@pytest.mark.parametrize("p", [1, 2, 4, 5, 8, 9, 16])
+def test_stochastic_raw_window_lengths(kernel, p):
+    # The windows' highs and lows come from blocks of p bars and suffix extremes kept in a
+    # ring of a power of two: lengths at, below and above powers of two.
+    v = [NAN if k % 11 == 3 else x for k, x in enumerate(random_walk(67, seed=p))]
+    assert nan_equal(kernel("stoch", v, p), ref_stochastic_raw(v, p))
+
+
+@pytest.mark.parametrize("v, p", [([9.0, 0.0, 5.0, -0.0], 3), ([9.0, 0.0, 5.0, 7.0, -0.0], 4), ([9.0, -0.0, 3.0, 0.0, -0.0], 3)])
+def test_stochastic_raw_low_is_the_latest_of_equal_zeros(kernel, v, p):
+    # (-0.0 - lo) is +0.0 only where the low is the later -0.0, as the rolling minimum picks.
+    last = kernel("stoch", v, p)[-1]
+    assert last == 0.0 and math.copysign(1.0, last) == 1.0
 
 
 def test_stochastic_raw_edges(kernel):

@@ -4,6 +4,7 @@ Counts (PSL, percent rank, entropy bins) are compared exactly with direct window
 the regression-based measures with NumPy fits (tolerance) or, where the definition is one
 of the library's own statistics, exactly with it."""
 import math
+import random
 
 import numpy as np
 import pytest
@@ -11,6 +12,7 @@ from numpy.lib.stride_tricks import sliding_window_view
 
 import vorn_library.vorn_library as vl
 from conftest import first_defined, nan_equal, random_walk, value_error
+from reference import ref_entropy
 
 NAN = math.nan
 N = 3000
@@ -45,6 +47,18 @@ def test_cti_is_correlation_with_the_bar_index(close):
     x = [float(i) for i in range(N)]
     assert nan_equal(vl.py_cti(close, None), vl.py_correlation(x, close, 12))
     assert nan_equal(vl.py_cti(close, 30), vl.py_correlation(x, close, 30))
+
+
+@pytest.mark.parametrize("period", [2, 3, 12, 101])
+@pytest.mark.parametrize("outlier", [None, 1e9, 1e200])
+def test_cti_is_the_correlation_kernel_through_rebuilds(close, period, outlier):
+    # The bar index's sums are kept as whole numbers, the close's compensated as the kernel
+    # does, rebuilt on its schedule and when an outlier has left (here at bar 1500).
+    v = list(close)
+    if outlier is not None:
+        v[1500] = outlier
+    x = [float(i) for i in range(N)]
+    assert nan_equal(vl.py_cti(v, period), vl.py_correlation(x, v, period))
 
 
 def test_near_zero_divisors():
@@ -117,6 +131,18 @@ def test_percent_rank_counts_strictly_smaller(close, period):
     assert nan_equal(vl.py_percent_rank(v, period), want)
 
 
+@pytest.mark.parametrize("name", ["py_slope", "py_percent_rank"])
+@pytest.mark.parametrize("period", [1, 2, 3, 8, 9])
+def test_a_window_alone_equals_it_in_the_series(name, period):
+    # In the series, windows are computed eight at a time; the last few, and a window alone,
+    # one at a time. 29 bars: a batch and a remainder for every period.
+    v = [float(x % 7) - 3.0 if k % 5 else x for k, x in enumerate(random_walk(29, seed=4))]
+    fn = getattr(vl, name)
+    whole = fn(v, period)
+    for i in range(period - 1, len(v)):
+        assert nan_equal([fn(v[i + 1 - period:i + 1], period)[-1]], [whole[i]]), i
+
+
 def test_percent_rank_hand_traced():
     assert nan_equal(vl.py_percent_rank([1.0, 2.0, 3.0, 3.0], 3), [NAN, NAN, 100.0, 50.0])
     assert all(math.isnan(x) for x in vl.py_percent_rank([1.0, 2.0], 1))
@@ -125,34 +151,52 @@ def test_percent_rank_hand_traced():
 # ---- entropy ------------------------------------------------------------------------------
 
 
-def ref_entropy(close, period, bins):
-    """A bins-long histogram per window, as the definition reads."""
-    out = [NAN] * len(close)
-    for i in range(period, len(close)):
-        rets = []
-        for j in range(i - period + 2, i + 1):
-            if abs(close[j - 1]) < 1e-10:
-                continue
-            r = (close[j] - close[j - 1]) / close[j - 1]
-            if math.isfinite(r):
-                rets.append(r)
-        if not rets:
-            continue
-        lo, hi = min(rets), max(rets)
-        if abs(hi - lo) < 1e-10:
-            out[i] = 0.0
-            continue
-        width = (hi - lo) / bins
-        counts = [0] * bins
-        for r in rets:
-            counts[min(max(int(math.floor((r - lo) / width)), 0), bins - 1)] += 1
-        h = 0.0
-        for c in counts:
-            if c > 0:
-                q = c / len(rets)
-                h = h - q * math.log2(q)
-        out[i] = h
-    return out
+def entropy_data(kind, n=300, seed=3):
+    """Closes that reach the binning's corners."""
+    rng = random.Random(seed)
+    if kind == "zeros":  # skipped pairs (a zero base), flat runs
+        v = random_walk(n, seed)
+        for k in range(0, n, 37):
+            v[k] = 0.0
+        v[100:112] = [v[99]] * 12
+        return v
+    if kind == "whole":  # whole-number prices: many equal returns
+        return [float(round(x)) for x in random_walk(n, seed)]
+    if kind == "edges":  # returns that are exact binary fractions: many land on bin edges
+        v = [64.0]
+        for _ in range(n - 1):
+            v.append(v[-1] * (1 + rng.choice([-0.25, -0.125, 0.0, 0.125, 0.25, 0.5])))
+            if not 1e-6 < v[-1] < 1e6:
+                v[-1] = 64.0
+        return v
+    if kind == "overflow":  # returns near the largest float: the span overflows
+        return [rng.choice([1.0, 2.0, 1e308, -1e308, 3.0]) for _ in range(n)]
+
+
+# Around the switch the histogram once made at bins = 4 x period, the sorting networks (up to
+# 16 returns unrolled, 17 to 32 merged), the kept sorted window beyond, and bin counts past
+# the exactly representable floats.
+ENTROPY_CASES = [(2, 1), (3, 7), (9, 35), (10, 10), (10, 39), (10, 40), (10, 41), (16, 63), (17, 68), (17, 69),
+                 (18, 72), (25, 100), (33, 131), (33, 132), (34, 136), (34, 137), (40, 3), (60, 240), (60, 241),
+                 (10, 2 ** 49), (12, 2 ** 50 + 1), (40, 2 ** 52 + 1), (10, 2 ** 64 - 1)]
+
+
+@pytest.mark.parametrize("kind", ["zeros", "whole", "edges", "overflow"])
+def test_entropy_bit_for_bit_across_paths(kind):
+    v = entropy_data(kind)
+    for period, bins in ENTROPY_CASES:
+        assert nan_equal(vl.py_entropy(v, period, bins), ref_entropy(v, period, bins)), (period, bins)
+
+
+@pytest.mark.parametrize("period, bins", [(2, 3), (9, 10), (10, 40), (17, 17), (18, 72), (33, 5), (34, 136), (50, 7)])
+def test_entropy_of_a_window_alone_equals_it_in_the_series(period, bins):
+    # Alone, a window is binned on its own; in the series, two at a time or from the
+    # previous window's sorted returns and bin counts.
+    v = entropy_data("zeros", 180, seed=9)
+    whole = vl.py_entropy(v, period, bins)
+    for i in range(period, len(v)):
+        alone = vl.py_entropy(v[i - period:i + 1], period, bins)[-1]
+        assert nan_equal([alone], [whole[i]]), i
 
 
 @pytest.mark.parametrize("period, bins", [(10, 10), (2, 5), (25, 3), (30, 1), (10, 40), (10, 41), (40, 500)])

@@ -6,17 +6,11 @@ import pytest
 
 import vorn_library.vorn_library as vl
 from conftest import random_walk, value_error
+from reference import FIB_KEYS, fib_terms, ref_dynamic_fib, ref_fib_fan, ref_fib_retracement
 
 NAN = float("nan")
 INF = float("inf")
-RETRACEMENT = (0.0, 0.236, 0.382, 0.5, 0.618, 0.786)
-KEYS = ["0.000", "0.236", "0.382", "0.500", "0.618", "0.786", "1.000"]
 MAX_U64 = 2 ** 64 - 1
-
-
-def ref_retracement(start, end):
-    d = end - start
-    return [end - r * d for r in RETRACEMENT] + [end - d]
 
 
 # ---- retracement and extension -------------------------------------------------------------
@@ -26,7 +20,7 @@ def ref_retracement(start, end):
 def test_retracement(fn, start, end):
     out = fn(start, end)
     assert type(out) is list and all(type(p) is tuple for p in out)
-    assert out == list(zip(KEYS, ref_retracement(start, end)))
+    assert out == list(zip(FIB_KEYS, ref_fib_retracement(start, end)))
     assert out[0][1] == end and out[-1][1] == start
 
 
@@ -58,15 +52,11 @@ def test_non_finite_prices(fn, args, name, value):
 
 # ---- fan lines and time zones --------------------------------------------------------------
 
-def ref_fan(start_index, end_index, start_price, end_price, target_index):
-    x = float(target_index - start_index) / float(end_index - start_index) * (end_price - start_price)
-    return (start_price + 0.382 * x, start_price + 0.5 * x, start_price + 0.618 * x)
-
 
 @pytest.mark.parametrize("args", [(0, 10, 100, 110, 20), (0, 3, 0.0, 3.0, 4), (5, 6, 10, 8, MAX_U64),
                                   (2, 9, -1.5, 4.0, 10)])
 def test_fan_lines(args):
-    assert vl.py_fib_fan_lines(*args) == ref_fan(*args)
+    assert vl.py_fib_fan_lines(*args) == ref_fib_fan(*args)
 
 
 def test_fan_lines_hand_values():
@@ -80,14 +70,6 @@ def test_fan_lines_hand_values():
 ])
 def test_fan_line_failures(args, message):
     assert value_error(vl.py_fib_fan_lines, *args) == "Invalid value at index 0: " + message
-
-
-def fib_terms(count):
-    terms, a, b = [], 1, 2
-    while len(terms) < count:
-        terms.append(a)
-        a, b = b, a + b
-    return terms
 
 
 @pytest.mark.parametrize("start, zones", [(10, 5), (10, 1), (0, 92), (MAX_U64 - 1, 1), (MAX_U64 - 3, 2),
@@ -187,34 +169,21 @@ def test_touch_level_conversion():
 
 # ---- rolling retracement -------------------------------------------------------------------
 
-def ref_dynamic(prices, lookback):
-    out = []
-    for i in range(len(prices)):
-        if i < lookback:
-            out.append({})
-            continue
-        w = prices[i - lookback:i + 1]
-        lo = w.index(min(w))                                  # first lowest
-        hi = len(w) - 1 - w[::-1].index(max(w))               # last highest
-        start, end = (w[lo], w[hi]) if lo < hi else (w[hi], w[lo])
-        out.append(dict(zip(KEYS, ref_retracement(start, end))))
-    return out
-
 
 @pytest.mark.parametrize("lookback", [1, 2, 3, 7, 20, 64, 299])
 def test_dynamic_against_window_scan(lookback):
     rng = random.Random(lookback)
     # rounded prices so that windows hold tied lows and highs
     prices = [round(p) for p in random_walk(300, seed=lookback)] + [rng.choice([90.0, 110.0]) for _ in range(50)]
-    assert vl.py_dynamic_fib_retracement(prices, lookback) == ref_dynamic(prices, lookback)
+    assert vl.py_dynamic_fib_retracement(prices, lookback) == ref_dynamic_fib(prices, lookback)
 
 
 @pytest.mark.parametrize("prices, lookback, expected", [
-    ([1, 3, 2], 2, [{}, {}, dict(zip(KEYS, ref_retracement(1, 3)))]),
+    ([1, 3, 2], 2, [{}, {}, dict(zip(FIB_KEYS, ref_fib_retracement(1, 3)))]),
     # tied lows and highs: the first low (bar 1) comes before the last high (bar 2), a move up
-    ([9, 1, 9, 1], 3, [{}, {}, {}, dict(zip(KEYS, ref_retracement(1, 9)))]),
-    ([4, 4, 4], 1, [{}] + [dict.fromkeys(KEYS, 4.0)] * 2),
-    ([5, 2, 8, 1, 3], 4, [{}] * 4 + [dict(zip(KEYS, ref_retracement(8, 1)))]),
+    ([9, 1, 9, 1], 3, [{}, {}, {}, dict(zip(FIB_KEYS, ref_fib_retracement(1, 9)))]),
+    ([4, 4, 4], 1, [{}] + [dict.fromkeys(FIB_KEYS, 4.0)] * 2),
+    ([5, 2, 8, 1, 3], 4, [{}] * 4 + [dict(zip(FIB_KEYS, ref_fib_retracement(8, 1)))]),
 ])
 def test_dynamic_hand_values(prices, lookback, expected):
     out = vl.py_dynamic_fib_retracement(prices, lookback)
@@ -242,5 +211,5 @@ def test_dynamic_spans_the_whole_window():
 
 def test_dynamic_default_lookback():
     prices = random_walk(40, seed=5)
-    assert vl.py_dynamic_fib_retracement(prices, None) == ref_dynamic(prices, 20)
+    assert vl.py_dynamic_fib_retracement(prices, None) == ref_dynamic_fib(prices, 20)
     assert vl.py_dynamic_fib_retracement.__text_signature__ == "(prices, lookback=20)"

@@ -4,7 +4,7 @@ import random
 
 import pytest
 
-from conftest import nan_equal, native_driver, random_bars, same_series, value_error
+from conftest import nan_equal, native_program, random_bars, same_series, value_error
 
 METHODS = ["len", "is_empty", "clear_cache", "cached_indicators", "get_cached", "compute_common_indicators",
            "sma", "ema", "wma", "hma", "atr", "true_range", "bollinger_bands", "rsi", "macd", "stochastic", "cci",
@@ -264,26 +264,6 @@ def test_exclusive_access_is_taken_before_arguments_convert(m):
     assert nan_equal(f.sma(Reentrant(lambda: None)), m.py_sma(bars(30)["close"], 3))  # released after each call
 
 
-DRIVER = r"""
-#include <cstdio>
-#include "dataframe/frame.hpp"
-using namespace vorn;
-int main() {
-    Series c{1, 2, 3, 4, 5, 6, 7, 8};
-    auto f = dataframe::OhlcvFrame::create({1, 2, 3, 4, 5, 6, 7, 8}, c, c, c, c, c);
-    auto a = f->sma(3), b = f->sma(3);
-    auto g = f->get_cached("sma_3");
-    std::printf("%d\n", a->data() == b->data() && g->data() == a->data());
-    auto x = f->bollinger_bands(4, 2.0), y = f->bollinger_bands(4, 2);
-    bool same = true;
-    for (int i = 0; i < 3; ++i) same = same && x->items[i].data() == y->items[i].data();
-    std::printf("%d\n", same);
-    auto common = f->compute_common_indicators();
-    std::printf("%s %zu\n", common ? "ok" : common.error().message().c_str(), f->cached_indicators().size());
-}
-"""
-
-
-def test_hits_hand_out_the_cached_storage(tmp_path_factory):
-    run = native_driver(tmp_path_factory, DRIVER)
+def test_hits_hand_out_the_cached_storage():
+    run = native_program("frame_cache")
     assert run("") == ["1", "1", "Invalid period: 20 (must be > 0 and <= data length 8) 4"]

@@ -5,24 +5,15 @@ from fractions import Fraction
 import pytest
 
 import vorn_library.vorn_library as vl
-from conftest import native_driver, random_bars, value_error
+from conftest import native_program, random_bars, value_error
+from reference import (
+    HARMONIC_IDEAL, ref_completion_probability, ref_forming_probability, ref_harmonic_ratios,
+    ref_prz, ref_swings,
+)
 
 NAN = math.nan
 U64 = 2**64 - 1
-
-# Ideal ranges (AB/XA, BC/AB, CD/BC, AD/XA), in type-code order.
-IDEAL = {
-    "Gartley": ((0.618, 0.618), (0.382, 0.886), (1.272, 1.618), (0.786, 0.786)),
-    "Bat": ((0.382, 0.5), (0.382, 0.886), (1.618, 2.618), (0.886, 0.886)),
-    "Butterfly": ((0.786, 0.786), (0.382, 0.886), (1.618, 2.24), (1.27, 1.618)),
-    "Crab": ((0.382, 0.618), (0.382, 0.886), (2.24, 3.618), (1.618, 1.618)),
-    "DeepCrab": ((0.886, 0.886), (0.382, 0.886), (2.24, 3.618), (1.618, 1.618)),
-    "Shark": ((0.382, 0.618), (1.13, 1.618), (1.618, 2.24), (0.886, 1.13)),
-    "Cypher": ((0.382, 0.618), (1.272, 1.414), (0.0, 0.0), (0.786, 0.786)),
-    "ThreeDrive": ((1.272, 1.618), (0.618, 0.786), (1.272, 1.618), (1.272, 1.618)),
-    "AltBat": ((0.382, 0.382), (0.382, 0.886), (2.0, 3.618), (1.13, 1.13)),
-}
-TYPES = list(IDEAL)
+TYPES = list(HARMONIC_IDEAL)
 ZH = dict(zip(TYPES, ["伽利形态", "蝙蝠形态", "蝴蝶形态", "螃蟹形态", "深蟹形态", "鲨鱼形态", "赛弗形态", "三驱形态", "变体蝙蝠"]))
 KEYS = ["AB/XA", "BC/AB", "CD/BC", "CD/XC", "AD/XA"]
 ATTRS = ["pattern_type", "pattern_type_zh", "is_bullish", "state", "x_index", "x_price", "a_index", "a_price",
@@ -57,97 +48,13 @@ def mirror(points):
     return [200 - p for p in points]
 
 
-def ref_ratios(x, a, b, c, d, cypher=False):
-    r = lambda p, q, u, v: 0.0 if abs(v - u) < 1e-10 else abs(q - p) / abs(v - u)
-    out = {"AB/XA": r(a, b, x, a), "BC/AB": r(b, c, a, b), "AD/XA": r(a, d, x, a)}
-    out["CD/XC" if cypher else "CD/BC"] = r(c, d, x, c) if cypher else r(c, d, b, c)
-    return out
-
-
-def score(v, m, div):
-    dev = abs(v - m) / div
-    return 1 - (1.0 if math.isnan(dev) or dev > 1 else dev)
-
-
-def ref_probability(ratios, t):
-    p = 0.0
-    for k, (key, w) in enumerate((("AB/XA", 0.3), ("BC/AB", 0.2), ("CD/BC", 0.2), ("AD/XA", 0.3))):
-        m = sum(IDEAL[t][k]) * 0.5
-        if key in ratios and (key != "CD/BC" or m > 0):
-            p += score(ratios[key], m, m if key == "CD/BC" else max(m, 0.001)) * w
-    return p
-
-
-def ref_forming_probability(ab, bc, t):
-    m1, m2 = sum(IDEAL[t][0]) * 0.5, sum(IDEAL[t][1]) * 0.5
-    return ((score(ab, m1, max(m1, 0.001)) + score(bc, m2, max(m2, 0.001))) * 0.5) * 0.7
-
-
-def ref_prz(x, a, b, c, t, x_high):
-    s = 1.0 if x_high else -1.0
-    zone = lambda base, r, length: sorted((base + s * r[0] * length, base + s * r[1] * length))
-    zones = [zone(a, IDEAL[t][3], abs(a - x)), zone(c, IDEAL[t][2], abs(c - b))]
-    if t == "Cypher":
-        zones.append(zone(c, (0.786, 0.786), abs(c - x)))
-    lo, hi = max(z[0] for z in zones), min(z[1] for z in zones)
-    if lo > hi:
-        mids = [(z[0] + z[1]) * 0.5 for z in zones]
-        mean = ((mids[0] + mids[1]) + mids[2]) / 3 if t == "Cypher" else (mids[0] + mids[1]) / 2
-        hi, lo = mean + 0.05 * abs(a - x), mean - 0.05 * abs(a - x)
-    return hi, lo, (hi + lo) * 0.5
-
-
 def complete(records):
     return [r for r in records if r.state == "complete"]
 
 
-DRIVER = r"""
-#include <cstdio>
-#include <string>
-#include "indicators/harmonics.hpp"
-using namespace vorn::indicators::harmonics;
-static void print(HarmonicPatternType t, bool bullish, const RatioMap& r, double prob) {
-    std::printf("%s %d %.17g", std::string(english_name(t)).c_str(), int(bullish), prob);
-    for (int k = 0; k < 5; ++k)
-        if (auto v = r.get(RatioKey(k))) std::printf(" %s=%.17g", std::string(ratio_key_name(RatioKey(k))).c_str(), *v);
-    std::printf("\n");
-}
-int main() {
-    char cmd[16]; unsigned long long l, r; int t, n;
-    if (std::scanf("%15s", cmd) != 1) return 2;
-    if (std::string(cmd) == "fit") {    // fit TYPE RATIO_INDEX VALUE
-        int k; double v;
-        if (std::scanf("%d %d %lf", &t, &k, &v) != 3) return 2;
-        std::printf("%d\n", int(fits(v, ideal_ratios(HarmonicPatternType(t))[k])));
-        return 0;
-    }
-    if (std::string(cmd) == "prob") {   // prob TYPE N (KEY VALUE)*
-        RatioMap m; int key; double v;
-        if (std::scanf("%d %d", &t, &n) != 2) return 2;
-        for (int i = 0; i < n && std::scanf("%d %lf", &key, &v) == 2; ++i) m.set(RatioKey(key), v);
-        std::printf("%.17g\n", calc_completion_probability(m, HarmonicPatternType(t)));
-        return 0;
-    }
-    if (std::scanf("%llu %llu %d", &l, &r, &n) != 3) return 2;   // all|forming L R N high... low...
-    vorn::Series high(n), low(n);
-    for (auto& x : high) std::scanf("%lf", &x);
-    for (auto& x : low) std::scanf("%lf", &x);
-    if (std::string(cmd) == "all") {
-        auto res = detect_all_harmonics(high, low, l, r);
-        if (!res) { std::printf("error %s\n", res.error().message().c_str()); return 0; }
-        for (auto& p : *res) print(p.pattern_type, p.is_bullish, p.ratios, calc_completion_probability(p.ratios, p.pattern_type));
-    } else {
-        auto res = detect_forming_patterns(high, low, l, r);
-        if (!res) { std::printf("error %s\n", res.error().message().c_str()); return 0; }
-        for (auto& p : *res) print(p.pattern_type, p.is_bullish, p.ratios, p.probability);
-    }
-}
-"""
-
-
 @pytest.fixture(scope="module")
-def native(tmp_path_factory):
-    run = native_driver(tmp_path_factory, DRIVER)
+def native():
+    run = native_program("harmonics")
 
     def call(cmd, *head, high=None, low=None):
         tail = [] if high is None else [len(high), *high, *(high if low is None else low)]
@@ -168,15 +75,15 @@ def parse(line):
 def test_each_type_complete(native, t, bullish):
     pts = PATTERNS[t][0] if bullish else mirror(PATTERNS[t][0])
     path = zigzag(pts)
-    ratios = ref_ratios(*pts, cypher=t == "Cypher")
+    ratios = ref_harmonic_ratios(*pts, cypher=t == "Cypher")
     (line,) = native("all", 1, 1, high=path)
-    assert parse(line) == (t, bullish, ref_probability(ratios, t), ratios)
+    assert parse(line) == (t, bullish, ref_completion_probability(ratios, t), ratios)
     (rec,) = complete(vl.py_harmonics_patterns(path, path, 1, 1))
     x, a, b, c, d = pts
     m = abs(d - c) if bullish else -abs(d - c)
     assert [getattr(rec, k) for k in ATTRS] == [
         t, ZH[t], bullish, "complete", 1, x, 2, a, 3, b, 4, c, 5, d, *ref_prz(x, a, b, c, t, not bullish),
-        ref_probability(ratios, t), [d + m * 0.382, d + m * 0.618, c], d * 0.98 if bullish else d * 1.02]
+        ref_completion_probability(ratios, t), [d + m * 0.382, d + m * 0.618, c], d * 0.98 if bullish else d * 1.02]
     signals, upper, lower, prob = vl.py_harmonics(path, path, path, 1, 1, 0.0)
     assert (signals[5], upper[5], lower[5], prob[5]) == (1.0 if bullish else -1.0, rec.prz_high, rec.prz_low,
                                                           rec.probability)
@@ -353,16 +260,6 @@ def test_consistent_with_records_on_random_bars():
 
 
 # ---- swing points --------------------------------------------------------------------------------
-
-def ref_swings(high, low, l, r):
-    out = []
-    for i in range(l, len(high) - r):
-        others = [j for j in range(i - l, i + r + 1) if j != i]
-        if all(high[i] >= high[j] for j in others):
-            out.append((i, high[i], True))
-        if all(low[i] <= low[j] for j in others):
-            out.append((i, low[i], False))
-    return out
 
 
 @pytest.mark.parametrize("l, r", [(1, 1), (2, 3), (5, 5), (4, 1), (1, 13), (21, 2), (30, 30)])

@@ -10,9 +10,9 @@ import random
 import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
-from numpy.lib.stride_tricks import sliding_window_view
 
 from conftest import nan_equal, random_walk as walk
+from reference import ref_latest_extreme, ref_minmaxindex, ref_window
 
 NAN = math.nan
 INF = math.inf
@@ -184,20 +184,6 @@ def test_div_messages(m):
 ROLLING = ["py_max", "py_min", "py_sum", "py_minmax", "py_minmaxindex"]
 
 
-def ref_window(v, p, fn):
-    w = sliding_window_view(np.asarray(v, dtype=float), p)
-    return [NAN] * (p - 1) + [float(t) for t in fn(w, axis=-1)]
-
-
-def ref_minmaxindex(v, p):
-    lo, hi = [NAN] * len(v), [NAN] * len(v)
-    for i in range(p - 1, len(v)):
-        w = v[i - p + 1 : i + 1]
-        lo[i] = float(w.index(min(w)))  # first occurrence: the oldest bar holding it
-        hi[i] = float(w.index(max(w)))
-    return lo, hi
-
-
 @pytest.mark.parametrize("name", ROLLING)
 def test_rolling_validation(m, name):
     fn = getattr(m, name)
@@ -256,19 +242,6 @@ def test_rolling_match_direct(m, p):
     assert nan_equal(lo, ref_window(v, p, np.min)) and nan_equal(hi, ref_window(v, p, np.max))
     sums = [NAN] * (p - 1) + [math.fsum(v[i - p + 1 : i + 1]) for i in range(p - 1, len(v))]
     assert nan_equal(m.py_sum(v, p), sums, 1e-9)
-
-
-def ref_latest_extreme(v, p, better):
-    """Left-to-right scan in which an equal value replaces the held one: the latest bar
-    holding the extreme wins, which tells 0.0 from -0.0."""
-    out = [NAN] * len(v)
-    for i in range(p - 1, len(v)):
-        held = v[i - p + 1]
-        for x in v[i - p + 2 : i + 1]:
-            if not better(held, x):
-                held = x
-        out[i] = held
-    return out
 
 
 def is_greater(a, b):

@@ -2,46 +2,31 @@
 
 The Python surface exposes only predictions, so a model's weights are read back as
 predict(e_j) - predict(0) and its intercept as predict(0). The model kernels and the online
-trainers are reached through a small native driver. References: NumPy least squares and the
+trainers are reached through tests/native/models.cpp. References: NumPy least squares and the
 ridge closed form on the features the library itself prepares; a compact Gauss-Jordan with the
-same operation order (compared bit for bit); hand-traced feature rows.
+same operation order (compared bit for bit); hand-traced feature rows. The trainers build only
+the rows they fit and predict, so their results are compared bit for bit with the whole
+standardized matrix's, fitted and predicted by the driver.
 """
 import math
 import os
 import pathlib
 import random
+import re
+import struct
+import subprocess
+import sys
 
 import numpy as np
 import pytest
 
 import vorn_library.vorn_library as vl
-from conftest import nan_equal, native_driver, random_walk, value_error
+from conftest import floats, models_program, nan_equal, random_walk, value_error
+from reference import ls_fit, poly_features, ref_gauss_jordan, ref_return, ref_standardize, ridge_fit
 
 NAN = math.nan
 SINGULAR = "Singular matrix, cannot solve"
 LS_FAILED = "Linear regression training failed: "
-
-
-def ret(prev, cur):
-    return (cur - prev) / prev if abs(prev) >= 1e-10 else 0.0
-
-
-def standardize(rows):
-    """Column z-scores: plain sums below 50 rows, NaN-skipping exact sums from 50 on."""
-    out = [list(r) for r in rows]
-    n = len(rows)
-    for j in range(len(rows[0]) if rows else 0):
-        col = [r[j] for r in rows]
-        if n < 50:
-            mean = sum(col) / n
-            var = sum((x - mean) ** 2 for x in col) / n
-        else:
-            mean = math.fsum(x for x in col if not math.isnan(x)) / n
-            var = math.fsum((x - mean) ** 2 for x in col if not math.isnan(x)) / n
-        sd = math.sqrt(var)
-        for i, x in enumerate(col):
-            out[i][j] = (x - mean) / sd if sd > 1e-10 else 0.0
-    return out
 
 
 def market(n, seed=3):
@@ -64,146 +49,14 @@ def read_back(model):
     return np.array(model.predict(eye, d)) - b, b
 
 
-def ls_fit(x, y):
-    xm, ym = x.mean(axis=0), y.mean()
-    w = np.linalg.lstsq(x - xm, y - ym, rcond=None)[0]
-    return w, ym - xm @ w
-
-
-def ridge_fit(x, y, alpha):
-    xm, ym = x.mean(axis=0), y.mean()
-    xc = x - xm
-    w = np.linalg.solve(xc.T @ xc + alpha * np.eye(x.shape[1]), xc.T @ (y - ym))
-    return w, ym - xm @ w
-
-
-# ---- the native driver: the model kernels, the preparers' targets and the online trainers ----
-
-DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include <iostream>
-#include <sstream>
-#include <string>
-#include <vector>
-#include "ml/features.hpp"
-#include "ml/trainer.hpp"
-using namespace vorn;
-using namespace vorn::ml;
-static void put(const double* v, long n) {
-    std::printf("v");
-    for (long i = 0; i < n; ++i) std::printf(" %.17g", v[i]);
-    std::printf("\n");
-}
-int main() {
-    std::string line, cmd;
-    std::getline(std::cin, line);
-    std::istringstream in(line);
-    in >> cmd;
-    std::vector<std::vector<double>> f(1);
-    for (std::string t; in >> t;) {
-        if (t == ";") f.emplace_back(); else f.back().push_back(std::strtod(t.c_str(), nullptr));
-    }
-    if (cmd == "gj") {
-        bool ok = models::gauss_jordan(f[1].data(), (std::size_t)f[0][0]);
-        std::printf("%s\n", ok ? "ok" : "singular");
-        put(f[1].data(), (long)f[1].size());
-    } else if (cmd == "fit") {  // kind alpha rows cols ; X ; y
-        long rows = (long)f[0][2], cols = (long)f[0][3];
-        models::Matrix x = Eigen::Map<models::Matrix>(f[1].data(), rows, cols);
-        models::Vector y = Eigen::Map<models::Vector>(f[2].data(), (long)f[2].size());
-        auto model = f[0][0] == 0 ? models::SFGModel::linear_regression() : models::SFGModel::ridge(f[0][1]);
-        auto before = model.predict(x);
-        put(before.data(), before.size());
-        auto s = model.train(x, y);
-        std::printf("%s\n", s ? "ok" : s.error().c_str());
-        std::printf("%d\n", (int)model.is_trained());
-        auto p = model.predict(x);
-        put(p.data(), p.size());
-        auto again = model.train(x, models::Vector::Constant(rows, NAN));
-        auto q = model.predict(x);
-        std::printf("%s %d\n", again ? "ok" : again.error().c_str(), (int)(p.size() == q.size() && (p.array() == q.array()).all()));
-    } else if (cmd == "prep") {  // which lookback ; series...
-        auto lb = (std::uint64_t)f[0][1];
-        auto d = f[0][0] == 0 ? features::prepare_atr2_features(f[1], f[2], f[3], lb)
-               : f[0][0] == 1 ? features::prepare_momentum_features(f[1], lb)
-                              : features::prepare_supertrend_features(f[1], f[2], lb);
-        if (!d) { std::printf("error %s\n", d.error().message().c_str()); return 0; }
-        put(d->targets.data(), d->targets.size());
-    } else if (cmd == "online") {  // which tw lb alpha kind poly ; series...
-        trainer::TrainerConfig c{(std::uint64_t)f[0][1], (std::uint64_t)f[0][2], f[0][3],
-                                 f[0][4] == 0 ? trainer::ModelKind::LeastSquares : trainer::ModelKind::Ridge, f[0][5] != 0};
-        auto r = f[0][0] == 0 ? trainer::online_predict_atr2(f[1], f[2], f[3], c)
-               : f[0][0] == 1 ? trainer::online_predict_momentum(f[1], c)
-                              : trainer::online_predict_supertrend(f[1], f[2], c);
-        if (!r) { std::printf("error %s\n", r.error().message().c_str()); return 0; }
-        put(r->data(), (long)r->size());
-    }
-}
-"""
-
-
-def eigen_include():
-    build = pathlib.Path(vl.__file__).resolve().parents[2]
-    candidates = ["/usr/include/eigen3", "/usr/local/include/eigen3"]
-    cache = build / "CMakeCache.txt"
-    if cache.exists():
-        for line in cache.read_text(errors="replace").splitlines():
-            if line.startswith("Eigen3_DIR:"):
-                candidates.insert(0, str(pathlib.Path(line.split("=", 1)[1]).parents[2] / "include" / "eigen3"))
-    return next((c for c in candidates if (pathlib.Path(c) / "Eigen" / "Core").exists()), None)
-
+# ---- tests/native/models.cpp: the model kernels, the preparers' targets and the online trainers
 
 @pytest.fixture(scope="module")
-def native(tmp_path_factory):
-    inc = eigen_include()
-    if inc is None:
-        pytest.skip("the model driver needs the Eigen headers")
-    old = os.environ.get("CPATH")
-    os.environ["CPATH"] = inc + (os.pathsep + old if old else "")
-    try:
-        run = native_driver(tmp_path_factory, DRIVER)
-    finally:
-        if old is None:
-            del os.environ["CPATH"]
-        else:
-            os.environ["CPATH"] = old
-
-    def call(cmd, head, *series):
-        line = cmd + " " + " ".join(repr(float(h)) for h in head)
-        for s in series:
-            line += " ; " + " ".join(repr(float(x)) for x in s)
-        return run(line)
-
-    return call
-
-
-def floats(line):
-    return [float(t) for t in line.split()[1:]]
+def native():
+    return models_program()
 
 
 # ---- Gauss-Jordan ---------------------------------------------------------------------------------
-
-def ref_gauss_jordan(m, p, later_ties=False):
-    m, w = list(m), p + 1
-    for k in range(p):
-        r, best = k, abs(m[k * w + k])
-        for i in range(k + 1, p):
-            v = abs(m[i * w + k])
-            if v > best or (later_ties and v == best):
-                r, best = i, v
-        if not best >= 1e-10:
-            return None
-        m[r * w:(r + 1) * w], m[k * w:(k + 1) * w] = m[k * w:(k + 1) * w], m[r * w:(r + 1) * w]
-        piv = m[k * w + k]
-        for j in range(k, w):
-            m[k * w + j] = m[k * w + j] / piv
-        for i in range(p):
-            if i != k:
-                f = m[i * w + k]
-                for j in range(k, w):
-                    m[i * w + j] = m[i * w + j] - f * m[k * w + j]
-    return m
 
 
 @pytest.mark.parametrize("p, m", [
@@ -305,7 +158,7 @@ def test_supertrend_features_against_reference(n, lb):
     flat, rows, cols = vl.py_prepare_supertrend_features(close, atr, lb)
     assert (rows, cols) == (n - lb, 2 * lb)
     raw = [close[r:r + lb] + [0.0 if math.isnan(a) else a for a in atr[r:r + lb]] for r in range(n - lb)]
-    assert np.allclose(matrix(flat, rows, cols), standardize(raw), rtol=0, atol=1e-12)
+    assert np.allclose(matrix(flat, rows, cols), ref_standardize(raw), rtol=0, atol=1e-12)
 
 
 def test_atr2_features_hand_traced():
@@ -315,7 +168,7 @@ def test_atr2_features_hand_traced():
            [4.0, 1 / 6, 2.0 / 4.0]]  # average of bars 1, 2 = 4
     flat, rows, cols = vl.py_prepare_atr2_features(close, atr, volume, 2)
     assert (rows, cols) == (3, 3)
-    assert np.allclose(matrix(flat, 3, 3), standardize(raw), rtol=0, atol=1e-14)
+    assert np.allclose(matrix(flat, 3, 3), ref_standardize(raw), rtol=0, atol=1e-14)
 
 
 def test_atr2_volume_column_in_warm_up_on_the_first_rows():
@@ -340,7 +193,7 @@ def test_atr2_volume_average_recovers_after_an_extreme_volume(kind):
     for r in range(rows):
         avg = math.fsum(v / lb for v in volume[r + 1 - lb:r + 1]) if r + 1 >= lb else NAN
         ratios.append(volume[r + lb] / avg if abs(avg) >= 1e-10 else 1.0)
-    want = [z for z, in standardize([[x] for x in ratios])]
+    want = [z for z, in ref_standardize([[x] for x in ratios])]
     assert np.allclose(matrix(flat, rows, 3)[:, 2], want, rtol=1e-9, atol=1e-9)
 
 
@@ -358,7 +211,7 @@ def test_nan_standardization_switch_at_50_rows(rows, expected):
         assert (col == 0.0).all()
     else:
         assert math.isnan(col[7]) and not np.isnan(np.delete(col, 7)).any()
-        assert nan_equal(col.tolist(), [row[0] for row in standardize([[c] for c in close[:-1]])], 1e-12)
+        assert nan_equal(col.tolist(), [row[0] for row in ref_standardize([[c] for c in close[:-1]])], 1e-12)
 
 
 @pytest.mark.parametrize("fn, args, expected", [
@@ -419,7 +272,7 @@ def test_sfgmodel_class_and_docstrings():
     assert vl.SFGModel.predict.__text_signature__ == "($self, features, n_samples)"
     assert vl.SFGModel.predict.__doc__.startswith("Predict using the trained model\n")
     assert "Flattened feature array (n_samples * n_features)" in vl.SFGModel.predict.__doc__
-    for fn, title, ret in [
+    for fn, title, returns in [
         (vl.py_train_supertrend_model, "Train an AI SuperTrend model", "Trained SFGModel"),
         (vl.py_train_atr2_model, "Train an ATR2 model with volume features", "Trained SFGModel"),
         (vl.py_train_momentum_model, "Train a momentum model", "Trained SFGModel"),
@@ -427,7 +280,7 @@ def test_sfgmodel_class_and_docstrings():
         (vl.py_prepare_atr2_features, "Prepare ATR2 features for prediction", "Tuple of (features_flat, n_samples, n_features)"),
         (vl.py_prepare_momentum_features, "Prepare momentum features for prediction", "Tuple of (features_flat, n_samples, n_features)"),
     ]:
-        assert fn.__doc__.startswith(title + "\n\n# Arguments\n") and fn.__doc__.endswith("# Returns\n" + ret)
+        assert fn.__doc__.startswith(title + "\n\n# Arguments\n") and fn.__doc__.endswith("# Returns\n" + returns)
     assert vl.py_train_supertrend_model.__text_signature__ == \
         "(close, atr, train_window=None, lookback=None, use_ridge=None, ridge_alpha=None)"
     assert "(default: false)" in vl.py_train_supertrend_model.__doc__
@@ -455,7 +308,7 @@ def test_least_squares_recovers_a_noiseless_recurrence():
 def test_ridge_with_zero_penalty_recovers_noiseless_atr2_targets():
     # the "ATR" is chosen so that the next return in percent is 2 + atr - 3 x return, exactly
     close = random_walk(120, 4, start=500.0)
-    r = [ret(close[i - 1], close[i]) for i in range(1, 120)]
+    r = [ref_return(close[i - 1], close[i]) for i in range(1, 120)]
     nxt = [100 * (close[i + 1] - close[i]) / close[i] for i in range(1, 119)]
     atr = [0.0] + [t - 2 + 3 * x for t, x in zip(nxt, r)] + [1.0]
     volume = [1.0 + (i % 7) for i in range(120)]
@@ -483,7 +336,7 @@ def test_supertrend_model_trains_on_the_last_rows(use_ridge):
     model = vl.py_train_supertrend_model(close, atr, 120, 5, use_ridge, 2.0)
     flat, rows, cols = vl.py_prepare_supertrend_features(close, atr, 5)
     x = matrix(flat, rows, cols)
-    y = np.array([ret(close[i - 1], close[i]) for i in range(5, 300)])
+    y = np.array([ref_return(close[i - 1], close[i]) for i in range(5, 300)])
     w, b = ridge_fit(x[-120:], y[-120:], 2.0) if use_ridge else ls_fit(x[-120:], y[-120:])
     assert np.allclose(model.predict(flat, rows), x @ w + b, rtol=0, atol=1e-9)
     assert model.is_trained() and model.features_dim() == 10
@@ -585,11 +438,6 @@ def online(native, which, tw, lb, *series, alpha=1.0, kind=0, poly=False):
     return floats(out) if out.startswith("v") else out
 
 
-def poly(x):
-    d = x.shape[1]
-    return np.hstack([x] + [x[:, [a]] * x[:, [b]] for a in range(d) for b in range(a, d)])
-
-
 ONLINE = [  # which, series of n bars, matching training function, its extra arguments
     (0, lambda c, a, v: (c, a, v), vl.py_train_atr2_model, vl.py_prepare_atr2_features, (1.0,)),
     (1, lambda c, a, v: (vl.py_rsi(c, 14),), vl.py_train_momentum_model, vl.py_prepare_momentum_features, ()),
@@ -617,11 +465,11 @@ def test_online_fits_the_first_rows(native, which, kind, use_poly):
     flat, rows, cols = [vl.py_prepare_atr2_features, vl.py_prepare_momentum_features,
                         vl.py_prepare_supertrend_features][which](*args, lb)
     x = matrix(flat, rows, cols)
-    x = poly(x) if use_poly else x
+    x = poly_features(x) if use_poly else x
     y = {0: [max(-5.0, min(5.0, 100 * (close[i + 1] - close[i]) / close[i])) for i in range(lb, n - 1)] + [0.0],
          1: [args[0][i] - args[0][i - 1] if not math.isnan(args[0][i] + args[0][i - 1]) else 0.0
              for i in range(lb, n)],
-         2: [ret(close[i - 1], close[i]) for i in range(lb, n)]}[which]
+         2: [ref_return(close[i - 1], close[i]) for i in range(lb, n)]}[which]
     y = np.array(y)
     w, b = ridge_fit(x[:tw], y[:tw], 2.0) if kind else ls_fit(x[:tw], y[:tw])
     got = online(native, which, tw, lb, *args, alpha=2.0, kind=kind, poly=use_poly)
@@ -644,4 +492,164 @@ def test_online_training_failure_gives_zeros(native):
     # one training row and no penalty: singular
     assert online(native, 2, 1, 3, close, atr, alpha=0.0, kind=1) == [0.0] * 40
     assert online(native, 2, 1, 3, close, atr, alpha=-1.0, kind=1) == [0.0] * 40
-    assert online(native, 2, 1, 3, close, atr, alpha=1.0, kind=1)[3:] == [ret(close[2], close[3])] * 37
+    assert online(native, 2, 1, 3, close, atr, alpha=1.0, kind=1)[3:] == [ref_return(close[2], close[3])] * 37
+
+
+# ---- only the fitted and predicted rows built: the whole matrix's results, bit for bit -----------
+
+def bits(values):
+    """Values as their bit patterns (signed zeros told apart), NaN as one token."""
+    return ["nan" if x != x else struct.pack("<d", x) for x in values]
+
+
+def kahan_standardize(rows):
+    """The matrix path's z-scores bit for bit: each column summed in row order, plainly below
+    50 rows, from 50 on with compensated sums that skip NaN terms; divided by the row count."""
+    n, out = len(rows), [list(r) for r in rows]
+
+    def total(values):
+        s = c = 0.0
+        for v in values:
+            if n < 50:
+                s += v
+            elif v == v:
+                y = v - c
+                t = s + y
+                s, c = t, (t - s) - y
+        return s
+
+    for j in range(len(rows[0])):
+        col = [r[j] for r in rows]
+        mean = total(col) / n
+        sd = math.sqrt(total([(x - mean) * (x - mean) for x in col]) / n)
+        for i, x in enumerate(col):
+            out[i][j] = (x - mean) / sd if sd > 1e-10 else 0.0
+    return out
+
+
+def warmed_up(n, seed, gap=None):
+    """close, ATR and RSI of random bars: the indicators open with NaN warm-ups; gap puts a
+    NaN close at that bar (after the indicators are taken)."""
+    rng = random.Random(seed)
+    close = random_walk(n, seed)
+    high = [c + rng.random() for c in close]
+    low = [c - rng.random() for c in close]
+    atr, rsi = vl.py_atr(high, low, close, 14), vl.py_rsi(close, 14)
+    if gap is not None:
+        close[gap] = NAN
+    return close, atr, [1e3 + 1e4 * rng.random() for _ in range(n)], rsi
+
+
+@pytest.mark.parametrize("which, n, lb, gap", [
+    ("momentum", 45, 3, None),       # below the 50-row switch, NaN warm-up read as 50.0
+    ("momentum", 400, 12, None),
+    ("supertrend", 52, 2, None),     # 50 rows exactly
+    ("supertrend", 300, 7, None),
+    ("supertrend", 300, 7, 150),     # a NaN close inside: skipped by the compensated sums
+    ("supertrend", 40, 5, 20),       # the same below the switch: its columns turn to 0.0
+])
+def test_prepared_matrix_is_the_matrix_standardization(which, n, lb, gap):
+    close, atr, _, rsi = warmed_up(n, 7, gap)
+    if which == "momentum":
+        flat, rows, cols = vl.py_prepare_momentum_features(rsi, lb)
+        raw = [[50.0 if math.isnan(v) else v for v in rsi[r:r + lb]] for r in range(n - lb)]
+    else:
+        flat, rows, cols = vl.py_prepare_supertrend_features(close, atr, lb)
+        raw = [close[r:r + lb] + [0.0 if math.isnan(a) else a for a in atr[r:r + lb]] for r in range(n - lb)]
+    assert bits(flat) == bits([x for row in kahan_standardize(raw) for x in row])
+
+
+WHOLE = [  # by `which`: its series among (close, atr, volume, rsi), its preparer, its training function
+    (lambda c, a, v, r: (c, a, v), vl.py_prepare_atr2_features,
+     lambda s, tw, lb, kind, alpha: vl.py_train_atr2_model(*s, tw, lb, alpha)),
+    (lambda c, a, v, r: (r,), vl.py_prepare_momentum_features, lambda s, tw, lb, kind, alpha: vl.py_train_momentum_model(*s, tw, lb)),
+    (lambda c, a, v, r: (c, a), vl.py_prepare_supertrend_features,
+     lambda s, tw, lb, kind, alpha: vl.py_train_supertrend_model(*s, tw, lb, kind == 1, alpha)),
+]
+
+
+@pytest.mark.parametrize("which, n, tw, lb, kind, alpha, gap", [
+    (2, 400, 120, 5, 0, 1.0, None),
+    (2, 400, 200, 10, 1, 2.5, None),
+    (2, 45, 200, 3, 0, 1.0, None),      # every row fitted, below the 50-row switch
+    (2, 300, 100, 4, 1, 0.0, 200),      # a NaN close in the fitted rows: singular
+    (2, 300, 100, 4, 0, 1.0, 200),      # ... and non-finite for least squares
+    (2, 300, 20, 15, 0, 1.0, None),     # fewer rows than columns: rank-deficient
+    (0, 300, 200, 10, 1, 1.0, None),    # the row without a next bar among the fitted ones
+    (0, 40, 1000, 14, 1, 0.5, None),
+    (1, 500, 200, 10, 0, 0.0, None),
+    (1, 60, 30, 4, 0, 0.0, None),
+    (1, 300, 0, 4, 0, 0.0, None),       # no row fitted
+])
+def test_training_functions_fit_as_the_whole_matrix_does(native, which, n, tw, lb, kind, alpha, gap):
+    pick, prepare, train = WHOLE[which]
+    series = pick(*warmed_up(n, 11, gap))
+    flat, rows, _ = prepare(*series, lb)
+    whole = native("whole", [which, tw, lb, alpha, kind, 0, 1], *series)[0]
+    try:
+        model = train(series, tw, lb, kind, alpha)
+    except ValueError as e:
+        assert whole == "failed " + str(e)
+        return
+    assert bits(model.predict(flat, rows)) == bits(floats(whole))
+
+
+@pytest.mark.parametrize("which, lb, kind, poly, rows, fits", [
+    # 80 columns are predicted 3272 rows at a time: a chunk's end, a lone last row, two of them
+    (2, 40, 0, False, 3272, True), (2, 40, 0, False, 3273, True), (2, 40, 0, False, 3274, True),
+    (2, 40, 0, False, 6545, True), (2, 40, 1, False, 3273, True),
+    (1, 8, 0, True, 5953, True),       # 44 widened columns, 5952 rows a chunk
+    (1, 5, 0, False, 700, True),
+    (0, 10, 1, False, 900, True),
+    (1, 20, 0, True, 400, False),      # 230 widened columns for 200 fitted rows
+    (2, 150, 0, False, 500, False),    # 300 columns for 200 rows
+    (2, 99, 0, False, 500, True),      # two rows more than columns (centring costs one)
+    (2, 14, 1, False, 1, True),        # a single row, fitted and predicted
+])
+def test_online_trainers_predict_as_the_whole_matrix_does(native, which, lb, kind, poly, rows, fits):
+    tw = min(200, rows)
+    args = WHOLE[which][0](*warmed_up(rows + lb, 5))
+    streamed = online(native, which, tw, lb, *args, alpha=1.5, kind=kind, poly=poly)
+    whole = native("whole", [which, tw, lb, 1.5, kind, int(poly), 0], *args)[0]
+    expected = [0.0] * lb + floats(whole) if whole.startswith("v") else [0.0] * (rows + lb)
+    assert bits(streamed) == bits(expected)
+    assert any(streamed[lb:]) == fits
+
+
+MEMORY_PROBE = r"""
+import math, resource
+import vorn_library.vorn_library as vl
+n, lb = 20000, 5000
+close = [100.0 + 10 * math.sin(i / 50) + (i * 7919 % 101) / 50 for i in range(n)]
+high, low = [c + 1.0 for c in close], [c - 1.0 for c in close]
+atr, rsi, volume = vl.py_atr(high, low, close, 14), vl.py_rsi(close, 14), [1.0] * n
+start = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+out = []
+for call in (lambda: vl.py_train_supertrend_model(close, atr, 200, lb),
+             lambda: vl.py_train_momentum_model(rsi, 200, lb),
+             lambda: vl.py_train_atr2_model(close, atr, volume, 200, lb)):
+    try:
+        out.append(call().features_dim())
+    except ValueError as e:
+        out.append(str(e))
+out.append(sum(map(abs, vl.py_ai_supertrend_ml(high, low, close, 10, 3.0, "linreg", lb, 200)[3])))
+out.append(sum(map(abs, vl.py_ai_momentum_index_ml(close, 14, 3, True, lb, 200)[1])))
+print(out)
+print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - start) // 1024)
+"""
+
+
+def test_a_long_lookback_builds_only_the_fitted_rows():
+    # The whole matrices here would take 0.6 and 1.2 GB (15000 rows of 5000 or 10000 columns),
+    # the widened one far more; the rows fitted take 16 MB at most. The child may not map more
+    # than 2 GB in all.
+    child = ("import resource; resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))\n" + MEMORY_PROBE)
+    env = dict(os.environ, PYTHONPATH=str(pathlib.Path(vl.__file__).resolve().parents[1]))
+    run = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, env=env, timeout=120)
+    assert run.returncode == 0, run.stderr[-2000:]
+    results, grown = run.stdout.splitlines()
+    st, mo, atr2, *zeros = eval(results)
+    rank = r"Linear regression training failed: rank-deficient features \(rank \d+ of {} columns, 200 rows\)$"
+    assert re.match(rank.format(10000), st) and re.match(rank.format(5000), mo)
+    assert (atr2, zeros) == (3, [0.0, 0.0])
+    assert int(grown) < 200

@@ -2,12 +2,12 @@
 import math
 import random
 
-import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 
 import vorn_library.vorn_library as vl
 from conftest import first_defined, nan_equal, same_series as same, value_error as err
+from reference import ref_macd, ref_rsi
 
 NAN = float("nan")
 
@@ -20,45 +20,6 @@ def walk():
         p += rng.gauss(0.0, 1.0)
         out.append(p)
     return out
-
-
-# ---- independent references ---------------------------------------------------------------
-
-def ref_rsi(close, period):
-    d = np.diff(np.asarray(close, dtype=float))
-    gains, losses = np.where(d > 0, d, 0.0), np.where(d > 0, 0.0, -d)
-    out = [NAN] * len(close)
-    g, l = gains[:period].sum() / period, losses[:period].sum() / period
-    for i in range(period, len(close)):
-        if i > period:
-            g = (g * (period - 1) + gains[i - 1]) / period
-            l = (l * (period - 1) + losses[i - 1]) / period
-        if abs(l) < 1e-10:
-            out[i] = 0.0 if abs(g) < 1e-10 else 100.0
-        else:
-            out[i] = 100.0 - 100.0 / (1.0 + g / l)
-    return out
-
-
-def ref_seeded_ema(values, period, seed_index):
-    out = np.full(len(values), np.nan)
-    window = np.asarray(values[seed_index + 1 - period:seed_index + 1])
-    e = math.fsum(window[~np.isnan(window)]) / period
-    out[seed_index] = e
-    a = 2.0 / (period + 1)
-    for i in range(seed_index + 1, len(values)):
-        e = a * values[i] + (1 - a) * e
-        out[i] = e
-    return out
-
-
-def ref_macd(close, f, s, g):
-    fast = ref_seeded_ema(close, f, s - 1)
-    slow = ref_seeded_ema(close, s, s - 1)
-    line = fast - slow
-    signal = ref_seeded_ema(line, g, s + g - 2)
-    line[:s + g - 2] = np.nan
-    return list(line), list(signal), list(line - signal)
 
 
 # ---- agreement with the references ---------------------------------------------------------

@@ -6,75 +6,15 @@ import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from conftest import first_defined, nan_equal, native_driver, random_walk as walk, ref_ema
+from conftest import first_defined, nan_equal, native_program, random_walk as walk
+from reference import (
+    exact_dema, exact_ema, exact_frama, exact_hma, exact_kama, exact_sma, exact_t3, exact_tema,
+    exact_wma, exact_zlma, ref_dema, ref_ema, ref_hma, ref_sma, ref_t3, ref_tema, ref_wma,
+    ref_zlma,
+)
 
 NAN = math.nan
 TOL = 1e-9
-
-
-# ---- references -----------------------------------------------------------------------
-
-
-def ref_sma(v, n):
-    out = [NAN] * len(v)
-    for i in range(n - 1, len(v)):
-        out[i] = math.fsum(v[i - n + 1 : i + 1]) / n
-    return out
-
-
-def ref_wma(v, n):
-    out = [NAN] * len(v)
-    div = n * (n + 1) / 2
-    for i in range(n - 1, len(v)):
-        w = v[i - n + 1 : i + 1]
-        if any(math.isnan(x) for x in w):
-            continue
-        out[i] = math.fsum((k + 1) * x for k, x in enumerate(w)) / div
-    return out
-
-
-def combine(f, *series):
-    return [NAN if any(math.isnan(s[i]) for s in series) else f(*(s[i] for s in series)) for i in range(len(series[0]))]
-
-
-def ref_hma(v, n):
-    a, b = ref_wma(v, n // 2), ref_wma(v, n)
-    diff = combine(lambda x, y: 2 * x - y, a, b)
-    r = ref_wma(diff, int(math.sqrt(n)))
-    return r if any(not math.isnan(x) for x in r) else diff
-
-
-def ref_dema(v, n):
-    e1 = ref_ema(v, n)
-    e2 = ref_ema(e1, n)
-    return combine(lambda a, b: 2 * a - b, e1, e2)
-
-
-def ref_tema(v, n):
-    e1 = ref_ema(v, n)
-    e2 = ref_ema(e1, n)
-    e3 = ref_ema(e2, n)
-    if all(math.isnan(x) for x in e3):
-        return ref_dema(v, n)
-    return combine(lambda a, b, c: 3 * a - 3 * b + c, e1, e2, e3)
-
-
-def ref_t3(v, n, f):
-    e = [ref_ema(v, n)]
-    for _ in range(5):
-        e.append(ref_ema(e[-1], n))
-    c1 = -(f**3)
-    c2 = 3 * f**3 + 3 * f**2
-    c3 = -6 * f**2 - 3 * f - 3 * f**3
-    c4 = 1 + 3 * f + 3 * f**2 + f**3
-    out = combine(lambda a, b, c, d: c1 * d + c2 * c + c3 * b + c4 * a, e[2], e[3], e[4], e[5])
-    return out if any(not math.isnan(x) for x in out) else e[0]
-
-
-def ref_zlma(v, n):
-    lag = (n - 1) // 2
-    adj = [NAN] * lag + [2 * v[i] - v[i - lag] for i in range(lag, len(v))]
-    return ref_ema(adj, n)
 
 
 # ---- agreement on long random walks ---------------------------------------------------
@@ -255,161 +195,6 @@ def test_overflowed_window_does_not_poison_later_windows(m, name):
 # pins the summation order and the recompute schedule, which a tolerance cannot see.
 
 
-def kadd(s, c, v):
-    y = v - c
-    t = s + y
-    return t, (t - s) - y
-
-
-def exact_sma(x, n, every=1000):
-    out, s, c, count, slides = [NAN] * len(x), 0.0, 0.0, 0, 0
-    for i, v in enumerate(x):
-        if math.isnan(v):
-            s, c, count, slides = 0.0, 0.0, 0, 0
-            continue
-        s, c = kadd(s, c, v)
-        if count < n:
-            count += 1
-            if count == n:
-                slides = 0
-                out[i] = s / n
-            continue
-        slides += 1
-        if slides < every:
-            s, c = kadd(s, c, -x[i - n])
-        else:
-            s, c = 0.0, 0.0
-            for e in x[i - n + 1 : i + 1]:
-                s, c = kadd(s, c, e)
-            c, slides = 0.0, 0
-        out[i] = s / n
-    return out
-
-
-def exact_wma(x, n, every=1000):
-    out, div = [NAN] * len(x), (1.0 + n) * n * 0.5
-    S = cS = W = cW = 0.0
-    count = slides = 0
-    for i, v in enumerate(x):
-        if math.isnan(v):
-            S = cS = W = cW = 0.0
-            count = slides = 0
-            continue
-        if count < n:
-            count += 1
-            S, cS = kadd(S, cS, v)
-            W, cW = kadd(W, cW, float(count) * v)
-            if count == n:
-                out[i] = W / div
-            continue
-        if slides < every:
-            plain = S
-            S, cS = kadd(S, cS, -x[i - n])
-            W, cW = kadd(W, cW, -plain)
-            W, cW = kadd(W, cW, float(n) * v)
-            S, cS = kadd(S, cS, v)
-            slides += 1
-        else:  # from zero sums and zero compensations; the compensations reached carry on
-            S = cS = W = cW = 0.0
-            for k in range(n):
-                e = x[i - n + 1 + k]
-                S, cS = kadd(S, cS, e)
-                W, cW = kadd(W, cW, float(k + 1) * e)
-            slides = 1
-        out[i] = W / div
-    return out
-
-
-def exact_ema(x, n, alpha=None):
-    alpha = 2.0 / (1.0 + n) if alpha is None else alpha
-    keep = 1.0 - alpha
-    out, s, c, count, avg = [NAN] * len(x), 0.0, 0.0, 0, 0.0
-    for i, v in enumerate(x):
-        if math.isnan(v):
-            s, c, count = 0.0, 0.0, 0
-            continue
-        if count < n:
-            count += 1
-            s, c = kadd(s, c, v)
-            if count == n:
-                avg = s / n
-                out[i] = avg
-            continue
-        avg = avg * keep + v * alpha
-        out[i] = avg
-    return out
-
-
-def exact_hma(x, n):
-    h, r = n // 2, int(math.sqrt(n))
-    diff = combine(lambda a, b: (a + a) - b, exact_wma(x, h), exact_wma(x, n))
-    out = exact_wma(diff, r)
-    return out if any(not math.isnan(v) for v in out) else diff
-
-
-def exact_dema(x, n):
-    e1 = exact_ema(x, n)
-    return combine(lambda a, b: (a + a) - b, e1, exact_ema(e1, n))
-
-
-def exact_tema(x, n):
-    e1 = exact_ema(x, n)
-    e2 = exact_ema(e1, n)
-    e3 = exact_ema(e2, n)
-    if all(math.isnan(v) for v in e3):
-        return exact_dema(x, n)
-    return combine(lambda a, b, c: (a * 3.0 - b * 3.0) + c, e1, e2, e3)
-
-
-def exact_zlma(x, n):
-    lag = (n - 1) // 2
-    return exact_ema([NAN] * lag + [(x[i] + x[i]) - x[i - lag] for i in range(lag, len(x))], n)
-
-
-def exact_t3(x, n, v):
-    v2, v3 = v * v, v * v * v
-    c1, c2 = -v3, 3.0 * v3 + 3.0 * v2
-    c3 = ((-6.0 * v2) - 3.0 * v) - 3.0 * v3
-    c4 = 3.0 * v2 + (v3 + (3.0 * v + 1.0))
-    e = [exact_ema(x, n)]
-    for _ in range(5):
-        e.append(exact_ema(e[-1], n))
-    out = combine(lambda a, b, c, d: c4 * a + ((c2 * c + c1 * d) + c3 * b), e[2], e[3], e[4], e[5])
-    return out if any(not math.isnan(y) for y in out) else e[0]
-
-
-def exact_kama(x, n, fast=2, slow=30):
-    fsc, ssc = 2.0 / float(fast + 1), 2.0 / float(slow + 1)
-    out = [NAN] * len(x)
-    out[n - 1] = x[n - 1]
-    for i in range(n, len(x)):
-        change = abs(x[i] - x[i - n])
-        vol = 0.0
-        for k in range(i - n + 1, i + 1):
-            vol += abs(x[k] - x[k - 1])
-        er = change / vol if vol > 0.0 else 0.0
-        base = er * (fsc - ssc) + ssc
-        out[i] = (x[i] - out[i - 1]) * (base * base) + out[i - 1]
-    return out
-
-
-def exact_frama(x, n):
-    h = n // 2
-    out = [NAN] * len(x)
-    out[n - 1] = x[n - 1]
-    for i in range(n, len(x)):
-        w = x[i - n : i]
-        n1 = (max(w[:h]) - min(w[:h])) / h
-        n2 = (max(w[h:]) - min(w[h:])) / h
-        n3 = (max(w) - min(w)) / n
-        e = 0.0
-        if n1 + n2 > 0.0 and n3 > 0.0:
-            e = ((math.log(n1 + n2) - math.log(n3)) / 0.6931471805599453 - 1.0) * -4.6
-        a = min(max(math.exp(e), 0.01), 1.0)
-        out[i] = (1.0 - a) * out[i - 1] + a * x[i]
-    return out
-
-
 EXACT = {
     "py_sma": exact_sma,
     "py_ema": exact_ema,
@@ -509,46 +294,9 @@ def test_docstrings(m):
 
 # ---- the kernels other families build on: NaN gaps, infinities, unusable periods -----------
 
-MA_DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include "utils/ma.hpp"
-using namespace vorn;
-using namespace vorn::utils::ma;
-static void put(const Result<Series>& r) {
-    if (!r) { std::printf("E %s\n", r.error().message().c_str()); return; }
-    std::printf("V");
-    for (double x : *r) std::printf(" %.17g", x);
-    std::printf("\n");
-}
-int main() {
-    char name[64], buf[64]; unsigned long long p; int n;
-    while (std::scanf("%63s %llu %d", name, &p, &n) == 3) {
-        Series v(n);
-        for (auto& x : v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
-        std::string k = name;
-        if (k == "sma") put(sma(v, p));
-        else if (k == "ema") put(ema(v, p));
-        else if (k == "rma") put(rma(v, p));
-        else if (k == "wma") put(wma(v, p));
-        else if (k == "hma") put(hma(v, p));
-        else if (k == "dema") put(dema(v, p));
-        else if (k == "sma_allow_nan") put(sma_allow_nan(v, p));
-        else if (k == "ema_allow_nan") put(ema_allow_nan(v, p));
-        else if (k == "wma_allow_nan") put(wma_allow_nan(v, p));
-        else if (k == "sma_impl") put(sma_impl(v, p));
-        else if (k == "ema_impl") put(ema_impl(v, p, 2.0 / (1.0 + double(p))));
-        else if (k == "wma_impl") put(wma_impl(v, p));
-        std::fflush(stdout);
-    }
-}
-"""
-
-
 @pytest.fixture(scope="module")
-def kernel(tmp_path_factory):
-    run = native_driver(tmp_path_factory, MA_DRIVER)
+def kernel():
+    run = native_program("moving_averages")
 
     def call_kernel(name, values, period):
         (line,) = run(f"{name} {period} {len(values)} " + " ".join(repr(float(x)) for x in values))

@@ -4,7 +4,8 @@ import random
 
 import pytest
 
-from conftest import first_defined, nan_equal, native_driver, random_bars
+from conftest import first_defined, nan_equal, native_program, random_bars
+from reference import kahan_sum, ref_cci, ref_cmo, ref_ema, ref_fisher, ref_sma, ref_tsi, ref_uo
 
 
 def bars(n, seed=11):
@@ -50,98 +51,6 @@ def all_nan(v):
     return all(math.isnan(x) for x in v)
 
 
-# ---- references written from the definitions -------------------------------------------
-
-
-def sma(v, n):
-    return [NAN] * (n - 1) + [math.fsum(v[i - n + 1 : i + 1]) / n for i in range(n - 1, len(v))]
-
-
-def ema(v, n):
-    """Seeded EMA; NaN is a gap that restarts the seed."""
-    a, out, seed, avg = 2 / (n + 1), [NAN] * len(v), [], None
-    for i, x in enumerate(v):
-        if math.isnan(x):
-            seed, avg = [], None
-        elif avg is None:
-            seed.append(x)
-            if len(seed) == n:
-                avg = out[i] = math.fsum(seed) / n
-        else:
-            avg = out[i] = avg * (1 - a) + x * a
-    return out
-
-
-def ref_cmo(c, p):
-    d = [c[i] - c[i - 1] for i in range(1, len(c))]
-    g, lo = sum(x for x in d[:p] if x > 0) / p, sum(-x for x in d[:p] if x < 0) / p
-    out = [NAN] * len(c)
-    for i in range(p, len(c)):
-        if i > p:
-            g, lo = (g * (p - 1) + max(d[i - 1], 0)) / p, (lo * (p - 1) + max(-d[i - 1], 0)) / p
-        out[i] = 0.0 if abs(g + lo) < 1e-10 else (g - lo) * 100 / (g + lo)
-    return out
-
-
-def ref_cci(h, l, c, p):
-    tp = [(a + b + x) / 3 for a, b, x in zip(h, l, c)]
-    out = [NAN] * len(tp)
-    for i in range(p - 1, len(tp)):
-        w = tp[i - p + 1 : i + 1]
-        mean = math.fsum(w) / p
-        md = sum(abs(x - mean) for x in w) / p
-        out[i] = 0.0 if md < 1e-10 else (tp[i] - mean) / (0.015 * md)
-    return out
-
-
-def ref_fisher(h, l, c, p):
-    f = [NAN] * len(c)
-    for i in range(p - 1, len(c)):
-        hh, ll = max(h[i - p + 1 : i + 1]), min(l[i - p + 1 : i + 1])
-        x = 0.0 if abs(hh - ll) < 1e-10 else (c[i] - ll) / (hh - ll) * 2 - 1
-        x = min(max(x, -0.999), 0.999)
-        f[i] = 0.5 * math.log((1 + x) / (1 - x))
-    return f, [NAN] + f[:-1]
-
-
-def ref_tsi(c, lp, sp, gp):
-    m = [NAN] + [c[i] - c[i - 1] for i in range(1, len(c))]
-    e, d = ema(ema(m, lp), sp), ema(ema([abs(x) for x in m], lp), sp)
-    t = [NAN if math.isnan(a) or not abs(b) >= 1e-10 else a * 100 / b for a, b in zip(e, d)]
-    return t, ema(t, gp)
-
-
-def kahan(values):
-    """Compensated sum in index order, NaN elements skipped: the same steps, so the same bits."""
-    s = c = 0.0
-    for v in values:
-        if not math.isnan(v):
-            y = v - c
-            t = s + y
-            c = (t - s) - y
-            s = t
-    return s
-
-
-def ref_uo(h, l, c, p1, p2, p3):
-    n = len(c)
-    bp, tr = [NAN] * n, [NAN] * n
-    for i in range(1, n):
-        lo, hi = min(l[i], c[i - 1]), max(h[i], c[i - 1])
-        bp[i], tr[i] = c[i] - lo, hi - lo
-
-    def avg(p):
-        out = [NAN] * n
-        for i in range(p, n):
-            s = kahan(tr[i - p + 1 : i + 1])
-            if abs(s) >= 1e-10:
-                out[i] = kahan(bp[i - p + 1 : i + 1]) / s
-        return out
-
-    a1, a2, a3 = avg(p1), avg(p2), avg(p3)
-    return [(2 * y + 4 * x + z) * 100 / 7 for x, y, z in zip(a1, a2, a3)]
-
-
 # ---- agreement with the references ------------------------------------------------------
 
 
@@ -154,7 +63,7 @@ def test_mom_roc_cmo_match_reference(m, p):
 
 @pytest.mark.parametrize("f,s", [(12, 26), (1, 2), (5, 50), (3, 9000)])
 def test_apo_ppo_match_reference(m, f, s):
-    fast, slow = ema(C, f), ema(C, min(s, N))
+    fast, slow = ref_ema(C, f), ref_ema(C, min(s, N))
     assert nan_equal(m.py_apo(C, f, s), [a - b for a, b in zip(fast, slow)], TOL)
     assert nan_equal(m.py_ppo(C, f, s), [(a - b) / b * 100 for a, b in zip(fast, slow)], TOL)
     assert first_defined(m.py_apo(C, f, s)) == min(s, N) - 1
@@ -171,7 +80,7 @@ def test_cci_fisher_match_reference(m, p):
 @pytest.mark.parametrize("f,s", [(5, 34), (1, 2), (10, 10000)])
 def test_awesome_matches_reference(m, f, s):
     mid = [(a + b) * 0.5 for a, b in zip(H, L)]
-    want = [a - b for a, b in zip(sma(mid, f), sma(mid, min(s, N)))]
+    want = [a - b for a, b in zip(ref_sma(mid, f), ref_sma(mid, min(s, N)))]
     assert nan_equal(m.py_awesome_oscillator(H, L, f, s), want, TOL)
 
 
@@ -183,7 +92,7 @@ def test_tsi_matches_reference(m, periods):
     assert first_defined(got[0]) == lp + sp - 1 and first_defined(got[1]) == lp + sp + gp - 2
 
 
-@pytest.mark.parametrize("periods", [(7, 14, 28), (28, 7, 14), (1, 1, 1), (3, 40, 9), (2, 17, 33)])
+@pytest.mark.parametrize("periods", [(7, 14, 28), (28, 7, 14), (1, 1, 1), (3, 40, 9), (2, 17, 33), (14, 14, 5), (30, 6, 30)])
 @pytest.mark.parametrize("data,n", [("calm", N), ("calm", 45), ("wild", 3000), ("wild", 997), ("wild", 20)])
 def test_ultimate_matches_reference(m, periods, data, n):
     # each window is summed afresh in index order, so the values are reproducible to the bit
@@ -389,27 +298,11 @@ def test_docstrings(m, name, sig, first, has_raises):
 
 # ---- the ultimate oscillator's window kernel on gaps ------------------------------------
 # The Python function never hands the kernel a NaN past its first bar, so the kernel's gap
-# rule is driven through a small native driver linked against the library's compiled core.
-
-UO_DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include "indicators/momentum/oscillators.hpp"
-int main() {
-    unsigned long long p; int n;
-    if (std::scanf("%llu %d", &p, &n) != 2) return 2;
-    vorn::Series bp(n), tr(n);
-    char buf[64];
-    for (auto* v : {&bp, &tr})
-        for (auto& x : *v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
-    for (double x : vorn::indicators::momentum::calc_uo_avg(bp, tr, p)) std::printf("%.17g\n", x);
-}
-"""
-
+# rule is driven through tests/native/uo_average.cpp.
 
 @pytest.fixture(scope="module")
-def uo_avg(tmp_path_factory):
-    run = native_driver(tmp_path_factory, UO_DRIVER)
+def uo_avg():
+    run = native_program("uo_average")
 
     def call(bp, tr, p):
         return [float(t) for t in run(f"{p} {len(bp)} " + " ".join(repr(float(x)) for x in bp + tr))]
@@ -438,7 +331,7 @@ def test_uo_avg_long_windows_to_the_bit(uo_avg, gap):
     for p in (1, 7, 23):
         want = [NAN] * 90
         for i in range(p, 90):
-            s = kahan(tr[i - p + 1 : i + 1])
+            s = kahan_sum(tr[i - p + 1 : i + 1])
             if abs(s) >= 1e-10:
-                want[i] = kahan(bp[i - p + 1 : i + 1]) / s
+                want[i] = kahan_sum(bp[i - p + 1 : i + 1]) / s
         assert nan_equal(uo_avg(bp, tr, p), want)

@@ -8,61 +8,10 @@ import math
 import pytest
 
 import vorn_library.vorn_library as vl
-from conftest import first_defined, nan_equal, native_driver, random_bars, random_walk, value_error
+from conftest import first_defined, nan_equal, native_program, random_bars, random_walk, value_error
+from reference import ref_sar, ref_sarext, rolling
 
 NAN, INF = math.nan, math.inf
-
-
-def lo(a, b):
-    """Minimum that ignores a NaN operand."""
-    return b if a != a else a if b != b else min(a, b)
-
-
-def hi(a, b):
-    return b if a != a else a if b != b else max(a, b)
-
-
-def ref_sar(h, l, a, m):
-    up = h[1] + l[1] > h[0] + l[0]
-    s, ep, af = (l[0], h[1], a) if up else (h[0], l[1], a)
-    out = [NAN, s]
-    for i in range(2, len(h)):
-        s = s + af * (ep - s)
-        if up:
-            s = lo(s, l[i - 1]) if i == 2 else lo(lo(s, l[i - 1]), l[i - 2])
-            if s > l[i]:
-                s, ep, af, up = ep, l[i], a, False
-            elif h[i] > ep:
-                ep, af = h[i], lo(af + a, m)
-        else:
-            s = hi(s, h[i - 1]) if i == 2 else hi(hi(s, h[i - 1]), h[i - 2])
-            if h[i] > s:
-                s, ep, af, up = ep, h[i], a, True
-            elif l[i] < ep:
-                ep, af = l[i], lo(af + a, m)
-        out.append(s)
-    return out
-
-
-def ref_sarext(h, l, start, offset, ail, al, aml, ais, as_, ams):
-    s = l[0] if abs(start) < 1e-10 else start
-    ep, af, up, out = h[0], ail, True, [s]
-    for i in range(1, len(h)):
-        new = s + af * (ep - s)
-        if up and new > l[i]:
-            s, ep, af, up = ep + offset, l[i], ais, False
-        elif up:
-            if h[i] > ep:
-                ep, af = h[i], lo(af + al, aml)
-            s = lo(new, l[i - 1]) if i == 1 else lo(lo(new, l[i - 1]), l[i - 2])
-        elif h[i] > new:
-            s, ep, af, up = ep - offset, h[i], ail, True
-        else:
-            if l[i] < ep:
-                ep, af = l[i], lo(af + as_, ams)
-            s = hi(new, h[i - 1]) if i == 1 else hi(hi(new, h[i - 1]), h[i - 2])
-        out.append(s)
-    return out
 
 
 SX = (0.0, 0.0, 0.02, 0.02, 0.2, 0.02, 0.02, 0.2)  # sarext defaults after high, low
@@ -305,10 +254,6 @@ def test_mama_six_values_are_all_defined():
 # ---- TRIMA, midpoint, midprice ------------------------------------------------------------
 
 
-def window(v, p, fn):
-    return [NAN] * (p - 1) + [fn(v[i - p + 1: i + 1]) for i in range(p - 1, len(v))]
-
-
 def test_trima_hand_traced():
     assert nan_equal(vl.py_trima([1, 2, 3, 4, 5, 6, 7, 8], 4), [NAN] * 3 + [2.5, 3.5, 4.5, 5.5, 6.5])
     assert nan_equal(vl.py_trima([4, 8, 0, 4], 3), [NAN, NAN, 5.0, 3.0])  # weights 1, 2, 1
@@ -321,44 +266,15 @@ def test_trima_hand_traced():
 def test_trima_matches_mean_of_means(p):
     v = random_walk(400, seed=p)
     mean = lambda w: math.fsum(w) / len(w)  # noqa: E731
-    first = window(v, p - p // 2, mean)[p - p // 2 - 1:]
+    first = rolling(v, p - p // 2, mean)[p - p // 2 - 1:]
     out = vl.py_trima(v, p)
     assert first_defined(out) == p - 1 and len(out) == 400
-    assert nan_equal(out, [NAN] * (p - p // 2 - 1) + window(first, p // 2 + 1, mean), tol=1e-12)
-
-
-TRIMA_DRIVER = r"""
-#include <cmath>
-#include <cstdio>
-#include <random>
-#include "indicators/overlap/averages.hpp"
-#include "utils/ma.hpp"
-using namespace vorn;
-int main() {
-    unsigned long long n, p; double spike;
-    if (std::scanf("%llu %llu %lf", &n, &p, &spike) != 3) return 2;
-    std::mt19937_64 g(p);
-    std::normal_distribution<double> step;
-    Series v(n);
-    double x = 100.0;
-    for (auto& e : v) e = x += step(g);
-    for (std::size_t i = 97; i + 1 < n; i += 1009) v[i] = v[i + 1] = spike;  // overflowing pairs when huge
-    const auto t = indicators::overlap::trima(v, p);
-    const Series two = utils::ma::sma_impl(utils::ma::sma_impl(v, p - p / 2), p / 2 + 1);
-    std::size_t differ = 0, undefined = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double a = (*t)[i], b = two[i];
-        undefined += !std::isfinite(a);
-        differ += std::isnan(a) != std::isnan(b) || (!std::isnan(a) && a != b);
-    }
-    std::printf("%zu %zu\n", differ, undefined);
-}
-"""
+    assert nan_equal(out, [NAN] * (p - p // 2 - 1) + rolling(first, p // 2 + 1, mean), tol=1e-12)
 
 
 @pytest.fixture(scope="module")
-def trima_driver(tmp_path_factory):
-    return native_driver(tmp_path_factory, TRIMA_DRIVER)
+def trima_driver():
+    return native_program("trima")
 
 
 @pytest.mark.parametrize("p", [1, 2, 3, 30, 2000])
@@ -373,8 +289,8 @@ def test_trima_is_the_average_of_averages_bit_for_bit(trima_driver, p, spike):
 @pytest.mark.parametrize("p", [1, 2, 5, 14])
 def test_midpoint_and_midprice_match_windows(p):
     h, l, c = random_bars(300, p)
-    assert nan_equal(vl.py_midpoint(c, p), window(c, p, lambda w: (max(w) + min(w)) * 0.5))
-    mid = [(x + y) * 0.5 for x, y in zip(window(h, p, max), window(l, p, min))]
+    assert nan_equal(vl.py_midpoint(c, p), rolling(c, p, lambda w: (max(w) + min(w)) * 0.5))
+    mid = [(x + y) * 0.5 for x, y in zip(rolling(h, p, max), rolling(l, p, min))]
     assert nan_equal(vl.py_midprice(h, l, p), mid)
     assert nan_equal(vl.py_midpoint([1, 5, 2, 4], 3), [NAN, NAN, 3.0, 3.5])
     assert vl.py_midpoint(c, 1) == c and nan_equal(vl.py_midprice([4, 6, 5], [1, 2, 3], 2), [NAN, 3.5, 4.0])

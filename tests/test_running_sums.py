@@ -6,6 +6,7 @@ import pytest
 
 import vorn_library.vorn_library as vl
 from conftest import nan_equal, random_walk
+from reference import kadd, ref_sma_rebuilt_at
 
 NAN = float("nan")
 N, AT = 420, 60  # bars, and the bar that carries the extreme value
@@ -68,13 +69,6 @@ def stoch_scores(b):
     never forget a value."""
     e = vl.OnlineEnsembleSignal(weights=[0.0, 0.0, 1.0, 0.0])
     return [NAN if r is None else r.stoch_contrib for r in (e.update(*a) for a in hlc(b))]
-
-
-def kadd(s, c, x):
-    """One compensated addition: the new sum and compensation."""
-    y = x - c
-    t = s + y
-    return t, (t - s) - y
 
 
 # (label, function of the bars returning a series or a tuple of series). The ulcer index is
@@ -226,24 +220,6 @@ def test_streaming_stochastic_equals_batch_through_extremes():
     assert ready[0] == 8 and [(sk[i], sd[i]) for i in ready] == [(k[i], d[i]) for i in ready]
 
 
-def sma_rebuilt_at(v, p, rebuilds):
-    """The rolling mean's running sum, summed afresh (compensation 0) on the given bars."""
-    s = c = 0.0
-    out = [NAN] * len(v)
-    for i, x in enumerate(v):
-        s, c = kadd(s, c, x)
-        if i >= p and i in rebuilds:
-            s = c = 0.0
-            for w in v[i + 1 - p:i + 1]:
-                s, c = kadd(s, c, w)
-            c = 0.0
-        elif i >= p:
-            s, c = kadd(s, c, -v[i - p])
-        if i >= p - 1:
-            out[i] = s / p
-    return out
-
-
 @pytest.mark.parametrize("p", [3, 7])
 def test_sma_schedule_is_not_moved_by_an_extra_rebuild(p):
     # A level far from zero with small moves, so that a rebuild on another bar changes the
@@ -252,8 +228,8 @@ def test_sma_schedule_is_not_moved_by_an_extra_rebuild(p):
     v = [1e6 + x * 1e-3 for x in random_walk(1400, seed=11)]
     v[400] = 1e15
     got = vl.py_sma(v, p)
-    assert nan_equal(got, sma_rebuilt_at(v, p, {400 + p, p - 1 + 1000}))
-    assert not nan_equal(got, sma_rebuilt_at(v, p, {400 + p, 400 + p + 1000}))
+    assert nan_equal(got, ref_sma_rebuilt_at(v, p, {400 + p, p - 1 + 1000}))
+    assert not nan_equal(got, ref_sma_rebuilt_at(v, p, {400 + p, 400 + p + 1000}))
 
 
 def test_ordinary_windows_of_zeros_keep_their_rounding():

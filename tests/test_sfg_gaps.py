@@ -6,6 +6,7 @@ import pytest
 
 import vorn_library.vorn_library as vl
 from conftest import nan_equal, random_bars, value_error
+from reference import breaker_scan, fvg_scan
 
 NAN = math.nan
 
@@ -60,16 +61,6 @@ def test_fvg_hand_traced():
 ])
 def test_fvg_cases(high, low, expected):
     assert all(nan_equal(a, b) for a, b in zip(vl.py_fvg_signals(high, low), expected))
-
-
-def fvg_scan(high, low):
-    """Unfilled gaps by bar-by-bar scans: {middle bar: (0 bullish / 1 bearish, upper, lower)}."""
-    marked = {}
-    for i in range(2, len(high)):
-        for ok, up, lo, kind in ((low[i] > high[i - 2], low[i], high[i - 2], 0), (low[i - 2] > high[i], low[i - 2], high[i], 1)):
-            if ok and not any(low[j] <= up and high[j] >= lo for j in range(i + 1, len(high))):
-                marked[i - 1] = (kind, up, lo)
-    return marked
 
 
 def assert_gaps(high, low, marked):
@@ -211,32 +202,6 @@ def test_breaker_default_lookback_is_20():
     opens = [close[0]] + close[:-1]
     out = vl.py_breaker_block_signals(opens, high, low, close, None)
     assert all(nan_equal(a, b) for a, b in zip(out, vl.py_breaker_block_signals(opens, high, low, close, 20)))
-
-
-def breaker_scan(o, h, lo, c, lookback):
-    """Bar-by-bar scans of every order block, break, mitigation and retest."""
-    n = len(c)
-    buy, sell, upper, lower = [0.0] * n, [0.0] * n, [NAN] * n, [NAN] * n
-    for i in range(lookback, n - 1):
-        r = (c[i + 1] - c[i]) / c[i]
-        falls = all(c[i - k + 1] <= c[i - k] for k in range(1, lookback + 1))
-        rises = all(c[i - k] <= c[i - k + 1] for k in range(1, lookback + 1))
-        bullish = c[i] > o[i] and r > 0.01 and falls
-        if not (bullish or (o[i] > c[i] and r < -0.01 and rises)):
-            continue
-        top, bottom = h[i], lo[i]
-        j = next((j for j in range(i + 1, n) if (c[j] < bottom if bullish else c[j] > top)), None)
-        if j is None or any((c[k] > top if bullish else c[k] < bottom) for k in range(j + 1, n)):
-            continue
-        upper[j], lower[j] = top, bottom
-        for k in range(j + 1, n):
-            if bullish and h[k] >= bottom and top >= c[k]:
-                sell[k] = 1.0
-                break
-            if not bullish and top >= lo[k] and c[k] >= bottom:
-                buy[k] = 1.0
-                break
-    return buy, sell, upper, lower
 
 
 @pytest.mark.parametrize("seed, n, turn, lookback", [(6, 2500, 1200, 1), (6, 2500, 1200, 2), (3, 400, 250, 1), (2, 400, 250, 2)])

@@ -5,6 +5,7 @@ import pytest
 
 import vorn_library.vorn_library as vl
 from conftest import nan_equal, random_bars, same_series, value_error
+from reference import ref_pivot_grid
 
 NAN = math.nan
 
@@ -31,15 +32,39 @@ def test_pivot_levels_from_the_bars_before():
     assert out[5] == out[6] == [0.0] * 3
 
 
+# High 10 and low 8 throughout, lookback 2: S1[i] = (6 + 2 close[i-1]) / 3 and
+# R1[i] = (12 + 2 close[i-1]) / 3, each close compared with its own bar's level.
 @pytest.mark.parametrize("close, buy, sell", [
-    # previous close 5 below S1 = 2 * 23/3 - 10, close 9 above it: a buy at bar 2 only
-    ([9, 5, 9, 9], [0, 0, 1, 0], [0, 0, 0, 0]),
-    # previous close 13 above R1 = 2 * 31/3 - 8, close 9 below it: a sell at bar 2 only
-    ([9, 13, 9, 9], [0, 0, 0, 0], [0, 0, 1, 0]),
+    # close 8.2 under S1[2] = 25/3, then 9 over S1[3] = 22.4/3: a buy at bar 3 only
+    ([9, 9.5, 8.2, 9, 9], [0, 0, 0, 1, 0], [0] * 5),
+    # close 9.8 over R1[2] = 29/3, then 9 under R1[3] = 31.6/3: a sell at bar 3 only
+    ([9, 8.5, 9.8, 9, 9], [0] * 5, [0, 0, 0, 1, 0]),
+    # the same crossings one bar later; bar 2 (= lookback) has no level before it
+    ([9, 9, 9.5, 8.2, 9], [0, 0, 0, 0, 1], [0] * 5),
+    ([9, 9, 8.5, 9.8, 9], [0] * 5, [0, 0, 0, 0, 1]),
+    # close 8 exactly on S1[2] = 8: not below it, so no buy although 9 > S1[3]
+    ([9, 9, 8, 9, 9], [0] * 5, [0] * 5),
+    # close 7.5 under S1[2] = 8, then exactly on S1[3] = 7 (no buy) or just above it (a buy)
+    ([9, 9, 7.5, 7, 7], [0] * 5, [0] * 5),
+    ([9, 9, 7.5, 7.5, 7.5], [0, 0, 0, 1, 0], [0] * 5),
+    # close 10.5 over R1[2] = 10, then exactly on R1[3] = 11 (no sell) or just under it (a sell)
+    ([9, 9, 10.5, 11, 11], [0] * 5, [0] * 5),
+    ([9, 9, 10.5, 10.9, 10.9], [0] * 5, [0, 0, 0, 1, 0]),
 ])
 def test_pivot_crossings(close, buy, sell):
-    out = vl.py_pivot_buy_sell([10.0] * 4, [8.0] * 4, close, 2)
+    out = vl.py_pivot_buy_sell([10.0] * 5, [8.0] * 5, close, 2)
     assert out[5] == buy and out[6] == sell
+
+
+@pytest.mark.parametrize("lookback", [1, 2, 5, 20])
+def test_pivot_signals_fire_on_bars_that_close_inside_their_range(lookback):
+    high, low, close = random_bars(3000, lookback)
+    pivot, r1, r2, s1, s2, buy, sell = vl.py_pivot_buy_sell(high, low, close, lookback)
+    assert sum(buy) > 10 and sum(sell) > 10
+    assert buy[:lookback + 1] == sell[:lookback + 1] == [0.0] * (lookback + 1)
+    for i in range(lookback + 1, 3000):
+        assert buy[i] == float(close[i - 1] < s1[i - 1] and close[i] > s1[i])
+        assert sell[i] == float(close[i - 1] > r1[i - 1] and close[i] < r1[i])
 
 
 def test_pivot_lookback_equal_to_length_and_default():
@@ -115,20 +140,6 @@ def test_grid_negative_multiplier_and_late_channel():
     assert out[0] == out[1] == [0.0] * 50 and all(math.isnan(x) for x in out[2] + out[3])
 
 
-def grid_reference(high, low, close, fast_p, slow_p, atr_p, m):
-    fast, slow, atr = vl.py_ema(close, fast_p), vl.py_ema(close, slow_p), vl.py_atr(high, low, close, atr_p)
-    n = len(close)
-    buy, sell, stop, target = [0.0] * n, [0.0] * n, [NAN] * n, [NAN] * n
-    for i in range(max(slow_p, atr_p, 1), n):
-        a = 0.0 if math.isnan(atr[i]) else atr[i]
-        g, mid, c = a * m, slow[i], close[i]
-        if fast[i] > mid and mid - 1.5 * g <= c <= mid - 0.5 * g:
-            buy[i], stop[i], target[i] = 1.0, mid - g - a, mid + g
-        if mid > fast[i] and mid + 0.5 * g <= c <= mid + 1.5 * g:
-            sell[i], stop[i], target[i] = 1.0, mid + g + a, mid - g
-    return buy, sell, stop, target
-
-
 # equal EMA periods never make a trend, so they never signal
 @pytest.mark.parametrize("seed, periods, m, fires", [
     (1, (5, 20, 14), 1.0, True), (2, (3, 8, 3), 0.5, True), (3, (30, 10, 5), 2.0, True), (2, (8, 8, 3), 0.5, False),
@@ -136,7 +147,7 @@ def grid_reference(high, low, close, fast_p, slow_p, atr_p, m):
 def test_grid_against_peer_averages(seed, periods, m, fires):
     high, low, close = random_bars(600, seed)
     out = vl.py_general_parameters_signals(high, low, close, *periods, m)
-    ref = grid_reference(high, low, close, *periods, m)
+    ref = ref_pivot_grid(high, low, close, *periods, m)
     assert (sum(out[0]) > 0 and sum(out[1]) > 0) == fires
     assert all(nan_equal(a, b) for a, b in zip(out, ref))
 
@@ -151,7 +162,7 @@ def test_grid_none_selects_each_default(given, defaults):
     out = vl.py_general_parameters_signals(high, low, close, *given)
     assert sum(out[0]) > 0 and sum(out[1]) > 0
     assert same_series(out, vl.py_general_parameters_signals(high, low, close, *defaults))
-    assert same_series(out, grid_reference(high, low, close, *defaults))
+    assert same_series(out, ref_pivot_grid(high, low, close, *defaults))
 
 
 @pytest.mark.parametrize("periods, message", [

@@ -6,64 +6,15 @@ import random
 import pytest
 
 import vorn_library.vorn_library as vl
-from conftest import nan_equal, native_driver, random_bars, same_series, value_error
+from conftest import nan_equal, native_program, random_bars, same_series, value_error
+from reference import ref_linreg_channel, zones_scan
 
 NAN = math.nan
 HALF = 2**63
 
-DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <vector>
-#include "indicators/sfg_utils.hpp"
-using namespace vorn;
-using namespace vorn::indicators::sfg_utils;
-static Series read() {
-    int n;
-    if (std::scanf("%d", &n) != 1) std::exit(2);
-    Series v(n);
-    char buf[64];
-    for (auto& x : v) { if (std::scanf("%63s", buf) != 1) std::exit(2); x = std::strtod(buf, nullptr); }
-    return v;
-}
-int main() {
-    char cmd[16], buf[64];
-    while (std::scanf("%15s", cmd) == 1) {
-        std::string k = cmd;
-        if (k == "swings") {
-            unsigned long long lb;
-            if (std::scanf("%llu", &lb) != 1) return 2;
-            Series v = read();
-            const int n = static_cast<int>(v.size());
-            SwingPoints s = find_swing_points(v, lb);
-            std::printf("H");
-            for (int i = 0; i < n; ++i) if (s.swing_high[i]) std::printf(" %d", i);
-            std::printf(" L");
-            for (int i = 0; i < n; ++i) if (s.swing_low[i]) std::printf(" %d", i);
-            std::printf("\n");
-        } else {
-            unsigned long long period;
-            if (std::scanf("%llu %63s", &period, buf) != 2) return 2;
-            double tol = std::strtod(buf, nullptr);
-            Series h = read(), l = read(), c = read(), v = read();
-            auto r = detect_supply_demand_zones(h, l, c, v, period, tol);
-            if (!r) { std::printf("E %s\n", r.error().message().c_str()); std::fflush(stdout); continue; }
-            std::printf("Z");
-            for (const auto& z : *r)
-                std::printf(" %.17g %.17g %.17g %llu %.17g %d %d", z.price, z.upper, z.lower,
-                            (unsigned long long)z.touches, z.strength, z.is_demand, z.volume_confirmed);
-            std::printf("\n");
-        }
-        std::fflush(stdout);
-    }
-}
-"""
-
-
 @pytest.fixture(scope="module")
-def native(tmp_path_factory):
-    run = native_driver(tmp_path_factory, DRIVER)
+def native():
+    run = native_program("sfg_utils")
 
     def text(values):
         return f"{len(values)} " + " ".join(repr(float(x)) for x in values)
@@ -165,35 +116,6 @@ def test_zones_apart_stay_apart_and_single_touches_give_none(native):
     assert [z[5] for z in zones(high, low, close, volume)] == [False]
 
 
-def zones_scan(high, low, close, volume, tol):
-    """Zones by bar-by-bar scans: every swing's touches counted over all bars."""
-    n = len(close)
-    lows = [i for i in range(5, n - 5) if all(close[i - k] > close[i] < close[i + k] for k in range(1, 6))]
-    highs = [i for i in range(5, n - 5) if all(close[i - k] < close[i] > close[i + k] for k in range(1, 6))]
-    cands = []
-    for marks, side, demand in ((lows, low, True), (highs, high, False)):
-        for i in marks:
-            touches = sum(abs(x - side[i]) <= tol * side[i] for x in side)
-            if touches > 1:
-                cands.append([side[i], touches, min(touches / 5, 1), demand])
-    cands.sort(key=lambda z: z[0])
-    merged = []
-    for z in cands:
-        if merged and abs(z[0] - merged[-1][0]) <= tol * merged[-1][0]:
-            m = merged[-1]
-            m[:3] = [(m[0] + z[0]) / 2, m[1] + z[1], (m[2] + z[2]) / 2]
-        else:
-            merged.append(list(z))
-    mean = sum(volume) / n
-    out = []
-    for price, touches, strength, demand in merged:
-        t = tol * price
-        vols = [volume[j] for j in range(n) if abs((low if demand else high)[j] - price) <= t]
-        ok = (sum(vols) / len(vols) if vols else 0.0) > mean
-        out.append((price, price + t, price - t, touches, strength * (1.2 if ok else 0.8), demand, ok))
-    return out
-
-
 @pytest.mark.parametrize("seed, tol", [(1, 0.005), (2, 0.01), (3, 0.002)])
 def test_zones_on_a_walk_match_bar_by_bar_scans(native, seed, tol):
     high, low, close = random_bars(400, seed)
@@ -254,15 +176,6 @@ def test_zone_checks(native, change, period, tol, message):
 
 # ---- regression channel against zones --------------------------------------------------------
 
-def channel(close, i, p):
-    """Least-squares line through close[i - p + 1 .. i]: its value at bar i and 2 standard errors."""
-    y = close[i - p + 1:i + 1]
-    mx, my = (p - 1) / 2, math.fsum(y) / p
-    slope = math.fsum((x - mx) * (v - my) for x, v in enumerate(y)) / math.fsum((x - mx) ** 2 for x in range(p))
-    icpt = my - slope * mx
-    se = math.sqrt(math.fsum((v - icpt - slope * x) ** 2 for x, v in enumerate(y)) / (p - 2))
-    return icpt + slope * (p - 1), 2 * se
-
 
 def zone_bars():
     """Two dips whose lows rest on 100 (a demand zone), a plateau at 110 whose highs rest on
@@ -285,7 +198,7 @@ def test_linreg_supply_demand_hand_traced():
     # 5, 6, 14 .. 18, 46 and 47, whose low 102 is exactly 2.0 away), strength 1, merged into one
     # zone 98 .. 102. The plunge at bar 46 closes 100.5, within 2% of 100 and below the
     # channel's lower band: a buy.
-    line, band = channel(close, 46, 20)
+    line, band = ref_linreg_channel(close, 46, 20)
     assert line - band >= 100.5
     assert [i for i, b in enumerate(buy) if b] == [46]
     assert stop[46] == 98.0 - atr[46] and target[46] == pytest.approx(line, rel=1e-12)

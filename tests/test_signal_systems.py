@@ -4,7 +4,7 @@ Hand-traced bars where the ATR is exactly 2 and the RSI of period 1 is exactly 0
 MACD, SuperTrend, ATR and RSI lines against the library's own functions where the systems are
 defined through them; the neighbour searches against a full sort with the tie rule (NumPy);
 the learned systems on noiseless series whose model is exact, and against the online trainers'
-own forecasts (the models' native driver).
+own forecasts (tests/native/models.cpp).
 """
 import math
 
@@ -12,8 +12,8 @@ import numpy as np
 import pytest
 
 import vorn_library.vorn_library as vl
-from conftest import first_defined, nan_equal, random_bars, same_series, value_error
-from test_models import floats, native  # noqa: F401  (the trainers' driver)
+from conftest import first_defined, floats, models_program, nan_equal, random_bars, same_series, value_error
+from reference import ref_ai_momentum, ref_ai_supertrend
 
 NAN = math.nan
 U64_MAX = 2**64 - 1
@@ -114,28 +114,6 @@ def test_dynamic_macd_against_macd_of_the_weighted_price():
 
 # ---- nearest neighbours ----------------------------------------------------------------------------
 
-def k_nearest(dist, idx, k, later_ties=False):
-    """The k smallest (distance, index), ties to the smaller index (or, to show the rule bites, the larger)."""
-    order = np.lexsort((-idx if later_ties else idx, dist))
-    return idx[order[:k]]
-
-
-def ref_ai_supertrend(h, l, c, k, n, pt, qt, stl, m, later_ties=False):
-    value, direction = vl.py_supertrend(h, l, c, stl, m)[:2]
-    pf = np.array(vl.py_wma(c, pt))
-    tf = np.array([NAN] * stl + vl.py_wma(value[stl:], qt))
-    signal = list(direction)
-    for i in range(n, len(c)):
-        j = np.arange(max(i - n, k), max(i - k, max(i - n, k)))
-        j = j[~np.isnan(pf[j]) & ~np.isnan(tf[j])]
-        if len(j) < k:
-            continue
-        d = np.sqrt((tf[i] - tf[j]) ** 2 + (pf[i] - pf[j]) ** 2)
-        vote = sum(direction[x + 1] for x in k_nearest(d, j, k, later_ties)) / k
-        if abs(vote) > 0.5:
-            signal[i] = 1.0 if vote > 0 else -1.0
-    return value, signal
-
 
 @pytest.mark.parametrize("seed, k, n, pt, qt, stl, m", [
     (1, 1, 30, 1, 1, 5, 1.0), (2, 4, 40, 1, 1, 7, 2.0), (3, 5, 100, 10, 10, 10, 3.0), (4, 3, 25, 4, 6, 3, 0.5),
@@ -164,16 +142,6 @@ def test_ai_supertrend_non_finite_multiplier(m):
         assert nan_equal(signal, direction)
 
 
-def ref_momentum(close, k, tl, later_ties=False):
-    rsi, c = np.array(vl.py_rsi(close, tl)), np.array(close)
-    out = [NAN] * len(close)
-    for i in range(2 * tl + k, len(close)):
-        j = np.arange(tl, i - tl)
-        d = np.sqrt((rsi[i] - rsi[j]) ** 2 + 100.0 * (c[i] / c[j] - 1.0) ** 2)
-        out[i] = sum(rsi[x + 1] - rsi[x] for x in sorted(k_nearest(d, j, k, later_ties))) / k
-    return out
-
-
 def test_ai_momentum_hand_traced_tie():
     close = [10.0, 11.0, 12.0, 11.0, 12.0, 13.0, 11.0, 12.0]
     assert nan_equal(vl.py_rsi(close, 1), [NAN, 100, 100, 0, 100, 100, 0, 100])
@@ -188,7 +156,7 @@ def test_ai_momentum_hand_traced_tie():
 def test_ai_momentum_against_full_sort(n, k, tl, smooth, step):
     close = walk(n, n, step)
     pred, smoothed = vl.py_ai_momentum_index(close, k, tl, smooth)
-    assert nan_equal(pred, ref_momentum(close, k, tl))
+    assert nan_equal(pred, ref_ai_momentum(close, k, tl))
     assert first_defined(pred) == 2 * tl + k and first_defined(smoothed) == 2 * tl + k + smooth - 1
     assert nan_equal(smoothed[2 * tl + k:], vl.py_sma(pred[2 * tl + k:], smooth))
 
@@ -268,7 +236,12 @@ def test_ai_momentum_ml_exact_model():
     assert out[1:] == ([0.0] * 120,) * 5
 
 
-def test_atr2_ml_levels_clamp_the_forecast(native):  # noqa: F811
+@pytest.fixture(scope="module")
+def native():
+    return models_program()
+
+
+def test_atr2_ml_levels_clamp_the_forecast(native):
     # Returns that reverse (r[t+1] ~ -0.8 r[t]) teach the ridge model to forecast a rebound; a
     # 30 % fall at bar 230 and a 30 % jump at bar 240 then push the forecast beyond +-10. A zero
     # volume passes the filter on every bar.
@@ -292,7 +265,7 @@ def test_atr2_ml_levels_clamp_the_forecast(native):  # noqa: F811
     assert (buy[240], sell[240], strength[240]) == (0.0, 0.0, 0.0) and math.isnan(stop[240])
 
 
-def test_learned_systems_read_the_trainers(native):  # noqa: F811
+def test_learned_systems_read_the_trainers(native):
     h, l, c = random_bars(320, 11)
     v = [1e3 + (i * 37) % 500 for i in range(320)]
     atr, rsi = vl.py_atr(h, l, c, 14), vl.py_rsi(c, 14)

@@ -18,9 +18,9 @@ import random
 import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
-from numpy.lib.stride_tricks import sliding_window_view
 
-from conftest import nan_equal, native_driver
+from conftest import nan_equal, native_program
+from reference import nan_window_ref, pad_windows, ref_line_fit, windows
 
 NAN = math.nan
 INF = math.inf
@@ -35,48 +35,6 @@ def walk(n, seed=7, start=100.0, scale=1.0):
         x += rng.gauss(0, scale)
         out.append(x)
     return out
-
-
-def windows(v, p):
-    return sliding_window_view(np.asarray(v, dtype=float), p)
-
-
-def pad(v, p, n):
-    return [NAN] * (p - 1) + list(map(float, v)) if n >= p else [NAN] * n
-
-
-def line_fit(w):
-    p = w.shape[-1]
-    j = np.arange(p, dtype=float)
-    jc = j - j.mean()
-    yc = w - w.mean(axis=-1, keepdims=True)
-    sxx = (jc * jc).sum()
-    sxy = (yc * jc).sum(axis=-1)
-    syy = (yc * yc).sum(axis=-1)
-    slope = sxy / sxx
-    intercept = w.mean(axis=-1) - j.mean() * slope
-    with np.errstate(invalid="ignore", divide="ignore"):
-        r2 = np.where(syy > 0, np.clip(sxy * sxy / (syy * sxx), 0, 1), 1.0)
-    return slope, intercept, r2, syy
-
-
-def ref_lr(v, p):
-    s, b, r2, _ = line_fit(windows(v, p))
-    n = len(v)
-    return pad(s, p, n), pad(b, p, n), pad(r2, p, n)
-
-
-def ref_stderr(v, p):
-    _, _, r2, syy = line_fit(windows(v, p))
-    return pad(np.sqrt(np.maximum(syy * (1 - r2), 0) / (p - 2)), p, len(v))
-
-
-def ref_corr(x, y, p):
-    out = []
-    for a, b in zip(windows(x, p), windows(y, p)):
-        sa, sb = a.std(), b.std()
-        out.append(0.0 if sa == 0 or sb == 0 else float(np.corrcoef(a, b)[0, 1]))
-    return pad(out, p, len(x))
 
 
 SERIES = {
@@ -270,27 +228,27 @@ def test_prose_docstrings(m):
 def test_regression_family_matches_direct(m, key, p):
     v = SERIES[key]
     w = windows(v, p)
-    slope, icept, r2, syy = line_fit(w)
+    slope, icept, r2, syy = ref_line_fit(w)
     g = max(x * x for x in v)
     sq = p * g
     rms = math.sqrt(g)
     e_slope = EPS_SUM * rms * 12 / p
     e_icept = EPS_SUM * rms * (1 + p)
     got = m.py_linear_regression(v, p)
-    assert_close(got[0], pad(slope, p, len(v)), e_slope, p)
-    assert_close(got[1], pad(icept, p, len(v)), e_icept, p)
+    assert_close(got[0], pad_windows(slope, p, len(v)), e_slope, p)
+    assert_close(got[1], pad_windows(icept, p, len(v)), e_icept, p)
     e_r2 = EPS_SUM * sq / np.maximum(syy, 1e-300)
-    assert_close(got[2], pad(r2, p, len(v)), e_r2, p, skip=e_r2 > 1e-2)
-    assert_close(m.py_linearreg_slope(v, p), pad(slope, p, len(v)), e_slope, p)
-    assert_close(m.py_linearreg_intercept(v, p), pad(icept, p, len(v)), e_icept, p)
-    assert_close(m.py_linearreg(v, p), pad(icept + slope * (p - 1), p, len(v)), e_icept, p)
-    assert_close(m.py_tsf(v, p), pad(icept + slope * p, p, len(v)), e_icept, p)
+    assert_close(got[2], pad_windows(r2, p, len(v)), e_r2, p, skip=e_r2 > 1e-2)
+    assert_close(m.py_linearreg_slope(v, p), pad_windows(slope, p, len(v)), e_slope, p)
+    assert_close(m.py_linearreg_intercept(v, p), pad_windows(icept, p, len(v)), e_icept, p)
+    assert_close(m.py_linearreg(v, p), pad_windows(icept + slope * (p - 1), p, len(v)), e_icept, p)
+    assert_close(m.py_tsf(v, p), pad_windows(icept + slope * p, p, len(v)), e_icept, p)
     angle = np.degrees(np.arctan(slope))
-    assert_close(m.py_linearreg_angle(v, p), pad(angle, p, len(v)), 60 * e_slope, p)
+    assert_close(m.py_linearreg_angle(v, p), pad_windows(angle, p, len(v)), 60 * e_slope, p)
     if p >= 3:
         se2 = np.maximum(syy * (1 - r2), 0) / (p - 2)
         e_se = np.sqrt(2 * EPS_SUM * sq / (p - 2))  # |sqrt a - sqrt b| <= sqrt |a - b|
-        assert_close(m.py_standard_error(v, p), pad(np.sqrt(se2), p, len(v)), e_se, p)
+        assert_close(m.py_standard_error(v, p), pad_windows(np.sqrt(se2), p, len(v)), e_se, p)
 
 
 @pytest.mark.parametrize("key", SERIES)
@@ -300,11 +258,11 @@ def test_moments_match_direct(m, key, p):
     w = windows(v, p)
     var = w.var(axis=-1)
     ms = max(x * x for x in v)
-    assert_close(m.py_var(v, p), pad(var, p, len(v)), EPS_SUM * ms, p)
+    assert_close(m.py_var(v, p), pad_windows(var, p, len(v)), EPS_SUM * ms, p)
     rel_var = EPS_SUM * ms / np.maximum(var, 1e-300)
     z = (w[:, -1] - w.mean(axis=-1)) / np.sqrt(var)
     e_z = np.abs(z) * rel_var + EPS_SUM * np.sqrt(ms / var)
-    assert_close(m.py_zscore(v, p), pad(z, p, len(v)), e_z, p, skip=rel_var > 1e-2)
+    assert_close(m.py_zscore(v, p), pad_windows(z, p, len(v)), e_z, p, skip=rel_var > 1e-2)
 
 
 @pytest.mark.parametrize("p", PERIODS)
@@ -320,13 +278,13 @@ def test_pair_statistics_match_direct(m, key, p):
     vx, vy = (dx * dx).mean(-1), (dy * dy).mean(-1)
     cov = (dx * dy).mean(-1)
     e_cov = EPS_SUM * np.sqrt(msx * msy)
-    assert_close(m.py_covariance(x, y, p), pad(cov, p, n), e_cov, p)
+    assert_close(m.py_covariance(x, y, p), pad_windows(cov, p, n), e_cov, p)
     rel_vy = EPS_SUM * msy / vy
     beta = cov / vy
-    assert_close(m.py_beta(x, y, p), pad(beta, p, n), np.abs(beta) * rel_vy + e_cov / vy, p, skip=rel_vy > 1e-2)
+    assert_close(m.py_beta(x, y, p), pad_windows(beta, p, n), np.abs(beta) * rel_vy + e_cov / vy, p, skip=rel_vy > 1e-2)
     rel = EPS_SUM * (msx / vx + msy / vy)
     corr = cov / np.sqrt(vx * vy)
-    assert_close(m.py_correlation(x, y, p), pad(corr, p, n), 2 * rel, p, skip=rel > 1e-2)
+    assert_close(m.py_correlation(x, y, p), pad_windows(corr, p, n), 2 * rel, p, skip=rel > 1e-2)
 
 
 def wide(n, seed):
@@ -466,50 +424,11 @@ def test_straight_line_is_fitted_exactly(m, c, slope, p, extra):
 
 # ---- the kernels themselves, on NaN gaps, infinities and unusable periods -------------------
 # The Python functions refuse non-finite input, so the kernels' NaN rules are driven through
-# a small native driver linked against the library's own compiled core (the static
-# archive next to the built package).
-
-DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
-#include "utils/stats.hpp"
-using namespace vorn::utils::stats;
-static vorn::Series read(int n) {
-    vorn::Series v(n); char buf[64];
-    for (auto& x : v) { if (std::scanf("%63s", buf) != 1) std::exit(2); x = std::strtod(buf, nullptr); }
-    return v;
-}
-static void put(const vorn::Series& v) {
-    std::printf("%zu", v.size());
-    for (double x : v) std::printf(" %.17g", x);
-    std::printf("\n");
-}
-int main() {
-    char name[64]; unsigned long long p; int n;
-    while (std::scanf("%63s %llu %d", name, &p, &n) == 3) {
-        auto a = read(n);
-        std::string k = name;
-        if (k == "max") put(rolling_max(a, p));
-        else if (k == "min") put(rolling_min(a, p));
-        else if (k == "sum") put(rolling_sum_kahan(a, p));
-        else if (k == "stdev") put(stdev(a, p));
-        else if (k == "slope") put(linearreg_slope(a, p));
-        else if (k == "tsf") put(tsf(a, p));
-        else if (k == "stderr") put(standard_error(a, p));
-        else if (k == "lr") { auto r = linear_regression(a, p); put(r.slope); put(r.intercept); put(r.r_squared); }
-        else if (k == "corr") { int m; if (std::scanf("%d", &m) != 1) return 2; auto b = read(m); put(correlation(a, b, p)); }
-        std::fflush(stdout);
-    }
-}
-"""
-
+# tests/native/stats.cpp, linked against the library's own compiled core.
 
 @pytest.fixture(scope="module")
-def kernel(tmp_path_factory):
-    run = native_driver(tmp_path_factory, DRIVER)
+def kernel():
+    run = native_program("stats")
 
     def call(name, values, period, other=None):
         line = f"{name} {period} {len(values)} " + " ".join(repr(float(x)) for x in values)
@@ -631,15 +550,6 @@ def test_kernel_extrema_match_a_scan(kernel, v, p):
         assert [math.copysign(1, a) for a in got] == [math.copysign(1, b) for b in want]
 
 
-def nan_window_ref(v, p, fn):
-    out = [NAN] * len(v)
-    for i in range(p - 1, len(v)):
-        w = np.asarray(v[i - p + 1 : i + 1], dtype=float)
-        if not np.isnan(w).any():
-            out[i] = fn(w)
-    return out
-
-
 @pytest.mark.parametrize("p", [2, 25])
 def test_stdev_rebuilt_on_every_thousandth_slide(kernel, p):
     v = wide(p + 2100, 24)
@@ -662,9 +572,9 @@ def test_kernels_with_nan_gaps_match_direct_over_recomputations(kernel):
         sums = [float(np.nansum(v[max(0, i - p + 1) : i + 1])) if i >= p - 1 else NAN for i in range(len(v))]
         assert nan_equal(kernel("sum", v, p), sums, TOL)
         assert nan_equal(kernel("stdev", v, p), nan_window_ref(v, p, lambda w: w.std(ddof=1)), 1e-7)
-        slope = nan_window_ref(v, p, lambda w: float(line_fit(w)[0]))
+        slope = nan_window_ref(v, p, lambda w: float(ref_line_fit(w)[0]))
         assert nan_equal(kernel("slope", v, p), slope, TOL)
         stderr = nan_window_ref(
-            v, p, lambda w: float(np.sqrt(max(line_fit(w)[3] * (1 - line_fit(w)[2]), 0) / (p - 2)))
+            v, p, lambda w: float(np.sqrt(max(ref_line_fit(w)[3] * (1 - ref_line_fit(w)[2]), 0) / (p - 2)))
         )
         assert nan_equal(kernel("stderr", v, p), stderr, 1e-6)

@@ -5,6 +5,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from conftest import first_defined, nan_equal, random_bars
+from reference import ref_stochastic, ref_stochrsi, ref_williams
 
 
 def bars(n, seed=7):
@@ -13,70 +14,6 @@ def bars(n, seed=7):
 
 NAN = math.nan
 TOL = 1e-9
-
-
-# ---- references written from the definitions -------------------------------------------
-
-
-def window_ext(v, n, fn):
-    out = [NAN] * len(v)
-    for i in range(n - 1, len(v)):
-        w = v[i - n + 1 : i + 1]
-        out[i] = NAN if any(math.isnan(x) for x in w) else fn(w)
-    return out
-
-
-def sma_gaps(v, n):
-    out = [NAN] * len(v)
-    for i in range(n - 1, len(v)):
-        w = v[i - n + 1 : i + 1]
-        if not any(math.isnan(x) for x in w):
-            out[i] = math.fsum(w) / n
-    return out
-
-
-def position(x, hh, ll, flat):
-    out = []
-    for v, h, l in zip(x, hh, ll):
-        if math.isnan(h) or math.isnan(l):
-            out.append(NAN)
-        elif abs(h - l) < 1e-10:
-            out.append(flat)
-        else:
-            out.append((v - l) / (h - l) * 100)
-    return out
-
-
-def ref_stochastic(h, l, c, kp, sk, dp):
-    raw = position(c, window_ext(h, kp, max), window_ext(l, kp, min), 50.0)
-    k = sma_gaps(raw, sk)
-    return k, sma_gaps(k, dp)
-
-
-def ref_williams(h, l, c, p):
-    hh, ll = window_ext(h, p, max), window_ext(l, p, min)
-    return [NAN if math.isnan(a) else -50.0 if abs(a - b) < 1e-10 else (a - x) / (a - b) * -100
-            for a, b, x in zip(hh, ll, c)]
-
-
-def ref_rsi(c, p):
-    out = [NAN] * len(c)
-    d = [c[i] - c[i - 1] for i in range(1, len(c))]
-    g = sum(max(x, 0) for x in d[:p]) / p
-    lo = sum(max(-x, 0) for x in d[:p]) / p
-    for i in range(p, len(c)):
-        if i > p:
-            g = (g * (p - 1) + max(d[i - 1], 0)) / p
-            lo = (lo * (p - 1) + max(-d[i - 1], 0)) / p
-        out[i] = (0.0 if abs(g) < 1e-10 else 100.0) if abs(lo) < 1e-10 else 100 - 100 / (g / lo + 1)
-    return out
-
-
-def ref_stochrsi(c, rp, sp, kp, dp):
-    r = ref_rsi(c, rp)
-    raw = position(r, window_ext(r, sp, max), window_ext(r, sp, min), 50.0)
-    k = sma_gaps(raw, kp)
-    return k, sma_gaps(k, dp)
 
 
 H, L, C = bars(4000)

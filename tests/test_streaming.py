@@ -3,12 +3,16 @@ long runs against direct window computations."""
 import math
 import random
 
-import numpy as np
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as hs
 
 import vorn_library.vorn_library as vl
+from conftest import Reenter
+from reference import (
+    exact_online_atr, exact_online_rsi, ref_online_atr, ref_online_bollinger, ref_online_ema,
+    ref_online_macd, ref_online_rsi, ref_online_sma, ref_online_stochastic, ref_online_supertrend,
+)
 
 NAMES = ["OnlineSMA", "OnlineEMA", "OnlineRSI", "OnlineATR", "OnlineMACD",
          "OnlineBollingerBands", "OnlineStochastic", "OnlineSuperTrend"]
@@ -63,121 +67,6 @@ def inputs_for(arity, n, seed=3):
     if arity == 1:
         return [(x,) for x in walk(n, seed)]
     return bars(n, seed)
-
-
-# ---- independent references ------------------------------------------------------------
-
-def ref_sma(xs, p):
-    return [None if i + 1 < p else math.fsum(xs[i + 1 - p:i + 1]) / p for i in range(len(xs))]
-
-
-def ref_ema_series(xs, p):
-    a = 2.0 / (p + 1)
-    out, v = [], None
-    for i, x in enumerate(xs):
-        if v is None:
-            if i + 1 == p:
-                v = math.fsum(xs[:p]) / p
-        else:
-            v = v * (1 - a) + x * a
-        out.append(v)
-    return out
-
-
-def ref_bollinger(xs, p, k):
-    out = []
-    for i in range(len(xs)):
-        if i + 1 < p:
-            out.append(None)
-            continue
-        w = np.array(xs[i + 1 - p:i + 1])
-        m, s = w.mean(), w.std()
-        out.append((m + k * s, m, m - k * s))
-    return out
-
-
-def ref_rsi(xs, p):
-    out = [None]
-    gains = [max(b - a, 0.0) for a, b in zip(xs, xs[1:])]
-    losses = [max(a - b, 0.0) for a, b in zip(xs, xs[1:])]
-    g = l = None
-    for i in range(len(gains)):
-        if i + 1 < p:
-            out.append(None)
-            continue
-        if g is None:
-            g, l = sum(gains[:p]) / p, sum(losses[:p]) / p
-        else:
-            g = (g * (p - 1) + gains[i]) / p
-            l = (l * (p - 1) + losses[i]) / p
-        out.append(0.0 if l < 1e-10 and g < 1e-10 else 100.0 if l < 1e-10 else 100 - 100 / (1 + g / l))
-    return out
-
-
-def true_ranges(bs):
-    return [None] + [max(h - lo, abs(h - bs[i][2]), abs(lo - bs[i][2])) for i, (h, lo, _) in enumerate(bs[1:])]
-
-
-def ref_atr(bs, p):
-    tr = true_ranges(bs)
-    out, v = [], None
-    for i in range(len(bs)):
-        if i == p:
-            v = sum(tr[1:p + 1]) / p
-        elif i > p:
-            v = (v * (p - 1) + tr[i]) / p
-        out.append(v)
-    return out
-
-
-def ref_stochastic(bs, k, s, d):
-    raw, ks, out = {}, {}, []
-    for i, (_, _, c) in enumerate(bs):
-        if i + 1 >= k:
-            hh = max(b[0] for b in bs[i + 1 - k:i + 1])
-            ll = min(b[1] for b in bs[i + 1 - k:i + 1])
-            raw[i] = 50.0 if abs(hh - ll) < 1e-10 else (c - ll) / (hh - ll) * 100
-        if all(j in raw for j in range(i + 1 - s, i + 1)):
-            ks[i] = sum(raw[j] for j in range(i + 1 - s, i + 1)) / s
-        if all(j in ks for j in range(i + 1 - d, i + 1)):
-            out.append((ks[i], sum(ks[j] for j in range(i + 1 - d, i + 1)) / d))
-        else:
-            out.append(None)
-    return out
-
-
-def ref_macd(xs, f, s, g):
-    fast = ref_ema_series(xs, f)
-    slow = [None] * (f - 1) + ref_ema_series(xs[f - 1:], s)  # the slow average starts with the fast seed
-    line = [a - b for a, b in zip(fast, slow) if b is not None]
-    sig = ref_ema_series(line, g)
-    lead = len(xs) - len(line)
-    return [None] * lead + [None if q is None else (m, q, m - q) for m, q in zip(line, sig)]
-
-
-def ref_supertrend(bs, p, mult):
-    atr = ref_atr(bs, p)
-    out, up, lo, val, pc = [], None, None, None, None
-    for (h, l_, c), a in zip(bs, atr):
-        if a is None:
-            out.append(None)
-            continue
-        mid = (h + l_) / 2
-        bu, bl = mid + a * mult, mid - a * mult
-        # A band resets once the previous close has broken through it.
-        fu = bu if up is None or bu < up or pc > up else up
-        fl = bl if lo is None or bl > lo or pc < lo else lo
-        pc = c
-        if val is None:
-            trend = 1 if c > mid else -1
-        elif val == up:
-            trend = 1 if c > fu else -1
-        else:
-            trend = -1 if c < fl else 1
-        up, lo = fu, fl
-        val = fl if trend == 1 else fu
-        out.append((val, trend))
-    return out
 
 
 def close(a, b, rel):
@@ -612,7 +501,7 @@ def test_sma_long_run_across_recomputations():
     # A large offset makes plain running sums drift; 6000 updates cross several rebuilds.
     xs = [x + 1e6 for x in walk(6000, seed=21, step=3.0)]
     got = feed(vl.OnlineSMA(25), [(x,) for x in xs])
-    want = ref_sma(xs, 25)
+    want = ref_online_sma(xs, 25)
     assert all(close(g, w, 1e-15) for g, w in zip(got, want))
 
 
@@ -634,7 +523,7 @@ def test_bollinger_long_run_and_force_recalculate():
     got = feed(bb, [(x,) for x in xs[:4000]])
     bb.force_recalculate()
     got += feed(bb, [(x,) for x in xs[4000:]])
-    want = ref_bollinger(xs, 30, 2.5)
+    want = ref_online_bollinger(xs, 30, 2.5)
     assert all(close(g, w, 1e-9) for g, w in zip(got, want))
 
 
@@ -642,42 +531,42 @@ def test_bollinger_long_run_and_force_recalculate():
 def test_ema_long_run(period):
     xs = walk(4000, seed=period)
     got = feed(vl.OnlineEMA(period), [(x,) for x in xs])
-    assert all(close(g, w, 1e-12) for g, w in zip(got, ref_ema_series(xs, period)))
+    assert all(close(g, w, 1e-12) for g, w in zip(got, ref_online_ema(xs, period)))
 
 
 @pytest.mark.parametrize("period", [1, 14, 40])
 def test_rsi_long_run(period):
     xs = walk(4000, seed=period + 1)
     got = feed(vl.OnlineRSI(period), [(x,) for x in xs])
-    assert all(close(g, w, 1e-9) for g, w in zip(got, ref_rsi(xs, period)))
+    assert all(close(g, w, 1e-9) for g, w in zip(got, ref_online_rsi(xs, period)))
 
 
 @pytest.mark.parametrize("period", [1, 14, 40])
 def test_atr_long_run(period):
     bs = bars(4000, seed=period + 2)
     got = feed(vl.OnlineATR(period), bs)
-    assert all(close(g, w, 1e-10) for g, w in zip(got, ref_atr(bs, period)))
+    assert all(close(g, w, 1e-10) for g, w in zip(got, ref_online_atr(bs, period)))
 
 
 @pytest.mark.parametrize("k,s,d", [(14, 3, 3), (1, 1, 1), (5, 1, 4), (20, 6, 2)])
 def test_stochastic_long_run(k, s, d):
     bs = bars(3000, seed=k + s + d)
     got = feed(vl.OnlineStochastic(k, s, d), bs)
-    assert all(close(g, w, 1e-9) for g, w in zip(got, ref_stochastic(bs, k, s, d)))
+    assert all(close(g, w, 1e-9) for g, w in zip(got, ref_online_stochastic(bs, k, s, d)))
 
 
 @pytest.mark.parametrize("f,s,g", [(12, 26, 9), (1, 2, 1), (3, 10, 5)])
 def test_macd_long_run(f, s, g):
     xs = walk(4000, seed=f * s)
     got = feed(vl.OnlineMACD(f, s, g), [(x,) for x in xs])
-    assert all(close(a, b, 1e-9) for a, b in zip(got, ref_macd(xs, f, s, g)))
+    assert all(close(a, b, 1e-9) for a, b in zip(got, ref_online_macd(xs, f, s, g)))
 
 
 @pytest.mark.parametrize("period,mult", [(10, 3.0), (1, 0.5), (7, 1.25)])
 def test_supertrend_long_run(period, mult):
     bs = bars(4000, seed=period)
     got = feed(vl.OnlineSuperTrend(period, mult), bs)
-    want = ref_supertrend(bs, period, mult)
+    want = ref_online_supertrend(bs, period, mult)
     # Directions must agree exactly; values to rounding (the ATR reference sums plainly).
     assert [g and g[1] for g in got] == [w and w[1] for w in want]
     assert all(close(a, b, 1e-9) for a, b in zip(got, want))
@@ -687,9 +576,9 @@ def test_supertrend_long_run(period, mult):
 @given(hs.lists(hs.floats(-1e6, 1e6, allow_nan=False), min_size=1, max_size=120), hs.integers(1, 12))
 def test_sma_and_ema_match_direct_windows(xs, period):
     assert all(close(g, w, 1e-9) for g, w in zip(feed(vl.OnlineSMA(period), [(x,) for x in xs]),
-                                                  ref_sma(xs, period)))
+                                                  ref_online_sma(xs, period)))
     assert all(close(g, w, 1e-9) for g, w in zip(feed(vl.OnlineEMA(period), [(x,) for x in xs]),
-                                                  ref_ema_series(xs, period)))
+                                                  ref_online_ema(xs, period)))
 
 
 @settings(max_examples=60, deadline=None)
@@ -709,60 +598,13 @@ def test_refusals_anywhere_are_invisible(name, seed, where):
 
 # ---- Wilder averages to the last bit, flat feeds included ---------------------------------
 
-def kahan_mean(xs):
-    s = c = 0.0
-    for v in xs:
-        y = v - c
-        t = s + y
-        c = (t - s) - y
-        s = t
-    return s / len(xs)
-
-
-def exact_atr(bs, p):
-    """Every operation in the order the state performs it, in IEEE doubles like the library."""
-    pf, out, prev, value, seed = float(p), [], None, None, []
-    for h, lo, c in bs:
-        if prev is None:
-            prev = c
-            out.append(None)
-            continue
-        inner = abs(h - prev) if abs(h - prev) > h - lo else h - lo
-        tr = abs(lo - prev) if abs(lo - prev) > inner else inner
-        prev = c
-        if value is None:
-            seed.append(tr)
-            if len(seed) == p:
-                value = kahan_mean(seed)
-        else:
-            value = ((pf - 1.0) * value + tr) / pf
-        out.append(value)
-    return out
-
-
-def exact_rsi(xs, p):
-    pf, out, g, l, gains, losses = float(p), [None], None, None, [], []
-    for a, b in zip(xs, xs[1:]):
-        ch = b - a
-        gain, loss = (ch if ch > 0 else 0.0), (-ch if ch < 0 else 0.0)
-        if g is None:
-            gains.append(gain), losses.append(loss)
-            if len(gains) < p:
-                out.append(None)
-                continue
-            g, l = kahan_mean(gains), kahan_mean(losses)
-        else:
-            g, l = (g * (pf - 1.0) + gain) / pf, (l * (pf - 1.0) + loss) / pf
-        out.append((0.0 if abs(g) < 1e-10 else 100.0) if abs(l) < 1e-10 else 100.0 - 100.0 / (g / l + 1.0))
-    return out
-
 
 @pytest.mark.parametrize("period", [1, 2, 3, 4, 7, 14])
 def test_atr_flat_feed_decays_through_subnormals_bit_exact(period):
     # Bars without range decay the average toward zero; it settles in the subnormal range on
     # a value the smoothing step maps to itself.
     bs = bars(40, seed=period) + [(50.0, 50.0, 50.0)] * (800 * period) + bars(20, seed=period + 1)
-    got, want = feed(vl.OnlineATR(period), bs), exact_atr(bs, period)
+    got, want = feed(vl.OnlineATR(period), bs), exact_online_atr(bs, period)
     assert got == want
     settled = got[40 + 800 * period - 1]
     if period >= 3:
@@ -775,7 +617,7 @@ def test_atr_flat_feed_decays_through_subnormals_bit_exact(period):
 @pytest.mark.parametrize("period", [1, 2, 3, 14, 30])
 def test_rsi_bit_exact_with_flat_runs_and_tiny_moves(period):
     xs = walk(300, seed=period) + [7.0] * (800 * period) + [7.0 + i * 5e-324 for i in range(1, 40)] + walk(60)
-    assert feed(vl.OnlineRSI(period), [(x,) for x in xs]) == exact_rsi(xs, period)
+    assert feed(vl.OnlineRSI(period), [(x,) for x in xs]) == exact_online_rsi(xs, period)
 
 
 # ---- MACD: an update whose line overflows is refused whole ------------------------------
@@ -805,17 +647,6 @@ def test_macd_overflow_when_ready_is_refused_whole():
 
 
 # ---- access rules ----------------------------------------------------------------------
-
-class Reenter:
-    """A number whose conversion calls back into the object being updated."""
-
-    def __init__(self, call):
-        self.call = call
-
-    def __float__(self):
-        self.call()
-        return 1.0
-
 
 SHARED_QUERIES = [("OnlineSMA", "len"), ("OnlineSMA", "is_empty"), ("OnlineEMA", "is_ready"),
                   ("OnlineATR", "is_ready"), ("OnlineSuperTrend", "current_trend")]

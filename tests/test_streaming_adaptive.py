@@ -1,6 +1,5 @@
 """Streaming adaptive RSI: worked values, warm-up, the chosen period at rounding ties, and
 bit-exact agreement with a direct recomputation of every window."""
-import math
 
 import pytest
 from hypothesis import given, settings
@@ -8,33 +7,13 @@ from hypothesis import strategies as hs
 
 import vorn_library.vorn_library as vl
 from conftest import random_walk
-from test_streaming import kahan_mean
+from reference import ref_online_adaptive_rsi
 
 ZERO_PERIOD = "Invalid period: 0 (must be > 0 and <= data length 0)"
 
 
 def feed(obj, xs):
     return [obj.update(x) for x in xs]
-
-
-def ref_adaptive(xs, lo, hi, vp):
-    """Every window summed anew, in the order the state sums it."""
-    out, changes = [None], [b - a for a, b in zip(xs, xs[1:])]
-    for i in range(len(changes)):
-        window = [abs(c) for c in changes[max(0, i + 1 - vp):i + 1]]
-        gains = [c if c > 0 else 0.0 for c in changes[max(0, i + 1 - hi):i + 1]]
-        losses = [-c if c < 0 else 0.0 for c in changes[max(0, i + 1 - hi):i + 1]]
-        if len(window) < vp or len(gains) < lo:
-            out.append(None)
-            continue
-        top = max(window)
-        ratio = 0.5 if abs(top) < 1e-10 else min(max(kahan_mean(window) / top, 0.0), 1.0)
-        v = (hi - lo) * (1.0 - ratio)
-        p = max(lo, min(lo + math.floor(v) + (v - math.floor(v) >= 0.5), len(gains)))
-        g, l_ = kahan_mean(gains[::-1][:p]), kahan_mean(losses[::-1][:p])
-        rsi = (0.0 if abs(g) < 1e-10 else 100.0) if abs(l_) < 1e-10 else 100.0 - 100.0 / (g / l_ + 1.0)
-        out.append((rsi, p))
-    return out
 
 
 @pytest.mark.parametrize("args,xs,want", [
@@ -67,7 +46,7 @@ def test_rounding_tie_goes_up():
     for s in steps:
         xs.append(xs[-1] + s)
     got = feed(vl.OnlineAdaptiveRSI(), xs)[-1]
-    assert got[1] == 18 and got == ref_adaptive(xs, 7, 21, 14)[-1]
+    assert got[1] == 18 and got == ref_online_adaptive_rsi(xs, 7, 21, 14)[-1]
 
 
 def test_the_compensated_sum_decides_the_period():
@@ -88,7 +67,7 @@ def test_an_overflowing_change_keeps_the_shortest_period():
                                              ((5, 5, 20), 4, 1.0), ((2, 60, 3), 5, 1e6)])
 def test_long_run_equals_direct_recomputation(args, seed, scale):
     xs = [x * scale for x in random_walk(3000, seed=seed)]
-    assert feed(vl.OnlineAdaptiveRSI(*args), xs) == ref_adaptive(xs, *(args or (7, 21, 14)))
+    assert feed(vl.OnlineAdaptiveRSI(*args), xs) == ref_online_adaptive_rsi(xs, *(args or (7, 21, 14)))
 
 
 @settings(max_examples=80, deadline=None)
@@ -100,7 +79,7 @@ def test_exact_on_ties_and_mixed_magnitudes(moves, lo, span, vp):
     xs = [0.0]
     for i, m in enumerate(moves):
         xs.append(xs[-1] + (m if i % 3 else -m))
-    assert feed(vl.OnlineAdaptiveRSI(lo, lo + span, vp), xs) == ref_adaptive(xs, lo, lo + span, vp)
+    assert feed(vl.OnlineAdaptiveRSI(lo, lo + span, vp), xs) == ref_online_adaptive_rsi(xs, lo, lo + span, vp)
 
 
 @pytest.mark.parametrize("args,msg", [

@@ -7,6 +7,7 @@ import pytest
 
 import vorn_library.vorn_library as vl
 from conftest import random_bars
+from reference import ref_ensemble_scores
 
 ZERO_PERIOD = "Invalid period: 0 (must be > 0 and <= data length 0)"
 WEIGHTS_ZERO = "Invalid value at index 0: weights sum cannot be zero"
@@ -64,20 +65,6 @@ def test_rsi_score_thresholds(ob, os_, want):
     assert feed(e, [(11.0, 9.0, 10.0), (12.0, 10.0, 11.0), (11.0, 9.0, 10.0)])[-1].signal == want
 
 
-def scores(rsi, macd, stoch, trend, ob, os_):
-    """The four scores as documented, from the four indicators' own outputs."""
-    def clamp(x):
-        return min(max(x, 0.0), 1.0)
-    r = -clamp((rsi - ob) / (100 - ob)) if rsi > ob else clamp((os_ - rsi) / os_) if rsi < os_ else 0.0
-    m_, sig, hist = macd
-    q = hist / max(abs(m_), 1.0)
-    m = min(q, 1.0) if m_ > sig and hist > 0 else min(max(q, -1.0), 0.0) if m_ < sig and hist < 0 else 0.0
-    k, d = stoch
-    s = (-clamp(((k + d) - 2 * ob) / (200 - 2 * ob)) if k > ob and d > ob
-         else clamp(((2 * os_ - k) - d) / (2 * os_)) if k < os_ and d < os_ else 0.0)
-    return r, m, s, float(trend[1])
-
-
 @pytest.mark.parametrize("weights,ob,os_,seed", [(None, 70.0, 30.0, 1), ([0.5, 2.0, 1.0, 0.25], 60.0, 45.0, 2),
                                                  ([1.0, -3.0, 0.5, 2.0], 55.0, 50.0, 3)])
 def test_agrees_with_its_four_indicators(weights, ob, os_, seed):
@@ -89,7 +76,7 @@ def test_agrees_with_its_four_indicators(weights, ob, os_, seed):
     w = weights or [1.0] * 4
     total = ((w[0] + w[1]) + w[2]) + w[3]
     for g, *parts in zip(got[44:], rsi[44:], macd[44:], stoch[44:], trend[44:]):
-        sc = scores(*parts, ob, os_)
+        sc = ref_ensemble_scores(*parts, ob, os_)
         c = [x * y for x, y in zip(sc, w)]
         active = sum(abs(x) >= 1e-10 for x in sc)
         conf = max(sum(x > 0 for x in sc), sum(x < 0 for x in sc)) / active

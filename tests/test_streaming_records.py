@@ -6,8 +6,7 @@ import random
 import pytest
 
 import vorn_library.vorn_library as vl
-from conftest import random_bars, random_walk
-from test_streaming import Reenter
+from conftest import Reenter, random_bars, random_walk
 
 NEW = ["OnlineAdaptiveRSI", "OnlineEnsembleSignal", "EnsembleSignalResult", "OnlineMLSuperTrend",
        "MLSuperTrendResult", "OnlineAISuperTrendML", "AISuperTrendMLResult"]

@@ -7,7 +7,7 @@ from hypothesis import given, settings, strategies as st
 
 import vorn_library.vorn_library as vl
 from conftest import first_defined, nan_equal, same_series as same, value_error as err
-from test_volatility import ref_atr
+from reference import ref_adx, ref_dx, ref_supertrend
 
 NAN = float("nan")
 
@@ -29,72 +29,6 @@ def random_walk_bars(n, seed):
 @pytest.fixture(scope="module")
 def walk():
     return random_walk_bars(3000, 5)
-
-
-# ---- independent references ---------------------------------------------------------------
-
-def ref_dmi(high, low, close, period):
-    n = len(high)
-    pdm, mdm, tr = [0.0] * n, [0.0] * n, [0.0] * n
-    for i in range(1, n):
-        up, down = high[i] - high[i - 1], low[i - 1] - low[i]
-        pdm[i] = up if up > down and up > 0 else 0.0
-        mdm[i] = down if down > up and down > 0 else 0.0
-        tr[i] = max(high[i] - low[i], abs(high[i] - close[i - 1]), abs(low[i] - close[i - 1]))
-    plus, minus = [NAN] * n, [NAN] * n
-    sp, sm, st_ = sum(pdm[1:period]), sum(mdm[1:period]), sum(tr[1:period])
-    for i in range(period, n):
-        sp = sp - sp / period + pdm[i]
-        sm = sm - sm / period + mdm[i]
-        st_ = st_ - st_ / period + tr[i]
-        plus[i], minus[i] = (0.0, 0.0) if abs(st_) < 1e-10 else (100 * sp / st_, 100 * sm / st_)
-    return plus, minus
-
-
-def ref_dx(plus, minus):
-    out = []
-    for a, b in zip(plus, minus):
-        if math.isnan(a) or math.isnan(b):
-            out.append(NAN)
-        else:
-            out.append(0.0 if abs(a + b) < 1e-10 else 100 * abs(a - b) / (a + b))
-    return out
-
-
-def ref_adx(high, low, close, period):
-    plus, minus = ref_dmi(high, low, close, period)
-    dx = ref_dx(plus, minus)
-    n = len(high)
-    adx = [NAN] * n
-    if 2 * period <= n:
-        a = sum(dx[period:2 * period]) / period
-        adx[2 * period - 1] = a
-        for i in range(2 * period, n):
-            a = (a * (period - 1) + dx[i]) / period
-            adx[i] = a
-    return adx, plus, minus
-
-
-def ref_supertrend(high, low, close, period, mult):
-    """Bands tighten while respected and restart from the basic band once the close breaks them."""
-    n = len(high)
-    atr = ref_atr(high, low, close, period)
-    value, direction, upper, lower = ([NAN] * n for _ in range(4))
-    for i in range(period, n):
-        mid = (high[i] + low[i]) / 2
-        bu, bl = mid + mult * atr[i], mid - mult * atr[i]
-        if i == period:
-            upper[i], lower[i] = bu, bl
-            direction[i] = 1.0 if close[i] > mid else -1.0
-        else:
-            upper[i] = bu if (bu < upper[i - 1] or close[i - 1] > upper[i - 1]) else upper[i - 1]
-            lower[i] = bl if (bl > lower[i - 1] or close[i - 1] < lower[i - 1]) else lower[i - 1]
-            if direction[i - 1] == 1.0:
-                direction[i] = -1.0 if close[i] < lower[i] else 1.0
-            else:
-                direction[i] = 1.0 if close[i] > upper[i] else -1.0
-        value[i] = lower[i] if direction[i] == 1.0 else upper[i]
-    return value, direction, upper, lower
 
 
 # ---- agreement with the references --------------------------------------------------------

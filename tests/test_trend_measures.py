@@ -1,24 +1,18 @@
 """Aroon, parabolic SAR, TRIX, DPO, vortex, choppiness, Qstick and VHF."""
 import math
-import random
 
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from conftest import first_defined, nan_equal, ref_ema
+from conftest import first_defined, nan_equal, random_bars
+from reference import ref_aroon, ref_choppiness, ref_psar, ref_trix, ref_vhf, ref_vortex
 
 NAN = math.nan
 TOL = 1e-9
 
 
 def bars(n, seed=7, step=1.0):
-    rng = random.Random(seed)
-    high, low, close, x = [], [], [], 100.0
-    for _ in range(n):
-        x += rng.gauss(0, step)
-        h, lo = x + rng.random() * 2, x - rng.random() * 2
-        high.append(h), low.append(lo), close.append(lo + (h - lo) * rng.random())
-    return high, low, close
+    return random_bars(n, seed, step)
 
 
 def ohlc_strategy(min_size=2, max_size=60, integral=False):
@@ -33,104 +27,6 @@ def ohlc_strategy(min_size=2, max_size=60, integral=False):
 
     row = st.tuples(price, price, st.floats(0.0, 1.0))
     return st.lists(row, min_size=min_size, max_size=max_size).map(build)
-
-
-# ---- references written from the definitions -------------------------------------------
-
-
-def ref_psar(high, low, close, a0=0.02, step=0.02, amax=0.2):
-    n = len(high)
-    up = close[1] > close[0]
-    sar = low[0] if up else high[0]
-    ep = high[1] if up else low[1]
-    af = a0
-    sars, dirs = [sar], [1.0 if up else -1.0]
-    for i in range(1, n):
-        cand = sar + af * (ep - sar)
-        prior = [low[i - 1]] + ([low[i - 2]] if i >= 2 else []) if up else [high[i - 1]] + (
-            [high[i - 2]] if i >= 2 else [])
-        if math.isnan(cand):
-            cand = prior[0]
-        sar = min([cand] + prior) if up else max([cand] + prior)
-        if up and sar > low[i]:
-            up, sar, ep, af = False, ep, low[i], a0
-        elif not up and high[i] > sar:
-            up, sar, ep, af = True, ep, high[i], a0
-        elif up and high[i] > ep:
-            ep = high[i]
-            af = amax if math.isnan(af + step) else min(af + step, amax)
-        elif not up and low[i] < ep:
-            ep = low[i]
-            af = amax if math.isnan(af + step) else min(af + step, amax)
-        sars.append(sar)
-        dirs.append(1.0 if up else -1.0)
-    return sars, dirs
-
-
-def ref_aroon(high, low, p):
-    n = len(high)
-    up, down, osc = [NAN] * n, [NAN] * n, [NAN] * n
-    for i in range(p, n):
-        hh, ll = max(high[i - p : i + 1]), min(low[i - p : i + 1])
-        dh = next(k for k in range(p + 1) if abs(high[i - k] - hh) < 1e-10)
-        dl = next(k for k in range(p + 1) if abs(low[i - k] - ll) < 1e-10)
-        up[i] = ((p - dh) / p) * 100
-        down[i] = ((p - dl) / p) * 100
-        osc[i] = up[i] - down[i]
-    return up, down, osc
-
-
-def ref_trix(close, p):
-    e3 = ref_ema(ref_ema(ref_ema(close, p), p), p)
-    out = [NAN] * len(close)
-    for i in range(1, len(close)):
-        a, b = e3[i - 1], e3[i]
-        if not (math.isnan(a) or math.isnan(b) or abs(a) < 1e-10):
-            out[i] = ((b - a) / a) * 100
-    return out
-
-
-def true_ranges(high, low, close):
-    return [0.0] + [max(high[i] - low[i], abs(high[i] - close[i - 1]), abs(low[i] - close[i - 1]))
-                    for i in range(1, len(high))]
-
-
-def ref_vortex(high, low, close, p):
-    n = len(high)
-    tr = true_ranges(high, low, close)
-    vp = [0.0] + [abs(high[i] - low[i - 1]) for i in range(1, n)]
-    vm = [0.0] + [abs(low[i] - high[i - 1]) for i in range(1, n)]
-    plus, minus = [NAN] * n, [NAN] * n
-    for i in range(p, n):
-        s = math.fsum(tr[i - p + 1 : i + 1])
-        if abs(s) >= 1e-10:
-            plus[i] = math.fsum(vp[i - p + 1 : i + 1]) / s
-            minus[i] = math.fsum(vm[i - p + 1 : i + 1]) / s
-    return plus, minus
-
-
-def ref_choppiness(high, low, close, p):
-    n = len(high)
-    tr = true_ranges(high, low, close)
-    out = [NAN] * n
-    for i in range(p, n):
-        s = math.fsum(tr[i - p + 1 : i + 1])
-        rng = max(high[i - p + 1 : i + 1]) - min(low[i - p + 1 : i + 1])
-        if s > 0 and rng > 0:
-            out[i] = (math.log10(s / rng) * 100) / math.log10(p)
-    return out
-
-
-def ref_vhf(close, p):
-    n = len(close)
-    d = [0.0] + [abs(close[i] - close[i - 1]) for i in range(1, n)]
-    out = [NAN] * n
-    for i in range(p, n):
-        s = math.fsum(d[i - p + 1 : i + 1])
-        num = max(close[i - p + 1 : i + 1]) - min(close[i - p + 1 : i + 1])
-        if s > 0:
-            out[i] = num / s
-    return out
 
 
 # ---- parabolic SAR -----------------------------------------------------------------------

@@ -8,6 +8,7 @@ from hypothesis import given, settings, strategies as st
 
 import vorn_library.vorn_library as vl
 from conftest import first_defined, nan_equal
+from reference import ref_atr, ref_bollinger, ref_ema_plain, ref_true_range
 
 NAN = float("nan")
 
@@ -33,50 +34,6 @@ def random_walk_bars(n, seed):
 @pytest.fixture(scope="module")
 def walk():
     return random_walk_bars(3600, 7)
-
-
-# ---- independent references ---------------------------------------------------------------
-
-def ref_true_range(high, low, close, drift=1):
-    out = [NAN] * len(high)
-    for i in range(drift, len(high)):
-        pc = close[i - drift]
-        out[i] = max(high[i] - low[i], abs(high[i] - pc), abs(low[i] - pc))
-    return out
-
-
-def ref_atr(high, low, close, period):
-    tr = ref_true_range(high, low, close)
-    out = [NAN] * len(high)
-    a = math.fsum(tr[1:period + 1]) / period
-    out[period] = a
-    for i in range(period + 1, len(high)):
-        a = (a * (period - 1) + tr[i]) / period
-        out[i] = a
-    return out
-
-
-def ref_ema(values, period):
-    out = [NAN] * len(values)
-    e = math.fsum(values[:period]) / period
-    out[period - 1] = e
-    alpha = 2.0 / (period + 1)
-    for i in range(period, len(values)):
-        e = values[i] * alpha + e * (1 - alpha)
-        out[i] = e
-    return out
-
-
-def ref_bollinger(close, period, k):
-    x = np.asarray(close)
-    n = len(x)
-    up, mid, lo = np.full(n, np.nan), np.full(n, np.nan), np.full(n, np.nan)
-    for i in range(period - 1, n):
-        w = x[i - period + 1:i + 1]
-        m = w.mean()
-        sd = w.std(ddof=0)
-        mid[i], up[i], lo[i] = m, m + k * sd, m - k * sd
-    return list(up), list(mid), list(lo)
 
 
 def same(a, b):
@@ -153,7 +110,7 @@ class TestAgainstReferences:
     def test_keltner(self, walk, period, atr_period, k):
         h, l, c = walk
         up, mid, lo = vl.py_keltner_channel(h, l, c, period, atr_period, k)
-        e = ref_ema(c, period)
+        e = ref_ema_plain(c, period)
         a = ref_atr(h, l, c, atr_period)
         assert nan_equal(mid, e, tol=1e-12)
         assert nan_equal(up, [m + x * k for m, x in zip(e, a)], tol=1e-12)

@@ -6,7 +6,8 @@ import numpy as np
 import pytest
 from numpy.lib.stride_tricks import sliding_window_view
 
-from conftest import first_defined, nan_equal, native_driver, random_bars, value_error
+from conftest import first_defined, nan_equal, native_program, random_bars, value_error
+from reference import ref_rolling_vwap
 
 NAN = math.nan
 INF = math.inf
@@ -292,28 +293,6 @@ def test_money_flows_are_quotients_of_rolling_sums_bit_for_bit(m, p, seed):
     assert nan_equal(m.py_mfi(h, l, c, v, p), mfi)
 
 
-def kahan_add(s, x):
-    y = x - s[1]
-    t = s[0] + y
-    s[1], s[0] = (t - s[0]) - y, t
-
-
-def ref_rolling_vwap(h, l, c, v, p):
-    """Two compensated sums carried from the first window on, rebuilt together on slides 1000, 2000, ..."""
-    tp = [((a + b) + d) / 3 for a, b, d in zip(h, l, c)]
-    out = [NAN] * len(tp)
-    for i in range(p - 1, len(tp)):
-        if i == p - 1 or (i - p + 1) % 1000 == 0:
-            pv, vv = [0.0, 0.0], [0.0, 0.0]
-            for k in range(i - p + 1, i + 1):
-                kahan_add(pv, tp[k] * v[k]), kahan_add(vv, v[k])
-        else:
-            kahan_add(pv, tp[i] * v[i]), kahan_add(pv, -(tp[i - p] * v[i - p]))
-            kahan_add(vv, v[i]), kahan_add(vv, -v[i - p])
-        out[i] = NAN if abs(vv[0]) < 1e-10 else pv[0] / vv[0]
-    return out
-
-
 # volumes over five decades: the compensations carry low bits that a reset would lose (a wider
 # spread has values that outweigh their window, which rebuilds its sums at once)
 WIDE_V = [10 ** random.Random(9 + i).uniform(0, 5) for i in range(2600)]
@@ -337,27 +316,9 @@ def test_cumulative_vwap_against_running_sums(m):
     assert nan_equal(m.py_vwap(H, L, C, V), list(pv / vv), 1e-12)
 
 
-DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include "indicators/volume.hpp"
-int main() {
-    unsigned long long p; int n;
-    while (std::scanf("%llu %d", &p, &n) == 2) {
-        vorn::Series v(n); char buf[64];
-        for (auto& x : v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
-        auto r = vorn::indicators::volume::ema_seed(v, p);
-        if (!r) std::printf("error %s\n", r.error().message().c_str());
-        else { for (double x : *r) std::printf("%.17g ", x); std::printf("\n"); }
-        std::fflush(stdout);
-    }
-}
-"""
-
-
 @pytest.fixture(scope="module")
-def ema_seed(tmp_path_factory):
-    run = native_driver(tmp_path_factory, DRIVER)
+def ema_seed():
+    run = native_program("volume_ema_seed")
     return lambda values, period: run(f"{period} {len(values)} " + " ".join(repr(float(x)) for x in values))[0].strip()
 
 
@@ -377,29 +338,9 @@ def test_ema_seed_kernel(ema_seed, values, period, expected):
     assert ema_seed(values, period) == expected
 
 
-SUM_DRIVER = r"""
-#include <cstdio>
-#include <cstdlib>
-#include "utils/stats.hpp"
-int main() {
-    unsigned long long p; int n;
-    while (std::scanf("%llu %d", &p, &n) == 2) {
-        vorn::Series v(n); char buf[64];
-        for (auto& x : v) { if (std::scanf("%63s", buf) != 1) return 2; x = std::strtod(buf, nullptr); }
-        vorn::utils::stats::RollingSumWindow window(v, p);
-        for (int i = 0; i < n; ++i) std::printf("%a ", window.step(i));
-        std::printf("\n");
-        for (double x : vorn::utils::stats::rolling_sum_kahan(v, p)) std::printf("%a ", x);
-        std::printf("\n");
-        std::fflush(stdout);
-    }
-}
-"""
-
-
 @pytest.fixture(scope="module")
-def stepped_and_whole_sums(tmp_path_factory):
-    run = native_driver(tmp_path_factory, SUM_DRIVER)
+def stepped_and_whole_sums():
+    run = native_program("rolling_sum_window")
     return lambda values, period: run(f"{period} {len(values)} " + " ".join(repr(float(x)) for x in values))
 
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
@@ -95,14 +96,16 @@ Result<Series> volume_index(Span close, Span volume, Moves moves) {
 }
 
 // out[i] = quotient(numerator sum, denominator sum) from index period - 1, NaN before; the two
-// rolling sums step side by side. 1 <= period <= n.
+// rolling sums advance together. The series are formed beforehand in a loop of their own:
+// folded into this one they measured slower. 1 <= period <= n.
 template <class Quotient>
 Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t period, Quotient quotient) {
     const std::size_t n = numerator.size();
     Series out(n);
-    utils::stats::RollingSumWindow num(numerator, period), den(denominator, period);
+    utils::stats::RollingSumPair sums(numerator, denominator, period);
     for (std::size_t i = 0; i < n; ++i) {
-        const double a = num.step(i), b = den.step(i);
+        const auto s = sums.step(i);
+        const double a = s[0], b = s[1];
         out[i] = std::isnan(a) || std::isnan(b) ? NaN : quotient(a, b);
     }
     return out;
@@ -167,7 +170,7 @@ Result<Series> cmf(Span high, Span low, Span close, Span volume, std::uint64_t p
     if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
     const std::size_t n = close.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
-    Series flow(n);
+    utils::Scratch flow(n);
     for (std::size_t i = 0; i < n; ++i) {
         const double range = high[i] - low[i];
         // An inverted bar keeps its negative range; only a flat one is neutral.
@@ -175,14 +178,15 @@ Result<Series> cmf(Span high, Span low, Span close, Span volume, std::uint64_t p
             std::fabs(range) < 1e-10 ? 0.0 : ((close[i] - low[i]) - (high[i] - close[i])) / range;
         flow[i] = multiplier * volume[i];
     }
-    return ratio_of_rolling_sums(flow, volume, period, [](double f, double v) { return std::fabs(v) < 1e-10 ? 0.0 : f / v; });
+    return ratio_of_rolling_sums(Span(flow.data(), n), volume, period,
+                                 [](double f, double v) { return std::fabs(v) < 1e-10 ? 0.0 : f / v; });
 }
 
 Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t period) {
     if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
     const std::size_t n = close.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
-    Series pos(n), neg(n);
+    utils::Scratch pos(n), neg(n);
     pos[0] = neg[0] = 0.0;
     double prev_tp = typical_price(high[0], low[0], close[0]);
     for (std::size_t i = 1; i < n; ++i) {
@@ -192,7 +196,7 @@ Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t p
         neg[i] = pick(tp < prev_tp, raw, 0.0);
         prev_tp = tp;
     }
-    return ratio_of_rolling_sums(pos, neg, period, [](double p, double q) {
+    return ratio_of_rolling_sums(Span(pos.data(), n), Span(neg.data(), n), period, [](double p, double q) {
         return std::fabs(q) < 1e-10 ? 100.0 : 100.0 - 100.0 / (p / q + 1.0);
     });
 }
@@ -200,25 +204,33 @@ Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t p
 Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t period) {
     if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
     const std::size_t n = close.size();
+    auto quotient = [](double pv, double v) { return std::fabs(v) < 1e-10 ? NaN : pv / v; };
+    if (period == 0) {
+        // The typical prices are checked in the pass that sums them: nothing else can fail.
+        // Both running sums advance together, one per half of a vector register, each half
+        // performing exactly the steps of utils::Kahan::add.
+        using Pair = double __attribute__((vector_size(16)));
+        Pair sum = {0.0, 0.0}, comp = {0.0, 0.0};  // (price * volume, volume)
+        Series out(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double tp = typical_price(high[i], low[i], close[i]);
+            if (is_non_finite(tp)) [[unlikely]]
+                return fail(errors::validation::non_finite(i, "typical_prices", tp));
+            const Pair x = {tp * volume[i], volume[i]};
+            const Pair y = x - comp;
+            const Pair t = sum + y;
+            comp = (t - sum) - y;
+            sum = t;
+            out[i] = quotient(sum[0], sum[1]);
+        }
+        return out;
+    }
     Series tp(n);
     for (std::size_t i = 0; i < n; ++i) {
         tp[i] = typical_price(high[i], low[i], close[i]);
         if (is_non_finite(tp[i])) return fail(errors::validation::non_finite(i, "typical_prices", tp[i]));
     }
-    if (period != 0) {
-        if (auto s = validate_period(period, n); !s) return fail(s.error());
-    }
-    auto quotient = [](double pv, double v) { return std::fabs(v) < 1e-10 ? NaN : pv / v; };
-    if (period == 0) {
-        Series& out = tp;  // each bar's typical price is read before its output is written
-        utils::Kahan pv, v;
-        for (std::size_t i = 0; i < n; ++i) {
-            pv.add(tp[i] * volume[i]);
-            v.add(volume[i]);
-            out[i] = quotient(pv.sum, v.sum);
-        }
-        return out;
-    }
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
     // Two running sums, each carrying its compensation from the first window on, rebuilt
     // together from scratch on slides 1000, 2000, ... . A slide that leaves a compensation
     // non-finite (a product tp * volume that overflowed) rebuilds them at once as well, so the

@@ -1,6 +1,8 @@
 #include "ml/trainer.hpp"
 
 #include <algorithm>
+#include <new>
+#include <variant>
 
 #include "ml/features.hpp"
 
@@ -8,13 +10,16 @@ namespace vorn::ml::trainer {
 
 namespace {
 
-using features::Dataset;
+using features::ColumnScale;
+using features::FeatureRows;
+using features::RawDataset;
+using models::Matrix;
 using models::SFGModel;
 
 // Which rows carry a real target.
 enum class Targets : bool { AllRows, AllButLast };
 
-std::uint64_t labelled_rows(const Dataset& d, Targets t) {
+std::uint64_t labelled_rows(const RawDataset& d, Targets t) {
     const std::uint64_t m = d.rows();
     return t == Targets::AllButLast && m > 0 ? m - 1 : m;
 }
@@ -23,32 +28,82 @@ SFGModel model_of(ModelKind kind, double ridge_alpha) {
     return kind == ModelKind::Ridge ? SFGModel::ridge(models::clamp_alpha(ridge_alpha)) : SFGModel::linear_regression();
 }
 
-Result<Series> online(std::size_t n, Result<Dataset> prepared, const TrainerConfig& config, SFGModel model,
+// Rows first .. first + count - 1 of the standardized matrix (widened by polynomial_features
+// when expand is set) into out, which has at least count rows of the right width. Only
+// these rows are ever built: the whole matrix can be far larger than the series it repeats.
+void build_rows(const FeatureRows& rows, const ColumnScale& scale, std::uint64_t first, std::uint64_t count,
+                bool expand, Matrix& plain, Matrix& out) {
+    if (!expand) {
+        scale.apply(rows, first, count, out.data());
+        return;
+    }
+    scale.apply(rows, first, count, plain.data());
+    const auto d = static_cast<std::size_t>(rows.columns);
+    for (Eigen::Index r = 0; r < static_cast<Eigen::Index>(count); ++r)
+        features::polynomial_row(plain.row(r).data(), d, out.row(r).data());
+}
+
+// Rows predicted at a time: about 2^18 values, a multiple of 8 rows, so that every chunk
+// starts where the row blocks of one product over the whole matrix would.
+std::uint64_t chunk_rows(std::uint64_t width) {
+    const std::uint64_t rows = (std::uint64_t{1} << 18) / (width ? width : 1);
+    return rows < 8 ? 8 : rows & ~std::uint64_t{7};
+}
+
+Result<Series> online(std::size_t n, Result<RawDataset> prepared, const TrainerConfig& config, SFGModel model,
                       bool expand, Targets targets) {
     if (!prepared) return std::unexpected(prepared.error());
     Series out(n, 0.0);
     std::uint64_t need;
     if (__builtin_add_overflow(config.train_window, config.lookback, &need) || n < need) return out;
-    Dataset& d = *prepared;
-    if (d.rows() == 0) return out;
-    if (expand) d.features = features::polynomial_features(d.features);
-    const auto rows = static_cast<Eigen::Index>(std::min(labelled_rows(d, targets), config.train_window));
-    if (!model.train(d.features.topRows(rows), d.targets.head(rows))) return out;
-    const models::Vector prediction = model.predict(d.features);
-    for (Eigen::Index r = 0; r < prediction.size(); ++r)
-        out[config.lookback + static_cast<std::size_t>(r)] = prediction[r];
+    const RawDataset& d = *prepared;
+    const std::uint64_t m = d.rows();
+    if (m == 0) return out;
+    const FeatureRows& rows = d.features;
+    std::uint64_t width = rows.columns;
+    if (expand && !features::polynomial_width(rows.columns, width)) throw std::bad_alloc();
+    const std::uint64_t fitted = std::min(labelled_rows(d, targets), config.train_window);
+    // Least squares needs as many rows as columns for full rank, so a fit on fewer fails
+    // whatever the values: nothing needs building. A wide polynomial expansion lands here.
+    if (std::holds_alternative<models::LinearRegression>(model.kind()) && fitted < width) return out;
+    const ColumnScale scale = features::column_scale(rows);
+
+    const auto cols = static_cast<Eigen::Index>(rows.columns), wide = static_cast<Eigen::Index>(width);
+    Matrix plain, x(static_cast<Eigen::Index>(fitted), wide);
+    if (expand) plain.resize(static_cast<Eigen::Index>(fitted), cols);
+    build_rows(rows, scale, 0, fitted, expand, plain, x);
+    if (!model.train(x, d.target_vector().head(static_cast<Eigen::Index>(fitted)))) return out;
+
+    // Every row is predicted, a chunk at a time. A chunk of one row would take the product's
+    // dot-product path, which sums in another order: a lone last row joins the chunk before.
+    const std::uint64_t step = chunk_rows(width);
+    const std::uint64_t most = std::min(m, step + 1);
+    x.resize(static_cast<Eigen::Index>(most), wide);
+    if (expand) plain.resize(static_cast<Eigen::Index>(most), cols);
+    for (std::uint64_t first = 0; first < m;) {
+        std::uint64_t count = std::min(step, m - first);
+        if (m - first - count == 1) ++count;
+        build_rows(rows, scale, first, count, expand, plain, x);
+        const models::Vector prediction = model.predict(x.topRows(static_cast<Eigen::Index>(count)));
+        for (Eigen::Index r = 0; r < prediction.size(); ++r)
+            out[config.lookback + first + static_cast<std::size_t>(r)] = prediction[r];
+        first += count;
+    }
     return out;
 }
 
-TrainResult latest(Result<Dataset> prepared, std::uint64_t train_window, SFGModel model, Targets targets) {
+TrainResult latest(Result<RawDataset> prepared, std::uint64_t train_window, SFGModel model, Targets targets) {
     if (!prepared) return std::unexpected(prepared.error().message());
-    const Dataset& d = *prepared;
+    const RawDataset& d = *prepared;
     const std::uint64_t labelled = labelled_rows(d, targets);
     if (labelled == 0) return std::unexpected(std::string("Insufficient data for training"));
     const std::uint64_t rows = std::min(labelled, train_window);
-    const auto start = static_cast<Eigen::Index>(labelled - rows), count = static_cast<Eigen::Index>(rows);
-    if (auto s = model.train(d.features.middleRows(start, count), d.targets.segment(start, count)); !s)
-        return std::unexpected(std::move(s.error()));
+    const std::uint64_t start = labelled - rows;
+    // The statistics still come from every row, as in the whole standardized matrix.
+    Matrix x(static_cast<Eigen::Index>(rows), static_cast<Eigen::Index>(d.columns));
+    if (rows > 0) features::column_scale(d.features).apply(d.features, start, rows, x.data());
+    const auto first = static_cast<Eigen::Index>(start), count = static_cast<Eigen::Index>(rows);
+    if (auto s = model.train(x, d.target_vector().segment(first, count)); !s) return std::unexpected(std::move(s.error()));
     return TrainedModel{std::move(model), d.columns};
 }
 
@@ -56,12 +111,12 @@ TrainResult latest(Result<Dataset> prepared, std::uint64_t train_window, SFGMode
 
 Result<Series> online_predict_atr2(std::span<const double> close, std::span<const double> atr,
                                    std::span<const double> volume, const TrainerConfig& config) {
-    return online(close.size(), features::prepare_atr2_features(close, atr, volume, config.lookback), config,
+    return online(close.size(), features::raw_atr2_features(close, atr, volume, config.lookback), config,
                   model_of(ModelKind::Ridge, config.ridge_alpha), false, Targets::AllButLast);
 }
 
 Result<Series> online_predict_momentum(std::span<const double> rsi, const TrainerConfig& config) {
-    return online(rsi.size(), features::prepare_momentum_features(rsi, config.lookback), config,
+    return online(rsi.size(), features::raw_momentum_features(rsi, config.lookback), config,
                   SFGModel::linear_regression(), config.use_polynomial, Targets::AllRows);
 }
 
@@ -69,26 +124,26 @@ Result<Series> online_predict_momentum(std::span<const double> rsi, const Traine
 // from close with the same rule.
 Result<Series> online_predict_supertrend(std::span<const double> close, std::span<const double> atr,
                                          const TrainerConfig& config) {
-    return online(close.size(), features::prepare_supertrend_features(close, atr, config.lookback), config,
+    return online(close.size(), features::raw_supertrend_features(close, atr, config.lookback), config,
                   model_of(config.model_kind, config.ridge_alpha), config.use_polynomial, Targets::AllRows);
 }
 
 TrainResult train_supertrend_model(std::span<const double> close, std::span<const double> atr,
                                    std::uint64_t train_window, std::uint64_t lookback, bool use_ridge,
                                    double ridge_alpha) {
-    return latest(features::prepare_supertrend_features(close, atr, lookback), train_window,
+    return latest(features::raw_supertrend_features(close, atr, lookback), train_window,
                   model_of(use_ridge ? ModelKind::Ridge : ModelKind::LeastSquares, ridge_alpha), Targets::AllRows);
 }
 
 TrainResult train_atr2_model(std::span<const double> close, std::span<const double> atr,
                              std::span<const double> volume, std::uint64_t train_window, std::uint64_t lookback,
                              double ridge_alpha) {
-    return latest(features::prepare_atr2_features(close, atr, volume, lookback), train_window,
+    return latest(features::raw_atr2_features(close, atr, volume, lookback), train_window,
                   model_of(ModelKind::Ridge, ridge_alpha), Targets::AllButLast);
 }
 
 TrainResult train_momentum_model(std::span<const double> rsi, std::uint64_t train_window, std::uint64_t lookback) {
-    return latest(features::prepare_momentum_features(rsi, lookback), train_window, SFGModel::linear_regression(),
+    return latest(features::raw_momentum_features(rsi, lookback), train_window, SFGModel::linear_regression(),
                   Targets::AllRows);
 }
 

@@ -13,6 +13,11 @@
 //
 // A feature row is only trained on when its target exists: the ATR2 preparer's last row
 // (the final bar, with no next bar) is never a training row.
+//
+// Neither way lays out the whole standardized matrix: its column statistics are gathered
+// from the preparer's windows over the series (features::column_scale), and only the rows
+// fitted, and the rows predicted a chunk at a time, are built. The results are those of the
+// whole matrix, bit for bit; memory stays of the order of the series and the fitted rows.
 #include <cstdint>
 #include <expected>
 #include <span>

@@ -6,16 +6,10 @@ namespace vorn::py::families {
 
 namespace cy = indicators::cycle;
 
-const FunctionDef py_ht_dcperiod = def<"py_ht_dcperiod", cy::ht_dcperiod>("py_ht_dcperiod(values)\n--\n\n", arg("values"));
-const FunctionDef py_ht_dcphase = def<"py_ht_dcphase", cy::ht_dcphase>("py_ht_dcphase(values)\n--\n\n", arg("values"));
-const FunctionDef py_ht_phasor = def<"py_ht_phasor", cy::ht_phasor>("py_ht_phasor(values)\n--\n\n", arg("values"));
-const FunctionDef py_ht_sine = def<"py_ht_sine", cy::ht_sine>("py_ht_sine(values)\n--\n\n", arg("values"));
-const FunctionDef py_ht_trendmode =
-    def<"py_ht_trendmode", cy::ht_trendmode>("py_ht_trendmode(values)\n--\n\n", arg("values"));
-
-namespace {
-const FunctionDef* const table[] = {&py_ht_dcperiod, &py_ht_dcphase, &py_ht_phasor, &py_ht_sine, &py_ht_trendmode};
-}
-Table cycle() { return table; }
+ENTRY(py_ht_dcperiod, cy::ht_dcperiod)(Doc{}, arg("values"));
+ENTRY(py_ht_dcphase, cy::ht_dcphase)(Doc{}, arg("values"));
+ENTRY(py_ht_phasor, cy::ht_phasor)(Doc{}, arg("values"));
+ENTRY(py_ht_sine, cy::ht_sine)(Doc{}, arg("values"));
+ENTRY(py_ht_trendmode, cy::ht_trendmode)(Doc{}, arg("values"));
 
 }  // namespace vorn::py::families

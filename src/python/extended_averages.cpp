@@ -6,47 +6,14 @@ namespace vorn::py::families {
 
 namespace ext = indicators::extended;
 
-namespace {
-
-using Count = std::optional<std::uint64_t>;
-
-Result<Series> alma(const Series& values, Count period, std::optional<double> offset, std::optional<double> sigma) {
-    return ext::alma(values, period.value_or(9), offset.value_or(0.85), sigma.value_or(6.0));
-}
-Result<Series> pwma(const Series& values, Count period) { return ext::pwma(values, period.value_or(5)); }
-Result<Series> sinwma(const Series& values, Count period) { return ext::sinwma(values, period.value_or(14)); }
-Result<Series> swma(const Series& values, Count period) { return ext::swma(values, period.value_or(7)); }
-Result<Series> vwma(const Series& close, const Series& volume, Count period) {
-    return ext::vwma(close, volume, period.value_or(20));
-}
-Result<Series> vidya(const Series& close, Count period) { return ext::vidya(close, period.value_or(14)); }
-Result<ext::AlligatorSeries> alligator(const Series& high, const Series& low, Count jaw_period, Count teeth_period,
-                                       Count lips_period) {
-    return ext::alligator(high, low, jaw_period.value_or(13), teeth_period.value_or(8), lips_period.value_or(5));
-}
-
-}  // namespace
-
-const FunctionDef py_alma = def<"py_alma", alma>("py_alma(values, period, offset, sigma)\n--\n\n", arg("values"),
-                                                 arg_or_none("period"), arg_or_none("offset"), arg_or_none("sigma"));
-const FunctionDef py_pwma =
-    def<"py_pwma", pwma>("py_pwma(values, period)\n--\n\n", arg("values"), arg_or_none("period"));
-const FunctionDef py_sinwma =
-    def<"py_sinwma", sinwma>("py_sinwma(values, period)\n--\n\n", arg("values"), arg_or_none("period"));
-const FunctionDef py_swma =
-    def<"py_swma", swma>("py_swma(values, period)\n--\n\n", arg("values"), arg_or_none("period"));
-const FunctionDef py_vwma = def<"py_vwma", vwma>("py_vwma(close, volume, period)\n--\n\n", arg("close"),
-                                                 arg("volume"), arg_or_none("period"));
-const FunctionDef py_vidya =
-    def<"py_vidya", vidya>("py_vidya(close, period)\n--\n\n", arg("close"), arg_or_none("period"));
-const FunctionDef py_alligator = def<"py_alligator", alligator>(
-    "py_alligator(high, low, jaw_period, teeth_period, lips_period)\n--\n\n", arg("high"), arg("low"),
-    arg_or_none("jaw_period"), arg_or_none("teeth_period"), arg_or_none("lips_period"));
-
-namespace {
-const FunctionDef* const table[] = {&py_alma, &py_pwma, &py_sinwma, &py_swma, &py_vwma, &py_vidya, &py_alligator};
-}
-
-Table extended_averages() { return table; }
+ENTRY(py_alma, ext::alma)(Doc{}.names_only(), arg("values"), arg_or_none("period", 9), arg_or_none("offset", 0.85),
+                          arg_or_none("sigma", 6.0));
+ENTRY(py_pwma, ext::pwma)(Doc{}.names_only(), arg("values"), arg_or_none("period", 5));
+ENTRY(py_sinwma, ext::sinwma)(Doc{}.names_only(), arg("values"), arg_or_none("period", 14));
+ENTRY(py_swma, ext::swma)(Doc{}.names_only(), arg("values"), arg_or_none("period", 7));
+ENTRY(py_vwma, ext::vwma)(Doc{}.names_only(), arg("close"), arg("volume"), arg_or_none("period", 20));
+ENTRY(py_vidya, ext::vidya)(Doc{}.names_only(), arg("close"), arg_or_none("period", 14));
+ENTRY(py_alligator, ext::alligator)(Doc{}.names_only(), arg("high"), arg("low"), arg_or_none("jaw_period", 13),
+                                    arg_or_none("teeth_period", 8), arg_or_none("lips_period", 5));
 
 }  // namespace vorn::py::families

@@ -1,56 +1,58 @@
 #pragma once
-// What each family file exports to the module body: its function entries and its classes.
-// The module body orders them; a family lists its entries in any order.
-#include <span>
+// What a family file needs: the binding layer and the registry's declarations. The
+// registry (registry.def) lists every name once, in order; from it come the identities of
+// the entries, their declarations here, and the module's table (module.cpp).
+//
+//   ENTRY(py_atr, vol::atr)(doc(...), arg("high"), arg("low"), arg("close"), arg_or_none("period", 14));
+#include <cstddef>
 
 #include "python/bind/module.hpp"
 
+namespace vorn::py::registry {
+
+enum class Fn : unsigned short {
+#define FUNCTION(name) name,
+#define CLASS(name, maker)
+#include "python/registry.def"
+#undef FUNCTION
+#undef CLASS
+};
+
+inline constexpr const char* kFunctionNames[] = {
+#define FUNCTION(name) #name,
+#define CLASS(name, maker)
+#include "python/registry.def"
+#undef FUNCTION
+#undef CLASS
+};
+
+// The Python name of a registered function (found by def<> through argument-dependent lookup).
+constexpr const char* entry_name(Fn id) { return kFunctionNames[static_cast<std::size_t>(id)]; }
+
+}  // namespace vorn::py::registry
+
 namespace vorn::py::families {
 
-using Table = std::span<const FunctionDef* const>;
-
-Table moving_averages();
-Table statistics();
-Table math();
-Table price_transforms();
-Table volatility();
-Table channels();
-Table momentum();
-Table stochastic();
-Table oscillators();
-Table trend();
-Table trend_measures();
-Table cycle();
-Table volume();
-Table extended_flow();
-Table overlap();
-Table extended_bands();
-Table extended_averages();
-Table extended_statistics();
-Table extended_oscillators();
-Table candlestick_single();
-Table candlestick_double();
-Table candlestick_triple();
-Table candlestick_multi();
-Table pivots();
-Table fibonacci();
-Table ichimoku();
-Table harmonics();
-Table sfg_signals();
-Table signal_systems();
-Table models();
-
-PyTypeObject* candle_class();
-PyTypeObject* indicator_result_class();
-PyTypeObject* multi_indicator_result_class();
-// Classes registered outside the streaming run.
-PyTypeObject* ohlcv_frame_class();
-PyTypeObject* harmonic_pattern_class();
-PyTypeObject* sfg_model_class();
+#define FUNCTION(name) extern const FunctionDef name;
+#define CLASS(name, maker) PyTypeObject* maker();
+#include "python/registry.def"
+#undef FUNCTION
+#undef CLASS
 
 }  // namespace vorn::py::families
 
-namespace vorn::py::streaming_py {
-// Adds the streaming classes, in their order, by the module's adding step.
-bool register_streaming_classes(PyObject* module);
-}  // namespace vorn::py::streaming_py
+namespace vorn::py::families::lines {
+
+// The documentation lines of the price and volume series, as most entries word them.
+inline constexpr Line open{"open", "list[float]", "Open prices"};
+inline constexpr Line high{"high", "list[float]", "High prices"};
+inline constexpr Line low{"low", "list[float]", "Low prices"};
+inline constexpr Line close{"close", "list[float]", "Close prices"};
+inline constexpr Line volume{"volume", "list[float]", "Volume data"};
+inline constexpr Line high_low_close[] = {high, low, close};
+
+}  // namespace vorn::py::families::lines
+
+// Defines the registered function NAME (in vorn::py::families) bound to a callable; the
+// call that follows gives its docstring and parameter declarations.
+#define ENTRY(name, ...) const FunctionDef name = def<::vorn::py::registry::Fn::name, __VA_ARGS__>

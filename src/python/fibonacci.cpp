@@ -61,44 +61,19 @@ Result<LevelList> extension(double start_price, double end_price, double retrace
     if (!r) return fail(r.error());
     return level_list(fib::kExtensionKeys, *r);
 }
-Result<std::optional<std::string>> touch(double current_price, const LevelList& levels,
-                                         std::optional<double> tolerance) {
-    return fib::detect_fib_touch(current_price, levels, tolerance.value_or(0.001));
-}
-Result<fib::FibRetracementSeries> dynamic(const Series& prices, std::optional<std::uint64_t> lookback) {
-    return fib::dynamic_fib_retracement(prices, lookback.value_or(20));
-}
 
 }  // namespace
 
-const FunctionDef py_fib_retracement = def<"py_fib_retracement", retracement>(
-    "py_fib_retracement(start_price, end_price)\n--\n\n", arg("start_price"), arg("end_price"));
-const FunctionDef py_fibonacci_retracement = def<"py_fibonacci_retracement", retracement>(
-    "py_fibonacci_retracement(start_price, end_price)\n--\n\n", arg("start_price"), arg("end_price"));
-const FunctionDef py_fib_extension = def<"py_fib_extension", extension>(
-    "py_fib_extension(start_price, end_price, retracement_price)\n--\n\n", arg("start_price"), arg("end_price"),
-    arg("retracement_price"));
-const FunctionDef py_fibonacci_extension = def<"py_fibonacci_extension", extension>(
-    "py_fibonacci_extension(start_price, end_price, retracement_price)\n--\n\n", arg("start_price"),
-    arg("end_price"), arg("retracement_price"));
-const FunctionDef py_dynamic_fib_retracement = def<"py_dynamic_fib_retracement", dynamic>(
-    "py_dynamic_fib_retracement(prices, lookback=20)\n--\n\n", arg("prices"), arg_or_none("lookback"));
-const FunctionDef py_detect_fib_touch = def<"py_detect_fib_touch", touch>(
-    "py_detect_fib_touch(current_price, levels, tolerance=0.001)\n--\n\n", arg("current_price"), arg("levels"),
-    arg_or_none("tolerance"));
-const FunctionDef py_fib_fan_lines = def<"py_fib_fan_lines", fib::fib_fan_lines>(
-    "py_fib_fan_lines(start_index, end_index, start_price, end_price, target_index)\n--\n\n", arg("start_index"),
-    arg("end_index"), arg("start_price"), arg("end_price"), arg("target_index"));
-const FunctionDef py_fib_time_zones = def<"py_fib_time_zones", fib::fib_time_zones>(
-    "py_fib_time_zones(start_index, max_zones)\n--\n\n", arg("start_index"), arg("max_zones"));
-
-namespace {
-const FunctionDef* const table[] = {&py_fib_retracement,         &py_fib_extension,    &py_fibonacci_retracement,
-                                    &py_fibonacci_extension,     &py_dynamic_fib_retracement,
-                                    &py_detect_fib_touch,        &py_fib_fan_lines,    &py_fib_time_zones};
-}
-
-Table fibonacci() { return table; }
+ENTRY(py_fib_retracement, retracement)(Doc{}, arg("start_price"), arg("end_price"));
+ENTRY(py_fibonacci_retracement, retracement)(Doc{}, arg("start_price"), arg("end_price"));
+ENTRY(py_fib_extension, extension)(Doc{}, arg("start_price"), arg("end_price"), arg("retracement_price"));
+ENTRY(py_fibonacci_extension, extension)(Doc{}, arg("start_price"), arg("end_price"), arg("retracement_price"));
+ENTRY(py_dynamic_fib_retracement, fib::dynamic_fib_retracement)(Doc{}, arg("prices"), arg_or_none("lookback", 20));
+ENTRY(py_detect_fib_touch, fib::detect_fib_touch)(Doc{}, arg("current_price"), arg("levels"),
+                                                  arg_or_none("tolerance", 0.001));
+ENTRY(py_fib_fan_lines, fib::fib_fan_lines)(Doc{}, arg("start_index"), arg("end_index"), arg("start_price"),
+                                            arg("end_price"), arg("target_index"));
+ENTRY(py_fib_time_zones, fib::fib_time_zones)(Doc{}, arg("start_index"), arg("max_zones"));
 
 }  // namespace families
 }  // namespace vorn::py

@@ -15,13 +15,6 @@ namespace families {
 
 namespace {
 
-Result<ich::IchimokuCloud> cloud(const Series& high, const Series& low, const Series& close,
-                                 std::optional<std::uint64_t> tenkan_period, std::optional<std::uint64_t> kijun_period,
-                                 std::optional<std::uint64_t> senkou_b_period) {
-    return ich::ichimoku_cloud(high, low, close, tenkan_period.value_or(9), kijun_period.value_or(26),
-                               senkou_b_period.value_or(52));
-}
-
 // The four readers take the cloud's five lines as five arguments.
 template <auto Reader>
 auto read_lines(const Series& tenkan_sen, const Series& kijun_sen, const Series& senkou_span_a,
@@ -35,47 +28,33 @@ Result<std::vector<ich::IchimokuSignalCode>> signals(const Series& close, const 
     return ich::ichimoku_signals(close, {tenkan_sen, kijun_sen, senkou_span_a, senkou_span_b, chikou_span});
 }
 
-#define LINES "tenkan_sen, kijun_sen, senkou_span_a, senkou_span_b, chikou_span"
 #define LINE_ARGS arg("tenkan_sen"), arg("kijun_sen"), arg("senkou_span_a"), arg("senkou_span_b"), arg("chikou_span")
 
 }  // namespace
 
-const FunctionDef py_ichimoku_cloud = def<"py_ichimoku_cloud", cloud>(
-    "py_ichimoku_cloud(high, low, conversion=9, base=26, span_b=52, displacement=26)\n--\n\n"
-    "Calculate Ichimoku Cloud\n\n"
-    "Trend lines from the midpoints of rolling high/low ranges, with two of them shifted forward\n"
-    "to form the cloud and the close shifted back as the lagging span.\n\n"
-    "Parameters\n----------\n"
-    "high : list[float]\n    High prices\n"
-    "low : list[float]\n    Low prices\n"
-    "conversion : int, optional\n    Tenkan-sen (conversion line) period (default: 9)\n"
-    "base : int, optional\n    Kijun-sen (base line) period (default: 26)\n"
-    "span_b : int, optional\n    Senkou span B period (default: 52)\n"
-    "displacement : int, optional\n    Forward shift of the spans (default: 26)\n"
-    "\nReturns\n-------\ntuple[list[float], list[float], list[float], list[float], list[float]]\n"
-    "    (Tenkan, Kijun, Senkou A, Senkou B, Chikou)\n"
-    "\nRaises\n------\nValueError\n    If an input is empty, contains a non-finite value or the lengths differ,\n"
-    "    or if a period is 0 or exceeds the data length\n",
-    arg("high"), arg("low"), arg("close"), arg_or_none("tenkan_period"), arg_or_none("kijun_period"),
-    arg_or_none("senkou_b_period"));
-const FunctionDef py_ichimoku_signals = def<"py_ichimoku_signals", signals>(
-    "py_ichimoku_signals(close, " LINES ")\n--\n\n", arg("close"), LINE_ARGS);
-const FunctionDef py_ichimoku_tk_cross = def<"py_ichimoku_tk_cross", read_lines<ich::tk_cross>>(
-    "py_ichimoku_tk_cross(" LINES ")\n--\n\n", LINE_ARGS);
-const FunctionDef py_cloud_thickness = def<"py_cloud_thickness", read_lines<ich::cloud_thickness>>(
-    "py_cloud_thickness(" LINES ")\n--\n\n", LINE_ARGS);
-const FunctionDef py_cloud_color = def<"py_cloud_color", read_lines<ich::cloud_color>>(
-    "py_cloud_color(" LINES ")\n--\n\n", LINE_ARGS);
+// The signature shows its original names and a fixed displacement; the parameters are close and three periods.
+ENTRY(py_ichimoku_cloud, ich::ichimoku_cloud)(
+    doc("Calculate Ichimoku Cloud\n\n"
+        "Trend lines from the midpoints of rolling high/low ranges, with two of them shifted forward\n"
+        "to form the cloud and the close shifted back as the lagging span.",
+        params(lines::high, lines::low,
+               Line{"conversion", "int, optional", "Tenkan-sen (conversion line) period (default: 9)"},
+               Line{"base", "int, optional", "Kijun-sen (base line) period (default: 26)"},
+               Line{"span_b", "int, optional", "Senkou span B period (default: 52)"},
+               Line{"displacement", "int, optional", "Forward shift of the spans (default: 26)"}),
+        returns("tuple[list[float], list[float], list[float], list[float], list[float]]",
+                "(Tenkan, Kijun, Senkou A, Senkou B, Chikou)"),
+        raises("If an input is empty, contains a non-finite value or the lengths differ,\n"
+               "or if a period is 0 or exceeds the data length"))
+        .fixed_signature("py_ichimoku_cloud(high, low, conversion=9, base=26, span_b=52, displacement=26)"),
+    arg("high"), arg("low"), arg("close"), arg_or_none("tenkan_period", 9), arg_or_none("kijun_period", 26),
+    arg_or_none("senkou_b_period", 52));
+ENTRY(py_ichimoku_signals, signals)(Doc{}, arg("close"), LINE_ARGS);
+ENTRY(py_ichimoku_tk_cross, read_lines<ich::tk_cross>)(Doc{}, LINE_ARGS);
+ENTRY(py_cloud_thickness, read_lines<ich::cloud_thickness>)(Doc{}, LINE_ARGS);
+ENTRY(py_cloud_color, read_lines<ich::cloud_color>)(Doc{}, LINE_ARGS);
 
-#undef LINES
 #undef LINE_ARGS
-
-namespace {
-const FunctionDef* const table[] = {&py_ichimoku_cloud, &py_ichimoku_signals, &py_ichimoku_tk_cross,
-                                    &py_cloud_thickness, &py_cloud_color};
-}
-
-Table ichimoku() { return table; }
 
 }  // namespace families
 }  // namespace vorn::py

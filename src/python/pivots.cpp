@@ -17,11 +17,16 @@ struct Convert<pv::LevelTuple> {
         return true;
     }
 };
+template <>
+struct Kind<pv::LevelTuple> {
+    static std::string name() { return "levels"; }
+};
 
 namespace families {
 
 namespace {
 
+// The seven-level functions return (pivot, r1, r2, r3, s1, s2, s3).
 using Seven = std::tuple<double, double, double, double, double, double, double>;
 
 Result<Seven> seven(Result<pv::PivotLevels> r) {
@@ -43,48 +48,26 @@ Result<pv::LevelTuple> camarilla(double high, double low, double close) {
     return pv::to_level_tuple(*r);
 }
 
-Result<pv::LevelRows> pivot_series(const Series& open, const Series& high, const Series& low, const Series& close,
-                                   const std::string& method) {
-    return pv::calc_pivot_series(open, high, low, close, method);
-}
+// The row arrives as its nine-value tuple.
 Result<std::string> zone(double current_price, const pv::LevelTuple& levels) {
     return pv::pivot_zone(current_price, pv::from_level_tuple(levels));
 }
-Result<std::optional<std::string>> touch(double current_price, const pv::LevelTuple& levels,
-                                         std::optional<double> tolerance) {
-    return pv::detect_pivot_touch(current_price, pv::from_level_tuple(levels), tolerance.value_or(0.001));
+Result<std::optional<std::string>> touch(double current_price, const pv::LevelTuple& levels, double tolerance) {
+    return pv::detect_pivot_touch(current_price, pv::from_level_tuple(levels), tolerance);
 }
 
 }  // namespace
 
-const FunctionDef py_standard_pivots = def<"py_standard_pivots", standard>(
-    "py_standard_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
-const FunctionDef py_classic_pivots = def<"py_classic_pivots", standard>(
-    "py_classic_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
-const FunctionDef py_fibonacci_pivots = def<"py_fibonacci_pivots", fibonacci_levels>(
-    "py_fibonacci_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
-const FunctionDef py_camarilla_pivots = def<"py_camarilla_pivots", camarilla>(
-    "py_camarilla_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
-const FunctionDef py_woodie_pivots = def<"py_woodie_pivots", woodie>(
-    "py_woodie_pivots(high, low, close)\n--\n\n", arg("high"), arg("low"), arg("close"));
-const FunctionDef py_demark_pivots = def<"py_demark_pivots", demark>(
-    "py_demark_pivots(open, high, low, close)\n--\n\n", arg("open"), arg("high"), arg("low"), arg("close"));
-const FunctionDef py_calc_pivot_series = def<"py_calc_pivot_series", pivot_series>(
-    "py_calc_pivot_series(open, high, low, close, method)\n--\n\n", arg("open"), arg("high"), arg("low"),
-    arg("close"), arg("method"));
-const FunctionDef py_detect_pivot_touch = def<"py_detect_pivot_touch", touch>(
-    "py_detect_pivot_touch(current_price, levels, tolerance=0.001)\n--\n\n", arg("current_price"), arg("levels"),
-    arg_or_none("tolerance"));
-const FunctionDef py_pivot_zone = def<"py_pivot_zone", zone>(
-    "py_pivot_zone(current_price, levels)\n--\n\n", arg("current_price"), arg("levels"));
-
-namespace {
-const FunctionDef* const table[] = {&py_standard_pivots, &py_classic_pivots,    &py_fibonacci_pivots,
-                                    &py_camarilla_pivots, &py_woodie_pivots,     &py_demark_pivots,
-                                    &py_calc_pivot_series, &py_detect_pivot_touch, &py_pivot_zone};
-}
-
-Table pivots() { return table; }
+ENTRY(py_standard_pivots, standard)(Doc{}, arg("high"), arg("low"), arg("close"));
+ENTRY(py_classic_pivots, standard)(Doc{}, arg("high"), arg("low"), arg("close"));
+ENTRY(py_fibonacci_pivots, fibonacci_levels)(Doc{}, arg("high"), arg("low"), arg("close"));
+ENTRY(py_camarilla_pivots, camarilla)(Doc{}, arg("high"), arg("low"), arg("close"));
+ENTRY(py_woodie_pivots, woodie)(Doc{}, arg("high"), arg("low"), arg("close"));
+ENTRY(py_demark_pivots, demark)(Doc{}, arg("open"), arg("high"), arg("low"), arg("close"));
+ENTRY(py_calc_pivot_series, pv::calc_pivot_series)(Doc{}, arg("open"), arg("high"), arg("low"), arg("close"),
+                                                   arg("method"));
+ENTRY(py_detect_pivot_touch, touch)(Doc{}, arg("current_price"), arg("levels"), arg_or_none("tolerance", 0.001));
+ENTRY(py_pivot_zone, zone)(Doc{}, arg("current_price"), arg("levels"));
 
 }  // namespace families
 }  // namespace vorn::py

@@ -6,28 +6,18 @@ namespace vorn::py::families {
 
 namespace pt = indicators::price_transform;
 
-const FunctionDef py_avgprice = def<"py_avgprice", pt::avgprice>(
-    "py_avgprice(open, high, low, close)\n--\n\nCalculate Average Price (OHLC/4)\n\n"
-    "The mean of each bar's open, high, low and close.\n\n"
-    "Returns\n-------\nlist of float - Average price values",
+ENTRY(py_avgprice, pt::avgprice)(
+    doc("Calculate Average Price (OHLC/4)\n\nThe mean of each bar's open, high, low and close.",
+        returns("list of float - Average price values")),
     arg("open"), arg("high"), arg("low"), arg("close"));
-const FunctionDef py_medprice = def<"py_medprice", pt::medprice>(
-    "py_medprice(high, low)\n--\n\nCalculate Median Price (HL/2)\n\n"
-    "The midpoint of each bar's high and low.\n\n"
-    "Returns\n-------\nlist of float - Median price values",
+ENTRY(py_medprice, pt::medprice)(
+    doc("Calculate Median Price (HL/2)\n\nThe midpoint of each bar's high and low.",
+        returns("list of float - Median price values")),
     arg("high"), arg("low"));
-const FunctionDef py_typprice = def<"py_typprice", pt::typprice>(
-    "py_typprice(high, low, close)\n--\n\nCalculate Typical Price (HLC/3)\n\n"
-    "The mean of each bar's high, low and close.\n\n"
-    "Returns\n-------\nlist of float - Typical price values",
+ENTRY(py_typprice, pt::typprice)(
+    doc("Calculate Typical Price (HLC/3)\n\nThe mean of each bar's high, low and close.",
+        returns("list of float - Typical price values")),
     arg("high"), arg("low"), arg("close"));
-const FunctionDef py_wclprice = def<"py_wclprice", pt::wclprice>("py_wclprice(high, low, close)\n--\n\n", arg("high"),
-                                                                 arg("low"), arg("close"));
-
-namespace {
-const FunctionDef* const table[] = {&py_avgprice, &py_medprice, &py_typprice, &py_wclprice};
-}
-
-Table price_transforms() { return table; }
+ENTRY(py_wclprice, pt::wclprice)(Doc{}, arg("high"), arg("low"), arg("close"));
 
 }  // namespace vorn::py::families

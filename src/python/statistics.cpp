@@ -6,78 +6,49 @@ namespace vorn::py::families {
 
 namespace st = indicators::statistics;
 
-#define PARAM(name, type, gloss) name " : " type "\n    " gloss "\n"
-#define STAT_DOC(sig, title, description, params, returns) \
-    sig "\n--\n\n" title "\n\n" description "\n\nParameters\n----------\n" params "\nReturns\n-------\n" returns
-#define SIG_ONLY(sig) sig "\n--\n\n"
-
-const FunctionDef py_linear_regression = def<"py_linear_regression", st::linear_regression>(
-    STAT_DOC("py_linear_regression(y_values, period)", "Calculate Linear Regression",
-             "Returns slope, intercept, and R-squared values over rolling window.",
-             PARAM("y_values", "list of float", "Values to regress") PARAM("period", "int", "Lookback period"),
-             "tuple of (list, list, list) - (slope, intercept, r_squared)"),
-    arg("y_values"), arg("period"));
-const FunctionDef py_correlation = def<"py_correlation", st::correlation>(
-    STAT_DOC("py_correlation(x, y, period)", "Calculate Correlation Coefficient",
-             "Pearson correlation between two series. Values -1 to +1.",
-             PARAM("x", "list of float", "First series") PARAM("y", "list of float", "Second series")
-                 PARAM("period", "int", "Lookback period"),
-             "list of float - Correlation values (-1 to +1)"),
-    arg("x"), arg("y"), arg("period"));
-const FunctionDef py_zscore = def<"py_zscore", st::zscore>(
-    STAT_DOC("py_zscore(values, period)", "Calculate Z-Score",
-             "Number of standard deviations from the mean.\nUsed for mean reversion strategies.",
-             PARAM("values", "list of float", "Price data") PARAM("period", "int", "Lookback period"),
-             "list of float - Z-score values"),
-    arg("values"), arg("period"));
-const FunctionDef py_covariance = def<"py_covariance", st::covariance>(
-    STAT_DOC("py_covariance(x, y, period)", "Calculate Covariance", "Measures how two variables change together.",
-             PARAM("x", "list of float", "First series") PARAM("y", "list of float", "Second series")
-                 PARAM("period", "int", "Lookback period"),
-             "list of float - Covariance values"),
-    arg("x"), arg("y"), arg("period"));
-const FunctionDef py_beta = def<"py_beta", st::beta>(
-    STAT_DOC("py_beta(asset_returns, benchmark_returns, period)", "Calculate Beta",
-             "Sensitivity of asset to benchmark movements.\nBeta > 1 = more volatile, Beta < 1 = less volatile.",
-             PARAM("asset_returns", "list of float", "Asset return series")
-                 PARAM("benchmark_returns", "list of float", "Benchmark return series")
-                     PARAM("period", "int", "Lookback period"),
-             "list of float - Beta values"),
-    arg("asset_returns"), arg("benchmark_returns"), arg("period"));
-const FunctionDef py_standard_error = def<"py_standard_error", st::standard_error>(
-    STAT_DOC("py_standard_error(y_values, period)", "Calculate Standard Error",
-             "Standard deviation of the regression residuals.",
-             PARAM("y_values", "list of float", "Values") PARAM("period", "int", "Lookback period"),
-             "list of float - Standard error values"),
-    arg("y_values"), arg("period"));
-const FunctionDef py_stderr = def<"py_stderr", st::standard_error>(
-    "py_stderr(y_values, period)\n--\n\nCalculate Standard Error (alias for standard_error)", arg("y_values"),
-    arg("period"));
-const FunctionDef py_correl = def<"py_correl", st::correl>(SIG_ONLY("py_correl(values1, values2, period)"),
-                                                           arg("values1"), arg("values2"), arg("period"));
-const FunctionDef py_linearreg =
-    def<"py_linearreg", st::linearreg>(SIG_ONLY("py_linearreg(values, period)"), arg("values"), arg("period"));
-const FunctionDef py_linearreg_slope = def<"py_linearreg_slope", st::linearreg_slope>(
-    SIG_ONLY("py_linearreg_slope(values, period)"), arg("values"), arg("period"));
-const FunctionDef py_linearreg_angle = def<"py_linearreg_angle", st::linearreg_angle>(
-    SIG_ONLY("py_linearreg_angle(values, period)"), arg("values"), arg("period"));
-const FunctionDef py_linearreg_intercept = def<"py_linearreg_intercept", st::linearreg_intercept>(
-    SIG_ONLY("py_linearreg_intercept(values, period)"), arg("values"), arg("period"));
-const FunctionDef py_var = def<"py_var", st::var>(SIG_ONLY("py_var(values, period)"), arg("values"), arg("period"));
-const FunctionDef py_tsf = def<"py_tsf", st::tsf>(SIG_ONLY("py_tsf(values, period)"), arg("values"), arg("period"));
-
-#undef PARAM
-#undef STAT_DOC
-#undef SIG_ONLY
-
 namespace {
-const FunctionDef* const table[] = {&py_linear_regression, &py_correlation,     &py_zscore,
-                                    &py_covariance,        &py_beta,            &py_standard_error,
-                                    &py_stderr,            &py_correl,          &py_linearreg,
-                                    &py_linearreg_slope,   &py_linearreg_angle, &py_linearreg_intercept,
-                                    &py_var,               &py_tsf};
-}
 
-Table statistics() { return table; }
+constexpr Line kPeriod{"period", "int", "Lookback period"};
+constexpr Line kXY[] = {{"x", "list of float", "First series"}, {"y", "list of float", "Second series"}};
+
+}  // namespace
+
+ENTRY(py_linear_regression, st::linear_regression)(
+    doc("Calculate Linear Regression\n\nReturns slope, intercept, and R-squared values over rolling window.",
+        params(Line{"y_values", "list of float", "Values to regress"}, kPeriod),
+        returns("tuple of (list, list, list) - (slope, intercept, r_squared)")),
+    arg("y_values"), arg("period"));
+ENTRY(py_correlation, st::correlation)(
+    doc("Calculate Correlation Coefficient\n\nPearson correlation between two series. Values -1 to +1.",
+        params(kXY, kPeriod), returns("list of float - Correlation values (-1 to +1)")),
+    arg("x"), arg("y"), arg("period"));
+ENTRY(py_zscore, st::zscore)(
+    doc("Calculate Z-Score\n\nNumber of standard deviations from the mean.\nUsed for mean reversion strategies.",
+        params(Line{"values", "list of float", "Price data"}, kPeriod), returns("list of float - Z-score values")),
+    arg("values"), arg("period"));
+ENTRY(py_covariance, st::covariance)(
+    doc("Calculate Covariance\n\nMeasures how two variables change together.", params(kXY, kPeriod),
+        returns("list of float - Covariance values")),
+    arg("x"), arg("y"), arg("period"));
+ENTRY(py_beta, st::beta)(
+    doc("Calculate Beta\n\n"
+        "Sensitivity of asset to benchmark movements.\nBeta > 1 = more volatile, Beta < 1 = less volatile.",
+        params(Line{"asset_returns", "list of float", "Asset return series"},
+               Line{"benchmark_returns", "list of float", "Benchmark return series"}, kPeriod),
+        returns("list of float - Beta values")),
+    arg("asset_returns"), arg("benchmark_returns"), arg("period"));
+ENTRY(py_standard_error, st::standard_error)(
+    doc("Calculate Standard Error\n\nStandard deviation of the regression residuals.",
+        params(Line{"y_values", "list of float", "Values"}, kPeriod), returns("list of float - Standard error values")),
+    arg("y_values"), arg("period"));
+ENTRY(py_stderr, st::standard_error)(doc("Calculate Standard Error (alias for standard_error)"), arg("y_values"),
+                                     arg("period"));
+ENTRY(py_correl, st::correl)(Doc{}, arg("values1"), arg("values2"), arg("period"));
+ENTRY(py_linearreg, st::linearreg)(Doc{}, arg("values"), arg("period"));
+ENTRY(py_linearreg_slope, st::linearreg_slope)(Doc{}, arg("values"), arg("period"));
+ENTRY(py_linearreg_angle, st::linearreg_angle)(Doc{}, arg("values"), arg("period"));
+ENTRY(py_linearreg_intercept, st::linearreg_intercept)(Doc{}, arg("values"), arg("period"));
+ENTRY(py_var, st::var)(Doc{}, arg("values"), arg("period"));
+ENTRY(py_tsf, st::tsf)(Doc{}, arg("values"), arg("period"));
 
 }  // namespace vorn::py::families

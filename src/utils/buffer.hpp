@@ -4,6 +4,7 @@
 // as the indicator itself, while a recycled buffer is already mapped.
 #include <cstddef>
 #include <iterator>
+#include <type_traits>
 #include <new>
 
 namespace vorn::utils {
@@ -66,5 +67,34 @@ template <class Vector, class F>
 Vector generated(std::size_t n, F f) {
     return Vector(GeneratedValues<F>(&f, 0), GeneratedValues<F>(&f, n));
 }
+
+// A kernel's working array from the same recycled buffers, left uninitialised: for
+// intermediate series the kernel writes before it reads them, which a Series would first fill
+// for nothing. Only trivial element types, which need no construction either.
+template <class T = double>
+class Scratch {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
+public:
+    explicit Scratch(std::size_t n) : p_(static_cast<T*>(acquire_buffer(bytes(n)))), n_(n) {}
+    ~Scratch() { release_buffer(p_); }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    T* data() noexcept { return p_; }
+    const T* data() const noexcept { return p_; }
+    std::size_t size() const noexcept { return n_; }
+    T& operator[](std::size_t i) noexcept { return p_[i]; }
+    const T& operator[](std::size_t i) const noexcept { return p_[i]; }
+
+private:
+    static std::size_t bytes(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / (2 * sizeof(T))) throw std::bad_array_new_length();
+        return n * sizeof(T);
+    }
+
+    T* p_;
+    std::size_t n_;
+};
 
 }  // namespace vorn::utils

@@ -1,8 +1,10 @@
 #include "utils/ma.hpp"
 
+#include <bit>
 #include <cmath>
 #include <limits>
 
+#include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
 #include "utils/stats.hpp"
 
@@ -24,38 +26,6 @@ Status check_allow_nan(std::span<const double> values, std::uint64_t period) {
     return validate_period(period, values.size());
 }
 
-
-// One exponential stage, fed one element at a time. Chained stages (DEMA, TEMA, T3) run
-// side by side in one pass, so their latency chains overlap; each stage's arithmetic is
-// exactly that of a separate pass.
-class EmaStage {
-public:
-    EmaStage(std::uint64_t period, double alpha)
-        : n_(period), nf_(static_cast<double>(period)), alpha_(alpha), keep_(1.0 - alpha) {}
-
-    double operator()(double v) noexcept {
-        if (std::isnan(v)) {  // a gap: seed again from the next element
-            seed_.reset();
-            count_ = 0;
-            return NaN;
-        }
-        if (count_ < n_) {
-            seed_.add(v);
-            if (++count_ < n_) return NaN;
-            avg_ = seed_.sum / nf_;
-            return avg_;
-        }
-        avg_ = avg_ * keep_ + v * alpha_;
-        return avg_;
-    }
-
-private:
-    std::size_t n_;
-    double nf_, alpha_, keep_;
-    Kahan seed_;
-    std::size_t count_ = 0;
-    double avg_ = 0.0;
-};
 
 // One weighted-mean window over a series that may still be growing: step(i) reads x[i]
 // and, on a slide, x[i - n]. Several windows (the Hull average's three) run in one pass.
@@ -135,6 +105,8 @@ private:
         }
     }
 
+    friend class WmaPair;
+
     std::span<const double> x_;
     std::size_t n_;
     double nf_, divisor_;
@@ -142,6 +114,79 @@ private:
     WindowWeight weight_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
+};
+
+// Two weighted-mean windows over one series (the Hull average's half and full windows), their
+// compensated sums advanced together, one window per half of a vector register: an ordinary
+// slide performs, per half, exactly the steps of WmaWindow::step. Whatever else a step needs
+// (the first windows, a gap, a scheduled rebuild, a weight's judgement) the windows do
+// themselves, one at a time, their sums handed over and taken back. Everything is inlined
+// into the caller's loop, rare paths included: a call handed the pair would keep its sums in
+// memory.
+class WmaPair {
+public:
+    using Pair = double __attribute__((vector_size(16)));
+
+    WmaPair(std::span<const double> x, std::uint64_t p0, std::uint64_t p1)
+        : lane_{WmaWindow(x, p0), WmaWindow(x, p1)}, nf_{lane_[0].nf_, lane_[1].nf_},
+          divisor_{lane_[0].divisor_, lane_[1].divisor_} {}
+
+    // The two windows' values at i, in the order of the constructor's periods.
+    [[gnu::always_inline]] Pair step(std::size_t i) noexcept {
+        WmaWindow& a = lane_[0];
+        WmaWindow& b = lane_[1];
+        const double v = a.x_[i];
+        if (std::isnan(v) | (a.count_ < a.n_) | (b.count_ < b.n_) | (a.slides_ > 999) | (b.slides_ > 999))
+            [[unlikely]] {
+            hand_over();
+            const Pair r = {a.step(i), b.step(i)};
+            take_back();
+            return r;
+        }
+        const Pair o = {a.x_[i - a.n_], b.x_[i - b.n_]};
+        const Pair vv = {v, v};
+        const Pair plain = s_sum_;
+        add(s_sum_, s_comp_, -o);
+        add(w_sum_, w_comp_, -plain);
+        add(w_sum_, w_comp_, nf_ * vv);
+        add(s_sum_, s_comp_, vv);
+        ++a.slides_;
+        ++b.slides_;
+        const Pair oo = o * o, in = vv * vv;
+        const bool pa = a.weight_.passes(oo[0], in[0]);
+        const bool pb = b.weight_.passes(oo[1], in[1]);
+        const Pair comps = s_comp_ + w_comp_;
+        if (!(pa & pb & std::isfinite(comps[0]) & std::isfinite(comps[1]))) [[unlikely]] {
+            hand_over();
+            a.settle(i, pa);
+            b.settle(i, pb);
+            take_back();
+        }
+        return w_sum_ / divisor_;
+    }
+
+private:
+    [[gnu::always_inline]] static void add(Pair& sum, Pair& comp, Pair v) noexcept {
+        const Pair y = v - comp;
+        const Pair t = sum + y;
+        comp = (t - sum) - y;
+        sum = t;
+    }
+
+    [[gnu::always_inline]] void hand_over() noexcept {
+        lane_[0].s_ = {s_sum_[0], s_comp_[0]}, lane_[0].w_ = {w_sum_[0], w_comp_[0]};
+        lane_[1].s_ = {s_sum_[1], s_comp_[1]}, lane_[1].w_ = {w_sum_[1], w_comp_[1]};
+    }
+    [[gnu::always_inline]] void take_back() noexcept {
+        s_sum_ = Pair{lane_[0].s_.sum, lane_[1].s_.sum};
+        s_comp_ = Pair{lane_[0].s_.comp, lane_[1].s_.comp};
+        w_sum_ = Pair{lane_[0].w_.sum, lane_[1].w_.sum};
+        w_comp_ = Pair{lane_[0].w_.comp, lane_[1].w_.comp};
+    }
+
+    WmaWindow lane_[2];
+    Pair nf_, divisor_;
+    Pair s_sum_{0.0, 0.0}, s_comp_{0.0, 0.0}, w_sum_{0.0, 0.0}, w_comp_{0.0, 0.0};
 };
 
 }  // namespace
@@ -210,10 +255,12 @@ Result<Series> hma(std::span<const double> values, std::uint64_t period) {
     if (auto s = validate_period(half, values.size()); !s) return fail(s.error());
     const std::size_t len = values.size();
     Series diff(len, NaN), r(len, NaN);
-    WmaWindow a(values, half), b(values, period), smooth(diff, root);
+    WmaPair ab(values, half, period);
+    WmaWindow smooth(diff, root);
     bool smoothed = false;
     for (std::size_t i = 0; i < len; ++i) {
-        const double ai = a.step(i), bi = b.step(i);
+        const auto both = ab.step(i);
+        const double ai = both[0], bi = both[1];
         if (!std::isnan(ai) && !std::isnan(bi)) diff[i] = (ai + ai) - bi;
         r[i] = smooth.step(i);
         smoothed = smoothed || !std::isnan(r[i]);
@@ -309,26 +356,50 @@ Result<Series> frama(std::span<const double> values, std::uint64_t period) {
     if (period > len || period < 2 || period % 2 != 0) return fail(VornError::invalid_period(period, len));
     const std::size_t n = period, h = n / 2;
     const double hf = static_cast<double>(h), nf = static_cast<double>(n);
+    Series out(len, NaN);
+    out[n - 1] = values[n - 1];
+    if (len == n) return out;
     // The window of n bars before i is two half windows of h bars; the half window that
     // ends at i - h - 1 was the newer half h bars earlier, so one rolling extreme of h bars
     // serves all three ranges.
-    const Series hi = stats::rolling_max(values, h);
-    const Series lo = stats::rolling_min(values, h);
-    Series out(len, NaN);
-    out[n - 1] = values[n - 1];
+    const stats::WindowExtremes ext = stats::rolling_max_min(values, h);
+    const double* hi = ext.max.data();
+    const double* lo = ext.min.data();
+    // The ranges' arithmetic goes first, in a pass of its own; the logarithms and the
+    // average's own recursion follow in passes of theirs. Dividing by a power of two is
+    // multiplying by its exact reciprocal, to the bit.
+    utils::Scratch sum12(len), n3s(len);
+    const auto ranges = [&](auto scale_h, auto scale_n) {
+        for (std::size_t i = n; i < len; ++i) {
+            const std::size_t older = i - h - 1, newer = i - 1;
+            const double n1 = scale_h(hi[older] - lo[older]);
+            const double n2 = scale_h(hi[newer] - lo[newer]);
+            const double top = hi[older] > hi[newer] ? hi[older] : hi[newer];
+            const double bottom = lo[older] < lo[newer] ? lo[older] : lo[newer];
+            sum12[i] = n1 + n2;
+            n3s[i] = scale_n(top - bottom);
+        }
+    };
+    if (std::has_single_bit(h)) {
+        const double inv_h = 1.0 / hf, inv_n = 1.0 / nf;
+        ranges([=](double x) { return x * inv_h; }, [=](double x) { return x * inv_n; });
+    } else {
+        ranges([=](double x) { return x / hf; }, [=](double x) { return x / nf; });
+    }
+    // The exponents are found in a pass of their own and the average in another, so that no
+    // bar's logarithms wait on the bar before.
+    double* expo = sum12.data();
     for (std::size_t i = n; i < len; ++i) {
-        const std::size_t older = i - h - 1, newer = i - 1;
-        const double n1 = (hi[older] - lo[older]) / hf;
-        const double n2 = (hi[newer] - lo[newer]) / hf;
-        const double top = hi[older] > hi[newer] ? hi[older] : hi[newer];
-        const double bottom = lo[older] < lo[newer] ? lo[older] : lo[newer];
-        const double n3 = (top - bottom) / nf;
-        double e = 0.0;
-        if (n1 + n2 > 0.0 && n3 > 0.0) {
-            const double d = (std::log(n1 + n2) - std::log(n3)) / 0.6931471805599453;
+        const double s12 = sum12[i], n3 = n3s[i];
+        double e = 0.0;  // a flat window: alpha = exp(0) = 1
+        if (s12 > 0.0 && n3 > 0.0) {
+            const double d = (std::log(s12) - std::log(n3)) / 0.6931471805599453;
             e = (d - 1.0) * -4.6;
         }
-        double alpha = std::exp(e);
+        expo[i] = e;
+    }
+    for (std::size_t i = n; i < len; ++i) {
+        double alpha = std::exp(expo[i]);
         if (alpha < 0.01) alpha = 0.01;
         if (alpha > 1.0) alpha = 1.0;
         out[i] = (1.0 - alpha) * out[i - 1] + alpha * values[i];

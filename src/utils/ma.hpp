@@ -103,6 +103,38 @@ private:
     unsigned slides_ = 0;
 };
 
+// One exponential stage, fed one element at a time. Chained stages (DEMA, TEMA, T3) run
+// side by side in one pass, so their latency chains overlap; each stage's arithmetic is
+// exactly that of a separate pass.
+class EmaStage {
+public:
+    EmaStage(std::uint64_t period, double alpha)
+        : n_(period), nf_(static_cast<double>(period)), alpha_(alpha), keep_(1.0 - alpha) {}
+
+    [[gnu::always_inline]] double operator()(double v) noexcept {
+        if (std::isnan(v)) {  // a gap: seed again from the next element
+            seed_.reset();
+            count_ = 0;
+            return std::numeric_limits<double>::quiet_NaN();
+        }
+        if (count_ < n_) {
+            seed_.add(v);
+            if (++count_ < n_) return std::numeric_limits<double>::quiet_NaN();
+            avg_ = seed_.sum / nf_;
+            return avg_;
+        }
+        avg_ = avg_ * keep_ + v * alpha_;
+        return avg_;
+    }
+
+private:
+    std::size_t n_;
+    double nf_, alpha_, keep_;
+    Kahan seed_;
+    std::size_t count_ = 0;
+    double avg_ = 0.0;
+};
+
 // The smoothing factor of the exponential average of period n.
 inline double ema_alpha(std::uint64_t period) { return 2.0 / (1.0 + static_cast<double>(period)); }
 

@@ -1,5 +1,6 @@
 #include "utils/stats.hpp"
 
+#include <cfloat>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -34,10 +35,10 @@ void blank_nan_windows(std::span<const double> values, std::size_t p, Series& ou
 // of the latest bar that holds its extreme. The selections are written so that they compile
 // to plain max/min instructions; a NaN they meet only reaches windows that hold it.
 struct Greater {
-    static double pick(double later, double earlier) noexcept { return earlier > later ? earlier : later; }
+    static double pick(double later, double earlier) noexcept { return window::pick_max(later, earlier); }
 };
 struct Less {
-    static double pick(double later, double earlier) noexcept { return earlier < later ? earlier : later; }
+    static double pick(double later, double earlier) noexcept { return window::pick_min(later, earlier); }
 };
 
 template <class Order>
@@ -63,6 +64,22 @@ Series rolling_extreme(std::span<const double> values, std::uint64_t period) {
     return out;
 }
 
+// Latest<Greater> and Latest<Less> side by side: one walk over the blocks serves both.
+struct LatestMaxMin {
+    struct Cand {
+        double max, min;
+    };
+    const double* v;
+    double* max;
+    double* min;
+    Cand at(std::size_t i) const noexcept { return {v[i], v[i]}; }
+    static Cand pick(Cand later, Cand earlier) noexcept {
+        return {Greater::pick(later.max, earlier.max), Less::pick(later.min, earlier.min)};
+    }
+    void keep(std::size_t i, Cand c) const noexcept { max[i] = c.max, min[i] = c.min; }
+    Cand kept(std::size_t i) const noexcept { return {max[i], min[i]}; }
+};
+
 bool is_schedule_b_recompute(std::size_t i, std::size_t p) { return (i - p + 1) % 1000 == 0; }
 
 }  // namespace
@@ -73,6 +90,24 @@ Series rolling_max(std::span<const double> values, std::uint64_t period) {
 
 Series rolling_min(std::span<const double> values, std::uint64_t period) {
     return rolling_extreme<Less>(values, period);
+}
+
+WindowExtremes rolling_max_min(std::span<const double> values, std::uint64_t period) {
+    const std::size_t n = values.size();
+    WindowExtremes out{Series(n, NaN), Series(n, NaN)};
+    if (!usable(period, 1, n)) return out;
+    const std::size_t p = static_cast<std::size_t>(period);
+    double* max = out.max.data();
+    double* min = out.min.data();
+    window::block_extremes(LatestMaxMin{values.data(), max, min}, n, p, [&](std::size_t i, LatestMaxMin::Cand c) {
+        max[i] = c.max;
+        min[i] = c.min;
+    });
+    if (has_nan(values)) {
+        blank_nan_windows(values, p, out.max);
+        blank_nan_windows(values, p, out.min);
+    }
+    return out;
 }
 
 Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period) {
@@ -155,33 +190,143 @@ Series stdev(std::span<const double> values, std::uint64_t period) {
     return out;
 }
 
+namespace {
+
+// Two compensated sums advanced together, one per half of a vector register: each half
+// performs exactly the steps of Kahan::add.
+using Pair = double __attribute__((vector_size(16)));
+using Mask = long long __attribute__((vector_size(16)));
+
+struct KahanPair {
+    Pair sum{0.0, 0.0}, comp{0.0, 0.0};
+
+    [[gnu::always_inline]] void add(Pair v) noexcept {
+        const Pair y = v - comp;
+        const Pair t = sum + y;
+        comp = (t - sum) - y;
+        sum = t;
+    }
+};
+
+}  // namespace
+
+// window::sliding_sums<5> over (x, y, x * x, y * y, x * y), written out: the sums of x and y
+// share a vector register, and so do the sums of their squares, each half adding exactly
+// what its own sum would.
 Series correlation(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
     const std::size_t m = x.size() < y.size() ? x.size() : y.size();
     Series out(m, NaN);
     if (!usable(period, 2, m)) return out;
     const double p = static_cast<double>(period);
-    window::sliding_sums<5>(
-        m, static_cast<std::size_t>(period),
-        [&](std::size_t i, std::array<double, 5>& c) {
-            const bool nan = std::isnan(x[i]) || std::isnan(y[i]);
-            const double a = std::isnan(x[i]) ? 0.0 : x[i];
-            const double b = std::isnan(y[i]) ? 0.0 : y[i];
-            c = {a, b, a * a, b * b, a * b};
-            return nan;
-        },
-        [](std::size_t, const std::array<double, 5>& c) { return std::array<double, 2>{c[2], c[3]}; },
-        [&](std::size_t i, const std::array<Kahan, 5>& s, std::uint64_t nan_count) {
-            out[i] = 0.0;
-            if (nan_count != 0) return;
-            const double sx = s[0].sum, sy = s[1].sum, sxx = s[2].sum, syy = s[3].sum, sxy = s[4].sum;
-            const double d = (p * sxx - sx * sx) * (p * syy - sy * sy);
-            if (!(d > 0.0)) return;
-            const double root = std::sqrt(d);
-            if (!std::isfinite(root)) return;
-            const double r = (p * sxy - sx * sy) / root;
-            if (!std::isfinite(r)) return;
-            out[i] = r < -1.0 ? -1.0 : (r > 1.0 ? 1.0 : r);
-        });
+    const std::size_t pn = static_cast<std::size_t>(period);
+    struct Sums {
+        KahanPair plain, squares;  // (Sx, Sy), (Sxx, Syy)
+        Kahan sxy;
+        std::uint64_t nan_count;
+    };
+    WindowWeight wx, wy;  // of the squares
+    // A bar's values with NaN taken as 0.0; true when either is NaN.
+    const auto at = [&](std::size_t i, Pair& v) {
+        const Pair raw = {x[i], y[i]};
+        const Mask number = raw == raw;
+        v = (Pair)((Mask)raw & number);
+        return (number[0] & number[1]) == 0;
+    };
+    // Returned by value: the sums stay in registers through the slides.
+    const auto fill = [&](std::size_t end) {
+        Sums s{};
+        wx.reset(), wy.reset();
+        for (std::size_t k = end + 1 - pn; k <= end; ++k) {
+            Pair v;
+            if (at(k, v)) ++s.nan_count;
+            const Pair sq = v * v;
+            s.plain.add(v);
+            s.squares.add(sq);
+            s.sxy.add(v[0] * v[1]);
+            wx.add(sq[0]);
+            wy.add(sq[1]);
+        }
+        return s;
+    };
+    // The sums of a run of windows wait here and their correlations are taken together after
+    // the run: a window's square root and division then no longer hold up the slides.
+    constexpr std::size_t run = 64;
+    double keep[5][run];
+    std::size_t first = pn - 1, kept = 0;  // the run's first window, and how many are kept
+    // Two windows at a time, one per half of a vector register: every operation is the one
+    // a window alone would take, and a window that a test refuses reads 0.0.
+    const auto emit_two = [&](std::size_t k) {
+        Pair sx, sy, sxx, syy, sxy;
+        __builtin_memcpy(&sx, &keep[0][k], sizeof sx);
+        __builtin_memcpy(&sy, &keep[1][k], sizeof sy);
+        __builtin_memcpy(&sxx, &keep[2][k], sizeof sxx);
+        __builtin_memcpy(&syy, &keep[3][k], sizeof syy);
+        __builtin_memcpy(&sxy, &keep[4][k], sizeof sxy);
+        const Pair pp = {p, p}, one = {1.0, 1.0}, largest = {DBL_MAX, DBL_MAX};
+        const Pair d = (pp * sxx - sx * sx) * (pp * syy - sy * sy);
+#if defined(__SSE2__)
+        const Pair root = __builtin_ia32_sqrtpd(d);
+#else
+        const Pair root = {std::sqrt(d[0]), std::sqrt(d[1])};
+#endif
+        const Pair r = (pp * sxy - sx * sy) / root;
+        const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
+        const Mask defined = (sx == sx) & (d > 0.0) & ((Pair)((Mask)root & magnitude) <= largest) &
+                             ((Pair)((Mask)r & magnitude) <= largest);
+        const Pair clamped = r < -one ? -one : (r > one ? one : r);
+        return defined ? clamped : Pair{0.0, 0.0};
+    };
+    const auto emit_run = [&] {
+        std::size_t k = 0;
+        for (; k + 2 <= kept; k += 2) {
+            const Pair v = emit_two(k);
+            __builtin_memcpy(&out[first + k], &v, sizeof v);
+        }
+        if (k < kept) {  // the odd one out, beside a copy of itself
+            for (std::size_t j = 0; j < 5; ++j) keep[j][k + 1] = keep[j][k];
+            out[first + k] = emit_two(k)[0];
+        }
+        first += kept;
+        kept = 0;
+    };
+    const auto emit = [&](const Sums& s) {
+        // A window holding a NaN is marked by a NaN sum of x; a sum of x that is NaN itself
+        // (it overflowed) gives 0.0 either way.
+        keep[0][kept] = s.nan_count != 0 ? NaN : s.plain.sum[0];
+        keep[1][kept] = s.plain.sum[1];
+        keep[2][kept] = s.squares.sum[0];
+        keep[3][kept] = s.squares.sum[1];
+        keep[4][kept] = s.sxy.sum;
+        if (++kept == run) emit_run();
+    };
+    Sums s = fill(pn - 1);
+    emit(s);
+    window::EveryThousandSlides schedule;
+    for (std::size_t i = pn; i < m; ++i) {
+        bool rebuild = schedule.recompute_now();
+        if (!rebuild) {
+            Pair o, v;
+            const bool nan_out = at(i - pn, o);
+            const bool nan_in = at(i, v);
+            if (nan_out && s.nan_count > 0) --s.nan_count;
+            if (nan_in) ++s.nan_count;
+            const Pair oo = o * o, vv = v * v;
+            s.plain.add(-o);
+            s.plain.add(v);
+            s.squares.add(-oo);
+            s.squares.add(vv);
+            s.sxy.add(-(o[0] * o[1]));
+            s.sxy.add(v[0] * v[1]);
+            // Finite compensations never add up past the double range: the sum is finite
+            // exactly when each of them is, in any order.
+            const Pair comps = s.plain.comp + s.squares.comp;
+            const bool outweighed = wx.slide(oo[0], vv[0]) | wy.slide(oo[1], vv[1]);
+            rebuild = !std::isfinite((comps[0] + comps[1]) + s.sxy.comp) | outweighed;
+        }
+        if (rebuild) s = fill(i);
+        emit(s);
+    }
+    emit_run();
     return out;
 }
 

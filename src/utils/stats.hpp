@@ -15,12 +15,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <span>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "errors/errors.hpp"
+#include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
 
 namespace vorn::utils::stats {
@@ -34,6 +36,76 @@ struct RegressionSeries {
 // holding a NaN gives NaN. 1 <= period <= len.
 Series rolling_max(std::span<const double> values, std::uint64_t period);
 Series rolling_min(std::span<const double> values, std::uint64_t period);
+
+// Both of the above over one series, in one pass: exactly rolling_max and rolling_min.
+struct WindowExtremes {
+    Series max, min;
+};
+WindowExtremes rolling_max_min(std::span<const double> values, std::uint64_t period);
+
+namespace window {
+// The selections of the rolling extremes: of two equal values (0.0 and -0.0) the later one
+// is kept. Written so that they compile to plain max/min instructions.
+inline double pick_max(double later, double earlier) noexcept { return earlier > later ? earlier : later; }
+inline double pick_min(double later, double earlier) noexcept { return earlier < later ? earlier : later; }
+}  // namespace window
+
+// rolling_max_min one bar at a time over a series that may still be growing, with its
+// selections in its order (the blocks of block_extremes, each block's suffix extremes taken
+// when the block after it begins): step(i) reads x up to i. Steps go 0, 1, 2, ... in order;
+// NaN before period - 1, and for a window holding a NaN. Any period >= 1 (beyond the data:
+// NaN throughout).
+class MaxMinWindow {
+public:
+    struct Extremes {
+        double max, min;
+    };
+
+    MaxMinWindow(std::span<const double> x, std::uint64_t period)
+        : x_(x), p_(period), fits_(period <= x.size()), kept_(fits_ ? 2 * period : 0) {}
+
+    [[gnu::always_inline]] Extremes step(std::size_t i) noexcept {
+        constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+        if (!fits_) return {NaN, NaN};
+        const double v = x_[i];
+        if (std::isnan(v)) after_nan_ = i + 1;
+        if (i == next_block_) [[unlikely]] begin_block(i);
+        max_ = window::pick_max(v, max_);
+        min_ = window::pick_min(v, min_);
+        // Before the first window, and for a window that holds a NaN (it began at or before
+        // the latest NaN).
+        if (i + 1 < p_ + after_nan_) return {NaN, NaN};
+        if (i + 1 - start_ == p_) return {max_, min_};
+        const std::size_t j = i - start_;
+        return {window::pick_max(max_, kept_[2 * j]), window::pick_min(min_, kept_[2 * j + 1])};
+    }
+
+private:
+    // The window ending at start + j (j < p - 1) also holds the previous block's bars from
+    // start + j + 1 - p on: their extremes, latest first.
+    void begin_block(std::size_t i) noexcept {
+        start_ = i;
+        next_block_ = i + p_;
+        max_ = min_ = x_[i];
+        if (i == 0) return;
+        double tail_max = x_[i - 1], tail_min = x_[i - 1];
+        for (std::size_t j = p_ - 1; j-- > 0;) {
+            const double e = x_[i + j + 1 - p_];
+            tail_max = window::pick_max(tail_max, e);
+            tail_min = window::pick_min(tail_min, e);
+            kept_[2 * j] = tail_max;
+            kept_[2 * j + 1] = tail_min;
+        }
+    }
+
+    std::span<const double> x_;
+    std::size_t p_;
+    bool fits_;
+    Scratch<> kept_;  // the previous block's suffix extremes, max and min side by side
+    std::size_t start_ = 0, next_block_ = 0;
+    double max_ = 0.0, min_ = 0.0;
+    std::size_t after_nan_ = 0;  // the bar after the latest NaN
+};
 
 // Compensated rolling sum; NaN elements are skipped (a window of NaN only sums to 0.0).
 Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period);
@@ -89,6 +161,93 @@ private:
     std::size_t p_;
     Kahan sum_;
     WindowWeight weight_;
+    unsigned slides_ = 0;
+};
+
+// Two RollingSumWindow of one period over two series, their sums advanced together, one per
+// half of a vector register: each half adds (or, for a NaN, skips) exactly what its own
+// window would, and each is rebuilt exactly when its own window would be (both on the
+// schedule, either on its own weight or overflow). step(i) gives both sums, NaN before
+// period - 1; the same reading rules as RollingSumWindow. Steps go 0, 1, 2, ...; period >= 1.
+class RollingSumPair {
+public:
+    using Pair = double __attribute__((vector_size(16)));
+
+    RollingSumPair(std::span<const double> a, std::span<const double> b, std::uint64_t period)
+        : x_{a, b}, p_(period), weight_(std::make_unique<WindowWeight[]>(2)) {}
+
+    [[gnu::always_inline]] Pair step(std::size_t i) noexcept {
+        using Mask = long long __attribute__((vector_size(16)));
+        constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+        if (i + 1 < p_) return Pair{NaN, NaN};
+        bool r0 = i + 1 == p_, r1 = r0;
+        if (!r0) {
+            // The 1000th slide after the first window, and every 1000th after it, rebuilds both.
+            r0 = r1 = ++slides_ == 1000;
+            if (r0) {
+                slides_ = 0;
+            } else {
+                const Pair v = {x_[0][i], x_[1][i]}, o = {x_[0][i - p_], x_[1][i - p_]};
+                const Mask v_number = v == v, o_number = o == o;
+                // NaN comes rarely, if at all: the blend that skips it only when it is about.
+                if (__builtin_expect(((v_number[0] & v_number[1]) & (o_number[0] & o_number[1])) == -1, 1)) {
+                    add(v);
+                    add(-o);
+                } else {
+                    add(v, v_number);
+                    add(-o, o_number);
+                }
+                const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
+                const Pair mv = (Pair)((Mask)v & magnitude & v_number), mo = (Pair)((Mask)o & magnitude & o_number);
+                r0 = !std::isfinite(comp_[0]) | weight_[0].slide(mo[0], mv[0]);
+                r1 = !std::isfinite(comp_[1]) | weight_[1].slide(mo[1], mv[1]);
+            }
+        }
+        if (r0 | r1) [[unlikely]] {
+            // A rebuilt sum's compensation is not carried into the slides.
+            if (r0) rebuild(0, i);
+            if (r1) rebuild(1, i);
+        }
+        return sum_;
+    }
+
+private:
+    // Kahan::add in both halves.
+    [[gnu::always_inline]] void add(Pair v) noexcept {
+        const Pair y = v - comp_;
+        const Pair t = sum_ + y;
+        comp_ = (t - sum_) - y;
+        sum_ = t;
+    }
+    // Kahan::add in both halves, kept only where `take` holds (a NaN is skipped).
+    template <class Mask>
+    [[gnu::always_inline]] void add(Pair v, Mask take) noexcept {
+        const Pair y = v - comp_;
+        const Pair t = sum_ + y;
+        const Pair c = (t - sum_) - y;
+        sum_ = take ? t : sum_;
+        comp_ = take ? c : comp_;
+    }
+
+    [[gnu::always_inline]] void rebuild(int l, std::size_t i) noexcept {
+        Kahan sum;
+        WindowWeight& w = weight_[l];
+        w.reset();
+        for (std::size_t k = i + 1 - p_; k <= i; ++k) {
+            const double x = x_[l][k];
+            if (!std::isnan(x)) sum.add(x);
+            w.add(std::isnan(x) ? 0.0 : std::fabs(x));
+        }
+        sum_[l] = sum.sum;
+        comp_[l] = 0.0;
+    }
+
+    std::span<const double> x_[2];
+    std::size_t p_;
+    Pair sum_{0.0, 0.0}, comp_{0.0, 0.0};
+    // Held apart: their out-of-line members take their address, which would pin the sums
+    // beside them to memory.
+    std::unique_ptr<WindowWeight[]> weight_;
     unsigned slides_ = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "indicators/extended/high_low.hpp"
 #include "indicators/volatility/bands.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
@@ -27,25 +28,27 @@ Result<SqueezeSeries> squeeze(std::span<const double> high, std::span<const doub
     const std::size_t n = close.size();
     auto bands = volatility::bollinger_bands(close, bb_period, bb_std);
     if (!bands) return fail(bands.error());
+    Series().swap(bands->middle);  // not used: its buffer goes back at once
     auto channel = volatility::keltner_channel(high, low, close, kc_period, kc_atr_period, kc_mult);
     if (!channel) return fail(channel.error());
-    auto mean = utils::ma::sma(close, bb_period);
-    if (!mean) return fail(mean.error());
+    Series().swap(channel->middle);
 
-    SqueezeSeries r{Series(n, NaN), Series(n, NaN), std::move(*mean)};
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::isnan(bands->upper[i]) || std::isnan(channel->upper[i])) continue;
+    SqueezeSeries r{Series(n, NaN), Series(n, NaN), Series(n, NaN)};
+    // The checks above are all that the validating average would repeat. Its compensated
+    // sum steps inside the pass that takes the close's range, so their chains overlap. The
+    // bands are undefined before bb_period - 1, so the flags are too.
+    const std::size_t p = bb_period;
+    utils::ma::SmaWindow mean(close, bb_period);
+    for (std::size_t i = 0; i + 1 < p; ++i) (void)mean.step(i);
+    high_low(n, p, [&](std::size_t i) { return close[i]; }, [&](std::size_t i, double hi, double lo) {
+        const double m = mean.step(i);
+        // The middle of the close's range minus its mean.
+        r.momentum[i] = std::isnan(hi) || std::isnan(lo) || std::isnan(m) ? NaN : (hi + lo) * 0.5 - m;
+        if (std::isnan(bands->upper[i]) || std::isnan(channel->upper[i])) return;
         const bool on = channel->upper[i] > bands->upper[i] && bands->lower[i] > channel->lower[i];
         r.on[i] = on ? 1.0 : 0.0;
         r.off[i] = on ? 0.0 : 1.0;
-    }
-    // The momentum line reuses the mean's buffer: middle of the close's range minus its mean.
-    const Series hi = utils::stats::rolling_max(close, bb_period);
-    const Series lo = utils::stats::rolling_min(close, bb_period);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double m = r.momentum[i];
-        r.momentum[i] = std::isnan(hi[i]) || std::isnan(lo[i]) || std::isnan(m) ? NaN : (hi[i] + lo[i]) * 0.5 - m;
-    }
+    });
     return r;
 }
 

@@ -1,12 +1,14 @@
 #include "indicators/extended/oscillators.hpp"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "indicators/extended/high_low.hpp"
 #include "indicators/momentum/rsi_macd.hpp"
 #include "utils/ma.hpp"
-#include "utils/series.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::extended {
@@ -16,7 +18,6 @@ using errors::validation::validate_series_and_periods;
 namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double Inf = std::numeric_limits<double>::infinity();
 
 }  // namespace
 
@@ -31,24 +32,27 @@ Series roc_helper(std::span<const double> values, std::uint64_t period) {
     return out;
 }
 
-Series stochastic_raw(std::span<const double> values, std::uint64_t period) {
-    const std::size_t n = values.size();
-    if (period == 0 || period >= n) return Series(n, NaN);
-    // A NaN never wins: it stands as -inf for the maximum and +inf for the minimum, which
-    // are also the extremes of a window without any value. The extremes are exact, so the
-    // sliding kernels give the same window extremes as a fresh scan of each window.
-    Series scratch(n);
-    for (std::size_t i = 0; i < n; ++i) scratch[i] = std::isnan(values[i]) ? -Inf : values[i];
-    const Series hi = utils::stats::rolling_max(scratch, period);
-    for (std::size_t i = 0; i < n; ++i) scratch[i] = std::isnan(values[i]) ? Inf : values[i];
-    const Series lo = utils::stats::rolling_min(scratch, period);
-    Series& out = scratch;
-    std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(period), NaN);
-    for (std::size_t i = period; i < n; ++i) {
-        const double range = hi[i] - lo[i];
-        out[i] = std::fabs(range) > 1e-10 ? (values[i] - lo[i]) / range * 100.0 : 50.0;
-    }
+namespace {
+
+// stochastic_raw of the n values value(0 .. n - 1), in one pass over them.
+template <class Value>
+Series stochastic(std::size_t n, std::uint64_t period, const Value& value) {
+    Series out(n, NaN);
+    if (period == 0 || period >= n) return out;
+    const std::size_t p = period;
+    // Index period - 1 is never written, although its window is complete.
+    high_low(n, p, value, [&](std::size_t i, double hi, double lo) {
+        if (i < p) return;
+        const double range = hi - lo;
+        out[i] = std::fabs(range) > 1e-10 ? (value(i) - lo) / range * 100.0 : 50.0;
+    });
     return out;
+}
+
+}  // namespace
+
+Series stochastic_raw(std::span<const double> values, std::uint64_t period) {
+    return stochastic(values.size(), period, [&](std::size_t i) { return values[i]; });
 }
 
 Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, std::uint64_t smooth,
@@ -88,34 +92,56 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
 
 Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::uint64_t roc2, std::uint64_t roc3,
                       std::uint64_t roc4, std::uint64_t signal_period) {
-    // The smoothing periods are fixed (10, 10, 10, 15) whatever the ROC periods are.
+    // The smoothing periods are fixed (10, 10, 10, 15) whatever the ROC periods are; after
+    // these checks no average can refuse its input.
     if (auto s = validate_series_and_periods({{close, "close"}}, {std::max({roc1, roc2, roc3, roc4}), signal_period, 10, 15}); !s)
         return fail(s.error());
-    const Series s1 = utils::ma::sma_impl(roc_helper(close, roc1), 10);
-    const Series s2 = utils::ma::sma_impl(roc_helper(close, roc2), 10);
-    const Series s3 = utils::ma::sma_impl(roc_helper(close, roc3), 10);
-    auto s4 = utils::ma::sma_allow_nan(roc_helper(close, roc4), 15);
-    if (!s4) return fail(s4.error());
-    Series& line = *s4;
-    for (std::size_t i = 0; i < close.size(); ++i) {
-        const double a = s1[i], b = s2[i], c = s3[i], d = line[i];
-        line[i] = std::isnan(a) || std::isnan(b) || std::isnan(c) || std::isnan(d)
-                      ? NaN
-                      : 4.0 * d + (3.0 * c + (a + (b + b)));
+    const std::size_t n = close.size();
+    const std::uint64_t periods[4] = {roc1, roc2, roc3, roc4};
+    Series roc[4] = {Series(n, NaN), Series(n, NaN), Series(n, NaN), Series(n, NaN)};
+    KstSeries r{Series(n, NaN), Series(n, NaN)};
+    // The five averages (the signal line's over the KST line) step side by side in one pass,
+    // so that their compensated sums' chains overlap, each with sma_impl's arithmetic.
+    utils::ma::SmaWindow s1(roc[0], 10), s2(roc[1], 10), s3(roc[2], 10), s4(roc[3], 15), signal(r.kst, signal_period);
+    // Once every rate of change has its base, they are divided two at a time.
+    const std::size_t all = std::max({roc1, roc2, roc3, roc4});
+    const __m128d hundred = _mm_set1_pd(100.0), tiny = _mm_set1_pd(1e-10), nan = _mm_set1_pd(NaN);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(std::numeric_limits<std::int64_t>::max()));
+    auto rates = [&](std::size_t i, std::size_t k) {
+        const __m128d base = _mm_set_pd(close[i - periods[k + 1]], close[i - periods[k]]);
+        const __m128d rate = _mm_mul_pd(_mm_div_pd(_mm_sub_pd(_mm_set1_pd(close[i]), base), base), hundred);
+        // A base below 1e-10 in magnitude leaves the rate undefined.
+        const __m128d usable = _mm_cmpge_pd(_mm_and_pd(base, magnitude), tiny);
+        const __m128d rates = _mm_or_pd(_mm_and_pd(usable, rate), _mm_andnot_pd(usable, nan));
+        roc[k][i] = _mm_cvtsd_f64(rates);
+        roc[k + 1][i] = _mm_cvtsd_f64(_mm_unpackhi_pd(rates, rates));
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i >= all) [[likely]] {
+            rates(i, 0), rates(i, 2);
+        } else {
+            for (std::size_t k = 0; k < 4; ++k) {
+                if (i < periods[k]) continue;
+                const double base = close[i - periods[k]];
+                if (std::fabs(base) >= 1e-10) roc[k][i] = (close[i] - base) / base * 100.0;
+            }
+        }
+        const double a = s1.step(i), b = s2.step(i), c = s3.step(i), d = s4.step(i);
+        if (!(std::isnan(a) || std::isnan(b) || std::isnan(c) || std::isnan(d))) r.kst[i] = 4.0 * d + (3.0 * c + (a + (b + b)));
+        r.signal[i] = signal.step(i);
     }
-    auto signal = utils::ma::sma_allow_nan(line, signal_period);
-    if (!signal) return fail(signal.error());
-    return KstSeries{std::move(line), std::move(*signal)};
+    return r;
 }
 
 Result<Series> stc(std::span<const double> close, std::uint64_t fast, std::uint64_t slow, std::uint64_t cycle) {
     if (auto s = validate_series_and_periods({{close, "close"}}, {fast, slow, cycle}); !s) return fail(s.error());
-    auto f = utils::ma::ema(close, fast);
-    if (!f) return fail(f.error());
-    auto s = utils::ma::ema(close, slow);
-    if (!s) return fail(s.error());
-    // Two unsmoothed stochastic passes over the MACD line.
-    return stochastic_raw(stochastic_raw(utils::series_difference(*f, *s), cycle), cycle);
+    // The checks above are all that the validating averages would repeat.
+    const Series f = utils::ma::ema_impl(close, fast, utils::ma::ema_alpha(fast));
+    const Series s = utils::ma::ema_impl(close, slow, utils::ma::ema_alpha(slow));
+    // Two unsmoothed stochastic passes over the MACD line, which the first takes bar by bar
+    // from the two averages.
+    const auto macd = [&](std::size_t i) { return std::isnan(f[i]) || std::isnan(s[i]) ? NaN : f[i] - s[i]; };
+    return stochastic_raw(stochastic(close.size(), cycle, macd), cycle);
 }
 
 Result<Series> smi(std::span<const double> high, std::span<const double> low, std::span<const double> close,

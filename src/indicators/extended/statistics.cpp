@@ -1,9 +1,11 @@
 #include "indicators/extended/statistics.hpp"
 
-#include <algorithm>
+#include <emmintrin.h>
+
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
-#include <vector>
 
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
@@ -16,19 +18,15 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-// A float bin position as an unsigned index the way a saturating cast makes it: negative
-// and NaN give 0, values past the range the largest index.
-std::uint64_t bin_index(double position) {
-    if (!(position > 0.0)) return 0;
-    if (position >= 18446744073709551616.0) return std::numeric_limits<std::uint64_t>::max();
-    return static_cast<std::uint64_t>(position);
-}
+// Windows computed side by side: kPairs registers of two.
+constexpr std::size_t kPairs = 4, kLanes = 2 * kPairs;
 
 }  // namespace
 
 Result<Series> slope(std::span<const double> values, std::uint64_t period) {
     if (auto s = validate_series_and_periods({{values, "values"}}, {period}); !s) return fail(s.error());
-    Series out(values.size(), NaN);
+    const std::size_t n = values.size();
+    Series out(n, NaN);
     const std::size_t p = period;
     const double pf = static_cast<double>(period);
     const double mean_x = (pf - 1.0) * 0.5;
@@ -39,7 +37,28 @@ Result<Series> slope(std::span<const double> values, std::uint64_t period) {
         sxx += dx * dx;
     }
     if (!(sxx > 1e-10)) return out;
-    for (std::size_t i = p - 1; i < values.size(); ++i) {
+    // Each window's sums are taken afresh in increasing k. Neighbouring windows are
+    // independent, so kLanes of them run side by side, two to a register: the k-th values
+    // of windows i and i + 1 are neighbours in the series.
+    const __m128d pf2 = _mm_set1_pd(pf), sxx2 = _mm_set1_pd(sxx);
+    std::size_t i = p - 1;
+    for (; i + kLanes <= n; i += kLanes) {
+        const double* y = values.data() + (i + 1 - p);
+        __m128d sum[kPairs], mean[kPairs], sxy[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) sum[q] = sxy[q] = _mm_setzero_pd();
+        for (std::size_t k = 0; k < p; ++k)
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < kPairs; ++q) sum[q] = _mm_add_pd(sum[q], _mm_loadu_pd(y + k + 2 * q));
+        for (std::size_t q = 0; q < kPairs; ++q) mean[q] = _mm_div_pd(sum[q], pf2);
+        for (std::size_t k = 0; k < p; ++k) {
+            const __m128d dx = _mm_set1_pd(static_cast<double>(k) - mean_x);
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < kPairs; ++q)
+                sxy[q] = _mm_add_pd(sxy[q], _mm_mul_pd(dx, _mm_sub_pd(_mm_loadu_pd(y + k + 2 * q), mean[q])));
+        }
+        for (std::size_t q = 0; q < kPairs; ++q) _mm_storeu_pd(&out[i + 2 * q], _mm_div_pd(sxy[q], sxx2));
+    }
+    for (; i < n; ++i) {
         const double* y = values.data() + (i + 1 - p);
         double sum = 0.0;
         for (std::size_t k = 0; k < p; ++k) sum += y[k];
@@ -113,9 +132,52 @@ Result<Series> cti(std::span<const double> close, std::uint64_t period) {
         out[0] = NaN;
         return out;
     }
-    Series line(n);
-    for (std::size_t i = 0; i < n; ++i) line[i] = static_cast<double>(i);
-    return utils::stats::correlation(line, close, period);
+    // The correlation of the close with its bar index. The index's window sums (of i and of
+    // i * i) are whole numbers; while they stay below 2^53 the compensated sums of the
+    // correlation kernel hold them exactly (every addition exact, no compensation), so they
+    // are kept as integers here and only the close's three sums are compensated. Everything
+    // else is that kernel's: its schedule of rebuilds, its two window weights (the index's
+    // squares and the close's) and its formula. Longer series take the kernel itself.
+    const std::size_t p = period;
+    const double pf = static_cast<double>(period);
+    const auto last = static_cast<double>(n - 1);
+    if (!(pf * last * last < 0x1p53)) {
+        Series line(n);
+        for (std::size_t i = 0; i < n; ++i) line[i] = static_cast<double>(i);
+        return utils::stats::correlation(line, close, period);
+    }
+    Series out(n, NaN);
+    // Sums of k and k * k for k = i + 1 - p .. i, slid with the window (emit sees every i).
+    std::uint64_t sx = 0, sxx = 0;
+    for (std::uint64_t k = 0; k + 1 < p; ++k) sx += k, sxx += k * k;
+    utils::stats::window::sliding_sums<3>(
+        n, p,
+        [&](std::size_t i, std::array<double, 3>& c) {
+            const double a = static_cast<double>(i), b = close[i];
+            c = {b, b * b, a * b};
+            return false;  // the index and the validated close are never NaN
+        },
+        [&](std::size_t i, const std::array<double, 3>& c) {
+            const double a = static_cast<double>(i);
+            return std::array<double, 2>{a * a, c[1]};
+        },
+        // Inlined, so that the compensated sums stay in registers across the call.
+        [&](std::size_t i, const std::array<utils::Kahan, 3>& s, std::uint64_t) __attribute__((always_inline)) {
+            const std::uint64_t j = i, gone = i - (p - 1);
+            sx += j, sxx += j * j;
+            if (i >= p) sx -= gone - 1, sxx -= (gone - 1) * (gone - 1);
+            out[i] = 0.0;
+            const double x = static_cast<double>(sx), xx = static_cast<double>(sxx);
+            const double sy = s[0].sum, syy = s[1].sum, sxy = s[2].sum;
+            const double d = (pf * xx - x * x) * (pf * syy - sy * sy);
+            if (!(d > 0.0)) return;
+            const double root = std::sqrt(d);
+            if (!std::isfinite(root)) return;
+            const double r = (pf * sxy - x * sy) / root;
+            if (!std::isfinite(r)) return;
+            out[i] = r < -1.0 ? -1.0 : (r > 1.0 ? 1.0 : r);
+        });
+    return out;
 }
 
 Result<Series> bop(std::span<const double> open, std::span<const double> high, std::span<const double> low,
@@ -132,93 +194,34 @@ Result<Series> bop(std::span<const double> open, std::span<const double> high, s
 
 Result<Series> percent_rank(std::span<const double> values, std::uint64_t period) {
     if (auto s = validate_series_and_periods({{values, "values"}}, {period}); !s) return fail(s.error());
-    const std::size_t p = period;
+    const std::size_t n = values.size(), p = period;
     const double others = static_cast<double>(period - 1);
-    Series out(values.size(), NaN);
-    for (std::size_t i = p - 1; i < values.size(); ++i) {
-        const double v = values[i];
-        std::size_t below = 0;
-        for (std::size_t k = i + 1 - p; k <= i; ++k) below += values[k] < v;
-        out[i] = static_cast<double>(below) / others * 100.0;
-    }
-    return out;
-}
-
-Result<Series> entropy(std::span<const double> close, std::uint64_t period, std::uint64_t bins) {
-    if (auto s = validate_series_and_periods({{close, "close"}}, {}); !s) return fail(s.error());
-    const std::size_t n = close.size();
-    if (period == 0 || bins == 0) return fail(VornError::invalid_period(period, n));
-    if (period > n) return fail(VornError::insufficient_data(period, n));
     Series out(n, NaN);
-    const std::size_t p = period;
-    const double bins_f = static_cast<double>(bins);
-    // A bar's return is the same in every window that holds it: computed once, NaN where
-    // the pair is skipped (a base below 1e-10, or a non-finite return).
-    Series returns(n, NaN);
-    for (std::size_t j = 1; j < n; ++j) {
-        const double base = close[j - 1];
-        if (std::fabs(base) < 1e-10) continue;
-        const double r = (close[j] - base) / base;
-        if (std::isfinite(r)) returns[j] = r;
+    auto write = [&](std::size_t i, std::int64_t below) { out[i] = static_cast<double>(below) / others * 100.0; };
+    // Every window is counted afresh; kLanes neighbouring windows side by side, as in slope.
+    std::size_t i = p - 1;
+    for (; i + kLanes <= n; i += kLanes) {
+        const double* y = values.data() + (i + 1 - p);
+        __m128d v[kPairs];
+        __m128i below[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) {
+            v[q] = _mm_loadu_pd(&values[i + 2 * q]);
+            below[q] = _mm_setzero_si128();
+        }
+        for (std::size_t k = 0; k < p; ++k)
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < kPairs; ++q)
+                below[q] = _mm_sub_epi64(below[q], _mm_castpd_si128(_mm_cmplt_pd(_mm_loadu_pd(y + k + 2 * q), v[q])));
+        for (std::size_t q = 0; q < kPairs; ++q) {
+            write(i + 2 * q, _mm_cvtsi128_si64(below[q]));
+            write(i + 2 * q + 1, _mm_cvtsi128_si64(_mm_unpackhi_epi64(below[q], below[q])));
+        }
     }
-    // Only the bins that receive a return matter, and a window holds at most p - 1 returns.
-    // Few bins: a count per bin, walked in bin order. Many bins: each window's bin numbers
-    // sorted and counted run by run, in the same increasing order, so neither time nor
-    // memory grows with `bins`.
-    const bool direct = bins <= 4 * static_cast<std::uint64_t>(p);
-    std::vector<std::uint32_t> counts(direct ? bins : 0, 0);
-    Series kept;
-    std::vector<std::uint64_t> slots;
-    kept.reserve(p);
-    slots.reserve(p);
-    // q * log2(q) for q = c / count, c = 0 .. count: a function of the two counts only, so a
-    // table kept for the current count gives the same terms as computing each anew.
-    Series terms;
-    std::size_t terms_for = 0;
-    for (std::size_t i = p; i < n; ++i) {
-        kept.clear();
-        for (std::size_t j = i + 2 - p; j <= i; ++j)
-            if (!std::isnan(returns[j])) kept.push_back(returns[j]);
-        if (kept.empty()) continue;
-        double lo = kept[0], hi = kept[0];
-        for (const double r : kept) {
-            if (r < lo) lo = r;
-            if (r > hi) hi = r;
-        }
-        if (std::fabs(hi - lo) < 1e-10) {
-            out[i] = 0.0;
-            continue;
-        }
-        const double width = (hi - lo) / bins_f;
-        const std::size_t count = kept.size();
-        if (terms_for != count) {
-            terms.assign(count + 1, 0.0);
-            for (std::size_t c = 1; c <= count; ++c) {
-                const double q = static_cast<double>(c) / static_cast<double>(count);
-                terms[c] = q * std::log2(q);
-            }
-            terms_for = count;
-        }
-        auto slot = [&](double r) { return std::min(bin_index(std::floor((r - lo) / width)), bins - 1); };
-        double h = 0.0;
-        if (direct) {
-            for (const double r : kept) ++counts[slot(r)];
-            for (std::uint32_t& c : counts) {
-                if (c > 0) h = h - terms[c];
-                c = 0;
-            }
-        } else {
-            slots.clear();
-            for (const double r : kept) slots.push_back(slot(r));
-            std::sort(slots.begin(), slots.end());
-            for (std::size_t a = 0; a < slots.size();) {
-                std::size_t b = a + 1;
-                while (b < slots.size() && slots[b] == slots[a]) ++b;
-                h = h - terms[b - a];
-                a = b;
-            }
-        }
-        out[i] = h;
+    for (; i < n; ++i) {
+        const double v = values[i];
+        std::int64_t below = 0;
+        for (std::size_t k = i + 1 - p; k <= i; ++k) below += values[k] < v;
+        write(i, below);
     }
     return out;
 }

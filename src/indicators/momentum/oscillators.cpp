@@ -1,9 +1,12 @@
 #include "indicators/momentum/oscillators.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <string>
 
+#include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
@@ -134,30 +137,59 @@ Result<Series> cci(std::span<const double> high, std::span<const double> low, st
     if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
-    Series tp(n);
-    for (std::size_t i = 0; i < n; ++i) tp[i] = (high[i] + low[i] + close[i]) / 3.0;
-    // The mean's own checks refuse a typical price that overflowed, under the name "values".
-    auto mean = utils::ma::sma(tp, period);
-    if (!mean) return fail(mean.error());
     const double p = static_cast<double>(period);
-    const Series& m = *mean;
+    utils::Scratch tp(n), m(n);
     Series out(n, NaN);
     const auto write = [&](std::size_t i, double dev) {
-        if (std::isnan(m[i])) return;
+        if (std::isnan(m[i])) return;  // a window whose sum overflowed
         const double md = dev / p;
         out[i] = std::fabs(md) < 1e-10 ? 0.0 : (tp[i] - m[i]) / (md * 0.015);
     };
     // The mean deviation is taken about each window's own mean, so it is summed afresh per
-    // bar, in index order. Neighbouring windows' sums are independent and run side by side.
-    constexpr std::size_t lanes = 4;
-    std::size_t i = period - 1;
-    for (; i + lanes <= n; i += lanes) {
-        double dev[lanes] = {};
+    // bar, in index order. Neighbouring windows' sums are independent: eight of them run side
+    // by side, two to a vector register, each half adding exactly what the scalar sum would.
+    using Pair = double __attribute__((vector_size(16)));
+    using Bits = long long __attribute__((vector_size(16)));
+    constexpr std::size_t pairs = 4, lanes = 2 * pairs;
+    const auto deviations = [&](std::size_t i) {  // the windows ending at i .. i + lanes - 1
+        const Bits magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
+        Pair dev[pairs], mi[pairs];
+#pragma GCC unroll 8
+        for (std::size_t q = 0; q < pairs; ++q) {
+            dev[q] = Pair{0.0, 0.0};
+            __builtin_memcpy(&mi[q], &m[i + 2 * q], sizeof(Pair));
+        }
         for (std::size_t j = i + 1 - period; j <= i; ++j)
-            for (std::size_t l = 0; l < lanes; ++l) dev[l] += std::fabs(tp[j + l] - m[i + l]);
-        for (std::size_t l = 0; l < lanes; ++l) write(i + l, dev[l]);
+#pragma GCC unroll 8
+            for (std::size_t q = 0; q < pairs; ++q) {
+                Pair x;
+                __builtin_memcpy(&x, &tp[j + 2 * q], sizeof x);
+                dev[q] += (Pair)((Bits)(x - mi[q]) & magnitude);
+            }
+#pragma GCC unroll 8
+        for (std::size_t q = 0; q < pairs; ++q) {
+            write(i + 2 * q, dev[q][0]);
+            write(i + 2 * q + 1, dev[q][1]);
+        }
+    };
+    // The mean steps in the pass that forms the typical price, one compensated chain the
+    // processor waits on; the deviations of windows whose means are known meanwhile fill the
+    // wait. The mean's own checks would refuse a typical price that overflowed, under the
+    // name "values"; nothing else below can fail.
+    utils::ma::SmaWindow mean(std::span<const double>(tp.data(), n), period);
+    std::size_t next = period - 1;  // the first window whose deviation is still to come
+    for (std::size_t i = 0; i < n; ++i) {
+        tp[i] = (high[i] + low[i] + close[i]) / 3.0;
+        if (is_non_finite(tp[i])) [[unlikely]]
+            return fail(errors::validation::non_finite(i, "values", tp[i]));
+        m[i] = mean.step(i);
+        if (next + 2 * lanes <= i + 1) {
+            deviations(next);
+            next += lanes;
+        }
     }
-    for (; i < n; ++i) {
+    for (; next + lanes <= n; next += lanes) deviations(next);
+    for (std::size_t i = next; i < n; ++i) {
         double dev = 0.0;
         for (std::size_t j = i + 1 - period; j <= i; ++j) dev += std::fabs(tp[j] - m[i]);
         write(i, dev);
@@ -175,7 +207,7 @@ struct KahanPair {
     Pair sum{0.0, 0.0};
     Pair comp{0.0, 0.0};
 
-    void add(const double* at) noexcept {
+    [[gnu::always_inline]] void add(const double* at) noexcept {
         Pair v;
         __builtin_memcpy(&v, at, sizeof v);
         const Pair y = v - comp;
@@ -191,44 +223,77 @@ bool holds_nan(std::span<const double> v) noexcept {
     return false;
 }
 
+// The sums of bp and tr over every window of every length in `periods` (ascending, each
+// 1 <= period < n), each summed afresh in index order: record(k, end, sbp, str) for the
+// window of periods[k] ending at `end`, from end = period on. Windows of different lengths
+// that start at the same bar share their first additions, so each start runs one chain as
+// long as the longest window and reads the shorter windows' sums off it as it passes their
+// ends: the additions and their order are those of a chain per window, at the longest
+// window's cost instead of the sum of all. After each run of starts, finished(first, last):
+// every window ending in first..last has been recorded.
+template <class Record, class Finished>
+void uo_window_sums(std::span<const double> bp, std::span<const double> tr, std::span<const std::size_t> periods,
+                    Record&& record, Finished&& finished) {
+    const std::size_t n = bp.size();
+    const std::size_t shortest = periods.front(), longest = periods.back();
+    // Windows start at bar 1 at the earliest, so that the undefined first bar never enters a sum.
+    std::size_t s = 1;
+    // Chains that start at neighbouring bars are independent: without gaps, six of them run
+    // side by side so that their compensation chains overlap instead of waiting on one
+    // another (more would no longer fit the registers).
+    if (!holds_nan(bp.subspan(1, n - 1)) && !holds_nan(tr.subspan(1, n - 1))) {
+        constexpr std::size_t pairs = 3, lanes = 2 * pairs;
+        for (; s + lanes + longest <= n + 1; s += lanes) {
+            KahanPair sbp[pairs], str[pairs];
+            std::size_t t = 0;
+            for (std::size_t k = 0; k < periods.size(); ++k) {
+                for (; t < periods[k]; ++t)
+#pragma GCC unroll 8
+                    for (std::size_t q = 0; q < pairs; ++q) {
+                        sbp[q].add(&bp[s + t + 2 * q]);
+                        str[q].add(&tr[s + t + 2 * q]);
+                    }
+                const std::size_t end = s + periods[k] - 1;
+#pragma GCC unroll 8
+                for (std::size_t q = 0; q < pairs; ++q) {
+                    record(k, end + 2 * q, sbp[q].sum[0], str[q].sum[0]);
+                    record(k, end + 2 * q + 1, sbp[q].sum[1], str[q].sum[1]);
+                }
+            }
+            finished(s + shortest - 1, s + shortest + lanes - 2);
+        }
+    }
+    // The rest, and every start when a gap is about: one chain at a time, skipping NaN.
+    for (; s + shortest <= n; ++s) {
+        utils::Kahan sbp, str;
+        std::size_t j = s;
+        for (std::size_t k = 0; k < periods.size(); ++k) {
+            const std::size_t end = s + periods[k] - 1;
+            if (end >= n) break;
+            for (; j <= end; ++j) {
+                if (!std::isnan(bp[j])) sbp.add(bp[j]);
+                if (!std::isnan(tr[j])) str.add(tr[j]);
+            }
+            record(k, end, sbp.sum, str.sum);
+        }
+        finished(s + shortest - 1, s + shortest - 1);
+    }
+}
+
+// A true-range sum below 1e-10 leaves the average undefined.
+double uo_ratio(double sbp, double str) noexcept { return std::fabs(str) >= 1e-10 ? sbp / str : NaN; }
+
 }  // namespace
 
 Series calc_uo_avg(std::span<const double> bp, std::span<const double> tr, std::uint64_t period) {
     const std::size_t n = bp.size();
     Series out(n, NaN);
-    if (period >= n) return out;
-    // Every window is summed afresh in index order, so each value carries only its own
-    // window's rounding. Windows start at index period, not period - 1, so that the undefined
-    // first bar never enters a sum.
-    const auto write = [&](std::size_t i, double sbp, double str) {
-        if (std::fabs(str) >= 1e-10) out[i] = sbp / str;
-    };
-    std::size_t i = period;
-    // Neighbouring windows are independent sums. Without gaps, sixteen of them run side by
-    // side so that their compensation chains overlap instead of waiting on one another.
-    if (!holds_nan(bp.subspan(1, n - 1)) && !holds_nan(tr.subspan(1, n - 1))) {
-        constexpr std::size_t pairs = 8, lanes = 2 * pairs;
-        for (; i + lanes <= n; i += lanes) {
-            KahanPair sbp[pairs], str[pairs];
-            for (std::size_t j = i + 1 - period; j <= i; ++j)
-                for (std::size_t q = 0; q < pairs; ++q) {
-                    sbp[q].add(&bp[j + 2 * q]);
-                    str[q].add(&tr[j + 2 * q]);
-                }
-            for (std::size_t q = 0; q < pairs; ++q) {
-                write(i + 2 * q, sbp[q].sum[0], str[q].sum[0]);
-                write(i + 2 * q + 1, sbp[q].sum[1], str[q].sum[1]);
-            }
-        }
-    }
-    for (; i < n; ++i) {
-        utils::Kahan sbp, str;
-        for (std::size_t j = i + 1 - period; j <= i; ++j) {
-            if (!std::isnan(bp[j])) sbp.add(bp[j]);
-            if (!std::isnan(tr[j])) str.add(tr[j]);
-        }
-        write(i, sbp.sum, str.sum);
-    }
+    // A window of no bars sums to zero: nothing is defined.
+    if (period >= n || period == 0) return out;
+    const std::size_t p = period;
+    uo_window_sums(
+        bp, tr, {&p, 1}, [&](std::size_t, std::size_t end, double sbp, double str) { out[end] = uo_ratio(sbp, str); },
+        [](std::size_t, std::size_t) {});
     return out;
 }
 
@@ -239,7 +304,11 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
     const std::size_t n = high.size();
     if (n == 1) return fail(VornError::insufficient_data(2, 1));
     if (period1 == 0 || period2 == 0 || period3 == 0) return fail(VornError::invalid_period(0, n));
-    Series bp(n, NaN), tr(n, NaN);
+    Series out(n, NaN);
+    // A period that leaves no window leaves no value anywhere.
+    if (period1 >= n || period2 >= n || period3 >= n) return out;
+    utils::Scratch bp(n), tr(n);
+    bp[0] = tr[0] = NaN;
     for (std::size_t i = 1; i < n; ++i) {
         const double prev = close[i - 1];
         const double lo = low[i] < prev ? low[i] : prev;
@@ -247,14 +316,28 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
         bp[i] = close[i] - lo;
         tr[i] = hi - lo;
     }
-    const Series a1 = calc_uo_avg(bp, tr, period1);
-    const Series a2 = calc_uo_avg(bp, tr, period2);
-    const Series a3 = calc_uo_avg(bp, tr, period3);
-    Series out(n, NaN);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::isnan(a1[i]) || std::isnan(a2[i]) || std::isnan(a3[i])) continue;
-        out[i] = (2.0 * a2[i] + 4.0 * a1[i] + a3[i]) * 100.0 / 7.0;
-    }
+    // The three averages by ascending period; role[r] is where average r + 1 stands.
+    std::size_t periods[3] = {period1, period2, period3}, role[3] = {0, 1, 2};
+    std::sort(std::begin(role), std::end(role), [&](std::size_t x, std::size_t y) { return periods[x] < periods[y]; });
+    const std::size_t sorted[3] = {periods[role[0]], periods[role[1]], periods[role[2]]};
+    std::size_t at[3];
+    for (std::size_t k = 0; k < 3; ++k) at[role[k]] = k;
+    // A bar's three averages come from chains that start up to the longest period apart:
+    // each average waits in a ring, long enough to outlast that, until the bar's last one.
+    const std::size_t ring = std::bit_ceil(sorted[2] + 16), mask = ring - 1;
+    utils::Scratch avg(3 * ring);
+    const std::size_t longest = sorted[2];
+    uo_window_sums(
+        std::span<const double>(bp.data(), n), std::span<const double>(tr.data(), n), sorted,
+        [&](std::size_t k, std::size_t end, double sbp, double str) { avg[k * ring + (end & mask)] = uo_ratio(sbp, str); },
+        [&](std::size_t first, std::size_t last) {
+            for (std::size_t i = first < longest ? longest : first; i <= last; ++i) {
+                const double a1 = avg[at[0] * ring + (i & mask)], a2 = avg[at[1] * ring + (i & mask)],
+                             a3 = avg[at[2] * ring + (i & mask)];
+                if (std::isnan(a1) || std::isnan(a2) || std::isnan(a3)) continue;
+                out[i] = (2.0 * a2 + 4.0 * a1 + a3) * 100.0 / 7.0;
+            }
+        });
     return out;
 }
 
@@ -263,13 +346,21 @@ Result<Series> awesome_oscillator(std::span<const double> high, std::span<const 
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = check_fast_slow(fast_period, slow_period, n); !s) return fail(s.error());
-    Series mid(n);
-    for (std::size_t i = 0; i < n; ++i) mid[i] = (high[i] + low[i]) * 0.5;
-    auto fast = utils::ma::sma(mid, fast_period);
-    if (!fast) return fail(fast.error());
-    auto slow = utils::ma::sma(mid, capped(slow_period, n));
-    if (!slow) return fail(slow.error());
-    return utils::series_difference(*fast, *slow);
+    // Both averages step side by side in the pass that forms the median price, each exactly
+    // as in a pass of its own. A median that overflowed is refused as the averages' own
+    // checks would, under their name "values"; nothing else below can fail.
+    utils::Scratch mid(n);
+    Series out(n);
+    const std::span<const double> mids(mid.data(), n);
+    utils::ma::SmaWindow fast(mids, fast_period), slow(mids, capped(slow_period, n));
+    for (std::size_t i = 0; i < n; ++i) {
+        mid[i] = (high[i] + low[i]) * 0.5;
+        if (is_non_finite(mid[i])) [[unlikely]]
+            return fail(errors::validation::non_finite(i, "values", mid[i]));
+        const double f = fast.step(i), s = slow.step(i);
+        out[i] = std::isnan(f) || std::isnan(s) ? NaN : f - s;
+    }
+    return out;
 }
 
 Result<FisherSeries> fisher_transform(std::span<const double> high, std::span<const double> low,
@@ -303,23 +394,22 @@ Result<TsiSeries> tsi(std::span<const double> close, std::uint64_t long_period, 
     if (long_period > n) return fail(VornError::invalid_period(long_period, n));
     if (short_period > n) return fail(VornError::invalid_period(short_period, n));
 
-    Series m(n, NaN), a(n, NaN);
-    for (std::size_t i = 1; i < n; ++i) {
-        m[i] = close[i] - close[i - 1];
-        a[i] = std::fabs(m[i]);
-    }
+    // Nothing below can fail, so the signal period is tested with the others, and all five
+    // smoothings step side by side in one pass, each exactly as in a pass of its own.
+    if (signal_period > n) return fail(VornError::invalid_period(signal_period, n));
     const double al = utils::ma::ema_alpha(long_period), as = utils::ma::ema_alpha(short_period);
     // The undefined first change is a gap: each smoothing seeds from the first full window after it.
-    const Series e = utils::ma::ema_impl(utils::ma::ema_impl(m, long_period, al), short_period, as);
-    const Series d = utils::ma::ema_impl(utils::ma::ema_impl(a, long_period, al), short_period, as);
-    TsiSeries out{Series(n, NaN), Series()};
+    utils::ma::EmaStage m_long(long_period, al), m_short(short_period, as), a_long(long_period, al),
+        a_short(short_period, as), signal(signal_period, utils::ma::ema_alpha(signal_period));
+    TsiSeries out{Series(n), Series(n)};
     for (std::size_t i = 0; i < n; ++i) {
-        if (std::isnan(e[i]) || !(std::fabs(d[i]) >= 1e-10)) continue;
-        out.tsi[i] = (e[i] * 100.0) / d[i];
+        const double m = i == 0 ? NaN : close[i] - close[i - 1];
+        const double e = m_short(m_long(m)), d = a_short(a_long(std::fabs(m)));
+        // A flat stretch leaves NaN in the line; the signal reseeds after it.
+        const double t = std::isnan(e) || !(std::fabs(d) >= 1e-10) ? NaN : (e * 100.0) / d;
+        out.tsi[i] = t;
+        out.signal[i] = signal(t);
     }
-    if (signal_period > n) return fail(VornError::invalid_period(signal_period, n));
-    // A flat stretch leaves NaN in the line; the signal reseeds after it.
-    out.signal = utils::ma::ema_impl(out.tsi, signal_period, utils::ma::ema_alpha(signal_period));
     return out;
 }
 

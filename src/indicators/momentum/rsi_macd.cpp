@@ -13,12 +13,6 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-double rsi_value(double g, double l) noexcept {
-    if (std::isnan(g) || std::isnan(l)) return NaN;
-    if (std::fabs(l) < 1e-10) return std::fabs(g) < 1e-10 ? 0.0 : 100.0;
-    return 100.0 - 100.0 / (g / l + 1.0);
-}
-
 // Checked by the caller. Overwrites every element of `out` (length of values).
 void ema_with_seed_into(std::span<const double> values, std::uint64_t period, std::uint64_t seed_index,
                         Series& out) {
@@ -45,24 +39,9 @@ Result<Series> rsi(std::span<const double> close, std::uint64_t period) {
     if (auto s = errors::validation::validate_series(close, "close"); !s) return fail(s.error());
     if (auto s = errors::validation::validate_seeded_period(period, close.size()); !s) return fail(s.error());
     const std::size_t n = close.size();
-    const double p = static_cast<double>(period);
     Series out(n, NaN);
-    double gs = 0.0, ls = 0.0;
-    for (std::size_t i = 1; i <= period; ++i) {
-        const double d = close[i] - close[i - 1];
-        if (d > 0.0) gs += d; else ls += -d;
-    }
-    double g = gs / p, l = ls / p;
-    out[period] = rsi_value(g, l);
-    const double pm1 = p - 1.0;
-    for (std::size_t i = period + 1; i < n; ++i) {
-        const double d = close[i] - close[i - 1];
-        const double gain = d > 0.0 ? d : 0.0;
-        const double loss = d > 0.0 ? 0.0 : -d;
-        g = (g * pm1 + gain) / p;
-        l = (l * pm1 + loss) / p;
-        out[i] = rsi_value(g, l);
-    }
+    RsiSteps steps(close, period);
+    for (std::size_t i = period; i < n; ++i) out[i] = steps.step(i);
     return out;
 }
 

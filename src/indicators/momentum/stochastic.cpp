@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "indicators/momentum/rsi_macd.hpp"
+#include "utils/buffer.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -20,14 +21,15 @@ Status check_hlc(std::span<const double> high, std::span<const double> low, std:
 }
 
 // Position of x within [lo, hi] scaled to 0..100; a flat window sits in the middle.
+double position(double x, double h, double l) noexcept {
+    if (std::isnan(h) || std::isnan(l)) return NaN;
+    const double range = h - l;
+    return std::fabs(range) < 1e-10 ? 50.0 : (x - l) / range * 100.0;
+}
+
 Series position_in_range(std::span<const double> x, const Series& hi, const Series& lo) {
-    Series out(x.size(), NaN);
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const double h = hi[i], l = lo[i];
-        if (std::isnan(h) || std::isnan(l)) continue;
-        const double range = h - l;
-        out[i] = std::fabs(range) < 1e-10 ? 50.0 : (x[i] - l) / range * 100.0;
-    }
+    Series out(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) out[i] = position(x[i], hi[i], lo[i]);
     return out;
 }
 
@@ -92,19 +94,31 @@ Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint
     // RSI itself and from the smoothing steps, in that order.
     if (rsi_period == 0 || stoch_period == 0 || k_period == 0 || d_period == 0)
         return fail(VornError::invalid_period(0, n));
-    auto r = rsi(close, rsi_period);
-    if (!r) return fail(r.error());
-
+    if (auto s = errors::validation::validate_seeded_period(rsi_period, n); !s) return fail(s.error());
     // A stoch_period above the length is no error: the extremes, and so both lines, are NaN.
-    const Series hh = utils::stats::rolling_max(*r, stoch_period);
-    const Series ll = utils::stats::rolling_min(*r, stoch_period);
-    const Series raw = position_in_range(*r, hh, ll);
-
     if (k_period > n) return fail(VornError::invalid_period(k_period, n));
-    Series k = utils::ma::sma_impl(raw, k_period);
     if (d_period > n) return fail(VornError::invalid_period(d_period, n));
-    Series d = utils::ma::sma_impl(k, d_period);
-    return StochasticSeries{std::move(k), std::move(d)};
+    // Nothing below can fail. The RSI, then its window extremes and position in one pass with
+    // no intermediate series (measured faster as separate loops than fused with the RSI),
+    // then both averages side by side: %D trails %K by a few bars, so that it never waits on
+    // the bar just formed and the two compensated chains overlap.
+    utils::Scratch r(n), raw(n);
+    StochasticSeries out{Series(n), Series(n)};
+    const std::span<const double> rs(r.data(), n), raws(raw.data(), n);
+    utils::stats::MaxMinWindow extremes(rs, stoch_period);
+    utils::ma::SmaWindow k(raws, k_period), d(out.k, d_period);
+    RsiSteps steps(close, rsi_period);
+    for (std::size_t t = 0; t < n; ++t) r[t] = t < rsi_period ? NaN : steps.step(t);
+    for (std::size_t t = 0; t < n; ++t) {
+        const auto [hh, ll] = extremes.step(t);
+        raw[t] = position(r[t], hh, ll);
+    }
+    constexpr std::size_t lag = 8;
+    for (std::size_t t = 0; t < n + lag; ++t) {
+        if (t < n) out.k[t] = k.step(t);
+        if (t >= lag) out.d[t - lag] = d.step(t - lag);
+    }
+    return out;
 }
 
 }  // namespace vorn::indicators::momentum

@@ -26,6 +26,10 @@ Result<PivotSignals> pivot_buy_sell(std::span<const double> high, std::span<cons
     // Window extremes ending at i - 1: the levels of bar i come from the bars before it.
     const Series hh = utils::stats::rolling_max(high, lookback);
     const Series ll = utils::stats::rolling_min(low, lookback);
+    // A crossing compares each close with its own bar's level. Against the current bar's
+    // level alone, the previous close would have to lie below every low of the window (S1 =
+    // 2P - HH with that close inside P), which a close within its bar's range never does.
+    double prev_s1 = NaN, prev_r1 = NaN;  // NaN at bar lookback: no crossing can start there
     for (std::size_t i = static_cast<std::size_t>(lookback); i < n; ++i) {
         const double h = hh[i - 1], l = ll[i - 1], pc = close[i - 1], c = close[i];
         const double p = (h + l + pc) / 3.0;
@@ -35,8 +39,10 @@ Result<PivotSignals> pivot_buy_sell(std::span<const double> high, std::span<cons
         out.r2[i] = p + (h - l);
         out.s1[i] = s1;
         out.s2[i] = p - (h - l);
-        if (pc < s1 && c > s1) out.buy_signals[i] = 1.0;
-        if (pc > r1 && c < r1) out.sell_signals[i] = 1.0;
+        if (pc < prev_s1 && c > s1) out.buy_signals[i] = 1.0;
+        if (pc > prev_r1 && c < r1) out.sell_signals[i] = 1.0;
+        prev_s1 = s1;
+        prev_r1 = r1;
     }
     return out;
 }

@@ -11,6 +11,11 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
+// +DI and -DI travel together, one per half of a vector register: each half does exactly
+// the scalar steps, and the two divisions of a step share one instruction.
+using Pair = double __attribute__((vector_size(16)));
+using Mask = long long __attribute__((vector_size(16)));
+
 Status validate(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                 std::uint64_t period) {
     if (auto s = errors::validation::validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s)
@@ -18,42 +23,47 @@ Status validate(std::span<const double> high, std::span<const double> low, std::
     return errors::validation::validate_seeded_period(period, high.size());
 }
 
-// Inputs validated, 1 <= period < n; `r` holds two NaN-filled series of length n.
-// Directional movement and true range are formed bar by bar, so no scratch series is kept.
-void di_into(std::span<const double> high, std::span<const double> low, std::span<const double> close,
-             std::uint64_t period, DiSeries& r) {
+// Wilder's smoothing of the directional movement and the true range, bar by bar, with no
+// scratch series: `emit(i, plus_di, minus_di)` for every i from period to n - 1, in order.
+// Inputs validated, 1 <= period < n. Whatever the caller builds on the DI (DX, its average)
+// runs in the same loop, so its chain of divisions overlaps the smoothing's.
+template <class Emit>
+[[gnu::always_inline]] inline void smooth_di(std::span<const double> high, std::span<const double> low,
+                                             std::span<const double> close, std::uint64_t period, Emit&& emit) {
     const std::size_t n = high.size();
     const double p = static_cast<double>(period);
-    double sp = 0.0, sm = 0.0, st = 0.0;
-    auto bar = [&](std::size_t i, double& pdm, double& mdm, double& tr) {
+    const Pair pp{p, p};
+    const Pair hundred{100.0, 100.0};
+    auto bar = [&](std::size_t i, Pair& dm, double& tr) {
         const double up = high[i] - high[i - 1];
         const double down = low[i - 1] - low[i];
-        // Equal moves, and an inside bar, carry no directional movement of either sign.
-        pdm = up > 0.0 && up > down ? up : 0.0;
-        mdm = down > up && down > 0.0 ? down : 0.0;
+        // A move counts when it is positive and beats the other one: equal moves, and an
+        // inside bar, carry no directional movement of either sign. Selected by mask, as the
+        // direction of a bar is a coin flip to a branch predictor.
+        const Pair moves{up, down}, others{down, up};
+        const Mask counts = (moves > Pair{0.0, 0.0}) & (moves > others);
+        dm = reinterpret_cast<Pair>(reinterpret_cast<Mask>(moves) & counts);
         tr = volatility::true_range_bar(high[i], low[i], close[i - 1]);
     };
     // The warm-up sums period - 1 bars; the first smoothing step then adds bar `period`.
+    Pair s{0.0, 0.0};
+    double st = 0.0;
     for (std::size_t i = 1; i < period; ++i) {
-        double pdm, mdm, tr;
-        bar(i, pdm, mdm, tr);
-        sp += pdm;
-        sm += mdm;
+        Pair dm;
+        double tr;
+        bar(i, dm, tr);
+        s += dm;
         st += tr;
     }
     for (std::size_t i = period; i < n; ++i) {
-        double pdm, mdm, tr;
-        bar(i, pdm, mdm, tr);
-        sp = (sp - sp / p) + pdm;
-        sm = (sm - sm / p) + mdm;
+        Pair dm;
+        double tr;
+        bar(i, dm, tr);
+        s = (s - s / pp) + dm;
         st = (st - st / p) + tr;
-        if (std::fabs(st) < 1e-10) {
-            r.plus_di[i] = 0.0;
-            r.minus_di[i] = 0.0;
-        } else {
-            r.plus_di[i] = (sp * 100.0) / st;
-            r.minus_di[i] = (sm * 100.0) / st;
-        }
+        const Pair di = (s * hundred) / Pair{st, st};
+        const bool flat = std::fabs(st) < 1e-10;
+        emit(i, flat ? 0.0 : di[0], flat ? 0.0 : di[1]);
     }
 }
 
@@ -61,7 +71,10 @@ DiSeries di_checked(std::span<const double> high, std::span<const double> low, s
                     std::uint64_t period) {
     const std::size_t n = high.size();
     DiSeries r{Series(n, NaN), Series(n, NaN)};
-    di_into(high, low, close, period, r);
+    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
+        r.plus_di[i] = plus;
+        r.minus_di[i] = minus;
+    });
     return r;
 }
 
@@ -86,31 +99,44 @@ Result<DiSeries> dmi(std::span<const double> high, std::span<const double> low, 
 Result<Series> dx(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                   std::uint64_t period) {
     if (auto s = validate(high, low, close, period); !s) return fail(s.error());
-    DiSeries di = di_checked(high, low, close, period);
-    Series& out = di.plus_di;  // DX replaces +DI bar by bar
-    for (std::size_t i = 0; i < out.size(); ++i)
-        out[i] = std::isnan(out[i]) || std::isnan(di.minus_di[i]) ? NaN : dx_value(out[i], di.minus_di[i]);
-    return std::move(out);
+    Series out(high.size(), NaN);
+    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
+        out[i] = std::isnan(plus) || std::isnan(minus) ? NaN : dx_value(plus, minus);
+    });
+    return out;
 }
 
 Result<AdxSeries> adx(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                       std::uint64_t period) {
     if (auto s = validate(high, low, close, period); !s) return fail(s.error());
     const std::size_t n = high.size();
-    DiSeries di = di_checked(high, low, close, period);
-    AdxSeries r{Series(n, NaN), std::move(di.plus_di), std::move(di.minus_di)};
-    if (2 * period > n) return r;
+    AdxSeries r{Series(n, NaN), Series(n, NaN), Series(n, NaN)};
     const double p = static_cast<double>(period);
-    const std::size_t first = 2 * period - 1;
-    double sum = 0.0;
-    for (std::size_t i = period; i <= first; ++i) sum += dx_value(r.plus_di[i], r.minus_di[i]);
-    double a = sum / p;
-    r.adx[first] = a;
     const double pm1 = p - 1.0;
-    for (std::size_t i = first + 1; i < n; ++i) {
-        a = (a * pm1 + dx_value(r.plus_di[i], r.minus_di[i])) / p;
-        r.adx[i] = a;
-    }
+    // The first average is the plain mean of DX over bars period .. 2 * period - 1; with
+    // fewer bars than that the average stays undefined (first lies past the end).
+    const std::size_t first = 2 * period - 1;
+    // Each bar's DX and the previous bar's average share one division: the average of bar
+    // i - 1 waits on nothing of bar i, and the two divide side by side.
+    double sum = 0.0;
+    double pending = 0.0;  // the previous bar's average, still to be divided by p
+    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
+        r.plus_di[i] = plus;
+        r.minus_di[i] = minus;
+        const double s = plus + minus;
+        const Pair q = Pair{std::fabs(plus - minus) * 100.0, pending} / Pair{s, p};
+        // A zero DI sum reads 0.0 (dx_value's rule).
+        const double d = std::fabs(s) < 1e-10 ? 0.0 : q[0];
+        if (i > first) [[likely]] {
+            r.adx[i - 1] = q[1];
+            pending = q[1] * pm1 + d;
+        } else {
+            sum += d;
+            pending = sum;
+        }
+    });
+    // The last bar's average.
+    if (first < n) r.adx[n - 1] = pending / p;
     return r;
 }
 

@@ -1,10 +1,12 @@
 #include "indicators/trend/measures.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
 
 #include "indicators/volatility/bands.hpp"
+#include "indicators/volatility/window_lanes.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -92,23 +94,15 @@ Result<AroonSeries> aroon(std::span<const double> high, std::span<const double> 
 
 namespace {
 
-// Vortex and choppiness: bar checks, then one bar at least, then a non-zero period; a period
-// at or above the length is no error (the result is all NaN).
+// Vortex and choppiness: bar checks (high first, as the length check takes it), then one bar
+// at least, then a non-zero period; a period at or above the length is no error (the result
+// is all NaN).
 Status check_bars_period(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                          std::uint64_t period) {
-    if (auto s = validate_series(high, "high"); !s) return s;
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return s;
     if (high.size() == 1) return fail(VornError::insufficient_data(2, 1));
     if (period == 0) return fail(VornError::invalid_period(0, high.size()));
     return {};
-}
-
-// True range against the previous close; bar 0, which has none, holds 0.0 (not NaN), so
-// callers start their windows at `period` to keep it out.
-Series true_ranges(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
-    Series tr(high.size(), 0.0);
-    for (std::size_t i = 1; i < tr.size(); ++i) tr[i] = volatility::true_range_bar(high[i], low[i], close[i - 1]);
-    return tr;
 }
 
 // TRIX and DPO accept a period equal to the length and need the period itself otherwise.
@@ -150,28 +144,80 @@ Result<Series> dpo(std::span<const double> close, std::uint64_t period) {
     return out;
 }
 
-Result<VortexSeries> vortex(std::span<const double> high, std::span<const double> low,
-                            std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_bars_period(high, low, close, period); !s) return fail(s.error());
-    const std::size_t n = high.size();
-    const Series tr = true_ranges(high, low, close);
-    Series vp(n, 0.0), vm(n, 0.0);
-    for (std::size_t i = 1; i < n; ++i) {
-        vp[i] = std::fabs(high[i] - low[i - 1]);
-        vm[i] = std::fabs(low[i] - high[i - 1]);
-    }
+namespace {
+
+// The vortex sums one window at a time: the reference the lanes reproduce, taken when they
+// cannot (values near the largest double).
+void vortex_by_window(std::span<const double> vp, std::span<const double> vm, std::span<const double> tr,
+                      std::uint64_t period, VortexSeries& out) {
     const Series sp = stats::rolling_sum_kahan(vp, period);
     const Series sm = stats::rolling_sum_kahan(vm, period);
     const Series st = stats::rolling_sum_kahan(tr, period);
-    VortexSeries out{Series(n, NaN), Series(n, NaN)};
-    // Starting at `period` keeps bar 0, which has no movement, out of every window used.
-    for (std::size_t i = period; i < n; ++i) {
+    for (std::size_t i = period; i < vp.size(); ++i) {
         if (std::isnan(st[i]) || std::fabs(st[i]) < 1e-10) continue;
         out.plus[i] = sp[i] / st[i];
         out.minus[i] = sm[i] / st[i];
     }
+}
+
+}  // namespace
+
+Result<VortexSeries> vortex(std::span<const double> high, std::span<const double> low,
+                            std::span<const double> close, std::uint64_t period) {
+    if (auto s = check_bars_period(high, low, close, period); !s) return fail(s.error());
+    const std::size_t n = high.size();
+    VortexSeries out{Series(n, NaN), Series(n, NaN)};
+    if (period >= n) return out;
+    // Bar 0 has no movement and holds 0.0 in all three; the outputs start at `period`, so it
+    // is in no window used. Differences of finite prices may overflow but are never NaN.
+    lanes::Scratch<double> vp(n), vm(n), tr(n);
+    vp[0] = vm[0] = tr[0] = 0.0;
+    for (std::size_t i = 1; i < n; ++i) {
+        vp[i] = std::fabs(high[i] - low[i - 1]);
+        vm[i] = std::fabs(low[i] - high[i - 1]);
+        tr[i] = volatility::true_range_bar(high[i], low[i], close[i - 1]);
+    }
+    auto emit = [&](std::size_t i0, std::size_t i1, const lanes::Pair (&s)[3]) {
+        const lanes::Pair plus = s[0] / s[2], minus = s[1] / s[2];
+        // Neither NaN nor too small: the comparison is false for NaN.
+        if (std::fabs(s[2][0]) >= 1e-10) out.plus[i0] = plus[0], out.minus[i0] = minus[0];
+        if (std::fabs(s[2][1]) >= 1e-10) out.plus[i1] = plus[1], out.minus[i1] = minus[1];
+    };
+    const double* const sums[3] = {vp.data(), vm.data(), tr.data()};
+    if (!lanes::run<2>(lanes::KahanSums<3, decltype(emit)>(sums, period, emit), n, period)) {
+        out = {Series(n, NaN), Series(n, NaN)};
+        vortex_by_window({vp.data(), n}, {vm.data(), n}, {tr.data(), n}, period, out);
+        return out;
+    }
+    // The first window, at period - 1, still holds bar 0.
+    out.plus[period - 1] = out.minus[period - 1] = NaN;
     return out;
 }
+
+namespace {
+
+// The highest high and the lowest low of a window, found together.
+struct HighLow {
+    double high, low;
+};
+
+// block_extremes' rule for both extremes at once; of equal values the later one is kept, as
+// rolling_max and rolling_min keep it.
+struct RangeRule {
+    using Cand = HighLow;
+    const double* high;
+    const double* low;
+    HighLow* slots;
+    HighLow at(std::size_t i) const noexcept { return {high[i], low[i]}; }
+    static HighLow pick(HighLow later, HighLow earlier) noexcept {
+        return {earlier.high > later.high ? earlier.high : later.high,
+                earlier.low < later.low ? earlier.low : later.low};
+    }
+    void keep(std::size_t i, HighLow c) const noexcept { slots[i] = c; }
+    HighLow kept(std::size_t i) const noexcept { return slots[i]; }
+};
+
+}  // namespace
 
 Result<Series> choppiness(std::span<const double> high, std::span<const double> low,
                           std::span<const double> close, std::uint64_t period) {
@@ -179,17 +225,33 @@ Result<Series> choppiness(std::span<const double> high, std::span<const double> 
     const std::size_t n = high.size();
     Series out(n, NaN);
     if (period >= n) return out;
-    const Series sum = stats::rolling_sum_kahan(true_ranges(high, low, close), period);
-    const Series hh = stats::rolling_max(high, period);
-    const Series ll = stats::rolling_min(low, period);
-    const double scale = std::log10(static_cast<double>(period));
-    // From index `period`, so that no window sums bar 0's placeholder range.
-    for (std::size_t i = period; i < n; ++i) {
-        const double s = sum[i], h = hh[i], l = ll[i];
-        if (std::isnan(s) || std::isnan(h) || std::isnan(l)) continue;
-        if (!(s > 0.0) || !(h - l > 0.0)) continue;
-        out[i] = (std::log10(s / (h - l)) * 100.0) / scale;
+    const std::size_t p = period;
+    // The summed true ranges go to `out` first; the window's range then turns each into the
+    // index. Bar 0's placeholder range of 0.0 is in the first window only, which gives none.
+    lanes::Scratch<double> tr(n);
+    tr[0] = 0.0;
+    for (std::size_t i = 1; i < n; ++i) tr[i] = volatility::true_range_bar(high[i], low[i], close[i - 1]);
+    auto emit = [&](std::size_t i0, std::size_t i1, const lanes::Pair (&s)[1]) {
+        out[i0] = s[0][0];
+        out[i1] = s[0][1];
+    };
+    const double* const sums[1] = {tr.data()};
+    if (!lanes::run<4>(lanes::KahanSums<1, decltype(emit)>(sums, p, emit), n, p)) {
+        const Series sum = stats::rolling_sum_kahan(std::span<const double>(tr.data(), n), period);
+        std::copy(sum.begin(), sum.end(), out.begin());
     }
+    const double scale = std::log10(static_cast<double>(period));
+    lanes::Scratch<HighLow> slots(n);
+    stats::window::block_extremes(RangeRule{high.data(), low.data(), slots.data()}, n, p,
+                                  [&](std::size_t i, HighLow c) {
+        const double s = out[i], range = c.high - c.low;
+        // Also false for a NaN sum or range.
+        if (i >= p && s > 0.0 && range > 0.0) {
+            out[i] = (std::log10(s / range) * 100.0) / scale;
+        } else {
+            out[i] = NaN;
+        }
+    });
     return out;
 }
 

@@ -1,20 +1,38 @@
 #include "indicators/trend/psar.hpp"
 
+#include <cstdint>
 #include <limits>
 
 #include "utils/series.hpp"
 
 namespace vorn::indicators::trend {
 
+namespace {
+
 // A NaN candidate stop (only reachable through a NaN acceleration parameter) falls back to
 // the price it is clamped against, and a NaN step leaves the factor at its ceiling.
 using utils::max_num;
 using utils::min_num;
 
+// `yes` when c, else `no`, without a branch: whether a bar makes a new extreme is a coin
+// flip to a branch predictor.
+inline double choose(bool c, double yes, double no) noexcept {
+    std::uint64_t a, b;
+    __builtin_memcpy(&a, &yes, sizeof a);
+    __builtin_memcpy(&b, &no, sizeof b);
+    const std::uint64_t m = -static_cast<std::uint64_t>(c);
+    const std::uint64_t r = (a & m) | (b & ~m);
+    double out;
+    __builtin_memcpy(&out, &r, sizeof out);
+    return out;
+}
+
+}  // namespace
+
 Result<PsarSeries> psar(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                         double af_init, double af_increment, double af_max) {
     using namespace errors::validation;
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
+    // The length check validates `high` first.
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
     // Ordered comparisons: a NaN parameter passes every one of these tests.
     if (af_init <= 0.0) return fail(not_positive("af_init", af_init));
@@ -52,9 +70,10 @@ Result<PsarSeries> psar(std::span<const double> high, std::span<const double> lo
                 sar = ep;
                 ep = low[i];
                 af = af_init;
-            } else if (high[i] > ep) {
-                ep = high[i];
-                af = min_num(af + af_increment, af_max);
+            } else {
+                const bool extreme = high[i] > ep;
+                af = choose(extreme, min_num(af + af_increment, af_max), af);
+                ep = choose(extreme, high[i], ep);
             }
         } else {
             if (high[i] > sar) {
@@ -62,13 +81,14 @@ Result<PsarSeries> psar(std::span<const double> high, std::span<const double> lo
                 sar = ep;
                 ep = high[i];
                 af = af_init;
-            } else if (low[i] < ep) {
-                ep = low[i];
-                af = min_num(af + af_increment, af_max);
+            } else {
+                const bool extreme = low[i] < ep;
+                af = choose(extreme, min_num(af + af_increment, af_max), af);
+                ep = choose(extreme, low[i], ep);
             }
         }
         out.sar[i] = sar;
-        out.direction[i] = up ? 1.0 : -1.0;
+        out.direction[i] = choose(up, 1.0, -1.0);
     }
     return out;
 }

@@ -1,10 +1,13 @@
 #include "indicators/volatility/channels.hpp"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
+#include "indicators/volatility/window_lanes.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -17,22 +20,6 @@ constexpr double INF = std::numeric_limits<double>::infinity();
 using namespace errors::validation;
 namespace stats = utils::stats;
 namespace ma = utils::ma;
-
-// Sums the finite values of each window and keeps only the windows whose every value is
-// finite; a sliding count of the non-finite values decides that in O(1) per window.
-Series complete_window_sums(const Series& values, std::uint64_t period) {
-    const std::size_t n = values.size();
-    Series zeroed(n);
-    for (std::size_t i = 0; i < n; ++i) zeroed[i] = std::isfinite(values[i]) ? values[i] : 0.0;
-    Series sums = stats::rolling_sum_kahan(zeroed, period);
-    std::uint64_t missing = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!std::isfinite(values[i])) ++missing;
-        if (i >= period && !std::isfinite(values[i - period])) --missing;
-        if (i + 1 >= period && missing != 0) sums[i] = NaN;
-    }
-    return sums;
-}
 
 }  // namespace
 
@@ -70,16 +57,135 @@ Result<ChandelierSeries> chandelier_exit(std::span<const double> high, std::span
     return out;
 }
 
-Result<Series> historical_volatility(std::span<const double> close, std::uint64_t period) {
-    if (auto s = validate_series(close, "close"); !s) return fail(s.error());
+namespace {
+
+// The windows whose every value is defined, found in one forward pass: a value that is not
+// (at bar i) spoils the windows ending at i .. i + period - 1. Values before the first bar
+// seen count as defined.
+class CompleteWindows {
+public:
+    explicit CompleteWindows(std::size_t period) noexcept : p_(period), from_(period - 1) {}
+    void undefined(std::size_t i) noexcept { from_ = i + p_; }
+    // The window ending at i, after every bar up to i has been seen.
+    bool complete(std::size_t i) const noexcept { return i >= from_; }
+
+private:
+    std::size_t p_, from_;
+};
+
+// The marks the first passes leave in the output for the lanes: 0.0 where the window ending
+// there is complete, NaN where it is not.
+constexpr double kComplete = 0.0;
+
+// rolling_max's rule, its slots in the caller's output.
+struct HighestRule {
+    using Cand = double;
+    const double* v;
+    double* slots;
+    double at(std::size_t i) const noexcept { return v[i]; }
+    static double pick(double later, double earlier) noexcept { return earlier > later ? earlier : later; }
+    void keep(std::size_t i, double c) const noexcept { slots[i] = c; }
+    double kept(std::size_t i) const noexcept { return slots[i]; }
+};
+
+// Both halves of `v` into `out` at i0 and i1 where their windows are complete. i0 and i1
+// are one bar when a stretch fills both halves: the marks are read before either write,
+// and both write the same value.
+inline void finish_into(Series& out, std::size_t i0, std::size_t i1, lanes::Pair v) noexcept {
+    const bool c0 = out[i0] == kComplete, c1 = out[i1] == kComplete;
+    if (c0) out[i0] = v[0];
+    if (c1) out[i1] = v[1];
+}
+
+// Sums of `values` (no NaN) over `period`, computed in lanes, into the complete windows of
+// `out` (marked kComplete) as finish() turns them, two at a time. False when the lanes could
+// not follow their plan: `out` is then spoilt, and the caller computes it one window at a time.
+template <class Finish>
+bool sums_into(const double* values, std::size_t n, std::size_t period, Series& out, Finish finish) {
+    auto emit = [&](std::size_t i0, std::size_t i1, const lanes::Pair (&s)[1]) {
+        finish_into(out, i0, i1, finish(s[0]));
+    };
+    const double* const x[1] = {values};
+    return lanes::run<4>(lanes::KahanSums<1, decltype(emit)>(x, period, emit), n, period);
+}
+
+// The running mean and deviation of utils::stats::stdev, lane by lane: Welford's steps over
+// the window when it is summed afresh, and the slide's update of both otherwise. The values
+// must hold no NaN (stdev takes a NaN as 0.0 and voids its windows; the caller does both).
+// Weight of the squares.
+template <class Emit>
+class Deviations {
+public:
+    static constexpr std::size_t kWeights = 1;
+    using Pair = lanes::Pair;
+    using Mask = lanes::Mask;
+
+    Deviations(const double* x, std::size_t p, Emit& emit) noexcept
+        : x_(x), p_(p), pf_(static_cast<double>(p)), emit_(emit) {}
+
+    struct State {
+        Pair mean, m2;
+    };
+
+    double magnitude(std::size_t, std::size_t i) const noexcept { return x_[i] * x_[i]; }
+
+    [[gnu::always_inline]] void rebuild(State& st, std::size_t, std::size_t i0, std::size_t i1,
+                                        Mask which) const noexcept {
+        Pair mean{0.0, 0.0}, m2{0.0, 0.0};
+        for (std::size_t k = 0; k < p_; ++k) {
+            const Pair x = lanes::pair_at(x_, i0 + 1 - p_ + k, i1 + 1 - p_ + k);
+            const Pair d = x - mean;
+            const double count = static_cast<double>(k + 1);
+            mean = d / Pair{count, count} + mean;
+            m2 = m2 + (x - mean) * d;
+        }
+        st.mean = lanes::select(which, mean, st.mean);
+        st.m2 = lanes::select(which, m2, st.m2);
+    }
+
+    [[gnu::always_inline]] Mask slide(State& st, std::size_t i0, std::size_t i1) const noexcept {
+        const Pair o = lanes::pair_at(x_, i0 - p_, i1 - p_), x = lanes::pair_at(x_, i0, i1);
+        const Pair pf{pf_, pf_}, pm1{pf_ - 1.0, pf_ - 1.0};
+        const Pair m0 = (st.mean * pf - o) / pm1;
+        const Pair m1 = (pm1 * m0 + x) / pf;
+        st.m2 = (st.m2 - (o - st.mean) * (o - m0)) + (x - m1) * (x - m0);
+        st.mean = m1;
+        return lanes::finite(st.mean) & lanes::finite(st.m2);
+    }
+
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const { emit_(i0, i1, st.m2); }
+
+private:
+    const double* x_;
+    std::size_t p_;
+    double pf_;
+    Emit& emit_;
+};
+
+// The window sums one window at a time, of the values' finite entries (0.0 for the others),
+// kept where every value of the window is finite: the path the lanes reproduce.
+Series complete_window_sums(const Series& values, std::uint64_t period) {
+    const std::size_t n = values.size();
+    Series zeroed(n);
+    for (std::size_t i = 0; i < n; ++i) zeroed[i] = std::isfinite(values[i]) ? values[i] : 0.0;
+    Series sums = stats::rolling_sum_kahan(zeroed, period);
+    std::uint64_t missing = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!std::isfinite(values[i])) ++missing;
+        if (i >= period && !std::isfinite(values[i - period])) --missing;
+        if (i + 1 >= period && missing != 0) sums[i] = NaN;
+    }
+    return sums;
+}
+
+// Log returns lie within about +-745, so the deviation's running state never overflows and
+// the lanes never hand over to this; it completes their contract.
+Series historical_volatility_by_window(std::span<const double> close, std::uint64_t period) {
     const std::size_t n = close.size();
-    if (period < 2 || period > n) return fail(VornError::invalid_period(period, n));
     Series returns(n, NaN);
     for (std::size_t i = 1; i < n; ++i) {
         if (std::fabs(close[i - 1]) < 1e-10) continue;
         const double r = std::log(close[i] / close[i - 1]);
-        // A zero close gives -inf: as a gap it voids the windows that hold it, where an
-        // infinity would leave the running deviation wrong until its next recomputation.
         if (std::isfinite(r)) returns[i] = r;
     }
     Series out = stats::stdev(returns, period);
@@ -89,14 +195,12 @@ Result<Series> historical_volatility(std::span<const double> close, std::uint64_
     return out;
 }
 
-Result<Series> ulcer_index(std::span<const double> close, std::uint64_t period) {
-    if (auto s = validate_series(close, "close"); !s) return fail(s.error());
+Series ulcer_index_by_window(std::span<const double> close, std::uint64_t period) {
     const std::size_t n = close.size();
-    if (auto s = validate_period(period, n); !s) return fail(s.error());
     const Series hc = stats::rolling_max(close, period);
     Series dd(n, NaN);
     for (std::size_t i = 0; i < n; ++i) {
-        if (!(hc[i] > 0.0)) continue;  // also NaN during the warm-up
+        if (!(hc[i] > 0.0)) continue;
         const double q = (close[i] - hc[i]) / hc[i] * 100.0;
         dd[i] = q * q;
     }
@@ -104,17 +208,142 @@ Result<Series> ulcer_index(std::span<const double> close, std::uint64_t period) 
     const double pf = static_cast<double>(period);
     for (double& v : out) {
         if (std::isnan(v)) continue;
-        // The sliding sum of non-negative squares can end a hair below zero once the
-        // drawdowns leave the window; that is a zero index, not an undefined one.
         if (v < 0.0) v = 0.0;
         v = std::sqrt(v / pf);
     }
     return out;
 }
 
+// Ranges already checked finite.
+Series mass_index_by_window(std::span<const double> high, std::span<const double> low, std::uint64_t a,
+                            std::uint64_t b) {
+    const std::size_t n = high.size();
+    Series range(n);
+    for (std::size_t i = 0; i < n; ++i) range[i] = high[i] - low[i];
+    const Series e1 = ma::ema_impl(range, a, ma::ema_alpha(a));
+    const Series e2 = ma::ema_impl(e1, a, ma::ema_alpha(a));
+    Series ratio(n, NaN);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = e1[i], y = e2[i];
+        if (std::isnan(x) || std::isnan(y) || std::fabs(y) < 1e-10) continue;
+        ratio[i] = x / y;
+    }
+    return complete_window_sums(ratio, b);
+}
+
+}  // namespace
+
+Result<Series> historical_volatility(std::span<const double> close, std::uint64_t period) {
+    if (auto s = validate_series(close, "close"); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (period < 2 || period > n) return fail(VornError::invalid_period(period, n));
+    Series out(n, NaN);
+    // The returns, an undefined one as 0.0 (as the deviation's sums take it); the windows
+    // that hold one stay NaN. Return 0 is undefined.
+    lanes::Scratch<double> r(n);
+    CompleteWindows windows(period);
+    r[0] = 0.0;
+    windows.undefined(0);
+    for (std::size_t i = 1; i < n; ++i) {
+        double x = NaN;
+        if (!(std::fabs(close[i - 1]) < 1e-10)) x = std::log(close[i] / close[i - 1]);
+        // A zero close gives -inf: as a gap it voids the windows that hold it, where an
+        // infinity would leave the running deviation wrong until its next recomputation.
+        if (std::isfinite(x)) {
+            r[i] = x;
+        } else {
+            r[i] = 0.0;
+            windows.undefined(i);
+        }
+        if (i + 1 >= period) out[i] = windows.complete(i) ? kComplete : NaN;
+    }
+    const double scale = std::sqrt(static_cast<double>(period)) * 100.0;
+    const double pm1 = static_cast<double>(period) - 1.0;
+    auto emit = [&](std::size_t i0, std::size_t i1, lanes::Pair m2) {
+        // The sample deviation, scaled.
+        const lanes::Pair zero{0.0, 0.0}, sd = _mm_sqrt_pd(m2 / lanes::Pair{pm1, pm1});
+        finish_into(out, i0, i1, lanes::select(m2 > zero, sd, zero) * lanes::Pair{scale, scale});
+    };
+    if (!lanes::run<4>(Deviations<decltype(emit)>(r.data(), period, emit), n, period))
+        return historical_volatility_by_window(close, period);
+    return out;
+}
+
+Result<Series> ulcer_index(std::span<const double> close, std::uint64_t period) {
+    if (auto s = validate_series(close, "close"); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (auto s = validate_period(period, n); !s) return fail(s.error());
+    const std::size_t p = period;
+    Series out(n, NaN);
+    // Squared drawdowns from the window's highest close, an undefined one (no positive high,
+    // or an overflow) as 0.0 in the sums, its windows left NaN. The first p - 1 bars have no
+    // high yet.
+    lanes::Scratch<double> dd(n);
+    CompleteWindows windows(p);
+    for (std::size_t i = 0; i + 1 < p; ++i) dd[i] = 0.0, windows.undefined(i);
+    stats::window::block_extremes(HighestRule{close.data(), out.data()}, n, p, [&](std::size_t i, double hc) {
+        double d = NaN;
+        if (hc > 0.0) {
+            const double q = (close[i] - hc) / hc * 100.0;
+            d = q * q;
+        }
+        if (std::isfinite(d)) {
+            dd[i] = d;
+        } else {
+            dd[i] = 0.0;
+            windows.undefined(i);
+        }
+        out[i] = windows.complete(i) ? kComplete : NaN;
+    });
+    const double pf = static_cast<double>(period);
+    const bool done = sums_into(dd.data(), n, p, out, [pf](lanes::Pair v) {
+        // The sliding sum of non-negative squares can end a hair below zero once the
+        // drawdowns leave the window; that is a zero index, not an undefined one.
+        const lanes::Pair zero{0.0, 0.0};
+        return lanes::Pair(_mm_sqrt_pd(lanes::select(v < zero, zero, v) / lanes::Pair{pf, pf}));
+    });
+    if (!done) return ulcer_index_by_window(close, period);
+    return out;
+}
+
+namespace {
+
+// utils::ma's exponential stage, one element at a time: seeded with the compensated mean of
+// its first `period` elements; a NaN is a gap that restarts the seed.
+class EmaStage {
+public:
+    explicit EmaStage(std::uint64_t period)
+        : n_(period), nf_(static_cast<double>(period)), alpha_(ma::ema_alpha(period)), keep_(1.0 - alpha_) {}
+
+    double operator()(double v) noexcept {
+        if (std::isnan(v)) {
+            seed_.reset();
+            count_ = 0;
+            return NaN;
+        }
+        if (count_ < n_) [[unlikely]] {
+            seed_.add(v);
+            if (++count_ < n_) return NaN;
+            avg_ = seed_.sum / nf_;
+            return avg_;
+        }
+        avg_ = avg_ * keep_ + v * alpha_;
+        return avg_;
+    }
+
+private:
+    std::size_t n_;
+    double nf_, alpha_, keep_;
+    utils::Kahan seed_;
+    std::size_t count_ = 0;
+    double avg_ = 0.0;
+};
+
+}  // namespace
+
 Result<Series> mass_index(std::span<const double> high, std::span<const double> low, std::uint64_t fast,
                           std::uint64_t slow) {
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
+    // The length check validates `high` first.
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (fast == 0 || slow == 0) return fail(VornError::invalid_period(0, n));
@@ -124,20 +353,30 @@ Result<Series> mass_index(std::span<const double> high, std::span<const double> 
     // 2b - a computed without wrapping: b + (b - a), saturated at the largest count.
     const std::uint64_t need = b - a > UINT64_MAX - b ? UINT64_MAX : b + (b - a);
     if (n < need) return fail(VornError::insufficient_data(need, n));
-    Series range(n);
-    for (std::size_t i = 0; i < n; ++i) range[i] = high[i] - low[i];
-    auto e1 = ma::ema(range, a);
-    if (!e1) return fail(e1.error());
-    // E1's warm-up restarts the second average's seed: it starts at 2a - 2.
-    auto e2 = ma::ema_allow_nan(*e1, a);
-    if (!e2) return fail(e2.error());
-    Series ratio(n, NaN);
+    // The single and the double average of the range, their ratio, all in one pass. The
+    // second average seeds after the first one's warm-up, which is a gap to it.
+    Series out(n, NaN);
+    lanes::Scratch<double> ratio(n);
+    CompleteWindows windows(b);
+    EmaStage e1(a), e2(a);
     for (std::size_t i = 0; i < n; ++i) {
-        const double x = (*e1)[i], y = (*e2)[i];
-        if (std::isnan(x) || std::isnan(y) || std::fabs(y) < 1e-10) continue;
-        ratio[i] = x / y;
+        const double range = high[i] - low[i];
+        // The first average refuses a range that overflowed, as it refuses any non-finite value.
+        if (is_non_finite(range)) [[unlikely]] return fail(non_finite(i, "values", range));
+        const double x = e1(range), y = e2(x);
+        double r = NaN;
+        if (!std::isnan(x) && !std::isnan(y) && !(std::fabs(y) < 1e-10)) r = x / y;
+        if (std::isfinite(r)) {
+            ratio[i] = r;
+        } else {
+            ratio[i] = 0.0;
+            windows.undefined(i);
+        }
+        if (i + 1 >= b) out[i] = windows.complete(i) ? kComplete : NaN;
     }
-    return complete_window_sums(ratio, b);
+    if (!sums_into(ratio.data(), n, b, out, [](lanes::Pair v) { return v; }))
+        return mass_index_by_window(high, low, a, b);
+    return out;
 }
 
 }  // namespace vorn::indicators::volatility

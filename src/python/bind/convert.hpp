@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -124,9 +125,17 @@ template <class P>
 struct StorageOf {
     using type = std::remove_cvref_t<P>;
 };
+template <class T>
+struct StorageOf<std::span<const T>> {
+    using type = std::vector<T>;
+};
 template <>
 struct StorageOf<std::span<const double>> {
     using type = Series;
+};
+template <>
+struct StorageOf<std::string_view> {
+    using type = std::string;
 };
 template <class P>
 using storage_t = typename StorageOf<std::remove_cvref_t<P>>::type;

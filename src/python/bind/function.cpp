@@ -1,6 +1,40 @@
 #include "python/bind/function.hpp"
 
+#include <charconv>
+
 namespace vorn::py {
+
+std::string python_literal(double v) {
+    char buf[32];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    std::string out(buf, ec == std::errc() ? end : buf);
+    // Python spells a whole float with its point: 2.0, not 2.
+    if (out.find_first_of(".en") == std::string::npos) out += ".0";
+    return out;
+}
+std::string python_literal(std::uint64_t v) { return std::to_string(v); }
+std::string python_literal(std::int64_t v) { return std::to_string(v); }
+std::string python_literal(bool v) { return v ? "True" : "False"; }
+std::string python_literal(const std::string& v) { return "'" + v + "'"; }
+
+std::vector<const EntryInfo*>& entry_infos() {
+    static std::vector<const EntryInfo*> all;
+    return all;
+}
+
+std::string render_params(const std::vector<ParamInfo>& params, Shown shown) {
+    std::string out;
+    for (const ParamInfo& p : params) {
+        if (!out.empty()) out += ", ";
+        out += p.name;
+        const bool show = shown == Shown::defaults ? !p.default_text.empty() : !p.required;
+        if (show) {
+            out += '=';
+            out += p.default_text;
+        }
+    }
+    return out;
+}
 
 namespace {
 

@@ -1,17 +1,22 @@
 #pragma once
-// Declarative functions: one entry names a plain C++ callable and its parameter table;
-// the templates here generate the METH_FASTCALL | METH_KEYWORDS trampoline.
+// Declarative functions: one entry names a plain C++ callable (a kernel, as a rule) and its
+// parameter declarations; the templates here generate the METH_FASTCALL | METH_KEYWORDS
+// trampoline, and the text signature is rendered from the same declarations.
 //
-//   const FunctionDef py_sma = def<"py_sma", sma>(doc, arg("values"), arg("period"));
+//   def<Id, vol::atr>(doc(...), arg("high"), arg("low"), arg("close"), arg_or_none("period", 14))
 //
-// Parameter declarations (the callable's parameter type decides the conversion):
-//   arg(name)                      required; None refused
-//   arg_or_none(name)              required; None -> absent (std::optional parameter)
-//   omissible(name, v)             may be left out, then v; None refused
-//   omissible_or_none(name)        may be left out or None -> absent (std::optional)
-//   omissible_or_none(name, v)     left out -> v; None -> absent (std::optional)
+// Parameter declarations (the callable's parameter type decides the conversion). "None
+// selects D" is said one way: a declared default.
+//   arg(name)                    required; None refused
+//   arg_or_none(name, D)         required; None selects D
+//   omissible(name, D)           may be left out, which selects D; None refused
+//   omissible_or_none(name, D)   may be left out or None, either of which selects D
+// Without a default, None (or leaving the argument out) gives an empty std::optional:
+//   arg_or_none(name)            required; None -> absent
+//   omissible_or_none(name)      may be left out or None -> absent
+// A std::optional parameter with a declared default receives the default, never empty.
 #include <array>
-#include <cstdio>
+#include <charconv>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -19,8 +24,10 @@
 #include <tuple>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "python/bind/convert.hpp"
+#include "python/bind/doc.hpp"
 #include "python/bind/result.hpp"
 
 namespace vorn::py {
@@ -41,10 +48,100 @@ struct Param {
 constexpr Param<NoDefault, false, true> arg(const char* name) { return {name, {}}; }
 constexpr Param<NoDefault, true, true> arg_or_none(const char* name) { return {name, {}}; }
 template <class D>
+constexpr Param<D, true, true> arg_or_none(const char* name, D value) { return {name, value}; }
+template <class D>
 constexpr Param<D, false, false> omissible(const char* name, D value) { return {name, value}; }
 constexpr Param<NoDefault, true, false> omissible_or_none(const char* name) { return {name, {}}; }
 template <class D>
 constexpr Param<D, true, false> omissible_or_none(const char* name, D value) { return {name, value}; }
+
+// ---- what a parameter is, for rendering and introspection -------------------------------
+
+// The kind of argument a native type accepts, as the test-only introspection reports it.
+// Families may specialise Kind for kinds of their own (the pivot levels, say).
+template <class T>
+struct Kind {
+    static std::string name() { return "any"; }
+};
+template <>
+struct Kind<Series> {
+    static std::string name() { return "series"; }
+};
+template <>
+struct Kind<std::uint64_t> {
+    static std::string name() { return "count"; }
+};
+template <>
+struct Kind<std::int64_t> {
+    static std::string name() { return "int64"; }
+};
+template <>
+struct Kind<double> {
+    static std::string name() { return "real"; }
+};
+template <>
+struct Kind<bool> {
+    static std::string name() { return "flag"; }
+};
+template <>
+struct Kind<std::string> {
+    static std::string name() { return "text"; }
+};
+template <class T>
+struct Kind<std::optional<T>> {
+    static std::string name() { return Kind<T>::name(); }
+};
+template <std::size_t N>
+struct Kind<std::array<double, N>> {
+    static std::string name() { return "reals[" + std::to_string(N) + "]"; }
+};
+template <class T, class A>
+struct Kind<std::vector<T, A>> {
+    static std::string name() { return "list[" + Kind<T>::name() + "]"; }
+};
+template <class A, class B>
+struct Kind<std::pair<A, B>> {
+    static std::string name() { return "tuple[" + Kind<A>::name() + ", " + Kind<B>::name() + "]"; }
+};
+
+// A default as Python spells it in a text signature: 14, 2.0, 0.02, True, 'linreg'.
+std::string python_literal(double v);
+std::string python_literal(std::uint64_t v);
+std::string python_literal(std::int64_t v);
+std::string python_literal(bool v);
+std::string python_literal(const std::string& v);
+template <class T>
+std::string python_literal(const std::optional<T>& v) {
+    return v ? python_literal(*v) : std::string("None");
+}
+
+// The value a declared default gives a parameter stored as S.
+template <class S, class D>
+S default_as(const D& d) {
+    if constexpr (is_optional_v<S>)
+        return S(typename S::value_type(d));
+    else
+        return S(d);
+}
+
+struct ParamInfo {
+    const char* name;
+    std::string kind;
+    bool required;
+    bool none_ok;
+    bool has_default;
+    std::string default_text;  // the declared default; "None" for an omissible without one
+};
+
+// Every entry's parameters (module functions, constructors, methods), in declaration order.
+struct EntryInfo {
+    std::string name;  // "py_atr", "OnlineSMA.__new__", "OnlineSMA.update"
+    std::vector<ParamInfo> params;
+};
+std::vector<const EntryInfo*>& entry_infos();
+
+// The parameter list of a text signature ("high, low, close, period=14").
+std::string render_params(const std::vector<ParamInfo>& params, Shown shown);
 
 // ---- argument binding ------------------------------------------------------------------
 
@@ -70,14 +167,30 @@ struct FlatArgs {
 
 // ---- callable introspection ------------------------------------------------------------
 
+// A plain function, or a member function seen as a function of (receiver, arguments...).
 template <class F>
 struct Callable;
 template <class R, class... A>
 struct Callable<R (*)(A...)> {
     using result = R;
     using args = std::tuple<A...>;
-    static constexpr std::size_t arity = sizeof...(A);
 };
+template <class R, class... A>
+struct Callable<R (*)(A...) noexcept> : Callable<R (*)(A...)> {};
+template <class R, class C, class... A>
+struct Callable<R (C::*)(A...)> {
+    using result = R;
+    using args = std::tuple<C&, A...>;
+};
+template <class R, class C, class... A>
+struct Callable<R (C::*)(A...) noexcept> : Callable<R (C::*)(A...)> {};
+template <class R, class C, class... A>
+struct Callable<R (C::*)(A...) const> {
+    using result = R;
+    using args = std::tuple<const C&, A...>;
+};
+template <class R, class C, class... A>
+struct Callable<R (C::*)(A...) const noexcept> : Callable<R (C::*)(A...) const> {};
 
 // ---- argument conversion ---------------------------------------------------------------
 
@@ -90,19 +203,24 @@ template <class Storage, class P>
             return true;
         }
     }
-    if (o == nullptr) {  // left out: an omissible parameter's default
-        if constexpr (P::has_default) {
-            if constexpr (is_optional_v<Storage>)
-                out = typename Storage::value_type(param.value);
-            else
-                out = Storage(param.value);
-        } else if constexpr (is_optional_v<Storage>) {
-            out.reset();
+    if constexpr (P::has_default) {
+        if (o == nullptr || (P::none_ok && o == Py_None)) {  // left out, or None where None selects it
+            out = default_as<Storage>(param.value);
+            return true;
         }
-        return true;
+    } else {
+        if (o == nullptr) {  // left out without a default: absent
+            if constexpr (is_optional_v<Storage>) out.reset();
+            return true;
+        }
+        if constexpr (P::none_ok) {
+            if (o == Py_None) {
+                out.reset();
+                return true;
+            }
+        }
     }
-    if constexpr (!P::none_ok && is_optional_v<Storage>) {
-        // An optional native type whose declaration refuses None: convert the inner kind.
+    if constexpr (is_optional_v<Storage>) {
         typename Storage::value_type v{};
         if (!Convert<typename Storage::value_type>::from(o, v)) {
             rewrap_argument_error(param.name);
@@ -119,7 +237,6 @@ template <class Storage, class P>
     }
 }
 
-
 // Checks that a parameter table fits its callable; violations are compile errors.
 template <class Args, std::size_t Offset, class... Ps>
 constexpr bool params_fit() {
@@ -131,10 +248,12 @@ constexpr bool params_fit() {
     return true;
 }
 
+// None (or leaving an argument out) must select something: a declared default, or an
+// empty std::optional.
 template <class P, class A>
 constexpr bool param_matches() {
     using S = storage_t<A>;
-    if constexpr (P::none_ok) return is_optional_v<S>;
+    if constexpr ((P::none_ok || !P::required) && !P::has_default) return is_optional_v<S>;
     return true;
 }
 
@@ -162,6 +281,16 @@ bool convert_all(PyObject* const* slots, const std::tuple<Ps...>& params, Store&
     }(std::index_sequence_for<Ps...>{});
 }
 
+template <class S, class P>
+ParamInfo param_info(const P& p) {
+    ParamInfo info{p.name, Kind<S>::name(), P::required, P::none_ok, P::has_default, {}};
+    if constexpr (P::has_default)
+        info.default_text = python_literal(default_as<S>(p.value));
+    else if constexpr (!P::required)
+        info.default_text = "None";
+    return info;
+}
+
 // A trampoline's parameter table, filled once when its entry is declared. Entries are
 // declared during static initialisation, so every member here is constant-initialised.
 template <class... Ps>
@@ -171,8 +300,11 @@ struct ParamTable {
     std::array<const char*, N + 1> names{};
     char display[160]{};
     Signature sig{};
+    EntryInfo info{};
 
     // owner is the class name for a member ("Candle.__new__()"), null for a module function.
+    // Store is the tuple of native types the arguments convert to.
+    template <class Store>
     void fill(const char* owner, const char* member, Ps... ps) {
         params = std::tuple<Ps...>(ps...);
         names = {ps.name..., nullptr};
@@ -181,6 +313,14 @@ struct ParamTable {
         else
             std::snprintf(display, sizeof display, "%s()", member);
         sig = Signature{display, names.data(), N, (std::size_t{Ps::required} + ... + 0)};
+        const bool first = info.name.empty();
+        info.name = display;
+        info.name.resize(info.name.size() - 2);  // without the "()"
+        info.params.clear();
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            (info.params.push_back(param_info<std::tuple_element_t<I, Store>>(std::get<I>(params))), ...);
+        }(std::index_sequence_for<Ps...>{});
+        if (first) entry_infos().push_back(&info);
     }
 
     // Binds the arguments to slots[N + 1]; when all are positional and present the
@@ -199,20 +339,48 @@ PyObject* result_to_py(R&& r) {
     return to_py(std::forward<R>(r));
 }
 
+// A converted argument as the callable's parameter A takes it: a value parameter of the
+// stored type takes the converted value over (a series moves into the kernel that keeps it).
+template <class A, class S>
+[[gnu::always_inline]] inline decltype(auto) pass(S& stored) {
+    if constexpr (!std::is_reference_v<A> && std::is_same_v<std::remove_cv_t<A>, S>)
+        return std::move(stored);
+    else
+        return (stored);
+}
+
+// Calls F: a function, or a member function on its receiver (the first argument). Written
+// out rather than through std::invoke so that the kernel inlines into the trampoline as it
+// would from a direct call.
+template <auto F, class First, class... A>
+[[gnu::always_inline]] inline decltype(auto) call(First&& first, A&&... a) {
+    if constexpr (std::is_member_function_pointer_v<decltype(F)>)
+        return (std::forward<First>(first).*F)(std::forward<A>(a)...);
+    else
+        return F(std::forward<First>(first), std::forward<A>(a)...);
+}
+template <auto F>
+[[gnu::always_inline]] inline decltype(auto) call() {
+    return F();
+}
+
 // Calls f(prefix..., stored...) and converts the result (void -> None).
 template <auto F, class Store, class... Prefix>
-PyObject* invoke(Store& store, Prefix&&... prefix) {
-    using R = typename Callable<decltype(F)>::result;
-    return std::apply(
-        [&](auto&... stored) -> PyObject* {
-            if constexpr (std::is_void_v<R>) {
-                F(std::forward<Prefix>(prefix)..., stored...);
-                Py_RETURN_NONE;
-            } else {
-                return result_to_py(F(std::forward<Prefix>(prefix)..., stored...));
-            }
-        },
-        store);
+[[gnu::always_inline]] inline PyObject* invoke(Store& store, Prefix&&... prefix) {
+    using Info = Callable<decltype(F)>;
+    using R = typename Info::result;
+    constexpr std::size_t Offset = sizeof...(Prefix);
+    return [&]<std::size_t... I>(std::index_sequence<I...>) -> PyObject* {
+        if constexpr (std::is_void_v<R>) {
+            call<F>(std::forward<Prefix>(prefix)...,
+                    pass<std::tuple_element_t<Offset + I, typename Info::args>>(std::get<I>(store))...);
+            Py_RETURN_NONE;
+        } else {
+            return result_to_py(
+                call<F>(std::forward<Prefix>(prefix)...,
+                        pass<std::tuple_element_t<Offset + I, typename Info::args>>(std::get<I>(store))...));
+        }
+    }(std::make_index_sequence<std::tuple_size_v<Store>>{});
 }
 
 // ---- module functions ------------------------------------------------------------------
@@ -222,13 +390,25 @@ struct FunctionDef {
     const char* name() const { return method.ml_name; }
 };
 
-template <fixed_string Name, auto F, class... Ps>
+// An entry's Python name: a name written in place (the benchmark module's entries) or, via
+// entry_name overloads found by argument-dependent lookup, the registry's.
+template <std::size_t N>
+constexpr const char* entry_name(const fixed_string<N>& s) {
+    return s.c_str();
+}
+
+// Id gives the binding its identity: one callable registered under two names stays two
+// functions, each naming itself in its messages.
+template <auto Id, auto F, class... Ps>
 struct Function {
     using Info = Callable<decltype(F)>;
     using Store = storage_tuple_t<typename Info::args, 0, Ps...>;
-    static inline ParamTable<Ps...> table{};
+    static inline constinit ParamTable<Ps...> table{};
+    static inline constinit std::string doc{};
 
-    static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    // One flat trampoline: binding, conversion, the call (a header kernel or member inlined)
+    // and the result, with no call of its own between them; a raw call is the product.
+    [[gnu::flatten]] static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         return guarded([&]() -> PyObject* {
             PyObject* slots[sizeof...(Ps) + 1] = {};
             PyObject* const* given;
@@ -240,16 +420,18 @@ struct Function {
     }
 };
 
-template <fixed_string Name, auto F, class... Ps>
-FunctionDef def(const char* doc, Ps... ps) {
+template <auto Id, auto F, class... Ps>
+FunctionDef def(Doc d, Ps... ps) {
     using Info = Callable<decltype(F)>;
     static_assert(params_fit<typename Info::args, 0, Ps...>(), "required parameters must come first");
     static_assert(all_params_match<typename Info::args, 0, Ps...>(),
-                  "a parameter that accepts None needs a std::optional native type");
-    using Fn = Function<Name, F, Ps...>;
-    Fn::table.fill(nullptr, Name.c_str(), ps...);
-    return FunctionDef{{Name.c_str(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&Fn::call)),
-                        METH_FASTCALL | METH_KEYWORDS, doc}};
+                  "a parameter that accepts None or may be left out needs a default or a std::optional type");
+    using Fn = Function<Id, F, Ps...>;
+    const char* name = entry_name(Id);
+    Fn::table.template fill<typename Fn::Store>(nullptr, name, ps...);
+    Fn::doc = docstring(name, render_params(Fn::table.info.params, d.shown), d);
+    return FunctionDef{{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&Fn::call)),
+                        METH_FASTCALL | METH_KEYWORDS, Fn::doc.c_str()}};
 }
 
 }  // namespace vorn::py

@@ -2,16 +2,19 @@
 // The class helper: heap types built with PyType_FromSpec that embed one C++ value,
 // with per-object access tracking (any number of readers or one writer).
 //
-//   ClassDef<Candle>("Candle", doc)
+//   ClassDef<Candle>("Candle", doc("..."))   // text signature rendered from the constructor
 //       .constructor<make_candle>(arg("timestamp"), ...)
-//       .method<"to_dict", candle_to_dict>("to_dict($self)\n--\n\n...")
-//       .property<"open", get_open, set_open>()
-//       .repr<candle_repr>()
+//       .method<"to_dict", &Candle::to_dict>(doc("..."))
+//       .mutable_field<"open", &Candle::open>()
+//       .property<"typical_price", &Candle::typical_price>("...")
+//       .repr<&Candle::repr>()
 //       .length<count>()            // __len__ (and so the truth value), shared access
 //       .create();
 //
-// A method's receiver parameter decides its access: `T&` takes exclusive access,
-// `const T&` shared access; a callable without a receiver becomes a static method.
+// A method's receiver decides its access: a member function or a callable taking `T&`
+// takes exclusive access, a const member function or `const T&` shared access; a callable
+// without a receiver becomes a static method. Fields, getters and member functions bind
+// directly, without forwarding shims.
 #include <new>
 #include <string>
 #include <vector>
@@ -116,9 +119,12 @@ struct Method {
     static constexpr bool exclusive =
         bound && !std::is_const_v<std::remove_reference_t<std::tuple_element_t<0, typename Info::args>>>;
     using Store = storage_tuple_t<typename Info::args, Offset, Ps...>;
-    static inline ParamTable<Ps...> table{};
+    static inline constinit ParamTable<Ps...> table{};
+    static inline constinit std::string doc{};
 
-    static PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    // One flat trampoline: binding, conversion, the call (a header kernel or member inlined)
+    // and the result, with no call of its own between them; a raw call is the product.
+    [[gnu::flatten]] static PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         return guarded([&]() -> PyObject* {
             PyObject* slots[sizeof...(Ps) + 1] = {};
             PyObject* const* given;
@@ -144,7 +150,20 @@ template <class T, auto F, class... Ps>
 struct Constructor {
     using Info = Callable<decltype(F)>;
     using Store = storage_tuple_t<typename Info::args, 0, Ps...>;
-    static inline ParamTable<Ps...> table{};
+    static inline constinit ParamTable<Ps...> table{};
+    static inline constinit ParamTable<> no_arguments{};
+
+    static PyObject* make(PyTypeObject* type, Store& store) {
+        auto made = [&]<std::size_t... I>(std::index_sequence<I...>) {
+            return F(pass<std::tuple_element_t<I, typename Info::args>>(std::get<I>(store))...);
+        }(std::index_sequence_for<Ps...>{});
+        if constexpr (std::is_same_v<decltype(made), T>) {
+            return new_object(type, std::move(made));
+        } else {
+            if (!made) return raise_value_error(made.error().message());
+            return new_object(type, std::move(*made));
+        }
+    }
 
     static PyObject* tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         return guarded([&]() -> PyObject* {
@@ -155,19 +174,37 @@ struct Constructor {
             if (!table.bind(flat.items.data(), flat.nargs, flat.kwnames.get(), slots, given)) return nullptr;
             Store store;
             if (!convert_all(given, table.params, store)) return nullptr;
-            return std::apply(
-                [&](auto&... stored) -> PyObject* {
-                    auto made = F(stored...);
-                    if constexpr (std::is_same_v<decltype(made), T>) {
-                        return new_object(type, std::move(made));
-                    } else {
-                        if (!made) return raise_value_error(made.error().message());
-                        return new_object(type, std::move(*made));
-                    }
-                },
-                store);
+            return make(type, store);
         });
     }
+
+    static void name_with_defaults(const char* owner) {
+        no_arguments.template fill<std::tuple<>>(owner, "with_defaults");
+    }
+
+    // The static method with_defaults(): the constructor called with every declared default.
+    static PyObject* with_defaults(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+        return guarded([&]() -> PyObject* {
+            PyObject* none[1] = {};
+            PyObject* const* given;
+            if (!no_arguments.bind(args, nargs, kwnames, none, given)) return nullptr;
+            PyObject* omitted[sizeof...(Ps) + 1] = {};
+            Store store;
+            if (!convert_all(omitted, table.params, store)) return nullptr;
+            return make(ClassOf<T>::type, store);
+        });
+    }
+};
+
+// The type a setter stores: a field's type, or the setter function's value parameter.
+template <class T, auto Set>
+struct SetterValue {
+    using type = storage_t<std::tuple_element_t<1, typename Callable<decltype(Set)>::args>>;
+};
+template <class T, auto Set>
+    requires std::is_member_object_pointer_v<decltype(Set)>
+struct SetterValue<T, Set> {
+    using type = std::remove_cvref_t<decltype(std::declval<T&>().*Set)>;
 };
 
 template <class T, fixed_string Name, auto Get, auto Set>
@@ -177,7 +214,7 @@ struct Property {
             auto* o = object_of<T>(self);
             Borrow b(o->access, false);
             if (!b) return nullptr;
-            return to_py(Get(static_cast<const T&>(o->value)));
+            return to_py(std::invoke(Get, static_cast<const T&>(o->value)));
         });
     }
 
@@ -187,7 +224,7 @@ struct Property {
                 PyErr_SetString(PyExc_AttributeError, "can't delete attribute");
                 return nullptr;
             }
-            using V = storage_t<std::tuple_element_t<1, typename Callable<decltype(Set)>::args>>;
+            using V = typename SetterValue<T, Set>::type;
             V v{};
             if (!Convert<V>::from(value, v)) {
                 rewrap_argument_error(Name.c_str());
@@ -196,7 +233,10 @@ struct Property {
             auto* o = object_of<T>(self);
             Borrow b(o->access, true);
             if (!b) return nullptr;
-            Set(o->value, std::move(v));
+            if constexpr (std::is_member_object_pointer_v<decltype(Set)>)
+                o->value.*Set = std::move(v);
+            else
+                Set(o->value, std::move(v));
             Py_RETURN_NONE;
         });
         if (!r) return -1;
@@ -212,7 +252,7 @@ struct Repr {
             auto* o = object_of<T>(self);
             Borrow b(o->access, false);
             if (!b) return nullptr;
-            return to_py(F(static_cast<const T&>(o->value)));
+            return to_py(std::invoke(F, static_cast<const T&>(o->value)));
         });
     }
 };
@@ -224,7 +264,7 @@ struct Length {
         Borrow b(o->access, false);
         if (!b) return -1;
         try {
-            return static_cast<Py_ssize_t>(F(static_cast<const T&>(o->value)));
+            return static_cast<Py_ssize_t>(std::invoke(F, static_cast<const T&>(o->value)));
         } catch (...) {
             raise_current_exception();
             return -1;
@@ -239,35 +279,64 @@ public:
     // A class is created once per process and its tables must outlive the type, so a
     // definition that runs again after creation changes nothing; one that runs again after
     // a failed creation starts from empty tables.
+    //
+    // This form keeps the docstring as it stands (or none): records without a constructor.
     ClassDef(const char* name, const char* doc) : name_(name), doc_(doc), live_(ClassOf<T>::type != nullptr) {
         if (live_) return;
         methods().clear();
         getset().clear();
+    }
+    // This form starts the docstring with the text signature rendered from the constructor.
+    ClassDef(const char* name, Doc d) : ClassDef(name, static_cast<const char*>(nullptr)) {
+        doc_spec_ = std::move(d);
     }
 
     template <auto F, class... Ps>
     ClassDef& constructor(Ps... ps) {
         if (live_) return *this;
         using C = Constructor<T, F, Ps...>;
-        C::table.fill(name_, "__new__", ps...);
+        static_assert(params_fit<typename C::Info::args, 0, Ps...>(), "required parameters must come first");
+        static_assert(all_params_match<typename C::Info::args, 0, Ps...>(),
+                      "a parameter that accepts None or may be left out needs a default or a std::optional type");
+        C::table.template fill<typename C::Store>(name_, "__new__", ps...);
         new_ = reinterpret_cast<void*>(&C::tp_new);
+        with_defaults_ = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&C::with_defaults));
+        name_with_defaults_ = &C::name_with_defaults;
+        ctor_params_ = &C::table.info.params;
         return *this;
     }
 
     template <fixed_string Name, auto F, class... Ps>
-    ClassDef& method(const char* doc, Ps... ps) {
+    ClassDef& method(Doc d, Ps... ps) {
         using M = Method<T, Name, F, Ps...>;
         static_assert(params_fit<typename M::Info::args, M::Offset, Ps...>(), "required parameters must come first");
         static_assert(all_params_match<typename M::Info::args, M::Offset, Ps...>(),
-                      "a parameter that accepts None needs a std::optional native type");
+                      "a parameter that accepts None or may be left out needs a default or a std::optional type");
         if (live_) return *this;
-        M::table.fill(name_, Name.c_str(), ps...);
+        M::table.template fill<typename M::Store>(name_, Name.c_str(), ps...);
+        std::string params = render_params(M::table.info.params, d.shown);
+        if (M::bound) params = params.empty() ? "$self" : "$self, " + params;
+        M::doc = docstring(Name.c_str(), params, d);
         int flags = METH_FASTCALL | METH_KEYWORDS | (M::bound ? 0 : METH_STATIC);
         methods().push_back({Name.c_str(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&M::call)),
-                             flags, doc});
+                             flags, M::doc.c_str()});
         return *this;
     }
 
+    // The static method with_defaults(): a new instance made with every default the
+    // constructor declares. Follows constructor<>().
+    ClassDef& with_defaults(Doc d) {
+        if (live_) return *this;
+        name_with_defaults_(name_);
+        static std::string text;
+        text = docstring("with_defaults", "", d);
+        methods().push_back(
+            {"with_defaults", with_defaults_, METH_FASTCALL | METH_KEYWORDS | METH_STATIC, text.c_str()});
+        return *this;
+    }
+
+    // An attribute read by Get (a getter function, a const member function or a field) and,
+    // where Set is given, written by it (a setter function or the field).
     template <fixed_string Name, auto Get, auto Set = nullptr>
     ClassDef& property(const char* doc = nullptr) {
         if (live_) return *this;
@@ -276,6 +345,11 @@ public:
         if constexpr (!std::is_same_v<decltype(Set), std::nullptr_t>) set = &P::set;
         getset().push_back({Name.c_str(), &P::get, set, doc, nullptr});
         return *this;
+    }
+    // A field read and written in place.
+    template <fixed_string Name, auto Field>
+    ClassDef& mutable_field(const char* doc = nullptr) {
+        return property<Name, Field, Field>(doc);
     }
 
     template <auto F>
@@ -294,6 +368,11 @@ public:
 
     PyTypeObject* create() {
         if (ClassOf<T>::type) return ClassOf<T>::type;
+        if (doc_spec_) {
+            static std::string text;
+            text = docstring(name_, ctor_params_ ? render_params(*ctor_params_, doc_spec_->shown) : "", *doc_spec_);
+            doc_ = text.c_str();
+        }
         methods().push_back({nullptr, nullptr, 0, nullptr});
         getset().push_back({nullptr, nullptr, nullptr, nullptr, nullptr});
         qualified() = std::string("vorn_library.vorn_library.") + name_;
@@ -336,6 +415,10 @@ private:
 
     const char* name_;
     const char* doc_;
+    std::optional<Doc> doc_spec_;
+    const std::vector<ParamInfo>* ctor_params_ = nullptr;
+    PyCFunction with_defaults_ = nullptr;
+    void (*name_with_defaults_)(const char* owner) = nullptr;
     bool live_;
     void* new_ = nullptr;
     void* repr_ = nullptr;

@@ -1,0 +1,125 @@
+// Each lane-run window kernel against its one-window-at-a-time form, bit for bit.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "indicators/trend/measures.hpp"
+#include "indicators/volatility/bands.hpp"
+#include "indicators/volatility/channels.hpp"
+#include "utils/ma.hpp"
+#include "utils/stats.hpp"
+
+using namespace vorn;
+namespace stats = utils::stats;
+using V = std::vector<double>;
+const double NaN = std::nan("");
+
+// Sums of the finite values, kept where the whole window is finite.
+Series complete_sums(const Series& v, std::size_t p) {
+    Series z(v.size());
+    for (std::size_t i = 0; i < v.size(); ++i) z[i] = std::isfinite(v[i]) ? v[i] : 0.0;
+    Series s = stats::rolling_sum_kahan(z, p);
+    for (std::size_t e = 0; e < v.size(); ++e)
+        for (std::size_t k = e + 1 >= p ? e + 1 - p : 0; k <= e; ++k)
+            if (!std::isfinite(v[k])) s[e] = NaN;
+    return s;
+}
+
+std::vector<Series> one_window_at_a_time(const std::string& kind, const V& h, const V& l, const V& c,
+                                         std::size_t p, std::size_t aux) {
+    const std::size_t n = h.size();
+    Series a(n, NaN), b(n, NaN);
+    if (kind == "vortex" || kind == "choppiness") {
+        Series vp(n, 0.0), vm(n, 0.0), tr(n, 0.0);
+        for (std::size_t i = 1; i < n; ++i) {
+            vp[i] = std::fabs(h[i] - l[i - 1]);
+            vm[i] = std::fabs(l[i] - h[i - 1]);
+            tr[i] = indicators::volatility::true_range_bar(h[i], l[i], c[i - 1]);
+        }
+        const Series sp = stats::rolling_sum_kahan(vp, p), sm = stats::rolling_sum_kahan(vm, p);
+        const Series st = stats::rolling_sum_kahan(tr, p);
+        if (kind == "vortex") {
+            for (std::size_t i = p; i < n; ++i)
+                if (std::fabs(st[i]) >= 1e-10) a[i] = sp[i] / st[i], b[i] = sm[i] / st[i];
+            return {a, b};
+        }
+        const Series hh = stats::rolling_max(h, p), ll = stats::rolling_min(l, p);
+        for (std::size_t i = p; i < n; ++i)
+            if (st[i] > 0.0 && hh[i] - ll[i] > 0.0)
+                a[i] = (std::log10(st[i] / (hh[i] - ll[i])) * 100.0) / std::log10(double(p));
+        return {a};
+    }
+    if (kind == "ulcer") {
+        const Series hc = stats::rolling_max(c, p);
+        Series dd(n, NaN);
+        for (std::size_t i = 0; i < n; ++i)
+            if (hc[i] > 0.0) dd[i] = ((c[i] - hc[i]) / hc[i] * 100.0) * ((c[i] - hc[i]) / hc[i] * 100.0);
+        a = complete_sums(dd, p);
+        for (double& v : a)
+            if (!std::isnan(v)) v = std::sqrt((v < 0.0 ? 0.0 : v) / double(p));
+        return {a};
+    }
+    if (kind == "mass") {  // aux: the averaging period, p: the summing one
+        Series range(n);
+        for (std::size_t i = 0; i < n; ++i) range[i] = h[i] - l[i];
+        const double alpha = utils::ma::ema_alpha(aux);
+        const Series e1 = utils::ma::ema_impl(range, aux, alpha), e2 = utils::ma::ema_impl(e1, aux, alpha);
+        for (std::size_t i = 0; i < n; ++i)
+            if (!std::isnan(e1[i]) && !std::isnan(e2[i]) && std::fabs(e2[i]) >= 1e-10) b[i] = e1[i] / e2[i];
+        return {complete_sums(b, p)};
+    }
+    Series r(n, NaN);  // historical volatility
+    for (std::size_t i = 1; i < n; ++i) {
+        const double x = std::fabs(c[i - 1]) < 1e-10 ? NaN : std::log(c[i] / c[i - 1]);
+        if (std::isfinite(x)) r[i] = x;
+    }
+    a = stats::stdev(r, p);
+    for (double& v : a)
+        if (!std::isnan(v)) v = v * (std::sqrt(double(p)) * 100.0);
+    return {a};
+}
+
+std::vector<Series> in_lanes(const std::string& kind, const V& h, const V& l, const V& c, std::size_t p,
+                             std::size_t aux) {
+    namespace tr = indicators::trend;
+    namespace vol = indicators::volatility;
+    auto one = [](Result<Series> r) { return r ? std::vector<Series>{std::move(*r)} : std::vector<Series>{}; };
+    if (kind == "vortex") {
+        auto r = tr::vortex(h, l, c, p);
+        return r ? std::vector<Series>{r->plus, r->minus} : std::vector<Series>{};
+    }
+    if (kind == "choppiness") return one(tr::choppiness(h, l, c, p));
+    if (kind == "ulcer") return one(vol::ulcer_index(c, p));
+    if (kind == "mass") return one(vol::mass_index(h, l, aux, p));
+    return one(vol::historical_volatility(c, p));
+}
+
+int main() {
+    std::string kind;
+    std::size_t p, aux, n;
+    std::cin >> kind >> p >> aux >> n;
+    V h(n), l(n), c(n);
+    for (V* v : {&h, &l, &c})
+        for (double& x : *v) std::cin >> x;
+    const auto want = one_window_at_a_time(kind, h, l, c, p, aux);
+    const auto got = in_lanes(kind, h, l, c, p, aux);
+    if (got.size() != want.size()) {
+        std::cout << "refused\n";
+        return 0;
+    }
+    std::size_t defined = 0;
+    for (std::size_t s = 0; s < want.size(); ++s)
+        for (std::size_t i = 0; i < n; ++i) {
+            const double x = want[s][i], y = got[s][i];
+            if (std::isnan(x) && std::isnan(y)) continue;
+            if (std::memcmp(&x, &y, sizeof x) != 0) {
+                std::cout << "differ " << s << " " << i << "\n";
+                return 0;
+            }
+            ++defined;
+        }
+    std::cout << "same " << defined << "\n";
+}

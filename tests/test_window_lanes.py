@@ -1,0 +1,107 @@
+"""Window sums and deviations run in lanes (the stretches between rebuilds side by side) give
+bit for bit what one window at a time gives: vortex, choppiness, ulcer index, mass index and
+historical volatility against their one-window-at-a-time form, built from the shared rolling
+kernels in a native test program (tests/native/window_lanes.cpp)."""
+import numpy as np
+import pytest
+
+from conftest import native_program
+
+
+@pytest.fixture(scope="module")
+def compare():
+    run = native_program("window_lanes")
+
+    def call(kind, high, low, close, period, aux=0):
+        values = " ".join(repr(float(x)) for s in (high, low, close) for x in s)
+        (line,) = run(f"{kind} {period} {aux} {len(high)} {values}")
+        return line
+
+    return call
+
+
+def walk(n, seed=3):
+    rng = np.random.default_rng(seed)
+    close = 100.0 * np.exp(np.cumsum(rng.normal(0, 0.01, n)))
+    return close * (1 + rng.uniform(0, 0.004, n)), close * (1 - rng.uniform(0, 0.004, n)), close
+
+
+def spiked(n, at, scale=1e9):
+    """One huge bar: once it leaves the window, the weight of that window's lane asks for a rebuild."""
+    high, low, close = walk(n)
+    high[at] *= scale
+    close[at] *= scale / 10
+    return high, low, close
+
+
+def overflowing(n, at, width=300):
+    """Bars whose sums overflow: a lane's state turns non-finite, and the whole series is
+    computed one window at a time."""
+    high, low, close = walk(n)
+    high[at : at + width], low[at : at + width] = 1e307, -1e307
+    # Drawdowns from a tiny highest close: squares near 1.7e306, 180 of them in a window.
+    close[at : at + width] = -1.3e11
+    close[at : at + width : 10] = 1e-140
+    return high, low, close
+
+
+def overflowing_between_additions(n, at, width=300):
+    """Windows summing to 1.6e308, whose slides add the entering 8e307 before the leaving one
+    goes: the sum overflows on the way while the window's weight stays finite, so only the
+    lane's state shows it."""
+    high, low, close = walk(n)
+    high[at : at + width], low[at : at + width], close[at : at + width] = 8e307, 0.0, 0.0
+    # Drawdowns of 8e307 from a tiny highest close, two in every window of three bars.
+    close[at + width : at + 2 * width] = -8.94e11
+    close[at + width : at + 2 * width : 3] = 1e-140
+    return high, low, close
+
+
+# Stretches of 1000 slides start at bar period - 1; a group of lanes spans 4 stretches for the
+# vortex sums and 8 for the others, then pairs of stretches, then one stretch in both halves.
+KINDS = [("vortex", 0), ("choppiness", 0), ("ulcer", 0), ("mass", 2), ("hv", 0)]
+
+
+@pytest.mark.parametrize("kind, aux", KINDS)
+@pytest.mark.parametrize(
+    "n, period",
+    [
+        (4, 2),  # shorter than a pair of lanes
+        (1200, 7),  # one whole stretch and a short one
+        (4006, 7),  # exactly one group of four stretches
+        (8010, 11),  # one group of eight stretches and a short one
+        (19500, 13),  # groups, a pair of whole stretches, a short one
+        (9000, 1001),  # windows longer than a stretch
+    ],
+)
+def test_lanes_match_one_window_at_a_time(compare, kind, aux, n, period):
+    line = compare(kind, *walk(n, seed=n), period, aux)
+    assert line.startswith("same ") and int(line.split()[1]) >= n - 2 * period - 2 * aux
+
+
+@pytest.mark.parametrize("kind, aux", KINDS)
+@pytest.mark.parametrize(
+    "at",
+    [
+        13 + 2 * 1000 + 400,  # a rebuild inside the third lane only
+        12 + 4 * 1000 - 1,  # the last slide of the fourth stretch
+        12 + 7 * 1000 + 1,  # the first slide of the eighth
+        12 + 8 * 1000,  # a stretch's first bar, already a rebuild
+        12 + 17 * 1000 + 500,  # the pair of whole stretches
+        19490,  # the short last stretch
+    ],
+)
+def test_rebuild_in_one_lane(compare, kind, aux, at):
+    assert compare(kind, *spiked(19500, at - 13), 13, aux).startswith("same ")
+
+
+@pytest.mark.parametrize("kind, aux", KINDS)
+@pytest.mark.parametrize("at", [100, 5200, 17000])
+def test_overflowing_windows(compare, kind, aux, at):
+    assert compare(kind, *overflowing(19500, at), 200, aux).startswith("same ")
+
+
+@pytest.mark.parametrize("kind, period", [("vortex", 2), ("choppiness", 2), ("ulcer", 3)])
+@pytest.mark.parametrize("at", [100, 9500])
+def test_sum_overflowing_between_its_additions_falls_back(compare, kind, period, at):
+    assert compare(kind, *overflowing_between_additions(19500, at), period).startswith("same ")
