@@ -1,6 +1,8 @@
 # make demo  - build and run the demo report on the bundled sample data
 # make test  - build and run the whole test suite
 # make bench - build and run the benchmarks
+# make bench-dist - every series function against its conversion floor at 2x10^5 bars
+#                   (BENCH_ARGS="--table --json FILE --against /work/baseline/python ...")
 # The build is an in-place CMake/Ninja build in build/; a second run recompiles only what changed.
 PYTHON ?= python3
 VENV := .venv
@@ -10,7 +12,7 @@ STAMP := $(VENV)/.deps-installed
 SYSTEM_PACKAGES := libeigen3-dev
 export PYTHONPATH := $(CURDIR)/$(BUILD)/python
 
-.PHONY: all build demo test bench clean system-deps
+.PHONY: all build demo test bench bench-dist clean system-deps
 
 all: build
 
@@ -52,6 +54,9 @@ test: build
 
 bench: build
 	$(VPY) bench/run.py
+
+bench-dist: build
+	$(VPY) bench/distribution.py $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD) dist

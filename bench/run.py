@@ -9,6 +9,14 @@ same binding layer taking as many arguments.
 
 Cases come from bench/cases_*.py: CASES = [(name, fn(bars)) or (name, fn, n_in, n_out)]
 and STREAMING = [(name, factory, update_args)].
+
+The whole library's distribution is one command, `make bench-dist` (bench/distribution.py):
+every registered series function at 2x10^5 bars (--bars for other sizes) against the floor
+of its own shape, printing the median, the 90th percentile and the worst 20 (--table for
+every function; --json FILE to keep the results, --compare OLD NEW to set two runs side by
+side, --against DIR to time another build's module in the same rounds). When TA-Lib's
+Python binding happens to be installed, it also prints each shared function's C++ time
+beside that library's C time on the same bars.
 """
 import argparse
 import importlib.util

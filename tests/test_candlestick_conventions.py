@@ -140,16 +140,35 @@ def test_input_shorter_than_the_pattern(name):
         assert nan_equal(out, [short] * n)
 
 
+# Bars are judged two at a time along a series and alone at its end (and in a window as long
+# as the pattern), so an odd and an even length put every bar in both positions.
 @pytest.mark.parametrize("name", ALL)
-def test_each_bar_depends_only_on_its_pattern_window(name):
+@pytest.mark.parametrize("n", [120, 121])
+def test_each_bar_depends_only_on_its_pattern_window(name, n):
     width = DETECTORS[name][0]
     extra = (3,) if DETECTORS[name][3] and DETECTORS[name][3][0] == "lookback" else ()
     width += extra[0] if extra else 0
-    b = integer_bars(120, seed=3)
+    b = integer_bars(n, seed=3)
     whole = call(name, b, *extra)
-    for i in range(width - 1, 120):
+    for i in range(width - 1, n):
         window = {k: v[i - width + 1: i + 1] for k, v in b.items()}
         assert call(name, window, *extra)[-1] == whole[i], i
+
+
+# The two detectors that do not validate see NaN and infinite prices; a bar judged beside its
+# neighbour must come out as it does alone, whatever the neighbour holds.
+@pytest.mark.parametrize("name", ["py_counterattack", "py_hikkake"])
+@pytest.mark.parametrize("bad", [math.nan, math.inf, -math.inf])
+def test_unvalidated_detectors_bar_by_bar_with_non_finite_prices(name, bad):
+    width = DETECTORS[name][0]
+    b = float_bars(61, seed=4)
+    for k, i in (("open", 5), ("close", 6), ("high", 20), ("low", 21), ("close", 40), ("open", 41)):
+        b[k][i] = bad
+    whole = call(name, b)
+    for i in range(width - 1, 61):
+        window = {k: v[i - width + 1: i + 1] for k, v in b.items()}
+        assert call(name, window)[-1] == whole[i], i
+    assert set(whole) <= {-1.0, 0.0, 1.0}
 
 
 @pytest.mark.parametrize("name, width, ref", [

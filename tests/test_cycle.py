@@ -22,8 +22,10 @@ ALL = ["py_ht_dcperiod", "py_ht_dcphase", "py_ht_phasor", "py_ht_sine"]
 
 @pytest.mark.parametrize(
     "values",
-    [random_walk(3000, 1), sinusoid(400, 20, 5, 50), sinusoid(300, 13, 2, 0), [1.0] * 40, [0.0] * 50],
-    ids=["walk", "sine20", "sine13", "const", "zero"],
+    # odd lengths too: the chain's stages are computed two bars at a time, the last bar alone
+    [random_walk(3000, 1), sinusoid(400, 20, 5, 50), sinusoid(300, 13, 2, 0), [1.0] * 40, [0.0] * 50,
+     random_walk(301, 2), sinusoid(65, 9, 3, 10), random_walk(33, 3)],
+    ids=["walk", "sine20", "sine13", "const", "zero", "walk-odd", "sine9-odd", "shortest"],
 )
 def test_agrees_with_reference_chain(m, values):
     i1, q1 = ref_ht_chain(values)

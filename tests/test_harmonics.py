@@ -262,7 +262,7 @@ def test_consistent_with_records_on_random_bars():
 # ---- swing points --------------------------------------------------------------------------------
 
 
-@pytest.mark.parametrize("l, r", [(1, 1), (2, 3), (5, 5), (4, 1)])
+@pytest.mark.parametrize("l, r", [(1, 1), (2, 3), (5, 5), (4, 1), (1, 13), (21, 2), (30, 30)])
 def test_swing_points_random(l, r):
     high, low, _ = random_bars(800, seed=l * 10 + r)
     high = [round(h) for h in high]   # rounded: ties happen and count

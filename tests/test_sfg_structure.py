@@ -43,14 +43,41 @@ def native():
     # bar 7 is the lowest of its neighbours but lies too close to the end for lookback 2
     ([5, 4, 3, 9, 3, 4, 5, 1, 5], 2, [3], []),
     ([5, 4, 3, 9, 3, 4, 5, 1, 5, 6, 7], 2, [3], [7]),
-    # a NaN neighbour disqualifies nothing
+    # a NaN neighbour disqualifies nothing, and a NaN bar fails no comparison: it is both
     ([1, NAN, 5, 2, 1], 2, [2], []),
+    ([NAN, 5, NAN], 1, [1], [1]),
+    ([1, NAN, 1], 1, [1], [1]),
     # only bars lookback .. n - lookback - 1 qualify; 2 * lookback = n marks nothing
     ([1, 9, 1, 9], 2, [], []),
     ([9, 1, 2, 3, 4, 5, 0], 1, [5], [1]),
 ])
 def test_find_swing_points(native, values, lookback, highs, lows):
     assert native[0](values, lookback) == (highs, lows)
+
+
+def swings_scan(values, lookback):
+    """Each bar against each neighbour in turn (a comparison with NaN never disqualifies)."""
+    n = len(values)
+    highs, lows = [], []
+    for i in range(lookback, n - lookback):
+        around = values[i - lookback: i] + values[i + 1: i + lookback + 1]
+        if not any(x >= values[i] for x in around):
+            highs.append(i)
+        if not any(x <= values[i] for x in around):
+            lows.append(i)
+    return highs, lows
+
+
+@pytest.mark.parametrize("lookback", [1, 2, 3, 5, 8, 13, 25])
+@pytest.mark.parametrize("seed", [1, 2])
+def test_find_swing_points_match_a_scan(native, lookback, seed):
+    # whole numbers (ties everywhere), a few NaN bars, and a length that cuts the look-back's
+    # blocks unevenly
+    rng = random.Random(seed)
+    values = [float(rng.randint(0, 6)) if rng.random() > 0.05 else NAN for _ in range(103)]
+    values[50] = NAN
+    values[51:53] = [9.0, 9.0]
+    assert native[0](values, lookback) == swings_scan(values, lookback)
 
 
 def v_and_peak(low_price, high_price):
@@ -115,6 +142,22 @@ def test_zones_on_a_price_grid_match_bar_by_bar_scans(native, seed, base, tol):
     found = native[1](high, low, close, volume, tol=tol)
     assert found == zones_scan(high, low, close, volume, tol)
     assert found or base < 0
+
+
+# Prices across many scales and signs, with signed zeros and repeats, over more bars than one
+# stride of the sorted sample the touch counts search first.
+@pytest.mark.parametrize("seed, tol", [(11, 0.02), (12, 0.5), (13, 0.0)])
+def test_zones_over_mixed_scales_match_bar_by_bar_scans(native, seed, tol):
+    rng = random.Random(seed)
+    n = 300
+    close = [round(10 * math.sin(i * 0.45)) + rng.randint(0, 1) * 0.5 for i in range(n)]
+    pool = [0.0, -0.0, 1e-300, -1e-300, 3.5, -3.5, 3.5 * (1 + 1e-15), 1e6, 2e6, 1e-3, 1e300]
+    low = [rng.choice(pool) * rng.choice([1.0, 1.0, 1.01]) for _ in range(n)]
+    high = [rng.choice(pool) for _ in range(n)]
+    volume = [float(rng.randint(0, 5)) for _ in range(n)]
+    found = native[1](high, low, close, volume, tol=tol)
+    assert found == zones_scan(high, low, close, volume, tol)
+    assert found
 
 
 @pytest.mark.parametrize("change, period, tol, message", [

@@ -94,6 +94,9 @@ struct NamedValue {
 VornError not_positive(const char* name, double value);
 VornError below_lower(const char* upper_name, double upper, const char* lower_name, double lower);
 
+// Index of the first NaN or infinity, or the length when every value is finite.
+std::size_t first_non_finite(std::span<const double> values) noexcept;
+
 // Scalar arguments in parameter order: the first NaN or infinity fails at index 0.
 Status validate_finite(std::initializer_list<NamedValue> values);
 

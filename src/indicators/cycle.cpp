@@ -29,20 +29,57 @@ struct Components {
     Series i1, q1;
 };
 
+// Two neighbouring bars side by side: every stage is a fixed weighted sum of earlier values
+// of the stage before it, so bars j and j + 1 are computed with the same operations in two
+// lanes, and the divisions (the costliest step) are done two at a time.
+typedef double Pair __attribute__((vector_size(16)));
+
+inline void put(double* p, std::size_t j, Pair v) { __builtin_memcpy(p + j, &v, sizeof v); }
+
+// Bars j in [from, n) of out get f(j), two at a time; the other bars are left as they are.
+template <class F>
+void fill_pairs(double* out, std::size_t from, std::size_t n, F f) {
+    std::size_t j = from;
+    for (; j + 2 <= n; j += 2) put(out, j, f.template operator()<Pair>(j));
+    if (j < n) out[j] = f.template operator()<double>(j);
+}
+
+// Bar j (a double) or bars j and j + 1 (a Pair) of p.
+template <class L>
+L lanes(const double* p, std::size_t j) {
+    L v;
+    __builtin_memcpy(&v, p + j, sizeof v);
+    return v;
+}
+
 Components filter_chain(std::span<const double> x) {
     const std::size_t n = x.size();
-    Series s(n, 0.0);
-    for (std::size_t j = 10; j < n; ++j)
-        s[j] = (((((2.0 * x[j - 2] + x[j]) + 3.0 * x[j - 4]) + 3.0 * x[j - 6]) + 2.0 * x[j - 8]) + x[j - 10]) / 12.0;
-    Series q(n, 0.0);
-    for (std::size_t j = 10; j < n; ++j) q[j] = ((2.0 * s[j - 4] + s[j - 2]) + s[j - 6]) * 0.25;
+    const double* xs = x.data();
+    Series s(n), q(n);
+    Components c{Series(n), Series(n)};
+    fill_pairs(s.data(), 10, n, [&]<class L>(std::size_t j) {
+        return (((((2.0 * lanes<L>(xs, j - 2) + lanes<L>(xs, j)) + 3.0 * lanes<L>(xs, j - 4)) +
+                  3.0 * lanes<L>(xs, j - 6)) +
+                 2.0 * lanes<L>(xs, j - 8)) +
+                lanes<L>(xs, j - 10)) /
+               12.0;
+    });
+    fill_pairs(q.data(), 10, n, [&]<class L>(std::size_t j) {
+        return ((2.0 * lanes<L>(s.data(), j - 4) + lanes<L>(s.data(), j - 2)) + lanes<L>(s.data(), j - 6)) * 0.25;
+    });
     // The in-phase component is the smoothed price itself.
-    const Series& in = s;
-    Components c{Series(n, 0.0), Series(n, 0.0)};
-    for (std::size_t j = 6; j < n; ++j) {
-        c.i1[j] = (((4.0 * in[j] + 3.0 * in[j - 1]) + 2.0 * in[j - 2]) + in[j - 3]) / 10.0;
-        c.q1[j] = (((4.0 * q[j] + 3.0 * q[j - 1]) + 2.0 * q[j - 2]) + q[j - 3]) / 10.0;
-    }
+    const double* in = s.data();
+    const double* qd = q.data();
+    fill_pairs(c.i1.data(), 6, n, [&]<class L>(std::size_t j) {
+        return (((4.0 * lanes<L>(in, j) + 3.0 * lanes<L>(in, j - 1)) + 2.0 * lanes<L>(in, j - 2)) +
+                lanes<L>(in, j - 3)) /
+               10.0;
+    });
+    fill_pairs(c.q1.data(), 6, n, [&]<class L>(std::size_t j) {
+        return (((4.0 * lanes<L>(qd, j) + 3.0 * lanes<L>(qd, j - 1)) + 2.0 * lanes<L>(qd, j - 2)) +
+                lanes<L>(qd, j - 3)) /
+               10.0;
+    });
     return c;
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "utils/stats.hpp"
+
 namespace vorn::indicators::harmonics {
 
 namespace {
@@ -68,14 +70,41 @@ bool alternate(std::span<const SwingPoint> w) {
     return true;
 }
 
-// Every other bar within left..right of i compares true against bar i.
-template <class Holds>
-bool dominates(std::span<const double> v, std::size_t i, std::size_t left, std::size_t right, Holds holds) {
-    for (std::size_t j = i - left; j < i; ++j)
-        if (!holds(v[i], v[j])) return false;
-    for (std::size_t j = i + 1; j <= i + right; ++j)
-        if (!holds(v[i], v[j])) return false;
-    return true;
+// The highest high and the lowest low of each window of one length, by blocks (validated,
+// finite bars: plain comparisons pick them). Entries before length - 1 stay NaN.
+struct HighLow {
+    struct Cand {
+        double high, low;
+    };
+    const double* high;
+    const double* low;
+    double* highs;  // the outputs, which also park the previous block's suffix extremes
+    double* lows;
+    Cand at(std::size_t i) const noexcept { return {high[i], low[i]}; }
+    static Cand pick(Cand later, Cand earlier) noexcept {
+        return {earlier.high > later.high ? earlier.high : later.high, earlier.low < later.low ? earlier.low : later.low};
+    }
+    void keep(std::size_t i, Cand c) const noexcept {
+        highs[i] = c.high;
+        lows[i] = c.low;
+    }
+    Cand kept(std::size_t i) const noexcept { return {highs[i], lows[i]}; }
+};
+
+struct WindowExtremes {
+    Series highest, lowest;
+};
+
+WindowExtremes window_extremes(std::span<const double> high, std::span<const double> low, std::size_t length) {
+    const std::size_t n = high.size();
+    WindowExtremes w{Series(n, std::numeric_limits<double>::quiet_NaN()),
+                     Series(n, std::numeric_limits<double>::quiet_NaN())};
+    utils::stats::window::block_extremes(HighLow{high.data(), low.data(), w.highest.data(), w.lowest.data()}, n,
+                                         length, [&](std::size_t i, HighLow::Cand c) {
+                                             w.highest[i] = c.high;
+                                             w.lowest[i] = c.low;
+                                         });
+    return w;
 }
 
 // The ratios of a complete window when they fit type t, else nothing.
@@ -181,7 +210,6 @@ bool fits(double ratio, IdealRange range) {
 Result<std::vector<SwingPoint>> detect_swing_points(std::span<const double> high, std::span<const double> low,
                                                     std::uint64_t left_bars, std::uint64_t right_bars) {
     using namespace errors::validation;
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (left_bars == 0 || right_bars == 0) return fail(VornError::invalid_period(0, n));
@@ -190,14 +218,21 @@ Result<std::vector<SwingPoint>> detect_swing_points(std::span<const double> high
     const std::uint64_t need = left_bars + right_bars + 1;
     if (n < need) return fail(VornError::insufficient_data(need, n));
 
-    // The scan visits bars in ascending order and tests the high before the low, which is
-    // already the order callers rely on: no sort is needed.
+    // A bar is a swing high when its high is at or above every other high from left bars
+    // before it to right bars after it: at or above the highest of the left bars before it
+    // and of the right bars after it (the windows ending at i - 1 and at i + right), which
+    // window extremes give in O(n) whatever the widths. The same for lows.
     const std::size_t left = static_cast<std::size_t>(left_bars), right = static_cast<std::size_t>(right_bars);
+    const WindowExtremes before = window_extremes(high, low, left);
+    const WindowExtremes after_own = left == right ? WindowExtremes{} : window_extremes(high, low, right);
+    const WindowExtremes& after = left == right ? before : after_own;
+    // Bars are visited in ascending order, the high tested before the low: the order callers
+    // rely on, so no sort is needed.
     std::vector<SwingPoint> swings;
     for (std::size_t i = left; i + right < n; ++i) {
-        if (dominates(high, i, left, right, [](double v, double other) { return v >= other; }))
+        if ((high[i] >= before.highest[i - 1]) & (high[i] >= after.highest[i + right]))
             swings.push_back({i, high[i], true});
-        if (dominates(low, i, left, right, [](double v, double other) { return v <= other; }))
+        if ((low[i] <= before.lowest[i - 1]) & (low[i] <= after.lowest[i + right]))
             swings.push_back({i, low[i], false});
     }
     return swings;
@@ -294,7 +329,6 @@ Result<HarmonicSignalSeries> harmonic_signals(std::span<const double> high, std:
                                               std::span<const double> close, std::uint64_t left_bars,
                                               std::uint64_t right_bars, double min_probability) {
     using namespace errors::validation;
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
     // A NaN threshold passes here; no probability then compares as reaching it.
     if (min_probability < 0.0 || min_probability > 1.0)

@@ -35,7 +35,6 @@ Result<IchimokuCloud> ichimoku_cloud(std::span<const double> high, std::span<con
                                      std::span<const double> close, std::uint64_t tenkan_period,
                                      std::uint64_t kijun_period, std::uint64_t senkou_b_period) {
     using namespace errors::validation;
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
     const std::size_t n = high.size();
     for (const std::uint64_t p : {tenkan_period, kijun_period, senkou_b_period})

@@ -66,9 +66,7 @@ Result<Series> unary(std::span<const double> values) {
     if (auto s = validate_series(values, "values"); !s) return fail(s.error());
     for (std::size_t i = 0; i < values.size(); ++i)
         if (Op::refuses(values[i])) return fail(VornError::invalid_value(i, Op::rule + format_float(values[i])));
-    Series out(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) out[i] = Op::apply(values[i]);
-    return out;
+    return utils::generated<Series>(values.size(), [&](std::size_t i) { return Op::apply(values[i]); });
 }
 
 Status check_pair(std::span<const double> values1, std::span<const double> values2) {
@@ -83,9 +81,7 @@ Status check_pair(std::span<const double> values1, std::span<const double> value
 template <class Op>
 Result<Series> binary(std::span<const double> values1, std::span<const double> values2, Op op) {
     if (auto s = check_pair(values1, values2); !s) return fail(s.error());
-    Series out(values1.size());
-    for (std::size_t i = 0; i < values1.size(); ++i) out[i] = op(values1[i], values2[i]);
-    return out;
+    return utils::generated<Series>(values1.size(), [&](std::size_t i) { return op(values1[i], values2[i]); });
 }
 
 Status check_window(std::span<const double> values, std::uint64_t period) {
@@ -147,6 +143,49 @@ struct LowHigh {
     }
 };
 
+// The window extremes of validated (finite) values by blocks, with the shared rolling
+// extremes' pick: of equal values (0.0 and -0.0) the later one stays.
+template <class Order>
+struct Extreme {
+    using Cand = double;
+    const double* v;
+    double* slot;
+    double at(std::size_t i) const noexcept { return v[i]; }
+    static double pick(double later, double earlier) noexcept {
+        return Order::beats(earlier, later) ? earlier : later;
+    }
+    void keep(std::size_t i, double c) const noexcept { slot[i] = c; }
+    double kept(std::size_t i) const noexcept { return slot[i]; }
+};
+
+template <class Order>
+Series window_extreme(std::span<const double> values, std::uint64_t period) {
+    const std::size_t n = values.size();
+    Series out(n, NaN);
+    stats::window::block_extremes(Extreme<Order>{values.data(), out.data()}, n, static_cast<std::size_t>(period),
+                                  [&](std::size_t i, double c) { out[i] = c; });
+    return out;
+}
+
+// Both extremes in one pass; the kept suffix extremes share the output slots.
+struct Extremes {
+    struct Cand {
+        double low, high;
+    };
+    const double* v;
+    double* lows;
+    double* highs;
+    Cand at(std::size_t i) const noexcept { return {v[i], v[i]}; }
+    static Cand pick(Cand later, Cand earlier) noexcept {
+        return {Extreme<Below>::pick(later.low, earlier.low), Extreme<Above>::pick(later.high, earlier.high)};
+    }
+    void keep(std::size_t i, Cand c) const noexcept {
+        lows[i] = c.low;
+        highs[i] = c.high;
+    }
+    Cand kept(std::size_t i) const noexcept { return {lows[i], highs[i]}; }
+};
+
 }  // namespace
 
 Result<Series> sqrt(std::span<const double> values) { return unary<Sqrt>(values); }
@@ -193,12 +232,12 @@ Result<Series> div(std::span<const double> values1, std::span<const double> valu
 
 Result<Series> max(std::span<const double> values, std::uint64_t period) {
     if (auto s = check_window(values, period); !s) return fail(s.error());
-    return stats::rolling_max(values, period);
+    return window_extreme<Above>(values, period);
 }
 
 Result<Series> min(std::span<const double> values, std::uint64_t period) {
     if (auto s = check_window(values, period); !s) return fail(s.error());
-    return stats::rolling_min(values, period);
+    return window_extreme<Below>(values, period);
 }
 
 Result<Series> sum(std::span<const double> values, std::uint64_t period) {
@@ -208,9 +247,13 @@ Result<Series> sum(std::span<const double> values, std::uint64_t period) {
 
 Result<MinMaxSeries> minmax(std::span<const double> values, std::uint64_t period) {
     if (auto s = check_window(values, period); !s) return fail(s.error());
-    MinMaxSeries out;
-    out.min = stats::rolling_min(values, period);
-    out.max = stats::rolling_max(values, period);
+    const std::size_t n = values.size();
+    MinMaxSeries out{Series(n, NaN), Series(n, NaN)};
+    stats::window::block_extremes(Extremes{values.data(), out.min.data(), out.max.data()}, n,
+                                  static_cast<std::size_t>(period), [&](std::size_t i, Extremes::Cand c) {
+                                      out.min[i] = c.low;
+                                      out.max[i] = c.high;
+                                  });
     return out;
 }
 

@@ -5,8 +5,11 @@
 #include <cstring>
 #include <initializer_list>
 #include <limits>
+#include <utility>
 
 #include "utils/kahan.hpp"
+#include "utils/series.hpp"
+#include "utils/stats.hpp"
 
 namespace vorn::indicators::sfg_utils {
 
@@ -15,6 +18,7 @@ namespace {
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
 using namespace errors::validation;
+namespace stats = utils::stats;
 
 // ---- sorted views for tolerance counts ----------------------------------------------------
 
@@ -22,24 +26,76 @@ struct Ranked {
     double value;
     std::size_t index;
 };
-using RankedSeries = std::vector<Ranked, utils::BufferAllocator<Ranked>>;
+// The sorted entries, and every kStride-th value of them: a search first over those (a few
+// thousand values, which stay in cache) and then within one stride of the entries touches far
+// fewer lines of memory than a search over all of them.
+constexpr std::size_t kStride = 32;
+struct RankedSeries {
+    std::vector<Ranked, utils::BufferAllocator<Ranked>> sorted;
+    Series every;
 
+    const Ranked& operator[](std::size_t k) const { return sorted[k]; }
+};
+
+// The values in ascending order, equal values (-0.0 and +0.0 among them) by index. A stable
+// radix sort on keys that order as the values do: no comparisons, and the passes over digits
+// every key shares (the sign and exponent of prices of one scale) are skipped.
 RankedSeries ranked(std::span<const double> values) {
-    RankedSeries out(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) out[i] = {values[i], i};
-    std::sort(out.begin(), out.end(),
-              [](const Ranked& a, const Ranked& b) { return a.value < b.value || (a.value == b.value && a.index < b.index); });
+    const std::size_t n = values.size();
+    struct Keyed {
+        std::uint64_t key;
+        std::size_t index;
+    };
+    using Keys = std::vector<Keyed, utils::BufferAllocator<Keyed>>;
+    Keys a(n), b(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double v = values[i] == 0.0 ? 0.0 : values[i];
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        // Negative values reversed below the positive ones: the unsigned order of the keys is
+        // the numeric order of the values.
+        a[i] = {bits >> 63 ? ~bits : bits | (std::uint64_t{1} << 63), i};
+    }
+    constexpr int kDigit = 11;
+    constexpr std::size_t kBuckets = std::size_t{1} << kDigit;
+    std::vector<std::size_t> count(kBuckets);
+    for (int shift = 0; shift < 64; shift += kDigit) {
+        std::fill(count.begin(), count.end(), 0);
+        for (const Keyed& k : a) ++count[(k.key >> shift) & (kBuckets - 1)];
+        if (n && count[(a[0].key >> shift) & (kBuckets - 1)] == n) continue;  // one digit for all
+        std::size_t start = 0;
+        for (std::size_t& c : count) start += std::exchange(c, start);
+        for (const Keyed& k : a) b[count[(k.key >> shift) & (kBuckets - 1)]++] = k;
+        a.swap(b);
+    }
+    RankedSeries out{decltype(RankedSeries::sorted)(n), Series((n + kStride - 1) / kStride)};
+    for (std::size_t i = 0; i < n; ++i) out.sorted[i] = {values[a[i].index], a[i].index};
+    for (std::size_t j = 0; j < out.every.size(); ++j) out.every[j] = out.sorted[j * kStride].value;
     return out;
 }
 
 // The entries x with |x - price| <= tol. The rounded difference x - price never decreases as
 // x grows, so they form one run of the sorted values; two binary searches with the very
 // test a bar-by-bar scan would apply find it, and the count is the scan's count.
+//
+// A predicate that holds on a prefix of the entries holds on the matching prefix of the
+// sample, so the sample's partition point brackets the entries' one within a stride. With
+// tol >= 0 the second test holds wherever the first does, so its run also starts at 0.
+template <class Holds>
+std::size_t boundary(const RankedSeries& r, Holds holds) {
+    const auto sample = std::partition_point(r.every.begin(), r.every.end(), holds);
+    const std::size_t j = static_cast<std::size_t>(sample - r.every.begin());
+    const std::size_t from = j == 0 ? 0 : (j - 1) * kStride + 1;
+    const std::size_t to = std::min(r.sorted.size(), j * kStride);
+    return static_cast<std::size_t>(
+        std::partition_point(r.sorted.begin() + from, r.sorted.begin() + to, [&](const Ranked& e) { return holds(e.value); }) -
+        r.sorted.begin());
+}
+
 std::pair<std::size_t, std::size_t> within(const RankedSeries& sorted, double price, double tol) {
     if (!(tol >= 0.0)) return {0, 0};
-    auto lo = std::partition_point(sorted.begin(), sorted.end(), [&](const Ranked& e) { return e.value - price < -tol; });
-    auto hi = std::partition_point(lo, sorted.end(), [&](const Ranked& e) { return e.value - price <= tol; });
-    return {static_cast<std::size_t>(lo - sorted.begin()), static_cast<std::size_t>(hi - sorted.begin())};
+    return {boundary(sorted, [&](double v) { return v - price < -tol; }),
+            boundary(sorted, [&](double v) { return v - price <= tol; })};
 }
 
 // IEEE total order on the bits (-0.0 before +0.0), for finite and infinite values alike.
@@ -128,6 +184,26 @@ std::size_t first_where(std::size_t j, std::size_t n, std::initializer_list<Boun
     return n;
 }
 
+// The largest and smallest non-NaN value of each window (NaN where all are NaN); the kept
+// suffix extremes share the output slots.
+struct NanIgnoring {
+    struct Cand {
+        double high, low;
+    };
+    const double* v;
+    double* highs;
+    double* lows;
+    Cand at(std::size_t i) const noexcept { return {v[i], v[i]}; }
+    static Cand pick(Cand later, Cand earlier) noexcept {
+        return {utils::max_num(later.high, earlier.high), utils::min_num(later.low, earlier.low)};
+    }
+    void keep(std::size_t i, Cand c) const noexcept {
+        highs[i] = c.high;
+        lows[i] = c.low;
+    }
+    Cand kept(std::size_t i) const noexcept { return {highs[i], lows[i]}; }
+};
+
 }  // namespace
 
 SwingPoints find_swing_points(std::span<const double> values, std::uint64_t lookback) {
@@ -135,16 +211,21 @@ SwingPoints find_swing_points(std::span<const double> values, std::uint64_t look
     SwingPoints out{Flags(n, false), Flags(n, false)};
     if (lookback == 0 || lookback > n / 2) return out;
     const std::size_t lb = static_cast<std::size_t>(lookback);
+    // A neighbour at or above (below) the bar disqualifies it as a high (low), and a NaN one
+    // never does: the test is whether the largest (smallest) non-NaN neighbour on either side
+    // is, which the window extremes of the lb bars before and after the bar answer in O(n)
+    // whatever the look-back.
+    Series highest(n, NaN), lowest(n, NaN);
+    stats::window::block_extremes(NanIgnoring{values.data(), highest.data(), lowest.data()}, n, lb,
+                                  [&](std::size_t j, NanIgnoring::Cand c) {
+                                      highest[j] = c.high;
+                                      lowest[j] = c.low;
+                                  });
     for (std::size_t i = lb; i + lb < n; ++i) {
         const double v = values[i];
-        bool high = true, low = true;
-        for (std::size_t k = 1; k <= lb && (high || low); ++k) {
-            const double before = values[i - k], after = values[i + k];
-            if (before >= v || after >= v) high = false;
-            if (before <= v || after <= v) low = false;
-        }
-        out.swing_high[i] = high;
-        out.swing_low[i] = low;
+        // the windows ending at i - 1 and at i + lb
+        out.swing_high[i] = !(highest[i - 1] >= v) & !(highest[i + lb] >= v);
+        out.swing_low[i] = !(lowest[i - 1] <= v) & !(lowest[i + lb] <= v);
     }
     return out;
 }

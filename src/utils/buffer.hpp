@@ -3,6 +3,7 @@
 // fresh pages from the system cost a page fault each, which on long series costs as much
 // as the indicator itself, while a recycled buffer is already mapped.
 #include <cstddef>
+#include <iterator>
 #include <type_traits>
 #include <new>
 
@@ -28,6 +29,44 @@ struct BufferAllocator {
     template <class U>
     bool operator==(const BufferAllocator<U>&) const noexcept { return true; }
 };
+
+// The values f(0), ..., f(n - 1) as a vector of n, each element written once: a vector made
+// with n elements and then assigned writes every element twice, and on long series the
+// first pass (a fill of memory that is not in cache) costs about what a simple kernel does.
+template <class F>
+class GeneratedValues {
+public:
+    // Random access only so that the vector learns n by subtraction; it only steps forward.
+    using iterator_category = std::random_access_iterator_tag;
+    using difference_type = std::ptrdiff_t;
+    using value_type = decltype(std::declval<F&>()(std::size_t{}));
+    using pointer = void;
+    using reference = value_type;
+
+    GeneratedValues() = default;
+    GeneratedValues(F* f, std::size_t i) : f_(f), i_(i) {}
+    value_type operator*() const { return (*f_)(i_); }
+    GeneratedValues& operator++() {
+        ++i_;
+        return *this;
+    }
+    GeneratedValues operator++(int) {
+        GeneratedValues old = *this;
+        ++i_;
+        return old;
+    }
+    bool operator==(const GeneratedValues& o) const { return i_ == o.i_; }
+    difference_type operator-(const GeneratedValues& o) const { return static_cast<difference_type>(i_ - o.i_); }
+
+private:
+    F* f_ = nullptr;
+    std::size_t i_ = 0;
+};
+
+template <class Vector, class F>
+Vector generated(std::size_t n, F f) {
+    return Vector(GeneratedValues<F>(&f, 0), GeneratedValues<F>(&f, n));
+}
 
 // A kernel's working array from the same recycled buffers, left uninitialised: for
 // intermediate series the kernel writes before it reads them, which a Series would first fill

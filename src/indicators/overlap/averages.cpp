@@ -1,5 +1,7 @@
 #include "indicators/overlap/averages.hpp"
 
+#include <limits>
+
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -8,11 +10,37 @@ namespace vorn::indicators::overlap {
 namespace {
 
 using namespace errors::validation;
+namespace stats = utils::stats;
 
-// The window extremes arrive NaN before index period - 1, and the sum keeps them NaN.
-Series middle(Series highest, const Series& lowest) {
-    for (std::size_t i = 0; i < highest.size(); ++i) highest[i] = (highest[i] + lowest[i]) * 0.5;
-    return highest;
+// The highest high and the lowest low of each window in one pass over the blocks, of
+// validated (finite) series: the pick of each side is the shared rolling maximum's and
+// minimum's (of equal values the later one stays), so the two extremes are theirs.
+struct HighLow {
+    struct Cand {
+        double high, low;
+    };
+    const double* high;
+    const double* low;
+    double* kept_high;  // the suffix extremes of the previous block, parked until used
+    double* kept_low;
+    Cand at(std::size_t i) const noexcept { return {high[i], low[i]}; }
+    static Cand pick(Cand later, Cand earlier) noexcept {
+        return {earlier.high > later.high ? earlier.high : later.high, earlier.low < later.low ? earlier.low : later.low};
+    }
+    void keep(std::size_t i, Cand c) const noexcept {
+        kept_high[i] = c.high;
+        kept_low[i] = c.low;
+    }
+    Cand kept(std::size_t i) const noexcept { return {kept_high[i], kept_low[i]}; }
+};
+
+// (highest + lowest) * 0.5 of each window, NaN before index period - 1.
+Series middle(std::span<const double> high, std::span<const double> low, std::size_t period) {
+    const std::size_t n = high.size();
+    Series out(n, std::numeric_limits<double>::quiet_NaN()), kept_low(n);
+    stats::window::block_extremes(HighLow{high.data(), low.data(), out.data(), kept_low.data()}, n, period,
+                                  [&](std::size_t i, HighLow::Cand c) { out[i] = (c.high + c.low) * 0.5; });
+    return out;
 }
 
 }  // namespace
@@ -64,13 +92,13 @@ Result<Series> trima(std::span<const double> values, std::uint64_t period) {
 Result<Series> midpoint(std::span<const double> values, std::uint64_t period) {
     if (auto s = validate_series(values, "values"); !s) return fail(s.error());
     if (auto s = validate_period(period, values.size()); !s) return fail(s.error());
-    return middle(utils::stats::rolling_max(values, period), utils::stats::rolling_min(values, period));
+    return middle(values, values, static_cast<std::size_t>(period));
 }
 
 Result<Series> midprice(std::span<const double> high, std::span<const double> low, std::uint64_t period) {
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     if (auto s = validate_period(period, high.size()); !s) return fail(s.error());
-    return middle(utils::stats::rolling_max(high, period), utils::stats::rolling_min(low, period));
+    return middle(high, low, static_cast<std::size_t>(period));
 }
 
 }  // namespace vorn::indicators::overlap

@@ -27,17 +27,25 @@ Status SFGSignal::validate(const char* label) const {
     return {};
 }
 
+namespace {
+
+// A record's strength: each bar's larger signal, clamped to 0..1.
+Series strength_of(const Series& buy, const Series& sell) {
+    return utils::generated<Series>(buy.size(), [&](std::size_t i) {
+        const double b = buy[i], s = sell[i];
+        const double strongest = b > s ? b : s;
+        return strongest > 1.0 ? 1.0 : (strongest < 0.0 ? 0.0 : strongest);
+    });
+}
+
+}  // namespace
+
 Result<SFGSignal> build_sfg_signal(Series buy, Series sell) {
     if (auto s = validate_lengths_match({{buy, "buy"}, {sell, "sell"}}); !s) return fail(s.error());
     const std::size_t n = buy.size();
-    SFGSignal r{std::move(buy), std::move(sell), Series(n), Series(n, NaN), Series(n, NaN), Series(n, NaN),
-                {}, {}, {}, {}};
-    for (std::size_t i = 0; i < n; ++i) {
-        const double b = r.buy_signals[i], s = r.sell_signals[i];
-        const double strongest = b > s ? b : s;
-        r.signal_strength[i] = strongest > 1.0 ? 1.0 : (strongest < 0.0 ? 0.0 : strongest);
-    }
-    return r;
+    Series strength = strength_of(buy, sell);
+    return SFGSignal{std::move(buy), std::move(sell), std::move(strength), Series(n, NaN), Series(n, NaN),
+                     Series(n, NaN), {}, {}, {}, {}};
 }
 
 TradeSignals TradeSignals::make(std::size_t n) {
@@ -75,28 +83,25 @@ Result<StopLevels> calculate_stops(std::span<const double> close, std::span<cons
 Result<CombinedSignals> combine_signals(Series buy1, Series sell1, Series buy2, Series sell2, double weight1) {
     if (weight1 > 1.0 || weight1 < 0.0) return fail(VornError::out_of_range("weight1", weight1, 0.0, 1.0));
     const double weight2 = 1.0 - weight1;
-    auto first = build_sfg_signal(std::move(buy1), std::move(sell1));
-    if (!first) return fail(first.error());
-    auto second = build_sfg_signal(std::move(buy2), std::move(sell2));
-    if (!second) return fail(second.error());
-    if (auto s = first->validate("signals[0]"); !s) return fail(s.error());
-    if (auto s = second->validate("signals[n]"); !s) return fail(s.error());
-    const std::size_t n = first->buy_signals.size();
-    if (second->buy_signals.size() != n)
-        return fail(VornError::length_mismatch("signals[0]", n, "signals[n]", second->buy_signals.size()));
+    // The two records' checks and strengths; their levels, which the vote does not read, are
+    // never built. A record built from two series of one non-zero length always passes its
+    // own validate(), so the checks on the records themselves are these.
+    if (auto s = validate_lengths_match({{buy1, "buy"}, {sell1, "sell"}}); !s) return fail(s.error());
+    if (auto s = validate_lengths_match({{buy2, "buy"}, {sell2, "sell"}}); !s) return fail(s.error());
+    const std::size_t n = buy1.size();
+    if (buy2.size() != n) return fail(VornError::length_mismatch("signals[0]", n, "signals[n]", buy2.size()));
+    const Series strength1 = strength_of(buy1, sell1), strength2 = strength_of(buy2, sell2);
     const double weights[] = {weight1, weight2};
     for (std::size_t k = 0; k < 2; ++k)
         if (is_non_finite(weights[k])) return fail(non_finite(k, "weights", weights[k]));
     const double total = 0.0 + weight1 + weight2;
     if (total <= 0.0) return fail(VornError::invalid_value(0, "total weight is zero"));
 
-    const SFGSignal &a = *first, &b = *second;
     CombinedSignals out{Series(n, 0.0), Series(n, 0.0), Series(n, 0.0)};
     for (std::size_t i = 0; i < n; ++i) {
-        const double sa = a.signal_strength[i], sb = b.signal_strength[i];
-        const double buy_score = ((a.buy_signals[i] > 0.5 ? sa * weight1 : 0.0) + (b.buy_signals[i] > 0.5 ? sb * weight2 : 0.0)) / total;
-        const double sell_score =
-            ((a.sell_signals[i] > 0.5 ? sa * weight1 : 0.0) + (b.sell_signals[i] > 0.5 ? sb * weight2 : 0.0)) / total;
+        const double sa = strength1[i], sb = strength2[i];
+        const double buy_score = ((buy1[i] > 0.5 ? sa * weight1 : 0.0) + (buy2[i] > 0.5 ? sb * weight2 : 0.0)) / total;
+        const double sell_score = ((sell1[i] > 0.5 ? sa * weight1 : 0.0) + (sell2[i] > 0.5 ? sb * weight2 : 0.0)) / total;
         // A sell on the same bar sets the strength last.
         if (buy_score > 0.5) {
             out.buy_signals[i] = 1.0;

