@@ -72,14 +72,14 @@ int from_buffer(PyObject* o, Series& out) {
     }
     int taken = 0;
     if (view.ndim == 1 && view.itemsize == sizeof(double) && native_double_format(view.format)) {
-        std::size_t n = static_cast<std::size_t>(view.len) / sizeof(double);
+        const std::size_t n = static_cast<std::size_t>(view.len) / sizeof(double);
+        const double* first = static_cast<const double*>(view.buf);
         try {
-            out.resize(n);
+            out.assign(first, first + n);  // one copy, no fill before it
         } catch (...) {
             PyBuffer_Release(&view);
             throw;
         }
-        if (n) std::memcpy(out.data(), view.buf, n * sizeof(double));
         taken = 1;
     }
     PyBuffer_Release(&view);
