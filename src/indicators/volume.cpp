@@ -10,6 +10,7 @@
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::indicators::volume {
 

@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "utils/kahan.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::ml::features {
 

@@ -7,6 +7,7 @@
 #include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::utils::ma {
 

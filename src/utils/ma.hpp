@@ -10,6 +10,7 @@
 
 #include "errors/errors.hpp"
 #include "utils/kahan.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::utils::ma {
 

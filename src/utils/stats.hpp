@@ -24,6 +24,7 @@
 #include "errors/errors.hpp"
 #include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::utils::stats {
 

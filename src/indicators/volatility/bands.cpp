@@ -5,6 +5,7 @@
 
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::indicators::volatility {
 

@@ -24,7 +24,7 @@
 #include <type_traits>
 
 #include "utils/buffer.hpp"
-#include "utils/kahan.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::indicators::lanes {
 

@@ -7,6 +7,7 @@
 
 #include "errors/errors.hpp"
 #include "utils/kahan.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::utils::streaming {
 
