@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "indicators/volatility/bands.hpp"
-#include "indicators/volatility/window_lanes.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::trend {
 
@@ -18,6 +18,7 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 using namespace errors::validation;
 namespace stats = utils::stats;
 namespace ma = utils::ma;
+namespace lanes = utils::lanes;
 
 // Monotonic queue of indices in a ring of window size (the window's p + 1 bars at most).
 class Extremes {
@@ -170,7 +171,7 @@ Result<VortexSeries> vortex(std::span<const double> high, std::span<const double
     if (period >= n) return out;
     // Bar 0 has no movement and holds 0.0 in all three; the outputs start at `period`, so it
     // is in no window used. Differences of finite prices may overflow but are never NaN.
-    lanes::Scratch<double> vp(n), vm(n), tr(n);
+    utils::Scratch<double> vp(n), vm(n), tr(n);
     vp[0] = vm[0] = tr[0] = 0.0;
     for (std::size_t i = 1; i < n; ++i) {
         vp[i] = std::fabs(high[i] - low[i - 1]);
@@ -228,7 +229,7 @@ Result<Series> choppiness(std::span<const double> high, std::span<const double> 
     const std::size_t p = period;
     // The summed true ranges go to `out` first; the window's range then turns each into the
     // index. Bar 0's placeholder range of 0.0 is in the first window only, which gives none.
-    lanes::Scratch<double> tr(n);
+    utils::Scratch<double> tr(n);
     tr[0] = 0.0;
     for (std::size_t i = 1; i < n; ++i) tr[i] = volatility::true_range_bar(high[i], low[i], close[i - 1]);
     auto emit = [&](std::size_t i0, std::size_t i1, const lanes::Pair (&s)[1]) {
@@ -241,7 +242,7 @@ Result<Series> choppiness(std::span<const double> high, std::span<const double> 
         std::copy(sum.begin(), sum.end(), out.begin());
     }
     const double scale = std::log10(static_cast<double>(period));
-    lanes::Scratch<HighLow> slots(n);
+    utils::Scratch<HighLow> slots(n);
     stats::window::block_extremes(RangeRule{high.data(), low.data(), slots.data()}, n, p,
                                   [&](std::size_t i, HighLow c) {
         const double s = out[i], range = c.high - c.low;

@@ -7,9 +7,9 @@
 #include <limits>
 #include <vector>
 
-#include "indicators/volatility/window_lanes.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::volatility {
 
@@ -20,6 +20,7 @@ constexpr double INF = std::numeric_limits<double>::infinity();
 using namespace errors::validation;
 namespace stats = utils::stats;
 namespace ma = utils::ma;
+namespace lanes = utils::lanes;
 
 }  // namespace
 
@@ -240,7 +241,7 @@ Result<Series> historical_volatility(std::span<const double> close, std::uint64_
     Series out(n, NaN);
     // The returns, an undefined one as 0.0 (as the deviation's sums take it); the windows
     // that hold one stay NaN. Return 0 is undefined.
-    lanes::Scratch<double> r(n);
+    utils::Scratch<double> r(n);
     CompleteWindows windows(period);
     r[0] = 0.0;
     windows.undefined(0);
@@ -278,7 +279,7 @@ Result<Series> ulcer_index(std::span<const double> close, std::uint64_t period) 
     // Squared drawdowns from the window's highest close, an undefined one (no positive high,
     // or an overflow) as 0.0 in the sums, its windows left NaN. The first p - 1 bars have no
     // high yet.
-    lanes::Scratch<double> dd(n);
+    utils::Scratch<double> dd(n);
     CompleteWindows windows(p);
     for (std::size_t i = 0; i + 1 < p; ++i) dd[i] = 0.0, windows.undefined(i);
     stats::window::block_extremes(HighestRule{close.data(), out.data()}, n, p, [&](std::size_t i, double hc) {
@@ -356,7 +357,7 @@ Result<Series> mass_index(std::span<const double> high, std::span<const double> 
     // The single and the double average of the range, their ratio, all in one pass. The
     // second average seeds after the first one's warm-up, which is a gap to it.
     Series out(n, NaN);
-    lanes::Scratch<double> ratio(n);
+    utils::Scratch<double> ratio(n);
     CompleteWindows windows(b);
     EmaStage e1(a), e2(a);
     for (std::size_t i = 0; i < n; ++i) {
