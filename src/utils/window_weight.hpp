@@ -5,6 +5,8 @@
 #include <limits>
 #include <span>
 
+#include "utils/constants.hpp"
+
 namespace vorn::utils {
 
 // A compensated sum that slides over a window keeps a rounding error of the order of 2^-52
@@ -87,7 +89,7 @@ public:
         } else {
             spoilt = judge();
         }
-        scale_ = usual_ == 0.0 ? std::numeric_limits<double>::quiet_NaN() : kOutweighs;
+        scale_ = usual_ == 0.0 ? NaN : kOutweighs;
         rest_ = sum - high_;
         return spoilt;
     }
@@ -124,7 +126,7 @@ private:
         usual_ += (toward - usual_) * kLearn;
     }
 
-    double scale_ = std::numeric_limits<double>::quiet_NaN();  // kOutweighs once usual_ is known
+    double scale_ = NaN;        // kOutweighs once usual_ is known
     double high_ = 0.0;         // the largest magnitude added or entered since the last reset
     double usual_ = 0.0;        // 0 until known
     double rest_ = 0.0;         // sum - high_ as the last change left them: read while usual_ is unknown

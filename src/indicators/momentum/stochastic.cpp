@@ -1,10 +1,10 @@
 #include "indicators/momentum/stochastic.hpp"
 
 #include <cmath>
-#include <limits>
 
 #include "indicators/momentum/rsi_macd.hpp"
 #include "utils/buffer.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -12,7 +12,8 @@ namespace vorn::indicators::momentum {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 using errors::validation::validate_lengths_match;
 using errors::validation::validate_period;
 
@@ -24,7 +25,7 @@ Status check_hlc(std::span<const double> high, std::span<const double> low, std:
 double position(double x, double h, double l) noexcept {
     if (std::isnan(h) || std::isnan(l)) return NaN;
     const double range = h - l;
-    return std::fabs(range) < 1e-10 ? 50.0 : (x - l) / range * 100.0;
+    return std::fabs(range) < kDivisionGuard ? 50.0 : (x - l) / range * 100.0;
 }
 
 Series position_in_range(std::span<const double> x, const Series& hi, const Series& lo) {
@@ -68,7 +69,7 @@ Result<Series> williams_r(std::span<const double> high, std::span<const double> 
         if (std::isnan(h) || std::isnan(l)) continue;
         const double range = h - l;
         // A close at the window high reads -0.0: the quotient is scaled after dividing.
-        out[i] = std::fabs(range) < 1e-10 ? -50.0 : (h - close[i]) / range * -100.0;
+        out[i] = std::fabs(range) < kDivisionGuard ? -50.0 : (h - close[i]) / range * -100.0;
     }
     return out;
 }

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include "indicators/volatility/bands.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 #include "utils/window_lanes.hpp"
@@ -14,7 +14,8 @@ namespace vorn::indicators::trend {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 using namespace errors::validation;
 namespace stats = utils::stats;
 namespace ma = utils::ma;
@@ -127,7 +128,7 @@ Result<Series> trix(std::span<const double> close, std::uint64_t period) {
     Series out(n, NaN);
     for (std::size_t i = 1; i < n; ++i) {
         const double prev = e3[i - 1], cur = e3[i];
-        if (std::isnan(prev) || std::isnan(cur) || std::fabs(prev) < 1e-10) continue;
+        if (std::isnan(prev) || std::isnan(cur) || std::fabs(prev) < kDivisionGuard) continue;
         out[i] = ((cur - prev) / prev) * 100.0;
     }
     return out;
@@ -155,7 +156,7 @@ void vortex_by_window(std::span<const double> vp, std::span<const double> vm, st
     const Series sm = stats::rolling_sum_kahan(vm, period);
     const Series st = stats::rolling_sum_kahan(tr, period);
     for (std::size_t i = period; i < vp.size(); ++i) {
-        if (std::isnan(st[i]) || std::fabs(st[i]) < 1e-10) continue;
+        if (std::isnan(st[i]) || std::fabs(st[i]) < kDivisionGuard) continue;
         out.plus[i] = sp[i] / st[i];
         out.minus[i] = sm[i] / st[i];
     }
@@ -181,8 +182,8 @@ Result<VortexSeries> vortex(std::span<const double> high, std::span<const double
     auto emit = [&](std::size_t i0, std::size_t i1, const lanes::Pair (&s)[3]) {
         const lanes::Pair plus = s[0] / s[2], minus = s[1] / s[2];
         // Neither NaN nor too small: the comparison is false for NaN.
-        if (std::fabs(s[2][0]) >= 1e-10) out.plus[i0] = plus[0], out.minus[i0] = minus[0];
-        if (std::fabs(s[2][1]) >= 1e-10) out.plus[i1] = plus[1], out.minus[i1] = minus[1];
+        if (std::fabs(s[2][0]) >= kDivisionGuard) out.plus[i0] = plus[0], out.minus[i0] = minus[0];
+        if (std::fabs(s[2][1]) >= kDivisionGuard) out.plus[i1] = plus[1], out.minus[i1] = minus[1];
     };
     const double* const sums[3] = {vp.data(), vm.data(), tr.data()};
     if (!lanes::run<2>(lanes::KahanSums<3, decltype(emit)>(sums, period, emit), n, period)) {

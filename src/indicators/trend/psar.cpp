@@ -1,8 +1,8 @@
 #include "indicators/trend/psar.hpp"
 
 #include <cstdint>
-#include <limits>
 
+#include "utils/constants.hpp"
 #include "utils/series.hpp"
 
 namespace vorn::indicators::trend {
@@ -42,7 +42,7 @@ Result<PsarSeries> psar(std::span<const double> high, std::span<const double> lo
     const std::size_t n = high.size();
     if (n == 1) return fail(VornError::insufficient_data(2, 1));
 
-    constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+    using utils::NaN;
     PsarSeries out{Series(n, NaN), Series(n, NaN)};
 
     // Equal first closes start a down trend.

@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 #include "utils/window_lanes.hpp"
@@ -15,7 +16,8 @@ namespace vorn::indicators::volatility {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 constexpr double INF = std::numeric_limits<double>::infinity();
 using namespace errors::validation;
 namespace stats = utils::stats;
@@ -185,7 +187,7 @@ Series historical_volatility_by_window(std::span<const double> close, std::uint6
     const std::size_t n = close.size();
     Series returns(n, NaN);
     for (std::size_t i = 1; i < n; ++i) {
-        if (std::fabs(close[i - 1]) < 1e-10) continue;
+        if (std::fabs(close[i - 1]) < kDivisionGuard) continue;
         const double r = std::log(close[i] / close[i - 1]);
         if (std::isfinite(r)) returns[i] = r;
     }
@@ -226,7 +228,7 @@ Series mass_index_by_window(std::span<const double> high, std::span<const double
     Series ratio(n, NaN);
     for (std::size_t i = 0; i < n; ++i) {
         const double x = e1[i], y = e2[i];
-        if (std::isnan(x) || std::isnan(y) || std::fabs(y) < 1e-10) continue;
+        if (std::isnan(x) || std::isnan(y) || std::fabs(y) < kDivisionGuard) continue;
         ratio[i] = x / y;
     }
     return complete_window_sums(ratio, b);
@@ -247,7 +249,7 @@ Result<Series> historical_volatility(std::span<const double> close, std::uint64_
     windows.undefined(0);
     for (std::size_t i = 1; i < n; ++i) {
         double x = NaN;
-        if (!(std::fabs(close[i - 1]) < 1e-10)) x = std::log(close[i] / close[i - 1]);
+        if (!(std::fabs(close[i - 1]) < kDivisionGuard)) x = std::log(close[i] / close[i - 1]);
         // A zero close gives -inf: as a gap it voids the windows that hold it, where an
         // infinity would leave the running deviation wrong until its next recomputation.
         if (std::isfinite(x)) {
@@ -366,7 +368,7 @@ Result<Series> mass_index(std::span<const double> high, std::span<const double> 
         if (is_non_finite(range)) [[unlikely]] return fail(non_finite(i, "values", range));
         const double x = e1(range), y = e2(x);
         double r = NaN;
-        if (!std::isnan(x) && !std::isnan(y) && !(std::fabs(y) < 1e-10)) r = x / y;
+        if (!std::isnan(x) && !std::isnan(y) && !(std::fabs(y) < kDivisionGuard)) r = x / y;
         if (std::isfinite(r)) {
             ratio[i] = r;
         } else {
