@@ -104,6 +104,11 @@ Status validate_series(std::span<const double> values, const char* name);
 // only after every earlier one has passed all three.
 Status validate_lengths_match(std::initializer_list<Named> series);
 
+// High, low and close as validate_lengths_match checks them: high is the reference.
+inline Status validate_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
+    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
+}
+
 // Moving-average / statistics regime: 0 or above the length is an invalid period.
 inline Status validate_period(std::uint64_t period, std::size_t len) {
     if (period - 1 >= static_cast<std::uint64_t>(len)) return fail(VornError::invalid_period(period, len));

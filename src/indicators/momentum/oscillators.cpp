@@ -18,6 +18,7 @@ namespace {
 
 using utils::NaN;
 using utils::kDivisionGuard;
+using errors::validation::validate_hlc;
 using errors::validation::validate_lengths_match;
 using errors::validation::validate_period;
 using errors::validation::validate_series;
@@ -57,10 +58,6 @@ Result<FastSlow> fast_slow_ema(std::span<const double> close, std::uint64_t fast
 Status check_lookback(std::span<const double> values, std::uint64_t period) {
     if (auto s = validate_series(values, "values"); !s) return s;
     return validate_period(period, values.size());
-}
-
-Status check_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
-    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
 }
 
 }  // namespace
@@ -135,7 +132,7 @@ Result<Series> cmo(std::span<const double> close, std::uint64_t period) {
 
 Result<Series> cci(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                    std::uint64_t period) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     const double p = static_cast<double>(period);
@@ -301,7 +298,7 @@ Series calc_uo_avg(std::span<const double> bp, std::span<const double> tr, std::
 Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const double> low,
                                    std::span<const double> close, std::uint64_t period1, std::uint64_t period2,
                                    std::uint64_t period3) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (n == 1) return fail(VornError::insufficient_data(2, 1));
     if (period1 == 0 || period2 == 0 || period3 == 0) return fail(VornError::invalid_period(0, n));
@@ -366,7 +363,7 @@ Result<Series> awesome_oscillator(std::span<const double> high, std::span<const 
 
 Result<FisherSeries> fisher_transform(std::span<const double> high, std::span<const double> low,
                                       std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     const Series hh = utils::stats::rolling_max(high, period);

@@ -14,12 +14,8 @@ namespace {
 
 using utils::NaN;
 using utils::kDivisionGuard;
-using errors::validation::validate_lengths_match;
+using errors::validation::validate_hlc;
 using errors::validation::validate_period;
-
-Status check_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
-    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
-}
 
 // Position of x within [lo, hi] scaled to 0..100; a flat window sits in the middle.
 double position(double x, double h, double l) noexcept {
@@ -39,7 +35,7 @@ Series position_in_range(std::span<const double> x, const Series& hi, const Seri
 Result<StochasticSeries> stochastic(std::span<const double> high, std::span<const double> low,
                                     std::span<const double> close, std::uint64_t k_period, std::uint64_t smooth_k,
                                     std::uint64_t d_period) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(k_period, n); !s) return fail(s.error());
     if (auto s = validate_period(smooth_k, n); !s) return fail(s.error());
@@ -57,7 +53,7 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
 
 Result<Series> williams_r(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                           std::uint64_t period) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
 

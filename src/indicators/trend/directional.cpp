@@ -19,8 +19,7 @@ using Mask = long long __attribute__((vector_size(16)));
 
 Status validate(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                 std::uint64_t period) {
-    if (auto s = errors::validation::validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s)
-        return s;
+    if (auto s = errors::validation::validate_hlc(high, low, close); !s) return s;
     return errors::validation::validate_seeded_period(period, high.size());
 }
 

@@ -101,7 +101,7 @@ namespace {
 // is all NaN).
 Status check_bars_period(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                          std::uint64_t period) {
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return s;
+    if (auto s = validate_hlc(high, low, close); !s) return s;
     if (high.size() == 1) return fail(VornError::insufficient_data(2, 1));
     if (period == 0) return fail(VornError::invalid_period(0, high.size()));
     return {};

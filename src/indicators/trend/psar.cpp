@@ -33,7 +33,7 @@ Result<PsarSeries> psar(std::span<const double> high, std::span<const double> lo
                         double af_init, double af_increment, double af_max) {
     using namespace errors::validation;
     // The length check validates `high` first.
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     // Ordered comparisons: a NaN parameter passes every one of these tests.
     if (af_init <= 0.0) return fail(not_positive("af_init", af_init));
     if (af_increment <= 0.0) return fail(not_positive("af_increment", af_increment));

@@ -15,12 +15,8 @@ namespace {
 using utils::NaN;
 using utils::kDivisionGuard;
 
-using errors::validation::validate_lengths_match;
+using errors::validation::validate_hlc;
 using errors::validation::validate_seeded_period;
-
-Status validate_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
-    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
-}
 
 // Inputs already validated; 1 <= period < n. Writes into `out` (pre-filled with NaN).
 void atr_into(std::span<const double> high, std::span<const double> low, std::span<const double> close,

@@ -41,7 +41,7 @@ Result<ChandelierSeries> chandelier_exit(std::span<const double> high, std::span
                                          std::span<const double> close, std::uint64_t period,
                                          std::uint64_t atr_period, double multiplier) {
     if (auto s = validate_series(high, "high"); !s) return fail(s.error());
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     if (auto s = validate_seeded_period(atr_period, n); !s) return fail(s.error());
