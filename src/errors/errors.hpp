@@ -3,18 +3,12 @@
 // boundary turns an error into an exception.
 #include <cstdint>
 #include <expected>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <variant>
-#include <vector>
-
-#include "utils/buffer.hpp"
 
 namespace vorn {
-
-// A series of bar values; its buffers are recycled between calls (utils/buffer.hpp).
-using Series = std::vector<double, utils::BufferAllocator<double>>;
-
 namespace errors {
 
 struct InsufficientData { std::uint64_t need, got; };

@@ -13,6 +13,7 @@
 #include "errors/errors.hpp"
 #include "ml/models.hpp"
 #include "utils/constants.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::ml::features {
 

@@ -11,6 +11,7 @@
 #include "errors/errors.hpp"
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
+#include "utils/series.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::utils::ma {

@@ -1,11 +1,19 @@
 #pragma once
-// Element-wise helpers shared by several families.
+// The series every kernel takes and returns, and element-wise helpers shared by several
+// families.
 #include <cmath>
-#include <limits>
 #include <span>
+#include <vector>
 
-#include "errors/errors.hpp"
+#include "utils/buffer.hpp"
 #include "utils/constants.hpp"
+
+namespace vorn {
+
+// A series of bar values; its buffers are recycled between calls (utils/buffer.hpp).
+using Series = std::vector<double, utils::BufferAllocator<double>>;
+
+}  // namespace vorn
 
 namespace vorn::utils {
 

@@ -25,6 +25,7 @@
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
+#include "utils/series.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::utils::stats {

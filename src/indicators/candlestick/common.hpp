@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::candlestick {
 

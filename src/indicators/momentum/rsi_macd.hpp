@@ -10,6 +10,7 @@
 
 #include "errors/errors.hpp"
 #include "utils/constants.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::momentum {
 

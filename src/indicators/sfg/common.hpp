@@ -6,6 +6,7 @@
 
 #include "errors/errors.hpp"
 #include "utils/constants.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::sfg {
 

@@ -8,6 +8,7 @@
 
 #include "errors/errors.hpp"
 #include "utils/constants.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::trend {
 
