@@ -114,7 +114,7 @@ Result<PivotLevels> hlc_levels(Method m, double high, double low, double close) 
     return levels_by(m, NaN, high, low, close);
 }
 
-VornError unknown_method(std::string_view method) {
+[[gnu::cold]] VornError unknown_method(std::string_view method) {
     return VornError::invalid_value(0, "unknown pivot method: " + std::string(method));
 }
 
