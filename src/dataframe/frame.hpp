@@ -13,6 +13,7 @@
 
 #include "errors/errors.hpp"
 #include "types/records.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::dataframe {
 

@@ -3,18 +3,12 @@
 // boundary turns an error into an exception.
 #include <cstdint>
 #include <expected>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <variant>
-#include <vector>
-
-#include "utils/buffer.hpp"
 
 namespace vorn {
-
-// A series of bar values; its buffers are recycled between calls (utils/buffer.hpp).
-using Series = std::vector<double, utils::BufferAllocator<double>>;
-
 namespace errors {
 
 struct InsufficientData { std::uint64_t need, got; };
@@ -38,17 +32,27 @@ public:
         requires std::is_constructible_v<Kind, K&&>
     VornError(K&& kind) : kind_(std::forward<K>(kind)) {}
 
-    static VornError insufficient_data(std::uint64_t need, std::uint64_t got) { return errors::InsufficientData{need, got}; }
-    static VornError invalid_period(std::uint64_t period, std::uint64_t len) { return errors::InvalidPeriod{period, len}; }
-    static VornError length_mismatch(const char* n1, std::uint64_t l1, const char* n2, std::uint64_t l2) {
+    // The factories are cold: a path that builds an error is predicted not taken and laid out
+    // away from the loop it leaves. Those that move a string in are kept out of line as well.
+    [[gnu::cold]] static VornError insufficient_data(std::uint64_t need, std::uint64_t got) {
+        return errors::InsufficientData{need, got};
+    }
+    [[gnu::cold]] static VornError invalid_period(std::uint64_t period, std::uint64_t len) {
+        return errors::InvalidPeriod{period, len};
+    }
+    [[gnu::cold]] static VornError length_mismatch(const char* n1, std::uint64_t l1, const char* n2, std::uint64_t l2) {
         return errors::LengthMismatch{n1, l1, n2, l2};
     }
-    static VornError invalid_value(std::uint64_t index, std::string msg) { return errors::InvalidValue{index, std::move(msg)}; }
-    static VornError empty_input(const char* name) { return errors::EmptyInput{name}; }
-    static VornError out_of_range(const char* name, double value, double min, double max) {
+    [[gnu::cold, gnu::noinline]] static VornError invalid_value(std::uint64_t index, std::string msg) {
+        return errors::InvalidValue{index, std::move(msg)};
+    }
+    [[gnu::cold]] static VornError empty_input(const char* name) { return errors::EmptyInput{name}; }
+    [[gnu::cold]] static VornError out_of_range(const char* name, double value, double min, double max) {
         return errors::ParameterOutOfRange{name, value, min, max};
     }
-    static VornError model_error(std::string msg) { return errors::ModelError{std::move(msg)}; }
+    [[gnu::cold, gnu::noinline]] static VornError model_error(std::string msg) {
+        return errors::ModelError{std::move(msg)};
+    }
 
     const Kind& kind() const noexcept { return kind_; }
     std::string message() const;
@@ -61,7 +65,8 @@ template <class T>
 using Result = std::expected<T, VornError>;
 using Status = std::expected<void, VornError>;
 
-inline std::unexpected<VornError> fail(VornError e) { return std::unexpected<VornError>(std::move(e)); }
+// Only error paths call it: cold like the factories, so a propagated error is predicted not taken too.
+[[gnu::cold]] inline std::unexpected<VornError> fail(VornError e) { return std::unexpected<VornError>(std::move(e)); }
 
 // Shortest round-trip decimal, never an exponent: 2 -> "2", 1e21 -> "1000000000000000000000",
 // -0.0 -> "-0", NaN -> "NaN", infinities -> "inf"/"-inf".
@@ -82,7 +87,7 @@ struct Named {
     const char* name;
 };
 
-VornError non_finite(std::uint64_t index, const char* name, double value);
+[[gnu::cold]] VornError non_finite(std::uint64_t index, const char* name, double value);
 
 struct NamedValue {
     double value;
@@ -91,8 +96,8 @@ struct NamedValue {
 
 // Parameter refusals reported at index 0: "{name} ({value}) must be > 0" and
 // "{upper_name} ({upper}) must be >= {lower_name} ({lower})".
-VornError not_positive(const char* name, double value);
-VornError below_lower(const char* upper_name, double upper, const char* lower_name, double lower);
+[[gnu::cold]] VornError not_positive(const char* name, double value);
+[[gnu::cold]] VornError below_lower(const char* upper_name, double upper, const char* lower_name, double lower);
 
 // Index of the first NaN or infinity, or the length when every value is finite.
 std::size_t first_non_finite(std::span<const double> values) noexcept;
@@ -106,6 +111,11 @@ Status validate_series(std::span<const double> values, const char* name);
 // The first series is the reference: each later one is checked (empty, length, non-finite)
 // only after every earlier one has passed all three.
 Status validate_lengths_match(std::initializer_list<Named> series);
+
+// High, low and close as validate_lengths_match checks them: high is the reference.
+inline Status validate_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
+    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
+}
 
 // Moving-average / statistics regime: 0 or above the length is an invalid period.
 inline Status validate_period(std::uint64_t period, std::size_t len) {

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "utils/constants.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::fibonacci {
@@ -14,7 +15,8 @@ namespace {
 using errors::validation::non_finite;
 using errors::validation::validate_finite;
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 
 std::array<double, 7> retracement_levels(double start_price, double end_price) {
     static constexpr double ratios[] = {0.0, 0.236, 0.382, 0.5, 0.618, 0.786};
@@ -131,7 +133,7 @@ Result<std::optional<std::string>> detect_fib_touch(double current_price, std::s
         const double price = levels[i].second;
         if (is_non_finite(price))
             return fail(VornError::invalid_value(0, "fib_levels contains non-finite value: " + format_float(price)));
-        if (std::fabs(price) < 1e-10) return fail(VornError::invalid_value(0, "fib_levels contains zero price level"));
+        if (std::fabs(price) < kDivisionGuard) return fail(VornError::invalid_value(0, "fib_levels contains zero price level"));
         if (std::fabs((current_price - price) / price) <= tolerance) return std::optional<std::string>(levels[i].first);
     }
     return std::optional<std::string>();

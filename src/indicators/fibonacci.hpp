@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::fibonacci {
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::harmonics {
 

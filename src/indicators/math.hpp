@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::math {
 

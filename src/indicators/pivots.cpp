@@ -4,6 +4,8 @@
 #include <limits>
 #include <string>
 
+#include "utils/constants.hpp"
+
 namespace vorn::indicators::pivots {
 
 namespace {
@@ -12,7 +14,8 @@ using errors::validation::non_finite;
 using errors::validation::validate_finite;
 using Arg = errors::validation::NamedValue;
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 
 // The standard ladder around a pivot; Woodie shares it with its own pivot.
 PivotLevels floor_ladder(double pp, double high, double low) {
@@ -111,7 +114,7 @@ Result<PivotLevels> hlc_levels(Method m, double high, double low, double close) 
     return levels_by(m, NaN, high, low, close);
 }
 
-VornError unknown_method(std::string_view method) {
+[[gnu::cold]] VornError unknown_method(std::string_view method) {
     return VornError::invalid_value(0, "unknown pivot method: " + std::string(method));
 }
 
@@ -231,7 +234,7 @@ Result<std::optional<std::string>> detect_pivot_touch(double current_price, cons
                               {l.s2, "S2"},    {l.s3, "S3"}, {l.r4.value_or(NaN), "R4"}, {l.s4.value_or(NaN), "S4"}};
     for (const Arg& c : candidates) {
         if (std::isnan(c.value)) continue;
-        if (std::fabs(c.value) < 1e-10)
+        if (std::fabs(c.value) < kDivisionGuard)
             return fail(VornError::invalid_value(0, std::string("pivot level ") + c.name + " is zero"));
         if (std::fabs((current_price - c.value) / c.value) <= tolerance) return std::optional<std::string>(c.name);
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "errors/errors.hpp"
+#include "utils/buffer.hpp"
 
 namespace vorn::indicators::pivots {
 

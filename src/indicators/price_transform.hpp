@@ -4,6 +4,7 @@
 #include <span>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::price_transform {
 

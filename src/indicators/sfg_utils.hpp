@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::sfg_utils {
 

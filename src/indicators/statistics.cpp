@@ -1,7 +1,8 @@
 #include "indicators/statistics.hpp"
 
 #include <cmath>
-#include <limits>
+
+#include "utils/constants.hpp"
 
 namespace vorn::indicators::statistics {
 
@@ -11,7 +12,7 @@ using utils::Kahan;
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
 
 Status check_one(std::span<const double> values, const char* name, std::uint64_t period) {
     if (auto s = errors::validation::validate_series(values, name); !s) return s;

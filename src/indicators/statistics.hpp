@@ -7,6 +7,7 @@
 #include <span>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::statistics {

@@ -6,16 +6,19 @@
 #include <limits>
 
 #include "utils/buffer.hpp"
+#include "utils/constants.hpp"
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::indicators::volume {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 
 using errors::validation::validate_lengths_match;
 using errors::validation::validate_period;
@@ -70,7 +73,7 @@ double pick(bool take, double moved, double kept) noexcept {
 }
 
 // A previous close this small would blow the bar's relative change up: the bar moves no line.
-bool usable_base(double prev_close) noexcept { return !(std::fabs(prev_close) < 1e-10); }
+bool usable_base(double prev_close) noexcept { return !(std::fabs(prev_close) < kDivisionGuard); }
 
 // Lines over close and volume from `start`: line[i] = step(line[i - 1], i). Two bars at least.
 template <class Step>
@@ -175,11 +178,11 @@ Result<Series> cmf(Span high, Span low, Span close, Span volume, std::uint64_t p
         const double range = high[i] - low[i];
         // An inverted bar keeps its negative range; only a flat one is neutral.
         const double multiplier =
-            std::fabs(range) < 1e-10 ? 0.0 : ((close[i] - low[i]) - (high[i] - close[i])) / range;
+            std::fabs(range) < kDivisionGuard ? 0.0 : ((close[i] - low[i]) - (high[i] - close[i])) / range;
         flow[i] = multiplier * volume[i];
     }
     return ratio_of_rolling_sums(Span(flow.data(), n), volume, period,
-                                 [](double f, double v) { return std::fabs(v) < 1e-10 ? 0.0 : f / v; });
+                                 [](double f, double v) { return std::fabs(v) < kDivisionGuard ? 0.0 : f / v; });
 }
 
 Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t period) {
@@ -197,14 +200,14 @@ Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t p
         prev_tp = tp;
     }
     return ratio_of_rolling_sums(Span(pos.data(), n), Span(neg.data(), n), period, [](double p, double q) {
-        return std::fabs(q) < 1e-10 ? 100.0 : 100.0 - 100.0 / (p / q + 1.0);
+        return std::fabs(q) < kDivisionGuard ? 100.0 : 100.0 - 100.0 / (p / q + 1.0);
     });
 }
 
 Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t period) {
     if (auto s = validate_hlcv(high, low, close, volume); !s) return fail(s.error());
     const std::size_t n = close.size();
-    auto quotient = [](double pv, double v) { return std::fabs(v) < 1e-10 ? NaN : pv / v; };
+    auto quotient = [](double pv, double v) { return std::fabs(v) < kDivisionGuard ? NaN : pv / v; };
     if (period == 0) {
         // The typical prices are checked in the pass that sums them: nothing else can fail.
         // Both running sums advance together, one per half of a vector register, each half
@@ -308,7 +311,7 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
     Series out(n);
     for (std::size_t i = 0; i < n; ++i) {
         const double s = short_mean.step(i), l = long_mean.step(i);
-        out[i] = std::isnan(s) || std::isnan(l) || std::fabs(l) < 1e-10 ? NaN : ((s - l) / l) * 100.0;
+        out[i] = std::isnan(s) || std::isnan(l) || std::fabs(l) < kDivisionGuard ? NaN : ((s - l) / l) * 100.0;
     }
     return out;
 }
@@ -325,7 +328,7 @@ Result<VolumeProfile> volume_profile(Span high, Span low, Span close, Span volum
     }
     const double range = hi - lo;
     VolumeProfile out;
-    if (std::fabs(range) < 1e-10) {
+    if (std::fabs(range) < kDivisionGuard) {
         double total = 0.0;
         for (std::size_t i = 0; i < n; ++i) total += volume[i];
         out.centres = Series(1, lo);

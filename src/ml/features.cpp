@@ -8,14 +8,15 @@
 #include <new>
 #include <vector>
 
-#include "utils/kahan.hpp"
+#include "utils/constants.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::ml::features {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kTiny = 1e-10;
+using utils::NaN;
+using utils::kDivisionGuard;
 constexpr std::uint64_t kCompensatedRows = 50;
 
 using errors::validation::Named;
@@ -234,7 +235,7 @@ Result<RawDataset> raw_atr2_features(std::span<const double> close, std::span<co
         const double average = t + 1 >= lookback ? sum / window : NaN;
         row[0] = nan_to(atr[i], 0.0);
         row[1] = bar_return(close[i - 1], close[i]);
-        row[2] = std::fabs(average) >= kTiny ? volume[i] / average : 1.0;
+        row[2] = std::fabs(average) >= kDivisionGuard ? volume[i] / average : 1.0;
         if (i + 1 < n) {
             double change = 100.0 * (close[i + 1] - close[i]) / close[i];
             if (change < -5.0) change = -5.0;
@@ -334,7 +335,7 @@ void ColumnScale::apply(const FeatureRows& rows, std::uint64_t first, std::uint6
             // Read before written: the matrix is standardized in place through its own rows.
             for (std::size_t k = 0; k < width; ++k) {
                 const std::size_t j = column + k;
-                out[j] = s[j] > kTiny ? (x[k] - m[j]) / s[j] : 0.0;
+                out[j] = s[j] > kDivisionGuard ? (x[k] - m[j]) / s[j] : 0.0;
             }
         });
 }

@@ -12,6 +12,8 @@
 
 #include "errors/errors.hpp"
 #include "ml/models.hpp"
+#include "utils/constants.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::ml::features {
 
@@ -103,7 +105,7 @@ Result<RawDataset> raw_supertrend_features(std::span<const double> close, std::s
 
 // The return from prev to cur, 0.0 when prev is below 1e-10 in magnitude or NaN.
 inline double bar_return(double prev, double cur) noexcept {
-    return std::fabs(prev) >= 1e-10 ? (cur - prev) / prev : 0.0;
+    return std::fabs(prev) >= utils::kDivisionGuard ? (cur - prev) / prev : 0.0;
 }
 
 // Column-wise population z-score statistics of all the rows, in two sweeps over them in row

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include <Eigen/QR>
+
+#include "utils/constants.hpp"
 
 namespace vorn::ml::models {
 
@@ -166,7 +167,7 @@ Vector SFGModel::predict(MatrixView features) const {
     if (const auto* lr = std::get_if<LinearRegression>(&kind_)) {
         if (lr->fitted) {
             const LinearFit& fit = *lr->fitted;
-            if (features.cols() != fit.coefficients.size()) return Vector::Constant(m, std::numeric_limits<double>::quiet_NaN());
+            if (features.cols() != fit.coefficients.size()) return Vector::Constant(m, utils::NaN);
             Vector out = features * fit.coefficients;
             out.array() += fit.intercept;
             return out;
@@ -176,7 +177,7 @@ Vector SFGModel::predict(MatrixView features) const {
         weights = &*ridge.weights, intercept = ridge.intercept;
     }
     if (!weights) return Vector::Zero(m);
-    if (features.cols() != weights->size()) return Vector::Constant(m, std::numeric_limits<double>::quiet_NaN());
+    if (features.cols() != weights->size()) return Vector::Constant(m, utils::NaN);
     return affine_rows(features, *weights, intercept);
 }
 

@@ -25,6 +25,7 @@
 
 #include "errors/errors.hpp"
 #include "ml/models.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::ml::trainer {
 

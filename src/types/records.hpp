@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::types {
 

@@ -1,9 +1,10 @@
 #pragma once
 // Compensated (Kahan) summation: each running sum carries its own compensation term.
-#include <cmath>
-#include <cstdint>
-#include <limits>
-#include <span>
+// A sliding sum's outlier trigger, utils::WindowWeight, is in utils/window_weight.hpp.
+
+// Only for indicators/sfg_utils.cpp, which still takes the window weight from here; remove
+// once that file includes utils/window_weight.hpp itself.
+#include "utils/window_weight.hpp"
 
 namespace vorn::utils {
 
@@ -20,143 +21,5 @@ struct Kahan {
     void sub(double v) noexcept { add(-v); }
     void reset() noexcept { sum = 0.0, comp = 0.0; }
 };
-
-// A compensated sum that slides over a window keeps a rounding error of the order of 2^-52
-// times the largest value that passed through it. Once such a value has left, that error
-// can outweigh everything the window still holds (a single bad tick among ordinary prices),
-// and it would stay until the next scheduled rebuild. So each sliding window keeps its
-// weight beside its sums: the plain running sum of the magnitudes it holds (|x| beside
-// sums of values, x * x beside sums of squares and products). Its terms are never negative,
-// so it has no cancellation to lose precision to. When the largest magnitude that entered
-// since the window was last summed afresh is more than kOutweighs times what stays, or the
-// weight is no longer finite, the window's sums (and the weight) are rebuilt from the window
-// at once. Comparing the largest one, not the one leaving, also catches a huge value whose
-// traces fade out over several bars (a weighted mean of it, a mean of that mean).
-//
-// "What stays" is the larger of the window's weight and the weight it usually has. The
-// usual weight matters where a series falls to zero or to rounding noise for a few bars (a
-// drawdown at a new high, a stochastic at its low, a flat price's returns, a mean of those):
-// an ordinary value having left such a window is no outlier, and its sums keep the rounding
-// they have always had. The usual weight is a slow average of the window's weights that
-// passes over the windows far above it (an outlier inside, or its traces) or far below it
-// (zeros, noise), so a bad tick cannot teach it; a new level is adopted once it has lasted
-// about a thousand bars and two windows. It starts from the first window without its
-// largest term, which may be the outlier.
-//
-// Ordinary data never comes near the ratio: every ordinary slide keeps exactly the
-// arithmetic it had, and adds only the weight's own update and one test (passes()); the
-// teaching windows and the judging against the usual weight run apart from it (settle()).
-// A rebuild costs one pass over the window. After a rebuild the
-// largest magnitude is one the window holds, so the next rebuild needs a further fall by
-// kOutweighs: rebuilds stay rare even on hostile data.
-inline constexpr double kOutweighs = 1048576.0;  // 2^20
-
-class WindowWeight {
-public:
-    double sum = 0.0;  // the magnitudes in the window
-
-    void add(double magnitude) noexcept {
-        sum += magnitude;
-        high_ = high_ > magnitude ? high_ : magnitude;
-        ++size_;
-        rest_ = sum - high_;
-    }
-    // Before the window is summed afresh: the usual weight stays.
-    void reset() noexcept { sum = 0.0, high_ = 0.0, size_ = 0, rest_ = 0.0; }
-
-    // `out` leaves the window and `in` enters it. True when the window's sums should be
-    // rebuilt: a magnitude that passed through them outweighs what stays, or the weight
-    // overflowed (values near the largest float; the rebuild then repeats until they have left).
-    [[nodiscard]] bool slide(double out, double in) noexcept { return !passes(out, in) && settle(); }
-
-    // slide() in two steps, for callers that keep the second off their fast path: passes()
-    // is all that an ordinary slide runs, and true when the slide needs nothing more; when
-    // it is false, settle() finishes the slide and returns what slide() would have.
-    [[nodiscard]] bool passes(double out, double in) noexcept {
-        sum = (sum - out) + in;
-        high_ = high_ > in ? high_ : in;
-        // The window's own weight clears every ordinary slide, and 15 in 16 slides teach
-        // nothing. While the usual weight is unknown, scale_ is NaN: no slide passes.
-        return high_ <= scale_ * sum && sum <= std::numeric_limits<double>::max() && (++slides_ & 15) != 0;
-    }
-
-    // Out of line: where the caller's sums are locals, they stay in registers around it.
-    [[gnu::cold, gnu::noinline]] bool settle() noexcept { return settle_inline(); }
-    // For windows whose sums share an object with their weight: a call handed the weight's
-    // address would keep the whole window in memory on the fast path too. Forced inline,
-    // with what it calls, for the same reason.
-    [[gnu::always_inline]] bool settle_inline() noexcept {
-        bool spoilt = false;
-        if (usual_ == 0.0) {
-            // The window before this slide, without the largest magnitude seen since it was
-            // last summed.
-            if (rest_ > 0.0 && rest_ <= std::numeric_limits<double>::max()) usual_ = rest_;
-            if (clears(sum)) {
-                if ((++slides_ & 15) == 0) learn();
-            } else {
-                spoilt = judge();
-            }
-        } else if (clears(sum)) {
-            learn();  // passes() counted this slide: a teaching one
-        } else {
-            spoilt = judge();
-        }
-        scale_ = usual_ == 0.0 ? std::numeric_limits<double>::quiet_NaN() : kOutweighs;
-        rest_ = sum - high_;
-        return spoilt;
-    }
-
-private:
-    static constexpr double kBand = 1024.0;        // weights within this factor of the usual teach it
-    static constexpr double kLearn = 1.0 / 16;     // how far one teaching window moves the usual weight
-    static constexpr std::uint64_t kAdopt = 64;    // teaching windows outside the band before a new level is taken
-    static constexpr double kNoise = 0x1p-44;      // below this share of the usual weight: rounding noise
-
-    bool clears(double limit) const noexcept {
-        return high_ <= kOutweighs * limit && sum <= std::numeric_limits<double>::max();
-    }
-
-    [[gnu::always_inline]] bool judge() noexcept {
-        const bool spoilt = !clears(usual_);
-        // A spoilt weight is rebuilt before it means anything.
-        if (!spoilt && (++slides_ & 15) == 0) learn();
-        return spoilt;
-    }
-
-    [[gnu::always_inline]] void learn() noexcept {
-        if (usual_ == 0.0) [[unlikely]] return;  // still unknown: the next slide looks again
-        if (sum > kBand * usual_) [[unlikely]] {  // an outlier inside, its traces, or a new level
-            if (++apart_ > kAdopt + size_ / 8) usual_ = sum, apart_ = 0;
-            return;
-        }
-        if (sum * kBand < usual_) [[unlikely]] {  // a level that fell; zeros and rounding noise teach nothing
-            if (sum > usual_ * kNoise && ++apart_ > kAdopt + size_ / 8) usual_ = sum, apart_ = 0;
-            return;
-        }
-        apart_ = 0;
-        const double toward = sum < usual_ + usual_ ? sum : usual_ + usual_;
-        usual_ += (toward - usual_) * kLearn;
-    }
-
-    double scale_ = std::numeric_limits<double>::quiet_NaN();  // kOutweighs once usual_ is known
-    double high_ = 0.0;         // the largest magnitude added or entered since the last reset
-    double usual_ = 0.0;        // 0 until known
-    double rest_ = 0.0;         // sum - high_ as the last change left them: read while usual_ is unknown
-    std::uint64_t size_ = 0;    // magnitudes added since the last reset: the window's length
-    std::uint64_t apart_ = 0;   // consecutive teaching windows far from the usual weight
-    std::uint32_t slides_ = 0;  // counts the slides to the next teaching window
-};
-
-// The plain sum of `values`, first to last (no compensation), the window's weight summed
-// afresh beside it (|x|). For the few windows that keep a plain running sum.
-inline double plain_sum(std::span<const double> values, WindowWeight& weight) noexcept {
-    weight.reset();
-    double sum = 0.0;
-    for (const double x : values) {
-        sum += x;
-        weight.add(std::fabs(x));
-    }
-    return sum;
-}
 
 }  // namespace vorn::utils

@@ -2,17 +2,17 @@
 
 #include <bit>
 #include <cmath>
-#include <limits>
 
 #include "utils/buffer.hpp"
+#include "utils/constants.hpp"
 #include "utils/kahan.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::utils::ma {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 using errors::validation::validate_period;
 using errors::validation::validate_series;
 

@@ -9,7 +9,10 @@
 #include <span>
 
 #include "errors/errors.hpp"
+#include "utils/constants.hpp"
 #include "utils/kahan.hpp"
+#include "utils/series.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::utils::ma {
 
@@ -63,7 +66,6 @@ private:
     // A gap (the window restarts after it), the first window, and the rebuild on every
     // 1000th slide that bounds the drift of the running sum.
     [[gnu::always_inline]] double step_rarely(std::size_t i) noexcept {
-        constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
         const double v = x_[i];
         if (std::isnan(v)) {
             acc_.reset();
@@ -115,11 +117,11 @@ public:
         if (std::isnan(v)) {  // a gap: seed again from the next element
             seed_.reset();
             count_ = 0;
-            return std::numeric_limits<double>::quiet_NaN();
+            return NaN;
         }
         if (count_ < n_) {
             seed_.add(v);
-            if (++count_ < n_) return std::numeric_limits<double>::quiet_NaN();
+            if (++count_ < n_) return NaN;
             avg_ = seed_.sum / nf_;
             return avg_;
         }

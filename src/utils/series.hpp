@@ -1,17 +1,26 @@
 #pragma once
-// Element-wise helpers shared by several families.
+// The series every kernel takes and returns, and element-wise helpers shared by several
+// families.
 #include <cmath>
-#include <limits>
 #include <span>
+#include <vector>
 
-#include "errors/errors.hpp"
+#include "utils/buffer.hpp"
+#include "utils/constants.hpp"
+
+namespace vorn {
+
+// A series of bar values; its buffers are recycled between calls (utils/buffer.hpp).
+using Series = std::vector<double, utils::BufferAllocator<double>>;
+
+}  // namespace vorn
 
 namespace vorn::utils {
 
 // minuend - subtrahend over the shorter length; NaN wherever either side is NaN.
 inline Series series_difference(std::span<const double> minuend, std::span<const double> subtrahend) {
     const std::size_t n = minuend.size() < subtrahend.size() ? minuend.size() : subtrahend.size();
-    Series out(n, std::numeric_limits<double>::quiet_NaN());
+    Series out(n, NaN);
     for (std::size_t i = 0; i < n; ++i)
         if (!std::isnan(minuend[i]) && !std::isnan(subtrahend[i])) out[i] = minuend[i] - subtrahend[i];
     return out;

@@ -2,14 +2,13 @@
 
 #include <cfloat>
 #include <cmath>
-#include <limits>
 #include <vector>
+
+#include "utils/constants.hpp"
 
 namespace vorn::utils::stats {
 
 namespace {
-
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 bool usable(std::uint64_t period, std::uint64_t min_period, std::size_t n) {
     return period >= min_period && period <= static_cast<std::uint64_t>(n);

@@ -23,7 +23,10 @@
 
 #include "errors/errors.hpp"
 #include "utils/buffer.hpp"
+#include "utils/constants.hpp"
 #include "utils/kahan.hpp"
+#include "utils/series.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::utils::stats {
 
@@ -65,7 +68,6 @@ public:
         : x_(x), p_(period), fits_(period <= x.size()), kept_(fits_ ? 2 * period : 0) {}
 
     [[gnu::always_inline]] Extremes step(std::size_t i) noexcept {
-        constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
         if (!fits_) return {NaN, NaN};
         const double v = x_[i];
         if (std::isnan(v)) after_nan_ = i + 1;
@@ -122,7 +124,7 @@ public:
 
     // Inlined into the caller's loop, where the sum stays in registers between steps.
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
-        if (i + 1 < p_) return std::numeric_limits<double>::quiet_NaN();
+        if (i + 1 < p_) return NaN;
         bool rebuild = i + 1 == p_;
         if (!rebuild) {
             // The 1000th slide after the first window, and every 1000th after it, rebuilds.
@@ -178,7 +180,6 @@ public:
 
     [[gnu::always_inline]] Pair step(std::size_t i) noexcept {
         using Mask = long long __attribute__((vector_size(16)));
-        constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
         if (i + 1 < p_) return Pair{NaN, NaN};
         bool r0 = i + 1 == p_, r1 = r0;
         if (!r0) {

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::candlestick {
 

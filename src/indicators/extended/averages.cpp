@@ -1,10 +1,10 @@
 #include "indicators/extended/averages.hpp"
 
 #include <cmath>
-#include <limits>
 #include <numbers>
 
 #include "indicators/extended/flow.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -14,7 +14,8 @@ using errors::validation::validate_series_and_periods;
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 
 // Divides every weight by their plain sum in index order; unguarded, so weights that all
 // underflow to 0 become NaN.
@@ -112,7 +113,7 @@ Result<Series> vidya(std::span<const double> close, std::uint64_t period) {
     out[period - 1] = prev;
     for (std::size_t i = period; i < close.size(); ++i) {
         const double sd = out[i];
-        if (std::isnan(sd) || std::fabs(close[i]) < 1e-10) {
+        if (std::isnan(sd) || std::fabs(close[i]) < kDivisionGuard) {
             prev = NaN;
         } else {
             const double k = alpha * std::fabs(sd / close[i]);

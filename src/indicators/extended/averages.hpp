@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::extended {
 

@@ -1,10 +1,10 @@
 #include "indicators/extended/bands.hpp"
 
 #include <cmath>
-#include <limits>
 
 #include "indicators/extended/high_low.hpp"
 #include "indicators/volatility/bands.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
 #include "utils/stats.hpp"
@@ -15,7 +15,8 @@ using errors::validation::validate_series_and_periods;
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 
 }  // namespace
 
@@ -62,7 +63,7 @@ Result<Series> aberration(std::span<const double> high, std::span<const double> 
     Series out = utils::ma::sma_impl(close, period);
     for (std::size_t i = 0; i < n; ++i) {
         const double m = out[i], a = (*atr)[i];
-        out[i] = std::isnan(m) || std::isnan(a) || std::fabs(a) < 1e-10 ? NaN : (close[i] - m) / a;
+        out[i] = std::isnan(m) || std::isnan(a) || std::fabs(a) < kDivisionGuard ? NaN : (close[i] - m) / a;
     }
     return out;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "indicators/extended/statistics.hpp"
+#include "utils/constants.hpp"
 
 namespace vorn::indicators::extended {
 
@@ -18,7 +19,8 @@ using errors::validation::validate_series_and_periods;
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 constexpr double Inf = std::numeric_limits<double>::infinity();
 
 // Windows of up to kShort returns are sorted afresh, two at a time (by an unrolled network up
@@ -221,7 +223,7 @@ double window_entropy(const double* returns, std::size_t m, double bins, const E
     }
     if (count == 0) return NaN;
     const double lo = kept[0], hi = kept[count - 1];
-    if (std::fabs(hi - lo) < 1e-10) return 0.0;
+    if (std::fabs(hi - lo) < kDivisionGuard) return 0.0;
     std::int64_t last[kShort];
     Scale(lo, hi - lo, bins, edges).ends(kept, count, last);
     return sum_bins(last, count, 1, terms(count));
@@ -314,7 +316,7 @@ void entropy_pairs(std::span<const double> returns, std::size_t m_, double bins,
     const std::size_t n = returns.size(), p = m + 1;
     Terms terms, others;  // for all m returns; for windows that skip some
     const double* term = terms(m);
-    const __m128d bins2 = _mm_set1_pd(bins), tiny = _mm_set1_pd(1e-10), inf = _mm_set1_pd(Inf);
+    const __m128d bins2 = _mm_set1_pd(bins), tiny = _mm_set1_pd(kDivisionGuard), inf = _mm_set1_pd(Inf);
     const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(std::numeric_limits<std::int64_t>::max()));
     const __m128i one_each = _mm_set1_epi64x(1);
     __m128d x[M != 0 ? M : kShort];
@@ -521,7 +523,7 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
         }
         const double* r = window.data();
         const double lo = r[0], hi = r[count - 1];
-        if (std::fabs(hi - lo) < 1e-10) {
+        if (std::fabs(hi - lo) < kDivisionGuard) {
             out[i] = 0.0;
             binned = false;
             continue;
@@ -566,7 +568,7 @@ Result<Series> entropy(std::span<const double> close, std::uint64_t period, std:
     Series returns(n, NaN);
     for (std::size_t j = 1; j < n; ++j) {
         const double base = close[j - 1];
-        if (std::fabs(base) < 1e-10) continue;
+        if (std::fabs(base) < kDivisionGuard) continue;
         const double r = (close[j] - base) / base;
         if (std::isfinite(r)) returns[j] = r;
     }

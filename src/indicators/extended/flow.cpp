@@ -1,10 +1,10 @@
 #include "indicators/extended/flow.hpp"
 
 #include <cmath>
-#include <limits>
 #include <variant>
 
 #include "indicators/volatility/bands.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -12,7 +12,8 @@ namespace vorn::indicators::extended {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 constexpr std::uint64_t inertia_signal_period = 4;
 
 using errors::validation::validate_lengths_match;
@@ -48,7 +49,7 @@ template <class After>
             den[i] = (((hl0 + 2.0 * hl1) + 2.0 * hl2) + hl3) / 6.0;
         }
         const double ns = num_mean.step(i), ds = den_mean.step(i);
-        line[i] = std::isnan(ns) || std::isnan(ds) || std::fabs(ds) < 1e-10 ? NaN : ns / ds;
+        line[i] = std::isnan(ns) || std::isnan(ds) || std::fabs(ds) < kDivisionGuard ? NaN : ns / ds;
         after(i);
     }
 }
@@ -121,7 +122,7 @@ Result<Series> pgo(std::span<const double> high, std::span<const double> low, st
     Series& out = *atr;  // each bar is read before it is overwritten
     for (std::size_t i = 0; i < out.size(); ++i) {
         const double a = out[i], m = mean.step(i);
-        out[i] = std::isnan(m) || std::isnan(a) || std::fabs(a) < 1e-10 ? NaN : (close[i] - m) / a;
+        out[i] = std::isnan(m) || std::isnan(a) || std::fabs(a) < kDivisionGuard ? NaN : (close[i] - m) / a;
     }
     return atr;
 }

@@ -8,6 +8,7 @@
 
 #include "indicators/extended/high_low.hpp"
 #include "indicators/momentum/rsi_macd.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -17,7 +18,8 @@ using errors::validation::validate_series_and_periods;
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 
 }  // namespace
 
@@ -27,7 +29,7 @@ Series roc_helper(std::span<const double> values, std::uint64_t period) {
     if (n <= period) return out;
     for (std::size_t i = period; i < n; ++i) {
         const double base = values[i - period];
-        if (std::fabs(base) >= 1e-10) out[i] = (values[i] - base) / base * 100.0;
+        if (std::fabs(base) >= kDivisionGuard) out[i] = (values[i] - base) / base * 100.0;
     }
     return out;
 }
@@ -44,7 +46,7 @@ Series stochastic(std::size_t n, std::uint64_t period, const Value& value) {
     high_low(n, p, value, [&](std::size_t i, double hi, double lo) {
         if (i < p) return;
         const double range = hi - lo;
-        out[i] = std::fabs(range) > 1e-10 ? (value(i) - lo) / range * 100.0 : 50.0;
+        out[i] = std::fabs(range) > kDivisionGuard ? (value(i) - lo) / range * 100.0 : 50.0;
     });
     return out;
 }
@@ -105,7 +107,7 @@ Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::ui
     utils::ma::SmaWindow s1(roc[0], 10), s2(roc[1], 10), s3(roc[2], 10), s4(roc[3], 15), signal(r.kst, signal_period);
     // Once every rate of change has its base, they are divided two at a time.
     const std::size_t all = std::max({roc1, roc2, roc3, roc4});
-    const __m128d hundred = _mm_set1_pd(100.0), tiny = _mm_set1_pd(1e-10), nan = _mm_set1_pd(NaN);
+    const __m128d hundred = _mm_set1_pd(100.0), tiny = _mm_set1_pd(kDivisionGuard), nan = _mm_set1_pd(NaN);
     const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(std::numeric_limits<std::int64_t>::max()));
     auto rates = [&](std::size_t i, std::size_t k) {
         const __m128d base = _mm_set_pd(close[i - periods[k + 1]], close[i - periods[k]]);
@@ -123,7 +125,7 @@ Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::ui
             for (std::size_t k = 0; k < 4; ++k) {
                 if (i < periods[k]) continue;
                 const double base = close[i - periods[k]];
-                if (std::fabs(base) >= 1e-10) roc[k][i] = (close[i] - base) / base * 100.0;
+                if (std::fabs(base) >= kDivisionGuard) roc[k][i] = (close[i] - base) / base * 100.0;
             }
         }
         const double a = s1.step(i), b = s2.step(i), c = s3.step(i), d = s4.step(i);
@@ -169,7 +171,7 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
     Series& out = *d;
     for (std::size_t i = 0; i < n; ++i) {
         const double num = out[i], den = (*r)[i];
-        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < 1e-10 ? NaN : num / den * 100.0;
+        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < kDivisionGuard ? NaN : num / den * 100.0;
     }
     return std::move(out);
 }

@@ -5,8 +5,8 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -16,7 +16,8 @@ using errors::validation::validate_series_and_periods;
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 
 // Windows computed side by side: kPairs registers of two.
 constexpr std::size_t kPairs = 4, kLanes = 2 * kPairs;
@@ -36,7 +37,7 @@ Result<Series> slope(std::span<const double> values, std::uint64_t period) {
         const double dx = static_cast<double>(k) - mean_x;
         sxx += dx * dx;
     }
-    if (!(sxx > 1e-10)) return out;
+    if (!(sxx > kDivisionGuard)) return out;
     // Each window's sums are taken afresh in increasing k. Neighbouring windows are
     // independent, so kLanes of them run side by side, two to a register: the k-th values
     // of windows i and i + 1 are neighbours in the series.
@@ -75,7 +76,7 @@ Result<Series> bias(std::span<const double> close, std::uint64_t period) {
     Series out = utils::ma::sma_impl(close, period);
     for (std::size_t i = 0; i < close.size(); ++i) {
         const double m = out[i];
-        out[i] = std::isnan(m) || std::fabs(m) < 1e-10 ? NaN : (close[i] - m) / m * 100.0;
+        out[i] = std::isnan(m) || std::fabs(m) < kDivisionGuard ? NaN : (close[i] - m) / m * 100.0;
     }
     return out;
 }
@@ -109,7 +110,7 @@ Result<Series> er(std::span<const double> close, std::uint64_t period) {
     for (std::size_t i = p; i < n; ++i) {
         const double change = std::fabs(close[i] - close[i - p]);
         const double total = path[i];
-        path[i] = std::isfinite(total) && total > 1e-10 ? change / total : 0.0;
+        path[i] = std::isfinite(total) && total > kDivisionGuard ? change / total : 0.0;
     }
     return path;
 }
@@ -119,7 +120,7 @@ Result<Series> cfo(std::span<const double> close, std::uint64_t period) {
     Series out = utils::stats::tsf(close, period);
     for (std::size_t i = 0; i < close.size(); ++i) {
         const double f = out[i];
-        out[i] = std::isnan(f) || std::fabs(close[i]) < 1e-10 ? NaN : (close[i] - f) / close[i] * 100.0;
+        out[i] = std::isnan(f) || std::fabs(close[i]) < kDivisionGuard ? NaN : (close[i] - f) / close[i] * 100.0;
     }
     return out;
 }
@@ -187,7 +188,7 @@ Result<Series> bop(std::span<const double> open, std::span<const double> high, s
     Series out(open.size());
     for (std::size_t i = 0; i < open.size(); ++i) {
         const double range = high[i] - low[i];
-        out[i] = range > 1e-10 ? (close[i] - open[i]) / range : 0.0;
+        out[i] = range > kDivisionGuard ? (close[i] - open[i]) / range : 0.0;
     }
     return out;
 }

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::extended {
 

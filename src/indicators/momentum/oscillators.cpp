@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <limits>
 #include <string>
 
 #include "utils/buffer.hpp"
+#include "utils/constants.hpp"
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
@@ -16,7 +16,9 @@ namespace vorn::indicators::momentum {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
+using errors::validation::validate_hlc;
 using errors::validation::validate_lengths_match;
 using errors::validation::validate_period;
 using errors::validation::validate_series;
@@ -58,10 +60,6 @@ Status check_lookback(std::span<const double> values, std::uint64_t period) {
     return validate_period(period, values.size());
 }
 
-Status check_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
-    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
-}
-
 }  // namespace
 
 Result<Series> mom(std::span<const double> values, std::uint64_t period) {
@@ -78,7 +76,7 @@ Result<Series> roc(std::span<const double> values, std::uint64_t period) {
     Series out(n, NaN);
     for (std::size_t i = period; i < n; ++i) {
         const double base = values[i - period];
-        if (std::fabs(base) < 1e-10) continue;
+        if (std::fabs(base) < kDivisionGuard) continue;
         out[i] = (values[i] / base - 1.0) * 100.0;
     }
     return out;
@@ -97,7 +95,7 @@ Result<Series> ppo(std::span<const double> close, std::uint64_t fast_period, std
     Series out(n, NaN);
     for (std::size_t i = 0; i < n; ++i) {
         const double f = fs->fast[i], s = fs->slow[i];
-        if (std::isnan(f) || std::isnan(s) || std::fabs(s) < 1e-10) continue;
+        if (std::isnan(f) || std::isnan(s) || std::fabs(s) < kDivisionGuard) continue;
         out[i] = (f - s) / s * 100.0;
     }
     return out;
@@ -120,7 +118,7 @@ Result<Series> cmo(std::span<const double> close, std::uint64_t period) {
     l = l / p;
     const auto value = [](double gain, double loss) {
         const double sum = gain + loss;
-        return std::fabs(sum) < 1e-10 ? 0.0 : (gain - loss) * 100.0 / sum;
+        return std::fabs(sum) < kDivisionGuard ? 0.0 : (gain - loss) * 100.0 / sum;
     };
     out[period] = value(g, l);
     for (std::size_t i = period + 1; i < n; ++i) {
@@ -134,7 +132,7 @@ Result<Series> cmo(std::span<const double> close, std::uint64_t period) {
 
 Result<Series> cci(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                    std::uint64_t period) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     const double p = static_cast<double>(period);
@@ -143,7 +141,7 @@ Result<Series> cci(std::span<const double> high, std::span<const double> low, st
     const auto write = [&](std::size_t i, double dev) {
         if (std::isnan(m[i])) return;  // a window whose sum overflowed
         const double md = dev / p;
-        out[i] = std::fabs(md) < 1e-10 ? 0.0 : (tp[i] - m[i]) / (md * 0.015);
+        out[i] = std::fabs(md) < kDivisionGuard ? 0.0 : (tp[i] - m[i]) / (md * 0.015);
     };
     // The mean deviation is taken about each window's own mean, so it is summed afresh per
     // bar, in index order. Neighbouring windows' sums are independent: eight of them run side
@@ -281,7 +279,7 @@ void uo_window_sums(std::span<const double> bp, std::span<const double> tr, std:
 }
 
 // A true-range sum below 1e-10 leaves the average undefined.
-double uo_ratio(double sbp, double str) noexcept { return std::fabs(str) >= 1e-10 ? sbp / str : NaN; }
+double uo_ratio(double sbp, double str) noexcept { return std::fabs(str) >= kDivisionGuard ? sbp / str : NaN; }
 
 }  // namespace
 
@@ -300,7 +298,7 @@ Series calc_uo_avg(std::span<const double> bp, std::span<const double> tr, std::
 Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const double> low,
                                    std::span<const double> close, std::uint64_t period1, std::uint64_t period2,
                                    std::uint64_t period3) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (n == 1) return fail(VornError::insufficient_data(2, 1));
     if (period1 == 0 || period2 == 0 || period3 == 0) return fail(VornError::invalid_period(0, n));
@@ -365,7 +363,7 @@ Result<Series> awesome_oscillator(std::span<const double> high, std::span<const 
 
 Result<FisherSeries> fisher_transform(std::span<const double> high, std::span<const double> low,
                                       std::span<const double> close, std::uint64_t period) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     const Series hh = utils::stats::rolling_max(high, period);
@@ -374,7 +372,7 @@ Result<FisherSeries> fisher_transform(std::span<const double> high, std::span<co
     for (std::size_t i = period - 1; i < n; ++i) {
         if (std::isnan(hh[i]) || std::isnan(ll[i])) continue;
         const double r = hh[i] - ll[i];
-        double x = std::fabs(r) < 1e-10 ? 0.0 : ((close[i] - ll[i]) / r) * 2.0 - 1.0;
+        double x = std::fabs(r) < kDivisionGuard ? 0.0 : ((close[i] - ll[i]) / r) * 2.0 - 1.0;
         // fmax/fmin on purpose: a position that came out NaN (an infinite range over an
         // infinite distance) is clamped like any other instead of poisoning the log.
         x = std::fmax(x, -0.999);
@@ -406,7 +404,7 @@ Result<TsiSeries> tsi(std::span<const double> close, std::uint64_t long_period, 
         const double m = i == 0 ? NaN : close[i] - close[i - 1];
         const double e = m_short(m_long(m)), d = a_short(a_long(std::fabs(m)));
         // A flat stretch leaves NaN in the line; the signal reseeds after it.
-        const double t = std::isnan(e) || !(std::fabs(d) >= 1e-10) ? NaN : (e * 100.0) / d;
+        const double t = std::isnan(e) || !(std::fabs(d) >= kDivisionGuard) ? NaN : (e * 100.0) / d;
         out.tsi[i] = t;
         out.signal[i] = signal(t);
     }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "utils/constants.hpp"
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
@@ -11,7 +12,7 @@ namespace vorn::indicators::momentum {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
 
 // Checked by the caller. Overwrites every element of `out` (length of values).
 void ema_with_seed_into(std::span<const double> values, std::uint64_t period, std::uint64_t seed_index,

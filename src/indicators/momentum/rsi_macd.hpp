@@ -9,6 +9,8 @@
 #include <tuple>
 
 #include "errors/errors.hpp"
+#include "utils/constants.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::momentum {
 
@@ -42,8 +44,8 @@ public:
 private:
     // A flat stretch that drives both averages below 1e-10 reads 0.0, not 50.
     static double value(double g, double l) noexcept {
-        if (std::isnan(g) || std::isnan(l)) return std::numeric_limits<double>::quiet_NaN();
-        if (std::fabs(l) < 1e-10) return std::fabs(g) < 1e-10 ? 0.0 : 100.0;
+        if (std::isnan(g) || std::isnan(l)) return utils::NaN;
+        if (std::fabs(l) < utils::kDivisionGuard) return std::fabs(g) < utils::kDivisionGuard ? 0.0 : 100.0;
         return 100.0 - 100.0 / (g / l + 1.0);
     }
 

@@ -1,10 +1,10 @@
 #include "indicators/momentum/stochastic.hpp"
 
 #include <cmath>
-#include <limits>
 
 #include "indicators/momentum/rsi_macd.hpp"
 #include "utils/buffer.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
@@ -12,19 +12,16 @@ namespace vorn::indicators::momentum {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-using errors::validation::validate_lengths_match;
+using utils::NaN;
+using utils::kDivisionGuard;
+using errors::validation::validate_hlc;
 using errors::validation::validate_period;
-
-Status check_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
-    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
-}
 
 // Position of x within [lo, hi] scaled to 0..100; a flat window sits in the middle.
 double position(double x, double h, double l) noexcept {
     if (std::isnan(h) || std::isnan(l)) return NaN;
     const double range = h - l;
-    return std::fabs(range) < 1e-10 ? 50.0 : (x - l) / range * 100.0;
+    return std::fabs(range) < kDivisionGuard ? 50.0 : (x - l) / range * 100.0;
 }
 
 Series position_in_range(std::span<const double> x, const Series& hi, const Series& lo) {
@@ -38,7 +35,7 @@ Series position_in_range(std::span<const double> x, const Series& hi, const Seri
 Result<StochasticSeries> stochastic(std::span<const double> high, std::span<const double> low,
                                     std::span<const double> close, std::uint64_t k_period, std::uint64_t smooth_k,
                                     std::uint64_t d_period) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(k_period, n); !s) return fail(s.error());
     if (auto s = validate_period(smooth_k, n); !s) return fail(s.error());
@@ -56,7 +53,7 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
 
 Result<Series> williams_r(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                           std::uint64_t period) {
-    if (auto s = check_hlc(high, low, close); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
 
@@ -68,7 +65,7 @@ Result<Series> williams_r(std::span<const double> high, std::span<const double> 
         if (std::isnan(h) || std::isnan(l)) continue;
         const double range = h - l;
         // A close at the window high reads -0.0: the quotient is scaled after dividing.
-        out[i] = std::fabs(range) < 1e-10 ? -50.0 : (h - close[i]) / range * -100.0;
+        out[i] = std::fabs(range) < kDivisionGuard ? -50.0 : (h - close[i]) / range * -100.0;
     }
     return out;
 }

@@ -1,8 +1,8 @@
 #include "indicators/overlap/sar.hpp"
 
 #include <cmath>
-#include <limits>
 
+#include "utils/constants.hpp"
 #include "utils/series.hpp"
 
 namespace vorn::indicators::overlap {
@@ -13,7 +13,7 @@ using namespace errors::validation;
 using utils::max_num;
 using utils::min_num;
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
 
 Status check_bars(std::span<const double> high, std::span<const double> low) {
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return s;

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::overlap {
 

@@ -4,6 +4,7 @@
 
 #include "indicators/sfg/common.hpp"
 #include "indicators/volatility/bands.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 
 namespace vorn::indicators::sfg {
@@ -27,7 +28,7 @@ Result<Atr2Signals> atr2_signals(std::span<const double> high, std::span<const d
     for (std::size_t i = tl > mw ? tl : mw; i < n; ++i) {
         const double a = (*atr)[i];
         const double momentum = close[i] - close[i - mw];
-        const double ratio = std::fabs(a) >= 1e-10 ? momentum / a : 0.0;
+        const double ratio = std::fabs(a) >= utils::kDivisionGuard ? momentum / a : 0.0;
         if (!(volume[i] > vol_avg[i])) continue;
         // With a negative threshold both tests can hold; the buy is tested first and wins.
         if (ratio < -thr) {

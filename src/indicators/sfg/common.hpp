@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "errors/errors.hpp"
+#include "utils/constants.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::sfg {
 
@@ -42,6 +44,6 @@ inline void sell_exits(Series& stop_loss, Series& take_profit, std::size_t i, do
     take_profit[i] = close - 3.0 * atr;
 }
 
-inline Series nan_series(std::size_t n) { return Series(n, std::numeric_limits<double>::quiet_NaN()); }
+inline Series nan_series(std::size_t n) { return Series(n, utils::NaN); }
 
 }  // namespace vorn::indicators::sfg

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::sfg {
 

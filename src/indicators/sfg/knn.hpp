@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::sfg {
 

@@ -1,16 +1,16 @@
 #include <cmath>
-#include <limits>
 
 #include "indicators/sfg/common.hpp"
 #include "indicators/sfg/pivot_grid.hpp"
 #include "indicators/volatility/bands.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::sfg {
 
 namespace {
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
 using namespace errors::validation;
 using sfg_signals::TradeSignals;
 

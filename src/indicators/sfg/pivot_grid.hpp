@@ -7,6 +7,7 @@
 
 #include "errors/errors.hpp"
 #include "indicators/sfg_signals/signals.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::sfg {
 

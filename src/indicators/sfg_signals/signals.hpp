@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "errors/errors.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::sfg_signals {
 

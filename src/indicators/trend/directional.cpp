@@ -1,15 +1,16 @@
 #include "indicators/trend/directional.hpp"
 
 #include <cmath>
-#include <limits>
 
 #include "indicators/volatility/bands.hpp"
+#include "utils/constants.hpp"
 
 namespace vorn::indicators::trend {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 
 // +DI and -DI travel together, one per half of a vector register: each half does exactly
 // the scalar steps, and the two divisions of a step share one instruction.
@@ -18,8 +19,7 @@ using Mask = long long __attribute__((vector_size(16)));
 
 Status validate(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                 std::uint64_t period) {
-    if (auto s = errors::validation::validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s)
-        return s;
+    if (auto s = errors::validation::validate_hlc(high, low, close); !s) return s;
     return errors::validation::validate_seeded_period(period, high.size());
 }
 
@@ -62,7 +62,7 @@ template <class Emit>
         s = (s - s / pp) + dm;
         st = (st - st / p) + tr;
         const Pair di = (s * hundred) / Pair{st, st};
-        const bool flat = std::fabs(st) < 1e-10;
+        const bool flat = std::fabs(st) < kDivisionGuard;
         emit(i, flat ? 0.0 : di[0], flat ? 0.0 : di[1]);
     }
 }
@@ -126,7 +126,7 @@ Result<AdxSeries> adx(std::span<const double> high, std::span<const double> low,
         const double s = plus + minus;
         const Pair q = Pair{std::fabs(plus - minus) * 100.0, pending} / Pair{s, p};
         // A zero DI sum reads 0.0 (dx_value's rule).
-        const double d = std::fabs(s) < 1e-10 ? 0.0 : q[0];
+        const double d = std::fabs(s) < kDivisionGuard ? 0.0 : q[0];
         if (i > first) [[likely]] {
             r.adx[i - 1] = q[1];
             pending = q[1] * pm1 + d;

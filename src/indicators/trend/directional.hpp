@@ -7,6 +7,8 @@
 #include <tuple>
 
 #include "errors/errors.hpp"
+#include "utils/constants.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::trend {
 
@@ -23,7 +25,7 @@ struct AdxSeries {
 // DX of one bar; a zero DI sum reads 0.0 rather than dividing.
 inline double dx_value(double plus_di, double minus_di) noexcept {
     const double s = plus_di + minus_di;
-    if (std::fabs(s) < 1e-10) return 0.0;
+    if (std::fabs(s) < utils::kDivisionGuard) return 0.0;
     return (std::fabs(plus_di - minus_di) * 100.0) / s;
 }
 

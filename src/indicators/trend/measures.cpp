@@ -2,22 +2,24 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include "indicators/volatility/bands.hpp"
-#include "indicators/volatility/window_lanes.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::trend {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 using namespace errors::validation;
 namespace stats = utils::stats;
 namespace ma = utils::ma;
+namespace lanes = utils::lanes;
 
 // Monotonic queue of indices in a ring of window size (the window's p + 1 bars at most).
 class Extremes {
@@ -99,7 +101,7 @@ namespace {
 // is all NaN).
 Status check_bars_period(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                          std::uint64_t period) {
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return s;
+    if (auto s = validate_hlc(high, low, close); !s) return s;
     if (high.size() == 1) return fail(VornError::insufficient_data(2, 1));
     if (period == 0) return fail(VornError::invalid_period(0, high.size()));
     return {};
@@ -126,7 +128,7 @@ Result<Series> trix(std::span<const double> close, std::uint64_t period) {
     Series out(n, NaN);
     for (std::size_t i = 1; i < n; ++i) {
         const double prev = e3[i - 1], cur = e3[i];
-        if (std::isnan(prev) || std::isnan(cur) || std::fabs(prev) < 1e-10) continue;
+        if (std::isnan(prev) || std::isnan(cur) || std::fabs(prev) < kDivisionGuard) continue;
         out[i] = ((cur - prev) / prev) * 100.0;
     }
     return out;
@@ -154,7 +156,7 @@ void vortex_by_window(std::span<const double> vp, std::span<const double> vm, st
     const Series sm = stats::rolling_sum_kahan(vm, period);
     const Series st = stats::rolling_sum_kahan(tr, period);
     for (std::size_t i = period; i < vp.size(); ++i) {
-        if (std::isnan(st[i]) || std::fabs(st[i]) < 1e-10) continue;
+        if (std::isnan(st[i]) || std::fabs(st[i]) < kDivisionGuard) continue;
         out.plus[i] = sp[i] / st[i];
         out.minus[i] = sm[i] / st[i];
     }
@@ -170,7 +172,7 @@ Result<VortexSeries> vortex(std::span<const double> high, std::span<const double
     if (period >= n) return out;
     // Bar 0 has no movement and holds 0.0 in all three; the outputs start at `period`, so it
     // is in no window used. Differences of finite prices may overflow but are never NaN.
-    lanes::Scratch<double> vp(n), vm(n), tr(n);
+    utils::Scratch<double> vp(n), vm(n), tr(n);
     vp[0] = vm[0] = tr[0] = 0.0;
     for (std::size_t i = 1; i < n; ++i) {
         vp[i] = std::fabs(high[i] - low[i - 1]);
@@ -180,8 +182,8 @@ Result<VortexSeries> vortex(std::span<const double> high, std::span<const double
     auto emit = [&](std::size_t i0, std::size_t i1, const lanes::Pair (&s)[3]) {
         const lanes::Pair plus = s[0] / s[2], minus = s[1] / s[2];
         // Neither NaN nor too small: the comparison is false for NaN.
-        if (std::fabs(s[2][0]) >= 1e-10) out.plus[i0] = plus[0], out.minus[i0] = minus[0];
-        if (std::fabs(s[2][1]) >= 1e-10) out.plus[i1] = plus[1], out.minus[i1] = minus[1];
+        if (std::fabs(s[2][0]) >= kDivisionGuard) out.plus[i0] = plus[0], out.minus[i0] = minus[0];
+        if (std::fabs(s[2][1]) >= kDivisionGuard) out.plus[i1] = plus[1], out.minus[i1] = minus[1];
     };
     const double* const sums[3] = {vp.data(), vm.data(), tr.data()};
     if (!lanes::run<2>(lanes::KahanSums<3, decltype(emit)>(sums, period, emit), n, period)) {
@@ -228,7 +230,7 @@ Result<Series> choppiness(std::span<const double> high, std::span<const double> 
     const std::size_t p = period;
     // The summed true ranges go to `out` first; the window's range then turns each into the
     // index. Bar 0's placeholder range of 0.0 is in the first window only, which gives none.
-    lanes::Scratch<double> tr(n);
+    utils::Scratch<double> tr(n);
     tr[0] = 0.0;
     for (std::size_t i = 1; i < n; ++i) tr[i] = volatility::true_range_bar(high[i], low[i], close[i - 1]);
     auto emit = [&](std::size_t i0, std::size_t i1, const lanes::Pair (&s)[1]) {
@@ -241,7 +243,7 @@ Result<Series> choppiness(std::span<const double> high, std::span<const double> 
         std::copy(sum.begin(), sum.end(), out.begin());
     }
     const double scale = std::log10(static_cast<double>(period));
-    lanes::Scratch<HighLow> slots(n);
+    utils::Scratch<HighLow> slots(n);
     stats::window::block_extremes(RangeRule{high.data(), low.data(), slots.data()}, n, p,
                                   [&](std::size_t i, HighLow c) {
         const double s = out[i], range = c.high - c.low;

@@ -1,8 +1,8 @@
 #include "indicators/trend/psar.hpp"
 
 #include <cstdint>
-#include <limits>
 
+#include "utils/constants.hpp"
 #include "utils/series.hpp"
 
 namespace vorn::indicators::trend {
@@ -33,7 +33,7 @@ Result<PsarSeries> psar(std::span<const double> high, std::span<const double> lo
                         double af_init, double af_increment, double af_max) {
     using namespace errors::validation;
     // The length check validates `high` first.
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     // Ordered comparisons: a NaN parameter passes every one of these tests.
     if (af_init <= 0.0) return fail(not_positive("af_init", af_init));
     if (af_increment <= 0.0) return fail(not_positive("af_increment", af_increment));
@@ -42,7 +42,7 @@ Result<PsarSeries> psar(std::span<const double> high, std::span<const double> lo
     const std::size_t n = high.size();
     if (n == 1) return fail(VornError::insufficient_data(2, 1));
 
-    constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+    using utils::NaN;
     PsarSeries out{Series(n, NaN), Series(n, NaN)};
 
     // Equal first closes start a down trend.

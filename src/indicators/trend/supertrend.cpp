@@ -1,15 +1,15 @@
 #include "indicators/trend/supertrend.hpp"
 
 #include <cmath>
-#include <limits>
 
 #include "indicators/volatility/bands.hpp"
+#include "utils/constants.hpp"
 
 namespace vorn::indicators::trend {
 
 Result<SuperTrendSeries> supertrend(std::span<const double> high, std::span<const double> low,
                                     std::span<const double> close, std::uint64_t period, double multiplier) {
-    constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+    using utils::NaN;
     // The ATR kernel makes exactly this function's checks, in its order.
     auto atr = volatility::atr(high, low, close, period);
     if (!atr) return fail(atr.error());

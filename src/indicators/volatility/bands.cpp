@@ -3,21 +3,20 @@
 #include <cmath>
 #include <limits>
 
+#include "utils/constants.hpp"
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::indicators::volatility {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 
-using errors::validation::validate_lengths_match;
+using errors::validation::validate_hlc;
 using errors::validation::validate_seeded_period;
-
-Status validate_hlc(std::span<const double> high, std::span<const double> low, std::span<const double> close) {
-    return validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}});
-}
 
 // Inputs already validated; 1 <= period < n. Writes into `out` (pre-filled with NaN).
 void atr_into(std::span<const double> high, std::span<const double> low, std::span<const double> close,
@@ -69,7 +68,7 @@ Result<Series> natr(std::span<const double> high, std::span<const double> low, s
     Series& out = *r;
     for (std::size_t i = 0; i < out.size(); ++i) {
         if (std::isnan(out[i])) continue;
-        out[i] = std::fabs(close[i]) < 1e-10 ? NaN : out[i] / close[i] * 100.0;
+        out[i] = std::fabs(close[i]) < kDivisionGuard ? NaN : out[i] / close[i] * 100.0;
     }
     return r;
 }

@@ -7,19 +7,22 @@
 #include <limits>
 #include <vector>
 
-#include "indicators/volatility/window_lanes.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::volatility {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 constexpr double INF = std::numeric_limits<double>::infinity();
 using namespace errors::validation;
 namespace stats = utils::stats;
 namespace ma = utils::ma;
+namespace lanes = utils::lanes;
 
 }  // namespace
 
@@ -38,7 +41,7 @@ Result<ChandelierSeries> chandelier_exit(std::span<const double> high, std::span
                                          std::span<const double> close, std::uint64_t period,
                                          std::uint64_t atr_period, double multiplier) {
     if (auto s = validate_series(high, "high"); !s) return fail(s.error());
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     if (auto s = validate_seeded_period(atr_period, n); !s) return fail(s.error());
@@ -184,7 +187,7 @@ Series historical_volatility_by_window(std::span<const double> close, std::uint6
     const std::size_t n = close.size();
     Series returns(n, NaN);
     for (std::size_t i = 1; i < n; ++i) {
-        if (std::fabs(close[i - 1]) < 1e-10) continue;
+        if (std::fabs(close[i - 1]) < kDivisionGuard) continue;
         const double r = std::log(close[i] / close[i - 1]);
         if (std::isfinite(r)) returns[i] = r;
     }
@@ -225,7 +228,7 @@ Series mass_index_by_window(std::span<const double> high, std::span<const double
     Series ratio(n, NaN);
     for (std::size_t i = 0; i < n; ++i) {
         const double x = e1[i], y = e2[i];
-        if (std::isnan(x) || std::isnan(y) || std::fabs(y) < 1e-10) continue;
+        if (std::isnan(x) || std::isnan(y) || std::fabs(y) < kDivisionGuard) continue;
         ratio[i] = x / y;
     }
     return complete_window_sums(ratio, b);
@@ -240,13 +243,13 @@ Result<Series> historical_volatility(std::span<const double> close, std::uint64_
     Series out(n, NaN);
     // The returns, an undefined one as 0.0 (as the deviation's sums take it); the windows
     // that hold one stay NaN. Return 0 is undefined.
-    lanes::Scratch<double> r(n);
+    utils::Scratch<double> r(n);
     CompleteWindows windows(period);
     r[0] = 0.0;
     windows.undefined(0);
     for (std::size_t i = 1; i < n; ++i) {
         double x = NaN;
-        if (!(std::fabs(close[i - 1]) < 1e-10)) x = std::log(close[i] / close[i - 1]);
+        if (!(std::fabs(close[i - 1]) < kDivisionGuard)) x = std::log(close[i] / close[i - 1]);
         // A zero close gives -inf: as a gap it voids the windows that hold it, where an
         // infinity would leave the running deviation wrong until its next recomputation.
         if (std::isfinite(x)) {
@@ -278,7 +281,7 @@ Result<Series> ulcer_index(std::span<const double> close, std::uint64_t period) 
     // Squared drawdowns from the window's highest close, an undefined one (no positive high,
     // or an overflow) as 0.0 in the sums, its windows left NaN. The first p - 1 bars have no
     // high yet.
-    lanes::Scratch<double> dd(n);
+    utils::Scratch<double> dd(n);
     CompleteWindows windows(p);
     for (std::size_t i = 0; i + 1 < p; ++i) dd[i] = 0.0, windows.undefined(i);
     stats::window::block_extremes(HighestRule{close.data(), out.data()}, n, p, [&](std::size_t i, double hc) {
@@ -356,7 +359,7 @@ Result<Series> mass_index(std::span<const double> high, std::span<const double> 
     // The single and the double average of the range, their ratio, all in one pass. The
     // second average seeds after the first one's warm-up, which is a gap to it.
     Series out(n, NaN);
-    lanes::Scratch<double> ratio(n);
+    utils::Scratch<double> ratio(n);
     CompleteWindows windows(b);
     EmaStage e1(a), e2(a);
     for (std::size_t i = 0; i < n; ++i) {
@@ -365,7 +368,7 @@ Result<Series> mass_index(std::span<const double> high, std::span<const double> 
         if (is_non_finite(range)) [[unlikely]] return fail(non_finite(i, "values", range));
         const double x = e1(range), y = e2(x);
         double r = NaN;
-        if (!std::isnan(x) && !std::isnan(y) && !(std::fabs(y) < 1e-10)) r = x / y;
+        if (!std::isnan(x) && !std::isnan(y) && !(std::fabs(y) < kDivisionGuard)) r = x / y;
         if (std::isfinite(r)) {
             ratio[i] = r;
         } else {

@@ -6,6 +6,7 @@
 
 #include "errors/errors.hpp"
 #include "indicators/volatility/bands.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::indicators::volatility {
 

@@ -15,6 +15,7 @@
 
 #include "errors/errors.hpp"
 #include "python/bind/core.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::py {
 

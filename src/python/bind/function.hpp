@@ -29,6 +29,7 @@
 #include "python/bind/convert.hpp"
 #include "python/bind/doc.hpp"
 #include "python/bind/result.hpp"
+#include "utils/series.hpp"
 
 namespace vorn::py {
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "utils/constants.hpp"
+
 namespace vorn::utils::streaming {
 
 namespace {
@@ -33,7 +35,7 @@ void OnlineAdaptiveRSI::reset() noexcept {
 
 std::uint64_t OnlineAdaptiveRSI::period_for(double sum, double largest) const noexcept {
     double ratio = 0.5;  // a window of zero changes
-    if (!(std::fabs(largest) < 1e-10)) {
+    if (!(std::fabs(largest) < kDivisionGuard)) {
         ratio = (sum / static_cast<double>(volatility_period_)) / largest;
         if (ratio < 0.0) ratio = 0.0;
         if (ratio > 1.0) ratio = 1.0;
@@ -71,7 +73,7 @@ std::uint64_t OnlineAdaptiveRSI::effective_period() const noexcept {
     }
     double largest = top[0];
     for (std::size_t k = 1; k < 4; ++k) largest = top[k] > largest ? top[k] : largest;
-    if (std::fabs(largest) < 1e-10) return period_for(0.0, largest);  // the sum does not count
+    if (std::fabs(largest) < kDivisionGuard) return period_for(0.0, largest);  // the sum does not count
 
     const double plain = (lane[0] + lane[1]) + (lane[2] + lane[3]);
     if (plain > 1e-300 && plain < 1e300 && n <= kBoundedWindow) {

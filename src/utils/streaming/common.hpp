@@ -6,7 +6,9 @@
 #include <optional>
 
 #include "errors/errors.hpp"
+#include "utils/constants.hpp"
 #include "utils/kahan.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::utils::streaming {
 
@@ -54,7 +56,7 @@ private:
 // RSI from an average gain and loss: a window without losses reads 100, and one that does
 // not move at all reads 0.
 inline double rsi_from_averages(double gain, double loss) noexcept {
-    if (std::fabs(loss) < 1e-10) return std::fabs(gain) < 1e-10 ? 0.0 : 100.0;
+    if (std::fabs(loss) < kDivisionGuard) return std::fabs(gain) < kDivisionGuard ? 0.0 : 100.0;
     return 100.0 - 100.0 / (gain / loss + 1.0);
 }
 

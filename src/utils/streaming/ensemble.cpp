@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "utils/constants.hpp"
+
 namespace vorn::utils::streaming {
 
 namespace {
@@ -56,7 +58,7 @@ double agreement(const std::array<double, 4>& scores) {
 Result<OnlineEnsembleSignal> OnlineEnsembleSignal::create(const EnsembleParams& p) {
     const auto& w = p.weights;
     const double sum = ((w[0] + w[1]) + w[2]) + w[3];
-    if (std::fabs(sum) < 1e-10) return fail(VornError::invalid_value(0, "weights sum cannot be zero"));
+    if (std::fabs(sum) < kDivisionGuard) return fail(VornError::invalid_value(0, "weights sum cannot be zero"));
     // Each state's own checks, in this order, are the remaining constructor checks.
     auto rsi = OnlineRSI::create(p.rsi_period);
     if (!rsi) return fail(rsi.error());

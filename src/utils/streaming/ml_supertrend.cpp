@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "utils/constants.hpp"
 #include "utils/streaming/window.hpp"
 
 namespace vorn::utils::streaming {
@@ -67,9 +68,9 @@ Result<std::optional<MLSuperTrendResult>> OnlineMLSuperTrend::update(double high
     if (ranges_.full()) {
         const double n = static_cast<double>(volatility_period_);
         const auto [sum, largest] = sum_and_max(ranges_);
-        if (!(std::fabs(largest) < 1e-10)) multiplier = ((sum / n) / largest * 0.4 + 0.8) * base_multiplier_;
+        if (!(std::fabs(largest) < kDivisionGuard)) multiplier = ((sum / n) / largest * 0.4 + 0.8) * base_multiplier_;
         const double mean = sum / n;
-        if (!(std::fabs(mean) < 1e-10)) {
+        if (!(std::fabs(mean) < kDivisionGuard)) {
             double squares = 0.0;
             ranges_.for_each([&](double r) { squares += (r - mean) * (r - mean); });
             const double cv = std::sqrt(squares / n) / mean;
@@ -126,7 +127,7 @@ double OnlineAISuperTrendML::compute_trend_offset() const noexcept {
         num += x * (closes_.at(first + i) - mean);
         den += x * x;
     }
-    return std::fabs(den) >= 1e-10 ? num / den : 0.0;
+    return std::fabs(den) >= kDivisionGuard ? num / den : 0.0;
 }
 
 Result<std::optional<AISuperTrendMLResult>> OnlineAISuperTrendML::update(double high, double low, double close) {

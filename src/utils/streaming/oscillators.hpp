@@ -5,6 +5,7 @@
 #include <optional>
 #include <tuple>
 
+#include "utils/constants.hpp"
 #include "utils/streaming/common.hpp"
 #include "utils/streaming/ring.hpp"
 
@@ -176,7 +177,7 @@ inline std::optional<StochasticValue> OnlineStochastic::advance(double high, dou
     const double highest = highs_.max();
     const double lowest = lows_.min();
     const double range = highest - lowest;
-    const double raw = std::fabs(range) < 1e-10 ? 50.0 : (close - lowest) / range * 100.0;
+    const double raw = std::fabs(range) < kDivisionGuard ? 50.0 : (close - lowest) / range * 100.0;
 
     // One step of either running sum: add, drop the oldest, rebuild if that spoilt it.
     auto step = [&dropped](RingBuffer& window, Kahan& sum, WindowWeight& weight, double x) {

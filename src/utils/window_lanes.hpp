@@ -24,11 +24,9 @@
 #include <type_traits>
 
 #include "utils/buffer.hpp"
-#include "utils/kahan.hpp"
+#include "utils/window_weight.hpp"
 
-namespace vorn::indicators::lanes {
-
-using utils::Scratch;
+namespace vorn::utils::lanes {
 
 using Pair = double __attribute__((vector_size(16)));
 using Mask = long long __attribute__((vector_size(16)));
@@ -226,4 +224,4 @@ template <std::size_t G, class Win>
     return run<G>(win, n, p, plan.flags());
 }
 
-}  // namespace vorn::indicators::lanes
+}  // namespace vorn::utils::lanes
