@@ -35,105 +35,195 @@ inline double price_term(double c, double cj) {
     return std::fabs(cj) >= 1e-10 ? 100.0 * (change * change) : 0.0;
 }
 
-// The momentum index's search for one bar among the candidates tl .. i - tl - 1: an
-// exhaustive scan, made cheaper by three things that never change its result.
-// * Blocks of candidates whose RSI and close ranges put every member beyond the current
-//   bound are passed over: the block's floor is the same formula applied to the range edge
-//   nearest to the bar, and correctly rounded operations are monotone, so the floor never
-//   exceeds a member's own squared distance.
-// * The bar starts from the previous bar's neighbours (still candidates, since the
-//   candidate range only grows), and scans the most recent blocks first.
-// * Within a block, a candidate is dropped by its RSI term alone before its close is
-//   divided, and by its full square before it is offered; both filters are branch-free.
-class MomentumSearch {
+// The momentum index's candidates, held in a k-d tree over (RSI, close) so that a bar's search
+// reads a few leaves near its own point instead of every earlier bar.
+//
+// The tree's shape is fixed up front by median splits over every bar that will ever be a
+// candidate; a bar joins it when it becomes one (bars join in index order), widening the
+// boxes of its leaf and of the nodes above. A box covers only the bars that have joined, so
+// the search prunes as tightly as a tree built on them alone, and nothing is rebuilt.
+//
+// A node is passed over when a lower bound of its members' squared distances exceeds the
+// current bound: the same formula applied to the box edges nearest to the bar (correctly
+// rounded operations are monotone, so it never exceeds a member's own square). Members of a
+// leaf are kept in index order, so those that have joined are a prefix.
+//
+// The RSI lies in [0, 100] or is NaN, the close is finite, so squared distances to a bar with a
+// defined RSI are numbers (possibly infinite, never NaN) for the bars in the tree. Bars with a
+// NaN RSI are held apart: their distances are NaN, which rank after every number.
+class MomentumTree {
 public:
-    MomentumSearch(std::span<const double> rsi, std::span<const double> close, std::size_t k)
-        : rsi_(rsi), close_(close), nearest_(k, rsi.size()) {
-        const std::size_t blocks = rsi.size() / kBlock;
-        ranges_.resize(blocks);
-        for (std::size_t b = 0; b < blocks; ++b) {
-            Range& r = ranges_[b];
-            for (std::size_t j = b * kBlock; j < (b + 1) * kBlock; ++j) {
-                // Written out so that a NaN member is skipped: it ranks after every number.
-                if (rsi[j] < r.rsi_min) r.rsi_min = rsi[j];
-                if (rsi[j] > r.rsi_max) r.rsi_max = rsi[j];
-                if (close[j] < r.close_min) r.close_min = close[j];
-                if (close[j] > r.close_max) r.close_max = close[j];
-            }
+    // Bars tl .. last - 1 will become candidates.
+    MomentumTree(std::span<const double> rsi, std::span<const double> close, std::size_t k, std::size_t tl,
+                 std::size_t last)
+        : rsi_(rsi), close_(close), tl_(tl), leaf_of_(last > tl ? last - tl : 0), heap_(k) {
+        std::vector<std::size_t> bars;
+        bars.reserve(leaf_of_.size());
+        for (std::size_t j = tl; j < last; ++j)
+            if (!std::isnan(rsi[j])) bars.push_back(j);
+        leaves_ = 1;
+        while (bars.size() > kLeaf * leaves_) leaves_ *= 2;
+        boxes_.assign(2 * leaves_, Box{});
+        first_.assign(leaves_ + 1, 0);
+        joined_.assign(leaves_, 0);
+        build(bars, 1, 0, bars.size());
+        first_[leaves_] = bars.size();
+        points_.resize(bars.size());
+        for (std::size_t s = 0; s < bars.size(); ++s) points_[s] = {rsi[bars[s]], close[bars[s]], bars[s]};
+        unordered_.reserve(leaf_of_.size() - bars.size());
+        chosen_.reserve(k);
+    }
+
+    // Bar j (the next in index order) becomes a candidate.
+    void join(std::size_t j) {
+        if (std::isnan(rsi_[j])) {
+            unordered_.push_back(j);
+            return;
+        }
+        ++members_;
+        std::size_t node = leaves_ + leaf_of_[j - tl_];
+        ++joined_[node - leaves_];
+        const double r = rsi_[j], c = close_[j];
+        for (; node >= 1; node /= 2) {
+            Box& b = boxes_[node];
+            if (r < b.rsi_lo) b.rsi_lo = r;
+            if (r > b.rsi_hi) b.rsi_hi = r;
+            if (c < b.close_lo) b.close_lo = c;
+            if (c > b.close_hi) b.close_hi = c;
         }
     }
 
-    // The k nearest candidates j of bar i, tl <= j < i - tl (at least k of them).
-    std::span<NearestK::Neighbour> nearest(std::size_t i, std::size_t tl) {
+    // The k nearest candidates of bar i (at least k have joined), in index order.
+    std::span<std::size_t> nearest(std::size_t i, std::size_t k) {
         const double r = rsi_[i], c = close_[i];
-        nearest_.restart_near_last([](std::size_t) { return true; },
-                                   [&](std::size_t j) { return rsi_term(r, rsi_[j]) + price_term(c, close_[j]); });
-        const std::size_t end = i - tl;
-        // Blocks lie on a grid from bar 0; the ones wholly inside [tl, end) are judged whole.
-        const std::size_t first = (tl + kBlock - 1) / kBlock, last = end / kBlock;
-        if (first >= last) {
-            scan(r, c, tl, end);
-        } else {
-            scan(r, c, last * kBlock, end);
-            for (std::size_t b = last; b-- > first;)
-                if (!(floor(ranges_[b], r, c) > nearest_.bound())) scan(r, c, b * kBlock, (b + 1) * kBlock);
-            scan(r, c, tl, first * kBlock);
+        chosen_.clear();
+        if (std::isnan(r)) {
+            // Every distance from a NaN RSI is NaN: the earliest k candidates.
+            for (std::size_t m = 0; m < k; ++m) chosen_.push_back(tl_ + m);
+            return chosen_;
         }
-        return nearest_.nearest();
+        if (members_ < k) {
+            // All the members, then the earliest of the NaN ones.
+            for (std::size_t leaf = 0; leaf < leaves_; ++leaf)
+                for (std::size_t s = first_[leaf]; s < first_[leaf] + joined_[leaf]; ++s) chosen_.push_back(points_[s].bar);
+            for (std::size_t t = 0; chosen_.size() < k; ++t) chosen_.push_back(unordered_[t]);
+        } else {
+            heap_.restart();
+            search(r, c);
+            for (const auto& nb : heap_.nearest()) chosen_.push_back(nb.index);
+        }
+        std::sort(chosen_.begin(), chosen_.end());
+        return chosen_;
     }
 
 private:
-    static constexpr std::size_t kBlock = 64;
+    static constexpr std::size_t kLeaf = 16;
 
-    struct Range {
-        double rsi_min = std::numeric_limits<double>::infinity(), rsi_max = -std::numeric_limits<double>::infinity();
-        double close_min = std::numeric_limits<double>::infinity(), close_max = -std::numeric_limits<double>::infinity();
+    struct Box {
+        double rsi_lo = std::numeric_limits<double>::infinity(), rsi_hi = -std::numeric_limits<double>::infinity();
+        double close_lo = std::numeric_limits<double>::infinity(), close_hi = -std::numeric_limits<double>::infinity();
+        bool empty() const { return rsi_lo > rsi_hi; }
+    };
+    struct Point {
+        double rsi, close;
+        std::size_t bar;
     };
 
-    static double floor(const Range& g, double r, double c) {
+    // Splits bars[lo, hi) at its median along the feature that spreads wider in distance units
+    // (the close's relative spread scaled as the distance scales it); leaves at equal depth.
+    void build(std::vector<std::size_t>& bars, std::size_t node, std::size_t lo, std::size_t hi) {
+        if (node >= leaves_) {
+            std::sort(bars.begin() + lo, bars.begin() + hi);
+            first_[node - leaves_] = lo;
+            for (std::size_t s = lo; s < hi; ++s) leaf_of_[bars[s] - tl_] = node - leaves_;
+            return;
+        }
+        double r_lo = std::numeric_limits<double>::infinity(), r_hi = -r_lo, c_lo = r_lo, c_hi = -r_lo;
+        for (std::size_t s = lo; s < hi; ++s) {
+            r_lo = std::min(r_lo, rsi_[bars[s]]);
+            r_hi = std::max(r_hi, rsi_[bars[s]]);
+            c_lo = std::min(c_lo, close_[bars[s]]);
+            c_hi = std::max(c_hi, close_[bars[s]]);
+        }
+        const double scale = std::max(std::fabs(c_lo), std::fabs(c_hi));
+        const bool by_close = scale > 0.0 && 10.0 * ((c_hi - c_lo) / scale) > r_hi - r_lo;
+        const std::size_t mid = lo + (hi - lo) / 2;
+        const auto feature = by_close ? close_ : rsi_;
+        std::nth_element(bars.begin() + lo, bars.begin() + mid, bars.begin() + hi,
+                         [&](std::size_t a, std::size_t b) { return feature[a] < feature[b]; });
+        build(bars, 2 * node, lo, mid);
+        build(bars, 2 * node + 1, mid, hi);
+    }
+
+    static double floor(const Box& g, double r, double c) {
         double f = 0.0;
-        if (r > g.rsi_max)
-            f = rsi_term(r, g.rsi_max);
-        else if (r < g.rsi_min)
-            f = rsi_term(r, g.rsi_min);
-        // Only where every member's close takes the division, and the quotient is monotone.
-        if (g.close_min >= 1e-10 && c > 0.0) {
-            if (c > g.close_max)
-                f = f + price_term(c, g.close_max);
-            else if (c < g.close_min)
-                f = f + price_term(c, g.close_min);
+        if (r > g.rsi_hi)
+            f = rsi_term(r, g.rsi_hi);
+        else if (r < g.rsi_lo)
+            f = rsi_term(r, g.rsi_lo);
+        // Where every member's close takes the division and lies on one side of the bar's, the
+        // term moves one way across the box: its nearer edge gives the least.
+        if (g.close_lo >= 1e-10 || g.close_hi <= -1e-10) {
+            if (c > g.close_hi)
+                f = f + std::min(price_term(c, g.close_hi), price_term(c, g.close_lo));
+            else if (c < g.close_lo)
+                f = f + std::min(price_term(c, g.close_lo), price_term(c, g.close_hi));
         }
         return f;
     }
 
-    void scan(double r, double c, std::size_t from, std::size_t to) {
-        for (std::size_t s = from; s < to; s += kBlock) {
-            const std::size_t stop = std::min(to, s + kBlock);
-            const double bound = nearest_.bound();
-            std::size_t m = 0;
-            for (std::size_t j = s; j < stop; ++j) {
-                const double a = rsi_term(r, rsi_[j]);
-                index_[m] = j;
-                squared_[m] = a;
-                m += !(a > bound);
+    void search(double r, double c) {
+        struct Pending {
+            std::size_t node;
+            double floor;
+        };
+        std::array<Pending, 2 * 64> stack;
+        std::size_t top = 0;
+        if (!boxes_[1].empty()) stack[top++] = {1, floor(boxes_[1], r, c)};
+        while (top > 0) {
+            const Pending p = stack[--top];
+            if (p.floor > heap_.bound()) continue;
+            if (p.node >= leaves_) {
+                // The squares first, free of branches, so that the divisions overlap.
+                const std::size_t leaf = p.node - leaves_, from = first_[leaf], m = joined_[leaf];
+                for (std::size_t t = 0; t < m; ++t)
+                    squares_[t] = rsi_term(r, points_[from + t].rsi) + price_term(c, points_[from + t].close);
+                for (std::size_t t = 0; t < m; ++t) heap_.offer(squares_[t], points_[from + t].bar);
+                heap_.tighten();
+                continue;
             }
-            std::size_t kept = 0;
-            for (std::size_t t = 0; t < m; ++t) {
-                const std::size_t j = index_[t];
-                const double sq = squared_[t] + price_term(c, close_[j]);
-                index_[kept] = j;
-                squared_[kept] = sq;
-                kept += !(sq > bound);
+            const std::size_t a = 2 * p.node, b = a + 1;
+            const bool a_in = !boxes_[a].empty(), b_in = !boxes_[b].empty();
+            const double fa = a_in ? floor(boxes_[a], r, c) : 0.0, fb = b_in ? floor(boxes_[b], r, c) : 0.0;
+            // The nearer child goes on top, to be read first.
+            if (a_in && b_in) {
+                if (fa <= fb) {
+                    stack[top++] = {b, fb};
+                    stack[top++] = {a, fa};
+                } else {
+                    stack[top++] = {a, fa};
+                    stack[top++] = {b, fb};
+                }
+            } else if (a_in) {
+                stack[top++] = {a, fa};
+            } else if (b_in) {
+                stack[top++] = {b, fb};
             }
-            for (std::size_t t = 0; t < kept; ++t) nearest_.offer(squared_[t], index_[t]);
         }
     }
 
     std::span<const double> rsi_, close_;
-    NearestK nearest_;
-    std::vector<Range> ranges_;
-    std::array<std::size_t, kBlock> index_;
-    std::array<double, kBlock> squared_;
+    std::size_t tl_;
+    std::vector<std::size_t> leaf_of_;  // the leaf of each future candidate, from bar tl
+    std::size_t leaves_ = 1, members_ = 0;
+    std::vector<Box> boxes_;             // node 1 the root, node v's children 2v and 2v + 1
+    std::vector<std::size_t> first_;     // each leaf's first slot in points_
+    std::vector<std::size_t> joined_;    // each leaf's members so far
+    std::vector<Point> points_;
+    std::vector<std::size_t> unordered_;  // the bars with a NaN RSI that have joined, in order
+    NearestHeap heap_;
+    std::array<double, kLeaf> squares_;
+    std::vector<std::size_t> chosen_;
 };
 
 }  // namespace
@@ -196,16 +286,17 @@ Result<AiMomentumSeries> ai_momentum_index(std::span<const double> close, std::u
     if (!rsi) return fail(rsi.error());
 
     Series prediction = nan_series(len);
-    MomentumSearch search(*rsi, close, k);
-    // Bar i has i - 2 tl candidates: the first with k of them is 2 tl + k.
-    for (std::size_t i = 2 * tl + k; i < len; ++i) {
-        // The mean is summed in bar order, so that it does not depend on how the selection
-        // left the neighbours.
-        auto chosen = search.nearest(i, tl);
-        std::sort(chosen.begin(), chosen.end(),
-                  [](const NearestK::Neighbour& a, const NearestK::Neighbour& b) { return a.index < b.index; });
+    // Bar i has i - 2 tl candidates: the first with k of them is 2 tl + k, the last candidate
+    // of all is len - tl - 2.
+    const std::size_t first_bar = 2 * tl + k;
+    MomentumTree tree(*rsi, close, k, tl, first_bar < len ? len - tl - 1 : tl);
+    std::size_t joined = tl;
+    for (std::size_t i = first_bar; i < len; ++i) {
+        for (; joined < i - tl; ++joined) tree.join(joined);
+        // The mean is summed in bar order, so that it does not depend on how the search
+        // found the neighbours.
         double sum = 0.0;
-        for (const auto& nb : chosen) sum += (*rsi)[nb.index + 1] - (*rsi)[nb.index];
+        for (const std::size_t j : tree.nearest(i, k)) sum += (*rsi)[j + 1] - (*rsi)[j];
         prediction[i] = sum / static_cast<double>(k);
     }
     auto smoothed = utils::ma::sma_allow_nan(prediction, smooth);

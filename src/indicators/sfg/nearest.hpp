@@ -1,3 +1,4 @@
+#include <cstdio>
 #pragma once
 // The k nearest of a bar's candidates, for the nearest-neighbour systems.
 //
@@ -15,6 +16,7 @@
 // all k are still candidates, the largest of their squared distances is a bound that k
 // candidates are known to meet.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -88,7 +90,10 @@ public:
         if (!(squared < std::numeric_limits<double>::infinity())) return squared;
         const double root = std::sqrt(squared);
         for (;;) {
-            const double next = std::nextafter(squared, std::numeric_limits<double>::infinity());
+            // The next double up: one step of the bit pattern for a positive finite square.
+            const double next = squared > 0.0
+                                    ? std::bit_cast<double>(std::bit_cast<std::uint64_t>(squared) + 1)
+                                    : std::nextafter(squared, std::numeric_limits<double>::infinity());
             if (!(std::sqrt(next) <= root)) return squared;
             squared = next;
         }
@@ -124,6 +129,107 @@ private:
     double bound_ = std::numeric_limits<double>::infinity();
     Neighbour threshold_{};
     bool thresholded_ = false;
+};
+
+// The same selection for searches that pass over whole groups of candidates by a lower bound
+// of their squared distances (a tree), where a bound that tightens as candidates come in
+// saves reading groups. The k smallest squares let in are kept in a heap of plain numbers,
+// largest on top: the k-th nearest distance is the root of the k-th smallest square, whatever
+// the tie order, so that square's widest is a bound. It is taken up when the caller asks
+// (after each group), so a stale bound only lets in a few more candidates. The candidates
+// let in are ranked only at the end (or when the buffer fills), and most often the bound
+// alone leaves exactly k of them.
+class NearestHeap {
+public:
+    using Neighbour = NearestK::Neighbour;
+
+    explicit NearestHeap(std::size_t k) : k_(k), capacity_(4 * k + 16) {
+        squares_.reserve(k);
+        buffer_.reserve(capacity_);
+    }
+
+    // Forgets the last search. Squares offered must never be NaN.
+    void restart() {
+        squares_.clear();
+        buffer_.clear();
+        bound_ = std::numeric_limits<double>::infinity();
+        moved_ = false;
+    }
+
+    double bound() const { return bound_; }
+
+    void offer(double squared, std::size_t index) {
+        if (!(squared > bound_)) admit(squared, index);
+    }
+
+    // Takes up the bound that the candidates offered so far allow.
+    void tighten() {
+        if (!moved_) return;
+        moved_ = false;
+        bound_ = NearestK::widest_square(squares_.front());
+    }
+
+    // The k nearest offered since restart() (all of them when fewer), in no particular order.
+    std::span<Neighbour> nearest() {
+        tighten();
+        if (buffer_.size() > k_) keep_nearest();
+        return buffer_;
+    }
+
+private:
+    void admit(double squared, std::size_t index) {
+        if (buffer_.size() == capacity_) {
+            tighten();
+            keep_nearest();
+            if (squared > bound_) return;
+        }
+        buffer_.push_back({0.0, squared, index});
+        if (squares_.size() < k_) {
+            squares_.push_back(squared);
+            if (squares_.size() < k_) return;
+            std::make_heap(squares_.begin(), squares_.end());
+            moved_ = true;
+        } else if (squared < squares_.front()) {
+            replace_top(squared);
+            moved_ = true;
+        }
+    }
+
+    // Sift-down of a smaller square from the top of the max-heap.
+    void replace_top(double squared) {
+        double* h = squares_.data();
+        const std::size_t n = squares_.size();
+        std::size_t at = 0;
+        for (;;) {
+            std::size_t child = 2 * at + 1;
+            if (child >= n) break;
+            if (child + 1 < n && h[child + 1] > h[child]) ++child;
+            if (!(h[child] > squared)) break;
+            h[at] = h[child];
+            at = child;
+        }
+        h[at] = squared;
+    }
+
+    // Those beyond the bound are farther than k others; of the rest, more than k only when
+    // distances tie at the k-th, and then the full order decides.
+    void keep_nearest() {
+        std::size_t kept = 0;
+        for (const Neighbour& c : buffer_)
+            if (!(c.squared > bound_)) buffer_[kept++] = c;
+        buffer_.resize(kept);
+        if (kept <= k_) return;
+        for (Neighbour& c : buffer_) c.distance = std::sqrt(c.squared);
+        std::nth_element(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(k_ - 1), buffer_.end(),
+                         [](const Neighbour& a, const Neighbour& b) { return NearestK::closer(a, b); });
+        buffer_.resize(k_);
+    }
+
+    std::size_t k_, capacity_;
+    std::vector<double> squares_;  // the k smallest squares let in, a max-heap once k are in
+    std::vector<Neighbour> buffer_;
+    double bound_ = std::numeric_limits<double>::infinity();
+    bool moved_ = false;  // the top square changed since the bound was taken
 };
 
 }  // namespace vorn::indicators::sfg
