@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -35,6 +36,45 @@ inline double price_term(double c, double cj) {
     return std::fabs(cj) >= 1e-10 ? 100.0 * (change * change) : 0.0;
 }
 
+// Puts a few distinct bar indices in increasing order. A comparison sort of some fifty keys
+// mispredicts at nearly every step; here each key's place is the count of smaller keys,
+// counted four lanes at a time with no branch on the data. More keys than kMost, or bars
+// beyond 31 bits, go to std::sort.
+class BarOrder {
+public:
+    explicit BarOrder(std::size_t len) : ranked_(len <= static_cast<std::size_t>(kPad)) {}
+
+    void sort(std::span<std::size_t> bars) {
+        const std::size_t m = bars.size();
+        if (!ranked_ || m > kMost) {
+            std::sort(bars.begin(), bars.end());
+            return;
+        }
+        using Quad = std::int32_t __attribute__((vector_size(16)));
+        const std::size_t chunks = (m + 3) / 4;
+        for (std::size_t t = 0; t < m; ++t) keys_[t] = static_cast<std::int32_t>(bars[t]);
+        for (std::size_t t = m; t < 4 * chunks; ++t) keys_[t] = kPad;  // never below a key
+        for (std::size_t t = 0; t < m; ++t) {
+            const Quad key = {keys_[t], keys_[t], keys_[t], keys_[t]};
+            Quad below = {0, 0, 0, 0};
+            for (std::size_t q = 0; q < chunks; ++q) {
+                Quad x;
+                __builtin_memcpy(&x, &keys_[4 * q], sizeof x);
+                below += x < key;  // -1 per smaller key
+            }
+            placed_[static_cast<std::size_t>(-(below[0] + below[1] + below[2] + below[3]))] = bars[t];
+        }
+        std::copy(placed_.begin(), placed_.begin() + static_cast<std::ptrdiff_t>(m), bars.begin());
+    }
+
+private:
+    static constexpr std::size_t kMost = 128;
+    static constexpr std::int32_t kPad = std::numeric_limits<std::int32_t>::max();
+    bool ranked_;
+    std::array<std::int32_t, kMost + 3> keys_;
+    std::array<std::size_t, kMost> placed_;
+};
+
 // The momentum index's candidates, held in a k-d tree over (RSI, close) so that a bar's search
 // reads a few leaves near its own point instead of every earlier bar.
 //
@@ -56,7 +96,7 @@ public:
     // Bars tl .. last - 1 will become candidates.
     MomentumTree(std::span<const double> rsi, std::span<const double> close, std::size_t k, std::size_t tl,
                  std::size_t last)
-        : rsi_(rsi), close_(close), tl_(tl), leaf_of_(last > tl ? last - tl : 0), heap_(k) {
+        : rsi_(rsi), close_(close), tl_(tl), leaf_of_(last > tl ? last - tl : 0), heap_(k), order_(rsi.size()) {
         std::vector<std::size_t> bars;
         bars.reserve(leaf_of_.size());
         for (std::size_t j = tl; j < last; ++j)
@@ -68,8 +108,14 @@ public:
         joined_.assign(leaves_, 0);
         build(bars, 1, 0, bars.size());
         first_[leaves_] = bars.size();
-        points_.resize(bars.size());
-        for (std::size_t s = 0; s < bars.size(); ++s) points_[s] = {rsi[bars[s]], close[bars[s]], bars[s]};
+        // One spare slot past the end: a leaf is read two members at a time.
+        point_rsi_.assign(bars.size() + 1, 0.0);
+        point_close_.assign(bars.size() + 1, 1.0);
+        point_bar_ = bars;
+        for (std::size_t s = 0; s < bars.size(); ++s) {
+            point_rsi_[s] = rsi[bars[s]];
+            point_close_[s] = close[bars[s]];
+        }
         unordered_.reserve(leaf_of_.size() - bars.size());
         chosen_.reserve(k);
     }
@@ -105,14 +151,14 @@ public:
         if (members_ < k) {
             // All the members, then the earliest of the NaN ones.
             for (std::size_t leaf = 0; leaf < leaves_; ++leaf)
-                for (std::size_t s = first_[leaf]; s < first_[leaf] + joined_[leaf]; ++s) chosen_.push_back(points_[s].bar);
+                for (std::size_t s = first_[leaf]; s < first_[leaf] + joined_[leaf]; ++s) chosen_.push_back(point_bar_[s]);
             for (std::size_t t = 0; chosen_.size() < k; ++t) chosen_.push_back(unordered_[t]);
         } else {
             heap_.restart();
             search(r, c);
             for (const auto& nb : heap_.nearest()) chosen_.push_back(nb.index);
         }
-        std::sort(chosen_.begin(), chosen_.end());
+        order_.sort(chosen_);
         return chosen_;
     }
 
@@ -123,10 +169,6 @@ private:
         double rsi_lo = std::numeric_limits<double>::infinity(), rsi_hi = -std::numeric_limits<double>::infinity();
         double close_lo = std::numeric_limits<double>::infinity(), close_hi = -std::numeric_limits<double>::infinity();
         bool empty() const { return rsi_lo > rsi_hi; }
-    };
-    struct Point {
-        double rsi, close;
-        std::size_t bar;
     };
 
     // Splits bars[lo, hi) at its median along the feature that spreads wider in distance units
@@ -172,6 +214,26 @@ private:
         return f;
     }
 
+    // The squares of members from .. from + m - 1 (and perhaps one more), two at a time and
+    // free of branches: each lane performs the steps of rsi_term + price_term.
+    void leaf_squares(double r, double c, std::size_t from, std::size_t m) {
+        using Pair = double __attribute__((vector_size(16)));
+        using Mask = long long __attribute__((vector_size(16)));
+        const Pair rv = {r, r}, cv = {c, c}, one = {1.0, 1.0}, hundred = {100.0, 100.0}, tiny = {1e-10, 1e-10};
+        const Mask magnitude = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+        for (std::size_t t = 0; t < m; t += 2) {
+            Pair rj, cj;
+            __builtin_memcpy(&rj, &point_rsi_[from + t], sizeof rj);
+            __builtin_memcpy(&cj, &point_close_[from + t], sizeof cj);
+            const Pair d = rv - rj;
+            const Pair change = cv / cj - one;
+            const Mask divides = (Pair)((Mask)cj & magnitude) >= tiny;
+            const Pair price = (Pair)((Mask)(hundred * (change * change)) & divides);
+            const Pair sq = d * d + price;
+            __builtin_memcpy(&squares_[t], &sq, sizeof sq);
+        }
+    }
+
     void search(double r, double c) {
         struct Pending {
             std::size_t node;
@@ -184,11 +246,9 @@ private:
             const Pending p = stack[--top];
             if (p.floor > heap_.bound()) continue;
             if (p.node >= leaves_) {
-                // The squares first, free of branches, so that the divisions overlap.
                 const std::size_t leaf = p.node - leaves_, from = first_[leaf], m = joined_[leaf];
-                for (std::size_t t = 0; t < m; ++t)
-                    squares_[t] = rsi_term(r, points_[from + t].rsi) + price_term(c, points_[from + t].close);
-                for (std::size_t t = 0; t < m; ++t) heap_.offer(squares_[t], points_[from + t].bar);
+                leaf_squares(r, c, from, m);
+                for (std::size_t t = 0; t < m; ++t) heap_.offer(squares_[t], point_bar_[from + t]);
                 heap_.tighten();
                 continue;
             }
@@ -219,11 +279,13 @@ private:
     std::vector<Box> boxes_;             // node 1 the root, node v's children 2v and 2v + 1
     std::vector<std::size_t> first_;     // each leaf's first slot in points_
     std::vector<std::size_t> joined_;    // each leaf's members so far
-    std::vector<Point> points_;
+    std::vector<double> point_rsi_, point_close_;  // the members' features, leaf by leaf
+    std::vector<std::size_t> point_bar_;
     std::vector<std::size_t> unordered_;  // the bars with a NaN RSI that have joined, in order
     NearestHeap heap_;
-    std::array<double, kLeaf> squares_;
+    std::array<double, kLeaf + 1> squares_;
     std::vector<std::size_t> chosen_;
+    BarOrder order_;
 };
 
 }  // namespace

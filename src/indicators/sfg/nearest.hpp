@@ -143,14 +143,16 @@ class NearestHeap {
 public:
     using Neighbour = NearestK::Neighbour;
 
-    explicit NearestHeap(std::size_t k) : k_(k), capacity_(4 * k + 16) {
-        squares_.reserve(k);
+    // The heap's storage runs to 2k + 2 slots, those past k holding -infinity, so that a
+    // sift-down may read both children of any node without asking whether they exist.
+    explicit NearestHeap(std::size_t k)
+        : k_(k), capacity_(4 * k + 16), squares_(2 * k + 2, -std::numeric_limits<double>::infinity()) {
         buffer_.reserve(capacity_);
     }
 
     // Forgets the last search. Squares offered must never be NaN.
     void restart() {
-        squares_.clear();
+        filled_ = 0;
         buffer_.clear();
         bound_ = std::numeric_limits<double>::infinity();
         moved_ = false;
@@ -184,10 +186,10 @@ private:
             if (squared > bound_) return;
         }
         buffer_.push_back({0.0, squared, index});
-        if (squares_.size() < k_) {
-            squares_.push_back(squared);
-            if (squares_.size() < k_) return;
-            std::make_heap(squares_.begin(), squares_.end());
+        if (filled_ < k_) {
+            squares_[filled_++] = squared;
+            if (filled_ < k_) return;
+            std::make_heap(squares_.begin(), squares_.begin() + static_cast<std::ptrdiff_t>(k_));
             moved_ = true;
         } else if (squared < squares_.front()) {
             replace_top(squared);
@@ -198,12 +200,9 @@ private:
     // Sift-down of a smaller square from the top of the max-heap.
     void replace_top(double squared) {
         double* h = squares_.data();
-        const std::size_t n = squares_.size();
         std::size_t at = 0;
-        for (;;) {
-            std::size_t child = 2 * at + 1;
-            if (child >= n) break;
-            if (child + 1 < n && h[child + 1] > h[child]) ++child;
+        for (std::size_t child = 1; child < k_; child = 2 * at + 1) {
+            child += h[child + 1] > h[child];
             if (!(h[child] > squared)) break;
             h[at] = h[child];
             at = child;
@@ -227,6 +226,7 @@ private:
 
     std::size_t k_, capacity_;
     std::vector<double> squares_;  // the k smallest squares let in, a max-heap once k are in
+    std::size_t filled_ = 0;
     std::vector<Neighbour> buffer_;
     double bound_ = std::numeric_limits<double>::infinity();
     bool moved_ = false;  // the top square changed since the bound was taken
