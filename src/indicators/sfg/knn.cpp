@@ -288,6 +288,158 @@ private:
     BarOrder order_;
 };
 
+// A square at least as wide as NearestK::widest_square(s) (any square beyond it has a larger
+// root), found by one product rather than a chain of roots. For a normal s, the squares
+// sharing sqrt(s)'s rounded root r lie within 2 r ulp(r) <= 2^-51 r^2 of s, well inside the
+// factor 1 + 2^-48 even after the product's own rounding. A bound that lets in a little
+// more costs nothing where the final ranking is exact.
+inline double wide_square(double s) {
+    return s >= 0x1p-1000 ? s * (1.0 + 0x1p-48) : NearestK::widest_square(s);
+}
+
+// A clear majority of the k neighbours' next-bar directions sets the bar's signal.
+inline void vote(const Series& direction, std::span<const NearestK::Neighbour> chosen, std::size_t k, double& signal) {
+    double votes = 0.0;  // a sum of +-1.0: exact in any order
+    for (const auto& c : chosen) votes += direction[c.index + 1];
+    const double v = votes / static_cast<double>(k);
+    if (std::fabs(v) > 0.5) signal = v > 0.0 ? 1.0 : -1.0;
+}
+
+// The SuperTrend search where every feature from bar `first` on is finite, so that no
+// distance is NaN. Bar i's candidates are max(i - n, k, first) <= j < i - k.
+//
+// Per bar: the squares of all candidates, two lanes at a time and free of branches; then the
+// bound, from the last bar's neighbours when all are still candidates (the features vary
+// little from bar to bar, so they bound this bar's search closely); then the few within it.
+// Those few are ranked by counting, each against all the others, which asks no question of
+// the data; many (a bound that did not hold, or a large k) go to the general selection.
+void vote_defined(const Series& pf, const Series& tf, const Series& direction, std::size_t k, std::size_t n,
+                  std::size_t first, Series& signal) {
+    constexpr std::size_t kRanked = 24;
+    const std::size_t len = pf.size();
+    NearestK nearest(k, n);
+    std::array<double, 8> squares;
+    std::vector<double> within(n + 1);
+    std::vector<std::size_t> at(n + 1), last;
+    last.reserve(k);
+    std::array<double, kRanked + 1> root;
+    std::array<double, kRanked + 1> place;  // 0, 1, 2, ...: a candidate's place among the few
+    for (std::size_t t = 0; t < place.size(); ++t) place[t] = static_cast<double>(t);
+    std::array<std::size_t, kRanked> chosen;
+    using Pair = double __attribute__((vector_size(16)));
+    using Mask = long long __attribute__((vector_size(16)));
+    for (std::size_t i = std::max(n, 2 * k + 1); i < len; ++i) {
+        const std::size_t lo = std::max({i - n, k, first}), hi = i - k;
+        if (hi < lo + k) continue;  // fewer than k candidates
+        const double p = pf[i], q = tf[i];
+        const auto squared_of = [&](std::size_t j) {
+            const double dq = q - tf[j], dp = p - pf[j];
+            return dq * dq + dp * dp;
+        };
+        // Any k candidates bound the search by the largest of their squares: the k latest
+        // candidates, and the last neighbours when all are still candidates.
+        double seed = 0.0, seed_last = last.size() == k ? 0.0 : std::numeric_limits<double>::infinity();
+        for (std::size_t j = hi - k; j < hi; ++j) seed = std::max(seed, squared_of(j));
+        for (const std::size_t j : last)
+            seed_last = j >= lo ? std::max(seed_last, squared_of(j)) : std::numeric_limits<double>::infinity();
+        const double bound = wide_square(std::min(seed, seed_last));
+
+        // Eight candidates at a time: their squares, two lanes at a time (each lane performs
+        // the steps of squared_of), and whether any lies within the bound; the rare group
+        // that holds one is sifted member by member, free of branches.
+        const Pair pv = {p, p}, qv = {q, q}, bv = {bound, bound};
+        const std::size_t count = hi - lo;
+        std::size_t m = 0, t = 0;
+        for (; t + 8 <= count; t += 8) {
+            Mask any = {0, 0};
+            for (std::size_t u = 0; u < 8; u += 2) {
+                Pair a, b;
+                __builtin_memcpy(&a, &tf[lo + t + u], sizeof a);
+                __builtin_memcpy(&b, &pf[lo + t + u], sizeof b);
+                const Pair dq = qv - a, dp = pv - b;
+                const Pair sq = dq * dq + dp * dp;
+                __builtin_memcpy(&squares[u], &sq, sizeof sq);
+                any |= sq <= bv;
+            }
+            if ((any[0] | any[1]) == 0) continue;
+            for (std::size_t u = 0; u < 8; ++u) {
+                within[m] = squares[u];
+                at[m] = lo + t + u;
+                m += !(squares[u] > bound);
+            }
+        }
+        for (; t < count; ++t) {
+            const double sq = squared_of(lo + t);
+            within[m] = sq;
+            at[m] = lo + t;
+            m += !(sq > bound);
+        }
+        // At least k are within: the last neighbours, or every candidate.
+        last.clear();
+        double votes = 0.0;  // a sum of +-1.0: exact in any order
+        if (m <= kRanked) {
+            // A candidate's rank is the count of those closer: a smaller distance, or an equal
+            // one at an earlier bar. Two lanes at a time, past the m-th an infinite distance
+            // at a later place, which is never closer. No branch asks which are taken: that
+            // is anyone's guess.
+            const std::size_t pairs = (m + 1) / 2;
+            for (t = 0; t < m; ++t) root[t] = std::sqrt(within[t]);
+            root[m] = std::numeric_limits<double>::infinity();
+            std::size_t kept = 0;
+            for (std::size_t a = 0; a < m; ++a) {
+                const Pair ra = {root[a], root[a]}, pa = {place[a], place[a]};
+                Mask closer = {0, 0};
+                for (std::size_t u = 0; u < pairs; ++u) {
+                    Pair rb, pb;
+                    __builtin_memcpy(&rb, &root[2 * u], sizeof rb);
+                    __builtin_memcpy(&pb, &place[2 * u], sizeof pb);
+                    closer += (rb < ra) | ((rb == ra) & (pb < pa));  // -1 per closer one
+                }
+                const bool taken = static_cast<std::size_t>(-(closer[0] + closer[1])) < k;
+                votes += direction[at[a] + 1] * static_cast<double>(taken);  // +-0.0 when not taken
+                chosen[kept] = at[a];
+                kept += taken;
+            }
+            last.assign(chosen.begin(), chosen.begin() + static_cast<std::ptrdiff_t>(kept));
+        } else {
+            nearest.restart_near_last([](std::size_t) { return false; }, squared_of);
+            for (t = 0; t < m; ++t) nearest.offer(within[t], at[t]);
+            for (const auto& c : nearest.nearest()) {
+                votes += direction[c.index + 1];
+                last.push_back(c.index);
+            }
+        }
+        const double v = votes / static_cast<double>(k);
+        if (std::fabs(v) > 0.5) signal[i] = v > 0.0 ? 1.0 : -1.0;
+    }
+}
+
+// The SuperTrend search where features may be undefined anywhere: each candidate is asked.
+void vote_gapped(const Series& pf, const Series& tf, const Series& direction, std::size_t k, std::size_t n,
+                 Series& signal) {
+    const std::size_t len = pf.size();
+    NearestK nearest(k, n);
+    for (std::size_t i = n; i < len; ++i) {
+        const double p = pf[i], q = tf[i];
+        // Up to bar 2k the candidate range [max(i - n, k), i - k) is empty; an undefined point
+        // has nothing to compare.
+        if (i <= 2 * k || std::isnan(p) || std::isnan(q)) continue;
+        const std::size_t lo = std::max<std::size_t>(i - n, k);
+        const auto squared_of = [&](std::size_t j) {
+            const double dq = q - tf[j], dp = p - pf[j];
+            return dq * dq + dp * dp;
+        };
+        nearest.restart_near_last([&](std::size_t j) { return j >= lo; }, squared_of);
+        std::size_t candidates = 0;
+        for (std::size_t j = lo; j < i - k; ++j) {
+            if (std::isnan(pf[j]) || std::isnan(tf[j])) continue;
+            ++candidates;
+            nearest.offer(squared_of(j), j);
+        }
+        if (candidates >= k) vote(direction, nearest.nearest(), k, signal[i]);
+    }
+}
+
 }  // namespace
 
 Result<AiSuperTrendSeries> ai_supertrend(std::span<const double> high, std::span<const double> low,
@@ -309,33 +461,18 @@ Result<AiSuperTrendSeries> ai_supertrend(std::span<const double> high, std::span
     const Series &pf = *price, &tf = *trend_line, &direction = st->direction;
 
     AiSuperTrendSeries r{std::move(st->value), direction};
-    NearestK nearest(k, n);
-    for (std::size_t i = n; i < len; ++i) {
-        const double p = pf[i], q = tf[i];
-        // Up to bar 2k the candidate range [max(i - n, k), i - k) is empty. Both features, once
-        // defined, stay defined for finite data; a non-finite multiplier can leave the bar's
-        // own point undefined, and then it has nothing to compare.
-        if (i <= 2 * k || std::isnan(p) || std::isnan(q)) continue;
-        const std::size_t lo = std::max<std::size_t>(i - n, k);
-        const auto squared_of = [&](std::size_t j) {
-            const double dq = q - tf[j], dp = p - pf[j];
-            return dq * dq + dp * dp;
-        };
-        // The neighbours of an earlier bar that are still in the window: the features vary
-        // little from bar to bar, so they bound this bar's search closely.
-        nearest.restart_near_last([&](std::size_t j) { return j >= lo; }, squared_of);
-        std::size_t candidates = 0;
-        for (std::size_t j = lo; j < i - k; ++j) {
-            if (std::isnan(pf[j]) || std::isnan(tf[j])) continue;
-            ++candidates;
-            nearest.offer(squared_of(j), j);
-        }
-        if (candidates < k) continue;
-        double votes = 0.0;  // a sum of +-1.0: exact in any order
-        for (const auto& c : nearest.nearest()) votes += direction[c.index + 1];
-        const double vote = votes / static_cast<double>(k);
-        if (std::fabs(vote) > 0.5) r.signal[i] = vote > 0.0 ? 1.0 : -1.0;
-    }
+    // Both features, once defined, stay defined and finite for finite data: then a bar's
+    // candidates are every bar of its window from the first defined one on, and no distance
+    // is NaN. A non-finite or overflowing multiplier can break that; such data is searched
+    // bar by bar, asking of each candidate whether it is defined.
+    std::size_t first = 0;
+    while (first < len && (std::isnan(pf[first]) || std::isnan(tf[first]))) ++first;
+    bool finite = true;
+    for (std::size_t j = first; j < len; ++j) finite &= std::isfinite(pf[j]) & std::isfinite(tf[j]);
+    if (finite)
+        vote_defined(pf, tf, direction, k, n, first, r.signal);
+    else
+        vote_gapped(pf, tf, direction, k, n, r.signal);
     return r;
 }
 
