@@ -297,6 +297,54 @@ inline double wide_square(double s) {
     return s >= 0x1p-1000 ? s * (1.0 + 0x1p-48) : NearestK::widest_square(s);
 }
 
+// Sorts eight numbers (no NaN) in increasing order by a fixed network of 19 minima and
+// maxima, which asks no question of the data.
+inline void sort_eight(std::array<double, 8>& v) {
+    const auto exchange = [&v](int a, int b) {
+        const double x = v[a], y = v[b];
+        v[a] = std::min(x, y);
+        v[b] = std::max(x, y);
+    };
+    exchange(0, 2), exchange(1, 3), exchange(4, 6), exchange(5, 7);
+    exchange(0, 4), exchange(1, 5), exchange(2, 6), exchange(3, 7);
+    exchange(0, 1), exchange(2, 3), exchange(4, 5), exchange(6, 7);
+    exchange(2, 4), exchange(3, 5);
+    exchange(1, 4), exchange(3, 6);
+    exchange(1, 2), exchange(3, 4), exchange(5, 6);
+}
+
+// The k nearest of m <= 8 candidates (m >= k; squares never NaN; bars at[] increasing),
+// chosen without taking a root: the k-th smallest square s settles it, unless some other
+// square could share s's rounded root, and then this declines (returns false). Otherwise
+// every root is below s's exactly when the square is, so the nearest are those below s,
+// then the earliest of those equal to it. Adds their next-bar directions to `votes` and
+// leaves their bars in `chosen` (room for m).
+bool select_by_squares(const double* squares, const std::size_t* at, std::size_t m, std::size_t k,
+                       const Series& direction, double& votes, std::size_t* chosen) {
+    std::array<double, 8> sorted;
+    for (std::size_t t = 0; t < 8; ++t) sorted[t] = t < m ? squares[t] : std::numeric_limits<double>::infinity();
+    sort_eight(sorted);
+    const double kth = sorted[k - 1], kth_wide = wide_square(kth);
+    std::size_t below = 0;
+    bool shared = false;
+    for (std::size_t t = 0; t < m; ++t) {
+        const double sq = squares[t];
+        below += sq < kth;
+        shared |= (sq != kth) & (sq <= kth_wide) & (wide_square(sq) >= kth);
+    }
+    if (shared) return false;
+    std::size_t equal = 0, kept = 0;
+    for (std::size_t t = 0; t < m; ++t) {
+        const bool at_kth = squares[t] == kth;
+        const bool taken = (squares[t] < kth) | (at_kth & (equal + below < k));
+        equal += at_kth;
+        votes += direction[at[t] + 1] * static_cast<double>(taken);  // +-0.0 when not taken
+        chosen[kept] = at[t];
+        kept += taken;
+    }
+    return true;
+}
+
 // A clear majority of the k neighbours' next-bar directions sets the bar's signal.
 inline void vote(const Series& direction, std::span<const NearestK::Neighbour> chosen, std::size_t k, double& signal) {
     double votes = 0.0;  // a sum of +-1.0: exact in any order
@@ -340,8 +388,10 @@ void vote_defined(const Series& pf, const Series& tf, const Series& direction, s
         // candidates, and the last neighbours when all are still candidates.
         double seed = 0.0, seed_last = last.size() == k ? 0.0 : std::numeric_limits<double>::infinity();
         for (std::size_t j = hi - k; j < hi; ++j) seed = std::max(seed, squared_of(j));
-        for (const std::size_t j : last)
-            seed_last = j >= lo ? std::max(seed_last, squared_of(j)) : std::numeric_limits<double>::infinity();
+        for (const std::size_t j : last) {
+            const double sq = squared_of(j);  // any bar's features may be read
+            seed_last = std::max(seed_last, j >= lo ? sq : std::numeric_limits<double>::infinity());
+        }
         const double bound = wide_square(std::min(seed, seed_last));
 
         // Eight candidates at a time: their squares, two lanes at a time (each lane performs
@@ -377,7 +427,9 @@ void vote_defined(const Series& pf, const Series& tf, const Series& direction, s
         // At least k are within: the last neighbours, or every candidate.
         last.clear();
         double votes = 0.0;  // a sum of +-1.0: exact in any order
-        if (m <= kRanked) {
+        if (m <= 8 && select_by_squares(within.data(), at.data(), m, k, direction, votes, chosen.data())) {
+            last.assign(chosen.begin(), chosen.begin() + static_cast<std::ptrdiff_t>(k));
+        } else if (m <= kRanked) {
             // A candidate's rank is the count of those closer: a smaller distance, or an equal
             // one at an earlier bar. Two lanes at a time, past the m-th an infinite distance
             // at a later place, which is never closer. No branch asks which are taken: that
