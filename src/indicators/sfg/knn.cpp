@@ -163,7 +163,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kLeaf = 16;
+    static constexpr std::size_t kLeaf = 32;
 
     struct Box {
         double rsi_lo = std::numeric_limits<double>::infinity(), rsi_hi = -std::numeric_limits<double>::infinity();
@@ -198,18 +198,19 @@ private:
     }
 
     static double floor(const Box& g, double r, double c) {
-        double f = 0.0;
-        if (r > g.rsi_hi)
-            f = rsi_term(r, g.rsi_hi);
-        else if (r < g.rsi_lo)
-            f = rsi_term(r, g.rsi_lo);
-        // Where every member's close takes the division and lies on one side of the bar's, the
-        // term moves one way across the box: its nearer edge gives the least.
-        if (g.close_lo >= 1e-10 || g.close_hi <= -1e-10) {
-            if (c > g.close_hi)
-                f = f + std::min(price_term(c, g.close_hi), price_term(c, g.close_lo));
-            else if (c < g.close_lo)
-                f = f + std::min(price_term(c, g.close_lo), price_term(c, g.close_hi));
+        // The RSI edge nearest to the bar's (the bar's own RSI inside the box: a difference of 0).
+        const double dr = r - std::max(g.rsi_lo, std::min(r, g.rsi_hi));
+        double f = dr * dr;
+        // Where every member's close takes the division and the bar's lies outside their range,
+        // the term moves one way across the box, so one edge gives the least: the nearer edge
+        // when the bar's close has the members' sign, else the edge of larger magnitude (the
+        // quotient nearest to 0). A close of 0 gives 100 whatever the member.
+        const bool positive = g.close_lo >= 1e-10, negative = g.close_hi <= -1e-10;
+        if ((positive | negative) & ((c > g.close_hi) | (c < g.close_lo))) {
+            const bool same_sign = positive ? c > 0.0 : c < 0.0;
+            const double nearer = c > g.close_hi ? g.close_hi : g.close_lo;
+            const double larger = positive ? g.close_hi : g.close_lo;
+            f = f + price_term(c, same_sign ? nearer : larger);
         }
         return f;
     }
