@@ -84,7 +84,7 @@ private:
 // the search prunes as tightly as a tree built on them alone, and nothing is rebuilt.
 //
 // A node is passed over when a lower bound of its members' squared distances exceeds the
-// current bound: the same formula applied to the box edges nearest to the bar (correctly
+// current bound: the same formula applied at the box's edges that bound each term (correctly
 // rounded operations are monotone, so it never exceeds a member's own square). Members of a
 // leaf are kept in index order, so those that have joined are a prefix.
 //
@@ -278,7 +278,7 @@ private:
     std::vector<std::size_t> leaf_of_;  // the leaf of each future candidate, from bar tl
     std::size_t leaves_ = 1, members_ = 0;
     std::vector<Box> boxes_;             // node 1 the root, node v's children 2v and 2v + 1
-    std::vector<std::size_t> first_;     // each leaf's first slot in points_
+    std::vector<std::size_t> first_;     // each leaf's first slot in the point_ arrays
     std::vector<std::size_t> joined_;    // each leaf's members so far
     std::vector<double> point_rsi_, point_close_;  // the members' features, leaf by leaf
     std::vector<std::size_t> point_bar_;
@@ -357,11 +357,12 @@ inline void vote(const Series& direction, std::span<const NearestK::Neighbour> c
 // The SuperTrend search where every feature from bar `first` on is finite, so that no
 // distance is NaN. Bar i's candidates are max(i - n, k, first) <= j < i - k.
 //
-// Per bar: the squares of all candidates, two lanes at a time and free of branches; then the
-// bound, from the last bar's neighbours when all are still candidates (the features vary
-// little from bar to bar, so they bound this bar's search closely); then the few within it.
-// Those few are ranked by counting, each against all the others, which asks no question of
-// the data; many (a bound that did not hold, or a large k) go to the general selection.
+// Per bar: a bound from k known candidates (the latest ones, and the last bar's neighbours
+// when all are still candidates: the features vary little from bar to bar, so they bound this
+// bar's search closely); the squares of all candidates, two lanes at a time, free of
+// branches, and those within the bound. Up to eight of them are settled by the k-th smallest
+// square; up to 24 are ranked by counting, each against all the others, which asks no
+// question of the data; more (a large k) go to the general selection.
 void vote_defined(const Series& pf, const Series& tf, const Series& direction, std::size_t k, std::size_t n,
                   std::size_t first, Series& signal) {
     constexpr std::size_t kRanked = 24;

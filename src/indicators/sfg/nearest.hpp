@@ -1,4 +1,3 @@
-#include <cstdio>
 #pragma once
 // The k nearest of a bar's candidates, for the nearest-neighbour systems.
 //
