@@ -148,3 +148,17 @@ def test_supertrend_against_brute_force(kind, bars, k, n, pt, qt, stl, mult):
     assert bits(got[0]) == bits(want[0]) and bits(got[1]) == bits(want[1])
     if kind in ("whole", "cycle") and pt == qt == 1:
         assert bits(want[1]) != bits(ref_supertrend(h, l, c, k, n, pt, qt, stl, mult, later_ties=True)[1])
+
+
+@pytest.mark.parametrize("kind, k, n, pt, qt", [("whole", 4, 40, 3, 1), ("whole", 1, 30, 1, 3), ("walk", 5, 100, 10, 10)])
+def test_supertrend_with_overflowing_features_later(kind, k, n, pt, qt):
+    # Closes near the largest double at the end overflow the averages: from there on the
+    # features are infinite or NaN, and the whole series is searched asking each candidate
+    # whether it is defined. Every earlier bar reads only earlier data, so it must come out
+    # as the brute force has it on the series without that end.
+    h, l, c = ramp(closes(kind, 900, seed=k + n))
+    want = ref_supertrend(h, l, c, k, n, pt, qt, 7, 2.0)
+    tail = [1.7e308] * 3
+    got = vl.py_ai_supertrend(h + tail, l + tail, c + tail, k, n, pt, qt, 7, 2.0)
+    assert bits(got[1][:900]) == bits(want[1])
+    assert set(got[1][900:]) <= {1.0, -1.0}
