@@ -36,6 +36,15 @@ inline double price_term(double c, double cj) {
     return std::fabs(cj) >= 1e-10 ? 100.0 * (change * change) : 0.0;
 }
 
+// A square at least as wide as NearestK::widest_square(s) (any square beyond it has a larger
+// root), found by one product rather than a chain of roots. For a normal s, the squares
+// sharing sqrt(s)'s rounded root r lie within 2 r ulp(r) <= 2^-51 r^2 of s, well inside the
+// factor 1 + 2^-48 even after the product's own rounding. A bound that lets in a little
+// more costs nothing where the final ranking is exact.
+inline double wide_square(double s) {
+    return s >= 0x1p-1000 ? s * (1.0 + 0x1p-48) : NearestK::widest_square(s);
+}
+
 // Puts a few distinct bar indices in increasing order. A comparison sort of some fifty keys
 // mispredicts at nearly every step; here each key's place is the count of smaller keys,
 // counted four lanes at a time with no branch on the data. More keys than kMost, or bars
@@ -96,7 +105,7 @@ public:
     // Bars tl .. last - 1 will become candidates.
     MomentumTree(std::span<const double> rsi, std::span<const double> close, std::size_t k, std::size_t tl,
                  std::size_t last)
-        : rsi_(rsi), close_(close), tl_(tl), leaf_of_(last > tl ? last - tl : 0), heap_(k), order_(rsi.size()) {
+        : rsi_(rsi), close_(close), tl_(tl), leaf_of_(last > tl ? last - tl : 0), order_(rsi.size()) {
         std::vector<std::size_t> bars;
         bars.reserve(leaf_of_.size());
         for (std::size_t j = tl; j < last; ++j)
@@ -154,9 +163,7 @@ public:
                 for (std::size_t s = first_[leaf]; s < first_[leaf] + joined_[leaf]; ++s) chosen_.push_back(point_bar_[s]);
             for (std::size_t t = 0; chosen_.size() < k; ++t) chosen_.push_back(unordered_[t]);
         } else {
-            heap_.restart();
-            search(r, c);
-            for (const auto& nb : heap_.nearest()) chosen_.push_back(nb.index);
+            select_nearest(r, c, k);
         }
         order_.sort(chosen_);
         return chosen_;
@@ -235,41 +242,90 @@ private:
         }
     }
 
-    void search(double r, double c) {
-        struct Pending {
-            std::size_t node;
-            double floor;
-        };
-        std::array<Pending, 2 * 64> stack;
+    // Every member within `bound` into found_square_ / found_bar_ (their count).
+    std::size_t collect(double r, double c, double bound) {
+        std::size_t found = 0;
+        std::array<std::size_t, 2 * 64> stack;
         std::size_t top = 0;
-        if (!boxes_[1].empty()) stack[top++] = {1, floor(boxes_[1], r, c)};
+        if (!boxes_[1].empty() && !(floor(boxes_[1], r, c) > bound)) stack[top++] = 1;
         while (top > 0) {
-            const Pending p = stack[--top];
-            if (p.floor > heap_.bound()) continue;
-            if (p.node >= leaves_) {
-                const std::size_t leaf = p.node - leaves_, from = first_[leaf], m = joined_[leaf];
+            const std::size_t node = stack[--top];
+            if (node >= leaves_) {
+                const std::size_t leaf = node - leaves_, from = first_[leaf], m = joined_[leaf];
                 leaf_squares(r, c, from, m);
-                for (std::size_t t = 0; t < m; ++t) heap_.offer(squares_[t], point_bar_[from + t]);
-                heap_.tighten();
+                if (found + m > found_square_.size()) {
+                    found_square_.resize(2 * (found + m));
+                    found_bar_.resize(2 * (found + m));
+                }
+                for (std::size_t t = 0; t < m; ++t) {
+                    found_square_[found] = squares_[t];
+                    found_bar_[found] = point_bar_[from + t];
+                    found += !(squares_[t] > bound);
+                }
                 continue;
             }
-            const std::size_t a = 2 * p.node, b = a + 1;
-            const bool a_in = !boxes_[a].empty(), b_in = !boxes_[b].empty();
-            const double fa = a_in ? floor(boxes_[a], r, c) : 0.0, fb = b_in ? floor(boxes_[b], r, c) : 0.0;
-            // The nearer child goes on top, to be read first.
-            if (a_in && b_in) {
-                if (fa <= fb) {
-                    stack[top++] = {b, fb};
-                    stack[top++] = {a, fa};
-                } else {
-                    stack[top++] = {a, fa};
-                    stack[top++] = {b, fb};
-                }
-            } else if (a_in) {
-                stack[top++] = {a, fa};
-            } else if (b_in) {
-                stack[top++] = {b, fb};
-            }
+            for (const std::size_t child : {2 * node, 2 * node + 1})
+                if (!boxes_[child].empty() && !(floor(boxes_[child], r, c) > bound)) stack[top++] = child;
+        }
+        return found;
+    }
+
+    // The k-th smallest of found_square_[0 .. found), all at most `most`: counted into buckets
+    // of equal width below `most` (the bucket of a square never decreases as it grows), then
+    // selected within the bucket that holds it. Without a finite width, by selection alone.
+    double kth_smallest(std::size_t found, std::size_t k, double most) {
+        constexpr std::size_t kBuckets = 64;
+        const double scale = static_cast<double>(kBuckets) / most;
+        ranked_.clear();
+        if (!(scale > 0.0 && scale < std::numeric_limits<double>::infinity())) {
+            ranked_.assign(found_square_.begin(), found_square_.begin() + static_cast<std::ptrdiff_t>(found));
+            std::nth_element(ranked_.begin(), ranked_.begin() + static_cast<std::ptrdiff_t>(k - 1), ranked_.end());
+            return ranked_[k - 1];
+        }
+        const auto bucket = [&](double sq) {
+            return std::min(kBuckets - 1, static_cast<std::size_t>(sq * scale));
+        };
+        std::array<std::size_t, kBuckets> count{};
+        for (std::size_t t = 0; t < found; ++t) ++count[bucket(found_square_[t])];
+        std::size_t b = 0, before = 0;
+        for (; before + count[b] < k; ++b) before += count[b];
+        for (std::size_t t = 0; t < found; ++t)
+            if (bucket(found_square_[t]) == b) ranked_.push_back(found_square_[t]);
+        const auto rank = static_cast<std::ptrdiff_t>(k - 1 - before);
+        std::nth_element(ranked_.begin(), ranked_.begin() + rank, ranked_.end());
+        return ranked_[static_cast<std::size_t>(rank)];
+    }
+
+    // The k nearest members of (r, c) into chosen_. The search is bounded by a guess from the
+    // last bar's k-th distance (nearly always wide enough: the density of points changes
+    // slowly), widened when it holds fewer than k members.
+    void select_nearest(double r, double c, std::size_t k) {
+        double guess = last_kth_ >= 0.0 ? 2.0 * last_kth_ : std::numeric_limits<double>::infinity();
+        std::size_t found = 0;
+        for (int attempt = 0;; ++attempt) {
+            found = collect(r, c, wide_square(guess));
+            if (found >= k) break;
+            guess = attempt == 0 && guess > 0.0 ? 16.0 * guess : std::numeric_limits<double>::infinity();
+        }
+        // The k-th smallest square settles the k-th distance; those whose root is beyond it go.
+        const double kth = kth_smallest(found, k, wide_square(guess)), bound = NearestK::widest_square(kth);
+        last_kth_ = kth;
+        std::size_t kept = 0;
+        for (std::size_t t = 0; t < found; ++t) {
+            found_square_[kept] = found_square_[t];
+            found_bar_[kept] = found_bar_[t];
+            kept += !(found_square_[t] > bound);
+        }
+        if (kept > k) {
+            // Distances tie at the k-th: the full order decides.
+            tied_.clear();
+            for (std::size_t t = 0; t < kept; ++t)
+                tied_.push_back({std::sqrt(found_square_[t]), found_square_[t], found_bar_[t]});
+            std::nth_element(tied_.begin(), tied_.begin() + static_cast<std::ptrdiff_t>(k - 1), tied_.end(),
+                             [](const NearestK::Neighbour& a, const NearestK::Neighbour& b) { return NearestK::closer(a, b); });
+            for (std::size_t t = 0; t < k; ++t) chosen_.push_back(tied_[t].index);
+        } else {
+            chosen_.insert(chosen_.end(), found_bar_.begin(), found_bar_.begin() + static_cast<std::ptrdiff_t>(k));
         }
     }
 
@@ -283,20 +339,15 @@ private:
     std::vector<double> point_rsi_, point_close_;  // the members' features, leaf by leaf
     std::vector<std::size_t> point_bar_;
     std::vector<std::size_t> unordered_;  // the bars with a NaN RSI that have joined, in order
-    NearestHeap heap_;
+    std::vector<double> found_square_, ranked_;
+    std::vector<std::size_t> found_bar_;
+    std::vector<NearestK::Neighbour> tied_;
+    double last_kth_ = -1.0;  // the last search's k-th smallest square (none yet: negative)
     std::array<double, kLeaf + 1> squares_;
     std::vector<std::size_t> chosen_;
     BarOrder order_;
 };
 
-// A square at least as wide as NearestK::widest_square(s) (any square beyond it has a larger
-// root), found by one product rather than a chain of roots. For a normal s, the squares
-// sharing sqrt(s)'s rounded root r lie within 2 r ulp(r) <= 2^-51 r^2 of s, well inside the
-// factor 1 + 2^-48 even after the product's own rounding. A bound that lets in a little
-// more costs nothing where the final ranking is exact.
-inline double wide_square(double s) {
-    return s >= 0x1p-1000 ? s * (1.0 + 0x1p-48) : NearestK::widest_square(s);
-}
 
 // Sorts eight numbers (no NaN) in increasing order by a fixed network of 19 minima and
 // maxima, which asks no question of the data.
