@@ -110,6 +110,15 @@ def test_momentum_against_brute_force(kind, n, k, tl, smooth):
         assert bits(want) != bits(ref_momentum(close, k, tl, later_ties=True))
 
 
+@pytest.mark.parametrize("kind, seed", [("whole", 18), ("whole", 39), ("cycle", 4)])
+def test_momentum_distinct_squares_sharing_a_root(kind, seed):
+    # On these bars some k-th neighbour ties in distance with a bar whose squared distance is
+    # a different double with the same rounded root (and an earlier index): ranking by the
+    # squares alone would pick the wrong one.
+    close = closes(kind, 300, seed)
+    assert bits(vl.py_ai_momentum_index(close, 4, 3, 1)[0]) == bits(ref_momentum(close, 4, 3))
+
+
 def test_momentum_nan_rsi_takes_the_earliest_candidates():
     # From the overflow on, every distance is NaN: the k earliest candidates, whatever the bar.
     close = closes("overflow", 400, seed=3)
@@ -162,3 +171,14 @@ def test_supertrend_with_overflowing_features_later(kind, k, n, pt, qt):
     got = vl.py_ai_supertrend(h + tail, l + tail, c + tail, k, n, pt, qt, 7, 2.0)
     assert bits(got[1][:900]) == bits(want[1])
     assert set(got[1][900:]) <= {1.0, -1.0}
+
+
+@pytest.mark.parametrize("seed, k, n, pt, qt, stl, mult", [
+    (11, 4, 25, 2, 1, 3, 1.5), (110, 2, 20, 1, 1, 3, 1.0), (147, 3, 30, 1, 2, 4, 0.5),
+])
+def test_supertrend_distinct_squares_sharing_a_root(seed, k, n, pt, qt, stl, mult):
+    # Bars where a neighbour at the k-th distance ties with one whose squared distance is a
+    # different double of the same rounded root: the squares alone would choose wrongly.
+    h, l, c = ramp(closes("cycle", 300, seed))
+    got = vl.py_ai_supertrend(h, l, c, k, n, pt, qt, stl, mult)
+    assert bits(got[1]) == bits(ref_supertrend(h, l, c, k, n, pt, qt, stl, mult)[1])
