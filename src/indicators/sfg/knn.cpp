@@ -286,11 +286,21 @@ private:
             return std::min(kBuckets - 1, static_cast<std::size_t>(sq * scale));
         };
         std::array<std::size_t, kBuckets> count{};
-        for (std::size_t t = 0; t < found; ++t) ++count[bucket(found_square_[t])];
+        if (bucket_of_.size() < found) bucket_of_.resize(found_square_.size());
+        for (std::size_t t = 0; t < found; ++t) {
+            const std::size_t b = bucket(found_square_[t]);
+            bucket_of_[t] = static_cast<std::uint8_t>(b);
+            ++count[b];
+        }
         std::size_t b = 0, before = 0;
         for (; before + count[b] < k; ++b) before += count[b];
-        for (std::size_t t = 0; t < found; ++t)
-            if (bucket(found_square_[t]) == b) ranked_.push_back(found_square_[t]);
+        ranked_.resize(count[b] + 1);
+        std::size_t held = 0;
+        for (std::size_t t = 0; t < found; ++t) {
+            ranked_[held] = found_square_[t];
+            held += bucket_of_[t] == b;
+        }
+        ranked_.resize(held);
         const auto rank = static_cast<std::ptrdiff_t>(k - 1 - before);
         std::nth_element(ranked_.begin(), ranked_.begin() + rank, ranked_.end());
         return ranked_[static_cast<std::size_t>(rank)];
@@ -340,6 +350,7 @@ private:
     std::vector<std::size_t> point_bar_;
     std::vector<std::size_t> unordered_;  // the bars with a NaN RSI that have joined, in order
     std::vector<double> found_square_, ranked_;
+    std::vector<std::uint8_t> bucket_of_;
     std::vector<std::size_t> found_bar_;
     std::vector<NearestK::Neighbour> tied_;
     double last_kth_ = -1.0;  // the last search's k-th smallest square (none yet: negative)
