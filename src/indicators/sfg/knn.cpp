@@ -92,10 +92,11 @@ private:
 // boxes of its leaf and of the nodes above. A box covers only the bars that have joined, so
 // the search prunes as tightly as a tree built on them alone, and nothing is rebuilt.
 //
-// A node is passed over when a lower bound of its members' squared distances exceeds the
-// current bound: the same formula applied at the box's edges that bound each term (correctly
-// rounded operations are monotone, so it never exceeds a member's own square). Members of a
-// leaf are kept in index order, so those that have joined are a prefix.
+// A search gathers the members within a bound on the squared distance, passing over a node
+// when a lower bound of its members' squares exceeds it: the same formula applied at the
+// box's edges that bound each term (correctly rounded operations are monotone, so it never
+// exceeds a member's own square). Members of a leaf are kept in index order, so those that
+// have joined are a prefix.
 //
 // The RSI lies in [0, 100] or is NaN, the close is finite, so squared distances to a bar with a
 // defined RSI are numbers (possibly infinite, never NaN) for the bars in the tree. Bars with a
