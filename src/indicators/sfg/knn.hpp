@@ -34,8 +34,9 @@ Result<AiSuperTrendSeries> ai_supertrend(std::span<const double> high, std::span
 
 // Features: the RSI and the relative price change. Bar i's prediction is the mean next-bar
 // RSI change of the k nearest bars j with trend_length <= j < i - trend_length, defined from
-// bar 2 trend_length + k on; the smoothed line is its simple mean over `smooth`. Quadratic
-// in the length: every bar looks at all earlier candidates.
+// bar 2 trend_length + k on; the smoothed line is its simple mean over `smooth`. The
+// candidates are searched in a tree that grows as bars become candidates, so a bar reads a
+// few of them near its own point rather than every earlier bar.
 // Checks: close (empty, non-finite), then k, trend_length, smooth (0 or above the length
 // invalid), then trend_length + k below the length.
 Result<AiMomentumSeries> ai_momentum_index(std::span<const double> close, std::uint64_t k,

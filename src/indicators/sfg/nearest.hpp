@@ -15,6 +15,7 @@
 // all k are still candidates, the largest of their squared distances is a bound that k
 // candidates are known to meet.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -88,7 +89,10 @@ public:
         if (!(squared < std::numeric_limits<double>::infinity())) return squared;
         const double root = std::sqrt(squared);
         for (;;) {
-            const double next = std::nextafter(squared, std::numeric_limits<double>::infinity());
+            // The next double up: one step of the bit pattern for a positive finite square.
+            const double next = squared > 0.0
+                                    ? std::bit_cast<double>(std::bit_cast<std::uint64_t>(squared) + 1)
+                                    : std::nextafter(squared, std::numeric_limits<double>::infinity());
             if (!(std::sqrt(next) <= root)) return squared;
             squared = next;
         }
