@@ -3,11 +3,14 @@
 #include <cmath>
 #include <limits>
 
+#include "utils/constants.hpp"
+
 namespace vorn::indicators::cycle {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 constexpr double RAD_TO_DEG = 57.29577951308232;
 constexpr double DEG_TO_RAD = 0.017453292519943295;
 constexpr double TWO_PI = 6.283185307179586;
@@ -87,7 +90,7 @@ Series phase_of(const Components& c) {
     const std::size_t n = c.i1.size();
     Series out(n, NaN);
     for (std::size_t i = FIRST; i < n; ++i) {
-        if (std::fabs(c.i1[i]) < 1e-10) {
+        if (std::fabs(c.i1[i]) < kDivisionGuard) {
             out[i] = 0.0;
             continue;
         }
@@ -107,7 +110,7 @@ Series period_of(const Components& c) {
         const double cross = i1[t] * q1[t - 1] - q1[t] * i1[t - 1];
         const double dot = i1[t - 1] * i1[t] + q1[t - 1] * q1[t];
         double a = 0.0;
-        if (std::fabs(cross) >= 1e-10 && std::fabs(dot) >= 1e-10) a = std::atan(cross / dot);
+        if (std::fabs(cross) >= kDivisionGuard && std::fabs(dot) >= kDivisionGuard) a = std::atan(cross / dot);
         const double d = a - std::atan(q1[t - 1] * i1[t - 1]);
         if (std::fabs(d) < 0.1) {
             raw[t] = raw[t - 1];  // too small a phase step to measure: hold the period

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "utils/constants.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::harmonics {
@@ -12,7 +13,8 @@ namespace {
 
 using Type = HarmonicPatternType;
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 constexpr double kTolerance = 0.03;
 constexpr double kCypherXc = 0.786;  // the Cypher's CD/XC retracement, measured from C toward X
 constexpr std::size_t kFormingSwings = 50;
@@ -50,7 +52,7 @@ constexpr std::size_t code(Type t) { return static_cast<std::size_t>(t); }
 // |leg| / |base|, 0.0 for a base below 1e-10.
 double leg_ratio(double leg_from, double leg_to, double base_from, double base_to) {
     const double base = std::fabs(base_to - base_from);
-    if (base < 1e-10) return 0.0;
+    if (base < kDivisionGuard) return 0.0;
     return std::fabs(leg_to - leg_from) / base;
 }
 
@@ -97,8 +99,7 @@ struct WindowExtremes {
 
 WindowExtremes window_extremes(std::span<const double> high, std::span<const double> low, std::size_t length) {
     const std::size_t n = high.size();
-    WindowExtremes w{Series(n, std::numeric_limits<double>::quiet_NaN()),
-                     Series(n, std::numeric_limits<double>::quiet_NaN())};
+    WindowExtremes w{Series(n, NaN), Series(n, NaN)};
     utils::stats::window::block_extremes(HighLow{high.data(), low.data(), w.highest.data(), w.lowest.data()}, n,
                                          length, [&](std::size_t i, HighLow::Cand c) {
                                              w.highest[i] = c.high;
@@ -329,7 +330,7 @@ Result<HarmonicSignalSeries> harmonic_signals(std::span<const double> high, std:
                                               std::span<const double> close, std::uint64_t left_bars,
                                               std::uint64_t right_bars, double min_probability) {
     using namespace errors::validation;
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     // A NaN threshold passes here; no probability then compares as reaching it.
     if (min_probability < 0.0 || min_probability > 1.0)
         return fail(VornError::out_of_range("min_probability", min_probability, 0.0, 1.0));

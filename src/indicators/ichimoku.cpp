@@ -4,13 +4,14 @@
 #include <cmath>
 #include <limits>
 
+#include "utils/constants.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::ichimoku {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
 
 // Per bar f(a, b) over two of the lines, after the record check.
 template <class F>
@@ -35,7 +36,7 @@ Result<IchimokuCloud> ichimoku_cloud(std::span<const double> high, std::span<con
                                      std::span<const double> close, std::uint64_t tenkan_period,
                                      std::uint64_t kijun_period, std::uint64_t senkou_b_period) {
     using namespace errors::validation;
-    if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
+    if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     for (const std::uint64_t p : {tenkan_period, kijun_period, senkou_b_period})
         if (auto s = validate_period(p, n); !s) return fail(s.error());

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "utils/constants.hpp"
 #include "utils/series.hpp"
 #include "utils/stats.hpp"
 
@@ -89,7 +90,8 @@ Status check_window(std::span<const double> values, std::uint64_t period) {
     return validate_period(period, values.size());
 }
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 
 // better(a, b) is the exact a < b ? a : b (a > b ? a : b), a plain min (max) instruction.
 struct Below {
@@ -223,7 +225,7 @@ Result<Series> div(std::span<const double> values1, std::span<const double> valu
     Series out(values1.size());
     for (std::size_t i = 0; i < values1.size(); ++i) {
         const double d = values2[i];
-        if (std::fabs(d) < 1e-10)
+        if (std::fabs(d) < kDivisionGuard)
             return fail(VornError::invalid_value(i, "values2 contains zero divisor: " + format_float(d)));
         out[i] = values1[i] / d;
     }

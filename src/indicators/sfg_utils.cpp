@@ -7,15 +7,17 @@
 #include <limits>
 #include <utility>
 
-#include "utils/kahan.hpp"
+#include "utils/constants.hpp"
 #include "utils/series.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::indicators::sfg_utils {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
+using utils::kDivisionGuard;
 constexpr double INF = std::numeric_limits<double>::infinity();
 using namespace errors::validation;
 namespace stats = utils::stats;
@@ -376,7 +378,7 @@ Result<BreakerSeries> breaker_block_signals(std::span<const double> open, std::s
         rising = close[i - 1] <= close[i] ? rising + 1 : 0;
         if (i < lookback) continue;
         const double c = close[i], o = open[i];
-        if (std::fabs(c) < 1e-10) return fail(VornError::invalid_value(i, "close contains zero, cannot compute next_move"));
+        if (std::fabs(c) < kDivisionGuard) return fail(VornError::invalid_value(i, "close contains zero, cannot compute next_move"));
         const double r = (close[i + 1] - c) / c;
         if (c > o && r > 0.01 && falling >= lookback) blocks.push_back({i, high[i], low[i], true});
         if (o > c && r < -0.01 && rising >= lookback) blocks.push_back({i, high[i], low[i], false});

@@ -2,10 +2,6 @@
 // Compensated (Kahan) summation: each running sum carries its own compensation term.
 // A sliding sum's outlier trigger, utils::WindowWeight, is in utils/window_weight.hpp.
 
-// Only for indicators/sfg_utils.cpp, which still takes the window weight from here; remove
-// once that file includes utils/window_weight.hpp itself.
-#include "utils/window_weight.hpp"
-
 namespace vorn::utils {
 
 struct Kahan {

@@ -155,7 +155,7 @@ struct Lanes {
 // its start value.
 template <class Rule>
 Series run(const Bars& b, std::size_t first, Start start, Rule&& rule) {
-    if (b.n <= first) return Series(b.n, start == Start::nan ? std::numeric_limits<double>::quiet_NaN() : 0.0);
+    if (b.n <= first) return Series(b.n, start == Start::nan ? utils::NaN : 0.0);
     Pair pair{};
     return utils::generated<Series>(b.n, [&](std::size_t i) {
         if (i < first) return 0.0;

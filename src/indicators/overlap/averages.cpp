@@ -2,10 +2,13 @@
 
 #include <limits>
 
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::overlap {
+
+using utils::NaN;
 
 namespace {
 
@@ -37,7 +40,7 @@ struct HighLow {
 // (highest + lowest) * 0.5 of each window, NaN before index period - 1.
 Series middle(std::span<const double> high, std::span<const double> low, std::size_t period) {
     const std::size_t n = high.size();
-    Series out(n, std::numeric_limits<double>::quiet_NaN()), kept_low(n);
+    Series out(n, NaN), kept_low(n);
     stats::window::block_extremes(HighLow{high.data(), low.data(), out.data(), kept_low.data()}, n, period,
                                   [&](std::size_t i, HighLow::Cand c) { out[i] = (c.high + c.low) * 0.5; });
     return out;

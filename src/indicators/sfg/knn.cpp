@@ -11,6 +11,7 @@
 #include "indicators/sfg/common.hpp"
 #include "indicators/sfg/nearest.hpp"
 #include "indicators/trend/supertrend.hpp"
+#include "utils/constants.hpp"
 #include "utils/ma.hpp"
 
 namespace vorn::indicators::sfg {
@@ -33,7 +34,7 @@ inline double rsi_term(double r, double rj) {
 }
 inline double price_term(double c, double cj) {
     const double change = c / cj - 1.0;  // computed either way: the choice below stays branch-free
-    return std::fabs(cj) >= 1e-10 ? 100.0 * (change * change) : 0.0;
+    return std::fabs(cj) >= utils::kDivisionGuard ? 100.0 * (change * change) : 0.0;
 }
 
 // A square at least as wide as NearestK::widest_square(s) (any square beyond it has a larger
@@ -213,7 +214,7 @@ private:
         // the term moves one way across the box, so one edge gives the least: the nearer edge
         // when the bar's close has the members' sign, else the edge of larger magnitude (the
         // quotient nearest to 0). A close of 0 gives 100 whatever the member.
-        const bool positive = g.close_lo >= 1e-10, negative = g.close_hi <= -1e-10;
+        const bool positive = g.close_lo >= utils::kDivisionGuard, negative = g.close_hi <= -utils::kDivisionGuard;
         if ((positive | negative) & ((c > g.close_hi) | (c < g.close_lo))) {
             const bool same_sign = positive ? c > 0.0 : c < 0.0;
             const double nearer = c > g.close_hi ? g.close_hi : g.close_lo;
@@ -228,7 +229,7 @@ private:
     void leaf_squares(double r, double c, std::size_t from, std::size_t m) {
         using Pair = double __attribute__((vector_size(16)));
         using Mask = long long __attribute__((vector_size(16)));
-        const Pair rv = {r, r}, cv = {c, c}, one = {1.0, 1.0}, hundred = {100.0, 100.0}, tiny = {1e-10, 1e-10};
+        const Pair rv = {r, r}, cv = {c, c}, one = {1.0, 1.0}, hundred = {100.0, 100.0}, tiny = {utils::kDivisionGuard, utils::kDivisionGuard};
         const Mask magnitude = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
         for (std::size_t t = 0; t < m; t += 2) {
             Pair rj, cj;

@@ -22,6 +22,8 @@
 #include <span>
 #include <vector>
 
+#include "utils/constants.hpp"
+
 namespace vorn::indicators::sfg {
 
 class NearestK {
@@ -48,7 +50,7 @@ public:
         if (last_.size() == k_) {
             seed = 0.0;
             for (const std::size_t j : last_) {
-                const double sq = usable(j) ? squared_of(j) : std::numeric_limits<double>::quiet_NaN();
+                const double sq = usable(j) ? squared_of(j) : utils::NaN;
                 if (std::isnan(sq)) {
                     seed = std::numeric_limits<double>::infinity();
                     break;

@@ -3,11 +3,12 @@
 
 #include "indicators/sfg_signals/atr_bars.hpp"
 #include "indicators/sfg_signals/signals.hpp"
+#include "utils/constants.hpp"
 
 namespace vorn::indicators::sfg_signals {
 
 namespace {
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
 constexpr double INF = std::numeric_limits<double>::infinity();
 using namespace errors::validation;
 }  // namespace

@@ -6,12 +6,13 @@
 #include "indicators/sfg_signals/signals.hpp"
 #include "indicators/sfg_utils.hpp"
 #include "indicators/volatility/bands.hpp"
+#include "utils/constants.hpp"
 
 namespace vorn::indicators::sfg_signals {
 
 namespace {
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using utils::NaN;
 constexpr double INF = std::numeric_limits<double>::infinity();
 constexpr std::uint64_t kHalfRange = std::uint64_t{1} << 63;  // from here 2 * lookback overflows
 constexpr std::int64_t kRegularBullish = 1, kRegularBearish = 2;
