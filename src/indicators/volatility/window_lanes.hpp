@@ -35,6 +35,17 @@ using Mask = long long __attribute__((vector_size(16)));
 
 inline constexpr std::size_t kStretch = 1000;  // slides between scheduled rebuilds, plus the rebuild
 
+// A window's stretch: its Win::kStretch where it declares one (the least-squares sums rebuild
+// after 1000 slides, not on the 1000th), else kStretch.
+template <class Win>
+constexpr std::size_t stretch_of() noexcept {
+    if constexpr (requires { Win::kStretch; }) {
+        return Win::kStretch;
+    } else {
+        return kStretch;
+    }
+}
+
 inline Pair pair_at(const double* x, std::size_t i0, std::size_t i1) noexcept { return Pair{x[i0], x[i1]}; }
 
 // Lanes whose value is finite: x - x is 0 exactly for finite x, NaN otherwise.
@@ -42,6 +53,15 @@ inline Mask finite(Pair x) noexcept { return (x - x) == Pair{0.0, 0.0}; }
 
 inline Pair select(Mask m, Pair yes, Pair no) noexcept {
     return reinterpret_cast<Pair>((reinterpret_cast<Mask>(yes) & m) | (reinterpret_cast<Mask>(no) & ~m));
+}
+
+// The square root of each half, correctly rounded as std::sqrt rounds it.
+inline Pair root(Pair x) noexcept {
+#if defined(__SSE2__)
+    return __builtin_ia32_sqrtpd(x);
+#else
+    return Pair{std::sqrt(x[0]), std::sqrt(x[1])};
+#endif
 }
 
 // Compensated sums (utils::Kahan::add, lane by lane) of S series over windows of `p` bars, as
@@ -112,6 +132,134 @@ private:
     Emit& emit_;
 };
 
+// The running mean and deviation of utils::stats::stdev, lane by lane: Welford's steps over
+// the window when it is summed afresh, and the slide's update of both otherwise. The values
+// must hold no NaN (stdev takes a NaN as 0.0 and voids its windows; the caller does both).
+// Weight of the squares.
+template <class Emit>
+class Deviations {
+public:
+    static constexpr std::size_t kWeights = 1;
+    Deviations(const double* x, std::size_t p, Emit& emit) noexcept
+        : x_(x), p_(p), pf_(static_cast<double>(p)), emit_(emit) {}
+
+    struct State {
+        Pair mean, m2;
+    };
+
+    double magnitude(std::size_t, std::size_t i) const noexcept { return x_[i] * x_[i]; }
+
+    [[gnu::always_inline]] void rebuild(State& st, std::size_t, std::size_t i0, std::size_t i1,
+                                        Mask which) const noexcept {
+        Pair mean{0.0, 0.0}, m2{0.0, 0.0};
+        for (std::size_t k = 0; k < p_; ++k) {
+            const Pair x = pair_at(x_, i0 + 1 - p_ + k, i1 + 1 - p_ + k);
+            const Pair d = x - mean;
+            const double count = static_cast<double>(k + 1);
+            mean = d / Pair{count, count} + mean;
+            m2 = m2 + (x - mean) * d;
+        }
+        st.mean = select(which, mean, st.mean);
+        st.m2 = select(which, m2, st.m2);
+    }
+
+    [[gnu::always_inline]] Mask slide(State& st, std::size_t i0, std::size_t i1) const noexcept {
+        const Pair o = pair_at(x_, i0 - p_, i1 - p_), x = pair_at(x_, i0, i1);
+        const Pair pf{pf_, pf_}, pm1{pf_ - 1.0, pf_ - 1.0};
+        const Pair m0 = (st.mean * pf - o) / pm1;
+        const Pair m1 = (pm1 * m0 + x) / pf;
+        st.m2 = (st.m2 - (o - st.mean) * (o - m0)) + (x - m1) * (x - m0);
+        st.mean = m1;
+        return finite(st.mean) & finite(st.m2);
+    }
+
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const { emit_(i0, i1, st.m2); }
+
+private:
+    const double* x_;
+    std::size_t p_;
+    double pf_;
+    Emit& emit_;
+};
+
+// The least-squares sums of utils::stats::window::least_squares_sums, lane by lane: Sy and
+// Sxy (and Syy when WithSyy) summed in index order when the window is summed afresh (the
+// compensations kept), and on a slide Sxy loses (Sy - leaving) and gains (p - 1) * entering
+// before Sy and Syy slide. The values must hold no NaN (those sums take a NaN as 0.0 and count
+// it; the caller does both). Weight of the squares. emit(i0, i1, sy, sxy, syy) (syy 0.0
+// without WithSyy).
+template <bool WithSyy, class Emit>
+class LineSums {
+public:
+    static constexpr std::size_t kWeights = 1;
+    // Rebuilt on the first window and after every 1000 slides (slides 1001, 2002, ...).
+    static constexpr std::size_t kStretch = 1001;
+
+    LineSums(const double* y, std::size_t p, Emit& emit) noexcept
+        : y_(y), p_(p), last_(static_cast<double>(p) - 1.0), emit_(emit) {}
+
+    struct Sum {
+        Pair sum, comp;
+        // utils::Kahan::add in both halves.
+        [[gnu::always_inline]] void add(Pair v) noexcept {
+            const Pair y = v - comp;
+            const Pair t = sum + y;
+            comp = (t - sum) - y;
+            sum = t;
+        }
+    };
+    struct State {
+        Sum sy, sxy, syy;
+    };
+
+    double magnitude(std::size_t, std::size_t i) const noexcept { return y_[i] * y_[i]; }
+
+    [[gnu::always_inline]] void rebuild(State& st, std::size_t, std::size_t i0, std::size_t i1,
+                                        Mask which) const noexcept {
+        Sum sy{}, sxy{}, syy{};
+        for (std::size_t k = 0; k < p_; ++k) {
+            const Pair y = pair_at(y_, i0 + 1 - p_ + k, i1 + 1 - p_ + k);
+            const double x = static_cast<double>(k);
+            sy.add(y);
+            sxy.add(Pair{x, x} * y);
+            if constexpr (WithSyy) syy.add(y * y);
+        }
+        keep(st.sy, sy, which);
+        keep(st.sxy, sxy, which);
+        if constexpr (WithSyy) keep(st.syy, syy, which);
+    }
+
+    [[gnu::always_inline]] Mask slide(State& st, std::size_t i0, std::size_t i1) const noexcept {
+        const Pair o = pair_at(y_, i0 - p_, i1 - p_), x = pair_at(y_, i0, i1);
+        st.sxy.add(-(st.sy.sum - o));
+        st.sxy.add(Pair{last_, last_} * x);
+        st.sy.add(-o);
+        st.sy.add(x);
+        if constexpr (WithSyy) {
+            st.syy.add(-(o * o));
+            st.syy.add(x * x);
+            return finite(st.sy.comp + (st.sxy.comp + st.syy.comp));
+        } else {
+            return finite(st.sy.comp + st.sxy.comp);
+        }
+    }
+
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const {
+        emit_(i0, i1, st.sy.sum, st.sxy.sum, st.syy.sum);
+    }
+
+private:
+    [[gnu::always_inline]] static void keep(Sum& to, const Sum& from, Mask which) noexcept {
+        to.sum = select(which, from.sum, to.sum);
+        to.comp = select(which, from.comp, to.comp);
+    }
+
+    const double* y_;
+    std::size_t p_;
+    double last_;
+    Emit& emit_;
+};
+
 // The plan: each weight walked over the bars as its sliding state walks them, marking the
 // slides after which it asks for a rebuild (bit s for weight s). Bar by bar, so that the
 // pass that writes the values can carry it along: a weight's additions are one chain of
@@ -130,7 +278,7 @@ public:
         const std::size_t i = i_++;
         unsigned f = 0;
         if (i == next_) [[unlikely]] {
-            next_ += kStretch;
+            next_ += stretch_of<Win>();
 #pragma GCC unroll 8
             for (std::size_t s = 0; s < W; ++s) refill(s, i);
         } else {
@@ -198,21 +346,22 @@ template <std::size_t G, class Win>
 template <std::size_t G, class Win>
 [[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags) {
     constexpr std::size_t L = 2 * G;
+    constexpr std::size_t stretch = stretch_of<Win>();
     const std::size_t first = p - 1;
     std::size_t from = first;
     auto flag = [&](std::size_t bar) { return flags + (bar - first); };
     // Groups of L whole stretches.
-    for (; n - from >= L * kStretch; from += L * kStretch) {
+    for (; n - from >= L * stretch; from += L * stretch) {
         std::size_t start[L];
         const unsigned char* at[L];
-        for (std::size_t l = 0; l < L; ++l) start[l] = from + l * kStretch, at[l] = flag(start[l]);
-        if (!run_group<G>(win, start, at, kStretch)) return false;
+        for (std::size_t l = 0; l < L; ++l) start[l] = from + l * stretch, at[l] = flag(start[l]);
+        if (!run_group<G>(win, start, at, stretch)) return false;
     }
     // Two whole stretches at a time, then the last one, in both halves of one pair.
-    for (; n - from >= 2 * kStretch; from += 2 * kStretch)
-        if (!run_group<1>(win, {from, from + kStretch}, {flag(from), flag(from + kStretch)}, kStretch)) return false;
+    for (; n - from >= 2 * stretch; from += 2 * stretch)
+        if (!run_group<1>(win, {from, from + stretch}, {flag(from), flag(from + stretch)}, stretch)) return false;
     for (std::size_t len; from < n; from += len) {
-        len = n - from < kStretch ? n - from : kStretch;
+        len = n - from < stretch ? n - from : stretch;
         if (!run_group<1>(win, {from, from}, {flag(from), flag(from)}, len)) return false;
     }
     return true;
