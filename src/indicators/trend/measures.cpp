@@ -269,16 +269,33 @@ Result<Series> vhf(std::span<const double> close, std::uint64_t period) {
     const std::size_t n = close.size();
     if (n == 1) return fail(VornError::insufficient_data(2, 1));
     if (auto s = validate_seeded_period(period, n); !s) return fail(s.error());
-    const Series hh = stats::rolling_max(close, period);
-    const Series ll = stats::rolling_min(close, period);
-    Series change(n, 0.0);
-    for (std::size_t i = 1; i < n; ++i) change[i] = std::fabs(close[i] - close[i - 1]);
-    const Series sum = stats::rolling_sum_kahan(change, period);
+    const std::size_t p = period;
+    // The summed changes go to `out` first, then the window's range turns each into the
+    // filter. Bar 0's change of 0.0 is in the first window only, which gives none.
     Series out(n, NaN);
-    for (std::size_t i = period; i < n; ++i) {
-        const double num = std::fabs(hh[i] - ll[i]);
-        if (std::isfinite(num) && std::isfinite(sum[i]) && sum[i] > 0.0) out[i] = num / sum[i];
+    lanes::Scratch<double> change(n);
+    change[0] = 0.0;
+    for (std::size_t i = 1; i < n; ++i) change[i] = std::fabs(close[i] - close[i - 1]);
+    auto emit = [&](std::size_t i0, std::size_t i1, const lanes::Pair (&s)[1]) {
+        out[i0] = s[0][0];
+        out[i1] = s[0][1];
+    };
+    const double* const sums[1] = {change.data()};
+    // A change that overflowed leaves the lanes' plan: then the sums one window at a time.
+    if (!lanes::run<4>(lanes::KahanSums<1, decltype(emit)>(sums, p, emit), n, p)) {
+        const Series sum = stats::rolling_sum_kahan(std::span<const double>(change.data(), n), period);
+        std::copy(sum.begin(), sum.end(), out.begin());
     }
+    lanes::Scratch<HighLow> slots(n);
+    stats::window::block_extremes(RangeRule{close.data(), close.data(), slots.data()}, n, p,
+                                  [&](std::size_t i, HighLow c) {
+        const double sum = out[i], num = std::fabs(c.high - c.low);
+        if (i >= p && std::isfinite(num) && std::isfinite(sum) && sum > 0.0) {
+            out[i] = num / sum;
+        } else {
+            out[i] = NaN;
+        }
+    });
     return out;
 }
 

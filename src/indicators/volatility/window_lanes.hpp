@@ -21,8 +21,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <type_traits>
 
+#include "errors/errors.hpp"
 #include "utils/buffer.hpp"
 #include "utils/kahan.hpp"
 
@@ -374,5 +376,9 @@ template <std::size_t G, class Win>
     for (std::size_t i = p - 1; i < n; ++i) plan.step();
     return run<G>(win, n, p, plan.flags());
 }
+
+// utils::stats::stdev of values holding no NaN (NaN throughout unless 2 <= period <= len),
+// its running mean and deviation stepped in lanes (Deviations).
+Series stdev(std::span<const double> values, std::uint64_t period);
 
 }  // namespace vorn::indicators::lanes
