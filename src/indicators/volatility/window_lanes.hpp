@@ -71,8 +71,9 @@ inline Pair root(Pair x) noexcept {
 // the leaving one negated; a rebuild sums the window in index order and drops its
 // compensation. The series must hold no NaN (that function skips NaN; these add them).
 // Weights of |x|. emit(i0, i1, sums) receives each step's sums, bars i0 and i1 (equal when a
-// stretch fills both halves).
-template <std::size_t S, class Emit>
+// stretch fills both halves). With FirstKeepsComp the first window's compensation is carried
+// into its slides, as utils::ma::SmaWindow carries it.
+template <std::size_t S, class Emit, bool FirstKeepsComp = false>
 class KahanSums {
 public:
     static constexpr std::size_t kWeights = S;
@@ -99,7 +100,13 @@ public:
             sum = t;
         }
         st.sum[s] = select(lanes, sum, st.sum[s]);
-        st.comp[s] = select(lanes, Pair{0.0, 0.0}, st.comp[s]);
+        if constexpr (FirstKeepsComp) {
+            const Mask first{-static_cast<long long>(i0 + 1 == p_), -static_cast<long long>(i1 + 1 == p_)};
+            comp = select(first, comp, Pair{0.0, 0.0});
+        } else {
+            comp = Pair{0.0, 0.0};
+        }
+        st.comp[s] = select(lanes, comp, st.comp[s]);
     }
 
     // Every sum slides to the windows ending at i0 and i1; the lanes whose compensations all
