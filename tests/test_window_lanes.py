@@ -1,7 +1,9 @@
 """Window sums and deviations run in lanes (the stretches between rebuilds side by side) give
-bit for bit what one window at a time gives: vortex, choppiness, ulcer index, mass index and
-historical volatility against their one-window-at-a-time form, built from the shared rolling
-kernels in a native test program (tests/native/window_lanes.cpp)."""
+bit for bit what one window at a time gives: vortex, choppiness, ulcer index, mass index,
+historical volatility, the least-squares family (slope, angle, regression value, intercept,
+forecast, standard error), VHF, VIDYA, WAE and inertia against their one-window-at-a-time
+form, built from the shared rolling kernels in a native test program
+(tests/native/window_lanes.cpp)."""
 import numpy as np
 import pytest
 
@@ -105,3 +107,48 @@ def test_overflowing_windows(compare, kind, aux, at):
 @pytest.mark.parametrize("at", [100, 9500])
 def test_sum_overflowing_between_its_additions_falls_back(compare, kind, period, at):
     assert compare(kind, *overflowing_between_additions(19500, at), period).startswith("same ")
+
+
+# The least-squares sums rebuild after 1000 slides (stretches of 1001 bars), the others on the
+# 1000th. aux: WAE's signal period, inertia's RVI period.
+LINE_KINDS = [("slope", 0), ("angle", 0), ("linearreg", 0), ("intercept", 0), ("tsf", 0), ("stderr", 0),
+              ("vhf", 0), ("vidya", 0), ("wae", 3), ("inertia", 2), ("inertia", 14)]
+
+
+def close_overflowing(n, at, width=300):
+    """Closes of +-1e307: the line sums, the deviations, the VHF's changes and the RVI's bodies
+    overflow, a lane's state turns non-finite and the whole series is computed one window at a
+    time."""
+    high, low, close = walk(n)
+    close[at : at + width] = 1e307 * (-1.0) ** np.arange(width)
+    return high, low, close
+
+
+@pytest.mark.parametrize("kind, aux", LINE_KINDS)
+@pytest.mark.parametrize("n, period", [(4, 2), (5, 3), (1200, 7), (4006, 7), (8010, 11), (19500, 13), (9000, 1001)])
+def test_line_kinds_match_one_window_at_a_time(compare, kind, aux, n, period):
+    line = compare(kind, *walk(n, seed=n), period, aux)
+    assert line.startswith("same ") and int(line.split()[1]) >= n - 2 * period - 2 * aux - 4
+
+
+@pytest.mark.parametrize("kind, aux", LINE_KINDS)
+@pytest.mark.parametrize(
+    "at",
+    [
+        13 + 2 * 1001 + 400,  # inside the third stretch of 1001 (of 1000: also the third)
+        12 + 4 * 1001 - 1,  # the last slide of the fourth stretch of 1001
+        12 + 4 * 1000 + 1,  # the first slide of the fifth stretch of 1000
+        12 + 8 * 1001,  # a stretch's first bar
+        12 + 17 * 1000 + 500,  # the pair of whole stretches
+        19490,  # the short last stretch
+    ],
+)
+def test_line_kinds_rebuild_in_one_lane(compare, kind, aux, at):
+    line = compare(kind, *spiked(19500, at - 13), 13, aux)
+    assert line.startswith("same ") and int(line.split()[1]) > 19000
+
+
+@pytest.mark.parametrize("kind, aux", LINE_KINDS)
+@pytest.mark.parametrize("at", [100, 5200, 17000])
+def test_line_kinds_overflowing(compare, kind, aux, at):
+    assert compare(kind, *close_overflowing(19500, at), 20, aux).startswith("same ")
