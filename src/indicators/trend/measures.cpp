@@ -60,7 +60,7 @@ private:
 }  // namespace
 
 Result<AroonSeries> aroon(std::span<const double> high, std::span<const double> low, std::uint64_t period) {
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
+    // The length check validates `high` first.
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (period < 2) return fail(VornError::invalid_period(period, n));
@@ -256,7 +256,7 @@ Result<Series> choppiness(std::span<const double> high, std::span<const double> 
 }
 
 Result<Series> qstick(std::span<const double> open, std::span<const double> close, std::uint64_t period) {
-    if (auto s = validate_series(open, "open"); !s) return fail(s.error());
+    // The length check validates `open` first.
     if (auto s = validate_lengths_match({{open, "open"}, {close, "close"}}); !s) return fail(s.error());
     if (auto s = validate_period(period, open.size()); !s) return fail(s.error());
     Series body(open.size());

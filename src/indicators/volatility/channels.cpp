@@ -25,7 +25,7 @@ namespace ma = utils::ma;
 
 Result<BandSeries> donchian_channel(std::span<const double> high, std::span<const double> low,
                                     std::uint64_t period) {
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
+    // The length check validates `high` first.
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     if (auto s = validate_period(period, high.size()); !s) return fail(s.error());
     BandSeries out{stats::rolling_max(high, period), Series(high.size(), NaN), stats::rolling_min(low, period)};
@@ -37,7 +37,7 @@ Result<BandSeries> donchian_channel(std::span<const double> high, std::span<cons
 Result<ChandelierSeries> chandelier_exit(std::span<const double> high, std::span<const double> low,
                                          std::span<const double> close, std::uint64_t period,
                                          std::uint64_t atr_period, double multiplier) {
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
+    // The length check validates `high` first.
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}, {close, "close"}}); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
