@@ -28,7 +28,8 @@ Result<BandSeries> donchian_channel(std::span<const double> high, std::span<cons
     // The length check validates `high` first.
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     if (auto s = validate_period(period, high.size()); !s) return fail(s.error());
-    BandSeries out{stats::rolling_max(high, period), Series(high.size(), NaN), stats::rolling_min(low, period)};
+    stats::WindowExtremes range = stats::rolling_high_low(high, low, period);
+    BandSeries out{std::move(range.max), Series(high.size(), NaN), std::move(range.min)};
     for (std::size_t i = 0; i < high.size(); ++i)
         if (!std::isnan(out.upper[i]) && !std::isnan(out.lower[i])) out.middle[i] = (out.upper[i] + out.lower[i]) * 0.5;
     return out;
@@ -43,8 +44,7 @@ Result<ChandelierSeries> chandelier_exit(std::span<const double> high, std::span
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     if (auto s = validate_seeded_period(atr_period, n); !s) return fail(s.error());
     if (multiplier < 0.0) return fail(VornError::out_of_range("multiplier", multiplier, 0.0, INF));
-    const Series hh = stats::rolling_max(high, period);
-    const Series ll = stats::rolling_min(low, period);
+    const auto [hh, ll] = stats::rolling_high_low(high, low, period);
     auto range = atr(high, low, close, atr_period);
     if (!range) return fail(range.error());
     const Series& a = *range;
