@@ -152,3 +152,50 @@ def test_line_kinds_rebuild_in_one_lane(compare, kind, aux, at):
 @pytest.mark.parametrize("at", [100, 5200, 17000])
 def test_line_kinds_overflowing(compare, kind, aux, at):
     assert compare(kind, *close_overflowing(19500, at), 20, aux).startswith("same ")
+
+
+def ratio_run(n, ratio, p, seed=5):
+    """Magnitudes between 1 and `ratio`, log-uniform, a run of the largest in the middle."""
+    rng = np.random.default_rng(seed)
+    close = ratio ** rng.uniform(0.0, 1.0, n)
+    close[n // 2 : n // 2 + p] = ratio
+    close[n // 2 + p : n // 2 + 3 * p] = 1.0
+    return close
+
+
+def one_outlier(n, ratio, at):
+    close = np.ones(n)
+    close[at] = ratio
+    return close
+
+
+# (close, period, whether the glance may skip the plan). Skipping is right only when the
+# plan asks for nothing; the close cases sit at and just past the spread it allows (2^19).
+PLAN_CASES = [
+    (walk(19500, seed=4)[2], 13, True),
+    (walk(200000, seed=4)[2], 14, True),  # a wide range over the series, a narrow one per stretch
+    (walk(9000, seed=4)[2], 1500, True),  # windows longer than a stretch: the whole series
+    (ratio_run(6000, 2.0**19, 1), 1, True),
+    (ratio_run(6000, 2.0**19, 7), 7, True),
+    (one_outlier(6000, 2.0**19, 3000), 1, True),
+    (one_outlier(6000, 2.0**19, 3000), 9, True),
+    (one_outlier(6000, 2.0**19 * 1.01, 3000), 1, False),
+    (one_outlier(6000, 2.0**21, 3000), 1, False),  # outweighs: the plan asks
+    (one_outlier(6000, 2.0**30, 3000), 50, False),
+    (one_outlier(6000, 2.0**30, 2), 9, False),  # in the first window, before its stretch's bar
+    (spiked(19500, 7000)[2], 13, False),
+    (np.r_[np.ones(3000), np.zeros(1), np.ones(3000)], 5, False),  # a zero magnitude
+    (np.r_[np.ones(3000), [1e307] * 20, np.ones(3000)], 5, False),
+]
+
+
+@pytest.mark.parametrize("case", range(len(PLAN_CASES)))
+def test_glance_skips_only_plans_that_ask_nothing(compare, case):
+    close, period, may_skip = PLAN_CASES[case]
+    line = compare("plan", close, close, close, period)
+    _, quiet, asked = line.split()
+    assert quiet == ("1" if may_skip else "0")
+    if quiet == "1":
+        assert asked == "0"
+    if case in (8, 9, 10, 11):
+        assert int(asked) > 0  # these do ask, so the glance must not skip them

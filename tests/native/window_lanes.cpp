@@ -207,6 +207,20 @@ std::vector<Series> in_lanes(const std::string& kind, const V& h, const V& l, co
     return one(ext::inertia(opens(c), h, l, c, aux, p));
 }
 
+// Whether the glance at the close's magnitudes (|x|) finds that no rebuild can be asked for,
+// and how many rebuilds the plan, walked bar by bar, asks for.
+void plan_of(const V& c, std::size_t p) {
+    auto emit = [](std::size_t, std::size_t, const indicators::lanes::Pair (&)[1]) {};
+    const double* const x[1] = {c.data()};
+    const indicators::lanes::KahanSums<1, decltype(emit)> win(x, p, emit);
+    const bool quiet = indicators::lanes::no_rebuild_asked(win, c.size(), p);
+    indicators::lanes::Plan<decltype(win)> plan(win, c.size(), p);
+    for (std::size_t i = p - 1; i < c.size(); ++i) plan.step();
+    std::size_t asked = 0;
+    for (std::size_t k = 0; k + p <= c.size(); ++k) asked += plan.flags()[k] != 0;
+    std::cout << "plan " << quiet << " " << asked << "\n";
+}
+
 int main() {
     std::string kind;
     std::size_t p, aux, n;
@@ -214,6 +228,7 @@ int main() {
     V h(n), l(n), c(n);
     for (V* v : {&h, &l, &c})
         for (double& x : *v) std::cin >> x;
+    if (kind == "plan") return plan_of(c, p), 0;
     const auto want = one_window_at_a_time(kind, h, l, c, p, aux);
     const auto got = in_lanes(kind, h, l, c, p, aux);
     if (got.size() != want.size()) {

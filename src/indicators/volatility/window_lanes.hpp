@@ -21,6 +21,8 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <span>
 #include <type_traits>
 
@@ -376,9 +378,74 @@ template <std::size_t G, class Win>
     return true;
 }
 
-// The same for a caller whose values are all written: the plan first, then the lanes.
+// True when the magnitudes of weight s over bars [from, to) are all positive and within 2^19
+// of the smallest, and p of the largest stay far from overflowing.
+template <class Win>
+bool magnitudes_close(const Win& win, std::size_t s, std::size_t from, std::size_t to, std::size_t p) noexcept {
+    constexpr double kSpread = 0x1p19;  // 2^20 (utils::kOutweighs) with a factor 2 to spare
+    static_assert(kSpread * 2.0 <= utils::kOutweighs);
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    double lo[4] = {inf, inf, inf, inf}, hi[4] = {0.0, 0.0, 0.0, 0.0};
+    bool nan = false;
+    std::size_t i = from;
+    // Four independent selections: one would wait on its own latency every bar.
+    for (; i + 4 <= to; i += 4) {
+#pragma GCC unroll 4
+        for (std::size_t j = 0; j < 4; ++j) {
+            const double m = win.magnitude(s, i + j);
+            nan |= m != m;
+            lo[j] = m < lo[j] ? m : lo[j];
+            hi[j] = m > hi[j] ? m : hi[j];
+        }
+    }
+    for (; i < to; ++i) {
+        const double m = win.magnitude(s, i);
+        nan |= m != m;
+        lo[0] = m < lo[0] ? m : lo[0];
+        hi[0] = m > hi[0] ? m : hi[0];
+    }
+    for (std::size_t j = 1; j < 4; ++j) {
+        lo[0] = lo[j] < lo[0] ? lo[j] : lo[0];
+        hi[0] = hi[j] > hi[0] ? hi[j] : hi[0];
+    }
+    return !nan && lo[0] > 0.0 && hi[0] <= kSpread * lo[0] &&
+           hi[0] * 4.0 * static_cast<double>(p) <= std::numeric_limits<double>::max();
+}
+
+// True when no weight can ask for a rebuild on these bars, so that the plan would flag
+// nothing. A weight is summed afresh at the start of each stretch, from the window ending
+// there, and slides plainly (no compensation) to its end. When, over the bars one stretch's
+// windows hold, every magnitude is positive and within 2^19 of the smallest (and sums of
+// them stay far from overflowing), each window's weight is at least p times that smallest
+// magnitude, less the rounding of the running sum: at most (p + 2100) * 2^-53 of the largest
+// window weight. With p + 2100 <= 2^29 that rounding is at most 1/32 of the smallest window
+// weight, so no magnitude that passed through the stretch's windows outweighs 2^20 times the
+// weight, and the stretch asks for no rebuild whatever the weight has learnt before it.
+template <class Win>
+bool no_rebuild_asked(const Win& win, std::size_t n, std::size_t p) noexcept {
+    constexpr std::size_t stretch = stretch_of<Win>();
+    if (p + 2100 > (std::size_t{1} << 29) || stretch > 1001) return false;
+    for (std::size_t s = 0; s < Win::kWeights; ++s) {
+        // Windows longer than a stretch: the whole series at once, which covers every stretch.
+        if (p > stretch) {
+            if (!magnitudes_close(win, s, 0, n, p)) return false;
+            continue;
+        }
+        for (std::size_t b = p - 1; b < n; b += stretch)
+            if (!magnitudes_close(win, s, b + 1 - p, b + stretch < n ? b + stretch : n, p)) return false;
+    }
+    return true;
+}
+
+// The same for a caller whose values are all written: the plan first, then the lanes. Most
+// series can be seen at a glance to ask for no rebuild; their plan is then not walked.
 template <std::size_t G, class Win>
 [[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p) {
+    if (no_rebuild_asked(win, n, p)) {
+        Scratch<unsigned char> none(n - p + 1);
+        std::memset(none.data(), 0, n - p + 1);
+        return run<G>(win, n, p, none.data());
+    }
     Plan<Win> plan(win, n, p);
     for (std::size_t i = p - 1; i < n; ++i) plan.step();
     return run<G>(win, n, p, plan.flags());
