@@ -153,10 +153,36 @@ Series line_windows(std::span<const double> values, std::uint64_t period, std::u
         out[i0] = v[0];
         out[i1] = v[1];
     };
-    // With Syy, one pair of lanes: its sums and the standard error's divisions fill the
-    // registers (measured faster than two pairs).
-    if (!lanes::run<WithSyy ? 1 : 2>(lanes::LineSums<WithSyy, decltype(emit)>(values.data(), period, emit), n, period))
+    if (!lanes::run<2>(lanes::LineSums<WithSyy, decltype(emit)>(values.data(), period, emit), n, period))
         return by_window();
+    return out;
+}
+
+// line_windows with Syy for a finish of several divisions and a root: the lanes keep each
+// window's sums, and a pass in bar order finishes them. Inside the lanes, the finish's long
+// chains of divisions would hold up the slides (measured slower).
+template <class Finish, class ByWindow>
+Series line_windows_apart(std::span<const double> values, std::uint64_t period, std::uint64_t min_period,
+                          Finish finish, ByWindow by_window) {
+    const std::size_t n = values.size();
+    Series out(n, NaN);
+    if (period < min_period || period > n) return out;
+    // Sy, Sxy and Syy of each window side by side, and a copy of the last window's after them.
+    lanes::Scratch<double> kept(3 * n + 3);
+    double* const k = kept.data();
+    auto emit = [&](std::size_t i0, std::size_t i1, Pair sy, Pair sxy, Pair syy) {
+        k[3 * i0] = sy[0], k[3 * i0 + 1] = sxy[0], k[3 * i0 + 2] = syy[0];
+        k[3 * i1] = sy[1], k[3 * i1 + 1] = sxy[1], k[3 * i1 + 2] = syy[1];
+    };
+    if (!lanes::run<2>(lanes::LineSums<true, decltype(emit)>(values.data(), period, emit), n, period))
+        return by_window();
+    for (std::size_t j = 0; j < 3; ++j) k[3 * n + j] = k[3 * (n - 1) + j];
+    for (std::size_t i = period - 1; i < n; i += 2) {
+        const double* w = k + 3 * i;  // windows i and i + 1 (the copy, past the last one)
+        const Pair v = finish(Pair{w[0], w[3]}, Pair{w[1], w[4]}, Pair{w[2], w[5]});
+        out[i] = v[0];
+        if (i + 1 < n) out[i + 1] = v[1];
+    }
     return out;
 }
 
@@ -214,7 +240,7 @@ Result<Series> standard_error(std::span<const double> y_values, std::uint64_t pe
     // stats::standard_error's fit, two windows at a time: its divisions and root, not its
     // sums, bound it once the sums run in lanes.
     const Pair zero = both(0.0), one = both(1.0);
-    return line_windows<true>(
+    return line_windows_apart(
         y_values, period, 3,
         [&](Pair sy, Pair sxy, Pair syy) {
             const Pair sxy_c = fit_lines(k, sy, sxy).sxy_c;
