@@ -1,6 +1,7 @@
 #include "indicators/trend/measures.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -19,42 +20,46 @@ using namespace errors::validation;
 namespace stats = utils::stats;
 namespace ma = utils::ma;
 
-// Monotonic queue of indices in a ring of window size (the window's p + 1 bars at most).
+// Monotonic queue of bars (value and index) in a ring of a power of two at least the
+// window's p + 1 bars, with each bar's value beside its index: the queue is walked without
+// going back to the series.
 class Extremes {
 public:
-    explicit Extremes(std::size_t capacity) : ring_(capacity) {}
+    explicit Extremes(std::size_t p) : mask_(std::bit_ceil(p + 2) - 1), value_(mask_ + 1), index_(mask_ + 1) {}
 
-    // `evicts(back)` is true when the newest index `i` makes index `back` useless.
+    // `evicts(x, back)` is true when the newest bar's value x makes the queued value `back`
+    // useless.
     template <class Evicts>
-    void push(std::size_t i, Evicts&& evicts) {
-        while (size_ != 0 && evicts(ring_[wrap(head_ + size_ - 1)])) --size_;
-        ring_[wrap(head_ + size_)] = i;
-        ++size_;
+    void push(std::size_t i, double x, Evicts&& evicts) {
+        while (tail_ != head_ && evicts(x, value_[(tail_ - 1) & mask_])) --tail_;
+        value_[tail_ & mask_] = x;
+        index_[tail_ & mask_] = i;
+        ++tail_;
     }
     // Never empties the queue: the newest index is always at or after `oldest`.
     void expire_before(std::size_t oldest) {
-        while (ring_[head_] < oldest) head_ = wrap(head_ + 1), --size_;
+        while (index_[head_ & mask_] < oldest) ++head_;
     }
 
     // Bars from `i` back to the most recent bar of the window whose value lies within 1e-10
     // of the window's extreme. The queue (front = the extreme, later equal values kept) holds
     // every suffix extreme, so that bar is always in it and the qualifying entries form a
     // prefix of it.
-    std::size_t bars_since(std::span<const double> x, std::size_t i) const {
-        const double extreme = x[ring_[head_]];
-        std::size_t best = ring_[head_];
-        for (std::size_t k = 1; k < size_; ++k) {
-            const std::size_t j = ring_[wrap(head_ + k)];
-            if (!(std::fabs(x[j] - extreme) < 1e-10)) break;
-            best = j;
+    std::size_t bars_since(std::size_t i) const {
+        const double extreme = value_[head_ & mask_];
+        std::size_t best = index_[head_ & mask_];
+        for (std::size_t k = head_ + 1; k != tail_; ++k) {
+            if (!(std::fabs(value_[k & mask_] - extreme) < 1e-10)) break;
+            best = index_[k & mask_];
         }
         return i - best;
     }
 
 private:
-    std::size_t wrap(std::size_t k) const { return k >= ring_.size() ? k - ring_.size() : k; }
-    std::vector<std::size_t> ring_;
-    std::size_t head_ = 0, size_ = 0;
+    std::size_t mask_;
+    lanes::Scratch<double> value_;
+    lanes::Scratch<std::size_t> index_;
+    std::size_t head_ = 0, tail_ = 0;  // counts of bars taken off the front and put on the back
 };
 
 }  // namespace
@@ -71,18 +76,18 @@ Result<AroonSeries> aroon(std::span<const double> high, std::span<const double> 
 
     // Strictly decreasing highs and strictly increasing lows from front to back; of equal
     // values the later survives.
-    Extremes highs(p + 1), lows(p + 1);
+    Extremes highs(p), lows(p);
     for (std::size_t i = 0; i < n; ++i) {
         // Expiring before the push keeps at most p + 1 indices queued.
         if (i > p) {
             highs.expire_before(i - p);
             lows.expire_before(i - p);
         }
-        highs.push(i, [&](std::size_t back) { return high[i] >= high[back]; });
-        lows.push(i, [&](std::size_t back) { return low[back] >= low[i]; });
+        highs.push(i, high[i], [](double x, double back) { return x >= back; });
+        lows.push(i, low[i], [](double x, double back) { return back >= x; });
         if (i < p) continue;
-        const std::size_t dh = highs.bars_since(high, i);
-        const std::size_t dl = lows.bars_since(low, i);
+        const std::size_t dh = highs.bars_since(i);
+        const std::size_t dl = lows.bars_since(i);
         const double up = (static_cast<double>(p - dh) / pf) * 100.0;
         const double down = (static_cast<double>(p - dl) / pf) * 100.0;
         out.up[i] = up;

@@ -1,8 +1,9 @@
 #pragma once
 // Sliding windows computed in lanes, bit for bit as one window stepped bar by bar.
 //
-// A sliding state (a compensated sum, a running mean and deviation) is summed afresh from its
-// window on the first window, on every 1000th slide after it, and whenever its
+// A sliding state (a compensated sum, a running mean and deviation, least-squares sums) is
+// summed afresh from its window on the first window, on every 1000th slide after it (after
+// every 1000 slides for the least-squares sums), and whenever its
 // utils::WindowWeight asks; after such a rebuild it depends on nothing but the bars. So the
 // stretches between rebuilds are independent chains of dependent additions, and run side by
 // side, one stretch per lane, instead of one after another.
@@ -14,7 +15,8 @@
 // ask for (the plan); the lanes then follow the plan. A lane whose state turns non-finite
 // after a slide means the plan no longer holds: run() then returns false and the caller
 // computes the whole series one window at a time instead. Only values near the largest
-// double can do that.
+// double can do that. Where a glance at the magnitudes shows that no weight can ask for a
+// rebuild (most price series), the plan is not walked at all.
 //
 // A lane group holds 2 * G stretches of the same length, two to a vector register; each half
 // performs exactly the scalar steps, so each window's arithmetic is that of the scalar path.
@@ -151,6 +153,7 @@ template <class Emit>
 class Deviations {
 public:
     static constexpr std::size_t kWeights = 1;
+
     Deviations(const double* x, std::size_t p, Emit& emit) noexcept
         : x_(x), p_(p), pf_(static_cast<double>(p)), emit_(emit) {}
 
