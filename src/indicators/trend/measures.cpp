@@ -64,6 +64,74 @@ private:
 
 }  // namespace
 
+namespace {
+
+// A window's best value (the highest, or the lowest negated) and the latest bar holding it
+// (its index as a double, exact), and the best of its values strictly worse than the best
+// (-inf when there is none).
+struct Best {
+    lanes::Pair best_at;
+    double next;
+};
+
+// block_extremes' rule for Best over sign * x; of equal values the later bar is kept, as the
+// queues keep it. Without a branch, in vector registers: which of two bars is the better one
+// is a coin flip to a predictor. The suffix extremes are kept in a ring of a power of two at
+// least the window long, which the indices of one block never wrap.
+struct BestRule {
+    using Cand = Best;
+    const double* x;
+    double sign;
+    Best* ring;
+    std::size_t mask;
+    Best at(std::size_t i) const noexcept {
+        return {lanes::Pair{sign * x[i], static_cast<double>(i)}, -std::numeric_limits<double>::infinity()};
+    }
+    static Best pick(Best later, Best earlier) noexcept {
+        using lanes::Pair;
+        const Pair lb{later.best_at[0], later.best_at[0]}, eb{earlier.best_at[0], earlier.best_at[0]};
+        const lanes::Mask lt = lb < eb, gt = lb > eb;
+        // The winner's own runner-up against the loser's best (equal bests: both runners-up).
+        const Pair loser = lanes::select(gt, eb, Pair{earlier.next, earlier.next});
+        const Pair ab = lanes::select(lt, Pair{earlier.next, later.best_at[0]}, Pair{later.next, loser[0]});
+        return {lanes::select(lt, earlier.best_at, later.best_at), ab[0] > ab[1] ? ab[0] : ab[1]};
+    }
+    void keep(std::size_t i, Best c) const noexcept { ring[i & mask] = c; }
+    Best kept(std::size_t i) const noexcept { return ring[i & mask]; }
+};
+
+// For each window of p + 1 bars ending at i >= p, emit(i, d): the bars from i back to the most
+// recent bar whose value lies within 1e-10 of the window's extreme (sign 1: the highest, -1:
+// the lowest), as Extremes::bars_since counts them. That bar is the latest one holding the
+// extreme unless some other value of the window lies within 1e-10 of it; then the window is
+// searched from its end. False, with some windows emitted, when such searches have passed
+// over more than 4 n bars: the queues then take the whole series.
+template <class Emit>
+bool latest_extremes(std::span<const double> x, double sign, std::size_t p, Emit&& emit) {
+    const std::size_t n = x.size(), w = p + 1;
+    lanes::Scratch<Best> ring(std::bit_ceil(w));
+    std::size_t budget = 4 * n;
+    bool within = true;
+    stats::window::block_extremes(BestRule{x.data(), sign, ring.data(), ring.size() - 1}, n, w, [&](std::size_t i, Best c) {
+        const double best = c.best_at[0];
+        const auto at = static_cast<std::size_t>(c.best_at[1]);
+        std::size_t latest = at;
+        if (std::fabs(c.next - best) < 1e-10) [[unlikely]] {
+            // A value of the window near the extreme: the latest bar near it, if after `at`.
+            std::size_t k = i;
+            while (k > at && !(std::fabs(sign * x[k] - best) < 1e-10)) --k;
+            latest = k;
+            const std::size_t searched = i - k;
+            within = within && searched <= budget;
+            budget -= within ? searched : 0;
+        }
+        if (within) emit(i, i - latest);
+    });
+    return within;
+}
+
+}  // namespace
+
 Result<AroonSeries> aroon(std::span<const double> high, std::span<const double> low, std::uint64_t period) {
     // The length check validates `high` first.
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
@@ -73,6 +141,15 @@ Result<AroonSeries> aroon(std::span<const double> high, std::span<const double> 
     const std::size_t p = period;
     const double pf = static_cast<double>(period);
     AroonSeries out{Series(n, NaN), Series(n, NaN), Series(n, NaN)};
+    // (p - d) / p * 100 for every count of bars d, as each bar would compute it.
+    lanes::Scratch<double> share(p + 1);
+    for (std::size_t d = 0; d <= p; ++d) share[d] = (static_cast<double>(p - d) / pf) * 100.0;
+    const bool done = latest_extremes(high, 1.0, p, [&](std::size_t i, std::size_t d) { out.up[i] = share[d]; }) &&
+                      latest_extremes(low, -1.0, p, [&](std::size_t i, std::size_t d) { out.down[i] = share[d]; });
+    if (done) {
+        for (std::size_t i = p; i < n; ++i) out.oscillator[i] = out.up[i] - out.down[i];
+        return out;
+    }
 
     // Strictly decreasing highs and strictly increasing lows from front to back; of equal
     // values the later survives.
@@ -86,10 +163,7 @@ Result<AroonSeries> aroon(std::span<const double> high, std::span<const double> 
         highs.push(i, high[i], [](double x, double back) { return x >= back; });
         lows.push(i, low[i], [](double x, double back) { return back >= x; });
         if (i < p) continue;
-        const std::size_t dh = highs.bars_since(i);
-        const std::size_t dl = lows.bars_since(i);
-        const double up = (static_cast<double>(p - dh) / pf) * 100.0;
-        const double down = (static_cast<double>(p - dl) / pf) * 100.0;
+        const double up = share[highs.bars_since(i)], down = share[lows.bars_since(i)];
         out.up[i] = up;
         out.down[i] = down;
         out.oscillator[i] = up - down;
