@@ -62,10 +62,6 @@ private:
     std::size_t head_ = 0, tail_ = 0;  // counts of bars taken off the front and put on the back
 };
 
-}  // namespace
-
-namespace {
-
 // A window's best value (the highest, or the lowest negated) and the latest bar holding it
 // (its index as a double, exact), and the best of its values strictly worse than the best
 // (-inf when there is none).
