@@ -435,7 +435,7 @@ def kernel():
         if other is not None:
             line += f" {len(other)} " + " ".join(repr(float(x)) for x in other)
         rows = [[float(t) for t in r.split()[1:]] for r in run(line)]
-        return rows if name == "lr" else rows[0]
+        return rows if name in ("lr", "hl") else rows[0]
 
     return call
 
@@ -476,6 +476,28 @@ def test_kernel_unusable_periods(kernel, name):
     for p in (0, 4):
         assert nan_equal(kernel(name, v, p), [NAN] * 3)
     assert kernel(name, [], 1) == []
+
+
+@pytest.mark.parametrize(
+    "high, low, period",
+    [
+        ([1, 3, 2, 5, 4], [0, 2, 1, 4, 3], 2),
+        ([0.0, -0.0, 0.0, -0.0, -0.0], [-0.0, 0.0, -0.0, 0.0, 0.0], 2),  # of equal extremes the later
+        ([0.0, -0.0, 0.0, -0.0, -0.0], [-0.0, 0.0, -0.0, 0.0, 0.0], 3),
+        ([2, 2, 2, 1], [1, 1, 1, 2], 4),  # one window, the whole series
+        ([5, 4, 3, 2, 1, 0, 1, 2], [0, 1, 2, 3, 4, 5, 4, 3], 1),
+        ([5, 4, 3, 2, 1, 0, 1, 2], [0, 1, 2, 3, 4, 5, 4, 3], 3),  # blocks of 3 over 8 bars
+        ([1, INF, 2, 3, -INF], [1, -INF, 2, 3, INF], 2),
+        ([1, 2, 3], [1, 2, 3], 0),
+        ([1, 2, 3], [1, 2, 3], 4),
+    ],
+)
+def test_kernel_high_low_is_max_and_min(kernel, high, low, period):
+    # The one-pass extremes of two series are bit for bit rolling_max and rolling_min.
+    got_max, got_min = kernel("hl", high, period, low)
+    for got, want in ((got_max, kernel("max", high, period)), (got_min, kernel("min", low, period))):
+        assert len(got) == len(want) == len(high)
+        assert all(str(g) == str(w) for g, w in zip(got, want))
 
 
 def test_kernel_linear_regression_nan(kernel):

@@ -258,6 +258,45 @@ def test_aroon_long_series_matches_scan(m, p):
         assert nan_equal(a, b)
 
 
+def near_tie_highs(n, p, gap, seed=3):
+    """A walk whose local highs each have a later bar `gap` below them, inside the window."""
+    high, _, _ = bars(n, seed=seed, step=0.5)
+    for i in range(p, n - p, 3 * p // 2 + 1):
+        top = max(high[i - p : i + 1])
+        high[i] = top + 1.0
+        high[i + p // 2] = top + 1.0 - gap
+    return high
+
+
+def stretched_near_ties(n, p):
+    """Every window's extreme followed at once by a bar 5e-11 below it, then far lower bars:
+    each window is searched back over most of its bars, more than the fast path allows
+    over the series, so the queues take it."""
+    unit = [100.0, 100.0 - 5e-11] + [90.0 - k for k in range(p - 2)]
+    return [x + 10.0 * (i // p % 3) for i, x in enumerate(unit * (n // p + 1))][:n]
+
+
+@pytest.mark.parametrize(
+    "high, p",
+    [
+        (near_tie_highs(600, 8, 1e-11), 8),
+        (near_tie_highs(600, 8, 9.9e-11), 8),
+        (near_tie_highs(600, 8, 1e-10), 8),  # exactly the tolerance: not the extreme
+        (near_tie_highs(600, 9, 1.01e-10), 9),
+        (near_tie_highs(3000, 40, 5e-11), 40),
+        ([100.0 - 1e-12 * k for k in range(300)], 12),  # every bar within the tolerance
+        ([0.0, -0.0] * 50, 5),
+        (stretched_near_ties(4000, 40), 40),
+        (stretched_near_ties(400, 3), 3),
+    ],
+)
+def test_aroon_near_ties_match_scan(m, high, p):
+    # The highs as they are, and negated as lows: both extremes with values near them.
+    low = [-x for x in high]
+    for a, b in zip(m.py_aroon(high, low, p), ref_aroon(high, low, p)):
+        assert nan_equal(a, b)
+
+
 @settings(max_examples=150, deadline=None)
 @given(ohlc_strategy(min_size=3, max_size=80, integral=True), st.integers(2, 30))
 def test_aroon_matches_scan(m, hlc, p):

@@ -1,7 +1,9 @@
 """Window sums and deviations run in lanes (the stretches between rebuilds side by side) give
-bit for bit what one window at a time gives: vortex, choppiness, ulcer index, mass index and
-historical volatility against their one-window-at-a-time form, built from the shared rolling
-kernels in a native test program (tests/native/window_lanes.cpp)."""
+bit for bit what one window at a time gives: vortex, choppiness, ulcer index, mass index,
+historical volatility, the least-squares family (slope, angle, regression value, intercept,
+forecast, standard error), VHF, VIDYA, WAE and inertia against their one-window-at-a-time
+form, built from the shared rolling kernels in a native test program
+(tests/native/window_lanes.cpp)."""
 import numpy as np
 import pytest
 
@@ -105,3 +107,95 @@ def test_overflowing_windows(compare, kind, aux, at):
 @pytest.mark.parametrize("at", [100, 9500])
 def test_sum_overflowing_between_its_additions_falls_back(compare, kind, period, at):
     assert compare(kind, *overflowing_between_additions(19500, at), period).startswith("same ")
+
+
+# The least-squares sums rebuild after 1000 slides (stretches of 1001 bars), the others on the
+# 1000th. aux: WAE's signal period, inertia's RVI period.
+LINE_KINDS = [("slope", 0), ("angle", 0), ("linearreg", 0), ("intercept", 0), ("tsf", 0), ("stderr", 0),
+              ("vhf", 0), ("vidya", 0), ("wae", 3), ("inertia", 2), ("inertia", 14)]
+
+
+def close_overflowing(n, at, width=300):
+    """Closes of +-1e307: the line sums, the deviations, the VHF's changes and the RVI's bodies
+    overflow, a lane's state turns non-finite and the whole series is computed one window at a
+    time."""
+    high, low, close = walk(n)
+    close[at : at + width] = 1e307 * (-1.0) ** np.arange(width)
+    return high, low, close
+
+
+@pytest.mark.parametrize("kind, aux", LINE_KINDS)
+@pytest.mark.parametrize("n, period", [(4, 2), (5, 3), (1200, 7), (4006, 7), (8010, 11), (19500, 13), (9000, 1001)])
+def test_line_kinds_match_one_window_at_a_time(compare, kind, aux, n, period):
+    line = compare(kind, *walk(n, seed=n), period, aux)
+    assert line.startswith("same ") and int(line.split()[1]) >= n - 2 * period - 2 * aux - 4
+
+
+@pytest.mark.parametrize("kind, aux", LINE_KINDS)
+@pytest.mark.parametrize(
+    "at",
+    [
+        13 + 2 * 1001 + 400,  # inside the third stretch of 1001 (of 1000: also the third)
+        12 + 4 * 1001 - 1,  # the last slide of the fourth stretch of 1001
+        12 + 4 * 1000 + 1,  # the first slide of the fifth stretch of 1000
+        12 + 8 * 1001,  # a stretch's first bar
+        12 + 17 * 1000 + 500,  # the pair of whole stretches
+        19490,  # the short last stretch
+    ],
+)
+def test_line_kinds_rebuild_in_one_lane(compare, kind, aux, at):
+    line = compare(kind, *spiked(19500, at - 13), 13, aux)
+    assert line.startswith("same ") and int(line.split()[1]) > 19000
+
+
+@pytest.mark.parametrize("kind, aux", LINE_KINDS)
+@pytest.mark.parametrize("at", [100, 5200, 17000])
+def test_line_kinds_overflowing(compare, kind, aux, at):
+    assert compare(kind, *close_overflowing(19500, at), 20, aux).startswith("same ")
+
+
+def ratio_run(n, ratio, p, seed=5):
+    """Magnitudes between 1 and `ratio`, log-uniform, a run of the largest in the middle."""
+    rng = np.random.default_rng(seed)
+    close = ratio ** rng.uniform(0.0, 1.0, n)
+    close[n // 2 : n // 2 + p] = ratio
+    close[n // 2 + p : n // 2 + 3 * p] = 1.0
+    return close
+
+
+def one_outlier(n, ratio, at):
+    close = np.ones(n)
+    close[at] = ratio
+    return close
+
+
+# (close, period, whether the glance may skip the plan). Skipping is right only when the
+# plan asks for nothing; the close cases sit at and just past the spread it allows (2^19).
+PLAN_CASES = [
+    (walk(19500, seed=4)[2], 13, True),
+    (walk(200000, seed=4)[2], 14, True),  # a wide range over the series, a narrow one per stretch
+    (walk(9000, seed=4)[2], 1500, True),  # windows longer than a stretch: the whole series
+    (ratio_run(6000, 2.0**19, 1), 1, True),
+    (ratio_run(6000, 2.0**19, 7), 7, True),
+    (one_outlier(6000, 2.0**19, 3000), 1, True),
+    (one_outlier(6000, 2.0**19, 3000), 9, True),
+    (one_outlier(6000, 2.0**19 * 1.01, 3000), 1, False),
+    (one_outlier(6000, 2.0**21, 3000), 1, False),  # outweighs: the plan asks
+    (one_outlier(6000, 2.0**30, 3000), 50, False),
+    (one_outlier(6000, 2.0**30, 2), 9, False),  # in the first window, before its stretch's bar
+    (spiked(19500, 7000)[2], 13, False),
+    (np.r_[np.ones(3000), np.zeros(1), np.ones(3000)], 5, False),  # a zero magnitude
+    (np.r_[np.ones(3000), [1e307] * 20, np.ones(3000)], 5, False),
+]
+
+
+@pytest.mark.parametrize("case", range(len(PLAN_CASES)))
+def test_glance_skips_only_plans_that_ask_nothing(compare, case):
+    close, period, may_skip = PLAN_CASES[case]
+    line = compare("plan", close, close, close, period)
+    _, quiet, asked = line.split()
+    assert quiet == ("1" if may_skip else "0")
+    if quiet == "1":
+        assert asked == "0"
+    if case in (8, 9, 10, 11):
+        assert int(asked) > 0  # these do ask, so the glance must not skip them

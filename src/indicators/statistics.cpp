@@ -4,7 +4,11 @@
 
 #include "utils/constants.hpp"
 
+#include "utils/window_lanes.hpp"
+
 namespace vorn::indicators::statistics {
+
+namespace lanes = utils::lanes;
 
 namespace stats = utils::stats;
 namespace window = utils::stats::window;
@@ -120,19 +124,109 @@ Series beta_impl(std::span<const double> a, std::span<const double> b, std::uint
     return out;
 }
 
+namespace {
+
+using lanes::Pair;
+
+inline Pair both(double x) noexcept { return Pair{x, x}; }
+
+// window::fit_line in both halves.
+struct Lines {
+    Pair sxy_c, slope, intercept;
+};
+[[gnu::always_inline]] inline Lines fit_lines(const window::LineConstants& k, Pair sy, Pair sxy) noexcept {
+    const Pair sxy_c = sxy - both(k.sx) * sy / both(k.p);
+    const Pair slope = sxy_c / both(k.sxx);
+    return {sxy_c, slope, sy / both(k.p) - both(k.mean_x) * slope};
+}
+
+// Every window's value of values holding no NaN (min_period <= period <= len, else NaN
+// throughout): finish(sy, sxy, syy) of two windows at a time, their least-squares sums
+// stepped in lanes as window::least_squares_sums steps them. Where the lanes cannot follow
+// their plan (sums near the largest double), by_window() gives the series one window at a
+// time.
+template <bool WithSyy, class Finish, class ByWindow>
+Series line_windows(std::span<const double> values, std::uint64_t period, std::uint64_t min_period, Finish finish,
+                    ByWindow by_window) {
+    const std::size_t n = values.size();
+    Series out(n, NaN);
+    if (period < min_period || period > n) return out;
+    auto emit = [&](std::size_t i0, std::size_t i1, Pair sy, Pair sxy, Pair syy) {
+        const Pair v = finish(sy, sxy, syy);
+        out[i0] = v[0];
+        out[i1] = v[1];
+    };
+    if (!lanes::run<2>(lanes::LineSums<WithSyy, decltype(emit)>(values.data(), period, emit), n, period))
+        return by_window();
+    return out;
+}
+
+// line_windows with Syy for a finish of several divisions and a root: the lanes keep each
+// window's sums, and a pass in bar order finishes them. Inside the lanes, the finish's long
+// chains of divisions would hold up the slides (measured slower).
+template <class Finish, class ByWindow>
+Series line_windows_apart(std::span<const double> values, std::uint64_t period, std::uint64_t min_period,
+                          Finish finish, ByWindow by_window) {
+    const std::size_t n = values.size();
+    Series out(n, NaN);
+    if (period < min_period || period > n) return out;
+    // Sy, Sxy and Syy of each window side by side, and a copy of the last window's after them.
+    utils::Scratch<double> kept(3 * n + 3);
+    double* const k = kept.data();
+    auto emit = [&](std::size_t i0, std::size_t i1, Pair sy, Pair sxy, Pair syy) {
+        k[3 * i0] = sy[0], k[3 * i0 + 1] = sxy[0], k[3 * i0 + 2] = syy[0];
+        k[3 * i1] = sy[1], k[3 * i1 + 1] = sxy[1], k[3 * i1 + 2] = syy[1];
+    };
+    if (!lanes::run<2>(lanes::LineSums<true, decltype(emit)>(values.data(), period, emit), n, period))
+        return by_window();
+    for (std::size_t j = 0; j < 3; ++j) k[3 * n + j] = k[3 * (n - 1) + j];
+    for (std::size_t i = period - 1; i < n; i += 2) {
+        const double* w = k + 3 * i;  // windows i and i + 1 (the copy, past the last one)
+        const Pair v = finish(Pair{w[0], w[3]}, Pair{w[1], w[4]}, Pair{w[2], w[5]});
+        out[i] = v[0];
+        if (i + 1 < n) out[i + 1] = v[1];
+    }
+    return out;
+}
+
+Series slopes(std::span<const double> values, std::uint64_t period) {
+    const window::LineConstants k(period);
+    return line_windows<false>(
+        values, period, 2, [&](Pair sy, Pair sxy, Pair) { return fit_lines(k, sy, sxy).slope; },
+        [&] { return stats::linearreg_slope(values, period); });
+}
+
+}  // namespace
+
 Series linearreg_impl(std::span<const double> values, std::uint64_t period) {
-    return line_value(values, period, [](const window::LineConstants& k, const window::Line& line) {
-        return line.slope * (k.p - 1.0) + line.intercept;
-    });
+    const window::LineConstants k(period);
+    return line_windows<false>(
+        values, period, 2,
+        [&](Pair sy, Pair sxy, Pair) {
+            const Lines line = fit_lines(k, sy, sxy);
+            return line.slope * both(k.p - 1.0) + line.intercept;
+        },
+        [&] {
+            return line_value(values, period, [](const window::LineConstants& k, const window::Line& line) {
+                return line.slope * (k.p - 1.0) + line.intercept;
+            });
+        });
 }
 
 Series linearreg_intercept_impl(std::span<const double> values, std::uint64_t period) {
-    return line_value(values, period,
-                      [](const window::LineConstants&, const window::Line& line) { return line.intercept; });
+    const window::LineConstants k(period);
+    return line_windows<false>(
+        values, period, 2, [&](Pair sy, Pair sxy, Pair) { return fit_lines(k, sy, sxy).intercept; },
+        [&] {
+            return line_value(values, period,
+                              [](const window::LineConstants&, const window::Line& line) { return line.intercept; });
+        });
 }
 
 Series linearreg_angle_impl(std::span<const double> values, std::uint64_t period) {
-    Series out = stats::linearreg_slope(values, period);
+    // The arc tangents in a pass of their own: a call inside the lanes would spill their sums
+    // around it.
+    Series out = slopes(values, period);
     for (double& s : out)
         if (!std::isnan(s)) s = std::atan(s) * 57.29577951308232;
     return out;
@@ -145,7 +239,24 @@ Result<RegressionSeries> linear_regression(std::span<const double> y_values, std
 
 Result<Series> standard_error(std::span<const double> y_values, std::uint64_t period) {
     if (auto s = check_one(y_values, "y_values", period); !s) return fail(s.error());
-    return stats::standard_error(y_values, period);
+    const window::LineConstants k(period);
+    // stats::standard_error's fit, two windows at a time: its divisions and root, not its
+    // sums, bound it once the sums run in lanes.
+    const Pair zero = both(0.0), one = both(1.0);
+    return line_windows_apart(
+        y_values, period, 3,
+        [&](Pair sy, Pair sxy, Pair syy) {
+            const Pair sxy_c = fit_lines(k, sy, sxy).sxy_c;
+            const Pair centred = syy - sy * sy / both(k.p);
+            const Pair syy_c = lanes::select(centred > zero, centred, zero);
+            Pair r2 = sxy_c * sxy_c / (syy_c * both(k.sxx));
+            r2 = lanes::select(r2 < zero, zero, r2);
+            r2 = lanes::select(r2 > one, one, r2);
+            r2 = lanes::select(syy_c > zero, r2, one);  // a flat window fits perfectly
+            const Pair resid = syy_c * (one - r2);
+            return lanes::root(lanes::select(resid > zero, resid, zero) / both(k.p - 2.0));
+        },
+        [&] { return stats::standard_error(y_values, period); });
 }
 
 Result<Series> correlation(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
@@ -182,7 +293,7 @@ Result<Series> linearreg(std::span<const double> values, std::uint64_t period) {
 
 Result<Series> linearreg_slope(std::span<const double> values, std::uint64_t period) {
     if (auto s = check_one(values, "values", period); !s) return fail(s.error());
-    return stats::linearreg_slope(values, period);
+    return slopes(values, period);
 }
 
 Result<Series> linearreg_angle(std::span<const double> values, std::uint64_t period) {
@@ -202,7 +313,14 @@ Result<Series> var(std::span<const double> values, std::uint64_t period) {
 
 Result<Series> tsf(std::span<const double> values, std::uint64_t period) {
     if (auto s = check_one(values, "values", period); !s) return fail(s.error());
-    return stats::tsf(values, period);
+    const window::LineConstants k(period);
+    return line_windows<false>(
+        values, period, 2,
+        [&](Pair sy, Pair sxy, Pair) {
+            const Lines line = fit_lines(k, sy, sxy);
+            return line.slope * both(k.p) + line.intercept;
+        },
+        [&] { return stats::tsf(values, period); });
 }
 
 }  // namespace vorn::indicators::statistics

@@ -79,6 +79,19 @@ struct LatestMaxMin {
     Cand kept(std::size_t i) const noexcept { return {max[i], min[i]}; }
 };
 
+// LatestMaxMin over two series: the largest of one, the smallest of the other.
+struct LatestHighLow {
+    using Cand = LatestMaxMin::Cand;
+    const double* high;
+    const double* low;
+    double* max;
+    double* min;
+    Cand at(std::size_t i) const noexcept { return {high[i], low[i]}; }
+    static Cand pick(Cand later, Cand earlier) noexcept { return LatestMaxMin::pick(later, earlier); }
+    void keep(std::size_t i, Cand c) const noexcept { max[i] = c.max, min[i] = c.min; }
+    Cand kept(std::size_t i) const noexcept { return {max[i], min[i]}; }
+};
+
 bool is_schedule_b_recompute(std::size_t i, std::size_t p) { return (i - p + 1) % 1000 == 0; }
 
 }  // namespace
@@ -106,6 +119,20 @@ WindowExtremes rolling_max_min(std::span<const double> values, std::uint64_t per
         blank_nan_windows(values, p, out.max);
         blank_nan_windows(values, p, out.min);
     }
+    return out;
+}
+
+WindowExtremes rolling_high_low(std::span<const double> high, std::span<const double> low, std::uint64_t period) {
+    const std::size_t n = high.size();
+    WindowExtremes out{Series(n, NaN), Series(n, NaN)};
+    if (!usable(period, 1, n) || low.size() < n) return out;
+    double* max = out.max.data();
+    double* min = out.min.data();
+    window::block_extremes(LatestHighLow{high.data(), low.data(), max, min}, n, static_cast<std::size_t>(period),
+                           [&](std::size_t i, LatestHighLow::Cand c) {
+                               max[i] = c.max;
+                               min[i] = c.min;
+                           });
     return out;
 }
 

@@ -46,6 +46,11 @@ struct WindowExtremes {
 };
 WindowExtremes rolling_max_min(std::span<const double> values, std::uint64_t period);
 
+// rolling_max of `high` and rolling_min of `low` (as long as `high` at least) in one pass, for
+// series the caller has checked to hold no NaN: their windows are never blanked, so the pass
+// that looks for a NaN is left out.
+WindowExtremes rolling_high_low(std::span<const double> high, std::span<const double> low, std::uint64_t period);
+
 namespace window {
 // The selections of the rolling extremes: of two equal values (0.0 and -0.0) the later one
 // is kept. Written so that they compile to plain max/min instructions.

@@ -1,8 +1,9 @@
 #pragma once
 // Sliding windows computed in lanes, bit for bit as one window stepped bar by bar.
 //
-// A sliding state (a compensated sum, a running mean and deviation) is summed afresh from its
-// window on the first window, on every 1000th slide after it, and whenever its
+// A sliding state (a compensated sum, a running mean and deviation, least-squares sums) is
+// summed afresh from its window on the first window, on every 1000th slide after it (after
+// every 1000 slides for the least-squares sums), and whenever its
 // utils::WindowWeight asks; after such a rebuild it depends on nothing but the bars. So the
 // stretches between rebuilds are independent chains of dependent additions, and run side by
 // side, one stretch per lane, instead of one after another.
@@ -14,16 +15,21 @@
 // ask for (the plan); the lanes then follow the plan. A lane whose state turns non-finite
 // after a slide means the plan no longer holds: run() then returns false and the caller
 // computes the whole series one window at a time instead. Only values near the largest
-// double can do that.
+// double can do that. Where a glance at the magnitudes shows that no weight can ask for a
+// rebuild (most price series), the plan is not walked at all.
 //
 // A lane group holds 2 * G stretches of the same length, two to a vector register; each half
 // performs exactly the scalar steps, so each window's arithmetic is that of the scalar path.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <limits>
+#include <span>
 #include <type_traits>
 
 #include "utils/buffer.hpp"
+#include "utils/series.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::utils::lanes {
@@ -32,6 +38,17 @@ using Pair = double __attribute__((vector_size(16)));
 using Mask = long long __attribute__((vector_size(16)));
 
 inline constexpr std::size_t kStretch = 1000;  // slides between scheduled rebuilds, plus the rebuild
+
+// A window's stretch: its Win::kStretch where it declares one (the least-squares sums rebuild
+// after 1000 slides, not on the 1000th), else kStretch.
+template <class Win>
+constexpr std::size_t stretch_of() noexcept {
+    if constexpr (requires { Win::kStretch; }) {
+        return Win::kStretch;
+    } else {
+        return kStretch;
+    }
+}
 
 inline Pair pair_at(const double* x, std::size_t i0, std::size_t i1) noexcept { return Pair{x[i0], x[i1]}; }
 
@@ -42,13 +59,23 @@ inline Pair select(Mask m, Pair yes, Pair no) noexcept {
     return reinterpret_cast<Pair>((reinterpret_cast<Mask>(yes) & m) | (reinterpret_cast<Mask>(no) & ~m));
 }
 
+// The square root of each half, correctly rounded as std::sqrt rounds it.
+inline Pair root(Pair x) noexcept {
+#if defined(__SSE2__)
+    return __builtin_ia32_sqrtpd(x);
+#else
+    return Pair{std::sqrt(x[0]), std::sqrt(x[1])};
+#endif
+}
+
 // Compensated sums (utils::Kahan::add, lane by lane) of S series over windows of `p` bars, as
 // utils::stats::rolling_sum_kahan sums each of them: a slide adds the entering value, then
 // the leaving one negated; a rebuild sums the window in index order and drops its
 // compensation. The series must hold no NaN (that function skips NaN; these add them).
 // Weights of |x|. emit(i0, i1, sums) receives each step's sums, bars i0 and i1 (equal when a
-// stretch fills both halves).
-template <std::size_t S, class Emit>
+// stretch fills both halves). With FirstKeepsComp the first window's compensation is carried
+// into its slides, as utils::ma::SmaWindow carries it.
+template <std::size_t S, class Emit, bool FirstKeepsComp = false>
 class KahanSums {
 public:
     static constexpr std::size_t kWeights = S;
@@ -75,7 +102,13 @@ public:
             sum = t;
         }
         st.sum[s] = select(lanes, sum, st.sum[s]);
-        st.comp[s] = select(lanes, Pair{0.0, 0.0}, st.comp[s]);
+        if constexpr (FirstKeepsComp) {
+            const Mask first{-static_cast<long long>(i0 + 1 == p_), -static_cast<long long>(i1 + 1 == p_)};
+            comp = select(first, comp, Pair{0.0, 0.0});
+        } else {
+            comp = Pair{0.0, 0.0};
+        }
+        st.comp[s] = select(lanes, comp, st.comp[s]);
     }
 
     // Every sum slides to the windows ending at i0 and i1; the lanes whose compensations all
@@ -110,6 +143,135 @@ private:
     Emit& emit_;
 };
 
+// The running mean and deviation of utils::stats::stdev, lane by lane: Welford's steps over
+// the window when it is summed afresh, and the slide's update of both otherwise. The values
+// must hold no NaN (stdev takes a NaN as 0.0 and voids its windows; the caller does both).
+// Weight of the squares.
+template <class Emit>
+class Deviations {
+public:
+    static constexpr std::size_t kWeights = 1;
+
+    Deviations(const double* x, std::size_t p, Emit& emit) noexcept
+        : x_(x), p_(p), pf_(static_cast<double>(p)), emit_(emit) {}
+
+    struct State {
+        Pair mean, m2;
+    };
+
+    double magnitude(std::size_t, std::size_t i) const noexcept { return x_[i] * x_[i]; }
+
+    [[gnu::always_inline]] void rebuild(State& st, std::size_t, std::size_t i0, std::size_t i1,
+                                        Mask which) const noexcept {
+        Pair mean{0.0, 0.0}, m2{0.0, 0.0};
+        for (std::size_t k = 0; k < p_; ++k) {
+            const Pair x = pair_at(x_, i0 + 1 - p_ + k, i1 + 1 - p_ + k);
+            const Pair d = x - mean;
+            const double count = static_cast<double>(k + 1);
+            mean = d / Pair{count, count} + mean;
+            m2 = m2 + (x - mean) * d;
+        }
+        st.mean = select(which, mean, st.mean);
+        st.m2 = select(which, m2, st.m2);
+    }
+
+    [[gnu::always_inline]] Mask slide(State& st, std::size_t i0, std::size_t i1) const noexcept {
+        const Pair o = pair_at(x_, i0 - p_, i1 - p_), x = pair_at(x_, i0, i1);
+        const Pair pf{pf_, pf_}, pm1{pf_ - 1.0, pf_ - 1.0};
+        const Pair m0 = (st.mean * pf - o) / pm1;
+        const Pair m1 = (pm1 * m0 + x) / pf;
+        st.m2 = (st.m2 - (o - st.mean) * (o - m0)) + (x - m1) * (x - m0);
+        st.mean = m1;
+        return finite(st.mean) & finite(st.m2);
+    }
+
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const { emit_(i0, i1, st.m2); }
+
+private:
+    const double* x_;
+    std::size_t p_;
+    double pf_;
+    Emit& emit_;
+};
+
+// The least-squares sums of utils::stats::window::least_squares_sums, lane by lane: Sy and
+// Sxy (and Syy when WithSyy) summed in index order when the window is summed afresh (the
+// compensations kept), and on a slide Sxy loses (Sy - leaving) and gains (p - 1) * entering
+// before Sy and Syy slide. The values must hold no NaN (those sums take a NaN as 0.0 and count
+// it; the caller does both). Weight of the squares. emit(i0, i1, sy, sxy, syy) (syy 0.0
+// without WithSyy).
+template <bool WithSyy, class Emit>
+class LineSums {
+public:
+    static constexpr std::size_t kWeights = 1;
+    // Rebuilt on the first window and after every 1000 slides (slides 1001, 2002, ...).
+    static constexpr std::size_t kStretch = 1001;
+
+    LineSums(const double* y, std::size_t p, Emit& emit) noexcept
+        : y_(y), p_(p), last_(static_cast<double>(p) - 1.0), emit_(emit) {}
+
+    struct Sum {
+        Pair sum, comp;
+        // utils::Kahan::add in both halves.
+        [[gnu::always_inline]] void add(Pair v) noexcept {
+            const Pair y = v - comp;
+            const Pair t = sum + y;
+            comp = (t - sum) - y;
+            sum = t;
+        }
+    };
+    struct State {
+        Sum sy, sxy, syy;
+    };
+
+    double magnitude(std::size_t, std::size_t i) const noexcept { return y_[i] * y_[i]; }
+
+    [[gnu::always_inline]] void rebuild(State& st, std::size_t, std::size_t i0, std::size_t i1,
+                                        Mask which) const noexcept {
+        Sum sy{}, sxy{}, syy{};
+        for (std::size_t k = 0; k < p_; ++k) {
+            const Pair y = pair_at(y_, i0 + 1 - p_ + k, i1 + 1 - p_ + k);
+            const double x = static_cast<double>(k);
+            sy.add(y);
+            sxy.add(Pair{x, x} * y);
+            if constexpr (WithSyy) syy.add(y * y);
+        }
+        keep(st.sy, sy, which);
+        keep(st.sxy, sxy, which);
+        if constexpr (WithSyy) keep(st.syy, syy, which);
+    }
+
+    [[gnu::always_inline]] Mask slide(State& st, std::size_t i0, std::size_t i1) const noexcept {
+        const Pair o = pair_at(y_, i0 - p_, i1 - p_), x = pair_at(y_, i0, i1);
+        st.sxy.add(-(st.sy.sum - o));
+        st.sxy.add(Pair{last_, last_} * x);
+        st.sy.add(-o);
+        st.sy.add(x);
+        if constexpr (WithSyy) {
+            st.syy.add(-(o * o));
+            st.syy.add(x * x);
+            return finite(st.sy.comp + (st.sxy.comp + st.syy.comp));
+        } else {
+            return finite(st.sy.comp + st.sxy.comp);
+        }
+    }
+
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const {
+        emit_(i0, i1, st.sy.sum, st.sxy.sum, st.syy.sum);
+    }
+
+private:
+    [[gnu::always_inline]] static void keep(Sum& to, const Sum& from, Mask which) noexcept {
+        to.sum = select(which, from.sum, to.sum);
+        to.comp = select(which, from.comp, to.comp);
+    }
+
+    const double* y_;
+    std::size_t p_;
+    double last_;
+    Emit& emit_;
+};
+
 // The plan: each weight walked over the bars as its sliding state walks them, marking the
 // slides after which it asks for a rebuild (bit s for weight s). Bar by bar, so that the
 // pass that writes the values can carry it along: a weight's additions are one chain of
@@ -128,7 +290,7 @@ public:
         const std::size_t i = i_++;
         unsigned f = 0;
         if (i == next_) [[unlikely]] {
-            next_ += kStretch;
+            next_ += stretch_of<Win>();
 #pragma GCC unroll 8
             for (std::size_t s = 0; s < W; ++s) refill(s, i);
         } else {
@@ -196,32 +358,102 @@ template <std::size_t G, class Win>
 template <std::size_t G, class Win>
 [[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags) {
     constexpr std::size_t L = 2 * G;
+    constexpr std::size_t stretch = stretch_of<Win>();
     const std::size_t first = p - 1;
     std::size_t from = first;
     auto flag = [&](std::size_t bar) { return flags + (bar - first); };
     // Groups of L whole stretches.
-    for (; n - from >= L * kStretch; from += L * kStretch) {
+    for (; n - from >= L * stretch; from += L * stretch) {
         std::size_t start[L];
         const unsigned char* at[L];
-        for (std::size_t l = 0; l < L; ++l) start[l] = from + l * kStretch, at[l] = flag(start[l]);
-        if (!run_group<G>(win, start, at, kStretch)) return false;
+        for (std::size_t l = 0; l < L; ++l) start[l] = from + l * stretch, at[l] = flag(start[l]);
+        if (!run_group<G>(win, start, at, stretch)) return false;
     }
     // Two whole stretches at a time, then the last one, in both halves of one pair.
-    for (; n - from >= 2 * kStretch; from += 2 * kStretch)
-        if (!run_group<1>(win, {from, from + kStretch}, {flag(from), flag(from + kStretch)}, kStretch)) return false;
+    for (; n - from >= 2 * stretch; from += 2 * stretch)
+        if (!run_group<1>(win, {from, from + stretch}, {flag(from), flag(from + stretch)}, stretch)) return false;
     for (std::size_t len; from < n; from += len) {
-        len = n - from < kStretch ? n - from : kStretch;
+        len = n - from < stretch ? n - from : stretch;
         if (!run_group<1>(win, {from, from}, {flag(from), flag(from)}, len)) return false;
     }
     return true;
 }
 
-// The same for a caller whose values are all written: the plan first, then the lanes.
+// True when the magnitudes of weight s over bars [from, to) are all positive and within 2^19
+// of the smallest, and p of the largest stay far from overflowing.
+template <class Win>
+bool magnitudes_close(const Win& win, std::size_t s, std::size_t from, std::size_t to, std::size_t p) noexcept {
+    constexpr double kSpread = 0x1p19;  // 2^20 (utils::kOutweighs) with a factor 2 to spare
+    static_assert(kSpread * 2.0 <= utils::kOutweighs);
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    double lo[4] = {inf, inf, inf, inf}, hi[4] = {0.0, 0.0, 0.0, 0.0};
+    bool nan = false;
+    std::size_t i = from;
+    // Four independent selections: one would wait on its own latency every bar.
+    for (; i + 4 <= to; i += 4) {
+#pragma GCC unroll 4
+        for (std::size_t j = 0; j < 4; ++j) {
+            const double m = win.magnitude(s, i + j);
+            nan |= m != m;
+            lo[j] = m < lo[j] ? m : lo[j];
+            hi[j] = m > hi[j] ? m : hi[j];
+        }
+    }
+    for (; i < to; ++i) {
+        const double m = win.magnitude(s, i);
+        nan |= m != m;
+        lo[0] = m < lo[0] ? m : lo[0];
+        hi[0] = m > hi[0] ? m : hi[0];
+    }
+    for (std::size_t j = 1; j < 4; ++j) {
+        lo[0] = lo[j] < lo[0] ? lo[j] : lo[0];
+        hi[0] = hi[j] > hi[0] ? hi[j] : hi[0];
+    }
+    return !nan && lo[0] > 0.0 && hi[0] <= kSpread * lo[0] &&
+           hi[0] * 4.0 * static_cast<double>(p) <= std::numeric_limits<double>::max();
+}
+
+// True when no weight can ask for a rebuild on these bars, so that the plan would flag
+// nothing. A weight is summed afresh at the start of each stretch, from the window ending
+// there, and slides plainly (no compensation) to its end. When, over the bars one stretch's
+// windows hold, every magnitude is positive and within 2^19 of the smallest (and sums of
+// them stay far from overflowing), each window's weight is at least p times that smallest
+// magnitude, less the rounding of the running sum: at most (p + 2100) * 2^-53 of the largest
+// window weight. With p + 2100 <= 2^29 that rounding is at most 1/32 of the smallest window
+// weight, so no magnitude that passed through the stretch's windows outweighs 2^20 times the
+// weight, and the stretch asks for no rebuild whatever the weight has learnt before it.
+template <class Win>
+bool no_rebuild_asked(const Win& win, std::size_t n, std::size_t p) noexcept {
+    constexpr std::size_t stretch = stretch_of<Win>();
+    if (p + 2100 > (std::size_t{1} << 29) || stretch > 1001) return false;
+    for (std::size_t s = 0; s < Win::kWeights; ++s) {
+        // Windows longer than a stretch: the whole series at once, which covers every stretch.
+        if (p > stretch) {
+            if (!magnitudes_close(win, s, 0, n, p)) return false;
+            continue;
+        }
+        for (std::size_t b = p - 1; b < n; b += stretch)
+            if (!magnitudes_close(win, s, b + 1 - p, b + stretch < n ? b + stretch : n, p)) return false;
+    }
+    return true;
+}
+
+// The same for a caller whose values are all written: the plan first, then the lanes. Most
+// series can be seen at a glance to ask for no rebuild; their plan is then not walked.
 template <std::size_t G, class Win>
 [[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p) {
+    if (no_rebuild_asked(win, n, p)) {
+        Scratch<unsigned char> none(n - p + 1);
+        std::memset(none.data(), 0, n - p + 1);
+        return run<G>(win, n, p, none.data());
+    }
     Plan<Win> plan(win, n, p);
     for (std::size_t i = p - 1; i < n; ++i) plan.step();
     return run<G>(win, n, p, plan.flags());
 }
+
+// utils::stats::stdev of values holding no NaN (NaN throughout unless 2 <= period <= len),
+// its running mean and deviation stepped in lanes (Deviations).
+Series stdev(std::span<const double> values, std::uint64_t period);
 
 }  // namespace vorn::utils::lanes

@@ -1,5 +1,5 @@
 // utils::stats on NaN gaps, infinities and unusable periods (the Python functions refuse
-// non-finite input). Input lines: NAME PERIOD N v1 .. vN [M w1 .. wM for corr]; each
+// non-finite input). Input lines: NAME PERIOD N v1 .. vN [M w1 .. wM for corr and hl]; each
 // series printed as its length and its values.
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +31,7 @@ int main() {
         else if (k == "tsf") put(tsf(a, p));
         else if (k == "stderr") put(standard_error(a, p));
         else if (k == "lr") { auto r = linear_regression(a, p); put(r.slope); put(r.intercept); put(r.r_squared); }
+        else if (k == "hl") { int m; if (std::scanf("%d", &m) != 1) return 2; auto b = read(m); auto r = rolling_high_low(a, b, p); put(r.max); put(r.min); }
         else if (k == "corr") { int m; if (std::scanf("%d", &m) != 1) return 2; auto b = read(m); put(correlation(a, b, p)); }
         std::fflush(stdout);
     }

@@ -7,8 +7,11 @@
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::extended {
+
+namespace lanes = utils::lanes;
 
 using errors::validation::validate_series_and_periods;
 
@@ -107,7 +110,7 @@ Result<Series> vwma(std::span<const double> close, std::span<const double> volum
 
 Result<Series> vidya(std::span<const double> close, std::uint64_t period) {
     if (auto s = validate_series_and_periods({{close, "close"}}, {period}); !s) return fail(s.error());
-    Series out = utils::stats::stdev(close, period);
+    Series out = lanes::stdev(close, period);
     const double alpha = 2.0 / (static_cast<double>(period) + 1.0);
     double prev = close[period - 1];
     out[period - 1] = prev;

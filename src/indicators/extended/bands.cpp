@@ -8,8 +8,11 @@
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::extended {
+
+namespace lanes = utils::lanes;
 
 using errors::validation::validate_series_and_periods;
 
@@ -72,17 +75,17 @@ Result<WaeSeries> wae(std::span<const double> close, std::uint64_t fast, std::ui
                       std::uint64_t bb_period, double multiplier) {
     if (auto s = validate_series_and_periods({{close, "close"}}, {fast, slow, signal, bb_period}); !s) return fail(s.error());
     const std::size_t n = close.size();
-    auto fast_line = utils::ma::ema(close, fast);
-    if (!fast_line) return fail(fast_line.error());
-    auto slow_line = utils::ma::ema(close, slow);
-    if (!slow_line) return fail(slow_line.error());
-    const Series macd = utils::series_difference(*fast_line, *slow_line);
-    auto signal_line = utils::ma::sma_allow_nan(macd, signal);
-    if (!signal_line) return fail(signal_line.error());
-
-    WaeSeries r{std::move(*signal_line), utils::stats::stdev(close, bb_period)};
+    // The checks above are all that the validating averages would repeat. The two averages,
+    // their difference and its average step in one pass, their chains overlapping.
+    WaeSeries r{Series(n, NaN), lanes::stdev(close, bb_period)};
+    utils::Scratch<double> macd(n);
+    utils::ma::EmaStage fast_line(fast, utils::ma::ema_alpha(fast)), slow_line(slow, utils::ma::ema_alpha(slow));
+    utils::ma::SmaWindow signal_line(std::span<const double>(macd.data(), n), signal);
     for (std::size_t i = 0; i < n; ++i) {
-        const double m = macd[i], sig = r.trend[i];
+        const double f = fast_line(close[i]), s = slow_line(close[i]);
+        const double m = std::isnan(f) || std::isnan(s) ? NaN : f - s;
+        macd[i] = m;
+        const double sig = signal_line.step(i);
         r.trend[i] = std::isnan(m) || std::isnan(sig) ? NaN : std::fabs(m - sig);
         r.explosion[i] = 2.0 * (r.explosion[i] * multiplier);
     }

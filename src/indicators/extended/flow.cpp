@@ -7,8 +7,11 @@
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::extended {
+
+namespace lanes = utils::lanes;
 
 namespace {
 
@@ -84,17 +87,16 @@ Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high
     return out;
 }
 
-Result<Series> inertia(std::span<const double> open, std::span<const double> high, std::span<const double> low,
-                       std::span<const double> close, std::uint64_t rvi_period, std::uint64_t regression_period) {
-    if (auto s = validate_rvi(open, high, low, close, rvi_period, regression_period); !s) return fail(s.error());
+namespace {
+
+// The RVI line's regression end point one window at a time, with the sums and fit of
+// stats::linear_regression (Syy included, so that its rebuilds are the same): the path the
+// lanes reproduce, taken when they cannot (sums near the largest double).
+Series inertia_by_window(std::span<const double> open, std::span<const double> high, std::span<const double> low,
+                         std::span<const double> close, std::uint64_t rvi_period, std::uint64_t regression_period) {
     const std::size_t n = close.size();
-    if (auto s = validate_period(inertia_signal_period, n); !s) return fail(s.error());
-    Series out(n, NaN);
-    if (regression_period < 2) return out;  // a one-bar window fits no line
-    Series line(n, NaN);
+    Series out(n, NaN), line(n, NaN);
     rvi_line(open, high, low, close, rvi_period, line, [](std::size_t) {});
-    // The sums and fit of stats::linear_regression, Syy included so that its rebuilds are the
-    // same; only the fitted line's end point is kept.
     namespace window = utils::stats::window;
     const window::LineConstants k(regression_period);
     const double newest_x = static_cast<double>(regression_period) - 1.0;
@@ -103,6 +105,75 @@ Result<Series> inertia(std::span<const double> open, std::span<const double> hig
         const window::Line fit = window::fit_line(k, s.sy, s.sxy);
         if (std::isfinite(fit.slope) && std::isfinite(fit.intercept)) out[i] = fit.slope * newest_x + fit.intercept;
     });
+    return out;
+}
+
+}  // namespace
+
+Result<Series> inertia(std::span<const double> open, std::span<const double> high, std::span<const double> low,
+                       std::span<const double> close, std::uint64_t rvi_period, std::uint64_t regression_period) {
+    if (auto s = validate_rvi(open, high, low, close, rvi_period, regression_period); !s) return fail(s.error());
+    const std::size_t n = close.size();
+    if (auto s = validate_period(inertia_signal_period, n); !s) return fail(s.error());
+    Series out(n, NaN);
+    if (regression_period < 2) return out;  // a one-bar window fits no line
+    using lanes::Pair;
+    // The RVI line as rvi_line computes it, its two averages stepped in lanes: the smoothed
+    // bodies and ranges start at bar 3, so their averages' windows do.
+    Series line(n, NaN);
+    constexpr std::size_t kFrom = 3;
+    const std::size_t rp = rvi_period;
+    if (n >= kFrom + rp) {
+        const std::size_t m = n - kFrom;
+        utils::Scratch<double> num(m), den(m);
+        // Each bar's body and range (close - open, high - low), the newest at d0.
+        auto bar = [&](std::size_t i) { return Pair{close[i] - open[i], high[i] - low[i]}; };
+        Pair d1 = bar(2), d2 = bar(1), d3 = bar(0);
+        for (std::size_t i = kFrom; i < n; ++i) {
+            const Pair d0 = bar(i);
+            // Weights 1, 2, 2, 1 from the newest bar back, added newest first.
+            const Pair smoothed = (((d0 + Pair{2.0, 2.0} * d1) + Pair{2.0, 2.0} * d2) + d3) / Pair{6.0, 6.0};
+            num[i - kFrom] = smoothed[0];
+            den[i - kFrom] = smoothed[1];
+            d3 = d2, d2 = d1, d1 = d0;
+        }
+        const double nf = static_cast<double>(rp);
+        auto emit = [&](std::size_t i0, std::size_t i1, const Pair (&s)[2]) {
+            const Pair ns = s[0] / Pair{nf, nf}, ds = s[1] / Pair{nf, nf}, r = ns / ds;
+            // Neither NaN nor too small: the comparison is false for NaN.
+            line[kFrom + i0] = std::fabs(ds[0]) >= kDivisionGuard ? r[0] : NaN;
+            line[kFrom + i1] = std::fabs(ds[1]) >= kDivisionGuard ? r[1] : NaN;
+        };
+        const double* const sums[2] = {num.data(), den.data()};
+        // A smoothed value that overflowed leaves the lanes' plan.
+        if (!lanes::run<2>(lanes::KahanSums<2, decltype(emit), true>(sums, rp, emit), m, rp))
+            return inertia_by_window(open, high, low, close, rvi_period, regression_period);
+    }
+    // The line with an undefined bar as 0.0, as the regression sums take it; `out` marks the
+    // windows to fit (0.0: from bar p on, and no undefined bar inside), NaN elsewhere.
+    const std::size_t p = regression_period;
+    constexpr double kFit = 0.0;
+    for (std::size_t i = 0, complete_from = p; i < n; ++i) {
+        if (std::isnan(line[i])) line[i] = 0.0, complete_from = i + p;
+        if (i >= complete_from) out[i] = kFit;
+    }
+    namespace window = utils::stats::window;
+    const window::LineConstants k(regression_period);
+    const Pair newest_x{k.p - 1.0, k.p - 1.0};
+    auto emit = [&](std::size_t i0, std::size_t i1, Pair sy, Pair sxy, Pair) {
+        // window::fit_line in both halves.
+        const Pair sxy_c = sxy - Pair{k.sx, k.sx} * sy / Pair{k.p, k.p};
+        const Pair slope = sxy_c / Pair{k.sxx, k.sxx};
+        const Pair intercept = sy / Pair{k.p, k.p} - Pair{k.mean_x, k.mean_x} * slope;
+        const Pair end = slope * newest_x + intercept;
+        const lanes::Mask defined = lanes::finite(slope) & lanes::finite(intercept);
+        // i0 and i1 are one bar when a stretch fills both halves: both marks are read first.
+        const bool fit0 = out[i0] == kFit, fit1 = out[i1] == kFit;
+        if (fit0) out[i0] = defined[0] ? end[0] : NaN;
+        if (fit1) out[i1] = defined[1] ? end[1] : NaN;
+    };
+    if (!lanes::run<2>(lanes::LineSums<true, decltype(emit)>(line.data(), p, emit), n, p))
+        return inertia_by_window(open, high, low, close, rvi_period, regression_period);
     return out;
 }
 

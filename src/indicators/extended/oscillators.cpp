@@ -151,8 +151,7 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
     if (auto s = validate_series_and_periods({{high, "high"}, {low, "low"}, {close, "close"}}, {period, smooth1, smooth2}); !s)
         return fail(s.error());
     const std::size_t n = close.size();
-    Series diff = utils::stats::rolling_max(high, period);
-    Series half = utils::stats::rolling_min(low, period);
+    auto [diff, half] = utils::stats::rolling_high_low(high, low, period);
     for (std::size_t i = 0; i < n; ++i) {
         const double hh = diff[i], ll = half[i];
         if (std::isnan(hh) || std::isnan(ll)) {

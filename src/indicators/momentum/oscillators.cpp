@@ -366,8 +366,7 @@ Result<FisherSeries> fisher_transform(std::span<const double> high, std::span<co
     if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
-    const Series hh = utils::stats::rolling_max(high, period);
-    const Series ll = utils::stats::rolling_min(low, period);
+    const auto [hh, ll] = utils::stats::rolling_high_low(high, low, period);
     FisherSeries out{Series(n, NaN), Series(n, NaN)};
     for (std::size_t i = period - 1; i < n; ++i) {
         if (std::isnan(hh[i]) || std::isnan(ll[i])) continue;

@@ -41,14 +41,18 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
     if (auto s = validate_period(smooth_k, n); !s) return fail(s.error());
     if (auto s = validate_period(d_period, n); !s) return fail(s.error());
 
-    const Series hh = utils::stats::rolling_max(high, k_period);
-    const Series ll = utils::stats::rolling_min(low, k_period);
+    const auto [hh, ll] = utils::stats::rolling_high_low(high, low, k_period);
     const Series raw = position_in_range(close, hh, ll);
-    auto k = utils::ma::sma_allow_nan(raw, smooth_k);
-    if (!k) return fail(k.error());
-    auto d = utils::ma::sma_allow_nan(*k, d_period);
-    if (!d) return fail(d.error());
-    return StochasticSeries{std::move(*k), std::move(*d)};
+    // Nothing below can fail: both averages side by side, %D trailing %K by a few bars (as in
+    // stochastic_rsi), so that their compensated chains overlap.
+    StochasticSeries out{Series(n), Series(n)};
+    utils::ma::SmaWindow k(raw, smooth_k), d(out.k, d_period);
+    constexpr std::size_t lag = 8;
+    for (std::size_t t = 0; t < n + lag; ++t) {
+        if (t < n) out.k[t] = k.step(t);
+        if (t >= lag) out.d[t - lag] = d.step(t - lag);
+    }
+    return out;
 }
 
 Result<Series> williams_r(std::span<const double> high, std::span<const double> low, std::span<const double> close,
@@ -57,8 +61,7 @@ Result<Series> williams_r(std::span<const double> high, std::span<const double> 
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
 
-    const Series hh = utils::stats::rolling_max(high, period);
-    const Series ll = utils::stats::rolling_min(low, period);
+    const auto [hh, ll] = utils::stats::rolling_high_low(high, low, period);
     Series out(n, NaN);
     for (std::size_t i = 0; i < n; ++i) {
         const double h = hh[i], l = ll[i];

@@ -28,10 +28,11 @@ namespace lanes = utils::lanes;
 
 Result<BandSeries> donchian_channel(std::span<const double> high, std::span<const double> low,
                                     std::uint64_t period) {
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
+    // The length check validates `high` first.
     if (auto s = validate_lengths_match({{high, "high"}, {low, "low"}}); !s) return fail(s.error());
     if (auto s = validate_period(period, high.size()); !s) return fail(s.error());
-    BandSeries out{stats::rolling_max(high, period), Series(high.size(), NaN), stats::rolling_min(low, period)};
+    stats::WindowExtremes range = stats::rolling_high_low(high, low, period);
+    BandSeries out{std::move(range.max), Series(high.size(), NaN), std::move(range.min)};
     for (std::size_t i = 0; i < high.size(); ++i)
         if (!std::isnan(out.upper[i]) && !std::isnan(out.lower[i])) out.middle[i] = (out.upper[i] + out.lower[i]) * 0.5;
     return out;
@@ -40,14 +41,13 @@ Result<BandSeries> donchian_channel(std::span<const double> high, std::span<cons
 Result<ChandelierSeries> chandelier_exit(std::span<const double> high, std::span<const double> low,
                                          std::span<const double> close, std::uint64_t period,
                                          std::uint64_t atr_period, double multiplier) {
-    if (auto s = validate_series(high, "high"); !s) return fail(s.error());
+    // The length check validates `high` first.
     if (auto s = validate_hlc(high, low, close); !s) return fail(s.error());
     const std::size_t n = high.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     if (auto s = validate_seeded_period(atr_period, n); !s) return fail(s.error());
     if (multiplier < 0.0) return fail(VornError::out_of_range("multiplier", multiplier, 0.0, INF));
-    const Series hh = stats::rolling_max(high, period);
-    const Series ll = stats::rolling_min(low, period);
+    const auto [hh, ll] = stats::rolling_high_low(high, low, period);
     auto range = atr(high, low, close, atr_period);
     if (!range) return fail(range.error());
     const Series& a = *range;
@@ -111,59 +111,6 @@ bool sums_into(const double* values, std::size_t n, std::size_t period, Series& 
     const double* const x[1] = {values};
     return lanes::run<4>(lanes::KahanSums<1, decltype(emit)>(x, period, emit), n, period);
 }
-
-// The running mean and deviation of utils::stats::stdev, lane by lane: Welford's steps over
-// the window when it is summed afresh, and the slide's update of both otherwise. The values
-// must hold no NaN (stdev takes a NaN as 0.0 and voids its windows; the caller does both).
-// Weight of the squares.
-template <class Emit>
-class Deviations {
-public:
-    static constexpr std::size_t kWeights = 1;
-    using Pair = lanes::Pair;
-    using Mask = lanes::Mask;
-
-    Deviations(const double* x, std::size_t p, Emit& emit) noexcept
-        : x_(x), p_(p), pf_(static_cast<double>(p)), emit_(emit) {}
-
-    struct State {
-        Pair mean, m2;
-    };
-
-    double magnitude(std::size_t, std::size_t i) const noexcept { return x_[i] * x_[i]; }
-
-    [[gnu::always_inline]] void rebuild(State& st, std::size_t, std::size_t i0, std::size_t i1,
-                                        Mask which) const noexcept {
-        Pair mean{0.0, 0.0}, m2{0.0, 0.0};
-        for (std::size_t k = 0; k < p_; ++k) {
-            const Pair x = lanes::pair_at(x_, i0 + 1 - p_ + k, i1 + 1 - p_ + k);
-            const Pair d = x - mean;
-            const double count = static_cast<double>(k + 1);
-            mean = d / Pair{count, count} + mean;
-            m2 = m2 + (x - mean) * d;
-        }
-        st.mean = lanes::select(which, mean, st.mean);
-        st.m2 = lanes::select(which, m2, st.m2);
-    }
-
-    [[gnu::always_inline]] Mask slide(State& st, std::size_t i0, std::size_t i1) const noexcept {
-        const Pair o = lanes::pair_at(x_, i0 - p_, i1 - p_), x = lanes::pair_at(x_, i0, i1);
-        const Pair pf{pf_, pf_}, pm1{pf_ - 1.0, pf_ - 1.0};
-        const Pair m0 = (st.mean * pf - o) / pm1;
-        const Pair m1 = (pm1 * m0 + x) / pf;
-        st.m2 = (st.m2 - (o - st.mean) * (o - m0)) + (x - m1) * (x - m0);
-        st.mean = m1;
-        return lanes::finite(st.mean) & lanes::finite(st.m2);
-    }
-
-    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const { emit_(i0, i1, st.m2); }
-
-private:
-    const double* x_;
-    std::size_t p_;
-    double pf_;
-    Emit& emit_;
-};
 
 // The window sums one window at a time, of the values' finite entries (0.0 for the others),
 // kept where every value of the window is finite: the path the lanes reproduce.
@@ -267,7 +214,7 @@ Result<Series> historical_volatility(std::span<const double> close, std::uint64_
         const lanes::Pair zero{0.0, 0.0}, sd = _mm_sqrt_pd(m2 / lanes::Pair{pm1, pm1});
         finish_into(out, i0, i1, lanes::select(m2 > zero, sd, zero) * lanes::Pair{scale, scale});
     };
-    if (!lanes::run<4>(Deviations<decltype(emit)>(r.data(), period, emit), n, period))
+    if (!lanes::run<4>(lanes::Deviations<decltype(emit)>(r.data(), period, emit), n, period))
         return historical_volatility_by_window(close, period);
     return out;
 }
