@@ -184,7 +184,12 @@ PLAN_CASES = [
     (one_outlier(6000, 2.0**30, 3000), 50, False),
     (one_outlier(6000, 2.0**30, 2), 9, False),  # in the first window, before its stretch's bar
     (spiked(19500, 7000)[2], 13, False),
-    (np.r_[np.ones(3000), np.zeros(1), np.ones(3000)], 5, False),  # a zero magnitude
+    (np.r_[np.ones(3000), np.zeros(5), np.ones(3000)], 5, False),  # a window of zero magnitudes
+    (np.r_[np.ones(3000), np.zeros(1), np.ones(3000)], 1, False),
+    (np.r_[np.ones(3000), np.zeros(1), np.ones(3000)], 5, True),  # every run of 3 weighs 2 at least
+    (np.r_[np.ones(3001), [1e-7, 1e-7], np.ones(3000)], 4, True),  # across two runs of 2
+    (np.r_[np.ones(3000), [1e-7] * 3, np.ones(3000)], 4, False),  # a run of 2 that weighs 2e-7
+    (np.r_[np.ones(3001), [1e-7] * 4, np.ones(3000)], 4, False),  # a window, off the runs of 4
     (np.r_[np.ones(3000), [1e307] * 20, np.ones(3000)], 5, False),
 ]
 
@@ -199,3 +204,22 @@ def test_glance_skips_only_plans_that_ask_nothing(compare, case):
         assert asked == "0"
     if case in (8, 9, 10, 11):
         assert int(asked) > 0  # these do ask, so the glance must not skip them
+
+
+@pytest.mark.parametrize("p", [1, 2, 3, 5, 8, 13, 40])
+def test_glance_never_skips_a_plan_that_asks(compare, p):
+    # Runs of ordinary values broken by bursts of tiny and huge ones, at every scale around
+    # the spreads the glance and the weights allow: whenever the glance skips the plan, the
+    # plan asks for nothing.
+    rng = np.random.default_rng(p)
+    skipped = asked = 0
+    for spread in [0.5, 2.0, 2.8, 3.5, 6.0, 9.0] * 3:
+        close = 1.0 + rng.uniform(0.0, 1.0, 4000)
+        for at in rng.integers(0, 3990, 6):
+            close[at : at + rng.integers(1, 2 * p + 2)] = 10.0 ** rng.uniform(-spread, spread)
+        _, quiet, count = compare("plan", close, close, close, p).split()
+        if quiet == "1":
+            skipped += 1
+            assert count == "0"
+        asked += count != "0"
+    assert skipped > 0 and asked > 0

@@ -379,49 +379,83 @@ template <std::size_t G, class Win>
     return true;
 }
 
-// True when the magnitudes of weight s over bars [from, to) are all positive and within 2^19
-// of the smallest, and p of the largest stay far from overflowing.
+// True when weight s cannot ask for a rebuild on a stretch whose windows hold bars [from, to)
+// (see no_rebuild_asked): every window of p bars there weighs at least `least`, the largest
+// magnitude is at most 2^19 times `least`, and sums of p of them stay far from overflowing.
+// Every such window holds one run of q = (p + 1) / 2 bars starting at a multiple of q whole
+// (the first such start is at most q - 1 bars into it, and 2q - 1 <= p), so the smallest run
+// sum bounds its weight from below. Windows past 2^14 bars take the smallest magnitude for
+// `least`: the error bound below then needs the margin that p times it leaves.
 template <class Win>
-bool magnitudes_close(const Win& win, std::size_t s, std::size_t from, std::size_t to, std::size_t p) noexcept {
+bool weights_stay_clear(const Win& win, std::size_t s, std::size_t from, std::size_t to, std::size_t p) noexcept {
     constexpr double kSpread = 0x1p19;  // 2^20 (utils::kOutweighs) with a factor 2 to spare
     static_assert(kSpread * 2.0 <= utils::kOutweighs);
     constexpr double inf = std::numeric_limits<double>::infinity();
+    const bool runs = p <= (std::size_t{1} << 14);
+    const std::size_t q = runs ? (p + 1) / 2 : 1;
     double lo[4] = {inf, inf, inf, inf}, hi[4] = {0.0, 0.0, 0.0, 0.0};
     bool nan = false;
-    std::size_t i = from;
-    // Four independent selections: one would wait on its own latency every bar.
-    for (; i + 4 <= to; i += 4) {
+    // Whole runs, four side by side: one sum or selection would wait on its own latency.
+    const std::size_t first = (from + q - 1) / q * q;
+    for (std::size_t j = first; j + 4 * q <= to; j += 4 * q) {
+        double run[4] = {0.0, 0.0, 0.0, 0.0};
+        for (std::size_t k = 0; k < q; ++k) {
 #pragma GCC unroll 4
-        for (std::size_t j = 0; j < 4; ++j) {
-            const double m = win.magnitude(s, i + j);
-            nan |= m != m;
-            lo[j] = m < lo[j] ? m : lo[j];
-            hi[j] = m > hi[j] ? m : hi[j];
+            for (std::size_t r = 0; r < 4; ++r) {
+                const double m = win.magnitude(s, j + r * q + k);
+                nan |= m != m;
+                run[r] += m;
+                hi[r] = m > hi[r] ? m : hi[r];
+            }
         }
+#pragma GCC unroll 4
+        for (std::size_t r = 0; r < 4; ++r) lo[r] = run[r] < lo[r] ? run[r] : lo[r];
     }
-    for (; i < to; ++i) {
+    // The rest, runs that did not make a set of four among them; the bars outside whole runs
+    // count for the largest only.
+    const std::size_t sets = to >= first ? (to - first) / (4 * q) : 0;
+    for (std::size_t j = first + sets * 4 * q; j + q <= to; j += q) {
+        double run = 0.0;
+        for (std::size_t k = 0; k < q; ++k) {
+            const double m = win.magnitude(s, j + k);
+            nan |= m != m;
+            run += m;
+            hi[0] = m > hi[0] ? m : hi[0];
+        }
+        lo[0] = run < lo[0] ? run : lo[0];
+    }
+    const std::size_t whole_end = to >= first ? first + (to - first) / q * q : first;
+    for (std::size_t i = from; i < first && i < to; ++i) {
         const double m = win.magnitude(s, i);
         nan |= m != m;
-        lo[0] = m < lo[0] ? m : lo[0];
+        hi[0] = m > hi[0] ? m : hi[0];
+    }
+    for (std::size_t i = whole_end > from ? whole_end : from; i < to; ++i) {
+        const double m = win.magnitude(s, i);
+        nan |= m != m;
         hi[0] = m > hi[0] ? m : hi[0];
     }
     for (std::size_t j = 1; j < 4; ++j) {
         lo[0] = lo[j] < lo[0] ? lo[j] : lo[0];
         hi[0] = hi[j] > hi[0] ? hi[j] : hi[0];
     }
-    return !nan && lo[0] > 0.0 && hi[0] <= kSpread * lo[0] &&
+    // A run's sum in floating point is within q * 2^-53 of its own: 2^-30 covers that (a run
+    // of one is its magnitude exactly).
+    const double least = q > 1 ? lo[0] * (1.0 - 0x1p-30) : lo[0];
+    return !nan && least > 0.0 && hi[0] <= kSpread * least &&
            hi[0] * 4.0 * static_cast<double>(p) <= std::numeric_limits<double>::max();
 }
 
 // True when no weight can ask for a rebuild on these bars, so that the plan would flag
 // nothing. A weight is summed afresh at the start of each stretch, from the window ending
-// there, and slides plainly (no compensation) to its end. When, over the bars one stretch's
-// windows hold, every magnitude is positive and within 2^19 of the smallest (and sums of
-// them stay far from overflowing), each window's weight is at least p times that smallest
-// magnitude, less the rounding of the running sum: at most (p + 2100) * 2^-53 of the largest
-// window weight. With p + 2100 <= 2^29 that rounding is at most 1/32 of the smallest window
-// weight, so no magnitude that passed through the stretch's windows outweighs 2^20 times the
-// weight, and the stretch asks for no rebuild whatever the weight has learnt before it.
+// there, and slides plainly (no compensation) to its end, so its sum stays within
+// (p + 2100) * 2^-53 * W of the exact window weight, W the largest window weight of the
+// stretch, at most p times the largest magnitude h. With h <= 2^19 * least
+// (weights_stay_clear), that rounding is at most 1/32 of the least window weight: for runs,
+// as (p + 2100) * p <= 2^29 for p <= 2^14; for the smallest magnitude m, whose windows weigh
+// p * m at least, as p + 2100 <= 2^29. So no magnitude that passed through the stretch's
+// windows outweighs 2^20 times the weight, and the stretch asks for no rebuild whatever the
+// weight learnt before it.
 template <class Win>
 bool no_rebuild_asked(const Win& win, std::size_t n, std::size_t p) noexcept {
     constexpr std::size_t stretch = stretch_of<Win>();
@@ -429,11 +463,11 @@ bool no_rebuild_asked(const Win& win, std::size_t n, std::size_t p) noexcept {
     for (std::size_t s = 0; s < Win::kWeights; ++s) {
         // Windows longer than a stretch: the whole series at once, which covers every stretch.
         if (p > stretch) {
-            if (!magnitudes_close(win, s, 0, n, p)) return false;
+            if (!weights_stay_clear(win, s, 0, n, p)) return false;
             continue;
         }
         for (std::size_t b = p - 1; b < n; b += stretch)
-            if (!magnitudes_close(win, s, b + 1 - p, b + stretch < n ? b + stretch : n, p)) return false;
+            if (!weights_stay_clear(win, s, b + 1 - p, b + stretch < n ? b + stretch : n, p)) return false;
     }
     return true;
 }
