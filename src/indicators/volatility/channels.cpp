@@ -256,41 +256,6 @@ Result<Series> ulcer_index(std::span<const double> close, std::uint64_t period) 
     return out;
 }
 
-namespace {
-
-// utils::ma's exponential stage, one element at a time: seeded with the compensated mean of
-// its first `period` elements; a NaN is a gap that restarts the seed.
-class EmaStage {
-public:
-    explicit EmaStage(std::uint64_t period)
-        : n_(period), nf_(static_cast<double>(period)), alpha_(ma::ema_alpha(period)), keep_(1.0 - alpha_) {}
-
-    double operator()(double v) noexcept {
-        if (std::isnan(v)) {
-            seed_.reset();
-            count_ = 0;
-            return NaN;
-        }
-        if (count_ < n_) [[unlikely]] {
-            seed_.add(v);
-            if (++count_ < n_) return NaN;
-            avg_ = seed_.sum / nf_;
-            return avg_;
-        }
-        avg_ = avg_ * keep_ + v * alpha_;
-        return avg_;
-    }
-
-private:
-    std::size_t n_;
-    double nf_, alpha_, keep_;
-    utils::Kahan seed_;
-    std::size_t count_ = 0;
-    double avg_ = 0.0;
-};
-
-}  // namespace
-
 Result<Series> mass_index(std::span<const double> high, std::span<const double> low, std::uint64_t fast,
                           std::uint64_t slow) {
     // The length check validates `high` first.
@@ -308,7 +273,7 @@ Result<Series> mass_index(std::span<const double> high, std::span<const double> 
     Series out(n, NaN);
     utils::Scratch<double> ratio(n);
     CompleteWindows windows(b);
-    EmaStage e1(a), e2(a);
+    ma::EmaStage e1(a, ma::ema_alpha(a)), e2(a, ma::ema_alpha(a));
     for (std::size_t i = 0; i < n; ++i) {
         const double range = high[i] - low[i];
         // The first average refuses a range that overflowed, as it refuses any non-finite value.
