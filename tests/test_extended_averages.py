@@ -108,6 +108,24 @@ def test_vwma_against_window_sums(close):
     assert nan_equal(vl.py_vwma(close, vol, None), got)
 
 
+@pytest.mark.parametrize("period", [1, 2, 7, 20])
+@pytest.mark.parametrize("extra", range(0, 10))
+def test_vwma_window_sums_in_bar_order(period, extra):
+    # Windows go eight at a time with a tail of up to seven: every tail length, each window
+    # summed from its oldest bar exactly as a plain loop sums it.
+    n = period + 8 + extra
+    close = random_walk(n, seed=extra)
+    vol = [float((i * 37) % 11) - 1.0 for i in range(n)]
+    want = [NAN] * (period - 1)
+    for i in range(period - 1, n):
+        a = v = 0.0
+        for k in range(i + 1 - period, i + 1):
+            a += close[k] * vol[k]
+            v += vol[k]
+        want.append(a / v if v > 0.0 else NAN)
+    assert nan_equal(vl.py_vwma(close, vol, period), want)
+
+
 def test_vwma_non_positive_volume_windows():
     close = [10.0, 11.0, 12.0, 13.0, 14.0, 15.0]
     vol = [1.0, 0.0, 0.0, -2.0, 1.0, 3.0]

@@ -206,6 +206,13 @@ def test_coppock_bit_for_bit(p1, p2, w):
     assert first_defined(got) == max(p1, p2) + w - 1
 
 
+@pytest.mark.parametrize("extra", range(0, 9))
+def test_coppock_every_tail_bit_for_bit(extra):
+    # Windows go eight at a time with a tail of up to seven.
+    close = random_walk(14 + 10 - 1 + 8 + extra, seed=extra)
+    assert nan_equal(vl.py_coppock(close, 11, 14, 10), ref_coppock(close, 11, 14, 10))
+
+
 def test_coppock_zero_close_blanks_its_windows():
     close = random_walk(80, seed=3, start=50.0)
     close[40] = 0.0

@@ -43,6 +43,22 @@ def test_bias_and_cfo_are_distances_in_percent(close):
     assert nan_equal(vl.py_cfo(close, None), [(c - f) / c * 100 for c, f in zip(close, tsf)])
 
 
+@pytest.mark.parametrize("period", [1, 2, 3, 14, 1001])
+@pytest.mark.parametrize("length", [1, 9, 1010])
+@pytest.mark.parametrize("outlier", [None, 0.0, 1e300])
+def test_cfo_is_the_forecast_distance_bit_for_bit(close, period, length, outlier):
+    # Windows are stepped two at a time with a tail of one; sums that overflow (1e300) are
+    # taken a window at a time instead, and a zero close blanks its own bar only.
+    v = list(close[:length])
+    if outlier is not None:
+        v[length // 2] = outlier
+    if period > length:
+        return
+    tsf = vl.py_tsf(v, period) if period >= 2 else [NAN] * length
+    want = [NAN if math.isnan(f) or abs(c) < 1e-10 else (c - f) / c * 100 for c, f in zip(v, tsf)]
+    assert nan_equal(vl.py_cfo(v, period), want)
+
+
 def test_cti_is_correlation_with_the_bar_index(close):
     x = [float(i) for i in range(N)]
     assert nan_equal(vl.py_cti(close, None), vl.py_correlation(x, close, 12))

@@ -1,9 +1,12 @@
 #include "indicators/extended/averages.hpp"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <numbers>
 
 #include "indicators/extended/flow.hpp"
+#include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
@@ -96,11 +99,40 @@ Result<Series> swma(std::span<const double> values, std::uint64_t period) {
 
 Result<Series> vwma(std::span<const double> close, std::span<const double> volume, std::uint64_t period) {
     if (auto s = validate_series_and_periods({{close, "close"}, {volume, "volume"}}, {period}); !s) return fail(s.error());
-    Series out(close.size(), NaN);
-    for (std::size_t i = period - 1; i < close.size(); ++i) {
+    const std::size_t n = close.size(), p = period;
+    // Each window is summed afresh from its oldest bar. The products are the same in every
+    // window that holds them, so they are taken once; and neighbouring windows are
+    // independent, so kBlock of them are summed side by side, two to a register, which
+    // hides the latency of each window's chain of additions.
+    constexpr std::size_t kPairs = 4, kBlock = 2 * kPairs;
+    utils::Scratch<double> traded(n);
+    for (std::size_t i = 0; i < n; ++i) traded[i] = close[i] * volume[i];
+    Series out(n, NaN);
+    std::size_t i = p - 1;
+    for (; i + kBlock <= n; i += kBlock) {
+        const double* a = traded.data() + (i + 1 - p);
+        const double* v = volume.data() + (i + 1 - p);
+        __m128d sa[kPairs], sv[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) sa[q] = sv[q] = _mm_setzero_pd();
+        for (std::size_t k = 0; k < p; ++k) {
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < kPairs; ++q) {
+                sa[q] = _mm_add_pd(sa[q], _mm_loadu_pd(a + k + 2 * q));
+                sv[q] = _mm_add_pd(sv[q], _mm_loadu_pd(v + k + 2 * q));
+            }
+        }
+        for (std::size_t q = 0; q < kPairs; ++q) {
+            double av[2], vv[2];
+            _mm_storeu_pd(av, sa[q]);
+            _mm_storeu_pd(vv, sv[q]);
+            for (std::size_t h = 0; h < 2; ++h)
+                if (vv[h] > 0.0) out[i + 2 * q + h] = av[h] / vv[h];
+        }
+    }
+    for (; i < n; ++i) {
         double a = 0.0, v = 0.0;
-        for (std::size_t k = i + 1 - period; k <= i; ++k) {
-            a += close[k] * volume[k];
+        for (std::size_t k = i + 1 - p; k <= i; ++k) {
+            a += traded[k];
             v += volume[k];
         }
         if (v > 0.0) out[i] = a / v;

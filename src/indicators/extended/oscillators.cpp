@@ -8,6 +8,7 @@
 
 #include "indicators/extended/high_low.hpp"
 #include "indicators/momentum/rsi_macd.hpp"
+#include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
@@ -187,15 +188,39 @@ Result<Series> coppock(std::span<const double> close, std::uint64_t period1, std
     const std::uint64_t longest = std::max(period1, period2);
     if (auto s = validate_series_and_periods({{close, "close"}}, {longest, wma_period}); !s) return fail(s.error());
     const std::size_t n = close.size(), w = wma_period;
-    Series sum = roc_helper(close, period1);
-    const Series b = roc_helper(close, period2);
-    for (std::size_t i = 0; i < n; ++i) sum[i] = std::isnan(sum[i]) || std::isnan(b[i]) ? NaN : sum[i] + b[i];
+    // The two rates of change summed in one pass (roc_helper's values), and only from index
+    // `longest`: no window reads the sums before it, which are undefined.
+    auto roc = [&](std::size_t i, std::uint64_t period) {
+        const double base = close[i - period];
+        return std::fabs(base) >= kDivisionGuard ? (close[i] - base) / base * 100.0 : NaN;
+    };
+    utils::Scratch<double> sum(n);
+    for (std::size_t i = longest; i < n; ++i) {
+        const double a = roc(i, period1), b = roc(i, period2);
+        sum[i] = std::isnan(a) || std::isnan(b) ? NaN : a + b;
+    }
     // w (w + 1) / 2 in integers, halving the even factor first so that it cannot overflow.
     const double divisor = static_cast<double>(w % 2 == 0 ? (w / 2) * (w + 1) : w * ((w + 1) / 2));
     Series out(n, NaN);
-    // A window holding an undefined sum is NaN through its own arithmetic; the sums are
-    // undefined before index `longest`.
-    for (std::size_t i = longest + w - 1; i < n; ++i) {
+    // A window holding an undefined sum is NaN through its own arithmetic. Each window is
+    // summed afresh from its oldest bar; neighbouring windows are independent, so kBlock of
+    // them run side by side, two to a register.
+    constexpr std::size_t kPairs = 4, kBlock = 2 * kPairs;
+    const __m128d divisor2 = _mm_set1_pd(divisor);
+    std::size_t i = longest + w - 1;
+    for (; i + kBlock <= n; i += kBlock) {
+        const double* win = sum.data() + (i + 1 - w);
+        __m128d acc[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) acc[q] = _mm_setzero_pd();
+        for (std::size_t k = 0; k < w; ++k) {
+            const __m128d weight = _mm_set1_pd(static_cast<double>(k + 1));
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < kPairs; ++q)
+                acc[q] = _mm_add_pd(acc[q], _mm_mul_pd(weight, _mm_loadu_pd(win + k + 2 * q)));
+        }
+        for (std::size_t q = 0; q < kPairs; ++q) _mm_storeu_pd(&out[i + 2 * q], _mm_div_pd(acc[q], divisor2));
+    }
+    for (; i < n; ++i) {
         const double* win = sum.data() + (i + 1 - w);
         double acc = 0.0;
         for (std::size_t k = 0; k < w; ++k) acc += static_cast<double>(k + 1) * win[k];

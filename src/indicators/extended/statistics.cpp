@@ -9,8 +9,11 @@
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::extended {
+
+namespace lanes = utils::lanes;
 
 using errors::validation::validate_series_and_periods;
 
@@ -117,11 +120,27 @@ Result<Series> er(std::span<const double> close, std::uint64_t period) {
 
 Result<Series> cfo(std::span<const double> close, std::uint64_t period) {
     if (auto s = validate_series_and_periods({{close, "close"}}, {period}); !s) return fail(s.error());
-    Series out = utils::stats::tsf(close, period);
-    for (std::size_t i = 0; i < close.size(); ++i) {
-        const double f = out[i];
-        out[i] = std::isnan(f) || std::fabs(close[i]) < kDivisionGuard ? NaN : (close[i] - f) / close[i] * 100.0;
+    const std::size_t n = close.size();
+    auto percent = [&](std::size_t i, double f) {
+        return std::isnan(f) || std::fabs(close[i]) < kDivisionGuard ? NaN : (close[i] - f) / close[i] * 100.0;
+    };
+    if (period >= 2 && period <= n) {
+        // The forecast's least-squares sums stepped two windows at a time, each forecast
+        // turned into its percentage as it comes rather than in a pass of its own.
+        using lanes::Pair;
+        const utils::stats::window::LineConstants k(period);
+        const Pair p2{k.p, k.p}, sx2{k.sx, k.sx}, sxx2{k.sxx, k.sxx}, mean_x2{k.mean_x, k.mean_x};
+        Series out(n, NaN);
+        auto emit = [&](std::size_t i0, std::size_t i1, Pair sy, Pair sxy, Pair) {
+            const Pair slope = (sxy - sx2 * sy / p2) / sxx2;
+            const Pair f = slope * p2 + (sy / p2 - mean_x2 * slope);
+            out[i0] = percent(i0, f[0]);
+            out[i1] = percent(i1, f[1]);
+        };
+        if (lanes::run<2>(lanes::LineSums<false, decltype(emit)>(close.data(), period, emit), n, period)) return out;
     }
+    Series out = utils::stats::tsf(close, period);
+    for (std::size_t i = 0; i < n; ++i) out[i] = percent(i, out[i]);
     return out;
 }
 

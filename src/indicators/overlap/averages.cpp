@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
@@ -83,13 +84,14 @@ Result<Series> trima(std::span<const double> values, std::uint64_t period) {
     // sma_impl(sma_impl(values, period - half), half + 1) in one pass. The second average
     // restarts after the first one's NaN run, which ends its own at period - 1.
     const std::size_t n = values.size();
-    Series first(n), out(n);
-    utils::ma::SmaWindow inner(values, period - half), outer(first, half + 1);
-    for (std::size_t i = 0; i < n; ++i) {
+    // The first average is read only up to the bar being written: no need to fill it, nor
+    // the output, ahead of the pass.
+    utils::Scratch<double> first(n);
+    utils::ma::SmaWindow inner(values, period - half), outer({first.data(), n}, half + 1);
+    return utils::generated<Series>(n, [&](std::size_t i) {
         first[i] = inner.step(i);
-        out[i] = outer.step(i);
-    }
-    return out;
+        return outer.step(i);
+    });
 }
 
 Result<Series> midpoint(std::span<const double> values, std::uint64_t period) {
