@@ -1125,10 +1125,16 @@ def ref_ai_supertrend(h, l, c, k, n, pt, qt, stl, m, later_ties=False):
 def ref_ai_momentum(close, k, tl, later_ties=False):
     rsi, c = np.array(vl.py_rsi(close, tl)), np.array(close)
     out = [NAN] * len(close)
-    for i in range(2 * tl + k, len(close)):
-        j = np.arange(tl, i - tl)
-        d = np.sqrt((rsi[i] - rsi[j]) ** 2 + 100.0 * (c[i] / c[j] - 1.0) ** 2)
-        out[i] = sum(rsi[x + 1] - rsi[x] for x in sorted(k_nearest(d, j, k, later_ties))) / k
+    with np.errstate(all="ignore"):
+        for i in range(2 * tl + k, len(close)):
+            j = np.arange(tl, i - tl)
+            change = c[i] / c[j] - 1.0
+            price = np.where(np.abs(c[j]) >= 1e-10, 100.0 * (change * change), 0.0)
+            dr = rsi[i] - rsi[j]
+            total = 0.0
+            for x in sorted(k_nearest(np.sqrt(dr * dr + price), j, k, later_ties)):   # summed in bar order
+                total += rsi[x + 1] - rsi[x]
+            out[i] = total / k
     return out
 
 

@@ -13,6 +13,7 @@ import numpy as np
 import pytest
 
 import vorn_library.vorn_library as vl
+from reference import ref_ai_momentum, ref_ai_supertrend
 
 NAN = math.nan
 
@@ -20,45 +21,6 @@ NAN = math.nan
 def bits(series):
     """Each value's bit pattern (signed zeros apart), every NaN alike."""
     return [None if math.isnan(x) else struct.pack("<d", x) for x in series]
-
-
-def nearest(d, j, k, later_ties):
-    """The k smallest (distance, bar) pairs; NaN distances last. `later_ties` breaks ties the
-    wrong way, to show that the data exercises the rule."""
-    return j[np.lexsort((-j if later_ties else j, d))[:k]]
-
-
-def ref_momentum(close, k, tl, later_ties=False):
-    rsi, c = np.array(vl.py_rsi(close, tl)), np.array(close)
-    out = [NAN] * len(close)
-    with np.errstate(all="ignore"):
-        for i in range(2 * tl + k, len(close)):
-            j = np.arange(tl, i - tl)
-            change = c[i] / c[j] - 1.0
-            price = np.where(np.abs(c[j]) >= 1e-10, 100.0 * (change * change), 0.0)
-            dr = rsi[i] - rsi[j]
-            total = 0.0
-            for x in sorted(nearest(np.sqrt(dr * dr + price), j, k, later_ties)):   # summed in bar order
-                total += rsi[x + 1] - rsi[x]
-            out[i] = total / k
-    return out
-
-
-def ref_supertrend(high, low, close, k, n, pt, qt, stl, mult, later_ties=False):
-    value, direction = vl.py_supertrend(high, low, close, stl, mult)[:2]
-    pf = np.array(vl.py_wma(close, pt))
-    tf = np.array([NAN] * stl + vl.py_wma(value[stl:], qt))
-    signal = list(direction)
-    for i in range(n, len(close)):
-        j = np.arange(max(i - n, k), max(i - k, max(i - n, k)))
-        j = j[~np.isnan(pf[j]) & ~np.isnan(tf[j])]
-        if len(j) < k:
-            continue
-        dq, dp = tf[i] - tf[j], pf[i] - pf[j]
-        vote = sum(direction[x + 1] for x in nearest(np.sqrt(dq * dq + dp * dp), j, k, later_ties)) / k
-        if abs(vote) > 0.5:
-            signal[i] = 1.0 if vote > 0 else -1.0
-    return value, signal
 
 
 def closes(kind, n, seed):
@@ -102,12 +64,12 @@ MOMENTUM = [
 def test_momentum_against_brute_force(kind, n, k, tl, smooth):
     close = closes(kind, n, seed=n + k)
     pred, smoothed = vl.py_ai_momentum_index(close, k, tl, smooth)
-    want = ref_momentum(close, k, tl)
+    want = ref_ai_momentum(close, k, tl)
     assert bits(pred) == bits(want)
     first = 2 * tl + k
     assert bits(smoothed) == bits([NAN] * first + vl.py_sma(pred[first:], smooth))
     if kind in ("whole", "cycle"):   # ties decide bars: the wrong rule gives other values
-        assert bits(want) != bits(ref_momentum(close, k, tl, later_ties=True))
+        assert bits(want) != bits(ref_ai_momentum(close, k, tl, later_ties=True))
 
 
 @pytest.mark.parametrize("kind, seed", [("whole", 18), ("whole", 39), ("cycle", 4)])
@@ -116,7 +78,7 @@ def test_momentum_distinct_squares_sharing_a_root(kind, seed):
     # a different double with the same rounded root (and an earlier index): ranking by the
     # squares alone would pick the wrong one.
     close = closes(kind, 300, seed)
-    assert bits(vl.py_ai_momentum_index(close, 4, 3, 1)[0]) == bits(ref_momentum(close, 4, 3))
+    assert bits(vl.py_ai_momentum_index(close, 4, 3, 1)[0]) == bits(ref_ai_momentum(close, 4, 3))
 
 
 def test_momentum_nan_rsi_takes_the_earliest_candidates():
@@ -153,10 +115,10 @@ SUPERTREND = [
 def test_supertrend_against_brute_force(kind, bars, k, n, pt, qt, stl, mult):
     h, l, c = ramp(closes(kind, bars, seed=bars + k))
     got = vl.py_ai_supertrend(h, l, c, k, n, pt, qt, stl, mult)
-    want = ref_supertrend(h, l, c, k, n, pt, qt, stl, mult)
+    want = ref_ai_supertrend(h, l, c, k, n, pt, qt, stl, mult)
     assert bits(got[0]) == bits(want[0]) and bits(got[1]) == bits(want[1])
     if kind in ("whole", "cycle") and pt == qt == 1:
-        assert bits(want[1]) != bits(ref_supertrend(h, l, c, k, n, pt, qt, stl, mult, later_ties=True)[1])
+        assert bits(want[1]) != bits(ref_ai_supertrend(h, l, c, k, n, pt, qt, stl, mult, later_ties=True)[1])
 
 
 @pytest.mark.parametrize("kind, k, n, pt, qt", [("whole", 4, 40, 3, 1), ("whole", 1, 30, 1, 3), ("walk", 5, 100, 10, 10)])
@@ -166,7 +128,7 @@ def test_supertrend_with_overflowing_features_later(kind, k, n, pt, qt):
     # whether it is defined. Every earlier bar reads only earlier data, so it must come out
     # as the brute force has it on the series without that end.
     h, l, c = ramp(closes(kind, 900, seed=k + n))
-    want = ref_supertrend(h, l, c, k, n, pt, qt, 7, 2.0)
+    want = ref_ai_supertrend(h, l, c, k, n, pt, qt, 7, 2.0)
     tail = [1.7e308] * 3
     got = vl.py_ai_supertrend(h + tail, l + tail, c + tail, k, n, pt, qt, 7, 2.0)
     assert bits(got[1][:900]) == bits(want[1])
@@ -181,4 +143,4 @@ def test_supertrend_distinct_squares_sharing_a_root(seed, k, n, pt, qt, stl, mul
     # different double of the same rounded root: the squares alone would choose wrongly.
     h, l, c = ramp(closes("cycle", 300, seed))
     got = vl.py_ai_supertrend(h, l, c, k, n, pt, qt, stl, mult)
-    assert bits(got[1]) == bits(ref_supertrend(h, l, c, k, n, pt, qt, stl, mult)[1])
+    assert bits(got[1]) == bits(ref_ai_supertrend(h, l, c, k, n, pt, qt, stl, mult)[1])
