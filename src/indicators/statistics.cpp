@@ -128,17 +128,9 @@ namespace {
 
 using lanes::Pair;
 
-inline Pair both(double x) noexcept { return Pair{x, x}; }
-
-// window::fit_line in both halves.
-struct Lines {
-    Pair sxy_c, slope, intercept;
-};
-[[gnu::always_inline]] inline Lines fit_lines(const window::LineConstants& k, Pair sy, Pair sxy) noexcept {
-    const Pair sxy_c = sxy - both(k.sx) * sy / both(k.p);
-    const Pair slope = sxy_c / both(k.sxx);
-    return {sxy_c, slope, sy / both(k.p) - both(k.mean_x) * slope};
-}
+using lanes::both;
+using lanes::fit_lines;
+using lanes::Lines;
 
 // Every window's value of values holding no NaN (min_period <= period <= len, else NaN
 // throughout): finish(sy, sxy, syy) of two windows at a time, their least-squares sums

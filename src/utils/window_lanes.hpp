@@ -486,6 +486,20 @@ template <std::size_t G, class Win>
     return run<G>(win, n, p, plan.flags());
 }
 
+inline Pair both(double x) noexcept { return Pair{x, x}; }
+
+// utils::stats::window::fit_line in both halves, from two windows' sums of y and x*y; k holds
+// the window's constants (p, sx, sxx, mean_x) as window::LineConstants does.
+struct Lines {
+    Pair sxy_c, slope, intercept;
+};
+template <class Constants>
+[[gnu::always_inline]] inline Lines fit_lines(const Constants& k, Pair sy, Pair sxy) noexcept {
+    const Pair sxy_c = sxy - both(k.sx) * sy / both(k.p);
+    const Pair slope = sxy_c / both(k.sxx);
+    return {sxy_c, slope, sy / both(k.p) - both(k.mean_x) * slope};
+}
+
 // utils::stats::stdev of values holding no NaN (NaN throughout unless 2 <= period <= len),
 // its running mean and deviation stepped in lanes (Deviations).
 Series stdev(std::span<const double> values, std::uint64_t period);

@@ -129,11 +129,10 @@ Result<Series> cfo(std::span<const double> close, std::uint64_t period) {
         // turned into its percentage as it comes rather than in a pass of its own.
         using lanes::Pair;
         const utils::stats::window::LineConstants k(period);
-        const Pair p2{k.p, k.p}, sx2{k.sx, k.sx}, sxx2{k.sxx, k.sxx}, mean_x2{k.mean_x, k.mean_x};
         Series out(n, NaN);
         auto emit = [&](std::size_t i0, std::size_t i1, Pair sy, Pair sxy, Pair) {
-            const Pair slope = (sxy - sx2 * sy / p2) / sxx2;
-            const Pair f = slope * p2 + (sy / p2 - mean_x2 * slope);
+            const lanes::Lines line = lanes::fit_lines(k, sy, sxy);
+            const Pair f = line.slope * lanes::both(k.p) + line.intercept;
             out[i0] = percent(i0, f[0]);
             out[i1] = percent(i1, f[1]);
         };
