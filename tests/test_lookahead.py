@@ -11,11 +11,11 @@ once on the whole set and cut like the prices: what is measured is each function
 later bars, not that of the indicator that fed it.
 """
 import inspect
-from collections import Counter
 import math
 import pathlib
 import random
 import re
+from collections import Counter
 
 import pytest
 
@@ -139,6 +139,7 @@ def arguments(name):
         if p["name"] in chosen:
             args.append(chosen[p["name"]])
         elif p["kind"] == "series":
+            assert p["name"] in SERIES, f"{name}: say in SERIES what its series {p['name']!r} holds"
             args.append(SERIES[p["name"]])
         elif not p["required"]:
             break
