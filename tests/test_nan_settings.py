@@ -141,9 +141,8 @@ def test_a_nan_setting_is_refused_before_nan_data():
         vl.py_detect_pivot_touch(NAN, LEVELS, NAN)
 
 
-def test_data_reals_are_declared_as_data():
-    kinds = {(key, p["name"]): p["kind"] for key, params in PARAMETERS.items() for p in params}
-    for key in ("py_standard_pivots", "py_fib_extension", "OnlineATR.update", "Candle.__new__"):
-        assert {k for (e, _), k in kinds.items() if e == key} - {"int64"} == {"real"}, key
-    assert kinds[("py_pivot_zone", "current_price")] == "real"
-    assert kinds[("Candle.close.__set__", "close")] == "real"
+def test_only_prices_and_bar_values_are_declared_as_data():
+    data = {p["name"] for params in PARAMETERS.values() for p in params
+            if p["kind"] == "real" or p["kind"].startswith("reals[")}
+    assert data == {"open", "high", "low", "close", "volume", "value", "start_price", "end_price",
+                    "retracement_price", "current_price"}
