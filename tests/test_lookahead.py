@@ -113,7 +113,7 @@ ARGS = {
     "py_prepare_atr2_features": {"lookback": 10},
     "py_prepare_momentum_features": {"lookback": 10},
 }
-FALLBACK = {"count": 14, "real": 1.0, "flag": False, "text": "standard"}
+FALLBACK = {"count": 14, "real": 1.0, "setting": 1.0, "flag": False, "text": "standard"}
 
 # Functions whose result is not a value per bar: nothing in it belongs to an earlier bar.
 NOT_PER_BAR = {
