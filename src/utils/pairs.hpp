@@ -1,0 +1,56 @@
+#pragma once
+// Two doubles side by side in one vector register, written with GCC/Clang vector extensions:
+// each target picks its own instructions (SSE2 on x86-64, Advanced SIMD on aarch64, a pair of
+// scalars where there is no vector unit). Every operation acts on each half alone, as the
+// scalar operation does, so a half computes bit for bit what scalar code computes; nothing
+// here fuses a multiply with an add, and -ffp-contract=off keeps the compiler from doing so.
+#include <cmath>
+#include <cstring>
+
+namespace vorn::utils::pairs {
+
+using Pair = double __attribute__((vector_size(16)));
+// A comparison's result: all ones in a half where it holds, zero where it does not.
+using Mask = long long __attribute__((vector_size(16)));
+
+inline Pair both(double x) noexcept { return Pair{x, x}; }
+
+// Two neighbouring doubles from anywhere in memory (no alignment asked), and back.
+inline Pair load(const double* p) noexcept {
+    Pair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void store(double* p, Pair v) noexcept { std::memcpy(p, &v, sizeof v); }
+
+// Lanes whose value is finite: x - x is 0 exactly for finite x, NaN otherwise.
+inline Mask finite(Pair x) noexcept { return (x - x) == Pair{0.0, 0.0}; }
+
+inline Pair select(Mask m, Pair yes, Pair no) noexcept {
+    return reinterpret_cast<Pair>((reinterpret_cast<Mask>(yes) & m) | (reinterpret_cast<Mask>(no) & ~m));
+}
+
+// The smaller and the larger of each half as the comparison written here picks them: `b`
+// where the two are equal (0.0 and -0.0 too) or either is NaN. That is what x86's MINPD and
+// MAXPD do, so there these are one instruction each.
+inline Pair min(Pair a, Pair b) noexcept { return a < b ? a : b; }
+inline Pair max(Pair a, Pair b) noexcept { return a > b ? a : b; }
+
+// Whether a comparison held in either half.
+inline bool any(Mask m) noexcept { return (m[0] | m[1]) != 0; }
+
+// The bits of each half as an integer, and back.
+inline Mask bits(Pair x) noexcept { return reinterpret_cast<Mask>(x); }
+inline Pair from_bits(Mask x) noexcept { return reinterpret_cast<Pair>(x); }
+
+// The square root of each half, correctly rounded as std::sqrt rounds it. std::sqrt on each
+// half would keep the call that sets errno for a negative argument, which no vector form has.
+inline Pair root(Pair x) noexcept {
+#if defined(__SSE2__)
+    return __builtin_ia32_sqrtpd(x);
+#else
+    return Pair{std::sqrt(x[0]), std::sqrt(x[1])};
+#endif
+}
+
+}  // namespace vorn::utils::pairs
