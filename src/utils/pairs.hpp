@@ -5,7 +5,6 @@
 // scalar operation does, so a half computes bit for bit what scalar code computes; nothing
 // here fuses a multiply with an add, and -ffp-contract=off keeps the compiler from doing so.
 #include <cmath>
-#include <cstring>
 
 namespace vorn::utils::pairs {
 
@@ -15,19 +14,24 @@ using Mask = long long __attribute__((vector_size(16)));
 
 inline Pair both(double x) noexcept { return Pair{x, x}; }
 
-// Two neighbouring doubles from anywhere in memory (no alignment asked), and back.
-inline Pair load(const double* p) noexcept {
-    Pair v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-inline void store(double* p, Pair v) noexcept { std::memcpy(p, &v, sizeof v); }
+// Two neighbouring doubles from anywhere in memory (no alignment asked), and back. Read as
+// one vector, not copied in (a copy may be split into two integer loads and met again
+// through the stack when the compiler is short of vector registers).
+using Unaligned = double __attribute__((vector_size(16), aligned(8), may_alias));
+inline Pair load(const double* p) noexcept { return *reinterpret_cast<const Unaligned*>(p); }
+inline void store(double* p, Pair v) noexcept { *reinterpret_cast<Unaligned*>(p) = v; }
 
 // Lanes whose value is finite: x - x is 0 exactly for finite x, NaN otherwise.
 inline Mask finite(Pair x) noexcept { return (x - x) == Pair{0.0, 0.0}; }
 
 inline Pair select(Mask m, Pair yes, Pair no) noexcept {
     return reinterpret_cast<Pair>((reinterpret_cast<Mask>(yes) & m) | (reinterpret_cast<Mask>(no) & ~m));
+}
+
+// The magnitude of each half: its sign bit cleared, as std::fabs clears it.
+inline Pair abs(Pair x) noexcept {
+    constexpr long long kMagnitude = 0x7FFFFFFFFFFFFFFFll;
+    return reinterpret_cast<Pair>(reinterpret_cast<Mask>(x) & Mask{kMagnitude, kMagnitude});
 }
 
 // The smaller and the larger of each half as the comparison written here picks them: `b`
