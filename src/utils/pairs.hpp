@@ -5,6 +5,7 @@
 // scalar operation does, so a half computes bit for bit what scalar code computes; nothing
 // here fuses a multiply with an add, and -ffp-contract=off keeps the compiler from doing so.
 #include <cmath>
+#include <cstdint>
 
 namespace vorn::utils::pairs {
 
@@ -20,6 +21,9 @@ inline Pair both(double x) noexcept { return Pair{x, x}; }
 using Unaligned = double __attribute__((vector_size(16), aligned(8), may_alias));
 inline Pair load(const double* p) noexcept { return *reinterpret_cast<const Unaligned*>(p); }
 inline void store(double* p, Pair v) noexcept { *reinterpret_cast<Unaligned*>(p) = v; }
+// Two whole numbers (a Mask's halves) into neighbouring 64-bit integers.
+using UnalignedMask = long long __attribute__((vector_size(16), aligned(8), may_alias));
+inline void store(std::uint64_t* p, Mask v) noexcept { *reinterpret_cast<UnalignedMask*>(p) = v; }
 
 // Lanes whose value is finite: x - x is 0 exactly for finite x, NaN otherwise.
 inline Mask finite(Pair x) noexcept { return (x - x) == Pair{0.0, 0.0}; }
@@ -36,12 +40,27 @@ inline Pair abs(Pair x) noexcept {
 
 // The smaller and the larger of each half as the comparison written here picks them: `b`
 // where the two are equal (0.0 and -0.0 too) or either is NaN. That is what x86's MINPD and
-// MAXPD do, so there these are one instruction each.
-inline Pair min(Pair a, Pair b) noexcept { return a < b ? a : b; }
-inline Pair max(Pair a, Pair b) noexcept { return a > b ? a : b; }
+// MAXPD do; GCC finds them for the comparisons, but not when one side is a constant (it
+// selects by masks then, four instructions), so on x86 they are asked for by name.
+inline Pair min(Pair a, Pair b) noexcept {
+#if defined(__SSE2__)
+    return __builtin_ia32_minpd(a, b);
+#else
+    return a < b ? a : b;
+#endif
+}
+inline Pair max(Pair a, Pair b) noexcept {
+#if defined(__SSE2__)
+    return __builtin_ia32_maxpd(a, b);
+#else
+    return a > b ? a : b;
+#endif
+}
 
-// Whether a comparison held in either half.
-inline bool any(Mask m) noexcept { return (m[0] | m[1]) != 0; }
+// Whether a comparison held in either half. Its halves are all ones or zero, so the lowest
+// bit tells: GCC keeps the or of two comparisons as a vector of truth values, and asked
+// for the whole halves it rebuilds them from that bit, one half at a time.
+inline bool any(Mask m) noexcept { return ((m[0] | m[1]) & 1) != 0; }
 
 // The bits of each half as an integer, and back.
 inline Mask bits(Pair x) noexcept { return reinterpret_cast<Mask>(x); }
