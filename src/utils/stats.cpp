@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "utils/constants.hpp"
+#include "utils/pairs.hpp"
 
 namespace vorn::utils::stats {
 
@@ -220,8 +221,9 @@ namespace {
 
 // Two compensated sums advanced together, one per half of a vector register: each half
 // performs exactly the steps of Kahan::add.
-using Pair = double __attribute__((vector_size(16)));
-using Mask = long long __attribute__((vector_size(16)));
+namespace pairs = utils::pairs;
+using pairs::Mask;
+using pairs::Pair;
 
 struct KahanPair {
     Pair sum{0.0, 0.0}, comp{0.0, 0.0};
@@ -290,11 +292,7 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         __builtin_memcpy(&sxy, &keep[4][k], sizeof sxy);
         const Pair pp = {p, p}, one = {1.0, 1.0}, largest = {DBL_MAX, DBL_MAX};
         const Pair d = (pp * sxx - sx * sx) * (pp * syy - sy * sy);
-#if defined(__SSE2__)
-        const Pair root = __builtin_ia32_sqrtpd(d);
-#else
-        const Pair root = {std::sqrt(d[0]), std::sqrt(d[1])};
-#endif
+        const Pair root = pairs::root(d);
         const Pair r = (pp * sxy - sx * sy) / root;
         const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
         const Mask defined = (sx == sx) & (d > 0.0) & ((Pair)((Mask)root & magnitude) <= largest) &
