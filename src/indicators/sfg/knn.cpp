@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -506,15 +507,34 @@ inline void vote(const Series& direction, std::span<const NearestK::Neighbour> c
     if (std::fabs(v) > 0.5) signal = v > 0.0 ? 1.0 : -1.0;
 }
 
+// Cuts the candidates within[0, m) (bars at[], increasing) to their k nearest, kept in bar
+// order, and returns the square of the k-th of them in the full order.
+[[gnu::noinline]] double keep_nearest(double* within, std::size_t* at, std::size_t m, std::size_t k,
+                                      std::vector<NearestK::Neighbour>& cut) {
+    cut.clear();
+    for (std::size_t t = 0; t < m; ++t) cut.push_back({std::sqrt(within[t]), within[t], at[t]});
+    std::nth_element(cut.begin(), cut.begin() + static_cast<std::ptrdiff_t>(k - 1), cut.end(),
+                     [](const NearestK::Neighbour& a, const NearestK::Neighbour& b) { return NearestK::closer(a, b); });
+    const double kth = cut[k - 1].squared;
+    std::sort(cut.begin(), cut.begin() + static_cast<std::ptrdiff_t>(k),
+              [](const NearestK::Neighbour& a, const NearestK::Neighbour& b) { return a.index < b.index; });
+    for (std::size_t t = 0; t < k; ++t) {
+        within[t] = cut[t].squared;
+        at[t] = cut[t].index;
+    }
+    return kth;
+}
+
 // The SuperTrend search where every feature from bar `first` on is finite, so that no
 // distance is NaN. Bar i's candidates are max(i - n, k, first) <= j < i - k.
 //
 // Per bar: a bound from k known candidates (the latest ones, and the last bar's neighbours
 // when all are still candidates: the features vary little from bar to bar, so they bound this
 // bar's search closely); the squares of all candidates, two lanes at a time, free of
-// branches, and those within the bound. Up to eight of them are settled by the k-th smallest
-// square; up to 24 are ranked by counting, each against all the others, which asks no
-// question of the data; more (a large k) go to the general selection.
+// branches, and those within the bound, cut to the k nearest whenever they grow many (where
+// distances tie the bound does not thin them). Up to eight of them are settled by the k-th
+// smallest square; up to 24 are ranked by counting, each against all the others, which asks
+// no question of the data; more (a large k) go to the general selection.
 void vote_defined(const Series& pf, const Series& tf, const Series& direction, std::size_t k, std::size_t n,
                   std::size_t first, Series& signal) {
     constexpr std::size_t kRanked = 24;
@@ -528,6 +548,9 @@ void vote_defined(const Series& pf, const Series& tf, const Series& direction, s
     std::array<double, kRanked + 1> place;  // 0, 1, 2, ...: a candidate's place among the few
     for (std::size_t t = 0; t < place.size(); ++t) place[t] = static_cast<double>(t);
     std::array<std::size_t, kRanked> chosen;
+    const std::size_t enough = 2 * k + kRanked;
+    std::vector<NearestK::Neighbour> cut;
+    cut.reserve(enough + 8);
     using Pair = double __attribute__((vector_size(16)));
     using Mask = long long __attribute__((vector_size(16)));
     for (std::size_t i = std::max(n, 2 * k + 1); i < len; ++i) {
@@ -546,15 +569,19 @@ void vote_defined(const Series& pf, const Series& tf, const Series& direction, s
             const double sq = squared_of(j);  // any bar's features may be read
             seed_last = std::max(seed_last, j >= lo ? sq : std::numeric_limits<double>::infinity());
         }
-        const double bound = wide_square(std::min(seed, seed_last));
+        double bound = wide_square(std::min(seed, seed_last));
 
         // Eight candidates at a time: their squares, two lanes at a time (each lane performs
         // the steps of squared_of), and whether any lies within the bound; the rare group
-        // that holds one is sifted member by member, free of branches.
-        const Pair pv = {p, p}, qv = {q, q}, bv = {bound, bound};
+        // that holds one is sifted member by member, free of branches. Where many lie within
+        // it (ties: with the k-th distance 0, so is the bound), those found are cut to their k
+        // nearest; a later candidate comes after all of them, so from then on only a square
+        // below the k-th's can take a place.
+        const Pair pv = {p, p}, qv = {q, q};
         const std::size_t count = hi - lo;
         std::size_t m = 0, t = 0;
         for (; t + 8 <= count; t += 8) {
+            const Pair bv = {bound, bound};
             Mask any = {0, 0};
             for (std::size_t u = 0; u < 8; u += 2) {
                 Pair a, b;
@@ -570,6 +597,11 @@ void vote_defined(const Series& pf, const Series& tf, const Series& direction, s
                 within[m] = squares[u];
                 at[m] = lo + t + u;
                 m += !(squares[u] > bound);
+            }
+            if (m >= enough) {
+                const double kth = keep_nearest(within.data(), at.data(), m, k, cut);
+                m = k;
+                bound = kth > 0.0 ? std::bit_cast<double>(std::bit_cast<std::uint64_t>(kth) - 1) : -1.0;
             }
         }
         for (; t < count; ++t) {
