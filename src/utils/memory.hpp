@@ -32,8 +32,8 @@ std::uint64_t physical_memory() noexcept;
 void ensure_result_fits(std::uint64_t rows, std::uint64_t columns);
 
 // new double[count], uninitialised, released with delete[]; TooLarge when it cannot be had.
-// The request never throws by itself: a sanitizer's allocator may be told to answer a huge
-// one with nothing, but a throwing new it ends with an abort.
+// Asked without throwing: a sanitizer's allocator can be told to answer an impossible request
+// with nothing, but it answers a throwing new's with an abort.
 double* allocate_doubles(std::uint64_t count);
 
 }  // namespace vorn::utils
