@@ -9,6 +9,7 @@
 
 #include "utils/constants.hpp"
 #include "utils/series.hpp"
+#include "utils/sliding.hpp"
 #include "utils/stats.hpp"
 #include "utils/window_weight.hpp"
 
@@ -313,11 +314,13 @@ Result<VolumeFilter> volume_filter(std::span<const double> volume, std::uint64_t
     // A plain running sum, as the filter has always kept it: no compensation and no scheduled
     // rebuild. It is summed afresh only when a slide overflows it or a volume that outweighed
     // the window has just left it (utils::WindowWeight): one bad print must not spoil every
-    // later average.
+    // later average. A window without volume averages exactly 0 (utils::sliding::TermCount).
     utils::WindowWeight weight;
+    utils::sliding::TermCount terms;
     double sum = utils::plain_sum(volume.first(p), weight);
+    for (std::size_t i = 0; i < p; ++i) terms.enter(volume[i]);
     for (std::size_t i = p; i < n; ++i) {
-        const double avg = sum / count;
+        const double avg = terms.read(sum) / count;
         const double v = volume[i];
         if (avg > 0.0) {
             out.above_average[i] = v > avg;
@@ -326,6 +329,8 @@ Result<VolumeFilter> volume_filter(std::span<const double> volume, std::uint64_t
         }
         const double gone = volume[i - p];
         sum = sum - gone + v;
+        terms.leave(gone);
+        terms.enter(v);
         if (!std::isfinite(sum) | weight.slide(std::fabs(gone), std::fabs(v))) [[unlikely]]
             sum = utils::plain_sum(volume.subspan(i + 1 - p, p), weight);
     }

@@ -12,6 +12,7 @@
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
 #include "utils/series.hpp"
+#include "utils/sliding.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::utils::ma {
@@ -44,15 +45,22 @@ public:
     // window would keep its sums in memory, a round trip on every slide's chain of additions.
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         const double v = x_[i];
-        if (std::isnan(v) | (count_ < n_) | (slides_ >= 999)) [[unlikely]] return step_rarely(i);
+        // The 1000th slide after the window filled, and every 1000th after that, is summed
+        // afresh (sliding::OnEveryThousandth, counted here before the slide).
+        if (std::isnan(v) | (count_ < n_) | (slides_ >= sliding::kRebuildEvery - 1)) [[unlikely]]
+            return step_rarely(i);
         ++slides_;
         acc_.add(v);
         const double o = x_[i - n_];
         acc_.sub(o);
+        terms_.enter(v);
+        terms_.leave(o);
         // A sum that overflowed, or held a value outweighing the window, is rebuilt at once,
-        // or it would spoil windows long after the huge values left.
+        // or it would spoil windows long after the huge values left. A window of zeros, or a
+        // sum of terms none of which is negative gone below 0, reads as its window defines it.
         const bool passes = weight_.passes(std::fabs(o), std::fabs(v));
-        if (!(passes & std::isfinite(acc_.comp))) [[unlikely]] return settle(i, passes);
+        const bool plain = (terms_.nonzero != 0) & ((acc_.sum >= 0.0) | (terms_.negative != 0));
+        if (!(passes & std::isfinite(acc_.comp) & plain)) [[unlikely]] return settle(i, passes);
         return acc_.sum / nf_;
     }
 
@@ -60,16 +68,16 @@ private:
     [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
         const bool spoilt = !passes && weight_.settle_inline();
         if (spoilt | !std::isfinite(acc_.comp)) resum(i);  // leaves the schedule as it is
-        return acc_.sum / nf_;
+        return terms_.read(acc_.sum) / nf_;
     }
 
-    // A gap (the window restarts after it), the first window, and the rebuild on every
-    // 1000th slide that bounds the drift of the running sum.
+    // A gap (the window restarts after it), the first window, and the scheduled rebuild.
     [[gnu::always_inline]] double step_rarely(std::size_t i) noexcept {
         const double v = x_[i];
         if (std::isnan(v)) {
             acc_.reset();
             weight_.reset();
+            terms_.reset();
             count_ = 0;
             slides_ = 0;
             return NaN;
@@ -77,21 +85,24 @@ private:
         if (count_ < n_) {
             acc_.add(v);
             weight_.add(std::fabs(v));
+            terms_.enter(v);
             if (++count_ < n_) return NaN;
             slides_ = 0;
-            return acc_.sum / nf_;
+            return terms_.read(acc_.sum) / nf_;
         }
         resum(i);
         slides_ = 0;
-        return acc_.sum / nf_;
+        return terms_.read(acc_.sum) / nf_;
     }
 
     [[gnu::always_inline]] void resum(std::size_t i) noexcept {
         acc_.reset();
         weight_.reset();
+        terms_.reset();
         for (std::size_t k = i + 1 - n_; k <= i; ++k) {
             acc_.add(x_[k]);
             weight_.add(std::fabs(x_[k]));
+            terms_.enter(x_[k]);
         }
         acc_.comp = 0.0;
     }
@@ -101,6 +112,7 @@ private:
     double nf_;
     Kahan acc_;
     WindowWeight weight_;
+    sliding::TermCount terms_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
 };

@@ -2,9 +2,9 @@
 // Sliding windows computed in lanes, bit for bit as one window stepped bar by bar.
 //
 // A sliding state (a compensated sum, a running mean and deviation, least-squares sums) is
-// summed afresh from its window on the first window, on every 1000th slide after it (after
-// every 1000 slides for the least-squares sums), and whenever its
-// utils::WindowWeight asks; after such a rebuild it depends on nothing but the bars. So the
+// summed afresh from its window on the first window, on its schedule after it
+// (utils::sliding::OnEveryThousandth; AfterEveryThousand for the least-squares sums), and
+// whenever its utils::WindowWeight asks; after such a rebuild it depends on nothing but the bars. So the
 // stretches between rebuilds are independent chains of dependent additions, and run side by
 // side, one stretch per lane, instead of one after another.
 //
@@ -30,6 +30,7 @@
 
 #include "utils/buffer.hpp"
 #include "utils/series.hpp"
+#include "utils/sliding.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::utils::lanes {
@@ -37,16 +38,15 @@ namespace vorn::utils::lanes {
 using Pair = double __attribute__((vector_size(16)));
 using Mask = long long __attribute__((vector_size(16)));
 
-inline constexpr std::size_t kStretch = 1000;  // slides between scheduled rebuilds, plus the rebuild
-
-// A window's stretch: its Win::kStretch where it declares one (the least-squares sums rebuild
-// after 1000 slides, not on the 1000th), else kStretch.
+// A window's stretch, the windows from one scheduled rebuild to the next: that of its
+// Win::Schedule where it declares one (the least-squares sums rebuild after 1000 slides, not
+// on the 1000th), else that of sliding::OnEveryThousandth.
 template <class Win>
 constexpr std::size_t stretch_of() noexcept {
-    if constexpr (requires { Win::kStretch; }) {
-        return Win::kStretch;
+    if constexpr (requires { typename Win::Schedule; }) {
+        return Win::Schedule::kStretch;
     } else {
-        return kStretch;
+        return sliding::OnEveryThousandth::kStretch;
     }
 }
 
@@ -68,13 +68,32 @@ inline Pair root(Pair x) noexcept {
 #endif
 }
 
+// sliding::TermCount, lane by lane: the count of nonzero and of negative terms.
+struct TermCounts {
+    Mask nonzero{0, 0}, negative{0, 0};
+    // Comparisons give -1 where they hold.
+    [[gnu::always_inline]] void slide(Pair out, Pair in) noexcept {
+        const Pair zero{0.0, 0.0};
+        nonzero += (out != zero) - (in != zero);
+        negative += (out < zero) - (in < zero);
+    }
+    [[gnu::always_inline]] Mask only_zeros() const noexcept { return nonzero == Mask{0, 0}; }
+    [[gnu::always_inline]] Pair read(Pair sum) const noexcept {
+        const Pair zero{0.0, 0.0};
+        const Mask none{0, 0};
+        return select((nonzero == none) | ((negative == none) & (sum < zero)), zero, sum);
+    }
+};
+
 // Compensated sums (utils::Kahan::add, lane by lane) of S series over windows of `p` bars, as
 // utils::stats::rolling_sum_kahan sums each of them: a slide adds the entering value, then
 // the leaving one negated; a rebuild sums the window in index order and drops its
 // compensation. The series must hold no NaN (that function skips NaN; these add them).
 // Weights of |x|. emit(i0, i1, sums) receives each step's sums, bars i0 and i1 (equal when a
 // stretch fills both halves). With FirstKeepsComp the first window's compensation is carried
-// into its slides, as utils::ma::SmaWindow carries it.
+// into its slides, as utils::ma::SmaWindow carries it. Each sum reads as its window defines
+// it (sliding::TermCount: zeros only give exactly 0; no negative term, never below 0), as
+// those windows read.
 template <std::size_t S, class Emit, bool FirstKeepsComp = false>
 class KahanSums {
 public:
@@ -86,6 +105,7 @@ public:
 
     struct State {
         Pair sum[S], comp[S];
+        TermCounts terms[S];
     };
 
     double magnitude(std::size_t s, std::size_t i) const noexcept { return std::fabs(x_[s][i]); }
@@ -95,13 +115,18 @@ public:
                                         Mask lanes) const noexcept {
         const double* x = x_[s];
         Pair sum{0.0, 0.0}, comp{0.0, 0.0};
+        TermCounts terms;
         for (std::size_t k = p_; k-- > 0;) {
-            const Pair y = pair_at(x, i0 - k, i1 - k) - comp;
+            const Pair v = pair_at(x, i0 - k, i1 - k);
+            const Pair y = v - comp;
             const Pair t = sum + y;
             comp = (t - sum) - y;
             sum = t;
+            terms.slide(Pair{0.0, 0.0}, v);
         }
         st.sum[s] = select(lanes, sum, st.sum[s]);
+        st.terms[s].nonzero = lanes ? terms.nonzero : st.terms[s].nonzero;
+        st.terms[s].negative = lanes ? terms.negative : st.terms[s].negative;
         if constexpr (FirstKeepsComp) {
             const Mask first{-static_cast<long long>(i0 + 1 == p_), -static_cast<long long>(i1 + 1 == p_)};
             comp = select(first, comp, Pair{0.0, 0.0});
@@ -131,11 +156,17 @@ public:
             st.sum[s] = sum;
             st.comp[s] = comp;
             ok &= finite(comp);
+            st.terms[s].slide(-o, v);
         }
         return ok;
     }
 
-    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const { emit_(i0, i1, st.sum); }
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const {
+        Pair read[S];
+#pragma GCC unroll 8
+        for (std::size_t s = 0; s < S; ++s) read[s] = st.terms[s].read(st.sum[s]);
+        emit_(i0, i1, read);
+    }
 
 private:
     const double* x_[S];
@@ -146,7 +177,7 @@ private:
 // The running mean and deviation of utils::stats::stdev, lane by lane: Welford's steps over
 // the window when it is summed afresh, and the slide's update of both otherwise. The values
 // must hold no NaN (stdev takes a NaN as 0.0 and voids its windows; the caller does both).
-// Weight of the squares.
+// Weight of the squares. A window of zeros reads M2 exactly 0, as there.
 template <class Emit>
 class Deviations {
 public:
@@ -157,6 +188,7 @@ public:
 
     struct State {
         Pair mean, m2;
+        TermCounts terms;
     };
 
     double magnitude(std::size_t, std::size_t i) const noexcept { return x_[i] * x_[i]; }
@@ -164,15 +196,19 @@ public:
     [[gnu::always_inline]] void rebuild(State& st, std::size_t, std::size_t i0, std::size_t i1,
                                         Mask which) const noexcept {
         Pair mean{0.0, 0.0}, m2{0.0, 0.0};
+        TermCounts terms;
         for (std::size_t k = 0; k < p_; ++k) {
             const Pair x = pair_at(x_, i0 + 1 - p_ + k, i1 + 1 - p_ + k);
             const Pair d = x - mean;
             const double count = static_cast<double>(k + 1);
             mean = d / Pair{count, count} + mean;
             m2 = m2 + (x - mean) * d;
+            terms.slide(Pair{0.0, 0.0}, x);
         }
         st.mean = select(which, mean, st.mean);
         st.m2 = select(which, m2, st.m2);
+        st.terms.nonzero = which ? terms.nonzero : st.terms.nonzero;
+        st.terms.negative = which ? terms.negative : st.terms.negative;
     }
 
     [[gnu::always_inline]] Mask slide(State& st, std::size_t i0, std::size_t i1) const noexcept {
@@ -182,10 +218,13 @@ public:
         const Pair m1 = (pm1 * m0 + x) / pf;
         st.m2 = (st.m2 - (o - st.mean) * (o - m0)) + (x - m1) * (x - m0);
         st.mean = m1;
+        st.terms.slide(o, x);
         return finite(st.mean) & finite(st.m2);
     }
 
-    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const { emit_(i0, i1, st.m2); }
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const {
+        emit_(i0, i1, select(st.terms.only_zeros(), Pair{0.0, 0.0}, st.m2));
+    }
 
 private:
     const double* x_;
@@ -204,8 +243,7 @@ template <bool WithSyy, class Emit>
 class LineSums {
 public:
     static constexpr std::size_t kWeights = 1;
-    // Rebuilt on the first window and after every 1000 slides (slides 1001, 2002, ...).
-    static constexpr std::size_t kStretch = 1001;
+    using Schedule = sliding::AfterEveryThousand;
 
     LineSums(const double* y, std::size_t p, Emit& emit) noexcept
         : y_(y), p_(p), last_(static_cast<double>(p) - 1.0), emit_(emit) {}
@@ -459,7 +497,7 @@ bool weights_stay_clear(const Win& win, std::size_t s, std::size_t from, std::si
 template <class Win>
 bool no_rebuild_asked(const Win& win, std::size_t n, std::size_t p) noexcept {
     constexpr std::size_t stretch = stretch_of<Win>();
-    if (p + 2100 > (std::size_t{1} << 29) || stretch > 1001) return false;
+    if (p + 2100 > (std::size_t{1} << 29) || stretch > sliding::AfterEveryThousand::kStretch) return false;
     for (std::size_t s = 0; s < Win::kWeights; ++s) {
         // Windows longer than a stretch: the whole series at once, which covers every stretch.
         if (p > stretch) {
