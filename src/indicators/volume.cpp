@@ -245,7 +245,7 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
     // otherwise outlive it. A window without volume sums to exactly 0: no price.
     Series out(n, NaN);
     namespace window = utils::stats::window;
-    window::sliding_sums<2, utils::sliding::OnEveryThousandth, window::SlideOrder::enter_first>(
+    window::sliding_sums<2, utils::sliding::OnEveryThousandth, window::SlideOrder::enter_first, true>(
         n, static_cast<std::size_t>(period),
         [&](std::size_t k, std::array<double, 2>& c) {
             c = {tp[k] * volume[k], volume[k]};

@@ -53,14 +53,13 @@ public:
         acc_.add(v);
         const double o = x_[i - n_];
         acc_.sub(o);
-        terms_.enter(v);
-        terms_.leave(o);
+        terms_.enter(i, v);
         // A sum that overflowed, or held a value outweighing the window, is rebuilt at once,
         // or it would spoil windows long after the huge values left. A window of zeros, or a
         // sum of terms none of which is negative gone below 0, reads as its window defines it.
         const bool passes = weight_.passes(std::fabs(o), std::fabs(v));
-        const bool plain = (terms_.nonzero != 0) & ((acc_.sum >= 0.0) | (terms_.negative != 0));
-        if (!(passes & std::isfinite(acc_.comp) & plain)) [[unlikely]] return settle(i, passes);
+        if (!(passes & std::isfinite(acc_.comp) & terms_.plain(i + 1 - n_, acc_.sum))) [[unlikely]]
+            return settle(i, passes);
         return acc_.sum / nf_;
     }
 
@@ -68,7 +67,7 @@ private:
     [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
         const bool spoilt = !passes && weight_.settle_inline();
         if (spoilt | !std::isfinite(acc_.comp)) resum(i);  // leaves the schedule as it is
-        return terms_.read(acc_.sum) / nf_;
+        return terms_.read(i + 1 - n_, acc_.sum) / nf_;
     }
 
     // A gap (the window restarts after it), the first window, and the scheduled rebuild.
@@ -77,7 +76,6 @@ private:
         if (std::isnan(v)) {
             acc_.reset();
             weight_.reset();
-            terms_.reset();
             count_ = 0;
             slides_ = 0;
             return NaN;
@@ -85,24 +83,23 @@ private:
         if (count_ < n_) {
             acc_.add(v);
             weight_.add(std::fabs(v));
-            terms_.enter(v);
+            terms_.enter(i, v);
             if (++count_ < n_) return NaN;
             slides_ = 0;
-            return terms_.read(acc_.sum) / nf_;
+            return terms_.read(i + 1 - n_, acc_.sum) / nf_;
         }
         resum(i);
         slides_ = 0;
-        return terms_.read(acc_.sum) / nf_;
+        return terms_.read(i + 1 - n_, acc_.sum) / nf_;
     }
 
     [[gnu::always_inline]] void resum(std::size_t i) noexcept {
         acc_.reset();
         weight_.reset();
-        terms_.reset();
         for (std::size_t k = i + 1 - n_; k <= i; ++k) {
             acc_.add(x_[k]);
             weight_.add(std::fabs(x_[k]));
-            terms_.enter(x_[k]);
+            terms_.enter(k, x_[k]);
         }
         acc_.comp = 0.0;
     }
@@ -112,7 +109,7 @@ private:
     double nf_;
     Kahan acc_;
     WindowWeight weight_;
-    sliding::TermCount terms_;
+    sliding::LatestTerms terms_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
 };

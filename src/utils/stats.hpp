@@ -431,18 +431,19 @@ enum class SlideOrder { leave_first, enter_first };
 // when index i counts as NaN; weigh(i, c) returns index i's magnitudes (a std::array of
 // any size, each a utils::WindowWeight of the window: x * x beside sums of squares and
 // products, |x| beside plain sums); emit(i, sums, nan_count) is called for every window,
-// each sum as its window defines it (sliding::TermCount: zeros only give 0, no negative
-// term never below 0). A slide subtracts the leaving contributions, then adds the entering
+// with CountTerms each sum as its window defines it (sliding::LatestTerms: zeros only give
+// 0, no negative term never below 0; the statistics' power sums go without: the marks cost
+// them a quarter of their time). A slide subtracts the leaving contributions, then adds the entering
 // ones (Order: the other way round); the first window's compensations, and a rebuild's,
 // carry on. Rebuilt on Schedule (sliding::AfterEveryThousand or OnEveryThousandth) and when
 // a weight asks. Requires 1 <= period <= n.
 template <std::size_t N, class Schedule = sliding::AfterEveryThousand, SlideOrder Order = SlideOrder::leave_first,
-          class Contrib, class Weigh, class Emit>
+          bool CountTerms = false, class Contrib, class Weigh, class Emit>
 void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& weigh, Emit&& emit) {
     using Weights = decltype(weigh(std::size_t{}, std::declval<const std::array<double, N>&>()));
     constexpr std::size_t W = std::tuple_size_v<Weights>;
     std::array<Kahan, N> sums{};
-    std::array<sliding::TermCount, N> terms{};
+    std::array<sliding::LatestTerms, N> terms{};
     std::array<WindowWeight, W> weights{};
     std::array<double, N> c{};
     std::array<double, N> leave{};
@@ -452,19 +453,30 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
     auto each = [](auto&& f) { [&]<std::size_t... J>(std::index_sequence<J...>) { (f(J), ...); }(std::make_index_sequence<N>{}); };
     auto each_weight = [](auto&& f) { [&]<std::size_t... J>(std::index_sequence<J...>) { (f(J), ...); }(std::make_index_sequence<W>{}); };
     auto fill = [&](std::size_t end) {
-        each([&](std::size_t j) { sums[j].reset(), terms[j].reset(); });
+        each([&](std::size_t j) { sums[j].reset(); });
         each_weight([&](std::size_t j) { weights[j].reset(); });
         nan_count = 0;
         for (std::size_t k = end + 1 - period; k <= end; ++k) {
             if (contrib(k, c)) ++nan_count;
-            each([&](std::size_t j) { sums[j].add(c[j]), terms[j].enter(c[j]); });
+            each([&](std::size_t j) {
+                sums[j].add(c[j]);
+                if constexpr (CountTerms) terms[j].enter(k, c[j]);
+            });
             const Weights w = weigh(k, c);
             each_weight([&](std::size_t j) { weights[j].add(w[j]); });
         }
     };
+    // Almost every window reads its sums as they are; the others from a copy.
     auto read = [&](std::size_t i) {
+        const std::size_t start = i + 1 - period;
+        bool plain = true;
+        if constexpr (CountTerms) each([&](std::size_t j) { plain &= terms[j].plain(start, sums[j].sum); });
+        if (plain) [[likely]] {
+            emit(i, static_cast<const std::array<Kahan, N>&>(sums), nan_count);
+            return;
+        }
         std::array<Kahan, N> r = sums;
-        each([&](std::size_t j) { r[j].sum = terms[j].read(r[j].sum); });
+        each([&](std::size_t j) { r[j].sum = terms[j].read(start, r[j].sum); });
         emit(i, static_cast<const std::array<Kahan, N>&>(r), nan_count);
     };
     fill(period - 1);
@@ -487,8 +499,7 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
                     sums[j].add(-leave[j]);
                 }
                 comps += sums[j].comp;
-                terms[j].leave(leave[j]);
-                terms[j].enter(c[j]);
+                if constexpr (CountTerms) terms[j].enter(i, c[j]);
             });
             const Weights w_out = weigh(i - period, leave), w_in = weigh(i, c);
             bool outweighed = false;
@@ -502,9 +513,9 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
 
 // As above, with one weight per sum (WeighEachSum).
 template <std::size_t N, class Schedule = sliding::AfterEveryThousand, SlideOrder Order = SlideOrder::leave_first,
-          class Contrib, class Emit>
+          bool CountTerms = false, class Contrib, class Emit>
 void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Emit&& emit) {
-    sliding_sums<N, Schedule, Order>(n, period, contrib, WeighEachSum{}, emit);
+    sliding_sums<N, Schedule, Order, CountTerms>(n, period, contrib, WeighEachSum{}, emit);
 }
 
 // Constants of the least-squares line over positions 0 .. p - 1.
