@@ -364,7 +364,6 @@ def test_defaults_when_omitted_or_none(fn, series, defaults):
 
 @pytest.mark.parametrize("given, effective", [
     ({"ridge_alpha": -3.0}, 0.0),
-    ({"ridge_alpha": NAN}, 0.0),
     ({"ridge_alpha": None}, 1.0),
     ({}, 1.0),                      # left out
     ({"ridge_alpha": 2}, 2.0),      # an int is a float
