@@ -121,7 +121,7 @@ def swept():
         if isinstance(getattr(vl, name), type) or not params or name in NOT_A_WINDOW | RECURSIVE:
             continue
         if any(p["kind"] == "series" for p in params) and all(
-                p["kind"] in ("series", "count", "real", "flag", "text") for p in params):
+                p["kind"] in ("series", "count", "real", "setting", "flag", "text") for p in params):
             out.append(name)
     return out
 

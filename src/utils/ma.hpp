@@ -53,13 +53,16 @@ public:
         acc_.add(v);
         const double o = x_[i - n_];
         acc_.sub(o);
-        terms_.enter(i, v);
         // A sum that overflowed, or held a value outweighing the window, is rebuilt at once,
-        // or it would spoil windows long after the huge values left. A window of zeros, or a
-        // sum of terms none of which is negative gone below 0, reads as its window defines it.
+        // or it would spoil windows long after the huge values left. A slide that the weight
+        // passes reads its sum as it is (sliding::kWeightCovers); the others, where it may be
+        // a window of zeros or a sum of terms none of which is negative gone below 0, as the
+        // window defines it.
         const bool passes = weight_.passes(std::fabs(o), std::fabs(v));
-        if (!(passes & std::isfinite(acc_.comp) & terms_.plain(i + 1 - n_, acc_.sum))) [[unlikely]]
+        if (!(passes & std::isfinite(acc_.comp))) [[unlikely]]
             return settle(i, passes);
+        if (!covered_) [[unlikely]]
+            return read(i);
         return acc_.sum / nf_;
     }
 
@@ -67,7 +70,14 @@ private:
     [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
         const bool spoilt = !passes && weight_.settle_inline();
         if (spoilt | !std::isfinite(acc_.comp)) resum(i);  // leaves the schedule as it is
-        return terms_.read(i + 1 - n_, acc_.sum) / nf_;
+        return read(i);
+    }
+
+    // The sum of the window ending at i as its window defines it.
+    [[gnu::always_inline]] double read(std::size_t i) noexcept {
+        const double sum = acc_.sum;
+        if (!residue_.near_zero(sum, weight_.high())) return sum / nf_;
+        return terms_.read(i + 1 - n_, i, sum, [&](std::size_t k) { return x_[k]; }) / nf_;
     }
 
     // A gap (the window restarts after it), the first window, and the scheduled rebuild.
@@ -83,14 +93,13 @@ private:
         if (count_ < n_) {
             acc_.add(v);
             weight_.add(std::fabs(v));
-            terms_.enter(i, v);
             if (++count_ < n_) return NaN;
             slides_ = 0;
-            return terms_.read(i + 1 - n_, acc_.sum) / nf_;
+            return read(i);
         }
         resum(i);
         slides_ = 0;
-        return terms_.read(i + 1 - n_, acc_.sum) / nf_;
+        return read(i);
     }
 
     [[gnu::always_inline]] void resum(std::size_t i) noexcept {
@@ -99,7 +108,6 @@ private:
         for (std::size_t k = i + 1 - n_; k <= i; ++k) {
             acc_.add(x_[k]);
             weight_.add(std::fabs(x_[k]));
-            terms_.enter(k, x_[k]);
         }
         acc_.comp = 0.0;
     }
@@ -109,7 +117,9 @@ private:
     double nf_;
     Kahan acc_;
     WindowWeight weight_;
-    sliding::LatestTerms terms_;
+    sliding::Residue residue_{n_};
+    bool covered_ = n_ <= sliding::kWeightCovers;
+    sliding::LazyTerms terms_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
 };

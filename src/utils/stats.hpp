@@ -135,32 +135,33 @@ public:
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         if (i + 1 < p_) return NaN;
         bool rebuild = i + 1 == p_ || schedule_.rebuilds();
+        bool passes = false;
         if (!rebuild) {
             const double v = x_[i], o = x_[i - p_];
             if (!std::isnan(v)) sum_.add(v);
             if (!std::isnan(o)) sum_.add(-o);
-            terms_.enter(v);
-            terms_.leave(o);
             // The weight slides as a copy: its out-of-line members take its address, which
             // would otherwise pin this whole window, the sum with it, to memory, and put a
             // store and a load into every compensated addition's chain.
             WindowWeight w = weight_;
-            rebuild = !std::isfinite(sum_.comp) | w.slide(magnitude(o), magnitude(v));
+            passes = w.passes(magnitude(o), magnitude(v));
+            rebuild = !std::isfinite(sum_.comp) | (!passes && w.settle());
             weight_ = w;
         }
         if (rebuild) {
             // A rebuilt sum's compensation is not carried into the slides.
             sum_.reset();
             weight_.reset();
-            terms_.reset();
             for (std::size_t k = i + 1 - p_; k <= i; ++k) {
                 if (!std::isnan(x_[k])) sum_.add(x_[k]);
                 weight_.add(magnitude(x_[k]));
-                terms_.enter(x_[k]);
             }
             sum_.comp = 0.0;
         }
-        return terms_.read(sum_.sum);
+        // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers); the
+        // others as the window defines it.
+        if (!(passes & covered_) | rebuild) [[unlikely]] return read(i);
+        return sum_.sum;
     }
 
 private:
@@ -168,10 +169,18 @@ private:
 
     std::span<const double> x_;
     std::size_t p_;
+    [[gnu::always_inline]] double read(std::size_t i) noexcept {
+        const double sum = sum_.sum;
+        if (!residue_.near_zero(sum, weight_.high())) return sum;
+        return terms_.read(i + 1 - p_, i, sum, [&](std::size_t k) { return x_[k]; });
+    }
+
     Kahan sum_;
     WindowWeight weight_;
-    sliding::TermCount terms_;
     sliding::OnEveryThousandth schedule_;
+    sliding::Residue residue_{p_};
+    bool covered_ = p_ <= sliding::kWeightCovers;
+    sliding::LazyTerms terms_;
 };
 
 // Two RollingSumWindow of one period over two series, their sums advanced together, one per
@@ -204,21 +213,19 @@ public:
             }
             const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
             const Pair mv = (Pair)((Mask)v & magnitude & v_number), mo = (Pair)((Mask)o & magnitude & o_number);
-            // Comparisons give -1 where they hold (sliding::TermCount, in both halves).
-            const Pair zero = {0.0, 0.0};
-            nonzero_ += (mo > zero) - (mv > zero);
-            negative_ += (o < zero) - (v < zero);
-            r0 = !std::isfinite(comp_[0]) | weight_[0].slide(mo[0], mv[0]);
-            r1 = !std::isfinite(comp_[1]) | weight_[1].slide(mo[1], mv[1]);
+            const bool p0 = weight_[0].passes(mo[0], mv[0]), p1 = weight_[1].passes(mo[1], mv[1]);
+            r0 = !std::isfinite(comp_[0]) | (!p0 && weight_[0].settle());
+            r1 = !std::isfinite(comp_[1]) | (!p1 && weight_[1].settle());
+            // Slides that both weights pass read their sums as they are (sliding::kWeightCovers).
+            if (p0 & p1 & covered_ & !(r0 | r1)) [[likely]] return sum_;
         }
         if (r0 | r1) [[unlikely]] {
             // A rebuilt sum's compensation is not carried into the slides.
             if (r0) rebuild(0, i);
             if (r1) rebuild(1, i);
         }
-        const Pair zero = {0.0, 0.0};
-        const Mask none = {0, 0};
-        return (nonzero_ == none) | ((negative_ == none) & (sum_ < zero)) ? zero : sum_;
+        // The others as their windows define them.
+        return Pair{read(0, i), read(1, i)};
     }
 
 private:
@@ -241,29 +248,34 @@ private:
 
     [[gnu::always_inline]] void rebuild(int l, std::size_t i) noexcept {
         Kahan sum;
-        sliding::TermCount terms;
         WindowWeight& w = weight_[l];
         w.reset();
         for (std::size_t k = i + 1 - p_; k <= i; ++k) {
             const double x = x_[l][k];
             if (!std::isnan(x)) sum.add(x);
             w.add(std::isnan(x) ? 0.0 : std::fabs(x));
-            terms.enter(x);
         }
         sum_[l] = sum.sum;
         comp_[l] = 0.0;
-        nonzero_[l] = terms.nonzero;
-        negative_[l] = terms.negative;
+    }
+
+    // Half l's sum as its window defines it.
+    [[gnu::always_inline]] double read(int l, std::size_t i) noexcept {
+        const double sum = sum_[l];
+        if (!residue_.near_zero(sum, weight_[l].high())) return sum;
+        return terms_[l].read(i + 1 - p_, i, sum, [&](std::size_t k) { return x_[l][k]; });
     }
 
     std::span<const double> x_[2];
     std::size_t p_;
     Pair sum_{0.0, 0.0}, comp_{0.0, 0.0};
-    Mask nonzero_{0, 0}, negative_{0, 0};  // sliding::TermCount of each half
     // Held apart: their out-of-line members take their address, which would pin the sums
     // beside them to memory.
     std::unique_ptr<WindowWeight[]> weight_;
     sliding::OnEveryThousandth schedule_;
+    sliding::Residue residue_{p_};
+    bool covered_ = p_ <= sliding::kWeightCovers;
+    std::unique_ptr<sliding::LazyTerms[]> terms_ = std::make_unique<sliding::LazyTerms[]>(2);
 };
 
 // Sample standard deviation (divisor period - 1); a window holding a NaN gives NaN.
@@ -346,7 +358,7 @@ struct NanCount {
 // outweighs the window has just left it (weight of the squares: M2 carries errors of the
 // order of a leaving x * x); otherwise the leaving value is replaced by the entering one. A
 // NaN enters both as 0.0 and is counted, so the windows after it stay exact. A window of
-// zeros reads mean and M2 exactly 0 (sliding::TermCount). emit(i, const Deviation&) for
+// zeros reads mean and M2 exactly 0. emit(i, const Deviation&) for
 // every window. 2 <= period <= len.
 struct Deviation {
     double mean, m2;
@@ -360,11 +372,9 @@ void running_deviation(std::span<const double> values, std::size_t period, Emit&
     Deviation d{0.0, 0.0, 0};
     WindowWeight weight;
     NanCount nans;
-    sliding::TermCount terms;
     auto refill = [&](std::size_t end) {
         d.mean = 0.0, d.m2 = 0.0, nans = {};
         weight.reset();
-        terms.reset();
         const std::size_t start = end + 1 - period;
         for (std::size_t k = start; k <= end; ++k) {
             const double x = nans.enter(values[k]);
@@ -372,15 +382,20 @@ void running_deviation(std::span<const double> values, std::size_t period, Emit&
             d.mean = delta / static_cast<double>(k - start + 1) + d.mean;
             d.m2 = d.m2 + (x - d.mean) * delta;
             weight.add(x * x);
-            terms.enter(x);
         }
         d.nan_count = nans.count;
     };
+    // A slide that the weight of the squares passes holds a nonzero value (sliding::
+    // kWeightCovers, which squares of 2^-500 and more keep in the range where their sum's
+    // rounding is relative); the others look (a window of Welford's steps over zeros only is
+    // exactly 0, the first one included).
+    const bool covered = period <= sliding::kWeightCovers;
+    sliding::LatestFound nonzero;
     refill(period - 1);
     emit(period - 1, static_cast<const Deviation&>(d));
     sliding::OnEveryThousandth schedule;
     for (std::size_t i = period; i < n; ++i) {
-        bool rebuild = schedule.rebuilds();
+        bool rebuild = schedule.rebuilds(), passes = false;
         if (!rebuild) {
             const double o = nans.leave(values[i - period]);
             const double x = nans.enter(values[i]);
@@ -389,16 +404,17 @@ void running_deviation(std::span<const double> values, std::size_t period, Emit&
             d.m2 = (d.m2 - (o - d.mean) * (o - m0)) + (x - m1) * (x - m0);
             d.mean = m1;
             d.nan_count = nans.count;
-            terms.leave(o);
-            terms.enter(x);
-            rebuild = !std::isfinite(d.mean) | !std::isfinite(d.m2) | weight.slide(o * o, x * x);
+            passes = weight.passes(o * o, x * x);
+            rebuild = !std::isfinite(d.mean) | !std::isfinite(d.m2) | (!passes && weight.settle());
         }
         if (rebuild) refill(i);
-        if (terms.only_zeros()) [[unlikely]] {
-            emit(i, Deviation{0.0, 0.0, d.nan_count});
-        } else {
-            emit(i, static_cast<const Deviation&>(d));
+        if (!(passes & covered & (weight.high() >= 0x1p-1000)) | rebuild) [[unlikely]] {
+            if (!nonzero.any(i + 1 - period, i, [&](std::size_t k) { return std::fabs(values[k]) > 0.0; })) {
+                emit(i, Deviation{0.0, 0.0, d.nan_count});
+                continue;
+            }
         }
+        emit(i, static_cast<const Deviation&>(d));
     }
 }
 
@@ -442,8 +458,13 @@ template <std::size_t N, class Schedule = sliding::AfterEveryThousand, SlideOrde
 void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& weigh, Emit&& emit) {
     using Weights = decltype(weigh(std::size_t{}, std::declval<const std::array<double, N>&>()));
     constexpr std::size_t W = std::tuple_size_v<Weights>;
+    // With CountTerms the weights are those of each sum (WeighEachSum's |c|), which vouch
+    // for its reading on a slide they all pass (sliding::kWeightCovers).
+    static_assert(!CountTerms || W == N);
     std::array<Kahan, N> sums{};
-    std::array<sliding::LatestTerms, N> terms{};
+    std::array<sliding::LazyTerms, CountTerms ? N : 0> terms{};
+    const sliding::Residue residue(period);
+    const bool covered = period <= sliding::kWeightCovers;
     std::array<WindowWeight, W> weights{};
     std::array<double, N> c{};
     std::array<double, N> leave{};
@@ -458,32 +479,37 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
         nan_count = 0;
         for (std::size_t k = end + 1 - period; k <= end; ++k) {
             if (contrib(k, c)) ++nan_count;
-            each([&](std::size_t j) {
-                sums[j].add(c[j]);
-                if constexpr (CountTerms) terms[j].enter(k, c[j]);
-            });
+            each([&](std::size_t j) { sums[j].add(c[j]); });
             const Weights w = weigh(k, c);
             each_weight([&](std::size_t j) { weights[j].add(w[j]); });
         }
     };
-    // Almost every window reads its sums as they are; the others from a copy.
-    auto read = [&](std::size_t i) {
-        const std::size_t start = i + 1 - period;
-        bool plain = true;
-        if constexpr (CountTerms) each([&](std::size_t j) { plain &= terms[j].plain(start, sums[j].sum); });
-        if (plain) [[likely]] {
-            emit(i, static_cast<const std::array<Kahan, N>&>(sums), nan_count);
-            return;
+    // Almost every window reads its sums as they are; the others from a copy. `passed`: the
+    // slide that led to this window was passed by every weight.
+    auto read = [&](std::size_t i, bool passed) {
+        if constexpr (CountTerms) {
+            if (!(passed & covered)) [[unlikely]] {
+                const std::size_t start = i + 1 - period;
+                std::array<Kahan, N> r = sums;
+                each([&](std::size_t j) {
+                    if (!residue.near_zero(r[j].sum, weights[j].high())) return;
+                    r[j].sum = terms[j].read(start, i, r[j].sum, [&](std::size_t k) {
+                        std::array<double, N> t;
+                        contrib(k, t);
+                        return t[j];
+                    });
+                });
+                emit(i, static_cast<const std::array<Kahan, N>&>(r), nan_count);
+                return;
+            }
         }
-        std::array<Kahan, N> r = sums;
-        each([&](std::size_t j) { r[j].sum = terms[j].read(start, r[j].sum); });
-        emit(i, static_cast<const std::array<Kahan, N>&>(r), nan_count);
+        emit(i, static_cast<const std::array<Kahan, N>&>(sums), nan_count);
     };
     fill(period - 1);
-    read(period - 1);
+    read(period - 1, false);
     Schedule schedule;
     for (std::size_t i = period; i < n; ++i) {
-        bool rebuild = schedule.rebuilds();
+        bool rebuild = schedule.rebuilds(), passed = false;
         if (!rebuild) {
             const bool nan_out = contrib(i - period, leave);
             const bool nan_in = contrib(i, c);
@@ -499,15 +525,23 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
                     sums[j].add(-leave[j]);
                 }
                 comps += sums[j].comp;
-                if constexpr (CountTerms) terms[j].enter(i, c[j]);
             });
             const Weights w_out = weigh(i - period, leave), w_in = weigh(i, c);
             bool outweighed = false;
-            each_weight([&](std::size_t j) { outweighed |= weights[j].slide(w_out[j], w_in[j]); });
+            if constexpr (CountTerms) {
+                passed = true;
+                each_weight([&](std::size_t j) {
+                    const bool passes = weights[j].passes(w_out[j], w_in[j]);
+                    passed &= passes;
+                    outweighed |= !passes && weights[j].settle();
+                });
+            } else {
+                each_weight([&](std::size_t j) { outweighed |= weights[j].slide(w_out[j], w_in[j]); });
+            }
             rebuild = !std::isfinite(comps) | outweighed;
         }
         if (rebuild) fill(i);
-        read(i);
+        read(i, passed & !rebuild);
     }
 }
 
