@@ -68,20 +68,20 @@ inline Pair root(Pair x) noexcept {
 #endif
 }
 
-// sliding::TermCount, lane by lane: the count of nonzero and of negative terms.
-struct TermCounts {
-    Mask nonzero{0, 0}, negative{0, 0};
-    // Comparisons give -1 where they hold.
-    [[gnu::always_inline]] void slide(Pair out, Pair in) noexcept {
-        const Pair zero{0.0, 0.0};
-        nonzero += (out != zero) - (in != zero);
-        negative += (out < zero) - (in < zero);
-    }
-    [[gnu::always_inline]] Mask only_zeros() const noexcept { return nonzero == Mask{0, 0}; }
-    [[gnu::always_inline]] Pair read(Pair sum) const noexcept {
-        const Pair zero{0.0, 0.0};
-        const Mask none{0, 0};
-        return select((nonzero == none) | ((negative == none) & (sum < zero)), zero, sum);
+// The reading rules of utils::sliding::TermCount for windows in lanes. A window whose bars'
+// weights could ask for no rebuild (no_rebuild_asked) weighs at least `least` > 0 with no
+// magnitude above 2^19 times it, so its sums' rounding (sliding::Residue: under 2^-50 (p +
+// 2 kRebuildEvery) times the largest magnitude) is far below its weight: each holds a nonzero
+// term, and one without negative terms a sum above 0. Its sums read as they are. Otherwise
+// the plan, which walks every bar, marks for each window and sum s whether it holds no
+// nonzero term (bit s) or no negative one (bit 4 + s), and emit reads by those marks.
+struct Looks {
+    static constexpr unsigned kNegative = 4;
+    // Sum s of a lane as its window defines it, from the window's marks.
+    [[gnu::always_inline]] static double read(double sum, unsigned marks, std::size_t s) noexcept {
+        if ((marks >> s) & 1u) return 0.0;
+        if (((marks >> (kNegative + s)) & 1u) && sum < 0.0) return 0.0;
+        return sum;
     }
 };
 
@@ -92,12 +92,14 @@ struct TermCounts {
 // Weights of |x|. emit(i0, i1, sums) receives each step's sums, bars i0 and i1 (equal when a
 // stretch fills both halves). With FirstKeepsComp the first window's compensation is carried
 // into its slides, as utils::ma::SmaWindow carries it. Each sum reads as its window defines
-// it (sliding::TermCount: zeros only give exactly 0; no negative term, never below 0), as
-// those windows read.
+// it (zeros only give exactly 0; no negative term, never below 0: Looks), as those windows
+// read.
 template <std::size_t S, class Emit, bool FirstKeepsComp = false>
 class KahanSums {
 public:
     static constexpr std::size_t kWeights = S;
+    static constexpr bool kLooks = true;
+    static_assert(S <= Looks::kNegative);
 
     KahanSums(const double* const (&x)[S], std::size_t p, Emit& emit) noexcept : p_(p), emit_(emit) {
         for (std::size_t s = 0; s < S; ++s) x_[s] = x[s];
@@ -105,28 +107,23 @@ public:
 
     struct State {
         Pair sum[S], comp[S];
-        TermCounts terms[S];
     };
 
     double magnitude(std::size_t s, std::size_t i) const noexcept { return std::fabs(x_[s][i]); }
+    double term(std::size_t s, std::size_t i) const noexcept { return x_[s][i]; }
 
     // Sums `s` of the lanes in `lanes` summed afresh over the windows ending at i0 and i1.
     [[gnu::always_inline]] void rebuild(State& st, std::size_t s, std::size_t i0, std::size_t i1,
                                         Mask lanes) const noexcept {
         const double* x = x_[s];
         Pair sum{0.0, 0.0}, comp{0.0, 0.0};
-        TermCounts terms;
         for (std::size_t k = p_; k-- > 0;) {
-            const Pair v = pair_at(x, i0 - k, i1 - k);
-            const Pair y = v - comp;
+            const Pair y = pair_at(x, i0 - k, i1 - k) - comp;
             const Pair t = sum + y;
             comp = (t - sum) - y;
             sum = t;
-            terms.slide(Pair{0.0, 0.0}, v);
         }
         st.sum[s] = select(lanes, sum, st.sum[s]);
-        st.terms[s].nonzero = lanes ? terms.nonzero : st.terms[s].nonzero;
-        st.terms[s].negative = lanes ? terms.negative : st.terms[s].negative;
         if constexpr (FirstKeepsComp) {
             const Mask first{-static_cast<long long>(i0 + 1 == p_), -static_cast<long long>(i1 + 1 == p_)};
             comp = select(first, comp, Pair{0.0, 0.0});
@@ -156,15 +153,17 @@ public:
             st.sum[s] = sum;
             st.comp[s] = comp;
             ok &= finite(comp);
-            st.terms[s].slide(-o, v);
         }
         return ok;
     }
 
-    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const {
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const { emit_(i0, i1, st.sum); }
+    // With the plan's marks of both windows (Looks).
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st, unsigned m0, unsigned m1) const {
+        if ((m0 | m1) == 0) [[likely]] return emit(i0, i1, st);
         Pair read[S];
-#pragma GCC unroll 8
-        for (std::size_t s = 0; s < S; ++s) read[s] = st.terms[s].read(st.sum[s]);
+        for (std::size_t s = 0; s < S; ++s)
+            read[s] = Pair{Looks::read(st.sum[s][0], m0, s), Looks::read(st.sum[s][1], m1, s)};
         emit_(i0, i1, read);
     }
 
@@ -177,38 +176,35 @@ private:
 // The running mean and deviation of utils::stats::stdev, lane by lane: Welford's steps over
 // the window when it is summed afresh, and the slide's update of both otherwise. The values
 // must hold no NaN (stdev takes a NaN as 0.0 and voids its windows; the caller does both).
-// Weight of the squares. A window of zeros reads M2 exactly 0, as there.
+// Weight of the squares. A window of zeros reads M2 exactly 0, as there (Looks).
 template <class Emit>
 class Deviations {
 public:
     static constexpr std::size_t kWeights = 1;
+    static constexpr bool kLooks = true;
 
     Deviations(const double* x, std::size_t p, Emit& emit) noexcept
         : x_(x), p_(p), pf_(static_cast<double>(p)), emit_(emit) {}
 
     struct State {
         Pair mean, m2;
-        TermCounts terms;
     };
 
     double magnitude(std::size_t, std::size_t i) const noexcept { return x_[i] * x_[i]; }
+    double term(std::size_t, std::size_t i) const noexcept { return x_[i]; }
 
     [[gnu::always_inline]] void rebuild(State& st, std::size_t, std::size_t i0, std::size_t i1,
                                         Mask which) const noexcept {
         Pair mean{0.0, 0.0}, m2{0.0, 0.0};
-        TermCounts terms;
         for (std::size_t k = 0; k < p_; ++k) {
             const Pair x = pair_at(x_, i0 + 1 - p_ + k, i1 + 1 - p_ + k);
             const Pair d = x - mean;
             const double count = static_cast<double>(k + 1);
             mean = d / Pair{count, count} + mean;
             m2 = m2 + (x - mean) * d;
-            terms.slide(Pair{0.0, 0.0}, x);
         }
         st.mean = select(which, mean, st.mean);
         st.m2 = select(which, m2, st.m2);
-        st.terms.nonzero = which ? terms.nonzero : st.terms.nonzero;
-        st.terms.negative = which ? terms.negative : st.terms.negative;
     }
 
     [[gnu::always_inline]] Mask slide(State& st, std::size_t i0, std::size_t i1) const noexcept {
@@ -218,12 +214,13 @@ public:
         const Pair m1 = (pm1 * m0 + x) / pf;
         st.m2 = (st.m2 - (o - st.mean) * (o - m0)) + (x - m1) * (x - m0);
         st.mean = m1;
-        st.terms.slide(o, x);
         return finite(st.mean) & finite(st.m2);
     }
 
-    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const {
-        emit_(i0, i1, select(st.terms.only_zeros(), Pair{0.0, 0.0}, st.m2));
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const { emit_(i0, i1, st.m2); }
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st, unsigned m0, unsigned m1) const {
+        if (((m0 | m1) & 1u) == 0) [[likely]] return emit(i0, i1, st);
+        emit_(i0, i1, Pair{m0 & 1u ? 0.0 : st.m2[0], m1 & 1u ? 0.0 : st.m2[1]});
     }
 
 private:
@@ -319,8 +316,16 @@ class Plan {
 public:
     static constexpr std::size_t W = Win::kWeights;
 
+    static constexpr bool kLooks = requires { Win::kLooks; };
+
     // Over bars p - 1 .. n - 1 (1 <= p <= n).
-    Plan(const Win& win, std::size_t n, std::size_t p) : win_(win), p_(p), i_(p - 1), next_(p - 1), flags_(n - p + 1) {}
+    Plan(const Win& win, std::size_t n, std::size_t p)
+        : win_(win), p_(p), i_(p - 1), next_(p - 1), flags_(n - p + 1), looks_(kLooks ? n - p + 1 : 0) {
+        if constexpr (kLooks) {
+            for (std::size_t s = 0; s < W; ++s) nonzero_[s] = negative_[s] = -1;
+            for (std::size_t k = 0; k + 1 < p; ++k) mark(k);
+        }
+    }
 
     // The next bar; every bar up to it must be written. The weights are settled inline: no
     // call takes their address, so they can live in registers.
@@ -341,12 +346,35 @@ public:
             }
         }
         flags_[i + 1 - p_] = static_cast<unsigned char>(f);
+        if constexpr (kLooks) {
+            // Looks: bit s where sum s's window holds no nonzero term, bit 4 + s no negative one.
+            mark(i);
+            const auto start = static_cast<std::int64_t>(i + 1 - p_);
+            unsigned m = 0;
+#pragma GCC unroll 8
+            for (std::size_t s = 0; s < W; ++s)
+                m |= unsigned{nonzero_[s] < start} << s | unsigned{negative_[s] < start} << (Looks::kNegative + s);
+            looks_[i + 1 - p_] = static_cast<unsigned char>(m);
+        }
     }
 
     // The flags of bar p - 1 + k at k, once every bar has been stepped.
     const unsigned char* flags() noexcept { return flags_.data(); }
+    // Their Looks marks, where Win reads by them; else null.
+    const unsigned char* looks() noexcept { return kLooks ? looks_.data() : nullptr; }
 
 private:
+    // The latest bars with a nonzero and with a negative term, bar k included.
+    [[gnu::always_inline]] void mark(std::size_t k) noexcept {
+#pragma GCC unroll 8
+        for (std::size_t s = 0; s < W; ++s) {
+            const double x = win_.term(s, k);
+            const auto at = static_cast<std::int64_t>(k);
+            nonzero_[s] = x != 0.0 ? at : nonzero_[s];
+            negative_[s] = x < 0.0 ? at : negative_[s];
+        }
+    }
+
     [[gnu::always_inline]] void refill(std::size_t s, std::size_t end) noexcept {
         w_[s].reset();
         for (std::size_t k = end + 1 - p_; k <= end; ++k) w_[s].add(win_.magnitude(s, k));
@@ -355,22 +383,32 @@ private:
     const Win& win_;
     std::size_t p_, i_, next_;
     utils::WindowWeight w_[W];
-    Scratch<unsigned char> flags_;
+    Scratch<unsigned char> flags_, looks_;
+    std::int64_t nonzero_[W], negative_[W];
 };
 
 // G pairs of lanes over stretches of `len` bars starting at start[l] (a rebuild), following
-// the flags at flag[l]. False when a state turned non-finite after a slide.
-template <std::size_t G, class Win>
+// the flags at flag[l] (and with Looked, the Looks marks at look[l]). False when a state
+// turned non-finite after a slide.
+template <std::size_t G, bool Looked, class Win>
 [[gnu::always_inline]] inline bool run_group(const Win& win, const std::size_t (&start)[2 * G],
-                                             const unsigned char* const (&flag)[2 * G], std::size_t len) {
+                                             const unsigned char* const (&flag)[2 * G],
+                                             const unsigned char* const (&look)[2 * G], std::size_t len) {
     constexpr std::size_t W = Win::kWeights;
     const Mask all = ~Mask{0, 0};
     typename Win::State st[G];
+    auto emit = [&](std::size_t g, std::size_t t, std::size_t i0, std::size_t i1) {
+        if constexpr (Looked) {
+            win.emit(i0, i1, st[g], look[2 * g][t], look[2 * g + 1][t]);
+        } else {
+            win.emit(i0, i1, st[g]);
+        }
+    };
 #pragma GCC unroll 8
     for (std::size_t g = 0; g < G; ++g) {
         const std::size_t i0 = start[2 * g], i1 = start[2 * g + 1];
         for (std::size_t s = 0; s < W; ++s) win.rebuild(st[g], s, i0, i1, all);
-        win.emit(i0, i1, st[g]);
+        emit(g, 0, i0, i1);
     }
     Mask ok = all;
     for (std::size_t t = 1; t < len; ++t) {
@@ -385,36 +423,51 @@ template <std::size_t G, class Win>
                     if ((f0 | f1) >> s & 1u) win.rebuild(st[g], s, i0, i1, lanes);
                 }
             }
-            win.emit(i0, i1, st[g]);
+            emit(g, t, i0, i1);
         }
     }
     return (ok[0] & ok[1]) != 0;
 }
 
 // Every window ending at p - 1 .. n - 1 (1 <= p <= n), in lanes of 2 * G stretches,
-// following a finished plan's flags.
-template <std::size_t G, class Win>
-[[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags) {
+// following a finished plan's flags (and Looks marks, where it has them).
+template <std::size_t G, bool Looked, class Win>
+[[nodiscard]] bool run_marked(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags,
+                              const unsigned char* looks) {
     constexpr std::size_t L = 2 * G;
     constexpr std::size_t stretch = stretch_of<Win>();
     const std::size_t first = p - 1;
     std::size_t from = first;
     auto flag = [&](std::size_t bar) { return flags + (bar - first); };
+    auto look = [&](std::size_t bar) { return Looked ? looks + (bar - first) : nullptr; };
     // Groups of L whole stretches.
     for (; n - from >= L * stretch; from += L * stretch) {
         std::size_t start[L];
         const unsigned char* at[L];
-        for (std::size_t l = 0; l < L; ++l) start[l] = from + l * stretch, at[l] = flag(start[l]);
-        if (!run_group<G>(win, start, at, stretch)) return false;
+        const unsigned char* marks[L];
+        for (std::size_t l = 0; l < L; ++l) start[l] = from + l * stretch, at[l] = flag(start[l]), marks[l] = look(start[l]);
+        if (!run_group<G, Looked>(win, start, at, marks, stretch)) return false;
     }
     // Two whole stretches at a time, then the last one, in both halves of one pair.
     for (; n - from >= 2 * stretch; from += 2 * stretch)
-        if (!run_group<1>(win, {from, from + stretch}, {flag(from), flag(from + stretch)}, stretch)) return false;
+        if (!run_group<1, Looked>(win, {from, from + stretch}, {flag(from), flag(from + stretch)},
+                                  {look(from), look(from + stretch)}, stretch))
+            return false;
     for (std::size_t len; from < n; from += len) {
         len = n - from < stretch ? n - from : stretch;
-        if (!run_group<1>(win, {from, from}, {flag(from), flag(from)}, len)) return false;
+        if (!run_group<1, Looked>(win, {from, from}, {flag(from), flag(from)}, {look(from), look(from)}, len))
+            return false;
     }
     return true;
+}
+
+template <std::size_t G, class Win>
+[[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags,
+                       const unsigned char* looks = nullptr) {
+    if constexpr (requires { Win::kLooks; }) {
+        if (looks != nullptr) return run_marked<G, true>(win, n, p, flags, looks);
+    }
+    return run_marked<G, false>(win, n, p, flags, nullptr);
 }
 
 // True when weight s cannot ask for a rebuild on a stretch whose windows hold bars [from, to)
@@ -521,7 +574,7 @@ template <std::size_t G, class Win>
     }
     Plan<Win> plan(win, n, p);
     for (std::size_t i = p - 1; i < n; ++i) plan.step();
-    return run<G>(win, n, p, plan.flags());
+    return run<G>(win, n, p, plan.flags(), plan.looks());
 }
 
 inline Pair both(double x) noexcept { return Pair{x, x}; }
