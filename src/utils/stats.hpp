@@ -140,13 +140,11 @@ public:
             const double v = x_[i], o = x_[i - p_];
             if (!std::isnan(v)) sum_.add(v);
             if (!std::isnan(o)) sum_.add(-o);
-            // The weight slides as a copy: its out-of-line members take its address, which
-            // would otherwise pin this whole window, the sum with it, to memory, and put a
-            // store and a load into every compensated addition's chain.
-            WindowWeight w = weight_;
-            passes = w.passes(magnitude(o), magnitude(v));
-            rebuild = !std::isfinite(sum_.comp) | (!passes && w.settle());
-            weight_ = w;
+            // Settled inline: a call handed the weight's address would pin this whole window,
+            // the sum with it, to memory, a store and a load in every compensated addition's
+            // chain (or, with the weight copied out, stores of its copy on every slide).
+            passes = weight_.passes(magnitude(o), magnitude(v));
+            rebuild = !std::isfinite(sum_.comp) | (!passes && weight_.settle_inline());
         }
         if (rebuild) {
             // A rebuilt sum's compensation is not carried into the slides.
