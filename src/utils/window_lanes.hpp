@@ -182,6 +182,7 @@ class Deviations {
 public:
     static constexpr std::size_t kWeights = 1;
     static constexpr bool kLooks = true;
+    static constexpr bool kSquares = true;
 
     Deviations(const double* x, std::size_t p, Emit& emit) noexcept
         : x_(x), p_(p), pf_(static_cast<double>(p)), emit_(emit) {}
@@ -317,62 +318,69 @@ public:
     static constexpr std::size_t W = Win::kWeights;
 
     static constexpr bool kLooks = requires { Win::kLooks; };
+    static constexpr unsigned kLook = 0x80;  // the flag of a window that emit reads by its Looks marks
+    static_assert(W < 8);
 
     // Over bars p - 1 .. n - 1 (1 <= p <= n).
     Plan(const Win& win, std::size_t n, std::size_t p)
-        : win_(win), p_(p), i_(p - 1), next_(p - 1), flags_(n - p + 1), looks_(kLooks ? n - p + 1 : 0) {
-        if constexpr (kLooks) {
-            for (std::size_t s = 0; s < W; ++s) nonzero_[s] = negative_[s] = -1;
-            for (std::size_t k = 0; k + 1 < p; ++k) mark(k);
-        }
-    }
+        : win_(win), p_(p), i_(p - 1), next_(p - 1), flags_(n - p + 1), looks_(kLooks ? n - p + 1 : 0) {}
 
     // The next bar; every bar up to it must be written. The weights are settled inline: no
     // call takes their address, so they can live in registers.
     [[gnu::always_inline]] void step() noexcept {
         const std::size_t i = i_++;
-        unsigned f = 0;
+        unsigned f = 0, look = 0;
         if (i == next_) [[unlikely]] {
             next_ += stretch_of<Win>();
 #pragma GCC unroll 8
             for (std::size_t s = 0; s < W; ++s) refill(s, i);
+            look = (1u << W) - 1;
         } else {
 #pragma GCC unroll 8
             for (std::size_t s = 0; s < W; ++s) {
-                if (w_[s].passes(win_.magnitude(s, i - p_), win_.magnitude(s, i))) [[likely]] continue;
+                if (w_[s].passes(win_.magnitude(s, i - p_), win_.magnitude(s, i))) [[likely]] {
+                    // Squares of values below 2^-500 leave the range where the weight vouches.
+                    if constexpr (requires { Win::kSquares; })
+                        if (w_[s].high() < 0x1p-1000) [[unlikely]] look |= 1u << s;
+                    continue;
+                }
+                look |= 1u << s;
                 if (!w_[s].settle_inline()) continue;
                 f |= 1u << s;
                 refill(s, i);
             }
         }
-        flags_[i + 1 - p_] = static_cast<unsigned char>(f);
         if constexpr (kLooks) {
-            // Looks: bit s where sum s's window holds no nonzero term, bit 4 + s no negative one.
-            mark(i);
-            const auto start = static_cast<std::int64_t>(i + 1 - p_);
-            unsigned m = 0;
-#pragma GCC unroll 8
-            for (std::size_t s = 0; s < W; ++s)
-                m |= unsigned{nonzero_[s] < start} << s | unsigned{negative_[s] < start} << (Looks::kNegative + s);
-            looks_[i + 1 - p_] = static_cast<unsigned char>(m);
+            // A slide that a weight passes needs no look at its sum (sliding::kWeightCovers);
+            // the others, and every window longer than it covers, are marked.
+            if (p_ > sliding::kWeightCovers) look = (1u << W) - 1;
+            if (look != 0) [[unlikely]] {
+                const unsigned m = marks(i, look);
+                looks_[i + 1 - p_] = static_cast<unsigned char>(m);
+                f |= m != 0 ? kLook : 0u;
+            }
         }
+        flags_[i + 1 - p_] = static_cast<unsigned char>(f);
     }
 
-    // The flags of bar p - 1 + k at k, once every bar has been stepped.
+    // The flags of bar p - 1 + k at k, once every bar has been stepped: bit s where sum s is
+    // rebuilt, kLook where the window's Looks marks (at the same place in looks()) are read.
     const unsigned char* flags() noexcept { return flags_.data(); }
-    // Their Looks marks, where Win reads by them; else null.
-    const unsigned char* looks() noexcept { return kLooks ? looks_.data() : nullptr; }
+    const unsigned char* looks() noexcept { return looks_.data(); }
 
 private:
-    // The latest bars with a nonzero and with a negative term, bar k included.
-    [[gnu::always_inline]] void mark(std::size_t k) noexcept {
-#pragma GCC unroll 8
+    // The Looks marks of the sums in `which` over the window ending at i: bit s where it holds
+    // no nonzero term, bit Looks::kNegative + s no negative one.
+    [[gnu::always_inline]] unsigned marks(std::size_t i, unsigned which) noexcept {
+        const std::size_t start = i + 1 - p_;
+        unsigned m = 0;
         for (std::size_t s = 0; s < W; ++s) {
-            const double x = win_.term(s, k);
-            const auto at = static_cast<std::int64_t>(k);
-            nonzero_[s] = x != 0.0 ? at : nonzero_[s];
-            negative_[s] = x < 0.0 ? at : negative_[s];
+            if (!((which >> s) & 1u)) continue;
+            if (!nonzero_[s].any(start, i, [&](std::size_t k) { return win_.term(s, k) != 0.0; })) m |= 1u << s;
+            if (!negative_[s].any(start, i, [&](std::size_t k) { return win_.term(s, k) < 0.0; }))
+                m |= 1u << (Looks::kNegative + s);
         }
+        return m;
     }
 
     [[gnu::always_inline]] void refill(std::size_t s, std::size_t end) noexcept {
@@ -384,31 +392,35 @@ private:
     std::size_t p_, i_, next_;
     utils::WindowWeight w_[W];
     Scratch<unsigned char> flags_, looks_;
-    std::int64_t nonzero_[W], negative_[W];
+    sliding::LatestFound nonzero_[W], negative_[W];
 };
 
 // G pairs of lanes over stretches of `len` bars starting at start[l] (a rebuild), following
-// the flags at flag[l] (and with Looked, the Looks marks at look[l]). False when a state
+// the flags at flag[l], and where they say so the Looks marks at look[l]. False when a state
 // turned non-finite after a slide.
-template <std::size_t G, bool Looked, class Win>
+template <std::size_t G, class Win>
 [[gnu::always_inline]] inline bool run_group(const Win& win, const std::size_t (&start)[2 * G],
                                              const unsigned char* const (&flag)[2 * G],
                                              const unsigned char* const (&look)[2 * G], std::size_t len) {
     constexpr std::size_t W = Win::kWeights;
+    constexpr unsigned kLook = Plan<Win>::kLook;
     const Mask all = ~Mask{0, 0};
     typename Win::State st[G];
-    auto emit = [&](std::size_t g, std::size_t t, std::size_t i0, std::size_t i1) {
-        if constexpr (Looked) {
-            win.emit(i0, i1, st[g], look[2 * g][t], look[2 * g + 1][t]);
-        } else {
-            win.emit(i0, i1, st[g]);
+    // A window the plan marked reads by its marks.
+    auto emit_marked = [&](std::size_t g, std::size_t t, std::size_t i0, std::size_t i1, unsigned f0, unsigned f1) {
+        if constexpr (Plan<Win>::kLooks) {
+            if ((f0 | f1) & kLook) {
+                win.emit(i0, i1, st[g], f0 & kLook ? look[2 * g][t] : 0u, f1 & kLook ? look[2 * g + 1][t] : 0u);
+                return;
+            }
         }
+        win.emit(i0, i1, st[g]);
     };
 #pragma GCC unroll 8
     for (std::size_t g = 0; g < G; ++g) {
         const std::size_t i0 = start[2 * g], i1 = start[2 * g + 1];
         for (std::size_t s = 0; s < W; ++s) win.rebuild(st[g], s, i0, i1, all);
-        emit(g, 0, i0, i1);
+        emit_marked(g, 0, i0, i1, flag[2 * g][0], flag[2 * g + 1][0]);
     }
     Mask ok = all;
     for (std::size_t t = 1; t < len; ++t) {
@@ -422,52 +434,44 @@ template <std::size_t G, bool Looked, class Win>
                     const Mask lanes{-static_cast<long long>((f0 >> s) & 1u), -static_cast<long long>((f1 >> s) & 1u)};
                     if ((f0 | f1) >> s & 1u) win.rebuild(st[g], s, i0, i1, lanes);
                 }
+                emit_marked(g, t, i0, i1, f0, f1);
+                continue;
             }
-            emit(g, t, i0, i1);
+            win.emit(i0, i1, st[g]);
         }
     }
     return (ok[0] & ok[1]) != 0;
 }
 
 // Every window ending at p - 1 .. n - 1 (1 <= p <= n), in lanes of 2 * G stretches,
-// following a finished plan's flags (and Looks marks, where it has them).
-template <std::size_t G, bool Looked, class Win>
-[[nodiscard]] bool run_marked(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags,
-                              const unsigned char* looks) {
+// following a finished plan's flags (and the Looks marks its flags point to).
+template <std::size_t G, class Win>
+[[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags,
+                       const unsigned char* looks = nullptr) {
     constexpr std::size_t L = 2 * G;
     constexpr std::size_t stretch = stretch_of<Win>();
     const std::size_t first = p - 1;
     std::size_t from = first;
     auto flag = [&](std::size_t bar) { return flags + (bar - first); };
-    auto look = [&](std::size_t bar) { return Looked ? looks + (bar - first) : nullptr; };
+    auto look = [&](std::size_t bar) { return looks != nullptr ? looks + (bar - first) : nullptr; };
     // Groups of L whole stretches.
     for (; n - from >= L * stretch; from += L * stretch) {
         std::size_t start[L];
         const unsigned char* at[L];
         const unsigned char* marks[L];
         for (std::size_t l = 0; l < L; ++l) start[l] = from + l * stretch, at[l] = flag(start[l]), marks[l] = look(start[l]);
-        if (!run_group<G, Looked>(win, start, at, marks, stretch)) return false;
+        if (!run_group<G>(win, start, at, marks, stretch)) return false;
     }
     // Two whole stretches at a time, then the last one, in both halves of one pair.
     for (; n - from >= 2 * stretch; from += 2 * stretch)
-        if (!run_group<1, Looked>(win, {from, from + stretch}, {flag(from), flag(from + stretch)},
-                                  {look(from), look(from + stretch)}, stretch))
+        if (!run_group<1>(win, {from, from + stretch}, {flag(from), flag(from + stretch)},
+                          {look(from), look(from + stretch)}, stretch))
             return false;
     for (std::size_t len; from < n; from += len) {
         len = n - from < stretch ? n - from : stretch;
-        if (!run_group<1, Looked>(win, {from, from}, {flag(from), flag(from)}, {look(from), look(from)}, len))
-            return false;
+        if (!run_group<1>(win, {from, from}, {flag(from), flag(from)}, {look(from), look(from)}, len)) return false;
     }
     return true;
-}
-
-template <std::size_t G, class Win>
-[[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags,
-                       const unsigned char* looks = nullptr) {
-    if constexpr (requires { Win::kLooks; }) {
-        if (looks != nullptr) return run_marked<G, true>(win, n, p, flags, looks);
-    }
-    return run_marked<G, false>(win, n, p, flags, nullptr);
 }
 
 // True when weight s cannot ask for a rebuild on a stretch whose windows hold bars [from, to)
