@@ -1,6 +1,6 @@
 #pragma once
 // What every sliding window sum shares besides its weight (utils/window_weight.hpp): the
-// schedule on which it is summed afresh, and the count of the terms it holds.
+// schedule on which it is summed afresh, and how it reads a window of zeros.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -41,7 +41,9 @@ struct AfterEveryThousand {
     }
 };
 
-// The terms a window sum holds, counted exactly beside it. A window that holds nothing but
+// The terms a window sum holds, counted exactly beside it (the streaming windows, whose
+// update is one slide; the series kernels keep the same rules without counting, below). A
+// window that holds nothing but
 // zeros reads exactly 0, whatever rounding the terms that left it behind (about 2^-52 of their
 // size, enough for an absolute guard to read as a flow); and a sum of terms none of which is
 // negative (volumes, flows, squares, magnitudes) reads as 0 where that rounding took it
@@ -67,32 +69,12 @@ struct TermCount {
     }
 };
 
-// TermCount's reading from the latest bars that entered a nonzero and a negative term, for a
-// window that every bar enters in order (a rebuild enters its window's bars again, in order):
-// a window from `start` on holds a nonzero term when the latest one entered at start or
-// later. Cheaper on a slide, which leaves these alone.
-struct LatestTerms {
-    std::int64_t nonzero = -1, negative = -1;
-
-    void enter(std::size_t i, double x) noexcept {
-        const auto at = static_cast<std::int64_t>(i);
-        nonzero = std::fabs(x) > 0.0 ? at : nonzero;
-        negative = x < 0.0 ? at : negative;
-    }
-    // True when the window from `start` reads `sum` as it is.
-    bool plain(std::size_t start, double sum) const noexcept {
-        const auto s = static_cast<std::int64_t>(start);
-        return (nonzero >= s) & !((sum < 0.0) & (negative < s));
-    }
-    double read(std::size_t start, double sum) const noexcept { return plain(start, sum) ? sum : 0.0; }
-};
-
-// When a window sum needs a look at its terms at all. The reading rules above change a sum
+// When a window sum needs a look at its terms at all. TermCount's reading rules change a sum
 // only on a window of zeros (exact sum 0) and on a sum below 0 whose terms are none negative
 // (exact sum >= 0): both times the sum is no farther from 0 than its own rounding error. So a
-// sum farther from 0 than a bound on that error reads as it is, without a look at its terms,
-// and an ordinary slide pays one comparison, against a bound scaled by the largest magnitude
-// its WindowWeight saw since the sum was last summed afresh (WindowWeight::high()).
+// sum farther from 0 than a bound on that error reads as it is, without a look at its terms:
+// the bound is scaled by the largest magnitude its WindowWeight saw since the sum was last
+// summed afresh (WindowWeight::high()).
 //
 // The bound. A compensated sum (utils::Kahan) of N terms carries an error below
 // (2u + O(N u^2)) times the sum of their magnitudes, so below 3u times it for any N below
@@ -102,12 +84,10 @@ struct LatestTerms {
 // 2 kRebuildEvery. Where a rebuild drops its compensation, the sum carries on as a second
 // compensated summation whose first term is the rebuilt sum (at most p high): at most another
 // 3u (p + 2 kRebuildEvery) high. So the error is below 3u (2p + 4 kRebuildEvery) high, under
-// 2^-50 (p + 2 kRebuildEvery) high. Welford's running mean (window::running_deviation) stays
-// below it too: 3u (high + its error) for each of the p steps of a rebuild, and below 16u of
-// it for each slide's six roundings (weights 1, 2, 3, 3, 4 and 1 times it for a period of 2
-// or more, the mean's own error carried at 1 + O(u)), so below (3p + 16 kRebuildEvery) u high.
-// Residue takes 2^-48: four times either, which also covers the rounding of the comparison.
-// A NaN sum (an overflow) compares false and is always looked at, as is an infinite bound.
+// 2^-50 (p + 2 kRebuildEvery) high. Residue takes 2^-48, four times that, which also covers
+// the rounding of the comparison. A NaN sum (an overflow) compares false and is always
+// looked at, as is an infinite bound. Where a slide's weight passes, not even this comparison
+// is needed (kWeightCovers): Residue serves the slides it does not pass.
 struct Residue {
     double scale;  // times the largest magnitude
     explicit Residue(std::size_t period) noexcept
@@ -118,8 +98,9 @@ struct Residue {
     [[gnu::always_inline]] bool clear(double sum, double high) const noexcept { return std::fabs(sum) > scale * high; }
 };
 
-// A window sum that slides beside its WindowWeight (of |x|, or of x * x beside a sum of x
-// whose window is all zeros exactly when its squares are) needs no look at all on a slide
+// A window sum that slides beside its WindowWeight (of |x|; or of x * x beside Welford's
+// sums of x, which look too where the largest square is below 2^-1000, as squares of tiny
+// values underflow) needs no look at all on a slide
 // that the weight passes (WindowWeight::passes), when its window is at most kWeightCovers
 // long. A pass means that the largest magnitude since the rebuild, h, is at most 2^20 times
 // the weight's running sum; where the reading rules would change the sum, the window's exact

@@ -445,9 +445,9 @@ enum class SlideOrder { leave_first, enter_first };
 // when index i counts as NaN; weigh(i, c) returns index i's magnitudes (a std::array of
 // any size, each a utils::WindowWeight of the window: x * x beside sums of squares and
 // products, |x| beside plain sums); emit(i, sums, nan_count) is called for every window,
-// with CountTerms each sum as its window defines it (sliding::LatestTerms: zeros only give
-// 0, no negative term never below 0; the statistics' power sums go without: the marks cost
-// them a quarter of their time). A slide subtracts the leaving contributions, then adds the entering
+// with CountTerms each sum as its window defines it (sliding::TermCount's rules: zeros only
+// give 0, no negative term never below 0; looked at only where a weight did not pass the
+// slide, sliding::kWeightCovers; the statistics' power sums go without). A slide subtracts the leaving contributions, then adds the entering
 // ones (Order: the other way round); the first window's compensations, and a rebuild's,
 // carry on. Rebuilt on Schedule (sliding::AfterEveryThousand or OnEveryThousandth) and when
 // a weight asks. Requires 1 <= period <= n.

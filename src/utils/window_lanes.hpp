@@ -73,8 +73,9 @@ inline Pair root(Pair x) noexcept {
 // magnitude above 2^19 times it, so its sums' rounding (sliding::Residue: under 2^-50 (p +
 // 2 kRebuildEvery) times the largest magnitude) is far below its weight: each holds a nonzero
 // term, and one without negative terms a sum above 0. Its sums read as they are. Otherwise
-// the plan, which walks every bar, marks for each window and sum s whether it holds no
-// nonzero term (bit s) or no negative one (bit 4 + s), and emit reads by those marks.
+// the plan walks every bar with the weights: a window whose weight passed its slide needs no
+// look either (utils::sliding::kWeightCovers); for the others it marks whether sum s's window
+// holds no nonzero term (bit s) or no negative one (bit 4 + s), and emit reads by the marks.
 struct Looks {
     static constexpr unsigned kNegative = 4;
     // Sum s of a lane as its window defines it, from the window's marks.
