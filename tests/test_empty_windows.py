@@ -221,3 +221,24 @@ def test_streaming_windows_of_zeros_read_zero():
     for h, l, c in [(10.0, 9.0, 9.7), (10.3, 9.2, 10.1)] + [(9.0 - 0.3 * i, 8.0 - 0.3 * i, 8.0 - 0.3 * i) for i in range(6)]:
         value = stoch.update(h, l, c)
     assert value == (0.0, 0.0)  # closes on the lowest low: no %K at all
+
+
+# Windows up to 2^16 bars read their sums as they are on the slides their weight passes; longer
+# ones look at every sum near zero. Both sides of that length, after ordinary volumes of every
+# size and a stretch of zeros longer than the window (the sums carry the rounding of 2^16 and
+# more terms), and a stretch of tiny volumes whose sums must stay at or above 0.
+@pytest.mark.parametrize("period", [2**16 - 1, 2**16 + 1])
+def test_long_windows_of_zeros_read_zero(period):
+    rng = random.Random(period)
+    ordinary = [rng.choice([1.0, 1e6, 1e9]) * rng.uniform(0.5, 2.0) for _ in range(period + 1500)]
+    volume = ordinary + [0.0] * (period + 1200) + [1e-300] * 50
+    zeros = slice(len(ordinary) + period, len(ordinary) + period + 1200)
+    for name, out in [("py_sum", vl.py_sum(volume, period)), ("py_sma", vl.py_sma(volume, period))]:
+        assert out[zeros] == [0.0] * 1200, name
+        assert all(x >= 0.0 for x in out[-50:]), name
+    # no long average to compare with
+    assert all(math.isnan(x) for x in vl.py_volume_oscillator(volume, period - 7, period)[zeros])
+    filtered = vl.py_volume_filter(volume, period)
+    assert filtered[1][zeros] == [1.0] * 1200  # no average volume: nothing relative to it
+    price = [100.0 + (i % 7) * 0.25 for i in range(len(volume))]
+    assert vl.py_cmf(price, price, price, volume, period)[zeros] == [0.0] * 1200
