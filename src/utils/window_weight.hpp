@@ -51,6 +51,9 @@ public:
     }
     // Before the window is summed afresh: the usual weight stays.
     void reset() noexcept { sum = 0.0, high_ = 0.0, size_ = 0, rest_ = 0.0; }
+    // The largest magnitude added or entered since the last reset: what bounds the rounding a
+    // sum summed afresh on that reset still carries (utils::sliding::Residue).
+    double high() const noexcept { return high_; }
 
     // `out` leaves the window and `in` enters it. True when the window's sums should be
     // rebuilt: a magnitude that passed through them outweighs what stays, or the weight
