@@ -482,7 +482,9 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
     // compensated additions form a dependency chain that a round trip through memory lengthens.
     auto each = [](auto&& f) { [&]<std::size_t... J>(std::index_sequence<J...>) { (f(J), ...); }(std::make_index_sequence<N>{}); };
     auto each_weight = [](auto&& f) { [&]<std::size_t... J>(std::index_sequence<J...>) { (f(J), ...); }(std::make_index_sequence<W>{}); };
-    auto fill = [&](std::size_t end) {
+    // Both forced inline: as calls they would be handed the sums' addresses, and the sums
+    // would live in memory on every slide.
+    auto fill = [&](std::size_t end) __attribute__((always_inline)) {
         each([&](std::size_t j) { sums[j].reset(); });
         each_weight([&](std::size_t j) { weights[j].reset(); });
         nan_count = 0;
@@ -495,7 +497,7 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
     };
     // Almost every window reads its sums as they are; the others from a copy. `passed`: the
     // slide that led to this window was passed by every weight.
-    auto read = [&](std::size_t i, bool passed) {
+    auto read = [&](std::size_t i, bool passed) __attribute__((always_inline)) {
         if constexpr (CountTerms) {
             if (!(passed & covered)) [[unlikely]] {
                 const std::size_t start = i + 1 - period;
