@@ -149,7 +149,7 @@ Series stdev(std::span<const double> values, std::uint64_t period) {
     Series out(n, NaN);
     if (!usable(period, 2, n)) return out;
     const double pm1 = static_cast<double>(period) - 1.0;
-    window::running_deviation(values, static_cast<std::size_t>(period), [&](std::size_t i, const window::Deviation& d) {
+    window::running_deviation(values, static_cast<std::size_t>(period), [&](std::size_t i, const window::Deviation& d, auto) {
         if (d.nan_count == 0) out[i] = d.m2 > 0.0 ? std::sqrt(d.m2 / pm1) : 0.0;
     });
     return out;

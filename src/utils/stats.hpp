@@ -19,6 +19,7 @@
 #include <memory>
 #include <span>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -355,64 +356,74 @@ struct NanCount {
 // sliding::OnEveryThousandth, and when the slide leaves them non-finite or a value that
 // outweighs the window has just left it (weight of the squares: M2 carries errors of the
 // order of a leaving x * x); otherwise the leaving value is replaced by the entering one. A
-// NaN enters both as 0.0 and is counted, so the windows after it stay exact. A window of
-// zeros reads mean and M2 exactly 0. emit(i, const Deviation&) for
-// every window. 2 <= period <= len.
+// NaN enters both as 0.0 and is counted, so the windows after it stay exact; a caller whose
+// values are all finite passes CountNaN = false and skips the tests. A window of zeros reads
+// mean and M2 exactly 0. emit(i, const Deviation&, first) for every window, `first` a
+// std::bool_constant that is true for the first window only (summed by Welford's steps alone,
+// so a caller can treat it apart at no cost to the others). 2 <= period <= len.
 struct Deviation {
     double mean, m2;
     std::uint64_t nan_count;
 };
 
-template <class Emit>
+template <bool CountNaN = true, class Emit>
 void running_deviation(std::span<const double> values, std::size_t period, Emit&& emit) {
     const std::size_t n = values.size();
     const double pf = static_cast<double>(period);
-    Deviation d{0.0, 0.0, 0};
+    const double pm1 = pf - 1.0;
+    // Plain locals, not a struct handed to emit by reference: the mean and M2 carry every
+    // slide's dependency chain and must stay in registers.
+    double mean = 0.0, m2 = 0.0;
     WindowWeight weight;
     NanCount nans;
+    auto enter = [&](double x) { return CountNaN ? nans.enter(x) : x; };
+    auto leave = [&](double x) { return CountNaN ? nans.leave(x) : x; };
     auto refill = [&](std::size_t end) {
-        d.mean = 0.0, d.m2 = 0.0, nans = {};
+        mean = 0.0, m2 = 0.0, nans = {};
         weight.reset();
         const std::size_t start = end + 1 - period;
         for (std::size_t k = start; k <= end; ++k) {
-            const double x = nans.enter(values[k]);
-            const double delta = x - d.mean;
-            d.mean = delta / static_cast<double>(k - start + 1) + d.mean;
-            d.m2 = d.m2 + (x - d.mean) * delta;
+            const double x = enter(values[k]);
+            const double delta = x - mean;
+            mean = delta / static_cast<double>(k - start + 1) + mean;
+            m2 = m2 + (x - mean) * delta;
             weight.add(x * x);
         }
-        d.nan_count = nans.count;
     };
     // A slide that the weight of the squares passes holds a nonzero value (sliding::
     // kWeightCovers, which squares of 2^-500 and more keep in the range where their sum's
     // rounding is relative); the others look (a window of Welford's steps over zeros only is
-    // exactly 0, the first one included).
+    // exactly 0, the first one included). Whether the weight can vouch at all is settled on
+    // each refill: the largest square only grows until the next one, so a window it clears
+    // stays cleared, and one that it does not clear only looks more than it needs to.
     const bool covered = period <= sliding::kWeightCovers;
+    bool vouches = false;
+    auto settle_vouch = [&] { vouches = covered & (weight.high() >= 0x1p-1000); };
     sliding::LatestFound nonzero;
     refill(period - 1);
-    emit(period - 1, static_cast<const Deviation&>(d));
+    settle_vouch();
+    emit(period - 1, Deviation{mean, m2, nans.count}, std::true_type{});
     sliding::OnEveryThousandth schedule;
     for (std::size_t i = period; i < n; ++i) {
         bool rebuild = schedule.rebuilds(), passes = false;
         if (!rebuild) {
-            const double o = nans.leave(values[i - period]);
-            const double x = nans.enter(values[i]);
-            const double m0 = (d.mean * pf - o) / (pf - 1.0);
-            const double m1 = ((pf - 1.0) * m0 + x) / pf;
-            d.m2 = (d.m2 - (o - d.mean) * (o - m0)) + (x - m1) * (x - m0);
-            d.mean = m1;
-            d.nan_count = nans.count;
+            const double o = leave(values[i - period]);
+            const double x = enter(values[i]);
+            const double m0 = (mean * pf - o) / pm1;
+            const double m1 = (pm1 * m0 + x) / pf;
+            m2 = (m2 - (o - mean) * (o - m0)) + (x - m1) * (x - m0);
+            mean = m1;
             passes = weight.passes(o * o, x * x);
-            rebuild = !std::isfinite(d.mean) | !std::isfinite(d.m2) | (!passes && weight.settle());
+            rebuild = !std::isfinite(mean) | !std::isfinite(m2) | (!passes && weight.settle());
         }
-        if (rebuild) refill(i);
-        if (!(passes & covered & (weight.high() >= 0x1p-1000)) | rebuild) [[unlikely]] {
+        if (rebuild) refill(i), settle_vouch(), passes = false;
+        if (!(passes & vouches)) [[unlikely]] {
             if (!nonzero.any(i + 1 - period, i, [&](std::size_t k) { return std::fabs(values[k]) > 0.0; })) {
-                emit(i, Deviation{0.0, 0.0, d.nan_count});
+                emit(i, Deviation{0.0, 0.0, nans.count}, std::false_type{});
                 continue;
             }
         }
-        emit(i, static_cast<const Deviation&>(d));
+        emit(i, Deviation{mean, m2, nans.count}, std::false_type{});
     }
 }
 
@@ -471,7 +482,9 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
     // compensated additions form a dependency chain that a round trip through memory lengthens.
     auto each = [](auto&& f) { [&]<std::size_t... J>(std::index_sequence<J...>) { (f(J), ...); }(std::make_index_sequence<N>{}); };
     auto each_weight = [](auto&& f) { [&]<std::size_t... J>(std::index_sequence<J...>) { (f(J), ...); }(std::make_index_sequence<W>{}); };
-    auto fill = [&](std::size_t end) {
+    // Both forced inline: as calls they would be handed the sums' addresses, and the sums
+    // would live in memory on every slide.
+    auto fill = [&](std::size_t end) __attribute__((always_inline)) {
         each([&](std::size_t j) { sums[j].reset(); });
         each_weight([&](std::size_t j) { weights[j].reset(); });
         nan_count = 0;
@@ -484,7 +497,7 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
     };
     // Almost every window reads its sums as they are; the others from a copy. `passed`: the
     // slide that led to this window was passed by every weight.
-    auto read = [&](std::size_t i, bool passed) {
+    auto read = [&](std::size_t i, bool passed) __attribute__((always_inline)) {
         if constexpr (CountTerms) {
             if (!(passed & covered)) [[unlikely]] {
                 const std::size_t start = i + 1 - period;

@@ -71,6 +71,12 @@ public:
         return high_ <= scale_ * sum && sum <= std::numeric_limits<double>::max() && (++slides_ & 15) != 0;
     }
 
+    // True when the largest magnitude since the last reset is at most kOutweighs times the
+    // window's weight, which is what a pass vouches for (utils::sliding::kWeightCovers): a
+    // slide that passes() refused only to teach the usual weight, or while it is unknown,
+    // still has it.
+    [[gnu::always_inline]] bool clears_window() const noexcept { return clears(sum); }
+
     // Out of line: where the caller's sums are locals, they stay in registers around it.
     [[gnu::cold, gnu::noinline]] bool settle() noexcept { return settle_inline(); }
     // For windows whose sums share an object with their weight: a call handed the weight's

@@ -87,9 +87,11 @@ Result<BandSeries> bollinger_bands(std::span<const double> close, std::uint64_t 
     const double p = static_cast<double>(period);
     const double k = std_multiplier;
     // The population deviation of each window from the running mean and M2 it shares with
-    // utils::stats::stdev; the first window's root is taken without testing M2.
-    utils::stats::window::running_deviation(close, period, [&](std::size_t i, const utils::stats::window::Deviation& d) {
-        const double sd = i + 1 == period ? std::sqrt(d.m2 / p) : d.m2 > 0.0 ? std::sqrt(d.m2 / p) : 0.0;
+    // utils::stats::stdev; the first window's root is taken without testing M2. The closes
+    // are finite (validated), so no NaN is counted.
+    namespace window = utils::stats::window;
+    window::running_deviation<false>(close, period, [&](std::size_t i, const window::Deviation& d, auto first) {
+        const double sd = first ? std::sqrt(d.m2 / p) : d.m2 > 0.0 ? std::sqrt(d.m2 / p) : 0.0;
         r.middle[i] = d.mean;
         if (std::isnan(d.mean) || std::isnan(sd)) return;
         r.upper[i] = sd * k + d.mean;

@@ -98,12 +98,12 @@ private:
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.
 
-inline Result<std::optional<double>> OnlineSMA::update(double value) {
+[[gnu::always_inline]] inline Result<std::optional<double>> OnlineSMA::update(double value) {
     if (is_non_finite(value)) return fail(value_not_finite());
     return advance(value);
 }
 
-inline std::optional<double> OnlineSMA::advance(double value) noexcept {
+[[gnu::always_inline]] inline std::optional<double> OnlineSMA::advance(double value) noexcept {
     double dropped;
     const bool slid = window_.push(value, dropped);
     sum_.add(value);

@@ -169,7 +169,7 @@ inline Result<std::optional<StochasticValue>> OnlineStochastic::update(double hi
     return advance(high, low, close);
 }
 
-inline std::optional<StochasticValue> OnlineStochastic::advance(double high, double low, double close) noexcept {
+[[gnu::always_inline]] inline std::optional<StochasticValue> OnlineStochastic::advance(double high, double low, double close) noexcept {
     double dropped;
     highs_.push(high, dropped);
     lows_.push(low, dropped);
