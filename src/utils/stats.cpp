@@ -199,8 +199,13 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         return (number[0] & number[1]) == 0;
     };
     // Returned by value: the sums stay in registers through the slides.
+    // The largest squares the windows of the current run saw (see `flat_bound` below): those
+    // of the weights when the run ends, and those they held before any rebuild within it.
+    double run_hx = 0.0, run_hy = 0.0;
     const auto fill = [&](std::size_t end) {
         Sums s{};
+        run_hx = run_hx > wx.high() ? run_hx : wx.high();
+        run_hy = run_hy > wy.high() ? run_hy : wy.high();
         wx.reset(), wy.reset();
         for (std::size_t k = end + 1 - pn; k <= end; ++k) {
             Pair v;
@@ -219,6 +224,36 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
     constexpr std::size_t run = 64;
     double keep[5][run];
     std::size_t first = pn - 1, kept = 0;  // the run's first window, and how many are kept
+    // A window in which either series does not move (every value equal to the one before it;
+    // a NaN counts as a move) has no correlation, whatever rounding of the values that left it
+    // its sums still hold: it reads 0.0, as the same window summed afresh does. Such a window
+    // is looked for only where a variance factor, p Sxx - Sx^2 or p Syy - Sy^2, is within its
+    // rounding of 0, and then from the newest bar back (sliding::LatestFound).
+    //
+    // The bound. Let H be the largest square the weight of that series saw since the sums
+    // were last summed afresh, r = 2^-50 (p + 2 kRebuildEvery) (the bound under
+    // sliding::Residue, whose scale s is 4 r) and u = 2^-53. The computed sum of x is within
+    // r sqrt(H) of the exact sum of the window's values (each term at most sqrt(H)), the
+    // computed sum of squares within r H of the sum of the computed squares, which is within
+    // u p H of the sum of the exact squares. On a flat window the exact factor is p^2 c^2 -
+    // (p c)^2 = 0, so the computed one is off it by at most p (r H + u p H) for the squares,
+    // r sqrt(H) (2 p sqrt(H) + r sqrt(H)) for the square of the sum, and the roundings of the
+    // two products (u p (p H + r H) and u (p + r)^2 H) and of the difference (u times the
+    // result): with r >= 8 u p, under 3.5 p r H + u |factor|. A factor whose magnitude
+    // exceeds 2 p s H = 8 p r H (the bound's own rounding is far inside the margin) therefore
+    // belongs to a window that moves. Below H = 2^-1000 the squares may underflow, and the
+    // bound no longer holds: such windows are looked at, as are NaN and infinite factors and
+    // bounds (the comparison fails). H is taken as the largest over the run's windows, which
+    // only widens the bound.
+    const double flat_scale = 2.0 * p * sliding::Residue(pn).scale;
+    const auto flat_bound = [&](double high) {
+        return high >= 0x1p-1000 ? flat_scale * high : std::numeric_limits<double>::infinity();
+    };
+    Pair bounds[2];  // (x, y) bounds of the current run, each in both halves
+    sliding::LatestFound x_moves, y_moves;
+    const auto moves = [&](sliding::LatestFound& latest, std::span<const double> v, std::size_t i) {
+        return latest.any(i + 2 - pn, i, [&](std::size_t k) { return !(v[k] == v[k - 1]); });
+    };
     // Two windows at a time, one per half of a vector register: every operation is the one
     // a window alone would take, and a window that a test refuses reads 0.0.
     const auto emit_two = [&](std::size_t k) {
@@ -229,16 +264,30 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         __builtin_memcpy(&syy, &keep[3][k], sizeof syy);
         __builtin_memcpy(&sxy, &keep[4][k], sizeof sxy);
         const Pair pp = {p, p}, one = {1.0, 1.0}, largest = {DBL_MAX, DBL_MAX};
-        const Pair d = (pp * sxx - sx * sx) * (pp * syy - sy * sy);
+        const Pair fx = pp * sxx - sx * sx, fy = pp * syy - sy * sy;
+        const Pair d = fx * fy;
         const Pair root = pairs::root(d);
         const Pair r = (pp * sxy - sx * sy) / root;
         const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
-        const Mask defined = (sx == sx) & (d > 0.0) & ((Pair)((Mask)root & magnitude) <= largest) &
-                             ((Pair)((Mask)r & magnitude) <= largest);
+        Mask defined = (sx == sx) & (d > 0.0) & ((Pair)((Mask)root & magnitude) <= largest) &
+                       ((Pair)((Mask)r & magnitude) <= largest);
+        const Mask moving = (pairs::abs(fx) > bounds[0]) & (pairs::abs(fy) > bounds[1]);
+        if (pairs::any(defined & ~moving)) [[unlikely]] {
+            for (std::size_t j = 0; j < 2; ++j) {
+                if (k + j >= kept || !defined[j] || moving[j]) continue;  // not the odd one's copy
+                const std::size_t i = first + k + j;
+                if (!moves(x_moves, x, i) || !moves(y_moves, y, i)) defined[j] = 0;
+            }
+        }
         const Pair clamped = r < -one ? -one : (r > one ? one : r);
         return defined ? clamped : Pair{0.0, 0.0};
     };
     const auto emit_run = [&] {
+        run_hx = run_hx > wx.high() ? run_hx : wx.high();
+        run_hy = run_hy > wy.high() ? run_hy : wy.high();
+        bounds[0] = pairs::both(flat_bound(run_hx));
+        bounds[1] = pairs::both(flat_bound(run_hy));
+        run_hx = run_hy = 0.0;
         std::size_t k = 0;
         for (; k + 2 <= kept; k += 2) {
             const Pair v = emit_two(k);
@@ -251,23 +300,10 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         first += kept;
         kept = 0;
     };
-    // The latest bar at which each series moved (differs from the bar before; a NaN counts as
-    // a move). A window in which either one does not move has no correlation, whatever
-    // rounding of the values that left it its sums still hold: it reads 0.0, as the same
-    // window summed afresh does.
-    Mask moved{0, 0};
-    const auto step_moves = [&](std::size_t i) {
-        const Pair now = {x[i], y[i]}, before = {x[i - 1], y[i - 1]};
-        const long long at = static_cast<long long>(i);
-        moved = now != before ? Mask{at, at} : moved;
-    };
-    for (std::size_t k = 1; k < pn; ++k) step_moves(k);
-    const auto emit = [&](const Sums& s, std::size_t i) {
-        // A window holding a NaN, or one in which a series is flat, is marked by a NaN sum of
-        // x; a sum of x that is NaN itself (it overflowed) gives 0.0 either way.
-        const long long start = static_cast<long long>(i + 1 - pn);
-        const bool flat = (moved[0] <= start) | (moved[1] <= start);
-        keep[0][kept] = (s.nan_count != 0) | flat ? NaN : s.plain.sum[0];
+    const auto emit = [&](const Sums& s) {
+        // A window holding a NaN is marked by a NaN sum of x; a sum of x that is NaN itself
+        // (it overflowed) gives 0.0 either way.
+        keep[0][kept] = s.nan_count != 0 ? NaN : s.plain.sum[0];
         keep[1][kept] = s.plain.sum[1];
         keep[2][kept] = s.squares.sum[0];
         keep[3][kept] = s.squares.sum[1];
@@ -275,10 +311,9 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         if (++kept == run) emit_run();
     };
     Sums s = fill(pn - 1);
-    emit(s, pn - 1);
+    emit(s);
     sliding::AfterEveryThousand schedule;
     for (std::size_t i = pn; i < m; ++i) {
-        step_moves(i);
         bool rebuild = schedule.rebuilds();
         if (!rebuild) {
             Pair o, v;
@@ -300,7 +335,7 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
             rebuild = !std::isfinite((comps[0] + comps[1]) + s.sxy.comp) | outweighed;
         }
         if (rebuild) s = fill(i);
-        emit(s, i);
+        emit(s);
     }
     emit_run();
     return out;
