@@ -199,7 +199,7 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         return (number[0] & number[1]) == 0;
     };
     // Returned by value: the sums stay in registers through the slides.
-    // The largest squares the windows of the current run saw (see `flat_bound` below): those
+    // The largest squares the windows of the current run saw (see `flat_below` below): those
     // of the weights when the run ends, and those they held before any rebuild within it.
     double run_hx = 0.0, run_hy = 0.0;
     const auto fill = [&](std::size_t end) {
@@ -227,36 +227,46 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
     // A window in which either series does not move (every value equal to the one before it;
     // a NaN counts as a move) has no correlation, whatever rounding of the values that left it
     // its sums still hold: it reads 0.0, as the same window summed afresh does. Such a window
-    // is looked for only where a variance factor, p Sxx - Sx^2 or p Syy - Sy^2, is within its
-    // rounding of 0, and then from the newest bar back (sliding::LatestFound).
+    // is looked for only where the product of the variance factors, d = (p Sxx - Sx^2)(p Syy -
+    // Sy^2), is within its rounding of 0, and then from the newest bar back
+    // (sliding::LatestFound).
     //
-    // The bound. Let H be the largest square the weight of that series saw since the sums
-    // were last summed afresh, r = 2^-50 (p + 2 kRebuildEvery) (the bound under
-    // sliding::Residue, whose scale s is 4 r) and u = 2^-53. The computed sum of x is within
-    // r sqrt(H) of the exact sum of the window's values (each term at most sqrt(H)), the
-    // computed sum of squares within r H of the sum of the computed squares, which is within
-    // u p H of the sum of the exact squares. On a flat window the exact factor is p^2 c^2 -
-    // (p c)^2 = 0, so the computed one is off it by at most p (r H + u p H) for the squares,
-    // r sqrt(H) (2 p sqrt(H) + r sqrt(H)) for the square of the sum, and the roundings of the
-    // two products (u p (p H + r H) and u (p + r)^2 H) and of the difference (u times the
-    // result): with r >= 8 u p, under 3.5 p r H + u |factor|. A factor whose magnitude
-    // exceeds 2 p s H = 8 p r H (the bound's own rounding is far inside the margin) therefore
-    // belongs to a window that moves. Below H = 2^-1000 the squares may underflow, and the
-    // bound no longer holds: such windows are looked at, as are NaN and infinite factors and
-    // bounds (the comparison fails). H is taken as the largest over the run's windows, which
-    // only widens the bound.
-    const double flat_scale = 2.0 * p * sliding::Residue(pn).scale;
-    const auto flat_bound = [&](double high) {
-        return high >= 0x1p-1000 ? flat_scale * high : std::numeric_limits<double>::infinity();
-    };
-    Pair bounds[2];  // (x, y) bounds of the current run, each in both halves
+    // The bound. Let Hx be the largest square the weight of x saw since the sums were last
+    // summed afresh, r = 2^-50 (p + 2 kRebuildEvery) (the bound under sliding::Residue, whose
+    // scale s is 4 r) and u = 2^-53. The computed sum of x is within r sqrt(Hx) of the exact
+    // sum of the window's values (no term above sqrt(Hx) in magnitude), the computed sum of
+    // squares within r Hx of the sum of the computed squares, which is within u p Hx of the
+    // sum of the exact squares. Where x is flat the exact factor is p^2 c^2 - (p c)^2 = 0, so
+    // the computed one is off it by at most p (r Hx + u p Hx) for the squares, r sqrt(Hx)
+    // (2 p sqrt(Hx) + r sqrt(Hx)) for the square of the sum, and the roundings of the two
+    // products (u p (p Hx + r Hx), u (p + r)^2 Hx) and of the difference (u times the result):
+    // with r >= 8 u p, under 3.5 p r Hx. The other factor is at most p^2 Hy (1 + 2^-37) in
+    // magnitude (both its terms are, r/p being below 2^-39), so d is at most 3.6 p^3 r Hx Hy
+    // once rounded, and the same holds with x and y swapped. A d above 2 p s p^2 Hx Hy = 8 p^3
+    // r Hx Hy (whose own rounding is far inside the margin) therefore belongs to a window in
+    // which both series move. Below Hx or Hy = 2^-400 squares and that bound may underflow:
+    // such windows are looked at, as are NaN and infinite products and bounds (the comparison
+    // fails). H is taken as the largest over the run's windows, which only widens the bound.
+    const double flat_scale = 2.0 * p * sliding::Residue(pn).scale * p * p;
+    Pair flat_below;  // the bound of the current run, in both halves
     sliding::LatestFound x_moves, y_moves;
     const auto moves = [&](sliding::LatestFound& latest, std::span<const double> v, std::size_t i) {
         return latest.any(i + 2 - pn, i, [&](std::size_t k) { return !(v[k] == v[k - 1]); });
     };
+    // Of the run's windows k and k + 1, those in `look` (bits 0 and 1) in which a series is
+    // flat. Out of line: the rare path.
+    const auto flat_halves = [&](std::size_t k, int look) __attribute__((noinline, cold)) {
+        int flat = 0;
+        for (std::size_t j = 0; j < 2; ++j) {
+            if (!((look >> j) & 1) || k + j >= kept) continue;  // not the odd one's copy
+            const std::size_t i = first + k + j;
+            if (!moves(x_moves, x, i) || !moves(y_moves, y, i)) flat |= 1 << j;
+        }
+        return flat;
+    };
     // Two windows at a time, one per half of a vector register: every operation is the one
     // a window alone would take, and a window that a test refuses reads 0.0.
-    const auto emit_two = [&](std::size_t k) {
+    const auto emit_two = [&](std::size_t k) __attribute__((always_inline)) {
         Pair sx, sy, sxx, syy, sxy;
         __builtin_memcpy(&sx, &keep[0][k], sizeof sx);
         __builtin_memcpy(&sy, &keep[1][k], sizeof sy);
@@ -264,29 +274,29 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         __builtin_memcpy(&syy, &keep[3][k], sizeof syy);
         __builtin_memcpy(&sxy, &keep[4][k], sizeof sxy);
         const Pair pp = {p, p}, one = {1.0, 1.0}, largest = {DBL_MAX, DBL_MAX};
-        const Pair fx = pp * sxx - sx * sx, fy = pp * syy - sy * sy;
-        const Pair d = fx * fy;
+        const Pair d = (pp * sxx - sx * sx) * (pp * syy - sy * sy);
         const Pair root = pairs::root(d);
         const Pair r = (pp * sxy - sx * sy) / root;
         const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
-        Mask defined = (sx == sx) & (d > 0.0) & ((Pair)((Mask)root & magnitude) <= largest) &
-                       ((Pair)((Mask)r & magnitude) <= largest);
-        const Mask moving = (pairs::abs(fx) > bounds[0]) & (pairs::abs(fy) > bounds[1]);
-        if (pairs::any(defined & ~moving)) [[unlikely]] {
-            for (std::size_t j = 0; j < 2; ++j) {
-                if (k + j >= kept || !defined[j] || moving[j]) continue;  // not the odd one's copy
-                const std::size_t i = first + k + j;
-                if (!moves(x_moves, x, i) || !moves(y_moves, y, i)) defined[j] = 0;
-            }
-        }
+        const Mask defined = (sx == sx) & (d > 0.0) & ((Pair)((Mask)root & magnitude) <= largest) &
+                             ((Pair)((Mask)r & magnitude) <= largest);
         const Pair clamped = r < -one ? -one : (r > one ? one : r);
-        return defined ? clamped : Pair{0.0, 0.0};
+        Pair result = defined ? clamped : Pair{0.0, 0.0};
+        // The windows without a NaN whose d does not clear the bound (tests of one comparison
+        // each, not of `defined`: GCC would rebuild that mask half by half).
+        const int look = pairs::halves(sx == sx) & ~pairs::halves(d > flat_below);
+        if (look != 0) [[unlikely]] {
+            const int flat = flat_halves(k, look);
+            if (flat & 1) result[0] = 0.0;
+            if (flat & 2) result[1] = 0.0;
+        }
+        return result;
     };
     const auto emit_run = [&] {
         run_hx = run_hx > wx.high() ? run_hx : wx.high();
         run_hy = run_hy > wy.high() ? run_hy : wy.high();
-        bounds[0] = pairs::both(flat_bound(run_hx));
-        bounds[1] = pairs::both(flat_bound(run_hy));
+        const bool tiny = !(run_hx >= 0x1p-400) | !(run_hy >= 0x1p-400);
+        flat_below = pairs::both(tiny ? std::numeric_limits<double>::infinity() : flat_scale * run_hx * run_hy);
         run_hx = run_hy = 0.0;
         std::size_t k = 0;
         for (; k + 2 <= kept; k += 2) {
