@@ -242,3 +242,27 @@ def test_long_windows_of_zeros_read_zero(period):
     assert filtered[1][zeros] == [1.0] * 1200  # no average volume: nothing relative to it
     price = [100.0 + (i % 7) * 0.25 for i in range(len(volume))]
     assert vl.py_cmf(price, price, price, volume, period)[zeros] == [0.0] * 1200
+
+
+# The streaming windows look at their values only near zero, and at every slide of a window
+# longer than 2^16: both sides, after ordinary values of every size, through a stretch of zeros
+# longer than the window and a stretch of tiny values. The stream gives the series' bits.
+@pytest.mark.parametrize("period", [3, 2**16 - 1, 2**16 + 1])
+def test_streaming_windows_of_zeros_match_the_series(period):
+    rng = random.Random(period)
+    values = [rng.choice([1.0, 1e6, 1e9]) * rng.uniform(0.5, 2.0) for _ in range(period + 1500)]
+    values += [0.0] * (period + 1200) + [1e-300] * 50 + [-3.0, 3.0] * 40
+    sma = vl.OnlineSMA(period)
+    stream = [sma.update(x) for x in values]
+    batch = vl.py_sma(values, period)
+    assert [math.nan if x is None else x for x in stream[period - 1:]] == batch[period - 1:]
+    zeros = len(values) - 130 - 1200
+    assert stream[zeros:zeros + 1200] == [0.0] * 1200
+    assert all(x >= 0.0 for x in stream[-130:-80])
+    # a stochastic whose closes sit on the lowest low: %K and %D windows of zeros
+    stoch = vl.OnlineStochastic(2, period, 3)
+    bars = [(p + 1.0, p - 1.0, p + rng.uniform(-1.0, 1.0)) for p in values[:period + 1500]]
+    bars += [(5.0, 4.0, 4.0)] * (period + 200)
+    for bar in bars:
+        value = stoch.update(*bar)
+    assert value == (0.0, 0.0)

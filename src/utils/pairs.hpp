@@ -72,6 +72,15 @@ inline bool any(Mask m) noexcept {
 #endif
 }
 
+// The halves in which a comparison held, as bits 0 and 1 (MOVMSKPD on x86).
+inline int halves(Mask m) noexcept {
+#if defined(__SSE2__)
+    return __builtin_ia32_movmskpd(reinterpret_cast<Pair>(m));
+#else
+    return static_cast<int>((m[0] & 1) | ((m[1] & 1) << 1));
+#endif
+}
+
 // The square root of each half, correctly rounded as std::sqrt rounds it. std::sqrt on each
 // half would keep the call that sets errno for a negative argument, which no vector form has.
 inline Pair root(Pair x) noexcept {

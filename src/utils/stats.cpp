@@ -199,8 +199,13 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         return (number[0] & number[1]) == 0;
     };
     // Returned by value: the sums stay in registers through the slides.
+    // The largest squares the windows of the current run saw (see `flat_below` below): those
+    // of the weights when the run ends, and those they held before any rebuild within it.
+    double run_hx = 0.0, run_hy = 0.0;
     const auto fill = [&](std::size_t end) {
         Sums s{};
+        run_hx = run_hx > wx.high() ? run_hx : wx.high();
+        run_hy = run_hy > wy.high() ? run_hy : wy.high();
         wx.reset(), wy.reset();
         for (std::size_t k = end + 1 - pn; k <= end; ++k) {
             Pair v;
@@ -219,9 +224,49 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
     constexpr std::size_t run = 64;
     double keep[5][run];
     std::size_t first = pn - 1, kept = 0;  // the run's first window, and how many are kept
+    // A window in which either series does not move (every value equal to the one before it;
+    // a NaN counts as a move) has no correlation, whatever rounding of the values that left it
+    // its sums still hold: it reads 0.0, as the same window summed afresh does. Such a window
+    // is looked for only where the product of the variance factors, d = (p Sxx - Sx^2)(p Syy -
+    // Sy^2), is within its rounding of 0, and then from the newest bar back
+    // (sliding::LatestFound).
+    //
+    // The bound. Let Hx be the largest square the weight of x saw since the sums were last
+    // summed afresh, r = 2^-50 (p + 2 kRebuildEvery) (the bound under sliding::Residue, whose
+    // scale s is 4 r) and u = 2^-53. The computed sum of x is within r sqrt(Hx) of the exact
+    // sum of the window's values (no term above sqrt(Hx) in magnitude), the computed sum of
+    // squares within r Hx of the sum of the computed squares, which is within u p Hx of the
+    // sum of the exact squares. Where x is flat the exact factor is p^2 c^2 - (p c)^2 = 0, so
+    // the computed one is off it by at most p (r Hx + u p Hx) for the squares, r sqrt(Hx)
+    // (2 p sqrt(Hx) + r sqrt(Hx)) for the square of the sum, and the roundings of the two
+    // products (u p (p Hx + r Hx), u (p + r)^2 Hx) and of the difference (u times the result):
+    // with r >= 8 u p, under 3.5 p r Hx. The other factor is at most p^2 Hy (1 + 2^-37) in
+    // magnitude (both its terms are, r/p being below 2^-39), so d is at most 3.6 p^3 r Hx Hy
+    // once rounded, and the same holds with x and y swapped. A d above 2 p s p^2 Hx Hy = 8 p^3
+    // r Hx Hy (whose own rounding is far inside the margin) therefore belongs to a window in
+    // which both series move. Below Hx or Hy = 2^-400 squares and that bound may underflow:
+    // such windows are looked at, as are NaN and infinite products and bounds (the comparison
+    // fails). H is taken as the largest over the run's windows, which only widens the bound.
+    const double flat_scale = 2.0 * p * sliding::Residue(pn).scale * p * p;
+    Pair flat_below;  // the bound of the current run, in both halves
+    sliding::LatestFound x_moves, y_moves;
+    const auto moves = [&](sliding::LatestFound& latest, std::span<const double> v, std::size_t i) {
+        return latest.any(i + 2 - pn, i, [&](std::size_t k) { return !(v[k] == v[k - 1]); });
+    };
+    // Of the run's windows k and k + 1, those in `look` (bits 0 and 1) in which a series is
+    // flat. Out of line: the rare path.
+    const auto flat_halves = [&](std::size_t k, int look) __attribute__((noinline, cold)) {
+        int flat = 0;
+        for (std::size_t j = 0; j < 2; ++j) {
+            if (!((look >> j) & 1) || k + j >= kept) continue;  // not the odd one's copy
+            const std::size_t i = first + k + j;
+            if (!moves(x_moves, x, i) || !moves(y_moves, y, i)) flat |= 1 << j;
+        }
+        return flat;
+    };
     // Two windows at a time, one per half of a vector register: every operation is the one
     // a window alone would take, and a window that a test refuses reads 0.0.
-    const auto emit_two = [&](std::size_t k) {
+    const auto emit_two = [&](std::size_t k) __attribute__((always_inline)) {
         Pair sx, sy, sxx, syy, sxy;
         __builtin_memcpy(&sx, &keep[0][k], sizeof sx);
         __builtin_memcpy(&sy, &keep[1][k], sizeof sy);
@@ -236,9 +281,23 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         const Mask defined = (sx == sx) & (d > 0.0) & ((Pair)((Mask)root & magnitude) <= largest) &
                              ((Pair)((Mask)r & magnitude) <= largest);
         const Pair clamped = r < -one ? -one : (r > one ? one : r);
-        return defined ? clamped : Pair{0.0, 0.0};
+        Pair result = defined ? clamped : Pair{0.0, 0.0};
+        // The windows without a NaN whose d does not clear the bound (tests of one comparison
+        // each, not of `defined`: GCC would rebuild that mask half by half).
+        const int look = pairs::halves(sx == sx) & ~pairs::halves(d > flat_below);
+        if (look != 0) [[unlikely]] {
+            const int flat = flat_halves(k, look);
+            if (flat & 1) result[0] = 0.0;
+            if (flat & 2) result[1] = 0.0;
+        }
+        return result;
     };
     const auto emit_run = [&] {
+        run_hx = run_hx > wx.high() ? run_hx : wx.high();
+        run_hy = run_hy > wy.high() ? run_hy : wy.high();
+        const bool tiny = !(run_hx >= 0x1p-400) | !(run_hy >= 0x1p-400);
+        flat_below = pairs::both(tiny ? std::numeric_limits<double>::infinity() : flat_scale * run_hx * run_hy);
+        run_hx = run_hy = 0.0;
         std::size_t k = 0;
         for (; k + 2 <= kept; k += 2) {
             const Pair v = emit_two(k);
@@ -251,23 +310,10 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         first += kept;
         kept = 0;
     };
-    // The latest bar at which each series moved (differs from the bar before; a NaN counts as
-    // a move). A window in which either one does not move has no correlation, whatever
-    // rounding of the values that left it its sums still hold: it reads 0.0, as the same
-    // window summed afresh does.
-    Mask moved{0, 0};
-    const auto step_moves = [&](std::size_t i) {
-        const Pair now = {x[i], y[i]}, before = {x[i - 1], y[i - 1]};
-        const long long at = static_cast<long long>(i);
-        moved = now != before ? Mask{at, at} : moved;
-    };
-    for (std::size_t k = 1; k < pn; ++k) step_moves(k);
-    const auto emit = [&](const Sums& s, std::size_t i) {
-        // A window holding a NaN, or one in which a series is flat, is marked by a NaN sum of
-        // x; a sum of x that is NaN itself (it overflowed) gives 0.0 either way.
-        const long long start = static_cast<long long>(i + 1 - pn);
-        const bool flat = (moved[0] <= start) | (moved[1] <= start);
-        keep[0][kept] = (s.nan_count != 0) | flat ? NaN : s.plain.sum[0];
+    const auto emit = [&](const Sums& s) {
+        // A window holding a NaN is marked by a NaN sum of x; a sum of x that is NaN itself
+        // (it overflowed) gives 0.0 either way.
+        keep[0][kept] = s.nan_count != 0 ? NaN : s.plain.sum[0];
         keep[1][kept] = s.plain.sum[1];
         keep[2][kept] = s.squares.sum[0];
         keep[3][kept] = s.squares.sum[1];
@@ -275,10 +321,9 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         if (++kept == run) emit_run();
     };
     Sums s = fill(pn - 1);
-    emit(s, pn - 1);
+    emit(s);
     sliding::AfterEveryThousand schedule;
     for (std::size_t i = pn; i < m; ++i) {
-        step_moves(i);
         bool rebuild = schedule.rebuilds();
         if (!rebuild) {
             Pair o, v;
@@ -300,7 +345,7 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
             rebuild = !std::isfinite((comps[0] + comps[1]) + s.sxy.comp) | outweighed;
         }
         if (rebuild) s = fill(i);
-        emit(s, i);
+        emit(s);
     }
     emit_run();
     return out;

@@ -14,18 +14,21 @@ Result<OnlineSMA> OnlineSMA::create(std::uint64_t period) {
 }
 
 void OnlineSMA::rebuild() noexcept {
-    resum_window(window_, sum_, weight_, terms_);
+    resum_window(window_, sum_, weight_);
     removals_ = 0;
 }
 
-void OnlineSMA::settle(bool passes) noexcept {
+double OnlineSMA::settle(bool passes) noexcept {
     const bool spoilt = !std::isfinite(sum_.comp) | (!passes && weight_.settle());
     if (removals_ == sliding::kRebuildEvery) {
         rebuild();
     } else if (spoilt) {
-        resum_window(window_, sum_, weight_, terms_);  // leaves the schedule as it is
+        resum_window(window_, sum_, weight_);  // leaves the schedule as it is
     }
+    return read();
 }
+
+double OnlineSMA::read() noexcept { return read_window(window_, sum_.sum, weight_.high(), residue_, terms_); }
 
 void OnlineSMA::force_recalculate() noexcept {
     if (window_.full()) rebuild();

@@ -25,17 +25,24 @@ public:
     std::uint64_t period() const noexcept { return period_; }
 
 private:
-    explicit OnlineSMA(std::uint64_t period) : window_(period), period_(period), n_(static_cast<double>(period)) {}
+    explicit OnlineSMA(std::uint64_t period)
+        : window_(period), period_(period), n_(static_cast<double>(period)), residue_(period),
+          covered_(period <= sliding::kWeightCovers) {}
     [[gnu::cold]] void rebuild() noexcept;  // recompute, then start counting removals again
-    // The rest of a slide that passes() did not clear, or that the schedule rebuilds.
-    [[gnu::cold, gnu::noinline]] void settle(bool passes) noexcept;
+    // The rest of a slide that passes() did not clear, or that the schedule rebuilds, or of
+    // any slide of a window longer than sliding::kWeightCovers: the window's sum as it
+    // defines it.
+    [[gnu::cold, gnu::noinline]] double settle(bool passes) noexcept;
+    [[gnu::cold, gnu::noinline]] double read() noexcept;  // the sum by its window's rules
 
     RingBuffer window_;
     std::uint64_t period_;
     double n_;  // the period as a float, converted once
     Kahan sum_;
     WindowWeight weight_;  // |x| over the window
-    sliding::TermCount terms_;
+    sliding::Residue residue_;
+    bool covered_;  // a passed slide vouches for the reading (sliding::kWeightCovers)
+    sliding::LazyTerms terms_;
     std::uint64_t removals_ = 0;
 };
 
@@ -107,18 +114,19 @@ private:
     double dropped;
     const bool slid = window_.push(value, dropped);
     sum_.add(value);
-    terms_.enter(value);
     if (slid) {
         sum_.sub(dropped);
-        terms_.leave(dropped);
+        // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers): an
+        // ordinary tick looks at no value.
         const bool passes = weight_.passes(std::fabs(dropped), std::fabs(value));
-        if (!(passes & std::isfinite(sum_.comp)) | (++removals_ == sliding::kRebuildEvery)) [[unlikely]]
-            settle(passes);
+        if (!(passes & covered_ & std::isfinite(sum_.comp)) | (++removals_ == sliding::kRebuildEvery)) [[unlikely]]
+            return settle(passes) / n_;
     } else {
         weight_.add(std::fabs(value));
         if (!window_.full()) return std::nullopt;
+        return read() / n_;
     }
-    return terms_.read(sum_.sum) / n_;
+    return sum_.sum / n_;
 }
 
 inline Result<std::optional<double>> OnlineEMA::update(double value) {

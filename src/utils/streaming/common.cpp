@@ -10,16 +10,22 @@ VornError zero_period() { return VornError::invalid_period(0, 0); }
 VornError value_not_finite() { return VornError::invalid_value(0, "value must be finite"); }
 VornError ohlc_not_finite() { return VornError::invalid_value(0, "ohlc values must be finite"); }
 
-void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight, sliding::TermCount& terms) noexcept {
+void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight) noexcept {
     sum.reset();
     weight.reset();
-    terms.reset();
     window.for_each([&](double x) {
         sum.add(x);
         weight.add(std::fabs(x));
-        terms.enter(x);
     });
     sum.comp = 0.0;
+}
+
+double read_window(const RingBuffer& window, double sum, double high, const sliding::Residue& residue,
+                   sliding::LazyTerms& terms) noexcept {
+    if (!residue.near_zero(sum, high)) return sum;
+    const std::uint64_t end = window.pushed() - 1, start = end + 1 - window.size();
+    return terms.read(static_cast<std::size_t>(start), static_cast<std::size_t>(end), sum,
+                      [&](std::size_t k) { return window.pushed_at(k); });
 }
 
 // An average of k units of the smallest subnormal u, with 2k < p, steps to k * (p - 1) / p

@@ -20,16 +20,22 @@ namespace vorn::utils::streaming {
 
 // Running window sums drift as values come and go; they are rebuilt from the window on the
 // removal numbered sliding::kRebuildEvery after the last rebuild (sliding::OnEveryThousandth),
-// and count their terms (sliding::TermCount): a window of zeros sums to exactly 0.
+// and read by sliding::TermCount's rules: a window of zeros sums to exactly 0.
 
 class RingBuffer;
 
 // Rebuilds a window's running sum from its values, oldest first, leaving compensation 0,
-// and its weight (|x|) and the count of its terms beside it: on schedule, or at once when a
-// slide overflowed the sum or a value that outweighed the window has just left it
-// (utils::WindowWeight).
-[[gnu::cold]] void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight,
-                                sliding::TermCount& terms) noexcept;
+// and its weight (|x|) beside it: on schedule, or at once when a slide overflowed the sum or
+// a value that outweighed the window has just left it (utils::WindowWeight).
+[[gnu::cold]] void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight) noexcept;
+
+// A running sum of a window's values as its window defines it (sliding::TermCount's rules),
+// for a slide that its weight did not pass or a window longer than sliding::kWeightCovers (a
+// passed slide reads its sum as it is): the values are looked at only where the sum is within
+// its rounding of 0 (sliding::Residue), from the newest back through sliding::LazyTerms, which
+// asks the windows in the order of their newest value. `high`: the weight's largest magnitude.
+[[gnu::cold]] double read_window(const RingBuffer& window, double sum, double high, const sliding::Residue& residue,
+                                 sliding::LazyTerms& terms) noexcept;
 
 inline bool all_finite(double a, double b, double c) noexcept {
     return !is_non_finite(a) && !is_non_finite(b) && !is_non_finite(c);

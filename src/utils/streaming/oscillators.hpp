@@ -82,7 +82,8 @@ public:
 private:
     OnlineStochastic(std::uint64_t k_period, std::uint64_t smooth_k, std::uint64_t d_period)
         : highs_(k_period), lows_(k_period), raw_(smooth_k), ks_(d_period),
-          k_period_(k_period), smooth_k_(smooth_k), d_period_(d_period) {}
+          k_period_(k_period), smooth_k_(smooth_k), d_period_(d_period), raw_residue_(smooth_k), k_residue_(d_period),
+          raw_covered_(smooth_k <= sliding::kWeightCovers), k_covered_(d_period <= sliding::kWeightCovers) {}
 
     RingBuffer highs_;
     RingBuffer lows_;
@@ -93,7 +94,9 @@ private:
     Kahan k_sum_;
     WindowWeight raw_weight_;  // |x| over each window
     WindowWeight k_weight_;
-    sliding::TermCount raw_terms_, k_terms_;
+    sliding::Residue raw_residue_, k_residue_;
+    bool raw_covered_, k_covered_;  // a passed slide vouches for the reading (sliding::kWeightCovers)
+    sliding::LazyTerms raw_terms_, k_terms_;
 };
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.
@@ -164,7 +167,7 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
     return v;
 }
 
-inline Result<std::optional<StochasticValue>> OnlineStochastic::update(double high, double low, double close) {
+[[gnu::always_inline]] inline Result<std::optional<StochasticValue>> OnlineStochastic::update(double high, double low, double close) {
     if (!all_finite(high, low, close)) return fail(ohlc_not_finite());
     return advance(high, low, close);
 }
@@ -180,26 +183,39 @@ inline Result<std::optional<StochasticValue>> OnlineStochastic::update(double hi
     const double range = highest - lowest;
     const double raw = std::fabs(range) < kDivisionGuard ? 50.0 : (close - lowest) / range * 100.0;
 
-    // One step of either running sum: add, drop the oldest, rebuild if that spoilt it.
-    // A window of zeros sums to exactly 0 (sliding::TermCount).
-    auto step = [&dropped](RingBuffer& window, Kahan& sum, WindowWeight& weight, sliding::TermCount& terms, double x) {
+    // One step of either running sum: add, drop the oldest, rebuild if that spoilt it. Returns
+    // kFull when the window is full, with kClear when the weight passed the slide and nothing
+    // was rebuilt: the sum then reads as it is (sliding::kWeightCovers); otherwise as its
+    // window defines it (read_window: a window of zeros sums to exactly 0).
+    constexpr unsigned kFull = 1, kClear = 2;
+    auto step = [&dropped](RingBuffer& window, Kahan& sum, WindowWeight& weight, double x) -> unsigned {
         sum.add(x);
-        terms.enter(x);
         if (window.push(x, dropped)) {
             sum.add(-dropped);
-            terms.leave(dropped);
-            if (!std::isfinite(sum.comp) | weight.slide(std::fabs(dropped), std::fabs(x))) [[unlikely]]
-                resum_window(window, sum, weight, terms);
-        } else {
-            weight.add(std::fabs(x));
+            const bool passes = weight.passes(std::fabs(dropped), std::fabs(x));
+            const bool finite = std::isfinite(sum.comp);
+            if (!(passes & finite)) [[unlikely]] {
+                if (!finite | (!passes && weight.settle())) resum_window(window, sum, weight);
+                return kFull;
+            }
+            return kFull | kClear;
         }
-        return window.full();
+        weight.add(std::fabs(x));
+        return window.full() ? kFull : 0;
     };
-    if (!step(raw_, raw_sum_, raw_weight_, raw_terms_, raw)) return std::nullopt;
+    const unsigned raw_step = step(raw_, raw_sum_, raw_weight_, raw);
+    if (raw_step == 0) return std::nullopt;
+    double raw_sum = raw_sum_.sum;
+    if (!((raw_step == (kFull | kClear)) & raw_covered_)) [[unlikely]]
+        raw_sum = read_window(raw_, raw_sum, raw_weight_.high(), raw_residue_, raw_terms_);
 
-    const double k = raw_terms_.read(raw_sum_.sum) / static_cast<double>(smooth_k_);
-    if (!step(ks_, k_sum_, k_weight_, k_terms_, k)) return std::nullopt;
-    return StochasticValue{k, k_terms_.read(k_sum_.sum) / static_cast<double>(d_period_)};
+    const double k = raw_sum / static_cast<double>(smooth_k_);
+    const unsigned k_step = step(ks_, k_sum_, k_weight_, k);
+    if (k_step == 0) return std::nullopt;
+    double k_sum = k_sum_.sum;
+    if (!((k_step == (kFull | kClear)) & k_covered_)) [[unlikely]]
+        k_sum = read_window(ks_, k_sum, k_weight_.high(), k_residue_, k_terms_);
+    return StochasticValue{k, k_sum / static_cast<double>(d_period_)};
 }
 
 }  // namespace vorn::utils::streaming

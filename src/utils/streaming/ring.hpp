@@ -18,7 +18,7 @@ public:
         : cap_(static_cast<std::size_t>(capacity)), data_(utils::allocate_doubles(capacity)) {}
 
     RingBuffer(const RingBuffer& o)
-        : cap_(o.cap_), data_(utils::allocate_doubles(o.cap_)), head_(o.head_), size_(o.size_) {
+        : cap_(o.cap_), data_(utils::allocate_doubles(o.cap_)), head_(o.head_), size_(o.size_), pushed_(o.pushed_) {
         for (std::size_t i = 0; i < size_; ++i) data_[i] = o.data_[i];
     }
     RingBuffer& operator=(const RingBuffer& o) {
@@ -36,6 +36,7 @@ public:
     // Appends v. A full window drops its oldest value to make room: returns true and
     // stores the dropped value in `dropped`.
     bool push(double v, double& dropped) noexcept {
+        ++pushed_;
         if (size_ < cap_) {
             data_[size_++] = v;
             return false;
@@ -46,7 +47,13 @@ public:
         return true;
     }
 
-    void clear() noexcept { head_ = 0, size_ = 0; }
+    void clear() noexcept { head_ = 0, size_ = 0, pushed_ = 0; }
+
+    // The values pushed since the last clear: the number of the next one, counting from 0.
+    // Counted apart: derived from the wraps of head_, it would turn the wrap into a branch.
+    std::uint64_t pushed() const noexcept { return pushed_; }
+    // The value pushed as number k, which the window still holds (pushed() - size() <= k).
+    double pushed_at(std::uint64_t k) const noexcept { return at(static_cast<std::size_t>(k - (pushed() - size_))); }
 
     // The i-th held value, oldest first (i < size()).
     double at(std::size_t i) const noexcept {
@@ -83,6 +90,7 @@ private:
     std::unique_ptr<double[]> data_;
     std::size_t head_ = 0;  // index of the oldest value once the window is full
     std::size_t size_ = 0;
+    std::uint64_t pushed_ = 0;
 };
 
 }  // namespace vorn::utils::streaming
