@@ -2,7 +2,7 @@
 # make test  - build and run the whole test suite
 # make bench - build and run the benchmarks
 # make bench-dist - every series function against its conversion floor at 2x10^5 bars
-#                   (BENCH_ARGS="--table --json FILE --against /work/baseline/python ...")
+#                   (BENCH_ARGS="--table --json FILE --against ../baseline/build/python ...")
 # The build is an in-place CMake/Ninja build in build/; a second run recompiles only what changed.
 PYTHON ?= python3
 VENV := .venv
