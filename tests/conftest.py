@@ -1,4 +1,5 @@
 import math
+import os
 import pathlib
 import random
 import subprocess
@@ -6,6 +7,12 @@ import subprocess
 import pytest
 
 import vorn_library.vorn_library as vl
+
+# Set by `make sanitize`. AddressSanitizer reserves terabytes of address space for its shadow
+# memory, so a child process under a real address-space limit cannot start there.
+SANITIZED = os.environ.get("VORN_SANITIZE") == "1"
+needs_real_memory_limit = pytest.mark.skipif(
+    SANITIZED, reason="an address-space limit leaves AddressSanitizer no room for its shadow memory")
 
 
 @pytest.fixture(scope="session")

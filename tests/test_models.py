@@ -21,7 +21,7 @@ import numpy as np
 import pytest
 
 import vorn_library.vorn_library as vl
-from conftest import floats, models_program, nan_equal, random_walk, value_error
+from conftest import floats, models_program, nan_equal, needs_real_memory_limit, random_walk, value_error
 from reference import ls_fit, poly_features, ref_gauss_jordan, ref_return, ref_standardize, ridge_fit
 
 NAN = math.nan
@@ -639,6 +639,7 @@ print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - start) // 1024)
 """
 
 
+@needs_real_memory_limit
 def test_a_long_lookback_builds_only_the_fitted_rows():
     # The whole matrices here would take 0.6 and 1.2 GB (15000 rows of 5000 or 10000 columns),
     # the widened one far more; the rows fitted take 16 MB at most. The child may not map more

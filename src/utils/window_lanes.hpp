@@ -29,6 +29,7 @@
 #include <type_traits>
 
 #include "utils/buffer.hpp"
+#include "utils/fast_path.hpp"
 #include "utils/series.hpp"
 #include "utils/window_weight.hpp"
 
@@ -476,14 +477,18 @@ bool no_rebuild_asked(const Win& win, std::size_t n, std::size_t p) noexcept {
 // series can be seen at a glance to ask for no rebuild; their plan is then not walked.
 template <std::size_t G, class Win>
 [[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p) {
+    bool done;
     if (no_rebuild_asked(win, n, p)) {
         Scratch<unsigned char> none(n - p + 1);
         std::memset(none.data(), 0, n - p + 1);
-        return run<G>(win, n, p, none.data());
+        done = run<G>(win, n, p, none.data());
+    } else {
+        Plan<Win> plan(win, n, p);
+        for (std::size_t i = p - 1; i < n; ++i) plan.step();
+        done = run<G>(win, n, p, plan.flags());
     }
-    Plan<Win> plan(win, n, p);
-    for (std::size_t i = p - 1; i < n; ++i) plan.step();
-    return run<G>(win, n, p, plan.flags());
+    if (done) fast_path::taken<"lanes">();
+    return done;
 }
 
 inline Pair both(double x) noexcept { return Pair{x, x}; }
