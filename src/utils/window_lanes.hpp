@@ -30,13 +30,18 @@
 
 #include "utils/buffer.hpp"
 #include "utils/fast_path.hpp"
+#include "utils/pairs.hpp"
 #include "utils/series.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::utils::lanes {
 
-using Pair = double __attribute__((vector_size(16)));
-using Mask = long long __attribute__((vector_size(16)));
+using pairs::both;
+using pairs::finite;
+using pairs::Mask;
+using pairs::Pair;
+using pairs::root;
+using pairs::select;
 
 inline constexpr std::size_t kStretch = 1000;  // slides between scheduled rebuilds, plus the rebuild
 
@@ -52,22 +57,6 @@ constexpr std::size_t stretch_of() noexcept {
 }
 
 inline Pair pair_at(const double* x, std::size_t i0, std::size_t i1) noexcept { return Pair{x[i0], x[i1]}; }
-
-// Lanes whose value is finite: x - x is 0 exactly for finite x, NaN otherwise.
-inline Mask finite(Pair x) noexcept { return (x - x) == Pair{0.0, 0.0}; }
-
-inline Pair select(Mask m, Pair yes, Pair no) noexcept {
-    return reinterpret_cast<Pair>((reinterpret_cast<Mask>(yes) & m) | (reinterpret_cast<Mask>(no) & ~m));
-}
-
-// The square root of each half, correctly rounded as std::sqrt rounds it.
-inline Pair root(Pair x) noexcept {
-#if defined(__SSE2__)
-    return __builtin_ia32_sqrtpd(x);
-#else
-    return Pair{std::sqrt(x[0]), std::sqrt(x[1])};
-#endif
-}
 
 // Compensated sums (utils::Kahan::add, lane by lane) of S series over windows of `p` bars, as
 // utils::stats::rolling_sum_kahan sums each of them: a slide adds the entering value, then
@@ -490,8 +479,6 @@ template <std::size_t G, class Win>
     if (done) fast_path::taken<"lanes">();
     return done;
 }
-
-inline Pair both(double x) noexcept { return Pair{x, x}; }
 
 // utils::stats::window::fit_line in both halves, from two windows' sums of y and x*y; k holds
 // the window's constants (p, sx, sxx, mean_x) as window::LineConstants does.

@@ -1,7 +1,5 @@
 #include "indicators/extended/averages.hpp"
 
-#include <emmintrin.h>
-
 #include <cmath>
 #include <numbers>
 
@@ -9,12 +7,15 @@
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
+#include "utils/pairs.hpp"
 #include "utils/stats.hpp"
 #include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::extended {
 
 namespace lanes = utils::lanes;
+namespace pairs = utils::pairs;
+using pairs::Pair;
 
 using errors::validation::validate_series_and_periods;
 
@@ -112,22 +113,18 @@ Result<Series> vwma(std::span<const double> close, std::span<const double> volum
     for (; i + kBlock <= n; i += kBlock) {
         const double* a = traded.data() + (i + 1 - p);
         const double* v = volume.data() + (i + 1 - p);
-        __m128d sa[kPairs], sv[kPairs];
-        for (std::size_t q = 0; q < kPairs; ++q) sa[q] = sv[q] = _mm_setzero_pd();
+        Pair sa[kPairs], sv[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) sa[q] = sv[q] = Pair{0.0, 0.0};
         for (std::size_t k = 0; k < p; ++k) {
 #pragma GCC unroll 4
             for (std::size_t q = 0; q < kPairs; ++q) {
-                sa[q] = _mm_add_pd(sa[q], _mm_loadu_pd(a + k + 2 * q));
-                sv[q] = _mm_add_pd(sv[q], _mm_loadu_pd(v + k + 2 * q));
+                sa[q] += pairs::load(a + k + 2 * q);
+                sv[q] += pairs::load(v + k + 2 * q);
             }
         }
-        for (std::size_t q = 0; q < kPairs; ++q) {
-            double av[2], vv[2];
-            _mm_storeu_pd(av, sa[q]);
-            _mm_storeu_pd(vv, sv[q]);
+        for (std::size_t q = 0; q < kPairs; ++q)
             for (std::size_t h = 0; h < 2; ++h)
-                if (vv[h] > 0.0) out[i + 2 * q + h] = av[h] / vv[h];
-        }
+                if (sv[q][h] > 0.0) out[i + 2 * q + h] = sa[q][h] / sv[q][h];
     }
     for (; i < n; ++i) {
         double a = 0.0, v = 0.0;

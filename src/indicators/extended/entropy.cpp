@@ -1,6 +1,4 @@
 // Shannon entropy of each window's returns (declared in statistics.hpp).
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -12,6 +10,7 @@
 
 #include "indicators/extended/statistics.hpp"
 #include "utils/constants.hpp"
+#include "utils/pairs.hpp"
 
 namespace vorn::indicators::extended {
 
@@ -19,6 +18,9 @@ using errors::validation::validate_series_and_periods;
 
 namespace {
 
+namespace pairs = utils::pairs;
+using pairs::Mask;
+using pairs::Pair;
 using utils::NaN;
 using utils::kDivisionGuard;
 constexpr double Inf = std::numeric_limits<double>::infinity();
@@ -85,21 +87,22 @@ struct Edges {
 // 1/2 - |off| from the nearest integer, so a return is close to an edge where |off| is
 // above 1/2 - (last + 1) * 2^-50 (that difference rounded by at most 2^-54).
 struct PairBins {
-    __m128d lo, inv, half, zero, last, shift, far, magnitude;
-    PairBins(__m128d lo_, __m128d inv_, const Edges& e) noexcept
-        : lo(lo_), inv(inv_), half(_mm_set1_pd(0.5)), zero(_mm_setzero_pd()),
-          last(_mm_set1_pd(static_cast<double>(e.last))), shift(_mm_set1_pd(0x1p52)), far(_mm_set1_pd(0.5 - e.close)),
-          magnitude(_mm_castsi128_pd(_mm_set1_epi64x(std::numeric_limits<std::int64_t>::max()))) {}
+    Pair lo, inv, half, zero, last, shift, far;
+    PairBins(Pair lo_, Pair inv_, const Edges& e) noexcept
+        : lo(lo_), inv(inv_), half(pairs::both(0.5)), zero{0.0, 0.0}, last(pairs::both(static_cast<double>(e.last))),
+          shift(pairs::both(0x1p52)), far(pairs::both(0.5 - e.close)) {}
     // The label of each return's bin (+inf has the last bin's); unsure gains the returns
     // close to an edge.
-    [[gnu::always_inline]] __m128d operator()(__m128d r, __m128d& unsure) const noexcept {
-        const __m128d t = _mm_mul_pd(_mm_sub_pd(r, lo), inv);
-        const __m128d u = _mm_min_pd(_mm_max_pd(_mm_sub_pd(t, half), zero), last);
-        const __m128d label = _mm_add_pd(u, shift);
-        const __m128d off = _mm_sub_pd(u, _mm_sub_pd(label, shift));
-        unsure = _mm_or_pd(unsure, _mm_cmpgt_pd(_mm_and_pd(off, magnitude), far));
+    [[gnu::always_inline]] Pair operator()(Pair r, Mask& unsure) const noexcept {
+        const Pair t = (r - lo) * inv;
+        const Pair u = pairs::min(pairs::max(t - half, zero), last);
+        const Pair label = u + shift;
+        const Pair off = u - (label - shift);
+        unsure |= pairs::abs(off) > far;
         return label;
     }
+    // The bin a label stands for.
+    [[gnu::always_inline]] Mask bin(Pair label) const noexcept { return pairs::bits(label) - pairs::bits(shift); }
 };
 
 // One window's binning.
@@ -109,14 +112,13 @@ public:
         : lo_(lo), width_(span / bins), inv_(bins / span), edges_(edges),
           // A span that overflowed has an infinite width: every return is divided.
           divide_(!std::isfinite(width_)), paired_(!divide_ && edges.paired()),
-          pair_(_mm_set1_pd(lo), _mm_set1_pd(inv_), edges) {}
+          pair_(pairs::both(lo), pairs::both(inv_), edges) {}
 
     std::uint64_t bin(double r) const noexcept {
         if (paired_) [[likely]] {
-            __m128d unsure = _mm_setzero_pd();
-            const __m128d label = pair_(_mm_set_sd(r), unsure);
-            if (!(_mm_movemask_pd(unsure) & 1)) [[likely]]
-                return static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_sub_epi64(_mm_castpd_si128(label), _mm_castpd_si128(pair_.shift))));
+            Mask unsure{0, 0};
+            const Pair label = pair_(Pair{r, 0.0}, unsure);
+            if (unsure[0] == 0) [[likely]] return static_cast<std::uint64_t>(pair_.bin(label)[0]);
             return divided(r);
         }
         double t = (r - lo_) * inv_;
@@ -156,15 +158,12 @@ private:
     // False when some return needs the division.
     bool fill_pairs(const double* r, std::size_t count, std::uint64_t* bin) const noexcept {
         const PairBins& bins = pair_;
-        const __m128d* pairs = reinterpret_cast<const __m128d*>(r);
-        __m128i* out = reinterpret_cast<__m128i*>(bin);
-        __m128d unsure = _mm_setzero_pd();
-        for (std::size_t q = 0; 2 * q < count; ++q) {
+        Mask unsure{0, 0};
+        for (std::size_t k = 0; k < count; k += 2) {
             // A whole number below 2^52 plus 2^52 holds it in its low bits.
-            const __m128d label = bins(pairs[q], unsure);
-            _mm_storeu_si128(out + q, _mm_sub_epi64(_mm_castpd_si128(label), _mm_castpd_si128(bins.shift)));
+            pairs::store(bin + k, bins.bin(bins(pairs::load(r + k), unsure)));
         }
-        return _mm_movemask_pd(unsure) == 0;
+        return !pairs::any(unsure);
     }
 
     double lo_, width_, inv_;
@@ -250,30 +249,30 @@ struct Network {
 
 // Of two equal zeros either may come out as -0.0: a zero's sign changes no bin, span or
 // entropy.
-[[gnu::always_inline]] inline void exchange(__m128d& a, __m128d& b) noexcept {
-    const __m128d low = _mm_min_pd(a, b);
-    b = _mm_max_pd(a, b);
+[[gnu::always_inline]] inline void exchange(Pair& a, Pair& b) noexcept {
+    const Pair low = pairs::min(a, b);
+    b = pairs::max(a, b);
     a = low;
 }
 
 template <std::size_t M, std::size_t... C>
-[[gnu::always_inline]] inline void sort_pairs([[maybe_unused]] __m128d* x, std::index_sequence<C...>) noexcept {
+[[gnu::always_inline]] inline void sort_pairs([[maybe_unused]] Pair* x, std::index_sequence<C...>) noexcept {
     constexpr auto& ce = Network<M>::table.first;
     (exchange(x[ce[C].first], x[ce[C].second]), ...);
 }
 
 // Sorts each half of x[0 .. M) (a window in each half) without a branch on the data.
 template <std::size_t M>
-[[gnu::always_inline]] inline void sort_pairs(__m128d* x) noexcept {
+[[gnu::always_inline]] inline void sort_pairs(Pair* x) noexcept {
     sort_pairs<M>(x, std::make_index_sequence<Network<M>::table.second>{});
 }
 
 template <std::size_t M>
-void sort_pairs_apart(__m128d* x) noexcept {
+void sort_pairs_apart(Pair* x) noexcept {
     sort_pairs<M>(x);
 }
 
-using SortPairs = void (*)(__m128d*);
+using SortPairs = void (*)(Pair*);
 template <std::size_t... M>
 constexpr auto sorters(std::index_sequence<M...>) {
     return std::array{static_cast<SortPairs>(&sort_pairs_apart<M + 1>)...};
@@ -283,7 +282,7 @@ constexpr auto sorter = sorters(std::make_index_sequence<kNetwork>{});
 
 // The bitonic merge of kShort values: comparators at strides kNetwork, kNetwork / 2, .. 1.
 template <std::size_t... C>
-[[gnu::always_inline]] inline void merge_pairs(__m128d* x, std::index_sequence<C...>) noexcept {
+[[gnu::always_inline]] inline void merge_pairs(Pair* x, std::index_sequence<C...>) noexcept {
     // The C-th comparator of a stride pairs k with k + stride for the k without that bit.
     constexpr auto exchange_at = [](std::size_t c) {
         const std::size_t stride = kNetwork >> (c / kNetwork), j = c % kNetwork;
@@ -296,10 +295,10 @@ template <std::size_t... C>
 // Sorts each half of x[0 .. m), kNetwork < m <= kShort, x holding kShort: the first
 // kNetwork and the rest apart, then the two runs merged by a bitonic network (the second
 // reversed and filled up with +inf, which stays after the returns).
-void sort_pairs_merged(__m128d* x, std::size_t m) noexcept {
+void sort_pairs_merged(Pair* x, std::size_t m) noexcept {
     sort_pairs_apart<kNetwork>(x);
     sorter[m - kNetwork - 1](x + kNetwork);
-    for (std::size_t k = m; k < kShort; ++k) x[k] = _mm_set1_pd(Inf);
+    for (std::size_t k = m; k < kShort; ++k) x[k] = pairs::both(Inf);
     for (std::size_t k = 0; k < kNetwork / 2; ++k) std::swap(x[kNetwork + k], x[kShort - 1 - k]);
     constexpr std::size_t strides = std::bit_width(kNetwork);  // kNetwork, .., 2, 1
     merge_pairs(x, std::make_index_sequence<strides * kNetwork>{});
@@ -316,56 +315,56 @@ void entropy_pairs(std::span<const double> returns, std::size_t m_, double bins,
     const std::size_t n = returns.size(), p = m + 1;
     Terms terms, others;  // for all m returns; for windows that skip some
     const double* term = terms(m);
-    const __m128d bins2 = _mm_set1_pd(bins), tiny = _mm_set1_pd(kDivisionGuard), inf = _mm_set1_pd(Inf);
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(std::numeric_limits<std::int64_t>::max()));
-    const __m128i one_each = _mm_set1_epi64x(1);
-    __m128d x[M != 0 ? M : kShort];
+    const Pair bins2 = pairs::both(bins), tiny = pairs::both(kDivisionGuard), inf = pairs::both(Inf);
+    const Mask one_each{1, 1};
+    Pair x[M != 0 ? M : kShort];
     alignas(16) std::uint64_t run[M != 0 ? M : kShort][2];
     auto one = [&](std::size_t i) { out[i] = window_entropy(&returns[i + 2 - p], m, bins, edges, others); };
     std::size_t i = p;
     for (; i + 1 < n; i += 2) {
-        __m128d skipped = _mm_setzero_pd();
+        Mask skipped{0, 0};
         for (std::size_t k = 0; k < m; ++k) {
-            x[k] = _mm_loadu_pd(&returns[i + 2 - p + k]);
-            skipped = _mm_or_pd(skipped, _mm_cmpunord_pd(x[k], x[k]));
+            x[k] = pairs::load(&returns[i + 2 - p + k]);
+            skipped |= x[k] != x[k];
         }
-        if (_mm_movemask_pd(skipped) != 0) [[unlikely]] {
+        if (pairs::any(skipped)) [[unlikely]] {
             one(i), one(i + 1);
             continue;
         }
         if constexpr (M != 0) sort_pairs<M>(x);
         else sort_pairs_merged(x, m);
-        const __m128d span = _mm_sub_pd(x[m - 1], x[0]);
-        const __m128d flat = _mm_cmplt_pd(_mm_and_pd(span, magnitude), tiny);
-        const __m128d width = _mm_div_pd(span, bins2);
-        // A span that overflowed (infinite width) is divided.
-        __m128d unsure = _mm_cmpeq_pd(width, inf);
-        const PairBins bin(x[0], _mm_div_pd(bins2, span), edges);
+        const Pair span = x[m - 1] - x[0];
+        const Mask flat = pairs::abs(span) < tiny;
+        const Pair width = span / bins2;
+        // A span that overflowed (infinite width) is divided. Kept apart from the returns
+        // near an edge: GCC carries an or of two comparisons through a loop by rebuilding
+        // it one half at a time.
+        const Mask overflowed = width == inf;
+        Mask unsure{0, 0};
+        const PairBins bin(x[0], bins2 / span, edges);
         // Where the current bin's run of returns starts, and at the last return of each run
         // its length (0 at the others), as whole numbers, one window in each half.
-        __m128i start = _mm_setzero_si128(), next = one_each;
-        __m128d before = bin(x[0], unsure);
-        auto run_ends = [&](std::size_t k, __m128d after) {
-            const __m128i end = _mm_castpd_si128(_mm_cmpneq_pd(before, after));
-            _mm_store_si128(reinterpret_cast<__m128i*>(run[k]), _mm_and_si128(_mm_sub_epi64(next, start), end));
-            start = _mm_or_si128(_mm_and_si128(end, next), _mm_andnot_si128(end, start));
-            next = _mm_add_epi64(next, one_each);
+        Mask start{0, 0}, next = one_each;
+        Pair before = bin(x[0], unsure);
+        auto run_ends = [&](std::size_t k, Pair after) {
+            const Mask end = before != after;
+            pairs::store(run[k], (next - start) & end);
+            start = (end & next) | (~end & start);
+            next += one_each;
             before = after;
         };
         for (std::size_t k = 0; k + 1 < m; ++k) run_ends(k, bin(x[k + 1], unsure));
-        run_ends(m - 1, _mm_setzero_pd());  // no bin's label: the last run ends
+        run_ends(m - 1, Pair{0.0, 0.0});  // no bin's label: the last run ends
         // A flat window's bins are not used.
-        if (_mm_movemask_pd(_mm_andnot_pd(flat, unsure)) != 0) [[unlikely]] {
+        if (pairs::any(~flat & (overflowed | unsure))) [[unlikely]] {
             one(i), one(i + 1);
             continue;
         }
         // Each run's term subtracted at its last return, in bin order; the other returns
         // subtract terms[0] = 0.0, which leaves h as it is.
-        __m128d h = _mm_setzero_pd();
-        for (std::size_t k = 0; k < m; ++k) h = _mm_sub_pd(h, _mm_loadh_pd(_mm_load_sd(term + run[k][0]), term + run[k][1]));
-        const int flats = _mm_movemask_pd(flat);
-        out[i] = flats & 1 ? 0.0 : _mm_cvtsd_f64(h);
-        out[i + 1] = flats & 2 ? 0.0 : _mm_cvtsd_f64(_mm_unpackhi_pd(h, h));
+        Pair h{0.0, 0.0};
+        for (std::size_t k = 0; k < m; ++k) h = h - Pair{term[run[k][0]], term[run[k][1]]};
+        pairs::store(&out[i], pairs::select(flat, Pair{0.0, 0.0}, h));
     }
     if (i < n) one(i);
 }
@@ -381,7 +380,7 @@ void entropy_pairs(std::span<const double> returns, std::size_t m, double bins, 
 // 16-byte aligned, then +inf. Ties may sit in either order: equal returns share a bin.
 class SortedWindow {
 public:
-    explicit SortedWindow(std::size_t capacity) : pairs_(capacity / 2 + 2, Pair{Inf, Inf}) {}
+    explicit SortedWindow(std::size_t capacity) : pairs_(capacity / 2 + 2, Slot{Inf, Inf}) {}
 
     std::size_t size() const noexcept { return m_; }
     const double* data() const noexcept { return &pairs_[0].lo; }
@@ -404,10 +403,17 @@ public:
             v[--m_] = Inf;
             return;
         }
-        // In place, one at a time: on most bars only a few move.
+        // In place: only the returns between the two places move, on most bars a few. As
+        // block moves: GCC turns the element loops into them only where it can follow the
+        // places, which the vector count of below() hides from it.
         const std::size_t to = below(in);
-        for (; j + 1 < to; ++j) v[j] = v[j + 1];
-        for (; j > to; --j) v[j] = v[j - 1];
+        if (j + 1 < to) {
+            std::copy(v + j + 1, v + to, v + j);
+            j = to - 1;
+        } else if (j > to) {
+            std::copy_backward(v + to, v + j, v + j + 1);
+            j = to;
+        }
         v[j] = in;
     }
 
@@ -416,17 +422,16 @@ private:
     std::size_t below(double x) const noexcept {
         if (m_ > 64) return count_below(data(), m_, x);
         // Up to 64 returns, each compared: two per step, no chain of dependent loads.
-        const __m128d x2 = _mm_set1_pd(x);
-        __m128i below = _mm_setzero_si128();
-        for (std::size_t q = 0; 2 * q < m_; ++q)
-            below = _mm_sub_epi64(below, _mm_castpd_si128(_mm_cmplt_pd(_mm_load_pd(&pairs_[q].lo), x2)));
-        return static_cast<std::size_t>(_mm_cvtsi128_si64(below) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(below, below)));
+        const Pair x2 = pairs::both(x);
+        Mask below{0, 0};  // a comparison that holds is -1: subtracted, it counts
+        for (std::size_t q = 0; 2 * q < m_; ++q) below -= pairs::load(&pairs_[q].lo) < x2;
+        return static_cast<std::size_t>(below[0] + below[1]);
     }
 
-    struct alignas(16) Pair {
+    struct alignas(16) Slot {
         double lo, hi;
     };
-    std::vector<Pair> pairs_;
+    std::vector<Slot> pairs_;
     std::size_t m_ = 0;
 };
 
@@ -504,11 +509,11 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
     std::vector<std::uint32_t> held(p, 0);
     std::size_t held_size = 0, held_count = 0, held_at = 0;
     auto release = [&](std::size_t size, const std::uint32_t* counts, std::size_t at) {
-        __m128d h = _mm_setzero_pd();
+        Pair h{0.0, 0.0};
         const double* term = terms(held_count);
-        for (std::size_t j = 0; j < size; ++j) h = _mm_sub_pd(h, _mm_loadh_pd(_mm_load_sd(term + held[j]), term + counts[j]));
-        out[held_at] = _mm_cvtsd_f64(h);
-        if (at != n) out[at] = _mm_cvtsd_f64(_mm_unpackhi_pd(h, h));
+        for (std::size_t j = 0; j < size; ++j) h = h - Pair{term[held[j]], term[counts[j]]};
+        out[held_at] = h[0];
+        if (at != n) out[at] = h[1];
         std::fill(held.begin(), held.begin() + held_size, 0);
         held_size = 0;
     };

@@ -1,14 +1,13 @@
 #pragma once
 // The highest and the lowest value of each window in one pass, for the extended set's
 // stochastic and squeeze lines.
-#include <emmintrin.h>
-
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <limits>
 #include <vector>
 
+#include "utils/pairs.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::extended {
@@ -21,16 +20,16 @@ namespace vorn::indicators::extended {
 // `period` long, which the indices of one block never wrap.
 template <class Value>
 struct HighLow {
-    using Cand = __m128d;
+    using Cand = utils::pairs::Pair;
     const Value& value;
-    __m128d* ring;
+    Cand* ring;
     std::size_t mask;
     Cand at(std::size_t i) const noexcept {
         const double x = value(i);
         constexpr double inf = std::numeric_limits<double>::infinity();
-        return std::isnan(x) ? _mm_set1_pd(-inf) : _mm_set_pd(-x, x);
+        return std::isnan(x) ? utils::pairs::both(-inf) : Cand{x, -x};
     }
-    static Cand pick(Cand later, Cand earlier) noexcept { return _mm_max_pd(earlier, later); }
+    static Cand pick(Cand later, Cand earlier) noexcept { return utils::pairs::max(earlier, later); }
     void keep(std::size_t i, Cand c) const noexcept { ring[i & mask] = c; }
     Cand kept(std::size_t i) const noexcept { return ring[i & mask]; }
 };
@@ -39,14 +38,10 @@ struct HighLow {
 // lowest value(k) (NaN skipped as above). 1 <= period <= n.
 template <class Value, class Emit>
 void high_low(std::size_t n, std::size_t period, const Value& value, Emit&& emit) {
-    struct alignas(16) Slot {
-        double hi, negated_lo;
-    };
-    std::vector<Slot> ring(std::bit_ceil(period));
-    utils::stats::window::block_extremes(HighLow<Value>{value, reinterpret_cast<__m128d*>(ring.data()), ring.size() - 1},
-                                         n, period, [&](std::size_t i, __m128d c) {
-                                             emit(i, _mm_cvtsd_f64(c), -_mm_cvtsd_f64(_mm_unpackhi_pd(c, c)));
-                                         });
+    using Cand = utils::pairs::Pair;
+    std::vector<Cand> ring(std::bit_ceil(period));
+    utils::stats::window::block_extremes(HighLow<Value>{value, ring.data(), ring.size() - 1}, n, period,
+                                         [&](std::size_t i, Cand c) { emit(i, c[0], -c[1]); });
 }
 
 }  // namespace vorn::indicators::extended

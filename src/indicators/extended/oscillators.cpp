@@ -1,16 +1,14 @@
 #include "indicators/extended/oscillators.hpp"
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "indicators/extended/high_low.hpp"
 #include "indicators/momentum/rsi_macd.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
+#include "utils/pairs.hpp"
 #include "utils/stats.hpp"
 
 namespace vorn::indicators::extended {
@@ -19,6 +17,8 @@ using errors::validation::validate_series_and_periods;
 
 namespace {
 
+namespace pairs = utils::pairs;
+using pairs::Pair;
 using utils::NaN;
 using utils::kDivisionGuard;
 
@@ -108,16 +108,14 @@ Result<KstSeries> kst(std::span<const double> close, std::uint64_t roc1, std::ui
     utils::ma::SmaWindow s1(roc[0], 10), s2(roc[1], 10), s3(roc[2], 10), s4(roc[3], 15), signal(r.kst, signal_period);
     // Once every rate of change has its base, they are divided two at a time.
     const std::size_t all = std::max({roc1, roc2, roc3, roc4});
-    const __m128d hundred = _mm_set1_pd(100.0), tiny = _mm_set1_pd(kDivisionGuard), nan = _mm_set1_pd(NaN);
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(std::numeric_limits<std::int64_t>::max()));
+    const Pair hundred = pairs::both(100.0), tiny = pairs::both(kDivisionGuard), nan = pairs::both(NaN);
     auto rates = [&](std::size_t i, std::size_t k) {
-        const __m128d base = _mm_set_pd(close[i - periods[k + 1]], close[i - periods[k]]);
-        const __m128d rate = _mm_mul_pd(_mm_div_pd(_mm_sub_pd(_mm_set1_pd(close[i]), base), base), hundred);
+        const Pair base{close[i - periods[k]], close[i - periods[k + 1]]};
+        const Pair rate = (pairs::both(close[i]) - base) / base * hundred;
         // A base below 1e-10 in magnitude leaves the rate undefined.
-        const __m128d usable = _mm_cmpge_pd(_mm_and_pd(base, magnitude), tiny);
-        const __m128d rates = _mm_or_pd(_mm_and_pd(usable, rate), _mm_andnot_pd(usable, nan));
-        roc[k][i] = _mm_cvtsd_f64(rates);
-        roc[k + 1][i] = _mm_cvtsd_f64(_mm_unpackhi_pd(rates, rates));
+        const Pair rates = pairs::select(pairs::abs(base) >= tiny, rate, nan);
+        roc[k][i] = rates[0];
+        roc[k + 1][i] = rates[1];
     };
     for (std::size_t i = 0; i < n; ++i) {
         if (i >= all) [[likely]] {
@@ -206,19 +204,18 @@ Result<Series> coppock(std::span<const double> close, std::uint64_t period1, std
     // summed afresh from its oldest bar; neighbouring windows are independent, so kBlock of
     // them run side by side, two to a register.
     constexpr std::size_t kPairs = 4, kBlock = 2 * kPairs;
-    const __m128d divisor2 = _mm_set1_pd(divisor);
+    const Pair divisor2 = pairs::both(divisor);
     std::size_t i = longest + w - 1;
     for (; i + kBlock <= n; i += kBlock) {
         const double* win = sum.data() + (i + 1 - w);
-        __m128d acc[kPairs];
-        for (std::size_t q = 0; q < kPairs; ++q) acc[q] = _mm_setzero_pd();
+        Pair acc[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) acc[q] = Pair{0.0, 0.0};
         for (std::size_t k = 0; k < w; ++k) {
-            const __m128d weight = _mm_set1_pd(static_cast<double>(k + 1));
+            const Pair weight = pairs::both(static_cast<double>(k + 1));
 #pragma GCC unroll 4
-            for (std::size_t q = 0; q < kPairs; ++q)
-                acc[q] = _mm_add_pd(acc[q], _mm_mul_pd(weight, _mm_loadu_pd(win + k + 2 * q)));
+            for (std::size_t q = 0; q < kPairs; ++q) acc[q] = acc[q] + weight * pairs::load(win + k + 2 * q);
         }
-        for (std::size_t q = 0; q < kPairs; ++q) _mm_storeu_pd(&out[i + 2 * q], _mm_div_pd(acc[q], divisor2));
+        for (std::size_t q = 0; q < kPairs; ++q) pairs::store(&out[i + 2 * q], acc[q] / divisor2);
     }
     for (; i < n; ++i) {
         const double* win = sum.data() + (i + 1 - w);

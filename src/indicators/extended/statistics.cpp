@@ -1,24 +1,26 @@
 #include "indicators/extended/statistics.hpp"
 
-#include <emmintrin.h>
-
 #include <array>
 #include <cmath>
 #include <cstdint>
 
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
+#include "utils/pairs.hpp"
 #include "utils/stats.hpp"
 #include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::extended {
 
 namespace lanes = utils::lanes;
+namespace pairs = utils::pairs;
 
 using errors::validation::validate_series_and_periods;
 
 namespace {
 
+using pairs::Mask;
+using pairs::Pair;
 using utils::NaN;
 using utils::kDivisionGuard;
 
@@ -44,23 +46,22 @@ Result<Series> slope(std::span<const double> values, std::uint64_t period) {
     // Each window's sums are taken afresh in increasing k. Neighbouring windows are
     // independent, so kLanes of them run side by side, two to a register: the k-th values
     // of windows i and i + 1 are neighbours in the series.
-    const __m128d pf2 = _mm_set1_pd(pf), sxx2 = _mm_set1_pd(sxx);
+    const Pair pf2 = pairs::both(pf), sxx2 = pairs::both(sxx);
     std::size_t i = p - 1;
     for (; i + kLanes <= n; i += kLanes) {
         const double* y = values.data() + (i + 1 - p);
-        __m128d sum[kPairs], mean[kPairs], sxy[kPairs];
-        for (std::size_t q = 0; q < kPairs; ++q) sum[q] = sxy[q] = _mm_setzero_pd();
+        Pair sum[kPairs], mean[kPairs], sxy[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) sum[q] = sxy[q] = Pair{0.0, 0.0};
         for (std::size_t k = 0; k < p; ++k)
 #pragma GCC unroll 4
-            for (std::size_t q = 0; q < kPairs; ++q) sum[q] = _mm_add_pd(sum[q], _mm_loadu_pd(y + k + 2 * q));
-        for (std::size_t q = 0; q < kPairs; ++q) mean[q] = _mm_div_pd(sum[q], pf2);
+            for (std::size_t q = 0; q < kPairs; ++q) sum[q] = sum[q] + pairs::load(y + k + 2 * q);
+        for (std::size_t q = 0; q < kPairs; ++q) mean[q] = sum[q] / pf2;
         for (std::size_t k = 0; k < p; ++k) {
-            const __m128d dx = _mm_set1_pd(static_cast<double>(k) - mean_x);
+            const Pair dx = pairs::both(static_cast<double>(k) - mean_x);
 #pragma GCC unroll 4
-            for (std::size_t q = 0; q < kPairs; ++q)
-                sxy[q] = _mm_add_pd(sxy[q], _mm_mul_pd(dx, _mm_sub_pd(_mm_loadu_pd(y + k + 2 * q), mean[q])));
+            for (std::size_t q = 0; q < kPairs; ++q) sxy[q] = sxy[q] + dx * (pairs::load(y + k + 2 * q) - mean[q]);
         }
-        for (std::size_t q = 0; q < kPairs; ++q) _mm_storeu_pd(&out[i + 2 * q], _mm_div_pd(sxy[q], sxx2));
+        for (std::size_t q = 0; q < kPairs; ++q) pairs::store(&out[i + 2 * q], sxy[q] / sxx2);
     }
     for (; i < n; ++i) {
         const double* y = values.data() + (i + 1 - p);
@@ -221,19 +222,18 @@ Result<Series> percent_rank(std::span<const double> values, std::uint64_t period
     std::size_t i = p - 1;
     for (; i + kLanes <= n; i += kLanes) {
         const double* y = values.data() + (i + 1 - p);
-        __m128d v[kPairs];
-        __m128i below[kPairs];
+        Pair v[kPairs];
+        Mask below[kPairs];  // a comparison that holds is -1: subtracted, it counts
         for (std::size_t q = 0; q < kPairs; ++q) {
-            v[q] = _mm_loadu_pd(&values[i + 2 * q]);
-            below[q] = _mm_setzero_si128();
+            v[q] = pairs::load(&values[i + 2 * q]);
+            below[q] = Mask{0, 0};
         }
         for (std::size_t k = 0; k < p; ++k)
 #pragma GCC unroll 4
-            for (std::size_t q = 0; q < kPairs; ++q)
-                below[q] = _mm_sub_epi64(below[q], _mm_castpd_si128(_mm_cmplt_pd(_mm_loadu_pd(y + k + 2 * q), v[q])));
+            for (std::size_t q = 0; q < kPairs; ++q) below[q] -= pairs::load(y + k + 2 * q) < v[q];
         for (std::size_t q = 0; q < kPairs; ++q) {
-            write(i + 2 * q, _mm_cvtsi128_si64(below[q]));
-            write(i + 2 * q + 1, _mm_cvtsi128_si64(_mm_unpackhi_epi64(below[q], below[q])));
+            write(i + 2 * q, below[q][0]);
+            write(i + 2 * q + 1, below[q][1]);
         }
     }
     for (; i < n; ++i) {

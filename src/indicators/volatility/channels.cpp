@@ -1,7 +1,5 @@
 #include "indicators/volatility/channels.hpp"
 
-#include <emmintrin.h>
-
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -211,7 +209,7 @@ Result<Series> historical_volatility(std::span<const double> close, std::uint64_
     const double pm1 = static_cast<double>(period) - 1.0;
     auto emit = [&](std::size_t i0, std::size_t i1, lanes::Pair m2) {
         // The sample deviation, scaled.
-        const lanes::Pair zero{0.0, 0.0}, sd = _mm_sqrt_pd(m2 / lanes::Pair{pm1, pm1});
+        const lanes::Pair zero{0.0, 0.0}, sd = lanes::root(m2 / lanes::Pair{pm1, pm1});
         finish_into(out, i0, i1, lanes::select(m2 > zero, sd, zero) * lanes::Pair{scale, scale});
     };
     if (!lanes::run<4>(lanes::Deviations<decltype(emit)>(r.data(), period, emit), n, period))
@@ -250,7 +248,7 @@ Result<Series> ulcer_index(std::span<const double> close, std::uint64_t period) 
         // The sliding sum of non-negative squares can end a hair below zero once the
         // drawdowns leave the window; that is a zero index, not an undefined one.
         const lanes::Pair zero{0.0, 0.0};
-        return lanes::Pair(_mm_sqrt_pd(lanes::select(v < zero, zero, v) / lanes::Pair{pf, pf}));
+        return lanes::root(lanes::select(v < zero, zero, v) / lanes::Pair{pf, pf});
     });
     if (!done) return ulcer_index_by_window(close, period);
     return out;

@@ -1,0 +1,79 @@
+#pragma once
+// Two doubles side by side in one vector register, written with GCC/Clang vector extensions:
+// each target picks its own instructions (SSE2 on x86-64, Advanced SIMD on aarch64, a pair of
+// scalars where there is no vector unit). Every operation acts on each half alone, as the
+// scalar operation does, so a half computes bit for bit what scalar code computes; nothing
+// here fuses a multiply with an add, and -ffp-contract=off keeps the compiler from doing so.
+#include <cmath>
+#include <cstdint>
+
+namespace vorn::utils::pairs {
+
+using Pair = double __attribute__((vector_size(16)));
+// A comparison's result: all ones in a half where it holds, zero where it does not.
+using Mask = long long __attribute__((vector_size(16)));
+
+inline Pair both(double x) noexcept { return Pair{x, x}; }
+
+// Two neighbouring doubles from anywhere in memory (no alignment asked), and back. Read as
+// one vector, not copied in (a copy may be split into two integer loads and met again
+// through the stack when the compiler is short of vector registers).
+using Unaligned = double __attribute__((vector_size(16), aligned(8), may_alias));
+inline Pair load(const double* p) noexcept { return *reinterpret_cast<const Unaligned*>(p); }
+inline void store(double* p, Pair v) noexcept { *reinterpret_cast<Unaligned*>(p) = v; }
+// Two whole numbers (a Mask's halves) into neighbouring 64-bit integers.
+using UnalignedMask = long long __attribute__((vector_size(16), aligned(8), may_alias));
+inline void store(std::uint64_t* p, Mask v) noexcept { *reinterpret_cast<UnalignedMask*>(p) = v; }
+
+// Lanes whose value is finite: x - x is 0 exactly for finite x, NaN otherwise.
+inline Mask finite(Pair x) noexcept { return (x - x) == Pair{0.0, 0.0}; }
+
+inline Pair select(Mask m, Pair yes, Pair no) noexcept {
+    return reinterpret_cast<Pair>((reinterpret_cast<Mask>(yes) & m) | (reinterpret_cast<Mask>(no) & ~m));
+}
+
+// The magnitude of each half: its sign bit cleared, as std::fabs clears it.
+inline Pair abs(Pair x) noexcept {
+    constexpr long long kMagnitude = 0x7FFFFFFFFFFFFFFFll;
+    return reinterpret_cast<Pair>(reinterpret_cast<Mask>(x) & Mask{kMagnitude, kMagnitude});
+}
+
+// The smaller and the larger of each half as the comparison written here picks them: `b`
+// where the two are equal (0.0 and -0.0 too) or either is NaN. That is what x86's MINPD and
+// MAXPD do; GCC finds them for the comparisons, but not when one side is a constant (it
+// selects by masks then, four instructions), so on x86 they are asked for by name.
+inline Pair min(Pair a, Pair b) noexcept {
+#if defined(__SSE2__)
+    return __builtin_ia32_minpd(a, b);
+#else
+    return a < b ? a : b;
+#endif
+}
+inline Pair max(Pair a, Pair b) noexcept {
+#if defined(__SSE2__)
+    return __builtin_ia32_maxpd(a, b);
+#else
+    return a > b ? a : b;
+#endif
+}
+
+// Whether a comparison held in either half. Its halves are all ones or zero, so the lowest
+// bit tells: GCC keeps the or of two comparisons as a vector of truth values, and asked
+// for the whole halves it rebuilds them from that bit, one half at a time.
+inline bool any(Mask m) noexcept { return ((m[0] | m[1]) & 1) != 0; }
+
+// The bits of each half as an integer, and back.
+inline Mask bits(Pair x) noexcept { return reinterpret_cast<Mask>(x); }
+inline Pair from_bits(Mask x) noexcept { return reinterpret_cast<Pair>(x); }
+
+// The square root of each half, correctly rounded as std::sqrt rounds it. std::sqrt on each
+// half would keep the call that sets errno for a negative argument, which no vector form has.
+inline Pair root(Pair x) noexcept {
+#if defined(__SSE2__)
+    return __builtin_ia32_sqrtpd(x);
+#else
+    return Pair{std::sqrt(x[0]), std::sqrt(x[1])};
+#endif
+}
+
+}  // namespace vorn::utils::pairs
