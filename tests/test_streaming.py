@@ -8,7 +8,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as hs
 
 import vorn_library.vorn_library as vl
-from conftest import Reenter
+from conftest import Reenter, needs_real_allocation_failure
 from reference import (
     exact_online_atr, exact_online_rsi, ref_online_atr, ref_online_bollinger, ref_online_ema,
     ref_online_macd, ref_online_rsi, ref_online_sma, ref_online_stochastic, ref_online_supertrend,
@@ -489,6 +489,7 @@ def test_defaults_are_the_documented_ones():
     assert feed(vl.OnlineSuperTrend(), hlc) == feed(vl.OnlineSuperTrend(10, 3.0), hlc)
 
 
+@needs_real_allocation_failure
 @pytest.mark.parametrize("call", [lambda: vl.OnlineSMA(2 ** 62), lambda: vl.OnlineStochastic(2 ** 44)])
 def test_window_too_large_for_memory(call):
     with pytest.raises(MemoryError):
