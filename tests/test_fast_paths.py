@@ -41,6 +41,11 @@ CASES = {
     # loops over several windows or keys at once, with a scalar remainder or fallback
     "cci": (lambda v: v.py_cci(HIGH, LOW, CLOSE, 20), {"cci_windows": 1}),
     "ai_momentum_index": (lambda v: v.py_ai_momentum_index(CLOSE[:1500], 4, 3, 1), {"knn_bar_order": 1}),
+    "coppock": (lambda v: v.py_coppock(CLOSE, 14, 11, 10), {"coppock_windows": 1}),
+    "slope": (lambda v: v.py_slope(CLOSE, 14), {"slope_windows": 1}),
+    "percent_rank": (lambda v: v.py_percent_rank(CLOSE, 14), {"percent_rank_windows": 1}),
+    "vwma": (lambda v: v.py_vwma(CLOSE, VOLUME, 20), {"vwma_windows": 1}),
+    "entropy": (lambda v: v.py_entropy(CLOSE, 10, 10), {"entropy_pairs": 1}),
     "sma": (lambda v: v.py_sma(CLOSE, 20), {"finite_blocks": 1}),  # the input scan for NaN and infinities
 }
 
