@@ -47,6 +47,9 @@ SERIES = {"open": "open", "high": "high", "low": "low", "close": "close", "volum
 UNIT_INPUT = {"py_asin", "py_acos"}
 # Required scalars that refuse None: values tried in turn until the call is accepted.
 TRY = [14, 20, 3, 0.5, 2.0, "standard", "ridge", "linreg", True]
+# The learned systems again with each model kind and feature set, beside their defaults.
+VARIANTS = {"py_ai_supertrend_ml": [{"model_type": "linreg"}, {"model_type": "ridge"}],
+            "py_ai_momentum_index_ml": [{"use_polynomial": False}, {"use_polynomial": True}]}
 SINGLE_PRICES = {"py_standard_pivots", "py_classic_pivots", "py_fibonacci_pivots", "py_camarilla_pivots",
                  "py_woodie_pivots", "py_demark_pivots", "py_fib_retracement", "py_fib_extension",
                  "py_fibonacci_retracement", "py_fibonacci_extension", "py_detect_fib_touch", "py_fib_fan_lines",
@@ -146,6 +149,9 @@ def dump():
         fn = getattr(vl, name)
         kw = arguments(fn, SETS[0], name in UNIT_INPUT)
         out[name] = [outcome(lambda d=d: fn(**call(kw, d))) for d in SETS]
+        for v in VARIANTS.get(name, []):
+            label = name + "[" + ",".join(f"{k}={x}" for k, x in v.items()) + "]"
+            out[label] = [outcome(lambda d=d: fn(**call({**kw, **v}, d))) for d in SETS]
     d = SETS[0]
     h, lo, c = d["high"], d["low"], d["close"]
     points = range(0, len(c), 61)

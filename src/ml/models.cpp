@@ -84,8 +84,17 @@ TrainStatus fit_ridge(Ridge& model, MatrixView x, VectorView y) {
     const Matrix xc = x.rowwise() - mean_x.transpose();
     const Vector yc = y.array() - mean_y;
 
-    Matrix a = Matrix::Zero(p, p);
-    a.noalias() += xc.transpose() * xc;
+    // X'X entry by entry, each one sum in row order of separate products. Eigen's matrix product
+    // fuses its multiply-adds on ARM and splits long sums where the cache sizes it reads from the
+    // processor say, so its bits would depend on the machine. Symmetric: each pair once.
+    Matrix a(p, p);
+    for (Eigen::Index j = 0; j < p; ++j) {
+        for (Eigen::Index l = j; l < p; ++l) {
+            double s = 0.0;
+            for (Eigen::Index i = 0; i < n; ++i) s += xc(i, j) * xc(i, l);
+            a(j, l) = a(l, j) = s;
+        }
+    }
     for (Eigen::Index j = 0; j < p; ++j) a(j, j) = a(j, j) + model.alpha;
     Vector b = Vector::Zero(p);
     for (Eigen::Index i = 0; i < n; ++i)
