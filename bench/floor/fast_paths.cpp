@@ -1,6 +1,7 @@
-// Test-only: which fast paths the kernels took (utils/fast_path.hpp). The counts belong to
-// this extension's copy of the kernels, so the calls to count go through library(), the
-// product's bindings run from this module:
+// Test-only: which fast paths the kernels took (utils/fast_path.hpp). The counts are those of
+// this extension's copy of the kernels (and of the product module's too, where the loader makes
+// the counters one object, as GCC's unique symbols do), so the calls to count go through
+// library(), the product's bindings run from this module, and count either way:
 //
 //   lib = vorn_bench_floor.library()       # every vorn_library function and class
 //   vorn_bench_floor.fast_paths()          # {"lanes": 2, ...}: taken since the previous call,
