@@ -13,8 +13,6 @@ import vorn_library.vorn_library as vl
 # memory, ends the process where a failed allocation would throw std::bad_alloc (MemoryError),
 # and reports a crash itself instead of leaving the signal to the parent.
 SANITIZED = os.environ.get("VORN_SANITIZE") == "1"
-needs_real_memory_limit = pytest.mark.skipif(
-    SANITIZED, reason="an address-space limit leaves AddressSanitizer no room for its shadow memory")
 needs_real_allocation_failure = pytest.mark.skipif(
     SANITIZED, reason="AddressSanitizer ends the process where the allocation would raise MemoryError")
 needs_real_signal = pytest.mark.skipif(

@@ -40,14 +40,15 @@ ALLOWED = (ValueError, TypeError, OverflowError)
 # Each parameter's kind is the one its binding declares (the native type it converts to), as reported by
 # the test-only module vorn_bench_floor, which an in-place build puts beside the product module:
 #   series: a sequence of floats aligned with the bars; count: unsigned 64-bit integer; int64: signed
-#   64-bit integer; real: float; flag: bool; text: str; levels: the nine-price pivot row (a tuple);
-#   reals[N]: exactly N floats; list[K]: a sequence of K; tuple[K, ...]: a tuple of those kinds;
+#   64-bit integer; real: float; setting: a float that configures the computation (NaN refused); flag: bool;
+#   text: str; levels: the nine-price pivot row (a tuple); reals[N] / settings[N]: exactly N floats (of data
+#   / of settings); list[K]: a sequence of K; tuple[K, ...]: a tuple of those kinds;
 #   any: a native type without a declared kind (fuzzed with a mix of every kind, so robustness is still
 #   checked, but no shape is).
 # A settable attribute is declared as "Owner.name.__set__" with the one value its setter takes.
 DECLARED = vorn_bench_floor.parameters()
 
-SCALAR_KINDS = frozenset({"series", "count", "int64", "real", "flag", "text", "levels"})
+SCALAR_KINDS = frozenset({"series", "count", "int64", "real", "setting", "flag", "text", "levels"})
 LEVEL_COUNT = 9  # pivot, r1..r4, s1..s4
 
 
@@ -70,7 +71,7 @@ def aimed(kind):
     head, parts = kind_parts(kind)
     if head in SCALAR_KINDS:
         return not parts
-    if head == "reals":
+    if head in ("reals", "settings"):
         return len(parts) == 1 and parts[0].isdigit()
     if head == "list":
         return len(parts) == 1 and aimed(parts[0])
@@ -103,7 +104,7 @@ def tame(kind, count=2):
     head, parts = kind_parts(kind)
     if head == "count":
         return count
-    if head == "real":
+    if head in ("real", "setting"):
         return 1.5
     if head == "flag":
         return False
@@ -113,7 +114,7 @@ def tame(kind, count=2):
         return 0
     if head == "levels":
         return tuple(100.0 + i for i in range(LEVEL_COUNT))
-    if head == "reals":
+    if head in ("reals", "settings"):
         return (1.0,) * int(parts[0])
     if head == "list":
         return [tame(parts[0], count) for _ in range(3)]
@@ -151,7 +152,7 @@ def exported():
 
 def shape_checked(name, params):
     return (name not in SHAPE_EXEMPT and any(k == "series" for _, k, _ in params)
-            and all(k in ("series", "count", "real") for _, k, _ in params))
+            and all(k in ("series", "count", "real", "setting") for _, k, _ in params))
 
 
 # --------------------------------------------------------------------------------------------------------
@@ -493,7 +494,7 @@ class Worker:
         head, parts = kind_parts(kind)
         if head == "count":
             return self.draw_count(data, n, clean)
-        if head == "real":
+        if head in ("real", "setting"):
             return self.draw_real(data, clean)
         if head == "flag":
             return data.draw(st.sampled_from([True, False] if clean else
@@ -507,7 +508,7 @@ class Worker:
                 [0, -1, 2 ** 63, -2 ** 63 - 1, 1.5, None, "1", IndexLike(7)])), label="int64")
         if head == "levels":
             return self.draw_reals(data, LEVEL_COUNT, clean, as_tuple=True)
-        if head == "reals":
+        if head in ("reals", "settings"):
             return self.draw_reals(data, int(parts[0]), clean, as_tuple=False)
         if head == "list":
             return self.draw_list(data, parts[0], n, clean)

@@ -110,12 +110,6 @@ def test_none_and_omitted_select_the_default(name):
     assert call(name, b, DETECTORS[name][3][1]) == default
 
 
-@pytest.mark.parametrize("name", [n for n in WITH_PARAM if DETECTORS[n][3][0] != "lookback"])
-def test_nan_parameter_fires_nowhere(name):
-    b = integer_bars(300, seed=8)
-    assert set(call(name, b, math.nan)) == {0.0}
-
-
 @pytest.mark.parametrize("name", [n for n in WITH_PARAM if DETECTORS[n][3][0] == "body_threshold"])
 def test_negative_body_threshold_fires_nowhere(name):
     assert set(call(name, integer_bars(300, seed=8), -0.1)) == {0.0}

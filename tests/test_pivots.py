@@ -175,7 +175,6 @@ def test_level_tuple_conversion(fn):
     (100.05, STANDARD_ROW, None, "PP"),
     (100, STANDARD_ROW, 0.0, "PP"),
     (100.00000000000001, STANDARD_ROW, 0.0, None),
-    (85, STANDARD_ROW, NAN, None),
     (-5e300, STANDARD_ROW, INF, "PP"),
     # the relative distance exactly on the tolerance touches: |160 - 128| / 128 = 0.25
     (160, row(128), 0.25, "PP"),

@@ -63,7 +63,7 @@ def kind_of(owner, name, member=None):
     ("py_sma", None, "period", "count", False),
     ("py_stochrsi", None, "stoch_period", "count", False),
     ("py_keltner_channel", None, "atr_period", "count", True),
-    ("py_bollinger_bands", None, "std_multiplier", "real", False),
+    ("py_bollinger_bands", None, "std_multiplier", "setting", False),
     ("py_standard_pivots", None, "high", "real", False),
     ("OnlineATR", "update", "high", "real", False),
     ("Candle", "__new__", "timestamp", "int64", False),
@@ -72,7 +72,7 @@ def kind_of(owner, name, member=None):
     # Parameters whose signature is written by hand under other names.
     ("py_fisher_transform", None, "close", "series", False),
     ("py_ichimoku_cloud", None, "tenkan_period", "count", False),
-    ("py_psar", None, "af_init", "real", False),
+    ("py_psar", None, "af_init", "setting", False),
     ("py_vwap", None, "period", "count", True),
     # Kinds no name could tell.
     ("py_cloud_color", None, "tenkan_sen", "series", False),
@@ -80,7 +80,7 @@ def kind_of(owner, name, member=None):
     ("py_pivot_zone", None, "levels", "levels", False),
     ("OhlcvFrame", "__new__", "timestamps", "list[int64]", False),
     ("OhlcvFrame", "__new__", "close", "series", False),
-    ("OnlineEnsembleSignal", "__new__", "weights", "reals[4]", True),
+    ("OnlineEnsembleSignal", "__new__", "weights", "settings[4]", True),
     ("SFGModel", "predict", "n_samples", "count", False),
     ("Candle", "timestamp.__set__", "timestamp", "int64", False),
     ("Candle", "open.__set__", "open", "real", False),

@@ -232,10 +232,11 @@ def test_sma_schedule_is_not_moved_by_an_extra_rebuild(p):
     assert not nan_equal(got, ref_sma_rebuilt_at(v, p, {400 + p, 400 + p + 1000}))
 
 
-def test_ordinary_windows_of_zeros_keep_their_rounding():
+def test_ordinary_windows_of_zeros_read_zero_and_keep_their_running_sum():
     # A value of ordinary size leaving a window of zeros (a drawdown at a new high) is no
-    # extreme value: the output keeps the running sum's rounding, as it always has.
-    v = [0.0] * 3 + [0.66, 0.79, 0.1] + [0.0] * 4
+    # extreme value: nothing is rebuilt. The window of zeros reads exactly 0.0, and the running
+    # sum keeps its rounding for the windows after it, as it always has.
+    v = [0.0] * 3 + [0.66, 0.79, 0.1] + [0.0] * 4 + [-1e-17]
     s = c = 0.0
     for x in v[:3]:
         s, c = kadd(s, c, x)
@@ -243,7 +244,11 @@ def test_ordinary_windows_of_zeros_keep_their_rounding():
     for i in range(3, len(v)):
         s, c = kadd(*kadd(s, c, v[i]), -v[i - 3])
         want.append(s)
-    assert want[-1] != 0.0 and nan_equal(vl.py_sum(v, 3), want)
+    got = vl.py_sum(v, 3)
+    zeros = [i for i in range(2, len(v)) if not any(v[i - 2:i + 1])]
+    assert zeros == [2, 8, 9] and want[9] != 0.0 and all(got[i] == 0.0 for i in zeros)
+    assert want[-1] != -1e-17 and nan_equal([x for i, x in enumerate(got) if i not in zeros],
+                                            [x for i, x in enumerate(want) if i not in zeros])
 
 
 # The volume family: an extreme price or an extreme volume. (label, function of the bars, the

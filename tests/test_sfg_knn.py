@@ -8,6 +8,7 @@ turns NaN, and lengths that give the momentum tree many levels. Results are comp
 """
 import math
 import struct
+import time
 
 import numpy as np
 import pytest
@@ -40,6 +41,15 @@ def closes(kind, n, seed):
         return x[: n // 2] + [1.7e308 if t % 2 else -1.7e308 for t in range(n - n // 2)]
     if kind == "flat":
         return [7.0] * n
+    if kind == "alternating":    # two closes in turn: after the warm-up, two points repeated exactly
+        return [100.0 + (t % 2) * 0.5 for t in range(n)]
+    if kind == "stretches":      # flat runs at a few recurring levels between short walks
+        out = []
+        while len(out) < n:
+            level = float(rng.choice([98.0, 99.0, 100.0, 101.0, 102.5]))
+            out += [level] * int(rng.integers(5, 150))
+            out += list(level + np.cumsum(rng.integers(-1, 2, int(rng.integers(1, 8)))).astype(float))
+        return out[:n]
     raise ValueError(kind)
 
 
@@ -57,6 +67,13 @@ MOMENTUM = [
     ("cut", 1500, 5, 4, 2),
     ("overflow", 600, 12, 3, 2),
     ("flat", 300, 20, 5, 2),
+    # Thousands of exact ties: the search must still pick the earliest of them.
+    ("flat", 2500, 50, 14, 3),
+    ("alternating", 2500, 50, 14, 3),
+    ("alternating", 1500, 3, 2, 1),
+    ("stretches", 3000, 50, 14, 3),
+    ("stretches", 2500, 7, 3, 2),
+    ("stretches", 2000, 130, 5, 2),
 ]
 
 
@@ -108,6 +125,12 @@ SUPERTREND = [
     ("walk", 800, 8, 9, 2, 2, 3, 1.5),      # a window barely wider than k
     ("signed", 1500, 6, 50, 4, 5, 20, 2.0),
     ("flat", 400, 5, 60, 3, 3, 5, 1.0),     # every distance 0: the earliest k of the window
+    # Windows where many candidates tie at the k-th distance, for each way of settling them.
+    ("flat", 1500, 3, 400, 1, 1, 3, 1.0),
+    ("alternating", 1500, 5, 500, 10, 10, 10, 3.0),
+    ("alternating", 1500, 13, 300, 1, 1, 3, 1.0),
+    ("stretches", 2000, 1, 300, 1, 1, 3, 1.0),
+    ("stretches", 2000, 30, 400, 2, 3, 5, 1.0),
 ]
 
 
@@ -144,3 +167,30 @@ def test_supertrend_distinct_squares_sharing_a_root(seed, k, n, pt, qt, stl, mul
     h, l, c = ramp(closes("cycle", 300, seed))
     got = vl.py_ai_supertrend(h, l, c, k, n, pt, qt, stl, mult)
     assert bits(got[1]) == bits(ref_ai_supertrend(h, l, c, k, n, pt, qt, stl, mult)[1])
+
+
+def cpu_seconds(call):
+    """The least CPU time of this thread over three calls: what other processes do to the
+    machine lengthens the wall clock, not this."""
+    spent = []
+    for _ in range(3):
+        start = time.thread_time()
+        call()
+        spent.append(time.thread_time() - start)
+    return min(spent)
+
+
+@pytest.mark.parametrize("kind", ["flat", "alternating"])
+def test_ties_cost_about_what_distinct_points_cost(kind):
+    # Tied features once made every bar gather every tied candidate: 30,000 flat bars took 40
+    # to 60 times as long as distinct ones in the momentum index, and windows of 2,000 bars
+    # about 6 times as long in the SuperTrend. Now they take about as long; the limits leave
+    # a wide margin both ways.
+    n = 30_000
+    tied, walk = closes(kind, n, seed=1), closes("walk", n, seed=1)
+    ratio = cpu_seconds(lambda: vl.py_ai_momentum_index(tied, 50, 14, 3)) / cpu_seconds(
+        lambda: vl.py_ai_momentum_index(walk, 50, 14, 3))
+    assert ratio < 6.0
+    ratio = cpu_seconds(lambda: vl.py_ai_supertrend(*ramp(tied), 5, 2000, 10, 10, 10, 3.0)) / cpu_seconds(
+        lambda: vl.py_ai_supertrend(*ramp(walk), 5, 2000, 10, 10, 10, 3.0))
+    assert ratio < 3.0

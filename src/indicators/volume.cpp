@@ -1,5 +1,6 @@
 #include "indicators/volume.hpp"
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
+#include "utils/sliding.hpp"
 #include "utils/stats.hpp"
 #include "utils/window_weight.hpp"
 
@@ -234,44 +236,24 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
         if (is_non_finite(tp[i])) return fail(errors::validation::non_finite(i, "typical_prices", tp[i]));
     }
     if (auto s = validate_period(period, n); !s) return fail(s.error());
-    // Two running sums, each carrying its compensation from the first window on, rebuilt
-    // together from scratch on slides 1000, 2000, ... . A slide that leaves a compensation
-    // non-finite (a product tp * volume that overflowed) rebuilds them at once as well, so the
-    // overflow ends with the window that held it instead of turning every sum after it NaN; so
-    // does a slide after which a product or volume that passed through the sums outweighs the
-    // window (utils::WindowWeight), whose rounding would otherwise outlive it.
-    const std::size_t p = period;
+    // Two running sums, each carrying its compensation from the first window on (through
+    // its rebuilds too), rebuilt together from scratch on slides 1000, 2000, ... . A slide
+    // that leaves a compensation non-finite (a product tp * volume that overflowed) rebuilds
+    // them at once as well, so the overflow ends with the window that held it instead of
+    // turning every sum after it NaN; so does a slide after which a product or volume that
+    // passed through the sums outweighs the window (utils::WindowWeight), whose rounding would
+    // otherwise outlive it. A window without volume sums to exactly 0: no price.
     Series out(n, NaN);
-    utils::Kahan pv, v;
-    utils::WindowWeight pv_weight, v_weight;
-    auto refill = [&](std::size_t end) {
-        pv.reset(), v.reset();
-        pv_weight.reset(), v_weight.reset();
-        for (std::size_t k = end + 1 - p; k <= end; ++k) {
-            const double flow = tp[k] * volume[k];
-            pv.add(flow);
-            v.add(volume[k]);
-            pv_weight.add(std::fabs(flow));
-            v_weight.add(std::fabs(volume[k]));
-        }
-    };
-    refill(p - 1);
-    out[p - 1] = quotient(pv.sum, v.sum);
-    for (std::size_t i = p; i < n; ++i) {
-        bool rebuild = (i - p + 1) % 1000 == 0;
-        if (!rebuild) {
-            const double entering = tp[i] * volume[i], leaving = tp[i - p] * volume[i - p];
-            pv.add(entering);
-            pv.sub(leaving);
-            v.add(volume[i]);
-            v.sub(volume[i - p]);
-            // Both weights slide on every bar, whichever asks.
-            rebuild = !std::isfinite(pv.comp + v.comp) | pv_weight.slide(std::fabs(leaving), std::fabs(entering)) |
-                      v_weight.slide(std::fabs(volume[i - p]), std::fabs(volume[i]));
-        }
-        if (rebuild) refill(i);
-        out[i] = quotient(pv.sum, v.sum);
-    }
+    namespace window = utils::stats::window;
+    window::sliding_sums<2, utils::sliding::OnEveryThousandth, window::SlideOrder::enter_first, true>(
+        n, static_cast<std::size_t>(period),
+        [&](std::size_t k, std::array<double, 2>& c) {
+            c = {tp[k] * volume[k], volume[k]};
+            return false;
+        },
+        [&](std::size_t i, const std::array<utils::Kahan, 2>& s, std::uint64_t) {
+            out[i] = quotient(s[0].sum, s[1].sum);
+        });
     return out;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "utils/constants.hpp"
+#include "utils/memory.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::ml::features {
@@ -184,6 +185,9 @@ Dataset standardized(RawDataset&& raw) {
     d.targets = raw.target_vector();
     const FeatureRows& rows = raw.features;
     if (rows.rows == 0) return d;
+    // The lagged rows repeat each value once per column: the matrix can be far larger than the
+    // series it is made of.
+    utils::ensure_result_fits(rows.rows, rows.columns);
     d.features = Matrix(static_cast<Eigen::Index>(rows.rows), static_cast<Eigen::Index>(rows.columns));
     column_scale(rows).apply(rows, 0, rows.rows, d.features.data());
     return d;

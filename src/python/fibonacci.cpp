@@ -64,15 +64,17 @@ Result<LevelList> extension(double start_price, double end_price, double retrace
 
 }  // namespace
 
-ENTRY(py_fib_retracement, retracement)(Doc{}, arg("start_price"), arg("end_price"));
-ENTRY(py_fibonacci_retracement, retracement)(Doc{}, arg("start_price"), arg("end_price"));
-ENTRY(py_fib_extension, extension)(Doc{}, arg("start_price"), arg("end_price"), arg("retracement_price"));
-ENTRY(py_fibonacci_extension, extension)(Doc{}, arg("start_price"), arg("end_price"), arg("retracement_price"));
+ENTRY(py_fib_retracement, retracement)(Doc{}, data_arg("start_price"), data_arg("end_price"));
+ENTRY(py_fibonacci_retracement, retracement)(Doc{}, data_arg("start_price"), data_arg("end_price"));
+ENTRY(py_fib_extension, extension)(Doc{}, data_arg("start_price"), data_arg("end_price"),
+                                   data_arg("retracement_price"));
+ENTRY(py_fibonacci_extension, extension)(Doc{}, data_arg("start_price"), data_arg("end_price"),
+                                         data_arg("retracement_price"));
 ENTRY(py_dynamic_fib_retracement, fib::dynamic_fib_retracement)(Doc{}, arg("prices"), arg_or_none("lookback", 20));
-ENTRY(py_detect_fib_touch, fib::detect_fib_touch)(Doc{}, arg("current_price"), arg("levels"),
+ENTRY(py_detect_fib_touch, fib::detect_fib_touch)(Doc{}, data_arg("current_price"), arg("levels"),
                                                   arg_or_none("tolerance", 0.001));
-ENTRY(py_fib_fan_lines, fib::fib_fan_lines)(Doc{}, arg("start_index"), arg("end_index"), arg("start_price"),
-                                            arg("end_price"), arg("target_index"));
+ENTRY(py_fib_fan_lines, fib::fib_fan_lines)(Doc{}, arg("start_index"), arg("end_index"), data_arg("start_price"),
+                                            data_arg("end_price"), arg("target_index"));
 ENTRY(py_fib_time_zones, fib::fib_time_zones)(Doc{}, arg("start_index"), arg("max_zones"));
 
 }  // namespace families

@@ -58,16 +58,16 @@ Result<std::optional<std::string>> touch(double current_price, const pv::LevelTu
 
 }  // namespace
 
-ENTRY(py_standard_pivots, standard)(Doc{}, arg("high"), arg("low"), arg("close"));
-ENTRY(py_classic_pivots, standard)(Doc{}, arg("high"), arg("low"), arg("close"));
-ENTRY(py_fibonacci_pivots, fibonacci_levels)(Doc{}, arg("high"), arg("low"), arg("close"));
-ENTRY(py_camarilla_pivots, camarilla)(Doc{}, arg("high"), arg("low"), arg("close"));
-ENTRY(py_woodie_pivots, woodie)(Doc{}, arg("high"), arg("low"), arg("close"));
-ENTRY(py_demark_pivots, demark)(Doc{}, arg("open"), arg("high"), arg("low"), arg("close"));
+ENTRY(py_standard_pivots, standard)(Doc{}, data_arg("high"), data_arg("low"), data_arg("close"));
+ENTRY(py_classic_pivots, standard)(Doc{}, data_arg("high"), data_arg("low"), data_arg("close"));
+ENTRY(py_fibonacci_pivots, fibonacci_levels)(Doc{}, data_arg("high"), data_arg("low"), data_arg("close"));
+ENTRY(py_camarilla_pivots, camarilla)(Doc{}, data_arg("high"), data_arg("low"), data_arg("close"));
+ENTRY(py_woodie_pivots, woodie)(Doc{}, data_arg("high"), data_arg("low"), data_arg("close"));
+ENTRY(py_demark_pivots, demark)(Doc{}, data_arg("open"), data_arg("high"), data_arg("low"), data_arg("close"));
 ENTRY(py_calc_pivot_series, pv::calc_pivot_series)(Doc{}, arg("open"), arg("high"), arg("low"), arg("close"),
                                                    arg("method"));
-ENTRY(py_detect_pivot_touch, touch)(Doc{}, arg("current_price"), arg("levels"), arg_or_none("tolerance", 0.001));
-ENTRY(py_pivot_zone, zone)(Doc{}, arg("current_price"), arg("levels"));
+ENTRY(py_detect_pivot_touch, touch)(Doc{}, data_arg("current_price"), arg("levels"), arg_or_none("tolerance", 0.001));
+ENTRY(py_pivot_zone, zone)(Doc{}, data_arg("current_price"), arg("levels"));
 
 }  // namespace families
 }  // namespace vorn::py

@@ -31,7 +31,8 @@ void add_series(MultiIndicatorResult& r, std::string key, Series values) {
 
 PyTypeObject* candle_class() {
     return ClassDef<Candle>("Candle", doc("K线数据结构（OHLCV）"))
-        .constructor<make_candle>(arg("timestamp"), arg("open"), arg("high"), arg("low"), arg("close"), arg("volume"))
+        .constructor<make_candle>(arg("timestamp"), data_arg("open"), data_arg("high"), data_arg("low"),
+                                  data_arg("close"), data_arg("volume"))
         .mutable_field<"timestamp", &Candle::timestamp>()
         .mutable_field<"open", &Candle::open>()
         .mutable_field<"high", &Candle::high>()

@@ -51,7 +51,7 @@ PyTypeObject* online_sma_class() {
     using S = st::OnlineSMA;
     return ClassDef<S>("OnlineSMA", Doc{})
         .constructor<&S::create>(arg("period"))
-        .method<"update", &S::update>(Doc{}, arg("value"))
+        .method<"update", &S::update>(Doc{}, data_arg("value"))
         .method<"reset", &S::reset>(Doc{})
         .method<"len", &S::len>(Doc{})
         .method<"is_empty", &S::is_empty>(Doc{})
@@ -63,7 +63,7 @@ PyTypeObject* online_ema_class() {
     using S = st::OnlineEMA;
     return ClassDef<S>("OnlineEMA", Doc{})
         .constructor<&S::create>(arg("period"))
-        .method<"update", &S::update>(Doc{}, arg("value"))
+        .method<"update", &S::update>(Doc{}, data_arg("value"))
         .method<"reset", &S::reset>(Doc{})
         .method<"is_ready", &S::is_ready>(Doc{})
         .create();
@@ -73,7 +73,7 @@ PyTypeObject* online_rsi_class() {
     using S = st::OnlineRSI;
     return ClassDef<S>("OnlineRSI", Doc{})
         .constructor<&S::create>(arg("period"))
-        .method<"update", &S::update>(Doc{}, arg("value"))
+        .method<"update", &S::update>(Doc{}, data_arg("value"))
         .method<"reset", &S::reset>(Doc{})
         .create();
 }
@@ -82,7 +82,7 @@ PyTypeObject* online_atr_class() {
     using S = st::OnlineATR;
     return ClassDef<S>("OnlineATR", Doc{})
         .constructor<&S::create>(arg("period"))
-        .method<"update", &S::update>(Doc{}, arg("high"), arg("low"), arg("close"))
+        .method<"update", &S::update>(Doc{}, data_arg("high"), data_arg("low"), data_arg("close"))
         .method<"reset", &S::reset>(Doc{})
         .method<"is_ready", &S::is_ready>(Doc{})
         .create();
@@ -92,7 +92,7 @@ PyTypeObject* online_macd_class() {
     using S = st::OnlineMACD;
     return ClassDef<S>("OnlineMACD", Doc{})
         .constructor<&S::create>(omissible("fast", 12), omissible("slow", 26), omissible("signal", 9))
-        .method<"update", &S::update>(doc("Returns (MACD, Signal, Histogram) or None if not ready"), arg("value"))
+        .method<"update", &S::update>(doc("Returns (MACD, Signal, Histogram) or None if not ready"), data_arg("value"))
         .method<"reset", &S::reset>(Doc{})
         .create();
 }
@@ -101,7 +101,7 @@ PyTypeObject* online_bollinger_class() {
     using S = st::OnlineBollingerBands;
     return ClassDef<S>("OnlineBollingerBands", Doc{})
         .constructor<&S::create>(omissible("period", 20), omissible("std_dev", 2.0))
-        .method<"update", &S::update>(doc("Returns (Upper, Middle, Lower) or None if not ready"), arg("value"))
+        .method<"update", &S::update>(doc("Returns (Upper, Middle, Lower) or None if not ready"), data_arg("value"))
         .method<"reset", &S::reset>(Doc{})
         .method<"force_recalculate", &S::force_recalculate>(Doc{})
         .create();
@@ -111,8 +111,8 @@ PyTypeObject* online_stochastic_class() {
     using S = st::OnlineStochastic;
     return ClassDef<S>("OnlineStochastic", Doc{})
         .constructor<&S::create>(omissible("k_period", 14), omissible("smooth_k", 3), omissible("d_period", 3))
-        .method<"update", &S::update>(doc("Returns (%K, %D) or None if not ready"), arg("high"), arg("low"),
-                                      arg("close"))
+        .method<"update", &S::update>(doc("Returns (%K, %D) or None if not ready"), data_arg("high"), data_arg("low"),
+                                      data_arg("close"))
         .method<"reset", &S::reset>(Doc{})
         .create();
 }
@@ -123,7 +123,7 @@ PyTypeObject* online_supertrend_class() {
         .constructor<&S::create>(omissible("period", 10), omissible("multiplier", 3.0))
         .method<"update", &S::update>(doc("Returns (supertrend_value, trend_direction) or None if not ready\n"
                                           "trend_direction: 1 = uptrend, -1 = downtrend"),
-                                      arg("high"), arg("low"), arg("close"))
+                                      data_arg("high"), data_arg("low"), data_arg("close"))
         .method<"reset", &S::reset>(Doc{})
         .method<"current_trend", &S::current_trend>(Doc{})
         .create();
@@ -135,7 +135,7 @@ PyTypeObject* online_adaptive_rsi_class() {
         .constructor<&S::create>(omissible("min_period", 7), omissible("max_period", 21),
                                  omissible("volatility_period", 14))
         .method<"update", &S::update>(doc("Returns (adaptive_rsi, effective_period) or None if not ready"),
-                                      arg("value"))
+                                      data_arg("value"))
         .method<"reset", &S::reset>(Doc{})
         .create();
 }
@@ -148,8 +148,8 @@ PyTypeObject* online_ensemble_class() {
                                     omissible("stoch_d", 3), omissible("supertrend_period", 10),
                                     omissible("supertrend_multiplier", 3.0), omissible_or_none("weights"),
                                     omissible("overbought", 70.0), omissible("oversold", 30.0))
-        .method<"update", &S::update>(doc("Returns EnsembleSignalResult or None if not ready"), arg("high"),
-                                      arg("low"), arg("close"))
+        .method<"update", &S::update>(doc("Returns EnsembleSignalResult or None if not ready"), data_arg("high"),
+                                      data_arg("low"), data_arg("close"))
         .method<"reset", &S::reset>(Doc{})
         .with_defaults(Doc{})
         .create();
@@ -172,8 +172,8 @@ PyTypeObject* online_ml_supertrend_class() {
     return ClassDef<S>("OnlineMLSuperTrend", Doc{})
         .constructor<&S::create>(omissible("period", 10), omissible("base_multiplier", 3.0),
                                  omissible("confirmation_bars", 2), omissible("volatility_period", 20))
-        .method<"update", &S::update>(doc("Returns MLSuperTrendResult or None if not ready"), arg("high"), arg("low"),
-                                      arg("close"))
+        .method<"update", &S::update>(doc("Returns MLSuperTrendResult or None if not ready"), data_arg("high"),
+                                      data_arg("low"), data_arg("close"))
         .method<"reset", &S::reset>(Doc{})
         .method<"confirmed_trend", &S::confirmed_trend>(Doc{})
         .with_defaults(Doc{})
@@ -196,7 +196,8 @@ PyTypeObject* online_ai_supertrend_class() {
     return ClassDef<S>("OnlineAISuperTrendML", Doc{})
         .constructor<make_ai_supertrend>(omissible("st_length", 10), omissible("st_multiplier", 3.0),
                                          omissible("lookback", 10), omissible("train_window", 200))
-        .method<"update", &S::update>(doc("更新并返回结果，预热期返回 None"), arg("high"), arg("low"), arg("close"))
+        .method<"update", &S::update>(doc("更新并返回结果，预热期返回 None"), data_arg("high"), data_arg("low"),
+                                      data_arg("close"))
         .method<"reset", &S::reset>(Doc{})
         .method<"is_ready", &S::is_ready>(Doc{})
         .method<"direction", &S::direction>(Doc{})

@@ -42,7 +42,7 @@ public:
     // third more.
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         const double v = x_[i];
-        if (std::isnan(v) | (count_ < n_) | (slides_ > 999)) [[unlikely]] return step_rarely(i);
+        if (std::isnan(v) | (count_ < n_) | (slides_ >= sliding::kRebuildEvery)) [[unlikely]] return step_rarely(i);
         const double plain = s_.sum;
         const double o = x_[i - n_];
         s_.sub(o);
@@ -67,8 +67,8 @@ private:
         return w_.sum / divisor_;
     }
 
-    // A gap (the window restarts after it), the first window, and the rebuild on every
-    // 1000th slide.
+    // A gap (the window restarts after it), the first window, and the scheduled rebuild: a
+    // window of its own, one slide later than the simple mean's (slides 1001, 2001, ...).
     [[gnu::always_inline]] double step_rarely(std::size_t i) noexcept {
         const double v = x_[i];
         if (std::isnan(v)) {
@@ -91,8 +91,7 @@ private:
         return w_.sum / divisor_;
     }
 
-    // Full recomputation over the window ending at i (on schedule first on slide 1001, then
-    // every 1000th); the compensations it ends with carry on.
+    // Full recomputation over the window ending at i; the compensations it ends with carry on.
     [[gnu::always_inline]] void resum(std::size_t i) noexcept {
         s_.reset();
         w_.reset();
@@ -136,7 +135,8 @@ public:
         WmaWindow& a = lane_[0];
         WmaWindow& b = lane_[1];
         const double v = a.x_[i];
-        if (std::isnan(v) | (a.count_ < a.n_) | (b.count_ < b.n_) | (a.slides_ > 999) | (b.slides_ > 999))
+        if (std::isnan(v) | (a.count_ < a.n_) | (b.count_ < b.n_) | (a.slides_ >= sliding::kRebuildEvery) |
+            (b.slides_ >= sliding::kRebuildEvery))
             [[unlikely]] {
             hand_over();
             const Pair r = {a.step(i), b.step(i)};

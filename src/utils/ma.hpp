@@ -12,6 +12,7 @@
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
 #include "utils/series.hpp"
+#include "utils/sliding.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::utils::ma {
@@ -44,15 +45,24 @@ public:
     // window would keep its sums in memory, a round trip on every slide's chain of additions.
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         const double v = x_[i];
-        if (std::isnan(v) | (count_ < n_) | (slides_ >= 999)) [[unlikely]] return step_rarely(i);
+        // The 1000th slide after the window filled, and every 1000th after that, is summed
+        // afresh (sliding::OnEveryThousandth, counted here before the slide).
+        if (std::isnan(v) | (count_ < n_) | (slides_ >= sliding::kRebuildEvery - 1)) [[unlikely]]
+            return step_rarely(i);
         ++slides_;
         acc_.add(v);
         const double o = x_[i - n_];
         acc_.sub(o);
         // A sum that overflowed, or held a value outweighing the window, is rebuilt at once,
-        // or it would spoil windows long after the huge values left.
+        // or it would spoil windows long after the huge values left. A slide that the weight
+        // passes reads its sum as it is (sliding::kWeightCovers); the others, where it may be
+        // a window of zeros or a sum of terms none of which is negative gone below 0, as the
+        // window defines it.
         const bool passes = weight_.passes(std::fabs(o), std::fabs(v));
-        if (!(passes & std::isfinite(acc_.comp))) [[unlikely]] return settle(i, passes);
+        if (!(passes & std::isfinite(acc_.comp))) [[unlikely]]
+            return settle(i, passes);
+        if (!covered_) [[unlikely]]
+            return read(i);
         return acc_.sum / nf_;
     }
 
@@ -60,11 +70,17 @@ private:
     [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
         const bool spoilt = !passes && weight_.settle_inline();
         if (spoilt | !std::isfinite(acc_.comp)) resum(i);  // leaves the schedule as it is
-        return acc_.sum / nf_;
+        return read(i);
     }
 
-    // A gap (the window restarts after it), the first window, and the rebuild on every
-    // 1000th slide that bounds the drift of the running sum.
+    // The sum of the window ending at i as its window defines it.
+    [[gnu::always_inline]] double read(std::size_t i) noexcept {
+        const double sum = acc_.sum;
+        if (!residue_.near_zero(sum, weight_.high())) return sum / nf_;
+        return terms_.read(i + 1 - n_, i, sum, [&](std::size_t k) { return x_[k]; }) / nf_;
+    }
+
+    // A gap (the window restarts after it), the first window, and the scheduled rebuild.
     [[gnu::always_inline]] double step_rarely(std::size_t i) noexcept {
         const double v = x_[i];
         if (std::isnan(v)) {
@@ -79,11 +95,11 @@ private:
             weight_.add(std::fabs(v));
             if (++count_ < n_) return NaN;
             slides_ = 0;
-            return acc_.sum / nf_;
+            return read(i);
         }
         resum(i);
         slides_ = 0;
-        return acc_.sum / nf_;
+        return read(i);
     }
 
     [[gnu::always_inline]] void resum(std::size_t i) noexcept {
@@ -101,6 +117,9 @@ private:
     double nf_;
     Kahan acc_;
     WindowWeight weight_;
+    sliding::Residue residue_{n_};
+    bool covered_ = n_ <= sliding::kWeightCovers;
+    sliding::LazyTerms terms_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
 };

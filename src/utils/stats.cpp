@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "utils/constants.hpp"
+#include "utils/pairs.hpp"
 
 namespace vorn::utils::stats {
 
@@ -92,8 +93,6 @@ struct LatestHighLow {
     Cand kept(std::size_t i) const noexcept { return {max[i], min[i]}; }
 };
 
-bool is_schedule_b_recompute(std::size_t i, std::size_t p) { return (i - p + 1) % 1000 == 0; }
-
 }  // namespace
 
 Series rolling_max(std::span<const double> values, std::uint64_t period) {
@@ -140,34 +139,8 @@ Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period) {
     const std::size_t n = values.size();
     Series out(n, NaN);
     if (!usable(period, 1, n)) return out;
-    const std::size_t p = static_cast<std::size_t>(period);
-    Kahan sum;
-    WindowWeight weight;
-    auto magnitude = [](double x) { return std::isnan(x) ? 0.0 : std::fabs(x); };
-    auto refill = [&](std::size_t end) {
-        sum.reset();
-        weight.reset();
-        for (std::size_t k = end + 1 - p; k <= end; ++k) {
-            if (!std::isnan(values[k])) sum.add(values[k]);
-            weight.add(magnitude(values[k]));
-        }
-    };
-    refill(p - 1);
-    out[p - 1] = sum.sum;
-    sum.comp = 0.0;  // the first window's compensation is not carried into the slides
-    for (std::size_t i = p; i < n; ++i) {
-        bool rebuild = is_schedule_b_recompute(i, p);
-        if (!rebuild) {
-            if (!std::isnan(values[i])) sum.add(values[i]);
-            if (!std::isnan(values[i - p])) sum.add(-values[i - p]);
-            rebuild = !window::compensations_finite(sum) | weight.slide(magnitude(values[i - p]), magnitude(values[i]));
-        }
-        if (rebuild) {
-            refill(i);
-            sum.comp = 0.0;
-        }
-        out[i] = sum.sum;
-    }
+    RollingSumWindow sum(values, period);
+    for (std::size_t i = static_cast<std::size_t>(period) - 1; i < n; ++i) out[i] = sum.step(i);
     return out;
 }
 
@@ -175,44 +148,10 @@ Series stdev(std::span<const double> values, std::uint64_t period) {
     const std::size_t n = values.size();
     Series out(n, NaN);
     if (!usable(period, 2, n)) return out;
-    const std::size_t p = static_cast<std::size_t>(period);
-    const double pf = static_cast<double>(period);
-    double mean = 0.0, m2 = 0.0;
-    WindowWeight weight;  // of the squares: M2 carries errors of the order of a leaving x * x
-    window::NanCount nans;
-    // Welford over the window; a NaN enters as 0.0 so the windows after it stay exact.
-    auto refill = [&](std::size_t end) {
-        mean = 0.0, m2 = 0.0, nans = {};
-        weight.reset();
-        const std::size_t start = end + 1 - p;
-        for (std::size_t k = start; k <= end; ++k) {
-            const double x = nans.enter(values[k]);
-            const double d = x - mean;
-            mean = d / static_cast<double>(k - start + 1) + mean;
-            m2 = m2 + (x - mean) * d;
-            weight.add(x * x);
-        }
-    };
-    auto write = [&](std::size_t i) {
-        if (nans.count != 0) return;
-        out[i] = m2 > 0.0 ? std::sqrt(m2 / (pf - 1.0)) : 0.0;
-    };
-    refill(p - 1);
-    write(p - 1);
-    for (std::size_t i = p; i < n; ++i) {
-        bool rebuild = is_schedule_b_recompute(i, p);
-        if (!rebuild) {
-            const double o = nans.leave(values[i - p]);
-            const double x = nans.enter(values[i]);
-            const double m0 = (mean * pf - o) / (pf - 1.0);
-            const double m1 = ((pf - 1.0) * m0 + x) / pf;
-            m2 = (m2 - (o - mean) * (o - m0)) + (x - m1) * (x - m0);
-            mean = m1;
-            rebuild = !std::isfinite(mean) | !std::isfinite(m2) | weight.slide(o * o, x * x);
-        }
-        if (rebuild) refill(i);
-        write(i);
-    }
+    const double pm1 = static_cast<double>(period) - 1.0;
+    window::running_deviation(values, static_cast<std::size_t>(period), [&](std::size_t i, const window::Deviation& d, auto) {
+        if (d.nan_count == 0) out[i] = d.m2 > 0.0 ? std::sqrt(d.m2 / pm1) : 0.0;
+    });
     return out;
 }
 
@@ -220,8 +159,9 @@ namespace {
 
 // Two compensated sums advanced together, one per half of a vector register: each half
 // performs exactly the steps of Kahan::add.
-using Pair = double __attribute__((vector_size(16)));
-using Mask = long long __attribute__((vector_size(16)));
+namespace pairs = utils::pairs;
+using pairs::Mask;
+using pairs::Pair;
 
 struct KahanPair {
     Pair sum{0.0, 0.0}, comp{0.0, 0.0};
@@ -290,11 +230,7 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         __builtin_memcpy(&sxy, &keep[4][k], sizeof sxy);
         const Pair pp = {p, p}, one = {1.0, 1.0}, largest = {DBL_MAX, DBL_MAX};
         const Pair d = (pp * sxx - sx * sx) * (pp * syy - sy * sy);
-#if defined(__SSE2__)
-        const Pair root = __builtin_ia32_sqrtpd(d);
-#else
-        const Pair root = {std::sqrt(d[0]), std::sqrt(d[1])};
-#endif
+        const Pair root = pairs::root(d);
         const Pair r = (pp * sxy - sx * sy) / root;
         const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
         const Mask defined = (sx == sx) & (d > 0.0) & ((Pair)((Mask)root & magnitude) <= largest) &
@@ -315,10 +251,23 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         first += kept;
         kept = 0;
     };
-    const auto emit = [&](const Sums& s) {
-        // A window holding a NaN is marked by a NaN sum of x; a sum of x that is NaN itself
-        // (it overflowed) gives 0.0 either way.
-        keep[0][kept] = s.nan_count != 0 ? NaN : s.plain.sum[0];
+    // The latest bar at which each series moved (differs from the bar before; a NaN counts as
+    // a move). A window in which either one does not move has no correlation, whatever
+    // rounding of the values that left it its sums still hold: it reads 0.0, as the same
+    // window summed afresh does.
+    Mask moved{0, 0};
+    const auto step_moves = [&](std::size_t i) {
+        const Pair now = {x[i], y[i]}, before = {x[i - 1], y[i - 1]};
+        const long long at = static_cast<long long>(i);
+        moved = now != before ? Mask{at, at} : moved;
+    };
+    for (std::size_t k = 1; k < pn; ++k) step_moves(k);
+    const auto emit = [&](const Sums& s, std::size_t i) {
+        // A window holding a NaN, or one in which a series is flat, is marked by a NaN sum of
+        // x; a sum of x that is NaN itself (it overflowed) gives 0.0 either way.
+        const long long start = static_cast<long long>(i + 1 - pn);
+        const bool flat = (moved[0] <= start) | (moved[1] <= start);
+        keep[0][kept] = (s.nan_count != 0) | flat ? NaN : s.plain.sum[0];
         keep[1][kept] = s.plain.sum[1];
         keep[2][kept] = s.squares.sum[0];
         keep[3][kept] = s.squares.sum[1];
@@ -326,10 +275,11 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
         if (++kept == run) emit_run();
     };
     Sums s = fill(pn - 1);
-    emit(s);
-    window::EveryThousandSlides schedule;
+    emit(s, pn - 1);
+    sliding::AfterEveryThousand schedule;
     for (std::size_t i = pn; i < m; ++i) {
-        bool rebuild = schedule.recompute_now();
+        step_moves(i);
+        bool rebuild = schedule.rebuilds();
         if (!rebuild) {
             Pair o, v;
             const bool nan_out = at(i - pn, o);
@@ -350,7 +300,7 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
             rebuild = !std::isfinite((comps[0] + comps[1]) + s.sxy.comp) | outweighed;
         }
         if (rebuild) s = fill(i);
-        emit(s);
+        emit(s, i);
     }
     emit_run();
     return out;

@@ -3,9 +3,10 @@
 // fails: a period outside the usable range gives a series that is NaN throughout, and an
 // empty input gives an empty result. Callers validate first.
 //
-// Sums are compensated and, to bound drift, recomputed from scratch on a fixed schedule:
-// the least-squares and correlation kernels after every 1000 incremental slides (slides
-// 1001, 2002, ...), the rolling sum and standard deviation on slides 1000, 2000, ...
+// Sums are compensated and, to bound drift, recomputed from scratch on a fixed schedule
+// (utils/sliding.hpp): the least-squares and correlation kernels after every 1000
+// incremental slides (sliding::AfterEveryThousand), the rolling sum and standard deviation
+// on every 1000th (sliding::OnEveryThousandth).
 // A slide that leaves a running state infinite or NaN (an overflowed sum), or after which a
 // value that passed through the sums outweighs the window (utils::WindowWeight), recomputes
 // that window too, so neither outlives the bars that caused it. Those extra rebuilds leave
@@ -18,6 +19,7 @@
 #include <memory>
 #include <span>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -26,6 +28,7 @@
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
 #include "utils/series.hpp"
+#include "utils/sliding.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::utils::stats {
@@ -114,7 +117,9 @@ private:
     std::size_t after_nan_ = 0;  // the bar after the latest NaN
 };
 
-// Compensated rolling sum; NaN elements are skipped (a window of NaN only sums to 0.0).
+// Compensated rolling sum; NaN elements are skipped (a window of NaN only sums to 0.0), a
+// window of zeros sums to exactly 0.0, and one without negative terms is never below 0.
+// Rebuilt on sliding::OnEveryThousandth. It is RollingSumWindow stepped over the series.
 Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period);
 
 // rolling_sum_kahan one bar at a time over a series that may still be growing, with its
@@ -130,23 +135,17 @@ public:
     // Inlined into the caller's loop, where the sum stays in registers between steps.
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         if (i + 1 < p_) return NaN;
-        bool rebuild = i + 1 == p_;
+        bool rebuild = i + 1 == p_ || schedule_.rebuilds();
+        bool passes = false;
         if (!rebuild) {
-            // The 1000th slide after the first window, and every 1000th after it, rebuilds.
-            rebuild = ++slides_ == 1000;
-            if (rebuild) {
-                slides_ = 0;
-            } else {
-                const double v = x_[i], o = x_[i - p_];
-                if (!std::isnan(v)) sum_.add(v);
-                if (!std::isnan(o)) sum_.add(-o);
-                // The weight slides as a copy: its out-of-line members take its address, which
-                // would otherwise pin this whole window, the sum with it, to memory, and put a
-                // store and a load into every compensated addition's chain.
-                WindowWeight w = weight_;
-                rebuild = !std::isfinite(sum_.comp) | w.slide(magnitude(o), magnitude(v));
-                weight_ = w;
-            }
+            const double v = x_[i], o = x_[i - p_];
+            if (!std::isnan(v)) sum_.add(v);
+            if (!std::isnan(o)) sum_.add(-o);
+            // Settled inline: a call handed the weight's address would pin this whole window,
+            // the sum with it, to memory, a store and a load in every compensated addition's
+            // chain (or, with the weight copied out, stores of its copy on every slide).
+            passes = weight_.passes(magnitude(o), magnitude(v));
+            rebuild = !std::isfinite(sum_.comp) | (!passes && weight_.settle_inline());
         }
         if (rebuild) {
             // A rebuilt sum's compensation is not carried into the slides.
@@ -158,6 +157,9 @@ public:
             }
             sum_.comp = 0.0;
         }
+        // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers); the
+        // others as the window defines it.
+        if (!(passes & covered_) | rebuild) [[unlikely]] return read(i);
         return sum_.sum;
     }
 
@@ -166,55 +168,63 @@ private:
 
     std::span<const double> x_;
     std::size_t p_;
+    [[gnu::always_inline]] double read(std::size_t i) noexcept {
+        const double sum = sum_.sum;
+        if (!residue_.near_zero(sum, weight_.high())) return sum;
+        return terms_.read(i + 1 - p_, i, sum, [&](std::size_t k) { return x_[k]; });
+    }
+
     Kahan sum_;
     WindowWeight weight_;
-    unsigned slides_ = 0;
+    sliding::OnEveryThousandth schedule_;
+    sliding::Residue residue_{p_};
+    bool covered_ = p_ <= sliding::kWeightCovers;
+    sliding::LazyTerms terms_;
 };
 
 // Two RollingSumWindow of one period over two series, their sums advanced together, one per
 // half of a vector register: each half adds (or, for a NaN, skips) exactly what its own
 // window would, and each is rebuilt exactly when its own window would be (both on the
-// schedule, either on its own weight or overflow). step(i) gives both sums, NaN before
-// period - 1; the same reading rules as RollingSumWindow. Steps go 0, 1, 2, ...; period >= 1.
+// schedule, either on its own weight or overflow); each reads as its window would (zeros
+// only: 0; no negative term: not below 0). step(i) gives both sums, NaN before period - 1;
+// the same reading rules as RollingSumWindow. Steps go 0, 1, 2, ...; period >= 1.
 class RollingSumPair {
 public:
     using Pair = double __attribute__((vector_size(16)));
+    using Mask = long long __attribute__((vector_size(16)));
 
     RollingSumPair(std::span<const double> a, std::span<const double> b, std::uint64_t period)
         : x_{a, b}, p_(period), weight_(std::make_unique<WindowWeight[]>(2)) {}
 
     [[gnu::always_inline]] Pair step(std::size_t i) noexcept {
-        using Mask = long long __attribute__((vector_size(16)));
         if (i + 1 < p_) return Pair{NaN, NaN};
-        bool r0 = i + 1 == p_, r1 = r0;
+        bool r0 = i + 1 == p_ || schedule_.rebuilds(), r1 = r0;
         if (!r0) {
-            // The 1000th slide after the first window, and every 1000th after it, rebuilds both.
-            r0 = r1 = ++slides_ == 1000;
-            if (r0) {
-                slides_ = 0;
+            const Pair v = {x_[0][i], x_[1][i]}, o = {x_[0][i - p_], x_[1][i - p_]};
+            const Mask v_number = v == v, o_number = o == o;
+            // NaN comes rarely, if at all: the blend that skips it only when it is about.
+            if (__builtin_expect(((v_number[0] & v_number[1]) & (o_number[0] & o_number[1])) == -1, 1)) {
+                add(v);
+                add(-o);
             } else {
-                const Pair v = {x_[0][i], x_[1][i]}, o = {x_[0][i - p_], x_[1][i - p_]};
-                const Mask v_number = v == v, o_number = o == o;
-                // NaN comes rarely, if at all: the blend that skips it only when it is about.
-                if (__builtin_expect(((v_number[0] & v_number[1]) & (o_number[0] & o_number[1])) == -1, 1)) {
-                    add(v);
-                    add(-o);
-                } else {
-                    add(v, v_number);
-                    add(-o, o_number);
-                }
-                const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
-                const Pair mv = (Pair)((Mask)v & magnitude & v_number), mo = (Pair)((Mask)o & magnitude & o_number);
-                r0 = !std::isfinite(comp_[0]) | weight_[0].slide(mo[0], mv[0]);
-                r1 = !std::isfinite(comp_[1]) | weight_[1].slide(mo[1], mv[1]);
+                add(v, v_number);
+                add(-o, o_number);
             }
+            const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
+            const Pair mv = (Pair)((Mask)v & magnitude & v_number), mo = (Pair)((Mask)o & magnitude & o_number);
+            const bool p0 = weight_[0].passes(mo[0], mv[0]), p1 = weight_[1].passes(mo[1], mv[1]);
+            r0 = !std::isfinite(comp_[0]) | (!p0 && weight_[0].settle());
+            r1 = !std::isfinite(comp_[1]) | (!p1 && weight_[1].settle());
+            // Slides that both weights pass read their sums as they are (sliding::kWeightCovers).
+            if (p0 & p1 & covered_ & !(r0 | r1)) [[likely]] return sum_;
         }
         if (r0 | r1) [[unlikely]] {
             // A rebuilt sum's compensation is not carried into the slides.
             if (r0) rebuild(0, i);
             if (r1) rebuild(1, i);
         }
-        return sum_;
+        // The others as their windows define them.
+        return Pair{read(0, i), read(1, i)};
     }
 
 private:
@@ -226,8 +236,8 @@ private:
         sum_ = t;
     }
     // Kahan::add in both halves, kept only where `take` holds (a NaN is skipped).
-    template <class Mask>
-    [[gnu::always_inline]] void add(Pair v, Mask take) noexcept {
+    template <class M>
+    [[gnu::always_inline]] void add(Pair v, M take) noexcept {
         const Pair y = v - comp_;
         const Pair t = sum_ + y;
         const Pair c = (t - sum_) - y;
@@ -248,13 +258,23 @@ private:
         comp_[l] = 0.0;
     }
 
+    // Half l's sum as its window defines it.
+    [[gnu::always_inline]] double read(int l, std::size_t i) noexcept {
+        const double sum = sum_[l];
+        if (!residue_.near_zero(sum, weight_[l].high())) return sum;
+        return terms_[l].read(i + 1 - p_, i, sum, [&](std::size_t k) { return x_[l][k]; });
+    }
+
     std::span<const double> x_[2];
     std::size_t p_;
     Pair sum_{0.0, 0.0}, comp_{0.0, 0.0};
     // Held apart: their out-of-line members take their address, which would pin the sums
     // beside them to memory.
     std::unique_ptr<WindowWeight[]> weight_;
-    unsigned slides_ = 0;
+    sliding::OnEveryThousandth schedule_;
+    sliding::Residue residue_{p_};
+    bool covered_ = p_ <= sliding::kWeightCovers;
+    std::unique_ptr<sliding::LazyTerms[]> terms_ = std::make_unique<sliding::LazyTerms[]>(2);
 };
 
 // Sample standard deviation (divisor period - 1); a window holding a NaN gives NaN.
@@ -276,23 +296,6 @@ Series standard_error(std::span<const double> values, std::uint64_t period);
 
 // Building blocks for statistics computed over the same sliding sums elsewhere.
 namespace window {
-
-// Recompute after every 1000 incremental slides: slides 1..1000 are incremental, 1001
-// recomputes, 1002..2001 incremental, 2002 recomputes, ...
-class EveryThousandSlides {
-public:
-    bool recompute_now() noexcept {
-        if (slides_ > 999) {
-            slides_ = 0;
-            return true;
-        }
-        ++slides_;
-        return false;
-    }
-
-private:
-    std::uint64_t slides_ = 0;
-};
 
 // Extremes of every window of `period` bars by blocks (van Herk / Gil-Werman): the bars are
 // cut into blocks of `period`; each window is a whole block or the tail of one block plus
@@ -347,6 +350,83 @@ struct NanCount {
     }
 };
 
+// The running mean and M2 (the sum of squared deviations) of Welford's method over each
+// window of `period` bars, as the sample and population standard deviations use them: the
+// window summed afresh by Welford's steps on the first window, on
+// sliding::OnEveryThousandth, and when the slide leaves them non-finite or a value that
+// outweighs the window has just left it (weight of the squares: M2 carries errors of the
+// order of a leaving x * x); otherwise the leaving value is replaced by the entering one. A
+// NaN enters both as 0.0 and is counted, so the windows after it stay exact; a caller whose
+// values are all finite passes CountNaN = false and skips the tests. A window of zeros reads
+// mean and M2 exactly 0. emit(i, const Deviation&, first) for every window, `first` a
+// std::bool_constant that is true for the first window only (summed by Welford's steps alone,
+// so a caller can treat it apart at no cost to the others). 2 <= period <= len.
+struct Deviation {
+    double mean, m2;
+    std::uint64_t nan_count;
+};
+
+template <bool CountNaN = true, class Emit>
+void running_deviation(std::span<const double> values, std::size_t period, Emit&& emit) {
+    const std::size_t n = values.size();
+    const double pf = static_cast<double>(period);
+    const double pm1 = pf - 1.0;
+    // Plain locals, not a struct handed to emit by reference: the mean and M2 carry every
+    // slide's dependency chain and must stay in registers.
+    double mean = 0.0, m2 = 0.0;
+    WindowWeight weight;
+    NanCount nans;
+    auto enter = [&](double x) { return CountNaN ? nans.enter(x) : x; };
+    auto leave = [&](double x) { return CountNaN ? nans.leave(x) : x; };
+    auto refill = [&](std::size_t end) {
+        mean = 0.0, m2 = 0.0, nans = {};
+        weight.reset();
+        const std::size_t start = end + 1 - period;
+        for (std::size_t k = start; k <= end; ++k) {
+            const double x = enter(values[k]);
+            const double delta = x - mean;
+            mean = delta / static_cast<double>(k - start + 1) + mean;
+            m2 = m2 + (x - mean) * delta;
+            weight.add(x * x);
+        }
+    };
+    // A slide that the weight of the squares passes holds a nonzero value (sliding::
+    // kWeightCovers, which squares of 2^-500 and more keep in the range where their sum's
+    // rounding is relative); the others look (a window of Welford's steps over zeros only is
+    // exactly 0, the first one included). Whether the weight can vouch at all is settled on
+    // each refill: the largest square only grows until the next one, so a window it clears
+    // stays cleared, and one that it does not clear only looks more than it needs to.
+    const bool covered = period <= sliding::kWeightCovers;
+    bool vouches = false;
+    auto settle_vouch = [&] { vouches = covered & (weight.high() >= 0x1p-1000); };
+    sliding::LatestFound nonzero;
+    refill(period - 1);
+    settle_vouch();
+    emit(period - 1, Deviation{mean, m2, nans.count}, std::true_type{});
+    sliding::OnEveryThousandth schedule;
+    for (std::size_t i = period; i < n; ++i) {
+        bool rebuild = schedule.rebuilds(), passes = false;
+        if (!rebuild) {
+            const double o = leave(values[i - period]);
+            const double x = enter(values[i]);
+            const double m0 = (mean * pf - o) / pm1;
+            const double m1 = (pm1 * m0 + x) / pf;
+            m2 = (m2 - (o - mean) * (o - m0)) + (x - m1) * (x - m0);
+            mean = m1;
+            passes = weight.passes(o * o, x * x);
+            rebuild = !std::isfinite(mean) | !std::isfinite(m2) | (!passes && weight.settle());
+        }
+        if (rebuild) refill(i), settle_vouch(), passes = false;
+        if (!(passes & vouches)) [[unlikely]] {
+            if (!nonzero.any(i + 1 - period, i, [&](std::size_t k) { return std::fabs(values[k]) > 0.0; })) {
+                emit(i, Deviation{0.0, 0.0, nans.count}, std::false_type{});
+                continue;
+            }
+        }
+        emit(i, Deviation{mean, m2, nans.count}, std::false_type{});
+    }
+}
+
 // The addition that takes a sum past the double range, or adds an infinity, leaves an
 // infinite or NaN compensation behind, and so does every later addition to a non-finite sum;
 // left alone it would spoil every later slide. Compensations are tiny next to their sums, so
@@ -368,18 +448,32 @@ struct WeighEachSum {
     }
 };
 
+// The order of a slide's two additions to each sum.
+enum class SlideOrder { leave_first, enter_first };
+
 // N independent compensated sums over the window ending at each index i >= period - 1.
 // contrib(i, c) fills c with index i's contributions (NaN taken as 0.0) and returns true
 // when index i counts as NaN; weigh(i, c) returns index i's magnitudes (a std::array of
 // any size, each a utils::WindowWeight of the window: x * x beside sums of squares and
-// products, |x| beside plain sums); emit(i, sums, nan_count) is called for every window.
-// A slide subtracts the leaving contributions, then adds the entering ones.
-// Requires 1 <= period <= n.
-template <std::size_t N, class Contrib, class Weigh, class Emit>
+// products, |x| beside plain sums); emit(i, sums, nan_count) is called for every window,
+// with CountTerms each sum as its window defines it (sliding::TermCount's rules: zeros only
+// give 0, no negative term never below 0; looked at only where a weight did not pass the
+// slide, sliding::kWeightCovers; the statistics' power sums go without). A slide subtracts the leaving contributions, then adds the entering
+// ones (Order: the other way round); the first window's compensations, and a rebuild's,
+// carry on. Rebuilt on Schedule (sliding::AfterEveryThousand or OnEveryThousandth) and when
+// a weight asks. Requires 1 <= period <= n.
+template <std::size_t N, class Schedule = sliding::AfterEveryThousand, SlideOrder Order = SlideOrder::leave_first,
+          bool CountTerms = false, class Contrib, class Weigh, class Emit>
 void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& weigh, Emit&& emit) {
     using Weights = decltype(weigh(std::size_t{}, std::declval<const std::array<double, N>&>()));
     constexpr std::size_t W = std::tuple_size_v<Weights>;
+    // With CountTerms the weights are those of each sum (WeighEachSum's |c|), which vouch
+    // for its reading on a slide they all pass (sliding::kWeightCovers).
+    static_assert(!CountTerms || W == N);
     std::array<Kahan, N> sums{};
+    std::array<sliding::LazyTerms, CountTerms ? N : 0> terms{};
+    const sliding::Residue residue(period);
+    const bool covered = period <= sliding::kWeightCovers;
     std::array<WindowWeight, W> weights{};
     std::array<double, N> c{};
     std::array<double, N> leave{};
@@ -388,7 +482,9 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
     // compensated additions form a dependency chain that a round trip through memory lengthens.
     auto each = [](auto&& f) { [&]<std::size_t... J>(std::index_sequence<J...>) { (f(J), ...); }(std::make_index_sequence<N>{}); };
     auto each_weight = [](auto&& f) { [&]<std::size_t... J>(std::index_sequence<J...>) { (f(J), ...); }(std::make_index_sequence<W>{}); };
-    auto fill = [&](std::size_t end) {
+    // Both forced inline: as calls they would be handed the sums' addresses, and the sums
+    // would live in memory on every slide.
+    auto fill = [&](std::size_t end) __attribute__((always_inline)) {
         each([&](std::size_t j) { sums[j].reset(); });
         each_weight([&](std::size_t j) { weights[j].reset(); });
         nan_count = 0;
@@ -399,11 +495,32 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
             each_weight([&](std::size_t j) { weights[j].add(w[j]); });
         }
     };
+    // Almost every window reads its sums as they are; the others from a copy. `passed`: the
+    // slide that led to this window was passed by every weight.
+    auto read = [&](std::size_t i, bool passed) __attribute__((always_inline)) {
+        if constexpr (CountTerms) {
+            if (!(passed & covered)) [[unlikely]] {
+                const std::size_t start = i + 1 - period;
+                std::array<Kahan, N> r = sums;
+                each([&](std::size_t j) {
+                    if (!residue.near_zero(r[j].sum, weights[j].high())) return;
+                    r[j].sum = terms[j].read(start, i, r[j].sum, [&](std::size_t k) {
+                        std::array<double, N> t;
+                        contrib(k, t);
+                        return t[j];
+                    });
+                });
+                emit(i, static_cast<const std::array<Kahan, N>&>(r), nan_count);
+                return;
+            }
+        }
+        emit(i, static_cast<const std::array<Kahan, N>&>(sums), nan_count);
+    };
     fill(period - 1);
-    emit(period - 1, sums, nan_count);
-    EveryThousandSlides schedule;
+    read(period - 1, false);
+    Schedule schedule;
     for (std::size_t i = period; i < n; ++i) {
-        bool rebuild = schedule.recompute_now();
+        bool rebuild = schedule.rebuilds(), passed = false;
         if (!rebuild) {
             const bool nan_out = contrib(i - period, leave);
             const bool nan_in = contrib(i, c);
@@ -411,24 +528,39 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
             if (nan_in) ++nan_count;
             double comps = 0.0;
             each([&](std::size_t j) {
-                sums[j].add(-leave[j]);
-                sums[j].add(c[j]);
+                if constexpr (Order == SlideOrder::leave_first) {
+                    sums[j].add(-leave[j]);
+                    sums[j].add(c[j]);
+                } else {
+                    sums[j].add(c[j]);
+                    sums[j].add(-leave[j]);
+                }
                 comps += sums[j].comp;
             });
             const Weights w_out = weigh(i - period, leave), w_in = weigh(i, c);
             bool outweighed = false;
-            each_weight([&](std::size_t j) { outweighed |= weights[j].slide(w_out[j], w_in[j]); });
+            if constexpr (CountTerms) {
+                passed = true;
+                each_weight([&](std::size_t j) {
+                    const bool passes = weights[j].passes(w_out[j], w_in[j]);
+                    passed &= passes;
+                    outweighed |= !passes && weights[j].settle();
+                });
+            } else {
+                each_weight([&](std::size_t j) { outweighed |= weights[j].slide(w_out[j], w_in[j]); });
+            }
             rebuild = !std::isfinite(comps) | outweighed;
         }
         if (rebuild) fill(i);
-        emit(i, sums, nan_count);
+        read(i, passed & !rebuild);
     }
 }
 
 // As above, with one weight per sum (WeighEachSum).
-template <std::size_t N, class Contrib, class Emit>
+template <std::size_t N, class Schedule = sliding::AfterEveryThousand, SlideOrder Order = SlideOrder::leave_first,
+          bool CountTerms = false, class Contrib, class Emit>
 void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Emit&& emit) {
-    sliding_sums<N>(n, period, contrib, WeighEachSum{}, emit);
+    sliding_sums<N, Schedule, Order, CountTerms>(n, period, contrib, WeighEachSum{}, emit);
 }
 
 // Constants of the least-squares line over positions 0 .. p - 1.
@@ -477,9 +609,9 @@ void least_squares_sums(std::span<const double> values, std::uint64_t period, Em
     auto sums = [&] { return LineSums{sy.sum, sxy.sum, syy.sum, nans.count}; };
     fill(p - 1);
     emit(p - 1, sums());
-    EveryThousandSlides schedule;
+    sliding::AfterEveryThousand schedule;
     for (std::size_t i = p; i < n; ++i) {
-        bool rebuild = schedule.recompute_now();
+        bool rebuild = schedule.rebuilds();
         if (!rebuild) {
             const double o = nans.leave(values[i - p]);
             const double x = nans.enter(values[i]);

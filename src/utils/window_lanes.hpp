@@ -2,9 +2,9 @@
 // Sliding windows computed in lanes, bit for bit as one window stepped bar by bar.
 //
 // A sliding state (a compensated sum, a running mean and deviation, least-squares sums) is
-// summed afresh from its window on the first window, on every 1000th slide after it (after
-// every 1000 slides for the least-squares sums), and whenever its
-// utils::WindowWeight asks; after such a rebuild it depends on nothing but the bars. So the
+// summed afresh from its window on the first window, on its schedule after it
+// (utils::sliding::OnEveryThousandth; AfterEveryThousand for the least-squares sums), and
+// whenever its utils::WindowWeight asks; after such a rebuild it depends on nothing but the bars. So the
 // stretches between rebuilds are independent chains of dependent additions, and run side by
 // side, one stretch per lane, instead of one after another.
 //
@@ -32,6 +32,7 @@
 #include "utils/fast_path.hpp"
 #include "utils/pairs.hpp"
 #include "utils/series.hpp"
+#include "utils/sliding.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::utils::lanes {
@@ -43,20 +44,37 @@ using pairs::Pair;
 using pairs::root;
 using pairs::select;
 
-inline constexpr std::size_t kStretch = 1000;  // slides between scheduled rebuilds, plus the rebuild
-
-// A window's stretch: its Win::kStretch where it declares one (the least-squares sums rebuild
-// after 1000 slides, not on the 1000th), else kStretch.
+// A window's stretch, the windows from one scheduled rebuild to the next: that of its
+// Win::Schedule where it declares one (the least-squares sums rebuild after 1000 slides, not
+// on the 1000th), else that of sliding::OnEveryThousandth.
 template <class Win>
 constexpr std::size_t stretch_of() noexcept {
-    if constexpr (requires { Win::kStretch; }) {
-        return Win::kStretch;
+    if constexpr (requires { typename Win::Schedule; }) {
+        return Win::Schedule::kStretch;
     } else {
-        return kStretch;
+        return sliding::OnEveryThousandth::kStretch;
     }
 }
 
 inline Pair pair_at(const double* x, std::size_t i0, std::size_t i1) noexcept { return Pair{x[i0], x[i1]}; }
+
+// The reading rules of utils::sliding::TermCount for windows in lanes. A window whose bars'
+// weights could ask for no rebuild (no_rebuild_asked) weighs at least `least` > 0 with no
+// magnitude above 2^19 times it, so its sums' rounding (sliding::Residue: under 2^-50 (p +
+// 2 kRebuildEvery) times the largest magnitude) is far below its weight: each holds a nonzero
+// term, and one without negative terms a sum above 0. Its sums read as they are. Otherwise
+// the plan walks every bar with the weights: a window whose weight passed its slide needs no
+// look either (utils::sliding::kWeightCovers); for the others it marks whether sum s's window
+// holds no nonzero term (bit s) or no negative one (bit 4 + s), and emit reads by the marks.
+struct Looks {
+    static constexpr unsigned kNegative = 4;
+    // Sum s of a lane as its window defines it, from the window's marks.
+    [[gnu::always_inline]] static double read(double sum, unsigned marks, std::size_t s) noexcept {
+        if ((marks >> s) & 1u) return 0.0;
+        if (((marks >> (kNegative + s)) & 1u) && sum < 0.0) return 0.0;
+        return sum;
+    }
+};
 
 // Compensated sums (utils::Kahan::add, lane by lane) of S series over windows of `p` bars, as
 // utils::stats::rolling_sum_kahan sums each of them: a slide adds the entering value, then
@@ -64,11 +82,15 @@ inline Pair pair_at(const double* x, std::size_t i0, std::size_t i1) noexcept { 
 // compensation. The series must hold no NaN (that function skips NaN; these add them).
 // Weights of |x|. emit(i0, i1, sums) receives each step's sums, bars i0 and i1 (equal when a
 // stretch fills both halves). With FirstKeepsComp the first window's compensation is carried
-// into its slides, as utils::ma::SmaWindow carries it.
+// into its slides, as utils::ma::SmaWindow carries it. Each sum reads as its window defines
+// it (zeros only give exactly 0; no negative term, never below 0: Looks), as those windows
+// read.
 template <std::size_t S, class Emit, bool FirstKeepsComp = false>
 class KahanSums {
 public:
     static constexpr std::size_t kWeights = S;
+    static constexpr bool kLooks = true;
+    static_assert(S <= Looks::kNegative);
 
     KahanSums(const double* const (&x)[S], std::size_t p, Emit& emit) noexcept : p_(p), emit_(emit) {
         for (std::size_t s = 0; s < S; ++s) x_[s] = x[s];
@@ -79,6 +101,7 @@ public:
     };
 
     double magnitude(std::size_t s, std::size_t i) const noexcept { return std::fabs(x_[s][i]); }
+    double term(std::size_t s, std::size_t i) const noexcept { return x_[s][i]; }
 
     // Sums `s` of the lanes in `lanes` summed afresh over the windows ending at i0 and i1.
     [[gnu::always_inline]] void rebuild(State& st, std::size_t s, std::size_t i0, std::size_t i1,
@@ -126,6 +149,14 @@ public:
     }
 
     [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const { emit_(i0, i1, st.sum); }
+    // With the plan's marks of both windows (Looks).
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st, unsigned m0, unsigned m1) const {
+        if ((m0 | m1) == 0) [[likely]] return emit(i0, i1, st);
+        Pair read[S];
+        for (std::size_t s = 0; s < S; ++s)
+            read[s] = Pair{Looks::read(st.sum[s][0], m0, s), Looks::read(st.sum[s][1], m1, s)};
+        emit_(i0, i1, read);
+    }
 
 private:
     const double* x_[S];
@@ -136,11 +167,13 @@ private:
 // The running mean and deviation of utils::stats::stdev, lane by lane: Welford's steps over
 // the window when it is summed afresh, and the slide's update of both otherwise. The values
 // must hold no NaN (stdev takes a NaN as 0.0 and voids its windows; the caller does both).
-// Weight of the squares.
+// Weight of the squares. A window of zeros reads M2 exactly 0, as there (Looks).
 template <class Emit>
 class Deviations {
 public:
     static constexpr std::size_t kWeights = 1;
+    static constexpr bool kLooks = true;
+    static constexpr bool kSquares = true;
 
     Deviations(const double* x, std::size_t p, Emit& emit) noexcept
         : x_(x), p_(p), pf_(static_cast<double>(p)), emit_(emit) {}
@@ -150,6 +183,7 @@ public:
     };
 
     double magnitude(std::size_t, std::size_t i) const noexcept { return x_[i] * x_[i]; }
+    double term(std::size_t, std::size_t i) const noexcept { return x_[i]; }
 
     [[gnu::always_inline]] void rebuild(State& st, std::size_t, std::size_t i0, std::size_t i1,
                                         Mask which) const noexcept {
@@ -176,6 +210,10 @@ public:
     }
 
     [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const { emit_(i0, i1, st.m2); }
+    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st, unsigned m0, unsigned m1) const {
+        if (((m0 | m1) & 1u) == 0) [[likely]] return emit(i0, i1, st);
+        emit_(i0, i1, Pair{m0 & 1u ? 0.0 : st.m2[0], m1 & 1u ? 0.0 : st.m2[1]});
+    }
 
 private:
     const double* x_;
@@ -194,8 +232,7 @@ template <bool WithSyy, class Emit>
 class LineSums {
 public:
     static constexpr std::size_t kWeights = 1;
-    // Rebuilt on the first window and after every 1000 slides (slides 1001, 2002, ...).
-    static constexpr std::size_t kStretch = 1001;
+    using Schedule = sliding::AfterEveryThousand;
 
     LineSums(const double* y, std::size_t p, Emit& emit) noexcept
         : y_(y), p_(p), last_(static_cast<double>(p) - 1.0), emit_(emit) {}
@@ -271,34 +308,79 @@ class Plan {
 public:
     static constexpr std::size_t W = Win::kWeights;
 
+    static constexpr bool kLooks = requires { Win::kLooks; };
+    static constexpr unsigned kLook = 0x80;  // the flag of a window that emit reads by its Looks marks
+    static_assert(W < 8);
+
     // Over bars p - 1 .. n - 1 (1 <= p <= n).
-    Plan(const Win& win, std::size_t n, std::size_t p) : win_(win), p_(p), i_(p - 1), next_(p - 1), flags_(n - p + 1) {}
+    Plan(const Win& win, std::size_t n, std::size_t p)
+        : win_(win), p_(p), i_(p - 1), next_(p - 1), flags_(n - p + 1), looks_(kLooks ? n - p + 1 : 0) {}
 
     // The next bar; every bar up to it must be written. The weights are settled inline: no
-    // call takes their address, so they can live in registers.
+    // call takes their address, so they can live in registers. Long: windows longer than
+    // sliding::kWeightCovers, every one of which is looked at (the caller picks it once).
+    template <bool Long = false>
     [[gnu::always_inline]] void step() noexcept {
         const std::size_t i = i_++;
-        unsigned f = 0;
+        unsigned f = 0, look = 0;
         if (i == next_) [[unlikely]] {
             next_ += stretch_of<Win>();
 #pragma GCC unroll 8
             for (std::size_t s = 0; s < W; ++s) refill(s, i);
+            look = (1u << W) - 1;
         } else {
 #pragma GCC unroll 8
             for (std::size_t s = 0; s < W; ++s) {
-                if (w_[s].passes(win_.magnitude(s, i - p_), win_.magnitude(s, i))) [[likely]] continue;
+                if (w_[s].passes(win_.magnitude(s, i - p_), win_.magnitude(s, i))) [[likely]] {
+                    // Squares of values below 2^-500 leave the range where the weight vouches.
+                    if constexpr (requires { Win::kSquares; })
+                        if (w_[s].high() < 0x1p-1000) [[unlikely]] look |= 1u << s;
+                    continue;
+                }
+                // A slide refused only to teach the usual weight (one in 16), or while that is
+                // unknown, is vouched for as a pass is: its window's weight still clears it.
+                if (!w_[s].clears_window()) look |= 1u << s;
+                if constexpr (requires { Win::kSquares; })
+                    if (w_[s].high() < 0x1p-1000) look |= 1u << s;
                 if (!w_[s].settle_inline()) continue;
                 f |= 1u << s;
                 refill(s, i);
+                look |= 1u << s;
+            }
+        }
+        if constexpr (kLooks) {
+            // A slide that a weight vouches for needs no look at its sum (sliding::kWeightCovers);
+            // the others, and every window longer than it covers, are marked.
+            if constexpr (Long) look = (1u << W) - 1;
+            if (look != 0) [[unlikely]] {
+                const unsigned m = marks(i, look);
+                looks_[i + 1 - p_] = static_cast<unsigned char>(m);
+                f |= m != 0 ? kLook : 0u;
             }
         }
         flags_[i + 1 - p_] = static_cast<unsigned char>(f);
     }
 
-    // The flags of bar p - 1 + k at k, once every bar has been stepped.
+    // The flags of bar p - 1 + k at k, once every bar has been stepped: bit s where sum s is
+    // rebuilt, kLook where the window's Looks marks (at the same place in looks()) are read.
     const unsigned char* flags() noexcept { return flags_.data(); }
+    const unsigned char* looks() noexcept { return looks_.data(); }
 
 private:
+    // The Looks marks of the sums in `which` over the window ending at i: bit s where it holds
+    // no nonzero term, bit Looks::kNegative + s no negative one.
+    [[gnu::always_inline]] unsigned marks(std::size_t i, unsigned which) noexcept {
+        const std::size_t start = i + 1 - p_;
+        unsigned m = 0;
+        for (std::size_t s = 0; s < W; ++s) {
+            if (!((which >> s) & 1u)) continue;
+            if (!nonzero_[s].any(start, i, [&](std::size_t k) { return win_.term(s, k) != 0.0; })) m |= 1u << s;
+            if (!negative_[s].any(start, i, [&](std::size_t k) { return win_.term(s, k) < 0.0; }))
+                m |= 1u << (Looks::kNegative + s);
+        }
+        return m;
+    }
+
     [[gnu::always_inline]] void refill(std::size_t s, std::size_t end) noexcept {
         w_[s].reset();
         for (std::size_t k = end + 1 - p_; k <= end; ++k) w_[s].add(win_.magnitude(s, k));
@@ -307,22 +389,36 @@ private:
     const Win& win_;
     std::size_t p_, i_, next_;
     utils::WindowWeight w_[W];
-    Scratch<unsigned char> flags_;
+    Scratch<unsigned char> flags_, looks_;
+    sliding::LatestFound nonzero_[W], negative_[W];
 };
 
 // G pairs of lanes over stretches of `len` bars starting at start[l] (a rebuild), following
-// the flags at flag[l]. False when a state turned non-finite after a slide.
+// the flags at flag[l], and where they say so the Looks marks at look[l]. False when a state
+// turned non-finite after a slide.
 template <std::size_t G, class Win>
 [[gnu::always_inline]] inline bool run_group(const Win& win, const std::size_t (&start)[2 * G],
-                                             const unsigned char* const (&flag)[2 * G], std::size_t len) {
+                                             const unsigned char* const (&flag)[2 * G],
+                                             const unsigned char* const (&look)[2 * G], std::size_t len) {
     constexpr std::size_t W = Win::kWeights;
+    constexpr unsigned kLook = Plan<Win>::kLook;
     const Mask all = ~Mask{0, 0};
     typename Win::State st[G];
+    // A window the plan marked reads by its marks.
+    auto emit_marked = [&](std::size_t g, std::size_t t, std::size_t i0, std::size_t i1, unsigned f0, unsigned f1) {
+        if constexpr (Plan<Win>::kLooks) {
+            if ((f0 | f1) & kLook) {
+                win.emit(i0, i1, st[g], f0 & kLook ? look[2 * g][t] : 0u, f1 & kLook ? look[2 * g + 1][t] : 0u);
+                return;
+            }
+        }
+        win.emit(i0, i1, st[g]);
+    };
 #pragma GCC unroll 8
     for (std::size_t g = 0; g < G; ++g) {
         const std::size_t i0 = start[2 * g], i1 = start[2 * g + 1];
         for (std::size_t s = 0; s < W; ++s) win.rebuild(st[g], s, i0, i1, all);
-        win.emit(i0, i1, st[g]);
+        emit_marked(g, 0, i0, i1, flag[2 * g][0], flag[2 * g + 1][0]);
     }
     Mask ok = all;
     for (std::size_t t = 1; t < len; ++t) {
@@ -336,6 +432,8 @@ template <std::size_t G, class Win>
                     const Mask lanes{-static_cast<long long>((f0 >> s) & 1u), -static_cast<long long>((f1 >> s) & 1u)};
                     if ((f0 | f1) >> s & 1u) win.rebuild(st[g], s, i0, i1, lanes);
                 }
+                emit_marked(g, t, i0, i1, f0, f1);
+                continue;
             }
             win.emit(i0, i1, st[g]);
         }
@@ -344,27 +442,32 @@ template <std::size_t G, class Win>
 }
 
 // Every window ending at p - 1 .. n - 1 (1 <= p <= n), in lanes of 2 * G stretches,
-// following a finished plan's flags.
+// following a finished plan's flags (and the Looks marks its flags point to).
 template <std::size_t G, class Win>
-[[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags) {
+[[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags,
+                       const unsigned char* looks = nullptr) {
     constexpr std::size_t L = 2 * G;
     constexpr std::size_t stretch = stretch_of<Win>();
     const std::size_t first = p - 1;
     std::size_t from = first;
     auto flag = [&](std::size_t bar) { return flags + (bar - first); };
+    auto look = [&](std::size_t bar) { return looks != nullptr ? looks + (bar - first) : nullptr; };
     // Groups of L whole stretches.
     for (; n - from >= L * stretch; from += L * stretch) {
         std::size_t start[L];
         const unsigned char* at[L];
-        for (std::size_t l = 0; l < L; ++l) start[l] = from + l * stretch, at[l] = flag(start[l]);
-        if (!run_group<G>(win, start, at, stretch)) return false;
+        const unsigned char* marks[L];
+        for (std::size_t l = 0; l < L; ++l) start[l] = from + l * stretch, at[l] = flag(start[l]), marks[l] = look(start[l]);
+        if (!run_group<G>(win, start, at, marks, stretch)) return false;
     }
     // Two whole stretches at a time, then the last one, in both halves of one pair.
     for (; n - from >= 2 * stretch; from += 2 * stretch)
-        if (!run_group<1>(win, {from, from + stretch}, {flag(from), flag(from + stretch)}, stretch)) return false;
+        if (!run_group<1>(win, {from, from + stretch}, {flag(from), flag(from + stretch)},
+                          {look(from), look(from + stretch)}, stretch))
+            return false;
     for (std::size_t len; from < n; from += len) {
         len = n - from < stretch ? n - from : stretch;
-        if (!run_group<1>(win, {from, from}, {flag(from), flag(from)}, len)) return false;
+        if (!run_group<1>(win, {from, from}, {flag(from), flag(from)}, {look(from), look(from)}, len)) return false;
     }
     return true;
 }
@@ -449,7 +552,7 @@ bool weights_stay_clear(const Win& win, std::size_t s, std::size_t from, std::si
 template <class Win>
 bool no_rebuild_asked(const Win& win, std::size_t n, std::size_t p) noexcept {
     constexpr std::size_t stretch = stretch_of<Win>();
-    if (p + 2100 > (std::size_t{1} << 29) || stretch > 1001) return false;
+    if (p + 2100 > (std::size_t{1} << 29) || stretch > sliding::AfterEveryThousand::kStretch) return false;
     for (std::size_t s = 0; s < Win::kWeights; ++s) {
         // Windows longer than a stretch: the whole series at once, which covers every stretch.
         if (p > stretch) {
@@ -473,8 +576,12 @@ template <std::size_t G, class Win>
         done = run<G>(win, n, p, none.data());
     } else {
         Plan<Win> plan(win, n, p);
-        for (std::size_t i = p - 1; i < n; ++i) plan.step();
-        done = run<G>(win, n, p, plan.flags());
+        if (Plan<Win>::kLooks && p > sliding::kWeightCovers) {
+            for (std::size_t i = p - 1; i < n; ++i) plan.template step<true>();
+        } else {
+            for (std::size_t i = p - 1; i < n; ++i) plan.step();
+        }
+        done = run<G>(win, n, p, plan.flags(), plan.looks());
     }
     if (done) fast_path::taken<"lanes">();
     return done;

@@ -51,6 +51,9 @@ public:
     }
     // Before the window is summed afresh: the usual weight stays.
     void reset() noexcept { sum = 0.0, high_ = 0.0, size_ = 0, rest_ = 0.0; }
+    // The largest magnitude added or entered since the last reset: what bounds the rounding a
+    // sum summed afresh on that reset still carries (utils::sliding::Residue).
+    double high() const noexcept { return high_; }
 
     // `out` leaves the window and `in` enters it. True when the window's sums should be
     // rebuilt: a magnitude that passed through them outweighs what stays, or the weight
@@ -67,6 +70,12 @@ public:
         // nothing. While the usual weight is unknown, scale_ is NaN: no slide passes.
         return high_ <= scale_ * sum && sum <= std::numeric_limits<double>::max() && (++slides_ & 15) != 0;
     }
+
+    // True when the largest magnitude since the last reset is at most kOutweighs times the
+    // window's weight, which is what a pass vouches for (utils::sliding::kWeightCovers): a
+    // slide that passes() refused only to teach the usual weight, or while it is unknown,
+    // still has it.
+    [[gnu::always_inline]] bool clears_window() const noexcept { return clears(sum); }
 
     // Out of line: where the caller's sums are locals, they stay in registers around it.
     [[gnu::cold, gnu::noinline]] bool settle() noexcept { return settle_inline(); }

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -406,15 +407,16 @@ public:
             v[--m_] = Inf;
             return;
         }
-        // In place: only the returns between the two places move, on most bars a few. As
-        // block moves: GCC turns the element loops into them only where it can follow the
-        // places, which the vector count of below() hides from it.
+        // In place: only the returns between the two places move, on most bars a few, as
+        // one block move whatever their number (how many move is not predictable). Written
+        // out: GCC makes the element loops into it only where it can follow the places,
+        // which the vector count of below() hides from it.
         const std::size_t to = below(in);
         if (j + 1 < to) {
-            std::copy(v + j + 1, v + to, v + j);
+            std::memmove(v + j, v + j + 1, (to - 1 - j) * sizeof(double));
             j = to - 1;
         } else if (j > to) {
-            std::copy_backward(v + to, v + j, v + j + 1);
+            std::memmove(v + to + 1, v + to, (j - to) * sizeof(double));
             j = to;
         }
         v[j] = in;

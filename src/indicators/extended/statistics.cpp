@@ -172,6 +172,9 @@ Result<Series> cti(std::span<const double> close, std::uint64_t period) {
     // Sums of k and k * k for k = i + 1 - p .. i, slid with the window (emit sees every i).
     std::uint64_t sx = 0, sxx = 0;
     for (std::uint64_t k = 0; k + 1 < p; ++k) sx += k, sxx += k * k;
+    // The latest bar whose close moved: a flat window reads 0.0 as the kernel's does.
+    std::size_t moved = 0;
+    for (std::size_t k = 1; k + 1 < p; ++k) moved = close[k] != close[k - 1] ? k : moved;
     utils::stats::window::sliding_sums<3>(
         n, p,
         [&](std::size_t i, std::array<double, 3>& c) {
@@ -189,6 +192,8 @@ Result<Series> cti(std::span<const double> close, std::uint64_t period) {
             sx += j, sxx += j * j;
             if (i >= p) sx -= gone - 1, sxx -= (gone - 1) * (gone - 1);
             out[i] = 0.0;
+            moved = close[i] != close[i - 1] ? i : moved;
+            if (moved + p <= i + 1) return;
             const double x = static_cast<double>(sx), xx = static_cast<double>(sxx);
             const double sy = s[0].sum, syy = s[1].sum, sxy = s[2].sum;
             const double d = (pf * xx - x * x) * (pf * syy - sy * sy);

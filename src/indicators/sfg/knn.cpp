@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -107,6 +108,15 @@ private:
 // exceeds a member's own square). Members of a leaf are kept in index order, so those that
 // have joined are a prefix.
 //
+// Exact ties are ordinary: a flat stretch repeats one point for as long as it lasts, and with
+// the k-th distance 0 every box's lower bound is 0 too, so a bound on distances alone would
+// gather every tied member for every bar. So once a search has gathered more members than it
+// needs, it cuts them to the k nearest in the full order (distance, then bar) and passes over
+// a node whose lower bound is no nearer than that k-th and whose earliest member joined after
+// it: none of its members can take a place. Nodes are visited nearer first, and of two as
+// near the earlier first, so that the k-th tightens soon; points that are equal are split by
+// bar when the tree is built, so that a run of them fills few leaves, in bar order.
+//
 // The RSI lies in [0, 100] or is NaN, the close is finite, so squared distances to a bar with a
 // defined RSI are numbers (possibly infinite, never NaN) for the bars in the tree. Bars with a
 // NaN RSI are held apart: their distances are NaN, which rank after every number.
@@ -123,6 +133,7 @@ public:
         leaves_ = 1;
         while (bars.size() > kLeaf * leaves_) leaves_ *= 2;
         boxes_.assign(2 * leaves_, Box{});
+        earliest_.assign(2 * leaves_, std::numeric_limits<std::size_t>::max());
         first_.assign(leaves_ + 1, 0);
         joined_.assign(leaves_, 0);
         build(bars, 1, 0, bars.size());
@@ -151,6 +162,7 @@ public:
         const double r = rsi_[j], c = close_[j];
         for (; node >= 1; node /= 2) {
             Box& b = boxes_[node];
+            if (b.empty()) earliest_[node] = j;
             if (r < b.rsi_lo) b.rsi_lo = r;
             if (r > b.rsi_hi) b.rsi_hi = r;
             if (c < b.close_lo) b.close_lo = c;
@@ -208,8 +220,9 @@ private:
         const bool by_close = scale > 0.0 && 10.0 * ((c_hi - c_lo) / scale) > r_hi - r_lo;
         const std::size_t mid = lo + (hi - lo) / 2;
         const auto feature = by_close ? close_ : rsi_;
-        std::nth_element(bars.begin() + lo, bars.begin() + mid, bars.begin() + hi,
-                         [&](std::size_t a, std::size_t b) { return feature[a] < feature[b]; });
+        std::nth_element(bars.begin() + lo, bars.begin() + mid, bars.begin() + hi, [&](std::size_t a, std::size_t b) {
+            return feature[a] < feature[b] || (feature[a] == feature[b] && a < b);
+        });
         build(bars, 2 * node, lo, mid);
         build(bars, 2 * node + 1, mid, hi);
     }
@@ -252,14 +265,30 @@ private:
         }
     }
 
-    // Every member within `bound` into found_square_ / found_bar_ (their count).
-    std::size_t collect(double r, double c, double bound) {
+    // The members within `bound` into found_square_ / found_bar_ (their count): all of them,
+    // or, once enough have been found, a set that still holds the k nearest.
+    std::size_t collect(double r, double c, double bound, std::size_t k) {
+        // Once the members found are cut to their k nearest, the k-th of them in the full
+        // order: a member whose square is at least `tie` (so a distance no smaller) and whose
+        // bar comes after `bar` cannot come before it. The bound then narrows to its square.
+        double tie = std::numeric_limits<double>::infinity();
+        std::size_t bar = std::numeric_limits<std::size_t>::max();
+        bool cut = false;
+        const auto open = [&](std::size_t node, double f) { return !(f > bound) && !(f >= tie && earliest_[node] > bar); };
+        const auto floor_of = [&](std::size_t node) {
+            return boxes_[node].empty() ? std::numeric_limits<double>::infinity() : floor(boxes_[node], r, c);
+        };
+        // A cut costs a selection over the members found: worth it as soon as there are k where
+        // the last bar's k-th distance was shared, else once they are clearly too many; after
+        // a cut, once they have doubled.
+        std::size_t enough = last_tied_ ? k : 4 * k + kLeaf;
         std::size_t found = 0;
         std::array<std::size_t, 2 * 64> stack;
         std::size_t top = 0;
-        if (!boxes_[1].empty() && !(floor(boxes_[1], r, c) > bound)) stack[top++] = 1;
+        if (!boxes_[1].empty() && open(1, floor_of(1))) stack[top++] = 1;
         while (top > 0) {
             const std::size_t node = stack[--top];
+            if (cut && !open(node, floor_of(node))) continue;  // the k-th has moved since it was pushed
             if (node >= leaves_) {
                 const std::size_t leaf = node - leaves_, from = first_[leaf], m = joined_[leaf];
                 leaf_squares(r, c, from, m);
@@ -267,15 +296,41 @@ private:
                     found_square_.resize(2 * (found + m));
                     found_bar_.resize(2 * (found + m));
                 }
-                for (std::size_t t = 0; t < m; ++t) {
-                    found_square_[found] = squares_[t];
-                    found_bar_[found] = point_bar_[from + t];
-                    found += !(squares_[t] > bound);
+                if (!cut) {
+                    for (std::size_t t = 0; t < m; ++t) {
+                        found_square_[found] = squares_[t];
+                        found_bar_[found] = point_bar_[from + t];
+                        found += !(squares_[t] > bound);
+                    }
+                } else {
+                    for (std::size_t t = 0; t < m; ++t) {
+                        const double sq = squares_[t];
+                        const std::size_t j = point_bar_[from + t];
+                        found_square_[found] = sq;
+                        found_bar_[found] = j;
+                        found += !(sq > bound) & !((sq >= tie) & (j > bar));
+                    }
+                }
+                if (found >= enough) {
+                    const Kth kth = keep_nearest(found, k, bound);
+                    found = k;
+                    bound = std::min(bound, NearestK::widest_square(kth.square));
+                    tie = kth.square;
+                    bar = kth.bar;
+                    cut = true;
+                    enough = 2 * k;
                 }
                 continue;
             }
-            for (const std::size_t child : {2 * node, 2 * node + 1})
-                if (!boxes_[child].empty() && !(floor(boxes_[child], r, c) > bound)) stack[top++] = child;
+            // The nearer child is taken first (pushed last), and of two as near the earlier, so
+            // that the k-th tightens soon.
+            const std::size_t left = 2 * node, right = left + 1;
+            const double fl = floor_of(left), fr = floor_of(right);
+            const bool left_first = fl < fr || (fl == fr && earliest_[left] <= earliest_[right]);
+            const std::size_t first = left_first ? left : right, second = left_first ? right : left;
+            const double f_first = left_first ? fl : fr, f_second = left_first ? fr : fl;
+            if (!boxes_[second].empty() && open(second, f_second)) stack[top++] = second;
+            if (!boxes_[first].empty() && open(first, f_first)) stack[top++] = first;
         }
         return found;
     }
@@ -322,31 +377,63 @@ private:
     void select_nearest(double r, double c, std::size_t k) {
         double guess = last_kth_ >= 0.0 ? 2.0 * last_kth_ : std::numeric_limits<double>::infinity();
         std::size_t found = 0;
+        tied_now_ = false;
         for (int attempt = 0;; ++attempt) {
-            found = collect(r, c, wide_square(guess));
+            found = collect(r, c, wide_square(guess), k);
             if (found >= k) break;
             guess = attempt == 0 && guess > 0.0 ? 16.0 * guess : std::numeric_limits<double>::infinity();
         }
-        // The k-th smallest square settles the k-th distance; those whose root is beyond it go.
-        const double kth = kth_smallest(found, k, wide_square(guess)), bound = NearestK::widest_square(kth);
-        last_kth_ = kth;
-        std::size_t kept = 0;
-        for (std::size_t t = 0; t < found; ++t) {
-            found_square_[kept] = found_square_[t];
-            found_bar_[kept] = found_bar_[t];
-            kept += !(found_square_[t] > bound);
+        const Kth kth = keep_nearest(found, k, wide_square(guess));
+        last_kth_ = kth.square;
+        last_tied_ = tied_now_;
+        chosen_.insert(chosen_.end(), found_bar_.begin(), found_bar_.begin() + static_cast<std::ptrdiff_t>(k));
+    }
+
+    // The k-th of the members found, in the full order: its square, and a bar such that a member
+    // whose square is at least that square and whose bar comes after it is farther.
+    struct Kth {
+        double square;
+        std::size_t bar;
+    };
+
+    // Moves the k nearest of found_square_ / found_bar_ [0, found) (k <= found, every square at
+    // most `most`) to the front.
+    Kth keep_nearest(std::size_t found, std::size_t k, double most) {
+        std::size_t kept = found;
+        double kth = 0.0;
+        if (found == k) {
+            for (std::size_t t = 0; t < k; ++t) kth = std::max(kth, found_square_[t]);
+        } else if (!last_tied_) {
+            // The k-th smallest square settles the k-th distance; those whose root is beyond it go.
+            kth = kth_smallest(found, k, most);
+            const double bound = NearestK::widest_square(kth);
+            kept = 0;
+            for (std::size_t t = 0; t < found; ++t) {
+                found_square_[kept] = found_square_[t];
+                found_bar_[kept] = found_bar_[t];
+                kept += !(found_square_[t] > bound);
+            }
         }
         if (kept > k) {
-            // Distances tie at the k-th: the full order decides.
+            // Distances tie at the k-th (or did at the last bar): the full order decides.
             tied_.clear();
             for (std::size_t t = 0; t < kept; ++t)
                 tied_.push_back({std::sqrt(found_square_[t]), found_square_[t], found_bar_[t]});
             std::nth_element(tied_.begin(), tied_.begin() + static_cast<std::ptrdiff_t>(k - 1), tied_.end(),
                              [](const NearestK::Neighbour& a, const NearestK::Neighbour& b) { return NearestK::closer(a, b); });
-            for (std::size_t t = 0; t < k; ++t) chosen_.push_back(tied_[t].index);
-        } else {
-            chosen_.insert(chosen_.end(), found_bar_.begin(), found_bar_.begin() + static_cast<std::ptrdiff_t>(k));
+            for (std::size_t t = 0; t < k; ++t) {
+                found_square_[t] = tied_[t].squared;
+                found_bar_[t] = tied_[t].index;
+            }
+            const NearestK::Neighbour& last = tied_[k - 1];
+            for (std::size_t t = k; t < kept; ++t) tied_now_ |= tied_[t].distance == last.distance;
+            return {last.squared, last.index};
         }
+        // Exactly k: the latest of those whose root may equal the k-th's.
+        std::size_t bar = 0;
+        for (std::size_t t = 0; t < k; ++t)
+            if (wide_square(found_square_[t]) >= kth) bar = std::max(bar, found_bar_[t]);
+        return {kth, bar};
     }
 
     std::span<const double> rsi_, close_;
@@ -354,6 +441,7 @@ private:
     std::vector<std::size_t> leaf_of_;  // the leaf of each future candidate, from bar tl
     std::size_t leaves_ = 1, members_ = 0;
     std::vector<Box> boxes_;             // node 1 the root, node v's children 2v and 2v + 1
+    std::vector<std::size_t> earliest_;  // each node's first member (members join in bar order)
     std::vector<std::size_t> first_;     // each leaf's first slot in the point_ arrays
     std::vector<std::size_t> joined_;    // each leaf's members so far
     std::vector<double> point_rsi_, point_close_;  // the members' features, leaf by leaf
@@ -364,6 +452,7 @@ private:
     std::vector<std::size_t> found_bar_;
     std::vector<NearestK::Neighbour> tied_;
     double last_kth_ = -1.0;  // the last search's k-th smallest square (none yet: negative)
+    bool last_tied_ = false, tied_now_ = false;  // whether others shared the k-th distance
     std::array<double, kLeaf + 1> squares_;
     std::vector<std::size_t> chosen_;
     BarOrder order_;
@@ -426,15 +515,34 @@ inline void vote(const Series& direction, std::span<const NearestK::Neighbour> c
     if (std::fabs(v) > 0.5) signal = v > 0.0 ? 1.0 : -1.0;
 }
 
+// Cuts the candidates within[0, m) (bars at[], increasing) to their k nearest, kept in bar
+// order, and returns the square of the k-th of them in the full order.
+[[gnu::noinline]] double keep_nearest(double* within, std::size_t* at, std::size_t m, std::size_t k,
+                                      std::vector<NearestK::Neighbour>& cut) {
+    cut.clear();
+    for (std::size_t t = 0; t < m; ++t) cut.push_back({std::sqrt(within[t]), within[t], at[t]});
+    std::nth_element(cut.begin(), cut.begin() + static_cast<std::ptrdiff_t>(k - 1), cut.end(),
+                     [](const NearestK::Neighbour& a, const NearestK::Neighbour& b) { return NearestK::closer(a, b); });
+    const double kth = cut[k - 1].squared;
+    std::sort(cut.begin(), cut.begin() + static_cast<std::ptrdiff_t>(k),
+              [](const NearestK::Neighbour& a, const NearestK::Neighbour& b) { return a.index < b.index; });
+    for (std::size_t t = 0; t < k; ++t) {
+        within[t] = cut[t].squared;
+        at[t] = cut[t].index;
+    }
+    return kth;
+}
+
 // The SuperTrend search where every feature from bar `first` on is finite, so that no
 // distance is NaN. Bar i's candidates are max(i - n, k, first) <= j < i - k.
 //
 // Per bar: a bound from k known candidates (the latest ones, and the last bar's neighbours
 // when all are still candidates: the features vary little from bar to bar, so they bound this
 // bar's search closely); the squares of all candidates, two lanes at a time, free of
-// branches, and those within the bound. Up to eight of them are settled by the k-th smallest
-// square; up to 24 are ranked by counting, each against all the others, which asks no
-// question of the data; more (a large k) go to the general selection.
+// branches, and those within the bound, cut to the k nearest whenever they grow many (where
+// distances tie the bound does not thin them). Up to eight of them are settled by the k-th
+// smallest square; up to 24 are ranked by counting, each against all the others, which asks
+// no question of the data; more (a large k) go to the general selection.
 void vote_defined(const Series& pf, const Series& tf, const Series& direction, std::size_t k, std::size_t n,
                   std::size_t first, Series& signal) {
     constexpr std::size_t kRanked = 24;
@@ -448,6 +556,9 @@ void vote_defined(const Series& pf, const Series& tf, const Series& direction, s
     std::array<double, kRanked + 1> place;  // 0, 1, 2, ...: a candidate's place among the few
     for (std::size_t t = 0; t < place.size(); ++t) place[t] = static_cast<double>(t);
     std::array<std::size_t, kRanked> chosen;
+    const std::size_t enough = 2 * k + kRanked;
+    std::vector<NearestK::Neighbour> cut;
+    cut.reserve(enough + 8);
     using Pair = double __attribute__((vector_size(16)));
     using Mask = long long __attribute__((vector_size(16)));
     for (std::size_t i = std::max(n, 2 * k + 1); i < len; ++i) {
@@ -466,15 +577,19 @@ void vote_defined(const Series& pf, const Series& tf, const Series& direction, s
             const double sq = squared_of(j);  // any bar's features may be read
             seed_last = std::max(seed_last, j >= lo ? sq : std::numeric_limits<double>::infinity());
         }
-        const double bound = wide_square(std::min(seed, seed_last));
+        double bound = wide_square(std::min(seed, seed_last));
 
         // Eight candidates at a time: their squares, two lanes at a time (each lane performs
         // the steps of squared_of), and whether any lies within the bound; the rare group
-        // that holds one is sifted member by member, free of branches.
-        const Pair pv = {p, p}, qv = {q, q}, bv = {bound, bound};
+        // that holds one is sifted member by member, free of branches. Where many lie within
+        // it (ties: with the k-th distance 0, so is the bound), those found are cut to their k
+        // nearest; a later candidate comes after all of them, so from then on only a square
+        // below the k-th's can take a place.
+        const Pair pv = {p, p}, qv = {q, q};
         const std::size_t count = hi - lo;
         std::size_t m = 0, t = 0;
         for (; t + 8 <= count; t += 8) {
+            const Pair bv = {bound, bound};
             Mask any = {0, 0};
             for (std::size_t u = 0; u < 8; u += 2) {
                 Pair a, b;
@@ -490,6 +605,11 @@ void vote_defined(const Series& pf, const Series& tf, const Series& direction, s
                 within[m] = squares[u];
                 at[m] = lo + t + u;
                 m += !(squares[u] > bound);
+            }
+            if (m >= enough) {
+                const double kth = keep_nearest(within.data(), at.data(), m, k, cut);
+                m = k;
+                bound = kth > 0.0 ? std::bit_cast<double>(std::bit_cast<std::uint64_t>(kth) - 1) : -1.0;
             }
         }
         for (; t < count; ++t) {

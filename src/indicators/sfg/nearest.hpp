@@ -88,7 +88,8 @@ public:
     // The largest double whose square root rounds to sqrt(squared): a few steps at most,
     // since the root halves the relative spacing. NaN stays NaN (nothing is turned away).
     static double widest_square(double squared) {
-        if (!(squared < std::numeric_limits<double>::infinity())) return squared;
+        // Past 0 the next square is the least subnormal, whose root is far from 0.
+        if (!(squared < std::numeric_limits<double>::infinity()) || squared == 0.0) return squared;
         const double root = std::sqrt(squared);
         for (;;) {
             // The next double up: one step of the bit pattern for a positive finite square.

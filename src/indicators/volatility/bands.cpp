@@ -6,6 +6,7 @@
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
+#include "utils/stats.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::indicators::volatility {
@@ -84,48 +85,18 @@ Result<BandSeries> bollinger_bands(std::span<const double> close, std::uint64_t 
     if (period == 1) return r;  // a one-bar window has no deviation: no bands, no error
 
     const double p = static_cast<double>(period);
-    const double pm1 = p - 1.0;
     const double k = std_multiplier;
-    double mean = 0.0, m2 = 0.0;
-    utils::WindowWeight weight;  // of the squares: M2 carries errors of the order of a leaving x * x
-    auto welford = [&](std::size_t first) {
-        mean = 0.0, m2 = 0.0;
-        weight.reset();
-        for (std::uint64_t j = 1; j <= period; ++j) {
-            const double x = close[first + j - 1];
-            const double d = x - mean;
-            mean = mean + d / static_cast<double>(j);
-            m2 = m2 + (x - mean) * d;
-            weight.add(x * x);
-        }
-    };
-    auto write = [&](std::size_t i, double sd) {
-        r.middle[i] = mean;
-        if (std::isnan(mean) || std::isnan(sd)) return;
-        r.upper[i] = sd * k + mean;
-        r.lower[i] = mean - sd * k;
-    };
-
-    welford(0);
-    write(period - 1, std::sqrt(m2 / p));
-    for (std::size_t i = period; i < n; ++i) {
-        const std::size_t slide = i - period + 1;
-        // The sliding update drifts; every 1000th window is summed afresh, and so is one that
-        // overflowed or that a value outweighing it has just left.
-        bool rebuild = slide % 1000 == 0;
-        if (!rebuild) {
-            const double o = close[i - period];
-            const double x = close[i];
-            const double m0 = (mean * p - o) / pm1;
-            const double m1 = (pm1 * m0 + x) / p;
-            m2 = m2 - (o - mean) * (o - m0);
-            m2 = m2 + (x - m1) * (x - m0);
-            mean = m1;
-            rebuild = !std::isfinite(mean) | !std::isfinite(m2) | weight.slide(o * o, x * x);
-        }
-        if (rebuild) welford(slide);
-        write(i, m2 > 0.0 ? std::sqrt(m2 / p) : 0.0);
-    }
+    // The population deviation of each window from the running mean and M2 it shares with
+    // utils::stats::stdev; the first window's root is taken without testing M2. The closes
+    // are finite (validated), so no NaN is counted.
+    namespace window = utils::stats::window;
+    window::running_deviation<false>(close, period, [&](std::size_t i, const window::Deviation& d, auto first) {
+        const double sd = first ? std::sqrt(d.m2 / p) : d.m2 > 0.0 ? std::sqrt(d.m2 / p) : 0.0;
+        r.middle[i] = d.mean;
+        if (std::isnan(d.mean) || std::isnan(sd)) return;
+        r.upper[i] = sd * k + d.mean;
+        r.lower[i] = d.mean - sd * k;
+    });
     return r;
 }
 

@@ -104,6 +104,11 @@ bool from_iteration(PyObject* o, Series& out) {
 
 }  // namespace
 
+bool refuse_nan_setting(const char* name) {
+    PyErr_Format(PyExc_ValueError, "%s (NaN) must be a number", name);
+    return false;
+}
+
 bool check_sequence(PyObject* o) {
     if (PyUnicode_Check(o)) {
         PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");

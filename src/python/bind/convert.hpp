@@ -29,6 +29,10 @@ bool convert_text(PyObject* o, std::string& out);
 // Exactly n numbers from any sequence; another length is a ValueError.
 bool convert_fixed_reals(PyObject* o, double* out, std::size_t n);
 
+// A setting (a real that configures a computation) given as NaN: ValueError
+// "{name} (NaN) must be a number". Always returns false.
+[[gnu::cold]] bool refuse_nan_setting(const char* name);
+
 // What every sequence kind refuses before reading an item: a str, then anything that fails
 // CPython's sequence check. False with TypeError set.
 bool check_sequence(PyObject* o);

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "utils/memory.hpp"
+
 namespace vorn::py {
 
 namespace {
@@ -21,6 +23,8 @@ bool init_panic_exception() {
 PyObject* raise_current_exception() noexcept {
     try {
         throw;
+    } catch (const utils::TooLarge& e) {
+        PyErr_SetString(PyExc_MemoryError, e.what());
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const std::exception& e) {

@@ -15,6 +15,16 @@
 //   arg_or_none(name)            required; None -> absent
 //   omissible_or_none(name)      may be left out or None -> absent
 // A std::optional parameter with a declared default receives the default, never empty.
+//
+// A real (a float, an optional float, a fixed number of floats) configures its computation
+// unless declared otherwise: a multiplier, a threshold, a weight. NaN there is refused with
+// "{name} (NaN) must be a number" as the argument is converted, before any work. A real that
+// carries market data (a price, a level to test, a bar's value) is declared as such, and its
+// NaN goes to the kernel like any other value (which answers with its own data checks):
+//   data_arg(name)               required; None refused; NaN passes
+// Settings are the default so that a real left undeclared fails loudly instead of computing
+// with NaN. A settable attribute holds a record's data: its setter passes NaN.
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -37,16 +47,18 @@ namespace vorn::py {
 
 struct NoDefault {};
 
-template <class D, bool NoneOk, bool Required>
+template <class D, bool NoneOk, bool Required, bool Data = false>
 struct Param {
     const char* name;
     D value;
     static constexpr bool none_ok = NoneOk;
     static constexpr bool required = Required;
     static constexpr bool has_default = !std::is_same_v<D, NoDefault>;
+    static constexpr bool data = Data;  // a real that carries data: NaN passes on
 };
 
 constexpr Param<NoDefault, false, true> arg(const char* name) { return {name, {}}; }
+constexpr Param<NoDefault, false, true, true> data_arg(const char* name) { return {name, {}}; }
 constexpr Param<NoDefault, true, true> arg_or_none(const char* name) { return {name, {}}; }
 template <class D>
 constexpr Param<D, true, true> arg_or_none(const char* name, D value) { return {name, value}; }
@@ -104,6 +116,42 @@ template <class A, class B>
 struct Kind<std::pair<A, B>> {
     static std::string name() { return "tuple[" + Kind<A>::name() + ", " + Kind<B>::name() + "]"; }
 };
+
+// The native types a setting can have. Lists, pairs and family kinds (the pivot rows) carry data.
+template <class S>
+inline constexpr bool is_real_v = false;
+template <>
+inline constexpr bool is_real_v<double> = true;
+template <std::size_t N>
+inline constexpr bool is_real_v<std::array<double, N>> = true;
+template <class T>
+inline constexpr bool is_real_v<std::optional<T>> = is_real_v<T>;
+
+// A parameter stored as S that refuses NaN: a real not declared as data.
+template <class S, class P>
+inline constexpr bool is_setting_v = is_real_v<S> && !P::data;
+
+template <class S>
+[[gnu::always_inline]] inline bool holds_nan(const S& v) {
+    if constexpr (std::is_same_v<S, double>)
+        return v != v;
+    else if constexpr (is_optional_v<S>)
+        return v && holds_nan(*v);
+    else
+        return std::any_of(v.begin(), v.end(), [](double x) { return x != x; });
+}
+
+// A setting's kind as the introspection reports it: "setting", or "settings[N]" for a fixed
+// number of them (their data forms are "real" and "reals[N]").
+template <class S>
+std::string setting_kind() {
+    if constexpr (is_optional_v<S>)
+        return setting_kind<typename S::value_type>();
+    else if constexpr (std::is_same_v<S, double>)
+        return "setting";
+    else
+        return "settings[" + std::to_string(std::tuple_size_v<S>) + "]";
+}
 
 // A default as Python spells it in a text signature: 14, 2.0, 0.02, True, 'linreg'.
 std::string python_literal(double v);
@@ -195,13 +243,23 @@ struct Callable<R (C::*)(A...) const noexcept> : Callable<R (C::*)(A...) const> 
 
 // ---- argument conversion ---------------------------------------------------------------
 
+// A converted setting that holds NaN is refused; everything else passes. Declared defaults
+// are never looked at: they are numbers.
+template <class Storage, class P>
+[[gnu::always_inline]] inline bool settled(const Storage& v, const P& param) {
+    if constexpr (is_setting_v<Storage, P>)
+        if (holds_nan(v)) [[unlikely]]
+            return refuse_nan_setting(param.name);
+    return true;
+}
+
 template <class Storage, class P>
 [[gnu::always_inline]] inline bool convert_one(PyObject* o, const P& param, Storage& out) {
     if constexpr (std::is_same_v<Storage, double>) {
         // The per-tick path: an exact float is read in place, everything else goes the long way.
         if (o && PyFloat_CheckExact(o)) {
             out = PyFloat_AS_DOUBLE(o);
-            return true;
+            return settled(out, param);
         }
     }
     if constexpr (P::has_default) {
@@ -228,13 +286,13 @@ template <class Storage, class P>
             return false;
         }
         out = std::move(v);
-        return true;
+        return settled(out, param);
     } else {
         if (!Convert<Storage>::from(o, out)) {
             rewrap_argument_error(param.name);
             return false;
         }
-        return true;
+        return settled(out, param);
     }
 }
 
@@ -265,6 +323,23 @@ constexpr bool all_params_match() {
     }(std::index_sequence_for<Ps...>{});
 }
 
+// Only a real can be declared as data: elsewhere the declaration would say nothing.
+template <class Args, std::size_t Offset, class... Ps>
+constexpr bool data_params_are_reals() {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return ((!Ps::data || is_real_v<storage_t<std::tuple_element_t<Offset + I, Args>>>) && ...);
+    }(std::index_sequence_for<Ps...>{});
+}
+
+// The declaration checks every entry, constructor and method passes; violations are compile errors.
+template <class Args, std::size_t Offset, class... Ps>
+constexpr void check_declarations() {
+    static_assert(params_fit<Args, Offset, Ps...>(), "required parameters must come first");
+    static_assert(all_params_match<Args, Offset, Ps...>(),
+                  "a parameter that accepts None or may be left out needs a default or a std::optional type");
+    static_assert(data_params_are_reals<Args, Offset, Ps...>(), "data_arg declares a real parameter only");
+}
+
 template <class Args, std::size_t Offset, class Seq>
 struct StorageTuple;
 template <class Args, std::size_t Offset, std::size_t... I>
@@ -284,7 +359,12 @@ bool convert_all(PyObject* const* slots, const std::tuple<Ps...>& params, Store&
 
 template <class S, class P>
 ParamInfo param_info(const P& p) {
-    ParamInfo info{p.name, Kind<S>::name(), P::required, P::none_ok, P::has_default, {}};
+    std::string kind;
+    if constexpr (is_setting_v<S, P>)
+        kind = setting_kind<S>();
+    else
+        kind = Kind<S>::name();
+    ParamInfo info{p.name, std::move(kind), P::required, P::none_ok, P::has_default, {}};
     if constexpr (P::has_default)
         info.default_text = python_literal(default_as<S>(p.value));
     else if constexpr (!P::required)
@@ -424,9 +504,7 @@ struct Function {
 template <auto Id, auto F, class... Ps>
 FunctionDef def(Doc d, Ps... ps) {
     using Info = Callable<decltype(F)>;
-    static_assert(params_fit<typename Info::args, 0, Ps...>(), "required parameters must come first");
-    static_assert(all_params_match<typename Info::args, 0, Ps...>(),
-                  "a parameter that accepts None or may be left out needs a default or a std::optional type");
+    check_declarations<typename Info::args, 0, Ps...>();
     using Fn = Function<Id, F, Ps...>;
     const char* name = entry_name(Id);
     Fn::table.template fill<typename Fn::Store>(nullptr, name, ps...);

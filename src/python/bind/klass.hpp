@@ -210,7 +210,8 @@ struct SetterValue<T, Set> {
 template <class T, fixed_string Name, auto Get, auto Set>
 struct Property {
     // A settable attribute's value, as the test-only introspection reports it: an entry
-    // "Owner.name.__set__" with the one parameter the setter converts.
+    // "Owner.name.__set__" with the one parameter the setter converts. Attributes hold a
+    // record's data (a candle's prices), so a real here is "real", never a setting.
     static inline constinit EntryInfo setter_info{};
 
     static void describe_setter(const char* owner) {
@@ -307,9 +308,7 @@ public:
     ClassDef& constructor(Ps... ps) {
         if (live_) return *this;
         using C = Constructor<T, F, Ps...>;
-        static_assert(params_fit<typename C::Info::args, 0, Ps...>(), "required parameters must come first");
-        static_assert(all_params_match<typename C::Info::args, 0, Ps...>(),
-                      "a parameter that accepts None or may be left out needs a default or a std::optional type");
+        check_declarations<typename C::Info::args, 0, Ps...>();
         C::table.template fill<typename C::Store>(name_, "__new__", ps...);
         new_ = reinterpret_cast<void*>(&C::tp_new);
         with_defaults_ = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&C::with_defaults));
@@ -321,9 +320,7 @@ public:
     template <fixed_string Name, auto F, class... Ps>
     ClassDef& method(Doc d, Ps... ps) {
         using M = Method<T, Name, F, Ps...>;
-        static_assert(params_fit<typename M::Info::args, M::Offset, Ps...>(), "required parameters must come first");
-        static_assert(all_params_match<typename M::Info::args, M::Offset, Ps...>(),
-                      "a parameter that accepts None or may be left out needs a default or a std::optional type");
+        check_declarations<typename M::Info::args, M::Offset, Ps...>();
         if (live_) return *this;
         M::table.template fill<typename M::Store>(name_, Name.c_str(), ps...);
         std::string params = render_params(M::table.info.params, d.shown);

@@ -14,16 +14,16 @@ Result<OnlineSMA> OnlineSMA::create(std::uint64_t period) {
 }
 
 void OnlineSMA::rebuild() noexcept {
-    resum_window(window_, sum_, weight_);
+    resum_window(window_, sum_, weight_, terms_);
     removals_ = 0;
 }
 
 void OnlineSMA::settle(bool passes) noexcept {
     const bool spoilt = !std::isfinite(sum_.comp) | (!passes && weight_.settle());
-    if (removals_ == kRecomputeEvery) {
+    if (removals_ == sliding::kRebuildEvery) {
         rebuild();
     } else if (spoilt) {
-        resum_window(window_, sum_, weight_);  // leaves the schedule as it is
+        resum_window(window_, sum_, weight_, terms_);  // leaves the schedule as it is
     }
 }
 
@@ -35,6 +35,7 @@ void OnlineSMA::reset() noexcept {
     window_.clear();
     sum_.reset();
     weight_ = {};
+    terms_.reset();
     removals_ = 0;
 }
 
@@ -67,16 +68,18 @@ void OnlineBollingerBands::recompute() noexcept {
     sum_.reset();
     sum_sq_.reset();
     weight_.reset();
+    terms_.reset();
     window_.for_each([&](double x) {
         sum_.add(x);
         sum_sq_.add(x * x);
         weight_.add(x * x);
+        terms_.enter(x);
     });
 }
 
 void OnlineBollingerBands::settle(bool passes) noexcept {
     const bool spoilt = !std::isfinite(sum_.comp + sum_sq_.comp) | (!passes && weight_.settle());
-    if (removals_ == kRecomputeEvery) {
+    if (removals_ == sliding::kRebuildEvery) {
         recompute();
         removals_ = 0;
     } else if (spoilt) {
@@ -95,6 +98,7 @@ void OnlineBollingerBands::reset() noexcept {
     sum_.reset();
     sum_sq_.reset();
     weight_ = {};
+    terms_.reset();
     removals_ = 0;
 }
 

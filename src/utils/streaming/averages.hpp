@@ -35,6 +35,7 @@ private:
     double n_;  // the period as a float, converted once
     Kahan sum_;
     WindowWeight weight_;  // |x| over the window
+    sliding::TermCount terms_;
     std::uint64_t removals_ = 0;
 };
 
@@ -91,29 +92,33 @@ private:
     Kahan sum_;
     Kahan sum_sq_;
     WindowWeight weight_;  // x * x over the window
+    sliding::TermCount terms_;  // of x: the squares are zero where x is
     std::uint64_t removals_ = 0;
 };
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.
 
-inline Result<std::optional<double>> OnlineSMA::update(double value) {
+[[gnu::always_inline]] inline Result<std::optional<double>> OnlineSMA::update(double value) {
     if (is_non_finite(value)) return fail(value_not_finite());
     return advance(value);
 }
 
-inline std::optional<double> OnlineSMA::advance(double value) noexcept {
+[[gnu::always_inline]] inline std::optional<double> OnlineSMA::advance(double value) noexcept {
     double dropped;
     const bool slid = window_.push(value, dropped);
     sum_.add(value);
+    terms_.enter(value);
     if (slid) {
         sum_.sub(dropped);
+        terms_.leave(dropped);
         const bool passes = weight_.passes(std::fabs(dropped), std::fabs(value));
-        if (!(passes & std::isfinite(sum_.comp)) | (++removals_ == kRecomputeEvery)) [[unlikely]] settle(passes);
+        if (!(passes & std::isfinite(sum_.comp)) | (++removals_ == sliding::kRebuildEvery)) [[unlikely]]
+            settle(passes);
     } else {
         weight_.add(std::fabs(value));
         if (!window_.full()) return std::nullopt;
     }
-    return sum_.sum / n_;
+    return terms_.read(sum_.sum) / n_;
 }
 
 inline Result<std::optional<double>> OnlineEMA::update(double value) {
@@ -149,11 +154,13 @@ inline Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double
     const bool slid = window_.push(value, dropped);
     sum_.add(value);
     sum_sq_.add(value * value);
+    terms_.enter(value);
     if (slid) {
         sum_.add(-dropped);
         sum_sq_.add(dropped * (-dropped));
+        terms_.leave(dropped);
         const bool passes = weight_.passes(dropped * dropped, value * value);
-        if (!(passes & std::isfinite(sum_.comp + sum_sq_.comp)) | (++removals_ == kRecomputeEvery)) [[unlikely]]
+        if (!(passes & std::isfinite(sum_.comp + sum_sq_.comp)) | (++removals_ == sliding::kRebuildEvery)) [[unlikely]]
             settle(passes);
     } else {
         weight_.add(value * value);
@@ -161,8 +168,8 @@ inline Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double
     }
 
     const double n = static_cast<double>(period_);
-    const double middle = sum_.sum / n;
-    const double mean_sq = sum_sq_.sum / n;
+    const double middle = terms_.read(sum_.sum) / n;
+    const double mean_sq = terms_.read(sum_sq_.sum) / n;
     double variance = mean_sq - middle * middle;
     // Cancellation can leave a flat window slightly negative; NaN (an overflowed sum) too is no spread.
     if (!(variance >= 0.0)) variance = 0.0;

@@ -10,12 +10,14 @@ VornError zero_period() { return VornError::invalid_period(0, 0); }
 VornError value_not_finite() { return VornError::invalid_value(0, "value must be finite"); }
 VornError ohlc_not_finite() { return VornError::invalid_value(0, "ohlc values must be finite"); }
 
-void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight) noexcept {
+void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight, sliding::TermCount& terms) noexcept {
     sum.reset();
     weight.reset();
+    terms.reset();
     window.for_each([&](double x) {
         sum.add(x);
         weight.add(std::fabs(x));
+        terms.enter(x);
     });
     sum.comp = 0.0;
 }

@@ -8,6 +8,7 @@
 #include "errors/errors.hpp"
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
+#include "utils/sliding.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::utils::streaming {
@@ -17,16 +18,18 @@ namespace vorn::utils::streaming {
 [[gnu::cold]] VornError value_not_finite();  // "value must be finite"
 [[gnu::cold]] VornError ohlc_not_finite();   // "ohlc values must be finite"
 
-// Running window sums drift as values come and go; they are rebuilt from the window
-// after this many removals.
-inline constexpr std::uint64_t kRecomputeEvery = 1000;
+// Running window sums drift as values come and go; they are rebuilt from the window on the
+// removal numbered sliding::kRebuildEvery after the last rebuild (sliding::OnEveryThousandth),
+// and count their terms (sliding::TermCount): a window of zeros sums to exactly 0.
 
 class RingBuffer;
 
 // Rebuilds a window's running sum from its values, oldest first, leaving compensation 0,
-// and its weight (|x|) beside it: on schedule, or at once when a slide overflowed the sum
-// or a value that outweighed the window has just left it (utils::WindowWeight).
-[[gnu::cold]] void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight) noexcept;
+// and its weight (|x|) and the count of its terms beside it: on schedule, or at once when a
+// slide overflowed the sum or a value that outweighed the window has just left it
+// (utils::WindowWeight).
+[[gnu::cold]] void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight,
+                                sliding::TermCount& terms) noexcept;
 
 inline bool all_finite(double a, double b, double c) noexcept {
     return !is_non_finite(a) && !is_non_finite(b) && !is_non_finite(c);

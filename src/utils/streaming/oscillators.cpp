@@ -51,6 +51,8 @@ void OnlineStochastic::reset() noexcept {
     k_sum_.reset();
     raw_weight_ = {};
     k_weight_ = {};
+    raw_terms_.reset();
+    k_terms_.reset();
 }
 
 }  // namespace vorn::utils::streaming

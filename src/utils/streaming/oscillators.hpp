@@ -93,6 +93,7 @@ private:
     Kahan k_sum_;
     WindowWeight raw_weight_;  // |x| over each window
     WindowWeight k_weight_;
+    sliding::TermCount raw_terms_, k_terms_;
 };
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.
@@ -168,7 +169,7 @@ inline Result<std::optional<StochasticValue>> OnlineStochastic::update(double hi
     return advance(high, low, close);
 }
 
-inline std::optional<StochasticValue> OnlineStochastic::advance(double high, double low, double close) noexcept {
+[[gnu::always_inline]] inline std::optional<StochasticValue> OnlineStochastic::advance(double high, double low, double close) noexcept {
     double dropped;
     highs_.push(high, dropped);
     lows_.push(low, dropped);
@@ -180,22 +181,25 @@ inline std::optional<StochasticValue> OnlineStochastic::advance(double high, dou
     const double raw = std::fabs(range) < kDivisionGuard ? 50.0 : (close - lowest) / range * 100.0;
 
     // One step of either running sum: add, drop the oldest, rebuild if that spoilt it.
-    auto step = [&dropped](RingBuffer& window, Kahan& sum, WindowWeight& weight, double x) {
+    // A window of zeros sums to exactly 0 (sliding::TermCount).
+    auto step = [&dropped](RingBuffer& window, Kahan& sum, WindowWeight& weight, sliding::TermCount& terms, double x) {
         sum.add(x);
+        terms.enter(x);
         if (window.push(x, dropped)) {
             sum.add(-dropped);
+            terms.leave(dropped);
             if (!std::isfinite(sum.comp) | weight.slide(std::fabs(dropped), std::fabs(x))) [[unlikely]]
-                resum_window(window, sum, weight);
+                resum_window(window, sum, weight, terms);
         } else {
             weight.add(std::fabs(x));
         }
         return window.full();
     };
-    if (!step(raw_, raw_sum_, raw_weight_, raw)) return std::nullopt;
+    if (!step(raw_, raw_sum_, raw_weight_, raw_terms_, raw)) return std::nullopt;
 
-    const double k = raw_sum_.sum / static_cast<double>(smooth_k_);
-    if (!step(ks_, k_sum_, k_weight_, k)) return std::nullopt;
-    return StochasticValue{k, k_sum_.sum / static_cast<double>(d_period_)};
+    const double k = raw_terms_.read(raw_sum_.sum) / static_cast<double>(smooth_k_);
+    if (!step(ks_, k_sum_, k_weight_, k_terms_, k)) return std::nullopt;
+    return StochasticValue{k, k_terms_.read(k_sum_.sum) / static_cast<double>(d_period_)};
 }
 
 }  // namespace vorn::utils::streaming

@@ -4,17 +4,21 @@
 // touched until values arrive, so a long period costs address space, not memory.
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <memory>
-#include <new>
+
+#include "utils/constants.hpp"
+#include "utils/memory.hpp"
 
 namespace vorn::utils::streaming {
 
 class RingBuffer {
 public:
-    explicit RingBuffer(std::uint64_t capacity) : cap_(checked_room(capacity)), data_(allocate(cap_)) {}
+    // A room that cannot be had fails as an allocation (MemoryError in Python).
+    explicit RingBuffer(std::uint64_t capacity)
+        : cap_(static_cast<std::size_t>(capacity)), data_(utils::allocate_doubles(capacity)) {}
 
-    RingBuffer(const RingBuffer& o) : cap_(o.cap_), data_(allocate(o.cap_)), head_(o.head_), size_(o.size_) {
+    RingBuffer(const RingBuffer& o)
+        : cap_(o.cap_), data_(utils::allocate_doubles(o.cap_)), head_(o.head_), size_(o.size_) {
         for (std::size_t i = 0; i < size_; ++i) data_[i] = o.data_[i];
     }
     RingBuffer& operator=(const RingBuffer& o) {
@@ -57,14 +61,17 @@ public:
         for (std::size_t i = 0; i < head_; ++i) f(data_[i]);
     }
 
-    // Extremes by a full scan; the windows hold finite values only.
+    // Extremes by a full scan; the windows hold finite values only. An empty window has none:
+    // NaN.
     double max() const noexcept {
+        if (size_ == 0) return utils::NaN;
         double m = data_[0];
         for (std::size_t i = 1; i < size_; ++i)
             if (data_[i] > m) m = data_[i];
         return m;
     }
     double min() const noexcept {
+        if (size_ == 0) return utils::NaN;
         double m = data_[0];
         for (std::size_t i = 1; i < size_; ++i)
             if (data_[i] < m) m = data_[i];
@@ -72,14 +79,6 @@ public:
     }
 
 private:
-    // A room that cannot exist fails as an allocation failure (MemoryError in Python),
-    // never as a length error.
-    static std::size_t checked_room(std::uint64_t n) {
-        if (n > std::numeric_limits<std::size_t>::max() / sizeof(double)) throw std::bad_alloc();
-        return static_cast<std::size_t>(n);
-    }
-    static std::unique_ptr<double[]> allocate(std::size_t n) { return std::unique_ptr<double[]>(new double[n]); }
-
     std::size_t cap_;
     std::unique_ptr<double[]> data_;
     std::size_t head_ = 0;  // index of the oldest value once the window is full

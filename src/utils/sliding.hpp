@@ -1,0 +1,171 @@
+#pragma once
+// What every sliding window sum shares besides its weight (utils/window_weight.hpp): the
+// schedule on which it is summed afresh, and how it reads a window of zeros.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+namespace vorn::utils::sliding {
+
+// A sum that slides (the entering term added, the leaving one subtracted) keeps the rounding
+// of every term that passed through it; it is summed afresh from its window every
+// kRebuildEvery slides, on one of two schedules that differ by one slide.
+inline constexpr std::uint64_t kRebuildEvery = 1000;
+
+// Slides 1000, 2000, 3000, ... after the first window: the rolling sum, the standard
+// deviation and Bollinger's, the simple mean, the money flow and the rolling VWAP.
+struct OnEveryThousandth {
+    // Windows from one rebuild to the next, the rebuild's own included.
+    static constexpr std::size_t kStretch = kRebuildEvery;
+    unsigned slides = 0;
+    // The next slide: true when it rebuilds.
+    bool rebuilds() noexcept {
+        if (++slides != kRebuildEvery) return false;
+        slides = 0;
+        return true;
+    }
+};
+
+// After every 1000 incremental slides: slides 1001, 2002, 3003, ... (the least-squares and
+// correlation sums and window::sliding_sums).
+struct AfterEveryThousand {
+    static constexpr std::size_t kStretch = kRebuildEvery + 1;
+    unsigned slides = 0;
+    bool rebuilds() noexcept {
+        if (slides >= kRebuildEvery) {
+            slides = 0;
+            return true;
+        }
+        ++slides;
+        return false;
+    }
+};
+
+// The terms a window sum holds, counted exactly beside it (the streaming windows, whose
+// update is one slide; the series kernels keep the same rules without counting, below). A
+// window that holds nothing but
+// zeros reads exactly 0, whatever rounding the terms that left it behind (about 2^-52 of their
+// size, enough for an absolute guard to read as a flow); and a sum of terms none of which is
+// negative (volumes, flows, squares, magnitudes) reads as 0 where that rounding took it
+// below 0. Only the reading changes: the running sum keeps its arithmetic, so every window
+// with a nonzero term keeps its bits. A NaN counts as no term (the sums skip it or take it as
+// 0.0).
+struct TermCount {
+    std::int64_t nonzero = 0, negative = 0;
+
+    void enter(double x) noexcept {
+        nonzero += std::fabs(x) > 0.0;
+        negative += x < 0.0;
+    }
+    void leave(double x) noexcept {
+        nonzero -= std::fabs(x) > 0.0;
+        negative -= x < 0.0;
+    }
+    void reset() noexcept { nonzero = 0, negative = 0; }
+    bool only_zeros() const noexcept { return nonzero == 0; }
+    // The sum as the window defines it.
+    double read(double sum) const noexcept {
+        return nonzero == 0 || (negative == 0 && sum < 0.0) ? 0.0 : sum;
+    }
+};
+
+// When a window sum needs a look at its terms at all. TermCount's reading rules change a sum
+// only on a window of zeros (exact sum 0) and on a sum below 0 whose terms are none negative
+// (exact sum >= 0): both times the sum is no farther from 0 than its own rounding error. So a
+// sum farther from 0 than a bound on that error reads as it is, without a look at its terms:
+// the bound is scaled by the largest magnitude its WindowWeight saw since the sum was last
+// summed afresh (WindowWeight::high()).
+//
+// The bound. A compensated sum (utils::Kahan) of N terms carries an error below
+// (2u + O(N u^2)) times the sum of their magnitudes, so below 3u times it for any N below
+// 2^40 (u = 2^-53). A sliding sum summed afresh adds its window's p terms, then one entering
+// and one leaving term a slide; every one of them was added or entered since that rebuild, so
+// none exceeds `high`; and it is summed afresh at least every kRebuildEvery slides: N <= p +
+// 2 kRebuildEvery. Where a rebuild drops its compensation, the sum carries on as a second
+// compensated summation whose first term is the rebuilt sum (at most p high): at most another
+// 3u (p + 2 kRebuildEvery) high. So the error is below 3u (2p + 4 kRebuildEvery) high, under
+// 2^-50 (p + 2 kRebuildEvery) high. Residue takes 2^-48, four times that, which also covers
+// the rounding of the comparison. A NaN sum (an overflow) compares false and is always
+// looked at, as is an infinite bound. Where a slide's weight passes, not even this comparison
+// is needed (kWeightCovers): Residue serves the slides it does not pass.
+struct Residue {
+    double scale;  // times the largest magnitude
+    explicit Residue(std::size_t period) noexcept
+        : scale(0x1p-48 * (static_cast<double>(period) + 2.0 * static_cast<double>(kRebuildEvery))) {}
+    // True when a sum may read otherwise than as it is: the rare case, looked at apart.
+    [[gnu::always_inline]] bool near_zero(double sum, double high) const noexcept { return !clear(sum, high); }
+    // The other way round: the sum reads as it is.
+    [[gnu::always_inline]] bool clear(double sum, double high) const noexcept { return std::fabs(sum) > scale * high; }
+};
+
+// A window sum that slides beside its WindowWeight (of |x|; or of x * x beside Welford's
+// sums of x, which look too where the largest square is below 2^-1000, as squares of tiny
+// values underflow) needs no look at all on a slide
+// that the weight passes (WindowWeight::passes), when its window is at most kWeightCovers
+// long. A pass means that the largest magnitude since the rebuild, h, is at most 2^20 times
+// the weight's running sum; where the reading rules would change the sum, the window's exact
+// weight W is at most the Residue bound (W = 0 for zeros only; for terms none negative, W
+// is their exact sum, within the sum's error of a sum below 0), and the plain running weight
+// strays from W by at most u (p^2 + 2 K (p + 1)) h after K <= kRebuildEvery + 1 slides since
+// it was summed afresh with the sum: with the Residue bound, under 2^-20 h for p <= 2^16, so
+// such a slide is never passed. (Magnitudes below 2^-1043 since the rebuild: every sum of
+// them is exact, so a window of zeros sums to 0 exactly and none without negative terms below
+// it.) Longer windows look at every sum near zero.
+inline constexpr std::size_t kWeightCovers = std::size_t{1} << 16;
+
+// The latest bar that holds a term of some kind (nonzero, negative), looked for only when a
+// window sum is near zero (Residue): from the newest bar back, remembering what was found and
+// how far it looked, so that every bar is looked at once at most and a long stretch of zeros
+// costs O(1) a bar. Bars in (low_, high_] hold no such term; low_ holds one when found_.
+// Windows are asked about in order of their last bar.
+class LatestFound {
+public:
+    // True when a bar in [start, end] holds a term: holds(k) says whether bar k does.
+    template <class Holds>
+    [[gnu::always_inline]] bool any(std::size_t start, std::size_t end, Holds&& holds) noexcept {
+        const auto s = static_cast<std::int64_t>(start), e = static_cast<std::int64_t>(end);
+        if (high_ < s - 1) low_ = high_ = s - 1, found_ = false;  // nothing known inside the window
+        for (std::int64_t k = e; k > high_; --k) {
+            if (holds(static_cast<std::size_t>(k))) {
+                low_ = k, high_ = e, found_ = true;
+                return true;
+            }
+        }
+        high_ = e;
+        if (low_ < s) return false;
+        if (found_) return true;
+        for (std::int64_t k = low_; k >= s; --k) {
+            if (holds(static_cast<std::size_t>(k))) {
+                low_ = k, found_ = true;
+                return true;
+            }
+        }
+        low_ = s - 1;
+        return false;
+    }
+    // Forget what was found: the bars' terms changed (a series restarting after a gap).
+    void reset() noexcept { low_ = high_ = -1, found_ = false; }
+
+private:
+    std::int64_t low_ = -1, high_ = -1;
+    bool found_ = false;
+};
+
+// A window sum's reading by sliding::TermCount's rules, for a sum near zero (Residue): its
+// terms term(k) for the bars of its window, looked at through LatestFound. A NaN term counts as
+// no term.
+struct LazyTerms {
+    LatestFound nonzero, negative;
+
+    // Inlined with the rest of a window's rare path: a call handed these would take the
+    // window's address and keep its sums in memory on the fast path too.
+    template <class Term>
+    [[gnu::always_inline]] double read(std::size_t start, std::size_t end, double sum, Term&& term) noexcept {
+        if (!nonzero.any(start, end, [&](std::size_t k) { return std::fabs(term(k)) > 0.0; })) return 0.0;
+        if (sum < 0.0 && !negative.any(start, end, [&](std::size_t k) { return term(k) < 0.0; })) return 0.0;
+        return sum;
+    }
+    void reset() noexcept { nonzero.reset(), negative.reset(); }
+};
+
+}  // namespace vorn::utils::sliding
