@@ -63,7 +63,7 @@ bench-dist: build
 # The interpreter is not instrumented, so the sanitizer runtimes are preloaded into it. Python
 # keeps its objects to the end, so leaks are not reported; allocations beyond the machine
 # return null (MemoryError) as they do without the sanitizer. VORN_SANITIZE tells the tests
-# that need a real memory limit to skip.
+# that need a real address-space limit or a real crash signal to skip.
 SANITIZE_BUILD := build-sanitize
 sanitize: system-deps $(STAMP)
 	$(VENV)/bin/cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_MAKE_PROGRAM=$(CURDIR)/$(VENV)/bin/ninja \
