@@ -3,7 +3,7 @@
     make bench-dist                                   # 2x10^5 bars, the distribution
     .venv/bin/python bench/distribution.py --bars 50000,200000 --table --json after.json
     .venv/bin/python bench/distribution.py --compare before.json after.json
-    .venv/bin/python bench/distribution.py --against /work/baseline/python   # two builds, same rounds
+    .venv/bin/python bench/distribution.py --against ../baseline/build/python   # two builds, same rounds
 
 A function's floor is what the binding layer alone costs for a call of its shape, built
 with the library's own conversion code (the benchmark-only module vorn_bench_floor): one
@@ -59,6 +59,10 @@ SERIES = {
 # Functions of a single bar's prices (the pivot rows), timed by bench/run.py as per-call updates.
 SINGLE_BAR = {"py_standard_pivots", "py_classic_pivots", "py_fibonacci_pivots", "py_camarilla_pivots",
               "py_woodie_pivots", "py_demark_pivots"}
+# Functions of a few prices or a row of levels, no series.
+SCALAR_PRICES = {"py_fib_retracement", "py_fib_extension", "py_fibonacci_retracement", "py_fibonacci_extension",
+                 "py_detect_fib_touch", "py_fib_fan_lines", "py_fib_time_zones", "py_detect_pivot_touch",
+                 "py_pivot_zone"}
 # Inputs confined to [-1, 1].
 UNIT_INPUT = {"py_asin", "py_acos"}
 # Growth above linear by design of today's search (timed, kept out of the distribution).
@@ -102,9 +106,9 @@ def parameters(name):
 
 
 def series_functions():
-    return [name for name in vl.__all__
-            if name.startswith("py_") and name not in SINGLE_BAR
-            and any(p.name in SERIES for p in parameters(name))]
+    """Every function but those named above as taking no series: one whose series this file
+    cannot feed fails the run by name rather than drop out of the distribution."""
+    return [name for name in vl.__all__ if name.startswith("py_") and name not in SINGLE_BAR | SCALAR_PRICES]
 
 
 class Call:
@@ -478,7 +482,7 @@ def main(argv=None):
                     help="the floor converts the call's own input lists (default), or the close list "
                          "once per input (cheaper: its floats stay in cache after the first)")
     ap.add_argument("--against", metavar="DIR",
-                    help="another build's python directory (e.g. /work/baseline/python): its functions are timed "
+                    help="another build's python directory (e.g. ../baseline/build/python): its functions are timed "
                          "in the same rounds, and both distributions printed")
     ap.add_argument("--against-json", metavar="FILE", help="write the --against build's results here")
     ap.add_argument("--quiet", action="store_true", help="no line per function while timing")
@@ -519,6 +523,11 @@ def main(argv=None):
         if path:
             pathlib.Path(path).write_text(json.dumps(data, indent=1))
             print(f"\nwrote {path}")
+    failed = sorted({name for rows in out["sizes"].values() for name, r in rows.items() if "error" in r})
+    if failed:
+        print(f"\nerror: could not call {len(failed)} function(s): {', '.join(failed)} (see 'not timed' above; "
+              "a series parameter this file does not know goes into SERIES)", file=sys.stderr)
+        return 1
     return 0
 
 

@@ -1,11 +1,18 @@
 import math
+import os
 import pathlib
 import random
+import shlex
 import subprocess
 
 import pytest
 
 import vorn_library.vorn_library as vl
+
+# Set by `make sanitize`: AddressSanitizer reports a crash itself instead of leaving the signal
+# to the parent.
+needs_real_signal = pytest.mark.skipif(
+    os.environ.get("VORN_SANITIZE") == "1", reason="AddressSanitizer turns a crash into its own report and exit status")
 
 
 @pytest.fixture(scope="session")
@@ -69,22 +76,47 @@ def same_series(a, b):
     return len(a) == len(b) and all(nan_equal(x, y) for x, y in zip(a, b))
 
 
+# .ci/run runs the programs of another build (VORN_NATIVE_DIR) through an emulator
+# (VORN_NATIVE_RUNNER, e.g. "qemu-aarch64 -L /usr/aarch64-linux-gnu"): the ARM build's programs
+# against the same expectations. The tests that ran one are counted for the summary.
+NATIVE_DIR = os.environ.get("VORN_NATIVE_DIR")
+NATIVE_RUNNER = shlex.split(os.environ.get("VORN_NATIVE_RUNNER", ""))
+native_tests = set()
+
+
 def native_program(name):
     """Returns a function that feeds the native test program NAME (tests/native/NAME.cpp, built
     into build/tests/native/) one line of text and returns its output lines. Skips when the
     package was not built in place (an installed wheel carries no test programs)."""
-    build_dir = pathlib.Path(vl.__file__).resolve().parents[2]
-    if not (build_dir / "CMakeCache.txt").exists():
-        pytest.skip("the native test programs come with an in-place build (make build)")
-    exe = build_dir / "tests" / "native" / name
+    if NATIVE_DIR:
+        exe = pathlib.Path(NATIVE_DIR) / name
+    else:
+        build_dir = pathlib.Path(vl.__file__).resolve().parents[2]
+        if not (build_dir / "CMakeCache.txt").exists():
+            pytest.skip("the native test programs come with an in-place build (make build)")
+        exe = build_dir / "tests" / "native" / name
     if not exe.exists():
         pytest.fail(f"{exe} is missing: build with -DVORN_BUILD_TESTS=ON (the default in place)")
 
     def run(line):
-        out = subprocess.run([str(exe)], input=line + "\n", capture_output=True, text=True, check=True).stdout
+        native_tests.add(os.environ.get("PYTEST_CURRENT_TEST", "").rsplit(" (", 1)[0])
+        out = subprocess.run([*NATIVE_RUNNER, str(exe)], input=line + "\n", capture_output=True, text=True,
+                             check=True).stdout
         return out.strip().splitlines()
 
     return run
+
+
+def pytest_sessionfinish(session):
+    # .ci/run reruns exactly these tests with the ARM build's programs.
+    if out := os.environ.get("VORN_NATIVE_TESTS_OUT"):
+        pathlib.Path(out).write_text("".join(t + "\n" for t in sorted(native_tests)))
+
+
+def pytest_terminal_summary(terminalreporter):
+    if native_tests:
+        how = f" through {' '.join(NATIVE_RUNNER)}" if NATIVE_RUNNER else ""
+        terminalreporter.write_line(f"native test programs: {len(native_tests)} tests ran them{how}")
 
 
 def models_program():

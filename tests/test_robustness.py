@@ -13,6 +13,7 @@ import pytest
 pytest.importorskip("vorn_bench_floor", reason="the binding's parameter kinds come with an in-place build "
                                                "(make build)")
 
+from conftest import needs_real_signal  # noqa: E402
 from fuzzer import (  # noqa: E402
     DECLARED, NAN, Worker, aimed, exported, kind_parts, parameters, run_workers, snapshot, tame, unchanged, vl,
 )
@@ -154,6 +155,7 @@ for name in sys.argv[3:]:
 """
 
 
+@needs_real_signal
 def test_parent_survives_a_crash_and_a_hang_and_names_the_call(tmp_path):
     names = ["py_a", "py_segfault", "py_b", "py_hang", "py_c"]
     results = run_workers(names, str(tmp_path), code=FAKE_WORKER, timeout=6, workers=1)

@@ -52,6 +52,6 @@ extern "C" PyMODINIT_FUNC PyInit_vorn_bench_floor(void) {
                           .method<"update", noop>(Doc{}, data_arg("value"))
                           .method<"update3", noop3>(Doc{}, data_arg("high"), data_arg("low"), data_arg("close"))
                           .create();
-    if (!add_class(m, t) || !add_introspection(m)) return nullptr;
+    if (!add_class(m, t) || !add_introspection(m) || !add_fast_paths(m)) return nullptr;
     return m;
 }

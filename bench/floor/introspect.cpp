@@ -21,6 +21,16 @@ namespace vorn::py {
 bool fill_module(PyObject* module);
 }  // namespace vorn::py
 
+PyObject* own_library() {
+    static vorn::py::Ref filled;
+    if (!filled) {
+        vorn::py::Ref module(PyModule_New("vorn_library"));
+        if (!module || !vorn::py::fill_module(module.get())) return nullptr;
+        filled = std::move(module);
+    }
+    return Py_NewRef(filled.get());
+}
+
 namespace {
 
 using namespace vorn::py;
@@ -46,12 +56,8 @@ PyObject* param_dict(const ParamInfo& p) {
 PyObject* parameters(PyObject*, PyObject*) {
     return guarded([]() -> PyObject* {
         // Class members declare their parameters when their class is made: make them all.
-        static Ref filled;
-        if (!filled) {
-            Ref module(PyModule_New("vorn_library"));
-            if (!module || !fill_module(module.get())) return nullptr;
-            filled = std::move(module);
-        }
+        Ref filled(own_library());
+        if (!filled) return nullptr;
         Ref all(PyObject_GetAttrString(filled.get(), "__all__"));
         if (!all) return nullptr;
         Ref out(PyDict_New());

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string_view>
 
+#include "utils/fast_path.hpp"
+
 namespace vorn {
 
 std::string format_float(double v) {
@@ -122,6 +124,7 @@ std::size_t first_non_finite(std::span<const double> values) noexcept {
         const Pair a = (a0 + a1) + (a2 + a3);
         if (a[0] != 0.0 || a[1] != 0.0) break;
     }
+    if (i != 0) utils::fast_path::taken<"finite_blocks">();
     for (; i < n; ++i)
         if (is_non_finite(x[i])) return i;
     return n;

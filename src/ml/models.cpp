@@ -7,6 +7,7 @@
 #include <Eigen/QR>
 
 #include "utils/constants.hpp"
+#include "utils/pairs.hpp"
 
 namespace vorn::ml::models {
 
@@ -84,8 +85,24 @@ TrainStatus fit_ridge(Ridge& model, MatrixView x, VectorView y) {
     const Matrix xc = x.rowwise() - mean_x.transpose();
     const Vector yc = y.array() - mean_y;
 
+    // X'X with each entry one sum, in row order, of separate products. Eigen's matrix product
+    // fuses its multiply-adds on ARM and splits long sums where the cache sizes it reads from the
+    // processor say, so its bits would depend on the machine. Row by row, the upper triangle
+    // two entries to a register (each half the scalar steps), then mirrored.
     Matrix a = Matrix::Zero(p, p);
-    a.noalias() += xc.transpose() * xc;
+    for (Eigen::Index i = 0; i < n; ++i) {
+        const double* row = &xc(i, 0);
+        for (Eigen::Index j = 0; j < p; ++j) {
+            double* to = &a(j, 0);
+            const double x = row[j];
+            Eigen::Index l = j;
+            for (; l + 2 <= p; l += 2)
+                utils::pairs::store(to + l, utils::pairs::load(to + l) + utils::pairs::both(x) * utils::pairs::load(row + l));
+            for (; l < p; ++l) to[l] = to[l] + x * row[l];
+        }
+    }
+    for (Eigen::Index j = 0; j < p; ++j)
+        for (Eigen::Index l = 0; l < j; ++l) a(j, l) = a(l, j);
     for (Eigen::Index j = 0; j < p; ++j) a(j, j) = a(j, j) + model.alpha;
     Vector b = Vector::Zero(p);
     for (Eigen::Index i = 0; i < n; ++i)

@@ -29,6 +29,7 @@
 #include <type_traits>
 
 #include "utils/buffer.hpp"
+#include "utils/fast_path.hpp"
 #include "utils/pairs.hpp"
 #include "utils/series.hpp"
 #include "utils/sliding.hpp"
@@ -568,18 +569,22 @@ bool no_rebuild_asked(const Win& win, std::size_t n, std::size_t p) noexcept {
 // series can be seen at a glance to ask for no rebuild; their plan is then not walked.
 template <std::size_t G, class Win>
 [[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p) {
+    bool done;
     if (no_rebuild_asked(win, n, p)) {
         Scratch<unsigned char> none(n - p + 1);
         std::memset(none.data(), 0, n - p + 1);
-        return run<G>(win, n, p, none.data());
-    }
-    Plan<Win> plan(win, n, p);
-    if (Plan<Win>::kLooks && p > sliding::kWeightCovers) {
-        for (std::size_t i = p - 1; i < n; ++i) plan.template step<true>();
+        done = run<G>(win, n, p, none.data());
     } else {
-        for (std::size_t i = p - 1; i < n; ++i) plan.step();
+        Plan<Win> plan(win, n, p);
+        if (Plan<Win>::kLooks && p > sliding::kWeightCovers) {
+            for (std::size_t i = p - 1; i < n; ++i) plan.template step<true>();
+        } else {
+            for (std::size_t i = p - 1; i < n; ++i) plan.step();
+        }
+        done = run<G>(win, n, p, plan.flags(), plan.looks());
     }
-    return run<G>(win, n, p, plan.flags(), plan.looks());
+    if (done) fast_path::taken<"lanes">();
+    return done;
 }
 
 // utils::stats::window::fit_line in both halves, from two windows' sums of y and x*y; k holds

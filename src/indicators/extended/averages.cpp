@@ -6,6 +6,7 @@
 #include "indicators/extended/flow.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
+#include "utils/fast_path.hpp"
 #include "utils/ma.hpp"
 #include "utils/pairs.hpp"
 #include "utils/stats.hpp"
@@ -110,6 +111,7 @@ Result<Series> vwma(std::span<const double> close, std::span<const double> volum
     for (std::size_t i = 0; i < n; ++i) traded[i] = close[i] * volume[i];
     Series out(n, NaN);
     std::size_t i = p - 1;
+    if (i + kBlock <= n) utils::fast_path::taken<"vwma_windows">();
     for (; i + kBlock <= n; i += kBlock) {
         const double* a = traded.data() + (i + 1 - p);
         const double* v = volume.data() + (i + 1 - p);

@@ -11,6 +11,7 @@
 
 #include "indicators/extended/statistics.hpp"
 #include "utils/constants.hpp"
+#include "utils/fast_path.hpp"
 #include "utils/pairs.hpp"
 
 namespace vorn::indicators::extended {
@@ -321,7 +322,7 @@ void entropy_pairs(std::span<const double> returns, std::size_t m_, double bins,
     Pair x[M != 0 ? M : kShort];
     alignas(16) std::uint64_t run[M != 0 ? M : kShort][2];
     auto one = [&](std::size_t i) { out[i] = window_entropy(&returns[i + 2 - p], m, bins, edges, others); };
-    std::size_t i = p;
+    std::size_t i = p, paired = 0;
     for (; i + 1 < n; i += 2) {
         Mask skipped{0, 0};
         for (std::size_t k = 0; k < m; ++k) {
@@ -366,7 +367,9 @@ void entropy_pairs(std::span<const double> returns, std::size_t m_, double bins,
         Pair h{0.0, 0.0};
         for (std::size_t k = 0; k < m; ++k) h = h - Pair{term[run[k][0]], term[run[k][1]]};
         pairs::store(&out[i], pairs::select(flat, Pair{0.0, 0.0}, h));
+        ++paired;
     }
+    if (paired != 0) utils::fast_path::taken<"entropy_pairs">();
     if (i < n) one(i);
 }
 

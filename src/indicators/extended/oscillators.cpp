@@ -7,6 +7,7 @@
 #include "indicators/momentum/rsi_macd.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
+#include "utils/fast_path.hpp"
 #include "utils/ma.hpp"
 #include "utils/pairs.hpp"
 #include "utils/stats.hpp"
@@ -206,6 +207,7 @@ Result<Series> coppock(std::span<const double> close, std::uint64_t period1, std
     constexpr std::size_t kPairs = 4, kBlock = 2 * kPairs;
     const Pair divisor2 = pairs::both(divisor);
     std::size_t i = longest + w - 1;
+    if (i + kBlock <= n) utils::fast_path::taken<"coppock_windows">();
     for (; i + kBlock <= n; i += kBlock) {
         const double* win = sum.data() + (i + 1 - w);
         Pair acc[kPairs];

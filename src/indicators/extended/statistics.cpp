@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "utils/constants.hpp"
+#include "utils/fast_path.hpp"
 #include "utils/ma.hpp"
 #include "utils/pairs.hpp"
 #include "utils/stats.hpp"
@@ -48,6 +49,7 @@ Result<Series> slope(std::span<const double> values, std::uint64_t period) {
     // of windows i and i + 1 are neighbours in the series.
     const Pair pf2 = pairs::both(pf), sxx2 = pairs::both(sxx);
     std::size_t i = p - 1;
+    if (i + kLanes <= n) utils::fast_path::taken<"slope_windows">();
     for (; i + kLanes <= n; i += kLanes) {
         const double* y = values.data() + (i + 1 - p);
         Pair sum[kPairs], mean[kPairs], sxy[kPairs];
@@ -225,6 +227,7 @@ Result<Series> percent_rank(std::span<const double> values, std::uint64_t period
     auto write = [&](std::size_t i, std::int64_t below) { out[i] = static_cast<double>(below) / others * 100.0; };
     // Every window is counted afresh; kLanes neighbouring windows side by side, as in slope.
     std::size_t i = p - 1;
+    if (i + kLanes <= n) utils::fast_path::taken<"percent_rank_windows">();
     for (; i + kLanes <= n; i += kLanes) {
         const double* y = values.data() + (i + 1 - p);
         Pair v[kPairs];

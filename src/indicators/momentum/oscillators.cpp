@@ -7,6 +7,7 @@
 
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
+#include "utils/fast_path.hpp"
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
@@ -187,6 +188,7 @@ Result<Series> cci(std::span<const double> high, std::span<const double> low, st
         }
     }
     for (; next + lanes <= n; next += lanes) deviations(next);
+    if (next != period - 1) utils::fast_path::taken<"cci_windows">();
     for (std::size_t i = next; i < n; ++i) {
         double dev = 0.0;
         for (std::size_t j = i + 1 - period; j <= i; ++j) dev += std::fabs(tp[j] - m[i]);

@@ -13,6 +13,7 @@
 #include "indicators/sfg/nearest.hpp"
 #include "indicators/trend/supertrend.hpp"
 #include "utils/constants.hpp"
+#include "utils/fast_path.hpp"
 #include "utils/ma.hpp"
 
 namespace vorn::indicators::sfg {
@@ -54,6 +55,11 @@ inline double wide_square(double s) {
 class BarOrder {
 public:
     explicit BarOrder(std::size_t len) : ranked_(len <= static_cast<std::size_t>(kPad)) {}
+    BarOrder(const BarOrder&) = delete;
+    BarOrder& operator=(const BarOrder&) = delete;
+    ~BarOrder() {
+        if (ranked_used_) utils::fast_path::taken<"knn_bar_order">();  // once per series, not per sort
+    }
 
     void sort(std::span<std::size_t> bars) {
         const std::size_t m = bars.size();
@@ -61,6 +67,7 @@ public:
             std::sort(bars.begin(), bars.end());
             return;
         }
+        ranked_used_ = true;
         using Quad = std::int32_t __attribute__((vector_size(16)));
         const std::size_t chunks = (m + 3) / 4;
         for (std::size_t t = 0; t < m; ++t) keys_[t] = static_cast<std::int32_t>(bars[t]);
@@ -82,6 +89,7 @@ private:
     static constexpr std::size_t kMost = 128;
     static constexpr std::int32_t kPad = std::numeric_limits<std::int32_t>::max();
     bool ranked_;
+    bool ranked_used_ = false;
     std::array<std::int32_t, kMost + 3> keys_;
     std::array<std::size_t, kMost> placed_;
 };

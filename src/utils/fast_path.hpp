@@ -1,0 +1,58 @@
+#pragma once
+// Test builds (VORN_BUILD_TESTS) count how often each fast path is taken: the lane engine
+// completing a series, and the loops written for vector registers that have a scalar path
+// beside them. The paths compute the same bits as their scalar forms, so no output shows
+// whether they engage; the counts let a test notice when one stops engaging on ordinary data.
+// In every other build taken<>() is nothing at all.
+#include <cstddef>
+#if defined(VORN_FAST_PATH_COUNTS)
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+#endif
+
+namespace vorn::utils::fast_path {
+
+template <std::size_t N>
+struct Name {
+    char text[N];
+    constexpr Name(const char (&s)[N]) noexcept {
+        for (std::size_t i = 0; i < N; ++i) text[i] = s[i];
+    }
+};
+
+#if defined(VORN_FAST_PATH_COUNTS)
+struct Counter;
+// The counters registered so far. Inline, like the counters themselves, so that the two share
+// one linkage: where the loader makes a counter one object for every module of the process
+// (GCC's unique symbols), the list is one too, and a module never registers a counter into
+// another module's list.
+inline std::atomic<Counter*> registered{nullptr};
+
+// A path's counter, registered on its first use.
+struct Counter {
+    explicit Counter(const char* p) noexcept : path(p), next(registered.load()) {
+        while (!registered.compare_exchange_weak(next, this)) {
+        }
+    }
+    const char* path;
+    std::atomic<std::uint64_t> count{0};
+    Counter* next;
+};
+
+// Each path taken since the previous call, with how often, by name; the counts start again.
+std::vector<std::pair<std::string, std::uint64_t>> take_counts();
+#endif
+
+// Once per call that takes the path (never per bar).
+template <Name path>
+inline void taken() noexcept {
+#if defined(VORN_FAST_PATH_COUNTS)
+    static Counter counter(path.text);
+    counter.count.fetch_add(1, std::memory_order_relaxed);
+#endif
+}
+
+}  // namespace vorn::utils::fast_path

@@ -1,0 +1,72 @@
+"""The fast paths engage on ordinary data.
+
+The lane engine and the loops written for vector registers compute the same bits as the
+scalar paths beside them, so no output shows whether they ran. A test build counts each path
+taken (utils/fast_path.hpp); these tests call each function that has such a path on an
+ordinary random walk and read the counts, so that a path that quietly stops engaging (a plan
+refused, a guard that grew too strict, a caller that no longer reaches it) fails here by name.
+"""
+import pytest
+
+from conftest import random_bars
+
+floor = pytest.importorskip("vorn_bench_floor", reason="the counts come with an in-place build (make build)")
+if floor.fast_paths() is None:
+    pytest.skip("this build does not count fast paths (configure with VORN_BUILD_TESTS=ON)", allow_module_level=True)
+
+N = 5000
+HIGH, LOW, CLOSE = random_bars(N, seed=7)
+OPEN = [CLOSE[0]] + CLOSE[:-1]
+VOLUME = [1e6 + 1e4 * (i * 7919 % 101) for i in range(N)]
+
+# (call on the library's bindings, {path: times taken by the call})
+CASES = {
+    # the lane engine: every window sum between rebuilds run side by side
+    "vortex": (lambda v: v.py_vortex(HIGH, LOW, CLOSE, 14), {"lanes": 1}),
+    "choppiness": (lambda v: v.py_choppiness(HIGH, LOW, CLOSE, 14), {"lanes": 1}),
+    "vhf": (lambda v: v.py_vhf(CLOSE, 28), {"lanes": 1}),
+    "linearreg": (lambda v: v.py_linearreg(CLOSE, 14), {"lanes": 1}),
+    "linearreg_slope": (lambda v: v.py_linearreg_slope(CLOSE, 14), {"lanes": 1}),
+    "linearreg_angle": (lambda v: v.py_linearreg_angle(CLOSE, 14), {"lanes": 1}),
+    "linearreg_intercept": (lambda v: v.py_linearreg_intercept(CLOSE, 14), {"lanes": 1}),
+    "tsf": (lambda v: v.py_tsf(CLOSE, 14), {"lanes": 1}),
+    "standard_error": (lambda v: v.py_standard_error(CLOSE, 14), {"lanes": 1}),
+    "inertia": (lambda v: v.py_inertia(OPEN, HIGH, LOW, CLOSE, 10, 14), {"lanes": 2}),  # RVI averages, line fit
+    "cfo": (lambda v: v.py_cfo(CLOSE, 14), {"lanes": 1}),
+    "historical_volatility": (lambda v: v.py_historical_volatility(CLOSE, 20), {"lanes": 1}),
+    "ulcer_index": (lambda v: v.py_ulcer_index(CLOSE, 14), {"lanes": 1}),
+    "mass_index": (lambda v: v.py_mass_index(HIGH, LOW, 9, 25), {"lanes": 1}),
+    "wae": (lambda v: v.py_wae(CLOSE, 20, 40, 9, 20, 2.0), {"lanes": 1}),
+    "vidya": (lambda v: v.py_vidya(CLOSE, 14), {"lanes": 1}),
+    # loops over several windows or keys at once, with a scalar remainder or fallback
+    "cci": (lambda v: v.py_cci(HIGH, LOW, CLOSE, 20), {"cci_windows": 1}),
+    "ai_momentum_index": (lambda v: v.py_ai_momentum_index(CLOSE[:1500], 4, 3, 1), {"knn_bar_order": 1}),
+    "coppock": (lambda v: v.py_coppock(CLOSE, 14, 11, 10), {"coppock_windows": 1}),
+    "slope": (lambda v: v.py_slope(CLOSE, 14), {"slope_windows": 1}),
+    "percent_rank": (lambda v: v.py_percent_rank(CLOSE, 14), {"percent_rank_windows": 1}),
+    "vwma": (lambda v: v.py_vwma(CLOSE, VOLUME, 20), {"vwma_windows": 1}),
+    "entropy": (lambda v: v.py_entropy(CLOSE, 10, 10), {"entropy_pairs": 1}),
+    "sma": (lambda v: v.py_sma(CLOSE, 20), {"finite_blocks": 1}),  # the input scan for NaN and infinities
+}
+
+
+@pytest.fixture(scope="module")
+def lib():
+    # The product's bindings run from the test module, over the kernels whose counts it reads.
+    return floor.library()
+
+
+@pytest.mark.parametrize("name", CASES)
+def test_fast_path_engages_on_ordinary_data(lib, name):
+    call, expected = CASES[name]
+    floor.fast_paths()  # the counts start again
+    call(lib)
+    taken = floor.fast_paths()
+    assert {path: taken.get(path, 0) for path in expected} == expected, f"taken: {taken}"
+
+
+def test_counts_start_again_and_name_only_paths_taken(lib):
+    floor.fast_paths()
+    assert floor.fast_paths() == {}
+    lib.py_sma([1.0, 2.0, 3.0], 2)  # shorter than one block of the input scan: no path taken
+    assert floor.fast_paths() == {}
