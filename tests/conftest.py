@@ -53,6 +53,21 @@ def random_walk(n, seed=1, start=100.0):
     return out
 
 
+def series_by_name(n, seed):
+    """One plausible series for each name a binding gives its series (close, open, high, low,
+    volume, and the indicator inputs atr and rsi), for tests that call every function."""
+    close = random_walk(n, seed=seed)
+    return {
+        "close": close,
+        "open": [close[0]] + close[:-1],
+        "high": [c + 1.0 + (i % 5) * 0.25 for i, c in enumerate(close)],
+        "low": [c - 1.0 - (i % 3) * 0.25 for i, c in enumerate(close)],
+        "volume": [1000.0 + (i % 7) * 150.0 for i in range(n)],
+        "atr": [1.0 + abs(x - y) for x, y in zip(close, random_walk(n, seed=seed + 1))],
+        "rsi": [max(0.0, min(100.0, x - 50.0)) for x in random_walk(n, seed=seed + 2)],
+    }
+
+
 def random_bars(n, seed, step=1.0):
     """(high, low, close) around a random walk, the close anywhere inside the bar."""
     rng = random.Random(seed)

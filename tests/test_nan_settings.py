@@ -12,23 +12,15 @@ import numpy as np
 import pytest
 
 import vorn_library.vorn_library as vl
-from conftest import random_walk
+from conftest import series_by_name
 
 floor = pytest.importorskip("vorn_bench_floor")
 PARAMETERS = floor.parameters()
 NAN = float("nan")
 
 N = 260
-CLOSE = random_walk(N, seed=11)
-BARS = {
-    "close": CLOSE,
-    "open": [CLOSE[0]] + CLOSE[:-1],
-    "high": [c + 1.0 + (i % 5) * 0.25 for i, c in enumerate(CLOSE)],
-    "low": [c - 1.0 - (i % 3) * 0.25 for i, c in enumerate(CLOSE)],
-    "volume": [1000.0 + (i % 7) * 150.0 for i in range(N)],
-    "atr": [1.0 + abs(x - y) for x, y in zip(CLOSE, random_walk(N, seed=12))],
-    "rsi": [max(0.0, min(100.0, x - 50.0)) for x in random_walk(N, seed=13)],
-}
+BARS = series_by_name(N, seed=11)
+CLOSE = BARS["close"]
 PLAIN = {"count": 5, "real": 100.0, "setting": 0.5, "int64": 0, "flag": False, "text": "standard",
          "levels": tuple(95.0 + i for i in range(9)), "list[tuple[text, real]]": [("0.500", 100.0)]}
 
