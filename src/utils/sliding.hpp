@@ -92,9 +92,8 @@ struct Residue {
     double scale;  // times the largest magnitude
     explicit Residue(std::size_t period) noexcept
         : scale(0x1p-48 * (static_cast<double>(period) + 2.0 * static_cast<double>(kRebuildEvery))) {}
-    // True when a sum may read otherwise than as it is: the rare case, looked at apart.
-    [[gnu::always_inline]] bool near_zero(double sum, double high) const noexcept { return !clear(sum, high); }
-    // The other way round: the sum reads as it is.
+    // True when the sum is farther from 0 than its rounding can take it, so reads as it is;
+    // one that is not may read otherwise (the rare case, looked at apart).
     [[gnu::always_inline]] bool clear(double sum, double high) const noexcept { return std::fabs(sum) > scale * high; }
 };
 
@@ -151,21 +150,45 @@ private:
     bool found_ = false;
 };
 
-// A window sum's reading by sliding::TermCount's rules, for a sum near zero (Residue): its
-// terms term(k) for the bars of its window, looked at through LatestFound. A NaN term counts as
-// no term.
-struct LazyTerms {
-    LatestFound nonzero, negative;
+// How a sliding window sum of `period` bars reads by TermCount's rules without counting its
+// terms: a slide that the sum's WindowWeight passes reads it as it is, where the weight can
+// vouch for that (covers(): kWeightCovers); any other reading looks at the terms only when the
+// sum is within its rounding of 0 (Residue), through LatestFound. A NaN term counts as no term.
+class LazyReading {
+public:
+    explicit LazyReading(std::size_t period) noexcept : residue_(period), covers_(period <= kWeightCovers) {}
 
-    // Inlined with the rest of a window's rare path: a call handed these would take the
-    // window's address and keep its sums in memory on the fast path too.
+    // True when a slide that the weight passes reads its sum as it is.
+    bool covers() const noexcept { return covers_; }
+
+    // True when the sum reads as it is, being farther from 0 than its rounding; `high`: the
+    // weight's largest magnitude since the sum was last summed afresh (WindowWeight::high()).
+    [[gnu::always_inline]] bool clear(double sum, double high) const noexcept { return residue_.clear(sum, high); }
+
+    // The sum of the window of bars [start, end], terms term(k), as the window defines it, by
+    // a look at its terms: for a sum that is not clear(). Inlined with the rest of a window's
+    // rare path: a call handed this would take the window's address and keep its sums in
+    // memory on the fast path too.
     template <class Term>
-    [[gnu::always_inline]] double read(std::size_t start, std::size_t end, double sum, Term&& term) noexcept {
-        if (!nonzero.any(start, end, [&](std::size_t k) { return std::fabs(term(k)) > 0.0; })) return 0.0;
-        if (sum < 0.0 && !negative.any(start, end, [&](std::size_t k) { return term(k) < 0.0; })) return 0.0;
+    [[gnu::always_inline]] double look(std::size_t start, std::size_t end, double sum, Term&& term) noexcept {
+        if (!nonzero_.any(start, end, [&](std::size_t k) { return std::fabs(term(k)) > 0.0; })) return 0.0;
+        if (sum < 0.0 && !negative_.any(start, end, [&](std::size_t k) { return term(k) < 0.0; })) return 0.0;
         return sum;
     }
-    void reset() noexcept { nonzero.reset(), negative.reset(); }
+
+    // The two together: any sum of that window as the window defines it.
+    template <class Term>
+    [[gnu::always_inline]] double read(std::size_t start, std::size_t end, double sum, double high,
+                                       Term&& term) noexcept {
+        return clear(sum, high) ? sum : look(start, end, sum, term);
+    }
+    // Forget what was found: the bars' terms changed (a window restarting).
+    void reset() noexcept { nonzero_.reset(), negative_.reset(); }
+
+private:
+    Residue residue_;
+    bool covers_;
+    LatestFound nonzero_, negative_;
 };
 
 }  // namespace vorn::utils::sliding

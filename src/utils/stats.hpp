@@ -27,6 +27,7 @@
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
+#include "utils/pairs.hpp"
 #include "utils/series.hpp"
 #include "utils/sliding.hpp"
 #include "utils/window_weight.hpp"
@@ -159,7 +160,7 @@ public:
         }
         // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers); the
         // others as the window defines it.
-        if (!(passes & covered_) | rebuild) [[unlikely]] return read(i);
+        if (!(passes & reading_.covers()) | rebuild) [[unlikely]] return read(i);
         return sum_.sum;
     }
 
@@ -169,17 +170,13 @@ private:
     std::span<const double> x_;
     std::size_t p_;
     [[gnu::always_inline]] double read(std::size_t i) noexcept {
-        const double sum = sum_.sum;
-        if (!residue_.near_zero(sum, weight_.high())) return sum;
-        return terms_.read(i + 1 - p_, i, sum, [&](std::size_t k) { return x_[k]; });
+        return reading_.read(i + 1 - p_, i, sum_.sum, weight_.high(), [&](std::size_t k) { return x_[k]; });
     }
 
     Kahan sum_;
     WindowWeight weight_;
     sliding::OnEveryThousandth schedule_;
-    sliding::Residue residue_{p_};
-    bool covered_ = p_ <= sliding::kWeightCovers;
-    sliding::LazyTerms terms_;
+    sliding::LazyReading reading_{p_};
 };
 
 // Two RollingSumWindow of one period over two series, their sums advanced together, one per
@@ -190,8 +187,8 @@ private:
 // the same reading rules as RollingSumWindow. Steps go 0, 1, 2, ...; period >= 1.
 class RollingSumPair {
 public:
-    using Pair = double __attribute__((vector_size(16)));
-    using Mask = long long __attribute__((vector_size(16)));
+    using Pair = pairs::Pair;
+    using Mask = pairs::Mask;
 
     RollingSumPair(std::span<const double> a, std::span<const double> b, std::uint64_t period)
         : x_{a, b}, p_(period), weight_(std::make_unique<WindowWeight[]>(2)) {}
@@ -216,7 +213,7 @@ public:
             r0 = !std::isfinite(comp_[0]) | (!p0 && weight_[0].settle());
             r1 = !std::isfinite(comp_[1]) | (!p1 && weight_[1].settle());
             // Slides that both weights pass read their sums as they are (sliding::kWeightCovers).
-            if (p0 & p1 & covered_ & !(r0 | r1)) [[likely]] return sum_;
+            if (p0 & p1 & reading_[0].covers() & !(r0 | r1)) [[likely]] return sum_;
         }
         if (r0 | r1) [[unlikely]] {
             // A rebuilt sum's compensation is not carried into the slides.
@@ -260,9 +257,7 @@ private:
 
     // Half l's sum as its window defines it.
     [[gnu::always_inline]] double read(int l, std::size_t i) noexcept {
-        const double sum = sum_[l];
-        if (!residue_.near_zero(sum, weight_[l].high())) return sum;
-        return terms_[l].read(i + 1 - p_, i, sum, [&](std::size_t k) { return x_[l][k]; });
+        return reading_[l].read(i + 1 - p_, i, sum_[l], weight_[l].high(), [&](std::size_t k) { return x_[l][k]; });
     }
 
     std::span<const double> x_[2];
@@ -272,9 +267,9 @@ private:
     // beside them to memory.
     std::unique_ptr<WindowWeight[]> weight_;
     sliding::OnEveryThousandth schedule_;
-    sliding::Residue residue_{p_};
-    bool covered_ = p_ <= sliding::kWeightCovers;
-    std::unique_ptr<sliding::LazyTerms[]> terms_ = std::make_unique<sliding::LazyTerms[]>(2);
+    // Behind a pointer too, so that the sums are the only state the slides keep at hand.
+    std::unique_ptr<sliding::LazyReading[]> reading_{
+        new sliding::LazyReading[2]{sliding::LazyReading(p_), sliding::LazyReading(p_)}};
 };
 
 // Sample standard deviation (divisor period - 1); a window holding a NaN gives NaN.
@@ -458,10 +453,11 @@ enum class SlideOrder { leave_first, enter_first };
 // products, |x| beside plain sums); emit(i, sums, nan_count) is called for every window,
 // with CountTerms each sum as its window defines it (sliding::TermCount's rules: zeros only
 // give 0, no negative term never below 0; looked at only where a weight did not pass the
-// slide, sliding::kWeightCovers; the statistics' power sums go without). A slide subtracts the leaving contributions, then adds the entering
-// ones (Order: the other way round); the first window's compensations, and a rebuild's,
-// carry on. Rebuilt on Schedule (sliding::AfterEveryThousand or OnEveryThousandth) and when
-// a weight asks. Requires 1 <= period <= n.
+// slide, sliding::LazyReading; the statistics' power sums go without). A slide subtracts
+// the leaving contributions, then adds the entering ones (Order: the other way round); the
+// first window's compensations, and a rebuild's, carry on. Rebuilt on Schedule
+// (sliding::AfterEveryThousand or OnEveryThousandth) and when a weight asks.
+// Requires 1 <= period <= n.
 template <std::size_t N, class Schedule = sliding::AfterEveryThousand, SlideOrder Order = SlideOrder::leave_first,
           bool CountTerms = false, class Contrib, class Weigh, class Emit>
 void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& weigh, Emit&& emit) {
@@ -471,9 +467,10 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
     // for its reading on a slide they all pass (sliding::kWeightCovers).
     static_assert(!CountTerms || W == N);
     std::array<Kahan, N> sums{};
-    std::array<sliding::LazyTerms, CountTerms ? N : 0> terms{};
-    const sliding::Residue residue(period);
-    const bool covered = period <= sliding::kWeightCovers;
+    // One reading per sum, only with CountTerms.
+    auto readings = [&]<std::size_t... J>(std::index_sequence<J...>) {
+        return std::array<sliding::LazyReading, sizeof...(J)>{((void)J, sliding::LazyReading(period))...};
+    }(std::make_index_sequence<CountTerms ? N : 0>{});
     std::array<WindowWeight, W> weights{};
     std::array<double, N> c{};
     std::array<double, N> leave{};
@@ -499,12 +496,11 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
     // slide that led to this window was passed by every weight.
     auto read = [&](std::size_t i, bool passed) __attribute__((always_inline)) {
         if constexpr (CountTerms) {
-            if (!(passed & covered)) [[unlikely]] {
+            if (!(passed & readings[0].covers())) [[unlikely]] {
                 const std::size_t start = i + 1 - period;
                 std::array<Kahan, N> r = sums;
                 each([&](std::size_t j) {
-                    if (!residue.near_zero(r[j].sum, weights[j].high())) return;
-                    r[j].sum = terms[j].read(start, i, r[j].sum, [&](std::size_t k) {
+                    r[j].sum = readings[j].read(start, i, r[j].sum, weights[j].high(), [&](std::size_t k) {
                         std::array<double, N> t;
                         contrib(k, t);
                         return t[j];

@@ -28,7 +28,7 @@ double OnlineSMA::settle(bool passes) noexcept {
     return read();
 }
 
-double OnlineSMA::read() noexcept { return read_window(window_, sum_.sum, weight_.high(), residue_, terms_); }
+double OnlineSMA::read() noexcept { return read_window(window_, sum_.sum, weight_.high(), reading_); }
 
 void OnlineSMA::force_recalculate() noexcept {
     if (window_.full()) rebuild();
@@ -38,7 +38,7 @@ void OnlineSMA::reset() noexcept {
     window_.clear();
     sum_.reset();
     weight_ = {};
-    terms_.reset();
+    reading_.reset();
     removals_ = 0;
 }
 

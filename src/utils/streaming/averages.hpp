@@ -26,8 +26,7 @@ public:
 
 private:
     explicit OnlineSMA(std::uint64_t period)
-        : window_(period), period_(period), n_(static_cast<double>(period)), residue_(period),
-          covered_(period <= sliding::kWeightCovers) {}
+        : window_(period), period_(period), n_(static_cast<double>(period)), reading_(period) {}
     [[gnu::cold]] void rebuild() noexcept;  // recompute, then start counting removals again
     // The rest of a slide that passes() did not clear, or that the schedule rebuilds, or of
     // any slide of a window longer than sliding::kWeightCovers: the window's sum as it
@@ -40,9 +39,7 @@ private:
     double n_;  // the period as a float, converted once
     Kahan sum_;
     WindowWeight weight_;  // |x| over the window
-    sliding::Residue residue_;
-    bool covered_;  // a passed slide vouches for the reading (sliding::kWeightCovers)
-    sliding::LazyTerms terms_;
+    sliding::LazyReading reading_;
     std::uint64_t removals_ = 0;
 };
 
@@ -119,7 +116,7 @@ private:
         // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers): an
         // ordinary tick looks at no value.
         const bool passes = weight_.passes(std::fabs(dropped), std::fabs(value));
-        if (!(passes & covered_ & std::isfinite(sum_.comp)) | (++removals_ == sliding::kRebuildEvery)) [[unlikely]]
+        if (!(passes & reading_.covers() & std::isfinite(sum_.comp)) | (++removals_ == sliding::kRebuildEvery)) [[unlikely]]
             return settle(passes) / n_;
     } else {
         weight_.add(std::fabs(value));

@@ -20,12 +20,10 @@ void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight) no
     sum.comp = 0.0;
 }
 
-double read_window(const RingBuffer& window, double sum, double high, const sliding::Residue& residue,
-                   sliding::LazyTerms& terms) noexcept {
-    if (!residue.near_zero(sum, high)) return sum;
+double read_window(const RingBuffer& window, double sum, double high, sliding::LazyReading& reading) noexcept {
     const std::uint64_t end = window.pushed() - 1, start = end + 1 - window.size();
-    return terms.read(static_cast<std::size_t>(start), static_cast<std::size_t>(end), sum,
-                      [&](std::size_t k) { return window.pushed_at(k); });
+    return reading.read(static_cast<std::size_t>(start), static_cast<std::size_t>(end), sum, high,
+                        [&](std::size_t k) { return window.pushed_at(k); });
 }
 
 // An average of k units of the smallest subnormal u, with 2k < p, steps to k * (p - 1) / p

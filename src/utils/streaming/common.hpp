@@ -29,13 +29,12 @@ class RingBuffer;
 // a value that outweighed the window has just left it (utils::WindowWeight).
 [[gnu::cold]] void resum_window(const RingBuffer& window, Kahan& sum, WindowWeight& weight) noexcept;
 
-// A running sum of a window's values as its window defines it (sliding::TermCount's rules),
-// for a slide that its weight did not pass or a window longer than sliding::kWeightCovers (a
-// passed slide reads its sum as it is): the values are looked at only where the sum is within
-// its rounding of 0 (sliding::Residue), from the newest back through sliding::LazyTerms, which
-// asks the windows in the order of their newest value. `high`: the weight's largest magnitude.
-[[gnu::cold]] double read_window(const RingBuffer& window, double sum, double high, const sliding::Residue& residue,
-                                 sliding::LazyTerms& terms) noexcept;
+// A running sum of a window's values as its window defines it (sliding::LazyReading), for a
+// slide that its weight did not pass or a window longer than the weight covers (a passed slide
+// reads its sum as it is), the windows asked in the order of their newest value. `high`: the
+// weight's largest magnitude.
+[[gnu::cold]] double read_window(const RingBuffer& window, double sum, double high,
+                                 sliding::LazyReading& reading) noexcept;
 
 inline bool all_finite(double a, double b, double c) noexcept {
     return !is_non_finite(a) && !is_non_finite(b) && !is_non_finite(c);

@@ -51,8 +51,8 @@ void OnlineStochastic::reset() noexcept {
     k_sum_.reset();
     raw_weight_ = {};
     k_weight_ = {};
-    raw_terms_.reset();
-    k_terms_.reset();
+    raw_reading_.reset();
+    k_reading_.reset();
 }
 
 }  // namespace vorn::utils::streaming

@@ -82,8 +82,7 @@ public:
 private:
     OnlineStochastic(std::uint64_t k_period, std::uint64_t smooth_k, std::uint64_t d_period)
         : highs_(k_period), lows_(k_period), raw_(smooth_k), ks_(d_period),
-          k_period_(k_period), smooth_k_(smooth_k), d_period_(d_period), raw_residue_(smooth_k), k_residue_(d_period),
-          raw_covered_(smooth_k <= sliding::kWeightCovers), k_covered_(d_period <= sliding::kWeightCovers) {}
+          k_period_(k_period), smooth_k_(smooth_k), d_period_(d_period), raw_reading_(smooth_k), k_reading_(d_period) {}
 
     RingBuffer highs_;
     RingBuffer lows_;
@@ -94,9 +93,7 @@ private:
     Kahan k_sum_;
     WindowWeight raw_weight_;  // |x| over each window
     WindowWeight k_weight_;
-    sliding::Residue raw_residue_, k_residue_;
-    bool raw_covered_, k_covered_;  // a passed slide vouches for the reading (sliding::kWeightCovers)
-    sliding::LazyTerms raw_terms_, k_terms_;
+    sliding::LazyReading raw_reading_, k_reading_;
 };
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.
@@ -206,15 +203,15 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
     const unsigned raw_step = step(raw_, raw_sum_, raw_weight_, raw);
     if (raw_step == 0) return std::nullopt;
     double raw_sum = raw_sum_.sum;
-    if (!((raw_step == (kFull | kClear)) & raw_covered_)) [[unlikely]]
-        raw_sum = read_window(raw_, raw_sum, raw_weight_.high(), raw_residue_, raw_terms_);
+    if (!((raw_step == (kFull | kClear)) & raw_reading_.covers())) [[unlikely]]
+        raw_sum = read_window(raw_, raw_sum, raw_weight_.high(), raw_reading_);
 
     const double k = raw_sum / static_cast<double>(smooth_k_);
     const unsigned k_step = step(ks_, k_sum_, k_weight_, k);
     if (k_step == 0) return std::nullopt;
     double k_sum = k_sum_.sum;
-    if (!((k_step == (kFull | kClear)) & k_covered_)) [[unlikely]]
-        k_sum = read_window(ks_, k_sum, k_weight_.high(), k_residue_, k_terms_);
+    if (!((k_step == (kFull | kClear)) & k_reading_.covers())) [[unlikely]]
+        k_sum = read_window(ks_, k_sum, k_weight_.high(), k_reading_);
     return StochasticValue{k, k_sum / static_cast<double>(d_period_)};
 }
 
