@@ -62,7 +62,7 @@ public:
 
 private:
     [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
-        const bool spoilt = !passes && weight_.settle_inline();
+        const bool spoilt = !passes && weight_.settle_inline(x_[i] * x_[i], [x = x_, i, n = n_] { return any_nonzero(x.subspan(i + 1 - n, n)); });
         if (spoilt | !std::isfinite(s_.comp + w_.comp)) resum(i);  // leaves the schedule as it is
         return w_.sum / divisor_;
     }

@@ -68,7 +68,7 @@ public:
 
 private:
     [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
-        const bool spoilt = !passes && weight_.settle_inline();
+        const bool spoilt = !passes && weight_.settle_inline(std::fabs(x_[i]), [x = x_, i, n = n_] { return any_nonzero(x.subspan(i + 1 - n, n)); });
         if (spoilt | !std::isfinite(acc_.comp)) resum(i);  // leaves the schedule as it is
         return read(i);
     }

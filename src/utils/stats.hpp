@@ -146,7 +146,7 @@ public:
             // the sum with it, to memory, a store and a load in every compensated addition's
             // chain (or, with the weight copied out, stores of its copy on every slide).
             passes = weight_.passes(magnitude(o), magnitude(v));
-            rebuild = !std::isfinite(sum_.comp) | (!passes && weight_.settle_inline());
+            rebuild = !std::isfinite(sum_.comp) | (!passes && weight_.settle_inline(magnitude(v), [x = x_, i, p = p_] { return any_nonzero(x.subspan(i + 1 - p, p)); }));
         }
         if (rebuild) {
             // A rebuilt sum's compensation is not carried into the slides.
@@ -210,8 +210,8 @@ public:
             const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
             const Pair mv = (Pair)((Mask)v & magnitude & v_number), mo = (Pair)((Mask)o & magnitude & o_number);
             const bool p0 = weight_[0].passes(mo[0], mv[0]), p1 = weight_[1].passes(mo[1], mv[1]);
-            r0 = !std::isfinite(comp_[0]) | (!p0 && weight_[0].settle());
-            r1 = !std::isfinite(comp_[1]) | (!p1 && weight_[1].settle());
+            r0 = !std::isfinite(comp_[0]) | (!p0 && weight_[0].settle(mv[0], [x = x_[0], i, p = p_] { return any_nonzero(x.subspan(i + 1 - p, p)); }));
+            r1 = !std::isfinite(comp_[1]) | (!p1 && weight_[1].settle(mv[1], [x = x_[1], i, p = p_] { return any_nonzero(x.subspan(i + 1 - p, p)); }));
             // Slides that both weights pass read their sums as they are (sliding::kWeightCovers).
             if (p0 & p1 & reading_[0].covers() & !(r0 | r1)) [[likely]] return sum_;
         }
@@ -409,7 +409,7 @@ void running_deviation(std::span<const double> values, std::size_t period, Emit&
             m2 = (m2 - (o - mean) * (o - m0)) + (x - m1) * (x - m0);
             mean = m1;
             passes = weight.passes(o * o, x * x);
-            rebuild = !std::isfinite(mean) | !std::isfinite(m2) | (!passes && weight.settle());
+            rebuild = !std::isfinite(mean) | !std::isfinite(m2) | (!passes && weight.settle(x * x, [values, i, period] { return any_nonzero(values.subspan(i + 1 - period, period)); }));
         }
         if (rebuild) refill(i), settle_vouch(), passes = false;
         if (!(passes & vouches)) [[unlikely]] {
@@ -512,6 +512,16 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
         }
         emit(i, static_cast<const std::array<Kahan, N>&>(sums), nan_count);
     };
+    // Whether weight j's window ending at i holds a nonzero term: the rare look of a slide
+    // outweighed by what passed through it.
+    auto weighs = [&](std::size_t i, std::size_t j) {
+        std::array<double, N> t;
+        for (std::size_t k = i + 1; k-- > i + 1 - period;) {
+            contrib(k, t);
+            if (weigh(k, t)[j] > 0.0) return true;
+        }
+        return false;
+    };
     fill(period - 1);
     read(period - 1, false);
     Schedule schedule;
@@ -540,10 +550,12 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
                 each_weight([&](std::size_t j) {
                     const bool passes = weights[j].passes(w_out[j], w_in[j]);
                     passed &= passes;
-                    outweighed |= !passes && weights[j].settle();
+                    outweighed |= !passes && weights[j].settle(w_in[j], [&, i, j] { return weighs(i, j); });
                 });
             } else {
-                each_weight([&](std::size_t j) { outweighed |= weights[j].slide(w_out[j], w_in[j]); });
+                each_weight([&](std::size_t j) {
+                    outweighed |= weights[j].slide(w_out[j], w_in[j], [&, i, j] { return weighs(i, j); });
+                });
             }
             rebuild = !std::isfinite(comps) | outweighed;
         }
@@ -623,7 +635,7 @@ void least_squares_sums(std::span<const double> values, std::uint64_t period, Em
             } else {
                 finite = compensations_finite(sy, sxy);
             }
-            rebuild = !finite | weight.slide(magnitude(o), magnitude(x));
+            rebuild = !finite | weight.slide(magnitude(o), magnitude(x), [values, i, p] { return any_nonzero(values.subspan(i + 1 - p, p)); });
         }
         if (rebuild) fill(i);
         emit(i, sums());

@@ -342,7 +342,12 @@ public:
                 if (!w_[s].clears_window()) look |= 1u << s;
                 if constexpr (requires { Win::kSquares; })
                     if (w_[s].high() < 0x1p-1000) look |= 1u << s;
-                if (!w_[s].settle_inline()) continue;
+                if (!w_[s].settle_inline(win_.magnitude(s, i), [this, s, i] {
+                        for (std::size_t k = i + 1; k-- > i + 1 - p_;)
+                            if (win_.magnitude(s, k) > 0.0) return true;
+                        return false;
+                    }))
+                    continue;
                 f |= 1u << s;
                 refill(s, i);
                 look |= 1u << s;

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "utils/constants.hpp"
+#include "utils/sliding.hpp"
 
 namespace vorn::utils {
 
@@ -31,6 +32,12 @@ namespace vorn::utils {
 // about a thousand bars and two windows. It starts from the first window without its
 // largest term, which may be the outlier.
 //
+// The usual weight stands in for the window only where the window may hold nothing but zeros:
+// a window that still holds a nonzero term and is outweighed is rebuilt whatever the usual
+// weight says (a small trade after a run of large ones, the bars after several bad prints in
+// the first window, whose first rest the usual weight was seeded from). It holds one where the
+// entering term is not zero, or where the weight is farther from 0 than its own rounding.
+//
 // Ordinary data never comes near the ratio: every ordinary slide keeps exactly the
 // arithmetic it had, and adds only the weight's own update and one test (passes()); the
 // teaching windows and the judging against the usual weight run apart from it (settle()).
@@ -50,7 +57,7 @@ public:
         rest_ = sum - high_;
     }
     // Before the window is summed afresh: the usual weight stays.
-    void reset() noexcept { sum = 0.0, high_ = 0.0, size_ = 0, rest_ = 0.0; }
+    void reset() noexcept { sum = 0.0, high_ = 0.0, size_ = 0, rest_ = 0.0, zeros_ = false; }
     // The largest magnitude added or entered since the last reset: what bounds the rounding a
     // sum summed afresh on that reset still carries (utils::sliding::Residue).
     double high() const noexcept { return high_; }
@@ -58,11 +65,17 @@ public:
     // `out` leaves the window and `in` enters it. True when the window's sums should be
     // rebuilt: a magnitude that passed through them outweighs what stays, or the weight
     // overflowed (values near the largest float; the rebuild then repeats until they have left).
-    [[nodiscard]] bool slide(double out, double in) noexcept { return !passes(out, in) && settle(); }
+    // holds_nonzero(): whether the window holds a nonzero term (NaN counts as none), asked
+    // only on a slide that its weight alone cannot answer; a look from the newest bar back.
+    template <class Holds>
+    [[nodiscard]] bool slide(double out, double in, Holds&& holds_nonzero) noexcept {
+        return !passes(out, in) && settle(in, holds_nonzero);
+    }
 
     // slide() in two steps, for callers that keep the second off their fast path: passes()
     // is all that an ordinary slide runs, and true when the slide needs nothing more; when
-    // it is false, settle() finishes the slide and returns what slide() would have.
+    // it is false, settle(in, holds_nonzero) finishes the slide and returns what slide()
+    // would have.
     [[nodiscard]] bool passes(double out, double in) noexcept {
         sum = (sum - out) + in;
         high_ = high_ > in ? high_ : in;
@@ -78,11 +91,18 @@ public:
     [[gnu::always_inline]] bool clears_window() const noexcept { return clears(sum); }
 
     // Out of line: where the caller's sums are locals, they stay in registers around it.
-    [[gnu::cold, gnu::noinline]] bool settle() noexcept { return settle_inline(); }
+    // Callers hand holds_nonzero what it reads by value, so that nothing of theirs has its
+    // address taken.
+    template <class Holds>
+    [[gnu::cold, gnu::noinline]] bool settle(double in, Holds&& holds_nonzero) noexcept {
+        return settle_inline(in, holds_nonzero);
+    }
     // For windows whose sums share an object with their weight: a call handed the weight's
     // address would keep the whole window in memory on the fast path too. Forced inline,
     // with what it calls, for the same reason.
-    [[gnu::always_inline]] bool settle_inline() noexcept {
+    template <class Holds>
+    [[gnu::always_inline]] bool settle_inline(double in, Holds&& holds_nonzero) noexcept {
+        const std::uint32_t seen = slides_;  // unchanged since the last settle: no slide passed
         bool spoilt = false;
         if (usual_ == 0.0) {
             // The window before this slide, without the largest magnitude seen since it was
@@ -100,7 +120,7 @@ public:
         }
         scale_ = usual_ == 0.0 ? NaN : kOutweighs;
         rest_ = sum - high_;
-        return spoilt;
+        return spoilt || outweighed_holding(in, seen, holds_nonzero);
     }
 
 private:
@@ -108,6 +128,24 @@ private:
     static constexpr double kLearn = 1.0 / 16;     // how far one teaching window moves the usual weight
     static constexpr std::uint64_t kAdopt = 64;    // teaching windows outside the band before a new level is taken
     static constexpr double kNoise = 0x1p-44;      // below this share of the usual weight: rounding noise
+
+    // True when the window is outweighed by what passed through it and holds a nonzero term.
+    // It surely does where the entering term is not zero, or where the weight is farther from
+    // 0 than the rounding of a plain running sum can take it: each addition and subtraction
+    // since the reset rounds by at most 2^-53 of a partial sum below size_ * high_, and there
+    // are at most size_ + 2 (kRebuildEvery + 1) of them. Otherwise the window is looked at,
+    // once for a run of slides that add only zeros to a window of zeros (zeros_).
+    template <class Holds>
+    [[gnu::always_inline]] bool outweighed_holding(double in, std::uint32_t seen, Holds& holds_nonzero) noexcept {
+        if (clears(sum)) return zeros_ = false;
+        const double size = static_cast<double>(size_);
+        const double ops = size + 2.0 * static_cast<double>(sliding::kRebuildEvery + 1);
+        if (in > 0.0 || sum > 0x1p-52 * ops * size * high_) return true;
+        if (zeros_ && zeros_at_ == seen) return false;
+        if (holds_nonzero()) return true;
+        zeros_ = true, zeros_at_ = slides_;
+        return false;
+    }
 
     bool clears(double limit) const noexcept {
         return high_ <= kOutweighs * limit && sum <= std::numeric_limits<double>::max();
@@ -142,7 +180,17 @@ private:
     std::uint64_t size_ = 0;    // magnitudes added since the last reset: the window's length
     std::uint64_t apart_ = 0;   // consecutive teaching windows far from the usual weight
     std::uint32_t slides_ = 0;  // counts the slides to the next teaching window
+    std::uint32_t zeros_at_ = 0;  // slides_ when the window was last seen to hold only zeros
+    bool zeros_ = false;          // it holds only zeros, if no slide passed since
 };
+
+// Whether a window holds a nonzero value (NaN counts as none): WindowWeight's holds_nonzero
+// for a window held in a series. From the newest back, where a nonzero term is likeliest.
+inline bool any_nonzero(std::span<const double> window) noexcept {
+    for (std::size_t k = window.size(); k-- > 0;)
+        if (std::fabs(window[k]) > 0.0) return true;
+    return false;
+}
 
 // The plain sum of `values`, first to last (no compensation), the window's weight summed
 // afresh beside it (|x|). For the few windows that keep a plain running sum.

@@ -18,13 +18,14 @@ void OnlineSMA::rebuild() noexcept {
     removals_ = 0;
 }
 
-double OnlineSMA::settle(bool passes) noexcept {
-    const bool spoilt = !std::isfinite(sum_.comp) | (!passes && weight_.settle());
-    if (removals_ == sliding::kRebuildEvery) {
-        rebuild();
-    } else if (spoilt) {
-        resum_window(window_, sum_, weight_);  // leaves the schedule as it is
-    }
+double OnlineSMA::settle(bool passes, double value) noexcept {
+    const bool spoilt = !std::isfinite(sum_.comp) | (!passes && weight_.settle(std::fabs(value), [this] { return window_.any_nonzero(); }));
+    if (spoilt) resum_window(window_, sum_, weight_);  // leaves the schedule as it is
+    return read();
+}
+
+double OnlineSMA::rebuilt() noexcept {
+    rebuild();
     return read();
 }
 
@@ -80,8 +81,8 @@ void OnlineBollingerBands::recompute() noexcept {
     });
 }
 
-void OnlineBollingerBands::settle(bool passes) noexcept {
-    const bool spoilt = !std::isfinite(sum_.comp + sum_sq_.comp) | (!passes && weight_.settle());
+void OnlineBollingerBands::settle(bool passes, double value) noexcept {
+    const bool spoilt = !std::isfinite(sum_.comp + sum_sq_.comp) | (!passes && weight_.settle(value * value, [this] { return window_.any_nonzero(); }));
     if (removals_ == sliding::kRebuildEvery) {
         recompute();
         removals_ = 0;

@@ -28,10 +28,10 @@ private:
     explicit OnlineSMA(std::uint64_t period)
         : window_(period), period_(period), n_(static_cast<double>(period)), reading_(period) {}
     [[gnu::cold]] void rebuild() noexcept;  // recompute, then start counting removals again
-    // The rest of a slide that passes() did not clear, or that the schedule rebuilds, or of
-    // any slide of a window longer than sliding::kWeightCovers: the window's sum as it
-    // defines it.
-    [[gnu::cold, gnu::noinline]] double settle(bool passes) noexcept;
+    // The rest of a slide that passes() did not clear, or of any slide of a window longer
+    // than sliding::kWeightCovers: the window's sum as it defines it.
+    [[gnu::cold, gnu::noinline]] double settle(bool passes, double value) noexcept;
+    [[gnu::cold, gnu::noinline]] double rebuilt() noexcept;  // the scheduled rebuild, then read()
     [[gnu::cold, gnu::noinline]] double read() noexcept;  // the sum by its window's rules
 
     RingBuffer window_;
@@ -88,7 +88,7 @@ public:
 private:
     OnlineBollingerBands(std::uint64_t period, double std_dev) : window_(period), period_(period), std_dev_(std_dev) {}
     [[gnu::cold]] void recompute() noexcept;
-    [[gnu::cold, gnu::noinline]] void settle(bool passes) noexcept;  // as OnlineSMA's
+    [[gnu::cold, gnu::noinline]] void settle(bool passes, double value) noexcept;  // as OnlineSMA's
 
     RingBuffer window_;
     std::uint64_t period_;
@@ -113,11 +113,15 @@ private:
     sum_.add(value);
     if (slid) {
         sum_.sub(dropped);
+        // The scheduled rebuild does not consult the weight, as ma::SmaWindow does not: the
+        // stream makes the series kernel's decisions on every slide, and gives its bits.
+        if (++removals_ == sliding::kRebuildEvery) [[unlikely]]
+            return rebuilt() / n_;
         // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers): an
         // ordinary tick looks at no value.
         const bool passes = weight_.passes(std::fabs(dropped), std::fabs(value));
-        if (!(passes & reading_.covers() & std::isfinite(sum_.comp)) | (++removals_ == sliding::kRebuildEvery)) [[unlikely]]
-            return settle(passes) / n_;
+        if (!(passes & reading_.covers() & std::isfinite(sum_.comp))) [[unlikely]]
+            return settle(passes, value) / n_;
     } else {
         weight_.add(std::fabs(value));
         if (!window_.full()) return std::nullopt;
@@ -166,7 +170,7 @@ inline Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double
         terms_.leave(dropped);
         const bool passes = weight_.passes(dropped * dropped, value * value);
         if (!(passes & std::isfinite(sum_.comp + sum_sq_.comp)) | (++removals_ == sliding::kRebuildEvery)) [[unlikely]]
-            settle(passes);
+            settle(passes, value);
     } else {
         weight_.add(value * value);
         if (!window_.full()) return std::nullopt;

@@ -192,7 +192,7 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
             const bool passes = weight.passes(std::fabs(dropped), std::fabs(x));
             const bool finite = std::isfinite(sum.comp);
             if (!(passes & finite)) [[unlikely]] {
-                if (!finite | (!passes && weight.settle())) resum_window(window, sum, weight);
+                if (!finite | (!passes && weight.settle(std::fabs(x), [w = &window] { return w->any_nonzero(); }))) resum_window(window, sum, weight);
                 return kFull;
             }
             return kFull | kClear;
