@@ -377,3 +377,70 @@ def test_one_small_trade_after_large_ones():
         typical = (101.0 + 99.0 + 99.0) / 3.0
         worst_vwap = max(worst_vwap, abs(vl.py_vwap(h, lo, c, v, 20)[-1] - typical) / typical)
     assert worst_cmf <= 1e-9 and worst_vwap <= 1e-9
+
+
+def one_bar_cases():
+    rng = random.Random(5)
+    x = [round(rng.uniform(1, 200), 1) for _ in range(1500)]
+    h = [v + round(rng.uniform(0, 3), 2) for v in x]
+    lo = [v - round(rng.uniform(0, 3), 2) for v in x]
+    raw = [NAN] * 4 + [(x[i] - min(lo[i - 4:i + 1])) / (max(h[i - 4:i + 1]) - min(lo[i - 4:i + 1])) * 100.0
+                       for i in range(4, len(x))]
+    k3 = vl.py_stochastic(h, lo, x, 5, 3, 1)[0]
+    srk = vl.py_stochrsi(x, 14, 14, 1, 3)[0]
+    return [
+        ("py_sum", vl.py_sum(x, 1), x),
+        ("py_sma", vl.py_sma(x, 1), x),
+        ("py_trima", vl.py_trima(x, 1), x),
+        ("OnlineSMA", streamed(vl.OnlineSMA(1), [(v,) for v in x])[0], x),
+        ("OnlineBollingerBands upper", streamed(vl.OnlineBollingerBands(1, 2.0), [(v,) for v in x])[0], x),
+        ("py_stochastic smooth_k=1", vl.py_stochastic(h, lo, x, 5, 1, 3)[0], raw),
+        ("py_stochastic d_period=1", vl.py_stochastic(h, lo, x, 5, 3, 1)[1], k3),
+        ("OnlineStochastic smooth_k=1", streamed(vl.OnlineStochastic(5, 1, 1), list(zip(h, lo, x)))[0], raw),
+        ("OnlineStochastic d_period=1", streamed(vl.OnlineStochastic(5, 1, 1), list(zip(h, lo, x)))[1], raw),
+        ("py_stochrsi d_period=1", vl.py_stochrsi(x, 14, 14, 3, 1)[1], vl.py_stochrsi(x, 14, 14, 3, 1)[0]),
+        ("py_stochrsi k_period=1, raw", srk, vl.py_stochrsi(x, 14, 14, 1, 1)[1]),
+    ]
+
+
+@pytest.mark.parametrize("label, got, want", one_bar_cases(), ids=lambda c: c if isinstance(c, str) else "")
+def test_a_window_of_one_bar_is_that_bar(label, got, want):
+    assert nan_equal(got, want)
+
+
+def test_a_window_of_one_bar_example():
+    assert vl.py_sma([22.7, 96.2, 12.6, 100.0], 1) == [22.7, 96.2, 12.6, 100.0]
+
+
+def mixed_magnitudes(seed, n=2600):
+    rng = random.Random(seed)
+    return [rng.uniform(0.5, 2) * rng.choice([1.0, 1e6, 1e9, 1e-3]) for _ in range(n)]
+
+
+@pytest.mark.parametrize("period", [1, 2, 3, 10, 50])
+@pytest.mark.parametrize("seed", range(32))
+def test_streaming_sma_makes_the_batch_decisions(seed, period):
+    xs = mixed_magnitudes(seed)
+    assert nan_equal(streamed(vl.OnlineSMA(period), [(x,) for x in xs])[0], vl.py_sma(xs, period))
+
+
+def test_streaming_sma_on_mixed_magnitudes_example():
+    xs = mixed_magnitudes(3)
+    batch, stream = vl.py_sma(xs, 3), streamed(vl.OnlineSMA(3), [(x,) for x in xs])[0]
+    assert [stream[i] for i in (1750, 2503, 2504, 2505)] == [batch[i] for i in (1750, 2503, 2504, 2505)]
+
+
+# The other streams that mirror a series function, bit for bit. The stochastic's sums have no
+# rebuild schedule: it equals the series function up to that function's first scheduled
+# rebuild, and wherever its windows are of one bar.
+@pytest.mark.parametrize("seed", range(0, 32, 4))
+def test_streams_equal_their_series_functions_on_mixed_magnitudes(seed):
+    xs = mixed_magnitudes(seed, 1200)
+    h, lo = [x * 1.01 for x in xs], [x * 0.99 for x in xs]
+    assert nan_equal(streamed(vl.OnlineEMA(10), [(x,) for x in xs])[0], vl.py_ema(xs, 10))
+    assert nan_equal(streamed(vl.OnlineATR(14), list(zip(h, lo, xs)))[0], vl.py_atr(h, lo, xs, 14))
+    for periods, upto in (((14, 3, 3), 14 + 3 - 2 + 1000), ((5, 1, 1), None)):
+        k, d = vl.py_stochastic(h, lo, xs, *periods)
+        sk, sd = streamed(vl.OnlineStochastic(*periods), list(zip(h, lo, xs)))
+        ready = [i for i in range(len(xs)) if not math.isnan(sd[i]) and (upto is None or i < upto)]
+        assert len(ready) > 900 and [(sk[i], sd[i]) for i in ready] == [(k[i], d[i]) for i in ready]

@@ -46,7 +46,8 @@ public:
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         const double v = x_[i];
         // The 1000th slide after the window filled, and every 1000th after that, is summed
-        // afresh (sliding::OnEveryThousandth, counted here before the slide).
+        // afresh (sliding::OnEveryThousandth, counted here before the slide; a window of one
+        // bar on every slide).
         if (std::isnan(v) | (count_ < n_) | (slides_ >= sliding::kRebuildEvery - 1)) [[unlikely]]
             return step_rarely(i);
         ++slides_;
@@ -95,11 +96,11 @@ private:
             acc_.add(v);
             weight_.add(std::fabs(v));
             if (++count_ < n_) return NaN;
-            slides_ = 0;
+            slides_ = sliding::first_count(n_, sliding::kRebuildEvery - 1);
             return read(i);
         }
         resum(i);
-        slides_ = 0;
+        slides_ = sliding::first_count(n_, sliding::kRebuildEvery - 1);
         return read(i);
     }
 

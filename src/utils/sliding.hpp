@@ -12,33 +12,47 @@ namespace vorn::utils::sliding {
 // kRebuildEvery slides, on one of two schedules that differ by one slide.
 inline constexpr std::uint64_t kRebuildEvery = 1000;
 
+// A window of one bar is that bar. Adding the entering term and subtracting the leaving one
+// would leave the rounding of both in its sum, so a window sum of one term is summed afresh on
+// every slide: every schedule, and every count of slides kept in its stead, starts (and
+// restarts after a rebuild) at the count whose next slide rebuilds. `rebuilding`: that count.
+constexpr unsigned first_count(std::uint64_t period, unsigned rebuilding) noexcept {
+    return period == 1 ? rebuilding : 0;
+}
+
 // Slides 1000, 2000, 3000, ... after the first window: the rolling sum, the standard
 // deviation and Bollinger's, the simple mean, the money flow and the rolling VWAP.
 struct OnEveryThousandth {
     // Windows from one rebuild to the next, the rebuild's own included.
     static constexpr std::size_t kStretch = kRebuildEvery;
-    unsigned slides = 0;
+    explicit OnEveryThousandth(std::uint64_t period) noexcept : start_(first_count(period, kRebuildEvery - 1)) {}
     // The next slide: true when it rebuilds.
     bool rebuilds() noexcept {
-        if (++slides != kRebuildEvery) return false;
-        slides = 0;
+        if (++slides_ != kRebuildEvery) return false;
+        slides_ = start_;
         return true;
     }
+
+private:
+    unsigned start_, slides_ = start_;
 };
 
 // After every 1000 incremental slides: slides 1001, 2002, 3003, ... (the least-squares and
 // correlation sums and window::sliding_sums).
 struct AfterEveryThousand {
     static constexpr std::size_t kStretch = kRebuildEvery + 1;
-    unsigned slides = 0;
+    explicit AfterEveryThousand(std::uint64_t period) noexcept : start_(first_count(period, kRebuildEvery)) {}
     bool rebuilds() noexcept {
-        if (slides >= kRebuildEvery) {
-            slides = 0;
+        if (slides_ >= kRebuildEvery) {
+            slides_ = start_;
             return true;
         }
-        ++slides;
+        ++slides_;
         return false;
     }
+
+private:
+    unsigned start_, slides_ = start_;
 };
 
 // The terms a window sum holds, counted exactly beside it (the streaming windows, whose

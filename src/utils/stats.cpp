@@ -322,7 +322,7 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
     };
     Sums s = fill(pn - 1);
     emit(s);
-    sliding::AfterEveryThousand schedule;
+    sliding::AfterEveryThousand schedule(pn);
     for (std::size_t i = pn; i < m; ++i) {
         bool rebuild = schedule.rebuilds();
         if (!rebuild) {

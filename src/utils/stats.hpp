@@ -175,7 +175,7 @@ private:
 
     Kahan sum_;
     WindowWeight weight_;
-    sliding::OnEveryThousandth schedule_;
+    sliding::OnEveryThousandth schedule_{p_};
     sliding::LazyReading reading_{p_};
 };
 
@@ -266,7 +266,7 @@ private:
     // Held apart: their out-of-line members take their address, which would pin the sums
     // beside them to memory.
     std::unique_ptr<WindowWeight[]> weight_;
-    sliding::OnEveryThousandth schedule_;
+    sliding::OnEveryThousandth schedule_{p_};
     // Behind a pointer too, so that the sums are the only state the slides keep at hand.
     std::unique_ptr<sliding::LazyReading[]> reading_{
         new sliding::LazyReading[2]{sliding::LazyReading(p_), sliding::LazyReading(p_)}};
@@ -398,7 +398,7 @@ void running_deviation(std::span<const double> values, std::size_t period, Emit&
     refill(period - 1);
     settle_vouch();
     emit(period - 1, Deviation{mean, m2, nans.count}, std::true_type{});
-    sliding::OnEveryThousandth schedule;
+    sliding::OnEveryThousandth schedule(period);
     for (std::size_t i = period; i < n; ++i) {
         bool rebuild = schedule.rebuilds(), passes = false;
         if (!rebuild) {
@@ -524,7 +524,7 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
     };
     fill(period - 1);
     read(period - 1, false);
-    Schedule schedule;
+    Schedule schedule(period);
     for (std::size_t i = period; i < n; ++i) {
         bool rebuild = schedule.rebuilds(), passed = false;
         if (!rebuild) {
@@ -617,7 +617,7 @@ void least_squares_sums(std::span<const double> values, std::uint64_t period, Em
     auto sums = [&] { return LineSums{sy.sum, sxy.sum, syy.sum, nans.count}; };
     fill(p - 1);
     emit(p - 1, sums());
-    sliding::AfterEveryThousand schedule;
+    sliding::AfterEveryThousand schedule(p);
     for (std::size_t i = p; i < n; ++i) {
         bool rebuild = schedule.rebuilds();
         if (!rebuild) {

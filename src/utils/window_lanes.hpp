@@ -574,6 +574,7 @@ bool no_rebuild_asked(const Win& win, std::size_t n, std::size_t p) noexcept {
 // series can be seen at a glance to ask for no rebuild; their plan is then not walked.
 template <std::size_t G, class Win>
 [[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p) {
+    if (p == 1) return false;  // a window of one bar is summed afresh on every slide: no stretches
     bool done;
     if (no_rebuild_asked(win, n, p)) {
         Scratch<unsigned char> none(n - p + 1);

@@ -15,7 +15,7 @@ Result<OnlineSMA> OnlineSMA::create(std::uint64_t period) {
 
 void OnlineSMA::rebuild() noexcept {
     resum_window(window_, sum_, weight_);
-    removals_ = 0;
+    removals_ = first_removals();
 }
 
 double OnlineSMA::settle(bool passes, double value) noexcept {
@@ -40,7 +40,7 @@ void OnlineSMA::reset() noexcept {
     sum_.reset();
     weight_ = {};
     reading_.reset();
-    removals_ = 0;
+    removals_ = first_removals();
 }
 
 // ---- OnlineEMA -------------------------------------------------------------------------
@@ -85,7 +85,7 @@ void OnlineBollingerBands::settle(bool passes, double value) noexcept {
     const bool spoilt = !std::isfinite(sum_.comp + sum_sq_.comp) | (!passes && weight_.settle(value * value, [this] { return window_.any_nonzero(); }));
     if (removals_ == sliding::kRebuildEvery) {
         recompute();
-        removals_ = 0;
+        removals_ = first_removals();
     } else if (spoilt) {
         recompute();  // leaves the schedule as it is
     }
@@ -94,7 +94,7 @@ void OnlineBollingerBands::settle(bool passes, double value) noexcept {
 void OnlineBollingerBands::force_recalculate() noexcept {
     if (!window_.full()) return;
     recompute();
-    removals_ = 0;
+    removals_ = first_removals();
 }
 
 void OnlineBollingerBands::reset() noexcept {
@@ -103,7 +103,7 @@ void OnlineBollingerBands::reset() noexcept {
     sum_sq_.reset();
     weight_ = {};
     terms_.reset();
-    removals_ = 0;
+    removals_ = first_removals();
 }
 
 }  // namespace vorn::utils::streaming

@@ -26,7 +26,11 @@ public:
 
 private:
     explicit OnlineSMA(std::uint64_t period)
-        : window_(period), period_(period), n_(static_cast<double>(period)), reading_(period) {}
+        : window_(period), period_(period), n_(static_cast<double>(period)), reading_(period),
+          removals_(first_removals()) {}
+    // The count of removals after a rebuild: a window of one bar is summed afresh on every
+    // slide (sliding::first_count).
+    std::uint64_t first_removals() const noexcept { return sliding::first_count(period_, sliding::kRebuildEvery - 1); }
     [[gnu::cold]] void rebuild() noexcept;  // recompute, then start counting removals again
     // The rest of a slide that passes() did not clear, or of any slide of a window longer
     // than sliding::kWeightCovers: the window's sum as it defines it.
@@ -40,7 +44,7 @@ private:
     Kahan sum_;
     WindowWeight weight_;  // |x| over the window
     sliding::LazyReading reading_;
-    std::uint64_t removals_ = 0;
+    std::uint64_t removals_;
 };
 
 // Exponential average seeded by the plain mean of its first `period` inputs.
@@ -86,7 +90,9 @@ public:
     double std_dev() const noexcept { return std_dev_; }
 
 private:
-    OnlineBollingerBands(std::uint64_t period, double std_dev) : window_(period), period_(period), std_dev_(std_dev) {}
+    OnlineBollingerBands(std::uint64_t period, double std_dev)
+        : window_(period), period_(period), std_dev_(std_dev), removals_(first_removals()) {}
+    std::uint64_t first_removals() const noexcept { return sliding::first_count(period_, sliding::kRebuildEvery - 1); }
     [[gnu::cold]] void recompute() noexcept;
     [[gnu::cold, gnu::noinline]] void settle(bool passes, double value) noexcept;  // as OnlineSMA's
 
@@ -97,7 +103,7 @@ private:
     Kahan sum_sq_;
     WindowWeight weight_;  // x * x over the window
     sliding::TermCount terms_;  // of x: the squares are zero where x is
-    std::uint64_t removals_ = 0;
+    std::uint64_t removals_;
 };
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.

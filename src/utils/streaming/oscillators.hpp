@@ -191,8 +191,11 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
             sum.add(-dropped);
             const bool passes = weight.passes(std::fabs(dropped), std::fabs(x));
             const bool finite = std::isfinite(sum.comp);
-            if (!(passes & finite)) [[unlikely]] {
-                if (!finite | (!passes && weight.settle(std::fabs(x), [w = &window] { return w->any_nonzero(); }))) resum_window(window, sum, weight);
+            // A window of one bar is summed afresh on every slide: it is that bar.
+            const bool one_bar = window.capacity() == 1;
+            if (!(passes & finite) | one_bar) [[unlikely]] {
+                if (!finite | one_bar | (!passes && weight.settle(std::fabs(x), [w = &window] { return w->any_nonzero(); })))
+                    resum_window(window, sum, weight);
                 return kFull;
             }
             return kFull | kClear;
