@@ -775,7 +775,7 @@ def exact_sma(x, n, every=1000):
                 out[i] = s / n
             continue
         slides += 1
-        if slides < every:
+        if slides < every and n > 1:  # a window of one bar is summed afresh on every slide
             s, c = kadd(s, c, -x[i - n])
         else:
             s, c = 0.0, 0.0
@@ -1627,11 +1627,12 @@ def kahan_add(s, x):
 
 
 def ref_rolling_vwap(h, l, c, v, p):
-    """Two compensated sums carried from the first window on, rebuilt together on slides 1000, 2000, ..."""
+    """Two compensated sums carried from the first window on, rebuilt together on slides 1000,
+    2000, ... (a window of one bar on every slide)."""
     tp = [((a + b) + d) / 3 for a, b, d in zip(h, l, c)]
     out = [NAN] * len(tp)
     for i in range(p - 1, len(tp)):
-        if i == p - 1 or (i - p + 1) % 1000 == 0:
+        if i == p - 1 or p == 1 or (i - p + 1) % 1000 == 0:
             pv, vv = [0.0, 0.0], [0.0, 0.0]
             for k in range(i - p + 1, i + 1):
                 kahan_add(pv, tp[k] * v[k]), kahan_add(vv, v[k])
