@@ -22,28 +22,26 @@ namespace vorn::utils {
 // at once. Comparing the largest one, not the one leaving, also catches a huge value whose
 // traces fade out over several bars (a weighted mean of it, a mean of that mean).
 //
-// "What stays" is the larger of the window's weight and the weight it usually has. The
-// usual weight matters where a series falls to zero or to rounding noise for a few bars (a
-// drawdown at a new high, a stochastic at its low, a flat price's returns, a mean of those):
-// an ordinary value having left such a window is no outlier, and its sums keep the rounding
-// they have always had. The usual weight is a slow average of the window's weights that
-// passes over the windows far above it (an outlier inside, or its traces) or far below it
-// (zeros, noise), so a bad tick cannot teach it; a new level is adopted once it has lasted
-// about a thousand bars and two windows. It starts from the first window without its
-// largest term, which may be the outlier.
-//
-// The usual weight stands in for the window only where the window may hold nothing but zeros:
-// a window that still holds a nonzero term and is outweighed is rebuilt whatever the usual
-// weight says (a small trade after a run of large ones, the bars after several bad prints in
-// the first window, whose first rest the usual weight was seeded from). It holds one where the
-// entering term is not zero, or where the weight is farther from 0 than its own rounding.
+// "What stays" is the window's own weight wherever the window still holds a nonzero term,
+// however small (a small trade after a run of large ones; the bars after several bad prints,
+// in the first window too): the rounding left behind would be most of what such a window
+// reads. Where it may hold nothing but zeros, it is the larger of the window's weight and the
+// weight it usually has. A window of zeros reads exactly 0 whatever its sums' rounding
+// (utils::sliding), so an ordinary value having left it (a drawdown at a new high, a
+// stochastic at its low, a flat price's returns, a mean of those) is no outlier, and its sums
+// keep the rounding they have always had. The window surely holds a nonzero term where the
+// entering one is not zero, or where its weight is farther from 0 than the weight's own
+// rounding; otherwise the caller looks (holds_nonzero), once for a run of zeros entering a
+// window of zeros. The usual weight is a slow average of the window's weights that passes
+// over the windows far above it (an outlier inside, or its traces) or far below it (zeros,
+// noise), so a bad tick cannot teach it; a new level is adopted once it has lasted about a
+// thousand bars and two windows. It starts from the first window without its largest term.
 //
 // Ordinary data never comes near the ratio: every ordinary slide keeps exactly the
 // arithmetic it had, and adds only the weight's own update and one test (passes()); the
 // teaching windows and the judging against the usual weight run apart from it (settle()).
-// A rebuild costs one pass over the window. After a rebuild the
-// largest magnitude is one the window holds, so the next rebuild needs a further fall by
-// kOutweighs: rebuilds stay rare even on hostile data.
+// A rebuild costs one pass over the window. After a rebuild the largest magnitude is one the
+// window holds, so the next rebuild needs a further fall by kOutweighs below it.
 inline constexpr double kOutweighs = 1048576.0;  // 2^20
 
 class WindowWeight {

@@ -70,7 +70,8 @@ struct StochasticValue {
 
 // %K: the mean of the last smooth_k raw stochastics over k_period bars; %D: the mean of
 // the last d_period %K values. Its two running sums have no rebuild schedule; each is
-// rebuilt only when a slide overflows it or a value that outweighed its window leaves.
+// rebuilt only when a slide overflows it or a value that outweighed its window leaves, and on
+// every slide of a window of one bar.
 class OnlineStochastic {
 public:
     static Result<OnlineStochastic> create(std::uint64_t k_period, std::uint64_t smooth_k, std::uint64_t d_period);
