@@ -3,7 +3,8 @@
 Its python blocks run in order in one namespace, from the checkout's root (they read the sample
 bars): blocks written as an interactive session are doctests, whose shown results and exceptions
 must match; the others must run without error. Shell blocks are commands, not run. The table of
-first defined bars is evaluated on the sample bars."""
+first defined bars is evaluated on the sample bars, and the table of functions that a halt leaves
+without value is held to a sweep of every series function over the sample bars with a halt in them."""
 import csv
 import doctest
 import math
