@@ -6,10 +6,13 @@ differs between the prefix's run and the whole run (exactly: NaN matches NaN, no
 forgiven). The measured set must equal the README's marked list, so a new function that looks ahead,
 or a change that stops one from doing so, fails here until the README says so.
 
-Inputs that are another indicator's output (an ATR, the Ichimoku lines, signal flags) are computed
-once on the whole set and cut like the prices: what is measured is each function's own dependence on
-later bars, not that of the indicator that fed it.
+Inputs that are another function's outputs (an ATR, the Ichimoku lines, signal flags) are fed twice:
+computed once on the whole set and cut like the prices, which measures the function's own dependence on
+later bars; and computed by their producer on each prefix, as a live feed would hand them over, which
+measures what reaches the function through its inputs (the Ichimoku lagging span is the close of a
+later bar, so what reads it looks ahead too).
 """
+import functools
 import inspect
 import math
 import pathlib
@@ -53,15 +56,16 @@ def make_bars(n, seed=32):
     return o, h, l, c, v
 
 
-def series_by_name():
-    o, h, l, c, v = make_bars(N)
-    returns = [0.0] + [(c[i] - c[i - 1]) / c[i - 1] for i in range(1, N)]
-    open_returns = [0.0] + [(o[i] - o[i - 1]) / o[i - 1] for i in range(1, N)]
+def series_by_name(bars):
+    o, h, l, c, v = bars
+    n = len(c)
+    returns = [0.0] + [(c[i] - c[i - 1]) / c[i - 1] for i in range(1, n)]
+    open_returns = [0.0] + [(o[i] - o[i - 1]) / o[i - 1] for i in range(1, n)]
     rsi = vl.py_rsi(c, 14)
     atr = vl.py_atr(h, l, c, 14)
     direction = vl.py_supertrend(h, l, c, 10, 3.0)[1]
-    turns_up = [float(i > 0 and direction[i - 1] == -1.0 and direction[i] == 1.0) for i in range(N)]
-    turns_down = [float(i > 0 and direction[i - 1] == 1.0 and direction[i] == -1.0) for i in range(N)]
+    turns_up = [float(i > 0 and direction[i - 1] == -1.0 and direction[i] == 1.0) for i in range(n)]
+    turns_down = [float(i > 0 and direction[i - 1] == 1.0 and direction[i] == -1.0) for i in range(n)]
     cloud = vl.py_ichimoku_cloud(h, l, c, 9, 26, 52)
     return {
         "open": o, "high": h, "low": l, "close": c, "volume": v,
@@ -75,7 +79,12 @@ def series_by_name():
     }
 
 
-SERIES = series_by_name()
+BARS = make_bars(N)
+SERIES = series_by_name(BARS)
+# The series above that another function produces (the rest are the bars and their returns).
+PRODUCED = frozenset({"rsi", "indicator", "atr", "atr_values", "direction", "buy_signals", "sell_signals",
+                      "buy1", "sell1", "buy2", "sell2", "tenkan_sen", "kijun_sen", "senkou_span_a",
+                      "senkou_span_b", "chikou_span"})
 
 # Arguments other than the bars where the signature's default does not fit (or the signature names no
 # default): chosen so that each function is defined, and fires, on the bars above.
@@ -129,7 +138,7 @@ def series_functions():
             and any(p["kind"] == "series" for p in DECLARED[name])]
 
 
-def arguments(name):
+def arguments(name, series=SERIES):
     """Positional arguments: the bars by parameter name, then the table, the signature's default, or
     a plain value of the parameter's kind; trailing parameters that may be left out are left out."""
     signature = inspect.signature(getattr(vl, name)).parameters
@@ -139,8 +148,8 @@ def arguments(name):
         if p["name"] in chosen:
             args.append(chosen[p["name"]])
         elif p["kind"] == "series":
-            assert p["name"] in SERIES, f"{name}: say in SERIES what its series {p['name']!r} holds"
-            args.append(SERIES[p["name"]])
+            assert p["name"] in series, f"{name}: say in SERIES what its series {p['name']!r} holds"
+            args.append(series[p["name"]])
         elif not p["required"]:
             break
         elif shown is not None and shown.default not in (inspect.Parameter.empty, None):
@@ -148,6 +157,22 @@ def arguments(name):
         else:
             args.append(FALLBACK[p["kind"]])
     return args
+
+
+def cut(args, k):
+    return [a[:k] if isinstance(a, list) and len(a) == N else a for a in args]
+
+
+@functools.lru_cache(maxsize=None)
+def series_on_prefix(k):
+    """The series as a live feed has them after k bars: each producer run on the first k bars."""
+    return series_by_name([b[:k] for b in BARS])
+
+
+def takes_outputs(name):
+    chosen = ARGS.get(name, {})
+    return any(p["kind"] == "series" and p["name"] in PRODUCED and p["name"] not in chosen
+               for p in DECLARED[name])
 
 
 def same(a, b):
@@ -228,9 +253,12 @@ def test_earlier_outputs_against_readme(name, listed):
     whole = fn(*args)
     changed = {}
     for k in PREFIXES:
-        part = fn(*[a[:k] if isinstance(a, list) and len(a) == N else a for a in args])
-        for where, diff in earlier_changes(whole, part, k):
-            changed[where] = changed.get(where, 0) + diff
+        runs = [("inputs cut", cut(args, k))]
+        if takes_outputs(name):
+            runs.append(("inputs produced on the prefix", cut(arguments(name, series_on_prefix(k)), k)))
+        for how, part_args in runs:
+            for where, diff in earlier_changes(whole, fn(*part_args), k):
+                changed[f"{where}, {how}"] = changed.get(f"{where}, {how}", 0) + diff
     if name in listed:
         assert changed, f"{name} is in the README's lookahead list, but appending bars changed none of its " \
                         f"earlier outputs on {len(PREFIXES)} prefixes"
@@ -245,3 +273,20 @@ def test_the_measure_sees_a_lagging_value():
     shifted = close[1:] + [math.nan]
     assert earlier_changes(shifted, close[1:300] + [math.nan], 300) == [("result", 1)]
     assert earlier_changes(close, close[:300], 300) == []
+
+
+def test_producers_on_a_prefix_hand_over_what_a_live_feed_has():
+    """The second feeding differs from the cut one exactly where a producer looks ahead: the lagging
+    span, the close of a later bar, is NaN for the prefix's last `kijun_period` bars; the causal
+    producers hand over the cut series bit for bit."""
+    k = PREFIXES[0]
+    live = series_on_prefix(k)
+    assert set(PRODUCED) < set(live)
+    lagging = live["chikou_span"]
+    assert all(math.isnan(x) for x in lagging[k - 26:]) and not any(math.isnan(x) for x in lagging[:k - 26])
+    assert lagging[:k - 26] == SERIES["chikou_span"][:k - 26]
+    assert not any(math.isnan(x) for x in SERIES["chikou_span"][k - 26:k])
+    for name in sorted(PRODUCED - {"chikou_span"}):
+        assert same(live[name], SERIES[name][:k]), name
+    assert takes_outputs("py_ichimoku_signals") and takes_outputs("py_trailing_stop")
+    assert not takes_outputs("py_sma")

@@ -3,7 +3,8 @@
 Its python blocks run in order in one namespace, from the checkout's root (they read the sample
 bars): blocks written as an interactive session are doctests, whose shown results and exceptions
 must match; the others must run without error. Shell blocks are commands, not run. The table of
-first defined bars is evaluated on the sample bars."""
+first defined bars is evaluated on the sample bars, and the table of functions that a halt leaves
+without value is held to a sweep of every series function over the sample bars with a halt in them."""
 import csv
 import doctest
 import math
@@ -75,3 +76,102 @@ def test_the_table_has_rows():
 def test_first_defined_bar(call, first):
     values = eval(call, {name: getattr(vl, name) for name in vl.__all__}, sample_bars())
     assert next(i for i, x in enumerate(values) if not math.isnan(x)) == first
+
+
+# A halt: HALT_LENGTH bars inserted at HALT_AT whose four prices are the last close, without volume.
+HALT_AT, HALT_LENGTH, LONG_HALT = 200, 30, 700
+SWEPT_KINDS = {"series", "count", "real", "setting", "flag", "text"}
+
+
+def halted(bars, length):
+    held = bars["close"][HALT_AT - 1]
+    return {k: s[:HALT_AT] + [0.0 if k == "volume" else held] * length + s[HALT_AT:] for k, s in bars.items()}
+
+
+def nan_bars(outputs):
+    """The bars, after each output's first defined one, at which an output is NaN."""
+    gaps = set()
+    for out in outputs:
+        first = next((i for i, x in enumerate(out) if not math.isnan(x)), len(out))
+        gaps.update(i for i in range(first, len(out)) if math.isnan(out[i]))
+    return gaps
+
+
+def marked(name):
+    text = README.read_text(encoding="utf-8")
+    block = re.search(rf"<!-- {name} -->(.*?)<!-- /{name} -->", text, re.S)
+    assert block, f"README.md has no <!-- {name} --> ... <!-- /{name} --> part"
+    return block.group(1)
+
+
+def halt_rows():
+    rows = []
+    for line in marked("halt-nan").splitlines():
+        cells = [c.strip() for c in line.strip().strip("|").split("|")]
+        if len(cells) == 3 and cells[1].isdigit():
+            rows += [(call, int(cells[1])) for call in re.findall(r"`([^`]+)`", cells[0])]
+    return rows
+
+
+def halt_sweep(length):
+    """Every series function at its declared defaults (a rolling VWAP) on the sample bars with a halt:
+    the names of those with an output that is defined throughout without the halt and NaN within it."""
+    floor = pytest.importorskip("vorn_bench_floor", reason="the declarations come with an in-place build")
+    plain = sample_bars()
+    bars = halted(plain, length)
+    found, refused = set(), set()
+    declared = floor.parameters()
+    for name in vl.__all__:
+        params = declared.get(name)
+        if isinstance(getattr(vl, name), type) or not params or not any(p["kind"] == "series" for p in params) \
+                or not all(p["kind"] in SWEPT_KINDS for p in params):
+            continue
+
+        def run(data):
+            args = []
+            for p in params:
+                default = None if p["default"] in (None, "None") else eval(p["default"])
+                if p["kind"] == "series":
+                    args.append(data.get(p["name"], data["close"]))
+                elif name == "py_vwap" and p["name"] == "period":
+                    args.append(14)
+                else:
+                    args.append({"count": 10, "text": "standard"}.get(p["kind"]) if default is None else default)
+            result = getattr(vl, name)(*args)
+            n = len(data["close"])
+            return [r for r in (result if isinstance(result, tuple) else (result,)) if isinstance(r, list)
+                    and len(r) == n and all(isinstance(x, float) for x in r)]
+
+        try:
+            before = run(plain)
+        except ValueError:
+            continue  # prices outside an element-wise function's domain, a model the bars cannot train
+        try:
+            after = run(bars)
+        except ValueError:
+            refused.add(name)
+            continue
+        if any(nan_bars([b]) == set() and nan_bars([a]) for b, a in zip(before, after)):
+            found.add(name)
+    assert not refused, f"a halt makes these refuse the bars: {sorted(refused)}"
+    return found
+
+
+def test_the_halt_table_lists_every_function_a_halt_leaves_without_value():
+    listed = {re.match(r"(py_\w+)\(", call).group(1) for call, _ in halt_rows()}
+    assert listed == halt_sweep(HALT_LENGTH)
+
+
+def test_longer_halts_add_the_named_smoothed_measures():
+    longer = set(re.findall(r"`(py_\w+)`", marked("longer-halts")))
+    assert longer and not longer & {re.match(r"(py_\w+)\(", call).group(1) for call, _ in halt_rows()}
+    assert halt_sweep(LONG_HALT) - halt_sweep(HALT_LENGTH) == longer
+
+
+@pytest.mark.parametrize("call, count", halt_rows())
+def test_nan_bars_in_a_halt(call, count):
+    bars = halted(sample_bars(), HALT_LENGTH)
+    result = eval(call, {name: getattr(vl, name) for name in vl.__all__}, bars)
+    gaps = nan_bars(result if isinstance(result, tuple) else (result,))
+    assert len(gaps) == count
+    assert min(gaps) >= HALT_AT  # the halt's doing, not the warm-up's
