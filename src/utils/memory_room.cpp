@@ -41,6 +41,8 @@ struct Path {
         return *this;
     }
     Path& add(const char* part) { return add(part, std::strlen(part)); }
+    // A path cut short names no file.
+    const char* name() const { return ok ? text : ""; }
 };
 
 // Calls stop(line) for each line of the file, its newline removed, until it returns true;
@@ -131,7 +133,7 @@ bool cgroup_of(const char* root, bool v2, Path& cgroup) {
     Path file;
     file.add(root).add("/proc/self/cgroup");
     bool found = false;
-    scan_lines(file.text, [&](const char* line) {
+    scan_lines(file.name(), [&](const char* line) {
         const char* first = std::strchr(line, ':');
         const char* second = first ? std::strchr(first + 1, ':') : nullptr;
         if (!second) return false;
@@ -153,7 +155,7 @@ bool cgroup_directory(const char* root, bool v2, const Path& cgroup, Path& direc
     Path file;
     file.add(root).add("/proc/self/mountinfo");
     bool found = false;
-    scan_lines(file.text, [&](const char* line) {
+    scan_lines(file.name(), [&](const char* line) {
         const char* field[5];
         std::size_t length[5];
         const char* p = line;
@@ -206,11 +208,11 @@ bool cgroup_room(const char* root, bool v2, std::uint64_t& room) {
     for (;;) {
         Path file;
         std::uint64_t limit, usage = 0, inactive = 0;
-        if (file_number(file.add(directory.text).add(limit_file).text, limit) && limit < kUnlimited) {
+        if (file_number(file.add(directory.text).add(limit_file).name(), limit) && limit < kUnlimited) {
             file = Path();
-            file_number(file.add(directory.text).add(usage_file).text, usage);
+            file_number(file.add(directory.text).add(usage_file).name(), usage);
             file = Path();
-            keyed_number(file.add(directory.text).add("/memory.stat").text, inactive_key, inactive);
+            keyed_number(file.add(directory.text).add("/memory.stat").name(), inactive_key, inactive);
             const std::uint64_t left = less(limit, less(usage, inactive));
             if (left < room) room = left;
             found = true;
@@ -270,7 +272,7 @@ MemoryRoom memory_room(const char* root) noexcept {
     meminfo.add(root).add("/proc/meminfo");
     status.add(root).add("/proc/self/status");
     std::uint64_t bytes = 0;
-    if (kib_field(meminfo.text, "MemAvailable:", bytes))
+    if (kib_field(meminfo.name(), "MemAvailable:", bytes))
         bound(bytes, RoomLimit::available);
     else if (const std::uint64_t machine = physical_memory(); machine > 0)
         bound(machine, RoomLimit::physical);
@@ -278,11 +280,11 @@ MemoryRoom memory_room(const char* root) noexcept {
     [[maybe_unused]] std::uint64_t used;
 #ifdef RLIMIT_AS
     if (soft_limit(RLIMIT_AS, bytes))
-        bound(less(bytes, kib_field(status.text, "VmSize:", used) ? used : 0), RoomLimit::address_space);
+        bound(less(bytes, kib_field(status.name(), "VmSize:", used) ? used : 0), RoomLimit::address_space);
 #endif
 #ifdef RLIMIT_DATA
     if (soft_limit(RLIMIT_DATA, bytes))
-        bound(less(bytes, kib_field(status.text, "VmData:", used) ? used : 0), RoomLimit::data);
+        bound(less(bytes, kib_field(status.name(), "VmData:", used) ? used : 0), RoomLimit::data);
 #endif
     for (const bool v2 : {true, false})
         if (cgroup_room(root, v2, bytes)) bound(bytes, RoomLimit::container);
