@@ -1,17 +1,51 @@
 #pragma once
-// Sizes the machine cannot hold. Where memory is overcommitted (Linux by default), asking for
-// more than the machine has succeeds, and the process, or a neighbour, is killed part way
-// through filling it; so a result whose size is not bounded by its inputs' is measured
-// against the machine's memory before any of it is built.
+// Sizes the process cannot hold. Where memory is overcommitted (Linux by default), asking for
+// more than can be had succeeds, and the process, or a neighbour, is killed part way through
+// filling it; and under an address-space or data limit the request fails only once much of
+// the result is built. So a result whose size is not bounded by its inputs' is measured
+// against what this process can still get before any of it is built.
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <new>
 
 namespace vorn::utils {
 
-// What a value of a result costs once its caller holds it: a boxed double and the slot of the
-// list that holds it.
-inline constexpr std::uint64_t kResultValueBytes = 32;
+// What a value of a result costs at its peak, once it reaches its caller: the flat copy of
+// the doubles (8 bytes), which is still held while the list is built, the list's slot (8) and
+// the boxed double it points to (a 24-byte object in a 32-byte block).
+inline constexpr std::uint64_t kResultValueBytes = 48;
+
+// Below this, a result is built without asking the system what is left: reading the limits
+// would cost more than such a result, and an allocation that fails still fails cleanly.
+inline constexpr std::uint64_t kUncheckedResultBytes = std::uint64_t{32} << 20;
+
+// The limit that bounds what a process can still get.
+enum class RoomLimit : std::uint8_t {
+    none,           // nothing the system tells bounds it
+    available,      // the machine's memory available now (MemAvailable)
+    physical,       // the machine's memory, where what is available is not told
+    address_space,  // RLIMIT_AS less the address space already mapped
+    data,           // RLIMIT_DATA less the data segments already mapped
+    container,      // the memory limit of the process's cgroup (or an ancestor's) less its usage
+};
+
+struct MemoryRoom {
+    std::uint64_t bytes = std::numeric_limits<std::uint64_t>::max();
+    RoomLimit limit = RoomLimit::none;
+};
+
+// How a refusal names the limit, before the bytes it leaves: "the data limit (RLIMIT_DATA) leaves".
+const char* room_limit_text(RoomLimit limit) noexcept;
+
+// The most this process can be given now: the least of what each limit leaves. The system's
+// files are read under root ("" for the running system; a test gives a directory laid out as
+// one); a source the system does not have bounds nothing. Reads a few small files: call it
+// once per large request, never per value.
+MemoryRoom memory_room(const char* root = "") noexcept;
+
+// The machine's physical memory in bytes; 0 where the system does not tell.
+std::uint64_t physical_memory() noexcept;
 
 // An allocation refused for its size: a std::bad_alloc, so that whatever handles a failed
 // allocation handles it, with a message that gives the size. Copies never allocate.
@@ -21,14 +55,12 @@ public:
     const char* what() const noexcept override { return message_; }
 
 private:
-    char message_[160];
+    char message_[224];
 };
 
-// The machine's physical memory in bytes; 0 where the system does not tell.
-std::uint64_t physical_memory() noexcept;
-
-// Throws TooLarge when a result of rows x columns values, kResultValueBytes each, cannot fit in
-// the machine's physical memory (where that is not known, only when the count overflows).
+// Throws TooLarge when a result of rows x columns values, kResultValueBytes each, cannot be had
+// (memory_room(), asked only from kUncheckedResultBytes up) or its size overflows. The message
+// gives the size and the limit that refused it.
 void ensure_result_fits(std::uint64_t rows, std::uint64_t columns);
 
 // new double[count], uninitialised, released with delete[]; TooLarge when it cannot be had.

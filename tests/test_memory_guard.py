@@ -1,0 +1,222 @@
+"""The guard on results that grow faster than their inputs (the feature preparers' matrices).
+
+A refused result must be refused before any of it is built, naming its size and the limit
+that refused it: the memory available, the address-space or data limit less what the process
+already maps, or its cgroup's memory limit less its usage. Each call that could be large runs
+in a child process with its own limits, whose peak resident size is read back. What the guard
+reads from the system is checked through tests/native/memory_room.cpp on systems laid out in
+a temporary directory.
+"""
+import json
+import os
+import pathlib
+import resource
+import subprocess
+import sys
+
+import pytest
+
+import vorn_library.vorn_library as vl
+from conftest import native_program
+
+GB = 1 << 30
+# A sanitizer maps terabytes of shadow memory up front, so no address-space cap can be set under it.
+SANITIZED = bool(os.environ.get("VORN_SANITIZE"))
+NO_CAP_UNDER_SANITIZER = pytest.mark.skipif(SANITIZED, reason="VORN_SANITIZE: a sanitizer build cannot run "
+                                            "under an address-space or data cap")
+VALUE_BYTES = 48   # the doubles' flat copy, the list slot and the boxed float, all held at once
+
+# The child's peak resident size is its own memory's high-water mark (VmHWM): ru_maxrss keeps
+# the forking parent's (the test runner's) across the exec.
+PROBE = r"""
+import json, resource, sys
+import vorn_library.vorn_library as vl
+
+def peak():
+    try:
+        with open("/proc/self/status") as f:
+            return next(int(line.split()[1]) << 10 for line in f if line.startswith("VmHWM:"))
+    except (OSError, StopIteration):
+        return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss << 10
+
+n, lookback = map(int, sys.argv[1:3])
+close = [100.0 + (i * 7919 % 101) / 50 for i in range(n)] if len(sys.argv) > 3 else [100.0] * n
+atr = [1.0 + (i % 13) / 10 for i in range(n)] if len(sys.argv) > 3 else [1.0] * n
+start = peak()
+try:
+    flat, rows, columns = vl.py_prepare_supertrend_features(close, atr, lookback)
+    out = {"rows": rows, "columns": columns, "sum": sum(flat), "head": flat[:3], "tail": flat[-3:]}
+except MemoryError as e:
+    out = {"refused": str(e)}
+out["peak"] = peak()
+out["grown"] = out["peak"] - start
+print(json.dumps(out))
+"""
+
+
+def prepare_in_child(n, lookback, varied=False, address_space=None, data=None):
+    """py_prepare_supertrend_features on n bars (flat prices unless varied) in a child process
+    whose RLIMIT_AS / RLIMIT_DATA are capped at the given bytes; what it built or its refusal."""
+    def cap():
+        for kind, limit in ((resource.RLIMIT_AS, address_space), (resource.RLIMIT_DATA, data)):
+            if limit:
+                resource.setrlimit(kind, (limit, limit))
+
+    env = dict(os.environ, PYTHONPATH=str(pathlib.Path(vl.__file__).resolve().parents[1]))
+    args = [sys.executable, "-c", PROBE, str(n), str(lookback)] + (["varied"] if varied else [])
+    run = subprocess.run(args, capture_output=True, text=True, env=env, timeout=120, preexec_fn=cap)
+    assert run.returncode == 0, (run.returncode, run.stderr[-2000:])
+    return json.loads(run.stdout)
+
+
+def available_memory():
+    try:
+        with open("/proc/meminfo") as f:
+            return next(int(line.split()[1]) << 10 for line in f if line.startswith("MemAvailable:"))
+    except (OSError, StopIteration):
+        return None
+
+
+def refusal(values, limit):
+    """A refusal's text up to the room it names."""
+    return f"Result too large for memory: {values} values need {VALUE_BYTES * values} bytes, {limit} "
+
+
+def room_named(message, values, limit):
+    """The room a refusal of that size by that limit names; fails on any other text."""
+    head = refusal(values, limit)
+    assert message.startswith(head), message
+    return int(message[len(head):])
+
+
+def needs_memory(bytes_):
+    have = available_memory()
+    if have is None or have < bytes_:
+        pytest.skip(f"the machine must have {bytes_ >> 20} MB available for the cap to be the tighter limit")
+
+
+# The issue's case: 23617 rows of 32766 lagged values, 37 GB at its peak.
+ISSUE_VALUES = (40000 - 16383) * 2 * 16383
+CAP_LIMIT = "the address-space limit (RLIMIT_AS) leaves"
+DATA_LIMIT = "the data limit (RLIMIT_DATA) leaves"
+
+
+@NO_CAP_UNDER_SANITIZER
+def test_the_long_lookback_is_refused_at_once_under_an_address_space_cap():
+    # Estimated at 32 bytes a value it passed for less than the machine: in a child capped at
+    # 8 GB it then built several GB and failed with a bare MemoryError.
+    needs_memory(9 * GB)
+    out = prepare_in_child(40000, 16383, address_space=8 * GB)
+    assert 0 < room_named(out.get("refused", ""), ISSUE_VALUES, CAP_LIMIT) < 8 * GB
+    assert out["peak"] < 100 << 20
+
+
+def test_the_long_lookback_is_refused_at_once_without_a_cap():
+    # Unrefused it asks for 37 GB, and the out-of-memory killer ends the process.
+    out = prepare_in_child(40000, 16383)
+    message = out.get("refused", "")
+    named = [limit for limit in ("the memory available is", "the machine has", "the container's memory limit leaves")
+             if message.startswith(refusal(ISSUE_VALUES, limit))]
+    assert len(named) == 1, message
+    assert room_named(message, ISSUE_VALUES, named[0]) < VALUE_BYTES * ISSUE_VALUES
+    if not SANITIZED:   # the sanitizer's shadow memory is resident too
+        assert out["peak"] < 100 << 20
+
+
+# 30000 rows of 2000 values: 2.9 GB at its peak, more than either cap, far less than the machine.
+FEW_GB = (31000, 1000)
+FEW_GB_VALUES = 30000 * 2000
+
+
+@NO_CAP_UNDER_SANITIZER
+@pytest.mark.parametrize("cap, limit", [(dict(address_space=GB), CAP_LIMIT), (dict(data=GB), DATA_LIMIT)],
+                         ids=["RLIMIT_AS", "RLIMIT_DATA"])
+def test_a_result_that_fits_the_machine_but_not_the_cap_is_refused_by_the_cap(cap, limit):
+    needs_memory(2 * VALUE_BYTES * FEW_GB_VALUES)
+    out = prepare_in_child(*FEW_GB, **cap)
+    assert 0 < room_named(out.get("refused", ""), FEW_GB_VALUES, limit) < GB
+    assert out["peak"] < 100 << 20
+
+
+@NO_CAP_UNDER_SANITIZER
+@pytest.mark.parametrize("n, lookback", [(40, 3), (5500, 500)], ids=["small", "large-enough-to-be-measured"])
+def test_a_result_that_fits_the_cap_is_built_as_without_it(n, lookback):
+    # 5 million values (240 MB at the peak) are measured against the limits, then built; the
+    # peak they reach is what the guard counts them at.
+    capped = prepare_in_child(n, lookback, varied=True, address_space=2 * GB)
+    plain = prepare_in_child(n, lookback, varied=True)
+    assert "refused" not in capped, capped
+    assert (capped["rows"], capped["columns"]) == (n - lookback, 2 * lookback)
+    for key in ("rows", "columns", "sum", "head", "tail"):
+        assert capped[key] == plain[key]
+    values = capped["rows"] * capped["columns"]
+    if values > 1_000_000:
+        assert 40 * values < capped["grown"] <= VALUE_BYTES * values * 1.05
+
+
+# Systems laid out under a directory, and the room memory_room() finds there. Sizes in bytes;
+# /proc files count kB.
+MEMINFO = "MemTotal:        4000000 kB\nMemFree:         2000000 kB\nMemAvailable:    1000000 kB\n"
+AVAILABLE = "1024000000 the memory available is"
+V2_MOUNT = "30 23 0:26 / /sys/fs/cgroup rw,nosuid,relatime shared:4 - cgroup2 cgroup2 rw,nsdelegate\n"
+V1_MOUNTS = ("35 31 0:32 /docker/abc /sys/fs/cgroup/cpu,cpuacct ro,nosuid - cgroup cgroup rw,cpu,cpuacct\n"
+             "36 31 0:33 /docker/abc /sys/fs/cgroup/memory ro,nosuid - cgroup cgroup rw,memory\n")
+V1_CGROUP = "5:cpu,cpuacct:/docker/abc\n4:memory:/docker/abc\n0::/\n"
+V1_DIR = "sys/fs/cgroup/memory/"
+
+SYSTEMS = {
+    "available": ({"proc/meminfo": MEMINFO}, AVAILABLE),
+    # The job's own cgroup has no limit; its parent's 50 MB less 30 MB used, of which 4 MB are
+    # inactive file cache, leave 24 MB.
+    "v2-ancestor": ({"proc/meminfo": MEMINFO, "proc/self/cgroup": "0::/app/job\n", "proc/self/mountinfo": V2_MOUNT,
+                     "sys/fs/cgroup/app/job/memory.max": "max\n", "sys/fs/cgroup/app/job/memory.current": "5000000\n",
+                     "sys/fs/cgroup/app/memory.max": "50000000\n", "sys/fs/cgroup/app/memory.current": "30000000\n",
+                     "sys/fs/cgroup/app/memory.stat": "anon 1\ninactive_file 4000000\nactive_file 5\n"},
+                    "24000000 the container's memory limit leaves"),
+    # Both levels limited: the tighter one counts, here the job's (10 MB less 9 MB).
+    "v2-own": ({"proc/meminfo": MEMINFO, "proc/self/cgroup": "0::/app/job\n", "proc/self/mountinfo": V2_MOUNT,
+                "sys/fs/cgroup/app/job/memory.max": "10000000\n", "sys/fs/cgroup/app/job/memory.current": "9000000\n",
+                "sys/fs/cgroup/app/memory.max": "50000000\n", "sys/fs/cgroup/app/memory.current": "30000000\n"},
+               "1000000 the container's memory limit leaves"),
+    "v2-over-its-limit": ({"proc/meminfo": MEMINFO, "proc/self/cgroup": "0::/job\n", "proc/self/mountinfo": V2_MOUNT,
+                           "sys/fs/cgroup/job/memory.max": "1000\n", "sys/fs/cgroup/job/memory.current": "5000\n"},
+                          "0 the container's memory limit leaves"),
+    # A container's view: the mount shows the hierarchy from the container's own cgroup, whose
+    # usage counts the hierarchy's inactive cache (total_), not its own.
+    "v1-namespaced": ({"proc/meminfo": MEMINFO, "proc/self/cgroup": V1_CGROUP, "proc/self/mountinfo": V1_MOUNTS,
+                       V1_DIR + "memory.limit_in_bytes": "300000000\n", V1_DIR + "memory.usage_in_bytes": "250000000\n",
+                       V1_DIR + "memory.stat": "cache 1\ninactive_file 9\ntotal_inactive_file 20000000\n"},
+                      "70000000 the container's memory limit leaves"),
+    "v1-unlimited": ({"proc/meminfo": MEMINFO, "proc/self/cgroup": V1_CGROUP, "proc/self/mountinfo": V1_MOUNTS,
+                      V1_DIR + "memory.limit_in_bytes": "9223372036854771712\n",
+                      V1_DIR + "memory.usage_in_bytes": "250000000\n"}, AVAILABLE),
+    # The cgroup is not below the mount's root ("/do" is no parent of "/docker"): not its limit.
+    "v1-elsewhere": ({"proc/meminfo": MEMINFO, "proc/self/cgroup": V1_CGROUP,
+                      "proc/self/mountinfo": V1_MOUNTS.replace("/docker/abc /sys/fs/cgroup/memory", "/do /sys/fs/cgroup/memory"),
+                      V1_DIR + "memory.limit_in_bytes": "1000\n"}, AVAILABLE),
+    # An overlong line (an overlay mount's layers) whose part past the line buffer (4095
+    # characters) would read as a cgroup2 mount.
+    "overlong-mount-line": ({"proc/meminfo": MEMINFO, "proc/self/cgroup": "0::/job\n",
+                             "proc/self/mountinfo": "1 0 0:1 / / rw - overlay overlay lowerdir=".ljust(4095, "x")
+                             + "9 9 0:9 / /wrong rw - cgroup2 cgroup2 rw\n" + V2_MOUNT,
+                             "wrong/job/memory.max": "7\n",
+                             "sys/fs/cgroup/job/memory.max": "20000000\n", "sys/fs/cgroup/job/memory.current": "0\n"},
+                            "20000000 the container's memory limit leaves"),
+}
+
+
+@pytest.mark.parametrize("files, want", list(SYSTEMS.values()), ids=list(SYSTEMS))
+def test_the_room_is_the_least_any_limit_leaves(tmp_path, files, want):
+    for name, text in files.items():
+        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
+        (tmp_path / name).write_text(text)
+    assert native_program("memory_room")(str(tmp_path)) == [want]
+
+
+def test_without_memory_available_the_machine_bounds_it(tmp_path):
+    # Before MemAvailable (Linux 3.14), and on systems without /proc, the machine's memory.
+    (tmp_path / "proc").mkdir()
+    (tmp_path / "proc/meminfo").write_text("MemTotal:  4000000 kB\nMemFree:  2000000 kB\n")
+    machine = os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE")
+    for root in (tmp_path, tmp_path / "nothing"):
+        assert native_program("memory_room")(str(root)) == [f"{machine} the machine has"]
