@@ -62,6 +62,32 @@ def test_swma_matches_window_arithmetic_from_index_period(close, period):
     assert first_defined(got) == period
 
 
+# name: (call, normalised weights, first written index) of a fixed-weight average of period p
+FIXED_WEIGHT = {
+    "alma": (lambda x, p: vl.py_alma(x, p, 0.85, 6.0), lambda p: alma_raw(p, 0.85, 6.0), lambda p: p - 1),
+    "pwma": (vl.py_pwma, binomial_row, lambda p: p - 1),
+    "sinwma": (vl.py_sinwma, sine_raw, lambda p: p - 1),
+    "swma": (vl.py_swma, triangle_raw, lambda p: p),
+}
+# Signs and magnitudes from 1e-6 to 1e6 side by side, so that a window summed in any other
+# order (or any other grouping) than from its oldest bar differs in its last bits.
+MIXED = [(-1) ** (i % 3) * 10.0 ** ((i * 7) % 13 - 6) * (1 + i / 7) for i in range(64)]
+
+
+# Windows are summed in blocks of eight neighbours and the rest one at a time: every count of
+# windows around a block's edges, each window bit for bit its own plain sum from the oldest bar.
+@pytest.mark.parametrize("name", FIXED_WEIGHT)
+@pytest.mark.parametrize("period", [1, 3, 14])
+@pytest.mark.parametrize("windows", [1, 2, 7, 8, 9, 15, 16, 17, 31])
+def test_window_counts_around_a_block_bit_for_bit(name, period, windows):
+    call, raw, first = FIXED_WEIGHT[name]
+    x = MIXED[:first(period) + windows]
+    want = weighted_windows(x, normalised_weights(raw(period)), first(period))
+    got = call(x, period)
+    assert sum(not math.isnan(v) for v in got) == windows
+    assert nan_equal(got, want)
+
+
 def test_swma_hand_traced_and_triangle_shapes():
     assert triangle_raw(7) == [1, 2, 3, 4, 3, 2, 1] and triangle_raw(6) == [1, 2, 3, 3, 2, 1]
     v = [float(x) for x in range(10)]

@@ -45,6 +45,10 @@ CASES = {
     "slope": (lambda v: v.py_slope(CLOSE, 14), {"slope_windows": 1}),
     "percent_rank": (lambda v: v.py_percent_rank(CLOSE, 14), {"percent_rank_windows": 1}),
     "vwma": (lambda v: v.py_vwma(CLOSE, VOLUME, 20), {"vwma_windows": 1}),
+    "sinwma": (lambda v: v.py_sinwma(CLOSE, 14), {"weighted_windows": 1}),
+    "alma": (lambda v: v.py_alma(CLOSE, 9, 0.85, 6.0), {"weighted_windows": 1}),
+    "pwma": (lambda v: v.py_pwma(CLOSE, 5), {"weighted_windows": 1}),
+    "swma": (lambda v: v.py_swma(CLOSE, 7), {"weighted_windows": 1}),
     "entropy": (lambda v: v.py_entropy(CLOSE, 10, 10), {"entropy_pairs": 1}),
     "sma": (lambda v: v.py_sma(CLOSE, 20), {"finite_blocks": 1}),  # the input scan for NaN and infinities
 }
