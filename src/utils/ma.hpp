@@ -69,7 +69,9 @@ public:
 
 private:
     [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
-        const bool spoilt = !passes && weight_.settle_inline(std::fabs(x_[i]), [x = x_, i, n = n_] { return any_nonzero(x.subspan(i + 1 - n, n)); });
+        const bool spoilt = !passes && weight_.settle_inline(std::fabs(x_[i]), [&, i] {
+            return reading_.holds_nonzero(i + 1 - n_, i, [&](std::size_t k) { return x_[k]; });
+        });
         if (spoilt | !std::isfinite(acc_.comp)) resum(i);  // leaves the schedule as it is
         return read(i);
     }

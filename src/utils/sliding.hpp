@@ -190,6 +190,14 @@ public:
         return sum;
     }
 
+    // Whether the window of bars [start, end] holds a nonzero term: a window weight's look
+    // (WindowWeight::settle). It shares the look-back with look(), which then costs nothing
+    // more for the same window.
+    template <class Term>
+    [[gnu::always_inline]] bool holds_nonzero(std::size_t start, std::size_t end, Term&& term) noexcept {
+        return nonzero_.any(start, end, [&](std::size_t k) { return std::fabs(term(k)) > 0.0; });
+    }
+
     // The two together: any sum of that window as the window defines it.
     template <class Term>
     [[gnu::always_inline]] double read(std::size_t start, std::size_t end, double sum, double high,

@@ -146,7 +146,9 @@ public:
             // the sum with it, to memory, a store and a load in every compensated addition's
             // chain (or, with the weight copied out, stores of its copy on every slide).
             passes = weight_.passes(magnitude(o), magnitude(v));
-            rebuild = !std::isfinite(sum_.comp) | (!passes && weight_.settle_inline(magnitude(v), [x = x_, i, p = p_] { return any_nonzero(x.subspan(i + 1 - p, p)); }));
+            rebuild = !std::isfinite(sum_.comp) | (!passes && weight_.settle_inline(magnitude(v), [&, i] {
+                return reading_.holds_nonzero(i + 1 - p_, i, [&](std::size_t k) { return x_[k]; });
+            }));
         }
         if (rebuild) {
             // A rebuilt sum's compensation is not carried into the slides.
@@ -193,6 +195,17 @@ public:
     RollingSumPair(std::span<const double> a, std::span<const double> b, std::uint64_t period)
         : x_{a, b}, p_(period), weight_(std::make_unique<WindowWeight[]>(2)) {}
 
+private:
+    // Whether half l's window ending at i holds a nonzero term, looked at through its reading;
+    // by value, so that nothing of this object has its address handed out.
+    auto holds_nonzero(int l, std::size_t i) const noexcept {
+        return [r = &reading_[l], x = x_[l], i, p = p_] {
+            return r->holds_nonzero(i + 1 - p, i, [x](std::size_t k) { return x[k]; });
+        };
+    }
+
+public:
+
     [[gnu::always_inline]] Pair step(std::size_t i) noexcept {
         if (i + 1 < p_) return Pair{NaN, NaN};
         bool r0 = i + 1 == p_ || schedule_.rebuilds(), r1 = r0;
@@ -210,8 +223,8 @@ public:
             const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
             const Pair mv = (Pair)((Mask)v & magnitude & v_number), mo = (Pair)((Mask)o & magnitude & o_number);
             const bool p0 = weight_[0].passes(mo[0], mv[0]), p1 = weight_[1].passes(mo[1], mv[1]);
-            r0 = !std::isfinite(comp_[0]) | (!p0 && weight_[0].settle(mv[0], [x = x_[0], i, p = p_] { return any_nonzero(x.subspan(i + 1 - p, p)); }));
-            r1 = !std::isfinite(comp_[1]) | (!p1 && weight_[1].settle(mv[1], [x = x_[1], i, p = p_] { return any_nonzero(x.subspan(i + 1 - p, p)); }));
+            r0 = !std::isfinite(comp_[0]) | (!p0 && weight_[0].settle(mv[0], holds_nonzero(0, i)));
+            r1 = !std::isfinite(comp_[1]) | (!p1 && weight_[1].settle(mv[1], holds_nonzero(1, i)));
             // Slides that both weights pass read their sums as they are (sliding::kWeightCovers).
             if (p0 & p1 & reading_[0].covers() & !(r0 | r1)) [[likely]] return sum_;
         }
@@ -409,7 +422,9 @@ void running_deviation(std::span<const double> values, std::size_t period, Emit&
             m2 = (m2 - (o - mean) * (o - m0)) + (x - m1) * (x - m0);
             mean = m1;
             passes = weight.passes(o * o, x * x);
-            rebuild = !std::isfinite(mean) | !std::isfinite(m2) | (!passes && weight.settle(x * x, [values, i, period] { return any_nonzero(values.subspan(i + 1 - period, period)); }));
+            rebuild = !std::isfinite(mean) | !std::isfinite(m2) | (!passes && weight.settle(x * x, [found = &nonzero, values, i, period] {
+                           return found->any(i + 1 - period, i, [values](std::size_t k) { return std::fabs(values[k]) > 0.0; });
+                       }));
         }
         if (rebuild) refill(i), settle_vouch(), passes = false;
         if (!(passes & vouches)) [[unlikely]] {

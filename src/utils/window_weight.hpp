@@ -6,7 +6,6 @@
 #include <span>
 
 #include "utils/constants.hpp"
-#include "utils/sliding.hpp"
 
 namespace vorn::utils {
 
@@ -30,9 +29,8 @@ namespace vorn::utils {
 // (utils::sliding), so an ordinary value having left it (a drawdown at a new high, a
 // stochastic at its low, a flat price's returns, a mean of those) is no outlier, and its sums
 // keep the rounding they have always had. The window surely holds a nonzero term where the
-// entering one is not zero, or where its weight is farther from 0 than the weight's own
-// rounding; otherwise the caller looks (holds_nonzero), once for a run of zeros entering a
-// window of zeros. The usual weight is a slow average of the window's weights that passes
+// entering one is not zero; otherwise the caller looks (holds_nonzero), once for a run of
+// zeros entering a window of zeros. The usual weight is a slow average of the window's weights that passes
 // over the windows far above it (an outlier inside, or its traces) or far below it (zeros,
 // noise), so a bad tick cannot teach it; a new level is adopted once it has lasted about a
 // thousand bars and two windows. It starts from the first window without its largest term.
@@ -127,18 +125,13 @@ private:
     static constexpr std::uint64_t kAdopt = 64;    // teaching windows outside the band before a new level is taken
     static constexpr double kNoise = 0x1p-44;      // below this share of the usual weight: rounding noise
 
-    // True when the window is outweighed by what passed through it and holds a nonzero term.
-    // It surely does where the entering term is not zero, or where the weight is farther from
-    // 0 than the rounding of a plain running sum can take it: each addition and subtraction
-    // since the reset rounds by at most 2^-53 of a partial sum below size_ * high_, and there
-    // are at most size_ + 2 (kRebuildEvery + 1) of them. Otherwise the window is looked at,
-    // once for a run of slides that add only zeros to a window of zeros (zeros_).
+    // True when the window is outweighed by what passed through it and holds a nonzero term:
+    // surely where the entering term is not zero; otherwise the window is looked at, once for
+    // a run of slides that add only zeros to a window of zeros (zeros_).
     template <class Holds>
     [[gnu::always_inline]] bool outweighed_holding(double in, std::uint32_t seen, Holds& holds_nonzero) noexcept {
         if (clears(sum)) return zeros_ = false;
-        const double size = static_cast<double>(size_);
-        const double ops = size + 2.0 * static_cast<double>(sliding::kRebuildEvery + 1);
-        if (in > 0.0 || sum > 0x1p-52 * ops * size * high_) return true;
+        if (in > 0.0) return true;
         if (zeros_ && zeros_at_ == seen) return false;
         if (holds_nonzero()) return true;
         zeros_ = true, zeros_at_ = slides_;

@@ -19,7 +19,10 @@ void OnlineSMA::rebuild() noexcept {
 }
 
 double OnlineSMA::settle(bool passes, double value) noexcept {
-    const bool spoilt = !std::isfinite(sum_.comp) | (!passes && weight_.settle(std::fabs(value), [this] { return window_.any_nonzero(); }));
+    const bool spoilt = !std::isfinite(sum_.comp) | (!passes && weight_.settle(std::fabs(value), [this] {
+        const std::uint64_t end = window_.pushed() - 1;
+        return reading_.holds_nonzero(end + 1 - window_.size(), end, [this](std::size_t k) { return window_.pushed_at(k); });
+    }));
     if (spoilt) resum_window(window_, sum_, weight_);  // leaves the schedule as it is
     return read();
 }
