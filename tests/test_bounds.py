@@ -156,7 +156,7 @@ def test_the_streamed_stochastic_is_the_series_one():
 
 def test_the_reported_escapes_are_gone():
     # %K of closes on their highs: every raw value is exactly 100, their mean read 100.00000000000001
-    h = [1.10233, 1.10311, 1.10298, 1.10377, 1.10405, 1.10436, 1.10452, 1.10473, 1.10511, 1.10527]
+    h = [1.10233, 1.10311, 1.10338, 1.10377, 1.10405, 1.10436, 1.10452, 1.10473, 1.10511, 1.10527]
     l = [x - 0.00052 for x in h]
     k, d = vl.py_stochastic(h, l, h, 3, 3, 3)
     assert all(x <= 100.0 for x in k + d if not math.isnan(x))

@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "indicators/volatility/bands.hpp"
+#include "utils/bounds.hpp"
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
@@ -84,6 +85,16 @@ Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high
     RviSeries out{Series(n, NaN), Series(n, NaN)};
     utils::ma::SmaWindow signal(out.rvi, signal_period);
     rvi_line(open, high, low, close, period, out.rvi, [&](std::size_t i) { out.signal[i] = signal.step(i); });
+    // A bar's body is at most its range, so a line value formed from such bars (four for each
+    // of its `period` terms) lies in -1..1, and so does the signal's mean of such line values.
+    // Confined once the signal has read the whole line.
+    namespace bounds = utils::bounds;
+    bounds::Premise line_inside(period + 3), signal_inside(period + 3 + signal_period - 1);
+    for (std::size_t i = 0; i < n; ++i) {
+        const bool body_within = !(std::fabs(close[i] - open[i]) > high[i] - low[i]);
+        out.rvi[i] = bounds::confine_if(line_inside.step(body_within), out.rvi[i], bounds::kUnit);
+        out.signal[i] = bounds::confine_if(signal_inside.step(body_within), out.signal[i], bounds::kUnit);
+    }
     return out;
 }
 

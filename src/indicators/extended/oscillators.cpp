@@ -5,6 +5,7 @@
 
 #include "indicators/extended/high_low.hpp"
 #include "indicators/momentum/rsi_macd.hpp"
+#include "utils/bounds.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
@@ -91,6 +92,12 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
             r.trailing[i] = prev;
         }
     }
+    // An exponential average of RSI values lies in 0..100, and the trailing line takes only its
+    // values, the caps between them and the midpoint. Confined once the line no longer reads them.
+    for (std::size_t i = 0; i < n; ++i) {
+        r.smoothed[i] = utils::bounds::confine(r.smoothed[i], utils::bounds::kPercent);
+        r.trailing[i] = utils::bounds::confine(r.trailing[i], utils::bounds::kPercent);
+    }
     return r;
 }
 
@@ -152,12 +159,16 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
         return fail(s.error());
     const std::size_t n = close.size();
     auto [diff, half] = utils::stats::rolling_high_low(high, low, period);
+    // A close within its window's extremes lies at most half the range from their midpoint;
+    // while every close so far did, the index lies in -100..100 (the averages never forget).
+    std::size_t first_outside = n;
     for (std::size_t i = 0; i < n; ++i) {
         const double hh = diff[i], ll = half[i];
         if (std::isnan(hh) || std::isnan(ll)) {
             diff[i] = half[i] = NaN;
             continue;
         }
+        if ((close[i] < ll || close[i] > hh) && first_outside == n) [[unlikely]] first_outside = i;
         diff[i] = close[i] - (hh + ll) * 0.5;
         half[i] = (hh - ll) * 0.5;
     }
@@ -170,7 +181,9 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
     Series& out = *d;
     for (std::size_t i = 0; i < n; ++i) {
         const double num = out[i], den = (*r)[i];
-        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < kDivisionGuard ? NaN : num / den * 100.0;
+        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < kDivisionGuard
+                     ? NaN
+                     : utils::bounds::confine_if(i < first_outside, num / den * 100.0, utils::bounds::kSignedPercent);
     }
     return std::move(out);
 }

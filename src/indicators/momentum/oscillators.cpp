@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "utils/bounds.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
@@ -117,9 +118,13 @@ Result<Series> cmo(std::span<const double> close, std::uint64_t period) {
     }
     g = g / p;
     l = l / p;
+    // Averages of gains and of losses are not below 0, so |gain - loss| <= gain + loss: the
+    // oscillator lies in -100..100 on any closes (scaling before dividing can round past).
     const auto value = [](double gain, double loss) {
         const double sum = gain + loss;
-        return std::fabs(sum) < kDivisionGuard ? 0.0 : (gain - loss) * 100.0 / sum;
+        return std::fabs(sum) < kDivisionGuard
+                   ? 0.0
+                   : utils::bounds::confine((gain - loss) * 100.0 / sum, utils::bounds::kSignedPercent);
     };
     out[period] = value(g, l);
     for (std::size_t i = period + 1; i < n; ++i) {
@@ -338,6 +343,12 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
                 out[i] = (2.0 * a2 + 4.0 * a1 + a3) * 100.0 / 7.0;
             }
         });
+    // A bar whose close lies within its true range buys at most that range, so each average
+    // lies in 0..1 and the oscillator in 0..100, where every bar of the longest window did.
+    utils::bounds::Premise inside(longest);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = utils::bounds::confine_if(inside.step(!(bp[i] < 0.0) & !(bp[i] > tr[i])), out[i],
+                                           utils::bounds::kPercent);
     return out;
 }
 

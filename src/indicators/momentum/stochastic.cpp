@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "indicators/momentum/rsi_macd.hpp"
+#include "utils/bounds.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
@@ -16,6 +17,7 @@ using utils::NaN;
 using utils::kDivisionGuard;
 using errors::validation::validate_hlc;
 using errors::validation::validate_period;
+namespace bounds = utils::bounds;
 
 // Position of x within [lo, hi] scaled to 0..100; a flat window sits in the middle.
 double position(double x, double h, double l) noexcept {
@@ -28,6 +30,30 @@ Series position_in_range(std::span<const double> x, const Series& hi, const Seri
     Series out(x.size());
     for (std::size_t i = 0; i < x.size(); ++i) out[i] = position(x[i], hi[i], lo[i]);
     return out;
+}
+
+// %K and %D side by side, %D trailing %K by a few bars so that the two compensated chains
+// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k). Each
+// line is confined to 0..100 where its premise holds: k_held(j) and d_held(u) are asked once
+// per bar, in bar order. %K is confined only once %D has read it for the last time
+// (it leaves %D's window at step j + d_period), so %D averages the unconfined %K.
+template <class KStep, class DStep, class KHeld, class DHeld>
+[[gnu::always_inline]] inline void confined_smoothing(std::size_t n, std::uint64_t d_period, StochasticSeries& out,
+                                                      KStep k_step, DStep d_step, KHeld k_held, DHeld d_held) {
+    constexpr std::size_t lag = 8;
+    const auto confine_k = [&](std::size_t j) {
+        out.k[j] = bounds::confine_if(k_held(j), out.k[j], bounds::kPercent);
+    };
+    for (std::size_t t = 0; t < n + lag; ++t) {
+        if (t < n) out.k[t] = k_step(t);
+        if (t >= lag) {
+            const std::size_t u = t - lag;
+            const double dv = d_step(u);
+            out.d[u] = bounds::confine_if(d_held(u), dv, bounds::kPercent);
+            if (u >= d_period) confine_k(u - d_period);
+        }
+    }
+    for (std::size_t j = n > d_period ? n - d_period : 0; j < n; ++j) confine_k(j);
 }
 
 }  // namespace
@@ -44,14 +70,18 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
     const auto [hh, ll] = utils::stats::rolling_high_low(high, low, k_period);
     const Series raw = position_in_range(close, hh, ll);
     // Nothing below can fail: both averages side by side, %D trailing %K by a few bars (as in
-    // stochastic_rsi), so that their compensated chains overlap.
+    // stochastic_rsi), so that their compensated chains overlap. A raw %K lies in 0..100 when
+    // its close lies within the window's extremes, and so does a mean of such values: %K is
+    // confined where the raw values of its window were, %D where those of its %K values were.
     StochasticSeries out{Series(n), Series(n)};
     utils::ma::SmaWindow k(raw, smooth_k), d(out.k, d_period);
-    constexpr std::size_t lag = 8;
-    for (std::size_t t = 0; t < n + lag; ++t) {
-        if (t < n) out.k[t] = k.step(t);
-        if (t >= lag) out.d[t - lag] = d.step(t - lag);
-    }
+    bounds::Premise k_inside(smooth_k), d_inside(smooth_k + d_period - 1);
+    const auto inside = [&](bounds::Premise& premise, std::size_t j) {
+        return premise.step(bounds::within(raw[j], bounds::kPercent));
+    };
+    confined_smoothing(n, d_period, out, [&](std::size_t t) { return k.step(t); },
+                       [&](std::size_t u) { return d.step(u); }, [&](std::size_t j) { return inside(k_inside, j); },
+                       [&](std::size_t u) { return inside(d_inside, u); });
     return out;
 }
 
@@ -113,11 +143,11 @@ Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint
         const auto [hh, ll] = extremes.step(t);
         raw[t] = position(r[t], hh, ll);
     }
-    constexpr std::size_t lag = 8;
-    for (std::size_t t = 0; t < n + lag; ++t) {
-        if (t < n) out.k[t] = k.step(t);
-        if (t >= lag) out.d[t - lag] = d.step(t - lag);
-    }
+    // Every raw value is the RSI's position among the window's own RSI values, so it lies in
+    // 0..100 and both lines are confined on every bar.
+    confined_smoothing(n, d_period, out, [&](std::size_t t) { return k.step(t); },
+                       [&](std::size_t u) { return d.step(u); }, [](std::size_t) { return true; },
+                       [](std::size_t) { return true; });
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "indicators/volatility/bands.hpp"
+#include "utils/bounds.hpp"
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
@@ -368,7 +369,8 @@ Result<Series> vhf(std::span<const double> close, std::uint64_t period) {
                                   [&](std::size_t i, HighLow c) {
         const double sum = out[i], num = std::fabs(c.high - c.low);
         if (i >= p && std::isfinite(num) && std::isfinite(sum) && sum > 0.0) {
-            out[i] = num / sum;
+            // The closes' range over the window is at most the path of its changes.
+            out[i] = utils::bounds::confine(num / sum, utils::bounds::kFraction);
         } else {
             out[i] = NaN;
         }

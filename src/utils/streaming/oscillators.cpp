@@ -53,6 +53,8 @@ void OnlineStochastic::reset() noexcept {
     k_weight_ = {};
     raw_reading_.reset();
     k_reading_.reset();
+    k_inside_.reset();
+    d_inside_.reset();
 }
 
 }  // namespace vorn::utils::streaming

@@ -1,0 +1,67 @@
+#pragma once
+// Outputs that their definition confines to an interval: an oscillator on a 0..100 scale, a
+// ratio whose numerator cannot exceed its denominator in magnitude, a mean of such values.
+// Exact arithmetic keeps them inside; the rounding of the sums and averages that form them
+// can carry one past its bound by an ulp or a few (the mean of a window of raw %K values that
+// are all exactly 100 read 100.00000000000001). A bound is a promise users test with <=, so
+// every such output is confined here on its way out, by one rule:
+//   - only a value past a bound moves, onto the bound; a value inside keeps its bits and a
+//     NaN stays NaN;
+//   - the confined value is what the caller receives, never what a later step reads (the
+//     average of %K that forms %D averages the unconfined %K), so nothing downstream of a
+//     bound moves by so much as a bit;
+//   - where the bound rests on the bars keeping to their own range (a close between its low
+//     and high, a volume not below 0), the output is confined only while every term it is
+//     formed from did (Premise): on bars that break it the definition itself leaves the
+//     interval, and that value is the definition's, not rounding.
+#include <cstdint>
+#include <limits>
+
+namespace vorn::utils::bounds {
+
+struct Interval {
+    double lo, hi;
+};
+
+inline constexpr Interval kPercent{0.0, 100.0};
+inline constexpr Interval kSignedPercent{-100.0, 100.0};
+inline constexpr Interval kUnit{-1.0, 1.0};
+inline constexpr Interval kFraction{0.0, 1.0};
+
+// Two compares and two selects: cheap enough for any kernel's loop.
+[[gnu::always_inline]] inline double confine(double v, Interval b) noexcept {
+    return v < b.lo ? b.lo : (v > b.hi ? b.hi : v);
+}
+
+// Whether a term lies inside b; a NaN term counts as inside (it bounds nothing: the output it
+// enters is NaN or skips it).
+[[gnu::always_inline]] inline bool within(double v, Interval b) noexcept { return !(v < b.lo || v > b.hi); }
+
+// Whether the last `span` terms of a window all met the premise that bounds the output formed
+// from them. Terms before the first count as meeting it; a span of kForever covers every term so
+// far (for averages that never forget a term, as Wilder's and the exponential ones).
+class Premise {
+public:
+    static constexpr std::uint64_t kForever = std::numeric_limits<std::uint64_t>::max();
+
+    explicit Premise(std::uint64_t span) noexcept : span_(span), run_(span) {}
+
+    // Takes the next term; true when it and the span - 1 terms before it met the premise.
+    [[gnu::always_inline]] bool step(bool met) noexcept {
+        run_ = met ? run_ + (run_ < span_) : 0;
+        return run_ == span_;
+    }
+
+    void reset() noexcept { run_ = span_; }
+
+private:
+    std::uint64_t span_;
+    std::uint64_t run_;  // terms met in a row, up to span_
+};
+
+// v confined to b when the premise held over its window, else as it is.
+[[gnu::always_inline]] inline double confine_if(bool premise, double v, Interval b) noexcept {
+    return premise ? confine(v, b) : v;
+}
+
+}  // namespace vorn::utils::bounds
