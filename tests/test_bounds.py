@@ -142,6 +142,44 @@ def test_bounded_outputs_stay_inside_on_pinned_closes(name, call, bounds, scale)
     assert not bad, bad
 
 
+def gapping_bars(seed, rising):
+    """Bars that each open beyond the last close and close at their far end: every move is the
+    whole true range, so +DI (or -DI) is the ratio of two equal sums, and every change a gain
+    (or a loss)."""
+    rng = random.Random(seed)
+    x = rng.uniform(1.0, 3e4)
+    h, l, c = [], [], []
+    for i in range(120):
+        gap, span = rng.uniform(0.0, 0.01) * x, rng.uniform(0.001, 0.02) * x
+        if rising:
+            lo = x + gap if i else x
+            hi = lo + span
+            x = hi
+        else:
+            hi = x - gap if i else x
+            lo = hi - span
+            x = lo
+        h.append(hi), l.append(lo), c.append(x)
+    return {"open": list(c), "high": h, "low": l, "close": c, "volume": [1.0] * len(c)}
+
+
+GAPPING = [case for case in CASES if case[0] in {
+    "py_adx", "py_dmi", "py_dx", "py_plus_di", "py_minus_di", "py_cmo", "py_rsi", "py_er", "py_vhf",
+    "py_ultimate_oscillator", "py_qqe", "py_mfi", "py_stochrsi", "py_aroon"}]
+
+
+@pytest.mark.parametrize("rising", [True, False])
+@pytest.mark.parametrize("name,call,bounds", GAPPING, ids=[c[0] for c in GAPPING])
+def test_bounded_outputs_stay_inside_on_gapping_bars(name, call, bounds, rising):
+    bad = []
+    for seed in SEEDS:
+        r = call(gapping_bars(seed, rising))
+        outs = list(r) if isinstance(r, tuple) else [r]
+        if (e := escapes(outs, bounds)) is not None:
+            bad.append((seed, *e))
+    assert not bad, bad
+
+
 def test_the_streamed_stochastic_is_the_series_one():
     """The stream clamps as the series does: the same bits on the bars that needed it."""
     for seed in range(10):
@@ -154,26 +192,57 @@ def test_the_streamed_stochastic_is_the_series_one():
             assert sk == k[first:] and sd == d[first:], (seed, smooth)
 
 
-def test_the_reported_escapes_are_gone():
-    # %K of closes on their highs: every raw value is exactly 100, their mean read 100.00000000000001
-    h = [1.10233, 1.10311, 1.10338, 1.10377, 1.10405, 1.10436, 1.10452, 1.10473, 1.10511, 1.10527]
-    l = [x - 0.00052 for x in h]
-    k, d = vl.py_stochastic(h, l, h, 3, 3, 3)
-    assert all(x <= 100.0 for x in k + d if not math.isnan(x))
-    assert k[-1] == 100.0 and d[-1] == 100.0
-    k1, d1 = vl.py_stochastic(h, l, h, 3, 1, 3)
-    assert k1[2:] == [100.0] * 8 and d1[-1] == 100.0
-    # every change a gain: the stochastic of a rising RSI is 100
-    rising = [100.0 + 0.37 * i + 0.01 * (i % 3) for i in range(60)]
-    sk, sd = vl.py_stochrsi(rising, 5, 5, 3, 3)
-    assert all(0.0 <= x <= 100.0 for x in sk + sd if not math.isnan(x))
-    stoch = vl.OnlineStochastic(3, 3, 3)
-    values = [stoch.update(a, b, a) for a, b in zip(h, l)]
-    assert values[-1] == (100.0, 100.0)
-    # bars closing on their highs and lows with volumes of every size: CMF is exactly +-1
-    up = vl.py_cmf(h, l, h, [1e6, 3.0, 7e3, 0.25, 9e5, 11.0, 1e3, 2e6, 0.5, 40.0], 4)
-    down = vl.py_cmf(h, l, l, [1e6, 3.0, 7e3, 0.25, 9e5, 11.0, 1e3, 2e6, 0.5, 40.0], 4)
-    assert up[3:] == [1.0] * 7 and down[3:] == [-1.0] * 7
+# Short runs of closes on their highs after ordinary bars: the smoothed %K and %D read
+# 100.00000000000001 where their windows hold nothing but 100.
+RUN_H = [1.0984, 1.0992, 1.0996, 1.1015, 1.1007, 1.0989, 1.0992, 1.1015, 1.1044, 1.107]
+RUN_L = [1.0966, 1.098, 1.0984, 1.1002, 1.1002, 1.0973, 1.0974, 1.101, 1.1043, 1.1067]
+RUN_C = [1.0971, 1.098, 1.0996, 1.1015, 1.1007, 1.0989, 1.0992, 1.1015, 1.1044, 1.107]
+RAW_H = [1.0987, 1.0993, 1.1008, 1.0996, 1.1015, 1.1036, 1.1057, 1.1063]
+RAW_L = [1.0976, 1.0973, 1.1002, 1.098, 1.1008, 1.1016, 1.1042, 1.1055]
+RAW_C = [1.0976, 1.099, 1.1008, 1.0996, 1.1015, 1.1032, 1.1057, 1.1063]
+
+
+def test_a_window_of_closes_on_their_highs_reads_100():
+    k, d = vl.py_stochastic(RUN_H, RUN_L, RUN_C, 2, 3, 2)
+    assert k[-2:] == [100.0, 100.0] and d[-1] == 100.0
+    k, d = vl.py_stochastic(RAW_H, RAW_L, RAW_C, 2, 1, 3)
+    assert k[-2:] == [100.0, 100.0]
+    assert all(0.0 <= x <= 100.0 for x in k + d if not math.isnan(x))
+    stoch = vl.OnlineStochastic(2, 3, 2)
+    assert [stoch.update(*bar) for bar in zip(RUN_H, RUN_L, RUN_C)][-1] == (100.0, 100.0)
+
+
+# (scale, seed, bar) of pinned bars where a value was reported past its bound:
+# CMF -1.0000000000000002, the stochastic RSI and the streamed stochastic 100.00000000000001.
+@pytest.mark.parametrize("scale,seed,bar", [(1.1, 0, 108), (100.0, 0, 108), (3e4, 0, 108)])
+def test_cmf_of_a_window_closing_on_its_lows_is_minus_one(scale, seed, bar):
+    assert vl.py_cmf(*hlcv(pinned_bars(seed, scale)), 20)[bar] == -1.0
+
+
+@pytest.mark.parametrize("scale,seed,bar", [(1.1, 1, 146), (100.0, 1, 217), (3e4, 2, 366)])
+def test_stochastic_rsi_of_a_rising_window_is_100(scale, seed, bar):
+    k, d = vl.py_stochrsi(pinned_bars(seed, scale)["close"], 14, 14, 3, 3)
+    assert 100.0 in (k[bar], d[bar]) and max(k[bar], d[bar]) == 100.0
+
+
+@pytest.mark.parametrize("scale,seed,bar", [(1.1, 1, 282), (100.0, 7, 354), (3e4, 2, 293)])
+def test_streamed_stochastic_of_closes_on_highs_is_100(scale, seed, bar):
+    k, d = streamed(lambda: vl.OnlineStochastic(14, 3, 3), lambda b, i: (b["high"][i], b["low"][i], b["close"][i]),
+                    pinned_bars(seed, scale))
+    assert max(k[bar], d[bar]) == 100.0
+
+
+def test_a_bar_outside_its_own_range_keeps_the_definitions_value():
+    """Bounds that rest on each close lying within its bar's range leave a bar that breaks it
+    (a bad print) as its definition gives it, and confine again once it has left the window."""
+    h = [10.0, 10.5, 10.8, 11.0, 11.2, 11.4, 11.5, 11.7, 11.9, 12.0]
+    l = [x - 1.0 for x in h]
+    c = [x - 0.5 for x in h]
+    c[4] = 50.0  # far above its high
+    k, _ = vl.py_stochastic(h, l, c, 3, 1, 2)
+    assert k[4] == (50.0 - 9.8) / (11.2 - 9.8) * 100.0 > 100.0
+    cmf = vl.py_cmf(h, l, c, [1.0] * 10, 2)
+    assert cmf[4] > 1.0 and cmf[5] > 1.0 and -1.0 <= cmf[6] <= 1.0
 
 
 @pytest.mark.parametrize("scale", SCALES)
