@@ -180,6 +180,25 @@ def test_bounded_outputs_stay_inside_on_gapping_bars(name, call, bounds, rising)
     assert not bad, bad
 
 
+@pytest.mark.parametrize("bins", [3, 4, 10, 38])
+def test_entropy_of_returns_spread_evenly_is_at_most_log2_bins(bins):
+    """Windows whose returns fill every bin equally: the entropy is log2(bins), which the sum
+    of the bins' terms rounded past (5.247927513443589 for 38 bins)."""
+    bad = []
+    for rep in (1, 2, 3):
+        m = bins * rep
+        for seed in range(10):
+            rng = random.Random(seed)
+            rets = [(k % bins) * 1e-3 + 1e-4 + rng.uniform(0.0, 1e-5) for k in range(m)]
+            rng.shuffle(rets)
+            c = [100.0]
+            for r in rets * 3:
+                c.append(c[-1] * (1.0 + r))
+            out = vl.py_entropy(c, m + 1, bins)
+            bad += [x for x in out if not math.isnan(x) and not 0.0 <= x <= math.log2(bins)]
+    assert not bad, bad
+
+
 def test_the_streamed_stochastic_is_the_series_one():
     """The stream clamps as the series does: the same bits on the bars that needed it."""
     for seed in range(10):
