@@ -92,11 +92,14 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
             r.trailing[i] = prev;
         }
     }
-    // An exponential average of RSI values lies in 0..100, and the trailing line takes only its
-    // values, the caps between them and the midpoint. Confined once the line no longer reads them.
+    // An exponential average of RSI values lies in 0..100. With a band not below 0 the trailing
+    // line moves toward the average and never past it, so it stays between the midpoint and
+    // the average's values (a negative band pushes it away: then it has no bound). Confined
+    // once the line no longer reads them.
+    const bool trailing_bounded = !(multiplier < 0.0);
     for (std::size_t i = 0; i < n; ++i) {
         r.smoothed[i] = utils::bounds::confine(r.smoothed[i], utils::bounds::kPercent);
-        r.trailing[i] = utils::bounds::confine(r.trailing[i], utils::bounds::kPercent);
+        r.trailing[i] = utils::bounds::confine_if(trailing_bounded, r.trailing[i], utils::bounds::kPercent);
     }
     return r;
 }
