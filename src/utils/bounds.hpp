@@ -14,8 +14,10 @@
 //     and high, a volume not below 0), the output is confined only while every term it is
 //     formed from did (Premise): on bars that break it the definition itself leaves the
 //     interval, and that value is the definition's, not rounding.
+#include <cstddef>
 #include <cstdint>
-#include <limits>
+
+#include "utils/pairs.hpp"
 
 namespace vorn::utils::bounds {
 
@@ -33,17 +35,26 @@ inline constexpr Interval kFraction{0.0, 1.0};
     return v < b.lo ? b.lo : (v > b.hi ? b.hi : v);
 }
 
+// confine over x[first, last), two values at a time: for a pass over a whole output once
+// nothing reads it any more.
+inline void confine_span(double* x, std::size_t first, std::size_t last, Interval b) noexcept {
+    // max(lo, v) and min(hi, v) give v where the comparison fails, so NaN (and -0.0 against a
+    // bound of 0.0) pass as they are, as in confine.
+    const pairs::Pair lo = pairs::both(b.lo), hi = pairs::both(b.hi);
+    std::size_t i = first;
+    for (; i + 2 <= last; i += 2) pairs::store(x + i, pairs::min(hi, pairs::max(lo, pairs::load(x + i))));
+    for (; i < last; ++i) x[i] = confine(x[i], b);
+}
+
 // Whether a term lies inside b; a NaN term counts as inside (it bounds nothing: the output it
 // enters is NaN or skips it).
 [[gnu::always_inline]] inline bool within(double v, Interval b) noexcept { return !(v < b.lo || v > b.hi); }
 
 // Whether the last `span` terms of a window all met the premise that bounds the output formed
-// from them. Terms before the first count as meeting it; a span of kForever covers every term so
-// far (for averages that never forget a term, as Wilder's and the exponential ones).
+// from them. Terms before the first count as meeting it. Averages that never forget a term (as
+// Wilder's and the exponential ones) take Always instead.
 class Premise {
 public:
-    static constexpr std::uint64_t kForever = std::numeric_limits<std::uint64_t>::max();
-
     explicit Premise(std::uint64_t span) noexcept : span_(span), run_(span) {}
 
     // Takes the next term; true when it and the span - 1 terms before it met the premise.
@@ -57,6 +68,15 @@ public:
 private:
     std::uint64_t span_;
     std::uint64_t run_;  // terms met in a row, up to span_
+};
+
+// Premise over every term so far: one AND per term.
+class Always {
+public:
+    [[gnu::always_inline]] bool step(bool met) noexcept { return held_ &= met; }
+
+private:
+    bool held_ = true;
 };
 
 // v confined to b when the premise held over its window, else as it is.

@@ -594,8 +594,7 @@ Result<Series> entropy(std::span<const double> close, std::uint64_t period, std:
         entropy_long(returns, p, bins_f, edges, out);
     // Returns spread over `bins` bins carry at most log2(bins) bits, reached when every bin
     // holds as many; summing the terms can round past it.
-    const utils::bounds::Interval bits{0.0, std::log2(bins_f)};
-    for (std::size_t i = p; i < n; ++i) out[i] = utils::bounds::confine(out[i], bits);
+    utils::bounds::confine_span(out.data(), p, n, {0.0, std::log2(bins_f)});
     return out;
 }
 

@@ -89,6 +89,13 @@ Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high
     // of its `period` terms) lies in -1..1, and so does the signal's mean of such line values.
     // Confined once the signal has read the whole line.
     namespace bounds = utils::bounds;
+    bool all_within = true;
+    for (std::size_t i = 0; i < n; ++i) all_within &= !(std::fabs(close[i] - open[i]) > high[i] - low[i]);
+    if (all_within) [[likely]] {
+        bounds::confine_span(out.rvi.data(), 0, n, bounds::kUnit);
+        bounds::confine_span(out.signal.data(), 0, n, bounds::kUnit);
+        return out;
+    }
     bounds::Premise line_inside(period + 3), signal_inside(period + 3 + signal_period - 1);
     for (std::size_t i = 0; i < n; ++i) {
         const bool body_within = !(std::fabs(close[i] - open[i]) > high[i] - low[i]);

@@ -96,11 +96,8 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
     // line moves toward the average and never past it, so it stays between the midpoint and
     // the average's values (a negative band pushes it away: then it has no bound). Confined
     // once the line no longer reads them.
-    const bool trailing_bounded = !(multiplier < 0.0);
-    for (std::size_t i = 0; i < n; ++i) {
-        r.smoothed[i] = utils::bounds::confine(r.smoothed[i], utils::bounds::kPercent);
-        r.trailing[i] = utils::bounds::confine_if(trailing_bounded, r.trailing[i], utils::bounds::kPercent);
-    }
+    utils::bounds::confine_span(r.smoothed.data(), 0, n, utils::bounds::kPercent);
+    if (!(multiplier < 0.0)) utils::bounds::confine_span(r.trailing.data(), 0, n, utils::bounds::kPercent);
     return r;
 }
 
@@ -171,7 +168,8 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
             diff[i] = half[i] = NaN;
             continue;
         }
-        if ((close[i] < ll || close[i] > hh) && first_outside == n) [[unlikely]] first_outside = i;
+        const std::size_t here = (close[i] < ll) | (close[i] > hh) ? i : n;
+        first_outside = here < first_outside ? here : first_outside;
         diff[i] = close[i] - (hh + ll) * 0.5;
         half[i] = (hh - ll) * 0.5;
     }
@@ -184,10 +182,9 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
     Series& out = *d;
     for (std::size_t i = 0; i < n; ++i) {
         const double num = out[i], den = (*r)[i];
-        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < kDivisionGuard
-                     ? NaN
-                     : utils::bounds::confine_if(i < first_outside, num / den * 100.0, utils::bounds::kSignedPercent);
+        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < kDivisionGuard ? NaN : num / den * 100.0;
     }
+    utils::bounds::confine_span(out.data(), 0, first_outside, utils::bounds::kSignedPercent);
     return std::move(out);
 }
 

@@ -314,12 +314,14 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
     if (period1 >= n || period2 >= n || period3 >= n) return out;
     utils::Scratch bp(n), tr(n);
     bp[0] = tr[0] = NaN;
+    bool all_within = true;
     for (std::size_t i = 1; i < n; ++i) {
         const double prev = close[i - 1];
         const double lo = low[i] < prev ? low[i] : prev;
         const double hi = high[i] > prev ? high[i] : prev;
         bp[i] = close[i] - lo;
         tr[i] = hi - lo;
+        all_within &= !(bp[i] < 0.0) & !(bp[i] > tr[i]);
     }
     // The three averages by ascending period; role[r] is where average r + 1 stands.
     std::size_t periods[3] = {period1, period2, period3}, role[3] = {0, 1, 2};
@@ -345,6 +347,10 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
         });
     // A bar whose close lies within its true range buys at most that range, so each average
     // lies in 0..1 and the oscillator in 0..100, where every bar of the longest window did.
+    if (all_within) [[likely]] {
+        utils::bounds::confine_span(out.data(), 0, n, utils::bounds::kPercent);
+        return out;
+    }
     utils::bounds::Premise inside(longest);
     for (std::size_t i = 0; i < n; ++i)
         out[i] = utils::bounds::confine_if(inside.step(!(bp[i] < 0.0) & !(bp[i] > tr[i])), out[i],

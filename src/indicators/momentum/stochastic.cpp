@@ -26,34 +26,40 @@ double position(double x, double h, double l) noexcept {
     return std::fabs(range) < kDivisionGuard ? 50.0 : (x - l) / range * 100.0;
 }
 
-Series position_in_range(std::span<const double> x, const Series& hi, const Series& lo) {
+// Raw %K for every bar; `inside` tells whether every one lies in 0..100.
+Series position_in_range(std::span<const double> x, const Series& hi, const Series& lo, bool& inside) {
     Series out(x.size());
-    for (std::size_t i = 0; i < x.size(); ++i) out[i] = position(x[i], hi[i], lo[i]);
+    bool all = true;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        out[i] = position(x[i], hi[i], lo[i]);
+        all &= bounds::within(out[i], bounds::kPercent);
+    }
+    inside = all;
     return out;
 }
 
 // %K and %D side by side, %D trailing %K by a few bars so that the two compensated chains
-// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k). Each
-// line is confined to 0..100 where its premise holds: k_held(j) and d_held(u) are asked once
-// per bar, in bar order. %K is confined only once %D has read it for the last time
-// (it leaves %D's window at step j + d_period), so %D averages the unconfined %K.
+// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k). Then both
+// lines are confined to 0..100, once %D has read all of %K (so %D averages the unconfined %K):
+// at once when every raw value lay in 0..100, else where k_held(j) and d_held(j), asked in
+// bar order, say the premise held over the raw values of the line's window.
 template <class KStep, class DStep, class KHeld, class DHeld>
-[[gnu::always_inline]] inline void confined_smoothing(std::size_t n, std::uint64_t d_period, StochasticSeries& out,
-                                                      KStep k_step, DStep d_step, KHeld k_held, DHeld d_held) {
+[[gnu::always_inline]] inline void confined_smoothing(std::size_t n, StochasticSeries& out, KStep k_step, DStep d_step,
+                                                      bool all_inside, KHeld k_held, DHeld d_held) {
     constexpr std::size_t lag = 8;
-    const auto confine_k = [&](std::size_t j) {
-        out.k[j] = bounds::confine_if(k_held(j), out.k[j], bounds::kPercent);
-    };
     for (std::size_t t = 0; t < n + lag; ++t) {
         if (t < n) out.k[t] = k_step(t);
-        if (t >= lag) {
-            const std::size_t u = t - lag;
-            const double dv = d_step(u);
-            out.d[u] = bounds::confine_if(d_held(u), dv, bounds::kPercent);
-            if (u >= d_period) confine_k(u - d_period);
-        }
+        if (t >= lag) out.d[t - lag] = d_step(t - lag);
     }
-    for (std::size_t j = n > d_period ? n - d_period : 0; j < n; ++j) confine_k(j);
+    if (all_inside) [[likely]] {
+        bounds::confine_span(out.k.data(), 0, n, bounds::kPercent);
+        bounds::confine_span(out.d.data(), 0, n, bounds::kPercent);
+        return;
+    }
+    for (std::size_t j = 0; j < n; ++j) {
+        out.k[j] = bounds::confine_if(k_held(j), out.k[j], bounds::kPercent);
+        out.d[j] = bounds::confine_if(d_held(j), out.d[j], bounds::kPercent);
+    }
 }
 
 }  // namespace
@@ -68,7 +74,8 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
     if (auto s = validate_period(d_period, n); !s) return fail(s.error());
 
     const auto [hh, ll] = utils::stats::rolling_high_low(high, low, k_period);
-    const Series raw = position_in_range(close, hh, ll);
+    bool all_inside;
+    const Series raw = position_in_range(close, hh, ll, all_inside);
     // Nothing below can fail: both averages side by side, %D trailing %K by a few bars (as in
     // stochastic_rsi), so that their compensated chains overlap. A raw %K lies in 0..100 when
     // its close lies within the window's extremes, and so does a mean of such values: %K is
@@ -79,9 +86,9 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
     const auto inside = [&](bounds::Premise& premise, std::size_t j) {
         return premise.step(bounds::within(raw[j], bounds::kPercent));
     };
-    confined_smoothing(n, d_period, out, [&](std::size_t t) { return k.step(t); },
-                       [&](std::size_t u) { return d.step(u); }, [&](std::size_t j) { return inside(k_inside, j); },
-                       [&](std::size_t u) { return inside(d_inside, u); });
+    confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
+                       all_inside, [&](std::size_t j) { return inside(k_inside, j); },
+                       [&](std::size_t j) { return inside(d_inside, j); });
     return out;
 }
 
@@ -145,9 +152,8 @@ Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint
     }
     // Every raw value is the RSI's position among the window's own RSI values, so it lies in
     // 0..100 and both lines are confined on every bar.
-    confined_smoothing(n, d_period, out, [&](std::size_t t) { return k.step(t); },
-                       [&](std::size_t u) { return d.step(u); }, [](std::size_t) { return true; },
-                       [](std::size_t) { return true; });
+    confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
+                       true, [](std::size_t) { return true; }, [](std::size_t) { return true; });
     return out;
 }
 
