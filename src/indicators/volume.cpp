@@ -22,6 +22,7 @@ namespace {
 
 using utils::NaN;
 using utils::kDivisionGuard;
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 using errors::validation::validate_lengths_match;
 using errors::validation::validate_period;
@@ -112,16 +113,19 @@ Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t per
     const std::size_t n = numerator.size();
     Series out(n);
     utils::stats::RollingSumPair sums(numerator, denominator, period);
+    // Confined as written where every pair met the premise; else afterwards, window by window.
+    const utils::bounds::Interval at_once = all_met ? bound : utils::bounds::Interval{-kInf, kInf};
     for (std::size_t i = 0; i < n; ++i) {
         const auto s = sums.step(i);
         const double a = s[0], b = s[1];
-        out[i] = std::isnan(a) || std::isnan(b) ? NaN : quotient(a, b);
+        out[i] = std::isnan(a) || std::isnan(b) ? NaN : utils::bounds::confine(quotient(a, b), at_once);
     }
-    if (all_met) [[likely]] {
-        utils::bounds::confine_span(out.data(), 0, n, bound);
-    } else {
-        utils::bounds::Premise inside(period);
-        for (std::size_t i = 0; i < n; ++i) out[i] = utils::bounds::confine_if(inside.step(met(i)), out[i], bound);
+    if (!all_met) [[unlikely]] {
+        utils::bounds::Premise inside;
+        for (std::size_t i = 0; i < n; ++i) {
+            inside.step(met(i));
+            out[i] = utils::bounds::confine_if(inside.held(period), out[i], bound);
+        }
     }
     return out;
 }

@@ -50,33 +50,21 @@ inline void confine_span(double* x, std::size_t first, std::size_t last, Interva
 // enters is NaN or skips it).
 [[gnu::always_inline]] inline bool within(double v, Interval b) noexcept { return !(v < b.lo || v > b.hi); }
 
-// Whether the last `span` terms of a window all met the premise that bounds the output formed
-// from them. Terms before the first count as meeting it. Averages that never forget a term (as
-// Wilder's and the exponential ones) take Always instead.
+// How many terms in a row, up to the latest, met the premise that bounds the outputs formed
+// from them: an output whose window is the last `span` terms may be confined when held(span).
+// Terms before the first count as meeting it. One counter serves windows of any length, so an
+// output and an average of it ask the same one. (Averages that never forget a term, as
+// Wilder's and the exponential ones, note instead the first term that broke it.)
 class Premise {
 public:
-    explicit Premise(std::uint64_t span) noexcept : span_(span), run_(span) {}
-
-    // Takes the next term; true when it and the span - 1 terms before it met the premise.
-    [[gnu::always_inline]] bool step(bool met) noexcept {
-        run_ = met ? run_ + (run_ < span_) : 0;
-        return run_ == span_;
-    }
-
-    void reset() noexcept { run_ = span_; }
+    [[gnu::always_inline]] void step(bool met) noexcept { run_ = met ? run_ + 1 : 0; }
+    [[gnu::always_inline]] bool held(std::uint64_t span) const noexcept { return run_ >= span; }
+    void reset() noexcept { run_ = kBefore; }
 
 private:
-    std::uint64_t span_;
-    std::uint64_t run_;  // terms met in a row, up to span_
-};
-
-// Premise over every term so far: one AND per term.
-class Always {
-public:
-    [[gnu::always_inline]] bool step(bool met) noexcept { return held_ &= met; }
-
-private:
-    bool held_ = true;
+    // Above any window a series or a stream can hold; 2^63 further steps cannot wrap it.
+    static constexpr std::uint64_t kBefore = std::uint64_t{1} << 63;
+    std::uint64_t run_ = kBefore;
 };
 
 // v confined to b when the premise held over its window, else as it is.

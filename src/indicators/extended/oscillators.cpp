@@ -182,9 +182,10 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
     Series& out = *d;
     for (std::size_t i = 0; i < n; ++i) {
         const double num = out[i], den = (*r)[i];
-        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < kDivisionGuard ? NaN : num / den * 100.0;
+        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < kDivisionGuard
+                     ? NaN
+                     : utils::bounds::confine_if(i < first_outside, num / den * 100.0, utils::bounds::kSignedPercent);
     }
-    utils::bounds::confine_span(out.data(), 0, first_outside, utils::bounds::kSignedPercent);
     return std::move(out);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "utils/bounds.hpp"
@@ -323,6 +324,12 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
         tr[i] = hi - lo;
         all_within &= !(bp[i] < 0.0) & !(bp[i] > tr[i]);
     }
+    // A bar whose close lies within its true range buys at most that range, so each average
+    // lies in 0..1 and the oscillator in 0..100, where every bar of the longest window did:
+    // confined as written when every bar did, else afterwards, window by window.
+    const utils::bounds::Interval at_once =
+        all_within ? utils::bounds::kPercent
+                   : utils::bounds::Interval{-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
     // The three averages by ascending period; role[r] is where average r + 1 stands.
     std::size_t periods[3] = {period1, period2, period3}, role[3] = {0, 1, 2};
     std::sort(std::begin(role), std::end(role), [&](std::size_t x, std::size_t y) { return periods[x] < periods[y]; });
@@ -342,19 +349,15 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
                 const double a1 = avg[at[0] * ring + (i & mask)], a2 = avg[at[1] * ring + (i & mask)],
                              a3 = avg[at[2] * ring + (i & mask)];
                 if (std::isnan(a1) || std::isnan(a2) || std::isnan(a3)) continue;
-                out[i] = (2.0 * a2 + 4.0 * a1 + a3) * 100.0 / 7.0;
+                out[i] = utils::bounds::confine((2.0 * a2 + 4.0 * a1 + a3) * 100.0 / 7.0, at_once);
             }
         });
-    // A bar whose close lies within its true range buys at most that range, so each average
-    // lies in 0..1 and the oscillator in 0..100, where every bar of the longest window did.
-    if (all_within) [[likely]] {
-        utils::bounds::confine_span(out.data(), 0, n, utils::bounds::kPercent);
-        return out;
+    if (all_within) [[likely]] return out;
+    utils::bounds::Premise inside;
+    for (std::size_t i = 0; i < n; ++i) {
+        inside.step(!(bp[i] < 0.0) & !(bp[i] > tr[i]));
+        out[i] = utils::bounds::confine_if(inside.held(longest), out[i], utils::bounds::kPercent);
     }
-    utils::bounds::Premise inside(longest);
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = utils::bounds::confine_if(inside.step(!(bp[i] < 0.0) & !(bp[i] > tr[i])), out[i],
-                                           utils::bounds::kPercent);
     return out;
 }
 

@@ -39,26 +39,32 @@ Series position_in_range(std::span<const double> x, const Series& hi, const Seri
 }
 
 // %K and %D side by side, %D trailing %K by a few bars so that the two compensated chains
-// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k). Then both
-// lines are confined to 0..100, once %D has read all of %K (so %D averages the unconfined %K):
-// at once when every raw value lay in 0..100, else where k_held(j) and d_held(j), asked in
-// bar order, say the premise held over the raw values of the line's window.
-template <class KStep, class DStep, class KHeld, class DHeld>
+// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k). Both
+// lines are confined to 0..100, %K only once %D has read all of it (so %D averages the
+// unconfined %K): at once when every raw value lay in 0..100, else where the raw values of the
+// line's window (the last k_span, d_span of them) did.
+template <class KStep, class DStep>
 [[gnu::always_inline]] inline void confined_smoothing(std::size_t n, StochasticSeries& out, KStep k_step, DStep d_step,
-                                                      bool all_inside, KHeld k_held, DHeld d_held) {
+                                                      bool all_inside, const Series* raw, std::uint64_t k_span,
+                                                      std::uint64_t d_span) {
     constexpr std::size_t lag = 8;
+    if (all_inside) [[likely]] {
+        for (std::size_t t = 0; t < n + lag; ++t) {
+            if (t < n) out.k[t] = k_step(t);
+            if (t >= lag) out.d[t - lag] = bounds::confine(d_step(t - lag), bounds::kPercent);
+        }
+        bounds::confine_span(out.k.data(), 0, n, bounds::kPercent);
+        return;
+    }
     for (std::size_t t = 0; t < n + lag; ++t) {
         if (t < n) out.k[t] = k_step(t);
         if (t >= lag) out.d[t - lag] = d_step(t - lag);
     }
-    if (all_inside) [[likely]] {
-        bounds::confine_span(out.k.data(), 0, n, bounds::kPercent);
-        bounds::confine_span(out.d.data(), 0, n, bounds::kPercent);
-        return;
-    }
+    bounds::Premise inside;
     for (std::size_t j = 0; j < n; ++j) {
-        out.k[j] = bounds::confine_if(k_held(j), out.k[j], bounds::kPercent);
-        out.d[j] = bounds::confine_if(d_held(j), out.d[j], bounds::kPercent);
+        inside.step(bounds::within((*raw)[j], bounds::kPercent));
+        out.k[j] = bounds::confine_if(inside.held(k_span), out.k[j], bounds::kPercent);
+        out.d[j] = bounds::confine_if(inside.held(d_span), out.d[j], bounds::kPercent);
     }
 }
 
@@ -82,13 +88,8 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
     // confined where the raw values of its window were, %D where those of its %K values were.
     StochasticSeries out{Series(n), Series(n)};
     utils::ma::SmaWindow k(raw, smooth_k), d(out.k, d_period);
-    bounds::Premise k_inside(smooth_k), d_inside(smooth_k + d_period - 1);
-    const auto inside = [&](bounds::Premise& premise, std::size_t j) {
-        return premise.step(bounds::within(raw[j], bounds::kPercent));
-    };
     confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
-                       all_inside, [&](std::size_t j) { return inside(k_inside, j); },
-                       [&](std::size_t j) { return inside(d_inside, j); });
+                       all_inside, &raw, smooth_k, smooth_k + d_period - 1);
     return out;
 }
 
@@ -152,8 +153,8 @@ Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint
     }
     // Every raw value is the RSI's position among the window's own RSI values, so it lies in
     // 0..100 and both lines are confined on every bar.
-    confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
-                       true, [](std::size_t) { return true; }, [](std::size_t) { return true; });
+    confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); }, true,
+                       nullptr, 0, 0);
     return out;
 }
 

@@ -87,7 +87,7 @@ private:
     OnlineStochastic(std::uint64_t k_period, std::uint64_t smooth_k, std::uint64_t d_period)
         : highs_(k_period), lows_(k_period), raw_(smooth_k), ks_(d_period),
           k_period_(k_period), smooth_k_(smooth_k), d_period_(d_period), raw_reading_(smooth_k), k_reading_(d_period),
-          k_inside_(smooth_k), d_inside_(smooth_k + d_period - 1) {}
+          d_span_(smooth_k + d_period - 1) {}
 
     RingBuffer highs_;
     RingBuffer lows_;
@@ -99,7 +99,8 @@ private:
     WindowWeight raw_weight_;  // |x| over each window
     WindowWeight k_weight_;
     sliding::LazyReading raw_reading_, k_reading_;
-    bounds::Premise k_inside_, d_inside_;  // over the raw values
+    std::uint64_t d_span_;    // the raw values behind a %D
+    bounds::Premise inside_;  // over the raw values
 };
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.
@@ -206,8 +207,8 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
         weight.add(std::fabs(x));
         return window.full() ? kFull : 0;
     };
-    const bool raw_inside = bounds::within(raw, bounds::kPercent);
-    const bool k_bounded = k_inside_.step(raw_inside), d_bounded = d_inside_.step(raw_inside);
+    inside_.step(bounds::within(raw, bounds::kPercent));
+    const bool k_bounded = inside_.held(smooth_k_), d_bounded = inside_.held(d_span_);
     const unsigned raw_step = step(raw_, raw_sum_, raw_weight_, raw);
     if (raw_step == 0) return std::nullopt;
     double raw_sum = raw_sum_.sum;
