@@ -39,26 +39,23 @@ Series position_in_range(std::span<const double> x, const Series& hi, const Seri
 }
 
 // %K and %D side by side, %D trailing %K by a few bars so that the two compensated chains
-// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k). Both
-// lines are confined to 0..100, %K only once %D has read all of it (so %D averages the
-// unconfined %K): at once when every raw value lay in 0..100, else where the raw values of the
-// line's window (the last k_span, d_span of them) did.
+// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k). Then both
+// lines are confined to 0..100, once %D has read all of %K (so %D averages the unconfined %K):
+// at once when every raw value lay in 0..100, else where the raw values of the line's window
+// (the last k_span, d_span of them) did.
 template <class KStep, class DStep>
 [[gnu::always_inline]] inline void confined_smoothing(std::size_t n, StochasticSeries& out, KStep k_step, DStep d_step,
                                                       bool all_inside, const Series* raw, std::uint64_t k_span,
                                                       std::uint64_t d_span) {
     constexpr std::size_t lag = 8;
-    if (all_inside) [[likely]] {
-        for (std::size_t t = 0; t < n + lag; ++t) {
-            if (t < n) out.k[t] = k_step(t);
-            if (t >= lag) out.d[t - lag] = bounds::confine(d_step(t - lag), bounds::kPercent);
-        }
-        bounds::confine_span(out.k.data(), 0, n, bounds::kPercent);
-        return;
-    }
     for (std::size_t t = 0; t < n + lag; ++t) {
         if (t < n) out.k[t] = k_step(t);
         if (t >= lag) out.d[t - lag] = d_step(t - lag);
+    }
+    if (all_inside) [[likely]] {
+        bounds::confine_span(out.k.data(), 0, n, bounds::kPercent);
+        bounds::confine_span(out.d.data(), 0, n, bounds::kPercent);
+        return;
     }
     bounds::Premise inside;
     for (std::size_t j = 0; j < n; ++j) {
