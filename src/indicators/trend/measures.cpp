@@ -369,12 +369,13 @@ Result<Series> vhf(std::span<const double> close, std::uint64_t period) {
                                   [&](std::size_t i, HighLow c) {
         const double sum = out[i], num = std::fabs(c.high - c.low);
         if (i >= p && std::isfinite(num) && std::isfinite(sum) && sum > 0.0) {
-            // The closes' range over the window is at most the path of its changes.
-            out[i] = utils::bounds::confine(num / sum, utils::bounds::kFraction);
+            out[i] = num / sum;
         } else {
             out[i] = NaN;
         }
     });
+    // The closes' range over a window is at most the path of its changes.
+    utils::bounds::confine_span(out.data(), 0, n, utils::bounds::kFraction);
     return out;
 }
 
