@@ -16,7 +16,6 @@
 //     interval, and that value is the definition's, not rounding.
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 
 #include "utils/pairs.hpp"
 
@@ -31,13 +30,14 @@ inline constexpr Interval kSignedPercent{-100.0, 100.0};
 inline constexpr Interval kUnit{-1.0, 1.0};
 inline constexpr Interval kFraction{0.0, 1.0};
 
-// Written as max(lo, v) then min(hi, v), each giving v where its comparison fails (NaN, and
-// -0.0 against a bound of 0.0): two branch-free instructions on most targets (x86's MAXSD and
-// MINSD), cheap enough for any kernel's loop.
-[[gnu::always_inline]] inline double confine(double v, Interval b) noexcept {
-    const double raised = b.lo > v ? b.lo : v;
-    return b.hi < raised ? b.hi : raised;
+// max(lo, v) then min(hi, v), each giving v where its comparison fails (NaN, and -0.0 against a
+// bound of 0.0). Taken in a vector register: for a scalar compared with a constant GCC emits a
+// branch, which values that often sit on their bound (closes on their highs) mispredict; the
+// pair's forms are two branch-free instructions (pairs::max, pairs::min).
+[[gnu::always_inline]] inline pairs::Pair confine(pairs::Pair v, Interval b) noexcept {
+    return pairs::min(pairs::both(b.hi), pairs::max(pairs::both(b.lo), v));
 }
+[[gnu::always_inline]] inline double confine(double v, Interval b) noexcept { return confine(pairs::both(v), b)[0]; }
 
 // confine over x[first, last), two values at a time: for a pass over a whole output once
 // nothing reads it any more.
@@ -72,9 +72,12 @@ private:
 };
 
 // v confined to b when the premise held over its window, else as it is.
+[[gnu::always_inline]] inline pairs::Pair confine_if(bool premise, pairs::Pair v, Interval b) noexcept {
+    const long long held = -static_cast<long long>(premise);
+    return pairs::select(pairs::Mask{held, held}, confine(v, b), v);
+}
 [[gnu::always_inline]] inline double confine_if(bool premise, double v, Interval b) noexcept {
-    constexpr double inf = std::numeric_limits<double>::infinity();
-    return confine(v, premise ? b : Interval{-inf, inf});
+    return confine_if(premise, pairs::both(v), b)[0];
 }
 
 }  // namespace vorn::utils::bounds
