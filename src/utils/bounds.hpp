@@ -76,6 +76,10 @@ private:
     const long long held = -static_cast<long long>(premise);
     return pairs::select(pairs::Mask{held, held}, confine(v, b), v);
 }
+// Two values, each confined where its own premise held.
+[[gnu::always_inline]] inline pairs::Pair confine_if(bool first, bool second, pairs::Pair v, Interval b) noexcept {
+    return pairs::select(pairs::Mask{-static_cast<long long>(first), -static_cast<long long>(second)}, confine(v, b), v);
+}
 [[gnu::always_inline]] inline double confine_if(bool premise, double v, Interval b) noexcept {
     return confine_if(premise, pairs::both(v), b)[0];
 }

@@ -221,8 +221,9 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
     double k_sum = k_sum_.sum;
     if (!((k_step == (kFull | kClear)) & k_reading_.covers())) [[unlikely]]
         k_sum = read_window(ks_, k_sum, k_weight_.high(), k_reading_);
-    return StochasticValue{bounds::confine_if(k_bounded, k, bounds::kPercent),
-                           bounds::confine_if(d_bounded, k_sum / static_cast<double>(d_period_), bounds::kPercent)};
+    const pairs::Pair shown = bounds::confine_if(k_bounded, d_bounded, pairs::Pair{k, k_sum / static_cast<double>(d_period_)},
+                                                 bounds::kPercent);
+    return StochasticValue{shown[0], shown[1]};
 }
 
 }  // namespace vorn::utils::streaming
