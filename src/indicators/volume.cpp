@@ -22,7 +22,6 @@ namespace {
 
 using utils::NaN;
 using utils::kDivisionGuard;
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 using errors::validation::validate_lengths_match;
 using errors::validation::validate_period;
@@ -114,7 +113,7 @@ Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t per
     Series out(n);
     utils::stats::RollingSumPair sums(numerator, denominator, period);
     // Confined as written where every pair met the premise; else afterwards, window by window.
-    const utils::bounds::Interval at_once = all_met ? bound : utils::bounds::Interval{-kInf, kInf};
+    const utils::bounds::Interval at_once = all_met ? bound : utils::bounds::kAnything;
     for (std::size_t i = 0; i < n; ++i) {
         const auto s = sums.step(i);
         const double a = s[0], b = s[1];

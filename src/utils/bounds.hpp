@@ -16,6 +16,7 @@
 //     interval, and that value is the definition's, not rounding.
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "utils/pairs.hpp"
 
@@ -29,6 +30,8 @@ inline constexpr Interval kPercent{0.0, 100.0};
 inline constexpr Interval kSignedPercent{-100.0, 100.0};
 inline constexpr Interval kUnit{-1.0, 1.0};
 inline constexpr Interval kFraction{0.0, 1.0};
+// No bound: confining to it leaves every value as it is.
+inline constexpr Interval kAnything{-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
 
 // max(lo, v) then min(hi, v), each giving v where its comparison fails (NaN, and -0.0 against a
 // bound of 0.0). Taken in a vector register: for a scalar compared with a constant GCC emits a

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <limits>
 #include <string>
 
 #include "utils/bounds.hpp"
@@ -327,9 +326,7 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
     // A bar whose close lies within its true range buys at most that range, so each average
     // lies in 0..1 and the oscillator in 0..100, where every bar of the longest window did:
     // confined as written when every bar did, else afterwards, window by window.
-    const utils::bounds::Interval at_once =
-        all_within ? utils::bounds::kPercent
-                   : utils::bounds::Interval{-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
+    const utils::bounds::Interval at_once = all_within ? utils::bounds::kPercent : utils::bounds::kAnything;
     // The three averages by ascending period; role[r] is where average r + 1 stands.
     std::size_t periods[3] = {period1, period2, period3}, role[3] = {0, 1, 2};
     std::sort(std::begin(role), std::end(role), [&](std::size_t x, std::size_t y) { return periods[x] < periods[y]; });

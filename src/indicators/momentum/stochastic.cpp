@@ -48,13 +48,14 @@ template <class KStep, class DStep>
                                                       bool all_inside, const Series* raw, std::uint64_t k_span,
                                                       std::uint64_t d_span) {
     constexpr std::size_t lag = 8;
+    // %D is confined as it is written where every raw value lay in 0..100 (nothing reads it).
+    const bounds::Interval d_at_once = all_inside ? bounds::kPercent : bounds::kAnything;
     for (std::size_t t = 0; t < n + lag; ++t) {
         if (t < n) out.k[t] = k_step(t);
-        if (t >= lag) out.d[t - lag] = d_step(t - lag);
+        if (t >= lag) out.d[t - lag] = bounds::confine(d_step(t - lag), d_at_once);
     }
     if (all_inside) [[likely]] {
         bounds::confine_span(out.k.data(), 0, n, bounds::kPercent);
-        bounds::confine_span(out.d.data(), 0, n, bounds::kPercent);
         return;
     }
     bounds::Premise inside;
