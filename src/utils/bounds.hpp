@@ -7,9 +7,10 @@
 // every such output is confined here on its way out, by one rule:
 //   - only a value past a bound moves, onto the bound; a value inside keeps its bits and a
 //     NaN stays NaN;
-//   - the confined value is what the caller receives, never what a later step reads (the
-//     average of %K that forms %D averages the unconfined %K), so nothing downstream of a
-//     bound moves by so much as a bit;
+//   - the confined value is what the caller receives, never what a later step of the same
+//     computation reads (the average of %K that forms %D averages the unconfined %K), so no
+//     value inside its bound moves by so much as a bit (a line formed from lines the caller
+//     is shown, as KDJ's J = 3K - 2D, is formed from what is shown);
 //   - where the bound rests on the bars keeping to their own range (a close between its low
 //     and high, a volume not below 0), the output is confined only while every term it is
 //     formed from did (Premise): on bars that break it the definition itself leaves the

@@ -114,6 +114,7 @@ Result<KdjSeries> kdj(std::span<const double> high, std::span<const double> low,
     auto st = stochastic(high, low, close, k_period, smooth_k, d_period);
     if (!st) return fail(st.error());
     const std::size_t n = st->k.size() < st->d.size() ? st->k.size() : st->d.size();
+    // From the K and D it is shown beside (confined to 0..100), so that J = 3K - 2D holds there.
     Series j(n, NaN);
     for (std::size_t i = 0; i < n; ++i) {
         const double k = st->k[i], d = st->d[i];
