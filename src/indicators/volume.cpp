@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "utils/bounds.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
@@ -102,16 +103,28 @@ Result<Series> volume_index(Span close, Span volume, Moves moves) {
 
 // out[i] = quotient(numerator sum, denominator sum) from index period - 1, NaN before; the two
 // rolling sums advance together. The series are formed beforehand in a loop of their own:
-// folded into this one they measured slower. 1 <= period <= n.
-template <class Quotient>
-Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t period, Quotient quotient) {
+// folded into this one they measured slower. The quotient lies within `bound` when each pair
+// of terms meets a premise, met(i); it is confined there where every pair of its window did
+// (all_met: every pair of the series). 1 <= period <= n.
+template <class Quotient, class Met>
+Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t period, Quotient quotient,
+                             utils::bounds::Interval bound, bool all_met, Met met) {
     const std::size_t n = numerator.size();
     Series out(n);
     utils::stats::RollingSumPair sums(numerator, denominator, period);
+    // Confined as written where every pair met the premise; else afterwards, window by window.
+    const utils::bounds::Interval at_once = all_met ? bound : utils::bounds::kAnything;
     for (std::size_t i = 0; i < n; ++i) {
         const auto s = sums.step(i);
         const double a = s[0], b = s[1];
-        out[i] = std::isnan(a) || std::isnan(b) ? NaN : quotient(a, b);
+        out[i] = std::isnan(a) || std::isnan(b) ? NaN : utils::bounds::confine(quotient(a, b), at_once);
+    }
+    if (!all_met) [[unlikely]] {
+        utils::bounds::Premise inside;
+        for (std::size_t i = 0; i < n; ++i) {
+            inside.step(met(i));
+            out[i] = utils::bounds::confine_if(inside.held(period), out[i], bound);
+        }
     }
     return out;
 }
@@ -176,15 +189,20 @@ Result<Series> cmf(Span high, Span low, Span close, Span volume, std::uint64_t p
     const std::size_t n = close.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     utils::Scratch flow(n);
+    bool all_within = true;
     for (std::size_t i = 0; i < n; ++i) {
         const double range = high[i] - low[i];
         // An inverted bar keeps its negative range; only a flat one is neutral.
         const double multiplier =
             std::fabs(range) < kDivisionGuard ? 0.0 : ((close[i] - low[i]) - (high[i] - close[i])) / range;
         flow[i] = multiplier * volume[i];
+        all_within &= !(std::fabs(flow[i]) > volume[i]);
     }
-    return ratio_of_rolling_sums(Span(flow.data(), n), volume, period,
-                                 [](double f, double v) { return std::fabs(v) < kDivisionGuard ? 0.0 : f / v; });
+    // A bar within its range has a multiplier in -1..1, so its flow is at most its volume in
+    // magnitude; a window of such bars flows at most its volume.
+    return ratio_of_rolling_sums(
+        Span(flow.data(), n), volume, period, [](double f, double v) { return std::fabs(v) < kDivisionGuard ? 0.0 : f / v; },
+        utils::bounds::kUnit, all_within, [&](std::size_t i) { return !(std::fabs(flow[i]) > volume[i]); });
 }
 
 Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t period) {
@@ -193,6 +211,7 @@ Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t p
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     utils::Scratch pos(n), neg(n);
     pos[0] = neg[0] = 0.0;
+    bool all_positive = true;
     double prev_tp = typical_price(high[0], low[0], close[0]);
     for (std::size_t i = 1; i < n; ++i) {
         const double tp = typical_price(high[i], low[i], close[i]);
@@ -200,10 +219,13 @@ Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t p
         pos[i] = pick(tp > prev_tp, raw, 0.0);
         neg[i] = pick(tp < prev_tp, raw, 0.0);
         prev_tp = tp;
+        all_positive &= !(raw < 0.0);
     }
-    return ratio_of_rolling_sums(Span(pos.data(), n), Span(neg.data(), n), period, [](double p, double q) {
-        return std::fabs(q) < kDivisionGuard ? 100.0 : 100.0 - 100.0 / (p / q + 1.0);
-    });
+    // Flows of volumes and prices not below 0 are not below 0: the index lies in 0..100.
+    return ratio_of_rolling_sums(
+        Span(pos.data(), n), Span(neg.data(), n), period,
+        [](double p, double q) { return std::fabs(q) < kDivisionGuard ? 100.0 : 100.0 - 100.0 / (p / q + 1.0); },
+        utils::bounds::kPercent, all_positive, [&](std::size_t i) { return !(pos[i] < 0.0) & !(neg[i] < 0.0); });
 }
 
 Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t period) {

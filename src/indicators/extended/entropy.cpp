@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "indicators/extended/statistics.hpp"
+#include "utils/bounds.hpp"
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
 #include "utils/pairs.hpp"
@@ -591,6 +592,9 @@ Result<Series> entropy(std::span<const double> close, std::uint64_t period, std:
         entropy_pairs(returns, p - 1, bins_f, edges, out, std::make_index_sequence<kNetwork>{});
     else
         entropy_long(returns, p, bins_f, edges, out);
+    // Returns spread over `bins` bins carry at most log2(bins) bits, reached when every bin
+    // holds as many; summing the terms can round past it.
+    utils::bounds::confine_span(out.data(), p, n, {0.0, std::log2(bins_f)});
     return out;
 }
 

@@ -5,6 +5,7 @@
 
 #include "indicators/extended/high_low.hpp"
 #include "indicators/momentum/rsi_macd.hpp"
+#include "utils/bounds.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
@@ -91,6 +92,12 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
             r.trailing[i] = prev;
         }
     }
+    // An exponential average of RSI values lies in 0..100. With a band not below 0 the trailing
+    // line moves toward the average and never past it, so it stays between the midpoint and
+    // the average's values (a negative band pushes it away: then it has no bound). Confined
+    // once the line no longer reads them.
+    utils::bounds::confine_span(r.smoothed.data(), 0, n, utils::bounds::kPercent);
+    if (!(multiplier < 0.0)) utils::bounds::confine_span(r.trailing.data(), 0, n, utils::bounds::kPercent);
     return r;
 }
 
@@ -152,12 +159,17 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
         return fail(s.error());
     const std::size_t n = close.size();
     auto [diff, half] = utils::stats::rolling_high_low(high, low, period);
+    // A close within its window's extremes lies at most half the range from their midpoint;
+    // while every close so far did, the index lies in -100..100 (the averages never forget).
+    std::size_t first_outside = n;
     for (std::size_t i = 0; i < n; ++i) {
         const double hh = diff[i], ll = half[i];
         if (std::isnan(hh) || std::isnan(ll)) {
             diff[i] = half[i] = NaN;
             continue;
         }
+        const std::size_t here = (close[i] < ll) | (close[i] > hh) ? i : n;
+        first_outside = here < first_outside ? here : first_outside;
         diff[i] = close[i] - (hh + ll) * 0.5;
         half[i] = (hh - ll) * 0.5;
     }
@@ -170,7 +182,9 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
     Series& out = *d;
     for (std::size_t i = 0; i < n; ++i) {
         const double num = out[i], den = (*r)[i];
-        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < kDivisionGuard ? NaN : num / den * 100.0;
+        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < kDivisionGuard
+                     ? NaN
+                     : utils::bounds::confine_if(i < first_outside, num / den * 100.0, utils::bounds::kSignedPercent);
     }
     return std::move(out);
 }

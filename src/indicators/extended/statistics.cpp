@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "utils/bounds.hpp"
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
 #include "utils/ma.hpp"
@@ -116,7 +117,11 @@ Result<Series> er(std::span<const double> close, std::uint64_t period) {
     for (std::size_t i = p; i < n; ++i) {
         const double change = std::fabs(close[i] - close[i - p]);
         const double total = path[i];
-        path[i] = std::isfinite(total) && total > kDivisionGuard ? change / total : 0.0;
+        // |close[i] - close[i - p]| is at most the path of the changes between them, whatever
+        // the closes: the ratio lies in 0..1.
+        path[i] = std::isfinite(total) && total > kDivisionGuard
+                      ? utils::bounds::confine(change / total, utils::bounds::kFraction)
+                      : 0.0;
     }
     return path;
 }
@@ -202,7 +207,7 @@ Result<Series> cti(std::span<const double> close, std::uint64_t period) {
             if (!std::isfinite(root)) return;
             const double r = (pf * sxy - x * sy) / root;
             if (!std::isfinite(r)) return;
-            out[i] = r < -1.0 ? -1.0 : (r > 1.0 ? 1.0 : r);
+            out[i] = utils::bounds::confine(r, utils::bounds::kUnit);
         });
     return out;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "indicators/momentum/rsi_macd.hpp"
+#include "utils/bounds.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
@@ -16,6 +17,7 @@ using utils::NaN;
 using utils::kDivisionGuard;
 using errors::validation::validate_hlc;
 using errors::validation::validate_period;
+namespace bounds = utils::bounds;
 
 // Position of x within [lo, hi] scaled to 0..100; a flat window sits in the middle.
 double position(double x, double h, double l) noexcept {
@@ -24,10 +26,44 @@ double position(double x, double h, double l) noexcept {
     return std::fabs(range) < kDivisionGuard ? 50.0 : (x - l) / range * 100.0;
 }
 
-Series position_in_range(std::span<const double> x, const Series& hi, const Series& lo) {
+// Raw %K for every bar; `inside` tells whether every one lies in 0..100.
+Series position_in_range(std::span<const double> x, const Series& hi, const Series& lo, bool& inside) {
     Series out(x.size());
-    for (std::size_t i = 0; i < x.size(); ++i) out[i] = position(x[i], hi[i], lo[i]);
+    bool all = true;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        out[i] = position(x[i], hi[i], lo[i]);
+        all &= bounds::within(out[i], bounds::kPercent);
+    }
+    inside = all;
     return out;
+}
+
+// %K and %D side by side, %D trailing %K by a few bars so that the two compensated chains
+// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k). Then both
+// lines are confined to 0..100, once %D has read all of %K (so %D averages the unconfined %K):
+// at once when every raw value lay in 0..100, else where the raw values of the line's window
+// (the last k_span, d_span of them) did.
+template <class KStep, class DStep>
+[[gnu::always_inline]] inline void confined_smoothing(std::size_t n, StochasticSeries& out, KStep k_step, DStep d_step,
+                                                      bool all_inside, const Series* raw, std::uint64_t k_span,
+                                                      std::uint64_t d_span) {
+    constexpr std::size_t lag = 8;
+    // %D is confined as it is written where every raw value lay in 0..100 (nothing reads it).
+    const bounds::Interval d_at_once = all_inside ? bounds::kPercent : bounds::kAnything;
+    for (std::size_t t = 0; t < n + lag; ++t) {
+        if (t < n) out.k[t] = k_step(t);
+        if (t >= lag) out.d[t - lag] = bounds::confine(d_step(t - lag), d_at_once);
+    }
+    if (all_inside) [[likely]] {
+        bounds::confine_span(out.k.data(), 0, n, bounds::kPercent);
+        return;
+    }
+    bounds::Premise inside;
+    for (std::size_t j = 0; j < n; ++j) {
+        inside.step(bounds::within((*raw)[j], bounds::kPercent));
+        out.k[j] = bounds::confine_if(inside.held(k_span), out.k[j], bounds::kPercent);
+        out.d[j] = bounds::confine_if(inside.held(d_span), out.d[j], bounds::kPercent);
+    }
 }
 
 }  // namespace
@@ -42,16 +78,16 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
     if (auto s = validate_period(d_period, n); !s) return fail(s.error());
 
     const auto [hh, ll] = utils::stats::rolling_high_low(high, low, k_period);
-    const Series raw = position_in_range(close, hh, ll);
+    bool all_inside;
+    const Series raw = position_in_range(close, hh, ll, all_inside);
     // Nothing below can fail: both averages side by side, %D trailing %K by a few bars (as in
-    // stochastic_rsi), so that their compensated chains overlap.
+    // stochastic_rsi), so that their compensated chains overlap. A raw %K lies in 0..100 when
+    // its close lies within the window's extremes, and so does a mean of such values: %K is
+    // confined where the raw values of its window were, %D where those of its %K values were.
     StochasticSeries out{Series(n), Series(n)};
     utils::ma::SmaWindow k(raw, smooth_k), d(out.k, d_period);
-    constexpr std::size_t lag = 8;
-    for (std::size_t t = 0; t < n + lag; ++t) {
-        if (t < n) out.k[t] = k.step(t);
-        if (t >= lag) out.d[t - lag] = d.step(t - lag);
-    }
+    confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
+                       all_inside, &raw, smooth_k, smooth_k + d_period - 1);
     return out;
 }
 
@@ -78,6 +114,7 @@ Result<KdjSeries> kdj(std::span<const double> high, std::span<const double> low,
     auto st = stochastic(high, low, close, k_period, smooth_k, d_period);
     if (!st) return fail(st.error());
     const std::size_t n = st->k.size() < st->d.size() ? st->k.size() : st->d.size();
+    // From the K and D it is shown beside (confined to 0..100), so that J = 3K - 2D holds there.
     Series j(n, NaN);
     for (std::size_t i = 0; i < n; ++i) {
         const double k = st->k[i], d = st->d[i];
@@ -113,11 +150,10 @@ Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint
         const auto [hh, ll] = extremes.step(t);
         raw[t] = position(r[t], hh, ll);
     }
-    constexpr std::size_t lag = 8;
-    for (std::size_t t = 0; t < n + lag; ++t) {
-        if (t < n) out.k[t] = k.step(t);
-        if (t >= lag) out.d[t - lag] = d.step(t - lag);
-    }
+    // Every raw value is the RSI's position among the window's own RSI values, so it lies in
+    // 0..100 and both lines are confined on every bar.
+    confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); }, true,
+                       nullptr, 0, 0);
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "indicators/volatility/bands.hpp"
+#include "utils/bounds.hpp"
 #include "utils/constants.hpp"
 
 namespace vorn::indicators::trend {
@@ -11,6 +12,7 @@ namespace {
 
 using utils::NaN;
 using utils::kDivisionGuard;
+namespace bounds = utils::bounds;
 
 // +DI and -DI travel together, one per half of a vector register: each half does exactly
 // the scalar steps, and the two divisions of a step share one instruction.
@@ -24,9 +26,14 @@ Status validate(std::span<const double> high, std::span<const double> low, std::
 }
 
 // Wilder's smoothing of the directional movement and the true range, bar by bar, with no
-// scratch series: `emit(i, plus_di, minus_di)` for every i from period to n - 1, in order.
+// scratch series: `emit(i, plus_di, minus_di, shown)` for every i from period to n - 1, in
+// order, `shown` holding the two as the caller shows them.
 // Inputs validated, 1 <= period < n. Whatever the caller builds on the DI (DX, its average)
-// runs in the same loop, so its chain of divisions overlaps the smoothing's.
+// runs in the same loop, so its chain of divisions overlaps the smoothing's. While no bar has
+// moved further than its true range (none does when each previous close lies within its bar's
+// range), each DI lies in 0..100 (their sum too: a bar moves one way at most), and `shown` is
+// confined there; Wilder's averages never forget a bar, so after one that did they have no
+// bound.
 template <class Emit>
 [[gnu::always_inline]] inline void smooth_di(std::span<const double> high, std::span<const double> low,
                                              std::span<const double> close, std::uint64_t period, Emit&& emit) {
@@ -45,6 +52,8 @@ template <class Emit>
         dm = reinterpret_cast<Pair>(reinterpret_cast<Mask>(moves) & counts);
         tr = volatility::true_range_bar(high[i], low[i], close[i - 1]);
     };
+    bool bounded = true;
+    const auto note = [&](const Pair& dm, double tr) { bounded &= !(dm[0] > tr) & !(dm[1] > tr); };
     // The warm-up sums period - 1 bars; the first smoothing step then adds bar `period`.
     Pair s{0.0, 0.0};
     double st = 0.0;
@@ -52,6 +61,7 @@ template <class Emit>
         Pair dm;
         double tr;
         bar(i, dm, tr);
+        note(dm, tr);
         s += dm;
         st += tr;
     }
@@ -59,21 +69,28 @@ template <class Emit>
         Pair dm;
         double tr;
         bar(i, dm, tr);
+        note(dm, tr);
         s = (s - s / pp) + dm;
         st = (st - st / p) + tr;
         const Pair di = (s * hundred) / Pair{st, st};
         const bool flat = std::fabs(st) < kDivisionGuard;
-        emit(i, flat ? 0.0 : di[0], flat ? 0.0 : di[1]);
+        const Pair both = flat ? Pair{0.0, 0.0} : di;
+        emit(i, both[0], both[1], bounds::confine_if(bounded, both, bounds::kPercent));
     }
+}
+
+// The DI as written: `shown`, confined where they are bounded.
+[[gnu::always_inline]] inline void write_di(Series& plus_di, Series& minus_di, std::size_t i, Pair shown) noexcept {
+    plus_di[i] = shown[0];
+    minus_di[i] = shown[1];
 }
 
 DiSeries di_checked(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                     std::uint64_t period) {
     const std::size_t n = high.size();
     DiSeries r{Series(n, NaN), Series(n, NaN)};
-    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
-        r.plus_di[i] = plus;
-        r.minus_di[i] = minus;
+    smooth_di(high, low, close, period, [&](std::size_t i, double, double, Pair shown) {
+        write_di(r.plus_di, r.minus_di, i, shown);
     });
     return r;
 }
@@ -100,8 +117,9 @@ Result<Series> dx(std::span<const double> high, std::span<const double> low, std
                   std::uint64_t period) {
     if (auto s = validate(high, low, close, period); !s) return fail(s.error());
     Series out(high.size(), NaN);
-    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
-        out[i] = std::isnan(plus) || std::isnan(minus) ? NaN : dx_value(plus, minus);
+    // The DI are never below 0, so |plus - minus| <= plus + minus: DX lies in 0..100 on any bars.
+    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus, Pair) {
+        out[i] = std::isnan(plus) || std::isnan(minus) ? NaN : bounds::confine(dx_value(plus, minus), bounds::kPercent);
     });
     return out;
 }
@@ -120,15 +138,16 @@ Result<AdxSeries> adx(std::span<const double> high, std::span<const double> low,
     // i - 1 waits on nothing of bar i, and the two divide side by side.
     double sum = 0.0;
     double pending = 0.0;  // the previous bar's average, still to be divided by p
-    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
-        r.plus_di[i] = plus;
-        r.minus_di[i] = minus;
+    // The average reads each bar's unconfined DX. DX lies in 0..100 on any bars, and so does
+    // its average.
+    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus, Pair shown) {
+        write_di(r.plus_di, r.minus_di, i, shown);
         const double s = plus + minus;
         const Pair q = Pair{std::fabs(plus - minus) * 100.0, pending} / Pair{s, p};
         // A zero DI sum reads 0.0 (dx_value's rule).
         const double d = std::fabs(s) < kDivisionGuard ? 0.0 : q[0];
         if (i > first) [[likely]] {
-            r.adx[i - 1] = q[1];
+            r.adx[i - 1] = bounds::confine(q, bounds::kPercent)[1];
             pending = q[1] * pm1 + d;
         } else {
             sum += d;
@@ -136,7 +155,7 @@ Result<AdxSeries> adx(std::span<const double> high, std::span<const double> low,
         }
     });
     // The last bar's average.
-    if (first < n) r.adx[n - 1] = pending / p;
+    if (first < n) r.adx[n - 1] = bounds::confine(pending / p, bounds::kPercent);
     return r;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "indicators/volatility/bands.hpp"
+#include "utils/bounds.hpp"
 #include "utils/constants.hpp"
 #include "utils/ma.hpp"
 #include "utils/stats.hpp"
@@ -373,6 +374,8 @@ Result<Series> vhf(std::span<const double> close, std::uint64_t period) {
             out[i] = NaN;
         }
     });
+    // The closes' range over a window is at most the path of its changes.
+    utils::bounds::confine_span(out.data(), 0, n, utils::bounds::kFraction);
     return out;
 }
 

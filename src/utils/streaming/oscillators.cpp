@@ -53,6 +53,7 @@ void OnlineStochastic::reset() noexcept {
     k_weight_ = {};
     raw_reading_.reset();
     k_reading_.reset();
+    inside_.reset();
 }
 
 }  // namespace vorn::utils::streaming

@@ -5,6 +5,7 @@
 #include <optional>
 #include <tuple>
 
+#include "utils/bounds.hpp"
 #include "utils/constants.hpp"
 #include "utils/streaming/common.hpp"
 #include "utils/streaming/ring.hpp"
@@ -71,7 +72,9 @@ struct StochasticValue {
 // %K: the mean of the last smooth_k raw stochastics over k_period bars; %D: the mean of
 // the last d_period %K values. Its two running sums have no rebuild schedule; each is
 // rebuilt only when a slide overflows it or a value that outweighed its window leaves, and on
-// every slide of a window of one bar.
+// every slide of a window of one bar. Both lines are confined to 0..100 as the series' are
+// (utils/bounds.hpp): %K where the raw values of its window all lay in 0..100, %D where those
+// of its %K values did; the %D window takes the unconfined %K.
 class OnlineStochastic {
 public:
     static Result<OnlineStochastic> create(std::uint64_t k_period, std::uint64_t smooth_k, std::uint64_t d_period);
@@ -83,7 +86,8 @@ public:
 private:
     OnlineStochastic(std::uint64_t k_period, std::uint64_t smooth_k, std::uint64_t d_period)
         : highs_(k_period), lows_(k_period), raw_(smooth_k), ks_(d_period),
-          k_period_(k_period), smooth_k_(smooth_k), d_period_(d_period), raw_reading_(smooth_k), k_reading_(d_period) {}
+          k_period_(k_period), smooth_k_(smooth_k), d_period_(d_period), raw_reading_(smooth_k), k_reading_(d_period),
+          d_span_(smooth_k + d_period - 1) {}
 
     RingBuffer highs_;
     RingBuffer lows_;
@@ -95,6 +99,8 @@ private:
     WindowWeight raw_weight_;  // |x| over each window
     WindowWeight k_weight_;
     sliding::LazyReading raw_reading_, k_reading_;
+    std::uint64_t d_span_;    // the raw values behind a %D
+    bounds::Premise inside_;  // over the raw values
 };
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.
@@ -204,6 +210,8 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
         weight.add(std::fabs(x));
         return window.full() ? kFull : 0;
     };
+    inside_.step(bounds::within(raw, bounds::kPercent));
+    const bool k_bounded = inside_.held(smooth_k_), d_bounded = inside_.held(d_span_);
     const unsigned raw_step = step(raw_, raw_sum_, raw_weight_, raw);
     if (raw_step == 0) return std::nullopt;
     double raw_sum = raw_sum_.sum;
@@ -216,7 +224,9 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
     double k_sum = k_sum_.sum;
     if (!((k_step == (kFull | kClear)) & k_reading_.covers())) [[unlikely]]
         k_sum = read_window(ks_, k_sum, k_weight_.high(), k_reading_);
-    return StochasticValue{k, k_sum / static_cast<double>(d_period_)};
+    const pairs::Pair shown = bounds::confine_if(k_bounded, d_bounded, pairs::Pair{k, k_sum / static_cast<double>(d_period_)},
+                                                 bounds::kPercent);
+    return StochasticValue{shown[0], shown[1]};
 }
 
 }  // namespace vorn::utils::streaming

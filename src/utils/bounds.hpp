@@ -1,0 +1,91 @@
+#pragma once
+// Outputs that their definition confines to an interval: an oscillator on a 0..100 scale, a
+// ratio whose numerator cannot exceed its denominator in magnitude, a mean of such values.
+// Exact arithmetic keeps them inside; the rounding of the sums and averages that form them
+// can carry one past its bound by an ulp or a few (the mean of a window of raw %K values that
+// are all exactly 100 read 100.00000000000001). A bound is a promise users test with <=, so
+// every such output is confined here on its way out, by one rule:
+//   - only a value past a bound moves, onto the bound; a value inside keeps its bits and a
+//     NaN stays NaN;
+//   - the confined value is what the caller receives, never what a later step of the same
+//     computation reads (the average of %K that forms %D averages the unconfined %K), so no
+//     value inside its bound moves by so much as a bit (a line formed from lines the caller
+//     is shown, as KDJ's J = 3K - 2D, is formed from what is shown);
+//   - where the bound rests on the bars keeping to their own range (a close between its low
+//     and high, a volume not below 0), the output is confined only while every term it is
+//     formed from did (Premise): on bars that break it the definition itself leaves the
+//     interval, and that value is the definition's, not rounding.
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "utils/pairs.hpp"
+
+namespace vorn::utils::bounds {
+
+struct Interval {
+    double lo, hi;
+};
+
+inline constexpr Interval kPercent{0.0, 100.0};
+inline constexpr Interval kSignedPercent{-100.0, 100.0};
+inline constexpr Interval kUnit{-1.0, 1.0};
+inline constexpr Interval kFraction{0.0, 1.0};
+// No bound: confining to it leaves every value as it is.
+inline constexpr Interval kAnything{-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
+
+// max(lo, v) then min(hi, v), each giving v where its comparison fails (NaN, and -0.0 against a
+// bound of 0.0). Taken in a vector register: for a scalar compared with a constant GCC emits a
+// branch, which values that often sit on their bound (closes on their highs) mispredict; the
+// pair's forms are two branch-free instructions (pairs::max, pairs::min).
+[[gnu::always_inline]] inline pairs::Pair confine(pairs::Pair v, Interval b) noexcept {
+    return pairs::min(pairs::both(b.hi), pairs::max(pairs::both(b.lo), v));
+}
+[[gnu::always_inline]] inline double confine(double v, Interval b) noexcept { return confine(pairs::both(v), b)[0]; }
+
+// confine over x[first, last), two values at a time: for a pass over a whole output once
+// nothing reads it any more.
+inline void confine_span(double* x, std::size_t first, std::size_t last, Interval b) noexcept {
+    // max(lo, v) and min(hi, v) give v where the comparison fails, so NaN (and -0.0 against a
+    // bound of 0.0) pass as they are, as in confine.
+    const pairs::Pair lo = pairs::both(b.lo), hi = pairs::both(b.hi);
+    std::size_t i = first;
+    for (; i + 2 <= last; i += 2) pairs::store(x + i, pairs::min(hi, pairs::max(lo, pairs::load(x + i))));
+    for (; i < last; ++i) x[i] = confine(x[i], b);
+}
+
+// Whether a term lies inside b; a NaN term counts as inside (it bounds nothing: the output it
+// enters is NaN or skips it).
+[[gnu::always_inline]] inline bool within(double v, Interval b) noexcept { return !(v < b.lo) & !(v > b.hi); }
+
+// How many terms in a row, up to the latest, met the premise that bounds the outputs formed
+// from them: an output whose window is the last `span` terms may be confined when held(span).
+// Terms before the first count as meeting it. One counter serves windows of any length, so an
+// output and an average of it ask the same one. (Averages that never forget a term, as
+// Wilder's and the exponential ones, note instead the first term that broke it.)
+class Premise {
+public:
+    [[gnu::always_inline]] void step(bool met) noexcept { run_ = met ? run_ + 1 : 0; }
+    [[gnu::always_inline]] bool held(std::uint64_t span) const noexcept { return run_ >= span; }
+    void reset() noexcept { run_ = kBefore; }
+
+private:
+    // Above any window a series or a stream can hold; 2^63 further steps cannot wrap it.
+    static constexpr std::uint64_t kBefore = std::uint64_t{1} << 63;
+    std::uint64_t run_ = kBefore;
+};
+
+// v confined to b when the premise held over its window, else as it is.
+[[gnu::always_inline]] inline pairs::Pair confine_if(bool premise, pairs::Pair v, Interval b) noexcept {
+    const long long held = -static_cast<long long>(premise);
+    return pairs::select(pairs::Mask{held, held}, confine(v, b), v);
+}
+// Two values, each confined where its own premise held.
+[[gnu::always_inline]] inline pairs::Pair confine_if(bool first, bool second, pairs::Pair v, Interval b) noexcept {
+    return pairs::select(pairs::Mask{-static_cast<long long>(first), -static_cast<long long>(second)}, confine(v, b), v);
+}
+[[gnu::always_inline]] inline double confine_if(bool premise, double v, Interval b) noexcept {
+    return confine_if(premise, pairs::both(v), b)[0];
+}
+
+}  // namespace vorn::utils::bounds

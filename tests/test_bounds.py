@@ -1,0 +1,270 @@
+"""Outputs whose definition confines them to an interval stay inside it, compared exactly
+(lo <= v <= hi, no tolerance), on the bars that push them there: closes sitting on their highs
+or their lows for stretches, bodies spanning the whole bar, runs of only gains or only losses.
+Rounding in a running sum or an average may not carry a value past its bound by any amount."""
+import math
+import random
+
+import pytest
+
+import vorn_library.vorn_library as vl
+
+SCALES = (1.1, 100.0, 3e4)
+TICK = {1.1: 1e-5, 100.0: 0.01, 3e4: 0.5}   # prices on a grid, so that bars tie
+SEEDS = range(60)
+N = 400
+
+
+def pinned_bars(seed, scale):
+    """Bars of a random walk in stretches: free bars, and stretches whose closes sit on their
+    highs (opening on the low, rising) or on their lows (opening on the high, falling)."""
+    rng = random.Random(seed)
+    tick = TICK[scale]
+    on = lambda x: round(x * scale / 100.0 / tick) * tick
+    o, h, l, c, v = [], [], [], [], []
+    x, kind, left = 100.0, "free", 0
+    while len(c) < N:
+        if left == 0:
+            kind, left = rng.choice(["free", "high", "low", "high", "low"]), rng.randint(3, 40)
+        left -= 1
+        step = rng.gauss(0.0, 1.0)
+        prev, x = x, max(x + (abs(step) if kind == "high" else -abs(step) if kind == "low" else step), 5.0)
+        hi, lo = on(max(prev, x) + rng.random()), on(min(prev, x) - rng.random())
+        if kind == "high":
+            op, cl = lo, hi
+        elif kind == "low":
+            op, cl = hi, lo
+        else:
+            op, cl = min(max(on(prev), lo), hi), min(max(on(x), lo), hi)
+        o.append(op), h.append(hi), l.append(lo), c.append(cl)
+        v.append(rng.choice([1.0, 1e3, 1e6]) * rng.uniform(0.5, 2.0))
+    return {"open": o, "high": h, "low": l, "close": c, "volume": v}
+
+
+def hlc(b):
+    return b["high"], b["low"], b["close"]
+
+
+def hlcv(b):
+    return b["high"], b["low"], b["close"], b["volume"]
+
+
+PERCENT, UNIT, SIGNED_PERCENT = (0.0, 100.0), (-1.0, 1.0), (-100.0, 100.0)
+
+# (function, how it is called, the bounds of its outputs in order; None: no bound)
+CASES = [
+    ("py_stochastic", lambda b: vl.py_stochastic(*hlc(b), 14, 3, 3), [PERCENT, PERCENT]),
+    ("py_stochastic", lambda b: vl.py_stochastic(*hlc(b), 14, 1, 3), [PERCENT, PERCENT]),
+    ("py_stochastic", lambda b: vl.py_stochastic(*hlc(b), 5, 3, 5), [PERCENT, PERCENT]),
+    ("py_kdj", lambda b: vl.py_kdj(*hlc(b), 9, 3, 3), [PERCENT, PERCENT, None]),
+    ("py_kdj", lambda b: vl.py_kdj(*hlc(b), 9, 1, 3), [PERCENT, PERCENT, None]),
+    ("py_stochrsi", lambda b: vl.py_stochrsi(b["close"], 14, 14, 3, 3), [PERCENT, PERCENT]),
+    ("py_stochrsi", lambda b: vl.py_stochrsi(b["close"], 5, 5, 1, 3), [PERCENT, PERCENT]),
+    ("py_stoch_rsi", lambda b: vl.py_stoch_rsi(b["close"], 14, 14, 3, 3), [PERCENT, PERCENT]),
+    ("py_williams_r", lambda b: vl.py_williams_r(*hlc(b), 14), [(-100.0, 0.0)]),
+    ("py_rsi", lambda b: vl.py_rsi(b["close"], 14), [PERCENT]),
+    ("py_rsi", lambda b: vl.py_rsi(b["close"], 3), [PERCENT]),
+    ("py_mfi", lambda b: vl.py_mfi(*hlcv(b), 14), [PERCENT]),
+    ("py_mfi", lambda b: vl.py_mfi(*hlcv(b), 3), [PERCENT]),
+    ("py_cmf", lambda b: vl.py_cmf(*hlcv(b), 20), [UNIT]),
+    ("py_cmf", lambda b: vl.py_cmf(*hlcv(b), 5), [UNIT]),
+    ("py_ultimate_oscillator", lambda b: vl.py_ultimate_oscillator(*hlc(b), 7, 14, 28), [PERCENT]),
+    ("py_ultimate_oscillator", lambda b: vl.py_ultimate_oscillator(*hlc(b), 2, 3, 5), [PERCENT]),
+    ("py_aroon", lambda b: vl.py_aroon(b["high"], b["low"], 25), [PERCENT, PERCENT, SIGNED_PERCENT]),
+    ("py_cmo", lambda b: vl.py_cmo(b["close"], 14), [SIGNED_PERCENT]),
+    ("py_cmo", lambda b: vl.py_cmo(b["close"], 3), [SIGNED_PERCENT]),
+    ("py_adx", lambda b: vl.py_adx(*hlc(b), 14), [PERCENT, PERCENT, PERCENT]),
+    ("py_adx", lambda b: vl.py_adx(*hlc(b), 3), [PERCENT, PERCENT, PERCENT]),
+    ("py_dmi", lambda b: vl.py_dmi(*hlc(b), 5), [PERCENT, PERCENT]),
+    ("py_dx", lambda b: vl.py_dx(*hlc(b), 5), [PERCENT]),
+    ("py_plus_di", lambda b: vl.py_plus_di(*hlc(b), 5), [PERCENT]),
+    ("py_minus_di", lambda b: vl.py_minus_di(*hlc(b), 5), [PERCENT]),
+    ("py_bop", lambda b: vl.py_bop(b["open"], *hlc(b)), [UNIT]),
+    ("py_er", lambda b: vl.py_er(b["close"], 10), [(0.0, 1.0)]),
+    ("py_er", lambda b: vl.py_er(b["close"], 3), [(0.0, 1.0)]),
+    ("py_percent_rank", lambda b: vl.py_percent_rank(b["close"], 14), [PERCENT]),
+    ("py_psl", lambda b: vl.py_psl(b["close"], 12), [PERCENT]),
+    ("py_cti", lambda b: vl.py_cti(b["close"], 12), [UNIT]),
+    ("py_stc", lambda b: vl.py_stc(b["close"], 23, 50, 10), [PERCENT]),
+    ("py_smi", lambda b: vl.py_smi(*hlc(b), 5, 3, 3), [SIGNED_PERCENT]),
+    ("py_qqe", lambda b: vl.py_qqe(b["close"], 14, 5, 4.236), [PERCENT, PERCENT, None]),
+    ("py_qqe", lambda b: vl.py_qqe(b["close"], 3, 2, 4.236), [PERCENT, PERCENT, None]),
+    ("py_rvi", lambda b: vl.py_rvi(b["open"], *hlc(b), 4, 3), [UNIT, UNIT]),
+    ("py_vhf", lambda b: vl.py_vhf(b["close"], 5), [(0.0, 1.0)]),
+    ("py_entropy", lambda b: vl.py_entropy(b["close"], 9, 4), [(0.0, 2.0)]),
+    ("py_entropy", lambda b: vl.py_entropy(b["close"], 17, 8), [(0.0, 3.0)]),
+]
+
+
+def streamed(make, feed, b):
+    """Each update's outputs as a tuple, in bar order, for a fresh state made by MAKE."""
+    state, out = make(), []
+    for i in range(len(b["close"])):
+        r = state.update(*feed(b, i))
+        if r is not None:
+            out.append(tuple(r) if isinstance(r, tuple) else (r,))
+    return [list(col) for col in zip(*out)]
+
+
+STREAMS = [
+    ("OnlineStochastic", lambda b: streamed(lambda: vl.OnlineStochastic(14, 3, 3), lambda b, i: (
+        b["high"][i], b["low"][i], b["close"][i]), b), [PERCENT, PERCENT]),
+    ("OnlineStochastic", lambda b: streamed(lambda: vl.OnlineStochastic(14, 1, 3), lambda b, i: (
+        b["high"][i], b["low"][i], b["close"][i]), b), [PERCENT, PERCENT]),
+    ("OnlineRSI", lambda b: streamed(lambda: vl.OnlineRSI(3), lambda b, i: (b["close"][i],), b), [PERCENT]),
+    ("OnlineAdaptiveRSI", lambda b: streamed(lambda: vl.OnlineAdaptiveRSI(),
+                                            lambda b, i: (b["close"][i],), b)[:1], [PERCENT]),
+]
+
+
+def escapes(outputs, bounds):
+    """(output index, value) of the first value outside its bound, None when all are inside."""
+    for k, (out, bound) in enumerate(zip(outputs, bounds)):
+        if bound is None:
+            continue
+        lo, hi = bound
+        for x in out:
+            if not math.isnan(x) and not lo <= x <= hi:
+                return k, x
+    return None
+
+
+@pytest.mark.parametrize("scale", SCALES)
+@pytest.mark.parametrize("name,call,bounds", CASES + STREAMS, ids=[c[0] for c in CASES + STREAMS])
+def test_bounded_outputs_stay_inside_on_pinned_closes(name, call, bounds, scale):
+    bad = []
+    for seed in SEEDS:
+        r = call(pinned_bars(seed, scale))
+        outs = list(r) if isinstance(r, (tuple, list)) and isinstance(r[0], list) else [r]
+        assert len(outs) == len(bounds)
+        if (e := escapes(outs, bounds)) is not None:
+            bad.append((seed, *e))
+    assert not bad, bad
+
+
+def gapping_bars(seed, rising):
+    """Bars that each open beyond the last close and close at their far end: every move is the
+    whole true range, so +DI (or -DI) is the ratio of two equal sums, and every change a gain
+    (or a loss)."""
+    rng = random.Random(seed)
+    x = rng.uniform(1.0, 3e4)
+    h, l, c = [], [], []
+    for i in range(120):
+        gap, span = rng.uniform(0.0, 0.01) * x, rng.uniform(0.001, 0.02) * x
+        if rising:
+            lo = x + gap if i else x
+            hi = lo + span
+            x = hi
+        else:
+            hi = x - gap if i else x
+            lo = hi - span
+            x = lo
+        h.append(hi), l.append(lo), c.append(x)
+    return {"open": list(c), "high": h, "low": l, "close": c, "volume": [1.0] * len(c)}
+
+
+GAPPING = [case for case in CASES if case[0] in {
+    "py_adx", "py_dmi", "py_dx", "py_plus_di", "py_minus_di", "py_cmo", "py_rsi", "py_er", "py_vhf",
+    "py_ultimate_oscillator", "py_qqe", "py_mfi", "py_stochrsi", "py_aroon"}]
+
+
+@pytest.mark.parametrize("rising", [True, False])
+@pytest.mark.parametrize("name,call,bounds", GAPPING, ids=[c[0] for c in GAPPING])
+def test_bounded_outputs_stay_inside_on_gapping_bars(name, call, bounds, rising):
+    bad = []
+    for seed in SEEDS:
+        r = call(gapping_bars(seed, rising))
+        outs = list(r) if isinstance(r, tuple) else [r]
+        if (e := escapes(outs, bounds)) is not None:
+            bad.append((seed, *e))
+    assert not bad, bad
+
+
+@pytest.mark.parametrize("bins", [3, 4, 10, 38])
+def test_entropy_of_returns_spread_evenly_is_at_most_log2_bins(bins):
+    """Windows whose returns fill every bin equally: the entropy is log2(bins), which the sum
+    of the bins' terms rounded past (5.247927513443589 for 38 bins)."""
+    bad = []
+    for rep in (1, 2, 3):
+        m = bins * rep
+        for seed in range(10):
+            rng = random.Random(seed)
+            rets = [(k % bins) * 1e-3 + 1e-4 + rng.uniform(0.0, 1e-5) for k in range(m)]
+            rng.shuffle(rets)
+            c = [100.0]
+            for r in rets * 3:
+                c.append(c[-1] * (1.0 + r))
+            out = vl.py_entropy(c, m + 1, bins)
+            bad += [x for x in out if not math.isnan(x) and not 0.0 <= x <= math.log2(bins)]
+    assert not bad, bad
+
+
+def test_the_streamed_stochastic_is_the_series_one():
+    """The stream clamps as the series does: the same bits on the bars that needed it."""
+    for seed in range(10):
+        b = pinned_bars(seed, 100.0)
+        for smooth in (1, 3):
+            k, d = vl.py_stochastic(*hlc(b), 14, smooth, 3)
+            sk, sd = streamed(lambda: vl.OnlineStochastic(14, smooth, 3), lambda b, i: (
+                b["high"][i], b["low"][i], b["close"][i]), b)
+            first = 13 + smooth - 1 + 2
+            assert sk == k[first:] and sd == d[first:], (seed, smooth)
+
+
+# Short runs of closes on their highs after ordinary bars: the smoothed %K and %D read
+# 100.00000000000001 where their windows hold nothing but 100.
+RUN_H = [1.0984, 1.0992, 1.0996, 1.1015, 1.1007, 1.0989, 1.0992, 1.1015, 1.1044, 1.107]
+RUN_L = [1.0966, 1.098, 1.0984, 1.1002, 1.1002, 1.0973, 1.0974, 1.101, 1.1043, 1.1067]
+RUN_C = [1.0971, 1.098, 1.0996, 1.1015, 1.1007, 1.0989, 1.0992, 1.1015, 1.1044, 1.107]
+RAW_H = [1.0987, 1.0993, 1.1008, 1.0996, 1.1015, 1.1036, 1.1057, 1.1063]
+RAW_L = [1.0976, 1.0973, 1.1002, 1.098, 1.1008, 1.1016, 1.1042, 1.1055]
+RAW_C = [1.0976, 1.099, 1.1008, 1.0996, 1.1015, 1.1032, 1.1057, 1.1063]
+
+
+def test_a_window_of_closes_on_their_highs_reads_100():
+    k, d = vl.py_stochastic(RUN_H, RUN_L, RUN_C, 2, 3, 2)
+    assert k[-2:] == [100.0, 100.0] and d[-1] == 100.0
+    k, d = vl.py_stochastic(RAW_H, RAW_L, RAW_C, 2, 1, 3)
+    assert k[-2:] == [100.0, 100.0]
+    assert all(0.0 <= x <= 100.0 for x in k + d if not math.isnan(x))
+    stoch = vl.OnlineStochastic(2, 3, 2)
+    assert [stoch.update(*bar) for bar in zip(RUN_H, RUN_L, RUN_C)][-1] == (100.0, 100.0)
+
+
+def stoch_stream(b):
+    return streamed(lambda: vl.OnlineStochastic(14, 3, 3), lambda b, i: (b["high"][i], b["low"][i], b["close"][i]), b)
+
+
+# Pinned bars where a value was seen past its bound (scale, seed, bar, the bound it now takes):
+# CMF -1.0000000000000002, the stochastic RSI and the streamed stochastic 100.00000000000001.
+REPORTED = [
+    ("py_cmf", lambda b: vl.py_cmf(*hlcv(b), 20), 1.1, 0, 108, -1.0),
+    ("py_cmf", lambda b: vl.py_cmf(*hlcv(b), 20), 100.0, 0, 108, -1.0),
+    ("py_cmf", lambda b: vl.py_cmf(*hlcv(b), 20), 3e4, 0, 108, -1.0),
+    ("py_stochrsi", lambda b: vl.py_stochrsi(b["close"], 14, 14, 3, 3), 1.1, 1, 146, 100.0),
+    ("py_stochrsi", lambda b: vl.py_stochrsi(b["close"], 14, 14, 3, 3), 100.0, 1, 217, 100.0),
+    ("py_stochrsi", lambda b: vl.py_stochrsi(b["close"], 14, 14, 3, 3), 3e4, 2, 366, 100.0),
+    ("OnlineStochastic", stoch_stream, 1.1, 1, 282, 100.0),
+    ("OnlineStochastic", stoch_stream, 100.0, 7, 354, 100.0),
+    ("OnlineStochastic", stoch_stream, 3e4, 2, 293, 100.0),
+]
+
+
+@pytest.mark.parametrize("name,call,scale,seed,bar,bound", REPORTED, ids=[c[0] for c in REPORTED])
+def test_reported_escapes_sit_on_their_bound(name, call, scale, seed, bar, bound):
+    r = call(pinned_bars(seed, scale))
+    values = [out[bar] for out in r] if isinstance(r[0], list) else [r[bar]]
+    assert bound in values and all(-1.0 <= x <= 1.0 if bound == -1.0 else 0.0 <= x <= 100.0 for x in values)
+
+
+def test_a_bar_outside_its_own_range_keeps_the_definitions_value():
+    """Bounds that rest on each close lying within its bar's range leave a bar that breaks it
+    (a bad print) as its definition gives it, and confine again once it has left the window."""
+    h = [10.0, 10.5, 10.8, 11.0, 11.2, 11.4, 11.5, 11.7, 11.9, 12.0]
+    l = [x - 1.0 for x in h]
+    c = [x - 0.5 for x in h]
+    c[4] = 50.0  # far above its high
+    k, _ = vl.py_stochastic(h, l, c, 3, 1, 2)
+    assert k[4] == (50.0 - 9.8) / (11.2 - 9.8) * 100.0 > 100.0
+    cmf = vl.py_cmf(h, l, c, [1.0] * 10, 2)
+    assert cmf[4] > 1.0 and cmf[5] > 1.0 and -1.0 <= cmf[6] <= 1.0
