@@ -49,6 +49,7 @@ CASES = {
     "alma": (lambda v: v.py_alma(CLOSE, 9, 0.85, 6.0), {"weighted_windows": 1}),
     "pwma": (lambda v: v.py_pwma(CLOSE, 5), {"weighted_windows": 1}),
     "swma": (lambda v: v.py_swma(CLOSE, 7), {"weighted_windows": 1}),
+    "kama": (lambda v: v.py_kama(CLOSE, 10, 2, 30), {"kama_windows": 1}),
     "entropy": (lambda v: v.py_entropy(CLOSE, 10, 10), {"entropy_pairs": 1}),
     "sma": (lambda v: v.py_sma(CLOSE, 20), {"finite_blocks": 1}),  # the input scan for NaN and infinities
 }

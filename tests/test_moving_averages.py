@@ -348,3 +348,12 @@ def test_nan_tolerant_kernels_restart_after_gaps(kernel, kind, model):
     v = [NAN if rng.random() < 0.08 else rng.uniform(-50, 50) for _ in range(400)]
     for n in (1, 3, 6):
         assert same_bits(kernel(kind + "_allow_nan", v, n), model(v, n))
+
+
+@pytest.mark.parametrize("period", [1, 3, 10])
+@pytest.mark.parametrize("windows", [0, 1, 7, 8, 9, 16, 17])
+def test_kama_window_counts_around_a_block(m, period, windows):
+    # Its volatilities are summed eight windows at a time; the windows left over one by one.
+    rng = random.Random(period * 100 + windows)
+    v = [rng.choice([1e-3, 1.0, 1e3]) * rng.uniform(-1, 1) for _ in range(period + windows)]
+    assert same_bits(m.py_kama(v, period, 2, 30), exact_kama(v, period))

@@ -5,7 +5,9 @@
 
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
+#include "utils/fast_path.hpp"
 #include "utils/kahan.hpp"
+#include "utils/pairs.hpp"
 #include "utils/stats.hpp"
 #include "utils/window_weight.hpp"
 
@@ -338,11 +340,35 @@ Result<Series> kama(std::span<const double> values, std::uint64_t period, std::o
     const std::size_t n = period, len = values.size();
     Series out(len, NaN);
     out[n - 1] = values[n - 1];
+    if (len == n) return out;
+    // A window's volatility is the sum of its n absolute changes, oldest first. The changes
+    // are formed once, and eight neighbouring windows are summed side by side, two to a
+    // register, each in its own order as alone: a loop of one window per pass runs at half
+    // speed or full depending on where the linker happens to place it.
+    Scratch<double> moves(len), volatility(len);
+    moves[0] = 0.0;
+    for (std::size_t k = 1; k < len; ++k) moves[k] = std::fabs(values[k] - values[k - 1]);
+    constexpr std::size_t kPairs = 4, kBlock = 2 * kPairs;
+    std::size_t i = n;
+    if (i + kBlock <= len) fast_path::taken<"kama_windows">();
+    for (; i + kBlock <= len; i += kBlock) {
+        const double* win = moves.data() + (i + 1 - n);
+        pairs::Pair acc[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) acc[q] = pairs::Pair{0.0, 0.0};
+        for (std::size_t k = 0; k < n; ++k) {
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < kPairs; ++q) acc[q] += pairs::load(win + k + 2 * q);
+        }
+        for (std::size_t q = 0; q < kPairs; ++q) pairs::store(volatility.data() + i + 2 * q, acc[q]);
+    }
+    for (; i < len; ++i) {
+        double sum = 0.0;
+        for (std::size_t k = i + 1 - n; k <= i; ++k) sum += moves[k];
+        volatility[i] = sum;
+    }
     for (std::size_t i = n; i < len; ++i) {
         const double change = std::fabs(values[i] - values[i - n]);
-        double volatility = 0.0;
-        for (std::size_t k = i + 1 - n; k <= i; ++k) volatility += std::fabs(values[k] - values[k - 1]);
-        const double er = volatility > 0.0 ? change / volatility : 0.0;
+        const double er = volatility[i] > 0.0 ? change / volatility[i] : 0.0;
         const double base = er * (fast_sc - slow_sc) + slow_sc;
         const double sc = base * base;
         out[i] = (values[i] - out[i - 1]) * sc + out[i - 1];
