@@ -369,13 +369,14 @@ Result<Series> vhf(std::span<const double> close, std::uint64_t period) {
                                   [&](std::size_t i, HighLow c) {
         const double sum = out[i], num = std::fabs(c.high - c.low);
         if (i >= p && std::isfinite(num) && std::isfinite(sum) && sum > 0.0) {
-            out[i] = num / sum;
+            // The closes' range over a window is at most the path of its changes; a ratio of
+            // values not below 0 needs only the upper bound.
+            const double ratio = num / sum;
+            out[i] = utils::bounds::kFraction.hi < ratio ? utils::bounds::kFraction.hi : ratio;
         } else {
             out[i] = NaN;
         }
     });
-    // The closes' range over a window is at most the path of its changes.
-    utils::bounds::confine_span(out.data(), 0, n, utils::bounds::kFraction);
     return out;
 }
 
