@@ -211,7 +211,6 @@ Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t p
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     utils::Scratch pos(n), neg(n);
     pos[0] = neg[0] = 0.0;
-    bool all_positive = true;
     double prev_tp = typical_price(high[0], low[0], close[0]);
     for (std::size_t i = 1; i < n; ++i) {
         const double tp = typical_price(high[i], low[i], close[i]);
@@ -219,13 +218,14 @@ Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t p
         pos[i] = pick(tp > prev_tp, raw, 0.0);
         neg[i] = pick(tp < prev_tp, raw, 0.0);
         prev_tp = tp;
-        all_positive &= !(raw < 0.0);
     }
-    // Flows of volumes and prices not below 0 are not below 0: the index lies in 0..100.
+    // Flows of volumes and prices not below 0 are not below 0, and neither are their window
+    // sums as read (utils::sliding): p / q + 1 >= 1, so the index lies in 0..100 as rounded,
+    // with nothing to confine.
     return ratio_of_rolling_sums(
         Span(pos.data(), n), Span(neg.data(), n), period,
         [](double p, double q) { return std::fabs(q) < kDivisionGuard ? 100.0 : 100.0 - 100.0 / (p / q + 1.0); },
-        utils::bounds::kPercent, all_positive, [&](std::size_t i) { return !(pos[i] < 0.0) & !(neg[i] < 0.0); });
+        utils::bounds::kAnything, true, [](std::size_t) { return true; });
 }
 
 Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t period) {

@@ -75,29 +75,39 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
     for (std::size_t i = 1; i < n; ++i)
         delta[i] = std::isnan(m[i]) || std::isnan(m[i - 1]) ? NaN : std::fabs(m[i] - m[i - 1]);
     const Series a = utils::ma::ema_impl(delta, smooth, alpha);
-    for (std::size_t i = 1; i < n; ++i) {
-        if (std::isnan(m[i]) || std::isnan(a[i])) continue;
-        // The line restarts from the RSI's midpoint after any undefined bar.
-        const double prev = std::isnan(r.trailing[i - 1]) ? 50.0 : r.trailing[i - 1];
-        const double band = a[i] * multiplier;
-        if (m[i] > prev) {
-            const double cap = prev + band;
-            r.trailing[i] = std::isnan(cap) || m[i] < cap ? m[i] : cap;
-            r.direction[i] = 1.0;
-        } else if (m[i] < prev) {
-            const double floor = prev - band;
-            r.trailing[i] = std::isnan(floor) || m[i] > floor ? m[i] : floor;
-            r.direction[i] = -1.0;
-        } else {
-            r.trailing[i] = prev;
-        }
-    }
     // An exponential average of RSI values lies in 0..100. With a band not below 0 the trailing
     // line moves toward the average and never past it, so it stays between the midpoint and
-    // the average's values (a negative band pushes it away: then it has no bound). Confined
-    // once the line no longer reads them.
-    utils::bounds::confine_span(r.smoothed.data(), 0, n, utils::bounds::kPercent);
-    if (!(multiplier < 0.0)) utils::bounds::confine_span(r.trailing.data(), 0, n, utils::bounds::kPercent);
+    // the average's values (a negative band pushes it away: then it has no bound). Both are
+    // confined as they are written; the line moves on from its unconfined value, and the
+    // average is read no more.
+    namespace bounds = utils::bounds;
+    const bounds::Interval line_bound = multiplier < 0.0 ? bounds::kAnything : bounds::kPercent;
+    Series& shown = r.smoothed;
+    shown[0] = bounds::confine(m[0], bounds::kPercent);
+    double line = NaN;  // the trailing line at the previous bar, unconfined
+    for (std::size_t i = 1; i < n; ++i) {
+        const double mi = m[i];
+        shown[i] = bounds::confine(mi, bounds::kPercent);
+        if (std::isnan(mi) || std::isnan(a[i])) {
+            line = NaN;
+            continue;
+        }
+        // The line restarts from the RSI's midpoint after any undefined bar.
+        const double prev = std::isnan(line) ? 50.0 : line;
+        const double band = a[i] * multiplier;
+        if (mi > prev) {
+            const double cap = prev + band;
+            line = std::isnan(cap) || mi < cap ? mi : cap;
+            r.direction[i] = 1.0;
+        } else if (mi < prev) {
+            const double floor = prev - band;
+            line = std::isnan(floor) || mi > floor ? mi : floor;
+            r.direction[i] = -1.0;
+        } else {
+            line = prev;
+        }
+        r.trailing[i] = bounds::confine(line, line_bound);
+    }
     return r;
 }
 
