@@ -252,7 +252,8 @@ def compare(path_a, path_b):
         else:
             bad.append(f"{name}: {'differs' if math.isinf(d) else f'{d:.0f} ulps apart'}")
     same = len(a) - len(bad) - len(libm_seen)
-    print(f"{machine_b} against {machine_a}: {len(a)} names compared: {same} identical, {len(libm_seen)} libm-bound within {LIBM_ULPS} ulps"
+    print(f"{machine_b} against {machine_a}: {len(a)} names compared: {same} identical, "
+          f"{len(libm_seen)} libm-bound within {LIBM_ULPS} ulps"
           + (" (" + ", ".join(f"{n} {u:.0f}" for n, u in sorted(libm_seen.items())) + ")" if libm_seen else "")
           + f", {len(bad)} differing")
     for line in bad:

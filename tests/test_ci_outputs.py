@@ -77,7 +77,8 @@ def write(tmp_path, name, machine, outs):
 
 
 @pytest.mark.parametrize("machine_a, machine_b, model_b, rc, text", [
-    ("x86_64", "aarch64", MODEL, 0, f"aarch64 against x86_64: {len(BASE) + 1} names compared: {len(BASE) + 1} identical"),
+    ("x86_64", "aarch64", MODEL, 0,
+     f"aarch64 against x86_64: {len(BASE) + 1} names compared: {len(BASE) + 1} identical"),
     ("x86_64", "aarch64", {**MODEL, "predict": [one_ulp_up(MODEL["predict"][0]), MODEL["predict"][1]]}, 1,
      "py_train_x_model: differs"),
     ("x86_64", "aarch64", {**MODEL, "features_dim": 4}, 1, "py_train_x_model: differs"),
