@@ -1,17 +1,21 @@
 """Every function's outputs on fixed bars, to compare one build with another (CI: x86-64 with
 the aarch64 build run under qemu-user).
 
-    outputs.py dump FILE          every output of the vorn_library on sys.path, floats exactly
-    outputs.py compare A B        exit 1 unless B equals A, apart from LIBM_BOUND below
+    outputs.py dump FILE          every output of the vorn_library on sys.path, floats exactly,
+                                  with the machine (platform.machine()) it ran on
+    outputs.py compare A B        exit 1 unless B equals A, apart from LIBM_BOUND below, or when
+                                  A and B come from one architecture (nothing would be compared)
 
 The standard library only, so that it runs in a bare interpreter. The bars come from
 random.Random's integers and +, -, *, / alone: every input is the same double on every machine.
 Each function is called with its series by parameter name, its omissible scalars left out and
 its required ones given the first usual value it accepts; each streaming class is fed the bars.
+A trained model is what it predicts on fixed features, with its features_dim and is_trained.
 """
 import inspect
 import json
 import math
+import platform
 import random
 import re
 import sys
@@ -49,7 +53,8 @@ UNIT_INPUT = {"py_asin", "py_acos"}
 TRY = [14, 20, 3, 0.5, 2.0, "standard", "ridge", "linreg", True]
 # The learned systems again with each model kind and feature set, beside their defaults.
 VARIANTS = {"py_ai_supertrend_ml": [{"model_type": "linreg"}, {"model_type": "ridge"}],
-            "py_ai_momentum_index_ml": [{"use_polynomial": False}, {"use_polynomial": True}]}
+            "py_ai_momentum_index_ml": [{"use_polynomial": False}, {"use_polynomial": True}],
+            "py_train_supertrend_model": [{"use_ridge": True}]}
 SINGLE_PRICES = {"py_standard_pivots", "py_classic_pivots", "py_fibonacci_pivots", "py_camarilla_pivots",
                  "py_woodie_pivots", "py_demark_pivots", "py_fib_retracement", "py_fib_extension",
                  "py_fibonacci_retracement", "py_fibonacci_extension", "py_detect_fib_touch", "py_fib_fan_lines",
@@ -81,6 +86,17 @@ def bars(n, seed, whole=False):
 SETS = [bars(1200, 1), bars(1200, 2, whole=True)]
 
 
+# The rows a trained model predicts on: values of the size standardised features take, drawn
+# from random.Random (the same doubles everywhere), seeded by the width so that each model of
+# one width sees the same rows.
+MODEL_ROWS = 9
+
+
+def model_features(dim):
+    rng = random.Random(dim)
+    return [4.0 * rng.random() - 2.0 for _ in range(MODEL_ROWS * dim)]
+
+
 def encode(x):
     if isinstance(x, float):
         return "nan" if math.isnan(x) else x.hex()
@@ -90,6 +106,10 @@ def encode(x):
         return [encode(y) for y in x]
     if isinstance(x, dict):
         return {str(k): encode(v) for k, v in sorted(x.items(), key=lambda kv: repr(kv[0]))}
+    if callable(getattr(x, "predict", None)):  # a model: its state shows only through its methods
+        dim = outcome(x.features_dim)
+        return {"features_dim": dim, "is_trained": outcome(x.is_trained),
+                "predict": outcome(lambda: x.predict(model_features(dim), MODEL_ROWS))}
     return {a: encode(getattr(x, a)) for a in sorted(dir(x))  # a record: its data attributes
             if not a.startswith("_") and not callable(getattr(x, a))}
 
@@ -178,7 +198,7 @@ def dump():
         out[name] = outcome(feed)
     out["OhlcvFrame"] = outcome(lambda: vl.OhlcvFrame(list(range(len(c))), d["open"], h, lo, c, d["volume"])
                                 .compute_common_indicators())
-    return out
+    return {"machine": platform.machine(), "outputs": out}
 
 
 def ulps_apart(a, b):
@@ -206,8 +226,19 @@ def differences(a, b, libm):
     return math.inf
 
 
+def load(path):
+    with open(path) as f:
+        d = json.load(f)
+    if not (isinstance(d, dict) and isinstance(d.get("machine"), str) and isinstance(d.get("outputs"), dict)):
+        raise SystemExit(f"{path}: not a dump of this script with the machine it ran on")
+    return d["machine"], d["outputs"]
+
+
 def compare(path_a, path_b):
-    a, b = json.load(open(path_a)), json.load(open(path_b))
+    (machine_a, a), (machine_b, b) = load(path_a), load(path_b)
+    if machine_a == machine_b:
+        print(f"both dumps come from {machine_a}: comparing an architecture with itself shows nothing")
+        return 1
     bad, libm_seen = [f"{n}: listed as libm-bound but not dumped" for n in sorted(LIBM_BOUND - set(a))], {}
     for name in sorted(set(a) | set(b)):
         if name not in a or name not in b:
@@ -221,7 +252,8 @@ def compare(path_a, path_b):
         else:
             bad.append(f"{name}: {'differs' if math.isinf(d) else f'{d:.0f} ulps apart'}")
     same = len(a) - len(bad) - len(libm_seen)
-    print(f"{len(a)} names compared: {same} identical, {len(libm_seen)} libm-bound within {LIBM_ULPS} ulps"
+    print(f"{machine_b} against {machine_a}: {len(a)} names compared: {same} identical, "
+          f"{len(libm_seen)} libm-bound within {LIBM_ULPS} ulps"
           + (" (" + ", ".join(f"{n} {u:.0f}" for n, u in sorted(libm_seen.items())) + ")" if libm_seen else "")
           + f", {len(bad)} differing")
     for line in bad:
@@ -234,7 +266,7 @@ if __name__ == "__main__":
         result = dump()
         with open(sys.argv[2], "w") as f:
             json.dump(result, f, sort_keys=True)
-        print(f"{len(result)} names dumped")
+        print(f"{len(result['outputs'])} names dumped on {result['machine']}")
     elif sys.argv[1:2] == ["compare"] and len(sys.argv) == 4:
         sys.exit(compare(sys.argv[2], sys.argv[3]))
     else:
