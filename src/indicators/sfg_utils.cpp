@@ -331,7 +331,9 @@ Result<VolumeFilter> volume_filter(std::span<const double> volume, std::uint64_t
         const double gone = volume[i - p];
         sum = sum - gone + v;
         after = v != 0.0 ? i + 1 : after;
-        if (!std::isfinite(sum) | weight.slide(std::fabs(gone), std::fabs(v), [volume, i, p] { return utils::any_nonzero(volume.subspan(i + 1 - p, p)); })) [[unlikely]]
+        if (!std::isfinite(sum) | (!weight.passes(std::fabs(gone), std::fabs(v)) &&
+                                    weight.settle(std::fabs(v), [volume, i, p] { return utils::any_nonzero(volume.subspan(i + 1 - p, p)); })))
+            [[unlikely]]
             sum = utils::plain_sum(volume.subspan(i + 1 - p, p), weight);
     }
     return out;

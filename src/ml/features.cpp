@@ -231,8 +231,10 @@ Result<RawDataset> raw_atr2_features(std::span<const double> close, std::span<co
         if (t >= lookback) {
             const double gone = volume[t - lookback];
             sum = sum - gone;
-            if (!std::isfinite(sum) | weight.slide(std::fabs(gone), std::fabs(volume[t]),
-                                                   [volume, t, lookback] { return utils::any_nonzero(volume.subspan(t + 1 - lookback, lookback)); })) [[unlikely]]
+            if (!std::isfinite(sum) | (!weight.passes(std::fabs(gone), std::fabs(volume[t])) &&
+                                         weight.settle(std::fabs(volume[t]), [volume, t, lookback] {
+                                             return utils::any_nonzero(volume.subspan(t + 1 - lookback, lookback));
+                                         }))) [[unlikely]]
                 sum = utils::plain_sum(volume.subspan(t + 1 - lookback, lookback), weight);
         } else {
             weight.add(std::fabs(volume[t]));

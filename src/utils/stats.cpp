@@ -341,8 +341,9 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
             // Finite compensations never add up past the double range: the sum is finite
             // exactly when each of them is, in any order.
             const Pair comps = s.plain.comp + s.squares.comp;
-            const bool outweighed = wx.slide(oo[0], vv[0], [&, i] { return any_nonzero(x.subspan(i + 1 - pn, pn)); }) |
-                                    wy.slide(oo[1], vv[1], [&, i] { return any_nonzero(y.subspan(i + 1 - pn, pn)); });
+            const bool px = wx.passes(oo[0], vv[0]), py = wy.passes(oo[1], vv[1]);
+            const bool outweighed = (!px && wx.settle(vv[0], [&, i] { return any_nonzero(x.subspan(i + 1 - pn, pn)); })) |
+                                    (!py && wy.settle(vv[1], [&, i] { return any_nonzero(y.subspan(i + 1 - pn, pn)); }));
             rebuild = !std::isfinite((comps[0] + comps[1]) + s.sxy.comp) | outweighed;
         }
         if (rebuild) s = fill(i);

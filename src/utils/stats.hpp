@@ -569,7 +569,7 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
                 });
             } else {
                 each_weight([&](std::size_t j) {
-                    outweighed |= weights[j].slide(w_out[j], w_in[j], [&, i, j] { return weighs(i, j); });
+                    outweighed |= !weights[j].passes(w_out[j], w_in[j]) && weights[j].settle(w_in[j], [&, i, j] { return weighs(i, j); });
                 });
             }
             rebuild = !std::isfinite(comps) | outweighed;
@@ -650,7 +650,8 @@ void least_squares_sums(std::span<const double> values, std::uint64_t period, Em
             } else {
                 finite = compensations_finite(sy, sxy);
             }
-            rebuild = !finite | weight.slide(magnitude(o), magnitude(x), [values, i, p] { return any_nonzero(values.subspan(i + 1 - p, p)); });
+            rebuild = !finite | (!weight.passes(magnitude(o), magnitude(x)) &&
+                                 weight.settle(magnitude(x), [values, i, p] { return any_nonzero(values.subspan(i + 1 - p, p)); }));
         }
         if (rebuild) fill(i);
         emit(i, sums());

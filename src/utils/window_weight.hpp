@@ -58,20 +58,14 @@ public:
     // sum summed afresh on that reset still carries (utils::sliding::Residue).
     double high() const noexcept { return high_; }
 
-    // `out` leaves the window and `in` enters it. True when the window's sums should be
-    // rebuilt: a magnitude that passed through them outweighs what stays, or the weight
-    // overflowed (values near the largest float; the rebuild then repeats until they have left).
-    // holds_nonzero(): whether the window holds a nonzero term (NaN counts as none), asked
-    // only on a slide that its weight alone cannot answer; a look from the newest bar back.
-    template <class Holds>
-    [[nodiscard]] bool slide(double out, double in, Holds&& holds_nonzero) noexcept {
-        return !passes(out, in) && settle(in, holds_nonzero);
-    }
-
-    // slide() in two steps, for callers that keep the second off their fast path: passes()
-    // is all that an ordinary slide runs, and true when the slide needs nothing more; when
-    // it is false, settle(in, holds_nonzero) finishes the slide and returns what slide()
-    // would have.
+    // `out` leaves the window and `in` enters it, in two steps. passes() is all that an
+    // ordinary slide runs, and true when the slide needs nothing more. When it is false,
+    // settle(in, holds_nonzero) finishes the slide: true when the window's sums should be
+    // rebuilt, as a magnitude that passed through them outweighs what stays (above), or the
+    // weight overflowed (values near the largest float; the rebuild then repeats until they
+    // have left). holds_nonzero() says whether the window holds a nonzero term (NaN counts as
+    // none); it is asked only where the weight alone cannot answer. Callers write it in the
+    // call to settle, so that it is made only on that rare path.
     [[nodiscard]] bool passes(double out, double in) noexcept {
         sum = (sum - out) + in;
         high_ = high_ > in ? high_ : in;

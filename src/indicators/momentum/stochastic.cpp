@@ -39,23 +39,27 @@ Series position_in_range(std::span<const double> x, const Series& hi, const Seri
 }
 
 // %K and %D side by side, %D trailing %K by a few bars so that the two compensated chains
-// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k). Then both
-// lines are confined to 0..100, once %D has read all of %K (so %D averages the unconfined %K):
-// at once when every raw value lay in 0..100, else where the raw values of the line's window
-// (the last k_span, d_span of them) did.
+// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k: the
+// d_period values up to u, and the one leaving). Both lines are confined to 0..100 where %D no longer reads them
+// (so %D averages the unconfined %K): as they are written when every raw value lay in 0..100,
+// else where the raw values of the line's window (the last k_span, d_span of them) did.
 template <class KStep, class DStep>
 [[gnu::always_inline]] inline void confined_smoothing(std::size_t n, StochasticSeries& out, KStep k_step, DStep d_step,
-                                                      bool all_inside, const Series* raw, std::uint64_t k_span,
-                                                      std::uint64_t d_span) {
+                                                      std::size_t d_period, bool all_inside, const Series* raw,
+                                                      std::uint64_t k_span, std::uint64_t d_span) {
     constexpr std::size_t lag = 8;
-    // %D is confined as it is written where every raw value lay in 0..100 (nothing reads it).
-    const bounds::Interval d_at_once = all_inside ? bounds::kPercent : bounds::kAnything;
+    const bounds::Interval at_once = all_inside ? bounds::kPercent : bounds::kAnything;
     for (std::size_t t = 0; t < n + lag; ++t) {
         if (t < n) out.k[t] = k_step(t);
-        if (t >= lag) out.d[t - lag] = bounds::confine(d_step(t - lag), d_at_once);
+        if (t >= lag) {
+            const std::size_t u = t - lag;
+            out.d[u] = bounds::confine(d_step(u), at_once);
+            // The %K that left %D's window on this step is read no more.
+            if (u >= d_period) out.k[u - d_period] = bounds::confine(out.k[u - d_period], at_once);
+        }
     }
     if (all_inside) [[likely]] {
-        bounds::confine_span(out.k.data(), 0, n, bounds::kPercent);
+        bounds::confine_span(out.k.data(), n - d_period, n, bounds::kPercent);
         return;
     }
     bounds::Premise inside;
@@ -87,7 +91,7 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
     StochasticSeries out{Series(n), Series(n)};
     utils::ma::SmaWindow k(raw, smooth_k), d(out.k, d_period);
     confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
-                       all_inside, &raw, smooth_k, smooth_k + d_period - 1);
+                       d_period, all_inside, &raw, smooth_k, smooth_k + d_period - 1);
     return out;
 }
 
@@ -152,8 +156,8 @@ Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint
     }
     // Every raw value is the RSI's position among the window's own RSI values, so it lies in
     // 0..100 and both lines are confined on every bar.
-    confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); }, true,
-                       nullptr, 0, 0);
+    confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
+                       d_period, true, nullptr, 0, 0);
     return out;
 }
 
