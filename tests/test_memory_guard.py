@@ -95,8 +95,8 @@ def needs_memory(bytes_):
         pytest.skip(f"the machine must have {bytes_ >> 20} MB available for the cap to be the tighter limit")
 
 
-# The issue's case: 23617 rows of 32766 lagged values, 37 GB at its peak.
-ISSUE_VALUES = (40000 - 16383) * 2 * 16383
+# The case the guard was built for: 23617 rows of 32766 lagged values, 37 GB at its peak.
+GUARDED_VALUES = (40000 - 16383) * 2 * 16383
 CAP_LIMIT = "the address-space limit (RLIMIT_AS) leaves"
 DATA_LIMIT = "the data limit (RLIMIT_DATA) leaves"
 
@@ -107,7 +107,7 @@ def test_the_long_lookback_is_refused_at_once_under_an_address_space_cap():
     # 8 GB it then built several GB and failed with a bare MemoryError.
     needs_memory(9 * GB)
     out = prepare_in_child(40000, 16383, address_space=8 * GB)
-    assert 0 < room_named(out.get("refused", ""), ISSUE_VALUES, CAP_LIMIT) < 8 * GB
+    assert 0 < room_named(out.get("refused", ""), GUARDED_VALUES, CAP_LIMIT) < 8 * GB
     assert out["peak"] < 100 << 20
 
 
@@ -116,9 +116,9 @@ def test_the_long_lookback_is_refused_at_once_without_a_cap():
     out = prepare_in_child(40000, 16383)
     message = out.get("refused", "")
     named = [limit for limit in ("the memory available is", "the machine has", "the container's memory limit leaves")
-             if message.startswith(refusal(ISSUE_VALUES, limit))]
+             if message.startswith(refusal(GUARDED_VALUES, limit))]
     assert len(named) == 1, message
-    assert room_named(message, ISSUE_VALUES, named[0]) < VALUE_BYTES * ISSUE_VALUES
+    assert room_named(message, GUARDED_VALUES, named[0]) < VALUE_BYTES * GUARDED_VALUES
     if not SANITIZED:   # the sanitizer's shadow memory is resident too
         assert out["peak"] < 100 << 20
 
