@@ -119,13 +119,7 @@ Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t per
         const double a = s[0], b = s[1];
         out[i] = std::isnan(a) || std::isnan(b) ? NaN : utils::bounds::confine(quotient(a, b), at_once);
     }
-    if (!all_met) [[unlikely]] {
-        utils::bounds::Premise inside;
-        for (std::size_t i = 0; i < n; ++i) {
-            inside.step(met(i));
-            out[i] = utils::bounds::confine_if(inside.held(period), out[i], bound);
-        }
-    }
+    if (!all_met) [[unlikely]] utils::bounds::confine_where_held(out.data(), n, period, bound, met);
     return out;
 }
 

@@ -88,4 +88,16 @@ private:
     return confine_if(premise, pairs::both(v), b)[0];
 }
 
+// The pass over a whole output for the rare series whose terms did not all meet the premise:
+// x[i] confined to b where met(j) held for the `span` terms j up to i. Outputs formed over
+// windows of different lengths of the same terms take one pass each.
+template <class Met>
+void confine_where_held(double* x, std::size_t n, std::uint64_t span, Interval b, Met&& met) {
+    Premise inside;
+    for (std::size_t i = 0; i < n; ++i) {
+        inside.step(met(i));
+        x[i] = confine_if(inside.held(span), x[i], b);
+    }
+}
+
 }  // namespace vorn::utils::bounds

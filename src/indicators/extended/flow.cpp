@@ -84,10 +84,11 @@ Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high
     const std::size_t n = close.size();
     RviSeries out{Series(n, NaN), Series(n, NaN)};
     utils::ma::SmaWindow signal(out.rvi, signal_period);
+    const auto body_within = [&](std::size_t i) { return !(std::fabs(close[i] - open[i]) > high[i] - low[i]); };
     bool all_within = true;
     rvi_line(open, high, low, close, period, out.rvi, [&](std::size_t i) {
         out.signal[i] = signal.step(i);
-        all_within &= !(std::fabs(close[i] - open[i]) > high[i] - low[i]);
+        all_within &= body_within(i);
     });
     // A bar's body is at most its range, so a line value formed from such bars (four for each
     // of its `period` terms) lies in -1..1, and so does the signal's mean of such line values.
@@ -98,12 +99,8 @@ Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high
         bounds::confine_span(out.signal.data(), 0, n, bounds::kUnit);
         return out;
     }
-    bounds::Premise bodies_within;
-    for (std::size_t i = 0; i < n; ++i) {
-        bodies_within.step(!(std::fabs(close[i] - open[i]) > high[i] - low[i]));
-        out.rvi[i] = bounds::confine_if(bodies_within.held(period + 3), out.rvi[i], bounds::kUnit);
-        out.signal[i] = bounds::confine_if(bodies_within.held(period + 3 + signal_period - 1), out.signal[i], bounds::kUnit);
-    }
+    bounds::confine_where_held(out.rvi.data(), n, period + 3, bounds::kUnit, body_within);
+    bounds::confine_where_held(out.signal.data(), n, period + 3 + signal_period - 1, bounds::kUnit, body_within);
     return out;
 }
 

@@ -350,11 +350,8 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
             }
         });
     if (all_within) [[likely]] return out;
-    utils::bounds::Premise inside;
-    for (std::size_t i = 0; i < n; ++i) {
-        inside.step(!(bp[i] < 0.0) & !(bp[i] > tr[i]));
-        out[i] = utils::bounds::confine_if(inside.held(longest), out[i], utils::bounds::kPercent);
-    }
+    utils::bounds::confine_where_held(out.data(), n, longest, utils::bounds::kPercent,
+                                      [&](std::size_t i) { return !(bp[i] < 0.0) & !(bp[i] > tr[i]); });
     return out;
 }
 

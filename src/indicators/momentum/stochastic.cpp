@@ -62,12 +62,9 @@ template <class KStep, class DStep>
         bounds::confine_span(out.k.data(), n - d_period, n, bounds::kPercent);
         return;
     }
-    bounds::Premise inside;
-    for (std::size_t j = 0; j < n; ++j) {
-        inside.step(bounds::within((*raw)[j], bounds::kPercent));
-        out.k[j] = bounds::confine_if(inside.held(k_span), out.k[j], bounds::kPercent);
-        out.d[j] = bounds::confine_if(inside.held(d_span), out.d[j], bounds::kPercent);
-    }
+    const auto inside = [raw](std::size_t j) { return bounds::within((*raw)[j], bounds::kPercent); };
+    bounds::confine_where_held(out.k.data(), n, k_span, bounds::kPercent, inside);
+    bounds::confine_where_held(out.d.data(), n, d_span, bounds::kPercent, inside);
 }
 
 }  // namespace
