@@ -54,6 +54,30 @@ inline void confine_span(double* x, std::size_t first, std::size_t last, Interva
     for (; i < last; ++i) x[i] = confine(x[i], b);
 }
 
+// Whether any of x[first, last) lies past a bound of b (NaN does not). Rounding carries an
+// output past its bound only now and then, so a loop that forms it keeps to its old work and
+// the output is looked over after, in two comparisons a pair; only one that strays pays for
+// its premise and the pass that confines it.
+inline bool strays(const double* x, std::size_t first, std::size_t last, Interval b) noexcept {
+    // The least and the greatest value so far, begun at the bounds, in four pairs each so that
+    // no chain of comparisons waits on its own last step; a NaN leaves them as they are
+    // (pairs::min, pairs::max give the second operand then).
+    using pairs::Pair, pairs::load, pairs::min, pairs::max;
+    const Pair lo = pairs::both(b.lo), hi = pairs::both(b.hi);
+    Pair l0 = lo, l1 = lo, l2 = lo, l3 = lo, g0 = hi, g1 = hi, g2 = hi, g3 = hi;
+    std::size_t i = first;
+    for (; i + 8 <= last; i += 8) {
+        const Pair v0 = load(x + i), v1 = load(x + i + 2), v2 = load(x + i + 4), v3 = load(x + i + 6);
+        l0 = min(v0, l0), l1 = min(v1, l1), l2 = min(v2, l2), l3 = min(v3, l3);
+        g0 = max(v0, g0), g1 = max(v1, g1), g2 = max(v2, g2), g3 = max(v3, g3);
+    }
+    for (; i + 2 <= last; i += 2) l0 = min(load(x + i), l0), g0 = max(load(x + i), g0);
+    // The four pairs meet in pairs of their own, which hold no NaN.
+    bool any = pairs::any((min(min(l0, l1), min(l2, l3)) < lo) | (max(max(g0, g1), max(g2, g3)) > hi));
+    for (; i < last; ++i) any |= (x[i] < b.lo) | (x[i] > b.hi);
+    return any;
+}
+
 // Whether a term lies inside b; a NaN term counts as inside (it bounds nothing: the output it
 // enters is NaN or skips it).
 [[gnu::always_inline]] inline bool within(double v, Interval b) noexcept { return !(v < b.lo) & !(v > b.hi); }

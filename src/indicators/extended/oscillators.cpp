@@ -169,17 +169,12 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
         return fail(s.error());
     const std::size_t n = close.size();
     auto [diff, half] = utils::stats::rolling_high_low(high, low, period);
-    // A close within its window's extremes lies at most half the range from their midpoint;
-    // while every close so far did, the index lies in -100..100 (the averages never forget).
-    std::size_t first_outside = n;
     for (std::size_t i = 0; i < n; ++i) {
         const double hh = diff[i], ll = half[i];
         if (std::isnan(hh) || std::isnan(ll)) {
             diff[i] = half[i] = NaN;
             continue;
         }
-        const std::size_t here = (close[i] < ll) | (close[i] > hh) ? i : n;
-        first_outside = here < first_outside ? here : first_outside;
         diff[i] = close[i] - (hh + ll) * 0.5;
         half[i] = (hh - ll) * 0.5;
     }
@@ -192,9 +187,19 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
     Series& out = *d;
     for (std::size_t i = 0; i < n; ++i) {
         const double num = out[i], den = (*r)[i];
-        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < kDivisionGuard
-                     ? NaN
-                     : utils::bounds::confine_if(i < first_outside, num / den * 100.0, utils::bounds::kSignedPercent);
+        out[i] = std::isnan(num) || std::isnan(den) || std::fabs(den) < kDivisionGuard ? NaN : num / den * 100.0;
+    }
+    // A close within its window's extremes lies at most half the range from their midpoint, so
+    // while every close so far did, the index lies in -100..100 (the averages never forget);
+    // rounding carries it past only now and then, and only then are the closes looked over.
+    namespace bounds = utils::bounds;
+    if (bounds::strays(out.data(), 0, n, bounds::kSignedPercent)) [[unlikely]] {
+        const auto [hh, ll] = utils::stats::rolling_high_low(high, low, period);
+        std::size_t first_outside = 0;
+        while (first_outside < n && !(close[first_outside] < ll[first_outside]) &&
+               !(close[first_outside] > hh[first_outside]))
+            ++first_outside;
+        bounds::confine_span(out.data(), 0, first_outside, bounds::kSignedPercent);
     }
     return std::move(out);
 }

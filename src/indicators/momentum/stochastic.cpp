@@ -26,42 +26,33 @@ double position(double x, double h, double l) noexcept {
     return std::fabs(range) < kDivisionGuard ? 50.0 : (x - l) / range * 100.0;
 }
 
-// Raw %K for every bar; `inside` tells whether every one lies in 0..100.
-Series position_in_range(std::span<const double> x, const Series& hi, const Series& lo, bool& inside) {
+Series position_in_range(std::span<const double> x, const Series& hi, const Series& lo) {
     Series out(x.size());
-    bool all = true;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        out[i] = position(x[i], hi[i], lo[i]);
-        all &= bounds::within(out[i], bounds::kPercent);
-    }
-    inside = all;
+    for (std::size_t i = 0; i < x.size(); ++i) out[i] = position(x[i], hi[i], lo[i]);
     return out;
 }
 
 // %K and %D side by side, %D trailing %K by a few bars so that the two compensated chains
-// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k: the
-// d_period values up to u, and the one leaving). Both lines are confined to 0..100 where %D no longer reads them
-// (so %D averages the unconfined %K): as they are written when every raw value lay in 0..100,
-// else where the raw values of the line's window (the last k_span, d_span of them) did.
+// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k, so %D
+// averages the unconfined %K). Then both lines are confined to 0..100: on every bar where
+// `raw` is null (every raw value lies in 0..100), else where every raw value of the line's
+// window (the last k_span, d_span of them) did, looked for only when a line left it.
 template <class KStep, class DStep>
 [[gnu::always_inline]] inline void confined_smoothing(std::size_t n, StochasticSeries& out, KStep k_step, DStep d_step,
-                                                      std::size_t d_period, bool all_inside, const Series* raw,
-                                                      std::uint64_t k_span, std::uint64_t d_span) {
+                                                      const Series* raw, std::uint64_t k_span, std::uint64_t d_span) {
     constexpr std::size_t lag = 8;
-    const bounds::Interval at_once = all_inside ? bounds::kPercent : bounds::kAnything;
     for (std::size_t t = 0; t < n + lag; ++t) {
         if (t < n) out.k[t] = k_step(t);
-        if (t >= lag) {
-            const std::size_t u = t - lag;
-            out.d[u] = bounds::confine(d_step(u), at_once);
-            // The %K that left %D's window on this step is read no more.
-            if (u >= d_period) out.k[u - d_period] = bounds::confine(out.k[u - d_period], at_once);
-        }
+        if (t >= lag) out.d[t - lag] = d_step(t - lag);
     }
-    if (all_inside) [[likely]] {
-        bounds::confine_span(out.k.data(), n - d_period, n, bounds::kPercent);
+    if (raw == nullptr) {
+        bounds::confine_span(out.k.data(), 0, n, bounds::kPercent);
+        bounds::confine_span(out.d.data(), 0, n, bounds::kPercent);
         return;
     }
+    if (!bounds::strays(out.k.data(), 0, n, bounds::kPercent) && !bounds::strays(out.d.data(), 0, n, bounds::kPercent))
+        [[likely]]
+        return;
     const auto inside = [raw](std::size_t j) { return bounds::within((*raw)[j], bounds::kPercent); };
     bounds::confine_where_held(out.k.data(), n, k_span, bounds::kPercent, inside);
     bounds::confine_where_held(out.d.data(), n, d_span, bounds::kPercent, inside);
@@ -79,16 +70,16 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
     if (auto s = validate_period(d_period, n); !s) return fail(s.error());
 
     const auto [hh, ll] = utils::stats::rolling_high_low(high, low, k_period);
-    bool all_inside;
-    const Series raw = position_in_range(close, hh, ll, all_inside);
+    const Series raw = position_in_range(close, hh, ll);
     // Nothing below can fail: both averages side by side, %D trailing %K by a few bars (as in
     // stochastic_rsi), so that their compensated chains overlap. A raw %K lies in 0..100 when
     // its close lies within the window's extremes, and so does a mean of such values: %K is
     // confined where the raw values of its window were, %D where those of its %K values were.
     StochasticSeries out{Series(n), Series(n)};
     utils::ma::SmaWindow k(raw, smooth_k), d(out.k, d_period);
-    confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
-                       d_period, all_inside, &raw, smooth_k, smooth_k + d_period - 1);
+    confined_smoothing(
+        n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
+        &raw, smooth_k, smooth_k + d_period - 1);
     return out;
 }
 
@@ -153,8 +144,9 @@ Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint
     }
     // Every raw value is the RSI's position among the window's own RSI values, so it lies in
     // 0..100 and both lines are confined on every bar.
-    confined_smoothing(n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
-                       d_period, true, nullptr, 0, 0);
+    confined_smoothing(
+        n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
+        nullptr, 0, 0);
     return out;
 }
 
