@@ -104,22 +104,22 @@ Result<Series> volume_index(Span close, Span volume, Moves moves) {
 // out[i] = quotient(numerator sum, denominator sum) from index period - 1, NaN before; the two
 // rolling sums advance together. The series are formed beforehand in a loop of their own:
 // folded into this one they measured slower. The quotient lies within `bound` when each pair
-// of terms meets a premise, met(i); it is confined there where every pair of its window did
-// (all_met: every pair of the series). 1 <= period <= n.
-template <class Quotient, class Met>
+// of terms meets a premise, met(i); it is confined there where every pair of its window did,
+// looked for only where rounding carried a quotient past the bound. 1 <= period <= n.
+template <class Quotient, class Met = bool (*)(std::size_t)>
 Series ratio_of_rolling_sums(Span numerator, Span denominator, std::uint64_t period, Quotient quotient,
-                             utils::bounds::Interval bound, bool all_met, Met met) {
+                             utils::bounds::Interval bound = utils::bounds::kAnything, Met met = nullptr) {
     const std::size_t n = numerator.size();
     Series out(n);
     utils::stats::RollingSumPair sums(numerator, denominator, period);
-    // Confined as written where every pair met the premise; else afterwards, window by window.
-    const utils::bounds::Interval at_once = all_met ? bound : utils::bounds::kAnything;
     for (std::size_t i = 0; i < n; ++i) {
         const auto s = sums.step(i);
         const double a = s[0], b = s[1];
-        out[i] = std::isnan(a) || std::isnan(b) ? NaN : utils::bounds::confine(quotient(a, b), at_once);
+        out[i] = std::isnan(a) || std::isnan(b) ? NaN : quotient(a, b);
     }
-    if (!all_met) [[unlikely]] utils::bounds::confine_where_held(out.data(), n, period, bound, met);
+    const bool bounded = std::isfinite(bound.lo) || std::isfinite(bound.hi);
+    if (bounded && utils::bounds::strays(out.data(), 0, n, bound)) [[unlikely]]
+        utils::bounds::confine_where_held(out.data(), n, period, bound, met);
     return out;
 }
 
@@ -183,20 +183,18 @@ Result<Series> cmf(Span high, Span low, Span close, Span volume, std::uint64_t p
     const std::size_t n = close.size();
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     utils::Scratch flow(n);
-    bool all_within = true;
     for (std::size_t i = 0; i < n; ++i) {
         const double range = high[i] - low[i];
         // An inverted bar keeps its negative range; only a flat one is neutral.
         const double multiplier =
             std::fabs(range) < kDivisionGuard ? 0.0 : ((close[i] - low[i]) - (high[i] - close[i])) / range;
         flow[i] = multiplier * volume[i];
-        all_within &= !(std::fabs(flow[i]) > volume[i]);
     }
     // A bar within its range has a multiplier in -1..1, so its flow is at most its volume in
     // magnitude; a window of such bars flows at most its volume.
     return ratio_of_rolling_sums(
         Span(flow.data(), n), volume, period, [](double f, double v) { return std::fabs(v) < kDivisionGuard ? 0.0 : f / v; },
-        utils::bounds::kUnit, all_within, [&](std::size_t i) { return !(std::fabs(flow[i]) > volume[i]); });
+        utils::bounds::kUnit, [&](std::size_t i) { return !(std::fabs(flow[i]) > volume[i]); });
 }
 
 Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t period) {
@@ -216,10 +214,9 @@ Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t p
     // Flows of volumes and prices not below 0 are not below 0, and neither are their window
     // sums as read (utils::sliding): p / q + 1 >= 1, so the index lies in 0..100 as rounded,
     // with nothing to confine.
-    return ratio_of_rolling_sums(
-        Span(pos.data(), n), Span(neg.data(), n), period,
-        [](double p, double q) { return std::fabs(q) < kDivisionGuard ? 100.0 : 100.0 - 100.0 / (p / q + 1.0); },
-        utils::bounds::kAnything, true, [](std::size_t) { return true; });
+    return ratio_of_rolling_sums(Span(pos.data(), n), Span(neg.data(), n), period, [](double p, double q) {
+        return std::fabs(q) < kDivisionGuard ? 100.0 : 100.0 - 100.0 / (p / q + 1.0);
+    });
 }
 
 Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t period) {

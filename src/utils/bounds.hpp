@@ -81,6 +81,10 @@ inline bool strays(const double* x, std::size_t first, std::size_t last, Interva
 // Whether a term lies inside b; a NaN term counts as inside (it bounds nothing: the output it
 // enters is NaN or skips it).
 [[gnu::always_inline]] inline bool within(double v, Interval b) noexcept { return !(v < b.lo) & !(v > b.hi); }
+// Both halves of v inside b (NaN counts as inside).
+[[gnu::always_inline]] inline bool within(pairs::Pair v, Interval b) noexcept {
+    return !pairs::any((v < pairs::both(b.lo)) | (v > pairs::both(b.hi)));
+}
 
 // How many terms in a row, up to the latest, met the premise that bounds the outputs formed
 // from them: an output whose window is the last `span` terms may be confined when held(span).

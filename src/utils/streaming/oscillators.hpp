@@ -198,9 +198,10 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
             sum.add(-dropped);
             const bool passes = weight.passes(std::fabs(dropped), std::fabs(x));
             const bool finite = std::isfinite(sum.comp);
-            // A window of one bar is summed afresh on every slide: it is that bar.
-            const bool one_bar = window.capacity() == 1;
-            if (!(passes & finite) | one_bar) [[unlikely]] {
+            if (!(passes & finite)) [[unlikely]] {
+                // A window of one bar is summed afresh on every slide: it is that bar. It never
+                // settles, so its weight never learns the usual weight and no slide passes.
+                const bool one_bar = window.capacity() == 1;
                 if (!finite | one_bar | (!passes && weight.settle(std::fabs(x), [w = &window] { return w->any_nonzero(); })))
                     resum_window(window, sum, weight);
                 return kFull;
@@ -211,7 +212,6 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
         return window.full() ? kFull : 0;
     };
     inside_.step(bounds::within(raw, bounds::kPercent));
-    const bool k_bounded = inside_.held(smooth_k_), d_bounded = inside_.held(d_span_);
     const unsigned raw_step = step(raw_, raw_sum_, raw_weight_, raw);
     if (raw_step == 0) return std::nullopt;
     double raw_sum = raw_sum_.sum;
@@ -224,8 +224,10 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
     double k_sum = k_sum_.sum;
     if (!((k_step == (kFull | kClear)) & k_reading_.covers())) [[unlikely]]
         k_sum = read_window(ks_, k_sum, k_weight_.high(), k_reading_);
-    const pairs::Pair shown = bounds::confine_if(k_bounded, d_bounded, pairs::Pair{k, k_sum / static_cast<double>(d_period_)},
-                                                 bounds::kPercent);
+    pairs::Pair shown{k, k_sum / static_cast<double>(d_period_)};
+    // Rounding carries a line past 0..100 only now and then; only then is the premise asked.
+    if (!bounds::within(shown, bounds::kPercent)) [[unlikely]]
+        shown = bounds::confine_if(inside_.held(smooth_k_), inside_.held(d_span_), shown, bounds::kPercent);
     return StochasticValue{shown[0], shown[1]};
 }
 
