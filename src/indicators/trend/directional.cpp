@@ -25,15 +25,23 @@ Status validate(std::span<const double> high, std::span<const double> low, std::
     return errors::validation::validate_seeded_period(period, high.size());
 }
 
+// A bar's directional movement (+DM, -DM) and true range. A move counts when it is positive
+// and beats the other one: equal moves, and an inside bar, carry no directional movement of
+// either sign. Selected by mask, as the direction of a bar is a coin flip to a branch predictor.
+[[gnu::always_inline]] inline void bar_moves(std::span<const double> high, std::span<const double> low,
+                                             std::span<const double> close, std::size_t i, Pair& dm, double& tr) {
+    const double up = high[i] - high[i - 1];
+    const double down = low[i - 1] - low[i];
+    const Pair moves{up, down}, others{down, up};
+    const Mask counts = (moves > Pair{0.0, 0.0}) & (moves > others);
+    dm = reinterpret_cast<Pair>(reinterpret_cast<Mask>(moves) & counts);
+    tr = volatility::true_range_bar(high[i], low[i], close[i - 1]);
+}
+
 // Wilder's smoothing of the directional movement and the true range, bar by bar, with no
-// scratch series: `emit(i, plus_di, minus_di, shown)` for every i from period to n - 1, in
-// order, `shown` holding the two as the caller shows them.
+// scratch series: `emit(i, plus_di, minus_di)` for every i from period to n - 1, in order.
 // Inputs validated, 1 <= period < n. Whatever the caller builds on the DI (DX, its average)
-// runs in the same loop, so its chain of divisions overlaps the smoothing's. While no bar has
-// moved further than its true range (none does when each previous close lies within its bar's
-// range), each DI lies in 0..100 (their sum too: a bar moves one way at most), and `shown` is
-// confined there; Wilder's averages never forget a bar, so after one that did they have no
-// bound.
+// runs in the same loop, so its chain of divisions overlaps the smoothing's.
 template <class Emit>
 [[gnu::always_inline]] inline void smooth_di(std::span<const double> high, std::span<const double> low,
                                              std::span<const double> close, std::uint64_t period, Emit&& emit) {
@@ -41,57 +49,59 @@ template <class Emit>
     const double p = static_cast<double>(period);
     const Pair pp{p, p};
     const Pair hundred{100.0, 100.0};
-    auto bar = [&](std::size_t i, Pair& dm, double& tr) {
-        const double up = high[i] - high[i - 1];
-        const double down = low[i - 1] - low[i];
-        // A move counts when it is positive and beats the other one: equal moves, and an
-        // inside bar, carry no directional movement of either sign. Selected by mask, as the
-        // direction of a bar is a coin flip to a branch predictor.
-        const Pair moves{up, down}, others{down, up};
-        const Mask counts = (moves > Pair{0.0, 0.0}) & (moves > others);
-        dm = reinterpret_cast<Pair>(reinterpret_cast<Mask>(moves) & counts);
-        tr = volatility::true_range_bar(high[i], low[i], close[i - 1]);
-    };
-    bool bounded = true;
-    const auto note = [&](const Pair& dm, double tr) { bounded &= !(dm[0] > tr) & !(dm[1] > tr); };
     // The warm-up sums period - 1 bars; the first smoothing step then adds bar `period`.
     Pair s{0.0, 0.0};
     double st = 0.0;
     for (std::size_t i = 1; i < period; ++i) {
         Pair dm;
         double tr;
-        bar(i, dm, tr);
-        note(dm, tr);
+        bar_moves(high, low, close, i, dm, tr);
         s += dm;
         st += tr;
     }
     for (std::size_t i = period; i < n; ++i) {
         Pair dm;
         double tr;
-        bar(i, dm, tr);
-        note(dm, tr);
+        bar_moves(high, low, close, i, dm, tr);
         s = (s - s / pp) + dm;
         st = (st - st / p) + tr;
         const Pair di = (s * hundred) / Pair{st, st};
         const bool flat = std::fabs(st) < kDivisionGuard;
-        const Pair both = flat ? Pair{0.0, 0.0} : di;
-        emit(i, both[0], both[1], bounds::confine_if(bounded, both, bounds::kPercent));
+        emit(i, flat ? 0.0 : di[0], flat ? 0.0 : di[1]);
     }
 }
 
-// The DI as written: `shown`, confined where they are bounded.
-[[gnu::always_inline]] inline void write_di(Series& plus_di, Series& minus_di, std::size_t i, Pair shown) noexcept {
-    plus_di[i] = shown[0];
-    minus_di[i] = shown[1];
+// While no bar has moved further than its true range (none does when each previous close lies
+// within its bar's range), each DI lies in 0..100 (their sum too: a bar moves one way at
+// most), and the DI as shown are confined there; Wilder's averages never forget a bar, so after
+// one that did they have no bound. Rounding carries a DI past 100 only now and then: only then
+// are the bars looked over.
+void confine_di(Series& plus_di, Series& minus_di, std::span<const double> high, std::span<const double> low,
+                std::span<const double> close) {
+    const std::size_t n = plus_di.size();
+    if (!bounds::strays(plus_di.data(), 0, n, bounds::kPercent) && !bounds::strays(minus_di.data(), 0, n, bounds::kPercent))
+        [[likely]]
+        return;
+    std::size_t first_beyond = 1;
+    for (; first_beyond < n; ++first_beyond) {
+        Pair dm;
+        double tr;
+        bar_moves(high, low, close, first_beyond, dm, tr);
+        if ((dm[0] > tr) | (dm[1] > tr)) break;
+    }
+    bounds::confine_span(plus_di.data(), 0, first_beyond, bounds::kPercent);
+    bounds::confine_span(minus_di.data(), 0, first_beyond, bounds::kPercent);
 }
 
 DiSeries di_checked(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                     std::uint64_t period) {
     const std::size_t n = high.size();
     DiSeries r{Series(n, NaN), Series(n, NaN)};
-    smooth_di(high, low, close, period, [&](std::size_t i, double, double, Pair shown) {
-        write_di(r.plus_di, r.minus_di, i, shown);
+    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
+        r.plus_di[i] = plus;
+        r.minus_di[i] = minus;
     });
+    confine_di(r.plus_di, r.minus_di, high, low, close);
     return r;
 }
 
@@ -118,7 +128,7 @@ Result<Series> dx(std::span<const double> high, std::span<const double> low, std
     if (auto s = validate(high, low, close, period); !s) return fail(s.error());
     Series out(high.size(), NaN);
     // The DI are never below 0, so |plus - minus| <= plus + minus: DX lies in 0..100 on any bars.
-    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus, Pair) {
+    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
         out[i] = std::isnan(plus) || std::isnan(minus) ? NaN : bounds::confine(dx_value(plus, minus), bounds::kPercent);
     });
     return out;
@@ -140,8 +150,9 @@ Result<AdxSeries> adx(std::span<const double> high, std::span<const double> low,
     double pending = 0.0;  // the previous bar's average, still to be divided by p
     // The average reads each bar's unconfined DX. DX lies in 0..100 on any bars, and so does
     // its average.
-    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus, Pair shown) {
-        write_di(r.plus_di, r.minus_di, i, shown);
+    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
+        r.plus_di[i] = plus;
+        r.minus_di[i] = minus;
         const double s = plus + minus;
         const Pair q = Pair{std::fabs(plus - minus) * 100.0, pending} / Pair{s, p};
         // A zero DI sum reads 0.0 (dx_value's rule).
@@ -156,6 +167,7 @@ Result<AdxSeries> adx(std::span<const double> high, std::span<const double> low,
     });
     // The last bar's average.
     if (first < n) r.adx[n - 1] = bounds::confine(pending / p, bounds::kPercent);
+    confine_di(r.plus_di, r.minus_di, high, low, close);
     return r;
 }
 
