@@ -6,6 +6,7 @@ import math
 import random
 
 import pytest
+from conftest import native_program
 
 import vorn_library.vorn_library as vl
 
@@ -268,3 +269,33 @@ def test_a_bar_outside_its_own_range_keeps_the_definitions_value():
     assert k[4] == (50.0 - 9.8) / (11.2 - 9.8) * 100.0 > 100.0
     cmf = vl.py_cmf(h, l, c, [1.0] * 10, 2)
     assert cmf[4] > 1.0 and cmf[5] > 1.0 and -1.0 <= cmf[6] <= 1.0
+
+
+# ---- the look for a value past its bound -------------------------------------------------
+# Outputs are formed unconfined and looked over after; the look reads pairs, four at a time,
+# then a tail, so one stray value is placed at every position of spans of every length mod 8.
+
+def strays(lo, hi, first, values):
+    text = " ".join(repr(v) for v in values)
+    return native_program("bounds_strays")(f"{lo!r} {hi!r} {first} {text}") == ["1"]
+
+
+@pytest.mark.parametrize("length", range(1, 20))
+@pytest.mark.parametrize("stray", [100.00000000000001, -5e-324, math.inf, -math.inf])
+def test_one_stray_value_is_found_wherever_it_stands(length, stray):
+    for at in range(length):
+        values = [math.nan if k % 3 == 0 else 50.0 for k in range(length)]
+        values[at] = stray
+        assert strays(0.0, 100.0, 0, values)
+        # Before the span looked at, it is not seen.
+        assert strays(0.0, 100.0, at + 1, values) is False
+
+
+@pytest.mark.parametrize("values", [
+    [],
+    [math.nan] * 9,                        # NaN bounds nothing
+    [0.0, 100.0, -0.0, 100.0, 0.0] * 3,    # on a bound is inside, -0.0 too
+    [math.nan, 100.0, math.nan, 0.0, 37.5, math.nan, 99.99999999999999, 5e-324, math.nan],
+])
+def test_values_on_or_inside_their_bounds_do_not_stray(values):
+    assert strays(0.0, 100.0, 0, values) is False
