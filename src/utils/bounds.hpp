@@ -83,7 +83,8 @@ inline bool strays(const double* x, std::size_t first, std::size_t last, Interva
 [[gnu::always_inline]] inline bool within(double v, Interval b) noexcept { return !(v < b.lo) & !(v > b.hi); }
 // Both halves of v inside b (NaN counts as inside).
 [[gnu::always_inline]] inline bool within(pairs::Pair v, Interval b) noexcept {
-    return !pairs::any((v < pairs::both(b.lo)) | (v > pairs::both(b.hi)));
+    // Each comparison read on its own: GCC rebuilds an or of two comparisons half by half.
+    return !(pairs::any(v < pairs::both(b.lo)) | pairs::any(v > pairs::both(b.hi)));
 }
 
 // How many terms in a row, up to the latest, met the premise that bounds the outputs formed
