@@ -117,9 +117,9 @@ private:
     return confine_if(premise, pairs::both(v), b)[0];
 }
 
-// The pass over a whole output for the rare series whose terms did not all meet the premise:
-// x[i] confined to b where met(j) held for the `span` terms j up to i. Outputs formed over
-// windows of different lengths of the same terms take one pass each.
+// The pass over a whole output that strayed, where the bound rests on a premise: x[i] confined
+// to b where met(j) held for the `span` terms j up to i. Outputs formed over windows of
+// different lengths of the same terms take one pass each.
 template <class Met>
 void confine_where_held(double* x, std::size_t n, std::uint64_t span, Interval b, Met&& met) {
     Premise inside;

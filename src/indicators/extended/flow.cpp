@@ -84,21 +84,16 @@ Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high
     const std::size_t n = close.size();
     RviSeries out{Series(n, NaN), Series(n, NaN)};
     utils::ma::SmaWindow signal(out.rvi, signal_period);
-    const auto body_within = [&](std::size_t i) { return !(std::fabs(close[i] - open[i]) > high[i] - low[i]); };
-    bool all_within = true;
-    rvi_line(open, high, low, close, period, out.rvi, [&](std::size_t i) {
-        out.signal[i] = signal.step(i);
-        all_within &= body_within(i);
-    });
+    rvi_line(open, high, low, close, period, out.rvi, [&](std::size_t i) { out.signal[i] = signal.step(i); });
     // A bar's body is at most its range, so a line value formed from such bars (four for each
-    // of its `period` terms) lies in -1..1, and so does the signal's mean of such line values.
-    // Confined once the signal has read the whole line.
+    // of its `period` terms) lies in -1..1, and so does the signal's mean of such line values:
+    // both are confined where every bar behind them kept its body within its range, looked for
+    // only where rounding carried one past.
     namespace bounds = utils::bounds;
-    if (all_within) [[likely]] {
-        bounds::confine_span(out.rvi.data(), 0, n, bounds::kUnit);
-        bounds::confine_span(out.signal.data(), 0, n, bounds::kUnit);
+    if (!bounds::strays(out.rvi.data(), 0, n, bounds::kUnit) && !bounds::strays(out.signal.data(), 0, n, bounds::kUnit))
+        [[likely]]
         return out;
-    }
+    const auto body_within = [&](std::size_t i) { return !(std::fabs(close[i] - open[i]) > high[i] - low[i]); };
     bounds::confine_where_held(out.rvi.data(), n, period + 3, bounds::kUnit, body_within);
     bounds::confine_where_held(out.signal.data(), n, period + 3 + signal_period - 1, bounds::kUnit, body_within);
     return out;
