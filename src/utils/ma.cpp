@@ -345,15 +345,20 @@ Result<Series> kama(std::span<const double> values, std::uint64_t period, std::o
     // are formed once, and eight neighbouring windows are summed side by side, two to a
     // register, each in its own order as alone (a loop of one window per pass runs at half
     // speed or full depending on where the linker happens to place it); their smoothing
-    // constants follow in the same registers. Only the average's own recursion is left to a
-    // bar-by-bar pass.
-    Scratch<double> moves(len), constant(len);
+    // constants follow in the same registers. The average's own recursion, a chain of
+    // dependent steps, runs behind each block, so that the next block's sums overlap it.
+    Scratch<double> moves(len);
     moves[0] = 0.0;
     for (std::size_t k = 1; k < len; ++k) moves[k] = std::fabs(values[k] - values[k - 1]);
     const auto smoothing = [&](auto change, auto volatility, auto zero) {
         const auto er = volatility > zero ? change / volatility : zero;
         const auto base = er * (fast_sc - slow_sc) + slow_sc;
         return base * base;
+    };
+    double prev = out[n - 1];
+    const auto advance = [&](std::size_t at, double sc) {
+        prev = (values[at] - prev) * sc + prev;
+        out[at] = prev;
     };
     constexpr std::size_t kPairs = 4, kBlock = 2 * kPairs;
     std::size_t i = n;
@@ -366,20 +371,18 @@ Result<Series> kama(std::span<const double> values, std::uint64_t period, std::o
 #pragma GCC unroll 4
             for (std::size_t q = 0; q < kPairs; ++q) acc[q] += pairs::load(win + k + 2 * q);
         }
+        double sc[kBlock];
         for (std::size_t q = 0; q < kPairs; ++q) {
             const std::size_t at = i + 2 * q;
             const pairs::Pair change = pairs::abs(pairs::load(values.data() + at) - pairs::load(values.data() + at - n));
-            pairs::store(constant.data() + at, smoothing(change, acc[q], pairs::Pair{0.0, 0.0}));
+            pairs::store(sc + 2 * q, smoothing(change, acc[q], pairs::Pair{0.0, 0.0}));
         }
+        for (std::size_t j = 0; j < kBlock; ++j) advance(i + j, sc[j]);
     }
     for (; i < len; ++i) {
         double sum = 0.0;
         for (std::size_t k = i + 1 - n; k <= i; ++k) sum += moves[k];
-        constant[i] = smoothing(std::fabs(values[i] - values[i - n]), sum, 0.0);
-    }
-    for (std::size_t i = n; i < len; ++i) {
-        const double sc = constant[i];
-        out[i] = (values[i] - out[i - 1]) * sc + out[i - 1];
+        advance(i, smoothing(std::fabs(values[i] - values[i - n]), sum, 0.0));
     }
     return out;
 }
