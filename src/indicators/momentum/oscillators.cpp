@@ -314,19 +314,13 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
     if (period1 >= n || period2 >= n || period3 >= n) return out;
     utils::Scratch bp(n), tr(n);
     bp[0] = tr[0] = NaN;
-    bool all_within = true;
     for (std::size_t i = 1; i < n; ++i) {
         const double prev = close[i - 1];
         const double lo = low[i] < prev ? low[i] : prev;
         const double hi = high[i] > prev ? high[i] : prev;
         bp[i] = close[i] - lo;
         tr[i] = hi - lo;
-        all_within &= !(bp[i] < 0.0) & !(bp[i] > tr[i]);
     }
-    // A bar whose close lies within its true range buys at most that range, so each average
-    // lies in 0..1 and the oscillator in 0..100, where every bar of the longest window did:
-    // confined as written when every bar did, else afterwards, window by window.
-    const utils::bounds::Interval at_once = all_within ? utils::bounds::kPercent : utils::bounds::kAnything;
     // The three averages by ascending period; role[r] is where average r + 1 stands.
     std::size_t periods[3] = {period1, period2, period3}, role[3] = {0, 1, 2};
     std::sort(std::begin(role), std::end(role), [&](std::size_t x, std::size_t y) { return periods[x] < periods[y]; });
@@ -346,10 +340,14 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
                 const double a1 = avg[at[0] * ring + (i & mask)], a2 = avg[at[1] * ring + (i & mask)],
                              a3 = avg[at[2] * ring + (i & mask)];
                 if (std::isnan(a1) || std::isnan(a2) || std::isnan(a3)) continue;
-                out[i] = utils::bounds::confine((2.0 * a2 + 4.0 * a1 + a3) * 100.0 / 7.0, at_once);
+                out[i] = (2.0 * a2 + 4.0 * a1 + a3) * 100.0 / 7.0;
             }
         });
-    if (all_within) [[likely]] return out;
+    // A bar whose close lies within its true range buys at most that range, so each average
+    // lies in 0..1 and the oscillator in 0..100, where every bar of the longest window did;
+    // rounding carries it past only now and then, and only then are the bars looked over.
+    if (!utils::bounds::strays(out.data(), 0, n, utils::bounds::kPercent)) [[likely]]
+        return out;
     utils::bounds::confine_where_held(out.data(), n, longest, utils::bounds::kPercent,
                                       [&](std::size_t i) { return !(bp[i] < 0.0) & !(bp[i] > tr[i]); });
     return out;
