@@ -16,7 +16,7 @@ SEEDS = range(60)
 N = 400
 
 
-def pinned_bars(seed, scale):
+def pinned_bars(seed, scale, n=N):
     """Bars of a random walk in stretches: free bars, and stretches whose closes sit on their
     highs (opening on the low, rising) or on their lows (opening on the high, falling)."""
     rng = random.Random(seed)
@@ -24,7 +24,7 @@ def pinned_bars(seed, scale):
     on = lambda x: round(x * scale / 100.0 / tick) * tick
     o, h, l, c, v = [], [], [], [], []
     x, kind, left = 100.0, "free", 0
-    while len(c) < N:
+    while len(c) < n:
         if left == 0:
             kind, left = rng.choice(["free", "high", "low", "high", "low"]), rng.randint(3, 40)
         left -= 1
@@ -140,6 +140,23 @@ def test_bounded_outputs_stay_inside_on_pinned_closes(name, call, bounds, scale)
         assert len(outs) == len(bounds)
         if (e := escapes(outs, bounds)) is not None:
             bad.append((seed, *e))
+    assert not bad, bad
+
+
+# Long series: the stochastic lines are formed and confined block by block, so the seams
+# between blocks must be covered as well as the inside of each.
+LONG = [
+    ("py_stochastic", lambda b: vl.py_stochastic(*hlc(b), 14, 3, 3), [PERCENT, PERCENT]),
+    ("py_stochastic", lambda b: vl.py_stochastic(*hlc(b), 5, 1, 9), [PERCENT, PERCENT]),
+    ("py_kdj", lambda b: vl.py_kdj(*hlc(b), 9, 3, 3)[:2], [PERCENT, PERCENT]),
+    ("py_stochrsi", lambda b: vl.py_stochrsi(b["close"], 14, 14, 3, 3), [PERCENT, PERCENT]),
+    ("py_stochrsi", lambda b: vl.py_stochrsi(b["close"], 5, 5, 2, 7), [PERCENT, PERCENT]),
+]
+
+
+@pytest.mark.parametrize("name,call,bounds", LONG, ids=[c[0] for c in LONG])
+def test_bounded_lines_stay_inside_over_long_series(name, call, bounds):
+    bad = [(seed, *e) for seed in range(4) if (e := escapes(call(pinned_bars(seed, 100.0, 9000)), bounds))]
     assert not bad, bad
 
 

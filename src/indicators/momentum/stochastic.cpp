@@ -39,19 +39,32 @@ Series position_in_range(std::span<const double> x, const Series& hi, const Seri
 // window (the last k_span, d_span of them) did, looked for only when a line left it.
 template <class KStep, class DStep>
 [[gnu::always_inline]] inline void confined_smoothing(std::size_t n, StochasticSeries& out, KStep k_step, DStep d_step,
-                                                      const Series* raw, std::uint64_t k_span, std::uint64_t d_span) {
-    constexpr std::size_t lag = 8;
-    for (std::size_t t = 0; t < n + lag; ++t) {
-        if (t < n) out.k[t] = k_step(t);
-        if (t >= lag) out.d[t - lag] = d_step(t - lag);
+                                                      std::size_t d_period, const Series* raw, std::uint64_t k_span,
+                                                      std::uint64_t d_span) {
+    constexpr std::size_t lag = 8, block = 2048;
+    // In blocks: what each finished (a %D once written, a %K once %D's window has left it) is
+    // confined, or looked over, while it is still in the cache.
+    bool strayed = false;
+    std::size_t done = 0;  // both lines are final below it
+    for (std::size_t b = 0; b < n + lag; b += block) {
+        const std::size_t e = b + block < n + lag ? b + block : n + lag;
+        for (std::size_t t = b; t < e; ++t) {
+            if (t < n) out.k[t] = k_step(t);
+            if (t >= lag) out.d[t - lag] = d_step(t - lag);
+        }
+        const std::size_t d_final = e > lag ? e - lag : 0;
+        const std::size_t settled = e == n + lag ? n : (d_final > d_period ? d_final - d_period : 0);
+        if (settled <= done) continue;
+        if (raw == nullptr) {
+            bounds::confine_span(out.k.data(), done, settled, bounds::kPercent);
+            bounds::confine_span(out.d.data(), done, settled, bounds::kPercent);
+        } else {
+            strayed |= bounds::strays(out.k.data(), done, settled, bounds::kPercent) |
+                       bounds::strays(out.d.data(), done, settled, bounds::kPercent);
+        }
+        done = settled;
     }
-    if (raw == nullptr) {
-        bounds::confine_span(out.k.data(), 0, n, bounds::kPercent);
-        bounds::confine_span(out.d.data(), 0, n, bounds::kPercent);
-        return;
-    }
-    if (!bounds::strays(out.k.data(), 0, n, bounds::kPercent) && !bounds::strays(out.d.data(), 0, n, bounds::kPercent))
-        [[likely]]
+    if (!strayed) [[likely]]
         return;
     const auto inside = [raw](std::size_t j) { return bounds::within((*raw)[j], bounds::kPercent); };
     bounds::confine_where_held(out.k.data(), n, k_span, bounds::kPercent, inside);
@@ -79,7 +92,7 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
     utils::ma::SmaWindow k(raw, smooth_k), d(out.k, d_period);
     confined_smoothing(
         n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
-        &raw, smooth_k, smooth_k + d_period - 1);
+        d_period, &raw, smooth_k, smooth_k + d_period - 1);
     return out;
 }
 
@@ -146,7 +159,7 @@ Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint
     // 0..100 and both lines are confined on every bar.
     confined_smoothing(
         n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
-        nullptr, 0, 0);
+        d_period, nullptr, 0, 0);
     return out;
 }
 
