@@ -2,13 +2,13 @@
 // Fixed-room window of floats for the streaming states. Room for the whole period is
 // taken once, at construction, so that a tick never allocates; the storage is not
 // touched until values arrive, so a long period costs address space, not memory.
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
 #include "utils/constants.hpp"
 #include "utils/memory.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::utils::streaming {
 
@@ -51,11 +51,7 @@ public:
     void clear() noexcept { head_ = 0, size_ = 0, pushed_ = 0; }
 
     // Whether a held value is nonzero (NaN counts as none).
-    bool any_nonzero() const noexcept {
-        for (std::size_t i = 0; i < size_; ++i)
-            if (std::fabs(data_[i]) > 0.0) return true;
-        return false;
-    }
+    bool any_nonzero() const noexcept { return utils::any_nonzero({data_.get(), size_}); }
 
     // The values pushed since the last clear: the number of the next one, counting from 0.
     // Counted apart: derived from the wraps of head_, it would turn the wrap into a branch.
