@@ -4,15 +4,14 @@
 
 #include "utils/constants.hpp"
 
-#include "utils/window_lanes.hpp"
+#include "utils/moments.hpp"
+#include "utils/stats.hpp"
 
 namespace vorn::indicators::statistics {
 
-namespace lanes = utils::lanes;
-
 namespace stats = utils::stats;
 namespace window = utils::stats::window;
-using utils::Kahan;
+namespace moments = utils::moments;
 
 namespace {
 
@@ -31,194 +30,76 @@ Status check_two(std::span<const double> a, const char* a_name, std::span<const 
 
 bool computes(std::uint64_t period, std::size_t n) { return period >= 2 && period <= static_cast<std::uint64_t>(n); }
 
-// Population variance numerator p*Q - S*S; NaN when it overflows.
-double population_variance(double p, double s, double q) {
-    const double num = p * q - s * s;
-    if (!std::isfinite(num)) return NaN;
-    return num > 0.0 ? num / (p * p) : 0.0;
-}
-
-template <class Fn>
-Series line_value(std::span<const double> values, std::uint64_t period, Fn&& value_of) {
+// Every window's value(i, spread, centred) of one series.
+template <class Value>
+Series each_spread(std::span<const double> values, std::uint64_t period, Value&& value) {
     Series out(values.size(), NaN);
     if (!computes(period, values.size())) return out;
-    const window::LineConstants k(period);
-    window::least_squares_sums<false>(values, period, [&](std::size_t i, const window::LineSums& s) {
-        out[i] = value_of(k, window::fit_line(k, s.sy, s.sxy));
-    });
+    window::spreads(values, static_cast<std::size_t>(period),
+                    [&](std::size_t i, const moments::Spread& s, const moments::Centred& c) { out[i] = value(i, s, c); });
+    return out;
+}
+
+// Every window's value(co_spread, moments) of two series over the length of x.
+template <class Value>
+Series each_co_spread(std::span<const double> x, std::span<const double> y, std::uint64_t period, Value&& value) {
+    Series out(x.size(), NaN);
+    if (!computes(period, x.size()) || y.size() < x.size()) return out;
+    window::co_spreads(x, y, x.size(), static_cast<std::size_t>(period),
+                       [&](std::size_t i, const moments::CoSpread& s, const moments::CoSpread::Moments& m) {
+                           out[i] = value(s, m);
+                       });
     return out;
 }
 
 }  // namespace
 
-namespace {
-
-// S = sum x and Q = sum x^2 over each window: emit(i, S, Q).
-template <class Emit>
-void power_sums(std::span<const double> values, std::uint64_t period, Emit&& emit) {
-    window::sliding_sums<2>(
-        values.size(), static_cast<std::size_t>(period),
-        [&](std::size_t i, std::array<double, 2>& c) {
-            c = {values[i], values[i] * values[i]};
-            return false;
-        },
-        [](std::size_t, const std::array<double, 2>& c) { return std::array<double, 1>{c[1]}; },
-        [&](std::size_t i, const std::array<Kahan, 2>& s, std::uint64_t) { emit(i, s[0].sum, s[1].sum); });
-}
-
-}  // namespace
-
+// Population variance; NaN where it leaves the range.
 Series var_impl(std::span<const double> values, std::uint64_t period) {
-    Series out(values.size(), NaN);
-    if (!computes(period, values.size())) return out;
     const double p = static_cast<double>(period);
-    power_sums(values, period, [&](std::size_t i, double s, double q) { out[i] = population_variance(p, s, q); });
-    return out;
+    return each_spread(values, period, [p](std::size_t, const moments::Spread& s, const moments::Centred& c) {
+        const double v = c.m2 > 0.0 ? s.unscale2(c.m2) / p : 0.0;
+        return std::isfinite(v) ? v : NaN;
+    });
 }
 
+// The newest value's distance from the window's mean in population deviations, taken in the
+// deviations' own units; 0.0 on a window without spread.
 Series zscore_impl(std::span<const double> values, std::uint64_t period) {
-    Series out(values.size(), NaN);
-    if (!computes(period, values.size())) return out;
     const double p = static_cast<double>(period);
-    power_sums(values, period, [&](std::size_t i, double s, double q) {
-        const double num = p * q - s * s;
-        const double v = num > 0.0 ? num / (p * p) : 0.0;
-        out[i] = v > 0.0 ? (values[i] - s / p) / std::sqrt(v) : 0.0;
+    return each_spread(values, period, [&, p](std::size_t i, const moments::Spread& s, const moments::Centred& c) {
+        if (!(c.m2 > 0.0)) return 0.0;
+        return (s.dev(values[i]) - s.s1.v / p) / std::sqrt(c.m2 / p);
     });
-    return out;
 }
 
 Series covariance_impl(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
-    Series out(x.size(), NaN);
-    if (!computes(period, x.size()) || y.size() < x.size()) return out;
     const double p = static_cast<double>(period);
-    window::sliding_sums<3>(
-        x.size(), static_cast<std::size_t>(period),
-        [&](std::size_t i, std::array<double, 3>& c) {
-            c = {x[i], y[i], x[i] * y[i]};
-            return false;
-        },
-        [](std::size_t, const std::array<double, 3>& c) { return std::array<double, 2>{c[0] * c[0], c[1] * c[1]}; },
-        [&](std::size_t i, const std::array<Kahan, 3>& s, std::uint64_t) {
-            out[i] = (p * s[2].sum - s[0].sum * s[1].sum) / (p * p);
-        });
-    return out;
+    return each_co_spread(x, y, period, [p](const moments::CoSpread& s, const moments::CoSpread::Moments& m) {
+        return s.unscale_xy(m.cxy) / p;
+    });
 }
 
+// The asset's covariance with the benchmark over the benchmark's variance; 0.0 where the
+// benchmark does not move.
 Series beta_impl(std::span<const double> a, std::span<const double> b, std::uint64_t period) {
-    Series out(a.size(), NaN);
-    if (!computes(period, a.size()) || b.size() < a.size()) return out;
-    const double p = static_cast<double>(period);
-    window::sliding_sums<4>(
-        a.size(), static_cast<std::size_t>(period),
-        [&](std::size_t i, std::array<double, 4>& c) {
-            c = {a[i], b[i], a[i] * b[i], b[i] * b[i]};
-            return false;
-        },
-        [](std::size_t, const std::array<double, 4>& c) { return std::array<double, 2>{c[0] * c[0], c[3]}; },
-        [&](std::size_t i, const std::array<Kahan, 4>& s, std::uint64_t) {
-            const double sa = s[0].sum, sb = s[1].sum, sab = s[2].sum, sbb = s[3].sum;
-            const double d = p * sbb - sb * sb;
-            out[i] = (d > 0.0 && std::isfinite(d)) ? (p * sab - sa * sb) / d : 0.0;
-        });
-    return out;
+    return each_co_spread(a, b, period, [](const moments::CoSpread& s, const moments::CoSpread::Moments& m) {
+        if (!(m.my > 0.0)) return 0.0;
+        const double beta = m.cxy / m.my * s.x.o.inv_s / s.y.o.inv_s;
+        return std::isfinite(beta) ? beta : 0.0;
+    });
 }
-
-namespace {
-
-using lanes::Pair;
-
-using lanes::both;
-using lanes::fit_lines;
-using lanes::Lines;
-
-// Every window's value of values holding no NaN (min_period <= period <= len, else NaN
-// throughout): finish(sy, sxy, syy) of two windows at a time, their least-squares sums
-// stepped in lanes as window::least_squares_sums steps them. Where the lanes cannot follow
-// their plan (sums near the largest double), by_window() gives the series one window at a
-// time.
-template <bool WithSyy, class Finish, class ByWindow>
-Series line_windows(std::span<const double> values, std::uint64_t period, std::uint64_t min_period, Finish finish,
-                    ByWindow by_window) {
-    const std::size_t n = values.size();
-    Series out(n, NaN);
-    if (period < min_period || period > n) return out;
-    auto emit = [&](std::size_t i0, std::size_t i1, Pair sy, Pair sxy, Pair syy) {
-        const Pair v = finish(sy, sxy, syy);
-        out[i0] = v[0];
-        out[i1] = v[1];
-    };
-    if (!lanes::run<2>(lanes::LineSums<WithSyy, decltype(emit)>(values.data(), period, emit), n, period))
-        return by_window();
-    return out;
-}
-
-// line_windows with Syy for a finish of several divisions and a root: the lanes keep each
-// window's sums, and a pass in bar order finishes them. Inside the lanes, the finish's long
-// chains of divisions would hold up the slides (measured slower).
-template <class Finish, class ByWindow>
-Series line_windows_apart(std::span<const double> values, std::uint64_t period, std::uint64_t min_period,
-                          Finish finish, ByWindow by_window) {
-    const std::size_t n = values.size();
-    Series out(n, NaN);
-    if (period < min_period || period > n) return out;
-    // Sy, Sxy and Syy of each window side by side, and a copy of the last window's after them.
-    utils::Scratch<double> kept(3 * n + 3);
-    double* const k = kept.data();
-    auto emit = [&](std::size_t i0, std::size_t i1, Pair sy, Pair sxy, Pair syy) {
-        k[3 * i0] = sy[0], k[3 * i0 + 1] = sxy[0], k[3 * i0 + 2] = syy[0];
-        k[3 * i1] = sy[1], k[3 * i1 + 1] = sxy[1], k[3 * i1 + 2] = syy[1];
-    };
-    if (!lanes::run<2>(lanes::LineSums<true, decltype(emit)>(values.data(), period, emit), n, period))
-        return by_window();
-    for (std::size_t j = 0; j < 3; ++j) k[3 * n + j] = k[3 * (n - 1) + j];
-    for (std::size_t i = period - 1; i < n; i += 2) {
-        const double* w = k + 3 * i;  // windows i and i + 1 (the copy, past the last one)
-        const Pair v = finish(Pair{w[0], w[3]}, Pair{w[1], w[4]}, Pair{w[2], w[5]});
-        out[i] = v[0];
-        if (i + 1 < n) out[i + 1] = v[1];
-    }
-    return out;
-}
-
-Series slopes(std::span<const double> values, std::uint64_t period) {
-    const window::LineConstants k(period);
-    return line_windows<false>(
-        values, period, 2, [&](Pair sy, Pair sxy, Pair) { return fit_lines(k, sy, sxy).slope; },
-        [&] { return stats::linearreg_slope(values, period); });
-}
-
-}  // namespace
 
 Series linearreg_impl(std::span<const double> values, std::uint64_t period) {
-    const window::LineConstants k(period);
-    return line_windows<false>(
-        values, period, 2,
-        [&](Pair sy, Pair sxy, Pair) {
-            const Lines line = fit_lines(k, sy, sxy);
-            return line.slope * both(k.p - 1.0) + line.intercept;
-        },
-        [&] {
-            return line_value(values, period, [](const window::LineConstants& k, const window::Line& line) {
-                return line.slope * (k.p - 1.0) + line.intercept;
-            });
-        });
+    return stats::line_at(values, period, static_cast<double>(period) - 1.0);
 }
 
 Series linearreg_intercept_impl(std::span<const double> values, std::uint64_t period) {
-    const window::LineConstants k(period);
-    return line_windows<false>(
-        values, period, 2, [&](Pair sy, Pair sxy, Pair) { return fit_lines(k, sy, sxy).intercept; },
-        [&] {
-            return line_value(values, period,
-                              [](const window::LineConstants&, const window::Line& line) { return line.intercept; });
-        });
+    return stats::line_at(values, period, 0.0);
 }
 
 Series linearreg_angle_impl(std::span<const double> values, std::uint64_t period) {
-    // The arc tangents in a pass of their own: a call inside the lanes would spill their sums
-    // around it.
-    Series out = slopes(values, period);
+    Series out = stats::linearreg_slope(values, period);
     for (double& s : out)
         if (!std::isnan(s)) s = std::atan(s) * 57.29577951308232;
     return out;
@@ -231,24 +112,7 @@ Result<RegressionSeries> linear_regression(std::span<const double> y_values, std
 
 Result<Series> standard_error(std::span<const double> y_values, std::uint64_t period) {
     if (auto s = check_one(y_values, "y_values", period); !s) return fail(s.error());
-    const window::LineConstants k(period);
-    // stats::standard_error's fit, two windows at a time: its divisions and root, not its
-    // sums, bound it once the sums run in lanes.
-    const Pair zero = both(0.0), one = both(1.0);
-    return line_windows_apart(
-        y_values, period, 3,
-        [&](Pair sy, Pair sxy, Pair syy) {
-            const Pair sxy_c = fit_lines(k, sy, sxy).sxy_c;
-            const Pair centred = syy - sy * sy / both(k.p);
-            const Pair syy_c = lanes::select(centred > zero, centred, zero);
-            Pair r2 = sxy_c * sxy_c / (syy_c * both(k.sxx));
-            r2 = lanes::select(r2 < zero, zero, r2);
-            r2 = lanes::select(r2 > one, one, r2);
-            r2 = lanes::select(syy_c > zero, r2, one);  // a flat window fits perfectly
-            const Pair resid = syy_c * (one - r2);
-            return lanes::root(lanes::select(resid > zero, resid, zero) / both(k.p - 2.0));
-        },
-        [&] { return stats::standard_error(y_values, period); });
+    return stats::standard_error(y_values, period);
 }
 
 Result<Series> correlation(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
@@ -285,7 +149,7 @@ Result<Series> linearreg(std::span<const double> values, std::uint64_t period) {
 
 Result<Series> linearreg_slope(std::span<const double> values, std::uint64_t period) {
     if (auto s = check_one(values, "values", period); !s) return fail(s.error());
-    return slopes(values, period);
+    return stats::linearreg_slope(values, period);
 }
 
 Result<Series> linearreg_angle(std::span<const double> values, std::uint64_t period) {
@@ -305,14 +169,7 @@ Result<Series> var(std::span<const double> values, std::uint64_t period) {
 
 Result<Series> tsf(std::span<const double> values, std::uint64_t period) {
     if (auto s = check_one(values, "values", period); !s) return fail(s.error());
-    const window::LineConstants k(period);
-    return line_windows<false>(
-        values, period, 2,
-        [&](Pair sy, Pair sxy, Pair) {
-            const Lines line = fit_lines(k, sy, sxy);
-            return line.slope * both(k.p) + line.intercept;
-        },
-        [&] { return stats::tsf(values, period); });
+    return stats::tsf(values, period);
 }
 
 }  // namespace vorn::indicators::statistics

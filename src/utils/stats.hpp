@@ -3,14 +3,12 @@
 // fails: a period outside the usable range gives a series that is NaN throughout, and an
 // empty input gives an empty result. Callers validate first.
 //
-// Sums are compensated and, to bound drift, recomputed from scratch on a fixed schedule
-// (utils/sliding.hpp): the least-squares and correlation kernels after every 1000
-// incremental slides (sliding::AfterEveryThousand), the rolling sum and standard deviation
-// on every 1000th (sliding::OnEveryThousandth).
-// A slide that leaves a running state infinite or NaN (an overflowed sum), or after which a
-// value that passed through the sums outweighs the window (utils::WindowWeight), recomputes
-// that window too, so neither outlives the bars that caused it. Those extra rebuilds leave
-// the schedule as it is.
+// Plain window sums are compensated and, to bound drift, recomputed from scratch on a fixed
+// schedule (utils/sliding.hpp), and also after a slide that leaves them infinite or NaN (an
+// overflowed sum) or after which a value that passed through them outweighs the window
+// (utils::WindowWeight), so neither outlives the bars that caused it. The second moments
+// (deviation, correlation, the least-squares line) follow their own error bounds instead
+// (utils/moments.hpp).
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -27,6 +25,7 @@
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
+#include "utils/moments.hpp"
 #include "utils/pairs.hpp"
 #include "utils/series.hpp"
 #include "utils/sliding.hpp"
@@ -56,6 +55,8 @@ WindowExtremes rolling_max_min(std::span<const double> values, std::uint64_t per
 WindowExtremes rolling_high_low(std::span<const double> high, std::span<const double> low, std::uint64_t period);
 
 namespace window {
+using moments::LineConstants;
+
 // The selections of the rolling extremes: of two equal values (0.0 and -0.0) the later one
 // is kept. Written so that they compile to plain max/min instructions.
 inline double pick_max(double later, double earlier) noexcept { return earlier > later ? earlier : later; }
@@ -292,11 +293,16 @@ Series stdev(std::span<const double> values, std::uint64_t period);
 // Pearson correlation over the first min(len x, len y) elements; a window holding a NaN in
 // either series, or a degenerate window, gives 0.0. 2 <= period <= m.
 Series correlation(std::span<const double> x, std::span<const double> y, std::uint64_t period);
+// A window's correlation from its centred sums (cross, and each series' squares): 0.0 where
+// either series does not move, within [-1, 1].
+double correlation_of(double cxy, double mx, double my) noexcept;
 
 // Least-squares line over each window, abscissa 0 (oldest) .. period - 1. A window holding a
 // NaN gives NaN. 2 <= period <= len (standard_error: 3 <= period).
 Series linearreg_slope(std::span<const double> values, std::uint64_t period);
 RegressionSeries linear_regression(std::span<const double> values, std::uint64_t period);
+// The fitted line at abscissa x.
+Series line_at(std::span<const double> values, std::uint64_t period, double x);
 // The fitted line one bar past the window.
 Series tsf(std::span<const double> values, std::uint64_t period);
 // Standard deviation of the fit's residuals.
@@ -358,83 +364,53 @@ struct NanCount {
     }
 };
 
-// The running mean and M2 (the sum of squared deviations) of Welford's method over each
-// window of `period` bars, as the sample and population standard deviations use them: the
-// window summed afresh by Welford's steps on the first window, on
-// sliding::OnEveryThousandth, and when the slide leaves them non-finite or a value that
-// outweighs the window has just left it (weight of the squares: M2 carries errors of the
-// order of a leaving x * x); otherwise the leaving value is replaced by the entering one. A
-// NaN enters both as 0.0 and is counted, so the windows after it stay exact; a caller whose
-// values are all finite passes CountNaN = false and skips the tests. A window of zeros reads
-// mean and M2 exactly 0. emit(i, const Deviation&, first) for every window, `first` a
-// std::bool_constant that is true for the first window only (summed by Welford's steps alone,
-// so a caller can treat it apart at no cost to the others). 2 <= period <= len.
-struct Deviation {
-    double mean, m2;
-    std::uint64_t nan_count;
-};
+// Every window of `period` bars of one series, its deviations' sums kept exact relative to
+// the window's spread (utils/moments.hpp): emit(i, const moments::Spread&, const
+// moments::Centred&) for every window. A NaN enters as the window's origin and is counted
+// (Spread::nans). 2 <= period <= len.
+template <class Emit>
+void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
+    const double* x = values.data();
+    const double p = static_cast<double>(period), tol = moments::tolerance(period);
+    moments::Spread st;
+    moments::Centred c{};
+    moments::walk(
+        values.size(), period, [&](std::size_t i) { st.rebuild(moments::window_of(x, i, period)); },
+        [&](std::size_t i) { st.slide(x[i - period], x[i]); },
+        [&] { return (c = st.centred(p, tol)).exact; }, [&](std::size_t i) { emit(i, st, c); });
+}
 
-template <bool CountNaN = true, class Emit>
-void running_deviation(std::span<const double> values, std::size_t period, Emit&& emit) {
-    const std::size_t n = values.size();
-    const double pf = static_cast<double>(period);
-    const double pm1 = pf - 1.0;
-    // Plain locals, not a struct handed to emit by reference: the mean and M2 carry every
-    // slide's dependency chain and must stay in registers.
-    double mean = 0.0, m2 = 0.0;
-    WindowWeight weight;
-    NanCount nans;
-    auto enter = [&](double x) { return CountNaN ? nans.enter(x) : x; };
-    auto leave = [&](double x) { return CountNaN ? nans.leave(x) : x; };
-    auto refill = [&](std::size_t end) {
-        mean = 0.0, m2 = 0.0, nans = {};
-        weight.reset();
-        const std::size_t start = end + 1 - period;
-        for (std::size_t k = start; k <= end; ++k) {
-            const double x = enter(values[k]);
-            const double delta = x - mean;
-            mean = delta / static_cast<double>(k - start + 1) + mean;
-            m2 = m2 + (x - mean) * delta;
-            weight.add(x * x);
-        }
-    };
-    // A slide that the weight of the squares passes holds a nonzero value (sliding::
-    // kWeightCovers, which squares of 2^-500 and more keep in the range where their sum's
-    // rounding is relative); the others look (a window of Welford's steps over zeros only is
-    // exactly 0, the first one included). Whether the weight can vouch at all is settled on
-    // each refill: the largest square only grows until the next one, so a window it clears
-    // stays cleared, and one that it does not clear only looks more than it needs to.
-    const bool covered = period <= sliding::kWeightCovers;
-    bool vouches = false;
-    auto settle_vouch = [&] { vouches = covered & (weight.high() >= 0x1p-1000); };
-    sliding::LatestFound nonzero;
-    refill(period - 1);
-    settle_vouch();
-    emit(period - 1, Deviation{mean, m2, nans.count}, std::true_type{});
-    sliding::OnEveryThousandth schedule(period);
-    for (std::size_t i = period; i < n; ++i) {
-        bool rebuild = schedule.rebuilds(), passes = false;
-        if (!rebuild) {
-            const double o = leave(values[i - period]);
-            const double x = enter(values[i]);
-            const double m0 = (mean * pf - o) / pm1;
-            const double m1 = (pm1 * m0 + x) / pf;
-            m2 = (m2 - (o - mean) * (o - m0)) + (x - m1) * (x - m0);
-            mean = m1;
-            passes = weight.passes(o * o, x * x);
-            rebuild = !std::isfinite(mean) | !std::isfinite(m2) | (!passes && weight.settle(x * x, [found = &nonzero, values, i, period] {
-                           return found->any(i + 1 - period, i, [values](std::size_t k) { return std::fabs(values[k]) > 0.0; });
-                       }));
-        }
-        if (rebuild) refill(i), settle_vouch(), passes = false;
-        if (!(passes & vouches)) [[unlikely]] {
-            if (!nonzero.any(i + 1 - period, i, [&](std::size_t k) { return std::fabs(values[k]) > 0.0; })) {
-                emit(i, Deviation{0.0, 0.0, nans.count}, std::false_type{});
-                continue;
-            }
-        }
-        emit(i, Deviation{mean, m2, nans.count}, std::false_type{});
-    }
+// The same over two series of at least `period` bars each (the first n): emit(i, const
+// moments::CoSpread&, const moments::CoSpread::Moments&). A bar with NaN in either series is
+// counted once (CoSpread::nans). 2 <= period <= n.
+template <class Emit>
+void co_spreads(std::span<const double> a, std::span<const double> b, std::size_t n, std::size_t period, Emit&& emit) {
+    const double *x = a.data(), *y = b.data();
+    const double p = static_cast<double>(period), tol = moments::tolerance(period);
+    moments::CoSpread st;
+    moments::CoSpread::Moments m{};
+    moments::walk(
+        n, period, [&](std::size_t i) { st.rebuild(moments::window_of(x, y, i, period)); },
+        [&](std::size_t i) { st.slide(x[i - period], y[i - period], x[i], y[i]); },
+        [&] { return (m = st.moments(p, tol)).exact; }, [&](std::size_t i) { emit(i, st, m); });
+}
+
+// Every window's least-squares line, abscissa 0 (oldest) .. period - 1: emit(i, const
+// moments::LineSpread::Fit&) for every window that holds no NaN. 2 <= period <= len.
+template <class Emit>
+void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit) {
+    const double* x = values.data();
+    const std::size_t pn = static_cast<std::size_t>(period);
+    const LineConstants k(period);
+    const double tol = moments::tolerance(pn), last_pos = k.p - 1.0;
+    moments::LineSpread st;
+    moments::LineSpread::Fit f{};
+    moments::walk(
+        values.size(), pn, [&](std::size_t i) { st.rebuild(moments::window_of(x, i, pn)); },
+        [&](std::size_t i) { st.slide(x[i - pn], x[i], last_pos); }, [&] { return (f = st.fit(k, tol)).exact; },
+        [&](std::size_t i) {
+            if (st.y.nans == 0) emit(i, f);
+        });
 }
 
 // The addition that takes a sum past the double range, or adds an infinity, leaves an
@@ -584,89 +560,6 @@ template <std::size_t N, class Schedule = sliding::AfterEveryThousand, SlideOrde
           bool CountTerms = false, class Contrib, class Emit>
 void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Emit&& emit) {
     sliding_sums<N, Schedule, Order, CountTerms>(n, period, contrib, WeighEachSum{}, emit);
-}
-
-// Constants of the least-squares line over positions 0 .. p - 1.
-struct LineConstants {
-    double p, sx, sxx, mean_x;
-    explicit LineConstants(std::uint64_t period) noexcept {
-        p = static_cast<double>(period);
-        const double q = (p - 1.0) * p;
-        sx = 0.5 * q;
-        sxx = (p + p - 1.0) * q / 6.0 - sx * sx / p;
-        mean_x = sx / p;
-    }
-};
-
-struct LineSums {
-    double sy, sxy, syy;  // syy only when requested
-    std::uint64_t nan_count;
-};
-
-// Sy = sum y_j, Sxy = sum j * y_j (and Syy = sum y_j^2) over each window, y_j with NaN taken
-// as 0.0 and counted. Moving the window shifts every position down by one, which removes
-// (Sy - leaving) from Sxy. emit(i, const LineSums&) for every window. 1 <= period <= n.
-template <bool WithSyy, class Emit>
-void least_squares_sums(std::span<const double> values, std::uint64_t period, Emit&& emit) {
-    const std::size_t n = values.size();
-    const std::size_t p = static_cast<std::size_t>(period);
-    const double last_pos = static_cast<double>(period) - 1.0;
-    Kahan sy, sxy, syy;
-    // Of the squares, also without Syy: the slope is a difference of sums, as a variance is.
-    WindowWeight weight;
-    auto magnitude = [](double y) { return y * y; };
-    NanCount nans;
-    auto fill = [&](std::size_t end) {
-        sy.reset(), sxy.reset(), syy.reset();
-        weight.reset();
-        nans = {};
-        const std::size_t start = end + 1 - p;
-        for (std::size_t k = start; k <= end; ++k) {
-            const double y = nans.enter(values[k]);
-            sy.add(y);
-            sxy.add(static_cast<double>(k - start) * y);
-            if constexpr (WithSyy) syy.add(y * y);
-            weight.add(magnitude(y));
-        }
-    };
-    auto sums = [&] { return LineSums{sy.sum, sxy.sum, syy.sum, nans.count}; };
-    fill(p - 1);
-    emit(p - 1, sums());
-    sliding::AfterEveryThousand schedule(p);
-    for (std::size_t i = p; i < n; ++i) {
-        bool rebuild = schedule.rebuilds();
-        if (!rebuild) {
-            const double o = nans.leave(values[i - p]);
-            const double x = nans.enter(values[i]);
-            sxy.add(-(sy.sum - o));
-            sxy.add(last_pos * x);
-            sy.add(-o);
-            sy.add(x);
-            bool finite;
-            if constexpr (WithSyy) {
-                syy.add(-(o * o));
-                syy.add(x * x);
-                finite = compensations_finite(sy, sxy, syy);
-            } else {
-                finite = compensations_finite(sy, sxy);
-            }
-            rebuild = !finite | (!weight.passes(magnitude(o), magnitude(x)) &&
-                                 weight.settle(magnitude(x), [values, i, p] { return any_nonzero(values.subspan(i + 1 - p, p)); }));
-        }
-        if (rebuild) fill(i);
-        emit(i, sums());
-    }
-}
-
-struct Line {
-    double sxy_c, slope, intercept;
-};
-
-inline Line fit_line(const LineConstants& k, double sy, double sxy) noexcept {
-    const double sxy_c = sxy - k.sx * sy / k.p;
-    const double slope = sxy_c / k.sxx;
-    const double intercept = sy / k.p - k.mean_x * slope;
-    return {sxy_c, slope, intercept};
 }
 
 }  // namespace window

@@ -1,9 +1,9 @@
 #pragma once
 // Sliding windows computed in lanes, bit for bit as one window stepped bar by bar.
 //
-// A sliding state (a compensated sum, a running mean and deviation, least-squares sums) is
+// A sliding state (a compensated sum) is
 // summed afresh from its window on the first window, on its schedule after it
-// (utils::sliding::OnEveryThousandth; AfterEveryThousand for the least-squares sums), and
+// (utils::sliding::OnEveryThousandth, or the window's own Schedule), and
 // whenever its utils::WindowWeight asks; after such a rebuild it depends on nothing but the bars. So the
 // stretches between rebuilds are independent chains of dependent additions, and run side by
 // side, one stretch per lane, instead of one after another.
@@ -161,141 +161,6 @@ public:
 private:
     const double* x_[S];
     std::size_t p_;
-    Emit& emit_;
-};
-
-// The running mean and deviation of utils::stats::stdev, lane by lane: Welford's steps over
-// the window when it is summed afresh, and the slide's update of both otherwise. The values
-// must hold no NaN (stdev takes a NaN as 0.0 and voids its windows; the caller does both).
-// Weight of the squares. A window of zeros reads M2 exactly 0, as there (Looks).
-template <class Emit>
-class Deviations {
-public:
-    static constexpr std::size_t kWeights = 1;
-    static constexpr bool kLooks = true;
-    static constexpr bool kSquares = true;
-
-    Deviations(const double* x, std::size_t p, Emit& emit) noexcept
-        : x_(x), p_(p), pf_(static_cast<double>(p)), emit_(emit) {}
-
-    struct State {
-        Pair mean, m2;
-    };
-
-    double magnitude(std::size_t, std::size_t i) const noexcept { return x_[i] * x_[i]; }
-    double term(std::size_t, std::size_t i) const noexcept { return x_[i]; }
-
-    [[gnu::always_inline]] void rebuild(State& st, std::size_t, std::size_t i0, std::size_t i1,
-                                        Mask which) const noexcept {
-        Pair mean{0.0, 0.0}, m2{0.0, 0.0};
-        for (std::size_t k = 0; k < p_; ++k) {
-            const Pair x = pair_at(x_, i0 + 1 - p_ + k, i1 + 1 - p_ + k);
-            const Pair d = x - mean;
-            const double count = static_cast<double>(k + 1);
-            mean = d / Pair{count, count} + mean;
-            m2 = m2 + (x - mean) * d;
-        }
-        st.mean = select(which, mean, st.mean);
-        st.m2 = select(which, m2, st.m2);
-    }
-
-    [[gnu::always_inline]] Mask slide(State& st, std::size_t i0, std::size_t i1) const noexcept {
-        const Pair o = pair_at(x_, i0 - p_, i1 - p_), x = pair_at(x_, i0, i1);
-        const Pair pf{pf_, pf_}, pm1{pf_ - 1.0, pf_ - 1.0};
-        const Pair m0 = (st.mean * pf - o) / pm1;
-        const Pair m1 = (pm1 * m0 + x) / pf;
-        st.m2 = (st.m2 - (o - st.mean) * (o - m0)) + (x - m1) * (x - m0);
-        st.mean = m1;
-        return finite(st.mean) & finite(st.m2);
-    }
-
-    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const { emit_(i0, i1, st.m2); }
-    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st, unsigned m0, unsigned m1) const {
-        if (((m0 | m1) & 1u) == 0) [[likely]] return emit(i0, i1, st);
-        emit_(i0, i1, Pair{m0 & 1u ? 0.0 : st.m2[0], m1 & 1u ? 0.0 : st.m2[1]});
-    }
-
-private:
-    const double* x_;
-    std::size_t p_;
-    double pf_;
-    Emit& emit_;
-};
-
-// The least-squares sums of utils::stats::window::least_squares_sums, lane by lane: Sy and
-// Sxy (and Syy when WithSyy) summed in index order when the window is summed afresh (the
-// compensations kept), and on a slide Sxy loses (Sy - leaving) and gains (p - 1) * entering
-// before Sy and Syy slide. The values must hold no NaN (those sums take a NaN as 0.0 and count
-// it; the caller does both). Weight of the squares. emit(i0, i1, sy, sxy, syy) (syy 0.0
-// without WithSyy).
-template <bool WithSyy, class Emit>
-class LineSums {
-public:
-    static constexpr std::size_t kWeights = 1;
-    using Schedule = sliding::AfterEveryThousand;
-
-    LineSums(const double* y, std::size_t p, Emit& emit) noexcept
-        : y_(y), p_(p), last_(static_cast<double>(p) - 1.0), emit_(emit) {}
-
-    struct Sum {
-        Pair sum, comp;
-        // utils::Kahan::add in both halves.
-        [[gnu::always_inline]] void add(Pair v) noexcept {
-            const Pair y = v - comp;
-            const Pair t = sum + y;
-            comp = (t - sum) - y;
-            sum = t;
-        }
-    };
-    struct State {
-        Sum sy, sxy, syy;
-    };
-
-    double magnitude(std::size_t, std::size_t i) const noexcept { return y_[i] * y_[i]; }
-
-    [[gnu::always_inline]] void rebuild(State& st, std::size_t, std::size_t i0, std::size_t i1,
-                                        Mask which) const noexcept {
-        Sum sy{}, sxy{}, syy{};
-        for (std::size_t k = 0; k < p_; ++k) {
-            const Pair y = pair_at(y_, i0 + 1 - p_ + k, i1 + 1 - p_ + k);
-            const double x = static_cast<double>(k);
-            sy.add(y);
-            sxy.add(Pair{x, x} * y);
-            if constexpr (WithSyy) syy.add(y * y);
-        }
-        keep(st.sy, sy, which);
-        keep(st.sxy, sxy, which);
-        if constexpr (WithSyy) keep(st.syy, syy, which);
-    }
-
-    [[gnu::always_inline]] Mask slide(State& st, std::size_t i0, std::size_t i1) const noexcept {
-        const Pair o = pair_at(y_, i0 - p_, i1 - p_), x = pair_at(y_, i0, i1);
-        st.sxy.add(-(st.sy.sum - o));
-        st.sxy.add(Pair{last_, last_} * x);
-        st.sy.add(-o);
-        st.sy.add(x);
-        if constexpr (WithSyy) {
-            st.syy.add(-(o * o));
-            st.syy.add(x * x);
-            return finite(st.sy.comp + (st.sxy.comp + st.syy.comp));
-        } else {
-            return finite(st.sy.comp + st.sxy.comp);
-        }
-    }
-
-    [[gnu::always_inline]] void emit(std::size_t i0, std::size_t i1, const State& st) const {
-        emit_(i0, i1, st.sy.sum, st.sxy.sum, st.syy.sum);
-    }
-
-private:
-    [[gnu::always_inline]] static void keep(Sum& to, const Sum& from, Mask which) noexcept {
-        to.sum = select(which, from.sum, to.sum);
-        to.comp = select(which, from.comp, to.comp);
-    }
-
-    const double* y_;
-    std::size_t p_;
-    double last_;
     Emit& emit_;
 };
 
@@ -592,21 +457,5 @@ template <std::size_t G, class Win>
     if (done) fast_path::taken<"lanes">();
     return done;
 }
-
-// utils::stats::window::fit_line in both halves, from two windows' sums of y and x*y; k holds
-// the window's constants (p, sx, sxx, mean_x) as window::LineConstants does.
-struct Lines {
-    Pair sxy_c, slope, intercept;
-};
-template <class Constants>
-[[gnu::always_inline]] inline Lines fit_lines(const Constants& k, Pair sy, Pair sxy) noexcept {
-    const Pair sxy_c = sxy - both(k.sx) * sy / both(k.p);
-    const Pair slope = sxy_c / both(k.sxx);
-    return {sxy_c, slope, sy / both(k.p) - both(k.mean_x) * slope};
-}
-
-// utils::stats::stdev of values holding no NaN (NaN throughout unless 2 <= period <= len),
-// its running mean and deviation stepped in lanes (Deviations).
-Series stdev(std::span<const double> values, std::uint64_t period);
 
 }  // namespace vorn::utils::lanes

@@ -41,91 +41,25 @@ V opens(const V& c) {
     return o;
 }
 
-// The least-squares line of each window, one window at a time: value(k, line) where the
-// window holds no NaN.
-template <bool WithSyy, class Value>
-Series line_by_window(const Series& y, std::size_t p, std::size_t from, Value value) {
-    namespace w = stats::window;
-    Series out(y.size(), NaN);
-    if (p < 2 || p > y.size()) return out;
-    const w::LineConstants k(p);
-    w::least_squares_sums<WithSyy>(y, p, [&](std::size_t i, const w::LineSums& s) {
-        if (i >= from && s.nan_count == 0) out[i] = value(k, w::fit_line(k, s.sy, s.sxy));
-    });
-    return out;
-}
-
-// The least-squares kinds, the VHF, VIDYA, WAE and inertia from the shared one-window kernels.
-std::vector<Series> line_kinds_by_window(const std::string& kind, const V& h, const V& l, const V& c, std::size_t p,
-                                         std::size_t aux) {
+// The VHF from the shared one-window kernels.
+std::vector<Series> vhf_by_window(const V& c, std::size_t p) {
     const std::size_t n = c.size();
     const Series y(c.begin(), c.end());
-    using Line = stats::window::Line;
-    using K = stats::window::LineConstants;
-    if (kind == "slope") return {stats::linearreg_slope(y, p)};
-    if (kind == "angle") {
-        Series a = stats::linearreg_slope(y, p);
-        for (double& v : a)
-            if (!std::isnan(v)) v = std::atan(v) * 57.29577951308232;
-        return {a};
+    const Series hh = stats::rolling_max(y, p), ll = stats::rolling_min(y, p);
+    Series change(n, 0.0), a(n, NaN);
+    for (std::size_t i = 1; i < n; ++i) change[i] = std::fabs(c[i] - c[i - 1]);
+    const Series sum = stats::rolling_sum_kahan(change, p);
+    for (std::size_t i = p; i < n; ++i) {
+        const double num = std::fabs(hh[i] - ll[i]);
+        if (std::isfinite(num) && std::isfinite(sum[i]) && sum[i] > 0.0) a[i] = num / sum[i];
     }
-    if (kind == "linearreg")
-        return {line_by_window<false>(y, p, 0, [](const K& k, const Line& f) { return f.slope * (k.p - 1.0) + f.intercept; })};
-    if (kind == "intercept") return {line_by_window<false>(y, p, 0, [](const K&, const Line& f) { return f.intercept; })};
-    if (kind == "tsf") return {stats::tsf(y, p)};
-    if (kind == "stderr") return {p >= 3 ? stats::standard_error(y, p) : Series(n, NaN)};
-    if (kind == "vhf") {
-        const Series hh = stats::rolling_max(y, p), ll = stats::rolling_min(y, p);
-        Series change(n, 0.0), a(n, NaN);
-        for (std::size_t i = 1; i < n; ++i) change[i] = std::fabs(c[i] - c[i - 1]);
-        const Series sum = stats::rolling_sum_kahan(change, p);
-        for (std::size_t i = p; i < n; ++i) {
-            const double num = std::fabs(hh[i] - ll[i]);
-            if (std::isfinite(num) && std::isfinite(sum[i]) && sum[i] > 0.0) a[i] = num / sum[i];
-        }
-        return {a};
-    }
-    if (kind == "vidya") {
-        Series a = stats::stdev(y, p);
-        const double alpha = 2.0 / (double(p) + 1.0);
-        double prev = c[p - 1];
-        a[p - 1] = prev;
-        for (std::size_t i = p; i < n; ++i) {
-            if (std::isnan(a[i]) || std::fabs(c[i]) < 1e-10) {
-                prev = NaN;
-            } else {
-                const double k = alpha * std::fabs(a[i] / c[i]);
-                prev = k * c[i] + (1.0 - k) * prev;
-            }
-            a[i] = prev;
-        }
-        return {a};
-    }
-    if (kind == "wae") {  // aux: the signal period; fast p / 2, slow and deviation p
-        const std::size_t fast = p / 2 ? p / 2 : 1;
-        const Series macd = utils::series_difference(*utils::ma::ema(y, fast), *utils::ma::ema(y, p));
-        Series trend = *utils::ma::sma_allow_nan(macd, aux), explosion = stats::stdev(y, p);
-        for (std::size_t i = 0; i < n; ++i) {
-            trend[i] = std::isnan(macd[i]) || std::isnan(trend[i]) ? NaN : std::fabs(macd[i] - trend[i]);
-            explosion[i] = 2.0 * (explosion[i] * 1.5);
-        }
-        return {trend, explosion};
-    }
-    // inertia, aux: the RVI period
-    const V o = opens(c);
-    const auto rvi = indicators::extended::rvi(o, h, l, c, aux, 1);
-    if (!rvi) return {};  // refused: so must the kernel be
-    const Series& line = rvi->rvi;
-    return {line_by_window<true>(line, p, p, [](const K& k, const Line& f) {
-        return std::isfinite(f.slope) && std::isfinite(f.intercept) ? f.slope * (k.p - 1.0) + f.intercept : NaN;
-    })};
+    return {a};
 }
 
 std::vector<Series> one_window_at_a_time(const std::string& kind, const V& h, const V& l, const V& c,
                                          std::size_t p, std::size_t aux) {
     const std::size_t n = h.size();
-    if (kind != "vortex" && kind != "choppiness" && kind != "ulcer" && kind != "mass" && kind != "hv")
-        return line_kinds_by_window(kind, h, l, c, p, aux);
+    if (kind == "vhf") return vhf_by_window(c, p);
     Series a(n, NaN), b(n, NaN);
     if (kind == "vortex" || kind == "choppiness") {
         Series vp(n, 0.0), vm(n, 0.0), tr(n, 0.0);
@@ -166,15 +100,7 @@ std::vector<Series> one_window_at_a_time(const std::string& kind, const V& h, co
             if (!std::isnan(e1[i]) && !std::isnan(e2[i]) && std::fabs(e2[i]) >= 1e-10) b[i] = e1[i] / e2[i];
         return {complete_sums(b, p)};
     }
-    Series r(n, NaN);  // historical volatility
-    for (std::size_t i = 1; i < n; ++i) {
-        const double x = std::fabs(c[i - 1]) < 1e-10 ? NaN : std::log(c[i] / c[i - 1]);
-        if (std::isfinite(x)) r[i] = x;
-    }
-    a = stats::stdev(r, p);
-    for (double& v : a)
-        if (!std::isnan(v)) v = v * (std::sqrt(double(p)) * 100.0);
-    return {a};
+    return {};
 }
 
 std::vector<Series> in_lanes(const std::string& kind, const V& h, const V& l, const V& c, std::size_t p,
@@ -189,22 +115,7 @@ std::vector<Series> in_lanes(const std::string& kind, const V& h, const V& l, co
     if (kind == "choppiness") return one(tr::choppiness(h, l, c, p));
     if (kind == "ulcer") return one(vol::ulcer_index(c, p));
     if (kind == "mass") return one(vol::mass_index(h, l, aux, p));
-    if (kind == "hv") return one(vol::historical_volatility(c, p));
-    namespace st = indicators::statistics;
-    namespace ext = indicators::extended;
-    if (kind == "slope") return one(st::linearreg_slope(c, p));
-    if (kind == "angle") return one(st::linearreg_angle(c, p));
-    if (kind == "linearreg") return one(st::linearreg(c, p));
-    if (kind == "intercept") return one(st::linearreg_intercept(c, p));
-    if (kind == "tsf") return one(st::tsf(c, p));
-    if (kind == "stderr") return one(st::standard_error(c, p));
-    if (kind == "vhf") return one(tr::vhf(c, p));
-    if (kind == "vidya") return one(ext::vidya(c, p));
-    if (kind == "wae") {
-        auto r = ext::wae(c, p / 2 ? p / 2 : 1, p, aux, p, 1.5);
-        return r ? std::vector<Series>{r->trend, r->explosion} : std::vector<Series>{};
-    }
-    return one(ext::inertia(opens(c), h, l, c, aux, p));
+    return one(tr::vhf(c, p));
 }
 
 // Whether the glance at the close's magnitudes (|x|) finds that no rebuild can be asked for,

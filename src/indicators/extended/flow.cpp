@@ -101,22 +101,23 @@ Result<RviSeries> rvi(std::span<const double> open, std::span<const double> high
 
 namespace {
 
-// The RVI line's regression end point one window at a time, with the sums and fit of
-// stats::linear_regression (Syy included, so that its rebuilds are the same): the path the
-// lanes reproduce, taken when they cannot (sums near the largest double).
+// The least-squares line's value at the newest bar of each window of the RVI line that lies
+// wholly from bar p on and holds no undefined bar.
+void regression_ends(const Series& line, std::size_t p, Series& out) {
+    const double newest_x = static_cast<double>(p) - 1.0;
+    utils::stats::window::line_fits(line, p, [&](std::size_t i, const utils::moments::LineSpread::Fit& f) {
+        if (i >= p && std::isfinite(f.slope) && std::isfinite(f.intercept)) out[i] = f.slope * newest_x + f.intercept;
+    });
+}
+
+// The RVI line one window at a time: the path the lanes reproduce, taken when they cannot
+// (sums near the largest double).
 Series inertia_by_window(std::span<const double> open, std::span<const double> high, std::span<const double> low,
                          std::span<const double> close, std::uint64_t rvi_period, std::uint64_t regression_period) {
     const std::size_t n = close.size();
     Series out(n, NaN), line(n, NaN);
     rvi_line(open, high, low, close, rvi_period, line, [](std::size_t) {});
-    namespace window = utils::stats::window;
-    const window::LineConstants k(regression_period);
-    const double newest_x = static_cast<double>(regression_period) - 1.0;
-    window::least_squares_sums<true>(line, regression_period, [&](std::size_t i, const window::LineSums& s) {
-        if (i < regression_period || s.nan_count != 0) return;
-        const window::Line fit = window::fit_line(k, s.sy, s.sxy);
-        if (std::isfinite(fit.slope) && std::isfinite(fit.intercept)) out[i] = fit.slope * newest_x + fit.intercept;
-    });
+    regression_ends(line, regression_period, out);
     return out;
 }
 
@@ -161,31 +162,7 @@ Result<Series> inertia(std::span<const double> open, std::span<const double> hig
         if (!lanes::run<2>(lanes::KahanSums<2, decltype(emit), true>(sums, rp, emit), m, rp))
             return inertia_by_window(open, high, low, close, rvi_period, regression_period);
     }
-    // The line with an undefined bar as 0.0, as the regression sums take it; `out` marks the
-    // windows to fit (0.0: from bar p on, and no undefined bar inside), NaN elsewhere.
-    const std::size_t p = regression_period;
-    constexpr double kFit = 0.0;
-    for (std::size_t i = 0, complete_from = p; i < n; ++i) {
-        if (std::isnan(line[i])) line[i] = 0.0, complete_from = i + p;
-        if (i >= complete_from) out[i] = kFit;
-    }
-    namespace window = utils::stats::window;
-    const window::LineConstants k(regression_period);
-    const Pair newest_x{k.p - 1.0, k.p - 1.0};
-    auto emit = [&](std::size_t i0, std::size_t i1, Pair sy, Pair sxy, Pair) {
-        // window::fit_line in both halves.
-        const Pair sxy_c = sxy - Pair{k.sx, k.sx} * sy / Pair{k.p, k.p};
-        const Pair slope = sxy_c / Pair{k.sxx, k.sxx};
-        const Pair intercept = sy / Pair{k.p, k.p} - Pair{k.mean_x, k.mean_x} * slope;
-        const Pair end = slope * newest_x + intercept;
-        const lanes::Mask defined = lanes::finite(slope) & lanes::finite(intercept);
-        // i0 and i1 are one bar when a stretch fills both halves: both marks are read first.
-        const bool fit0 = out[i0] == kFit, fit1 = out[i1] == kFit;
-        if (fit0) out[i0] = defined[0] ? end[0] : NaN;
-        if (fit1) out[i1] = defined[1] ? end[1] : NaN;
-    };
-    if (!lanes::run<2>(lanes::LineSums<true, decltype(emit)>(line.data(), p, emit), n, p))
-        return inertia_by_window(open, high, low, close, rvi_period, regression_period);
+    regression_ends(line, regression_period, out);
     return out;
 }
 

@@ -132,20 +132,6 @@ Result<Series> cfo(std::span<const double> close, std::uint64_t period) {
     auto percent = [&](std::size_t i, double f) {
         return std::isnan(f) || std::fabs(close[i]) < kDivisionGuard ? NaN : (close[i] - f) / close[i] * 100.0;
     };
-    if (period >= 2 && period <= n) {
-        // The forecast's least-squares sums stepped two windows at a time, each forecast
-        // turned into its percentage as it comes rather than in a pass of its own.
-        using lanes::Pair;
-        const utils::stats::window::LineConstants k(period);
-        Series out(n, NaN);
-        auto emit = [&](std::size_t i0, std::size_t i1, Pair sy, Pair sxy, Pair) {
-            const lanes::Lines line = lanes::fit_lines(k, sy, sxy);
-            const Pair f = line.slope * lanes::both(k.p) + line.intercept;
-            out[i0] = percent(i0, f[0]);
-            out[i1] = percent(i1, f[1]);
-        };
-        if (lanes::run<2>(lanes::LineSums<false, decltype(emit)>(close.data(), period, emit), n, period)) return out;
-    }
     Series out = utils::stats::tsf(close, period);
     for (std::size_t i = 0; i < n; ++i) out[i] = percent(i, out[i]);
     return out;
@@ -159,56 +145,13 @@ Result<Series> cti(std::span<const double> close, std::uint64_t period) {
         out[0] = NaN;
         return out;
     }
-    // The correlation of the close with its bar index. The index's window sums (of i and of
-    // i * i) are whole numbers; while they stay below 2^53 the compensated sums of the
-    // correlation kernel hold them exactly (every addition exact, no compensation), so they
-    // are kept as integers here and only the close's three sums are compensated. Everything
-    // else is that kernel's: its schedule of rebuilds, its two window weights (the index's
-    // squares and the close's) and its formula. Longer series take the kernel itself.
-    const std::size_t p = period;
-    const double pf = static_cast<double>(period);
-    const auto last = static_cast<double>(n - 1);
-    if (!(pf * last * last < 0x1p53)) {
-        Series line(n);
-        for (std::size_t i = 0; i < n; ++i) line[i] = static_cast<double>(i);
-        return utils::stats::correlation(line, close, period);
-    }
+    // The correlation of the close with its bar index: that of the window's least-squares
+    // line, whose abscissa is the index less the window's first. A flat window reads 0.0.
+    const utils::stats::window::LineConstants k(period);
     Series out(n, NaN);
-    // Sums of k and k * k for k = i + 1 - p .. i, slid with the window (emit sees every i).
-    std::uint64_t sx = 0, sxx = 0;
-    for (std::uint64_t k = 0; k + 1 < p; ++k) sx += k, sxx += k * k;
-    // The latest bar whose close moved: a flat window reads 0.0 as the kernel's does.
-    std::size_t moved = 0;
-    for (std::size_t k = 1; k + 1 < p; ++k) moved = close[k] != close[k - 1] ? k : moved;
-    utils::stats::window::sliding_sums<3>(
-        n, p,
-        [&](std::size_t i, std::array<double, 3>& c) {
-            const double a = static_cast<double>(i), b = close[i];
-            c = {b, b * b, a * b};
-            return false;  // the index and the validated close are never NaN
-        },
-        [&](std::size_t i, const std::array<double, 3>& c) {
-            const double a = static_cast<double>(i);
-            return std::array<double, 2>{a * a, c[1]};
-        },
-        // Inlined, so that the compensated sums stay in registers across the call.
-        [&](std::size_t i, const std::array<utils::Kahan, 3>& s, std::uint64_t) __attribute__((always_inline)) {
-            const std::uint64_t j = i, gone = i - (p - 1);
-            sx += j, sxx += j * j;
-            if (i >= p) sx -= gone - 1, sxx -= (gone - 1) * (gone - 1);
-            out[i] = 0.0;
-            moved = close[i] != close[i - 1] ? i : moved;
-            if (moved + p <= i + 1) return;
-            const double x = static_cast<double>(sx), xx = static_cast<double>(sxx);
-            const double sy = s[0].sum, syy = s[1].sum, sxy = s[2].sum;
-            const double d = (pf * xx - x * x) * (pf * syy - sy * sy);
-            if (!(d > 0.0)) return;
-            const double root = std::sqrt(d);
-            if (!std::isfinite(root)) return;
-            const double r = (pf * sxy - x * sy) / root;
-            if (!std::isfinite(r)) return;
-            out[i] = utils::bounds::confine(r, utils::bounds::kUnit);
-        });
+    utils::stats::window::line_fits(close, period, [&](std::size_t i, const utils::moments::LineSpread::Fit& f) {
+        out[i] = utils::stats::correlation_of(f.sxy_c, k.sxx, f.syy_c);
+    });
     return out;
 }
 

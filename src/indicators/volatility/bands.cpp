@@ -86,16 +86,16 @@ Result<BandSeries> bollinger_bands(std::span<const double> close, std::uint64_t 
 
     const double p = static_cast<double>(period);
     const double k = std_multiplier;
-    // The population deviation of each window from the running mean and M2 it shares with
-    // utils::stats::stdev; the first window's root is taken without testing M2. The closes
-    // are finite (validated), so no NaN is counted.
+    // The population deviation of each window, from the sums of deviations it shares with
+    // utils::stats::stdev. The closes are finite (validated), so no NaN is counted.
     namespace window = utils::stats::window;
-    window::running_deviation<false>(close, period, [&](std::size_t i, const window::Deviation& d, auto first) {
-        const double sd = first ? std::sqrt(d.m2 / p) : d.m2 > 0.0 ? std::sqrt(d.m2 / p) : 0.0;
-        r.middle[i] = d.mean;
-        if (std::isnan(d.mean) || std::isnan(sd)) return;
-        r.upper[i] = sd * k + d.mean;
-        r.lower[i] = d.mean - sd * k;
+    window::spreads(close, period, [&](std::size_t i, const utils::moments::Spread& s, const utils::moments::Centred& c) {
+        const double mean = s.mean(s.s1.v / p);
+        const double sd = c.m2 > 0.0 ? std::sqrt(c.m2 / p) * s.o.inv_s : 0.0;
+        r.middle[i] = mean;
+        if (std::isnan(mean) || std::isnan(sd)) return;
+        r.upper[i] = sd * k + mean;
+        r.lower[i] = mean - sd * k;
     });
     return r;
 }

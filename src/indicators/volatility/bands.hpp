@@ -44,9 +44,9 @@ Result<Series> atr(std::span<const double> high, std::span<const double> low, st
 Result<Series> natr(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                     std::uint64_t period);
 
-// Population-deviation bands around the rolling mean (the running mean and M2 of
-// utils::stats::window::running_deviation, which utils::stats::stdev shares). Defined from
-// index period - 1; period 1 gives all NaN.
+// Population-deviation bands around the rolling mean (the window's deviation sums of
+// utils::stats::window::spreads, which utils::stats::stdev shares). Defined from index
+// period - 1; period 1 gives all NaN.
 Result<BandSeries> bollinger_bands(std::span<const double> close, std::uint64_t period, double std_multiplier);
 
 // ATR bands around the EMA of the close. Defined from index max(period - 1, atr_period).

@@ -126,9 +126,9 @@ Series complete_window_sums(const Series& values, std::uint64_t period) {
     return sums;
 }
 
-// Log returns lie within about +-745, so the deviation's running state never overflows and
-// the lanes never hand over to this; it completes their contract.
-Series historical_volatility_by_window(std::span<const double> close, std::uint64_t period) {
+// The sample deviation of the log returns, times sqrt(period) * 100. An undefined return
+// (return 0, a zero close, an infinite ratio) voids the windows that hold it.
+Series annualised_deviation(std::span<const double> close, std::uint64_t period) {
     const std::size_t n = close.size();
     Series returns(n, NaN);
     for (std::size_t i = 1; i < n; ++i) {
@@ -185,36 +185,7 @@ Result<Series> historical_volatility(std::span<const double> close, std::uint64_
     if (auto s = validate_series(close, "close"); !s) return fail(s.error());
     const std::size_t n = close.size();
     if (period < 2 || period > n) return fail(VornError::invalid_period(period, n));
-    Series out(n, NaN);
-    // The returns, an undefined one as 0.0 (as the deviation's sums take it); the windows
-    // that hold one stay NaN. Return 0 is undefined.
-    utils::Scratch<double> r(n);
-    CompleteWindows windows(period);
-    r[0] = 0.0;
-    windows.undefined(0);
-    for (std::size_t i = 1; i < n; ++i) {
-        double x = NaN;
-        if (!(std::fabs(close[i - 1]) < kDivisionGuard)) x = std::log(close[i] / close[i - 1]);
-        // A zero close gives -inf: as a gap it voids the windows that hold it, where an
-        // infinity would leave the running deviation wrong until its next recomputation.
-        if (std::isfinite(x)) {
-            r[i] = x;
-        } else {
-            r[i] = 0.0;
-            windows.undefined(i);
-        }
-        if (i + 1 >= period) out[i] = windows.complete(i) ? kComplete : NaN;
-    }
-    const double scale = std::sqrt(static_cast<double>(period)) * 100.0;
-    const double pm1 = static_cast<double>(period) - 1.0;
-    auto emit = [&](std::size_t i0, std::size_t i1, lanes::Pair m2) {
-        // The sample deviation, scaled.
-        const lanes::Pair zero{0.0, 0.0}, sd = lanes::root(m2 / lanes::Pair{pm1, pm1});
-        finish_into(out, i0, i1, lanes::select(m2 > zero, sd, zero) * lanes::Pair{scale, scale});
-    };
-    if (!lanes::run<4>(lanes::Deviations<decltype(emit)>(r.data(), period, emit), n, period))
-        return historical_volatility_by_window(close, period);
-    return out;
+    return annualised_deviation(close, period);
 }
 
 Result<Series> ulcer_index(std::span<const double> close, std::uint64_t period) {

@@ -70,43 +70,22 @@ Result<OnlineBollingerBands> OnlineBollingerBands::create(std::uint64_t period, 
     return OnlineBollingerBands(period, std_dev);
 }
 
-// Unlike the SMA, the rebuilt sums keep the compensation the rebuild ended with.
-void OnlineBollingerBands::recompute() noexcept {
-    sum_.reset();
-    sum_sq_.reset();
-    weight_.reset();
-    terms_.reset();
-    window_.for_each([&](double x) {
-        sum_.add(x);
-        sum_sq_.add(x * x);
-        weight_.add(x * x);
-        terms_.enter(x);
-    });
-}
-
-void OnlineBollingerBands::settle(bool passes, double value) noexcept {
-    const bool spoilt = !std::isfinite(sum_.comp + sum_sq_.comp) | (!passes && weight_.settle(value * value, [this] { return window_.any_nonzero(); }));
-    if (removals_ == sliding::kRebuildEvery) {
-        recompute();
-        removals_ = first_removals();
-    } else if (spoilt) {
-        recompute();  // leaves the schedule as it is
-    }
+void OnlineBollingerBands::rebuild(std::uint64_t i) noexcept {
+    spread_.rebuild([this](auto&& f) { window_.for_each(f); });
+    centred_ = spread_.centred(n_, tol_);
+    if (!centred_.exact) hold_ = i + period_;
 }
 
 void OnlineBollingerBands::force_recalculate() noexcept {
     if (!window_.full()) return;
-    recompute();
-    removals_ = first_removals();
+    rebuild(window_.pushed() - 1);
 }
 
 void OnlineBollingerBands::reset() noexcept {
     window_.clear();
-    sum_.reset();
-    sum_sq_.reset();
-    weight_ = {};
-    terms_.reset();
-    removals_ = first_removals();
+    spread_ = {};
+    centred_ = {};
+    hold_ = 0;
 }
 
 }  // namespace vorn::utils::streaming

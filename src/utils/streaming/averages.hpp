@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "utils/streaming/common.hpp"
+#include "utils/moments.hpp"
 #include "utils/streaming/ring.hpp"
 
 namespace vorn::utils::streaming {
@@ -76,7 +77,8 @@ struct BollingerValue {
     auto as_tuple() const { return std::tie(upper, middle, lower); }
 };
 
-// Simple average with bands at std_dev population standard deviations of the window.
+// Simple average with bands at std_dev population standard deviations of the window: the
+// batch bands' sums of deviations (utils::stats::window::spreads), their decisions and bits.
 class OnlineBollingerBands {
 public:
     static Result<OnlineBollingerBands> create(std::uint64_t period, double std_dev);
@@ -91,19 +93,18 @@ public:
 
 private:
     OnlineBollingerBands(std::uint64_t period, double std_dev)
-        : window_(period), period_(period), std_dev_(std_dev), removals_(first_removals()) {}
-    std::uint64_t first_removals() const noexcept { return sliding::first_count(period_, sliding::kRebuildEvery - 1); }
-    [[gnu::cold]] void recompute() noexcept;
-    [[gnu::cold, gnu::noinline]] void settle(bool passes, double value) noexcept;  // as OnlineSMA's
+        : window_(period), period_(period), std_dev_(std_dev), n_(static_cast<double>(period)),
+          tol_(moments::tolerance(period)) {}
+    // The window summed afresh; `i`: the number of its newest value.
+    [[gnu::cold, gnu::noinline]] void rebuild(std::uint64_t i) noexcept;
 
     RingBuffer window_;
     std::uint64_t period_;
     double std_dev_;
-    Kahan sum_;
-    Kahan sum_sq_;
-    WindowWeight weight_;  // x * x over the window
-    sliding::TermCount terms_;  // of x: the squares are zero where x is
-    std::uint64_t removals_;
+    double n_, tol_;
+    moments::Spread spread_;
+    moments::Centred centred_{};
+    std::uint64_t hold_ = 0;  // no rebuild before this value's slide (moments::walk)
 };
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.
@@ -167,29 +168,19 @@ inline Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double
 [[gnu::always_inline]] inline std::optional<BollingerValue> OnlineBollingerBands::advance(double value) noexcept {
     double dropped;
     const bool slid = window_.push(value, dropped);
-    sum_.add(value);
-    sum_sq_.add(value * value);
-    terms_.enter(value);
+    const std::uint64_t i = window_.pushed() - 1;
     if (slid) {
-        sum_.add(-dropped);
-        sum_sq_.add(dropped * (-dropped));
-        terms_.leave(dropped);
-        const bool passes = weight_.passes(dropped * dropped, value * value);
-        if (!(passes & std::isfinite(sum_.comp + sum_sq_.comp)) | (++removals_ == sliding::kRebuildEvery)) [[unlikely]]
-            settle(passes, value);
+        spread_.slide(dropped, value);
+        centred_ = spread_.centred(n_, tol_);
+        if (!centred_.exact && i >= hold_) [[unlikely]]
+            rebuild(i);
     } else {
-        weight_.add(value * value);
         if (!window_.full()) return std::nullopt;
+        rebuild(i);
     }
-
-    const double n = static_cast<double>(period_);
-    const double middle = terms_.read(sum_.sum) / n;
-    const double mean_sq = terms_.read(sum_sq_.sum) / n;
-    double variance = mean_sq - middle * middle;
-    // Cancellation can leave a flat window slightly negative; NaN (an overflowed sum) too is no spread.
-    if (!(variance >= 0.0)) variance = 0.0;
-    const double band = std::sqrt(variance) * std_dev_;
-    return BollingerValue{middle + band, middle, middle - band};
+    const double middle = spread_.mean(spread_.s1.v / n_);
+    const double sd = centred_.m2 > 0.0 ? std::sqrt(centred_.m2 / n_) * spread_.o.inv_s : 0.0;
+    return BollingerValue{sd * std_dev_ + middle, middle, middle - sd * std_dev_};
 }
 
 }  // namespace vorn::utils::streaming

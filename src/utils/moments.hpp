@@ -1,0 +1,304 @@
+#pragma once
+// The second moments of a sliding window (variance and deviation, covariance, correlation,
+// beta, the least-squares line), exact relative to themselves.
+//
+// Each is a small difference of large sums: p Q - S^2 over prices near 100 moving by 0.01
+// cancels eight digits, and over FX prices more; and the rounding that a sum of squares keeps
+// from a bad print, negligible beside the sums, is not negligible beside their difference.
+// So the sums are taken of deviations d = x - c from an origin c inside the window (the value
+// nearest the window's mean when it was last summed afresh), scaled by a power of two where
+// the deviations would leave the range of their squares. Their differences then cancel no
+// more than the statistic itself does (with c that near, Σd² <= 2 M2: every value is at
+// least as far from the mean as c is).
+//
+// Beside each running sum goes a bound on the rounding it has gathered since it was last
+// summed afresh: a slide adds t = fl(in - out) to S, so it adds at most u |t| + u |S| (the two
+// roundings; a deviation and its square are recomputed alike when the bar leaves, so what
+// entered leaves exactly). The bound is kRound times the running total g of those
+// magnitudes: plain additions of terms that are never negative, with nothing to cancel. From
+// these bounds each statistic's own error is bounded, and the window is summed afresh (two
+// passes for the origin, one for the sums) when that error is no longer within tolerance(p)
+// of the statistic's own scale (the window's deviation, and for two series the geometric
+// mean of both). So a value that left is forgotten once its rounding matters to what stays,
+// a window of equal values reads exactly its degenerate value (its deviations are 0 once it
+// is summed afresh, and no bound but 0 is within tolerance of a spread of 0), and the level
+// of the prices never enters.
+//
+// The cost. Summed afresh, a window's sums carry at most 2 p u times their magnitudes (at
+// most 2 M2), which the tolerance (2^-42 + p 2^-48) clears 8 times over, and each slide adds
+// about 2 M2 to g: a stationary window is summed afresh about every 500 + 7 p slides, a pass
+// of 3 p. To ask sooner, the statistic must fall below its bound: by a factor of at least 8
+// against the window it was last summed from, which takes the values that made it leave the
+// window. Each such fall takes the deviations' squares down 8, and the range of doubles holds
+// about 2^11 binades of them, so at most about 1,400 windows in a row are summed afresh on
+// every slide; then a new large value must enter and stay p slides before it can leave.
+// Amortised, a bounded number of passes per p slides: O(1) a slide on any input.
+// A window whose state is not finite even when summed afresh (it holds an infinity) is not
+// summed again until every value it held has left.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "utils/constants.hpp"
+
+namespace vorn::utils::moments {
+
+inline constexpr double kRound = 0x1p-52;  // 2u: each addition's rounding, with room to spare
+
+// The error allowed a window of p bars, relative to its statistic's scale: a few thousand
+// roundings for short windows, 32 p roundings (what two passes gather) for long ones.
+inline double tolerance(std::size_t p) noexcept { return 0x1p-42 + static_cast<double>(p) * 0x1p-48; }
+
+// Where deviations are taken from, and their scale: d(x) = (x a - c a) b, with (a, b) = (s, 1)
+// where the window's spread is near the top of the range (x a cannot overflow; the values
+// small beside it may lose their last bits, which the spread does not see) and (1, s) where
+// it is near the bottom (x - c is then exact). Ordinarily s = 1 and d(x) = x - c.
+struct Origin {
+    double c = 0.0, ca = 0.0, a = 1.0, b = 1.0, inv_s = 1.0;
+
+    [[gnu::always_inline]] double d(double x) const noexcept { return (x * a - ca) * b; }
+
+    // From the window's non-NaN values, visited oldest first by for_each(f).
+    template <class ForEach>
+    [[gnu::always_inline]] static Origin of(ForEach&& for_each) noexcept {
+        constexpr double down = 0x1p-64;
+        double sum = 0.0, count = 0.0;
+        for_each([&](double x) {
+            if (x == x) sum += x * down, count += 1.0;
+        });
+        Origin o;
+        if (count == 0.0) return o;
+        const double mean = sum / count;  // scaled down: it cannot overflow
+        double best = std::numeric_limits<double>::infinity(), hi = -best, lo = best;
+        double c = 0.0;
+        for_each([&](double x) {
+            if (!(x == x)) return;
+            const double dist = std::fabs(x * down - mean);
+            if (dist < best) best = dist, c = x;
+            hi = hi > x ? hi : x;
+            lo = lo < x ? lo : x;
+        });
+        o.c = c;
+        o.ca = c;
+        const double half = std::fmax(hi * 0.5 - c * 0.5, c * 0.5 - lo * 0.5);
+        if (half > 0.0 && half <= std::numeric_limits<double>::max()) {
+            int e = std::ilogb(half) + 1;
+            if (e < -500 || e > 500) {
+                e = e < -1000 ? -1000 : (e > 1000 ? 1000 : e);
+                const double s = std::ldexp(1.0, -e);
+                o.inv_s = std::ldexp(1.0, e);
+                if (e > 0) {
+                    o.a = s, o.ca = c * s;
+                } else {
+                    o.b = s;
+                }
+            }
+        }
+        return o;
+    }
+};
+
+// A running sum and the total g of the magnitudes whose rounding it holds (its error is at
+// most kRound g).
+struct Sum {
+    double v = 0.0, g = 0.0;
+
+    // Summed afresh: one more term.
+    [[gnu::always_inline]] void add(double t) noexcept {
+        v += t;
+        g += std::fabs(v);
+    }
+    // A slide: t = in - out, formed here.
+    [[gnu::always_inline]] void slide(double in, double out) noexcept {
+        const double t = in - out;
+        v += t;
+        g += std::fabs(t) + std::fabs(v);
+    }
+    double error() const noexcept { return kRound * g; }
+};
+
+// The centred sum of squares from sums of deviations s1 and squares s2 of p values, and
+// whether its error (from the sums' bounds) and that of the mean are within `tol` of it:
+// the mean's within tol of one deviation, M2's within tol of itself.
+struct Centred {
+    double m2;
+    bool exact;
+};
+[[gnu::always_inline]] inline Centred centred(const Sum& s1, const Sum& s2, double p, double tol) noexcept {
+    const double m2 = s2.v - s1.v * s1.v / p;
+    const double e1 = s1.error();
+    const double e2 = s2.error() + (2.0 * std::fabs(s1.v) + e1) * e1 / p;
+    return {m2, static_cast<bool>((e2 <= tol * m2) & (e1 * e1 <= tol * tol * p * m2))};
+}
+
+// One series: Σd and Σd² over the window. NaN values count apart and enter as c (d = 0).
+struct Spread {
+    Origin o;
+    Sum s1, s2;
+    std::uint64_t nans = 0;
+
+    [[gnu::always_inline]] double dev(double x) const noexcept { return x == x ? o.d(x) : 0.0; }
+
+    template <class ForEach>
+    [[gnu::always_inline]] void rebuild(ForEach&& for_each) noexcept {
+        o = Origin::of(for_each);
+        s1 = {}, s2 = {}, nans = 0;
+        for_each([&](double x) {
+            nans += !(x == x);
+            const double d = dev(x);
+            s1.add(d);
+            s2.add(d * d);
+        });
+    }
+    [[gnu::always_inline]] void slide(double out, double in) noexcept {
+        nans += !(in == in);
+        nans -= !(out == out);
+        const double di = dev(in), dout = dev(out);
+        s1.slide(di, dout);
+        s2.slide(di * di, dout * dout);
+    }
+    [[gnu::always_inline]] Centred centred(double p, double tol) const noexcept {
+        return moments::centred(s1, s2, p, tol);
+    }
+    // The window's mean, from a deviation mean (s1 / p) in scaled units.
+    [[gnu::always_inline]] double mean(double dev_mean) const noexcept { return o.c + dev_mean * o.inv_s; }
+    // A centred sum of squares (or any product of two deviations) in the values' units.
+    [[gnu::always_inline]] double unscale2(double m) const noexcept { return m * o.inv_s * o.inv_s; }
+};
+
+// Two series over the same bars: both spreads and Σ dx dy. A bar with NaN in either series
+// counts once; each NaN enters as its own origin.
+struct CoSpread {
+    Spread x, y;
+    Sum sxy;
+
+    struct Moments {
+        double mx, my, cxy;  // centred, in scaled units
+        bool exact;
+    };
+
+    template <class ForEach>
+    [[gnu::always_inline]] void rebuild(ForEach&& for_each) noexcept {
+        x.o = Origin::of([&](auto&& f) { for_each([&](double a, double) { f(a); }); });
+        y.o = Origin::of([&](auto&& f) { for_each([&](double, double b) { f(b); }); });
+        x.s1 = {}, x.s2 = {}, y.s1 = {}, y.s2 = {}, sxy = {}, x.nans = 0;
+        for_each([&](double a, double b) {
+            x.nans += !(a == a) | !(b == b);
+            const double da = x.dev(a), db = y.dev(b);
+            x.s1.add(da), x.s2.add(da * da);
+            y.s1.add(db), y.s2.add(db * db);
+            sxy.add(da * db);
+        });
+    }
+    [[gnu::always_inline]] void slide(double out_a, double out_b, double in_a, double in_b) noexcept {
+        x.nans += !(in_a == in_a) | !(in_b == in_b);
+        x.nans -= !(out_a == out_a) | !(out_b == out_b);
+        const double ia = x.dev(in_a), oa = x.dev(out_a), ib = y.dev(in_b), ob = y.dev(out_b);
+        x.s1.slide(ia, oa), x.s2.slide(ia * ia, oa * oa);
+        y.s1.slide(ib, ob), y.s2.slide(ib * ib, ob * ob);
+        sxy.slide(ia * ib, oa * ob);
+    }
+    std::uint64_t nans() const noexcept { return x.nans; }
+    // The cross moment's error within tol of the geometric mean of the two spreads.
+    [[gnu::always_inline]] Moments moments(double p, double tol) const noexcept {
+        const Centred cx = x.centred(p, tol), cy = y.centred(p, tol);
+        const double cxy = sxy.v - x.s1.v * y.s1.v / p;
+        const double ex = x.s1.error(), ey = y.s1.error();
+        const double e = sxy.error() + (std::fabs(x.s1.v) * ey + std::fabs(y.s1.v) * ex + ex * ey) / p;
+        return {cx.m2, cy.m2, cxy, static_cast<bool>(cx.exact & cy.exact & (e * e <= tol * tol * (cx.m2 * cy.m2)))};
+    }
+    // cxy in the values' units.
+    [[gnu::always_inline]] double unscale_xy(double c) const noexcept { return c * x.o.inv_s * y.o.inv_s; }
+};
+
+// Constants of the least-squares line over positions 0 .. p - 1.
+struct LineConstants {
+    double p, sx, sxx, mean_x;
+    explicit LineConstants(std::uint64_t period) noexcept {
+        p = static_cast<double>(period);
+        const double q = (p - 1.0) * p;
+        sx = 0.5 * q;
+        sxx = (p + p - 1.0) * q / 6.0 - sx * sx / p;
+        mean_x = sx / p;
+    }
+};
+
+// A least-squares line over a window of y at positions 0 (oldest) .. p - 1: Σd, Σ j d and Σd².
+// Moving the window shifts every position down by one, which takes (Σd - leaving) from Σ j d.
+struct LineSpread {
+    Spread y;
+    Sum sjy;
+
+    // The fit, in the values' units; sxy_c and syy_c centred, in scaled units.
+    struct Fit {
+        double slope, intercept, sxy_c, syy_c, inv_s;
+        bool exact;
+    };
+
+    template <class ForEach>
+    [[gnu::always_inline]] void rebuild(ForEach&& for_each) noexcept {
+        y.rebuild(for_each);
+        sjy = {};
+        double j = 0.0;
+        for_each([&](double v) {
+            const double t = j * y.dev(v);
+            sjy.add(t);
+            sjy.g += std::fabs(t);  // the product's rounding stays in the sum
+            j += 1.0;
+        });
+    }
+    [[gnu::always_inline]] void slide(double out, double in, double last_pos) noexcept {
+        const double di = y.dev(in), dout = y.dev(out);
+        const double rest = y.s1.v - dout, enter = last_pos * di, t = enter - rest;
+        sjy.v += t;
+        // The rounding of the rest, of the entering product, of their difference and of the
+        // sum, and the error of the rest's Σd itself.
+        sjy.g += (((std::fabs(rest) + std::fabs(enter)) + std::fabs(t)) + y.s1.g) + std::fabs(sjy.v);
+        y.slide(out, in);
+    }
+    [[gnu::always_inline]] Fit fit(const LineConstants& k, double tol) const noexcept {
+        const Centred c = y.centred(k.p, tol);
+        const double sxy_c = sjy.v - k.sx * y.s1.v / k.p;
+        const double slope = sxy_c / k.sxx;
+        const double e1 = y.s1.error();
+        const double e = sjy.error() + k.sx * e1 / k.p;
+        const double intercept = y.mean(y.s1.v / k.p - k.mean_x * slope);
+        return {slope * y.o.inv_s, intercept, sxy_c, c.m2, y.o.inv_s,
+                static_cast<bool>(c.exact & (e * e <= tol * tol * (k.sxx * c.m2)))};
+    }
+};
+
+// Every window of p bars of a series, in order: rebuild(i) sums the window ending at i afresh,
+// slide(i) moves the window to end at i, exact() tells whether the state is within its
+// tolerance, emit(i) reads it. A window summed afresh that is still not exact (it holds an
+// infinity) is not summed afresh again until all its bars have left. 1 <= p <= n.
+template <class Rebuild, class Slide, class Exact, class Emit>
+[[gnu::always_inline]] inline void walk(std::size_t n, std::size_t p, Rebuild&& rebuild, Slide&& slide,
+                                        Exact&& exact, Emit&& emit) {
+    rebuild(p - 1);
+    std::size_t hold = exact() ? 0 : 2 * p - 1;
+    emit(p - 1);
+    for (std::size_t i = p; i < n; ++i) {
+        slide(i);
+        if (!exact() && i >= hold) [[unlikely]] {
+            rebuild(i);
+            if (!exact()) hold = i + p;
+        }
+        emit(i);
+    }
+}
+
+// The values x[end + 1 - p .. end], oldest first, for a state's rebuild.
+inline auto window_of(const double* x, std::size_t end, std::size_t p) noexcept {
+    return [x, end, p](auto&& f) {
+        for (std::size_t k = end + 1 - p; k <= end; ++k) f(x[k]);
+    };
+}
+inline auto window_of(const double* a, const double* b, std::size_t end, std::size_t p) noexcept {
+    return [a, b, end, p](auto&& f) {
+        for (std::size_t k = end + 1 - p; k <= end; ++k) f(a[k], b[k]);
+    };
+}
+
+}  // namespace vorn::utils::moments
