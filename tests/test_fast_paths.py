@@ -25,19 +25,9 @@ CASES = {
     "vortex": (lambda v: v.py_vortex(HIGH, LOW, CLOSE, 14), {"lanes": 1}),
     "choppiness": (lambda v: v.py_choppiness(HIGH, LOW, CLOSE, 14), {"lanes": 1}),
     "vhf": (lambda v: v.py_vhf(CLOSE, 28), {"lanes": 1}),
-    "linearreg": (lambda v: v.py_linearreg(CLOSE, 14), {"lanes": 1}),
-    "linearreg_slope": (lambda v: v.py_linearreg_slope(CLOSE, 14), {"lanes": 1}),
-    "linearreg_angle": (lambda v: v.py_linearreg_angle(CLOSE, 14), {"lanes": 1}),
-    "linearreg_intercept": (lambda v: v.py_linearreg_intercept(CLOSE, 14), {"lanes": 1}),
-    "tsf": (lambda v: v.py_tsf(CLOSE, 14), {"lanes": 1}),
-    "standard_error": (lambda v: v.py_standard_error(CLOSE, 14), {"lanes": 1}),
-    "inertia": (lambda v: v.py_inertia(OPEN, HIGH, LOW, CLOSE, 10, 14), {"lanes": 2}),  # RVI averages, line fit
-    "cfo": (lambda v: v.py_cfo(CLOSE, 14), {"lanes": 1}),
-    "historical_volatility": (lambda v: v.py_historical_volatility(CLOSE, 20), {"lanes": 1}),
+    "inertia": (lambda v: v.py_inertia(OPEN, HIGH, LOW, CLOSE, 10, 14), {"lanes": 1}),  # RVI averages
     "ulcer_index": (lambda v: v.py_ulcer_index(CLOSE, 14), {"lanes": 1}),
     "mass_index": (lambda v: v.py_mass_index(HIGH, LOW, 9, 25), {"lanes": 1}),
-    "wae": (lambda v: v.py_wae(CLOSE, 20, 40, 9, 20, 2.0), {"lanes": 1}),
-    "vidya": (lambda v: v.py_vidya(CLOSE, 14), {"lanes": 1}),
     # loops over several windows or keys at once, with a scalar remainder or fallback
     "cci": (lambda v: v.py_cci(HIGH, LOW, CLOSE, 20), {"cci_windows": 1}),
     "ai_momentum_index": (lambda v: v.py_ai_momentum_index(CLOSE[:1500], 4, 3, 1), {"knn_bar_order": 1}),

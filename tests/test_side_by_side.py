@@ -76,17 +76,6 @@ def test_streamed_and_paired_extremes_are_the_separate_ones(lanes, a, p):
         assert together == apart
 
 
-@pytest.mark.parametrize("label,a,b", SERIES, ids=[s[0] for s in SERIES])
-@pytest.mark.parametrize("p", [2, 3, 30, 1000])
-def test_correlation_is_the_five_sliding_sums(lanes, label, a, b, p):
-    # runs of 64 windows, taken two at a time, leave odd and partial runs at the end
-    for n in (len(a), 64 + p, 64 + p + 1, p + 1):
-        if p > n:
-            continue
-        for got, want in lanes("correlation", p, a[:n], b[:n]):
-            assert got == want
-
-
 # ---- Python functions: a bar's value never depends on the bars after it ----------------
 # Lanes, blocks and runs end wherever the series ends, so a value computed inside a block
 # and the same value computed in the partial block at the end must agree to the bit.

@@ -271,20 +271,28 @@ struct LineSpread {
 
 // Every window of p bars of a series, in order: rebuild(i) sums the window ending at i afresh,
 // slide(i) moves the window to end at i, exact() tells whether the state is within its
-// tolerance, emit(i) reads it. A window summed afresh that is still not exact (it holds an
-// infinity) is not summed afresh again until all its bars have left. 1 <= p <= n.
-template <class Rebuild, class Slide, class Exact, class Emit>
+// tolerance, emit(i) reads it. A window summed afresh that is still not exact holds an
+// infinity (bad(k): bar k holds a non-finite value): it is not summed afresh again until the
+// newest such bar has left (or, failing one, for p slides). 1 <= p <= n.
+template <class Rebuild, class Slide, class Exact, class Emit, class Bad>
 [[gnu::always_inline]] inline void walk(std::size_t n, std::size_t p, Rebuild&& rebuild, Slide&& slide,
-                                        Exact&& exact, Emit&& emit) {
-    rebuild(p - 1);
-    std::size_t hold = exact() ? 0 : 2 * p - 1;
+                                        Exact&& exact, Emit&& emit, Bad&& bad) {
+    std::size_t hold = 0;
+    auto afresh = [&](std::size_t i) {
+        rebuild(i);
+        if (exact()) return;
+        hold = i + p;
+        for (std::size_t k = i + 1; k-- > i + 1 - p;)
+            if (bad(k)) {
+                hold = k + p;
+                break;
+            }
+    };
+    afresh(p - 1);
     emit(p - 1);
     for (std::size_t i = p; i < n; ++i) {
         slide(i);
-        if (!exact() && i >= hold) [[unlikely]] {
-            rebuild(i);
-            if (!exact()) hold = i + p;
-        }
+        if (!exact() && i >= hold) [[unlikely]] afresh(i);
         emit(i);
     }
 }

@@ -377,7 +377,8 @@ void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
     moments::walk(
         values.size(), period, [&](std::size_t i) { st.rebuild(moments::window_of(x, i, period)); },
         [&](std::size_t i) { st.slide(x[i - period], x[i]); },
-        [&] { return (c = st.centred(p, tol)).exact; }, [&](std::size_t i) { emit(i, st, c); });
+        [&] { return (c = st.centred(p, tol)).exact; }, [&](std::size_t i) { emit(i, st, c); },
+        [x](std::size_t k) { return std::isinf(x[k]); });
 }
 
 // The same over two series of at least `period` bars each (the first n): emit(i, const
@@ -392,7 +393,8 @@ void co_spreads(std::span<const double> a, std::span<const double> b, std::size_
     moments::walk(
         n, period, [&](std::size_t i) { st.rebuild(moments::window_of(x, y, i, period)); },
         [&](std::size_t i) { st.slide(x[i - period], y[i - period], x[i], y[i]); },
-        [&] { return (m = st.moments(p, tol)).exact; }, [&](std::size_t i) { emit(i, st, m); });
+        [&] { return (m = st.moments(p, tol)).exact; }, [&](std::size_t i) { emit(i, st, m); },
+        [x, y](std::size_t k) { return std::isinf(x[k]) || std::isinf(y[k]); });
 }
 
 // Every window's least-squares line, abscissa 0 (oldest) .. period - 1: emit(i, const
@@ -410,7 +412,8 @@ void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit
         [&](std::size_t i) { st.slide(x[i - pn], x[i], last_pos); }, [&] { return (f = st.fit(k, tol)).exact; },
         [&](std::size_t i) {
             if (st.y.nans == 0) emit(i, f);
-        });
+        },
+        [x](std::size_t k) { return std::isinf(x[k]); });
 }
 
 // The addition that takes a sum past the double range, or adds an infinity, leaves an
