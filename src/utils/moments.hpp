@@ -50,6 +50,13 @@ inline constexpr double kRound = 0x1p-52;  // 2u: each addition's rounding, with
 // roundings for short windows, 32 p roundings (what two passes gather) for long ones.
 inline double tolerance(std::size_t p) noexcept { return 0x1p-42 + static_cast<double>(p) * 0x1p-48; }
 
+// A window's length and what the tests of its bounds need of it, formed once.
+struct Span {
+    double p, inv_p, tol, tol2;
+    explicit Span(std::size_t period) noexcept
+        : p(static_cast<double>(period)), inv_p(1.0 / p), tol(tolerance(period)), tol2(tol * tol) {}
+};
+
 // Where deviations are taken from, and their scale: d(x) = (x a - c a) b, with (a, b) = (s, 1)
 // where the window's spread is near the top of the range (x a cannot overflow; the values
 // small beside it may lose their last bits, which the spread does not see) and (1, s) where
@@ -125,11 +132,11 @@ struct Centred {
     double m2;
     bool exact;
 };
-[[gnu::always_inline]] inline Centred centred(const Sum& s1, const Sum& s2, double p, double tol) noexcept {
-    const double m2 = s2.v - s1.v * s1.v / p;
+[[gnu::always_inline]] inline Centred centred(const Sum& s1, const Sum& s2, const Span& w) noexcept {
+    const double m2 = s2.v - s1.v * (s1.v * w.inv_p);
     const double e1 = s1.error();
-    const double e2 = s2.error() + (2.0 * std::fabs(s1.v) + e1) * e1 / p;
-    return {m2, static_cast<bool>((e2 <= tol * m2) & (e1 * e1 <= tol * tol * p * m2))};
+    const double e2 = s2.error() + (2.0 * std::fabs(s1.v) + e1) * (e1 * w.inv_p);
+    return {m2, static_cast<bool>((e2 <= w.tol * m2) & (e1 * e1 <= w.tol2 * w.p * m2))};
 }
 
 // One series: Σd and Σd² over the window. NaN values count apart and enter as c (d = 0).
@@ -140,16 +147,19 @@ struct Spread {
 
     [[gnu::always_inline]] double dev(double x) const noexcept { return x == x ? o.d(x) : 0.0; }
 
+    // The window summed afresh. Returned by value, out of line: the state a loop slides never
+    // has its address taken, so it stays in registers.
     template <class ForEach>
-    [[gnu::always_inline]] void rebuild(ForEach&& for_each) noexcept {
-        o = Origin::of(for_each);
-        s1 = {}, s2 = {}, nans = 0;
-        for_each([&](double x) {
-            nans += !(x == x);
-            const double d = dev(x);
-            s1.add(d);
-            s2.add(d * d);
+    [[gnu::noinline, gnu::cold]] static Spread summed(ForEach for_each) noexcept {
+        Spread r;
+        r.o = Origin::of(for_each);
+        for_each([&r](double x) {
+            r.nans += !(x == x);
+            const double d = r.dev(x);
+            r.s1.add(d);
+            r.s2.add(d * d);
         });
+        return r;
     }
     [[gnu::always_inline]] void slide(double out, double in) noexcept {
         nans += !(in == in);
@@ -158,9 +168,7 @@ struct Spread {
         s1.slide(di, dout);
         s2.slide(di * di, dout * dout);
     }
-    [[gnu::always_inline]] Centred centred(double p, double tol) const noexcept {
-        return moments::centred(s1, s2, p, tol);
-    }
+    [[gnu::always_inline]] Centred centred(const Span& w) const noexcept { return moments::centred(s1, s2, w); }
     // The window's mean, from a deviation mean (s1 / p) in scaled units.
     [[gnu::always_inline]] double mean(double dev_mean) const noexcept { return o.c + dev_mean * o.inv_s; }
     // A centred sum of squares (or any product of two deviations) in the values' units.
@@ -179,17 +187,18 @@ struct CoSpread {
     };
 
     template <class ForEach>
-    [[gnu::always_inline]] void rebuild(ForEach&& for_each) noexcept {
-        x.o = Origin::of([&](auto&& f) { for_each([&](double a, double) { f(a); }); });
-        y.o = Origin::of([&](auto&& f) { for_each([&](double, double b) { f(b); }); });
-        x.s1 = {}, x.s2 = {}, y.s1 = {}, y.s2 = {}, sxy = {}, x.nans = 0;
-        for_each([&](double a, double b) {
-            x.nans += !(a == a) | !(b == b);
-            const double da = x.dev(a), db = y.dev(b);
-            x.s1.add(da), x.s2.add(da * da);
-            y.s1.add(db), y.s2.add(db * db);
-            sxy.add(da * db);
+    [[gnu::noinline, gnu::cold]] static CoSpread summed(ForEach for_each) noexcept {
+        CoSpread r;
+        r.x.o = Origin::of([&](auto&& f) { for_each([&](double a, double) { f(a); }); });
+        r.y.o = Origin::of([&](auto&& f) { for_each([&](double, double b) { f(b); }); });
+        for_each([&r](double a, double b) {
+            r.x.nans += !(a == a) | !(b == b);
+            const double da = r.x.dev(a), db = r.y.dev(b);
+            r.x.s1.add(da), r.x.s2.add(da * da);
+            r.y.s1.add(db), r.y.s2.add(db * db);
+            r.sxy.add(da * db);
         });
+        return r;
     }
     [[gnu::always_inline]] void slide(double out_a, double out_b, double in_a, double in_b) noexcept {
         x.nans += !(in_a == in_a) | !(in_b == in_b);
@@ -201,12 +210,12 @@ struct CoSpread {
     }
     std::uint64_t nans() const noexcept { return x.nans; }
     // The cross moment's error within tol of the geometric mean of the two spreads.
-    [[gnu::always_inline]] Moments moments(double p, double tol) const noexcept {
-        const Centred cx = x.centred(p, tol), cy = y.centred(p, tol);
-        const double cxy = sxy.v - x.s1.v * y.s1.v / p;
+    [[gnu::always_inline]] Moments moments(const Span& w) const noexcept {
+        const Centred cx = x.centred(w), cy = y.centred(w);
+        const double cxy = sxy.v - x.s1.v * (y.s1.v * w.inv_p);
         const double ex = x.s1.error(), ey = y.s1.error();
-        const double e = sxy.error() + (std::fabs(x.s1.v) * ey + std::fabs(y.s1.v) * ex + ex * ey) / p;
-        return {cx.m2, cy.m2, cxy, static_cast<bool>(cx.exact & cy.exact & (e * e <= tol * tol * (cx.m2 * cy.m2)))};
+        const double e = sxy.error() + (std::fabs(x.s1.v) * ey + std::fabs(y.s1.v) * ex + ex * ey) * w.inv_p;
+        return {cx.m2, cy.m2, cxy, static_cast<bool>(cx.exact & cy.exact & (e * e <= w.tol2 * (cx.m2 * cy.m2)))};
     }
     // cxy in the values' units.
     [[gnu::always_inline]] double unscale_xy(double c) const noexcept { return c * x.o.inv_s * y.o.inv_s; }
@@ -214,13 +223,14 @@ struct CoSpread {
 
 // Constants of the least-squares line over positions 0 .. p - 1.
 struct LineConstants {
-    double p, sx, sxx, mean_x;
+    double p, sx, sxx, mean_x, inv_sxx;
     explicit LineConstants(std::uint64_t period) noexcept {
         p = static_cast<double>(period);
         const double q = (p - 1.0) * p;
         sx = 0.5 * q;
         sxx = (p + p - 1.0) * q / 6.0 - sx * sx / p;
         mean_x = sx / p;
+        inv_sxx = 1.0 / sxx;
     }
 };
 
@@ -237,16 +247,17 @@ struct LineSpread {
     };
 
     template <class ForEach>
-    [[gnu::always_inline]] void rebuild(ForEach&& for_each) noexcept {
-        y.rebuild(for_each);
-        sjy = {};
+    [[gnu::noinline, gnu::cold]] static LineSpread summed(ForEach for_each) noexcept {
+        LineSpread r;
+        r.y = Spread::summed(for_each);
         double j = 0.0;
-        for_each([&](double v) {
-            const double t = j * y.dev(v);
-            sjy.add(t);
-            sjy.g += std::fabs(t);  // the product's rounding stays in the sum
+        for_each([&r, &j](double v) {
+            const double t = j * r.y.dev(v);
+            r.sjy.add(t);
+            r.sjy.g += std::fabs(t);  // the product's rounding stays in the sum
             j += 1.0;
         });
+        return r;
     }
     [[gnu::always_inline]] void slide(double out, double in, double last_pos) noexcept {
         const double di = y.dev(in), dout = y.dev(out);
@@ -257,15 +268,14 @@ struct LineSpread {
         sjy.g += (((std::fabs(rest) + std::fabs(enter)) + std::fabs(t)) + y.s1.g) + std::fabs(sjy.v);
         y.slide(out, in);
     }
-    [[gnu::always_inline]] Fit fit(const LineConstants& k, double tol) const noexcept {
-        const Centred c = y.centred(k.p, tol);
-        const double sxy_c = sjy.v - k.sx * y.s1.v / k.p;
-        const double slope = sxy_c / k.sxx;
-        const double e1 = y.s1.error();
-        const double e = sjy.error() + k.sx * e1 / k.p;
-        const double intercept = y.mean(y.s1.v / k.p - k.mean_x * slope);
+    [[gnu::always_inline]] Fit fit(const LineConstants& k, const Span& w) const noexcept {
+        const Centred c = y.centred(w);
+        const double sxy_c = sjy.v - k.mean_x * y.s1.v;
+        const double slope = sxy_c * k.inv_sxx;
+        const double e = sjy.error() + k.mean_x * y.s1.error();
+        const double intercept = y.mean(y.s1.v * w.inv_p - k.mean_x * slope);
         return {slope * y.o.inv_s, intercept, sxy_c, c.m2, y.o.inv_s,
-                static_cast<bool>(c.exact & (e * e <= tol * tol * (k.sxx * c.m2)))};
+                static_cast<bool>(c.exact & (e * e <= w.tol2 * (k.sxx * c.m2)))};
     }
 };
 

@@ -371,13 +371,13 @@ struct NanCount {
 template <class Emit>
 void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
     const double* x = values.data();
-    const double p = static_cast<double>(period), tol = moments::tolerance(period);
+    const moments::Span w(period);
     moments::Spread st;
     moments::Centred c{};
     moments::walk(
-        values.size(), period, [&](std::size_t i) { st.rebuild(moments::window_of(x, i, period)); },
+        values.size(), period, [&](std::size_t i) { st = moments::Spread::summed(moments::window_of(x, i, period)); },
         [&](std::size_t i) { st.slide(x[i - period], x[i]); },
-        [&] { return (c = st.centred(p, tol)).exact; }, [&](std::size_t i) { emit(i, st, c); },
+        [&] { return (c = st.centred(w)).exact; }, [&](std::size_t i) { emit(i, st, c); },
         [x](std::size_t k) { return std::isinf(x[k]); });
 }
 
@@ -387,13 +387,13 @@ void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
 template <class Emit>
 void co_spreads(std::span<const double> a, std::span<const double> b, std::size_t n, std::size_t period, Emit&& emit) {
     const double *x = a.data(), *y = b.data();
-    const double p = static_cast<double>(period), tol = moments::tolerance(period);
+    const moments::Span w(period);
     moments::CoSpread st;
     moments::CoSpread::Moments m{};
     moments::walk(
-        n, period, [&](std::size_t i) { st.rebuild(moments::window_of(x, y, i, period)); },
+        n, period, [&](std::size_t i) { st = moments::CoSpread::summed(moments::window_of(x, y, i, period)); },
         [&](std::size_t i) { st.slide(x[i - period], y[i - period], x[i], y[i]); },
-        [&] { return (m = st.moments(p, tol)).exact; }, [&](std::size_t i) { emit(i, st, m); },
+        [&] { return (m = st.moments(w)).exact; }, [&](std::size_t i) { emit(i, st, m); },
         [x, y](std::size_t k) { return std::isinf(x[k]) || std::isinf(y[k]); });
 }
 
@@ -404,12 +404,13 @@ void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit
     const double* x = values.data();
     const std::size_t pn = static_cast<std::size_t>(period);
     const LineConstants k(period);
-    const double tol = moments::tolerance(pn), last_pos = k.p - 1.0;
+    const moments::Span w(pn);
+    const double last_pos = k.p - 1.0;
     moments::LineSpread st;
     moments::LineSpread::Fit f{};
     moments::walk(
-        values.size(), pn, [&](std::size_t i) { st.rebuild(moments::window_of(x, i, pn)); },
-        [&](std::size_t i) { st.slide(x[i - pn], x[i], last_pos); }, [&] { return (f = st.fit(k, tol)).exact; },
+        values.size(), pn, [&](std::size_t i) { st = moments::LineSpread::summed(moments::window_of(x, i, pn)); },
+        [&](std::size_t i) { st.slide(x[i - pn], x[i], last_pos); }, [&] { return (f = st.fit(k, w)).exact; },
         [&](std::size_t i) {
             if (st.y.nans == 0) emit(i, f);
         },

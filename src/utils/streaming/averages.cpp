@@ -71,8 +71,8 @@ Result<OnlineBollingerBands> OnlineBollingerBands::create(std::uint64_t period, 
 }
 
 void OnlineBollingerBands::rebuild(std::uint64_t i) noexcept {
-    spread_.rebuild([this](auto&& f) { window_.for_each(f); });
-    centred_ = spread_.centred(n_, tol_);
+    spread_ = moments::Spread::summed([this](auto&& f) { window_.for_each(f); });
+    centred_ = spread_.centred(span_);
     if (!centred_.exact) hold_ = i + period_;
 }
 

@@ -93,15 +93,14 @@ public:
 
 private:
     OnlineBollingerBands(std::uint64_t period, double std_dev)
-        : window_(period), period_(period), std_dev_(std_dev), n_(static_cast<double>(period)),
-          tol_(moments::tolerance(period)) {}
+        : window_(period), period_(period), std_dev_(std_dev), span_(period) {}
     // The window summed afresh; `i`: the number of its newest value.
     [[gnu::cold, gnu::noinline]] void rebuild(std::uint64_t i) noexcept;
 
     RingBuffer window_;
     std::uint64_t period_;
     double std_dev_;
-    double n_, tol_;
+    moments::Span span_;
     moments::Spread spread_;
     moments::Centred centred_{};
     std::uint64_t hold_ = 0;  // no rebuild before this value's slide (moments::walk)
@@ -171,15 +170,15 @@ inline Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double
     const std::uint64_t i = window_.pushed() - 1;
     if (slid) {
         spread_.slide(dropped, value);
-        centred_ = spread_.centred(n_, tol_);
+        centred_ = spread_.centred(span_);
         if (!centred_.exact && i >= hold_) [[unlikely]]
             rebuild(i);
     } else {
         if (!window_.full()) return std::nullopt;
         rebuild(i);
     }
-    const double middle = spread_.mean(spread_.s1.v / n_);
-    const double sd = centred_.m2 > 0.0 ? std::sqrt(centred_.m2 / n_) * spread_.o.inv_s : 0.0;
+    const double middle = spread_.mean(spread_.s1.v / span_.p);
+    const double sd = centred_.m2 > 0.0 ? std::sqrt(centred_.m2 / span_.p) * spread_.o.inv_s : 0.0;
     return BollingerValue{sd * std_dev_ + middle, middle, middle - sd * std_dev_};
 }
 
