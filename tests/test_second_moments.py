@@ -135,6 +135,7 @@ MEASURES = {
 
 def assert_within(got, want, scale, what):
     """got, want, scale: arrays over the same windows."""
+    __tracebackhide__ = True
     got, want = np.asarray(got, dtype=float), np.asarray(want, dtype=float)
     assert len(got) == len(want) and len(got) > 0
     assert not np.isnan(got).any(), f"{what}: NaN at window {int(np.argmax(np.isnan(got)))}"
@@ -345,8 +346,9 @@ def test_window_of_zeros_reads_its_degenerate_value(name, size, p, place):
         window_values = got[j][z0 + p - 1:]  # windows holding only zeros
         assert len(window_values) == ZERO_RUN - p + 1
         off = np.flatnonzero(window_values != due)
-        assert len(off) == 0, (f"output {j}: {len(off)} windows of zeros read otherwise, first at bar "
-                               f"{z0 + p - 1 + off[0]}: {window_values[off[0]]!r}")
+        if len(off):
+            raise AssertionError(f"{name} output {j}: {len(off)} windows of zeros read otherwise, the first "
+                                 f"ending at bar {z0 + p - 1 + off[0]}: {float(window_values[off[0]])!r}")
 
 
 # ---- FX-like closes: as close to exact as two passes ------------------------------------------
