@@ -24,9 +24,9 @@ the residuals' squares by p - 2 (3 <= p). CTI is the correlation of the close wi
 
 The scale of a statistic, from two passes over the window: itself for the variance, the width
 and the standard error; the product of the deviations for the covariance; deviation over the
-index's deviation for the slope; a few deviations for the fitted values (plus 1e-4 of their
-level for the rounding of the level they carry, as for the Bollinger lines); 1 for the z-score,
-beta, correlation, r_squared and CTI.
+index's deviation for the slope; a few deviations for the fitted values; 1 for the z-score,
+beta, correlation, r_squared and CTI. Bollinger's lines and the fitted values carry their level,
+so the scale of their error also holds 1e-6 (1e-5) of the level: a few of its ulps.
 """
 import math
 from dataclasses import dataclass
@@ -91,11 +91,11 @@ def unit(m):
 
 
 def width_scale(m):
-    return 2.0 * m["sd_x"] + 1e-4 * np.abs(m["mean_x"])
+    return 2.0 * m["sd_x"] + 1e-6 * np.abs(m["mean_x"])
 
 
 def fitted_scale(m):
-    return 4.0 * m["sd_x"] + 1e-4 * np.abs(m["mean_x"])
+    return 4.0 * m["sd_x"] + 1e-5 * np.abs(m["mean_x"])
 
 
 def first(o):
@@ -384,7 +384,7 @@ def test_fx_deviation_of_the_bands_against_exact(name, p):
     upper, middle, _ = outputs(name, close, close, p)
     idx = range(p - 1, FX_LENGTH, 7)
     exact = np.array([2.0 * math.sqrt(exact_population_variance(close[i - p + 1:i + 1])) for i in idx])
-    assert_within((upper - middle)[list(idx)], exact, exact + 1e-4 * middle[list(idx)], f"{name} width")
+    assert_within((upper - middle)[list(idx)], exact, exact + 1e-6 * middle[list(idx)], f"{name} width")
 
 
 FX_NAMES = [n for n in MEASURES if n not in ("py_var",)]
