@@ -149,9 +149,10 @@ def assert_within(got, want, scale, what):
             f"want {want[k]!r} (off {err[k]:.3g}, {err[k] / (lim[k] / TOL):.3g} of its scale)")
 
 
-# ---- The issue's examples --------------------------------------------------------------------
+# ---- Reported cases: a benchmark that stood still, a level drop, a bad print --------------------
 
-# A benchmark that stood still: both series hold only zeros from bar 4 on.
+# A benchmark that stood still (a halt, a stale quote): y holds only zeros from bar 3 on, x from
+# bar 4 on; every window of 5 from bar 8 on holds zeros only.
 X_HALT = [-0.000144, 2e-05, 1.3e-05, 5.5e-05] + [0.0] * 100
 Y_HALT = [-9.1e-05, 1e-06, -6e-06] + [0.0] * 101
 
@@ -170,7 +171,7 @@ HALT_SINGLE = ["py_var", "py_zscore", "py_standard_error", "py_linearreg", "py_l
 @pytest.mark.parametrize("times", [1, 1000])
 @pytest.mark.parametrize("name, output, due", HALT_CASES + [(n, 0, 0.0) for n in HALT_SINGLE])
 def test_window_after_a_halt_reads_its_degenerate_value(name, output, due, times):
-    # Pair functions take (x, y); single-series ones the benchmark y, as the issue's examples do.
+    # Pair functions take (x, y), y the benchmark; single-series ones y.
     x, y = [v * times for v in X_HALT], [v * times for v in Y_HALT]
     pair = name in ("py_beta", "py_covariance")
     got = CALLS[name](x if pair else y, y if pair else None, 5)[output][103]
@@ -207,7 +208,7 @@ def test_variance_after_a_bad_print(bad_print_example):
     c = bad_print_example
     window = c[181:201]
     exact = float(exact_population_variance(window))
-    assert exact == pytest.approx(1.367e-06, rel=1e-3)  # the issue's figure, population variance
+    assert exact == pytest.approx(1.367e-06, rel=1e-3)  # the population variance (the sample one is 5% larger)
     assert abs(vl.py_var(c, 20)[200] - exact) <= TOL * exact
     assert abs(vl.py_var(c, 20)[200] - float(np.var(window))) <= TOL * exact
 
