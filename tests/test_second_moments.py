@@ -352,6 +352,29 @@ def test_window_of_zeros_reads_its_degenerate_value(name, size, p, place):
                                  f"ending at bar {z0 + p - 1 + off[0]}: {float(window_values[off[0]])!r}")
 
 
+@lru_cache(maxsize=None)
+def asset_moves_benchmark_halts(size, place, p):
+    x, y, z0 = values_then_zeros(size, place, p)
+    rng = np.random.default_rng(int(z0 + p + 1))
+    return x[:z0] + list(size * rng.standard_normal(ZERO_RUN)), y, z0
+
+
+@pytest.mark.parametrize("place", ["first window", "mid-series", "1000th slide"])
+@pytest.mark.parametrize("p", [2, 5, 20, 50])
+@pytest.mark.parametrize("size", [1e-4, 3.0, 1e6])
+@pytest.mark.parametrize("name", ["py_covariance", "py_beta", "py_correlation", "py_correl"])
+def test_benchmark_window_of_zeros_reads_its_degenerate_value(name, size, p, place):
+    # The asset keeps moving: a benchmark that does not move has no covariance with it, and
+    # neither a beta nor a correlation.
+    x, y, z0 = asset_moves_benchmark_halts(size, place, p)
+    window_values = outputs(name, x, y, p)[0][z0 + p - 1:]
+    assert len(window_values) == ZERO_RUN - p + 1
+    off = np.flatnonzero(window_values != 0.0)
+    if len(off):
+        raise AssertionError(f"{name}: {len(off)} windows of a halted benchmark read otherwise, the first ending "
+                             f"at bar {z0 + p - 1 + off[0]}: {float(window_values[off[0]])!r}")
+
+
 # ---- FX-like closes: as close to exact as two passes ------------------------------------------
 
 FX_LENGTH = 3000
