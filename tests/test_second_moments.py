@@ -145,8 +145,8 @@ def assert_within(got, want, scale, what):
     if bad.any():
         k = int(np.argmax(err / lim))
         # The message says it all: no traceback to render (a table fails by the hundred before its fix).
-        pytest.fail(f"{what}: {int(bad.sum())} of {len(err)} windows off; worst window {k}: got {got[k]!r}, "
-                    f"want {want[k]!r} (off {err[k]:.3g}, {err[k] / (lim[k] / TOL):.3g} of its scale)", pytrace=False)
+        pytest.fail(f"{what}: {int(bad.sum())} of {len(err)} windows off; worst window {k}: got {float(got[k])!r}, "
+                    f"want {float(want[k])!r} (off {err[k]:.3g}, {err[k] / (lim[k] / TOL):.3g} of its scale)", pytrace=False)
 
 
 # ---- Reported cases: a benchmark that stood still, a level drop, a bad print --------------------
