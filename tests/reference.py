@@ -6,6 +6,7 @@ Several indicators have more than one reference here on purpose: a batch form an
 streaming update reports (None while warming up), or two summation orders that tests with
 different tolerances rely on."""
 import math
+from fractions import Fraction
 
 import numpy as np
 from numpy.lib.stride_tricks import sliding_window_view
@@ -1189,6 +1190,49 @@ def nan_window_ref(v, p, fn):
         if not np.isnan(w).any():
             out[i] = fn(w)
     return out
+
+
+def exact_population_variance(w):
+    """The population variance of the floats in w, exactly (a Fraction)."""
+    terms = [Fraction(v) for v in w]
+    mean = sum(terms) / len(terms)
+    return sum((t - mean) ** 2 for t in terms) / len(terms)
+
+
+def two_pass_moments(x, y, p):
+    """The second moments of every window of p bars of x and y (windows ending at p - 1, p,
+    ...), each from a first pass for the means and a second over the centred values: the
+    means, population variances, deviations and covariance, Pearson's r and beta (y the
+    benchmark), the last bar's z-score in x, and the line fitted to x over positions 0 .. p - 1
+    (slope, intercept, r_squared and the standard error of its residuals). Degenerate windows
+    read their definitions' values: r, beta, z-score and slope 0, r_squared 1."""
+    wx, wy = windows(x, p), windows(y, p)
+    mx, my = wx.mean(axis=1), wy.mean(axis=1)
+    cx, cy = wx - mx[:, None], wy - my[:, None]
+    vx, vy = (cx * cx).mean(axis=1), (cy * cy).mean(axis=1)
+    cov = (cx * cy).mean(axis=1)
+    sx, sy = np.sqrt(vx), np.sqrt(vy)
+    j = np.arange(p, dtype=float)
+    jc = j - j.mean()
+    sjj = float((jc * jc).sum())
+    sxj = (cx * jc).sum(axis=1)
+    sxx = (cx * cx).sum(axis=1)
+    with np.errstate(invalid="ignore", divide="ignore"):
+        r = np.where((sx > 0) & (sy > 0), np.clip(cov / (sx * sy), -1.0, 1.0), 0.0)
+        beta = np.where(vy > 0, cov / vy, 0.0)
+        z = np.where(sx > 0, (wx[:, -1] - mx) / sx, 0.0)
+        r2 = np.where(sxx > 0, np.clip(sxj * sxj / (sxx * sjj), 0.0, 1.0), 1.0)
+        # The index's own correlation with x: the correlation trend indicator.
+        cti = np.where(sx > 0, np.clip(sxj / np.sqrt(sxx * sjj), -1.0, 1.0), 0.0)
+    slope = sxj / sjj
+    intercept = mx - j.mean() * slope
+    resid = ((cx - slope[:, None] * jc) ** 2).sum(axis=1)
+    stderr = np.sqrt(resid / (p - 2)) if p > 2 else np.full(len(mx), NAN)
+    return {
+        "mean_x": mx, "mean_y": my, "var_x": vx, "var_y": vy, "sd_x": sx, "sd_y": sy, "cov": cov,
+        "r": r, "beta": beta, "zscore": z, "slope": slope, "intercept": intercept, "r_squared": r2,
+        "stderr": stderr, "cti": cti, "sd_index": math.sqrt(sjj / p),
+    }
 
 
 # ---- Stochastic family ------------------------------------------------------------------------
