@@ -35,20 +35,20 @@ template <class Value>
 Series each_spread(std::span<const double> values, std::uint64_t period, Value&& value) {
     Series out(values.size(), NaN);
     if (!computes(period, values.size())) return out;
-    window::spreads(values, static_cast<std::size_t>(period),
-                    [&](std::size_t i, const moments::Spread& s, const moments::Centred& c) { out[i] = value(i, s, c); });
+    // The values are validated: finite.
+    window::spreads<false>(values, static_cast<std::size_t>(period),
+                           [&](std::size_t i, const auto& s, const moments::Centred& c) { out[i] = value(i, s, c); });
     return out;
 }
 
-// Every window's value(co_spread, moments) of two series over the length of x.
+// Every window's value(moments) of two series over the length of x.
 template <class Value>
 Series each_co_spread(std::span<const double> x, std::span<const double> y, std::uint64_t period, Value&& value) {
     Series out(x.size(), NaN);
     if (!computes(period, x.size()) || y.size() < x.size()) return out;
-    window::co_spreads(x, y, x.size(), static_cast<std::size_t>(period),
-                       [&](std::size_t i, const moments::CoSpread& s, const moments::CoSpread::Moments& m) {
-                           out[i] = value(s, m);
-                       });
+    // The values are validated: finite.
+    window::co_spreads<false>(x, y, x.size(), static_cast<std::size_t>(period),
+                              [&](std::size_t i, const auto&, const auto& m) { out[i] = value(m); });
     return out;
 }
 
@@ -57,17 +57,17 @@ Series each_co_spread(std::span<const double> x, std::span<const double> y, std:
 // Population variance; NaN where it leaves the range.
 Series var_impl(std::span<const double> values, std::uint64_t period) {
     const double p = static_cast<double>(period);
-    return each_spread(values, period, [p](std::size_t, const moments::Spread& s, const moments::Centred& c) {
-        const double v = c.m2 > 0.0 ? s.unscale2(c.m2) / p : 0.0;
+    return each_spread(values, period, [p](std::size_t, const auto&, const moments::Centred& c) {
+        const double v = c.m2 > 0.0 ? c.m2 / p : 0.0;
         return std::isfinite(v) ? v : NaN;
     });
 }
 
-// The newest value's distance from the window's mean in population deviations, taken in the
-// deviations' own units; 0.0 on a window without spread.
+// The newest value's distance from the window's mean in population deviations, taken from
+// its deviation; 0.0 on a window without spread.
 Series zscore_impl(std::span<const double> values, std::uint64_t period) {
     const double p = static_cast<double>(period);
-    return each_spread(values, period, [&, p](std::size_t i, const moments::Spread& s, const moments::Centred& c) {
+    return each_spread(values, period, [&, p](std::size_t i, const auto& s, const moments::Centred& c) {
         if (!(c.m2 > 0.0)) return 0.0;
         return (s.dev(values[i]) - s.s1.v / p) / std::sqrt(c.m2 / p);
     });
@@ -75,17 +75,15 @@ Series zscore_impl(std::span<const double> values, std::uint64_t period) {
 
 Series covariance_impl(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
     const double p = static_cast<double>(period);
-    return each_co_spread(x, y, period, [p](const moments::CoSpread& s, const moments::CoSpread::Moments& m) {
-        return s.unscale_xy(m.cxy) / p;
-    });
+    return each_co_spread(x, y, period, [p](const auto& m) { return m.cxy / p; });
 }
 
 // The asset's covariance with the benchmark over the benchmark's variance; 0.0 where the
 // benchmark does not move.
 Series beta_impl(std::span<const double> a, std::span<const double> b, std::uint64_t period) {
-    return each_co_spread(a, b, period, [](const moments::CoSpread& s, const moments::CoSpread::Moments& m) {
+    return each_co_spread(a, b, period, [](const auto& m) {
         if (!(m.my > 0.0)) return 0.0;
-        const double beta = m.cxy / m.my * s.x.o.inv_s / s.y.o.inv_s;
+        const double beta = m.cxy / m.my;
         return std::isfinite(beta) ? beta : 0.0;
     });
 }

@@ -6,8 +6,7 @@
 // cancels eight digits, and over FX prices more; and the rounding that a sum of squares keeps
 // from a bad print, negligible beside the sums, is not negligible beside their difference.
 // So the sums are taken of deviations d = x - c from an origin c inside the window (the value
-// nearest the window's mean when it was last summed afresh), scaled by a power of two where
-// the deviations would leave the range of their squares. Their differences then cancel no
+// nearest the window's mean when it was last summed afresh). Their differences then cancel no
 // more than the statistic itself does (with c that near, Σd² <= 2 M2: every value is at
 // least as far from the mean as c is).
 //
@@ -33,14 +32,16 @@
 // about 2^11 binades of them, so at most about 1,400 windows in a row are summed afresh on
 // every slide; then a new large value must enter and stay p slides before it can leave.
 // Amortised, a bounded number of passes per p slides: O(1) a slide on any input.
-// A window whose state is not finite even when summed afresh (it holds an infinity) is not
-// summed again until every value it held has left.
+// A window whose state is not finite even when summed afresh (it holds an infinity, or
+// deviations whose squares overflow) is not summed afresh again until the newest such value
+// has left, or for p slides: at most one pass per p slides.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 
 #include "utils/constants.hpp"
+#include "utils/fast_path.hpp"
 
 namespace vorn::utils::moments {
 
@@ -57,54 +58,24 @@ struct Span {
         : p(static_cast<double>(period)), inv_p(1.0 / p), tol(tolerance(period)), tol2(tol * tol) {}
 };
 
-// Where deviations are taken from, and their scale: d(x) = (x a - c a) b, with (a, b) = (s, 1)
-// where the window's spread is near the top of the range (x a cannot overflow; the values
-// small beside it may lose their last bits, which the spread does not see) and (1, s) where
-// it is near the bottom (x - c is then exact). Ordinarily s = 1 and d(x) = x - c.
-struct Origin {
-    double c = 0.0, ca = 0.0, a = 1.0, b = 1.0, inv_s = 1.0;
-
-    [[gnu::always_inline]] double d(double x) const noexcept { return (x * a - ca) * b; }
-
-    // From the window's non-NaN values, visited oldest first by for_each(f).
-    template <class ForEach>
-    [[gnu::always_inline]] static Origin of(ForEach&& for_each) noexcept {
-        constexpr double down = 0x1p-64;
-        double sum = 0.0, count = 0.0;
-        for_each([&](double x) {
-            if (x == x) sum += x * down, count += 1.0;
-        });
-        Origin o;
-        if (count == 0.0) return o;
-        const double mean = sum / count;  // scaled down: it cannot overflow
-        double best = std::numeric_limits<double>::infinity(), hi = -best, lo = best;
-        double c = 0.0;
-        for_each([&](double x) {
-            if (!(x == x)) return;
-            const double dist = std::fabs(x * down - mean);
-            if (dist < best) best = dist, c = x;
-            hi = hi > x ? hi : x;
-            lo = lo < x ? lo : x;
-        });
-        o.c = c;
-        o.ca = c;
-        const double half = std::fmax(hi * 0.5 - c * 0.5, c * 0.5 - lo * 0.5);
-        if (half > 0.0 && half <= std::numeric_limits<double>::max()) {
-            int e = std::ilogb(half) + 1;
-            if (e < -500 || e > 500) {
-                e = e < -1000 ? -1000 : (e > 1000 ? 1000 : e);
-                const double s = std::ldexp(1.0, -e);
-                o.inv_s = std::ldexp(1.0, e);
-                if (e > 0) {
-                    o.a = s, o.ca = c * s;
-                } else {
-                    o.b = s;
-                }
-            }
-        }
-        return o;
-    }
-};
+// The origin of a window's deviations: the value nearest its mean, of the non-NaN values that
+// for_each(f) visits oldest first (0.0 where there are none).
+template <class ForEach>
+[[gnu::always_inline]] inline double origin_of(ForEach&& for_each) noexcept {
+    constexpr double down = 0x1p-64;  // the mean of values near the top of the range stays finite
+    double sum = 0.0, count = 0.0;
+    for_each([&](double x) __attribute__((always_inline)) {
+        if (x == x) sum += x * down, count += 1.0;
+    });
+    if (count == 0.0) return 0.0;
+    const double mean = sum / count;
+    double best = std::numeric_limits<double>::infinity(), c = 0.0;
+    for_each([&](double x) __attribute__((always_inline)) {
+        const double dist = std::fabs(x * down - mean);
+        if (dist < best) best = dist, c = x;  // false for NaN
+    });
+    return c;
+}
 
 // A running sum and the total g of the magnitudes whose rounding it holds (its error is at
 // most kRound g).
@@ -139,22 +110,28 @@ struct Centred {
     return {m2, static_cast<bool>((e2 <= w.tol * m2) & (e1 * e1 <= w.tol2 * w.p * m2))};
 }
 
-// One series: Σd and Σd² over the window. NaN values count apart and enter as c (d = 0).
+// One series: Σd and Σd² over the window, d = x - c. With Nan, NaN values count apart and
+// enter as c (d = 0); without, the values must hold none.
+template <bool Nan>
 struct Spread {
-    Origin o;
+    double c = 0.0;
     Sum s1, s2;
     std::uint64_t nans = 0;
 
-    [[gnu::always_inline]] double dev(double x) const noexcept { return x == x ? o.d(x) : 0.0; }
+    [[gnu::always_inline]] double dev(double x) const noexcept {
+        if constexpr (Nan) return x == x ? x - c : 0.0;
+        return x - c;
+    }
+    static std::uint64_t is_nan(double x) noexcept { return Nan && !(x == x); }
 
-    // The window summed afresh. Returned by value, out of line: the state a loop slides never
-    // has its address taken, so it stays in registers.
+    // The window summed afresh. Inlined with every visit it makes (a call handed the state, or a
+    // visitor holding its address, would keep the state a loop slides in memory).
     template <class ForEach>
-    [[gnu::noinline, gnu::cold]] static Spread summed(ForEach for_each) noexcept {
+    [[gnu::always_inline]] static Spread summed(ForEach for_each) noexcept {
         Spread r;
-        r.o = Origin::of(for_each);
-        for_each([&r](double x) {
-            r.nans += !(x == x);
+        r.c = origin_of(for_each);
+        for_each([&r](double x) __attribute__((always_inline)) {
+            r.nans += is_nan(x);
             const double d = r.dev(x);
             r.s1.add(d);
             r.s2.add(d * d);
@@ -162,37 +139,39 @@ struct Spread {
         return r;
     }
     [[gnu::always_inline]] void slide(double out, double in) noexcept {
-        nans += !(in == in);
-        nans -= !(out == out);
+        if constexpr (Nan) nans = nans + is_nan(in) - is_nan(out);
         const double di = dev(in), dout = dev(out);
         s1.slide(di, dout);
         s2.slide(di * di, dout * dout);
     }
     [[gnu::always_inline]] Centred centred(const Span& w) const noexcept { return moments::centred(s1, s2, w); }
-    // The window's mean, from a deviation mean (s1 / p) in scaled units.
-    [[gnu::always_inline]] double mean(double dev_mean) const noexcept { return o.c + dev_mean * o.inv_s; }
-    // A centred sum of squares (or any product of two deviations) in the values' units.
-    [[gnu::always_inline]] double unscale2(double m) const noexcept { return m * o.inv_s * o.inv_s; }
+    // The window's mean, from a mean of its deviations.
+    [[gnu::always_inline]] double mean(double dev_mean) const noexcept { return c + dev_mean; }
 };
 
-// Two series over the same bars: both spreads and Σ dx dy. A bar with NaN in either series
-// counts once; each NaN enters as its own origin.
+// Two series over the same bars: both spreads and Σ dx dy. With Nan, a bar with NaN in either
+// series counts once (in x's count), and each NaN enters as its own origin.
+template <bool Nan>
 struct CoSpread {
-    Spread x, y;
+    Spread<Nan> x, y;
     Sum sxy;
 
     struct Moments {
-        double mx, my, cxy;  // centred, in scaled units
+        double mx, my, cxy;  // centred
         bool exact;
     };
 
     template <class ForEach>
-    [[gnu::noinline, gnu::cold]] static CoSpread summed(ForEach for_each) noexcept {
+    [[gnu::always_inline]] static CoSpread summed(ForEach for_each) noexcept {
         CoSpread r;
-        r.x.o = Origin::of([&](auto&& f) { for_each([&](double a, double) { f(a); }); });
-        r.y.o = Origin::of([&](auto&& f) { for_each([&](double, double b) { f(b); }); });
-        for_each([&r](double a, double b) {
-            r.x.nans += !(a == a) | !(b == b);
+        r.x.c = origin_of([&](auto&& f) __attribute__((always_inline)) {
+            for_each([&](double a, double) __attribute__((always_inline)) { f(a); });
+        });
+        r.y.c = origin_of([&](auto&& f) __attribute__((always_inline)) {
+            for_each([&](double, double b) __attribute__((always_inline)) { f(b); });
+        });
+        for_each([&r](double a, double b) __attribute__((always_inline)) {
+            r.x.nans += Spread<Nan>::is_nan(a) | Spread<Nan>::is_nan(b);
             const double da = r.x.dev(a), db = r.y.dev(b);
             r.x.s1.add(da), r.x.s2.add(da * da);
             r.y.s1.add(db), r.y.s2.add(db * db);
@@ -201,8 +180,10 @@ struct CoSpread {
         return r;
     }
     [[gnu::always_inline]] void slide(double out_a, double out_b, double in_a, double in_b) noexcept {
-        x.nans += !(in_a == in_a) | !(in_b == in_b);
-        x.nans -= !(out_a == out_a) | !(out_b == out_b);
+        if constexpr (Nan) {
+            using S = Spread<Nan>;
+            x.nans = x.nans + (S::is_nan(in_a) | S::is_nan(in_b)) - (S::is_nan(out_a) | S::is_nan(out_b));
+        }
         const double ia = x.dev(in_a), oa = x.dev(out_a), ib = y.dev(in_b), ob = y.dev(out_b);
         x.s1.slide(ia, oa), x.s2.slide(ia * ia, oa * oa);
         y.s1.slide(ib, ob), y.s2.slide(ib * ib, ob * ob);
@@ -212,13 +193,11 @@ struct CoSpread {
     // The cross moment's error within tol of the geometric mean of the two spreads.
     [[gnu::always_inline]] Moments moments(const Span& w) const noexcept {
         const Centred cx = x.centred(w), cy = y.centred(w);
-        const double cxy = sxy.v - x.s1.v * (y.s1.v * w.inv_p);
+        const double cxy = sxy.v - x.s1.v * y.s1.v * w.inv_p;  // symmetric in x and y
         const double ex = x.s1.error(), ey = y.s1.error();
         const double e = sxy.error() + (std::fabs(x.s1.v) * ey + std::fabs(y.s1.v) * ex + ex * ey) * w.inv_p;
         return {cx.m2, cy.m2, cxy, static_cast<bool>(cx.exact & cy.exact & (e * e <= w.tol2 * (cx.m2 * cy.m2)))};
     }
-    // cxy in the values' units.
-    [[gnu::always_inline]] double unscale_xy(double c) const noexcept { return c * x.o.inv_s * y.o.inv_s; }
 };
 
 // Constants of the least-squares line over positions 0 .. p - 1.
@@ -236,22 +215,23 @@ struct LineConstants {
 
 // A least-squares line over a window of y at positions 0 (oldest) .. p - 1: Σd, Σ j d and Σd².
 // Moving the window shifts every position down by one, which takes (Σd - leaving) from Σ j d.
+template <bool Nan>
 struct LineSpread {
-    Spread y;
+    Spread<Nan> y;
     Sum sjy;
 
-    // The fit, in the values' units; sxy_c and syy_c centred, in scaled units.
+    // The fit; sxy_c and syy_c centred.
     struct Fit {
-        double slope, intercept, sxy_c, syy_c, inv_s;
+        double slope, intercept, sxy_c, syy_c;
         bool exact;
     };
 
     template <class ForEach>
-    [[gnu::noinline, gnu::cold]] static LineSpread summed(ForEach for_each) noexcept {
+    [[gnu::always_inline]] static LineSpread summed(ForEach for_each) noexcept {
         LineSpread r;
-        r.y = Spread::summed(for_each);
+        r.y = Spread<Nan>::summed(for_each);
         double j = 0.0;
-        for_each([&r, &j](double v) {
+        for_each([&r, &j](double v) __attribute__((always_inline)) {
             const double t = j * r.y.dev(v);
             r.sjy.add(t);
             r.sjy.g += std::fabs(t);  // the product's rounding stays in the sum
@@ -274,47 +254,59 @@ struct LineSpread {
         const double slope = sxy_c * k.inv_sxx;
         const double e = sjy.error() + k.mean_x * y.s1.error();
         const double intercept = y.mean(y.s1.v * w.inv_p - k.mean_x * slope);
-        return {slope * y.o.inv_s, intercept, sxy_c, c.m2, y.o.inv_s,
-                static_cast<bool>(c.exact & (e * e <= w.tol2 * (k.sxx * c.m2)))};
+        return {slope, intercept, sxy_c, c.m2, static_cast<bool>(c.exact & (e * e <= w.tol2 * (k.sxx * c.m2)))};
     }
 };
+
+// A value whose deviations' squares may leave the range of doubles: a window that holds one
+// may not be finite however it is summed. Not NaN.
+inline bool too_large(double x) noexcept { return std::fabs(x) > 0x1p500; }
+
+// The first window after the one ending at i that a window summed afresh and still not exact
+// waits for: the first without the newest bad bar (or, failing one, p slides on).
+template <class Bad>
+std::size_t held_until(std::size_t i, std::size_t p, Bad&& bad) noexcept {
+    for (std::size_t k = i + 1; k-- > i + 1 - p;)
+        if (bad(k)) return k + p;
+    return i + p;
+}
 
 // Every window of p bars of a series, in order: rebuild(i) sums the window ending at i afresh,
 // slide(i) moves the window to end at i, exact() tells whether the state is within its
 // tolerance, emit(i) reads it. A window summed afresh that is still not exact holds an
-// infinity (bad(k): bar k holds a non-finite value): it is not summed afresh again until the
-// newest such bar has left (or, failing one, for p slides). 1 <= p <= n.
+// infinity or a value whose square overflows (bad(k): bar k holds one): it is not summed
+// afresh again until the newest such bar has left (or, failing one, for p slides).
+// 1 <= p <= n.
 template <class Rebuild, class Slide, class Exact, class Emit, class Bad>
 [[gnu::always_inline]] inline void walk(std::size_t n, std::size_t p, Rebuild&& rebuild, Slide&& slide,
                                         Exact&& exact, Emit&& emit, Bad&& bad) {
     std::size_t hold = 0;
-    auto afresh = [&](std::size_t i) {
+    // Inlined, as every step is: a call handed the state would keep it in memory.
+    auto afresh = [&](std::size_t i) __attribute__((always_inline)) {
         rebuild(i);
-        if (exact()) return;
-        hold = i + p;
-        for (std::size_t k = i + 1; k-- > i + 1 - p;)
-            if (bad(k)) {
-                hold = k + p;
-                break;
-            }
+        if (!exact()) hold = held_until(i, p, bad);
     };
     afresh(p - 1);
     emit(p - 1);
     for (std::size_t i = p; i < n; ++i) {
         slide(i);
-        if (!exact() && i >= hold) [[unlikely]] afresh(i);
+        if (!exact() && i >= hold) [[unlikely]] {
+            // Counted in test builds, so that a test sees a window summed afresh too often.
+            fast_path::taken<"moments_afresh">();
+            afresh(i);
+        }
         emit(i);
     }
 }
 
 // The values x[end + 1 - p .. end], oldest first, for a state's rebuild.
 inline auto window_of(const double* x, std::size_t end, std::size_t p) noexcept {
-    return [x, end, p](auto&& f) {
+    return [x, end, p](auto&& f) __attribute__((always_inline)) {
         for (std::size_t k = end + 1 - p; k <= end; ++k) f(x[k]);
     };
 }
 inline auto window_of(const double* a, const double* b, std::size_t end, std::size_t p) noexcept {
-    return [a, b, end, p](auto&& f) {
+    return [a, b, end, p](auto&& f) __attribute__((always_inline)) {
         for (std::size_t k = end + 1 - p; k <= end; ++k) f(a[k], b[k]);
     };
 }

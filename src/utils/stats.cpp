@@ -150,10 +150,14 @@ Series stdev(std::span<const double> values, std::uint64_t period) {
     Series out(n, NaN);
     if (!usable(period, 2, n)) return out;
     const double pm1 = static_cast<double>(period) - 1.0;
-    window::spreads(values, static_cast<std::size_t>(period),
-                    [&](std::size_t i, const moments::Spread& s, const moments::Centred& c) {
-                        if (s.nans == 0) out[i] = c.m2 > 0.0 ? std::sqrt(c.m2 / pm1) * s.o.inv_s : 0.0;
-                    });
+    window::by_nan(
+        [&](auto nan) {
+            window::spreads<nan.value>(values, static_cast<std::size_t>(period),
+                                       [&](std::size_t i, const auto& s, const moments::Centred& c) {
+                                           if (s.nans == 0) out[i] = c.m2 > 0.0 ? std::sqrt(c.m2 / pm1) : 0.0;
+                                       });
+        },
+        values);
     return out;
 }
 
@@ -163,10 +167,14 @@ Series correlation(std::span<const double> x, std::span<const double> y, std::ui
     const std::size_t m = x.size() < y.size() ? x.size() : y.size();
     Series out(m, NaN);
     if (!usable(period, 2, m)) return out;
-    window::co_spreads(x, y, m, static_cast<std::size_t>(period),
-                       [&](std::size_t i, const moments::CoSpread& s, const moments::CoSpread::Moments& c) {
-                           out[i] = s.nans() == 0 ? correlation_of(c.cxy, c.mx, c.my) : 0.0;
-                       });
+    window::by_nan(
+        [&](auto nan) {
+            window::co_spreads<nan.value>(x, y, m, static_cast<std::size_t>(period),
+                                          [&](std::size_t i, const auto& s, const auto& c) {
+                                              out[i] = s.nans() == 0 ? correlation_of(c.cxy, c.mx, c.my) : 0.0;
+                                          });
+        },
+        x.first(m), y.first(m));
     return out;
 }
 
@@ -181,7 +189,8 @@ double correlation_of(double cxy, double mx, double my) noexcept {
 namespace {
 
 // The fit's coefficient of determination; a flat window fits perfectly (r^2 = 1).
-[[gnu::always_inline]] inline double r_squared(const window::LineConstants& k, const moments::LineSpread::Fit& f) {
+template <class Fit>
+[[gnu::always_inline]] inline double r_squared(const window::LineConstants& k, const Fit& f) {
     if (!(f.syy_c > 0.0)) return 1.0;
     const double r2 = f.sxy_c * f.sxy_c / (f.syy_c * k.sxx);
     return r2 < 0.0 ? 0.0 : (r2 > 1.0 ? 1.0 : r2);
@@ -192,7 +201,7 @@ namespace {
 Series linearreg_slope(std::span<const double> values, std::uint64_t period) {
     Series out(values.size(), NaN);
     if (!usable(period, 2, values.size())) return out;
-    window::line_fits(values, period, [&](std::size_t i, const moments::LineSpread::Fit& f) { out[i] = f.slope; });
+    window::line_fits_of(values, period, [&](std::size_t i, const auto& f) { out[i] = f.slope; });
     return out;
 }
 
@@ -201,7 +210,7 @@ RegressionSeries linear_regression(std::span<const double> values, std::uint64_t
     RegressionSeries out{Series(n, NaN), Series(n, NaN), Series(n, NaN)};
     if (!usable(period, 2, n)) return out;
     const window::LineConstants k(period);
-    window::line_fits(values, period, [&](std::size_t i, const moments::LineSpread::Fit& f) {
+    window::line_fits_of(values, period, [&](std::size_t i, const auto& f) {
         out.slope[i] = f.slope;
         out.intercept[i] = f.intercept;
         out.r_squared[i] = r_squared(k, f);
@@ -212,8 +221,7 @@ RegressionSeries linear_regression(std::span<const double> values, std::uint64_t
 Series line_at(std::span<const double> values, std::uint64_t period, double x) {
     Series out(values.size(), NaN);
     if (!usable(period, 2, values.size())) return out;
-    window::line_fits(values, period,
-                      [&](std::size_t i, const moments::LineSpread::Fit& f) { out[i] = f.slope * x + f.intercept; });
+    window::line_fits_of(values, period, [&](std::size_t i, const auto& f) { out[i] = f.slope * x + f.intercept; });
     return out;
 }
 
@@ -225,9 +233,9 @@ Series standard_error(std::span<const double> values, std::uint64_t period) {
     Series out(values.size(), NaN);
     if (!usable(period, 3, values.size())) return out;
     const window::LineConstants k(period);
-    window::line_fits(values, period, [&](std::size_t i, const moments::LineSpread::Fit& f) {
+    window::line_fits_of(values, period, [&](std::size_t i, const auto& f) {
         const double resid = f.syy_c * (1.0 - r_squared(k, f));
-        out[i] = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0)) * f.inv_s;
+        out[i] = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0));
     });
     return out;
 }

@@ -365,56 +365,88 @@ struct NanCount {
 };
 
 // Every window of `period` bars of one series, its deviations' sums kept exact relative to
-// the window's spread (utils/moments.hpp): emit(i, const moments::Spread&, const
-// moments::Centred&) for every window. A NaN enters as the window's origin and is counted
-// (Spread::nans). 2 <= period <= len.
-template <class Emit>
+// the window's spread (utils/moments.hpp): emit(i, const moments::Spread<Nan>&, const
+// moments::Centred&) for every window. With Nan, a NaN enters as the window's origin and is
+// counted (Spread::nans); without, the values hold none. 2 <= period <= len.
+template <bool Nan, class Emit>
 void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
     const double* x = values.data();
     const moments::Span w(period);
-    moments::Spread st;
+    moments::Spread<Nan> st;
     moments::Centred c{};
     moments::walk(
-        values.size(), period, [&](std::size_t i) { st = moments::Spread::summed(moments::window_of(x, i, period)); },
-        [&](std::size_t i) { st.slide(x[i - period], x[i]); },
-        [&] { return (c = st.centred(w)).exact; }, [&](std::size_t i) { emit(i, st, c); },
-        [x](std::size_t k) { return std::isinf(x[k]); });
+        values.size(), period,
+        [&](std::size_t i) __attribute__((always_inline)) {
+            st = moments::Spread<Nan>::summed(moments::window_of(x, i, period));
+        },
+        [&](std::size_t i) __attribute__((always_inline)) { st.slide(x[i - period], x[i]); },
+        [&] __attribute__((always_inline)) { return (c = st.centred(w)).exact; },
+        [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, c); },
+        [x](std::size_t k) { return moments::too_large(x[k]); });
 }
 
 // The same over two series of at least `period` bars each (the first n): emit(i, const
-// moments::CoSpread&, const moments::CoSpread::Moments&). A bar with NaN in either series is
-// counted once (CoSpread::nans). 2 <= period <= n.
-template <class Emit>
+// moments::CoSpread<Nan>&, const moments::CoSpread<Nan>::Moments&). With Nan, a bar with NaN
+// in either series is counted once (CoSpread::nans). 2 <= period <= n.
+template <bool Nan, class Emit>
 void co_spreads(std::span<const double> a, std::span<const double> b, std::size_t n, std::size_t period, Emit&& emit) {
     const double *x = a.data(), *y = b.data();
     const moments::Span w(period);
-    moments::CoSpread st;
-    moments::CoSpread::Moments m{};
+    moments::CoSpread<Nan> st;
+    typename moments::CoSpread<Nan>::Moments m{};
     moments::walk(
-        n, period, [&](std::size_t i) { st = moments::CoSpread::summed(moments::window_of(x, y, i, period)); },
-        [&](std::size_t i) { st.slide(x[i - period], y[i - period], x[i], y[i]); },
-        [&] { return (m = st.moments(w)).exact; }, [&](std::size_t i) { emit(i, st, m); },
-        [x, y](std::size_t k) { return std::isinf(x[k]) || std::isinf(y[k]); });
+        n, period,
+        [&](std::size_t i) __attribute__((always_inline)) {
+            st = moments::CoSpread<Nan>::summed(moments::window_of(x, y, i, period));
+        },
+        [&](std::size_t i) __attribute__((always_inline)) { st.slide(x[i - period], y[i - period], x[i], y[i]); },
+        [&] __attribute__((always_inline)) { return (m = st.moments(w)).exact; },
+        [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, m); },
+        [x, y](std::size_t k) { return moments::too_large(x[k]) || moments::too_large(y[k]); });
 }
 
 // Every window's least-squares line, abscissa 0 (oldest) .. period - 1: emit(i, const
-// moments::LineSpread::Fit&) for every window that holds no NaN. 2 <= period <= len.
-template <class Emit>
+// moments::LineSpread<Nan>::Fit&) for every window that holds no NaN. 2 <= period <= len.
+template <bool Nan, class Emit>
 void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit) {
     const double* x = values.data();
     const std::size_t pn = static_cast<std::size_t>(period);
     const LineConstants k(period);
     const moments::Span w(pn);
     const double last_pos = k.p - 1.0;
-    moments::LineSpread st;
-    moments::LineSpread::Fit f{};
+    moments::LineSpread<Nan> st;
+    typename moments::LineSpread<Nan>::Fit f{};
     moments::walk(
-        values.size(), pn, [&](std::size_t i) { st = moments::LineSpread::summed(moments::window_of(x, i, pn)); },
-        [&](std::size_t i) { st.slide(x[i - pn], x[i], last_pos); }, [&] { return (f = st.fit(k, w)).exact; },
-        [&](std::size_t i) {
-            if (st.y.nans == 0) emit(i, f);
+        values.size(), pn,
+        [&](std::size_t i) __attribute__((always_inline)) {
+            st = moments::LineSpread<Nan>::summed(moments::window_of(x, i, pn));
         },
-        [x](std::size_t k) { return std::isinf(x[k]); });
+        [&](std::size_t i) __attribute__((always_inline)) { st.slide(x[i - pn], x[i], last_pos); },
+        [&] __attribute__((always_inline)) { return (f = st.fit(k, w)).exact; },
+        [&](std::size_t i) __attribute__((always_inline)) {
+            if (!Nan || st.y.nans == 0) emit(i, f);
+        },
+        [x](std::size_t k) { return moments::too_large(x[k]); });
+}
+
+// line_fits with Nan as the values need.
+template <class Emit>
+void line_fits_of(std::span<const double> values, std::uint64_t period, Emit&& emit);
+
+// f(std::true_type) where any of the series holds a NaN, else f(std::false_type): a kernel's
+// loop without a NaN test where there is none to meet.
+template <class F, class... Spans>
+decltype(auto) by_nan(F&& f, const Spans&... series) {
+    bool any = false;
+    ([&](std::span<const double> v) {
+        for (const double x : v) any |= x != x;
+    }(series), ...);
+    return any ? f(std::true_type{}) : f(std::false_type{});
+}
+
+template <class Emit>
+void line_fits_of(std::span<const double> values, std::uint64_t period, Emit&& emit) {
+    by_nan([&](auto nan) { line_fits<nan.value>(values, period, emit); }, values);
 }
 
 // The addition that takes a sum past the double range, or adds an infinity, leaves an

@@ -105,7 +105,7 @@ namespace {
 // wholly from bar p on and holds no undefined bar.
 void regression_ends(const Series& line, std::size_t p, Series& out) {
     const double newest_x = static_cast<double>(p) - 1.0;
-    utils::stats::window::line_fits(line, p, [&](std::size_t i, const utils::moments::LineSpread::Fit& f) {
+    utils::stats::window::line_fits_of(line, p, [&](std::size_t i, const auto& f) {
         if (i >= p && std::isfinite(f.slope) && std::isfinite(f.intercept)) out[i] = f.slope * newest_x + f.intercept;
     });
 }

@@ -149,7 +149,7 @@ Result<Series> cti(std::span<const double> close, std::uint64_t period) {
     // line, whose abscissa is the index less the window's first. A flat window reads 0.0.
     const utils::stats::window::LineConstants k(period);
     Series out(n, NaN);
-    utils::stats::window::line_fits(close, period, [&](std::size_t i, const utils::moments::LineSpread::Fit& f) {
+    utils::stats::window::line_fits<false>(close, period, [&](std::size_t i, const auto& f) {
         out[i] = utils::stats::correlation_of(f.sxy_c, k.sxx, f.syy_c);
     });
     return out;

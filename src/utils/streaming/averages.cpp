@@ -71,9 +71,10 @@ Result<OnlineBollingerBands> OnlineBollingerBands::create(std::uint64_t period, 
 }
 
 void OnlineBollingerBands::rebuild(std::uint64_t i) noexcept {
-    spread_ = moments::Spread::summed([this](auto&& f) { window_.for_each(f); });
+    spread_ = moments::Spread<false>::summed([this](auto&& f) { window_.for_each(f); });
     centred_ = spread_.centred(span_);
-    if (!centred_.exact) hold_ = i + period_;
+    if (!centred_.exact)
+        hold_ = moments::held_until(i, period_, [this](std::uint64_t k) { return moments::too_large(window_.pushed_at(k)); });
 }
 
 void OnlineBollingerBands::force_recalculate() noexcept {

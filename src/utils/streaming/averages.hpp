@@ -101,7 +101,7 @@ private:
     std::uint64_t period_;
     double std_dev_;
     moments::Span span_;
-    moments::Spread spread_;
+    moments::Spread<false> spread_;  // the ticks are finite
     moments::Centred centred_{};
     std::uint64_t hold_ = 0;  // no rebuild before this value's slide (moments::walk)
 };
@@ -178,7 +178,7 @@ inline Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double
         rebuild(i);
     }
     const double middle = spread_.mean(spread_.s1.v / span_.p);
-    const double sd = centred_.m2 > 0.0 ? std::sqrt(centred_.m2 / span_.p) * spread_.o.inv_s : 0.0;
+    const double sd = centred_.m2 > 0.0 ? std::sqrt(centred_.m2 / span_.p) : 0.0;
     return BollingerValue{sd * std_dev_ + middle, middle, middle - sd * std_dev_};
 }
 
