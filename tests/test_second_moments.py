@@ -9,10 +9,8 @@ need not be for the statistic. Held here, black-box:
   Bollinger's three lines all 0.0), whatever values came before it;
 - once a bad print, or the bars before a level drop, have left the window, every window equals
   a fresh start on the bars after them (the same function called on the series from there) to
-  1e-9 of the statistic's scale (absolute for the dimensionless ones), for factors up to 1e6
-  (below the 2^20 past which a window is summed afresh anyway), wherever the outlier falls: in
-  the first window, mid-series, or in the window of the 1000th slide, where the sums are summed
-  afresh on their schedule (they then hold the outlier for another 1000 slides);
+  1e-9 of the statistic's scale (absolute for the dimensionless ones), for factors up to 1e6,
+  wherever the outlier falls: in the first window, mid-series, or across the 1000th slide;
 - on FX-like closes (near 1.1, moving 1e-4) every statistic is as close to its exact value as
   a two-pass computation: the variance within 1e-10 relative of the exact (rational) one.
 
@@ -423,3 +421,43 @@ def test_fx_closes_as_close_as_two_passes(name, p):
     for measure in MEASURES[name]:
         assert_within(measure.take(got)[p - 1:], measure.two_pass(m, p), measure.scale(m),
                       f"{name} {measure.label}")
+
+
+# ---- the cost of staying exact ------------------------------------------------------------
+# A test build counts the windows summed afresh after the first (utils/fast_path.hpp). Each
+# costs a few passes over the window, so the count times the period is the extra work.
+
+def _walk(n, step, start, seed):
+    rng = np.random.default_rng(seed)
+    return list(start + np.cumsum(rng.normal(0, step, n)))
+
+
+_N = 20000
+_COST_SERIES = {
+    "random walk": _walk(_N, 1.0, 100.0, 1),
+    "FX-like": _walk(_N, 1e-4, 1.1, 2),
+    "1e300 alternating with 1": [1e300, 1.0] * (_N // 2),
+    "geometric sawtooth": [2.0 ** (-1.5 * (k % 1400)) * 1e300 for k in range(_N)],
+}
+# Passes over the window per slide: on ordinary data a window is summed afresh every period
+# slides at most; a window whose squares overflow waits for its largest value to leave; a
+# sawtooth that sheds its largest value on every slide is bounded by the range of doubles.
+_PASSES = {"random walk": 1.0, "FX-like": 1.0, "1e300 alternating with 1": 1.3, "geometric sawtooth": 40.0}
+_COST_CALLS = {
+    "py_var": lambda v, p: vl.py_var(v, p),
+    "py_linear_regression": lambda v, p: vl.py_linear_regression(v, p),
+    "py_correl": lambda v, p: vl.py_correl(v, v[::-1], p),
+}
+
+
+@pytest.mark.parametrize("p", [5, 50, 1000])
+@pytest.mark.parametrize("label", _COST_SERIES)
+@pytest.mark.parametrize("name", _COST_CALLS)
+def test_windows_summed_afresh_cost_amortised_constant_time(name, label, p):
+    floor = pytest.importorskip("vorn_bench_floor", reason="the counts come with an in-place build")
+    if floor.fast_paths() is None:
+        pytest.skip("this build does not count its paths (configure with VORN_BUILD_TESTS=ON)")
+    floor.fast_paths()
+    _COST_CALLS[name](_COST_SERIES[label], p)
+    afresh = floor.fast_paths().get("moments_afresh", 0)
+    assert afresh * p <= _PASSES[label] * _N, afresh
