@@ -231,7 +231,7 @@ class Known(list):
 
 
 def known(result):
-    """The whole run's result with its outputs' values as text (see Known)."""
+    """The whole run's result with each of its outputs a Known list."""
     if isinstance(result, tuple):
         return tuple(known(r) for r in result)
     return Known(result) if isinstance(result, list) and not isinstance(result, Known) else result
@@ -401,11 +401,18 @@ def test_earlier_outputs_against_readme(name, listed, short):
 
 
 def test_the_measure_sees_a_lagging_value():
-    """The comparison itself can fail: a close shifted back one bar is caught, the close is not."""
+    """The comparison itself can fail: a close shifted back one bar is caught, the close is not; nor is a
+    NaN of another payload, or a zero of another sign. A value that a short prefix shows where the whole
+    run has none (a shortened definition) is caught, and levels per bar are compared as values are."""
     close = SERIES["close"]
     shifted = close[1:] + [math.nan]
     assert earlier_changes(shifted, close[1:300] + [math.nan], 300) == [("result", 1)]
     assert earlier_changes(close, close[:300], 300) == []
+    assert earlier_changes([math.nan, 0.0] + close[2:], [-math.nan, -0.0] + close[2:300], 300) == []
+    assert earlier_changes([math.nan] * 10 + close[10:], close[:12], 12) == [("result", 10)]
+    levels = [(x, math.nan) for x in close]
+    assert earlier_changes(levels, [(x, math.nan) for x in close[:50]], 50) == []
+    assert earlier_changes(levels, [(x, 0.0) for x in close[:50]], 50) == [("result", 50)]
 
 
 def test_producers_on_a_prefix_hand_over_what_a_live_feed_has():
