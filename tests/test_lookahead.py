@@ -6,10 +6,10 @@ bar before the end of a prefix that differs between the prefix's run and the who
 matches NaN, nothing else is forgiven) is a change. A function looks ahead when changes go on past
 the lengths of short series (for it, one such change is looked for, from the longest prefix down); a
 function is unsafe on short series when it changes only on prefixes shorter than some length, from
-which it is safe. The README's two marked lists must say exactly this: the
-functions that look ahead, and the others that change with the length from which each is safe. A new
-function that changes earlier outputs, or a change that stops one from doing so or moves its safe
-length, fails here until the README says so.
+which it is safe. The README's two marked lists must say exactly this: the functions that look
+ahead, and the others that change with the length from which each is safe. A new function that
+changes earlier outputs, or a change that stops one from doing so or moves its safe length, fails
+here until the README says so.
 
 Inputs that are another function's outputs (an ATR, the Ichimoku lines, signal flags) are fed twice:
 computed once on the whole set and cut like the prices, which measures the function's own dependence on
