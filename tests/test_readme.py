@@ -113,31 +113,43 @@ def halt_rows():
     return rows
 
 
-def halt_sweep(length):
-    """Every series function at its declared defaults (a rolling VWAP) on the sample bars with a halt:
-    the names of those with an output that is defined throughout without the halt and NaN within it."""
+def swept_functions():
+    """(name, declared parameters) of every series function whose parameters the sweeps can fill."""
     floor = pytest.importorskip("vorn_bench_floor", reason="the declarations come with an in-place build")
-    plain = sample_bars()
-    bars = halted(plain, length)
-    found, refused = set(), set()
     declared = floor.parameters()
     for name in vl.__all__:
         params = declared.get(name)
         if isinstance(getattr(vl, name), type) or not params or not any(p["kind"] == "series" for p in params) \
                 or not all(p["kind"] in SWEPT_KINDS for p in params):
             continue
+        yield name, params
+
+
+def default_args(name, params, data):
+    """The function's arguments: the bars by parameter name (the close for other series), its declared
+    defaults (a rolling VWAP), and a plain count or text where it declares none."""
+    args = []
+    for p in params:
+        default = None if p["default"] in (None, "None") else eval(p["default"])
+        if p["kind"] == "series":
+            args.append(data.get(p["name"], data["close"]))
+        elif name == "py_vwap" and p["name"] == "period":
+            args.append(14)
+        else:
+            args.append({"count": 10, "text": "standard"}.get(p["kind"]) if default is None else default)
+    return args
+
+
+def halt_sweep(length):
+    """Every series function at its declared defaults (a rolling VWAP) on the sample bars with a halt:
+    the names of those with an output that is defined throughout without the halt and NaN within it."""
+    plain = sample_bars()
+    bars = halted(plain, length)
+    found, refused = set(), set()
+    for name, params in swept_functions():
 
         def run(data):
-            args = []
-            for p in params:
-                default = None if p["default"] in (None, "None") else eval(p["default"])
-                if p["kind"] == "series":
-                    args.append(data.get(p["name"], data["close"]))
-                elif name == "py_vwap" and p["name"] == "period":
-                    args.append(14)
-                else:
-                    args.append({"count": 10, "text": "standard"}.get(p["kind"]) if default is None else default)
-            result = getattr(vl, name)(*args)
+            result = getattr(vl, name)(*default_args(name, params, data))
             n = len(data["close"])
             return [r for r in (result if isinstance(result, tuple) else (result,)) if isinstance(r, list)
                     and len(r) == n and all(isinstance(x, float) for x in r)]
@@ -175,3 +187,42 @@ def test_nan_bars_in_a_halt(call, count):
     gaps = nan_bars(result if isinstance(result, tuple) else (result,))
     assert len(gaps) == count
     assert min(gaps) >= HALT_AT  # the halt's doing, not the warm-up's
+
+
+def unchecked_sweep():
+    """Every series function at its declared defaults on the sample bars, with a NaN and then an
+    infinity put at bar 200 of each of its series in turn (an infinity only in another indicator's
+    output, which may hold NaN where it is not yet defined): {name: the series in which it takes
+    such a value, or refuses it without naming bar 200}."""
+    bars = sample_bars()
+    h, l, c = bars["high"], bars["low"], bars["close"]
+    bars.update(atr=vl.py_atr(h, l, c, 14), rsi=vl.py_rsi(c, 14))  # the outputs as a caller has them
+    found = {}
+    for name, params in swept_functions():
+        args = default_args(name, params, bars)
+        try:
+            getattr(vl, name)(*args)
+        except ValueError:
+            continue  # prices outside an element-wise function's domain
+        for i, p in enumerate(params):
+            if p["kind"] != "series":
+                continue
+            for bad in (math.nan, math.inf) if p["name"] in PRICES else (math.inf,):
+                poisoned = args[:i] + [args[i][:200] + [bad] + args[i][201:]] + args[i + 1:]
+                try:
+                    getattr(vl, name)(*poisoned)
+                except ValueError as e:
+                    if "index 200:" in str(e):
+                        continue
+                found.setdefault(name, set()).add(p["name"])
+    return found
+
+
+PRICES = {"open", "high", "low", "close", "volume"}
+
+
+def test_the_functions_said_not_to_check_their_series_are_those_that_do_not():
+    unchecked = unchecked_sweep()
+    assert set(re.findall(r"`(py_\w+)`", marked("unchecked"))) == {n for n, s in unchecked.items() if s & PRICES}
+    assert set(re.findall(r"`(py_\w+)`", marked("unchecked-outputs"))) == \
+        {n for n, s in unchecked.items() if s - PRICES}
