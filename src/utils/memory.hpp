@@ -38,11 +38,25 @@ struct MemoryRoom {
 // How a refusal names the limit, before the bytes it leaves: "the data limit (RLIMIT_DATA) leaves".
 const char* room_limit_text(RoomLimit limit) noexcept;
 
+// The resource limits that bound what the process can map, in bytes; the largest value where
+// a limit is not set.
+struct ProcessLimits {
+    std::uint64_t address_space = std::numeric_limits<std::uint64_t>::max();  // RLIMIT_AS
+    std::uint64_t data = std::numeric_limits<std::uint64_t>::max();           // RLIMIT_DATA
+};
+
+// This process's soft limits.
+ProcessLimits process_limits() noexcept;
+
 // The most this process can be given now: the least of what each limit leaves. The system's
-// files are read under root ("" for the running system; a test gives a directory laid out as
-// one); a source the system does not have bounds nothing. Reads a few small files: call it
-// once per large request, never per value.
-MemoryRoom memory_room(const char* root = "") noexcept;
+// files are read under root, and the limits are taken as given, so that a test can lay out a
+// system in a directory and be independent of the limits it runs under; a source the system
+// does not have bounds nothing. Reads a few small files: call it once per large request,
+// never per value.
+MemoryRoom memory_room(const char* root, const ProcessLimits& limits) noexcept;
+
+// The running system's room, under this process's limits.
+inline MemoryRoom memory_room() noexcept { return memory_room("", process_limits()); }
 
 // The machine's physical memory in bytes; 0 where the system does not tell.
 std::uint64_t physical_memory() noexcept;
