@@ -77,6 +77,27 @@ private:
 // gives the size and the limit that refused it.
 void ensure_result_fits(std::uint64_t rows, std::uint64_t columns);
 
+// A count of values summed from products that remembers passing 64 bits, so that a size too
+// large to count is refused as too large, never wrapped round to a small one.
+class ValueCount {
+public:
+    ValueCount& add(std::uint64_t rows, std::uint64_t columns = 1) noexcept {
+        std::uint64_t product;
+        overflowed_ |= __builtin_mul_overflow(rows, columns, &product) || __builtin_add_overflow(values_, product, &values_);
+        return *this;
+    }
+    std::uint64_t values() const noexcept { return values_; }
+    bool overflowed() const noexcept { return overflowed_; }
+
+private:
+    std::uint64_t values_ = 0;
+    bool overflowed_ = false;
+};
+
+// Throws TooLarge, as ensure_result_fits does, when count values of value_bytes each cannot be
+// had; the message opens with what would hold them ("Training too large for memory: ...").
+void ensure_fits(const char* what, const ValueCount& count, std::uint64_t value_bytes);
+
 // new double[count], uninitialised, released with delete[]; TooLarge when it cannot be had.
 // Asked without throwing: a sanitizer's allocator can be told to answer an impossible request
 // with nothing, but it answers a throwing new's with an abort.
