@@ -8,8 +8,10 @@ reads from the system is checked through tests/native/memory_room.cpp on systems
 a temporary directory.
 """
 import json
+import math
 import os
 import pathlib
+import re
 import resource
 import subprocess
 import sys
@@ -54,9 +56,9 @@ print(json.dumps(out))
 """
 
 
-def prepare_in_child(n, lookback, varied=False, address_space=None, data=None):
-    """py_prepare_supertrend_features on n bars (flat prices unless varied) in a child process
-    whose RLIMIT_AS / RLIMIT_DATA are capped at the given bytes; what it built or its refusal."""
+def in_child(probe, args, address_space=None, data=None):
+    """The probe's report from a child process whose RLIMIT_AS / RLIMIT_DATA are capped at the
+    given bytes."""
     runner_limits()
 
     def cap():
@@ -65,10 +67,16 @@ def prepare_in_child(n, lookback, varied=False, address_space=None, data=None):
                 resource.setrlimit(kind, (limit, limit))
 
     env = dict(os.environ, PYTHONPATH=str(pathlib.Path(vl.__file__).resolve().parents[1]))
-    args = [sys.executable, "-c", PROBE, str(n), str(lookback)] + (["varied"] if varied else [])
-    run = subprocess.run(args, capture_output=True, text=True, env=env, timeout=120, preexec_fn=cap)
+    run = subprocess.run([sys.executable, "-c", probe, *map(str, args)], capture_output=True, text=True, env=env,
+                         timeout=120, preexec_fn=cap)
     assert run.returncode == 0, (run.returncode, run.stderr[-2000:])
     return json.loads(run.stdout)
+
+
+def prepare_in_child(n, lookback, varied=False, address_space=None, data=None):
+    """py_prepare_supertrend_features on n bars (flat prices unless varied) in a capped child;
+    what it built or its refusal."""
+    return in_child(PROBE, [n, lookback] + (["varied"] if varied else []), address_space, data)
 
 
 def runner_limits():
@@ -168,6 +176,63 @@ def test_a_result_that_fits_the_cap_is_built_as_without_it(n, lookback):
     values = capped["rows"] * capped["columns"]
     if values > 1_000_000:
         assert 40 * values < capped["grown"] <= VALUE_BYTES * values * 1.05
+
+
+# The trainers: a fit on a long look-back holds its rows, their centred copy and (ridge) two
+# squares of its width, far more than the series. Each call is written against bars of n.
+TRAIN_PROBE = PROBE[:PROBE.index("n, lookback")] + r"""
+import math, time
+call, n = sys.argv[1], int(sys.argv[2])
+close = [100.0 + 10 * math.sin(i / 50) + (i * 7919 % 101) / 50 for i in range(n)]
+high, low = [c + 1.0 + (i % 5) / 4 for i, c in enumerate(close)], [c - 1.0 for c in close]
+atr, rsi = vl.py_atr(high, low, close, 14), vl.py_rsi(close, 14)
+start, began = peak(), time.perf_counter()
+try:
+    result = eval(call)
+    out = {"result": result.predict([0.1] * result.features_dim(), 1) if hasattr(result, "predict") else result}
+except MemoryError as e:
+    out = {"refused": str(e)}
+out["seconds"] = time.perf_counter() - began
+out["peak"] = peak()
+out["grown"] = out["peak"] - start
+print(json.dumps(out))
+"""
+
+# (call, n, rows fitted, width): issue-sized fits several times a 1 GB cap.
+OVERSIZED_FITS = {
+    "supertrend-ridge": ("vl.py_train_supertrend_model(close, atr, 20000, 4000, True)", 20000, 16000, 8000),
+    "momentum": ("vl.py_train_momentum_model(rsi, 20000, 4000)", 24000, 20000, 4000),
+    "ai-supertrend-ridge": ('vl.py_ai_supertrend_ml(high, low, close, 10, 3.0, "ridge", 4000, 8000)', 12000, 8000, 8000),
+    "ai-momentum-polynomial": ("vl.py_ai_momentum_index_ml(close, 14, 3, True, 100, 20000)", 20100, 20000, 5150),
+}
+TRAINING = r"Training too large for memory: (\d+) values need (\d+) bytes, {} (\d+)"
+
+
+@NO_CAP_UNDER_SANITIZER
+@pytest.mark.parametrize("cap, limit", [(dict(address_space=GB), CAP_LIMIT), (dict(data=GB), DATA_LIMIT)],
+                         ids=["RLIMIT_AS", "RLIMIT_DATA"])
+@pytest.mark.parametrize("call, n, rows, width", list(OVERSIZED_FITS.values()), ids=list(OVERSIZED_FITS))
+def test_a_fit_the_cap_cannot_hold_is_refused_before_it_is_built(call, n, rows, width, cap, limit):
+    # Unrefused, each built GBs over tens of seconds and failed with a bare MemoryError.
+    out = in_child(TRAIN_PROBE, [call, n], **cap)
+    match = re.fullmatch(TRAINING.format(re.escape(limit)), out.get("refused", ""))
+    assert match, out
+    values, need, room = map(int, match.groups())
+    assert need == 8 * values and values >= 2 * rows * width   # at least the rows and their centred copy
+    assert 0 < room < GB < need
+    assert out["seconds"] < 1 and out["peak"] < 100 << 20
+
+
+@NO_CAP_UNDER_SANITIZER
+def test_a_fit_that_fits_the_cap_is_built_as_without_it():
+    # 3000 rows of 600 columns, ridge: 35 MB counted, enough to be measured against the
+    # limits; what the fit reaches at its peak stays within what was counted.
+    call = "vl.py_train_supertrend_model(close, atr, 3000, 300, True)"
+    capped, plain = in_child(TRAIN_PROBE, [call, 3300], address_space=GB), in_child(TRAIN_PROBE, [call, 3300])
+    assert capped["result"] == plain["result"] and all(map(math.isfinite, capped["result"]))
+    counted = 8 * (2 * 3000 * 600 + 2 * 3000 + 8 * 600 + 600 * 600 + 600 * 601)
+    assert counted > 32 << 20
+    assert 0.6 * counted < capped["grown"] <= 1.05 * counted
 
 
 # Systems laid out under a directory, and the room memory_room() finds there. Sizes in bytes;
