@@ -202,7 +202,8 @@ print(json.dumps(out))
 OVERSIZED_FITS = {
     "supertrend-ridge": ("vl.py_train_supertrend_model(close, atr, 20000, 4000, True)", 20000, 16000, 8000),
     "momentum": ("vl.py_train_momentum_model(rsi, 20000, 4000)", 24000, 20000, 4000),
-    "ai-supertrend-ridge": ('vl.py_ai_supertrend_ml(high, low, close, 10, 3.0, "ridge", 4000, 8000)', 12000, 8000, 8000),
+    "ai-supertrend-ridge": ('vl.py_ai_supertrend_ml(high, low, close, 10, 3.0, "ridge", 4000, 8000)',
+                            12000, 8000, 8000),
     "ai-momentum-polynomial": ("vl.py_ai_momentum_index_ml(close, 14, 3, True, 100, 20000)", 20100, 20000, 5150),
 }
 TRAINING = r"Training too large for memory: (\d+) values need (\d+) bytes, {} (\d+)"

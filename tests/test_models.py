@@ -136,7 +136,8 @@ def test_ridge_shrinks_as_the_closed_form(native, alpha):
     (0, 0.0, [[1.0], [2.0], [3.0]], [1.0, NAN, 3.0], LS_FAILED + "non-finite values in the features or targets"),
     # no more rows than columns: never full rank, said before any decomposition, after the
     # finiteness the fit looks at first; the rank only bounded
-    (0, 0.0, [[1.0, 2.0], [3.0, 5.0]], [1.0, 2.0], LS_FAILED + "rank-deficient features (rank at most 1 of 2 columns, 2 rows)"),
+    (0, 0.0, [[1.0, 2.0], [3.0, 5.0]], [1.0, 2.0],
+     LS_FAILED + "rank-deficient features (rank at most 1 of 2 columns, 2 rows)"),
     (0, 0.0, [[1.0, 2.0, 7.0]], [1.0], LS_FAILED + "rank-deficient features (rank at most 0 of 3 columns, 1 rows)"),
     (0, 0.0, [[1.0, 2.0], [3.0, NAN]], [1.0, 2.0], LS_FAILED + "non-finite values in the features or targets"),
     (1, 1.0, [[1.0, 2.0], [3.0, 5.0]], [1.0, 2.0], "ok"),           # ridge has no such bound

@@ -60,8 +60,9 @@ FitResult fit_least_squares(MatrixView x, VectorView y) {
     const Eigen::Index n = x.rows(), p = x.cols();
     if (!all_finite(y) || !x.allFinite()) return fail_fit(kNonFinite);
     // A decomposition of thousands of columns takes minutes to find what the shape tells.
-    if (underdetermined(static_cast<std::uint64_t>(n), static_cast<std::uint64_t>(p)))
-        return std::unexpected(underdetermined_failure(static_cast<std::uint64_t>(n), static_cast<std::uint64_t>(p), true));
+    if (const auto rows = static_cast<std::uint64_t>(n), columns = static_cast<std::uint64_t>(p);
+        underdetermined(rows, columns))
+        return std::unexpected(underdetermined_failure(rows, columns, true));
     const Vector mean_x = column_means(x);
     const double mean_y = mean(y);
     LinearFit fit;

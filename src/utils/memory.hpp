@@ -83,7 +83,8 @@ class ValueCount {
 public:
     ValueCount& add(std::uint64_t rows, std::uint64_t columns = 1) noexcept {
         std::uint64_t product;
-        overflowed_ |= __builtin_mul_overflow(rows, columns, &product) || __builtin_add_overflow(values_, product, &values_);
+        overflowed_ |= __builtin_mul_overflow(rows, columns, &product) ||
+                       __builtin_add_overflow(values_, product, &values_);
         return *this;
     }
     std::uint64_t values() const noexcept { return values_; }
