@@ -79,9 +79,11 @@ Result<Series> online(std::size_t n, Result<RawDataset> prepared, const TrainerC
     // A width past 64 bits is counted as the most 64 bits hold, which no memory can.
     if (expand && !features::polynomial_width(rows.columns, width)) width = std::numeric_limits<std::uint64_t>::max();
     const std::uint64_t fitted = std::min(labelled_rows(d, targets), config.train_window);
-    // Least squares fails on these rows whatever their values, and its failure gives the
-    // zeros: nothing needs building. A wide polynomial expansion lands here.
-    if (std::holds_alternative<models::LinearRegression>(model.kind()) && models::underdetermined(fitted, width))
+    // No rows, or least squares on rows it cannot fit whatever their values: the training
+    // fails and its failure gives the zeros, so nothing needs building. A wide polynomial
+    // expansion lands here.
+    if (fitted == 0 ||
+        (std::holds_alternative<models::LinearRegression>(model.kind()) && models::underdetermined(fitted, width)))
         return out;
     ensure_fit_fits(model, fitted, rows.columns, width, expand);
     const ColumnScale scale = features::column_scale(rows);
