@@ -13,9 +13,11 @@ import os
 import pathlib
 import random
 import re
+import resource
 import struct
 import subprocess
 import sys
+import time
 
 import numpy as np
 import pytest
@@ -132,6 +134,13 @@ def test_ridge_shrinks_as_the_closed_form(native, alpha):
     (1, 1.0, np.zeros((3, 0)), [1.0, 2.0, 3.0], "No features provided"),
     (1, 1.0, [[1.0], [2.0], [3.0]], [1.0, NAN, 3.0], SINGULAR),      # NaN weights are no model
     (0, 0.0, [[1.0], [2.0], [3.0]], [1.0, NAN, 3.0], LS_FAILED + "non-finite values in the features or targets"),
+    # no more rows than columns: never full rank, said before any decomposition, after the
+    # finiteness the fit looks at first; the rank only bounded
+    (0, 0.0, [[1.0, 2.0], [3.0, 5.0]], [1.0, 2.0],
+     LS_FAILED + "rank-deficient features (rank at most 1 of 2 columns, 2 rows)"),
+    (0, 0.0, [[1.0, 2.0, 7.0]], [1.0], LS_FAILED + "rank-deficient features (rank at most 0 of 3 columns, 1 rows)"),
+    (0, 0.0, [[1.0, 2.0], [3.0, NAN]], [1.0, 2.0], LS_FAILED + "non-finite values in the features or targets"),
+    (1, 1.0, [[1.0, 2.0], [3.0, 5.0]], [1.0, 2.0], "ok"),           # ridge has no such bound
 ])
 def test_training_outcomes(native, kind, alpha, x, y, status):
     r = fit(native, kind, alpha, x, y)
@@ -400,6 +409,21 @@ def test_training_failures(call, message):
     assert str(e.value).startswith(message)
 
 
+@pytest.mark.parametrize("train, n, tw, lb, rows, columns", [
+    (lambda c, a, tw, lb: vl.py_train_supertrend_model(c, a, tw, lb), 8000, 4000, 2000, 4000, 4000),
+    (lambda c, a, tw, lb: vl.py_train_supertrend_model(c, a, tw, lb), 12000, 6000, 3000, 6000, 6000),
+    (lambda c, a, tw, lb: vl.py_train_supertrend_model(c, a, tw, lb), 40000, 40000, 16383, 23617, 32766),
+    (lambda c, a, tw, lb: vl.py_train_momentum_model(vl.py_rsi(c, 14), tw, lb), 9000, 3000, 6000, 3000, 6000),
+], ids=["8000-bars", "12000-bars", "40000-bars", "momentum"])
+def test_a_least_squares_fit_on_no_more_rows_than_columns_fails_at_once(train, n, tw, lb, rows, columns):
+    # Decomposed, the first two took 27 s and 86 s to say so, the third built 6 GB first.
+    close, atr, _ = market(n)
+    began = time.perf_counter()
+    message = value_error(train, close, atr, tw, lb)
+    assert time.perf_counter() - began < 1
+    assert message == LS_FAILED + f"rank-deficient features (rank at most {rows - 1} of {columns} columns, {rows} rows)"
+
+
 @pytest.mark.parametrize("rows", [30, 80])
 @pytest.mark.parametrize("use_ridge", [False, True])
 def test_nan_in_the_data_is_a_failed_training(rows, use_ridge):
@@ -574,6 +598,13 @@ WHOLE = [  # by `which`: its series among (close, atr, volume, rsi), its prepare
     (2, 300, 100, 4, 1, 0.0, 200),      # a NaN close in the fitted rows: singular
     (2, 300, 100, 4, 0, 1.0, 200),      # ... and non-finite for least squares
     (2, 300, 20, 15, 0, 1.0, None),     # fewer rows than columns: rank-deficient
+    (2, 300, 30, 15, 0, 1.0, None),     # as many rows as columns: so too
+    (2, 300, 20, 15, 0, 1.0, 270),      # a NaN close the fitted rows read: non-finite first
+    (2, 300, 20, 15, 0, 1.0, 290),      # ... and a NaN target among them
+    (2, 300, 20, 15, 0, 1.0, 100),      # one they do not read: rank-deficient all the same
+    (2, 45, 10, 5, 0, 1.0, 40),         # below the 50-row switch, a NaN target among the fitted
+    (2, 45, 10, 5, 0, 1.0, 20),         # ... and a NaN that only zeroes columns
+    (1, 300, 40, 50, 0, 0.0, None),
     (0, 300, 200, 10, 1, 1.0, None),    # the row without a next bar among the fitted ones
     (0, 40, 1000, 14, 1, 0.5, None),
     (1, 500, 200, 10, 0, 0.0, None),
@@ -603,6 +634,7 @@ def test_training_functions_fit_as_the_whole_matrix_does(native, which, n, tw, l
     (1, 20, 0, True, 400, False),      # 230 widened columns for 200 fitted rows
     (2, 150, 0, False, 500, False),    # 300 columns for 200 rows
     (2, 99, 0, False, 500, True),      # two rows more than columns (centring costs one)
+    (2, 100, 0, False, 500, False),    # as many rows as columns
     (2, 14, 1, False, 1, True),        # a single row, fitted and predicted
 ])
 def test_online_trainers_predict_as_the_whole_matrix_does(native, which, lb, kind, poly, rows, fits):
@@ -645,6 +677,8 @@ NO_ADDRESS_CAP = pytest.mark.skipif(bool(os.environ.get("VORN_SANITIZE")),
 
 def capped_child(code, gigabytes):
     """Runs code in a child process that may not map more than the given gigabytes; its output lines."""
+    if (hard := resource.getrlimit(resource.RLIMIT_AS)[1]) != resource.RLIM_INFINITY and hard < gigabytes << 30:
+        pytest.skip(f"the runner's own RLIMIT_AS is below the {gigabytes} GB the child is given")
     child = f"import resource; resource.setrlimit(resource.RLIMIT_AS, ({gigabytes} << 30, {gigabytes} << 30))\n" + code
     env = dict(os.environ, PYTHONPATH=str(pathlib.Path(vl.__file__).resolve().parents[1]))
     run = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, env=env, timeout=120)
@@ -659,7 +693,7 @@ def test_a_long_lookback_builds_only_the_fitted_rows():
     # than 2 GB in all.
     results, grown = capped_child(MEMORY_PROBE, 2)
     st, mo, atr2, *zeros = eval(results)
-    rank = r"Linear regression training failed: rank-deficient features \(rank \d+ of {} columns, 200 rows\)$"
+    rank = r"Linear regression training failed: rank-deficient features \(rank at most 199 of {} columns, 200 rows\)$"
     assert re.match(rank.format(10000), st) and re.match(rank.format(5000), mo)
     assert (atr2, zeros) == (3, [0.0, 0.0])
     assert int(grown) < 200

@@ -347,6 +347,32 @@ void ColumnScale::apply(const FeatureRows& rows, std::uint64_t first, std::uint6
         });
 }
 
+// A column's value is (x - mean) / sd where sd > 1e-10, else 0.0. Where no value any row reads
+// is NaN, infinite or above the largest double over twice the row count in magnitude, the sums
+// behind the means cannot overflow, so every mean and difference is finite; a finite sd is
+// taken over the column's rows, these among them, so no |x - mean| exceeds sqrt(rows) x sd, and
+// an sd that overflowed gives 0.0 or zeroes its column. Only otherwise are the statistics
+// gathered and the rows scaled, one at a time, and looked at.
+bool standardized_finite(const FeatureRows& rows, std::uint64_t first, std::uint64_t count) {
+    if (count == 0 || rows.columns == 0) return true;
+    const double bound = std::numeric_limits<double>::max() / (2.0 * static_cast<double>(rows.rows));
+    bool plain = true;
+    for (std::size_t b = 0; b < rows.block_count; ++b) {
+        const FeatureRows::Block& block = rows.blocks[b];
+        const std::size_t end = (rows.rows - 1) * block.step + block.width;
+        for (std::size_t k = 0; k < end; ++k) plain &= std::fabs(block.values[k]) <= bound;  // false for NaN
+    }
+    if (plain) return true;
+    const ColumnScale scale = column_scale(rows);
+    std::vector<double> row(static_cast<std::size_t>(rows.columns));
+    for (std::uint64_t r = first; r < first + count; ++r) {
+        scale.apply(rows, r, 1, row.data());
+        for (const double v : row)
+            if (!std::isfinite(v)) return false;
+    }
+    return true;
+}
+
 void standardize(Matrix& matrix) {
     if (matrix.rows() == 0 || matrix.cols() == 0) return;
     const FeatureRows rows = FeatureRows::of(matrix);

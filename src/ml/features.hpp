@@ -114,6 +114,11 @@ inline double bar_return(double prev, double cur) noexcept {
 // is not above 1e-10 (or NaN) becomes all 0.0. No rows or no columns: empty statistics.
 ColumnScale column_scale(const FeatureRows& rows);
 
+// Whether every value of rows first .. first + count - 1, standardized with column_scale(rows),
+// is finite; found without laying them out, in one pass over the values the rows read where
+// those are of moderate size.
+bool standardized_finite(const FeatureRows& rows, std::uint64_t first, std::uint64_t count);
+
 // column_scale() of the matrix applied to it, in place.
 void standardize(Matrix& matrix);
 

@@ -52,11 +52,17 @@ FitResult fail_fit(const std::string& why) {
     return std::unexpected("Linear regression training failed: " + why);
 }
 
+constexpr const char* kNonFinite = "non-finite values in the features or targets";
+
 // Least squares with an intercept: the centred problem solved by a column-pivoting
 // Householder QR, the intercept restored from the means.
 FitResult fit_least_squares(MatrixView x, VectorView y) {
     const Eigen::Index n = x.rows(), p = x.cols();
-    if (!all_finite(y) || !x.allFinite()) return fail_fit("non-finite values in the features or targets");
+    if (!all_finite(y) || !x.allFinite()) return fail_fit(kNonFinite);
+    // A decomposition of thousands of columns takes minutes to find what the shape tells.
+    if (const auto rows = static_cast<std::uint64_t>(n), columns = static_cast<std::uint64_t>(p);
+        underdetermined(rows, columns))
+        return std::unexpected(underdetermined_failure(rows, columns, true));
     const Vector mean_x = column_means(x);
     const double mean_y = mean(y);
     LinearFit fit;
@@ -132,6 +138,13 @@ TrainStatus fit_ridge(Ridge& model, MatrixView x, VectorView y) {
 }
 
 }  // namespace
+
+// The rank is only bounded: the decomposition that would tell it is what is spared.
+std::string underdetermined_failure(std::uint64_t rows, std::uint64_t columns, bool finite) {
+    if (!finite) return "Linear regression training failed: " + std::string(kNonFinite);
+    return "Linear regression training failed: rank-deficient features (rank at most " + std::to_string(rows - 1) +
+           " of " + std::to_string(columns) + " columns, " + std::to_string(rows) + " rows)";
+}
 
 bool gauss_jordan(double* m, std::size_t p) noexcept {
     const std::size_t width = p + 1;

@@ -68,6 +68,17 @@ private:
     Kind kind_;
 };
 
+// Least squares with an intercept has one unknown more than its columns: centred on their
+// means, n rows span at most n - 1 dimensions, so where the rows do not exceed the columns no
+// values give it full rank, and its failure is known before any matrix is built or decomposed.
+inline bool underdetermined(std::uint64_t rows, std::uint64_t columns) noexcept {
+    return rows > 0 && rows <= columns;
+}
+
+// The failure such a fit gives; finite tells whether every feature and target is finite,
+// which the fit looks at first.
+std::string underdetermined_failure(std::uint64_t rows, std::uint64_t columns, bool finite);
+
 // Gauss-Jordan elimination with partial pivoting on p rows of p + 1 values (row-major,
 // column p the right-hand side); on success column p holds the solution. Ties in the pivot
 // search keep the earlier row; a best pivot below 1e-10 in magnitude, or NaN, is singular.

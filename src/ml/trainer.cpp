@@ -1,10 +1,11 @@
 #include "ml/trainer.hpp"
 
 #include <algorithm>
-#include <new>
+#include <limits>
 #include <variant>
 
 #include "ml/features.hpp"
+#include "utils/memory.hpp"
 
 namespace vorn::ml::trainer {
 
@@ -26,6 +27,20 @@ std::uint64_t labelled_rows(const RawDataset& d, Targets t) {
 
 SFGModel model_of(ModelKind kind, double ridge_alpha) {
     return kind == ModelKind::Ridge ? SFGModel::ridge(models::clamp_alpha(ridge_alpha)) : SFGModel::linear_regression();
+}
+
+// What a fit holds at its peak, counted before any of it is built: the rows fitted (and the
+// plain rows a polynomial expansion is made from), the fit's centred copy of them, for ridge
+// the Gram matrix and its augmented system, and vectors of the order of a row and a column.
+// A long look-back makes these far larger than the series they repeat, so a fit the process
+// cannot hold is refused, with its size and the limit, rather than built until it fails.
+void ensure_fit_fits(const SFGModel& model, std::uint64_t rows, std::uint64_t columns, std::uint64_t width,
+                     bool expand) {
+    utils::ValueCount count;
+    count.add(rows, width).add(rows, width).add(2, rows).add(8, width);
+    if (expand) count.add(rows, columns);
+    if (std::holds_alternative<models::Ridge>(model.kind())) count.add(width, width).add(width, width + 1);
+    utils::ensure_fits("Training", count, sizeof(double));
 }
 
 // Rows first .. first + count - 1 of the standardized matrix (widened by polynomial_features
@@ -61,11 +76,16 @@ Result<Series> online(std::size_t n, Result<RawDataset> prepared, const TrainerC
     if (m == 0) return out;
     const FeatureRows& rows = d.features;
     std::uint64_t width = rows.columns;
-    if (expand && !features::polynomial_width(rows.columns, width)) throw std::bad_alloc();
+    // A width past 64 bits is counted as the most 64 bits hold, which no memory can.
+    if (expand && !features::polynomial_width(rows.columns, width)) width = std::numeric_limits<std::uint64_t>::max();
     const std::uint64_t fitted = std::min(labelled_rows(d, targets), config.train_window);
-    // Least squares needs as many rows as columns for full rank, so a fit on fewer fails
-    // whatever the values: nothing needs building. A wide polynomial expansion lands here.
-    if (std::holds_alternative<models::LinearRegression>(model.kind()) && fitted < width) return out;
+    // No rows, or least squares on rows it cannot fit whatever their values: the training
+    // fails and its failure gives the zeros, so nothing needs building. A wide polynomial
+    // expansion lands here.
+    if (fitted == 0 ||
+        (std::holds_alternative<models::LinearRegression>(model.kind()) && models::underdetermined(fitted, width)))
+        return out;
+    ensure_fit_fits(model, fitted, rows.columns, width, expand);
     const ColumnScale scale = features::column_scale(rows);
 
     const auto cols = static_cast<Eigen::Index>(rows.columns), wide = static_cast<Eigen::Index>(width);
@@ -99,10 +119,16 @@ TrainResult latest(Result<RawDataset> prepared, std::uint64_t train_window, SFGM
     if (labelled == 0) return std::unexpected(std::string("Insufficient data for training"));
     const std::uint64_t rows = std::min(labelled, train_window);
     const std::uint64_t start = labelled - rows;
-    // The statistics still come from every row, as in the whole standardized matrix.
-    Matrix x(static_cast<Eigen::Index>(rows), static_cast<Eigen::Index>(d.columns));
-    if (rows > 0) features::column_scale(d.features).apply(d.features, start, rows, x.data());
     const auto first = static_cast<Eigen::Index>(start), count = static_cast<Eigen::Index>(rows);
+    if (std::holds_alternative<models::LinearRegression>(model.kind()) && models::underdetermined(rows, d.columns)) {
+        const bool finite = d.target_vector().segment(first, count).allFinite() &&
+                            features::standardized_finite(d.features, start, rows);
+        return std::unexpected(models::underdetermined_failure(rows, d.columns, finite));
+    }
+    ensure_fit_fits(model, rows, d.columns, d.columns, false);
+    Matrix x(count, static_cast<Eigen::Index>(d.columns));
+    // The statistics still come from every row, as in the whole standardized matrix.
+    if (rows > 0) features::column_scale(d.features).apply(d.features, start, rows, x.data());
     if (auto s = model.train(x, d.target_vector().segment(first, count)); !s) return std::unexpected(std::move(s.error()));
     return TrainedModel{std::move(model), d.columns};
 }

@@ -18,6 +18,10 @@
 // from the preparer's windows over the series (features::column_scale), and only the rows
 // fitted, and the rows predicted a chunk at a time, are built. The results are those of the
 // whole matrix, bit for bit; memory stays of the order of the series and the fitted rows.
+// Those rows still grow with the look-back: both ways count what a fit will hold before
+// building any of it and throw utils::TooLarge (a MemoryError naming the size and the limit)
+// where the process cannot get it. A least-squares fit on no more rows than columns fails
+// without being built (the online trainers give their zeros, the model trainers its message).
 #include <cstdint>
 #include <expected>
 #include <span>

@@ -38,11 +38,25 @@ struct MemoryRoom {
 // How a refusal names the limit, before the bytes it leaves: "the data limit (RLIMIT_DATA) leaves".
 const char* room_limit_text(RoomLimit limit) noexcept;
 
+// The resource limits that bound what the process can map, in bytes; the largest value where
+// a limit is not set.
+struct ProcessLimits {
+    std::uint64_t address_space = std::numeric_limits<std::uint64_t>::max();  // RLIMIT_AS
+    std::uint64_t data = std::numeric_limits<std::uint64_t>::max();           // RLIMIT_DATA
+};
+
+// This process's soft limits.
+ProcessLimits process_limits() noexcept;
+
 // The most this process can be given now: the least of what each limit leaves. The system's
-// files are read under root ("" for the running system; a test gives a directory laid out as
-// one); a source the system does not have bounds nothing. Reads a few small files: call it
-// once per large request, never per value.
-MemoryRoom memory_room(const char* root = "") noexcept;
+// files are read under root, and the limits are taken as given, so that a test can lay out a
+// system in a directory and be independent of the limits it runs under; a source the system
+// does not have bounds nothing. Reads a few small files: call it once per large request,
+// never per value.
+MemoryRoom memory_room(const char* root, const ProcessLimits& limits) noexcept;
+
+// The running system's room, under this process's limits.
+inline MemoryRoom memory_room() noexcept { return memory_room("", process_limits()); }
 
 // The machine's physical memory in bytes; 0 where the system does not tell.
 std::uint64_t physical_memory() noexcept;
@@ -62,6 +76,28 @@ private:
 // (memory_room(), asked only from kUncheckedResultBytes up) or its size overflows. The message
 // gives the size and the limit that refused it.
 void ensure_result_fits(std::uint64_t rows, std::uint64_t columns);
+
+// A count of values summed from products that remembers passing 64 bits, so that a size too
+// large to count is refused as too large, never wrapped round to a small one.
+class ValueCount {
+public:
+    ValueCount& add(std::uint64_t rows, std::uint64_t columns = 1) noexcept {
+        std::uint64_t product;
+        overflowed_ |= __builtin_mul_overflow(rows, columns, &product) ||
+                       __builtin_add_overflow(values_, product, &values_);
+        return *this;
+    }
+    std::uint64_t values() const noexcept { return values_; }
+    bool overflowed() const noexcept { return overflowed_; }
+
+private:
+    std::uint64_t values_ = 0;
+    bool overflowed_ = false;
+};
+
+// Throws TooLarge, as ensure_result_fits does, when count values of value_bytes each cannot be
+// had; the message opens with what would hold them ("Training too large for memory: ...").
+void ensure_fits(const char* what, const ValueCount& count, std::uint64_t value_bytes);
 
 // new double[count], uninitialised, released with delete[]; TooLarge when it cannot be had.
 // Asked without throwing: a sanitizer's allocator can be told to answer an impossible request

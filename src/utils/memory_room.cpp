@@ -41,6 +41,24 @@ struct Path {
         return *this;
     }
     Path& add(const char* part) { return add(part, std::strlen(part)); }
+    // mountinfo writes a space, tab, newline and backslash in a path as \040, \011, \012 and
+    // \134; read raw, a path that holds one names no directory, and a cgroup named with it
+    // (systemd writes a '-' in a unit's name as \x2d) lies below no mount.
+    Path& add_unescaped(const char* part, std::size_t count) {
+        auto octal = [](char c) { return c >= '0' && c <= '7'; };
+        for (std::size_t k = 0; k < count && ok;) {
+            if (part[k] == '\\' && k + 3 < count && octal(part[k + 1]) && octal(part[k + 2]) && octal(part[k + 3])) {
+                const int code = (part[k + 1] - '0') << 6 | (part[k + 2] - '0') << 3 | (part[k + 3] - '0');
+                const char c = static_cast<char>(code);
+                add(&c, 1);
+                k += 4;
+            } else {
+                add(part + k, 1);
+                ++k;
+            }
+        }
+        return *this;
+    }
     // A path cut short names no file.
     const char* name() const { return ok ? text : ""; }
 };
@@ -178,12 +196,15 @@ bool cgroup_directory(const char* root, bool v2, const Path& cgroup, Path& direc
             if (!super || !listed(super + 1, std::strlen(super + 1), "memory")) return false;
         }
         // The mount shows the hierarchy from its ROOT down; the cgroup must lie below it.
-        std::size_t mount_root = length[3] == 1 && field[3][0] == '/' ? 0 : length[3];
-        if (std::strncmp(cgroup.text, field[3], mount_root) != 0 ||
+        Path shown;
+        shown.add_unescaped(field[3], length[3]);
+        if (!shown.ok) return false;
+        const std::size_t mount_root = shown.size == 1 && shown.text[0] == '/' ? 0 : shown.size;
+        if (std::strncmp(cgroup.text, shown.text, mount_root) != 0 ||
             (cgroup.text[mount_root] != '/' && cgroup.text[mount_root] != '\0'))
             return false;
         directory = Path();
-        directory.add(root).add(field[4], length[4]);
+        directory.add(root).add_unescaped(field[4], length[4]);
         top = directory.size;
         directory.add(cgroup.text + mount_root);
         while (directory.size > top && directory.text[directory.size - 1] == '/') directory.text[--directory.size] = '\0';
@@ -225,17 +246,15 @@ bool cgroup_room(const char* root, bool v2, std::uint64_t& room) {
     return found;
 }
 
-// A soft resource limit in bytes; false where it is unlimited or not told.
+// A soft resource limit in bytes; the largest value where it is unlimited or not told.
 template <class Resource>
-bool soft_limit([[maybe_unused]] Resource resource, [[maybe_unused]] std::uint64_t& bytes) {
+std::uint64_t soft_limit([[maybe_unused]] Resource resource) {
 #if __has_include(<sys/resource.h>)
     struct rlimit limit;
-    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return false;
-    bytes = static_cast<std::uint64_t>(limit.rlim_cur);
-    return true;
-#else
-    return false;
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return static_cast<std::uint64_t>(limit.rlim_cur);
 #endif
+    return std::numeric_limits<std::uint64_t>::max();
 }
 
 }  // namespace
@@ -263,7 +282,18 @@ std::uint64_t physical_memory() noexcept {
     return 0;
 }
 
-MemoryRoom memory_room(const char* root) noexcept {
+ProcessLimits process_limits() noexcept {
+    ProcessLimits limits;
+#ifdef RLIMIT_AS
+    limits.address_space = soft_limit(RLIMIT_AS);
+#endif
+#ifdef RLIMIT_DATA
+    limits.data = soft_limit(RLIMIT_DATA);
+#endif
+    return limits;
+}
+
+MemoryRoom memory_room(const char* root, const ProcessLimits& limits) noexcept {
     MemoryRoom room;
     auto bound = [&room](std::uint64_t bytes, RoomLimit limit) {
         if (bytes < room.bytes) room = {bytes, limit};
@@ -277,15 +307,13 @@ MemoryRoom memory_room(const char* root) noexcept {
     else if (const std::uint64_t machine = physical_memory(); machine > 0)
         bound(machine, RoomLimit::physical);
     // Where the usage is not told, the limit alone still bounds the request.
-    [[maybe_unused]] std::uint64_t used;
-#ifdef RLIMIT_AS
-    if (soft_limit(RLIMIT_AS, bytes))
-        bound(less(bytes, kib_field(status.name(), "VmSize:", used) ? used : 0), RoomLimit::address_space);
-#endif
-#ifdef RLIMIT_DATA
-    if (soft_limit(RLIMIT_DATA, bytes))
-        bound(less(bytes, kib_field(status.name(), "VmData:", used) ? used : 0), RoomLimit::data);
-#endif
+    constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t used;
+    if (limits.address_space != kNoLimit)
+        bound(less(limits.address_space, kib_field(status.name(), "VmSize:", used) ? used : 0),
+              RoomLimit::address_space);
+    if (limits.data != kNoLimit)
+        bound(less(limits.data, kib_field(status.name(), "VmData:", used) ? used : 0), RoomLimit::data);
     for (const bool v2 : {true, false})
         if (cgroup_room(root, v2, bytes)) bound(bytes, RoomLimit::container);
     return room;
