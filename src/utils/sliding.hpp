@@ -111,9 +111,7 @@ struct Residue {
     [[gnu::always_inline]] bool clear(double sum, double high) const noexcept { return std::fabs(sum) > scale * high; }
 };
 
-// A window sum that slides beside its WindowWeight (of |x|; or of x * x beside Welford's
-// sums of x, which look too where the largest square is below 2^-1000, as squares of tiny
-// values underflow) needs no look at all on a slide
+// A window sum that slides beside its WindowWeight (of |x|) needs no look at all on a slide
 // that the weight passes (WindowWeight::passes), when its window is at most kWeightCovers
 // long. A pass means that the largest magnitude since the rebuild, h, is at most 2^20 times
 // the weight's running sum; where the reading rules would change the sum, the window's exact

@@ -348,22 +348,6 @@ void block_extremes(const R& rule, std::size_t n, std::size_t period, Emit&& emi
     }
 }
 
-// NaN bookkeeping of a sliding window whose sums take a NaN as 0.0: the count of NaN bars
-// in the window, and the value each bar contributes.
-struct NanCount {
-    std::uint64_t count = 0;
-    double enter(double x) noexcept {
-        const bool nan = std::isnan(x);
-        count += nan;
-        return nan ? 0.0 : x;
-    }
-    double leave(double x) noexcept {
-        const bool nan = std::isnan(x);
-        count -= nan && count > 0;
-        return nan ? 0.0 : x;
-    }
-};
-
 // Every window of `period` bars of one series, its deviations' sums kept exact relative to
 // the window's spread (utils/moments.hpp): emit(i, const moments::Spread<Nan>&, const
 // moments::Centred&) for every window. With Nan, a NaN enters as the window's origin and is
