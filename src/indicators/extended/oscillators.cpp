@@ -12,6 +12,7 @@
 #include "utils/ma.hpp"
 #include "utils/pairs.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_blocks.hpp"
 
 namespace vorn::indicators::extended {
 
@@ -19,6 +20,7 @@ using errors::validation::validate_series_and_periods;
 
 namespace {
 
+namespace blocks = utils::window_blocks;
 namespace pairs = utils::pairs;
 using pairs::Pair;
 using utils::NaN;
@@ -231,23 +233,14 @@ Result<Series> coppock(std::span<const double> close, std::uint64_t period1, std
     const double divisor = static_cast<double>(w % 2 == 0 ? (w / 2) * (w + 1) : w * ((w + 1) / 2));
     Series out(n, NaN);
     // A window holding an undefined sum is NaN through its own arithmetic. Each window is
-    // summed afresh from its oldest bar; neighbouring windows are independent, so kBlock of
-    // them run side by side, two to a register.
-    constexpr std::size_t kPairs = 4, kBlock = 2 * kPairs;
+    // summed afresh from its oldest bar, eight side by side where they fit (utils::window_blocks).
     const Pair divisor2 = pairs::both(divisor);
-    std::size_t i = longest + w - 1;
-    if (i + kBlock <= n) utils::fast_path::taken<"coppock_windows">();
-    for (; i + kBlock <= n; i += kBlock) {
-        const double* win = sum.data() + (i + 1 - w);
-        Pair acc[kPairs];
-        for (std::size_t q = 0; q < kPairs; ++q) acc[q] = Pair{0.0, 0.0};
-        for (std::size_t k = 0; k < w; ++k) {
-            const Pair weight = pairs::both(static_cast<double>(k + 1));
-#pragma GCC unroll 4
-            for (std::size_t q = 0; q < kPairs; ++q) acc[q] = acc[q] + weight * pairs::load(win + k + 2 * q);
-        }
-        for (std::size_t q = 0; q < kPairs; ++q) pairs::store(&out[i + 2 * q], acc[q] / divisor2);
-    }
+    std::size_t i = blocks::sum_by_eights<"coppock_windows">(
+        longest + w - 1, n, w,
+        [&](std::size_t k, std::size_t j) { return pairs::both(static_cast<double>(k + 1)) * pairs::load(sum.data() + j); },
+        [&](std::size_t at, const std::array<Pair, blocks::kPairs>& acc) {
+            for (std::size_t q = 0; q < blocks::kPairs; ++q) pairs::store(&out[at + 2 * q], acc[q] / divisor2);
+        });
     for (; i < n; ++i) {
         const double* win = sum.data() + (i + 1 - w);
         double acc = 0.0;
