@@ -197,11 +197,9 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
     namespace bounds = utils::bounds;
     if (bounds::strays(out.data(), 0, n, bounds::kSignedPercent)) [[unlikely]] {
         const auto [hh, ll] = utils::stats::rolling_high_low(high, low, period);
-        std::size_t first_outside = 0;
-        while (first_outside < n && !(close[first_outside] < ll[first_outside]) &&
-               !(close[first_outside] > hh[first_outside]))
-            ++first_outside;
-        bounds::confine_span(out.data(), 0, first_outside, bounds::kSignedPercent);
+        bounds::confine_until_broken(
+            n, bounds::kSignedPercent,
+            [&](std::size_t j) { return bounds::within(close[j], bounds::Interval{ll[j], hh[j]}); }, out.data());
     }
     return std::move(out);
 }
