@@ -70,7 +70,9 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
     const std::size_t n = close.size();
     const double alpha = utils::ma::ema_alpha(smooth);
     QqeSeries r{utils::ma::ema_impl(*rsi, smooth, alpha), Series(n, NaN), Series(n, 0.0)};
-    const Series& m = r.smoothed;
+    // The average as formed; the loop below reads each value unconfined, then confines it in
+    // place for the caller.
+    Series& m = r.smoothed;
     // The delta series reuses the RSI's buffer.
     Series& delta = *rsi;
     delta[0] = NaN;
@@ -80,16 +82,15 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
     // An exponential average of RSI values lies in 0..100. With a band not below 0 the trailing
     // line moves toward the average and never past it, so it stays between the midpoint and
     // the average's values (a negative band pushes it away: then it has no bound). Both are
-    // confined as they are written; the line moves on from its unconfined value, and the
-    // average is read no more.
+    // confined as they are written; the line moves on from its unconfined value, and each
+    // value of the average, read once here, is confined in its place after.
     namespace bounds = utils::bounds;
     const bounds::Interval line_bound = multiplier < 0.0 ? bounds::kAnything : bounds::kPercent;
-    Series& shown = r.smoothed;
-    shown[0] = bounds::confine(m[0], bounds::kPercent);
+    m[0] = bounds::confine(m[0], bounds::kPercent);
     double line = NaN;  // the trailing line at the previous bar, unconfined
     for (std::size_t i = 1; i < n; ++i) {
         const double mi = m[i];
-        shown[i] = bounds::confine(mi, bounds::kPercent);
+        m[i] = bounds::confine(mi, bounds::kPercent);
         if (std::isnan(mi) || std::isnan(a[i])) {
             line = NaN;
             continue;
