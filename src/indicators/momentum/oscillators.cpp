@@ -260,6 +260,7 @@ void uo_window_sums(std::span<const double> bp, std::span<const double> tr, std:
     // another (more would no longer fit the registers).
     if (!holds_nan(bp.subspan(1, n - 1)) && !holds_nan(tr.subspan(1, n - 1))) {
         constexpr std::size_t pairs = 3, lanes = 2 * pairs;
+        if (s + lanes + longest <= n + 1) utils::fast_path::taken<"uo_chains">();
         for (; s + lanes + longest <= n + 1; s += lanes) {
             KahanPair sbp[pairs], str[pairs];
             std::size_t t = 0;
