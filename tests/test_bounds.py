@@ -316,3 +316,46 @@ def test_one_stray_value_is_found_wherever_it_stands(length, stray):
 ])
 def test_values_on_or_inside_their_bounds_do_not_stray(values):
     assert strays(0.0, 100.0, 0, values) is False
+
+
+# ---- the other helpers: the look as values are formed, the confinement up to a broken premise
+
+def bounds_helper(kind, lo, hi, *values):
+    text = " ".join(repr(float(v)) for v in values)
+    return native_program("bounds_helpers")(f"{kind} {lo!r} {hi!r} {text}")
+
+
+@pytest.mark.parametrize("values, strayed", [
+    ([50.0, math.nan, 100.0, 0.0, -0.0], False),   # NaN, and values on their bounds, are inside
+    ([50.0, 100.00000000000001], True),            # past the upper bound, in the high half
+    ([-5e-324, 50.0], True),                       # past the lower bound, in the low half
+    ([math.nan, math.nan, 37.5], False),
+    ([20.0, 30.0, 40.0, 50.0, math.inf], True),    # the odd last value (paired with NaN)
+    ([], False),
+])
+def test_watch_sees_a_value_past_its_bound_in_either_half(values, strayed):
+    assert bounds_helper("watch", 0.0, 100.0, *values) == [str(int(strayed))]
+
+
+@pytest.mark.parametrize("met, broken_at", [
+    ([1, 1, 1, 1], 4),   # never broken: every value confined
+    ([0, 1, 1, 1], 0),   # broken at once: none
+    ([1, 1, 0, 1], 2),   # a premise met again after it broke confines nothing more
+])
+def test_outputs_are_confined_only_up_to_the_first_broken_premise(met, broken_at):
+    values = [1.5, -2.0, 3.0, -0.5]
+    j, *rest = bounds_helper("until", -1.0, 1.0, *met, *values)[0].split()
+    cut = rest.index("|")
+    a, negated = [float.fromhex(x) for x in rest[:cut]], [float.fromhex(x) for x in rest[cut + 1:]]
+    assert int(j) == broken_at
+    assert a == [max(-1.0, min(1.0, v)) for v in values[:broken_at]] + values[broken_at:]
+    assert negated == [-x for x in a]  # every output given, confined over the same bars
+
+
+@pytest.mark.parametrize("value, shown", [
+    (1.0000000000000002, 1.0), (1.0, 1.0), (0.25, 0.25), (-0.0, -0.0), (math.inf, 1.0),
+])
+def test_confine_not_below_takes_the_upper_bound_and_keeps_the_rest_bit_for_bit(value, shown):
+    got = float.fromhex(bounds_helper("notbelow", 0.0, 1.0, value)[0])
+    assert got == shown and math.copysign(1.0, got) == math.copysign(1.0, shown)
+    assert math.isnan(float.fromhex(bounds_helper("notbelow", 0.0, 1.0, math.nan)[0]))

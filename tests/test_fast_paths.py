@@ -30,6 +30,7 @@ CASES = {
     "mass_index": (lambda v: v.py_mass_index(HIGH, LOW, 9, 25), {"lanes": 1}),
     # loops over several windows or keys at once, with a scalar remainder or fallback
     "cci": (lambda v: v.py_cci(HIGH, LOW, CLOSE, 20), {"cci_windows": 1}),
+    "ultimate_oscillator": (lambda v: v.py_ultimate_oscillator(HIGH, LOW, CLOSE, 7, 14, 28), {"uo_chains": 1}),
     "ai_momentum_index": (lambda v: v.py_ai_momentum_index(CLOSE[:1500], 4, 3, 1), {"knn_bar_order": 1}),
     "coppock": (lambda v: v.py_coppock(CLOSE, 14, 11, 10), {"coppock_windows": 1}),
     "slope": (lambda v: v.py_slope(CLOSE, 14), {"slope_windows": 1}),

@@ -132,3 +132,53 @@ def test_hull_pair_is_two_weighted_means(n, spikes):
     diff = [(x + x) - y for x, y in zip(a[n - 1:], b[n - 1:])]
     want = [NAN] * (n - 1) + vl.py_wma(diff, int(math.sqrt(n)))
     assert bits(vl.py_hma(v, n)) == bits(want)
+
+
+# tests/native/window_blocks.cpp reads "P FIRST x1 .. xN" and prints the first window end left
+# to the scalar path, then, for each window summed in a block of eight: its end, how often a
+# block summed it, and as hex floats its plain sum, its sum weighted 1..P from the oldest bar,
+# and the two sums (x, x * x) of one pass.
+def window_blocks(p, first, x):
+    lines = native_program("window_blocks")(f"{p} {first} " + " ".join(repr(float(v)) for v in x))
+    return int(lines[0]), [line.split() for line in lines[1:]]
+
+
+def summed_from_oldest(terms):
+    total = 0.0
+    for t in terms:
+        total += t
+    return total
+
+
+@pytest.mark.parametrize("p, first, n", [
+    (1, 0, 8),      # a window of one bar is that bar; one block exactly
+    (3, 2, 9),      # a block and one window left over
+    (5, 4, 11),     # fewer than eight windows: no block, all left to the scalar path
+    (7, 6, 40),     # several blocks and a partial one
+    (7, 10, 40),    # blocks that start past the first full window
+    (16, 15, 47),   # windows longer than a block
+])
+def test_eight_windows_side_by_side_sum_each_window_as_alone(p, first, n):
+    rng = random.Random(p * 1000 + n)
+    # Magnitudes far apart, so that any other order of additions rounds differently.
+    x = [rng.choice([1e16, -1e16, 3.0, 1e-3, -7.5]) * rng.random() for _ in range(n)]
+    left, rows = window_blocks(p, first, x)
+    assert left == first + 8 * ((n - first) // 8)
+    assert [int(r[0]) for r in rows] == list(range(first, left))
+    for end, times, plain, weighted, a, b in rows:
+        window = x[int(end) + 1 - p:int(end) + 1]
+        assert times == "1"
+        assert float.fromhex(plain) == summed_from_oldest(window)
+        assert float.fromhex(weighted) == summed_from_oldest((k + 1) * v for k, v in enumerate(window))
+        assert float.fromhex(a) == summed_from_oldest(window)
+        assert float.fromhex(b) == summed_from_oldest(v * v for v in window)
+
+
+def test_a_nan_voids_only_the_windows_that_hold_it():
+    x = [float(k) for k in range(24)]
+    x[12] = NAN
+    left, rows = window_blocks(4, 3, x)
+    assert left == 19
+    for end, _, plain, *_ in rows:
+        holds = int(end) - 3 <= 12 <= int(end)
+        assert math.isnan(float.fromhex(plain)) == holds

@@ -43,13 +43,23 @@ inline constexpr Interval kAnything{-std::numeric_limits<double>::infinity(), st
 }
 [[gnu::always_inline]] inline double confine(double v, Interval b) noexcept { return confine(pairs::both(v), b)[0]; }
 
+// confine for a value that cannot lie below b.lo (a ratio of values not below 0): only the
+// upper bound is taken, which for a scalar is one branch-free minimum (GCC branches only on a
+// maximum with 0.0), where confine would move the value into a pair and back.
+[[gnu::always_inline]] inline double confine_not_below(double v, Interval b) noexcept { return b.hi < v ? b.hi : v; }
+
 // confine over x[first, last), two values at a time: for a pass over a whole output once
 // nothing reads it any more.
 inline void confine_span(double* x, std::size_t first, std::size_t last, Interval b) noexcept {
     // max(lo, v) and min(hi, v) give v where the comparison fails, so NaN (and -0.0 against a
     // bound of 0.0) pass as they are, as in confine.
+    // Four pairs a step: without three-operand instructions each pair costs two copies of the
+    // bounds beside its four instructions, and the loop's own three are shared.
     const pairs::Pair lo = pairs::both(b.lo), hi = pairs::both(b.hi);
     std::size_t i = first;
+    for (; i + 8 <= last; i += 8)
+#pragma GCC unroll 4
+        for (std::size_t k = i; k < i + 8; k += 2) pairs::store(x + k, pairs::min(hi, pairs::max(lo, pairs::load(x + k))));
     for (; i + 2 <= last; i += 2) pairs::store(x + i, pairs::min(hi, pairs::max(lo, pairs::load(x + i))));
     for (; i < last; ++i) x[i] = confine(x[i], b);
 }
@@ -78,6 +88,25 @@ inline bool strays(const double* x, std::size_t first, std::size_t last, Interva
     return any;
 }
 
+// The look of strays made while a loop forms an output, two values at a time, on values still
+// in registers: for an output formed value by value, where a pass after would read it all
+// again (two instructions a pair, beside a loop that waits on its own chain anyway).
+class Watch {
+public:
+    explicit Watch(Interval b) noexcept : lo_(pairs::both(b.lo)), hi_(pairs::both(b.hi)), least_(lo_), most_(hi_) {}
+    // Begun at the bounds; a NaN leaves them as they are (pairs::min, pairs::max give the
+    // second operand then).
+    [[gnu::always_inline]] void see(pairs::Pair v) noexcept {
+        least_ = pairs::min(v, least_);
+        most_ = pairs::max(v, most_);
+    }
+    // Whether a value seen lay past a bound.
+    bool strayed() const noexcept { return pairs::any((least_ < lo_) | (most_ > hi_)); }
+
+private:
+    pairs::Pair lo_, hi_, least_, most_;
+};
+
 // Whether a term lies inside b; a NaN term counts as inside (it bounds nothing: the output it
 // enters is NaN or skips it).
 [[gnu::always_inline]] inline bool within(double v, Interval b) noexcept { return !(v < b.lo) & !(v > b.hi); }
@@ -91,7 +120,8 @@ inline bool strays(const double* x, std::size_t first, std::size_t last, Interva
 // from them: an output whose window is the last `span` terms may be confined when held(span).
 // Terms before the first count as meeting it. One counter serves windows of any length, so an
 // output and an average of it ask the same one. (Averages that never forget a term, as
-// Wilder's and the exponential ones, note instead the first term that broke it.)
+// Wilder's and the exponential ones, are confined up to the first term that broke it:
+// confine_until_broken.)
 class Premise {
 public:
     [[gnu::always_inline]] void step(bool met) noexcept { run_ = met ? run_ + 1 : 0; }
@@ -127,6 +157,18 @@ void confine_where_held(double* x, std::size_t n, std::uint64_t span, Interval b
         inside.step(met(i));
         x[i] = confine_if(inside.held(span), x[i], b);
     }
+}
+
+// The pass over whole outputs that strayed, where the bound rests on a premise that an average
+// which never forgets a term (Wilder's, the exponential ones) carries from the first term
+// that broke it to the end: each of `outputs` confined to b over [0, j), j the first index
+// below n at which met(j) fails (n where none does). Returns j.
+template <class Met, class... Outputs>
+std::size_t confine_until_broken(std::size_t n, Interval b, Met&& met, Outputs*... outputs) {
+    std::size_t j = 0;
+    while (j < n && met(j)) ++j;
+    (confine_span(outputs, 0, j, b), ...);
+    return j;
 }
 
 }  // namespace vorn::utils::bounds

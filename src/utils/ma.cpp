@@ -9,6 +9,7 @@
 #include "utils/kahan.hpp"
 #include "utils/pairs.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_blocks.hpp"
 #include "utils/window_weight.hpp"
 
 namespace vorn::utils::ma {
@@ -342,11 +343,10 @@ Result<Series> kama(std::span<const double> values, std::uint64_t period, std::o
     out[n - 1] = values[n - 1];
     if (len == n) return out;
     // A window's volatility is the sum of its n absolute changes, oldest first. The changes
-    // are formed once, and eight neighbouring windows are summed side by side, two to a
-    // register, each in its own order as alone (a loop of one window per pass runs at half
-    // speed or full depending on where the linker happens to place it); their smoothing
-    // constants follow in the same registers. The average's own recursion, a chain of
-    // dependent steps, runs behind each block, so that the next block's sums overlap it.
+    // are formed once, and eight neighbouring windows are summed side by side
+    // (utils::window_blocks); their smoothing constants follow in the same registers. The
+    // average's own recursion, a chain of dependent steps, runs behind each block, so that
+    // the next block's sums overlap it.
     Scratch<double> moves(len);
     moves[0] = 0.0;
     for (std::size_t k = 1; k < len; ++k) moves[k] = std::fabs(values[k] - values[k - 1]);
@@ -360,25 +360,19 @@ Result<Series> kama(std::span<const double> values, std::uint64_t period, std::o
         prev = (values[at] - prev) * sc + prev;
         out[at] = prev;
     };
-    constexpr std::size_t kPairs = 4, kBlock = 2 * kPairs;
-    std::size_t i = n;
-    if (i + kBlock <= len) fast_path::taken<"kama_windows">();
-    for (; i + kBlock <= len; i += kBlock) {
-        const double* win = moves.data() + (i + 1 - n);
-        pairs::Pair acc[kPairs];
-        for (std::size_t q = 0; q < kPairs; ++q) acc[q] = pairs::Pair{0.0, 0.0};
-        for (std::size_t k = 0; k < n; ++k) {
-#pragma GCC unroll 4
-            for (std::size_t q = 0; q < kPairs; ++q) acc[q] += pairs::load(win + k + 2 * q);
-        }
-        double sc[kBlock];
-        for (std::size_t q = 0; q < kPairs; ++q) {
-            const std::size_t at = i + 2 * q;
-            const pairs::Pair change = pairs::abs(pairs::load(values.data() + at) - pairs::load(values.data() + at - n));
-            pairs::store(sc + 2 * q, smoothing(change, acc[q], pairs::Pair{0.0, 0.0}));
-        }
-        for (std::size_t j = 0; j < kBlock; ++j) advance(i + j, sc[j]);
-    }
+    namespace blocks = window_blocks;
+    std::size_t i = blocks::sum_by_eights<"kama_windows">(
+        n, len, n, [&](std::size_t, std::size_t j) { return pairs::load(moves.data() + j); },
+        [&](std::size_t at, const std::array<pairs::Pair, blocks::kPairs>& acc) {
+            double sc[blocks::kWindows];
+            for (std::size_t q = 0; q < blocks::kPairs; ++q) {
+                const std::size_t bar = at + 2 * q;
+                const pairs::Pair change =
+                    pairs::abs(pairs::load(values.data() + bar) - pairs::load(values.data() + bar - n));
+                pairs::store(sc + 2 * q, smoothing(change, acc[q], pairs::Pair{0.0, 0.0}));
+            }
+            for (std::size_t j = 0; j < blocks::kWindows; ++j) advance(at + j, sc[j]);
+        });
     for (; i < len; ++i) {
         double sum = 0.0;
         for (std::size_t k = i + 1 - n; k <= i; ++k) sum += moves[k];

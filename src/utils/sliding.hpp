@@ -55,6 +55,10 @@ private:
     unsigned start_, slides_ = start_;
 };
 
+// A term that keeps a window sum from reading exactly 0. A NaN counts as none (the sums skip
+// it or take it as 0.0), which `x != 0.0` would not. Every look for a nonzero term asks this.
+[[gnu::always_inline]] inline bool nonzero(double x) noexcept { return std::fabs(x) > 0.0; }
+
 // The terms a window sum holds, counted exactly beside it (the streaming windows, whose
 // update is one slide; the series kernels keep the same rules without counting, below). A
 // window that holds nothing but
@@ -68,11 +72,11 @@ struct TermCount {
     std::int64_t nonzero = 0, negative = 0;
 
     void enter(double x) noexcept {
-        nonzero += std::fabs(x) > 0.0;
+        nonzero += sliding::nonzero(x);
         negative += x < 0.0;
     }
     void leave(double x) noexcept {
-        nonzero -= std::fabs(x) > 0.0;
+        nonzero -= sliding::nonzero(x);
         negative -= x < 0.0;
     }
     void reset() noexcept { nonzero = 0, negative = 0; }
@@ -129,6 +133,15 @@ inline constexpr std::size_t kWeightCovers = std::size_t{1} << 16;
 // how far it looked, so that every bar is looked at once at most and a long stretch of zeros
 // costs O(1) a bar. Bars in (low_, high_] hold no such term; low_ holds one when found_.
 // Windows are asked about in order of their last bar.
+//
+// It is the look of every reader that may ask about many windows in a row (LazyReading, the
+// lanes' plan). Two other looks keep forms of their own, for reasons of where they stand:
+// utils::any_nonzero (window_weight.hpp) looks over a window a caller holds as a span (a
+// weight's rare look, WindowWeight::settle, for windows that keep no reading beside them, and
+// the streaming rings, whose storage is not indexed by bar); the generic sliding sums of
+// utils::stats::window look over terms they form from several series (their `weighs`), of
+// which there is no series to index. Both look newest first and take a term as nonzero as
+// sliding::nonzero does (|x| > 0: NaN none).
 class LatestFound {
 public:
     // True when a bar in [start, end] holds a term: holds(k) says whether bar k does.
@@ -183,7 +196,7 @@ public:
     // memory on the fast path too.
     template <class Term>
     [[gnu::always_inline]] double look(std::size_t start, std::size_t end, double sum, Term&& term) noexcept {
-        if (!nonzero_.any(start, end, [&](std::size_t k) { return std::fabs(term(k)) > 0.0; })) return 0.0;
+        if (!nonzero_.any(start, end, [&](std::size_t k) { return nonzero(term(k)); })) return 0.0;
         if (sum < 0.0 && !negative_.any(start, end, [&](std::size_t k) { return term(k) < 0.0; })) return 0.0;
         return sum;
     }
@@ -193,7 +206,7 @@ public:
     // more for the same window.
     template <class Term>
     [[gnu::always_inline]] bool holds_nonzero(std::size_t start, std::size_t end, Term&& term) noexcept {
-        return nonzero_.any(start, end, [&](std::size_t k) { return std::fabs(term(k)) > 0.0; });
+        return nonzero_.any(start, end, [&](std::size_t k) { return nonzero(term(k)); });
     }
 
     // The two together: any sum of that window as the window defines it.

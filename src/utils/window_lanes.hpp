@@ -244,7 +244,8 @@ private:
         unsigned m = 0;
         for (std::size_t s = 0; s < W; ++s) {
             if (!((which >> s) & 1u)) continue;
-            if (!nonzero_[s].any(start, i, [&](std::size_t k) { return win_.term(s, k) != 0.0; })) m |= 1u << s;
+            if (!nonzero_[s].any(start, i, [&](std::size_t k) { return sliding::nonzero(win_.term(s, k)); }))
+                m |= 1u << s;
             if (!negative_[s].any(start, i, [&](std::size_t k) { return win_.term(s, k) < 0.0; }))
                 m |= 1u << (Looks::kNegative + s);
         }

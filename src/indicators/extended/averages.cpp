@@ -10,10 +10,12 @@
 #include "utils/ma.hpp"
 #include "utils/pairs.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_blocks.hpp"
 #include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::extended {
 
+namespace blocks = utils::window_blocks;
 namespace lanes = utils::lanes;
 namespace pairs = utils::pairs;
 using pairs::Pair;
@@ -33,33 +35,22 @@ void normalise(Series& w) {
     for (double& x : w) x /= sum;
 }
 
-// out[i] = sum_k w[k] * x[i - p + 1 + k] for i >= first, a plain sum from the oldest bar.
-// Neighbouring windows are independent, so kBlock of them are summed side by side, two to a
-// register, each half taking the scalar steps in the scalar order. One window at a time, the
-// loop is a short chain per window whose speed hung on where the linker happened to place it
-// (a body straddling a 32-byte fetch boundary ran at half speed); side by side, the additions'
-// latency bounds it, wherever it lies.
+// out[i] = sum_k w[k] * x[i - p + 1 + k] for i >= first, a plain sum from the oldest bar,
+// eight windows side by side where they fit (utils::window_blocks).
 Series weighted_windows(std::span<const double> x, const Series& w, std::size_t first) {
-    constexpr std::size_t kPairs = 4, kBlock = 2 * kPairs;
     const std::size_t n = x.size(), p = w.size();
     Series out(n, NaN);
     std::size_t i = first;
-    if (i + kBlock <= n) {
-        utils::fast_path::taken<"weighted_windows">();
+    if (i + blocks::kWindows <= n) {
         // Each weight twice, so that one load fills both halves.
         utils::Scratch<double> wide(2 * p);
         for (std::size_t k = 0; k < p; ++k) wide[2 * k] = wide[2 * k + 1] = w[k];
-        for (; i + kBlock <= n; i += kBlock) {
-            const double* win = x.data() + (i + 1 - p);
-            Pair acc[kPairs];
-            for (std::size_t q = 0; q < kPairs; ++q) acc[q] = Pair{0.0, 0.0};
-            for (std::size_t k = 0; k < p; ++k) {
-                const Pair wk = pairs::load(wide.data() + 2 * k);
-#pragma GCC unroll 4
-                for (std::size_t q = 0; q < kPairs; ++q) acc[q] += wk * pairs::load(win + k + 2 * q);
-            }
-            for (std::size_t q = 0; q < kPairs; ++q) pairs::store(out.data() + i + 2 * q, acc[q]);
-        }
+        i = blocks::sum_by_eights<"weighted_windows">(
+            first, n, p,
+            [&](std::size_t k, std::size_t j) { return pairs::load(wide.data() + 2 * k) * pairs::load(x.data() + j); },
+            [&](std::size_t at, const std::array<Pair, blocks::kPairs>& acc) {
+                for (std::size_t q = 0; q < blocks::kPairs; ++q) pairs::store(out.data() + at + 2 * q, acc[q]);
+            });
     }
     for (; i < n; ++i) {
         const double* win = x.data() + (i + 1 - p);
@@ -126,32 +117,22 @@ Result<Series> swma(std::span<const double> values, std::uint64_t period) {
 Result<Series> vwma(std::span<const double> close, std::span<const double> volume, std::uint64_t period) {
     if (auto s = validate_series_and_periods({{close, "close"}, {volume, "volume"}}, {period}); !s) return fail(s.error());
     const std::size_t n = close.size(), p = period;
-    // Each window is summed afresh from its oldest bar. The products are the same in every
-    // window that holds them, so they are taken once; and neighbouring windows are
-    // independent, so kBlock of them are summed side by side, two to a register, which
-    // hides the latency of each window's chain of additions.
-    constexpr std::size_t kPairs = 4, kBlock = 2 * kPairs;
+    // Each window is summed afresh from its oldest bar, eight side by side where they fit
+    // (utils::window_blocks). The products are the same in every window that holds them, so
+    // they are taken once.
     utils::Scratch<double> traded(n);
     for (std::size_t i = 0; i < n; ++i) traded[i] = close[i] * volume[i];
     Series out(n, NaN);
-    std::size_t i = p - 1;
-    if (i + kBlock <= n) utils::fast_path::taken<"vwma_windows">();
-    for (; i + kBlock <= n; i += kBlock) {
-        const double* a = traded.data() + (i + 1 - p);
-        const double* v = volume.data() + (i + 1 - p);
-        Pair sa[kPairs], sv[kPairs];
-        for (std::size_t q = 0; q < kPairs; ++q) sa[q] = sv[q] = Pair{0.0, 0.0};
-        for (std::size_t k = 0; k < p; ++k) {
-#pragma GCC unroll 4
-            for (std::size_t q = 0; q < kPairs; ++q) {
-                sa[q] += pairs::load(a + k + 2 * q);
-                sv[q] += pairs::load(v + k + 2 * q);
-            }
-        }
-        for (std::size_t q = 0; q < kPairs; ++q)
-            for (std::size_t h = 0; h < 2; ++h)
-                if (sv[q][h] > 0.0) out[i + 2 * q + h] = sa[q][h] / sv[q][h];
-    }
+    std::size_t i = blocks::sum_by_eights<"vwma_windows">(
+        p - 1, n, p,
+        [&](std::size_t, std::size_t j) {
+            return std::array<Pair, 2>{pairs::load(traded.data() + j), pairs::load(volume.data() + j)};
+        },
+        [&](std::size_t at, const blocks::Sums<2>& s) {
+            for (std::size_t q = 0; q < blocks::kPairs; ++q)
+                for (std::size_t h = 0; h < 2; ++h)
+                    if (s[1][q][h] > 0.0) out[at + 2 * q + h] = s[0][q][h] / s[1][q][h];
+        });
     for (; i < n; ++i) {
         double a = 0.0, v = 0.0;
         for (std::size_t k = i + 1 - p; k <= i; ++k) {

@@ -12,6 +12,7 @@
 #include "utils/ma.hpp"
 #include "utils/pairs.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_blocks.hpp"
 
 namespace vorn::indicators::extended {
 
@@ -19,6 +20,7 @@ using errors::validation::validate_series_and_periods;
 
 namespace {
 
+namespace blocks = utils::window_blocks;
 namespace pairs = utils::pairs;
 using pairs::Pair;
 using utils::NaN;
@@ -68,7 +70,9 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
     const std::size_t n = close.size();
     const double alpha = utils::ma::ema_alpha(smooth);
     QqeSeries r{utils::ma::ema_impl(*rsi, smooth, alpha), Series(n, NaN), Series(n, 0.0)};
-    const Series& m = r.smoothed;
+    // The average as formed; the loop below reads each value unconfined, then confines it in
+    // place for the caller.
+    Series& m = r.smoothed;
     // The delta series reuses the RSI's buffer.
     Series& delta = *rsi;
     delta[0] = NaN;
@@ -78,16 +82,15 @@ Result<QqeSeries> qqe(std::span<const double> close, std::uint64_t rsi_period, s
     // An exponential average of RSI values lies in 0..100. With a band not below 0 the trailing
     // line moves toward the average and never past it, so it stays between the midpoint and
     // the average's values (a negative band pushes it away: then it has no bound). Both are
-    // confined as they are written; the line moves on from its unconfined value, and the
-    // average is read no more.
+    // confined as they are written; the line moves on from its unconfined value, and each
+    // value of the average, read once here, is confined in its place after.
     namespace bounds = utils::bounds;
     const bounds::Interval line_bound = multiplier < 0.0 ? bounds::kAnything : bounds::kPercent;
-    Series& shown = r.smoothed;
-    shown[0] = bounds::confine(m[0], bounds::kPercent);
+    m[0] = bounds::confine(m[0], bounds::kPercent);
     double line = NaN;  // the trailing line at the previous bar, unconfined
     for (std::size_t i = 1; i < n; ++i) {
         const double mi = m[i];
-        shown[i] = bounds::confine(mi, bounds::kPercent);
+        m[i] = bounds::confine(mi, bounds::kPercent);
         if (std::isnan(mi) || std::isnan(a[i])) {
             line = NaN;
             continue;
@@ -195,11 +198,9 @@ Result<Series> smi(std::span<const double> high, std::span<const double> low, st
     namespace bounds = utils::bounds;
     if (bounds::strays(out.data(), 0, n, bounds::kSignedPercent)) [[unlikely]] {
         const auto [hh, ll] = utils::stats::rolling_high_low(high, low, period);
-        std::size_t first_outside = 0;
-        while (first_outside < n && !(close[first_outside] < ll[first_outside]) &&
-               !(close[first_outside] > hh[first_outside]))
-            ++first_outside;
-        bounds::confine_span(out.data(), 0, first_outside, bounds::kSignedPercent);
+        bounds::confine_until_broken(
+            n, bounds::kSignedPercent,
+            [&](std::size_t j) { return bounds::within(close[j], bounds::Interval{ll[j], hh[j]}); }, out.data());
     }
     return std::move(out);
 }
@@ -231,23 +232,14 @@ Result<Series> coppock(std::span<const double> close, std::uint64_t period1, std
     const double divisor = static_cast<double>(w % 2 == 0 ? (w / 2) * (w + 1) : w * ((w + 1) / 2));
     Series out(n, NaN);
     // A window holding an undefined sum is NaN through its own arithmetic. Each window is
-    // summed afresh from its oldest bar; neighbouring windows are independent, so kBlock of
-    // them run side by side, two to a register.
-    constexpr std::size_t kPairs = 4, kBlock = 2 * kPairs;
+    // summed afresh from its oldest bar, eight side by side where they fit (utils::window_blocks).
     const Pair divisor2 = pairs::both(divisor);
-    std::size_t i = longest + w - 1;
-    if (i + kBlock <= n) utils::fast_path::taken<"coppock_windows">();
-    for (; i + kBlock <= n; i += kBlock) {
-        const double* win = sum.data() + (i + 1 - w);
-        Pair acc[kPairs];
-        for (std::size_t q = 0; q < kPairs; ++q) acc[q] = Pair{0.0, 0.0};
-        for (std::size_t k = 0; k < w; ++k) {
-            const Pair weight = pairs::both(static_cast<double>(k + 1));
-#pragma GCC unroll 4
-            for (std::size_t q = 0; q < kPairs; ++q) acc[q] = acc[q] + weight * pairs::load(win + k + 2 * q);
-        }
-        for (std::size_t q = 0; q < kPairs; ++q) pairs::store(&out[i + 2 * q], acc[q] / divisor2);
-    }
+    std::size_t i = blocks::sum_by_eights<"coppock_windows">(
+        longest + w - 1, n, w,
+        [&](std::size_t k, std::size_t j) { return pairs::both(static_cast<double>(k + 1)) * pairs::load(sum.data() + j); },
+        [&](std::size_t at, const std::array<Pair, blocks::kPairs>& acc) {
+            for (std::size_t q = 0; q < blocks::kPairs; ++q) pairs::store(&out[at + 2 * q], acc[q] / divisor2);
+        });
     for (; i < n; ++i) {
         const double* win = sum.data() + (i + 1 - w);
         double acc = 0.0;

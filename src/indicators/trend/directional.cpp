@@ -41,9 +41,10 @@ Status validate(std::span<const double> high, std::span<const double> low, std::
 // Wilder's smoothing of the directional movement and the true range, bar by bar, with no
 // scratch series: `emit(i, plus_di, minus_di)` for every i from period to n - 1, in order.
 // Inputs validated, 1 <= period < n. Whatever the caller builds on the DI (DX, its average)
-// runs in the same loop, so its chain of divisions overlaps the smoothing's.
+// runs in the same loop, so its chain of divisions overlaps the smoothing's. Returns whether
+// a DI emitted lay past 0..100, looked at as each is formed (confine_di).
 template <class Emit>
-[[gnu::always_inline]] inline void smooth_di(std::span<const double> high, std::span<const double> low,
+[[gnu::always_inline]] inline bool smooth_di(std::span<const double> high, std::span<const double> low,
                                              std::span<const double> close, std::uint64_t period, Emit&& emit) {
     const std::size_t n = high.size();
     const double p = static_cast<double>(period);
@@ -59,6 +60,7 @@ template <class Emit>
         s += dm;
         st += tr;
     }
+    bounds::Watch watch(bounds::kPercent);
     for (std::size_t i = period; i < n; ++i) {
         Pair dm;
         double tr;
@@ -66,42 +68,42 @@ template <class Emit>
         s = (s - s / pp) + dm;
         st = (st - st / p) + tr;
         const Pair di = (s * hundred) / Pair{st, st};
-        const bool flat = std::fabs(st) < kDivisionGuard;
-        emit(i, flat ? 0.0 : di[0], flat ? 0.0 : di[1]);
+        const Pair shown = std::fabs(st) < kDivisionGuard ? Pair{0.0, 0.0} : di;
+        watch.see(shown);
+        emit(i, shown[0], shown[1]);
     }
+    return watch.strayed();
 }
 
 // While no bar has moved further than its true range (none does when each previous close lies
 // within its bar's range), each DI lies in 0..100 (their sum too: a bar moves one way at
 // most), and the DI as shown are confined there; Wilder's averages never forget a bar, so after
-// one that did they have no bound. Rounding carries a DI past 100 only now and then: only then
-// are the bars looked over.
-void confine_di(Series& plus_di, Series& minus_di, std::span<const double> high, std::span<const double> low,
-                std::span<const double> close) {
-    const std::size_t n = plus_di.size();
-    if (!bounds::strays(plus_di.data(), 0, n, bounds::kPercent) && !bounds::strays(minus_di.data(), 0, n, bounds::kPercent))
-        [[likely]]
+// one that did they have no bound. Rounding carries a DI past 100 only now and then (`strayed`,
+// from smooth_di): only then are the bars looked over.
+void confine_di(bool strayed, Series& plus_di, Series& minus_di, std::span<const double> high,
+                std::span<const double> low, std::span<const double> close) {
+    if (!strayed) [[likely]]
         return;
-    std::size_t first_beyond = 1;
-    for (; first_beyond < n; ++first_beyond) {
+    // Bar 0 has no move.
+    const auto within_range = [&](std::size_t j) {
+        if (j == 0) return true;
         Pair dm;
         double tr;
-        bar_moves(high, low, close, first_beyond, dm, tr);
-        if ((dm[0] > tr) | (dm[1] > tr)) break;
-    }
-    bounds::confine_span(plus_di.data(), 0, first_beyond, bounds::kPercent);
-    bounds::confine_span(minus_di.data(), 0, first_beyond, bounds::kPercent);
+        bar_moves(high, low, close, j, dm, tr);
+        return !((dm[0] > tr) | (dm[1] > tr));
+    };
+    bounds::confine_until_broken(plus_di.size(), bounds::kPercent, within_range, plus_di.data(), minus_di.data());
 }
 
 DiSeries di_checked(std::span<const double> high, std::span<const double> low, std::span<const double> close,
                     std::uint64_t period) {
     const std::size_t n = high.size();
     DiSeries r{Series(n, NaN), Series(n, NaN)};
-    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
+    const bool strayed = smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
         r.plus_di[i] = plus;
         r.minus_di[i] = minus;
     });
-    confine_di(r.plus_di, r.minus_di, high, low, close);
+    confine_di(strayed, r.plus_di, r.minus_di, high, low, close);
     return r;
 }
 
@@ -127,9 +129,11 @@ Result<Series> dx(std::span<const double> high, std::span<const double> low, std
                   std::uint64_t period) {
     if (auto s = validate(high, low, close, period); !s) return fail(s.error());
     Series out(high.size(), NaN);
-    // The DI are never below 0, so |plus - minus| <= plus + minus: DX lies in 0..100 on any bars.
+    // The DI are never below 0, so |plus - minus| <= plus + minus: DX lies in 0..100 on any bars,
+    // and only its upper bound can be crossed.
     smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
-        out[i] = std::isnan(plus) || std::isnan(minus) ? NaN : bounds::confine(dx_value(plus, minus), bounds::kPercent);
+        out[i] = std::isnan(plus) || std::isnan(minus) ? NaN
+                                                        : bounds::confine_not_below(dx_value(plus, minus), bounds::kPercent);
     });
     return out;
 }
@@ -150,7 +154,7 @@ Result<AdxSeries> adx(std::span<const double> high, std::span<const double> low,
     double pending = 0.0;  // the previous bar's average, still to be divided by p
     // The average reads each bar's unconfined DX. DX lies in 0..100 on any bars, and so does
     // its average.
-    smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
+    const bool strayed = smooth_di(high, low, close, period, [&](std::size_t i, double plus, double minus) {
         r.plus_di[i] = plus;
         r.minus_di[i] = minus;
         const double s = plus + minus;
@@ -167,7 +171,7 @@ Result<AdxSeries> adx(std::span<const double> high, std::span<const double> low,
     });
     // The last bar's average.
     if (first < n) r.adx[n - 1] = bounds::confine(pending / p, bounds::kPercent);
-    confine_di(r.plus_di, r.minus_di, high, low, close);
+    confine_di(strayed, r.plus_di, r.minus_di, high, low, close);
     return r;
 }
 

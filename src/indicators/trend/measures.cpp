@@ -369,10 +369,8 @@ Result<Series> vhf(std::span<const double> close, std::uint64_t period) {
                                   [&](std::size_t i, HighLow c) {
         const double sum = out[i], num = std::fabs(c.high - c.low);
         if (i >= p && std::isfinite(num) && std::isfinite(sum) && sum > 0.0) {
-            // The closes' range over a window is at most the path of its changes; a ratio of
-            // values not below 0 needs only the upper bound.
-            const double ratio = num / sum;
-            out[i] = utils::bounds::kFraction.hi < ratio ? utils::bounds::kFraction.hi : ratio;
+            // The closes' range over a window is at most the path of its changes.
+            out[i] = utils::bounds::confine_not_below(num / sum, utils::bounds::kFraction);
         } else {
             out[i] = NaN;
         }
