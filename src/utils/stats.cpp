@@ -192,8 +192,7 @@ namespace {
 template <class Fit>
 [[gnu::always_inline]] inline double r_squared(const window::LineConstants& k, const Fit& f) {
     if (!(f.syy_c > 0.0)) return 1.0;
-    const double r2 = f.sxy_c * f.sxy_c / (f.syy_c * k.sxx);
-    return r2 < 0.0 ? 0.0 : (r2 > 1.0 ? 1.0 : r2);
+    return bounds::confine(f.sxy_c * f.sxy_c / (f.syy_c * k.sxx), bounds::kFraction);
 }
 
 }  // namespace
