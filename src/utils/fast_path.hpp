@@ -3,6 +3,8 @@
 // completing a series, and the loops written for vector registers that have a scalar path
 // beside them. The paths compute the same bits as their scalar forms, so no output shows
 // whether they engage; the counts let a test notice when one stops engaging on ordinary data.
+// A rare path that must stay rare (a window weight's look for a nonzero term, once for a run
+// of zeros) counts itself the same way, so that a test notices when it is taken too often.
 // In every other build taken<>() is nothing at all.
 #include <cstddef>
 #if defined(VORN_FAST_PATH_COUNTS)
@@ -46,7 +48,7 @@ struct Counter {
 std::vector<std::pair<std::string, std::uint64_t>> take_counts();
 #endif
 
-// Once per call that takes the path (never per bar).
+// Once per call that takes a fast path, once per look a rare path makes (never per bar).
 template <Name path>
 inline void taken() noexcept {
 #if defined(VORN_FAST_PATH_COUNTS)
