@@ -30,8 +30,10 @@ struct Counter;
 // The counters registered so far. Inline, like the counters themselves, so that the two share
 // one linkage: where the loader makes a counter one object for every module of the process
 // (GCC's unique symbols), the list is one too, and a module never registers a counter into
-// another module's list.
-inline std::atomic<Counter*> registered{nullptr};
+// another module's list. Both keep default visibility where a header that counts is built with
+// hidden inlines (the bindings' inline streaming classes hold window weights): one hidden copy
+// makes the symbol local to its module, and a counter made there joins a list no other reads.
+[[gnu::visibility("default")]] inline std::atomic<Counter*> registered{nullptr};
 
 // A path's counter, registered on its first use.
 struct Counter {
@@ -49,12 +51,15 @@ std::vector<std::pair<std::string, std::uint64_t>> take_counts();
 #endif
 
 // Once per call that takes a fast path, once per look a rare path makes (never per bar).
-template <Name path>
-inline void taken() noexcept {
 #if defined(VORN_FAST_PATH_COUNTS)
+template <Name path>
+[[gnu::visibility("default")]] inline void taken() noexcept {
     static Counter counter(path.text);
     counter.count.fetch_add(1, std::memory_order_relaxed);
-#endif
 }
+#else
+template <Name path>
+inline void taken() noexcept {}
+#endif
 
 }  // namespace vorn::utils::fast_path
