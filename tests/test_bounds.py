@@ -7,6 +7,7 @@ import random
 
 import pytest
 from conftest import native_program
+from reference import ref_stochastic_bits, ref_stochrsi_bits
 
 import vorn_library.vorn_library as vl
 
@@ -158,6 +159,38 @@ LONG = [
 def test_bounded_lines_stay_inside_over_long_series(name, call, bounds):
     bad = [(seed, *e) for seed in range(4) if (e := escapes(call(pinned_bars(seed, 100.0, 9000)), bounds))]
     assert not bad, bad
+
+
+def kdj_from(k, d):
+    return k, d, [x * 3.0 - (y + y) if not (math.isnan(x) or math.isnan(y)) else math.nan for x, y in zip(k, d)]
+
+
+# The same lines formed whole, bar by bar (reference.py), against the library's, formed and
+# confined in blocks of 2,048 bars: (function, its call, the reference's).
+SEAMS = [
+    ("py_stochastic", lambda b: vl.py_stochastic(*hlc(b), 14, 3, 3), lambda b: ref_stochastic_bits(*hlc(b), 14, 3, 3)),
+    ("py_stochastic", lambda b: vl.py_stochastic(*hlc(b), 5, 1, 9), lambda b: ref_stochastic_bits(*hlc(b), 5, 1, 9)),
+    ("py_stochastic", lambda b: vl.py_stochastic(*hlc(b), 3, 4, 40), lambda b: ref_stochastic_bits(*hlc(b), 3, 4, 40)),
+    ("py_kdj", lambda b: vl.py_kdj(*hlc(b), 9, 3, 3), lambda b: kdj_from(*ref_stochastic_bits(*hlc(b), 9, 3, 3))),
+    ("py_stochrsi", lambda b: vl.py_stochrsi(b["close"], 14, 14, 3, 3),
+     lambda b: ref_stochrsi_bits(vl.py_rsi(b["close"], 14), 14, 3, 3)),
+    ("py_stochrsi", lambda b: vl.py_stochrsi(b["close"], 5, 5, 2, 7),
+     lambda b: ref_stochrsi_bits(vl.py_rsi(b["close"], 5), 5, 2, 7)),
+    ("py_stoch_rsi", lambda b: vl.py_stoch_rsi(b["close"], 3, 9, 1, 12),
+     lambda b: ref_stochrsi_bits(vl.py_rsi(b["close"], 3), 9, 1, 12)),
+]
+
+
+@pytest.mark.parametrize("n", [9000, 3 * 2048 - 3])  # the latter's last block holds only the lag
+@pytest.mark.parametrize("scale", [1.1, 3e4])
+@pytest.mark.parametrize("name,call,ref", SEAMS, ids=[c[0] for c in SEAMS])
+def test_stochastic_lines_across_block_seams_are_the_lines_formed_whole(name, call, ref, scale, n):
+    b = pinned_bars(3, scale, n)
+    got, want = call(b), ref(b)
+    assert len(got) == len(want)
+    for line, expected in zip(got, want):
+        differ = [i for i, (x, y) in enumerate(zip(line, expected)) if x.hex() != y.hex()]
+        assert not differ, [(i, line[i], expected[i]) for i in differ[:5]]
 
 
 def gapping_bars(seed, rising):
