@@ -154,6 +154,25 @@ def test_line_kinds_overflowing(compare, kind, aux, at):
     assert compare(kind, *close_overflowing(19500, at), 20, aux).startswith("same ")
 
 
+def whole_bodies(n, seed):
+    """Rising bars that open on the last close at their low and close on their high, about a
+    third with a low one ulp below the open: the RVI's line lies a hair below 1 and rounding
+    carries it past, where the RVI confines what it shows but inertia reads it as formed."""
+    rng = np.random.default_rng(seed)
+    close = 1.1 * np.cumprod(1.0 + rng.uniform(0.001, 0.01, n))
+    low = np.r_[1.1, close[:-1]]
+    wider = rng.random(n) < 0.3
+    low[wider] = np.nextafter(low[wider], 0.0)
+    return close, low, close
+
+
+@pytest.mark.parametrize("seed", range(4))
+@pytest.mark.parametrize("rvi_period, period", [(3, 5), (9, 12)])
+def test_inertia_regresses_the_rvi_line_as_formed(compare, seed, rvi_period, period):
+    line = compare("inertia", *whole_bodies(2000, seed), period, rvi_period)
+    assert line.startswith("same ") and int(line.split()[1]) > 1950
+
+
 def ratio_run(n, ratio, p, seed=5):
     """Magnitudes between 1 and `ratio`, log-uniform, a run of the largest in the middle."""
     rng = np.random.default_rng(seed)

@@ -111,11 +111,19 @@ std::vector<Series> line_kinds_by_window(const std::string& kind, const V& h, co
         }
         return {trend, explosion};
     }
-    // inertia, aux: the RVI period
+    // inertia, aux: the RVI period. It regresses the RVI line as formed, before the RVI confines
+    // what it shows to -1..1: rounding can carry a line of bodies spanning their bars past 1.
     const V o = opens(c);
-    const auto rvi = indicators::extended::rvi(o, h, l, c, aux, 1);
-    if (!rvi) return {};  // refused: so must the kernel be
-    const Series& line = rvi->rvi;
+    if (!indicators::extended::rvi(o, h, l, c, aux, 1)) return {};  // refused: so must the kernel be
+    Series num(n, NaN), den(n, NaN);
+    for (std::size_t i = 3; i < n; ++i) {
+        num[i] = ((((c[i] - o[i]) + 2.0 * (c[i - 1] - o[i - 1])) + 2.0 * (c[i - 2] - o[i - 2])) + (c[i - 3] - o[i - 3])) / 6.0;
+        den[i] = ((((h[i] - l[i]) + 2.0 * (h[i - 1] - l[i - 1])) + 2.0 * (h[i - 2] - l[i - 2])) + (h[i - 3] - l[i - 3])) / 6.0;
+    }
+    const Series ns = utils::ma::sma_impl(num, aux), ds = utils::ma::sma_impl(den, aux);
+    Series line(n, NaN);
+    for (std::size_t i = 0; i < n; ++i)
+        if (!std::isnan(ns[i]) && !std::isnan(ds[i]) && std::fabs(ds[i]) >= 1e-10) line[i] = ns[i] / ds[i];
     return {line_by_window<true>(line, p, p, [](const K& k, const Line& f) {
         return std::isfinite(f.slope) && std::isfinite(f.intercept) ? f.slope * (k.p - 1.0) + f.intercept : NaN;
     })};
