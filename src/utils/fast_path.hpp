@@ -51,15 +51,23 @@ std::vector<std::pair<std::string, std::uint64_t>> take_counts();
 #endif
 
 // Once per call that takes a fast path, once per look a rare path makes (never per bar).
+// taken_apart<>() for a count on the rare path of a loop: out of line, so that the counter's
+// first-use guard does not crowd the code laid out around the loop.
 #if defined(VORN_FAST_PATH_COUNTS)
 template <Name path>
 [[gnu::visibility("default")]] inline void taken() noexcept {
     static Counter counter(path.text);
     counter.count.fetch_add(1, std::memory_order_relaxed);
 }
+template <Name path>
+[[gnu::cold, gnu::noinline, gnu::visibility("default")]] void taken_apart() noexcept {
+    taken<path>();
+}
 #else
 template <Name path>
 inline void taken() noexcept {}
+template <Name path>
+inline void taken_apart() noexcept {}
 #endif
 
 }  // namespace vorn::utils::fast_path
