@@ -4,8 +4,8 @@
 // beside them. The paths compute the same bits as their scalar forms, so no output shows
 // whether they engage; the counts let a test notice when one stops engaging on ordinary data.
 // A rare path that must stay rare (a window weight's look for a nonzero term, once for a run
-// of zeros) counts itself the same way, so that a test notices when it is taken too often.
-// In every other build taken<>() is nothing at all.
+// of zeros) counts itself too (taken_rarely), so that a test notices when it is taken too often.
+// In every other build taken<>() and taken_rarely<>() are nothing at all.
 #include <cstddef>
 #if defined(VORN_FAST_PATH_COUNTS)
 #include <atomic>
@@ -30,9 +30,9 @@ struct Counter;
 // The counters registered so far. Inline, like the counters themselves, so that the two share
 // one linkage: where the loader makes a counter one object for every module of the process
 // (GCC's unique symbols), the list is one too, and a module never registers a counter into
-// another module's list. Both keep default visibility where a header that counts is built with
-// hidden inlines (the bindings' inline streaming classes hold window weights): one hidden copy
-// makes the symbol local to its module, and a counter made there joins a list no other reads.
+// another module's list. Both keep default visibility even where a header that counts is built
+// with hidden inlines (the bindings include the inline streaming classes): one hidden copy makes
+// the symbol local to its module, and a counter made there joins a list no other module reads.
 [[gnu::visibility("default")]] inline std::atomic<Counter*> registered{nullptr};
 
 // A path's counter, registered on its first use.
@@ -50,24 +50,34 @@ struct Counter {
 std::vector<std::pair<std::string, std::uint64_t>> take_counts();
 #endif
 
-// Once per call that takes a fast path, once per look a rare path makes (never per bar).
-// taken_apart<>() for a count on the rare path of a loop: out of line, so that the counter's
-// first-use guard does not crowd the code laid out around the loop.
+// Once per call that takes a fast path (never per bar).
 #if defined(VORN_FAST_PATH_COUNTS)
 template <Name path>
 [[gnu::visibility("default")]] inline void taken() noexcept {
     static Counter counter(path.text);
     counter.count.fetch_add(1, std::memory_order_relaxed);
 }
-template <Name path>
-[[gnu::cold, gnu::noinline, gnu::visibility("default")]] void taken_apart() noexcept {
-    taken<path>();
-}
 #else
 template <Name path>
 inline void taken() noexcept {}
+#endif
+
+// Once per time a rare path inside a loop runs (a window weight's look, once for a run of
+// zeros). Its counter is made at compile time, so that counting is one addition on that path:
+// neither taken()'s first-use guard (900 bytes more in each stochastic kernel) nor a call out
+// of line (its path then laid out as cold code), each of which changed the code around the
+// loops and measured slower. take_counts() reads every such counter by name (fast_path.cpp
+// lists them).
+#if defined(VORN_FAST_PATH_COUNTS)
 template <Name path>
-inline void taken_apart() noexcept {}
+inline constinit std::atomic<std::uint64_t> rare_count{0};
+template <Name path>
+[[gnu::always_inline]] inline void taken_rarely() noexcept {
+    rare_count<path>.fetch_add(1, std::memory_order_relaxed);
+}
+#else
+template <Name path>
+inline void taken_rarely() noexcept {}
 #endif
 
 }  // namespace vorn::utils::fast_path

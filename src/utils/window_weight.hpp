@@ -133,7 +133,7 @@ private:
         if (clears(sum)) return zeros_ = false;
         if (in > 0.0) return true;
         if (!(zeros_ && zeros_at_ == seen)) {
-            fast_path::taken_apart<"zero_window_looks">();
+            fast_path::taken_rarely<"zero_window_looks">();
             if (holds_nonzero()) return true;
             zeros_ = true;
         }
