@@ -62,12 +62,12 @@ template <Name path>
 inline void taken() noexcept {}
 #endif
 
-// Once per time a rare path inside a loop runs (a window weight's look, once for a run of
-// zeros). Its counter is made at compile time, so that counting is one addition on that path:
-// neither taken()'s first-use guard (900 bytes more in each stochastic kernel) nor a call out
-// of line (its path then laid out as cold code), each of which changed the code around the
-// loops and measured slower. take_counts() reads every such counter by name (fast_path.cpp
-// lists them).
+// Once per time a rare path runs (a window weight's look, once for a run of zeros). Its
+// counter is made at compile time, so that counting is one addition on that path, with
+// neither taken()'s first-use guard nor a call out of line: inlined into a loop's rare path,
+// the guard added 900 bytes to each stochastic kernel, and the call had the path laid out as
+// cold code; both measured slower. take_counts() reads every such counter by name
+// (fast_path.cpp lists them).
 #if defined(VORN_FAST_PATH_COUNTS)
 template <Name path>
 inline constinit std::atomic<std::uint64_t> rare_count{0};

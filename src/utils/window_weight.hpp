@@ -31,11 +31,11 @@ namespace vorn::utils {
 // stochastic at its low, a flat price's returns, a mean of those) is no outlier, and its sums
 // keep the rounding they have always had. The window surely holds a nonzero term where the
 // entering one is not zero; otherwise the caller looks (holds_nonzero), once for a run of
-// zeros entering a window of zeros (a slide that passes ends the run). The usual weight is a slow average of the window's
-// weights that passes over the windows far above it (an outlier inside, or its traces) or far
-// below it (zeros, noise), so a bad tick cannot teach it; a new level is adopted once it has
-// lasted about a thousand bars and two windows. It starts from the first window without its
-// largest term.
+// zeros entering a window of zeros (a slide that passes ends the run). The usual weight is a
+// slow average of the window's weights that passes over the windows far above it (an outlier
+// inside, or its traces) or far below it (zeros, noise), so a bad tick cannot teach it; a new
+// level is adopted once it has lasted about a thousand bars and two windows. It starts from
+// the first window without its largest term.
 //
 // Ordinary data never comes near the ratio: every ordinary slide keeps exactly the
 // arithmetic it had, and adds only the weight's own update and one test (passes()); the
