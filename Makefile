@@ -56,6 +56,7 @@ test: build
 
 bench: build
 	$(VPY) bench/run.py
+	$(VPY) bench/zero_runs.py
 
 bench-dist: build
 	$(VPY) bench/distribution.py $(BENCH_ARGS)

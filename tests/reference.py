@@ -560,6 +560,69 @@ def ref_swings(high, low, l, r):
     return out
 
 
+# ---- The stochastic lines, bit for bit --------------------------------------------------------
+# The library forms %K and %D side by side in blocks of bars and confines each block once both
+# lines in it are final; these form each line whole, bar by bar, with the library's own simple
+# mean (py_sma: the same sliding window, its rebuilds and its reading of a window of zeros),
+# and confine after. A block seam that let %D read a confined %K, or confined a %K that %D
+# still reads, shows in the bits.
+
+def _sma_after_leading_nan(values, period):
+    first = next((i for i, x in enumerate(values) if not math.isnan(x)), len(values))
+    if len(values) - first < period:
+        return [NAN] * len(values)
+    return [NAN] * first + vl.py_sma(values[first:], period)
+
+
+def _position(x, hi, lo):
+    if math.isnan(hi) or math.isnan(lo):
+        return NAN
+    r = hi - lo
+    return 50.0 if abs(r) < 1e-10 else (x - lo) / r * 100.0
+
+
+def _extremes(high, low, p):
+    """Each window's highest high and lowest low; NaN for a window short of p bars or holding a NaN."""
+    hh, ll = [NAN] * len(high), [NAN] * len(high)
+    for i in range(p - 1, len(high)):
+        h, l = high[i - p + 1:i + 1], low[i - p + 1:i + 1]
+        if not any(math.isnan(x) for x in h + l):
+            hh[i], ll[i] = max(h), min(l)
+    return hh, ll
+
+
+def _confined_where_held(line, raw, span):
+    """line confined to 0..100 where the `span` raw values up to each bar lay in 0..100 (a NaN
+    counts as inside; bars before the first count as inside); NaN and -0.0 stay."""
+    out, run = [], span
+    for x, r in zip(line, raw):
+        run = run + 1 if not (r < 0.0 or r > 100.0) else 0
+        if run >= span:
+            x = 0.0 if x < 0.0 else 100.0 if x > 100.0 else x
+        out.append(x)
+    return out
+
+
+def ref_stochastic_bits(high, low, close, k_period, smooth_k, d_period):
+    """%K, the mean of the last smooth_k raw positions, and %D, the mean of the last d_period
+    unconfined %K; each confined where the raw values behind it lay in 0..100."""
+    hh, ll = _extremes(high, low, k_period)
+    raw = [_position(c, h, l) for c, h, l in zip(close, hh, ll)]
+    k = _sma_after_leading_nan(raw, smooth_k)
+    d = _sma_after_leading_nan(k, d_period)
+    return _confined_where_held(k, raw, smooth_k), _confined_where_held(d, raw, smooth_k + d_period - 1)
+
+
+def ref_stochrsi_bits(rsi, stoch_period, k_period, d_period):
+    """The stochastic RSI's %K and %D over a given RSI line (the library's own, formed without
+    blocks), both confined to 0..100 on every bar."""
+    hh, ll = _extremes(rsi, rsi, stoch_period)
+    raw = [_position(r, h, l) for r, h, l in zip(rsi, hh, ll)]
+    k = _sma_after_leading_nan(raw, k_period)
+    d = _sma_after_leading_nan(k, d_period)
+    return _confined_where_held(k, [0.0] * len(k), 1), _confined_where_held(d, [0.0] * len(d), 1)
+
+
 # ---- Rolling extremes -------------------------------------------------------------------------
 
 def ref_window(v, p, fn):

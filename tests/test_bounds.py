@@ -7,6 +7,7 @@ import random
 
 import pytest
 from conftest import native_program
+from reference import ref_stochastic_bits, ref_stochrsi_bits
 
 import vorn_library.vorn_library as vl
 
@@ -160,6 +161,38 @@ def test_bounded_lines_stay_inside_over_long_series(name, call, bounds):
     assert not bad, bad
 
 
+def kdj_from(k, d):
+    return k, d, [x * 3.0 - (y + y) if not (math.isnan(x) or math.isnan(y)) else math.nan for x, y in zip(k, d)]
+
+
+# The same lines formed whole, bar by bar (reference.py), against the library's, formed and
+# confined in blocks of 2,048 bars: (function, its call, the reference's).
+SEAMS = [
+    ("py_stochastic", lambda b: vl.py_stochastic(*hlc(b), 14, 3, 3), lambda b: ref_stochastic_bits(*hlc(b), 14, 3, 3)),
+    ("py_stochastic", lambda b: vl.py_stochastic(*hlc(b), 5, 1, 9), lambda b: ref_stochastic_bits(*hlc(b), 5, 1, 9)),
+    ("py_stochastic", lambda b: vl.py_stochastic(*hlc(b), 3, 4, 40), lambda b: ref_stochastic_bits(*hlc(b), 3, 4, 40)),
+    ("py_kdj", lambda b: vl.py_kdj(*hlc(b), 9, 3, 3), lambda b: kdj_from(*ref_stochastic_bits(*hlc(b), 9, 3, 3))),
+    ("py_stochrsi", lambda b: vl.py_stochrsi(b["close"], 14, 14, 3, 3),
+     lambda b: ref_stochrsi_bits(vl.py_rsi(b["close"], 14), 14, 3, 3)),
+    ("py_stochrsi", lambda b: vl.py_stochrsi(b["close"], 5, 5, 2, 7),
+     lambda b: ref_stochrsi_bits(vl.py_rsi(b["close"], 5), 5, 2, 7)),
+    ("py_stoch_rsi", lambda b: vl.py_stoch_rsi(b["close"], 3, 9, 1, 12),
+     lambda b: ref_stochrsi_bits(vl.py_rsi(b["close"], 3), 9, 1, 12)),
+]
+
+
+@pytest.mark.parametrize("n", [9000, 3 * 2048 - 3])  # the latter's last block holds only the lag
+@pytest.mark.parametrize("scale", [1.1, 3e4])
+@pytest.mark.parametrize("name,call,ref", SEAMS, ids=[c[0] for c in SEAMS])
+def test_stochastic_lines_across_block_seams_are_the_lines_formed_whole(name, call, ref, scale, n):
+    b = pinned_bars(3, scale, n)
+    got, want = call(b), ref(b)
+    assert len(got) == len(want)
+    for line, expected in zip(got, want):
+        differ = [i for i, (x, y) in enumerate(zip(line, expected)) if x.hex() != y.hex()]
+        assert not differ, [(i, line[i], expected[i]) for i in differ[:5]]
+
+
 def gapping_bars(seed, rising):
     """Bars that each open beyond the last close and close at their far end: every move is the
     whole true range, so +DI (or -DI) is the ratio of two equal sums, and every change a gain
@@ -275,17 +308,93 @@ def test_reported_escapes_sit_on_their_bound(name, call, scale, seed, bar, bound
     assert bound in values and all(-1.0 <= x <= 1.0 if bound == -1.0 else 0.0 <= x <= 100.0 for x in values)
 
 
-def test_a_bar_outside_its_own_range_keeps_the_definitions_value():
-    """Bounds that rest on each close lying within its bar's range leave a bar that breaks it
-    (a bad print) as its definition gives it, and confine again once it has left the window."""
-    h = [10.0, 10.5, 10.8, 11.0, 11.2, 11.4, 11.5, 11.7, 11.9, 12.0]
-    l = [x - 1.0 for x in h]
-    c = [x - 0.5 for x in h]
-    c[4] = 50.0  # far above its high
-    k, _ = vl.py_stochastic(h, l, c, 3, 1, 2)
-    assert k[4] == (50.0 - 9.8) / (11.2 - 9.8) * 100.0 > 100.0
-    cmf = vl.py_cmf(h, l, c, [1.0] * 10, 2)
-    assert cmf[4] > 1.0 and cmf[5] > 1.0 and -1.0 <= cmf[6] <= 1.0
+# Ordinary bars, but bar 5 closes far above its high (a bad print) and bar 6 gaps up above that
+# close, so that bar 6 moves further than its true range; each bar opens at its middle.
+BAD_H = [10.0, 10.5, 10.8, 11.0, 11.2, 11.4, 31.0, 31.2, 30.9, 31.1, 31.4, 31.3, 31.6, 31.5]
+BAD_L = [9.0, 9.5, 9.8, 10.0, 10.2, 10.4, 30.5, 30.4, 30.3, 30.5, 30.8, 30.6, 30.9, 30.8]
+BAD_C = [9.5, 10.0, 10.3, 10.5, 10.7, 30.0, 30.8, 30.6, 30.7, 30.9, 31.0, 31.1, 31.2, 31.1]
+
+
+def bad_bars(rising):
+    """The bars above, or turned over (50 - x: highs become lows), where the close lies below
+    its low and the next bar gaps down: each line turns over with them (a 0..100 line reads
+    100 - x, a signed one -x, +DI and -DI trade places)."""
+    o = [(x + y) / 2 for x, y in zip(BAD_H, BAD_L)]
+    if rising:
+        return o, BAD_H, BAD_L, BAD_C
+    turn = lambda s: [50.0 - x for x in s]
+    return turn(o), turn(BAD_L), turn(BAD_H), turn(BAD_C)
+
+
+def frame(o, h, l, c):
+    return vl.OhlcvFrame(list(range(len(c))), o, h, l, c, [1.0] * len(c))
+
+
+def streamed_stochastic(o, h, l, c):
+    state = vl.OnlineStochastic(3, 2, 3)
+    kd = [state.update(*bar) or (math.nan, math.nan) for bar in zip(h, l, c)]
+    return [list(line) for line in zip(*kd)]
+
+
+# The definitions' values on the bars where a line leaves its bound (traced in exact rational
+# arithmetic on the rising bars); every other value lies inside it.
+K_OUT = {5: 746.4285714285712, 6: 763.8049450549448}
+D_OUT = {5: 293.7830687830687, 6: 525.2365689865688,
+         7: 536.1034798534797,  # one bar past %K's window, still within %D's
+         8: 310.8872608872608}
+DI_OUT = {6: 715.0660792951542, 7: 508.17396668722995, 8: 380.00230653903844, 9: 284.84709032339043,
+          10: 216.35451703240543, 11: 143.24478769402836, 12: 109.4769196715214}  # Wilder's average never forgets
+UO_OUT = {5: 845.8333333333334, 6: 858.3333333333334, 7: 321.2734216493616, 8: 129.39175670268122}
+SMI_OUT = {5: 1183.9195979899498, 6: 205.2928895984281, 7: 130.08448060075096, 8: 115.75611735243507,
+           9: 104.54697838553155}
+RVI_OUT = {5: 1.0611111111111111, 6: 3.277142857142857, 7: 5.855828220858895, 8: 6.56896551724138,
+           9: 4.414728682170544, 10: 1.592436974789917}
+RVI_SIGNAL_OUT = {6: 2.1691269841269842, 7: 4.566485539000876, 8: 6.212396869050138, 9: 5.4918470997059625,
+                  10: 3.003582828480231}
+CMF_OUT = {5: 12.733333333333333, 6: 12.8, 7: 12.633333333333336}
+below = lambda out: {i: 100.0 - x for i, x in out.items()}
+negated = lambda out: {i: -x for i, x in out.items()}
+
+# (the line, its bound, where it leaves it on the rising bars, and on the falling ones)
+PREMISED = {
+    "py_stochastic %K": (lambda o, h, l, c: vl.py_stochastic(h, l, c, 3, 2, 3)[0], PERCENT, K_OUT, below(K_OUT)),
+    "py_stochastic %D": (lambda o, h, l, c: vl.py_stochastic(h, l, c, 3, 2, 3)[1], PERCENT, D_OUT, below(D_OUT)),
+    "py_kdj K": (lambda o, h, l, c: vl.py_kdj(h, l, c, 3, 2, 3)[0], PERCENT, K_OUT, below(K_OUT)),
+    "py_kdj D": (lambda o, h, l, c: vl.py_kdj(h, l, c, 3, 2, 3)[1], PERCENT, D_OUT, below(D_OUT)),
+    "frame stochastic %K": (lambda *b: frame(*b).stochastic(3, 2, 3)[0], PERCENT, K_OUT, below(K_OUT)),
+    "frame stochastic %D": (lambda *b: frame(*b).stochastic(3, 2, 3)[1], PERCENT, D_OUT, below(D_OUT)),
+    "OnlineStochastic %K": (lambda *b: streamed_stochastic(*b)[0], PERCENT, K_OUT, below(K_OUT)),
+    "OnlineStochastic %D": (lambda *b: streamed_stochastic(*b)[1], PERCENT, D_OUT, below(D_OUT)),
+    "py_plus_di": (lambda o, h, l, c: vl.py_plus_di(h, l, c, 3), PERCENT, DI_OUT, {}),
+    "py_minus_di": (lambda o, h, l, c: vl.py_minus_di(h, l, c, 3), PERCENT, {}, DI_OUT),
+    "py_dmi +DI": (lambda o, h, l, c: vl.py_dmi(h, l, c, 3)[0], PERCENT, DI_OUT, {}),
+    "py_dmi -DI": (lambda o, h, l, c: vl.py_dmi(h, l, c, 3)[1], PERCENT, {}, DI_OUT),
+    "py_adx +DI": (lambda o, h, l, c: vl.py_adx(h, l, c, 3)[1], PERCENT, DI_OUT, {}),
+    "py_adx -DI": (lambda o, h, l, c: vl.py_adx(h, l, c, 3)[2], PERCENT, {}, DI_OUT),
+    "frame adx +DI": (lambda *b: frame(*b).adx(3)[1], PERCENT, DI_OUT, {}),
+    "frame adx -DI": (lambda *b: frame(*b).adx(3)[2], PERCENT, {}, DI_OUT),
+    "py_ultimate_oscillator": (lambda o, h, l, c: vl.py_ultimate_oscillator(h, l, c, 2, 3, 4), PERCENT, UO_OUT,
+                               below(UO_OUT)),
+    "py_smi": (lambda o, h, l, c: vl.py_smi(h, l, c, 3, 2, 2), SIGNED_PERCENT, SMI_OUT, negated(SMI_OUT)),
+    "py_rvi line": (lambda *b: vl.py_rvi(*b, 3, 2)[0], UNIT, RVI_OUT, negated(RVI_OUT)),
+    "py_rvi signal": (lambda *b: vl.py_rvi(*b, 3, 2)[1], UNIT, RVI_SIGNAL_OUT, negated(RVI_SIGNAL_OUT)),
+    "py_cmf": (lambda o, h, l, c: vl.py_cmf(h, l, c, [1.0] * len(c), 3), UNIT, CMF_OUT, negated(CMF_OUT)),
+}
+
+
+@pytest.mark.parametrize("rising", [True, False], ids=["rising", "falling"])
+@pytest.mark.parametrize("name", PREMISED)
+def test_a_bar_outside_its_own_range_keeps_the_definitions_value(name, rising):
+    """Bounds that rest on the bars keeping to their own range (a close within its bar, a
+    body within its bar, no move beyond the true range) leave the lines formed over a bar that
+    breaks it (a bad print) as their definition gives them, far past the bound: confining them
+    there would be no rounding mended but a value changed."""
+    call, (lo, hi), up, down = PREMISED[name]
+    line = call(*bad_bars(rising))
+    assert len(line) == len(BAD_C) and not math.isnan(line[-1])
+    outside = {i: x for i, x in enumerate(line) if not math.isnan(x) and not lo <= x <= hi}
+    expected = up if rising else down
+    assert outside == pytest.approx(expected, rel=1e-12)
 
 
 # ---- the look for a value past its bound -------------------------------------------------

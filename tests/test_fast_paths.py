@@ -5,6 +5,8 @@ scalar paths beside them, so no output shows whether they ran. A test build coun
 taken (utils/fast_path.hpp); these tests call each function that has such a path on an
 ordinary random walk and read the counts, so that a path that quietly stops engaging (a plan
 refused, a guard that grew too strict, a caller that no longer reaches it) fails here by name.
+A window weight's look for a nonzero term is counted too: once for each run of zeros, never
+once per slide of it.
 """
 import pytest
 
@@ -66,3 +68,57 @@ def test_counts_start_again_and_name_only_paths_taken(lib):
     assert floor.fast_paths() == {}
     lib.py_sma([1.0, 2.0, 3.0], 2)  # shorter than one block of the input scan: no path taken
     assert floor.fast_paths() == {}
+
+
+def falls(count):
+    """Ordinary bars, then `count` falls of 2,000 bars each on a new low with its close at that
+    low (raw %K exactly 0, so the stochastic's windows fill with zeros), ordinary bars between."""
+    high, low, close = (list(s) for s in random_bars(300, seed=11))
+    for f in range(count):
+        x = min(low)
+        for _ in range(2000):
+            x -= 0.01
+            high.append(x + 1.0), low.append(x), close.append(x)
+        if f + 1 < count:
+            shift = min(low) - 110.0
+            for out, part in zip((high, low, close), random_bars(300, seed=12 + f)):
+                out.extend(v + shift for v in part)
+    return high, low, close
+
+
+def streamed(params):
+    def run(lib, bars):
+        update = lib.OnlineStochastic(*params).update
+        for bar in zip(*bars):
+            update(*bar)
+    return run
+
+
+def fed(make):
+    """A streaming average fed ordinary values, then 2,000 zeros, as often as the falls come."""
+    def run(lib, bars):
+        update = make(lib).update
+        for value in CLOSE[:300] + ([0.0] * 2000 + CLOSE[:300]) * (len(bars[0]) // 2000):
+            update(value)
+    return run
+
+
+# (a streaming window, its looks for a nonzero term over one fall: one for each window the
+# zeros fill; a window of one bar is summed afresh on every slide and never looks). Only the
+# windows that settle out of line count their looks: the series kernels inline the same code.
+ZERO_RUNS = {
+    "stochastic, long %K window": (streamed((5, 50, 3)), 2),
+    "stochastic, long %D window": (streamed((5, 3, 50)), 2),
+    "stochastic, %D of one bar": (streamed((5, 2, 1)), 1),
+    "simple mean": (fed(lambda lib: lib.OnlineSMA(50)), 1),
+}
+
+
+@pytest.mark.parametrize("count", [1, 2])
+@pytest.mark.parametrize("name", ZERO_RUNS)
+def test_a_run_of_zeros_is_looked_at_once(lib, name, count):
+    run, looks = ZERO_RUNS[name]
+    bars = falls(count)
+    floor.fast_paths()
+    run(lib, bars)
+    assert floor.fast_paths().get("zero_window_looks", 0) == looks * count

@@ -1,6 +1,6 @@
 """Window sums run in lanes (the stretches between rebuilds side by side) give bit for bit what
-one window at a time gives: vortex, choppiness, ulcer index, mass index and VHF against their
-one-window-at-a-time form, built from the shared rolling kernels in a native test program
+one window at a time gives: vortex, choppiness, ulcer index, mass index, VHF and inertia's RVI
+averages against their one-window-at-a-time form, built from the shared rolling kernels in a native test program
 (tests/native/window_lanes.cpp)."""
 import numpy as np
 import pytest
@@ -108,7 +108,8 @@ def test_sum_overflowing_between_its_additions_falls_back(compare, kind, period,
 
 
 # The VHF's sums rebuild on the 1000th slide; the placements below also cover stretches of 1001.
-LINE_KINDS = [("vhf", 0)]
+# Inertia: its RVI's averages run in lanes (aux: the RVI period).
+LINE_KINDS = [("vhf", 0), ("inertia", 2), ("inertia", 14)]
 
 
 def close_overflowing(n, at, width=300):
@@ -148,6 +149,25 @@ def test_line_kinds_rebuild_in_one_lane(compare, kind, aux, at):
 @pytest.mark.parametrize("at", [100, 5200, 17000])
 def test_line_kinds_overflowing(compare, kind, aux, at):
     assert compare(kind, *close_overflowing(19500, at), 20, aux).startswith("same ")
+
+
+def whole_bodies(n, seed):
+    """Rising bars that open on the last close at their low and close on their high, about a
+    third with a low one ulp below the open: the RVI's line lies a hair below 1 and rounding
+    carries it past, where the RVI confines what it shows but inertia reads it as formed."""
+    rng = np.random.default_rng(seed)
+    close = 1.1 * np.cumprod(1.0 + rng.uniform(0.001, 0.01, n))
+    low = np.r_[1.1, close[:-1]]
+    wider = rng.random(n) < 0.3
+    low[wider] = np.nextafter(low[wider], 0.0)
+    return close, low, close
+
+
+@pytest.mark.parametrize("seed", range(4))
+@pytest.mark.parametrize("rvi_period, period", [(3, 5), (9, 12)])
+def test_inertia_regresses_the_rvi_line_as_formed(compare, seed, rvi_period, period):
+    line = compare("inertia", *whole_bodies(2000, seed), period, rvi_period)
+    assert line.startswith("same ") and int(line.split()[1]) > 1950
 
 
 def ratio_run(n, ratio, p, seed=5):

@@ -9,6 +9,12 @@ std::vector<std::pair<std::string, std::uint64_t>> take_counts() {
     std::map<std::string, std::uint64_t> by_name;  // a path may have several sites
     for (Counter* c = registered.load(); c; c = c->next)
         if (const std::uint64_t k = c->count.exchange(0)) by_name[c->path] += k;
+    const std::pair<const char*, std::atomic<std::uint64_t>*> rare[] = {
+        {"zero_window_looks", &rare_count<"zero_window_looks">},
+        {"moments_afresh", &rare_count<"moments_afresh">},
+    };
+    for (const auto& [path, count] : rare)
+        if (const std::uint64_t k = count->exchange(0)) by_name[path] += k;
     return {by_name.begin(), by_name.end()};
 }
 

@@ -292,7 +292,7 @@ template <class Rebuild, class Slide, class Exact, class Emit, class Bad>
         slide(i);
         if (!exact() && i >= hold) [[unlikely]] {
             // Counted in test builds, so that a test sees a window summed afresh too often.
-            fast_path::taken<"moments_afresh">();
+            fast_path::taken_rarely<"moments_afresh">();
             afresh(i);
         }
         emit(i);

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "utils/constants.hpp"
+#include "utils/fast_path.hpp"
 
 namespace vorn::utils {
 
@@ -30,11 +31,11 @@ namespace vorn::utils {
 // stochastic at its low, a flat price's returns, a mean of those) is no outlier, and its sums
 // keep the rounding they have always had. The window surely holds a nonzero term where the
 // entering one is not zero; otherwise the caller looks (holds_nonzero), once for a run of
-// zeros entering a window of zeros. The usual weight is a slow average of the window's
-// weights that passes over the windows far above it (an outlier inside, or its traces) or far
-// below it (zeros, noise), so a bad tick cannot teach it; a new level is adopted once it has
-// lasted about a thousand bars and two windows. It starts from the first window without its
-// largest term.
+// zeros entering a window of zeros (a slide that passes ends the run). The usual weight is a
+// slow average of the window's weights that passes over the windows far above it (an outlier
+// inside, or its traces) or far below it (zeros, noise), so a bad tick cannot teach it; a new
+// level is adopted once it has lasted about a thousand bars and two windows. It starts from
+// the first window without its largest term.
 //
 // Ordinary data never comes near the ratio: every ordinary slide keeps exactly the
 // arithmetic it had, and adds only the weight's own update and one test (passes()); the
@@ -86,14 +87,23 @@ public:
     // address taken.
     template <class Holds>
     [[gnu::cold, gnu::noinline]] bool settle(double in, Holds&& holds_nonzero) noexcept {
-        return settle_inline(in, holds_nonzero);
+        return settle_as<true>(in, holds_nonzero);
     }
     // For windows whose sums share an object with their weight: a call handed the weight's
     // address would keep the whole window in memory on the fast path too. Forced inline,
     // with what it calls, for the same reason.
     template <class Holds>
     [[gnu::always_inline]] bool settle_inline(double in, Holds&& holds_nonzero) noexcept {
-        const std::uint32_t seen = slides_;  // unchanged since the last settle: no slide passed
+        return settle_as<false>(in, holds_nonzero);
+    }
+
+private:
+    // Test builds count the looks (utils/fast_path.hpp) where the settle is out of line. Inside
+    // the loops that inline it, even one counted addition changed their code and measured 2-4%
+    // slower (the stochastic kernels); their looks are the same code, uncounted.
+    template <bool kCounted, class Holds>
+    [[gnu::always_inline]] bool settle_as(double in, Holds& holds_nonzero) noexcept {
+        const std::uint32_t seen = slides_;  // still zeros_at_ when no slide passed since the last settle
         bool spoilt = false;
         if (usual_ == 0.0) {
             // The window before this slide, without the largest magnitude seen since it was
@@ -111,10 +121,9 @@ public:
         }
         scale_ = usual_ == 0.0 ? NaN : kOutweighs;
         rest_ = sum - high_;
-        return spoilt || outweighed_holding(in, seen, holds_nonzero);
+        return spoilt || outweighed_holding<kCounted>(in, seen, holds_nonzero);
     }
 
-private:
     static constexpr double kBand = 1024.0;        // weights within this factor of the usual teach it
     static constexpr double kLearn = 1.0 / 16;     // how far one teaching window moves the usual weight
     static constexpr std::uint64_t kAdopt = 64;    // teaching windows outside the band before a new level is taken
@@ -122,14 +131,21 @@ private:
 
     // True when the window is outweighed by what passed through it and holds a nonzero term:
     // surely where the entering term is not zero; otherwise the window is looked at, once for
-    // a run of slides that add only zeros to a window of zeros (zeros_).
-    template <class Holds>
+    // a run of slides that add only zeros to a window of zeros (zeros_). A settle may count a
+    // slide of its own (a teaching one), so each settle that finds the window as it was
+    // records the count it leaves: else the next slide would not recognise the run and look
+    // again, on every other slide of it, each look as long as the window where the caller
+    // scans it.
+    template <bool kCounted, class Holds>
     [[gnu::always_inline]] bool outweighed_holding(double in, std::uint32_t seen, Holds& holds_nonzero) noexcept {
         if (clears(sum)) return zeros_ = false;
         if (in > 0.0) return true;
-        if (zeros_ && zeros_at_ == seen) return false;
-        if (holds_nonzero()) return true;
-        zeros_ = true, zeros_at_ = slides_;
+        if (!(zeros_ && zeros_at_ == seen)) {
+            if constexpr (kCounted) fast_path::taken_rarely<"zero_window_looks">();
+            if (holds_nonzero()) return true;
+            zeros_ = true;
+        }
+        zeros_at_ = slides_;
         return false;
     }
 
@@ -166,8 +182,8 @@ private:
     std::uint64_t size_ = 0;    // magnitudes added since the last reset: the window's length
     std::uint64_t apart_ = 0;   // consecutive teaching windows far from the usual weight
     std::uint32_t slides_ = 0;  // counts the slides to the next teaching window
-    std::uint32_t zeros_at_ = 0;  // slides_ when the window was last seen to hold only zeros
-    bool zeros_ = false;          // it holds only zeros, if no slide passed since
+    std::uint32_t zeros_at_ = 0;  // slides_ as the last settle that found only zeros left it
+    bool zeros_ = false;          // the window holds only zeros, while slides_ is still zeros_at_
 };
 
 // Whether a window holds a nonzero value (NaN counts as none): WindowWeight's holds_nonzero

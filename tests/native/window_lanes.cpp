@@ -56,10 +56,34 @@ std::vector<Series> vhf_by_window(const V& c, std::size_t p) {
     return {a};
 }
 
+// Inertia (aux: the RVI period) from the RVI line as formed, before the RVI confines what it
+// shows to -1..1 (rounding can carry a line of bodies spanning their bars past 1), its averages
+// one window at a time, regressed by the shared least-squares windows.
+std::vector<Series> inertia_by_window(const V& h, const V& l, const V& c, std::size_t p, std::size_t aux) {
+    const std::size_t n = c.size();
+    const V o = opens(c);
+    if (!indicators::extended::rvi(o, h, l, c, aux, 1)) return {};  // refused: so must the kernel be
+    Series num(n, NaN), den(n, NaN);
+    for (std::size_t i = 3; i < n; ++i) {
+        num[i] = ((((c[i] - o[i]) + 2.0 * (c[i - 1] - o[i - 1])) + 2.0 * (c[i - 2] - o[i - 2])) + (c[i - 3] - o[i - 3])) / 6.0;
+        den[i] = ((((h[i] - l[i]) + 2.0 * (h[i - 1] - l[i - 1])) + 2.0 * (h[i - 2] - l[i - 2])) + (h[i - 3] - l[i - 3])) / 6.0;
+    }
+    const Series ns = utils::ma::sma_impl(num, aux), ds = utils::ma::sma_impl(den, aux);
+    Series line(n, NaN), out(n, NaN);
+    for (std::size_t i = 0; i < n; ++i)
+        if (!std::isnan(ns[i]) && !std::isnan(ds[i]) && std::fabs(ds[i]) >= 1e-10) line[i] = ns[i] / ds[i];
+    if (p < 2) return {out};
+    stats::window::line_fits_of(line, p, [&](std::size_t i, const auto& f) {
+        if (i >= p && std::isfinite(f.slope) && std::isfinite(f.intercept)) out[i] = f.slope * (double(p) - 1.0) + f.intercept;
+    });
+    return {out};
+}
+
 std::vector<Series> one_window_at_a_time(const std::string& kind, const V& h, const V& l, const V& c,
                                          std::size_t p, std::size_t aux) {
     const std::size_t n = h.size();
     if (kind == "vhf") return vhf_by_window(c, p);
+    if (kind == "inertia") return inertia_by_window(h, l, c, p, aux);
     Series a(n, NaN), b(n, NaN);
     if (kind == "vortex" || kind == "choppiness") {
         Series vp(n, 0.0), vm(n, 0.0), tr(n, 0.0);
@@ -115,7 +139,8 @@ std::vector<Series> in_lanes(const std::string& kind, const V& h, const V& l, co
     if (kind == "choppiness") return one(tr::choppiness(h, l, c, p));
     if (kind == "ulcer") return one(vol::ulcer_index(c, p));
     if (kind == "mass") return one(vol::mass_index(h, l, aux, p));
-    return one(tr::vhf(c, p));
+    if (kind == "vhf") return one(tr::vhf(c, p));
+    return one(indicators::extended::inertia(opens(c), h, l, c, aux, p));
 }
 
 // Whether the glance at the close's magnitudes (|x|) finds that no rebuild can be asked for,
