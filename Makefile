@@ -57,6 +57,7 @@ test: build
 bench: build
 	$(VPY) bench/run.py
 	$(VPY) bench/zero_runs.py
+	$(VPY) bench/moments_hostile.py
 
 bench-dist: build
 	$(VPY) bench/distribution.py $(BENCH_ARGS)
