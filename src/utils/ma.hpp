@@ -9,6 +9,7 @@
 #include <span>
 
 #include "errors/errors.hpp"
+#include "utils/beyond_range.hpp"
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
 #include "utils/series.hpp"
@@ -69,11 +70,39 @@ public:
 
 private:
     [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
+        if (beyond_.active()) return slide_beyond(i);
         const bool spoilt = !passes && weight_.settle_inline(std::fabs(x_[i]), [&, i] {
             return reading_.holds_nonzero(i + 1 - n_, i, [&](std::size_t k) { return x_[k]; });
         });
-        if (spoilt | !std::isfinite(acc_.comp)) resum(i);  // leaves the schedule as it is
+        // A sum or weight beyond the range is taken over until its window fits again
+        // (utils/beyond_range.hpp); every rebuild leaves the schedule as it is.
+        if (!finite()) return overflowed(i);
+        if (spoilt) resum(i);
         return read(i);
+    }
+
+    bool finite() const noexcept { return std::isfinite(acc_.comp) & (weight_.sum <= std::numeric_limits<double>::max()); }
+    // The ordinary sums afresh; true when they fit. Otherwise they are left non-finite, so
+    // that every slide comes to settle().
+    [[gnu::always_inline]] bool rebuilt(std::size_t i) noexcept {
+        resum(i);
+        if (finite()) return true;
+        park();
+        return false;
+    }
+    void park() noexcept {
+        acc_ = {NaN, NaN};
+        weight_.sum = std::numeric_limits<double>::infinity();
+    }
+    [[gnu::always_inline]] auto take(std::size_t i) noexcept {
+        return [&, i] { beyond_.take(i + 1 - n_, i, [&](std::size_t k) { return x_[k]; }); };
+    }
+    [[gnu::always_inline]] double overflowed(std::size_t i) noexcept {
+        return beyond_.overflowed(i, [&, i] { return rebuilt(i); }, take(i)) ? read(i) : beyond_.read(i) / nf_;
+    }
+    [[gnu::always_inline]] double slide_beyond(std::size_t i) noexcept {
+        beyond_.slide(i, x_[i], x_[i - n_]);
+        return beyond_.settle(i, [&, i] { return rebuilt(i); }) ? read(i) : beyond_.read(i) / nf_;
     }
 
     // The sum of the window ending at i as its window defines it; the clear case divides on
@@ -90,6 +119,7 @@ private:
         if (std::isnan(v)) {
             acc_.reset();
             weight_.reset();
+            beyond_.reset();
             count_ = 0;
             slides_ = 0;
             return NaN;
@@ -99,10 +129,17 @@ private:
             weight_.add(std::fabs(v));
             if (++count_ < n_) return NaN;
             slides_ = sliding::first_count(n_, sliding::kRebuildEvery - 1);
-            return read(i);
+        } else if (beyond_.active()) {
+            slides_ = sliding::first_count(n_, sliding::kRebuildEvery - 1);
+            return beyond_.scheduled([&, i] { return rebuilt(i); }, take(i)) ? read(i) : beyond_.read(i) / nf_;
+        } else {
+            resum(i);
+            slides_ = sliding::first_count(n_, sliding::kRebuildEvery - 1);
         }
-        resum(i);
-        slides_ = sliding::first_count(n_, sliding::kRebuildEvery - 1);
+        if (!finite()) [[unlikely]] {
+            park();
+            return beyond_.rebuilt_beyond(i, [&, i] { return rebuilt(i); }, take(i)) ? read(i) : beyond_.read(i) / nf_;
+        }
         return read(i);
     }
 
@@ -122,6 +159,7 @@ private:
     Kahan acc_;
     WindowWeight weight_;
     sliding::LazyReading reading_{n_};
+    sliding::PlainBeyond beyond_{n_};
     std::size_t count_ = 0;
     unsigned slides_ = 0;
 };

@@ -1,0 +1,200 @@
+#pragma once
+// A plain sliding window sum whose window has left the double range: how it keeps sliding in
+// O(1) a bar until the window fits again, and when it goes back to its ordinary sums.
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "utils/constants.hpp"
+#include "utils/kahan.hpp"
+
+namespace vorn::utils::sliding {
+
+// A window sum that overflows (a sum, or the weight beside it, beyond the largest double)
+// cannot slide: inf - inf is NaN, so every later slide would be NaN too. Summing the window
+// afresh on every slide until it fits again costs p a bar, O(n p) over a series of values
+// near the top of the range. Instead the window takes its sums over: BeyondRange keeps them
+// as sums of the terms times 2^-600 (an exact scaling wherever the scaled term is not
+// subnormal, and terms below 2^-474 are nothing beside a window that holds a value near
+// 2^1024), sliding as the ordinary ones do, by the window's own arithmetic on the scaled
+// terms; no sum or square of at most 2^170 scaled terms leaves the range. Beside them it keeps
+// the window's measures: plain sliding sums of scaled magnitudes (|x|, or x * x beside sums
+// weighted by squares), each with a limit past which the window's ordinary sums or weight
+// could leave the range. A term that is itself not finite (a line derived from huge values,
+// 2 x - y) counts as 0 in the sums and measures, and its window reads NaN while it holds it.
+//
+// While the window is taken over it reads its scaled sums scaled back: a sum beyond the range
+// reads NaN (what an overflowed sum read when it was summed afresh), any other its value.
+// The window's measures are then at least an eighth of their limits (below, it goes back), so
+// the rounding its scaled sums carry (2^-50 (p + 2 kRebuildEvery) times the largest
+// magnitude, sliding::Residue) is far below what the window holds: no window of zeros, and no
+// rounding residue of values gone, ever reads from them.
+//
+// The window goes back to its ordinary sums with one rebuild from its terms (after it, the
+// window reads as one that never overflowed), tried:
+//   - when every measure is at most an eighth of its limit and it holds no non-finite term
+//     (such a rebuild cannot overflow, so it always succeeds);
+//   - when every measure is at most its limit, once p slides have passed since the last try
+//     (the window at the edge of the range, where only the rebuild can tell);
+//   - on the window's own rebuild schedule, which pays for itself.
+// An ordinary window that overflows tries a rebuild first (as it always did) if p slides have
+// passed since the last try, and is taken over otherwise, or when the rebuild overflows too.
+//
+// The bound. Taking over sums the window at scale, O(p); each try is a rebuild, O(p); every
+// other slide is O(1). Tries of the second kind, and the ordinary window's, are p slides
+// apart from the try before. Of two tries of the first kind, the later is more than p slides
+// after the earlier: at the earlier the window's measures were at most limit/8; an overflow
+// needs a measure of at least limit/2 over the window and its entering term, so terms that
+// entered since carried 3/8 of the limit; at the later try the window weighs at most limit/8
+// again, so terms that entered after the earlier try have left, and a term stays p slides.
+// Every take-over follows an ordinary stretch, begun by a successful try, a scheduled
+// rebuild, or the first window. So over n slides there are O(n / p + n / kRebuildEvery)
+// rebuilds and take-overs, O(n + n p / kRebuildEvery) in all: the order of the ordinary
+// schedule's own rebuilds. Ordinary slides run none of this: they test, as before, only
+// whether their sums and weight are still finite.
+template <std::size_t N, std::size_t M = N>
+class BeyondRange {
+public:
+    static constexpr double kShrink = 0x1p-600, kGrow = 0x1p600;
+    // The limit of a measure of |x| whose sums overflow past `bound` (the largest double, or
+    // less for a sum weighted by positions) and of one of x * x (a weight of squares).
+    static constexpr double abs_limit(double bound) noexcept { return bound * kShrink; }
+    static constexpr double square_limit() noexcept { return std::numeric_limits<double>::max() * kShrink * kShrink; }
+
+    std::array<Kahan, N> sums{};  // of the terms times kShrink
+
+    BeyondRange(std::uint64_t period, const std::array<double, M>& limits) noexcept
+        : p_(period), limits_(limits) {}
+
+    bool active() const noexcept { return active_; }
+    static double scaled(double x) noexcept { return x * kShrink; }
+
+    // The ordinary window ending at i has overflowed on a slide. rebuild() sums its ordinary
+    // sums afresh and is true when they are finite (the caller leaves them non-finite
+    // otherwise, so that every later slide comes back here); take() takes the window over
+    // (begin(), then add() for its terms). True when the window reads its ordinary sums.
+    template <class Rebuild, class Take>
+    [[gnu::always_inline]] bool overflowed(std::size_t i, Rebuild&& rebuild, Take&& take) {
+        if (!tried_ || i >= last_try_ + p_) {
+            tried(i);
+            if (rebuild()) return true;
+        }
+        take();
+        return settle(i, rebuild);
+    }
+    // The window ending at i has just been summed afresh (its first window, or on its schedule)
+    // and does not fit: taken over at once, the rebuild counted as a try.
+    template <class Rebuild, class Take>
+    [[gnu::always_inline]] bool rebuilt_beyond(std::size_t i, Rebuild&& rebuild, Take&& take) {
+        tried(i);
+        take();
+        return settle(i, rebuild);
+    }
+    // After a slide (or a take-over) to the window ending at i: tries the ordinary sums when
+    // the rules above allow; true when the window reads them again.
+    template <class Rebuild>
+    [[gnu::always_inline]] bool settle(std::size_t i, Rebuild&& rebuild) {
+        if (!should_try(i)) return false;
+        tried(i);
+        if (!rebuild()) return false;
+        active_ = false;
+        return true;
+    }
+    // The window's scheduled rebuild, while taken over: true when its ordinary sums fit and are
+    // read again; otherwise its scaled sums are summed afresh (their rounding is bounded by the
+    // same schedule).
+    template <class Rebuild, class Take>
+    [[gnu::always_inline]] bool scheduled(Rebuild&& rebuild, Take&& take) {
+        if (rebuild()) {
+            active_ = false;
+            return true;
+        }
+        take();
+        return false;
+    }
+
+    // Taking over (or summing afresh at scale, on the schedule) the window ending at `end`:
+    // begin(), then add() for every term from the oldest on, the caller adding the scaled
+    // terms to its sums.
+    void begin() noexcept {
+        active_ = true;
+        sums = {};
+        measures_ = {};
+        bad_ = false;
+    }
+    // The term x at k, with its scaled magnitudes (one per measure): false when it is not
+    // finite, and then the caller adds 0.0 in its stead.
+    bool add(std::size_t k, double x, const std::array<double, M>& magnitudes) noexcept {
+        if (!std::isfinite(x)) {
+            bad_ = true, last_bad_ = k;
+            return false;
+        }
+        for (std::size_t j = 0; j < M; ++j) measures_[j] += magnitudes[j];
+        return true;
+    }
+    // A slide: the leaving term's magnitudes out, the entering one's in by add().
+    void leave(double x, const std::array<double, M>& magnitudes) noexcept {
+        if (!std::isfinite(x)) return;
+        for (std::size_t j = 0; j < M; ++j) measures_[j] -= magnitudes[j];
+    }
+
+    // Sum j of the window ending at i, scaled back: NaN when it is beyond the range or the
+    // window holds a non-finite term.
+    double read(std::size_t j, std::size_t i) const noexcept {
+        const double s = sums[j].sum * kGrow;
+        return std::isfinite(s) && !holds_bad(i) ? s : NaN;
+    }
+
+    // A window that restarts (after a gap) starts afresh.
+    void reset() noexcept { active_ = false, tried_ = false, bad_ = false; }
+
+private:
+    void tried(std::size_t i) noexcept { last_try_ = i, tried_ = true; }
+    bool holds_bad(std::size_t i) const noexcept { return bad_ && last_bad_ + p_ > i; }
+    bool should_try(std::size_t i) const noexcept {
+        if (holds_bad(i)) return false;
+        bool eighth = true, fits = true;
+        for (std::size_t j = 0; j < M; ++j) {
+            eighth &= measures_[j] <= limits_[j] * 0.125;
+            fits &= measures_[j] <= limits_[j];
+        }
+        return eighth || (fits && i >= last_try_ + p_);
+    }
+
+    std::size_t p_;
+    std::array<double, M> limits_;
+    std::array<double, M> measures_{};
+    std::size_t last_try_ = 0, last_bad_ = 0;
+    bool active_ = false, tried_ = false, bad_ = false;
+};
+
+// A plain compensated window sum weighed by |x| (the simple mean, the rolling sums, the
+// streaming mean), taken over: a slide adds the entering term, then subtracts the leaving one,
+// as their ordinary slides do. A caller whose NaN terms count as none hands them in as 0.0.
+class PlainBeyond : public BeyondRange<1> {
+public:
+    explicit PlainBeyond(std::uint64_t period) noexcept
+        : BeyondRange<1>(period, {abs_limit(std::numeric_limits<double>::max())}) {}
+
+    // The window of terms term(start) .. term(end), summed afresh at scale.
+    template <class Term>
+    [[gnu::always_inline]] void take(std::size_t start, std::size_t end, Term&& term) noexcept {
+        begin();
+        for (std::size_t k = start; k <= end; ++k) {
+            const double x = scaled(term(k));
+            if (add(k, x, {std::fabs(x)})) sums[0].add(x);
+        }
+    }
+    // The slide to the window ending at i.
+    [[gnu::always_inline]] void slide(std::size_t i, double in, double out) noexcept {
+        const double v = scaled(in), o = scaled(out);
+        leave(o, {std::fabs(o)});
+        sums[0].add(add(i, v, {std::fabs(v)}) ? v : 0.0);
+        sums[0].add(std::isfinite(o) ? -o : 0.0);
+    }
+    double read(std::size_t i) const noexcept { return BeyondRange<1>::read(0, i); }
+};
+
+}  // namespace vorn::utils::sliding
