@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <span>
 
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
@@ -54,12 +55,33 @@ namespace vorn::utils::sliding {
 // rebuilds and take-overs, O(n + n p / kRebuildEvery) in all: the order of the ordinary
 // schedule's own rebuilds. Ordinary slides run none of this: they test, as before, only
 // whether their sums and weight are still finite.
+//
+// Everything here is inlined into the window's loop, once per window: a call in the loop
+// (even on a path that never runs) keeps every window's sums in memory on ordinary slides.
+
+// What happened to the window ending at i, as its rare path sees it.
+enum class Event : unsigned char {
+    none,        // nothing: read the ordinary sums
+    rebuild,     // the ordinary sums are to be summed afresh (scheduled, or outweighed)
+    overflowed,  // an ordinary slide left the sums or weight non-finite
+    fresh,       // summed afresh (the first window, or a rebuild), they do not fit
+    slid,        // a slide while taken over
+    scheduled,   // the scheduled rebuild while taken over
+    failed,      // the ordinary sums that advance() asked for do not fit
+};
+
+// What a window does after advance(): read its scaled sums, or try its ordinary ones (sum them
+// afresh, then hand back Event::failed, or Event::fresh when not taken over, if they do not
+// fit).
+enum class Next : unsigned char { read, rebuild };
+
+// The state of a window taken over, and the rules above.
 template <std::size_t N, std::size_t M = N>
 class BeyondRange {
 public:
     static constexpr double kShrink = 0x1p-600, kGrow = 0x1p600;
     // The limit of a measure of |x| whose sums overflow past `bound` (the largest double, or
-    // less for a sum weighted by positions) and of one of x * x (a weight of squares).
+    // less for a sum weighted by positions), and of one of x * x (a weight of squares).
     static constexpr double abs_limit(double bound) noexcept { return bound * kShrink; }
     static constexpr double square_limit() noexcept { return std::numeric_limits<double>::max() * kShrink * kShrink; }
 
@@ -69,55 +91,46 @@ public:
         : p_(period), limits_(limits) {}
 
     bool active() const noexcept { return active_; }
+    std::size_t period() const noexcept { return p_; }
     static double scaled(double x) noexcept { return x * kShrink; }
 
-    // The ordinary window ending at i has overflowed on a slide. rebuild() sums its ordinary
-    // sums afresh and is true when they are finite (the caller leaves them non-finite
-    // otherwise, so that every later slide comes back here); take() takes the window over
-    // (begin(), then add() for its terms). True when the window reads its ordinary sums.
-    template <class Rebuild, class Take>
-    [[gnu::always_inline]] bool overflowed(std::size_t i, Rebuild&& rebuild, Take&& take) {
-        if (!tried_ || i >= last_try_ + p_) {
-            tried(i);
-            if (rebuild()) return true;
+    // Event e at the window ending at i (not none or rebuild). take() takes the window over,
+    // summing it afresh at scale: begin(), then add() for every term from the oldest on, the
+    // caller adding the scaled terms to the sums; slide() slides it by one bar (leave(),
+    // add()).
+    template <class Take, class Slide>
+    [[gnu::always_inline]] Next advance(Event e, std::size_t i, Take&& take, Slide&& slide) noexcept {
+        switch (e) {
+            case Event::overflowed:
+                // As an overflow always was: summed afresh at once, where that is paid for.
+                if (!tried_ || i >= last_try_ + p_) {
+                    tried(i);
+                    return Next::rebuild;
+                }
+                take();
+                break;
+            case Event::fresh:
+                tried(i);
+                take();
+                return Next::read;
+            case Event::slid:
+                slide();
+                break;
+            case Event::scheduled:
+                // Both afresh, paid for by the schedule: the scaled sums' rounding is bounded by
+                // it too.
+                take();
+                return Next::rebuild;
+            default:  // failed, while taken over
+                return Next::read;
         }
-        take();
-        return settle(i, rebuild);
-    }
-    // The window ending at i has just been summed afresh (its first window, or on its schedule)
-    // and does not fit: taken over at once, the rebuild counted as a try.
-    template <class Rebuild, class Take>
-    [[gnu::always_inline]] bool rebuilt_beyond(std::size_t i, Rebuild&& rebuild, Take&& take) {
+        if (!should_try(i)) return Next::read;
         tried(i);
-        take();
-        return settle(i, rebuild);
+        return Next::rebuild;
     }
-    // After a slide (or a take-over) to the window ending at i: tries the ordinary sums when
-    // the rules above allow; true when the window reads them again.
-    template <class Rebuild>
-    [[gnu::always_inline]] bool settle(std::size_t i, Rebuild&& rebuild) {
-        if (!should_try(i)) return false;
-        tried(i);
-        if (!rebuild()) return false;
-        active_ = false;
-        return true;
-    }
-    // The window's scheduled rebuild, while taken over: true when its ordinary sums fit and are
-    // read again; otherwise its scaled sums are summed afresh (their rounding is bounded by the
-    // same schedule).
-    template <class Rebuild, class Take>
-    [[gnu::always_inline]] bool scheduled(Rebuild&& rebuild, Take&& take) {
-        if (rebuild()) {
-            active_ = false;
-            return true;
-        }
-        take();
-        return false;
-    }
+    // The ordinary sums the window tried fit: it reads them again.
+    void back() noexcept { active_ = false; }
 
-    // Taking over (or summing afresh at scale, on the schedule) the window ending at `end`:
-    // begin(), then add() for every term from the oldest on, the caller adding the scaled
-    // terms to its sums.
     void begin() noexcept {
         active_ = true;
         sums = {};
@@ -127,16 +140,16 @@ public:
     // The term x at k, with its scaled magnitudes (one per measure): false when it is not
     // finite, and then the caller adds 0.0 in its stead.
     bool add(std::size_t k, double x, const std::array<double, M>& magnitudes) noexcept {
-        if (!std::isfinite(x)) {
+        if (!std::isfinite(x)) [[unlikely]] {
             bad_ = true, last_bad_ = k;
             return false;
         }
         for (std::size_t j = 0; j < M; ++j) measures_[j] += magnitudes[j];
         return true;
     }
-    // A slide: the leaving term's magnitudes out, the entering one's in by add().
+    // The leaving term x and its scaled magnitudes.
     void leave(double x, const std::array<double, M>& magnitudes) noexcept {
-        if (!std::isfinite(x)) return;
+        if (!std::isfinite(x)) [[unlikely]] return;
         for (std::size_t j = 0; j < M; ++j) measures_[j] -= magnitudes[j];
     }
 
@@ -178,21 +191,24 @@ public:
     explicit PlainBeyond(std::uint64_t period) noexcept
         : BeyondRange<1>(period, {abs_limit(std::numeric_limits<double>::max())}) {}
 
-    // The window of terms term(start) .. term(end), summed afresh at scale.
+    // The event at the window ending at i, whose terms are term(k).
     template <class Term>
-    [[gnu::always_inline]] void take(std::size_t start, std::size_t end, Term&& term) noexcept {
-        begin();
-        for (std::size_t k = start; k <= end; ++k) {
-            const double x = scaled(term(k));
-            if (add(k, x, {std::fabs(x)})) sums[0].add(x);
-        }
-    }
-    // The slide to the window ending at i.
-    [[gnu::always_inline]] void slide(std::size_t i, double in, double out) noexcept {
-        const double v = scaled(in), o = scaled(out);
-        leave(o, {std::fabs(o)});
-        sums[0].add(add(i, v, {std::fabs(v)}) ? v : 0.0);
-        sums[0].add(std::isfinite(o) ? -o : 0.0);
+    [[gnu::always_inline]] Next advance(Event e, std::size_t i, Term&& term) noexcept {
+        return BeyondRange<1>::advance(
+            e, i,
+            [&] {
+                begin();
+                for (std::size_t k = i + 1 - period(); k <= i; ++k) {
+                    const double x = scaled(term(k));
+                    if (add(k, x, {std::fabs(x)})) sums[0].add(x);
+                }
+            },
+            [&] {
+                const double v = scaled(term(i)), o = scaled(term(i - period()));
+                leave(o, {std::fabs(o)});
+                sums[0].add(add(i, v, {std::fabs(v)}) ? v : 0.0);
+                sums[0].add(std::isfinite(o) ? -o : 0.0);
+            });
     }
     double read(std::size_t i) const noexcept { return BeyondRange<1>::read(0, i); }
 };
