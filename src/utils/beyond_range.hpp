@@ -137,19 +137,19 @@ public:
         measures_ = {};
         bad_ = false;
     }
-    // The term x at k, with its scaled magnitudes (one per measure): false when it is not
-    // finite, and then the caller adds 0.0 in its stead.
-    bool add(std::size_t k, double x, const std::array<double, M>& magnitudes) noexcept {
-        if (!std::isfinite(x)) [[unlikely]] {
+    // The term at k (`finite`: whether its contributions are), with its scaled magnitudes (one
+    // per measure): false when it is not finite, and then the caller adds 0.0 in its stead.
+    bool add(std::size_t k, bool finite, const std::array<double, M>& magnitudes) noexcept {
+        if (!finite) [[unlikely]] {
             bad_ = true, last_bad_ = k;
             return false;
         }
         for (std::size_t j = 0; j < M; ++j) measures_[j] += magnitudes[j];
         return true;
     }
-    // The leaving term x and its scaled magnitudes.
-    void leave(double x, const std::array<double, M>& magnitudes) noexcept {
-        if (!std::isfinite(x)) [[unlikely]] return;
+    // The leaving term and its scaled magnitudes.
+    void leave(bool finite, const std::array<double, M>& magnitudes) noexcept {
+        if (!finite) [[unlikely]] return;
         for (std::size_t j = 0; j < M; ++j) measures_[j] -= magnitudes[j];
     }
 
@@ -191,7 +191,8 @@ public:
     explicit PlainBeyond(std::uint64_t period) noexcept
         : BeyondRange<1>(period, {abs_limit(std::numeric_limits<double>::max())}) {}
 
-    // The event at the window ending at i, whose terms are term(k).
+    // The event at the window ending at i, whose terms are term(k) (the leaving one, i - p,
+    // asked for on a slide only).
     template <class Term>
     [[gnu::always_inline]] Next advance(Event e, std::size_t i, Term&& term) noexcept {
         return BeyondRange<1>::advance(
@@ -200,13 +201,13 @@ public:
                 begin();
                 for (std::size_t k = i + 1 - period(); k <= i; ++k) {
                     const double x = scaled(term(k));
-                    if (add(k, x, {std::fabs(x)})) sums[0].add(x);
+                    if (add(k, std::isfinite(x), {std::fabs(x)})) sums[0].add(x);
                 }
             },
             [&] {
                 const double v = scaled(term(i)), o = scaled(term(i - period()));
-                leave(o, {std::fabs(o)});
-                sums[0].add(add(i, v, {std::fabs(v)}) ? v : 0.0);
+                leave(std::isfinite(o), {std::fabs(o)});
+                sums[0].add(add(i, std::isfinite(v), {std::fabs(v)}) ? v : 0.0);
                 sums[0].add(std::isfinite(o) ? -o : 0.0);
             });
     }

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "errors/errors.hpp"
+#include "utils/beyond_range.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
@@ -136,9 +137,11 @@ public:
     // Inlined into the caller's loop, where the sum stays in registers between steps.
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         if (i + 1 < p_) return NaN;
-        bool rebuild = i + 1 == p_ || schedule_.rebuilds();
+        sliding::Event e = sliding::Event::none;
+        if (i + 1 == p_ || schedule_.rebuilds())
+            e = beyond_.active() ? sliding::Event::scheduled : sliding::Event::rebuild;
         bool passes = false;
-        if (!rebuild) {
+        if (e == sliding::Event::none) {
             const double v = x_[i], o = x_[i - p_];
             if (!std::isnan(v)) sum_.add(v);
             if (!std::isnan(o)) sum_.add(-o);
@@ -146,11 +149,42 @@ public:
             // the sum with it, to memory, a store and a load in every compensated addition's
             // chain (or, with the weight copied out, stores of its copy on every slide).
             passes = weight_.passes(magnitude(o), magnitude(v));
-            rebuild = !std::isfinite(sum_.comp) | (!passes && weight_.settle_inline(magnitude(v), [&, i] {
-                return reading_.holds_nonzero(i + 1 - p_, i, [&](std::size_t k) { return x_[k]; });
-            }));
+            if (!(passes & std::isfinite(sum_.comp))) [[unlikely]]
+                e = settle(i, passes);
         }
-        if (rebuild) {
+        // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers); the
+        // others as the window defines it.
+        if (e != sliding::Event::none) [[unlikely]] return rare(i, e);
+        if (!(passes & reading_.covers())) [[unlikely]] return read(i);
+        return sum_.sum;
+    }
+
+private:
+    static double magnitude(double x) noexcept { return std::isnan(x) ? 0.0 : std::fabs(x); }
+
+    // What a slide that the weight did not pass, or that overflowed, asks for.
+    [[gnu::always_inline]] sliding::Event settle(std::size_t i, bool passes) noexcept {
+        if (beyond_.active()) return sliding::Event::slid;
+        const bool spoilt = !passes && weight_.settle_inline(magnitude(x_[i]), [&, i] {
+            return reading_.holds_nonzero(i + 1 - p_, i, [&](std::size_t k) { return x_[k]; });
+        });
+        if (!finite()) return sliding::Event::overflowed;
+        return spoilt ? sliding::Event::rebuild : sliding::Event::none;
+    }
+    bool finite() const noexcept { return std::isfinite(sum_.comp) & (weight_.sum <= std::numeric_limits<double>::max()); }
+
+    // Every rebuild, and every path of a window beyond the range (utils/beyond_range.hpp), in
+    // one place, inlined once; none moves the schedule. A window taken over reads its scaled
+    // sum, its own left non-finite so that every slide comes back here.
+    [[gnu::always_inline]] double rare(std::size_t i, sliding::Event e) noexcept {
+        while (e != sliding::Event::none) {
+            if (e != sliding::Event::rebuild &&
+                beyond_.advance(e, i, [x = x_](std::size_t k) { return std::isnan(x[k]) ? 0.0 : x[k]; }) ==
+                    sliding::Next::read) {
+                sum_ = {NaN, NaN};
+                weight_.sum = std::numeric_limits<double>::infinity();
+                return beyond_.read(i);
+            }
             // A rebuilt sum's compensation is not carried into the slides.
             sum_.reset();
             weight_.reset();
@@ -159,15 +193,14 @@ public:
                 weight_.add(magnitude(x_[k]));
             }
             sum_.comp = 0.0;
+            if (finite()) {
+                beyond_.back();
+                break;
+            }
+            e = beyond_.active() ? sliding::Event::failed : sliding::Event::fresh;
         }
-        // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers); the
-        // others as the window defines it.
-        if (!(passes & reading_.covers()) | rebuild) [[unlikely]] return read(i);
-        return sum_.sum;
+        return read(i);
     }
-
-private:
-    static double magnitude(double x) noexcept { return std::isnan(x) ? 0.0 : std::fabs(x); }
 
     std::span<const double> x_;
     std::size_t p_;
@@ -179,6 +212,7 @@ private:
     WindowWeight weight_;
     sliding::OnEveryThousandth schedule_{p_};
     sliding::LazyReading reading_{p_};
+    sliding::PlainBeyond beyond_{p_};
 };
 
 // Two RollingSumWindow of one period over two series, their sums advanced together, one per
