@@ -101,7 +101,9 @@ private:
         return spoilt ? sliding::Event::rebuild : sliding::Event::none;
     }
 
-    bool finite() const noexcept { return std::isfinite(acc_.comp) & (weight_.sum <= std::numeric_limits<double>::max()); }
+    bool finite() const noexcept {
+        return std::isfinite(acc_.sum) & std::isfinite(acc_.comp) & (weight_.sum <= std::numeric_limits<double>::max());
+    }
 
     // Every rebuild, and every path of a window beyond the range (utils/beyond_range.hpp), in
     // one place, so that each is inlined once; none moves the schedule. A window taken over

@@ -171,7 +171,9 @@ private:
         if (!finite()) return sliding::Event::overflowed;
         return spoilt ? sliding::Event::rebuild : sliding::Event::none;
     }
-    bool finite() const noexcept { return std::isfinite(sum_.comp) & (weight_.sum <= std::numeric_limits<double>::max()); }
+    bool finite() const noexcept {
+        return std::isfinite(sum_.sum) & std::isfinite(sum_.comp) & (weight_.sum <= std::numeric_limits<double>::max());
+    }
 
     // Every rebuild, and every path of a window beyond the range (utils/beyond_range.hpp), in
     // one place, inlined once; none moves the schedule. A window taken over reads its scaled
@@ -242,8 +244,11 @@ public:
 
     [[gnu::always_inline]] Pair step(std::size_t i) noexcept {
         if (i + 1 < p_) return Pair{NaN, NaN};
-        bool r0 = i + 1 == p_ || schedule_.rebuilds(), r1 = r0;
-        if (!r0) {
+        sliding::Event e[2] = {sliding::Event::none, sliding::Event::none};
+        if (i + 1 == p_ || schedule_.rebuilds()) {
+            for (int l = 0; l < 2; ++l)
+                e[l] = beyond_[l].active() ? sliding::Event::scheduled : sliding::Event::rebuild;
+        } else {
             const Pair v = {x_[0][i], x_[1][i]}, o = {x_[0][i - p_], x_[1][i - p_]};
             const Mask v_number = v == v, o_number = o == o;
             // NaN comes rarely, if at all: the blend that skips it only when it is about.
@@ -257,18 +262,17 @@ public:
             const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
             const Pair mv = (Pair)((Mask)v & magnitude & v_number), mo = (Pair)((Mask)o & magnitude & o_number);
             const bool p0 = weight_[0].passes(mo[0], mv[0]), p1 = weight_[1].passes(mo[1], mv[1]);
-            r0 = !std::isfinite(comp_[0]) | (!p0 && weight_[0].settle(mv[0], holds_nonzero(0, i)));
-            r1 = !std::isfinite(comp_[1]) | (!p1 && weight_[1].settle(mv[1], holds_nonzero(1, i)));
+            if (!(p0 & std::isfinite(comp_[0]))) e[0] = settle(0, i, p0, mv[0]);
+            if (!(p1 & std::isfinite(comp_[1]))) e[1] = settle(1, i, p1, mv[1]);
             // Slides that both weights pass read their sums as they are (sliding::kWeightCovers).
-            if (p0 & p1 & reading_[0].covers() & !(r0 | r1)) [[likely]] return sum_;
-        }
-        if (r0 | r1) [[unlikely]] {
-            // A rebuilt sum's compensation is not carried into the slides.
-            if (r0) rebuild(0, i);
-            if (r1) rebuild(1, i);
+            if (p0 & p1 & reading_[0].covers() & (e[0] == sliding::Event::none) & (e[1] == sliding::Event::none))
+                [[likely]]
+                return sum_;
         }
         // The others as their windows define them.
-        return Pair{read(0, i), read(1, i)};
+        double r[2];
+        for (int l = 0; l < 2; ++l) r[l] = rare(l, i, e[l]);
+        return Pair{r[0], r[1]};
     }
 
 private:
@@ -302,6 +306,37 @@ private:
         comp_[l] = 0.0;
     }
 
+    // What half l's slide asks for, when its weight did not pass it or it overflowed.
+    [[gnu::always_inline]] sliding::Event settle(int l, std::size_t i, bool passes, double magnitude) noexcept {
+        if (beyond_[l].active()) return sliding::Event::slid;
+        const bool spoilt = !passes && weight_[l].settle(magnitude, holds_nonzero(l, i));
+        if (!finite(l)) return sliding::Event::overflowed;
+        return spoilt ? sliding::Event::rebuild : sliding::Event::none;
+    }
+    bool finite(int l) const noexcept {
+        return std::isfinite(sum_[l]) & std::isfinite(comp_[l]) & (weight_[l].sum <= std::numeric_limits<double>::max());
+    }
+    // Half l's rebuilds, and its paths beyond the range (utils/beyond_range.hpp): its sum as
+    // read. A half taken over reads its scaled sum, its own left non-finite.
+    [[gnu::always_inline]] double rare(int l, std::size_t i, sliding::Event e) noexcept {
+        while (e != sliding::Event::none) {
+            if (e != sliding::Event::rebuild &&
+                beyond_[l].advance(e, i, [x = x_[l]](std::size_t k) { return std::isnan(x[k]) ? 0.0 : x[k]; }) ==
+                    sliding::Next::read) {
+                sum_[l] = comp_[l] = NaN;
+                weight_[l].sum = std::numeric_limits<double>::infinity();
+                return beyond_[l].read(i);
+            }
+            rebuild(l, i);
+            if (finite(l)) {
+                beyond_[l].back();
+                break;
+            }
+            e = beyond_[l].active() ? sliding::Event::failed : sliding::Event::fresh;
+        }
+        return read(l, i);
+    }
+
     // Half l's sum as its window defines it.
     [[gnu::always_inline]] double read(int l, std::size_t i) noexcept {
         return reading_[l].read(i + 1 - p_, i, sum_[l], weight_[l].high(), [&](std::size_t k) { return x_[l][k]; });
@@ -317,6 +352,8 @@ private:
     // Behind a pointer too, so that the sums are the only state the slides keep at hand.
     std::unique_ptr<sliding::LazyReading[]> reading_{
         new sliding::LazyReading[2]{sliding::LazyReading(p_), sliding::LazyReading(p_)}};
+    std::unique_ptr<sliding::PlainBeyond[]> beyond_{
+        new sliding::PlainBeyond[2]{sliding::PlainBeyond(p_), sliding::PlainBeyond(p_)}};
 };
 
 // Sample standard deviation (divisor period - 1); a window holding a NaN gives NaN.
