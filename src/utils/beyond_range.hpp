@@ -197,14 +197,14 @@ public:
     [[gnu::always_inline]] Next advance(Event e, std::size_t i, Term&& term) noexcept {
         return BeyondRange<1>::advance(
             e, i,
-            [&] {
+            [&]() __attribute__((always_inline)) {
                 begin();
                 for (std::size_t k = i + 1 - period(); k <= i; ++k) {
                     const double x = scaled(term(k));
                     if (add(k, std::isfinite(x), {std::fabs(x)})) sums[0].add(x);
                 }
             },
-            [&] {
+            [&]() __attribute__((always_inline)) {
                 const double v = scaled(term(i)), o = scaled(term(i - period()));
                 leave(std::isfinite(o), {std::fabs(o)});
                 sums[0].add(add(i, std::isfinite(v), {std::fabs(v)}) ? v : 0.0);

@@ -269,10 +269,9 @@ public:
                 [[likely]]
                 return sum_;
         }
-        // The others as their windows define them.
-        double r[2];
-        for (int l = 0; l < 2; ++l) r[l] = rare(l, i, e[l]);
-        return Pair{r[0], r[1]};
+        // The others as their windows define them (each half by a constant index, so that the
+        // sums stay in their register).
+        return Pair{rare(0, i, e[0]), rare(1, i, e[1])};
     }
 
 private:
