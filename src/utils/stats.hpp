@@ -607,11 +607,101 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
         }
         return false;
     };
+    // Plain sums (CountTerms) whose window leaves the double range are taken over until it
+    // fits again (utils/beyond_range.hpp); the statistics' power sums are rebuilt as before.
+    // The measures are the magnitudes of the contributions, as WeighEachSum's weights.
+    struct NotTaken {};
+    std::conditional_t<CountTerms, sliding::BeyondRange<N>, NotTaken> beyond = [&] {
+        if constexpr (CountTerms) {
+            std::array<double, N> limits;
+            limits.fill(sliding::BeyondRange<N>::abs_limit(std::numeric_limits<double>::max()));
+            return sliding::BeyondRange<N>(period, limits);
+        } else {
+            return NotTaken{};
+        }
+    }();
+    auto finite = [&]() __attribute__((always_inline)) {
+        bool all = true;
+        each([&](std::size_t j) { all &= std::isfinite(sums[j].sum) & std::isfinite(sums[j].comp); });
+        each_weight([&](std::size_t j) { all &= weights[j].sum <= std::numeric_limits<double>::max(); });
+        return all;
+    };
+    // Every rebuild of such sums, and every path beyond the range, in one place.
+    auto rare = [&](std::size_t i, sliding::Event e) __attribute__((always_inline)) {
+        if constexpr (CountTerms) {
+            auto scaled_terms = [&](std::size_t k, std::array<double, N>& t, std::array<double, N>& m) {
+                std::array<double, N> x;
+                contrib(k, x);
+                bool ok = true;
+                for (std::size_t j = 0; j < N; ++j) {
+                    t[j] = sliding::BeyondRange<N>::scaled(x[j]);
+                    m[j] = std::fabs(t[j]);
+                    ok &= std::isfinite(t[j]);
+                }
+                return ok;
+            };
+            auto take = [&]() __attribute__((always_inline)) {
+                beyond.begin();
+                std::array<double, N> t, m;
+                for (std::size_t k = i + 1 - period; k <= i; ++k)
+                    if (beyond.add(k, scaled_terms(k, t, m), m))
+                        each([&](std::size_t j) { beyond.sums[j].add(t[j]); });
+            };
+            auto slide = [&]() __attribute__((always_inline)) {
+                std::array<double, N> in, out, m;
+                const bool out_ok = scaled_terms(i - period, out, m);
+                beyond.leave(out_ok, m);
+                const bool in_ok = beyond.add(i, scaled_terms(i, in, m), m);
+                each([&](std::size_t j) {
+                    const double v = in_ok ? in[j] : 0.0, o = out_ok ? -out[j] : 0.0;
+                    if constexpr (Order == SlideOrder::leave_first) {
+                        beyond.sums[j].add(o);
+                        beyond.sums[j].add(v);
+                    } else {
+                        beyond.sums[j].add(v);
+                        beyond.sums[j].add(o);
+                    }
+                });
+            };
+            while (e != sliding::Event::none) {
+                if (e != sliding::Event::rebuild && beyond.advance(e, i, take, slide) == sliding::Next::read) {
+                    // Its own sums left non-finite, so that every slide comes back here.
+                    each([&](std::size_t j) { sums[j] = {NaN, NaN}; });
+                    each_weight([&](std::size_t j) { weights[j].sum = std::numeric_limits<double>::infinity(); });
+                    std::array<Kahan, N> r{};
+                    each([&](std::size_t j) { r[j].sum = beyond.read(j, i); });
+                    emit(i, static_cast<const std::array<Kahan, N>&>(r), nan_count);
+                    return;
+                }
+                fill(i);
+                if (finite()) {
+                    beyond.back();
+                    break;
+                }
+                e = beyond.active() ? sliding::Event::failed : sliding::Event::fresh;
+            }
+            read(i, false);
+        }
+    };
     fill(period - 1);
-    read(period - 1, false);
+    if constexpr (CountTerms) {
+        rare(period - 1, finite() ? sliding::Event::none : sliding::Event::fresh);
+    } else {
+        read(period - 1, false);
+    }
     Schedule schedule(period);
     for (std::size_t i = period; i < n; ++i) {
         bool rebuild = schedule.rebuilds(), passed = false;
+        if constexpr (CountTerms) {
+            if (beyond.active()) [[unlikely]] {
+                const bool nan_out = contrib(i - period, leave);
+                const bool nan_in = contrib(i, c);
+                if (nan_out && nan_count > 0) --nan_count;
+                if (nan_in) ++nan_count;
+                rare(i, rebuild ? sliding::Event::scheduled : sliding::Event::slid);
+                continue;
+            }
+        }
         if (!rebuild) {
             const bool nan_out = contrib(i - period, leave);
             const bool nan_in = contrib(i, c);
@@ -643,6 +733,15 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
                 });
             }
             rebuild = !std::isfinite(comps) | outweighed;
+            if constexpr (CountTerms) {
+                if (rebuild) [[unlikely]] {
+                    rare(i, finite() ? sliding::Event::rebuild : sliding::Event::overflowed);
+                    continue;
+                }
+            }
+        } else if constexpr (CountTerms) {
+            rare(i, sliding::Event::rebuild);
+            continue;
         }
         if (rebuild) fill(i);
         read(i, passed & !rebuild);
