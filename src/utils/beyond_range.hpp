@@ -10,6 +10,7 @@
 
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
+#include "utils/window_weight.hpp"
 
 namespace vorn::utils::sliding {
 
@@ -28,7 +29,10 @@ namespace vorn::utils::sliding {
 //
 // While the window is taken over it reads its scaled sums scaled back: a sum beyond the range
 // reads NaN (what an overflowed sum read when it was summed afresh), any other its value.
-// The window's measures are then at least an eighth of their limits (below, it goes back), so
+// Its measures are then at least an eighth of their limits (below, it goes back), and no
+// magnitude that passed through its scaled sums since they were last summed afresh is more
+// than 2^20 times a measure (utils::kOutweighs; a slide after which one is sums them afresh:
+// their rounding, and the measures' own, would otherwise outlive the values that left). So
 // the rounding its scaled sums carry (2^-50 (p + 2 kRebuildEvery) times the largest
 // magnitude, sliding::Residue) is far below what the window holds: no window of zeros, and no
 // rounding residue of values gone, ever reads from them.
@@ -51,7 +55,11 @@ namespace vorn::utils::sliding {
 // entered since carried 3/8 of the limit; at the later try the window weighs at most limit/8
 // again, so terms that entered after the earlier try have left, and a term stays p slides.
 // Every take-over follows an ordinary stretch, begun by a successful try, a scheduled
-// rebuild, or the first window. So over n slides there are O(n / p + n / kRebuildEvery)
+// rebuild, or the first window. A window taken over is summed afresh at scale when a
+// magnitude outweighs its measure; as for utils::WindowWeight, the largest magnitude is then
+// one the window holds, so the next needs a further fall by 2^20 below it (at most about 210
+// in a row across the range of doubles' squares) or a term entered since, which
+// stays p slides. So over n slides there are O(n / p + n / kRebuildEvery)
 // rebuilds and take-overs, O(n + n p / kRebuildEvery) in all: the order of the ordinary
 // schedule's own rebuilds. Ordinary slides run none of this: they test, as before, only
 // whether their sums and weight are still finite.
@@ -69,6 +77,11 @@ enum class Event : unsigned char {
     scheduled,   // the scheduled rebuild while taken over
     failed,      // the ordinary sums that advance() asked for do not fit
 };
+
+// Whether the window's ordinary sums were just summed afresh (and do not fit): such a window
+// reads them as they came out, as every overflowed window did (NaN, or an infinity where
+// only its last addition overflowed); the windows after it read the scaled sums.
+constexpr bool afresh(Event e) noexcept { return e == Event::fresh || e == Event::failed; }
 
 // What a window does after advance(): read its scaled sums, or try its ordinary ones (sum them
 // afresh, then hand back Event::failed, or Event::fresh when not taken over, if they do not
@@ -115,6 +128,10 @@ public:
                 return Next::read;
             case Event::slid:
                 slide();
+                // A magnitude that passed through the scaled sums and has left can outweigh
+                // what the window still holds, as in an ordinary window (utils::WindowWeight):
+                // they are summed afresh.
+                if (outweighed()) take();
                 break;
             case Event::scheduled:
                 // Both afresh, paid for by the schedule: the scaled sums' rounding is bounded by
@@ -135,6 +152,7 @@ public:
         active_ = true;
         sums = {};
         measures_ = {};
+        highs_ = {};
         bad_ = false;
     }
     // The term at k (`finite`: whether its contributions are), with its scaled magnitudes (one
@@ -144,7 +162,10 @@ public:
             bad_ = true, last_bad_ = k;
             return false;
         }
-        for (std::size_t j = 0; j < M; ++j) measures_[j] += magnitudes[j];
+        for (std::size_t j = 0; j < M; ++j) {
+            measures_[j] += magnitudes[j];
+            highs_[j] = highs_[j] > magnitudes[j] ? highs_[j] : magnitudes[j];
+        }
         return true;
     }
     // The leaving term and its scaled magnitudes.
@@ -166,6 +187,11 @@ public:
 private:
     void tried(std::size_t i) noexcept { last_try_ = i, tried_ = true; }
     bool holds_bad(std::size_t i) const noexcept { return bad_ && last_bad_ + p_ > i; }
+    bool outweighed() const noexcept {
+        bool any = false;
+        for (std::size_t j = 0; j < M; ++j) any |= highs_[j] > kOutweighs * measures_[j];
+        return any;
+    }
     bool should_try(std::size_t i) const noexcept {
         if (holds_bad(i)) return false;
         bool eighth = true, fits = true;
@@ -179,6 +205,7 @@ private:
     std::size_t p_;
     std::array<double, M> limits_;
     std::array<double, M> measures_{};
+    std::array<double, M> highs_{};  // the largest scaled magnitudes since the window was taken
     std::size_t last_try_ = 0, last_bad_ = 0;
     bool active_ = false, tried_ = false, bad_ = false;
 };

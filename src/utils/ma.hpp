@@ -107,14 +107,16 @@ private:
 
     // Every rebuild, and every path of a window beyond the range (utils/beyond_range.hpp), in
     // one place, so that each is inlined once; none moves the schedule. A window taken over
-    // reads its scaled sum, its own left non-finite so that every slide comes back here.
+    // reads its scaled sum (one just summed afresh, its own sum, as it always did), its own
+    // left non-finite so that every slide comes back here.
     [[gnu::always_inline]] double rare(std::size_t i, sliding::Event e) noexcept {
         while (e != sliding::Event::none) {
             if (e != sliding::Event::rebuild &&
                 beyond_.advance(e, i, [x = x_](std::size_t k) { return x[k]; }) == sliding::Next::read) {
+                const double r = sliding::afresh(e) ? read(i) : beyond_.read(i) / nf_;
                 acc_ = {NaN, NaN};
                 weight_.sum = std::numeric_limits<double>::infinity();
-                return beyond_.read(i) / nf_;
+                return r;
             }
             resum(i);
             if (finite()) {

@@ -177,15 +177,17 @@ private:
 
     // Every rebuild, and every path of a window beyond the range (utils/beyond_range.hpp), in
     // one place, inlined once; none moves the schedule. A window taken over reads its scaled
-    // sum, its own left non-finite so that every slide comes back here.
+    // sum (one just summed afresh, its own), its own left non-finite so that every slide comes
+    // back here.
     [[gnu::always_inline]] double rare(std::size_t i, sliding::Event e) noexcept {
         while (e != sliding::Event::none) {
             if (e != sliding::Event::rebuild &&
                 beyond_.advance(e, i, [x = x_](std::size_t k) { return std::isnan(x[k]) ? 0.0 : x[k]; }) ==
                     sliding::Next::read) {
+                const double r = sliding::afresh(e) ? read(i) : beyond_.read(i);
                 sum_ = {NaN, NaN};
                 weight_.sum = std::numeric_limits<double>::infinity();
-                return beyond_.read(i);
+                return r;
             }
             // A rebuilt sum's compensation is not carried into the slides.
             sum_.reset();
@@ -322,9 +324,10 @@ private:
             if (e != sliding::Event::rebuild &&
                 beyond_[l].advance(e, i, [x = x_[l]](std::size_t k) { return std::isnan(x[k]) ? 0.0 : x[k]; }) ==
                     sliding::Next::read) {
+                const double r = sliding::afresh(e) ? read(l, i) : beyond_[l].read(i);
                 sum_[l] = comp_[l] = NaN;
                 weight_[l].sum = std::numeric_limits<double>::infinity();
-                return beyond_[l].read(i);
+                return r;
             }
             rebuild(l, i);
             if (finite(l)) {
@@ -665,12 +668,17 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
             };
             while (e != sliding::Event::none) {
                 if (e != sliding::Event::rebuild && beyond.advance(e, i, take, slide) == sliding::Next::read) {
+                    // Sums just summed afresh read as they came out; the scaled ones otherwise.
+                    if (sliding::afresh(e)) {
+                        read(i, false);
+                    } else {
+                        std::array<Kahan, N> r{};
+                        each([&](std::size_t j) { r[j].sum = beyond.read(j, i); });
+                        emit(i, static_cast<const std::array<Kahan, N>&>(r), nan_count);
+                    }
                     // Its own sums left non-finite, so that every slide comes back here.
                     each([&](std::size_t j) { sums[j] = {NaN, NaN}; });
                     each_weight([&](std::size_t j) { weights[j].sum = std::numeric_limits<double>::infinity(); });
-                    std::array<Kahan, N> r{};
-                    each([&](std::size_t j) { r[j].sum = beyond.read(j, i); });
-                    emit(i, static_cast<const std::array<Kahan, N>&>(r), nan_count);
                     return;
                 }
                 fill(i);

@@ -35,9 +35,10 @@ double OnlineSMA::rare(sliding::Event e, double dropped) noexcept {
     const auto term = [this, i, dropped](std::size_t k) { return k + period_ == i ? dropped : window_.pushed_at(k); };
     while (e != sliding::Event::none) {
         if (e != sliding::Event::rebuild && beyond_.advance(e, i, term) == sliding::Next::read) {
+            const double r = sliding::afresh(e) ? read() : beyond_.read(i);
             sum_ = {NaN, NaN};
             weight_.sum = std::numeric_limits<double>::infinity();
-            return beyond_.read(i);
+            return r;
         }
         resum_window(window_, sum_, weight_);
         if (finite()) {
