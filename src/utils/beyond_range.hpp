@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <span>
 
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
@@ -58,11 +57,11 @@ namespace vorn::utils::sliding {
 // rebuild, or the first window. A window taken over is summed afresh at scale when a
 // magnitude outweighs its measure; as for utils::WindowWeight, the largest magnitude is then
 // one the window holds, so the next needs a further fall by 2^20 below it (at most about 210
-// in a row across the range of doubles' squares) or a term entered since, which
-// stays p slides. So over n slides there are O(n / p + n / kRebuildEvery)
-// rebuilds and take-overs, O(n + n p / kRebuildEvery) in all: the order of the ordinary
-// schedule's own rebuilds. Ordinary slides run none of this: they test, as before, only
-// whether their sums and weight are still finite.
+// in a row across the range of the squares of doubles) or a term entered since, which stays
+// p slides. So over n slides there are O(n / p + n / kRebuildEvery) rebuilds and
+// take-overs, O(n + n p / kRebuildEvery) in all: the order of the ordinary schedule's own
+// rebuilds. Ordinary slides run none of this: they test, as before, only whether their sums
+// and weight are still finite.
 //
 // Everything here is inlined into the window's loop, once per window: a call in the loop
 // (even on a path that never runs) keeps every window's sums in memory on ordinary slides.
