@@ -110,13 +110,12 @@ private:
     // reads its scaled sum (one just summed afresh, its own sum, as it always did), its own
     // left non-finite so that every slide comes back here.
     [[gnu::always_inline]] double rare(std::size_t i, sliding::Event e) noexcept {
+        bool taken = false, own = true;  // own: the window reads its own sum (one place)
         while (e != sliding::Event::none) {
             if (e != sliding::Event::rebuild &&
                 beyond_.advance(e, i, [x = x_](std::size_t k) { return x[k]; }) == sliding::Next::read) {
-                const double r = sliding::afresh(e) ? read(i) : beyond_.read(i) / nf_;
-                acc_ = {NaN, NaN};
-                weight_.sum = std::numeric_limits<double>::infinity();
-                return r;
+                taken = true, own = sliding::afresh(e);
+                break;
             }
             resum(i);
             if (finite()) {
@@ -125,7 +124,12 @@ private:
             }
             e = beyond_.active() ? sliding::Event::failed : sliding::Event::fresh;
         }
-        return read(i);
+        const double r = own ? read(i) : beyond_.read(i) / nf_;
+        if (taken) [[unlikely]] {
+            acc_ = {NaN, NaN};
+            weight_.sum = std::numeric_limits<double>::infinity();
+        }
+        return r;
     }
 
     // The sum of the window ending at i as its window defines it; the clear case divides on
