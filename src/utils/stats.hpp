@@ -10,7 +10,9 @@
 // A slide that leaves a running state infinite or NaN (an overflowed sum), or after which a
 // value that passed through the sums outweighs the window (utils::WindowWeight), recomputes
 // that window too, so neither outlives the bars that caused it. Those extra rebuilds leave
-// the schedule as it is.
+// the schedule as it is. A plain sum whose window stays beyond the double range is not
+// recomputed on every slide: it is taken over by scaled sums until the window fits again
+// (utils/beyond_range.hpp).
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -221,8 +223,9 @@ private:
 
 // Two RollingSumWindow of one period over two series, their sums advanced together, one per
 // half of a vector register: each half adds (or, for a NaN, skips) exactly what its own
-// window would, and each is rebuilt exactly when its own window would be (both on the
-// schedule, either on its own weight or overflow); each reads as its window would (zeros
+// window would, and each is rebuilt (or taken over beyond the range) exactly when its own
+// window would be (both on the schedule, either on its own weight or overflow); each reads
+// as its window would (zeros
 // only: 0; no negative term: not below 0). step(i) gives both sums, NaN before period - 1;
 // the same reading rules as RollingSumWindow. Steps go 0, 1, 2, ...; period >= 1.
 class RollingSumPair {
@@ -544,7 +547,8 @@ enum class SlideOrder { leave_first, enter_first };
 // slide, sliding::LazyReading; the statistics' power sums go without). A slide subtracts
 // the leaving contributions, then adds the entering ones (Order: the other way round); the
 // first window's compensations, and a rebuild's, carry on. Rebuilt on Schedule
-// (sliding::AfterEveryThousand or OnEveryThousandth) and when a weight asks.
+// (sliding::AfterEveryThousand or OnEveryThousandth) and when a weight asks; with
+// CountTerms, a window beyond the double range is taken over (utils/beyond_range.hpp).
 // Requires 1 <= period <= n.
 template <std::size_t N, class Schedule = sliding::AfterEveryThousand, SlideOrder Order = SlideOrder::leave_first,
           bool CountTerms = false, class Contrib, class Weigh, class Emit>
