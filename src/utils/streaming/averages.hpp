@@ -40,11 +40,11 @@ private:
     [[gnu::cold, gnu::noinline]] double first() noexcept;  // the first window's sum as read
     // Every rebuild and every path beyond the range, as ma::SmaWindow takes them, and the sum
     // as read (`dropped`: the value that left, on a slide).
-    double rare(sliding::Event e, double dropped) noexcept;
+    [[gnu::cold]] double rare(sliding::Event e, double dropped) noexcept;
     bool finite() const noexcept {
         return std::isfinite(sum_.sum) & std::isfinite(sum_.comp) & (weight_.sum <= std::numeric_limits<double>::max());
     }
-    double read() noexcept;  // the sum by its window's rules
+    [[gnu::cold, gnu::noinline]] double read() noexcept;  // the sum by its window's rules
 
     RingBuffer window_;
     std::uint64_t period_;
