@@ -97,25 +97,25 @@ public:
     static constexpr double abs_limit(double bound) noexcept { return bound * kShrink; }
     static constexpr double square_limit() noexcept { return std::numeric_limits<double>::max() * kShrink * kShrink; }
 
+    // The period and the measures' limits are the window's to hand in, not kept here: kept,
+    // they would be loop invariants that the compiler holds in registers through every
+    // ordinary slide too.
     std::array<Kahan, N> sums{};  // of the terms times kShrink
 
-    BeyondRange(std::uint64_t period, const std::array<double, M>& limits) noexcept
-        : p_(period), limits_(limits) {}
-
     bool active() const noexcept { return active_; }
-    std::size_t period() const noexcept { return p_; }
     static double scaled(double x) noexcept { return x * kShrink; }
 
-    // Event e at the window ending at i (not none or rebuild). take() takes the window over,
-    // summing it afresh at scale: begin(), then add() for every term from the oldest on, the
-    // caller adding the scaled terms to the sums; slide() slides it by one bar (leave(),
-    // add()).
+    // Event e at the window of p bars ending at i (not none or rebuild). take() takes the
+    // window over, summing it afresh at scale: begin(), then add() for every term from the
+    // oldest on, the caller adding the scaled terms to the sums; slide() slides it by one bar
+    // (leave(), add()).
     template <class Take, class Slide>
-    [[gnu::always_inline]] Next advance(Event e, std::size_t i, Take&& take, Slide&& slide) noexcept {
+    [[gnu::always_inline]] Next advance(Event e, std::size_t i, std::size_t p, const std::array<double, M>& limits,
+                                        Take&& take, Slide&& slide) noexcept {
         switch (e) {
             case Event::overflowed:
                 // As an overflow always was: summed afresh at once, where that is paid for.
-                if (!tried_ || i >= last_try_ + p_) {
+                if (!tried_ || i >= last_try_ + p) {
                     tried(i);
                     return Next::rebuild;
                 }
@@ -140,7 +140,7 @@ public:
             default:  // failed, while taken over
                 return Next::read;
         }
-        if (!should_try(i)) return Next::read;
+        if (!should_try(i, p, limits)) return Next::read;
         tried(i);
         return Next::rebuild;
     }
@@ -173,11 +173,11 @@ public:
         for (std::size_t j = 0; j < M; ++j) measures_[j] -= magnitudes[j];
     }
 
-    // Sum j of the window ending at i, scaled back: NaN when it is beyond the range or the
-    // window holds a non-finite term.
-    double read(std::size_t j, std::size_t i) const noexcept {
+    // Sum j of the window of p bars ending at i, scaled back: NaN when it is beyond the range
+    // or the window holds a non-finite term.
+    double read(std::size_t j, std::size_t i, std::size_t p) const noexcept {
         const double s = sums[j].sum * kGrow;
-        return std::isfinite(s) && !holds_bad(i) ? s : NaN;
+        return std::isfinite(s) && !holds_bad(i, p) ? s : NaN;
     }
 
     // A window that restarts (after a gap) starts afresh.
@@ -185,24 +185,22 @@ public:
 
 private:
     void tried(std::size_t i) noexcept { last_try_ = i, tried_ = true; }
-    bool holds_bad(std::size_t i) const noexcept { return bad_ && last_bad_ + p_ > i; }
+    bool holds_bad(std::size_t i, std::size_t p) const noexcept { return bad_ && last_bad_ + p > i; }
     bool outweighed() const noexcept {
         bool any = false;
         for (std::size_t j = 0; j < M; ++j) any |= highs_[j] > kOutweighs * measures_[j];
         return any;
     }
-    bool should_try(std::size_t i) const noexcept {
-        if (holds_bad(i)) return false;
+    bool should_try(std::size_t i, std::size_t p, const std::array<double, M>& limits) const noexcept {
+        if (holds_bad(i, p)) return false;
         bool eighth = true, fits = true;
         for (std::size_t j = 0; j < M; ++j) {
-            eighth &= measures_[j] <= limits_[j] * 0.125;
-            fits &= measures_[j] <= limits_[j];
+            eighth &= measures_[j] <= limits[j] * 0.125;
+            fits &= measures_[j] <= limits[j];
         }
-        return eighth || (fits && i >= last_try_ + p_);
+        return eighth || (fits && i >= last_try_ + p);
     }
 
-    std::size_t p_;
-    std::array<double, M> limits_;
     std::array<double, M> measures_{};
     std::array<double, M> highs_{};  // the largest scaled magnitudes since the window was taken
     std::size_t last_try_ = 0, last_bad_ = 0;
@@ -214,30 +212,27 @@ private:
 // as their ordinary slides do. A caller whose NaN terms count as none hands them in as 0.0.
 class PlainBeyond : public BeyondRange<1> {
 public:
-    explicit PlainBeyond(std::uint64_t period) noexcept
-        : BeyondRange<1>(period, {abs_limit(std::numeric_limits<double>::max())}) {}
-
-    // The event at the window ending at i, whose terms are term(k) (the leaving one, i - p,
-    // asked for on a slide only).
+    // The event at the window of p bars ending at i, whose terms are term(k) (the leaving one,
+    // i - p, asked for on a slide only).
     template <class Term>
-    [[gnu::always_inline]] Next advance(Event e, std::size_t i, Term&& term) noexcept {
+    [[gnu::always_inline]] Next advance(Event e, std::size_t i, std::size_t p, Term&& term) noexcept {
         return BeyondRange<1>::advance(
-            e, i,
+            e, i, p, {abs_limit(std::numeric_limits<double>::max())},
             [&]() __attribute__((always_inline)) {
                 begin();
-                for (std::size_t k = i + 1 - period(); k <= i; ++k) {
+                for (std::size_t k = i + 1 - p; k <= i; ++k) {
                     const double x = scaled(term(k));
                     if (add(k, std::isfinite(x), {std::fabs(x)})) sums[0].add(x);
                 }
             },
             [&]() __attribute__((always_inline)) {
-                const double v = scaled(term(i)), o = scaled(term(i - period()));
+                const double v = scaled(term(i)), o = scaled(term(i - p));
                 leave(std::isfinite(o), {std::fabs(o)});
                 sums[0].add(add(i, std::isfinite(v), {std::fabs(v)}) ? v : 0.0);
                 sums[0].add(std::isfinite(o) ? -o : 0.0);
             });
     }
-    double read(std::size_t i) const noexcept { return BeyondRange<1>::read(0, i); }
+    double read(std::size_t i, std::size_t p) const noexcept { return BeyondRange<1>::read(0, i, p); }
 };
 
 }  // namespace vorn::utils::sliding

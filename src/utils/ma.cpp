@@ -37,18 +37,14 @@ Status check_allow_nan(std::span<const double> values, std::uint64_t period) {
 // partial sum of the weighted one.
 class WmaBeyond : public sliding::BeyondRange<2> {
 public:
-    explicit WmaBeyond(std::uint64_t period) noexcept
-        : BeyondRange<2>(period, {square_limit(), abs_limit(std::numeric_limits<double>::max() /
-                                                            (static_cast<double>(period) + 1.0))}) {}
-
     template <class Term>
-    [[gnu::always_inline]] sliding::Next advance(sliding::Event e, std::size_t i, Term&& term) noexcept {
-        const double nf = static_cast<double>(period());
+    [[gnu::always_inline]] sliding::Next advance(sliding::Event e, std::size_t i, std::size_t p, Term&& term) noexcept {
+        const double nf = static_cast<double>(p);
         return BeyondRange<2>::advance(
-            e, i,
+            e, i, p, {square_limit(), abs_limit(std::numeric_limits<double>::max() / (nf + 1.0))},
             [&]() __attribute__((always_inline)) {
                 begin();
-                const std::size_t start = i + 1 - period();
+                const std::size_t start = i + 1 - p;
                 for (std::size_t k = start; k <= i; ++k) {
                     const double x = scaled(term(k));
                     const double t = add(k, std::isfinite(x), {x * x, std::fabs(x)}) ? x : 0.0;
@@ -57,7 +53,7 @@ public:
                 }
             },
             [&]() __attribute__((always_inline)) {
-                const double v = scaled(term(i)), o = scaled(term(i - period()));
+                const double v = scaled(term(i)), o = scaled(term(i - p));
                 leave(std::isfinite(o), {o * o, std::fabs(o)});
                 const double in = add(i, std::isfinite(v), {v * v, std::fabs(v)}) ? v : 0.0;
                 const double plain = sums[0].sum;
@@ -75,7 +71,7 @@ class WmaWindow {
 public:
     WmaWindow(std::span<const double> x, std::uint64_t period)
         : x_(x), n_(period), nf_(static_cast<double>(period)),
-          divisor_((1.0 + nf_) * nf_ * 0.5), beyond_(period) {}
+          divisor_((1.0 + nf_) * nf_ * 0.5) {}
 
     void rebind(std::span<const double> x) noexcept { x_ = x; }
 
@@ -165,8 +161,8 @@ private:
     [[gnu::always_inline]] double rare(std::size_t i, sliding::Event e) noexcept {
         while (e != sliding::Event::none) {
             if (e != sliding::Event::rebuild &&
-                beyond_.advance(e, i, [x = x_](std::size_t k) { return x[k]; }) == sliding::Next::read) {
-                const double r = sliding::afresh(e) ? w_.sum / divisor_ : beyond_.read(1, i) / divisor_;
+                beyond_.advance(e, i, n_, [x = x_](std::size_t k) { return x[k]; }) == sliding::Next::read) {
+                const double r = sliding::afresh(e) ? w_.sum / divisor_ : beyond_.read(1, i, n_) / divisor_;
                 s_ = w_ = {NaN, NaN};
                 weight_.sum = std::numeric_limits<double>::infinity();
                 return r;

@@ -113,7 +113,7 @@ private:
         bool taken = false, own = true;  // own: the window reads its own sum (one place)
         while (e != sliding::Event::none) {
             if (e != sliding::Event::rebuild &&
-                beyond_.advance(e, i, [x = x_](std::size_t k) { return x[k]; }) == sliding::Next::read) {
+                beyond_.advance(e, i, n_, [x = x_](std::size_t k) { return x[k]; }) == sliding::Next::read) {
                 taken = true, own = sliding::afresh(e);
                 break;
             }
@@ -124,7 +124,7 @@ private:
             }
             e = beyond_.active() ? sliding::Event::failed : sliding::Event::fresh;
         }
-        const double r = own ? read(i) : beyond_.read(i) / nf_;
+        const double r = own ? read(i) : beyond_.read(i, n_) / nf_;
         if (taken) [[unlikely]] {
             acc_ = {NaN, NaN};
             weight_.sum = std::numeric_limits<double>::infinity();
@@ -156,7 +156,7 @@ private:
     Kahan acc_;
     WindowWeight weight_;
     sliding::LazyReading reading_{n_};
-    sliding::PlainBeyond beyond_{n_};
+    sliding::PlainBeyond beyond_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
 };

@@ -184,9 +184,9 @@ private:
     [[gnu::always_inline]] double rare(std::size_t i, sliding::Event e) noexcept {
         while (e != sliding::Event::none) {
             if (e != sliding::Event::rebuild &&
-                beyond_.advance(e, i, [x = x_](std::size_t k) { return std::isnan(x[k]) ? 0.0 : x[k]; }) ==
+                beyond_.advance(e, i, p_, [x = x_](std::size_t k) { return std::isnan(x[k]) ? 0.0 : x[k]; }) ==
                     sliding::Next::read) {
-                const double r = sliding::afresh(e) ? read(i) : beyond_.read(i);
+                const double r = sliding::afresh(e) ? read(i) : beyond_.read(i, p_);
                 sum_ = {NaN, NaN};
                 weight_.sum = std::numeric_limits<double>::infinity();
                 return r;
@@ -218,7 +218,7 @@ private:
     WindowWeight weight_;
     sliding::OnEveryThousandth schedule_{p_};
     sliding::LazyReading reading_{p_};
-    sliding::PlainBeyond beyond_{p_};
+    sliding::PlainBeyond beyond_;
 };
 
 // Two RollingSumWindow of one period over two series, their sums advanced together, one per
@@ -325,9 +325,9 @@ private:
     [[gnu::always_inline]] double rare(int l, std::size_t i, sliding::Event e) noexcept {
         while (e != sliding::Event::none) {
             if (e != sliding::Event::rebuild &&
-                beyond_[l].advance(e, i, [x = x_[l]](std::size_t k) { return std::isnan(x[k]) ? 0.0 : x[k]; }) ==
+                beyond_[l].advance(e, i, p_, [x = x_[l]](std::size_t k) { return std::isnan(x[k]) ? 0.0 : x[k]; }) ==
                     sliding::Next::read) {
-                const double r = sliding::afresh(e) ? read(l, i) : beyond_[l].read(i);
+                const double r = sliding::afresh(e) ? read(l, i) : beyond_[l].read(i, p_);
                 sum_[l] = comp_[l] = NaN;
                 weight_[l].sum = std::numeric_limits<double>::infinity();
                 return r;
@@ -357,8 +357,7 @@ private:
     // Behind a pointer too, so that the sums are the only state the slides keep at hand.
     std::unique_ptr<sliding::LazyReading[]> reading_{
         new sliding::LazyReading[2]{sliding::LazyReading(p_), sliding::LazyReading(p_)}};
-    std::unique_ptr<sliding::PlainBeyond[]> beyond_{
-        new sliding::PlainBeyond[2]{sliding::PlainBeyond(p_), sliding::PlainBeyond(p_)}};
+    std::unique_ptr<sliding::PlainBeyond[]> beyond_{new sliding::PlainBeyond[2]};
 };
 
 // Sample standard deviation (divisor period - 1); a window holding a NaN gives NaN.
@@ -618,15 +617,7 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
     // fits again (utils/beyond_range.hpp); the statistics' power sums are rebuilt as before.
     // The measures are the magnitudes of the contributions, as WeighEachSum's weights.
     struct NotTaken {};
-    std::conditional_t<CountTerms, sliding::BeyondRange<N>, NotTaken> beyond = [&] {
-        if constexpr (CountTerms) {
-            std::array<double, N> limits;
-            limits.fill(sliding::BeyondRange<N>::abs_limit(std::numeric_limits<double>::max()));
-            return sliding::BeyondRange<N>(period, limits);
-        } else {
-            return NotTaken{};
-        }
-    }();
+    std::conditional_t<CountTerms, sliding::BeyondRange<N>, NotTaken> beyond{};
     auto finite = [&]() __attribute__((always_inline)) {
         bool all = true;
         each([&](std::size_t j) { all &= std::isfinite(sums[j].sum) & std::isfinite(sums[j].comp); });
@@ -671,13 +662,15 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
                 });
             };
             while (e != sliding::Event::none) {
-                if (e != sliding::Event::rebuild && beyond.advance(e, i, take, slide) == sliding::Next::read) {
+                std::array<double, N> limits;
+                limits.fill(sliding::BeyondRange<N>::abs_limit(std::numeric_limits<double>::max()));
+                if (e != sliding::Event::rebuild && beyond.advance(e, i, period, limits, take, slide) == sliding::Next::read) {
                     // Sums just summed afresh read as they came out; the scaled ones otherwise.
                     if (sliding::afresh(e)) {
                         read(i, false);
                     } else {
                         std::array<Kahan, N> r{};
-                        each([&](std::size_t j) { r[j].sum = beyond.read(j, i); });
+                        each([&](std::size_t j) { r[j].sum = beyond.read(j, i, period); });
                         emit(i, static_cast<const std::array<Kahan, N>&>(r), nan_count);
                     }
                     // Its own sums left non-finite, so that every slide comes back here.

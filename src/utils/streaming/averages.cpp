@@ -34,8 +34,8 @@ double OnlineSMA::rare(sliding::Event e, double dropped) noexcept {
     const std::uint64_t i = window_.pushed() - 1;
     const auto term = [this, i, dropped](std::size_t k) { return k + period_ == i ? dropped : window_.pushed_at(k); };
     while (e != sliding::Event::none) {
-        if (e != sliding::Event::rebuild && beyond_.advance(e, i, term) == sliding::Next::read) {
-            const double r = sliding::afresh(e) ? read() : beyond_.read(i);
+        if (e != sliding::Event::rebuild && beyond_.advance(e, i, period_, term) == sliding::Next::read) {
+            const double r = sliding::afresh(e) ? read() : beyond_.read(i, period_);
             sum_ = {NaN, NaN};
             weight_.sum = std::numeric_limits<double>::infinity();
             return r;

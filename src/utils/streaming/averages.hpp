@@ -53,7 +53,7 @@ private:
     WindowWeight weight_;  // |x| over the window
     sliding::LazyReading reading_;
     std::uint64_t removals_;
-    sliding::PlainBeyond beyond_{period_};  // the window beyond the range (utils/beyond_range.hpp)
+    sliding::PlainBeyond beyond_;  // the window beyond the range (utils/beyond_range.hpp)
 };
 
 // Exponential average seeded by the plain mean of its first `period` inputs.
