@@ -252,7 +252,8 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
     // Two running sums, each carrying its compensation from the first window on (through
     // its rebuilds too), rebuilt together from scratch on slides 1000, 2000, ... . A slide
     // that leaves a compensation non-finite (a product tp * volume that overflowed) rebuilds
-    // them at once as well, so the overflow ends with the window that held it instead of
+    // them at once as well, or takes them over while the window stays beyond the range
+    // (utils/beyond_range.hpp), so the overflow ends with the window that held it instead of
     // turning every sum after it NaN; so does a slide after which a product or volume that
     // passed through the sums outweighs the window (utils::WindowWeight), whose rounding would
     // otherwise outlive it. A window without volume sums to exactly 0: no price.

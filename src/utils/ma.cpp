@@ -2,7 +2,9 @@
 
 #include <bit>
 #include <cmath>
+#include <limits>
 
+#include "utils/beyond_range.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
@@ -30,6 +32,40 @@ Status check_allow_nan(std::span<const double> values, std::uint64_t period) {
 }
 
 
+// A weighted mean's sums taken over beyond the range (utils/beyond_range.hpp): the plain sum
+// and the sum weighted by positions 1 .. p, slid by WmaWindow's arithmetic on the scaled terms.
+// Its measures are the squares (its weight's terms) and |x|, whose sum times p + 1 bounds every
+// partial sum of the weighted one.
+class WmaBeyond : public sliding::BeyondRange<2> {
+public:
+    template <class Term>
+    [[gnu::always_inline]] sliding::Next advance(sliding::Event e, std::size_t i, std::size_t p, Term&& term) noexcept {
+        const double nf = static_cast<double>(p);
+        return BeyondRange<2>::advance(
+            e, i, p, {square_limit(), abs_limit(std::numeric_limits<double>::max() / (nf + 1.0))},
+            [&]() __attribute__((always_inline)) {
+                begin();
+                const std::size_t start = i + 1 - p;
+                for (std::size_t k = start; k <= i; ++k) {
+                    const double x = scaled(term(k));
+                    const double t = add(k, std::isfinite(x), {x * x, std::fabs(x)}) ? x : 0.0;
+                    sums[0].add(t);
+                    sums[1].add(static_cast<double>(k - start + 1) * t);
+                }
+            },
+            [&]() __attribute__((always_inline)) {
+                const double v = scaled(term(i)), o = scaled(term(i - p));
+                leave(std::isfinite(o), {o * o, std::fabs(o)});
+                const double in = add(i, std::isfinite(v), {v * v, std::fabs(v)}) ? v : 0.0;
+                const double plain = sums[0].sum;
+                sums[0].sub(std::isfinite(o) ? o : 0.0);
+                sums[1].sub(plain);
+                sums[1].add(nf * in);
+                sums[0].add(in);
+            });
+    }
+};
+
 // One weighted-mean window over a series that may still be growing: step(i) reads x[i]
 // and, on a slide, x[i - n]. Several windows (the Hull average's three) run in one pass.
 class WmaWindow {
@@ -45,7 +81,20 @@ public:
     // third more.
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         const double v = x_[i];
-        if (std::isnan(v) | (count_ < n_) | (slides_ >= sliding::kRebuildEvery)) [[unlikely]] return step_rarely(i);
+        sliding::Event e;
+        if (std::isnan(v) | (count_ < n_) | (slides_ >= sliding::kRebuildEvery)) [[unlikely]] {
+            double out;
+            if (rarely(i, out, e)) return out;
+        } else {
+            e = slide(i, v);
+            if (e == sliding::Event::none) [[likely]] return w_.sum / divisor_;
+        }
+        return rare(i, e);
+    }
+
+private:
+    // An ordinary slide to the window ending at i, entering v; what it asks for besides.
+    [[gnu::always_inline]] sliding::Event slide(std::size_t i, double v) noexcept {
         const double plain = s_.sum;
         const double o = x_[i - n_];
         s_.sub(o);
@@ -53,44 +102,79 @@ public:
         w_.add(nf_ * v);
         s_.add(v);
         ++slides_;
-        // An overflowed sum, or one that held a value outweighing the window, would spoil
-        // the windows after it: rebuild it at once. The weight is of the squares: every
-        // slide passes the plain sum's rounding on to the weighted one, which gathers it
-        // for up to a thousand slides. (Compensations are tiny beside their sums: their
-        // sum overflows only when one of them has.)
+        // An overflowed sum, or one that held a value outweighing the window, would spoil the
+        // windows after it: rebuild it at once. The weight is of the squares: every slide
+        // passes the plain sum's rounding on to the weighted one, which gathers it for up to a
+        // thousand slides. (Compensations are tiny beside their sums: their sum overflows only
+        // when one of them has.)
         const bool passes = weight_.passes(o * o, v * v);
-        if (!(passes & std::isfinite(s_.comp + w_.comp))) [[unlikely]] return settle(i, passes);
-        return w_.sum / divisor_;
+        if (passes & std::isfinite(s_.comp + w_.comp)) [[likely]] return sliding::Event::none;
+        return settle(i, passes);
     }
 
-private:
-    [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
+    // What a slide that the weight did not pass, or that overflowed, asks for.
+    [[gnu::always_inline]] sliding::Event settle(std::size_t i, bool passes) noexcept {
+        if (beyond_.active()) return sliding::Event::slid;
         const bool spoilt = !passes && weight_.settle_inline(x_[i] * x_[i], [x = x_, i, n = n_] { return any_nonzero(x.subspan(i + 1 - n, n)); });
-        if (spoilt | !std::isfinite(s_.comp + w_.comp)) resum(i);  // leaves the schedule as it is
-        return w_.sum / divisor_;
+        if (!finite()) return sliding::Event::overflowed;
+        return spoilt ? sliding::Event::rebuild : sliding::Event::none;
+    }
+
+    bool finite() const noexcept {
+        return std::isfinite(s_.sum) & std::isfinite(w_.sum) & std::isfinite(s_.comp + w_.comp) &
+               (weight_.sum <= std::numeric_limits<double>::max());
     }
 
     // A gap (the window restarts after it), the first window, and the scheduled rebuild: a
-    // window of its own, one slide later than the simple mean's (slides 1001, 2001, ...).
-    [[gnu::always_inline]] double step_rarely(std::size_t i) noexcept {
+    // window of its own, one slide later than the simple mean's (slides 1001, 2001, ...). True
+    // when `out` is the step's value; otherwise `e` is what rare() is to do.
+    [[gnu::always_inline]] bool rarely(std::size_t i, double& out, sliding::Event& e) noexcept {
         const double v = x_[i];
         if (std::isnan(v)) {
             s_.reset();
             w_.reset();
             weight_.reset();
+            beyond_.reset();
             count_ = 0;
             slides_ = 0;
-            return NaN;
+            out = NaN;
+            return true;
         }
         if (count_ < n_) {
             ++count_;
             s_.add(v);
             w_.add(static_cast<double>(count_) * v);
             weight_.add(v * v);
-            return count_ == n_ ? w_.sum / divisor_ : NaN;
+            out = NaN;
+            if (count_ < n_) return true;
+            e = finite() ? sliding::Event::none : sliding::Event::fresh;
+            return false;
         }
-        resum(i);
         slides_ = 1;
+        e = beyond_.active() ? sliding::Event::scheduled : sliding::Event::rebuild;
+        return false;
+    }
+
+    // Every rebuild, and every path of a window beyond the range (utils/beyond_range.hpp), in
+    // one place, inlined once; none moves the schedule. A window taken over reads its scaled
+    // sums (one just summed afresh, its own), its own left non-finite so that every slide
+    // comes back here.
+    [[gnu::always_inline]] double rare(std::size_t i, sliding::Event e) noexcept {
+        while (e != sliding::Event::none) {
+            if (e != sliding::Event::rebuild &&
+                beyond_.advance(e, i, n_, [x = x_](std::size_t k) { return x[k]; }) == sliding::Next::read) {
+                const double r = sliding::afresh(e) ? w_.sum / divisor_ : beyond_.read(1, i, n_) / divisor_;
+                s_ = w_ = {NaN, NaN};
+                weight_.sum = std::numeric_limits<double>::infinity();
+                return r;
+            }
+            resum(i);
+            if (finite()) {
+                beyond_.back();
+                break;
+            }
+            e = beyond_.active() ? sliding::Event::failed : sliding::Event::fresh;
+        }
         return w_.sum / divisor_;
     }
 
@@ -114,6 +198,7 @@ private:
     double nf_, divisor_;
     Kahan s_, w_;
     WindowWeight weight_;
+    WmaBeyond beyond_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
 };
@@ -121,8 +206,8 @@ private:
 // Two weighted-mean windows over one series (the Hull average's half and full windows), their
 // compensated sums advanced together, one window per half of a vector register: an ordinary
 // slide performs, per half, exactly the steps of WmaWindow::step. Whatever else a step needs
-// (the first windows, a gap, a scheduled rebuild, a weight's judgement) the windows do
-// themselves, one at a time, their sums handed over and taken back. Everything is inlined
+// (the first windows, a gap, a scheduled rebuild, a weight's judgement, the range) the windows
+// do themselves, one at a time, their sums handed over and taken back. Everything is inlined
 // into the caller's loop, rare paths included: a call handed the pair would keep its sums in
 // memory.
 class WmaPair {
@@ -138,34 +223,45 @@ public:
         WmaWindow& a = lane_[0];
         WmaWindow& b = lane_[1];
         const double v = a.x_[i];
+        double r[2];
+        sliding::Event e[2];
+        bool done[2] = {false, false};
         if (std::isnan(v) | (a.count_ < a.n_) | (b.count_ < b.n_) | (a.slides_ >= sliding::kRebuildEvery) |
             (b.slides_ >= sliding::kRebuildEvery))
             [[unlikely]] {
             hand_over();
-            const Pair r = {a.step(i), b.step(i)};
-            take_back();
-            return r;
-        }
-        const Pair o = {a.x_[i - a.n_], b.x_[i - b.n_]};
-        const Pair vv = {v, v};
-        const Pair plain = s_sum_;
-        add(s_sum_, s_comp_, -o);
-        add(w_sum_, w_comp_, -plain);
-        add(w_sum_, w_comp_, nf_ * vv);
-        add(s_sum_, s_comp_, vv);
-        ++a.slides_;
-        ++b.slides_;
-        const Pair oo = o * o, in = vv * vv;
-        const bool pa = a.weight_.passes(oo[0], in[0]);
-        const bool pb = b.weight_.passes(oo[1], in[1]);
-        const Pair comps = s_comp_ + w_comp_;
-        if (!(pa & pb & std::isfinite(comps[0]) & std::isfinite(comps[1]))) [[unlikely]] {
+            // Each window on its own: its ordinary slide, or its rare step.
+            for (int l = 0; l < 2; ++l) {
+                WmaWindow& w = lane_[l];
+                if (std::isnan(v) | (w.count_ < w.n_) | (w.slides_ >= sliding::kRebuildEvery))
+                    done[l] = w.rarely(i, r[l], e[l]);
+                else
+                    e[l] = w.slide(i, v);
+            }
+        } else {
+            const Pair o = {a.x_[i - a.n_], b.x_[i - b.n_]};
+            const Pair vv = {v, v};
+            const Pair plain = s_sum_;
+            add(s_sum_, s_comp_, -o);
+            add(w_sum_, w_comp_, -plain);
+            add(w_sum_, w_comp_, nf_ * vv);
+            add(s_sum_, s_comp_, vv);
+            ++a.slides_;
+            ++b.slides_;
+            const Pair oo = o * o, in = vv * vv;
+            const bool pa = a.weight_.passes(oo[0], in[0]);
+            const bool pb = b.weight_.passes(oo[1], in[1]);
+            const Pair comps = s_comp_ + w_comp_;
+            if (pa & pb & std::isfinite(comps[0]) & std::isfinite(comps[1])) [[likely]] return w_sum_ / divisor_;
             hand_over();
-            a.settle(i, pa);
-            b.settle(i, pb);
-            take_back();
+            e[0] = pa & std::isfinite(comps[0]) ? sliding::Event::none : a.settle(i, pa);
+            e[1] = pb & std::isfinite(comps[1]) ? sliding::Event::none : b.settle(i, pb);
         }
-        return w_sum_ / divisor_;
+#pragma GCC unroll 1
+        for (int l = 0; l < 2; ++l)
+            if (!done[l]) r[l] = lane_[l].rare(i, e[l]);
+        take_back();
+        return Pair{r[0], r[1]};
     }
 
 private:

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "errors/errors.hpp"
+#include "utils/beyond_range.hpp"
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
 #include "utils/series.hpp"
@@ -45,35 +46,90 @@ public:
     // window would keep its sums in memory, a round trip on every slide's chain of additions.
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         const double v = x_[i];
+        sliding::Event e;
         // The 1000th slide after the window filled, and every 1000th after that, is summed
         // afresh (sliding::OnEveryThousandth, counted here before the slide; a window of one
         // bar on every slide).
-        if (std::isnan(v) | (count_ < n_) | (slides_ >= sliding::kRebuildEvery - 1)) [[unlikely]]
-            return step_rarely(i);
-        ++slides_;
-        acc_.add(v);
-        const double o = x_[i - n_];
-        acc_.sub(o);
-        // A sum that overflowed, or held a value outweighing the window, is rebuilt at once,
-        // or it would spoil windows long after the huge values left. A slide that the weight
-        // passes reads its sum as it is (sliding::kWeightCovers); the others, where it may be
-        // a window of zeros or a sum of terms none of which is negative gone below 0, as the
-        // window defines it.
-        const bool passes = weight_.passes(std::fabs(o), std::fabs(v));
-        if (!(passes & std::isfinite(acc_.comp))) [[unlikely]]
-            return settle(i, passes);
-        if (!reading_.covers()) [[unlikely]]
-            return read(i);
-        return acc_.sum / nf_;
+        if (std::isnan(v) | (count_ < n_) | (slides_ >= sliding::kRebuildEvery - 1)) [[unlikely]] {
+            // A gap (the window restarts after it), the first window, and the scheduled rebuild.
+            if (std::isnan(v)) {
+                acc_.reset();
+                weight_.reset();
+                beyond_.reset();
+                count_ = 0;
+                slides_ = 0;
+                return NaN;
+            }
+            if (count_ < n_) {
+                acc_.add(v);
+                weight_.add(std::fabs(v));
+                if (++count_ < n_) return NaN;
+                e = finite() ? sliding::Event::none : sliding::Event::fresh;
+            } else {
+                e = beyond_.active() ? sliding::Event::scheduled : sliding::Event::rebuild;
+            }
+            slides_ = sliding::first_count(n_, sliding::kRebuildEvery - 1);
+        } else {
+            ++slides_;
+            acc_.add(v);
+            const double o = x_[i - n_];
+            acc_.sub(o);
+            // A sum that overflowed, or held a value outweighing the window, is rebuilt at once,
+            // or it would spoil windows long after the huge values left. A slide that the
+            // weight passes reads its sum as it is (sliding::kWeightCovers); the others, where
+            // it may be a window of zeros or a sum of terms none of which is negative gone below
+            // 0, as the window defines it.
+            const bool passes = weight_.passes(std::fabs(o), std::fabs(v));
+            if (passes & std::isfinite(acc_.comp)) [[likely]] {
+                if (!reading_.covers()) [[unlikely]]
+                    return read(i);
+                return acc_.sum / nf_;
+            }
+            e = settle(i, passes);
+        }
+        return rare(i, e);
     }
 
 private:
-    [[gnu::always_inline]] double settle(std::size_t i, bool passes) noexcept {
+    // What a slide that the weight did not pass, or that overflowed, asks for.
+    [[gnu::always_inline]] sliding::Event settle(std::size_t i, bool passes) noexcept {
+        if (beyond_.active()) return sliding::Event::slid;
         const bool spoilt = !passes && weight_.settle_inline(std::fabs(x_[i]), [&, i] {
             return reading_.holds_nonzero(i + 1 - n_, i, [&](std::size_t k) { return x_[k]; });
         });
-        if (spoilt | !std::isfinite(acc_.comp)) resum(i);  // leaves the schedule as it is
-        return read(i);
+        if (!finite()) return sliding::Event::overflowed;
+        return spoilt ? sliding::Event::rebuild : sliding::Event::none;
+    }
+
+    bool finite() const noexcept {
+        return std::isfinite(acc_.sum) & std::isfinite(acc_.comp) & (weight_.sum <= std::numeric_limits<double>::max());
+    }
+
+    // Every rebuild, and every path of a window beyond the range (utils/beyond_range.hpp), in
+    // one place, so that each is inlined once; none moves the schedule. A window taken over
+    // reads its scaled sum (one just summed afresh, its own sum, as it always did), its own
+    // left non-finite so that every slide comes back here.
+    [[gnu::always_inline]] double rare(std::size_t i, sliding::Event e) noexcept {
+        bool taken = false, own = true;  // own: the window reads its own sum (one place)
+        while (e != sliding::Event::none) {
+            if (e != sliding::Event::rebuild &&
+                beyond_.advance(e, i, n_, [x = x_](std::size_t k) { return x[k]; }) == sliding::Next::read) {
+                taken = true, own = sliding::afresh(e);
+                break;
+            }
+            resum(i);
+            if (finite()) {
+                beyond_.back();
+                break;
+            }
+            e = beyond_.active() ? sliding::Event::failed : sliding::Event::fresh;
+        }
+        const double r = own ? read(i) : beyond_.read(i, n_) / nf_;
+        if (taken) [[unlikely]] {
+            acc_ = {NaN, NaN};
+            weight_.sum = std::numeric_limits<double>::infinity();
+        }
+        return r;
     }
 
     // The sum of the window ending at i as its window defines it; the clear case divides on
@@ -82,28 +138,6 @@ private:
         const double sum = acc_.sum;
         if (reading_.clear(sum, weight_.high())) return sum / nf_;
         return reading_.look(i + 1 - n_, i, sum, [&](std::size_t k) { return x_[k]; }) / nf_;
-    }
-
-    // A gap (the window restarts after it), the first window, and the scheduled rebuild.
-    [[gnu::always_inline]] double step_rarely(std::size_t i) noexcept {
-        const double v = x_[i];
-        if (std::isnan(v)) {
-            acc_.reset();
-            weight_.reset();
-            count_ = 0;
-            slides_ = 0;
-            return NaN;
-        }
-        if (count_ < n_) {
-            acc_.add(v);
-            weight_.add(std::fabs(v));
-            if (++count_ < n_) return NaN;
-            slides_ = sliding::first_count(n_, sliding::kRebuildEvery - 1);
-            return read(i);
-        }
-        resum(i);
-        slides_ = sliding::first_count(n_, sliding::kRebuildEvery - 1);
-        return read(i);
     }
 
     [[gnu::always_inline]] void resum(std::size_t i) noexcept {
@@ -122,6 +156,7 @@ private:
     Kahan acc_;
     WindowWeight weight_;
     sliding::LazyReading reading_{n_};
+    sliding::PlainBeyond beyond_;
     std::size_t count_ = 0;
     unsigned slides_ = 0;
 };

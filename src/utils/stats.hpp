@@ -6,7 +6,9 @@
 // Plain window sums are compensated and, to bound drift, recomputed from scratch on a fixed
 // schedule (utils/sliding.hpp), and also after a slide that leaves them infinite or NaN (an
 // overflowed sum) or after which a value that passed through them outweighs the window
-// (utils::WindowWeight), so neither outlives the bars that caused it. The second moments
+// (utils::WindowWeight), so neither outlives the bars that caused it. A plain sum whose
+// window stays beyond the double range is not recomputed on every slide: it is taken over by
+// scaled sums until the window fits again (utils/beyond_range.hpp). The second moments
 // (deviation, correlation, the least-squares line) follow their own error bounds instead
 // (utils/moments.hpp).
 #include <array>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "errors/errors.hpp"
+#include "utils/beyond_range.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/kahan.hpp"
@@ -137,9 +140,11 @@ public:
     // Inlined into the caller's loop, where the sum stays in registers between steps.
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         if (i + 1 < p_) return NaN;
-        bool rebuild = i + 1 == p_ || schedule_.rebuilds();
+        sliding::Event e = sliding::Event::none;
+        if (i + 1 == p_ || schedule_.rebuilds())
+            e = beyond_.active() ? sliding::Event::scheduled : sliding::Event::rebuild;
         bool passes = false;
-        if (!rebuild) {
+        if (e == sliding::Event::none) {
             const double v = x_[i], o = x_[i - p_];
             if (!std::isnan(v)) sum_.add(v);
             if (!std::isnan(o)) sum_.add(-o);
@@ -147,11 +152,46 @@ public:
             // the sum with it, to memory, a store and a load in every compensated addition's
             // chain (or, with the weight copied out, stores of its copy on every slide).
             passes = weight_.passes(magnitude(o), magnitude(v));
-            rebuild = !std::isfinite(sum_.comp) | (!passes && weight_.settle_inline(magnitude(v), [&, i] {
-                return reading_.holds_nonzero(i + 1 - p_, i, [&](std::size_t k) { return x_[k]; });
-            }));
+            if (!(passes & std::isfinite(sum_.comp))) [[unlikely]]
+                e = settle(i, passes);
         }
-        if (rebuild) {
+        // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers); the
+        // others as the window defines it.
+        if (e != sliding::Event::none) [[unlikely]] return rare(i, e);
+        if (!(passes & reading_.covers())) [[unlikely]] return read(i);
+        return sum_.sum;
+    }
+
+private:
+    static double magnitude(double x) noexcept { return std::isnan(x) ? 0.0 : std::fabs(x); }
+
+    // What a slide that the weight did not pass, or that overflowed, asks for.
+    [[gnu::always_inline]] sliding::Event settle(std::size_t i, bool passes) noexcept {
+        if (beyond_.active()) return sliding::Event::slid;
+        const bool spoilt = !passes && weight_.settle_inline(magnitude(x_[i]), [&, i] {
+            return reading_.holds_nonzero(i + 1 - p_, i, [&](std::size_t k) { return x_[k]; });
+        });
+        if (!finite()) return sliding::Event::overflowed;
+        return spoilt ? sliding::Event::rebuild : sliding::Event::none;
+    }
+    bool finite() const noexcept {
+        return std::isfinite(sum_.sum) & std::isfinite(sum_.comp) & (weight_.sum <= std::numeric_limits<double>::max());
+    }
+
+    // Every rebuild, and every path of a window beyond the range (utils/beyond_range.hpp), in
+    // one place, inlined once; none moves the schedule. A window taken over reads its scaled
+    // sum (one just summed afresh, its own), its own left non-finite so that every slide comes
+    // back here.
+    [[gnu::always_inline]] double rare(std::size_t i, sliding::Event e) noexcept {
+        while (e != sliding::Event::none) {
+            if (e != sliding::Event::rebuild &&
+                beyond_.advance(e, i, p_, [x = x_](std::size_t k) { return std::isnan(x[k]) ? 0.0 : x[k]; }) ==
+                    sliding::Next::read) {
+                const double r = sliding::afresh(e) ? read(i) : beyond_.read(i, p_);
+                sum_ = {NaN, NaN};
+                weight_.sum = std::numeric_limits<double>::infinity();
+                return r;
+            }
             // A rebuilt sum's compensation is not carried into the slides.
             sum_.reset();
             weight_.reset();
@@ -160,15 +200,14 @@ public:
                 weight_.add(magnitude(x_[k]));
             }
             sum_.comp = 0.0;
+            if (finite()) {
+                beyond_.back();
+                break;
+            }
+            e = beyond_.active() ? sliding::Event::failed : sliding::Event::fresh;
         }
-        // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers); the
-        // others as the window defines it.
-        if (!(passes & reading_.covers()) | rebuild) [[unlikely]] return read(i);
-        return sum_.sum;
+        return read(i);
     }
-
-private:
-    static double magnitude(double x) noexcept { return std::isnan(x) ? 0.0 : std::fabs(x); }
 
     std::span<const double> x_;
     std::size_t p_;
@@ -180,12 +219,14 @@ private:
     WindowWeight weight_;
     sliding::OnEveryThousandth schedule_{p_};
     sliding::LazyReading reading_{p_};
+    sliding::PlainBeyond beyond_;
 };
 
 // Two RollingSumWindow of one period over two series, their sums advanced together, one per
 // half of a vector register: each half adds (or, for a NaN, skips) exactly what its own
-// window would, and each is rebuilt exactly when its own window would be (both on the
-// schedule, either on its own weight or overflow); each reads as its window would (zeros
+// window would, and each is rebuilt (or taken over beyond the range) exactly when its own
+// window would be (both on the schedule, either on its own weight or overflow); each reads
+// as its window would (zeros
 // only: 0; no negative term: not below 0). step(i) gives both sums, NaN before period - 1;
 // the same reading rules as RollingSumWindow. Steps go 0, 1, 2, ...; period >= 1.
 class RollingSumPair {
@@ -209,8 +250,11 @@ public:
 
     [[gnu::always_inline]] Pair step(std::size_t i) noexcept {
         if (i + 1 < p_) return Pair{NaN, NaN};
-        bool r0 = i + 1 == p_ || schedule_.rebuilds(), r1 = r0;
-        if (!r0) {
+        sliding::Event e[2] = {sliding::Event::none, sliding::Event::none};
+        if (i + 1 == p_ || schedule_.rebuilds()) {
+            for (int l = 0; l < 2; ++l)
+                e[l] = beyond_[l].active() ? sliding::Event::scheduled : sliding::Event::rebuild;
+        } else {
             const Pair v = {x_[0][i], x_[1][i]}, o = {x_[0][i - p_], x_[1][i - p_]};
             const Mask v_number = v == v, o_number = o == o;
             // NaN comes rarely, if at all: the blend that skips it only when it is about.
@@ -224,18 +268,16 @@ public:
             const Mask magnitude = {0x7FFFFFFFFFFFFFFFll, 0x7FFFFFFFFFFFFFFFll};
             const Pair mv = (Pair)((Mask)v & magnitude & v_number), mo = (Pair)((Mask)o & magnitude & o_number);
             const bool p0 = weight_[0].passes(mo[0], mv[0]), p1 = weight_[1].passes(mo[1], mv[1]);
-            r0 = !std::isfinite(comp_[0]) | (!p0 && weight_[0].settle(mv[0], holds_nonzero(0, i)));
-            r1 = !std::isfinite(comp_[1]) | (!p1 && weight_[1].settle(mv[1], holds_nonzero(1, i)));
+            if (!(p0 & std::isfinite(comp_[0]))) e[0] = settle(0, i, p0, mv[0]);
+            if (!(p1 & std::isfinite(comp_[1]))) e[1] = settle(1, i, p1, mv[1]);
             // Slides that both weights pass read their sums as they are (sliding::kWeightCovers).
-            if (p0 & p1 & reading_[0].covers() & !(r0 | r1)) [[likely]] return sum_;
+            if (p0 & p1 & reading_[0].covers() & (e[0] == sliding::Event::none) & (e[1] == sliding::Event::none))
+                [[likely]]
+                return sum_;
         }
-        if (r0 | r1) [[unlikely]] {
-            // A rebuilt sum's compensation is not carried into the slides.
-            if (r0) rebuild(0, i);
-            if (r1) rebuild(1, i);
-        }
-        // The others as their windows define them.
-        return Pair{read(0, i), read(1, i)};
+        // The others as their windows define them (each half by a constant index, so that the
+        // sums stay in their register).
+        return Pair{rare(0, i, e[0]), rare(1, i, e[1])};
     }
 
 private:
@@ -269,6 +311,38 @@ private:
         comp_[l] = 0.0;
     }
 
+    // What half l's slide asks for, when its weight did not pass it or it overflowed.
+    [[gnu::always_inline]] sliding::Event settle(int l, std::size_t i, bool passes, double magnitude) noexcept {
+        if (beyond_[l].active()) return sliding::Event::slid;
+        const bool spoilt = !passes && weight_[l].settle(magnitude, holds_nonzero(l, i));
+        if (!finite(l)) return sliding::Event::overflowed;
+        return spoilt ? sliding::Event::rebuild : sliding::Event::none;
+    }
+    bool finite(int l) const noexcept {
+        return std::isfinite(sum_[l]) & std::isfinite(comp_[l]) & (weight_[l].sum <= std::numeric_limits<double>::max());
+    }
+    // Half l's rebuilds, and its paths beyond the range (utils/beyond_range.hpp): its sum as
+    // read. A half taken over reads its scaled sum, its own left non-finite.
+    [[gnu::always_inline]] double rare(int l, std::size_t i, sliding::Event e) noexcept {
+        while (e != sliding::Event::none) {
+            if (e != sliding::Event::rebuild &&
+                beyond_[l].advance(e, i, p_, [x = x_[l]](std::size_t k) { return std::isnan(x[k]) ? 0.0 : x[k]; }) ==
+                    sliding::Next::read) {
+                const double r = sliding::afresh(e) ? read(l, i) : beyond_[l].read(i, p_);
+                sum_[l] = comp_[l] = NaN;
+                weight_[l].sum = std::numeric_limits<double>::infinity();
+                return r;
+            }
+            rebuild(l, i);
+            if (finite(l)) {
+                beyond_[l].back();
+                break;
+            }
+            e = beyond_[l].active() ? sliding::Event::failed : sliding::Event::fresh;
+        }
+        return read(l, i);
+    }
+
     // Half l's sum as its window defines it.
     [[gnu::always_inline]] double read(int l, std::size_t i) noexcept {
         return reading_[l].read(i + 1 - p_, i, sum_[l], weight_[l].high(), [&](std::size_t k) { return x_[l][k]; });
@@ -284,6 +358,7 @@ private:
     // Behind a pointer too, so that the sums are the only state the slides keep at hand.
     std::unique_ptr<sliding::LazyReading[]> reading_{
         new sliding::LazyReading[2]{sliding::LazyReading(p_), sliding::LazyReading(p_)}};
+    std::unique_ptr<sliding::PlainBeyond[]> beyond_{new sliding::PlainBeyond[2]};
 };
 
 // Sample standard deviation (divisor period - 1); a window holding a NaN gives NaN.
@@ -467,7 +542,8 @@ enum class SlideOrder { leave_first, enter_first };
 // slide, sliding::LazyReading; the statistics' power sums go without). A slide subtracts
 // the leaving contributions, then adds the entering ones (Order: the other way round); the
 // first window's compensations, and a rebuild's, carry on. Rebuilt on Schedule
-// (sliding::AfterEveryThousand or OnEveryThousandth) and when a weight asks.
+// (sliding::AfterEveryThousand or OnEveryThousandth) and when a weight asks; with
+// CountTerms, a window beyond the double range is taken over (utils/beyond_range.hpp).
 // Requires 1 <= period <= n.
 template <std::size_t N, class Schedule = sliding::AfterEveryThousand, SlideOrder Order = SlideOrder::leave_first,
           bool CountTerms = false, class Contrib, class Weigh, class Emit>
@@ -533,11 +609,100 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
         }
         return false;
     };
+    // Plain sums (CountTerms) whose window leaves the double range are taken over until it
+    // fits again (utils/beyond_range.hpp); the statistics' power sums are rebuilt as before.
+    // The measures are the magnitudes of the contributions, as WeighEachSum's weights.
+    struct NotTaken {};
+    std::conditional_t<CountTerms, sliding::BeyondRange<N>, NotTaken> beyond{};
+    auto finite = [&]() __attribute__((always_inline)) {
+        bool all = true;
+        each([&](std::size_t j) { all &= std::isfinite(sums[j].sum) & std::isfinite(sums[j].comp); });
+        each_weight([&](std::size_t j) { all &= weights[j].sum <= std::numeric_limits<double>::max(); });
+        return all;
+    };
+    // Every rebuild of such sums, and every path beyond the range, in one place.
+    auto rare = [&](std::size_t i, sliding::Event e) __attribute__((always_inline)) {
+        if constexpr (CountTerms) {
+            auto scaled_terms = [&](std::size_t k, std::array<double, N>& t, std::array<double, N>& m) {
+                std::array<double, N> x;
+                contrib(k, x);
+                bool ok = true;
+                for (std::size_t j = 0; j < N; ++j) {
+                    t[j] = sliding::BeyondRange<N>::scaled(x[j]);
+                    m[j] = std::fabs(t[j]);
+                    ok &= std::isfinite(t[j]);
+                }
+                return ok;
+            };
+            auto take = [&]() __attribute__((always_inline)) {
+                beyond.begin();
+                std::array<double, N> t, m;
+                for (std::size_t k = i + 1 - period; k <= i; ++k)
+                    if (beyond.add(k, scaled_terms(k, t, m), m))
+                        each([&](std::size_t j) { beyond.sums[j].add(t[j]); });
+            };
+            auto slide = [&]() __attribute__((always_inline)) {
+                std::array<double, N> in, out, m;
+                const bool out_ok = scaled_terms(i - period, out, m);
+                beyond.leave(out_ok, m);
+                const bool in_ok = beyond.add(i, scaled_terms(i, in, m), m);
+                each([&](std::size_t j) {
+                    const double v = in_ok ? in[j] : 0.0, o = out_ok ? -out[j] : 0.0;
+                    if constexpr (Order == SlideOrder::leave_first) {
+                        beyond.sums[j].add(o);
+                        beyond.sums[j].add(v);
+                    } else {
+                        beyond.sums[j].add(v);
+                        beyond.sums[j].add(o);
+                    }
+                });
+            };
+            while (e != sliding::Event::none) {
+                std::array<double, N> limits;
+                limits.fill(sliding::BeyondRange<N>::abs_limit(std::numeric_limits<double>::max()));
+                if (e != sliding::Event::rebuild && beyond.advance(e, i, period, limits, take, slide) == sliding::Next::read) {
+                    // Sums just summed afresh read as they came out; the scaled ones otherwise.
+                    if (sliding::afresh(e)) {
+                        read(i, false);
+                    } else {
+                        std::array<Kahan, N> r{};
+                        each([&](std::size_t j) { r[j].sum = beyond.read(j, i, period); });
+                        emit(i, static_cast<const std::array<Kahan, N>&>(r), nan_count);
+                    }
+                    // Its own sums left non-finite, so that every slide comes back here.
+                    each([&](std::size_t j) { sums[j] = {NaN, NaN}; });
+                    each_weight([&](std::size_t j) { weights[j].sum = std::numeric_limits<double>::infinity(); });
+                    return;
+                }
+                fill(i);
+                if (finite()) {
+                    beyond.back();
+                    break;
+                }
+                e = beyond.active() ? sliding::Event::failed : sliding::Event::fresh;
+            }
+            read(i, false);
+        }
+    };
     fill(period - 1);
-    read(period - 1, false);
+    if constexpr (CountTerms) {
+        rare(period - 1, finite() ? sliding::Event::none : sliding::Event::fresh);
+    } else {
+        read(period - 1, false);
+    }
     Schedule schedule(period);
     for (std::size_t i = period; i < n; ++i) {
         bool rebuild = schedule.rebuilds(), passed = false;
+        if constexpr (CountTerms) {
+            if (beyond.active()) [[unlikely]] {
+                const bool nan_out = contrib(i - period, leave);
+                const bool nan_in = contrib(i, c);
+                if (nan_out && nan_count > 0) --nan_count;
+                if (nan_in) ++nan_count;
+                rare(i, rebuild ? sliding::Event::scheduled : sliding::Event::slid);
+                continue;
+            }
+        }
         if (!rebuild) {
             const bool nan_out = contrib(i - period, leave);
             const bool nan_in = contrib(i, c);
@@ -569,6 +734,15 @@ void sliding_sums(std::size_t n, std::size_t period, Contrib&& contrib, Weigh&& 
                 });
             }
             rebuild = !std::isfinite(comps) | outweighed;
+            if constexpr (CountTerms) {
+                if (rebuild) [[unlikely]] {
+                    rare(i, finite() ? sliding::Event::rebuild : sliding::Event::overflowed);
+                    continue;
+                }
+            }
+        } else if constexpr (CountTerms) {
+            rare(i, sliding::Event::rebuild);
+            continue;
         }
         if (rebuild) fill(i);
         read(i, passed & !rebuild);

@@ -13,29 +13,47 @@ Result<OnlineSMA> OnlineSMA::create(std::uint64_t period) {
     return OnlineSMA(period);
 }
 
-void OnlineSMA::rebuild() noexcept {
-    resum_window(window_, sum_, weight_);
-    removals_ = first_removals();
-}
-
-double OnlineSMA::settle(bool passes, double value) noexcept {
-    const bool spoilt = !std::isfinite(sum_.comp) | (!passes && weight_.settle(std::fabs(value), [this] {
+double OnlineSMA::settle(bool passes, double value, double dropped) noexcept {
+    if (beyond_.active()) return rare(sliding::Event::slid, dropped);
+    const bool spoilt = !passes && weight_.settle(std::fabs(value), [this] {
         const std::uint64_t end = window_.pushed() - 1;
         return reading_.holds_nonzero(end + 1 - window_.size(), end, [this](std::size_t k) { return window_.pushed_at(k); });
-    }));
-    if (spoilt) resum_window(window_, sum_, weight_);  // leaves the schedule as it is
-    return read();
+    });
+    if (!finite()) return rare(sliding::Event::overflowed, dropped);
+    return rare(spoilt ? sliding::Event::rebuild : sliding::Event::none, dropped);  // leaves the schedule as it is
 }
 
 double OnlineSMA::rebuilt() noexcept {
-    rebuild();
+    removals_ = first_removals();
+    return rare(beyond_.active() ? sliding::Event::scheduled : sliding::Event::rebuild, 0.0);
+}
+
+double OnlineSMA::first() noexcept { return rare(finite() ? sliding::Event::none : sliding::Event::fresh, 0.0); }
+
+double OnlineSMA::rare(sliding::Event e, double dropped) noexcept {
+    const std::uint64_t i = window_.pushed() - 1;
+    const auto term = [this, i, dropped](std::size_t k) { return k + period_ == i ? dropped : window_.pushed_at(k); };
+    while (e != sliding::Event::none) {
+        if (e != sliding::Event::rebuild && beyond_.advance(e, i, period_, term) == sliding::Next::read) {
+            const double r = sliding::afresh(e) ? read() : beyond_.read(i, period_);
+            sum_ = {NaN, NaN};
+            weight_.sum = std::numeric_limits<double>::infinity();
+            return r;
+        }
+        resum_window(window_, sum_, weight_);
+        if (finite()) {
+            beyond_.back();
+            break;
+        }
+        e = beyond_.active() ? sliding::Event::failed : sliding::Event::fresh;
+    }
     return read();
 }
 
 double OnlineSMA::read() noexcept { return read_window(window_, sum_.sum, weight_.high(), reading_); }
 
 void OnlineSMA::force_recalculate() noexcept {
-    if (window_.full()) rebuild();
+    if (window_.full()) rebuilt();
 }
 
 void OnlineSMA::reset() noexcept {
@@ -43,6 +61,7 @@ void OnlineSMA::reset() noexcept {
     sum_.reset();
     weight_ = {};
     reading_.reset();
+    beyond_.reset();
     removals_ = first_removals();
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 // Streaming simple and exponential averages and Bollinger bands over one series.
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <tuple>
 
+#include "utils/beyond_range.hpp"
 #include "utils/streaming/common.hpp"
 #include "utils/moments.hpp"
 #include "utils/streaming/ring.hpp"
@@ -32,11 +34,17 @@ private:
     // The count of removals after a rebuild: a window of one bar is summed afresh on every
     // slide (sliding::first_count).
     std::uint64_t first_removals() const noexcept { return sliding::first_count(period_, sliding::kRebuildEvery - 1); }
-    [[gnu::cold]] void rebuild() noexcept;  // recompute, then start counting removals again
     // The rest of a slide that passes() did not clear, or of any slide of a window longer
     // than sliding::kWeightCovers: the window's sum as it defines it.
-    [[gnu::cold, gnu::noinline]] double settle(bool passes, double value) noexcept;
-    [[gnu::cold, gnu::noinline]] double rebuilt() noexcept;  // the scheduled rebuild, then read()
+    [[gnu::cold, gnu::noinline]] double settle(bool passes, double value, double dropped) noexcept;
+    [[gnu::cold, gnu::noinline]] double rebuilt() noexcept;  // the scheduled rebuild, then the sum as read
+    [[gnu::cold, gnu::noinline]] double first() noexcept;  // the first window's sum as read
+    // Every rebuild and every path beyond the range, as ma::SmaWindow takes them, and the sum
+    // as read (`dropped`: the value that left, on a slide).
+    [[gnu::cold]] double rare(sliding::Event e, double dropped) noexcept;
+    bool finite() const noexcept {
+        return std::isfinite(sum_.sum) & std::isfinite(sum_.comp) & (weight_.sum <= std::numeric_limits<double>::max());
+    }
     [[gnu::cold, gnu::noinline]] double read() noexcept;  // the sum by its window's rules
 
     RingBuffer window_;
@@ -46,6 +54,7 @@ private:
     WindowWeight weight_;  // |x| over the window
     sliding::LazyReading reading_;
     std::uint64_t removals_;
+    sliding::PlainBeyond beyond_;  // the window beyond the range (utils/beyond_range.hpp)
 };
 
 // Exponential average seeded by the plain mean of its first `period` inputs.
@@ -127,11 +136,11 @@ private:
         // ordinary tick looks at no value.
         const bool passes = weight_.passes(std::fabs(dropped), std::fabs(value));
         if (!(passes & reading_.covers() & std::isfinite(sum_.comp))) [[unlikely]]
-            return settle(passes, value) / n_;
+            return settle(passes, value, dropped) / n_;
     } else {
         weight_.add(std::fabs(value));
         if (!window_.full()) return std::nullopt;
-        return read() / n_;
+        return first() / n_;
     }
     return sum_.sum / n_;
 }
