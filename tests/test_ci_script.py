@@ -63,7 +63,7 @@ def apt(tmp_path):
     bin_dir.mkdir()
     (bin_dir / "shim.py").write_text(SHIM)
     for tool in ("apt-get", "apt-cache", "dpkg"):
-        (bin_dir / tool).write_text(f"#!/bin/sh\nexec {sys.executable} {bin_dir}/shim.py {tool} \"$@\"\n")
+        (bin_dir / tool).write_text(f"#!/bin/sh\nexec {sys.executable} -S {bin_dir}/shim.py {tool} \"$@\"\n")
         (bin_dir / tool).chmod(0o755)
     (tmp_path / "dpkg" / "status").parent.mkdir()
     (tmp_path / "apt.conf").write_text(
@@ -101,7 +101,7 @@ def test_apt_waits_for_a_held_lock(apt, tmp_path, lock, kind):
     run, calls = apt
     holder = hold(tmp_path / lock, kind)
     waiting = run("apt-get-waiting", "update")
-    time.sleep(1.2)
+    time.sleep(0.6)
     assert waiting.poll() is None and calls() == []
     holder.kill()
     holder.wait()
