@@ -45,7 +45,7 @@ elif args[0] in ("show", "policy", "download"):
         elif args[0] == "policy":
             print(f"{name}:\n  Installed: (none)\n  Candidate: 1.0\n")
         else:
-            pathlib.Path(f"{name}_1.0_arm64.deb").write_text("usr/bin/" + name[:-8] if name.startswith("python3") else "")
+            pathlib.Path(f"{name}_1.0_arm64.deb").write_text(archive["files"].get(name, ""))
     sys.exit(100 if any(a not in pkgs for a in args[1:]) else 0)
 failures = archive.get("failures", [])
 if failures:
@@ -134,15 +134,19 @@ def test_apt_runs_again_only_after_losing_a_lock(apt, failures, runs, status):
 
 
 def python_archive(version, ssl, **extra):
-    return {"sites": ["http://deb.debian.org/debian trixie main"], "packages": {
+    # Debian 13's libc6 has its loader under a merged /usr only; Debian 12's under /lib.
+    loader = "usr/lib/ld-linux-aarch64.so.1" if version >= 13 else "lib/ld-linux-aarch64.so.1"
+    return {"sites": ["http://deb.debian.org/debian trixie main"],
+            "files": {f"python3.{version}-minimal": f"usr/bin/python3.{version}", "libc6": loader}, "packages": {
         "python3-minimal": f"python3.{version}-minimal (>= 3.{version}.1), dpkg (>= 1.13.20)",
         f"python3.{version}-minimal": f"libpython3.{version}-minimal (= 3.{version}.1), libexpat1 (>= 2.1~beta3), zlib1g",
         f"libpython3.{version}-minimal": f"libc6 (>= 2.36), {ssl} (>= 3.0.0)",
-        f"libpython3.{version}-stdlib": "media-types | mime-support, libffi8 (>= 3.4), libc6:any",
+        f"libpython3.{version}-stdlib": "media-types | mime-support, libffi8 (>= 3.4), libc6:any, tzdata",
         f"libpython3.{version}-dev": f"libexpat1-dev, libpython3.{version}-stdlib",
         "libstdc++6": "gcc-14-base (= 14.2.0-19), libc6 (>= 2.38), libgcc-s1 (>= 4.2)",
-        **{p: "" for p in ("libc6", ssl, "libexpat1", "zlib1g", "libffi8", "media-types", "gcc-14-base",
-                           "libgcc-s1", "dpkg")}, **extra}}
+        ssl: "libc6, libzstd1 (>= 1.5.5)", "tzdata": "debconf (>= 0.5) | debconf-2.0", "debconf": "perl-base",
+        **{p: "" for p in ("libc6", "libzstd1", "libexpat1", "zlib1g", "libffi8", "media-types", "gcc-14-base",
+                           "libgcc-s1", "dpkg", "perl-base")}, **extra}}
 
 
 @pytest.mark.parametrize("version, ssl", [(11, "libssl3"), (13, "libssl3t64")])
@@ -156,9 +160,10 @@ def test_the_arm64_python_is_what_the_sources_hold(apt, tmp_path, version, ssl):
     download = next(c for c in calls() if "download" in c)
     assert sorted(download[download.index("download") + 1:]) == sorted(
         [f"python3.{version}-minimal", f"libpython3.{version}-minimal", f"libpython3.{version}-stdlib",
-         f"libpython3.{version}-dev", "libstdc++6", "libc6", ssl, "libexpat1", "zlib1g", "libffi8", "media-types",
-         "gcc-14-base", "libgcc-s1"])
-    assert [p.name for p in sysroot.iterdir()] == ["usr"] and [p.name for p in sysroot.parent.iterdir()] == [sysroot.name]
+         f"libpython3.{version}-dev", "libstdc++6", "libc6", ssl, "libzstd1", "libexpat1", "zlib1g", "libffi8",
+         "media-types", "tzdata", "gcc-14-base", "libgcc-s1"])
+    assert (sysroot / "lib/ld-linux-aarch64.so.1").is_file() and not (sysroot / "stale").exists()
+    assert [p.name for p in sysroot.parent.iterdir()] == [sysroot.name]
     assert all("APT::Architecture=arm64" in c for c in calls() if c[0] != "dpkg" and "indextargets" not in c)
 
 
