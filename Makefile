@@ -27,11 +27,13 @@ $(STAMP): pyproject.toml | $(VPY)
 	$(VPY) -m pip install -q cmake ninja $$($(VPY) -c "import tomllib; d = tomllib.load(open('pyproject.toml', 'rb')); print(' '.join(repr(x) for x in d['project']['optional-dependencies']['test']))" | tr -d "'")
 	touch $@
 
+# apt through .ci/apt-get-waiting, which waits while another apt (a daily update job, a second
+# build) holds a lock, where apt-get alone would fail at once.
 system-deps:
 	@missing=""; for p in $(SYSTEM_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  if command -v apt-get >/dev/null 2>&1 && [ "$$(id -u)" = 0 ]; then \
-	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	    .ci/apt-get-waiting -qq update && .ci/apt-get-waiting -qq install -y $$missing; \
 	  else echo "note: missing system packages:$$missing (install them with apt-get)"; fi; \
 	fi
 

@@ -5,7 +5,7 @@
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-# Debian's Python.h picks its pyconfig.h from <aarch64-linux-gnu/python3.11/...>.
+# Debian's Python.h picks its pyconfig.h from <aarch64-linux-gnu/python3.N/...>.
 if(VORN_PYTHON_SYSROOT)
   include_directories(SYSTEM ${VORN_PYTHON_SYSROOT}/usr/include)
 endif()
