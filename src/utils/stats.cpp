@@ -1,12 +1,9 @@
 #include "utils/stats.hpp"
 
-#include <cfloat>
 #include <cmath>
-#include <vector>
 
 #include "utils/constants.hpp"
 #include "utils/bounds.hpp"
-#include "utils/pairs.hpp"
 
 namespace vorn::utils::stats {
 
