@@ -27,6 +27,8 @@ CASES = {
     "vortex": (lambda v: v.py_vortex(HIGH, LOW, CLOSE, 14), {"lanes": 1}),
     "choppiness": (lambda v: v.py_choppiness(HIGH, LOW, CLOSE, 14), {"lanes": 1}),
     "vhf": (lambda v: v.py_vhf(CLOSE, 28), {"lanes": 1}),
+    # the least-squares lines: two stretches of windows side by side
+    "linearreg_slope": (lambda v: v.py_linearreg_slope(CLOSE * 2, 14), {"moments_lanes": 1}),
     "inertia": (lambda v: v.py_inertia(OPEN, HIGH, LOW, CLOSE, 10, 14), {"lanes": 1}),  # RVI averages
     "ulcer_index": (lambda v: v.py_ulcer_index(CLOSE, 14), {"lanes": 1}),
     "mass_index": (lambda v: v.py_mass_index(HIGH, LOW, 9, 25), {"lanes": 1}),

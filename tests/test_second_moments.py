@@ -27,6 +27,7 @@ beta, correlation, r_squared and CTI. Bollinger's lines and the fitted values ca
 so the scale of their error also holds 1e-6 (1e-5) of the level: a few of its ulps.
 """
 import math
+import struct
 from dataclasses import dataclass
 from functools import lru_cache
 from typing import Callable
@@ -461,3 +462,27 @@ def test_windows_summed_afresh_cost_amortised_constant_time(name, label, p):
     _COST_CALLS[name](_COST_SERIES[label], p)
     afresh = floor.fast_paths().get("moments_afresh", 0)
     assert afresh * p <= _PASSES[label] * _N, afresh
+
+
+# ---- stretches side by side ------------------------------------------------------------
+# The least-squares windows are cut into stretches of 4096 from the first, each summed afresh
+# at its start; two whole stretches run side by side, the rest one window at a time. Either
+# way a window's value is the same bits: a series cut short (so that its stretches pair
+# differently, or not at all) gives what the whole series gives on the windows it holds.
+_LINE_CALLS = {
+    "py_linearreg_slope": lambda v: vl.py_linearreg_slope(v, 14),
+    "py_tsf": lambda v: vl.py_tsf(v, 14),
+    "py_standard_error": lambda v: vl.py_standard_error(v, 14),
+    "py_linear_regression": lambda v: list(vl.py_linear_regression(v, 14)[2]),
+    "py_cti": lambda v: vl.py_cti(v, 14),
+}
+
+
+@pytest.mark.parametrize("name", _LINE_CALLS)
+def test_lines_side_by_side_are_the_windows_alone(name):
+    v = _walk(4 * 4096 + 500, 1.0, 100.0, 9)
+    v[5000] *= 1000.0  # a bad print, so that a lane is summed afresh on its own
+    whole = _LINE_CALLS[name](v)
+    for cut in (13 + 4096 + 300, 13 + 2 * 4096, 13 + 3 * 4096 + 7):
+        part = _LINE_CALLS[name](v[:cut])
+        assert [struct.pack("<d", a) for a in part] == [struct.pack("<d", b) for b in whole[:cut]], cut

@@ -37,7 +37,7 @@ Series each_spread(std::span<const double> values, std::uint64_t period, Value&&
     if (!computes(period, values.size())) return out;
     // The values are validated: finite.
     window::spreads<false>(values, static_cast<std::size_t>(period),
-                           [&](std::size_t i, const auto& s, const moments::Centred& c) { out[i] = value(i, s, c); });
+                           [&](std::size_t i, const auto& s, const moments::Centred<>& c) { out[i] = value(i, s, c); });
     return out;
 }
 
@@ -57,7 +57,7 @@ Series each_co_spread(std::span<const double> x, std::span<const double> y, std:
 // Population variance; NaN where it leaves the range.
 Series var_impl(std::span<const double> values, std::uint64_t period) {
     const double p = static_cast<double>(period);
-    return each_spread(values, period, [p](std::size_t, const auto&, const moments::Centred& c) {
+    return each_spread(values, period, [p](std::size_t, const auto&, const moments::Centred<>& c) {
         const double v = c.m2 > 0.0 ? c.m2 / p : 0.0;
         return std::isfinite(v) ? v : NaN;
     });
@@ -67,7 +67,7 @@ Series var_impl(std::span<const double> values, std::uint64_t period) {
 // its deviation; 0.0 on a window without spread.
 Series zscore_impl(std::span<const double> values, std::uint64_t period) {
     const double p = static_cast<double>(period);
-    return each_spread(values, period, [&, p](std::size_t i, const auto& s, const moments::Centred& c) {
+    return each_spread(values, period, [&, p](std::size_t i, const auto& s, const moments::Centred<>& c) {
         if (!(c.m2 > 0.0)) return 0.0;
         return (s.dev(values[i]) - s.s1.v / p) / std::sqrt(c.m2 / p);
     });

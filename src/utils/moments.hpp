@@ -39,13 +39,42 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
+#include "utils/pairs.hpp"
 
 namespace vorn::utils::moments {
 
 inline constexpr double kRound = 0x1p-52;  // 2u: each addition's rounding, with room to spare
+
+// The sums of a window in one double, or of two windows side by side in a pairs::Pair (each
+// half doing exactly the scalar steps). Cond<V>: a comparison's result (bool, or a Mask).
+using pairs::Pair;
+template <class V>
+struct CondOf {
+    using type = bool;
+};
+template <>
+struct CondOf<Pair> {
+    using type = pairs::Mask;
+};
+template <class V>
+using Cond = typename CondOf<V>::type;
+inline double mag(double x) noexcept { return std::fabs(x); }
+inline Pair mag(Pair x) noexcept { return pairs::abs(x); }
+inline bool all_of(bool a, bool b) noexcept { return a & b; }
+template <class A, class B>
+    requires(!std::is_same_v<A, bool>)
+inline pairs::Mask all_of(A a, B b) noexcept {
+    return reinterpret_cast<pairs::Mask>(a) & reinterpret_cast<pairs::Mask>(b);
+}
+
+// Windows from one summing afresh to the next, whatever the bounds say: the windows are cut
+// into stretches of this many from the first, each summed afresh at its start, so that the
+// stretches are independent and a window's value does not depend on how long the series is.
+inline constexpr std::size_t kStretch = 4096;
 
 // The error allowed a window of p bars, relative to its statistic's scale: a few thousand
 // roundings for short windows, 32 p roundings (what two passes gather) for long ones.
@@ -79,46 +108,49 @@ template <class ForEach>
 
 // A running sum and the total g of the magnitudes whose rounding it holds (its error is at
 // most kRound g).
+template <class V = double>
 struct Sum {
-    double v = 0.0, g = 0.0;
+    V v{}, g{};
 
     // Summed afresh: one more term.
-    [[gnu::always_inline]] void add(double t) noexcept {
+    [[gnu::always_inline]] void add(V t) noexcept {
         v += t;
-        g += std::fabs(v);
+        g += mag(v);
     }
     // A slide: t = in - out, formed here.
-    [[gnu::always_inline]] void slide(double in, double out) noexcept {
-        const double t = in - out;
+    [[gnu::always_inline]] void slide(V in, V out) noexcept {
+        const V t = in - out;
         v += t;
-        g += std::fabs(t) + std::fabs(v);
+        g += mag(t) + mag(v);
     }
-    double error() const noexcept { return kRound * g; }
+    V error() const noexcept { return g * kRound; }
 };
 
 // The centred sum of squares from sums of deviations s1 and squares s2 of p values, and
 // whether its error (from the sums' bounds) and that of the mean are within `tol` of it:
 // the mean's within tol of one deviation, M2's within tol of itself.
+template <class V = double>
 struct Centred {
-    double m2;
-    bool exact;
+    V m2;
+    Cond<V> exact;
 };
-[[gnu::always_inline]] inline Centred centred(const Sum& s1, const Sum& s2, const Span& w) noexcept {
-    const double m2 = s2.v - s1.v * (s1.v * w.inv_p);
-    const double e1 = s1.error();
-    const double e2 = s2.error() + (2.0 * std::fabs(s1.v) + e1) * (e1 * w.inv_p);
-    return {m2, static_cast<bool>((e2 <= w.tol * m2) & (e1 * e1 <= w.tol2 * w.p * m2))};
+template <class V>
+[[gnu::always_inline]] inline Centred<V> centred(const Sum<V>& s1, const Sum<V>& s2, const Span& w) noexcept {
+    const V m2 = s2.v - s1.v * (s1.v * w.inv_p);
+    const V e1 = s1.error();
+    const V e2 = s2.error() + (mag(s1.v) * 2.0 + e1) * (e1 * w.inv_p);
+    return {m2, all_of(e2 <= m2 * w.tol, e1 * e1 <= m2 * (w.tol2 * w.p))};
 }
 
 // One series: Σd and Σd² over the window, d = x - c. With Nan, NaN values count apart and
 // enter as c (d = 0); without, the values must hold none.
-template <bool Nan>
+template <bool Nan, class V = double>
 struct Spread {
-    double c = 0.0;
-    Sum s1, s2;
+    V c{};
+    Sum<V> s1, s2;
     std::uint64_t nans = 0;
 
-    [[gnu::always_inline]] double dev(double x) const noexcept {
+    [[gnu::always_inline]] V dev(V x) const noexcept {
         if constexpr (Nan) return x == x ? x - c : 0.0;
         return x - c;
     }
@@ -138,15 +170,15 @@ struct Spread {
         });
         return r;
     }
-    [[gnu::always_inline]] void slide(double out, double in) noexcept {
+    [[gnu::always_inline]] void slide(V out, V in) noexcept {
         if constexpr (Nan) nans = nans + is_nan(in) - is_nan(out);
-        const double di = dev(in), dout = dev(out);
+        const V di = dev(in), dout = dev(out);
         s1.slide(di, dout);
         s2.slide(di * di, dout * dout);
     }
-    [[gnu::always_inline]] Centred centred(const Span& w) const noexcept { return moments::centred(s1, s2, w); }
+    [[gnu::always_inline]] Centred<V> centred(const Span& w) const noexcept { return moments::centred(s1, s2, w); }
     // The window's mean, from a mean of its deviations.
-    [[gnu::always_inline]] double mean(double dev_mean) const noexcept { return c + dev_mean; }
+    [[gnu::always_inline]] V mean(V dev_mean) const noexcept { return c + dev_mean; }
 };
 
 // Two series over the same bars: both spreads and Σ dx dy. With Nan, a bar with NaN in either
@@ -154,7 +186,7 @@ struct Spread {
 template <bool Nan>
 struct CoSpread {
     Spread<Nan> x, y;
-    Sum sxy;
+    Sum<> sxy;
 
     struct Moments {
         double mx, my, cxy;  // centred
@@ -192,7 +224,7 @@ struct CoSpread {
     std::uint64_t nans() const noexcept { return x.nans; }
     // The cross moment's error within tol of the geometric mean of the two spreads.
     [[gnu::always_inline]] Moments moments(const Span& w) const noexcept {
-        const Centred cx = x.centred(w), cy = y.centred(w);
+        const Centred<> cx = x.centred(w), cy = y.centred(w);
         const double cxy = sxy.v - x.s1.v * y.s1.v * w.inv_p;  // symmetric in x and y
         const double ex = x.s1.error(), ey = y.s1.error();
         const double e = sxy.error() + (std::fabs(x.s1.v) * ey + std::fabs(y.s1.v) * ex + ex * ey) * w.inv_p;
@@ -215,15 +247,15 @@ struct LineConstants {
 
 // A least-squares line over a window of y at positions 0 (oldest) .. p - 1: Σd, Σ j d and Σd².
 // Moving the window shifts every position down by one, which takes (Σd - leaving) from Σ j d.
-template <bool Nan>
+template <bool Nan, class V = double>
 struct LineSpread {
-    Spread<Nan> y;
-    Sum sjy;
+    Spread<Nan, V> y;
+    Sum<V> sjy;
 
     // The fit; sxy_c and syy_c centred.
     struct Fit {
-        double slope, intercept, sxy_c, syy_c;
-        bool exact;
+        V slope, intercept, sxy_c, syy_c;
+        Cond<V> exact;
     };
 
     template <class ForEach>
@@ -239,24 +271,46 @@ struct LineSpread {
         });
         return r;
     }
-    [[gnu::always_inline]] void slide(double out, double in, double last_pos) noexcept {
-        const double di = y.dev(in), dout = y.dev(out);
-        const double rest = y.s1.v - dout, enter = last_pos * di, t = enter - rest;
+    [[gnu::always_inline]] void slide(V out, V in, double last_pos) noexcept {
+        const V di = y.dev(in), dout = y.dev(out);
+        const V rest = y.s1.v - dout, enter = di * last_pos, t = enter - rest;
         sjy.v += t;
         // The rounding of the rest, of the entering product, of their difference and of the
         // sum, and the error of the rest's Σd itself.
-        sjy.g += (((std::fabs(rest) + std::fabs(enter)) + std::fabs(t)) + y.s1.g) + std::fabs(sjy.v);
+        sjy.g += (((mag(rest) + mag(enter)) + mag(t)) + y.s1.g) + mag(sjy.v);
         y.slide(out, in);
     }
     [[gnu::always_inline]] Fit fit(const LineConstants& k, const Span& w) const noexcept {
-        const Centred c = y.centred(w);
-        const double sxy_c = sjy.v - k.mean_x * y.s1.v;
-        const double slope = sxy_c * k.inv_sxx;
-        const double e = sjy.error() + k.mean_x * y.s1.error();
-        const double intercept = y.mean(y.s1.v * w.inv_p - k.mean_x * slope);
-        return {slope, intercept, sxy_c, c.m2, static_cast<bool>(c.exact & (e * e <= w.tol2 * (k.sxx * c.m2)))};
+        const Centred<V> c = y.centred(w);
+        const V sxy_c = sjy.v - y.s1.v * k.mean_x;
+        const V slope = sxy_c * k.inv_sxx;
+        const V e = sjy.error() + y.s1.error() * k.mean_x;
+        const V intercept = y.mean(y.s1.v * w.inv_p - slope * k.mean_x);
+        return {slope, intercept, sxy_c, c.m2, all_of(c.exact, e * e <= c.m2 * (w.tol2 * k.sxx))};
     }
 };
+
+// Two windows' lines side by side (their stretches' lanes), and back.
+inline LineSpread<false, Pair> pack(const LineSpread<false>& a, const LineSpread<false>& b) noexcept {
+    LineSpread<false, Pair> r;
+    r.y.c = Pair{a.y.c, b.y.c};
+    r.y.s1 = {Pair{a.y.s1.v, b.y.s1.v}, Pair{a.y.s1.g, b.y.s1.g}};
+    r.y.s2 = {Pair{a.y.s2.v, b.y.s2.v}, Pair{a.y.s2.g, b.y.s2.g}};
+    r.sjy = {Pair{a.sjy.v, b.sjy.v}, Pair{a.sjy.g, b.sjy.g}};
+    return r;
+}
+// By masks, not by an index: a half written by its index would keep the pair in memory.
+inline void set_lane(LineSpread<false, Pair>& r, int j, const LineSpread<false>& a) noexcept {
+    const pairs::Mask m = j == 0 ? pairs::Mask{-1, 0} : pairs::Mask{0, -1};
+    const auto put = [m](Pair& field, double v) __attribute__((always_inline)) { field = pairs::select(m, pairs::both(v), field); };
+    put(r.y.c, a.y.c);
+    put(r.y.s1.v, a.y.s1.v), put(r.y.s1.g, a.y.s1.g);
+    put(r.y.s2.v, a.y.s2.v), put(r.y.s2.g, a.y.s2.g);
+    put(r.sjy.v, a.sjy.v), put(r.sjy.g, a.sjy.g);
+}
+inline LineSpread<false>::Fit lane(const LineSpread<false, Pair>::Fit& f, int j) noexcept {
+    return {f.slope[j], f.intercept[j], f.sxy_c[j], f.syy_c[j], f.exact[j] != 0};
+}
 
 // A value whose deviations' squares may leave the range of doubles: a window that holds one
 // may not be finite however it is summed. Not NaN.
@@ -271,31 +325,36 @@ std::size_t held_until(std::size_t i, std::size_t p, Bad&& bad) noexcept {
     return i + p;
 }
 
-// Every window of p bars of a series, in order: rebuild(i) sums the window ending at i afresh,
-// slide(i) moves the window to end at i, exact() tells whether the state is within its
-// tolerance, emit(i) reads it. A window summed afresh that is still not exact holds an
+// Every window of p bars of a series, in order, from the stretch (kStretch) whose first window
+// ends at `from`: rebuild(i) sums the window ending at i afresh, slide(i) moves the window to
+// end at i, exact() tells whether the state is within its tolerance, emit(i) reads it. Each
+// stretch starts summed afresh. A window summed afresh that is still not exact holds an
 // infinity or a value whose square overflows (bad(k): bar k holds one): it is not summed
 // afresh again until the newest such bar has left (or, failing one, for p slides).
-// 1 <= p <= n.
+// p - 1 <= from < n, from - (p - 1) a multiple of kStretch.
 template <class Rebuild, class Slide, class Exact, class Emit, class Bad>
-[[gnu::always_inline]] inline void walk(std::size_t n, std::size_t p, Rebuild&& rebuild, Slide&& slide,
-                                        Exact&& exact, Emit&& emit, Bad&& bad) {
+[[gnu::always_inline]] inline void walk(std::size_t n, std::size_t p, std::size_t from, Rebuild&& rebuild,
+                                        Slide&& slide, Exact&& exact, Emit&& emit, Bad&& bad) {
     std::size_t hold = 0;
     // Inlined, as every step is: a call handed the state would keep it in memory.
     auto afresh = [&](std::size_t i) __attribute__((always_inline)) {
         rebuild(i);
         if (!exact()) hold = held_until(i, p, bad);
     };
-    afresh(p - 1);
-    emit(p - 1);
-    for (std::size_t i = p; i < n; ++i) {
-        slide(i);
-        if (!exact() && i >= hold) [[unlikely]] {
-            // Counted in test builds, so that a test sees a window summed afresh too often.
-            fast_path::taken_rarely<"moments_afresh">();
-            afresh(i);
+    for (std::size_t first = from; first < n; first += kStretch) {
+        const std::size_t end = n - first > kStretch ? first + kStretch : n;
+        hold = 0;
+        afresh(first);
+        emit(first);
+        for (std::size_t i = first + 1; i < end; ++i) {
+            slide(i);
+            if (!exact() && i >= hold) [[unlikely]] {
+                // Counted in test builds, so that a test sees a window summed afresh too often.
+                fast_path::taken_rarely<"moments_afresh">();
+                afresh(i);
+            }
+            emit(i);
         }
-        emit(i);
     }
 }
 

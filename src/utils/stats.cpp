@@ -150,7 +150,7 @@ Series stdev(std::span<const double> values, std::uint64_t period) {
     window::by_nan(
         [&](auto nan) {
             window::spreads<nan.value>(values, static_cast<std::size_t>(period),
-                                       [&](std::size_t i, const auto& s, const moments::Centred& c) {
+                                       [&](std::size_t i, const auto& s, const moments::Centred<>& c) {
                                            if (s.nans == 0) out[i] = c.m2 > 0.0 ? std::sqrt(c.m2 / pm1) : 0.0;
                                        });
         },

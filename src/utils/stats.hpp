@@ -425,16 +425,16 @@ void block_extremes(const R& rule, std::size_t n, std::size_t period, Emit&& emi
 
 // Every window of `period` bars of one series, its deviations' sums kept exact relative to
 // the window's spread (utils/moments.hpp): emit(i, const moments::Spread<Nan>&, const
-// moments::Centred&) for every window. With Nan, a NaN enters as the window's origin and is
+// moments::Centred<>&) for every window. With Nan, a NaN enters as the window's origin and is
 // counted (Spread::nans); without, the values hold none. 2 <= period <= len.
 template <bool Nan, class Emit>
 void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
     const double* x = values.data();
     const moments::Span w(period);
     moments::Spread<Nan> st;
-    moments::Centred c{};
+    moments::Centred<> c{};
     moments::walk(
-        values.size(), period,
+        values.size(), period, period - 1,
         [&](std::size_t i) __attribute__((always_inline)) {
             st = moments::Spread<Nan>::summed(moments::window_of(x, i, period));
         },
@@ -454,7 +454,7 @@ void co_spreads(std::span<const double> a, std::span<const double> b, std::size_
     moments::CoSpread<Nan> st;
     typename moments::CoSpread<Nan>::Moments m{};
     moments::walk(
-        n, period,
+        n, period, period - 1,
         [&](std::size_t i) __attribute__((always_inline)) {
             st = moments::CoSpread<Nan>::summed(moments::window_of(x, y, i, period));
         },
@@ -465,18 +465,60 @@ void co_spreads(std::span<const double> a, std::span<const double> b, std::size_
 }
 
 // Every window's least-squares line, abscissa 0 (oldest) .. period - 1: emit(i, const
-// moments::LineSpread<Nan>::Fit&) for every window that holds no NaN. 2 <= period <= len.
+// moments::LineSpread<Nan>::Fit&) for every window that holds no NaN. Without NaN, the
+// stretches (moments::kStretch) run two at a time, one per half of a vector register, each
+// half doing exactly what the window alone would. 2 <= period <= len.
 template <bool Nan, class Emit>
 void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit) {
     const double* x = values.data();
-    const std::size_t pn = static_cast<std::size_t>(period);
+    const std::size_t n = values.size(), pn = static_cast<std::size_t>(period);
     const LineConstants k(period);
     const moments::Span w(pn);
     const double last_pos = k.p - 1.0;
+    const auto bad = [x](std::size_t j) { return moments::too_large(x[j]); };
+    std::size_t from = pn - 1;
+    if constexpr (!Nan) {
+        using moments::Pair;
+        using Line = moments::LineSpread<false>;
+        // Two whole stretches at a time; what is left, one window at a time below.
+        if (n - from >= 2 * moments::kStretch) utils::fast_path::taken<"moments_lanes">();
+        for (; n - from >= 2 * moments::kStretch; from += 2 * moments::kStretch) {
+            const std::size_t start[2] = {from, from + moments::kStretch};
+            std::size_t hold[2] = {0, 0};
+            Line::Fit f[2];
+            Line one[2];
+            for (int j = 0; j < 2; ++j) {
+                one[j] = Line::summed(moments::window_of(x, start[j], pn));
+                f[j] = one[j].fit(k, w);
+                if (!f[j].exact) hold[j] = moments::held_until(start[j], pn, bad);
+                emit(start[j], f[j]);
+            }
+            moments::LineSpread<false, Pair> st = moments::pack(one[0], one[1]);
+            for (std::size_t t = 1; t < moments::kStretch; ++t) {
+                const std::size_t i0 = start[0] + t, i1 = start[1] + t;
+                st.slide(Pair{x[i0 - pn], x[i1 - pn]}, Pair{x[i0], x[i1]}, last_pos);
+                auto fit = st.fit(k, w);
+                if (const int off = pairs::halves(~fit.exact)) [[unlikely]] {
+                    const std::size_t at[2] = {i0, i1};
+                    for (int j = 0; j < 2; ++j) {
+                        if (!((off >> j) & 1) || at[j] < hold[j]) continue;
+                        utils::fast_path::taken_rarely<"moments_afresh">();
+                        const Line fresh = Line::summed(moments::window_of(x, at[j], pn));
+                        moments::set_lane(st, j, fresh);
+                        if (!fresh.fit(k, w).exact) hold[j] = moments::held_until(at[j], pn, bad);
+                    }
+                    fit = st.fit(k, w);
+                }
+                emit(i0, moments::lane(fit, 0));
+                emit(i1, moments::lane(fit, 1));
+            }
+        }
+        if (from >= n) return;
+    }
     moments::LineSpread<Nan> st;
     typename moments::LineSpread<Nan>::Fit f{};
     moments::walk(
-        values.size(), pn,
+        n, pn, from,
         [&](std::size_t i) __attribute__((always_inline)) {
             st = moments::LineSpread<Nan>::summed(moments::window_of(x, i, pn));
         },
@@ -485,7 +527,7 @@ void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit
         [&](std::size_t i) __attribute__((always_inline)) {
             if (!Nan || st.y.nans == 0) emit(i, f);
         },
-        [x](std::size_t k) { return moments::too_large(x[k]); });
+        bad);
 }
 
 // line_fits with Nan as the values need.

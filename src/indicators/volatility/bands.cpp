@@ -89,7 +89,7 @@ Result<BandSeries> bollinger_bands(std::span<const double> close, std::uint64_t 
     // The population deviation of each window, from the sums of deviations it shares with
     // utils::stats::stdev. The closes are finite (validated), so no NaN is counted.
     namespace window = utils::stats::window;
-    window::spreads<false>(close, period, [&](std::size_t i, const auto& s, const utils::moments::Centred& c) {
+    window::spreads<false>(close, period, [&](std::size_t i, const auto& s, const utils::moments::Centred<>& c) {
         const double mean = s.mean(s.s1.v / p);
         const double sd = c.m2 > 0.0 ? std::sqrt(c.m2 / p) : 0.0;
         r.middle[i] = mean;

@@ -96,6 +96,12 @@ void OnlineBollingerBands::rebuild(std::uint64_t i) noexcept {
         hold_ = moments::held_until(i, period_, [this](std::uint64_t k) { return moments::too_large(window_.pushed_at(k)); });
 }
 
+void OnlineBollingerBands::start_stretch(std::uint64_t i) noexcept {
+    stretch_left_ = moments::kStretch;
+    hold_ = 0;
+    rebuild(i);
+}
+
 void OnlineBollingerBands::force_recalculate() noexcept {
     if (!window_.full()) return;
     rebuild(window_.pushed() - 1);
@@ -106,6 +112,7 @@ void OnlineBollingerBands::reset() noexcept {
     spread_ = {};
     centred_ = {};
     hold_ = 0;
+    stretch_left_ = 0;
 }
 
 }  // namespace vorn::utils::streaming

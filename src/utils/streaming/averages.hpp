@@ -105,14 +105,16 @@ private:
         : window_(period), period_(period), std_dev_(std_dev), span_(period) {}
     // The window summed afresh; `i`: the number of its newest value.
     [[gnu::cold, gnu::noinline]] void rebuild(std::uint64_t i) noexcept;
+    [[gnu::cold, gnu::noinline]] void start_stretch(std::uint64_t i) noexcept;
 
     RingBuffer window_;
     std::uint64_t period_;
     double std_dev_;
     moments::Span span_;
     moments::Spread<false> spread_;  // the ticks are finite
-    moments::Centred centred_{};
+    moments::Centred<> centred_{};
     std::uint64_t hold_ = 0;  // no rebuild before this value's slide (moments::walk)
+    std::size_t stretch_left_ = 0;  // windows to the next stretch's start (moments::kStretch)
 };
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.
@@ -178,13 +180,18 @@ inline Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double
     const bool slid = window_.push(value, dropped);
     const std::uint64_t i = window_.pushed() - 1;
     if (slid) {
-        spread_.slide(dropped, value);
-        centred_ = spread_.centred(span_);
-        if (!centred_.exact && i >= hold_) [[unlikely]]
-            rebuild(i);
+        // Each stretch of windows starts summed afresh, as the batch bands' do.
+        if (--stretch_left_ == 0) [[unlikely]] {
+            start_stretch(i);
+        } else {
+            spread_.slide(dropped, value);
+            centred_ = spread_.centred(span_);
+            if (!centred_.exact && i >= hold_) [[unlikely]]
+                rebuild(i);
+        }
     } else {
         if (!window_.full()) return std::nullopt;
-        rebuild(i);
+        start_stretch(i);
     }
     const double middle = spread_.mean(spread_.s1.v / span_.p);
     const double sd = centred_.m2 > 0.0 ? std::sqrt(centred_.m2 / span_.p) : 0.0;
