@@ -183,14 +183,14 @@ struct Spread {
 
 // Two series over the same bars: both spreads and Σ dx dy. With Nan, a bar with NaN in either
 // series counts once (in x's count), and each NaN enters as its own origin.
-template <bool Nan>
+template <bool Nan, class V = double>
 struct CoSpread {
-    Spread<Nan> x, y;
-    Sum<> sxy;
+    Spread<Nan, V> x, y;
+    Sum<V> sxy;
 
     struct Moments {
-        double mx, my, cxy;  // centred
-        bool exact;
+        V mx, my, cxy;  // centred
+        Cond<V> exact;
     };
 
     template <class ForEach>
@@ -211,12 +211,12 @@ struct CoSpread {
         });
         return r;
     }
-    [[gnu::always_inline]] void slide(double out_a, double out_b, double in_a, double in_b) noexcept {
+    [[gnu::always_inline]] void slide(V out_a, V out_b, V in_a, V in_b) noexcept {
         if constexpr (Nan) {
             using S = Spread<Nan>;
             x.nans = x.nans + (S::is_nan(in_a) | S::is_nan(in_b)) - (S::is_nan(out_a) | S::is_nan(out_b));
         }
-        const double ia = x.dev(in_a), oa = x.dev(out_a), ib = y.dev(in_b), ob = y.dev(out_b);
+        const V ia = x.dev(in_a), oa = x.dev(out_a), ib = y.dev(in_b), ob = y.dev(out_b);
         x.s1.slide(ia, oa), x.s2.slide(ia * ia, oa * oa);
         y.s1.slide(ib, ob), y.s2.slide(ib * ib, ob * ob);
         sxy.slide(ia * ib, oa * ob);
@@ -224,11 +224,11 @@ struct CoSpread {
     std::uint64_t nans() const noexcept { return x.nans; }
     // The cross moment's error within tol of the geometric mean of the two spreads.
     [[gnu::always_inline]] Moments moments(const Span& w) const noexcept {
-        const Centred<> cx = x.centred(w), cy = y.centred(w);
-        const double cxy = sxy.v - x.s1.v * y.s1.v * w.inv_p;  // symmetric in x and y
-        const double ex = x.s1.error(), ey = y.s1.error();
-        const double e = sxy.error() + (std::fabs(x.s1.v) * ey + std::fabs(y.s1.v) * ex + ex * ey) * w.inv_p;
-        return {cx.m2, cy.m2, cxy, static_cast<bool>(cx.exact & cy.exact & (e * e <= w.tol2 * (cx.m2 * cy.m2)))};
+        const Centred<V> cx = x.centred(w), cy = y.centred(w);
+        const V cxy = sxy.v - x.s1.v * y.s1.v * w.inv_p;  // symmetric in x and y
+        const V ex = x.s1.error(), ey = y.s1.error();
+        const V e = sxy.error() + (mag(x.s1.v) * ey + mag(y.s1.v) * ex + ex * ey) * w.inv_p;
+        return {cx.m2, cy.m2, cxy, all_of(all_of(cx.exact, cy.exact), e * e <= (cx.m2 * cy.m2) * w.tol2)};
     }
 };
 
@@ -290,23 +290,56 @@ struct LineSpread {
     }
 };
 
-// Two windows' lines side by side (their stretches' lanes), and back.
-inline LineSpread<false, Pair> pack(const LineSpread<false>& a, const LineSpread<false>& b) noexcept {
-    LineSpread<false, Pair> r;
-    r.y.c = Pair{a.y.c, b.y.c};
-    r.y.s1 = {Pair{a.y.s1.v, b.y.s1.v}, Pair{a.y.s1.g, b.y.s1.g}};
-    r.y.s2 = {Pair{a.y.s2.v, b.y.s2.v}, Pair{a.y.s2.g, b.y.s2.g}};
-    r.sjy = {Pair{a.sjy.v, b.sjy.v}, Pair{a.sjy.g, b.sjy.g}};
+// Two windows' states side by side (their stretches' lanes), and back. A half is written by
+// a mask, not by its index: a half written by its index would keep the pair in memory.
+inline Pair pack(double a, double b) noexcept { return Pair{a, b}; }
+inline Sum<Pair> pack(const Sum<>& a, const Sum<>& b) noexcept { return {Pair{a.v, b.v}, Pair{a.g, b.g}}; }
+inline Spread<false, Pair> pack(const Spread<false>& a, const Spread<false>& b) noexcept {
+    Spread<false, Pair> r;
+    r.c = pack(a.c, b.c), r.s1 = pack(a.s1, b.s1), r.s2 = pack(a.s2, b.s2);
     return r;
 }
-// By masks, not by an index: a half written by its index would keep the pair in memory.
-inline void set_lane(LineSpread<false, Pair>& r, int j, const LineSpread<false>& a) noexcept {
-    const pairs::Mask m = j == 0 ? pairs::Mask{-1, 0} : pairs::Mask{0, -1};
-    const auto put = [m](Pair& field, double v) __attribute__((always_inline)) { field = pairs::select(m, pairs::both(v), field); };
-    put(r.y.c, a.y.c);
-    put(r.y.s1.v, a.y.s1.v), put(r.y.s1.g, a.y.s1.g);
-    put(r.y.s2.v, a.y.s2.v), put(r.y.s2.g, a.y.s2.g);
-    put(r.sjy.v, a.sjy.v), put(r.sjy.g, a.sjy.g);
+inline CoSpread<false, Pair> pack(const CoSpread<false>& a, const CoSpread<false>& b) noexcept {
+    CoSpread<false, Pair> r;
+    r.x = pack(a.x, b.x), r.y = pack(a.y, b.y), r.sxy = pack(a.sxy, b.sxy);
+    return r;
+}
+inline LineSpread<false, Pair> pack(const LineSpread<false>& a, const LineSpread<false>& b) noexcept {
+    LineSpread<false, Pair> r;
+    r.y = pack(a.y, b.y), r.sjy = pack(a.sjy, b.sjy);
+    return r;
+}
+inline pairs::Mask lane_mask(int j) noexcept { return j == 0 ? pairs::Mask{-1, 0} : pairs::Mask{0, -1}; }
+inline void set_lane(Pair& r, pairs::Mask m, double v) noexcept { r = pairs::select(m, pairs::both(v), r); }
+inline void set_lane(Sum<Pair>& r, pairs::Mask m, const Sum<>& a) noexcept { set_lane(r.v, m, a.v), set_lane(r.g, m, a.g); }
+inline void set_lane(Spread<false, Pair>& r, pairs::Mask m, const Spread<false>& a) noexcept {
+    set_lane(r.c, m, a.c), set_lane(r.s1, m, a.s1), set_lane(r.s2, m, a.s2);
+}
+inline void set_lane(CoSpread<false, Pair>& r, pairs::Mask m, const CoSpread<false>& a) noexcept {
+    set_lane(r.x, m, a.x), set_lane(r.y, m, a.y), set_lane(r.sxy, m, a.sxy);
+}
+inline void set_lane(LineSpread<false, Pair>& r, pairs::Mask m, const LineSpread<false>& a) noexcept {
+    set_lane(r.y, m, a.y), set_lane(r.sjy, m, a.sjy);
+}
+inline Sum<> lane(const Sum<Pair>& s, int j) noexcept { return {s.v[j], s.g[j]}; }
+inline Spread<false> lane(const Spread<false, Pair>& s, int j) noexcept {
+    Spread<false> r;
+    r.c = s.c[j], r.s1 = lane(s.s1, j), r.s2 = lane(s.s2, j);
+    return r;
+}
+inline CoSpread<false> lane(const CoSpread<false, Pair>& s, int j) noexcept {
+    CoSpread<false> r;
+    r.x = lane(s.x, j), r.y = lane(s.y, j), r.sxy = lane(s.sxy, j);
+    return r;
+}
+inline LineSpread<false> lane(const LineSpread<false, Pair>& s, int j) noexcept {
+    LineSpread<false> r;
+    r.y = lane(s.y, j), r.sjy = lane(s.sjy, j);
+    return r;
+}
+inline Centred<> lane(const Centred<Pair>& c, int j) noexcept { return {c.m2[j], c.exact[j] != 0}; }
+inline CoSpread<false>::Moments lane(const CoSpread<false, Pair>::Moments& m, int j) noexcept {
+    return {m.mx[j], m.my[j], m.cxy[j], m.exact[j] != 0};
 }
 inline LineSpread<false>::Fit lane(const LineSpread<false, Pair>::Fit& f, int j) noexcept {
     return {f.slope[j], f.intercept[j], f.sxy_c[j], f.syy_c[j], f.exact[j] != 0};
@@ -323,6 +356,46 @@ std::size_t held_until(std::size_t i, std::size_t p, Bad&& bad) noexcept {
     for (std::size_t k = i + 1; k-- > i + 1 - p;)
         if (bad(k)) return k + p;
     return i + p;
+}
+
+// The stretches of a series free of NaN two whole ones at a time from `from`, one per half of
+// the state: each half takes exactly the steps walk() takes for its stretch. summed(i): the
+// scalar state of the window ending at i; result(state): its reading, whose `exact` says
+// whether it is within its tolerance; slide(pair, i0, i1) moves both windows one bar;
+// emit(i, scalar state, scalar reading). Returns the first window of the stretches left.
+template <class Summed, class Result, class SlidePair, class Emit, class Bad>
+[[gnu::always_inline]] inline std::size_t walk_pairs(std::size_t n, std::size_t p, std::size_t from, Summed&& summed,
+                                                     Result&& result, SlidePair&& slide, Emit&& emit, Bad&& bad) {
+    if (n - from >= 2 * kStretch) fast_path::taken<"moments_lanes">();
+    for (; n - from >= 2 * kStretch; from += 2 * kStretch) {
+        const std::size_t start[2] = {from, from + kStretch};
+        std::size_t hold[2] = {0, 0};
+        auto one0 = summed(start[0]), one1 = summed(start[1]);
+        const auto r0 = result(one0), r1 = result(one1);
+        if (!r0.exact) hold[0] = held_until(start[0], p, bad);
+        if (!r1.exact) hold[1] = held_until(start[1], p, bad);
+        emit(start[0], one0, r0);
+        emit(start[1], one1, r1);
+        auto st = pack(one0, one1);
+        for (std::size_t t = 1; t < kStretch; ++t) {
+            const std::size_t at[2] = {start[0] + t, start[1] + t};
+            slide(st, at[0], at[1]);
+            auto r = result(st);
+            if (const int off = pairs::halves(~r.exact)) [[unlikely]] {
+                for (int j = 0; j < 2; ++j) {
+                    if (!((off >> j) & 1) || at[j] < hold[j]) continue;
+                    fast_path::taken_rarely<"moments_afresh">();
+                    const auto fresh = summed(at[j]);
+                    set_lane(st, lane_mask(j), fresh);
+                    if (!result(fresh).exact) hold[j] = held_until(at[j], p, bad);
+                }
+                r = result(st);
+            }
+            emit(at[0], lane(st, 0), lane(r, 0));
+            emit(at[1], lane(st, 1), lane(r, 1));
+        }
+    }
+    return from;
 }
 
 // Every window of p bars of a series, in order, from the stretch (kStretch) whose first window

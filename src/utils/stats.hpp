@@ -430,18 +430,34 @@ void block_extremes(const R& rule, std::size_t n, std::size_t period, Emit&& emi
 template <bool Nan, class Emit>
 void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
     const double* x = values.data();
+    const std::size_t n = values.size();
     const moments::Span w(period);
+    const auto bad = [x](std::size_t k) { return moments::too_large(x[k]); };
+    std::size_t from = period - 1;
+    if constexpr (!Nan) {
+        using moments::Pair;
+        from = moments::walk_pairs(
+            n, period, from,
+            [&](std::size_t i) __attribute__((always_inline)) {
+                return moments::Spread<false>::summed(moments::window_of(x, i, period));
+            },
+            [&](const auto& st) __attribute__((always_inline)) { return st.centred(w); },
+            [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
+                st.slide(Pair{x[i0 - period], x[i1 - period]}, Pair{x[i0], x[i1]});
+            },
+            emit, bad);
+        if (from >= n) return;
+    }
     moments::Spread<Nan> st;
     moments::Centred<> c{};
     moments::walk(
-        values.size(), period, period - 1,
+        n, period, from,
         [&](std::size_t i) __attribute__((always_inline)) {
             st = moments::Spread<Nan>::summed(moments::window_of(x, i, period));
         },
         [&](std::size_t i) __attribute__((always_inline)) { st.slide(x[i - period], x[i]); },
         [&] __attribute__((always_inline)) { return (c = st.centred(w)).exact; },
-        [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, c); },
-        [x](std::size_t k) { return moments::too_large(x[k]); });
+        [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, c); }, bad);
 }
 
 // The same over two series of at least `period` bars each (the first n): emit(i, const
@@ -451,17 +467,33 @@ template <bool Nan, class Emit>
 void co_spreads(std::span<const double> a, std::span<const double> b, std::size_t n, std::size_t period, Emit&& emit) {
     const double *x = a.data(), *y = b.data();
     const moments::Span w(period);
+    const auto bad = [x, y](std::size_t k) { return moments::too_large(x[k]) || moments::too_large(y[k]); };
+    std::size_t from = period - 1;
+    if constexpr (!Nan) {
+        using moments::Pair;
+        from = moments::walk_pairs(
+            n, period, from,
+            [&](std::size_t i) __attribute__((always_inline)) {
+                return moments::CoSpread<false>::summed(moments::window_of(x, y, i, period));
+            },
+            [&](const auto& st) __attribute__((always_inline)) { return st.moments(w); },
+            [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
+                st.slide(Pair{x[i0 - period], x[i1 - period]}, Pair{y[i0 - period], y[i1 - period]}, Pair{x[i0], x[i1]},
+                         Pair{y[i0], y[i1]});
+            },
+            emit, bad);
+        if (from >= n) return;
+    }
     moments::CoSpread<Nan> st;
     typename moments::CoSpread<Nan>::Moments m{};
     moments::walk(
-        n, period, period - 1,
+        n, period, from,
         [&](std::size_t i) __attribute__((always_inline)) {
             st = moments::CoSpread<Nan>::summed(moments::window_of(x, y, i, period));
         },
         [&](std::size_t i) __attribute__((always_inline)) { st.slide(x[i - period], y[i - period], x[i], y[i]); },
         [&] __attribute__((always_inline)) { return (m = st.moments(w)).exact; },
-        [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, m); },
-        [x, y](std::size_t k) { return moments::too_large(x[k]) || moments::too_large(y[k]); });
+        [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, m); }, bad);
 }
 
 // Every window's least-squares line, abscissa 0 (oldest) .. period - 1: emit(i, const
@@ -479,40 +511,16 @@ void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit
     std::size_t from = pn - 1;
     if constexpr (!Nan) {
         using moments::Pair;
-        using Line = moments::LineSpread<false>;
-        // Two whole stretches at a time; what is left, one window at a time below.
-        if (n - from >= 2 * moments::kStretch) utils::fast_path::taken<"moments_lanes">();
-        for (; n - from >= 2 * moments::kStretch; from += 2 * moments::kStretch) {
-            const std::size_t start[2] = {from, from + moments::kStretch};
-            std::size_t hold[2] = {0, 0};
-            Line::Fit f[2];
-            Line one[2];
-            for (int j = 0; j < 2; ++j) {
-                one[j] = Line::summed(moments::window_of(x, start[j], pn));
-                f[j] = one[j].fit(k, w);
-                if (!f[j].exact) hold[j] = moments::held_until(start[j], pn, bad);
-                emit(start[j], f[j]);
-            }
-            moments::LineSpread<false, Pair> st = moments::pack(one[0], one[1]);
-            for (std::size_t t = 1; t < moments::kStretch; ++t) {
-                const std::size_t i0 = start[0] + t, i1 = start[1] + t;
+        from = moments::walk_pairs(
+            n, pn, from,
+            [&](std::size_t i) __attribute__((always_inline)) {
+                return moments::LineSpread<false>::summed(moments::window_of(x, i, pn));
+            },
+            [&](const auto& st) __attribute__((always_inline)) { return st.fit(k, w); },
+            [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
                 st.slide(Pair{x[i0 - pn], x[i1 - pn]}, Pair{x[i0], x[i1]}, last_pos);
-                auto fit = st.fit(k, w);
-                if (const int off = pairs::halves(~fit.exact)) [[unlikely]] {
-                    const std::size_t at[2] = {i0, i1};
-                    for (int j = 0; j < 2; ++j) {
-                        if (!((off >> j) & 1) || at[j] < hold[j]) continue;
-                        utils::fast_path::taken_rarely<"moments_afresh">();
-                        const Line fresh = Line::summed(moments::window_of(x, at[j], pn));
-                        moments::set_lane(st, j, fresh);
-                        if (!fresh.fit(k, w).exact) hold[j] = moments::held_until(at[j], pn, bad);
-                    }
-                    fit = st.fit(k, w);
-                }
-                emit(i0, moments::lane(fit, 0));
-                emit(i1, moments::lane(fit, 1));
-            }
-        }
+            },
+            [&](std::size_t i, const auto&, const auto& f) __attribute__((always_inline)) { emit(i, f); }, bad);
         if (from >= n) return;
     }
     moments::LineSpread<Nan> st;
