@@ -465,11 +465,18 @@ def test_windows_summed_afresh_cost_amortised_constant_time(name, label, p):
 
 
 # ---- stretches side by side ------------------------------------------------------------
-# The least-squares windows are cut into stretches of 4096 from the first, each summed afresh
-# at its start; two whole stretches run side by side, the rest one window at a time. Either
-# way a window's value is the same bits: a series cut short (so that its stretches pair
-# differently, or not at all) gives what the whole series gives on the windows it holds.
+# The windows are cut into stretches of 4096 from the first, each summed afresh at its start;
+# two whole stretches run side by side, the rest one window at a time. Either way a window's
+# value is the same bits: a series cut short (so that its stretches pair differently, or not
+# at all) gives what the whole series gives on the windows it holds.
+_OTHER = _walk(4 * 4096 + 500, 1.0, 50.0, 10)
 _LINE_CALLS = {
+    "py_var": lambda v: vl.py_var(v, 14),
+    "py_zscore": lambda v: vl.py_zscore(v, 14),
+    "py_bollinger_bands": lambda v: vl.py_bollinger_bands(v, 14, 2.0)[0],
+    "py_covariance": lambda v: vl.py_covariance(v, _OTHER[: len(v)], 14),
+    "py_correl": lambda v: vl.py_correl(v, _OTHER[: len(v)], 14),
+    "py_beta": lambda v: vl.py_beta(_OTHER[: len(v)], v, 14),
     "py_linearreg_slope": lambda v: vl.py_linearreg_slope(v, 14),
     "py_tsf": lambda v: vl.py_tsf(v, 14),
     "py_standard_error": lambda v: vl.py_standard_error(v, 14),
@@ -479,10 +486,20 @@ _LINE_CALLS = {
 
 
 @pytest.mark.parametrize("name", _LINE_CALLS)
-def test_lines_side_by_side_are_the_windows_alone(name):
+def test_stretches_side_by_side_are_the_windows_alone(name):
     v = _walk(4 * 4096 + 500, 1.0, 100.0, 9)
     v[5000] *= 1000.0  # a bad print, so that a lane is summed afresh on its own
     whole = _LINE_CALLS[name](v)
     for cut in (13 + 4096 + 300, 13 + 2 * 4096, 13 + 3 * 4096 + 7):
         part = _LINE_CALLS[name](v[:cut])
         assert [struct.pack("<d", a) for a in part] == [struct.pack("<d", b) for b in whole[:cut]], cut
+
+
+def test_streamed_bands_are_the_batch_bands_across_stretches():
+    v = _walk(3 * 4096 + 200, 1e-4, 1.1, 11)
+    v[6000] = 1000.0
+    batch = vl.py_bollinger_bands(v, 20, 2.0)
+    bands = vl.OnlineBollingerBands(20, 2.0)
+    streamed = [bands.update(x) for x in v]
+    for i in range(19, len(v)):
+        assert tuple(streamed[i]) == (batch[0][i], batch[1][i], batch[2][i]), i
