@@ -35,6 +35,11 @@
 // A window whose state is not finite even when summed afresh (it holds an infinity, or
 // deviations whose squares overflow) is not summed afresh again until the newest such value
 // has left, or for p slides: at most one pass per p slides.
+//
+// Beside that, the windows are cut into stretches of kStretch from the first, each summed
+// afresh at its start: the stretches are then independent, two run side by side in the
+// halves of a vector register (walk_pairs), and a window's bits do not hang on how long the
+// series is or on which stretches ran together.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
