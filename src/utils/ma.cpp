@@ -70,6 +70,10 @@ public:
 // and, on a slide, x[i - n]. Several windows (the Hull average's three) run in one pass.
 class WmaWindow {
 public:
+    // Where run() stopped: before the window's step, or after an ordinary slide whose weight
+    // did (passed) or did not pass it.
+    enum class Stop : unsigned char { step, passed, slid };
+
     WmaWindow(std::span<const double> x, std::uint64_t period)
         : x_(x), n_(period), nf_(static_cast<double>(period)),
           divisor_((1.0 + nf_) * nf_ * 0.5) {}
@@ -90,6 +94,51 @@ public:
             if (e == sliding::Event::none) [[likely]] return w_.sum / divisor_;
         }
         return rare(i, e);
+    }
+
+    // Steps the windows ending at i, i + 1, ... below `end` into out while their slides are
+    // ordinary, from state copied into locals that nothing else can reach: the loop holds no
+    // path but the ordinary slide, so its sums stay in registers. It stops at the first window
+    // that needs more than that (the slide done, when it was one) and hands the state back;
+    // the caller finishes that window with finish(). Returns where it stopped.
+    [[gnu::noinline]] std::size_t run(double* out, std::size_t i, std::size_t end, Stop& stop) noexcept {
+        if (count_ < n_) {
+            stop = Stop::step;
+            return i;
+        }
+        const double* x = x_.data();
+        const std::size_t n = n_;
+        const double nf = nf_, divisor = divisor_;
+        Kahan s = s_, w = w_;
+        WindowWeight weight = weight_;
+        unsigned slides = slides_;
+        stop = Stop::step;
+        for (; i < end; ++i) {
+            const double v = x[i];
+            if (std::isnan(v) | (slides >= sliding::kRebuildEvery)) [[unlikely]]
+                break;
+            const double plain = s.sum;
+            const double o = x[i - n];
+            s.sub(o);
+            w.sub(plain);
+            w.add(nf * v);
+            s.add(v);
+            ++slides;
+            const bool passes = weight.passes(o * o, v * v);
+            if (!(passes & std::isfinite(s.comp + w.comp))) [[unlikely]] {
+                stop = passes ? Stop::passed : Stop::slid;
+                break;
+            }
+            out[i] = w.sum / divisor;
+        }
+        s_ = s, w_ = w, weight_ = weight, slides_ = slides;
+        return i;
+    }
+
+    // The window ending at i where run() stopped.
+    [[gnu::noinline]] double finish(std::size_t i, Stop stop) noexcept {
+        if (stop == Stop::step) return step(i);
+        return rare(i, settle(i, stop == Stop::passed));
     }
 
 private:
@@ -308,7 +357,9 @@ Series ema_impl(std::span<const double> x, std::uint64_t period, double alpha) {
 Series wma_impl(std::span<const double> x, std::uint64_t period) {
     Series out(x.size(), NaN);
     WmaWindow window(x, period);
-    for (std::size_t i = 0; i < x.size(); ++i) out[i] = window.step(i);
+    WmaWindow::Stop stop;
+    for (std::size_t i = 0; (i = window.run(out.data(), i, x.size(), stop)) < x.size(); ++i)
+        out[i] = window.finish(i, stop);
     return out;
 }
 
