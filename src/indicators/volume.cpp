@@ -313,7 +313,7 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
     for (std::size_t i = 0; i < n; ++i) {
         auto a = short_mean.local();
         auto b = long_mean.local();
-        utils::sliding::Event ea, eb;
+        utils::sliding::Event ea = utils::sliding::Event::none, eb = utils::sliding::Event::none;
         double s = NaN, l = NaN;
         bool short_stopped = false, long_stopped = false;
         for (; i < n; ++i) {
