@@ -150,3 +150,19 @@ def test_the_stream_gives_the_batch_bits_on_hostile_series(seed):
         elif r < 40:
             v[k] *= 1e305 / p
     assert bits(streamed(p, v)) == bits(vl.py_sma(v, p))
+
+
+@pytest.mark.parametrize("short,long", [(2, 5), (5, 20), (20, 1000)])
+def test_the_volume_oscillator_reads_its_two_means_through_the_range(short, long):
+    # Its two means run side by side in one loop of their own; each bar must read exactly
+    # what the simple mean reads alone, through a stretch beyond the range and after it.
+    # Windows whose sums leave the range over the scaled stretch (the longer ones), and beyond
+    # it over the largest values.
+    v = volumes(3000) + volumes(4 * long, scale=1e300) + [1.7e308] * (3 * long) + volumes(3000)
+    got = vl.py_volume_oscillator(v, short, long)
+    s, l = vl.py_sma(v, short), vl.py_sma(v, long)
+    want = [NAN if math.isnan(a) or math.isnan(b) else ((a - b) / b) * 100.0 for a, b in zip(s, l)]
+    assert bits(got) == bits(want)
+    # Defined before the huge values and again after they left, NaN among the largest.
+    assert not math.isnan(got[2999]) and not math.isnan(got[-1])
+    assert math.isnan(got[3000 + 4 * long + 2 * long])

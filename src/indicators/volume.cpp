@@ -305,9 +305,39 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
     if (auto s = validate_period(p_long, n); !s) return fail(s.error());
     utils::ma::SmaWindow short_mean(volume, p_short), long_mean(volume, p_long);
     Series out(n);
+    const auto oscillator = [](double s, double l) {
+        return std::isnan(s) || std::isnan(l) || std::fabs(l) < kDivisionGuard ? NaN : ((s - l) / l) * 100.0;
+    };
+    // Split (SmaWindow::slide): the loop takes only ordinary slides, so that both sums stay in
+    // registers beside the windows' paths beyond the range.
     for (std::size_t i = 0; i < n; ++i) {
-        const double s = short_mean.step(i), l = long_mean.step(i);
-        out[i] = std::isnan(s) || std::isnan(l) || std::fabs(l) < kDivisionGuard ? NaN : ((s - l) / l) * 100.0;
+        auto a = short_mean.local();
+        auto b = long_mean.local();
+        utils::sliding::Event ea = utils::sliding::Event::none, eb = utils::sliding::Event::none;
+        double s = NaN, l = NaN;
+        bool short_stopped = false, long_stopped = false;
+        for (; i < n; ++i) {
+            if (!short_mean.slide(a, i, s, ea)) [[unlikely]] {
+                short_stopped = true;
+                break;
+            }
+            if (!long_mean.slide(b, i, l, eb)) [[unlikely]] {
+                long_stopped = true;
+                break;
+            }
+            out[i] = oscillator(s, l);
+        }
+        short_mean.keep(a);
+        long_mean.keep(b);
+        if (short_stopped) {
+            s = short_mean.finish(i, ea);
+            l = long_mean.finish(i, utils::sliding::Event::none);
+        } else if (long_stopped) {
+            l = long_mean.finish(i, eb);
+        } else {
+            break;
+        }
+        out[i] = oscillator(s, l);
     }
     return out;
 }

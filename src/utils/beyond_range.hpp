@@ -65,6 +65,10 @@ namespace vorn::utils::sliding {
 //
 // Everything here is inlined into the window's loop, once per window: a call in the loop
 // (even on a path that never runs) keeps every window's sums in memory on ordinary slides.
+// Inlined, it holds registers the slides need; where that measured slower (the weighted
+// means, the Hull average, the stochastics, the volume oscillator), the loop is split: its
+// ordinary slides run on local copies of the sums, and a bar that needs more ends that loop
+// and is finished out of line (ma::SmaWindow::slide, WmaWindow::run in ma.cpp).
 
 // What happened to the window ending at i, as its rare path sees it.
 enum class Event : unsigned char {

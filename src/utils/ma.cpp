@@ -70,6 +70,7 @@ public:
 // and, on a slide, x[i - n]. Several windows (the Hull average's three) run in one pass.
 class WmaWindow {
 public:
+
     WmaWindow(std::span<const double> x, std::uint64_t period)
         : x_(x), n_(period), nf_(static_cast<double>(period)),
           divisor_((1.0 + nf_) * nf_ * 0.5) {}
@@ -90,6 +91,48 @@ public:
             if (e == sliding::Event::none) [[likely]] return w_.sum / divisor_;
         }
         return rare(i, e);
+    }
+
+    // Steps the windows ending at i, i + 1, ... below `end` into out while their slides are
+    // ordinary, from state copied into locals that nothing else can reach: the loop holds no
+    // path but the ordinary slide, so its sums stay in registers. It stops at the first window
+    // that needs more than that (the slide done, when it was one) and hands the state back;
+    // the caller finishes that window with finish(). Returns where it stopped.
+    [[gnu::noinline]] std::size_t run(double* out, std::size_t i, std::size_t end, sliding::Event& stop) noexcept {
+        stop = sliding::Event::none;
+        if (count_ < n_) return i;
+        const double* x = x_.data();
+        const std::size_t n = n_;
+        const double nf = nf_, divisor = divisor_;
+        Kahan s = s_, w = w_;
+        WindowWeight weight = weight_;
+        unsigned slides = slides_;
+        for (; i < end; ++i) {
+            stop = sliding::Event::none;
+            const double v = x[i];
+            if (std::isnan(v) | (slides >= sliding::kRebuildEvery)) [[unlikely]]
+                break;
+            const double plain = s.sum;
+            const double o = x[i - n];
+            s.sub(o);
+            w.sub(plain);
+            w.add(nf * v);
+            s.add(v);
+            ++slides;
+            const bool passes = weight.passes(o * o, v * v);
+            if (!(passes & std::isfinite(s.comp + w.comp))) [[unlikely]] {
+                stop = settle(i, passes, weight, s, w);
+                if (stop != sliding::Event::none) break;
+            }
+            out[i] = w.sum / divisor;
+        }
+        s_ = s, w_ = w, weight_ = weight, slides_ = slides;
+        return i;
+    }
+
+    // The window ending at i where run() stopped.
+    [[gnu::noinline]] double finish(std::size_t i, sliding::Event stop) noexcept {
+        return stop == sliding::Event::none ? step(i) : rare(i, stop);
     }
 
 private:
@@ -114,15 +157,21 @@ private:
 
     // What a slide that the weight did not pass, or that overflowed, asks for.
     [[gnu::always_inline]] sliding::Event settle(std::size_t i, bool passes) noexcept {
+        return settle(i, passes, weight_, s_, w_);
+    }
+    // The same on copies of the sums and weight that a split loop holds (run()).
+    [[gnu::always_inline]] sliding::Event settle(std::size_t i, bool passes, WindowWeight& weight, const Kahan& s,
+                                                 const Kahan& w) const noexcept {
         if (beyond_.active()) return sliding::Event::slid;
-        const bool spoilt = !passes && weight_.settle_inline(x_[i] * x_[i], [x = x_, i, n = n_] { return any_nonzero(x.subspan(i + 1 - n, n)); });
-        if (!finite()) return sliding::Event::overflowed;
+        const bool spoilt = !passes && weight.settle_inline(x_[i] * x_[i], [x = x_, i, n = n_] { return any_nonzero(x.subspan(i + 1 - n, n)); });
+        if (!finite(weight, s, w)) return sliding::Event::overflowed;
         return spoilt ? sliding::Event::rebuild : sliding::Event::none;
     }
 
-    bool finite() const noexcept {
-        return std::isfinite(s_.sum) & std::isfinite(w_.sum) & std::isfinite(s_.comp + w_.comp) &
-               (weight_.sum <= std::numeric_limits<double>::max());
+    bool finite() const noexcept { return finite(weight_, s_, w_); }
+    static bool finite(const WindowWeight& weight, const Kahan& s, const Kahan& w) noexcept {
+        return std::isfinite(s.sum) & std::isfinite(w.sum) & std::isfinite(s.comp + w.comp) &
+               (weight.sum <= std::numeric_limits<double>::max());
     }
 
     // A gap (the window restarts after it), the first window, and the scheduled rebuild: a
@@ -264,7 +313,122 @@ public:
         return Pair{r[0], r[1]};
     }
 
+    // The Hull average's loop: the pair's windows at i, their line diff[i] = 2 a - b, and the
+    // smoothing window sm over that line into r[i], for every i below `end`. Ordinary slides
+    // (and the weights' settles) run on state copied into locals that nothing else can reach,
+    // so that every sum stays in a register; a bar that needs anything more stops the loop,
+    // hands the state back, and is finished out of it, as step() and WmaWindow::step would.
+    // True when some r[i] is a number.
+    [[gnu::noinline]] bool hull(double* diff, double* r, std::size_t end, WmaWindow& sm) noexcept {
+        using sliding::Event;
+        bool smoothed = false;
+        std::size_t i = 0;
+        while (i < end) {
+            // Where the loop stopped: at the pair (before its step when both events are none),
+            // or at the smoothing window (likewise).
+            bool at_pair = true;
+            Event pe[2] = {Event::none, Event::none}, se = Event::none;
+            {
+                WmaWindow& a = lane_[0];
+                WmaWindow& b = lane_[1];
+                const double* x = a.x_.data();
+                const std::size_t na = a.n_, nb = b.n_, ns = sm.n_;
+                const bool filled = (a.count_ >= na) & (b.count_ >= nb), sfilled = sm.count_ >= ns;
+                const Pair nf = nf_, divisor = divisor_;
+                const double snf = sm.nf_, sdiv = sm.divisor_;
+                Pair ss = s_sum_, sc = s_comp_, ws = w_sum_, wc = w_comp_;
+                WindowWeight wa = a.weight_, wb = b.weight_, wsm = sm.weight_;
+                unsigned sla = a.slides_, slb = b.slides_, sls = sm.slides_;
+                Kahan s2 = sm.s_, w2 = sm.w_;
+                for (; i < end; ++i) {
+                    const double v = x[i];
+                    if (std::isnan(v) | !filled | (sla >= sliding::kRebuildEvery) | (slb >= sliding::kRebuildEvery))
+                        [[unlikely]] {
+                        at_pair = true;
+                        break;
+                    }
+                    const Pair o = {x[i - na], x[i - nb]};
+                    const Pair vv = {v, v};
+                    const Pair plain = ss;
+                    add(ss, sc, -o);
+                    add(ws, wc, -plain);
+                    add(ws, wc, nf * vv);
+                    add(ss, sc, vv);
+                    ++sla;
+                    ++slb;
+                    const Pair oo = o * o, in = vv * vv;
+                    const bool pa = wa.passes(oo[0], in[0]);
+                    const bool pb = wb.passes(oo[1], in[1]);
+                    const Pair comps = sc + wc;
+                    if (!(pa & pb & std::isfinite(comps[0]) & std::isfinite(comps[1]))) [[unlikely]] {
+                        if (!(pa & std::isfinite(comps[0])))
+                            pe[0] = a.settle(i, pa, wa, {ss[0], sc[0]}, {ws[0], wc[0]});
+                        if (!(pb & std::isfinite(comps[1])))
+                            pe[1] = b.settle(i, pb, wb, {ss[1], sc[1]}, {ws[1], wc[1]});
+                        if ((pe[0] != Event::none) | (pe[1] != Event::none)) {
+                            at_pair = true;
+                            break;
+                        }
+                    }
+                    const Pair both = ws / divisor;
+                    const double ai = both[0], bi = both[1];
+                    if (!std::isnan(ai) && !std::isnan(bi)) diff[i] = (ai + ai) - bi;
+                    const double d = diff[i];
+                    if (std::isnan(d) | !sfilled | (sls >= sliding::kRebuildEvery)) [[unlikely]] {
+                        at_pair = false;
+                        break;
+                    }
+                    const double plain2 = s2.sum;
+                    const double o2 = diff[i - ns];
+                    s2.sub(o2);
+                    w2.sub(plain2);
+                    w2.add(snf * d);
+                    s2.add(d);
+                    ++sls;
+                    const bool ps = wsm.passes(o2 * o2, d * d);
+                    if (!(ps & std::isfinite(s2.comp + w2.comp))) [[unlikely]] {
+                        se = sm.settle(i, ps, wsm, s2, w2);
+                        if (se != Event::none) {
+                            at_pair = false;
+                            break;
+                        }
+                    }
+                    r[i] = w2.sum / sdiv;
+                    smoothed = smoothed || !std::isnan(r[i]);
+                }
+                s_sum_ = ss, s_comp_ = sc, w_sum_ = ws, w_comp_ = wc;
+                a.weight_ = wa, b.weight_ = wb, sm.weight_ = wsm;
+                a.slides_ = sla, b.slides_ = slb, sm.slides_ = sls;
+                sm.s_ = s2, sm.w_ = w2;
+            }
+            if (i >= end) break;
+            if (at_pair) {
+                const Pair both = finish(i, pe);
+                const double ai = both[0], bi = both[1];
+                if (!std::isnan(ai) && !std::isnan(bi)) diff[i] = (ai + ai) - bi;
+                r[i] = sm.step(i);
+            } else {
+                r[i] = sm.finish(i, se);
+            }
+            smoothed = smoothed || !std::isnan(r[i]);
+            ++i;
+        }
+        return smoothed;
+    }
+
 private:
+    // The pair's bar where hull() stopped: its whole step, or the rest of an ordinary slide
+    // whose events the windows' settles gave.
+    [[gnu::noinline]] Pair finish(std::size_t i, const sliding::Event (&e)[2]) noexcept {
+        if ((e[0] == sliding::Event::none) & (e[1] == sliding::Event::none)) return step(i);
+        hand_over();
+        double r[2];
+#pragma GCC unroll 1
+        for (int l = 0; l < 2; ++l) r[l] = lane_[l].rare(i, e[l]);
+        take_back();
+        return Pair{r[0], r[1]};
+    }
+
     [[gnu::always_inline]] static void add(Pair& sum, Pair& comp, Pair v) noexcept {
         const Pair y = v - comp;
         const Pair t = sum + y;
@@ -308,7 +472,9 @@ Series ema_impl(std::span<const double> x, std::uint64_t period, double alpha) {
 Series wma_impl(std::span<const double> x, std::uint64_t period) {
     Series out(x.size(), NaN);
     WmaWindow window(x, period);
-    for (std::size_t i = 0; i < x.size(); ++i) out[i] = window.step(i);
+    sliding::Event stop;
+    for (std::size_t i = 0; (i = window.run(out.data(), i, x.size(), stop)) < x.size(); ++i)
+        out[i] = window.finish(i, stop);
     return out;
 }
 
@@ -356,14 +522,7 @@ Result<Series> hma(std::span<const double> values, std::uint64_t period) {
     Series diff(len, NaN), r(len, NaN);
     WmaPair ab(values, half, period);
     WmaWindow smooth(diff, root);
-    bool smoothed = false;
-    for (std::size_t i = 0; i < len; ++i) {
-        const auto both = ab.step(i);
-        const double ai = both[0], bi = both[1];
-        if (!std::isnan(ai) && !std::isnan(bi)) diff[i] = (ai + ai) - bi;
-        r[i] = smooth.step(i);
-        smoothed = smoothed || !std::isnan(r[i]);
-    }
+    const bool smoothed = ab.hull(diff.data(), r.data(), len, smooth);
     // Too short for the final smoothing: the intermediate line is the best there is.
     if (!smoothed) return diff;
     return r;

@@ -90,19 +90,64 @@ public:
         return rare(i, e);
     }
 
+    // A split loop: the windows' sums and weights copied into locals (local()), their ordinary
+    // slides taken by slide() in a loop that makes no call and reaches nothing else, so that
+    // they stay in registers even beside the take-over's paths; the first bar that needs more
+    // stops the loop, the state goes back (keep()), and finish() takes that bar out of line.
+    struct Local {
+        Kahan acc;
+        WindowWeight weight;
+        unsigned slides;
+    };
+    Local local() const noexcept { return {acc_, weight_, slides_}; }
+    void keep(const Local& l) noexcept { acc_ = l.acc, weight_ = l.weight, slides_ = l.slides; }
+
+    // The bar i as step() takes it when it is an ordinary slide (its value in out); false
+    // otherwise, with what finish() is to do (none: the whole step).
+    [[gnu::always_inline]] bool slide(Local& l, std::size_t i, double& out, sliding::Event& e) noexcept {
+        const double v = x_[i];
+        e = sliding::Event::none;
+        if (std::isnan(v) | (count_ < n_) | (l.slides >= sliding::kRebuildEvery - 1)) [[unlikely]]
+            return false;
+        ++l.slides;
+        l.acc.add(v);
+        const double o = x_[i - n_];
+        l.acc.sub(o);
+        const bool passes = l.weight.passes(std::fabs(o), std::fabs(v));
+        if (!(passes & std::isfinite(l.acc.comp))) [[unlikely]] {
+            e = settle(i, passes, l.weight, l.acc);
+            if (e != sliding::Event::none) return false;
+            out = read(i, l.acc.sum, l.weight);
+            return true;
+        }
+        if (!reading_.covers()) [[unlikely]] {
+            out = read(i, l.acc.sum, l.weight);
+            return true;
+        }
+        out = l.acc.sum / nf_;
+        return true;
+    }
+    [[gnu::noinline]] double finish(std::size_t i, sliding::Event e) noexcept {
+        return e == sliding::Event::none ? step(i) : rare(i, e);
+    }
+
 private:
     // What a slide that the weight did not pass, or that overflowed, asks for.
     [[gnu::always_inline]] sliding::Event settle(std::size_t i, bool passes) noexcept {
+        return settle(i, passes, weight_, acc_);
+    }
+    [[gnu::always_inline]] sliding::Event settle(std::size_t i, bool passes, WindowWeight& weight, const Kahan& acc) noexcept {
         if (beyond_.active()) return sliding::Event::slid;
-        const bool spoilt = !passes && weight_.settle_inline(std::fabs(x_[i]), [&, i] {
+        const bool spoilt = !passes && weight.settle_inline(std::fabs(x_[i]), [&, i] {
             return reading_.holds_nonzero(i + 1 - n_, i, [&](std::size_t k) { return x_[k]; });
         });
-        if (!finite()) return sliding::Event::overflowed;
+        if (!finite(acc, weight)) return sliding::Event::overflowed;
         return spoilt ? sliding::Event::rebuild : sliding::Event::none;
     }
 
-    bool finite() const noexcept {
-        return std::isfinite(acc_.sum) & std::isfinite(acc_.comp) & (weight_.sum <= std::numeric_limits<double>::max());
+    bool finite() const noexcept { return finite(acc_, weight_); }
+    static bool finite(const Kahan& acc, const WindowWeight& weight) noexcept {
+        return std::isfinite(acc.sum) & std::isfinite(acc.comp) & (weight.sum <= std::numeric_limits<double>::max());
     }
 
     // Every rebuild, and every path of a window beyond the range (utils/beyond_range.hpp), in
@@ -134,9 +179,9 @@ private:
 
     // The sum of the window ending at i as its window defines it; the clear case divides on
     // its own branch, which keeps the loops that run several windows as short as before.
-    [[gnu::always_inline]] double read(std::size_t i) noexcept {
-        const double sum = acc_.sum;
-        if (reading_.clear(sum, weight_.high())) return sum / nf_;
+    [[gnu::always_inline]] double read(std::size_t i) noexcept { return read(i, acc_.sum, weight_); }
+    [[gnu::always_inline]] double read(std::size_t i, double sum, const WindowWeight& weight) noexcept {
+        if (reading_.clear(sum, weight.high())) return sum / nf_;
         return reading_.look(i + 1 - n_, i, sum, [&](std::size_t k) { return x_[k]; }) / nf_;
     }
 

@@ -33,12 +33,12 @@ Series position_in_range(std::span<const double> x, const Series& hi, const Seri
 }
 
 // %K and %D side by side, %D trailing %K by a few bars so that the two compensated chains
-// overlap; k_step(t) and d_step(u) are the two averages' steps (d_step reads out.k, so %D
-// averages the unconfined %K). Then both lines are confined to 0..100: on every bar where
-// `raw` is null (every raw value lies in 0..100), else where every raw value of the line's
-// window (the last k_span, d_span of them) did, looked for only when a line left it.
-template <class KStep, class DStep>
-[[gnu::always_inline]] inline void confined_smoothing(std::size_t n, StochasticSeries& out, KStep k_step, DStep d_step,
+// overlap; k and d are the two averages (d reads out.k, so %D averages the unconfined %K).
+// Then both lines are confined to 0..100: on every bar where `raw` is null (every raw value
+// lies in 0..100), else where every raw value of the line's window (the last k_span, d_span
+// of them) did, looked for only when a line left it.
+[[gnu::always_inline]] inline void confined_smoothing(std::size_t n, StochasticSeries& out, utils::ma::SmaWindow& k,
+                                                      utils::ma::SmaWindow& d,
                                                       std::size_t d_period, const Series* raw, std::uint64_t k_span,
                                                       std::uint64_t d_span) {
     constexpr std::size_t lag = 8, block = 2048;
@@ -48,9 +48,39 @@ template <class KStep, class DStep>
     std::size_t done = 0;  // both lines are final below it
     for (std::size_t b = 0; b < n + lag; b += block) {
         const std::size_t e = b + block < n + lag ? b + block : n + lag;
+        // A split loop (utils::ma::SmaWindow::slide): ordinary slides on local copies of both
+        // sums, so that they stay in registers beside the windows' paths beyond the range; a
+        // bar that needs more stops it and is finished out of line.
         for (std::size_t t = b; t < e; ++t) {
-            if (t < n) out.k[t] = k_step(t);
-            if (t >= lag) out.d[t - lag] = d_step(t - lag);
+            auto kl = k.local();
+            auto dl = d.local();
+            utils::sliding::Event ev = utils::sliding::Event::none;
+            bool k_stopped = false, d_stopped = false;
+            for (; t < e; ++t) {
+                double v;
+                if (t < n) {
+                    if (!k.slide(kl, t, v, ev)) [[unlikely]] {
+                        k_stopped = true;
+                        break;
+                    }
+                    out.k[t] = v;
+                }
+                if (t >= lag) {
+                    if (!d.slide(dl, t - lag, v, ev)) [[unlikely]] {
+                        d_stopped = true;
+                        break;
+                    }
+                    out.d[t - lag] = v;
+                }
+            }
+            k.keep(kl);
+            d.keep(dl);
+            if (k_stopped) {
+                out.k[t] = k.finish(t, ev);
+                if (t >= lag) out.d[t - lag] = d.finish(t - lag, utils::sliding::Event::none);
+            } else if (d_stopped) {
+                out.d[t - lag] = d.finish(t - lag, ev);
+            }
         }
         const std::size_t d_final = e > lag ? e - lag : 0;
         const std::size_t settled = e == n + lag ? n : (d_final > d_period ? d_final - d_period : 0);
@@ -91,7 +121,7 @@ Result<StochasticSeries> stochastic(std::span<const double> high, std::span<cons
     StochasticSeries out{Series(n), Series(n)};
     utils::ma::SmaWindow k(raw, smooth_k), d(out.k, d_period);
     confined_smoothing(
-        n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
+        n, out, k, d,
         d_period, &raw, smooth_k, smooth_k + d_period - 1);
     return out;
 }
@@ -158,7 +188,7 @@ Result<StochasticSeries> stochastic_rsi(std::span<const double> close, std::uint
     // Every raw value is the RSI's position among the window's own RSI values, so it lies in
     // 0..100 and both lines are confined on every bar.
     confined_smoothing(
-        n, out, [&](std::size_t t) { return k.step(t); }, [&](std::size_t u) { return d.step(u); },
+        n, out, k, d,
         d_period, nullptr, 0, 0);
     return out;
 }
