@@ -436,6 +436,28 @@ template <class Rebuild, class Slide, class Exact, class Emit, class Bad>
     }
 }
 
+// Every window of a series: two whole stretches side by side while they last where `Pairs`
+// (a series free of NaN), the rest one window at a time. summed(i): the state of the window
+// ending at i summed afresh; result(state): its reading (`exact` within tolerance);
+// slide_pair(pair, i0, i1) and slide(state, i) move the windows one bar; emit(i, state,
+// reading). 1 <= p <= n.
+template <bool Pairs, class Summed, class Result, class SlidePair, class Slide, class Emit, class Bad>
+[[gnu::always_inline]] inline void sweep(std::size_t n, std::size_t p, Summed&& summed, Result&& result,
+                                         SlidePair&& slide_pair, Slide&& slide, Emit&& emit, Bad&& bad) {
+    std::size_t from = p - 1;
+    if constexpr (Pairs) {
+        from = walk_pairs(n, p, from, summed, result, slide_pair, emit, bad);
+        if (from >= n) return;
+    }
+    decltype(summed(from)) st{};
+    decltype(result(st)) r{};
+    walk(
+        n, p, from, [&](std::size_t i) __attribute__((always_inline)) { st = summed(i); },
+        [&](std::size_t i) __attribute__((always_inline)) { slide(st, i); },
+        [&] __attribute__((always_inline)) { return (r = result(st)).exact; },
+        [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, r); }, bad);
+}
+
 // The values x[end + 1 - p .. end], oldest first, for a state's rebuild.
 inline auto window_of(const double* x, std::size_t end, std::size_t p) noexcept {
     return [x, end, p](auto&& f) __attribute__((always_inline)) {

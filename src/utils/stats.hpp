@@ -430,34 +430,18 @@ void block_extremes(const R& rule, std::size_t n, std::size_t period, Emit&& emi
 template <bool Nan, class Emit>
 void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
     const double* x = values.data();
-    const std::size_t n = values.size();
     const moments::Span w(period);
-    const auto bad = [x](std::size_t k) { return moments::too_large(x[k]); };
-    std::size_t from = period - 1;
-    if constexpr (!Nan) {
-        using moments::Pair;
-        from = moments::walk_pairs(
-            n, period, from,
-            [&](std::size_t i) __attribute__((always_inline)) {
-                return moments::Spread<false>::summed(moments::window_of(x, i, period));
-            },
-            [&](const auto& st) __attribute__((always_inline)) { return st.centred(w); },
-            [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
-                st.slide(Pair{x[i0 - period], x[i1 - period]}, Pair{x[i0], x[i1]});
-            },
-            emit, bad);
-        if (from >= n) return;
-    }
-    moments::Spread<Nan> st;
-    moments::Centred<> c{};
-    moments::walk(
-        n, period, from,
+    moments::sweep<!Nan>(
+        values.size(), period,
         [&](std::size_t i) __attribute__((always_inline)) {
-            st = moments::Spread<Nan>::summed(moments::window_of(x, i, period));
+            return moments::Spread<Nan>::summed(moments::window_of(x, i, period));
         },
-        [&](std::size_t i) __attribute__((always_inline)) { st.slide(x[i - period], x[i]); },
-        [&] __attribute__((always_inline)) { return (c = st.centred(w)).exact; },
-        [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, c); }, bad);
+        [&](const auto& st) __attribute__((always_inline)) { return st.centred(w); },
+        [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
+            st.slide(moments::Pair{x[i0 - period], x[i1 - period]}, moments::Pair{x[i0], x[i1]});
+        },
+        [&](auto& st, std::size_t i) __attribute__((always_inline)) { st.slide(x[i - period], x[i]); }, emit,
+        [x](std::size_t k) { return moments::too_large(x[k]); });
 }
 
 // The same over two series of at least `period` bars each (the first n): emit(i, const
@@ -467,75 +451,46 @@ template <bool Nan, class Emit>
 void co_spreads(std::span<const double> a, std::span<const double> b, std::size_t n, std::size_t period, Emit&& emit) {
     const double *x = a.data(), *y = b.data();
     const moments::Span w(period);
-    const auto bad = [x, y](std::size_t k) { return moments::too_large(x[k]) || moments::too_large(y[k]); };
-    std::size_t from = period - 1;
-    if constexpr (!Nan) {
-        using moments::Pair;
-        from = moments::walk_pairs(
-            n, period, from,
-            [&](std::size_t i) __attribute__((always_inline)) {
-                return moments::CoSpread<false>::summed(moments::window_of(x, y, i, period));
-            },
-            [&](const auto& st) __attribute__((always_inline)) { return st.moments(w); },
-            [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
-                st.slide(Pair{x[i0 - period], x[i1 - period]}, Pair{y[i0 - period], y[i1 - period]}, Pair{x[i0], x[i1]},
-                         Pair{y[i0], y[i1]});
-            },
-            emit, bad);
-        if (from >= n) return;
-    }
-    moments::CoSpread<Nan> st;
-    typename moments::CoSpread<Nan>::Moments m{};
-    moments::walk(
-        n, period, from,
+    using moments::Pair;
+    moments::sweep<!Nan>(
+        n, period,
         [&](std::size_t i) __attribute__((always_inline)) {
-            st = moments::CoSpread<Nan>::summed(moments::window_of(x, y, i, period));
+            return moments::CoSpread<Nan>::summed(moments::window_of(x, y, i, period));
         },
-        [&](std::size_t i) __attribute__((always_inline)) { st.slide(x[i - period], y[i - period], x[i], y[i]); },
-        [&] __attribute__((always_inline)) { return (m = st.moments(w)).exact; },
-        [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, m); }, bad);
+        [&](const auto& st) __attribute__((always_inline)) { return st.moments(w); },
+        [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
+            st.slide(Pair{x[i0 - period], x[i1 - period]}, Pair{y[i0 - period], y[i1 - period]}, Pair{x[i0], x[i1]},
+                     Pair{y[i0], y[i1]});
+        },
+        [&](auto& st, std::size_t i) __attribute__((always_inline)) {
+            st.slide(x[i - period], y[i - period], x[i], y[i]);
+        },
+        emit, [x, y](std::size_t k) { return moments::too_large(x[k]) || moments::too_large(y[k]); });
 }
 
 // Every window's least-squares line, abscissa 0 (oldest) .. period - 1: emit(i, const
-// moments::LineSpread<Nan>::Fit&) for every window that holds no NaN. Without NaN, the
-// stretches (moments::kStretch) run two at a time, one per half of a vector register, each
-// half doing exactly what the window alone would. 2 <= period <= len.
+// moments::LineSpread<Nan>::Fit&) for every window that holds no NaN. 2 <= period <= len.
 template <bool Nan, class Emit>
 void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit) {
     const double* x = values.data();
-    const std::size_t n = values.size(), pn = static_cast<std::size_t>(period);
+    const std::size_t pn = static_cast<std::size_t>(period);
     const LineConstants k(period);
     const moments::Span w(pn);
     const double last_pos = k.p - 1.0;
-    const auto bad = [x](std::size_t j) { return moments::too_large(x[j]); };
-    std::size_t from = pn - 1;
-    if constexpr (!Nan) {
-        using moments::Pair;
-        from = moments::walk_pairs(
-            n, pn, from,
-            [&](std::size_t i) __attribute__((always_inline)) {
-                return moments::LineSpread<false>::summed(moments::window_of(x, i, pn));
-            },
-            [&](const auto& st) __attribute__((always_inline)) { return st.fit(k, w); },
-            [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
-                st.slide(Pair{x[i0 - pn], x[i1 - pn]}, Pair{x[i0], x[i1]}, last_pos);
-            },
-            [&](std::size_t i, const auto&, const auto& f) __attribute__((always_inline)) { emit(i, f); }, bad);
-        if (from >= n) return;
-    }
-    moments::LineSpread<Nan> st;
-    typename moments::LineSpread<Nan>::Fit f{};
-    moments::walk(
-        n, pn, from,
+    moments::sweep<!Nan>(
+        values.size(), pn,
         [&](std::size_t i) __attribute__((always_inline)) {
-            st = moments::LineSpread<Nan>::summed(moments::window_of(x, i, pn));
+            return moments::LineSpread<Nan>::summed(moments::window_of(x, i, pn));
         },
-        [&](std::size_t i) __attribute__((always_inline)) { st.slide(x[i - pn], x[i], last_pos); },
-        [&] __attribute__((always_inline)) { return (f = st.fit(k, w)).exact; },
-        [&](std::size_t i) __attribute__((always_inline)) {
-            if (!Nan || st.y.nans == 0) emit(i, f);
+        [&](const auto& st) __attribute__((always_inline)) { return st.fit(k, w); },
+        [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
+            st.slide(moments::Pair{x[i0 - pn], x[i1 - pn]}, moments::Pair{x[i0], x[i1]}, last_pos);
         },
-        bad);
+        [&](auto& st, std::size_t i) __attribute__((always_inline)) { st.slide(x[i - pn], x[i], last_pos); },
+        [&](std::size_t i, const auto& st, const auto& f) __attribute__((always_inline)) {
+            if (st.y.nans == 0) emit(i, f);
+        },
+        [x](std::size_t j) { return moments::too_large(x[j]); });
 }
 
 // line_fits with Nan as the values need.
