@@ -66,6 +66,25 @@ public:
     }
 };
 
+// A weighted mean's ordinary slide: o leaves and v enters its plain sum s and weighted sum w
+// (nf the newest weight). True when it needs nothing more: the weight (of the squares)
+// passes it and neither sum overflowed. Every slide passes the plain sum's rounding on to the
+// weighted one, which gathers it for up to a thousand slides, so a value outweighing the
+// window, or an overflowed sum, would spoil the windows after it: those rebuild at once.
+// (Compensations are tiny beside their sums: their sum overflows only when one has.) Forced
+// inline: its sums are the caller's locals, which stay in registers.
+[[gnu::always_inline]] inline bool wma_slide(Kahan& s, Kahan& w, WindowWeight& weight, unsigned& slides, double o,
+                                             double v, double nf, bool& passes) noexcept {
+    const double plain = s.sum;
+    s.sub(o);
+    w.sub(plain);
+    w.add(nf * v);
+    s.add(v);
+    ++slides;
+    passes = weight.passes(o * o, v * v);
+    return passes & std::isfinite(s.comp + w.comp);
+}
+
 // One weighted-mean window over a series that may still be growing: step(i) reads x[i]
 // and, on a slide, x[i - n]. Several windows (the Hull average's three) run in one pass.
 class WmaWindow {
@@ -112,15 +131,8 @@ public:
             const double v = x[i];
             if (std::isnan(v) | (slides >= sliding::kRebuildEvery)) [[unlikely]]
                 break;
-            const double plain = s.sum;
-            const double o = x[i - n];
-            s.sub(o);
-            w.sub(plain);
-            w.add(nf * v);
-            s.add(v);
-            ++slides;
-            const bool passes = weight.passes(o * o, v * v);
-            if (!(passes & std::isfinite(s.comp + w.comp))) [[unlikely]] {
+            bool passes;
+            if (!wma_slide(s, w, weight, slides, x[i - n], v, nf, passes)) [[unlikely]] {
                 stop = settle(i, passes, weight, s, w);
                 if (stop != sliding::Event::none) break;
             }
@@ -138,20 +150,8 @@ public:
 private:
     // An ordinary slide to the window ending at i, entering v; what it asks for besides.
     [[gnu::always_inline]] sliding::Event slide(std::size_t i, double v) noexcept {
-        const double plain = s_.sum;
-        const double o = x_[i - n_];
-        s_.sub(o);
-        w_.sub(plain);
-        w_.add(nf_ * v);
-        s_.add(v);
-        ++slides_;
-        // An overflowed sum, or one that held a value outweighing the window, would spoil the
-        // windows after it: rebuild it at once. The weight is of the squares: every slide
-        // passes the plain sum's rounding on to the weighted one, which gathers it for up to a
-        // thousand slides. (Compensations are tiny beside their sums: their sum overflows only
-        // when one of them has.)
-        const bool passes = weight_.passes(o * o, v * v);
-        if (passes & std::isfinite(s_.comp + w_.comp)) [[likely]] return sliding::Event::none;
+        bool passes;
+        if (wma_slide(s_, w_, weight_, slides_, x_[i - n_], v, nf_, passes)) [[likely]] return sliding::Event::none;
         return settle(i, passes);
     }
 
@@ -288,19 +288,9 @@ public:
                     e[l] = w.slide(i, v);
             }
         } else {
-            const Pair o = {a.x_[i - a.n_], b.x_[i - b.n_]};
-            const Pair vv = {v, v};
-            const Pair plain = s_sum_;
-            add(s_sum_, s_comp_, -o);
-            add(w_sum_, w_comp_, -plain);
-            add(w_sum_, w_comp_, nf_ * vv);
-            add(s_sum_, s_comp_, vv);
-            ++a.slides_;
-            ++b.slides_;
-            const Pair oo = o * o, in = vv * vv;
-            const bool pa = a.weight_.passes(oo[0], in[0]);
-            const bool pb = b.weight_.passes(oo[1], in[1]);
-            const Pair comps = s_comp_ + w_comp_;
+            bool pa, pb;
+            const Pair comps = slide_both(s_sum_, s_comp_, w_sum_, w_comp_, a.weight_, b.weight_, a.slides_, b.slides_,
+                                          Pair{a.x_[i - a.n_], b.x_[i - b.n_]}, v, nf_, pa, pb);
             if (pa & pb & std::isfinite(comps[0]) & std::isfinite(comps[1])) [[likely]] return w_sum_ / divisor_;
             hand_over();
             e[0] = pa & std::isfinite(comps[0]) ? sliding::Event::none : a.settle(i, pa);
@@ -347,19 +337,8 @@ public:
                         at_pair = true;
                         break;
                     }
-                    const Pair o = {x[i - na], x[i - nb]};
-                    const Pair vv = {v, v};
-                    const Pair plain = ss;
-                    add(ss, sc, -o);
-                    add(ws, wc, -plain);
-                    add(ws, wc, nf * vv);
-                    add(ss, sc, vv);
-                    ++sla;
-                    ++slb;
-                    const Pair oo = o * o, in = vv * vv;
-                    const bool pa = wa.passes(oo[0], in[0]);
-                    const bool pb = wb.passes(oo[1], in[1]);
-                    const Pair comps = sc + wc;
+                    bool pa, pb;
+                    const Pair comps = slide_both(ss, sc, ws, wc, wa, wb, sla, slb, Pair{x[i - na], x[i - nb]}, v, nf, pa, pb);
                     if (!(pa & pb & std::isfinite(comps[0]) & std::isfinite(comps[1]))) [[unlikely]] {
                         if (!(pa & std::isfinite(comps[0])))
                             pe[0] = a.settle(i, pa, wa, {ss[0], sc[0]}, {ws[0], wc[0]});
@@ -378,15 +357,8 @@ public:
                         at_pair = false;
                         break;
                     }
-                    const double plain2 = s2.sum;
-                    const double o2 = diff[i - ns];
-                    s2.sub(o2);
-                    w2.sub(plain2);
-                    w2.add(snf * d);
-                    s2.add(d);
-                    ++sls;
-                    const bool ps = wsm.passes(o2 * o2, d * d);
-                    if (!(ps & std::isfinite(s2.comp + w2.comp))) [[unlikely]] {
+                    bool ps;
+                    if (!wma_slide(s2, w2, wsm, sls, diff[i - ns], d, snf, ps)) [[unlikely]] {
                         se = sm.settle(i, ps, wsm, s2, w2);
                         if (se != Event::none) {
                             at_pair = false;
@@ -434,6 +406,26 @@ private:
         const Pair t = sum + y;
         comp = (t - sum) - y;
         sum = t;
+    }
+
+    // Both windows' ordinary slide, each half exactly WmaWindow's (wma_slide): o leaves and v
+    // enters the plain sums s and the weighted sums w. pa and pb: each weight passed it. The
+    // compensations' sum: finite in a half unless that half overflowed.
+    [[gnu::always_inline]] static Pair slide_both(Pair& s, Pair& sc, Pair& w, Pair& wc, WindowWeight& wa,
+                                                  WindowWeight& wb, unsigned& sla, unsigned& slb, Pair o, double v,
+                                                  Pair nf, bool& pa, bool& pb) noexcept {
+        const Pair vv = {v, v};
+        const Pair plain = s;
+        add(s, sc, -o);
+        add(w, wc, -plain);
+        add(w, wc, nf * vv);
+        add(s, sc, vv);
+        ++sla;
+        ++slb;
+        const Pair oo = o * o, in = vv * vv;
+        pa = wa.passes(oo[0], in[0]);
+        pb = wb.passes(oo[1], in[1]);
+        return sc + wc;
     }
 
     [[gnu::always_inline]] void hand_over() noexcept {

@@ -45,8 +45,8 @@ using pairs::root;
 using pairs::select;
 
 // A window's stretch, the windows from one scheduled rebuild to the next: that of its
-// Win::Schedule where it declares one (the least-squares sums rebuild after 1000 slides, not
-// on the 1000th), else that of sliding::OnEveryThousandth.
+// Win::Schedule where it declares one (a schedule that rebuilds after 1000 slides, not on the
+// 1000th), else that of sliding::OnEveryThousandth.
 template <class Win>
 constexpr std::size_t stretch_of() noexcept {
     if constexpr (requires { typename Win::Schedule; }) {
