@@ -70,11 +70,9 @@ using Cond = typename CondOf<V>::type;
 inline double mag(double x) noexcept { return std::fabs(x); }
 inline Pair mag(Pair x) noexcept { return pairs::abs(x); }
 inline bool all_of(bool a, bool b) noexcept { return a & b; }
-template <class A, class B>
-    requires(!std::is_same_v<A, bool>)
-inline pairs::Mask all_of(A a, B b) noexcept {
-    return reinterpret_cast<pairs::Mask>(a) & reinterpret_cast<pairs::Mask>(b);
-}
+inline pairs::Mask all_of(pairs::Mask a, pairs::Mask b) noexcept { return pairs::both_of(a, b); }
+inline bool within(double a, double b) noexcept { return a <= b; }
+inline pairs::Mask within(Pair a, Pair b) noexcept { return pairs::le(a, b); }
 
 // Windows from one summing afresh to the next, whatever the bounds say: the windows are cut
 // into stretches of this many from the first, each summed afresh at its start, so that the
@@ -144,7 +142,7 @@ template <class V>
     const V m2 = s2.v - s1.v * (s1.v * w.inv_p);
     const V e1 = s1.error();
     const V e2 = s2.error() + (mag(s1.v) * 2.0 + e1) * (e1 * w.inv_p);
-    return {m2, all_of(e2 <= m2 * w.tol, e1 * e1 <= m2 * (w.tol2 * w.p))};
+    return {m2, all_of(within(e2, m2 * w.tol), within(e1 * e1, m2 * (w.tol2 * w.p)))};
 }
 
 // One series: Σd and Σd² over the window, d = x - c. With Nan, NaN values count apart and
@@ -233,7 +231,7 @@ struct CoSpread {
         const V cxy = sxy.v - x.s1.v * y.s1.v * w.inv_p;  // symmetric in x and y
         const V ex = x.s1.error(), ey = y.s1.error();
         const V e = sxy.error() + (mag(x.s1.v) * ey + mag(y.s1.v) * ex + ex * ey) * w.inv_p;
-        return {cx.m2, cy.m2, cxy, all_of(all_of(cx.exact, cy.exact), e * e <= (cx.m2 * cy.m2) * w.tol2)};
+        return {cx.m2, cy.m2, cxy, all_of(all_of(cx.exact, cy.exact), within(e * e, (cx.m2 * cy.m2) * w.tol2))};
     }
 };
 
@@ -266,12 +264,15 @@ struct LineSpread {
     template <class ForEach>
     [[gnu::always_inline]] static LineSpread summed(ForEach for_each) noexcept {
         LineSpread r;
-        r.y = Spread<Nan>::summed(for_each);
+        r.y.c = origin_of(for_each);
         double j = 0.0;
         for_each([&r, &j](double v) __attribute__((always_inline)) {
-            const double t = j * r.y.dev(v);
-            r.sjy.add(t);
-            r.sjy.g += std::fabs(t);  // the product's rounding stays in the sum
+            r.y.nans += Spread<Nan>::is_nan(v);
+            const double d = r.y.dev(v), t = j * d;
+            r.y.s1.add(d);
+            r.y.s2.add(d * d);
+            r.sjy.v += t;
+            r.sjy.g += mag(r.sjy.v) + mag(t);  // the product's rounding stays in the sum
             j += 1.0;
         });
         return r;
@@ -291,7 +292,7 @@ struct LineSpread {
         const V slope = sxy_c * k.inv_sxx;
         const V e = sjy.error() + y.s1.error() * k.mean_x;
         const V intercept = y.mean(y.s1.v * w.inv_p - slope * k.mean_x);
-        return {slope, intercept, sxy_c, c.m2, all_of(c.exact, e * e <= c.m2 * (w.tol2 * k.sxx))};
+        return {slope, intercept, sxy_c, c.m2, all_of(c.exact, within(e * e, c.m2 * (w.tol2 * k.sxx)))};
     }
 };
 
@@ -386,7 +387,7 @@ template <class Summed, class Result, class SlidePair, class Emit, class Bad>
             const std::size_t at[2] = {start[0] + t, start[1] + t};
             slide(st, at[0], at[1]);
             auto r = result(st);
-            if (const int off = pairs::halves(~r.exact)) [[unlikely]] {
+            if (const int off = 3 & ~pairs::halves(r.exact)) [[unlikely]] {
                 for (int j = 0; j < 2; ++j) {
                     if (!((off >> j) & 1) || at[j] < hold[j]) continue;
                     fast_path::taken_rarely<"moments_afresh">();

@@ -60,6 +60,24 @@ inline Pair max(Pair a, Pair b) noexcept {
 #endif
 }
 
+// a <= b in each half, and both of two such masks. GCC keeps a portable comparison as a
+// vector of truth values and, asked for MOVMSKPD of it, rebuilds each half from its lowest
+// bit (ten instructions); on x86 the instructions are asked for by name.
+inline Mask le(Pair a, Pair b) noexcept {
+#if defined(__SSE2__)
+    return reinterpret_cast<Mask>(__builtin_ia32_cmplepd(a, b));
+#else
+    return a <= b;
+#endif
+}
+inline Mask both_of(Mask a, Mask b) noexcept {
+#if defined(__SSE2__)
+    return reinterpret_cast<Mask>(__builtin_ia32_andpd(reinterpret_cast<Pair>(a), reinterpret_cast<Pair>(b)));
+#else
+    return a & b;
+#endif
+}
+
 // Whether a comparison held in either half: on x86 by MOVMSKPD, which GCC does not find for
 // the portable form (five instructions, not two). Elsewhere the lowest bit tells, as a
 // comparison's halves are all ones or zero: GCC keeps an or of two comparisons as a vector

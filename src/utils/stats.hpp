@@ -501,11 +501,18 @@ void line_fits_of(std::span<const double> values, std::uint64_t period, Emit&& e
 // loop without a NaN test where there is none to meet.
 template <class F, class... Spans>
 decltype(auto) by_nan(F&& f, const Spans&... series) {
-    bool any = false;
+    // Two values a step: the scalar form is a compare and a flag per value, as long as a slide.
+    pairs::Mask nan{0, 0};
+    bool odd = false;
     ([&](std::span<const double> v) {
-        for (const double x : v) any |= x != x;
+        const std::size_t n = v.size(), pairs = n & ~std::size_t{1};
+        for (std::size_t i = 0; i < pairs; i += 2) {
+            const pairs::Pair x = pairs::load(v.data() + i);
+            nan |= x != x;
+        }
+        if (n != pairs) odd |= v[n - 1] != v[n - 1];
     }(series), ...);
-    return any ? f(std::true_type{}) : f(std::false_type{});
+    return odd || pairs::any(nan) ? f(std::true_type{}) : f(std::false_type{});
 }
 
 template <class Emit>
