@@ -90,23 +90,112 @@ struct Span {
         : p(static_cast<double>(period)), inv_p(1.0 / p), tol(tolerance(period)), tol2(tol * tol) {}
 };
 
-// The origin of a window's deviations: the value nearest its mean, of the non-NaN values that
-// for_each(f) visits oldest first (0.0 where there are none).
+// A window summed afresh is visited oldest first: visit(f) calls f on each value (or pair of
+// values, for two series), visit.twos(two, one) calls two(a, b) on each pair of neighbours
+// and one(a) on a last one left alone. Summing afresh runs two chains of additions, one for
+// each value of a pair, so that each addition waits for every other value only.
+
+// The values x[end + 1 - p .. end].
+struct WindowOf {
+    const double* x;
+    std::size_t first, end;
+    template <class F>
+    [[gnu::always_inline]] void operator()(F&& f) const {
+        for (std::size_t k = first; k <= end; ++k) f(x[k]);
+    }
+    template <class Two, class One>
+    [[gnu::always_inline]] void twos(Two&& two, One&& one) const {
+        std::size_t k = first;
+        for (; k < end; k += 2) two(x[k], x[k + 1]);
+        if (k == end) one(x[k]);
+    }
+};
+inline WindowOf window_of(const double* x, std::size_t end, std::size_t p) noexcept { return {x, end + 1 - p, end}; }
+
+// The pairs (a[k], b[k]) for k in end + 1 - p .. end.
+struct WindowsOf {
+    const double *a, *b;
+    std::size_t first, end;
+    template <class F>
+    [[gnu::always_inline]] void operator()(F&& f) const {
+        for (std::size_t k = first; k <= end; ++k) f(a[k], b[k]);
+    }
+    template <class Two, class One>
+    [[gnu::always_inline]] void twos(Two&& two, One&& one) const {
+        std::size_t k = first;
+        for (; k < end; k += 2) two(a[k], b[k], a[k + 1], b[k + 1]);
+        if (k == end) one(a[k], b[k]);
+    }
+};
+inline WindowsOf window_of(const double* a, const double* b, std::size_t end, std::size_t p) noexcept {
+    return {a, b, end + 1 - p, end};
+}
+
+// One series of a window of two.
+template <int Side, class Visit>
+struct SideOf {
+    const Visit& visit;
+    static double of(double a, double b) noexcept { return Side == 0 ? a : b; }
+    template <class F>
+    [[gnu::always_inline]] void operator()(F&& f) const {
+        visit([&](double a, double b) __attribute__((always_inline)) { f(of(a, b)); });
+    }
+    template <class Two, class One>
+    [[gnu::always_inline]] void twos(Two&& two, One&& one) const {
+        visit.twos([&](double a0, double b0, double a1, double b1)
+                       __attribute__((always_inline)) { two(of(a0, b0), of(a1, b1)); },
+                   [&](double a, double b) __attribute__((always_inline)) { one(of(a, b)); });
+    }
+};
+
+// The values at(0) .. at(n - 1).
+template <class At>
+struct Indexed {
+    At at;
+    std::size_t n;
+    template <class F>
+    [[gnu::always_inline]] void operator()(F&& f) const {
+        for (std::size_t k = 0; k < n; ++k) f(at(k));
+    }
+    template <class Two, class One>
+    [[gnu::always_inline]] void twos(Two&& two, One&& one) const {
+        std::size_t k = 0;
+        for (; k + 1 < n; k += 2) two(at(k), at(k + 1));
+        if (k + 1 == n) one(at(k));
+    }
+};
+template <class At>
+Indexed<At> indexed(std::size_t n, At at) noexcept {
+    return {at, n};
+}
+
+// The origin of a window's deviations: a value nearest its mean,
+// of the non-NaN values that for_each(f) visits oldest first (0.0 where there are none).
 template <class ForEach>
 [[gnu::always_inline]] inline double origin_of(ForEach&& for_each) noexcept {
     constexpr double down = 0x1p-64;  // the mean of values near the top of the range stays finite
-    double sum = 0.0, count = 0.0;
-    for_each([&](double x) __attribute__((always_inline)) {
-        if (x == x) sum += x * down, count += 1.0;
-    });
+    double sum[2] = {0.0, 0.0}, count = 0.0;
+    auto add = [&](int j, double x) __attribute__((always_inline)) {
+        sum[j] += x == x ? x * down : 0.0;
+        count += x == x ? 1.0 : 0.0;
+    };
+    for_each.twos([&](double a, double b) __attribute__((always_inline)) { add(0, a), add(1, b); },
+                  [&](double a) __attribute__((always_inline)) { add(0, a); });
     if (count == 0.0) return 0.0;
-    const double mean = sum / count;
-    double best = std::numeric_limits<double>::infinity(), c = 0.0;
-    for_each([&](double x) __attribute__((always_inline)) {
+    const double mean = (sum[0] + sum[1]) / count;
+    // The nearest of the values at even positions and of those at odd ones (the first found of
+    // each); a tie between the two goes to the even one.
+    constexpr double kNone = std::numeric_limits<double>::infinity();
+    double best[2] = {kNone, kNone}, c[2] = {0.0, 0.0};
+    auto near = [&](int j, double x) __attribute__((always_inline)) {
         const double dist = std::fabs(x * down - mean);
-        if (dist < best) best = dist, c = x;  // false for NaN
-    });
-    return c;
+        const bool closer = dist < best[j];  // false for NaN
+        c[j] = closer ? x : c[j];
+        best[j] = closer ? dist : best[j];
+    };
+    for_each.twos([&](double a, double b) __attribute__((always_inline)) { near(0, a), near(1, b); },
+                  [&](double a) __attribute__((always_inline)) { near(0, a); });
+    return best[1] < best[0] ? c[1] : c[0];
 }
 
 // A running sum and the total g of the magnitudes whose rounding it holds (its error is at
@@ -119,6 +208,12 @@ struct Sum {
     [[gnu::always_inline]] void add(V t) noexcept {
         v += t;
         g += mag(v);
+    }
+    // Two sums of parts of a window as one.
+    static Sum joined(const Sum& a, const Sum& b) noexcept {
+        Sum r{a.v + b.v, a.g + b.g};
+        r.g += mag(r.v);
+        return r;
     }
     // A slide: t = in - out, formed here.
     [[gnu::always_inline]] void slide(V in, V out) noexcept {
@@ -165,12 +260,17 @@ struct Spread {
     [[gnu::always_inline]] static Spread summed(ForEach for_each) noexcept {
         Spread r;
         r.c = origin_of(for_each);
-        for_each([&r](double x) __attribute__((always_inline)) {
+        Sum<> s1[2], s2[2];
+        auto add = [&](int j, double x) __attribute__((always_inline)) {
             r.nans += is_nan(x);
             const double d = r.dev(x);
-            r.s1.add(d);
-            r.s2.add(d * d);
-        });
+            s1[j].add(d);
+            s2[j].add(d * d);
+        };
+        for_each.twos([&](double a, double b) __attribute__((always_inline)) { add(0, a), add(1, b); },
+                      [&](double a) __attribute__((always_inline)) { add(0, a); });
+        r.s1 = Sum<>::joined(s1[0], s1[1]);
+        r.s2 = Sum<>::joined(s2[0], s2[1]);
         return r;
     }
     [[gnu::always_inline]] void slide(V out, V in) noexcept {
@@ -199,19 +299,24 @@ struct CoSpread {
     template <class ForEach>
     [[gnu::always_inline]] static CoSpread summed(ForEach for_each) noexcept {
         CoSpread r;
-        r.x.c = origin_of([&](auto&& f) __attribute__((always_inline)) {
-            for_each([&](double a, double) __attribute__((always_inline)) { f(a); });
-        });
-        r.y.c = origin_of([&](auto&& f) __attribute__((always_inline)) {
-            for_each([&](double, double b) __attribute__((always_inline)) { f(b); });
-        });
-        for_each([&r](double a, double b) __attribute__((always_inline)) {
+        r.x.c = origin_of(SideOf<0, ForEach>{for_each});
+        r.y.c = origin_of(SideOf<1, ForEach>{for_each});
+        Sum<> s[2][5];
+        auto add = [&](int j, double a, double b) __attribute__((always_inline)) {
             r.x.nans += Spread<Nan>::is_nan(a) | Spread<Nan>::is_nan(b);
             const double da = r.x.dev(a), db = r.y.dev(b);
-            r.x.s1.add(da), r.x.s2.add(da * da);
-            r.y.s1.add(db), r.y.s2.add(db * db);
-            r.sxy.add(da * db);
-        });
+            s[j][0].add(da), s[j][1].add(da * da);
+            s[j][2].add(db), s[j][3].add(db * db);
+            s[j][4].add(da * db);
+        };
+        for_each.twos(
+            [&](double a0, double b0, double a1, double b1) __attribute__((always_inline)) {
+                add(0, a0, b0), add(1, a1, b1);
+            },
+            [&](double a, double b) __attribute__((always_inline)) { add(0, a, b); });
+        r.x.s1 = Sum<>::joined(s[0][0], s[1][0]), r.x.s2 = Sum<>::joined(s[0][1], s[1][1]);
+        r.y.s1 = Sum<>::joined(s[0][2], s[1][2]), r.y.s2 = Sum<>::joined(s[0][3], s[1][3]);
+        r.sxy = Sum<>::joined(s[0][4], s[1][4]);
         return r;
     }
     [[gnu::always_inline]] void slide(V out_a, V out_b, V in_a, V in_b) noexcept {
@@ -265,16 +370,25 @@ struct LineSpread {
     [[gnu::always_inline]] static LineSpread summed(ForEach for_each) noexcept {
         LineSpread r;
         r.y.c = origin_of(for_each);
-        double j = 0.0;
-        for_each([&r, &j](double v) __attribute__((always_inline)) {
+        Sum<> s1[2], s2[2], sjy[2];
+        double pos = 0.0;
+        auto add = [&](int j, double v) __attribute__((always_inline)) {
             r.y.nans += Spread<Nan>::is_nan(v);
-            const double d = r.y.dev(v), t = j * d;
-            r.y.s1.add(d);
-            r.y.s2.add(d * d);
-            r.sjy.v += t;
-            r.sjy.g += mag(r.sjy.v) + mag(t);  // the product's rounding stays in the sum
-            j += 1.0;
-        });
+            const double d = r.y.dev(v), t = (pos + j) * d;
+            s1[j].add(d);
+            s2[j].add(d * d);
+            sjy[j].v += t;
+            sjy[j].g += mag(sjy[j].v) + mag(t);  // the product's rounding stays in the sum
+        };
+        for_each.twos(
+            [&](double a, double b) __attribute__((always_inline)) {
+                add(0, a), add(1, b);
+                pos += 2.0;
+            },
+            [&](double a) __attribute__((always_inline)) { add(0, a); });
+        r.y.s1 = Sum<>::joined(s1[0], s1[1]);
+        r.y.s2 = Sum<>::joined(s2[0], s2[1]);
+        r.sjy = Sum<>::joined(sjy[0], sjy[1]);
         return r;
     }
     [[gnu::always_inline]] void slide(V out, V in, double last_pos) noexcept {
@@ -457,18 +571,6 @@ template <bool Pairs, class Summed, class Result, class SlidePair, class Slide, 
         [&](std::size_t i) __attribute__((always_inline)) { slide(st, i); },
         [&] __attribute__((always_inline)) { return (r = result(st)).exact; },
         [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, r); }, bad);
-}
-
-// The values x[end + 1 - p .. end], oldest first, for a state's rebuild.
-inline auto window_of(const double* x, std::size_t end, std::size_t p) noexcept {
-    return [x, end, p](auto&& f) __attribute__((always_inline)) {
-        for (std::size_t k = end + 1 - p; k <= end; ++k) f(x[k]);
-    };
-}
-inline auto window_of(const double* a, const double* b, std::size_t end, std::size_t p) noexcept {
-    return [a, b, end, p](auto&& f) __attribute__((always_inline)) {
-        for (std::size_t k = end + 1 - p; k <= end; ++k) f(a[k], b[k]);
-    };
 }
 
 }  // namespace vorn::utils::moments

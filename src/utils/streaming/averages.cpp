@@ -90,7 +90,8 @@ Result<OnlineBollingerBands> OnlineBollingerBands::create(std::uint64_t period, 
 }
 
 void OnlineBollingerBands::rebuild(std::uint64_t i) noexcept {
-    spread_ = moments::Spread<false>::summed([this](auto&& f) { window_.for_each(f); });
+    spread_ = moments::Spread<false>::summed(
+        moments::indexed(static_cast<std::size_t>(window_.size()), [this](std::size_t k) { return window_.at(k); }));
     centred_ = spread_.centred(span_);
     if (!centred_.exact)
         hold_ = moments::held_until(i, period_, [this](std::uint64_t k) { return moments::too_large(window_.pushed_at(k)); });
