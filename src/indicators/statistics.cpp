@@ -66,10 +66,11 @@ Series var_impl(std::span<const double> values, std::uint64_t period) {
 // The newest value's distance from the window's mean in population deviations, taken from
 // its deviation; 0.0 on a window without spread.
 Series zscore_impl(std::span<const double> values, std::uint64_t period) {
-    const double p = static_cast<double>(period);
-    return each_spread(values, period, [&, p](std::size_t i, const auto& s, const moments::Centred<>& c) {
+    // By the reciprocal of p: three divisions a window would pace the loop.
+    const double inv_p = 1.0 / static_cast<double>(period);
+    return each_spread(values, period, [&, inv_p](std::size_t i, const auto& s, const moments::Centred<>& c) {
         if (!(c.m2 > 0.0)) return 0.0;
-        return (s.dev(values[i]) - s.s1.v / p) / std::sqrt(c.m2 / p);
+        return (s.dev(values[i]) - s.s1.v * inv_p) / std::sqrt(c.m2 * inv_p);
     });
 }
 

@@ -73,6 +73,10 @@ inline bool all_of(bool a, bool b) noexcept { return a & b; }
 inline pairs::Mask all_of(pairs::Mask a, pairs::Mask b) noexcept { return pairs::both_of(a, b); }
 inline bool within(double a, double b) noexcept { return a <= b; }
 inline pairs::Mask within(Pair a, Pair b) noexcept { return pairs::le(a, b); }
+inline double lower(double a, double b) noexcept { return b < a ? b : a; }
+inline Pair lower(Pair a, Pair b) noexcept { return pairs::min(b, a); }
+inline double higher(double a, double b) noexcept { return b > a ? b : a; }
+inline Pair higher(Pair a, Pair b) noexcept { return pairs::max(b, a); }
 
 // Windows from one summing afresh to the next, whatever the bounds say: the windows are cut
 // into stretches of this many from the first, each summed afresh at its start, so that the
@@ -81,7 +85,7 @@ inline constexpr std::size_t kStretch = 4096;
 
 // The error allowed a window of p bars, relative to its statistic's scale: a few thousand
 // roundings for short windows, 32 p roundings (what two passes gather) for long ones.
-inline double tolerance(std::size_t p) noexcept { return 0x1p-42 + static_cast<double>(p) * 0x1p-48; }
+inline double tolerance(std::size_t p) noexcept { return 0x1p-38 + static_cast<double>(p) * 0x1p-44; }
 
 // A window's length and what the tests of its bounds need of it, formed once.
 struct Span {
@@ -233,12 +237,31 @@ struct Centred {
     Cond<V> exact;
 };
 template <class V>
+[[gnu::always_inline]] inline Cond<V> spread_exact(const Sum<V>& s1, const Sum<V>& s2, V abs_s1, V m2,
+                                                   const Span& w) noexcept {
+    const V e1 = s1.error();
+    const V e2 = s2.error() + (abs_s1 * 2.0 + e1) * (e1 * w.inv_p);
+    return all_of(within(e2, m2 * w.tol), within(e1 * e1, m2 * (w.tol2 * w.p)));
+}
+template <class V>
 [[gnu::always_inline]] inline Centred<V> centred(const Sum<V>& s1, const Sum<V>& s2, const Span& w) noexcept {
     const V m2 = s2.v - s1.v * (s1.v * w.inv_p);
-    const V e1 = s1.error();
-    const V e2 = s2.error() + (mag(s1.v) * 2.0 + e1) * (e1 * w.inv_p);
-    return {m2, all_of(within(e2, m2 * w.tol), within(e1 * e1, m2 * (w.tol2 * w.p)))};
+    return {m2, spread_exact(s1, s2, mag(s1.v), m2, w)};
 }
+
+// A block of windows tested at once (walk_pairs). Every test above is of the form "bounds
+// that grow with the totals g and with |Σd| within a tolerance that grows with M2", and each
+// of its roundings is monotone; the totals only grow from one slide to the next. So the test
+// passes on every window of a block where it passes on the block's last totals, its largest
+// |Σd| and its smallest M2; the windows of a block where it does not are taken one at a time.
+template <class V>
+struct Lows {
+    V m2 = V{} + std::numeric_limits<double>::infinity(), abs_s1{};
+    [[gnu::always_inline]] void see(V m2_now, V s1_now) noexcept {
+        m2 = lower(m2, m2_now);
+        abs_s1 = higher(abs_s1, mag(s1_now));
+    }
+};
 
 // One series: Σd and Σd² over the window, d = x - c. With Nan, NaN values count apart and
 // enter as c (d = 0); without, the values must hold none.
@@ -280,6 +303,12 @@ struct Spread {
         s2.slide(di * di, dout * dout);
     }
     [[gnu::always_inline]] Centred<V> centred(const Span& w) const noexcept { return moments::centred(s1, s2, w); }
+    // A block's windows at once (Lows).
+    using Watch = Lows<V>;
+    [[gnu::always_inline]] void see(Watch& k, const Centred<V>& r) const noexcept { k.see(r.m2, s1.v); }
+    [[gnu::always_inline]] Cond<V> exact_over(const Watch& k, const Span& w) const noexcept {
+        return spread_exact(s1, s2, k.abs_s1, k.m2, w);
+    }
     // The window's mean, from a mean of its deviations.
     [[gnu::always_inline]] V mean(V dev_mean) const noexcept { return c + dev_mean; }
 };
@@ -331,12 +360,26 @@ struct CoSpread {
     }
     std::uint64_t nans() const noexcept { return x.nans; }
     // The cross moment's error within tol of the geometric mean of the two spreads.
-    [[gnu::always_inline]] Moments moments(const Span& w) const noexcept {
-        const Centred<V> cx = x.centred(w), cy = y.centred(w);
-        const V cxy = sxy.v - x.s1.v * y.s1.v * w.inv_p;  // symmetric in x and y
+    [[gnu::always_inline]] Cond<V> exact_at(const Lows<V>& lx, const Lows<V>& ly, const Span& w) const noexcept {
         const V ex = x.s1.error(), ey = y.s1.error();
-        const V e = sxy.error() + (mag(x.s1.v) * ey + mag(y.s1.v) * ex + ex * ey) * w.inv_p;
-        return {cx.m2, cy.m2, cxy, all_of(all_of(cx.exact, cy.exact), within(e * e, (cx.m2 * cy.m2) * w.tol2))};
+        const V e = sxy.error() + (lx.abs_s1 * ey + ly.abs_s1 * ex + ex * ey) * w.inv_p;
+        return all_of(all_of(spread_exact(x.s1, x.s2, lx.abs_s1, lx.m2, w), spread_exact(y.s1, y.s2, ly.abs_s1, ly.m2, w)),
+                      within(e * e, (lx.m2 * ly.m2) * w.tol2));
+    }
+    [[gnu::always_inline]] Moments moments(const Span& w) const noexcept {
+        const V mx = x.s2.v - x.s1.v * (x.s1.v * w.inv_p), my = y.s2.v - y.s1.v * (y.s1.v * w.inv_p);
+        const V cxy = sxy.v - x.s1.v * y.s1.v * w.inv_p;  // symmetric in x and y
+        return {mx, my, cxy, exact_at({mx, mag(x.s1.v)}, {my, mag(y.s1.v)}, w)};
+    }
+    struct Watch {
+        Lows<V> x, y;
+    };
+    [[gnu::always_inline]] void see(Watch& k, const Moments& r) const noexcept {
+        k.x.see(r.mx, x.s1.v);
+        k.y.see(r.my, y.s1.v);
+    }
+    [[gnu::always_inline]] Cond<V> exact_over(const Watch& k, const Span& w) const noexcept {
+        return exact_at(k.x, k.y, w);
     }
 };
 
@@ -400,13 +443,21 @@ struct LineSpread {
         sjy.g += (((mag(rest) + mag(enter)) + mag(t)) + y.s1.g) + mag(sjy.v);
         y.slide(out, in);
     }
+    [[gnu::always_inline]] Cond<V> exact_at(const Lows<V>& l, const LineConstants& k, const Span& w) const noexcept {
+        const V e = sjy.error() + y.s1.error() * k.mean_x;
+        return all_of(spread_exact(y.s1, y.s2, l.abs_s1, l.m2, w), within(e * e, l.m2 * (w.tol2 * k.sxx)));
+    }
     [[gnu::always_inline]] Fit fit(const LineConstants& k, const Span& w) const noexcept {
-        const Centred<V> c = y.centred(w);
+        const V m2 = y.s2.v - y.s1.v * (y.s1.v * w.inv_p);
         const V sxy_c = sjy.v - y.s1.v * k.mean_x;
         const V slope = sxy_c * k.inv_sxx;
-        const V e = sjy.error() + y.s1.error() * k.mean_x;
         const V intercept = y.mean(y.s1.v * w.inv_p - slope * k.mean_x);
-        return {slope, intercept, sxy_c, c.m2, all_of(c.exact, within(e * e, c.m2 * (w.tol2 * k.sxx)))};
+        return {slope, intercept, sxy_c, m2, exact_at({m2, mag(y.s1.v)}, k, w)};
+    }
+    using Watch = Lows<V>;
+    [[gnu::always_inline]] void see(Watch& l, const Fit& f) const noexcept { l.see(f.syy_c, y.s1.v); }
+    [[gnu::always_inline]] Cond<V> exact_over(const Watch& l, const LineConstants& k, const Span& w) const noexcept {
+        return exact_at(l, k, w);
     }
 };
 
@@ -478,14 +529,23 @@ std::size_t held_until(std::size_t i, std::size_t p, Bad&& bad) noexcept {
     return i + p;
 }
 
+// Windows tested at once by walk_pairs (Lows): a block is read and emitted, then tested; a
+// block where the test fails in either half is taken again from its first window, one window
+// at a time, as walk() takes it.
+inline constexpr std::size_t kBlock = 8;
+
 // The stretches of a series free of NaN two whole ones at a time from `from`, one per half of
 // the state: each half takes exactly the steps walk() takes for its stretch. summed(i): the
 // scalar state of the window ending at i; result(state): its reading, whose `exact` says
-// whether it is within its tolerance; slide(pair, i0, i1) moves both windows one bar;
-// emit(i, scalar state, scalar reading). Returns the first window of the stretches left.
-template <class Summed, class Result, class SlidePair, class Emit, class Bad>
+// whether it is within its tolerance; over(state, watch): the test of a block of windows
+// that state.see(watch, reading) has seen; slide(pair, i0, i1) moves both windows one bar;
+// emit(i, scalar state, scalar reading), called again for a window whose half was summed
+// afresh when its block was taken again (it then writes every output of window i again).
+// Returns the first window of the stretches left.
+template <class Summed, class Result, class Over, class SlidePair, class Emit, class Bad>
 [[gnu::always_inline]] inline std::size_t walk_pairs(std::size_t n, std::size_t p, std::size_t from, Summed&& summed,
-                                                     Result&& result, SlidePair&& slide, Emit&& emit, Bad&& bad) {
+                                                     Result&& result, Over&& over, SlidePair&& slide, Emit&& emit,
+                                                     Bad&& bad) {
     if (n - from >= 2 * kStretch) fast_path::taken<"moments_lanes">();
     for (; n - from >= 2 * kStretch; from += 2 * kStretch) {
         const std::size_t start[2] = {from, from + kStretch};
@@ -497,22 +557,40 @@ template <class Summed, class Result, class SlidePair, class Emit, class Bad>
         emit(start[0], one0, r0);
         emit(start[1], one1, r1);
         auto st = pack(one0, one1);
-        for (std::size_t t = 1; t < kStretch; ++t) {
-            const std::size_t at[2] = {start[0] + t, start[1] + t};
-            slide(st, at[0], at[1]);
-            auto r = result(st);
-            if (const int off = 3 & ~pairs::halves(r.exact)) [[unlikely]] {
-                for (int j = 0; j < 2; ++j) {
-                    if (!((off >> j) & 1) || at[j] < hold[j]) continue;
-                    fast_path::taken_rarely<"moments_afresh">();
-                    const auto fresh = summed(at[j]);
-                    set_lane(st, lane_mask(j), fresh);
-                    if (!result(fresh).exact) hold[j] = held_until(at[j], p, bad);
-                }
-                r = result(st);
+        for (std::size_t first = 1; first < kStretch; first += kBlock) {
+            const std::size_t last = first + kBlock < kStretch ? first + kBlock : kStretch;
+            const auto kept = st;
+            typename decltype(st)::Watch watch;
+            for (std::size_t t = first; t < last; ++t) {
+                slide(st, start[0] + t, start[1] + t);
+                const auto r = result(st);
+                st.see(watch, r);
+                emit(start[0] + t, lane(st, 0), lane(r, 0));
+                emit(start[1] + t, lane(st, 1), lane(r, 1));
             }
-            emit(at[0], lane(st, 0), lane(r, 0));
-            emit(at[1], lane(st, 1), lane(r, 1));
+            if (pairs::halves(over(st, watch)) == 3) [[likely]]
+                continue;
+            // Taken again: a half reads what it read until it is first summed afresh.
+            st = kept;
+            bool changed[2] = {false, false};
+            for (std::size_t t = first; t < last; ++t) {
+                const std::size_t at[2] = {start[0] + t, start[1] + t};
+                slide(st, at[0], at[1]);
+                auto r = result(st);
+                if (const int off = 3 & ~pairs::halves(r.exact)) {
+                    for (int j = 0; j < 2; ++j) {
+                        if (!((off >> j) & 1) || at[j] < hold[j]) continue;
+                        fast_path::taken_rarely<"moments_afresh">();
+                        const auto fresh = summed(at[j]);
+                        set_lane(st, lane_mask(j), fresh);
+                        changed[j] = true;
+                        if (!result(fresh).exact) hold[j] = held_until(at[j], p, bad);
+                    }
+                    r = result(st);
+                }
+                if (changed[0]) emit(at[0], lane(st, 0), lane(r, 0));
+                if (changed[1]) emit(at[1], lane(st, 1), lane(r, 1));
+            }
         }
     }
     return from;
@@ -556,12 +634,12 @@ template <class Rebuild, class Slide, class Exact, class Emit, class Bad>
 // ending at i summed afresh; result(state): its reading (`exact` within tolerance);
 // slide_pair(pair, i0, i1) and slide(state, i) move the windows one bar; emit(i, state,
 // reading). 1 <= p <= n.
-template <bool Pairs, class Summed, class Result, class SlidePair, class Slide, class Emit, class Bad>
-[[gnu::always_inline]] inline void sweep(std::size_t n, std::size_t p, Summed&& summed, Result&& result,
+template <bool Pairs, class Summed, class Result, class Over, class SlidePair, class Slide, class Emit, class Bad>
+[[gnu::always_inline]] inline void sweep(std::size_t n, std::size_t p, Summed&& summed, Result&& result, Over&& over,
                                          SlidePair&& slide_pair, Slide&& slide, Emit&& emit, Bad&& bad) {
     std::size_t from = p - 1;
     if constexpr (Pairs) {
-        from = walk_pairs(n, p, from, summed, result, slide_pair, emit, bad);
+        from = walk_pairs(n, p, from, summed, result, over, slide_pair, emit, bad);
         if (from >= n) return;
     }
     decltype(summed(from)) st{};

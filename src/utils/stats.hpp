@@ -437,6 +437,7 @@ void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
             return moments::Spread<Nan>::summed(moments::window_of(x, i, period));
         },
         [&](const auto& st) __attribute__((always_inline)) { return st.centred(w); },
+        [&](const auto& st, const auto& watch) __attribute__((always_inline)) { return st.exact_over(watch, w); },
         [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
             st.slide(moments::Pair{x[i0 - period], x[i1 - period]}, moments::Pair{x[i0], x[i1]});
         },
@@ -458,6 +459,7 @@ void co_spreads(std::span<const double> a, std::span<const double> b, std::size_
             return moments::CoSpread<Nan>::summed(moments::window_of(x, y, i, period));
         },
         [&](const auto& st) __attribute__((always_inline)) { return st.moments(w); },
+        [&](const auto& st, const auto& watch) __attribute__((always_inline)) { return st.exact_over(watch, w); },
         [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
             st.slide(Pair{x[i0 - period], x[i1 - period]}, Pair{y[i0 - period], y[i1 - period]}, Pair{x[i0], x[i1]},
                      Pair{y[i0], y[i1]});
@@ -483,6 +485,7 @@ void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit
             return moments::LineSpread<Nan>::summed(moments::window_of(x, i, pn));
         },
         [&](const auto& st) __attribute__((always_inline)) { return st.fit(k, w); },
+        [&](const auto& st, const auto& watch) __attribute__((always_inline)) { return st.exact_over(watch, k, w); },
         [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
             st.slide(moments::Pair{x[i0 - pn], x[i1 - pn]}, moments::Pair{x[i0], x[i1]}, last_pos);
         },

@@ -106,7 +106,8 @@ namespace {
 void regression_ends(const Series& line, std::size_t p, Series& out) {
     const double newest_x = static_cast<double>(p) - 1.0;
     utils::stats::window::line_fits_of(line, p, [&](std::size_t i, const auto& f) {
-        if (i >= p && std::isfinite(f.slope) && std::isfinite(f.intercept)) out[i] = f.slope * newest_x + f.intercept;
+        // Written for every window: a window may be read more than once (moments::walk_pairs).
+        out[i] = i >= p && std::isfinite(f.slope) && std::isfinite(f.intercept) ? f.slope * newest_x + f.intercept : NaN;
     });
 }
 

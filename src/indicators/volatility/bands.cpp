@@ -93,8 +93,7 @@ Result<BandSeries> bollinger_bands(std::span<const double> close, std::uint64_t 
         const double mean = s.mean(s.s1.v / p);
         const double sd = c.m2 > 0.0 ? std::sqrt(c.m2 / p) : 0.0;
         r.middle[i] = mean;
-        if (std::isnan(mean) || std::isnan(sd)) return;
-        r.upper[i] = sd * k + mean;
+        r.upper[i] = sd * k + mean;  // NaN with either: a window's three are written whenever it is read
         r.lower[i] = mean - sd * k;
     });
     return r;
