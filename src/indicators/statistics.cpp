@@ -90,15 +90,15 @@ Series beta_impl(std::span<const double> a, std::span<const double> b, std::uint
 }
 
 Series linearreg_impl(std::span<const double> values, std::uint64_t period) {
-    return stats::line_at(values, period, static_cast<double>(period) - 1.0);
+    return stats::line_at(values, period, static_cast<double>(period) - 1.0, stats::NaNs::none);
 }
 
 Series linearreg_intercept_impl(std::span<const double> values, std::uint64_t period) {
-    return stats::line_at(values, period, 0.0);
+    return stats::line_at(values, period, 0.0, stats::NaNs::none);
 }
 
 Series linearreg_angle_impl(std::span<const double> values, std::uint64_t period) {
-    Series out = stats::linearreg_slope(values, period);
+    Series out = stats::linearreg_slope(values, period, stats::NaNs::none);
     for (double& s : out)
         if (!std::isnan(s)) s = std::atan(s) * 57.29577951308232;
     return out;
@@ -106,22 +106,22 @@ Series linearreg_angle_impl(std::span<const double> values, std::uint64_t period
 
 Result<RegressionSeries> linear_regression(std::span<const double> y_values, std::uint64_t period) {
     if (auto s = check_one(y_values, "y_values", period); !s) return fail(s.error());
-    return stats::linear_regression(y_values, period);
+    return stats::linear_regression(y_values, period, stats::NaNs::none);
 }
 
 Result<Series> standard_error(std::span<const double> y_values, std::uint64_t period) {
     if (auto s = check_one(y_values, "y_values", period); !s) return fail(s.error());
-    return stats::standard_error(y_values, period);
+    return stats::standard_error(y_values, period, stats::NaNs::none);
 }
 
 Result<Series> correlation(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
     if (auto s = check_two(x, "x", y, "y", period); !s) return fail(s.error());
-    return stats::correlation(x, y, period);
+    return stats::correlation(x, y, period, stats::NaNs::none);
 }
 
 Result<Series> correl(std::span<const double> values1, std::span<const double> values2, std::uint64_t period) {
     if (auto s = check_two(values1, "values1", values2, "values2", period); !s) return fail(s.error());
-    return stats::correlation(values1, values2, period);
+    return stats::correlation(values1, values2, period, stats::NaNs::none);
 }
 
 Result<Series> zscore(std::span<const double> values, std::uint64_t period) {
@@ -148,7 +148,7 @@ Result<Series> linearreg(std::span<const double> values, std::uint64_t period) {
 
 Result<Series> linearreg_slope(std::span<const double> values, std::uint64_t period) {
     if (auto s = check_one(values, "values", period); !s) return fail(s.error());
-    return stats::linearreg_slope(values, period);
+    return stats::linearreg_slope(values, period, stats::NaNs::none);
 }
 
 Result<Series> linearreg_angle(std::span<const double> values, std::uint64_t period) {
@@ -168,7 +168,7 @@ Result<Series> var(std::span<const double> values, std::uint64_t period) {
 
 Result<Series> tsf(std::span<const double> values, std::uint64_t period) {
     if (auto s = check_one(values, "values", period); !s) return fail(s.error());
-    return stats::tsf(values, period);
+    return stats::tsf(values, period, stats::NaNs::none);
 }
 
 }  // namespace vorn::indicators::statistics

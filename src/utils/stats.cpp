@@ -142,12 +142,13 @@ Series rolling_sum_kahan(std::span<const double> values, std::uint64_t period) {
     return out;
 }
 
-Series stdev(std::span<const double> values, std::uint64_t period) {
+Series stdev(std::span<const double> values, std::uint64_t period, NaNs nans) {
     const std::size_t n = values.size();
     Series out(n, NaN);
     if (!usable(period, 2, n)) return out;
     const double pm1 = static_cast<double>(period) - 1.0;
     window::by_nan(
+        nans,
         [&](auto nan) {
             window::spreads<nan.value>(values, static_cast<std::size_t>(period),
                                        [&](std::size_t i, const auto& s, const moments::Centred<>& c) {
@@ -160,11 +161,12 @@ Series stdev(std::span<const double> values, std::uint64_t period) {
 
 // A window holding a NaN in either series, or one in which either does not move, has no
 // correlation: 0.0.
-Series correlation(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
+Series correlation(std::span<const double> x, std::span<const double> y, std::uint64_t period, NaNs nans) {
     const std::size_t m = x.size() < y.size() ? x.size() : y.size();
     Series out(m, NaN);
     if (!usable(period, 2, m)) return out;
     window::by_nan(
+        nans,
         [&](auto nan) {
             window::co_spreads<nan.value>(x, y, m, static_cast<std::size_t>(period),
                                           [&](std::size_t i, const auto& s, const auto& c) {
@@ -194,14 +196,14 @@ template <class Fit>
 
 }  // namespace
 
-Series linearreg_slope(std::span<const double> values, std::uint64_t period) {
+Series linearreg_slope(std::span<const double> values, std::uint64_t period, NaNs nans) {
     Series out(values.size(), NaN);
     if (!usable(period, 2, values.size())) return out;
-    window::line_fits_of(values, period, [&](std::size_t i, const auto& f) { out[i] = f.slope; });
+    window::line_fits_of(values, period, [&](std::size_t i, const auto& f) { out[i] = f.slope; }, nans);
     return out;
 }
 
-RegressionSeries linear_regression(std::span<const double> values, std::uint64_t period) {
+RegressionSeries linear_regression(std::span<const double> values, std::uint64_t period, NaNs nans) {
     const std::size_t n = values.size();
     RegressionSeries out{Series(n, NaN), Series(n, NaN), Series(n, NaN)};
     if (!usable(period, 2, n)) return out;
@@ -210,29 +212,30 @@ RegressionSeries linear_regression(std::span<const double> values, std::uint64_t
         out.slope[i] = f.slope;
         out.intercept[i] = f.intercept;
         out.r_squared[i] = r_squared(k, f);
-    });
+    }, nans);
     return out;
 }
 
-Series line_at(std::span<const double> values, std::uint64_t period, double x) {
+Series line_at(std::span<const double> values, std::uint64_t period, double x, NaNs nans) {
     Series out(values.size(), NaN);
     if (!usable(period, 2, values.size())) return out;
-    window::line_fits_of(values, period, [&](std::size_t i, const auto& f) { out[i] = f.slope * x + f.intercept; });
+    window::line_fits_of(
+        values, period, [&](std::size_t i, const auto& f) { out[i] = f.slope * x + f.intercept; }, nans);
     return out;
 }
 
-Series tsf(std::span<const double> values, std::uint64_t period) {
-    return line_at(values, period, static_cast<double>(period));
+Series tsf(std::span<const double> values, std::uint64_t period, NaNs nans) {
+    return line_at(values, period, static_cast<double>(period), nans);
 }
 
-Series standard_error(std::span<const double> values, std::uint64_t period) {
+Series standard_error(std::span<const double> values, std::uint64_t period, NaNs nans) {
     Series out(values.size(), NaN);
     if (!usable(period, 3, values.size())) return out;
     const window::LineConstants k(period);
     window::line_fits_of(values, period, [&](std::size_t i, const auto& f) {
         const double resid = f.syy_c * (1.0 - r_squared(k, f));
         out[i] = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0));
-    });
+    }, nans);
     return out;
 }
 

@@ -361,27 +361,32 @@ private:
     std::unique_ptr<sliding::PlainBeyond[]> beyond_{new sliding::PlainBeyond[2]};
 };
 
+// Whether a series may hold NaN: `none` where the caller has validated it, so that a kernel
+// does not look through it again before taking its path without NaN tests.
+enum class NaNs { maybe, none };
+
 // Sample standard deviation (divisor period - 1); a window holding a NaN gives NaN.
 // 2 <= period <= len.
-Series stdev(std::span<const double> values, std::uint64_t period);
+Series stdev(std::span<const double> values, std::uint64_t period, NaNs nans = NaNs::maybe);
 
 // Pearson correlation over the first min(len x, len y) elements; a window holding a NaN in
 // either series, or a degenerate window, gives 0.0. 2 <= period <= m.
-Series correlation(std::span<const double> x, std::span<const double> y, std::uint64_t period);
+Series correlation(std::span<const double> x, std::span<const double> y, std::uint64_t period,
+                   NaNs nans = NaNs::maybe);
 // A window's correlation from its centred sums (cross, and each series' squares): 0.0 where
 // either series does not move, within [-1, 1].
 double correlation_of(double cxy, double mx, double my) noexcept;
 
 // Least-squares line over each window, abscissa 0 (oldest) .. period - 1. A window holding a
 // NaN gives NaN. 2 <= period <= len (standard_error: 3 <= period).
-Series linearreg_slope(std::span<const double> values, std::uint64_t period);
-RegressionSeries linear_regression(std::span<const double> values, std::uint64_t period);
+Series linearreg_slope(std::span<const double> values, std::uint64_t period, NaNs nans = NaNs::maybe);
+RegressionSeries linear_regression(std::span<const double> values, std::uint64_t period, NaNs nans = NaNs::maybe);
 // The fitted line at abscissa x.
-Series line_at(std::span<const double> values, std::uint64_t period, double x);
+Series line_at(std::span<const double> values, std::uint64_t period, double x, NaNs nans = NaNs::maybe);
 // The fitted line one bar past the window.
-Series tsf(std::span<const double> values, std::uint64_t period);
+Series tsf(std::span<const double> values, std::uint64_t period, NaNs nans = NaNs::maybe);
 // Standard deviation of the fit's residuals.
-Series standard_error(std::span<const double> values, std::uint64_t period);
+Series standard_error(std::span<const double> values, std::uint64_t period, NaNs nans = NaNs::maybe);
 
 // Building blocks for statistics computed over the same sliding sums elsewhere.
 namespace window {
@@ -498,12 +503,13 @@ void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit
 
 // line_fits with Nan as the values need.
 template <class Emit>
-void line_fits_of(std::span<const double> values, std::uint64_t period, Emit&& emit);
+void line_fits_of(std::span<const double> values, std::uint64_t period, Emit&& emit, NaNs nans = NaNs::maybe);
 
 // f(std::true_type) where any of the series holds a NaN, else f(std::false_type): a kernel's
 // loop without a NaN test where there is none to meet.
 template <class F, class... Spans>
-decltype(auto) by_nan(F&& f, const Spans&... series) {
+decltype(auto) by_nan(NaNs nans, F&& f, const Spans&... series) {
+    if (nans == NaNs::none) return f(std::false_type{});
     // Two values a step: the scalar form is a compare and a flag per value, as long as a slide.
     pairs::Mask nan{0, 0};
     bool odd = false;
@@ -519,8 +525,8 @@ decltype(auto) by_nan(F&& f, const Spans&... series) {
 }
 
 template <class Emit>
-void line_fits_of(std::span<const double> values, std::uint64_t period, Emit&& emit) {
-    by_nan([&](auto nan) { line_fits<nan.value>(values, period, emit); }, values);
+void line_fits_of(std::span<const double> values, std::uint64_t period, Emit&& emit, NaNs nans) {
+    by_nan(nans, [&](auto nan) { line_fits<nan.value>(values, period, emit); }, values);
 }
 
 // The addition that takes a sum past the double range, or adds an infinity, leaves an

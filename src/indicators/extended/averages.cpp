@@ -146,7 +146,7 @@ Result<Series> vwma(std::span<const double> close, std::span<const double> volum
 
 Result<Series> vidya(std::span<const double> close, std::uint64_t period) {
     if (auto s = validate_series_and_periods({{close, "close"}}, {period}); !s) return fail(s.error());
-    Series out = utils::stats::stdev(close, period);
+    Series out = utils::stats::stdev(close, period, utils::stats::NaNs::none);
     const double alpha = 2.0 / (static_cast<double>(period) + 1.0);
     double prev = close[period - 1];
     out[period - 1] = prev;

@@ -77,7 +77,7 @@ Result<WaeSeries> wae(std::span<const double> close, std::uint64_t fast, std::ui
     const std::size_t n = close.size();
     // The checks above are all that the validating averages would repeat. The two averages,
     // their difference and its average step in one pass, their chains overlapping.
-    WaeSeries r{Series(n, NaN), utils::stats::stdev(close, bb_period)};
+    WaeSeries r{Series(n, NaN), utils::stats::stdev(close, bb_period, utils::stats::NaNs::none)};
     utils::Scratch<double> macd(n);
     utils::ma::EmaStage fast_line(fast, utils::ma::ema_alpha(fast)), slow_line(slow, utils::ma::ema_alpha(slow));
     utils::ma::SmaWindow signal_line(std::span<const double>(macd.data(), n), signal);

@@ -132,7 +132,7 @@ Result<Series> cfo(std::span<const double> close, std::uint64_t period) {
     auto percent = [&](std::size_t i, double f) {
         return std::isnan(f) || std::fabs(close[i]) < kDivisionGuard ? NaN : (close[i] - f) / close[i] * 100.0;
     };
-    Series out = utils::stats::tsf(close, period);
+    Series out = utils::stats::tsf(close, period, utils::stats::NaNs::none);
     for (std::size_t i = 0; i < n; ++i) out[i] = percent(i, out[i]);
     return out;
 }

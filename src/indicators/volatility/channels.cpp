@@ -136,10 +136,23 @@ Series annualised_deviation(std::span<const double> close, std::uint64_t period)
         const double r = std::log(close[i] / close[i - 1]);
         if (std::isfinite(r)) returns[i] = r;
     }
-    Series out = stats::stdev(returns, period);
+    // Bar 0 has no return: the windows are taken over the returns from bar 1, so that a series
+    // whose returns are all defined runs the kernel's path without NaN.
+    Series out(n, NaN);
+    if (period < 2 || period >= n) return out;
+    const std::span<const double> later(returns.data() + 1, n - 1);
+    const double pm1 = static_cast<double>(period) - 1.0;
     const double scale = std::sqrt(static_cast<double>(period)) * 100.0;
-    for (double& v : out)
-        if (!std::isnan(v)) v = v * scale;
+    stats::window::by_nan(
+        stats::NaNs::maybe,
+        [&](auto nan) {
+            stats::window::spreads<nan.value>(later, static_cast<std::size_t>(period),
+                                              [&](std::size_t i, const auto& s, const utils::moments::Centred<>& c) {
+                                                  const double sd = c.m2 > 0.0 ? std::sqrt(c.m2 / pm1) : 0.0;
+                                                  out[i + 1] = s.nans == 0 ? sd * scale : NaN;
+                                              });
+        },
+        later);
     return out;
 }
 
