@@ -536,7 +536,7 @@ std::size_t held_until(std::size_t i, std::size_t p, Bad&& bad) noexcept {
 // Windows tested at once by walk_pairs (Lows): a block is read and emitted, then tested; a
 // block where the test fails in either half is taken again from its first window, one window
 // at a time, as walk() takes it.
-inline constexpr std::size_t kBlock = 8;
+inline constexpr std::size_t kBlock = 4;
 
 // The stretches of a series free of NaN two whole ones at a time from `from`, one per half of
 // the state: each half takes exactly the steps walk() takes for its stretch. summed(i): the
