@@ -407,9 +407,10 @@ struct LineSpread {
     Spread<Nan, V> y;
     Sum<V> sjy;
 
-    // The fit; sxy_c and syy_c centred.
+    // The fit: its slope, its value at the window's first position and at its middle (the
+    // window's mean); sxy_c and syy_c centred.
     struct Fit {
-        V slope, intercept, sxy_c, syy_c;
+        V slope, intercept, level, sxy_c, syy_c;
         Cond<V> exact;
     };
 
@@ -456,7 +457,8 @@ struct LineSpread {
         const V sxy_c = sjy.v - y.s1.v * k.mean_x;
         const V slope = sxy_c * k.inv_sxx;
         const V intercept = y.mean(y.s1.v * w.inv_p - slope * k.mean_x);
-        return {slope, intercept, sxy_c, m2, exact_at({m2, mag(y.s1.v)}, k, w)};
+        const V level = y.mean(y.s1.v * w.inv_p);
+        return {slope, intercept, level, sxy_c, m2, exact_at({m2, mag(y.s1.v)}, k, w)};
     }
     using Watch = Lows<V>;
     [[gnu::always_inline]] void see(Watch& l, const Fit& f) const noexcept { l.see(f.syy_c, y.s1.v); }
@@ -517,7 +519,7 @@ inline CoSpread<false>::Moments lane(const CoSpread<false, Pair>::Moments& m, in
     return {m.mx[j], m.my[j], m.cxy[j], m.exact[j] != 0};
 }
 inline LineSpread<false>::Fit lane(const LineSpread<false, Pair>::Fit& f, int j) noexcept {
-    return {f.slope[j], f.intercept[j], f.sxy_c[j], f.syy_c[j], f.exact[j] != 0};
+    return {f.slope[j], f.intercept[j], f.level[j], f.sxy_c[j], f.syy_c[j], f.exact[j] != 0};
 }
 
 // A value whose deviations' squares may leave the range of doubles: a window that holds one

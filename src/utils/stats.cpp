@@ -220,7 +220,10 @@ Series line_at(std::span<const double> values, std::uint64_t period, double x, N
     Series out(values.size(), NaN);
     if (!usable(period, 2, values.size())) return out;
     window::line_fits_of(
-        values, period, [&](std::size_t i, const auto& f) { out[i] = f.slope * x + f.intercept; }, nans);
+        values, period, [&, from_middle = x - window::LineConstants(period).mean_x](std::size_t i, const auto& f) {
+            out[i] = f.level + f.slope * from_middle;
+        },
+        nans);
     return out;
 }
 
