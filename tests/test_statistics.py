@@ -372,8 +372,9 @@ OVERFLOWING = [
 @pytest.mark.parametrize("p", [3, 8])
 def test_overflowing_window_leaves_no_trace(m, name, arity, p):
     # 1e307 squared (or times ~100) overflows, so every window holding it has an infinite sum;
-    # once it has left, the windows are exactly what the same bars give on their own
-    # (no scheduled rebuild falls inside these few hundred bars).
+    # once it has left, the windows are what the same bars give on their own, up to the last
+    # bits (the other series' sums may lend their mean as the origin of the window that forgets
+    # it, where a fresh start finds the value nearest the mean).
     fn = getattr(m, name)
     x, y = walk(300, seed=31), walk(300, seed=32)
     x[10] = 1e307
@@ -384,7 +385,7 @@ def test_overflowing_window_leaves_no_trace(m, name, arity, p):
     fresh = fn(*(a[11:] for a in args), p)
     for g, f in zip(got if arity == 1 and isinstance(got, tuple) else (got,),
                     fresh if isinstance(fresh, tuple) else (fresh,)):
-        assert g[11 + p - 1 :] == f[p - 1 :]
+        assert nan_equal(g[11 + p - 1 :], f[p - 1 :], 1e-12)
         assert all(math.isfinite(t) for t in g[11 + p - 1 :])
 
 
@@ -541,7 +542,9 @@ def test_kernel_correlation_recovers_after_non_finite_state(kernel, bad):
     x[5] = bad
     got = kernel("corr", x, 4, y)
     assert got[6:] != [0.0] * (len(got) - 6)
-    assert nan_equal(got[9:], kernel("corr", x[6:], 4, y[6:])[3:])
+    # Up to the last bits: the window that forgets the bad bar is summed afresh about the mean
+    # its sums give where they give it, a fresh start about the value nearest the mean.
+    assert nan_equal(got[9:], kernel("corr", x[6:], 4, y[6:])[3:], 1e-13)
 
 
 signed_or_nan = st.sampled_from([-1.0, -0.0, 0.0, 1.0, 2.0, NAN, INF, -INF])

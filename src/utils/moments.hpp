@@ -206,6 +206,9 @@ template <class ForEach>
     return best[1] < best[0] ? c[1] : c[0];
 }
 
+// No origin known: summing afresh finds one (origin_of).
+inline constexpr double kNoOrigin = std::numeric_limits<double>::quiet_NaN();
+
 // A running sum and the total g of the magnitudes whose rounding it holds (its error is at
 // most kRound g).
 template <class V = double>
@@ -283,10 +286,12 @@ struct Spread {
 
     // The window summed afresh. Inlined with every visit it makes (a call handed the state, or a
     // visitor holding its address, would keep the state a loop slides in memory).
+    // `near`: an origin known to lie within half a deviation of the window's mean (near()), or
+    // NaN to find the value nearest the mean.
     template <class ForEach>
-    [[gnu::always_inline]] static Spread summed(ForEach for_each) noexcept {
+    [[gnu::always_inline]] static Spread summed(ForEach for_each, double near = kNoOrigin) noexcept {
         Spread r;
-        r.c = origin_of(for_each);
+        r.c = near == near ? near : origin_of(for_each);
         Sum<> s1[2], s2[2];
         auto add = [&](int j, double x) __attribute__((always_inline)) {
             r.nans += is_nan(x);
@@ -315,6 +320,14 @@ struct Spread {
     }
     // The window's mean, from a mean of its deviations.
     [[gnu::always_inline]] V mean(V dev_mean) const noexcept { return c + dev_mean; }
+    // The mean as the sums give it, where they give it within half a deviation, and NaN where
+    // they do not (or the window holds a NaN, or has no spread). Summed afresh about it, a
+    // window has Σd² <= 1.25 M2 as about the value nearest its mean, in one pass, not three.
+    double near(const Span& w) const noexcept {
+        const double m2 = s2.v - s1.v * (s1.v * w.inv_p), e1 = s1.error(), at = c + s1.v * w.inv_p;
+        const bool known = nans == 0 && m2 > 0.0 && (e1 * e1) * 4.0 <= m2 * w.p && std::isfinite(at);
+        return known ? at : kNoOrigin;
+    }
 };
 
 // Two series over the same bars: both spreads and Σ dx dy. With Nan, a bar with NaN in either
@@ -330,10 +343,11 @@ struct CoSpread {
     };
 
     template <class ForEach>
-    [[gnu::always_inline]] static CoSpread summed(ForEach for_each) noexcept {
+    [[gnu::always_inline]] static CoSpread summed(ForEach for_each, double near_x = kNoOrigin,
+                                                 double near_y = kNoOrigin) noexcept {
         CoSpread r;
-        r.x.c = origin_of(SideOf<0, ForEach>{for_each});
-        r.y.c = origin_of(SideOf<1, ForEach>{for_each});
+        r.x.c = near_x == near_x ? near_x : origin_of(SideOf<0, ForEach>{for_each});
+        r.y.c = near_y == near_y ? near_y : origin_of(SideOf<1, ForEach>{for_each});
         Sum<> s[2][5];
         auto add = [&](int j, double a, double b) __attribute__((always_inline)) {
             r.x.nans += Spread<Nan>::is_nan(a) | Spread<Nan>::is_nan(b);
@@ -363,6 +377,13 @@ struct CoSpread {
         sxy.slide(ia * ib, oa * ob);
     }
     std::uint64_t nans() const noexcept { return x.nans; }
+    // Summed afresh about the origins the sums give (Spread::near); y's count of NaN is x's.
+    template <class ForEach>
+    [[gnu::always_inline]] static CoSpread summed_after(ForEach for_each, const CoSpread& was, const Span& w) noexcept {
+        Spread<Nan> y_counted = was.y;
+        y_counted.nans = was.x.nans;
+        return summed(for_each, was.x.near(w), y_counted.near(w));
+    }
     // The cross moment's error within tol of the geometric mean of the two spreads.
     [[gnu::always_inline]] Cond<V> exact_at(const Lows<V>& lx, const Lows<V>& ly, const Span& w) const noexcept {
         const V ex = x.s1.error(), ey = y.s1.error();
@@ -415,9 +436,9 @@ struct LineSpread {
     };
 
     template <class ForEach>
-    [[gnu::always_inline]] static LineSpread summed(ForEach for_each) noexcept {
+    [[gnu::always_inline]] static LineSpread summed(ForEach for_each, double near = kNoOrigin) noexcept {
         LineSpread r;
-        r.y.c = origin_of(for_each);
+        r.y.c = near == near ? near : origin_of(for_each);
         Sum<> s1[2], s2[2], sjy[2];
         double pos = 0.0;
         auto add = [&](int j, double v) __attribute__((always_inline)) {
@@ -587,7 +608,8 @@ template <class Summed, class Result, class Over, class SlidePair, class Emit, c
                     for (int j = 0; j < 2; ++j) {
                         if (!((off >> j) & 1) || at[j] < hold[j]) continue;
                         fast_path::taken_rarely<"moments_afresh">();
-                        const auto fresh = summed(at[j]);
+                        auto fresh = summed(at[j], lane(st, j));
+                        if (!result(fresh).exact) fresh = summed(at[j]);
                         set_lane(st, lane_mask(j), fresh);
                         changed[j] = true;
                         if (!result(fresh).exact) hold[j] = held_until(at[j], p, bad);
@@ -613,22 +635,23 @@ template <class Rebuild, class Slide, class Exact, class Emit, class Bad>
 [[gnu::always_inline]] inline void walk(std::size_t n, std::size_t p, std::size_t from, Rebuild&& rebuild,
                                         Slide&& slide, Exact&& exact, Emit&& emit, Bad&& bad) {
     std::size_t hold = 0;
-    // Inlined, as every step is: a call handed the state would keep it in memory.
-    auto afresh = [&](std::size_t i) __attribute__((always_inline)) {
-        rebuild(i);
+    // Inlined, as every step is: a call handed the state would keep it in memory. `again`:
+    // the window's state is at hand, about whose mean it may be summed in one pass.
+    auto afresh = [&](std::size_t i, bool again) __attribute__((always_inline)) {
+        if (!again || (rebuild(i, true), !exact())) rebuild(i, false);
         if (!exact()) hold = held_until(i, p, bad);
     };
     for (std::size_t first = from; first < n; first += kStretch) {
         const std::size_t end = n - first > kStretch ? first + kStretch : n;
         hold = 0;
-        afresh(first);
+        afresh(first, false);
         emit(first);
         for (std::size_t i = first + 1; i < end; ++i) {
             slide(i);
             if (!exact() && i >= hold) [[unlikely]] {
                 // Counted in test builds, so that a test sees a window summed afresh too often.
                 fast_path::taken_rarely<"moments_afresh">();
-                afresh(i);
+                afresh(i, true);
             }
             emit(i);
         }
@@ -651,7 +674,8 @@ template <bool Pairs, class Summed, class Result, class Over, class SlidePair, c
     decltype(summed(from)) st{};
     decltype(result(st)) r{};
     walk(
-        n, p, from, [&](std::size_t i) __attribute__((always_inline)) { st = summed(i); },
+        n, p, from,
+        [&](std::size_t i, bool again) __attribute__((always_inline)) { st = again ? summed(i, st) : summed(i); },
         [&](std::size_t i) __attribute__((always_inline)) { slide(st, i); },
         [&] __attribute__((always_inline)) { return (r = result(st)).exact; },
         [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, r); }, bad);

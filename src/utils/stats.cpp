@@ -146,13 +146,13 @@ Series stdev(std::span<const double> values, std::uint64_t period, NaNs nans) {
     const std::size_t n = values.size();
     Series out(n, NaN);
     if (!usable(period, 2, n)) return out;
-    const double pm1 = static_cast<double>(period) - 1.0;
+    const double inv_pm1 = 1.0 / (static_cast<double>(period) - 1.0);  // a division a window would pace the loop
     window::by_nan(
         nans,
         [&](auto nan) {
             window::spreads<nan.value>(values, static_cast<std::size_t>(period),
                                        [&](std::size_t i, const auto& s, const moments::Centred<>& c) {
-                                           if (s.nans == 0) out[i] = c.m2 > 0.0 ? std::sqrt(c.m2 / pm1) : 0.0;
+                                           if (s.nans == 0) out[i] = c.m2 > 0.0 ? std::sqrt(c.m2 * inv_pm1) : 0.0;
                                        });
         },
         values);

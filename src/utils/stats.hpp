@@ -438,8 +438,8 @@ void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
     const moments::Span w(period);
     moments::sweep<!Nan>(
         values.size(), period,
-        [&](std::size_t i) __attribute__((always_inline)) {
-            return moments::Spread<Nan>::summed(moments::window_of(x, i, period));
+        [&](std::size_t i, const auto&... was) __attribute__((always_inline)) {
+            return moments::Spread<Nan>::summed(moments::window_of(x, i, period), was.near(w)...);
         },
         [&](const auto& st) __attribute__((always_inline)) { return st.centred(w); },
         [&](const auto& st, const auto& watch) __attribute__((always_inline)) { return st.exact_over(watch, w); },
@@ -460,8 +460,9 @@ void co_spreads(std::span<const double> a, std::span<const double> b, std::size_
     using moments::Pair;
     moments::sweep<!Nan>(
         n, period,
-        [&](std::size_t i) __attribute__((always_inline)) {
-            return moments::CoSpread<Nan>::summed(moments::window_of(x, y, i, period));
+        [&](std::size_t i, const auto&... was) __attribute__((always_inline)) {
+            if constexpr (sizeof...(was) == 0) return moments::CoSpread<Nan>::summed(moments::window_of(x, y, i, period));
+            else return moments::CoSpread<Nan>::summed_after(moments::window_of(x, y, i, period), was..., w);
         },
         [&](const auto& st) __attribute__((always_inline)) { return st.moments(w); },
         [&](const auto& st, const auto& watch) __attribute__((always_inline)) { return st.exact_over(watch, w); },
@@ -486,8 +487,8 @@ void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit
     const double last_pos = k.p - 1.0;
     moments::sweep<!Nan>(
         values.size(), pn,
-        [&](std::size_t i) __attribute__((always_inline)) {
-            return moments::LineSpread<Nan>::summed(moments::window_of(x, i, pn));
+        [&](std::size_t i, const auto&... was) __attribute__((always_inline)) {
+            return moments::LineSpread<Nan>::summed(moments::window_of(x, i, pn), was.y.near(w)...);
         },
         [&](const auto& st) __attribute__((always_inline)) { return st.fit(k, w); },
         [&](const auto& st, const auto& watch) __attribute__((always_inline)) { return st.exact_over(watch, k, w); },

@@ -89,10 +89,19 @@ Result<OnlineBollingerBands> OnlineBollingerBands::create(std::uint64_t period, 
     return OnlineBollingerBands(period, std_dev);
 }
 
-void OnlineBollingerBands::rebuild(std::uint64_t i) noexcept {
-    spread_ = moments::Spread<false>::summed(
-        moments::indexed(static_cast<std::size_t>(window_.size()), [this](std::size_t k) { return window_.at(k); }));
-    centred_ = spread_.centred(span_);
+void OnlineBollingerBands::rebuild(std::uint64_t i, bool again) noexcept {
+    // As the batch bands do (moments::walk): about the mean the sums give, where they give it,
+    // and failing that about the value nearest the mean.
+    const auto window = moments::indexed(static_cast<std::size_t>(window_.size()),
+                                         [this](std::size_t k) { return window_.at(k); });
+    if (again) {
+        spread_ = moments::Spread<false>::summed(window, spread_.near(span_));
+        centred_ = spread_.centred(span_);
+    }
+    if (!again || !centred_.exact) {
+        spread_ = moments::Spread<false>::summed(window);
+        centred_ = spread_.centred(span_);
+    }
     if (!centred_.exact)
         hold_ = moments::held_until(i, period_, [this](std::uint64_t k) { return moments::too_large(window_.pushed_at(k)); });
 }

@@ -104,7 +104,7 @@ private:
     OnlineBollingerBands(std::uint64_t period, double std_dev)
         : window_(period), period_(period), std_dev_(std_dev), span_(period) {}
     // The window summed afresh; `i`: the number of its newest value.
-    [[gnu::cold, gnu::noinline]] void rebuild(std::uint64_t i) noexcept;
+    [[gnu::cold, gnu::noinline]] void rebuild(std::uint64_t i, bool again = false) noexcept;
     [[gnu::cold, gnu::noinline]] void start_stretch(std::uint64_t i) noexcept;
 
     RingBuffer window_;
@@ -187,7 +187,7 @@ inline Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double
             spread_.slide(dropped, value);
             centred_ = spread_.centred(span_);
             if (!centred_.exact && i >= hold_) [[unlikely]]
-                rebuild(i);
+                rebuild(i, true);
         }
     } else {
         if (!window_.full()) return std::nullopt;
