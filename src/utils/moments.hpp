@@ -24,15 +24,16 @@
 // of the prices never enters.
 //
 // The cost. Summed afresh, a window's sums carry at most 2 p u times their magnitudes (at
-// most 2 M2), which the tolerance (2^-38 + p 2^-44) clears 128 times over, and each slide
+// most 2 M2), which the tolerance (2^-36 + p 2^-42) clears 512 times over, and each slide
 // adds about 2 M2 to g: a stationary window is summed afresh after thousands of slides, a
-// pass of 3 p. A window that drifts from its origin (a trend, a random walk) adds more, as its
-// deviations grow: on a random walk a window of 14 is summed afresh about every 130 slides.
-// To ask sooner, the statistic must fall below its bound: by a factor of at least 128
-// against the window it was last summed from, which takes the values that made it leave the
-// window. Each such fall takes the deviations' squares down 128, and the range of doubles
-// holds about 2^11 binades of them, so at most about 300 windows in a row are summed afresh
-// on every slide; then a new large value must enter and stay p slides before it can leave.
+// pass of 3 p (of p where its sums still give its mean). A window that drifts from its origin
+// or whose spread shrinks below what it was (a trend, a random walk) asks sooner: on a random
+// walk a window of 14 is summed afresh about every 230 slides. To ask sooner still, the
+// statistic must fall below its bound: by a factor of at least 512 against the window it was
+// last summed from, which takes the values that made it leave the window. Each such fall
+// takes the deviations' squares down 512, and the range of doubles holds about 2^11 binades
+// of them, so at most about 230 windows in a row are summed afresh on every slide; then a
+// new large value must enter and stay p slides before it can leave.
 // Amortised, a bounded number of passes per p slides: O(1) a slide on any input.
 // A window whose state is not finite even when summed afresh (it holds an infinity, or
 // deviations whose squares overflow) is not summed afresh again until the newest such value
@@ -85,11 +86,12 @@ inline Pair higher(Pair a, Pair b) noexcept { return pairs::max(b, a); }
 // stretches are independent and a window's value does not depend on how long the series is.
 inline constexpr std::size_t kStretch = 4096;
 
-// The error allowed a window of p bars, relative to its statistic's scale: 2^15 roundings for
-// short windows, 512 p for long ones (two passes gather about 2 p). The actual error stays
-// far below it (on hourly FX closes, about 1e-15 in the median window and 2e-13 at worst);
-// a tighter one would sum windows afresh several times as often where prices trend.
-inline double tolerance(std::size_t p) noexcept { return 0x1p-38 + static_cast<double>(p) * 0x1p-44; }
+// The error allowed a window of p bars, relative to its statistic's scale: 2^17 roundings for
+// short windows, 2048 p for long ones (two passes gather about 2 p). The actual error stays
+// far below it (on hourly FX closes, about 4e-15 in the median window and 7e-13 at worst);
+// a tighter one would sum windows afresh more often where the spread wanders, and each time
+// costs about a window's pass and a mispredicted branch.
+inline double tolerance(std::size_t p) noexcept { return 0x1p-36 + static_cast<double>(p) * 0x1p-42; }
 
 // A window's length and what the tests of its bounds need of it, formed once.
 struct Span {
