@@ -29,6 +29,8 @@ CASES = {
     "vhf": (lambda v: v.py_vhf(CLOSE, 28), {"lanes": 1}),
     # the least-squares lines: two stretches of windows side by side
     "linearreg_slope": (lambda v: v.py_linearreg_slope(CLOSE * 2, 14), {"moments_lanes": 1}),
+    # its returns from bar 1 (bar 0 has none), on closes that stay positive
+    "historical_volatility": (lambda v: v.py_historical_volatility([c + 200 for c in CLOSE * 2], 20), {"moments_lanes": 1}),
     "inertia": (lambda v: v.py_inertia(OPEN, HIGH, LOW, CLOSE, 10, 14), {"lanes": 1}),  # RVI averages
     "ulcer_index": (lambda v: v.py_ulcer_index(CLOSE, 14), {"lanes": 1}),
     "mass_index": (lambda v: v.py_mass_index(HIGH, LOW, 9, 25), {"lanes": 1}),
@@ -63,6 +65,23 @@ def test_fast_path_engages_on_ordinary_data(lib, name):
     call(lib)
     taken = floor.fast_paths()
     assert {path: taken.get(path, 0) for path in expected} == expected, f"taken: {taken}"
+
+
+@pytest.mark.parametrize("call", [
+    lambda v: v.py_var(CLOSE * 4, 14),
+    lambda v: v.py_linear_regression(CLOSE * 4, 5),
+    lambda v: v.py_correl(CLOSE * 4, OPEN * 4, 30),
+])
+def test_blocks_of_windows_are_taken_again_only_where_a_window_is_summed_afresh(lib, call):
+    # Windows side by side are tested four at a time on their extremes; a block is taken again
+    # window by window when that test fails, which on ordinary data is where one of its windows
+    # is summed afresh (and rarely a block whose extremes alone fail).
+    floor.fast_paths()
+    call(lib)
+    taken = floor.fast_paths()
+    again, afresh = taken.get("moments_again", 0), taken.get("moments_afresh", 0)
+    assert taken.get("moments_lanes") == 1 and afresh > 0, taken
+    assert afresh <= again * 2 and again <= afresh * 1.25 + 4, taken
 
 
 def test_counts_start_again_and_name_only_paths_taken(lib):

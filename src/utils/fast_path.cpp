@@ -12,6 +12,7 @@ std::vector<std::pair<std::string, std::uint64_t>> take_counts() {
     const std::pair<const char*, std::atomic<std::uint64_t>*> rare[] = {
         {"zero_window_looks", &rare_count<"zero_window_looks">},
         {"moments_afresh", &rare_count<"moments_afresh">},
+        {"moments_again", &rare_count<"moments_again">},
     };
     for (const auto& [path, count] : rare)
         if (const std::uint64_t k = count->exchange(0)) by_name[path] += k;

@@ -599,7 +599,9 @@ template <class Summed, class Result, class Over, class SlidePair, class Emit, c
             }
             if (pairs::halves(over(st, watch)) == 3) [[likely]]
                 continue;
-            // Taken again: a half reads what it read until it is first summed afresh.
+            // Taken again: a half reads what it read until it is first summed afresh. Counted in
+            // test builds, so that a test sees blocks taken again where none is summed afresh.
+            fast_path::taken_rarely<"moments_again">();
             st = kept;
             bool changed[2] = {false, false};
             for (std::size_t t = first; t < last; ++t) {
