@@ -82,6 +82,9 @@ def test_blocks_of_windows_are_taken_again_only_where_a_window_is_summed_afresh(
     again, afresh = taken.get("moments_again", 0), taken.get("moments_afresh", 0)
     assert taken.get("moments_lanes") == 1 and afresh > 0, taken
     assert afresh <= again * 2 and again <= afresh * 1.25 + 4, taken
+    # and a window summed afresh is, on ordinary data, summed about the mean its sums give (one
+    # pass), not about the value nearest its mean (three)
+    assert taken.get("moments_near", 0) >= 0.9 * afresh, taken
 
 
 def test_counts_start_again_and_name_only_paths_taken(lib):

@@ -13,6 +13,7 @@ std::vector<std::pair<std::string, std::uint64_t>> take_counts() {
         {"zero_window_looks", &rare_count<"zero_window_looks">},
         {"moments_afresh", &rare_count<"moments_afresh">},
         {"moments_again", &rare_count<"moments_again">},
+        {"moments_near", &rare_count<"moments_near">},
     };
     for (const auto& [path, count] : rare)
         if (const std::uint64_t k = count->exchange(0)) by_name[path] += k;

@@ -613,7 +613,8 @@ template <class Summed, class Result, class Over, class SlidePair, class Emit, c
                         if (!((off >> j) & 1) || at[j] < hold[j]) continue;
                         fast_path::taken_rarely<"moments_afresh">();
                         auto fresh = summed(at[j], lane(st, j));
-                        if (!result(fresh).exact) fresh = summed(at[j]);
+                        if (result(fresh).exact) fast_path::taken_rarely<"moments_near">();
+                        else fresh = summed(at[j]);
                         set_lane(st, lane_mask(j), fresh);
                         changed[j] = true;
                         if (!result(fresh).exact) hold[j] = held_until(at[j], p, bad);
@@ -642,7 +643,9 @@ template <class Rebuild, class Slide, class Exact, class Emit, class Bad>
     // Inlined, as every step is: a call handed the state would keep it in memory. `again`:
     // the window's state is at hand, about whose mean it may be summed in one pass.
     auto afresh = [&](std::size_t i, bool again) __attribute__((always_inline)) {
-        if (!again || (rebuild(i, true), !exact())) rebuild(i, false);
+        if (again) rebuild(i, true);
+        if (again && exact()) fast_path::taken_rarely<"moments_near">();  // one pass, not three
+        else rebuild(i, false);
         if (!exact()) hold = held_until(i, p, bad);
     };
     for (std::size_t first = from; first < n; first += kStretch) {
