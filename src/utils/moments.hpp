@@ -15,13 +15,15 @@
 // roundings; a deviation and its square are recomputed alike when the bar leaves, so what
 // entered leaves exactly). The bound is kRound times the running total g of those
 // magnitudes: plain additions of terms that are never negative, with nothing to cancel. From
-// these bounds each statistic's own error is bounded, and the window is summed afresh (two
-// passes for the origin, one for the sums) when that error is no longer within tolerance(p)
-// of the statistic's own scale (the window's deviation, and for two series the geometric
-// mean of both). So a value that left is forgotten once its rounding matters to what stays,
-// a window of equal values reads exactly its degenerate value (its deviations are 0 once it
-// is summed afresh, and no bound but 0 is within tolerance of a spread of 0), and the level
-// of the prices never enters.
+// these bounds each statistic's own error is bounded, and the window is summed afresh when
+// that error is no longer within tolerance(p) of the statistic's own scale (the window's
+// deviation, and for two series the geometric mean of both): in one pass about the mean its
+// sums give, where they give it within half a deviation (Spread::near) and the result is then
+// within its tolerance, else in three (two for the value nearest the mean, one for the sums).
+// So a value that left is forgotten once its rounding matters to what stays, a window of
+// equal values reads exactly its degenerate value (its deviations are 0 once it is summed
+// afresh about one of its values, and no bound but 0 is within tolerance of a spread of 0),
+// and the level of the prices never enters.
 //
 // The cost. Summed afresh, a window's sums carry at most 2 p u times their magnitudes (at
 // most 2 M2), which the tolerance (2^-36 + p 2^-42) clears 512 times over, and each slide
@@ -263,6 +265,9 @@ template <class V>
 // of its roundings is monotone; the totals only grow from one slide to the next. So the test
 // passes on every window of a block where it passes on the block's last totals, its largest
 // |Σd| and its smallest M2; the windows of a block where it does not are taken one at a time.
+// (A reading that is NaN, which the extremes pass over, comes only with sums that are not
+// finite, and so with totals that are not: the block's last totals fail the test. A negative
+// M2 fails its own spread's test, before the product of two of them could pass.)
 template <class V>
 struct Lows {
     V m2 = V{} + std::numeric_limits<double>::infinity(), abs_s1{};
