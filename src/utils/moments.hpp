@@ -49,7 +49,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <type_traits>
 
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
@@ -384,12 +383,11 @@ struct CoSpread {
         sxy.slide(ia * ib, oa * ob);
     }
     std::uint64_t nans() const noexcept { return x.nans; }
-    // Summed afresh about the origins the sums give (Spread::near); y's count of NaN is x's.
+    // Summed afresh about the origins the sums give (Spread::near); the count of NaN is x's.
     template <class ForEach>
     [[gnu::always_inline]] static CoSpread summed_after(ForEach for_each, const CoSpread& was, const Span& w) noexcept {
-        Spread<Nan> y_counted = was.y;
-        y_counted.nans = was.x.nans;
-        return summed(for_each, was.x.near(w), y_counted.near(w));
+        const bool counted = was.x.nans == 0;
+        return summed(for_each, counted ? was.x.near(w) : kNoOrigin, counted ? was.y.near(w) : kNoOrigin);
     }
     // The cross moment's error within tol of the geometric mean of the two spreads.
     [[gnu::always_inline]] Cond<V> exact_at(const Lows<V>& lx, const Lows<V>& ly, const Span& w) const noexcept {

@@ -139,20 +139,10 @@ Series annualised_deviation(std::span<const double> close, std::uint64_t period)
     // Bar 0 has no return: the windows are taken over the returns from bar 1, so that a series
     // whose returns are all defined runs the kernel's path without NaN.
     Series out(n, NaN);
-    if (period < 2 || period >= n) return out;
-    const std::span<const double> later(returns.data() + 1, n - 1);
-    const double inv_pm1 = 1.0 / (static_cast<double>(period) - 1.0);  // no division a window
+    if (n < 2) return out;
+    const Series sd = stats::stdev(std::span<const double>(returns.data() + 1, n - 1), period);
     const double scale = std::sqrt(static_cast<double>(period)) * 100.0;
-    stats::window::by_nan(
-        stats::NaNs::maybe,
-        [&](auto nan) {
-            stats::window::spreads<nan.value>(later, static_cast<std::size_t>(period),
-                                              [&](std::size_t i, const auto& s, const utils::moments::Centred<>& c) {
-                                                  const double sd = c.m2 > 0.0 ? std::sqrt(c.m2 * inv_pm1) : 0.0;
-                                                  out[i + 1] = s.nans == 0 ? sd * scale : NaN;
-                                              });
-        },
-        later);
+    for (std::size_t i = 0; i + 1 < n; ++i) out[i + 1] = sd[i] * scale;  // NaN stays NaN
     return out;
 }
 
