@@ -1,6 +1,7 @@
 """Volume indicators: accumulation lines, money flow, VWAP, volume oscillator and profile."""
 import math
 import random
+from fractions import Fraction
 
 import numpy as np
 import pytest
@@ -285,12 +286,58 @@ def test_money_flows_are_quotients_of_rolling_sums_bit_for_bit(m, p, seed):
     flow_sum, volume_sum = m.py_sum([k * x for k, x in zip(mult, v)], p), m.py_sum(v, p)
     cmf = [NAN if math.isnan(f) else (0.0 if abs(q) < 1e-10 else f / q) for f, q in zip(flow_sum, volume_sum)]
     assert nan_equal(m.py_cmf(h, l, c, v, p), cmf)
-    tp = [((a + b) + d) / 3 for a, b, d in zip(h, l, c)]
-    raw = [x * t for x, t in zip(v, tp)]
-    pos = m.py_sum([0.0] + [r if t > s else 0.0 for r, t, s in zip(raw[1:], tp[1:], tp)], p)
-    neg = m.py_sum([0.0] + [r if t < s else 0.0 for r, t, s in zip(raw[1:], tp[1:], tp)], p)
+    # rising and falling are decided on the exact h + l + c, the flow is the rounded price's
+    raw = [x * (((a + b) + d) / 3) for x, a, b, d in zip(v, h, l, c)]
+    ex = [Fraction(a) + Fraction(b) + Fraction(d) for a, b, d in zip(h, l, c)]
+    pos = m.py_sum([0.0] + [r if t > s else 0.0 for r, t, s in zip(raw[1:], ex[1:], ex)], p)
+    neg = m.py_sum([0.0] + [r if t < s else 0.0 for r, t, s in zip(raw[1:], ex[1:], ex)], p)
     mfi = [NAN if math.isnan(a) else (100.0 if abs(b) < 1e-10 else 100.0 - 100.0 / (a / b + 1.0)) for a, b in zip(pos, neg)]
     assert nan_equal(m.py_mfi(h, l, c, v, p), mfi)
+
+
+# (bar before, bar): how their h + l + c compare as real numbers, where the rounded thirds say
+# otherwise or say it by a last bit that is not there
+TIES = [
+    ((1.11832, 1.11715, 1.11775), (1.11809, 1.1173, 1.11783), 0),  # thirds 1.1177400000000002, 1.11774
+    ((1.10903, 1.10025, 1.1163), (1.11044, 1.10466, 1.11048), 0),
+    ((1.11608, 1.10322, 1.1118), (1.10268, 1.11699, 1.11143), 0),
+    ((1.10262, 1.10019, 1.11364), (1.10235, 1.10193, 1.11217), 1),  # thirds equal
+    ((1.11247, 1.11101, 1.10973), (1.10397, 1.11969, 1.10955), -1),  # thirds equal
+    ((1.10632, 1.10168, 1.11673), (1.11345, 1.10969, 1.10159), 1),  # the thirds fall
+]
+
+
+@pytest.mark.parametrize("before, bar, move", TIES)
+def test_mfi_books_a_move_only_where_the_exact_price_sum_moves(m, before, bar, move):
+    # a fall onto `before` first, so that a later fall and a tie read apart from a rise: over
+    # the last two bars the index is above 0 only with a rising flow, and over the last bar
+    # 0.0 only with a falling one
+    h, l, c = ([before[k] + 1.0, before[k], bar[k]] for k in range(3))
+    v = [1.0, 1.0, 1.0]
+    frame = m.OhlcvFrame([0, 1, 2], c, h, l, c, v)
+    for got in (m.py_mfi(h, l, c, v, 2)[2], frame.mfi(2)[2]):
+        assert (got > 0.0) == (move > 0)
+    for got in (m.py_mfi(h, l, c, v, 1)[2], frame.mfi(1)[2]):
+        assert got == (0.0 if move < 0 else 100.0)
+
+
+@pytest.mark.parametrize(
+    "first, second, expected",
+    [
+        ((0.1, 0.2, 0.3), (0.3, 0.2, 0.1), 0),  # rounded: 0.6000000000000001 and 0.6
+        ((1e16, 1.0, -1e16), (0.5, 0.5, 0.0), 0),  # the 1 is lost to rounding, not to the sum
+        ((1e16, 1.0, -1e16), (0.5, 0.25, 0.0), 1),
+        ((1e308, 1e308, -1e308), (1e308, 1e308, -1e308), 0),  # partial sums beyond the range
+        ((1e308, 1e308, -1e308), (1e308, 1e308, -9.999999999999998e307), -1),
+        ((1.7e308, 1.7e308, 1.7e308), (1.7e308, 1.7e308, 1.6e308), 1),
+        ((5e-324, 0.0, 0.0), (0.0, 0.0, 0.0), 1),
+        ((-5e-324, 1e-300, -1e-300), (0.0, 0.0, 0.0), -1),
+    ],
+)
+def test_exact_comparison_of_three_term_sums(first, second, expected):
+    run = native_program("exact_sum")
+    assert run(" ".join(repr(float(x)) for x in first + second)) == [str(expected)]
+    assert run(" ".join(repr(float(x)) for x in second + first)) == [str(-expected)]
 
 
 # volumes over five decades: the compensations carry low bits that a reset would lose (a wider

@@ -9,6 +9,7 @@
 #include "utils/bounds.hpp"
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
+#include "utils/exact_sum.hpp"
 #include "utils/kahan.hpp"
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
@@ -203,13 +204,15 @@ Result<Series> mfi(Span high, Span low, Span close, Span volume, std::uint64_t p
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     utils::Scratch pos(n), neg(n);
     pos[0] = neg[0] = 0.0;
-    double prev_tp = typical_price(high[0], low[0], close[0]);
+    // A bar's flow is booked by how its h + l + c compares with the bar before as real numbers:
+    // two rounded thirds of equal sums can differ in their last bit, which would book a move on
+    // a tie (common on FX prices). The flow itself is the rounded typical price's.
     for (std::size_t i = 1; i < n; ++i) {
-        const double tp = typical_price(high[i], low[i], close[i]);
-        const double raw = volume[i] * tp;
-        pos[i] = pick(tp > prev_tp, raw, 0.0);
-        neg[i] = pick(tp < prev_tp, raw, 0.0);
-        prev_tp = tp;
+        const int move =
+            utils::exact::compare_sums(high[i], low[i], close[i], high[i - 1], low[i - 1], close[i - 1]);
+        const double raw = volume[i] * typical_price(high[i], low[i], close[i]);
+        pos[i] = pick(move > 0, raw, 0.0);
+        neg[i] = pick(move < 0, raw, 0.0);
     }
     // Flows of volumes and prices not below 0 are not below 0, and neither are their window
     // sums as read (utils::sliding): p / q + 1 >= 1, so the index lies in 0..100 as rounded,
