@@ -21,6 +21,13 @@ using pairs::Pair;
 
 inline constexpr std::size_t kPairs = 4, kWindows = 2 * kPairs;
 
+// The longest window of the plain sums (KAMA's volatility, VWMA's, Coppock's weighted sum) that
+// is summed afresh here. Beyond it a window's sums slide (utils::stats::RollingSumWindow,
+// RollingSumPair, the weighted mean's window), at a cost that does not grow with the window,
+// compensated and rebuilt on their schedule; up to it, a plain sum afresh is as fast or faster,
+// and keeps every bit it has always had.
+inline constexpr std::size_t kAfreshUpTo = 48;
+
 // A block's sums: [s][q] is sum s of the windows ending at i + 2q (low half) and i + 2q + 1.
 template <std::size_t S>
 using Sums = std::array<std::array<Pair, kPairs>, S>;
