@@ -6,8 +6,9 @@
 // boundary ran at half speed). Neighbouring windows are independent, so eight of them run
 // side by side, two to a vector register, each half taking the scalar steps in the scalar
 // order: every window's sum is bit for bit the one it has alone, and the additions' latency,
-// wherever the loop lies, bounds the loop. The weighted averages, KAMA's volatility, VWMA and
-// Coppock's weighted sum are each such sums with a term of their own.
+// wherever the loop lies, bounds the loop. The weighted averages, and up to kAfreshUpTo bars
+// KAMA's volatility, VWMA and Coppock's weighted sum, are each such sums with a term of their
+// own.
 #include <array>
 #include <cstddef>
 #include <type_traits>

@@ -229,9 +229,10 @@ Result<Series> coppock(std::span<const double> close, std::uint64_t period1, std
         sum[i] = std::isnan(a) || std::isnan(b) ? NaN : a + b;
     }
     if (w > blocks::kAfreshUpTo) {
-        // A long window's weighted sum slides, as the weighted mean's does (utils::ma::wma_impl,
-        // weights 1 .. w from the oldest bar, over the same divisor): a NaN sum is a gap there,
-        // which blanks exactly the windows that hold it, the sums before `longest` included.
+        // A long window's weighted sum slides, as the weighted mean's does (utils::ma::wma_impl:
+        // weights 1 .. w from the oldest bar, over (1 + w) w / 2, exact as below for every
+        // window shorter than 2^26 bars). A NaN sum is a gap there, which blanks exactly the
+        // windows that hold it, the undefined sums before `longest` included.
         for (std::size_t i = 0; i < longest; ++i) sum[i] = NaN;
         return utils::ma::wma_impl(std::span<const double>(sum.data(), n), w);
     }
