@@ -33,6 +33,11 @@ def bars(kind, n=N, seed=4):
         third = n // 3
         close = [c * 1e6 if i < third else c * 1e-6 for i, c in enumerate(close)]
         volume = [v * 1e9 if i < third else v for i, v in enumerate(volume)]
+    elif kind == "zero close":
+        # Rates of change over a base of 0 are undefined: Coppock's windows that hold them are
+        # NaN, and those after them are not.
+        for k in (400, 1500, 1510):
+            close[k] = 0.0
     elif kind == "flat":
         # The price stands still and nothing trades for longer than most windows.
         for k in range(900, 1600):
@@ -41,7 +46,7 @@ def bars(kind, n=N, seed=4):
     return close, volume
 
 
-KINDS = ["ordinary", "bad print", "level drop", "flat"]
+KINDS = ["ordinary", "bad print", "level drop", "zero close", "flat"]
 PERIODS = [1, 2, 48, 49, 64, 500, 1001, N]
 
 # A window sum's rounding against the sum rounded once is at most 2u times the magnitudes
