@@ -54,9 +54,9 @@ PERIODS = [1, 2, 48, 49, 64, 500, 1001, N]
 # 1 + 2000 / p times the window's own, so VWMA's quotient within 2^-48 of itself and Coppock's
 # within 2^-47 of its largest rate-of-change sum. Where the window holds far less than what
 # passed (the windows across a level drop, the last bars before a run without volume) the
-# ratio is the data's, up to the weight's 2^20 before a rebuild: 2^-40 there, still far below
-# what the rounding of a bad print or of the level before the drop would leave if it were not
-# forgotten. KAMA's volatility rounds the same way; its average, relative to itself, within
+# ratio is the data's (up to the weight's 2^20, past which the window is summed afresh):
+# 2^-40 on these, still far below what the rounding of a bad print or of the level before the
+# drop would leave if it were not forgotten. KAMA's volatility rounds the same way; its average, relative to itself, within
 # 2^-40 (the smoothing constant's rounding passes into the recursion, which rounds as the
 # reference does).
 def tolerance(kind, ordinary):
@@ -150,3 +150,15 @@ def test_precision_at_long_windows(period):
     assert nan_equal(vl.py_kama(close, period, 2, 30), kama_rounded_once(close, period), KAMA_TOL)
     assert close_to(vl.py_coppock(close, 11, 14, period), coppock_rounded_once(close, 11, 14, period), COPPOCK_TOL,
                     largest_roc_sums(close, period))
+
+
+@pytest.mark.parametrize("length", [100, 1049, 1050, 2051, N - 1])
+def test_a_window_does_not_depend_on_the_bars_after_it(length):
+    # The sums' rebuilds fall where the windows' own slides put them, not where the series
+    # ends: a shorter series gives the longer one's values, bit for bit.
+    close, volume = bars("bad print")
+    for period in (49, 97):
+        cut = close[:length]
+        assert nan_equal(vl.py_kama(cut, period, 2, 30), vl.py_kama(close, period, 2, 30)[:length])
+        assert nan_equal(vl.py_vwma(cut, volume[:length], period), vl.py_vwma(close, volume, period)[:length])
+        assert nan_equal(vl.py_coppock(cut, 11, 14, period), vl.py_coppock(close, 11, 14, period)[:length])
