@@ -324,6 +324,91 @@ def triangle_raw(p):
     return [float(j + 1 if j <= h else p - j) for j in range(p)]
 
 
+# ---- Window sums, exact ----------------------------------------------------------------------
+# Every double is a whole multiple of 2^-1074, so each term scaled by 2^1074 is a Python int and
+# a window's sum slides in integers exactly, O(1) a window at any period. A quotient of two such
+# ints (int / int) is rounded once, correctly.
+
+EXACT_SCALE = 1074
+
+
+def exact_ints(values):
+    """Each value times 2^1074, exactly (NaN as None)."""
+    out = []
+    for v in values:
+        if math.isnan(v):
+            out.append(None)
+            continue
+        num, den = float(v).as_integer_ratio()
+        out.append(num * ((1 << EXACT_SCALE) // den))
+    return out
+
+
+def exact_window_sums(values, p, weighted=False):
+    """The exact sum of every window of p values (weighted: by 1 .. p from the oldest), scaled
+    by 2^1074, or None where the window holds a NaN or has not filled."""
+    ints = exact_ints(values)
+    out = [None] * len(ints)
+    plain = weight = 0
+    run = 0
+    for i, x in enumerate(ints):
+        if x is None:
+            plain = weight = run = 0
+            continue
+        if run < p:
+            run += 1
+            plain += x
+            weight += run * x
+        else:
+            weight += p * x - plain
+            plain += x - ints[i - p]
+        if run == p:
+            out[i] = weight if weighted else plain
+    return out
+
+
+def exact_kama(x, n, fast=2, slow=30, volatility=None):
+    """KAMA in the order it is defined. volatility(i) gives the window's summed changes: by
+    default the plain sum from the oldest, summed afresh."""
+    fsc, ssc = 2.0 / float(fast + 1), 2.0 / float(slow + 1)
+    out = [NAN] * len(x)
+    out[n - 1] = x[n - 1]
+    for i in range(n, len(x)):
+        change = abs(x[i] - x[i - n])
+        if volatility is None:
+            vol = 0.0
+            for k in range(i - n + 1, i + 1):
+                vol += abs(x[k] - x[k - 1])
+        else:
+            vol = volatility(i)
+        er = change / vol if vol > 0.0 else 0.0
+        base = er * (fsc - ssc) + ssc
+        out[i] = (x[i] - out[i - 1]) * (base * base) + out[i - 1]
+    return out
+
+
+def kama_rounded_once(x, n, fast=2, slow=30):
+    """KAMA with every window's volatility summed exactly and rounded once."""
+    changes = [0.0] + [abs(x[k] - x[k - 1]) for k in range(1, len(x))]
+    sums = exact_window_sums(changes, n)
+    return exact_kama(x, n, fast, slow, lambda i: sums[i] / (1 << EXACT_SCALE))
+
+
+def vwma_rounded_once(close, volume, p):
+    """VWMA with both window sums exact and their quotient rounded once."""
+    a = exact_window_sums([c * v for c, v in zip(close, volume)], p)
+    v = exact_window_sums(volume, p)
+    return [NAN if s is None or s <= 0 else t / s for t, s in zip(a, v)]
+
+
+def coppock_rounded_once(close, p1, p2, w):
+    """Coppock with every weighted window summed exactly and divided once."""
+    a, b = ref_roc_helper(close, p1), ref_roc_helper(close, p2)
+    sums = exact_window_sums([x + y for x, y in zip(a, b)], w, weighted=True)
+    d = (w * (w + 1) // 2) << EXACT_SCALE
+    return [NAN if s is None else s / d for s in sums]
+
+
 # ---- Extended bands ---------------------------------------------------------------------------
 
 def rolling_np(v, p, fn):
@@ -940,21 +1025,6 @@ def exact_t3(x, n, v):
         e.append(exact_ema(e[-1], n))
     out = combine(lambda a, b, c, d: c4 * a + ((c2 * c + c1 * d) + c3 * b), e[2], e[3], e[4], e[5])
     return out if any(not math.isnan(y) for y in out) else e[0]
-
-
-def exact_kama(x, n, fast=2, slow=30):
-    fsc, ssc = 2.0 / float(fast + 1), 2.0 / float(slow + 1)
-    out = [NAN] * len(x)
-    out[n - 1] = x[n - 1]
-    for i in range(n, len(x)):
-        change = abs(x[i] - x[i - n])
-        vol = 0.0
-        for k in range(i - n + 1, i + 1):
-            vol += abs(x[k] - x[k - 1])
-        er = change / vol if vol > 0.0 else 0.0
-        base = er * (fsc - ssc) + ssc
-        out[i] = (x[i] - out[i - 1]) * (base * base) + out[i - 1]
-    return out
 
 
 def exact_frama(x, n):

@@ -47,6 +47,11 @@ CASES = {
     "pwma": (lambda v: v.py_pwma(CLOSE, 5), {"weighted_windows": 1}),
     "swma": (lambda v: v.py_swma(CLOSE, 7), {"weighted_windows": 1}),
     "kama": (lambda v: v.py_kama(CLOSE, 10, 2, 30), {"kama_windows": 1}),
+    # beyond 48 bars these windows slide instead: the blocks summed afresh are not taken
+    "kama, 49 bars": (lambda v: v.py_kama(CLOSE, 49, 2, 30), {"kama_windows": 0}),
+    "vwma, 49 bars": (lambda v: v.py_vwma(CLOSE, VOLUME, 49), {"vwma_windows": 0}),
+    "coppock, 48 and 49 bars": (lambda v: (v.py_coppock(CLOSE, 14, 11, 48), v.py_coppock(CLOSE, 14, 11, 49)),
+                                {"coppock_windows": 1}),
     "entropy": (lambda v: v.py_entropy(CLOSE, 10, 10), {"entropy_pairs": 1}),
     "sma": (lambda v: v.py_sma(CLOSE, 20), {"finite_blocks": 1}),  # the input scan for NaN and infinities
 }

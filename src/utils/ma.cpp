@@ -163,7 +163,11 @@ private:
     [[gnu::always_inline]] sliding::Event settle(std::size_t i, bool passes, WindowWeight& weight, const Kahan& s,
                                                  const Kahan& w) const noexcept {
         if (beyond_.active()) return sliding::Event::slid;
-        const bool spoilt = !passes && weight.settle_inline(x_[i] * x_[i], [x = x_, i, n = n_] { return any_nonzero(x.subspan(i + 1 - n, n)); });
+        // Its sums keep no reading of a window of zeros beside them (utils::sliding), so an
+        // outweighed window is summed afresh whatever it holds: one of zeros then sums to
+        // exactly 0, and its weight, summed afresh to 0 with it, passes the zeros that follow,
+        // so a run of zeros costs one pass over the window.
+        const bool spoilt = !passes && weight.settle_inline(x_[i] * x_[i], [] { return true; });
         if (!finite(weight, s, w)) return sliding::Event::overflowed;
         return spoilt ? sliding::Event::rebuild : sliding::Event::none;
     }
@@ -589,11 +593,7 @@ Result<Series> kama(std::span<const double> values, std::uint64_t period, std::o
     Series out(len, NaN);
     out[n - 1] = values[n - 1];
     if (len == n) return out;
-    // A window's volatility is the sum of its n absolute changes, oldest first. The changes
-    // are formed once, and eight neighbouring windows are summed side by side
-    // (utils::window_blocks); their smoothing constants follow in the same registers. The
-    // average's own recursion, a chain of dependent steps, runs behind each block, so that
-    // the next block's sums overlap it.
+    // A window's volatility is the sum of its n absolute changes, oldest first, formed once.
     Scratch<double> moves(len);
     moves[0] = 0.0;
     for (std::size_t k = 1; k < len; ++k) moves[k] = std::fabs(values[k] - values[k - 1]);
@@ -608,6 +608,20 @@ Result<Series> kama(std::span<const double> values, std::uint64_t period, std::o
         out[at] = prev;
     };
     namespace blocks = window_blocks;
+    if (n > blocks::kAfreshUpTo) {
+        // A long window's volatility slides (stats::RollingSumWindow): its changes are never
+        // negative, so it never reads below 0, and a flat window reads exactly 0. The window
+        // ending at i holds the changes into bars i - n + 1 .. i: in `changes`, which starts
+        // at bar 1, the window ending at i - 1.
+        stats::RollingSumWindow volatility(std::span<const double>(moves.data() + 1, len - 1), n);
+        for (std::size_t i = n; i < len; ++i)
+            advance(i, smoothing(std::fabs(values[i] - values[i - n]), volatility.step(i - 1), 0.0));
+        return out;
+    }
+    // A short one is summed afresh, eight neighbouring windows side by side
+    // (utils::window_blocks); their smoothing constants follow in the same registers. The
+    // average's own recursion, a chain of dependent steps, runs behind each block, so that
+    // the next block's sums overlap it.
     std::size_t i = blocks::sum_by_eights<"kama_windows">(
         n, len, n, [&](std::size_t, std::size_t j) { return pairs::load(moves.data() + j); },
         [&](std::size_t at, const std::array<pairs::Pair, blocks::kPairs>& acc) {

@@ -6,8 +6,9 @@
 // boundary ran at half speed). Neighbouring windows are independent, so eight of them run
 // side by side, two to a vector register, each half taking the scalar steps in the scalar
 // order: every window's sum is bit for bit the one it has alone, and the additions' latency,
-// wherever the loop lies, bounds the loop. The weighted averages, KAMA's volatility, VWMA and
-// Coppock's weighted sum are each such sums with a term of their own.
+// wherever the loop lies, bounds the loop. The weighted averages, and up to kAfreshUpTo bars
+// KAMA's volatility, VWMA and Coppock's weighted sum, are each such sums with a term of their
+// own.
 #include <array>
 #include <cstddef>
 #include <type_traits>
@@ -20,6 +21,13 @@ namespace vorn::utils::window_blocks {
 using pairs::Pair;
 
 inline constexpr std::size_t kPairs = 4, kWindows = 2 * kPairs;
+
+// The longest window of the plain sums (KAMA's volatility, VWMA's, Coppock's weighted sum) that
+// is summed afresh here. Beyond it a window's sums slide (utils::stats::RollingSumWindow,
+// RollingSumPair, the weighted mean's window), at a cost that does not grow with the window,
+// compensated and rebuilt on their schedule; up to it, a plain sum afresh is as fast or faster,
+// and keeps every bit it has always had.
+inline constexpr std::size_t kAfreshUpTo = 48;
 
 // A block's sums: [s][q] is sum s of the windows ending at i + 2q (low half) and i + 2q + 1.
 template <std::size_t S>

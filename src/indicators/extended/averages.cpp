@@ -117,12 +117,23 @@ Result<Series> swma(std::span<const double> values, std::uint64_t period) {
 Result<Series> vwma(std::span<const double> close, std::span<const double> volume, std::uint64_t period) {
     if (auto s = validate_series_and_periods({{close, "close"}, {volume, "volume"}}, {period}); !s) return fail(s.error());
     const std::size_t n = close.size(), p = period;
-    // Each window is summed afresh from its oldest bar, eight side by side where they fit
-    // (utils::window_blocks). The products are the same in every window that holds them, so
-    // they are taken once.
+    // The products are the same in every window that holds them, so they are taken once.
     utils::Scratch<double> traded(n);
     for (std::size_t i = 0; i < n; ++i) traded[i] = close[i] * volume[i];
     Series out(n, NaN);
+    if (p > blocks::kAfreshUpTo) {
+        // A long window's two sums slide side by side (utils::stats::RollingSumPair): a window
+        // without volume reads exactly 0, and volumes none of which is negative never sum
+        // below 0, so neither writes a value.
+        utils::stats::RollingSumPair sums(std::span<const double>(traded.data(), n), volume, p);
+        for (std::size_t i = p - 1; i < n; ++i) {
+            const Pair s = sums.step(i);
+            if (s[1] > 0.0) out[i] = s[0] / s[1];
+        }
+        return out;
+    }
+    // A short one is summed afresh from its oldest bar, eight side by side where they fit
+    // (utils::window_blocks).
     std::size_t i = blocks::sum_by_eights<"vwma_windows">(
         p - 1, n, p,
         [&](std::size_t, std::size_t j) {

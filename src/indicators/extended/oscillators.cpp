@@ -228,11 +228,19 @@ Result<Series> coppock(std::span<const double> close, std::uint64_t period1, std
         const double a = roc(i, period1), b = roc(i, period2);
         sum[i] = std::isnan(a) || std::isnan(b) ? NaN : a + b;
     }
+    if (w > blocks::kAfreshUpTo) {
+        // A long window's weighted sum slides, as the weighted mean's does (utils::ma::wma_impl:
+        // weights 1 .. w from the oldest bar, over (1 + w) w / 2, exact as below for every
+        // window shorter than 2^26 bars). A NaN sum is a gap there, which blanks exactly the
+        // windows that hold it, the undefined sums before `longest` included.
+        for (std::size_t i = 0; i < longest; ++i) sum[i] = NaN;
+        return utils::ma::wma_impl(std::span<const double>(sum.data(), n), w);
+    }
     // w (w + 1) / 2 in integers, halving the even factor first so that it cannot overflow.
     const double divisor = static_cast<double>(w % 2 == 0 ? (w / 2) * (w + 1) : w * ((w + 1) / 2));
     Series out(n, NaN);
-    // A window holding an undefined sum is NaN through its own arithmetic. Each window is
-    // summed afresh from its oldest bar, eight side by side where they fit (utils::window_blocks).
+    // A short window is summed afresh from its oldest bar, eight side by side where they fit
+    // (utils::window_blocks); one holding an undefined sum is NaN through its own arithmetic.
     const Pair divisor2 = pairs::both(divisor);
     std::size_t i = blocks::sum_by_eights<"coppock_windows">(
         longest + w - 1, n, w,
