@@ -103,16 +103,9 @@ public:
         kept_[cap_ - 1] = kNone;  // the window that is the current block: its prefix alone
     }
 
-    WindowExtreme(const WindowExtreme& o)
-        : cap_(o.cap_), kept_(utils::allocate_doubles(o.cap_)), at_(o.at_), prefix_(o.prefix_) {
-        // Between blocks the next value rewrites all but the last (and storage not yet written
-        // is left untouched).
-        for (std::size_t j = at_ == 0 ? cap_ - 1 : 0; j < cap_; ++j) kept_[j] = o.kept_[j];
-    }
-    WindowExtreme& operator=(const WindowExtreme& o) {
-        if (this != &o) *this = WindowExtreme(o);
-        return *this;
-    }
+    // Moved only: no state that holds one is copied.
+    WindowExtreme(const WindowExtreme&) = delete;
+    WindowExtreme& operator=(const WindowExtreme&) = delete;
     WindowExtreme(WindowExtreme&&) noexcept = default;
     WindowExtreme& operator=(WindowExtreme&&) noexcept = default;
 
@@ -122,12 +115,12 @@ public:
             begin_block(window, x);
         else
             prefix_ = pick(x, prefix_);
-        const double extreme = pick(prefix_, kept_[at_]);
+        const double extreme = pick(prefix_, second_ ? kept_[at_] : kNone);
         at_ = at_ + 1 == cap_ ? 0 : at_ + 1;
         return extreme;
     }
 
-    void clear() noexcept { at_ = 0; }
+    void clear() noexcept { at_ = 0, second_ = false; }
 
 private:
     static constexpr double kNone = kWhich == Extreme::largest ? -std::numeric_limits<double>::infinity()
@@ -142,12 +135,11 @@ private:
     // The value pushed as number m sits in slot m mod capacity, and a block begins at a
     // multiple of the capacity: the previous block's values still in the window are in slots
     // 1 to capacity - 1, the latest last. The window ending j values into the block holds
-    // those from slot j + 1 on. (Before the second block, nothing earlier: the prefix alone.)
+    // those from slot j + 1 on. (In the first block, nothing earlier: the prefix alone.)
     void begin_block(const RingBuffer& window, double x) noexcept {
         prefix_ = x;
-        if (window.pushed() == 1) {  // the first block
-            for (std::size_t j = 0; j + 1 < cap_; ++j) kept_[j] = kNone;
-        } else if (cap_ > 1) {
+        second_ = window.pushed() > 1;
+        if (second_ && cap_ > 1) {
             double tail = window.slot(cap_ - 1);
             kept_[cap_ - 2] = tail;
             for (std::size_t j = cap_ - 2; j-- > 0;) kept_[j] = tail = pick(tail, window.slot(j + 1));
@@ -158,6 +150,7 @@ private:
     std::unique_ptr<double[]> kept_;  // the previous block's suffix extremes, by the place in this one
     std::size_t at_ = 0;              // values of the current block taken before this one
     double prefix_ = kNone;
+    bool second_ = false;             // a block before the current one: kept_ is written
 };
 
 }  // namespace vorn::utils::streaming
