@@ -104,8 +104,9 @@ def ns_per_update(obj, ticks, budget=0.2):
 
 def measure(cls, arity, kwargs, ticks):
     obj = cls(**kwargs)
-    # Past the warm-up of every window and a few thousand slides beyond the longest.
-    warm = sum(v for v in kwargs.values() if isinstance(v, int)) + 3000
+    # Past the warm-up of every window and a few thousand slides beyond the longest (the AI
+    # SuperTrend's second ATR starts only once the first is ready).
+    warm = sum(v for v in kwargs.values() if isinstance(v, int)) + kwargs.get("st_length", 0) + 3000
     update = obj.update
     left = warm
     while left:
