@@ -15,9 +15,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // result is subnormal); each one adds twice that to the running sum's bound, which also covers
 // the rounding of the bound's own sum.
 constexpr double kTwiceRoundoff = 0x1p-52;
-// A compensated sum of N < 2^40 terms, none negative, lies within 3u of their exact sum
-// (utils::sliding::Residue); the margin is 8u, which also covers the rounding of the interval's
-// own arithmetic.
+// A compensated sum of N < 2^40 terms (any window that fits in memory), none negative, lies
+// within 3u of their exact sum (utils::sliding::Residue); the margin is 8u, which also covers
+// the rounding of the interval's own arithmetic.
 constexpr double kCompensated = 0x1p-50;
 
 }  // namespace
@@ -63,7 +63,7 @@ void OnlineAdaptiveRSI::slide_volatility(double in, bool left, double out) noexc
         ++infinite_;
     } else {
         volatility_sum_ += in;
-        volatility_error_ += volatility_sum_ * kTwiceRoundoff;
+        volatility_error_ += std::fabs(volatility_sum_) * kTwiceRoundoff;  // below 0 by rounding
     }
     if (!left) return;
     ++slid_;
