@@ -60,6 +60,7 @@ bench: build
 	$(VPY) bench/run.py
 	$(VPY) bench/zero_runs.py
 	$(VPY) bench/moments_hostile.py
+	$(VPY) bench/streaming_windows.py
 
 bench-dist: build
 	$(VPY) bench/distribution.py $(BENCH_ARGS)

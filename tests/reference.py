@@ -1609,7 +1609,8 @@ def ref_online_adaptive_rsi(xs, lo, hi, vp):
         top = max(window)
         ratio = 0.5 if abs(top) < 1e-10 else min(max(kahan_mean(window) / top, 0.0), 1.0)
         v = (hi - lo) * (1.0 - ratio)
-        p = max(lo, min(lo + math.floor(v) + (v - math.floor(v) >= 0.5), len(gains)))
+        extra = 0 if math.isnan(v) else math.floor(v) + (v - math.floor(v) >= 0.5)  # an infinite change: NaN
+        p = max(lo, min(lo + extra, len(gains)))
         g, l_ = kahan_mean(gains[::-1][:p]), kahan_mean(losses[::-1][:p])
         rsi = (0.0 if abs(g) < 1e-10 else 100.0) if abs(l_) < 1e-10 else 100.0 - 100.0 / (g / l_ + 1.0)
         out.append((rsi, p))

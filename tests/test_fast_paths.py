@@ -151,3 +151,22 @@ def test_a_run_of_zeros_is_looked_at_once(lib, name, count):
     floor.fast_paths()
     run(lib, bars)
     assert floor.fast_paths().get("zero_window_looks", 0) == looks * count
+
+
+@pytest.mark.parametrize("vp, data", [(200, "walk"), (1000, "walk"), (50, "ticks"), (100, "spikes")])
+def test_adaptive_rsi_sums_its_volatility_window_afresh_once_a_window(lib, vp, data):
+    # The period comes from a running sum of the absolute changes and a bound on its error;
+    # the window is summed afresh once every vp slides, and otherwise only where the bound
+    # cannot tell the period.
+    closes = CLOSE * 4
+    if data == "ticks":
+        closes = [round(c, 2) for c in closes]
+    elif data == "spikes":
+        closes = [c * 1e9 if i % 97 == 0 else c for i, c in enumerate(closes)]
+    update = lib.OnlineAdaptiveRSI(7, 21, vp).update
+    floor.fast_paths()
+    for c in closes:
+        update(c)
+    slides = len(closes) - 1 - vp
+    assert slides // vp <= floor.fast_paths().get("adaptive_rsi_resums", 0) <= slides // vp + 10
+

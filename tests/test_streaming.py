@@ -2,6 +2,7 @@
 long runs against direct window computations."""
 import math
 import random
+import struct
 
 import pytest
 from hypothesis import given, settings
@@ -499,10 +500,25 @@ def test_window_too_large_for_memory(call, values):
     ("3", ["0 nan nan"]),                                   # an empty window has no extremes
     ("3 5 1 4 2 9", ["0 nan nan", "1 5 5", "2 5 1", "3 5 1", "3 4 1", "3 9 2"]),
     ("1 -2 7", ["0 nan nan", "1 -2 -2", "1 7 7"]),
+    # Of equal values the latest the window holds, as the series' rolling extremes take.
+    ("2 0 -0 -0 0 1", ["0 nan nan", "1 0 0", "2 -0 -0", "2 -0 -0", "2 0 0", "2 1 0"]),
+    ("3 -0 0 -0 -0 0 0 -0", ["0 nan nan", "1 -0 -0", "2 0 0", "3 -0 -0", "3 -0 -0", "3 0 0", "3 0 0",
+                             "3 -0 -0"]),
+    ("3 4 4 4 1 4 4", ["0 nan nan", "1 4 4", "2 4 4", "3 4 4", "3 4 1", "3 4 1", "3 4 1"]),
+    ("2 inf 1 -inf -inf 2", ["0 nan nan", "1 inf inf", "2 inf 1", "2 1 -inf", "2 -inf -inf", "2 2 -inf"]),
     ("18446744073709551615", ["Cannot allocate 18446744073709551615 values of 8 bytes"]),
 ])
 def test_ring_window_extremes_and_room(line, want):
     assert native_program("ring_buffer")(line) == want
+
+
+@pytest.mark.parametrize("capacity", [1, 2, 3, 16, 700])
+def test_ring_window_extremes_equal_a_scan(capacity):
+    rng = random.Random(capacity)
+    xs = [rng.choice([-2.0, -1.0, 0.0, 1.0, 2.0]) + rng.choice([0.0, 0.0, 0.25]) for _ in range(3000)]
+    got = native_program("ring_buffer")(" ".join(map(repr, [capacity] + xs)))[1:]
+    windows = [xs[max(0, i + 1 - capacity):i + 1] for i in range(len(xs))]
+    assert got == [f"{len(w)} {max(w):.17g} {min(w):.17g}" for w in windows]
 
 
 # ---- long runs against direct window computations ---------------------------------------
@@ -563,6 +579,27 @@ def test_stochastic_long_run(k, s, d):
     bs = bars(3000, seed=k + s + d)
     got = feed(vl.OnlineStochastic(k, s, d), bs)
     assert all(close(g, w, 1e-9) for g, w in zip(got, ref_online_stochastic(bs, k, s, d)))
+
+
+def tied_bars(n, seed):
+    """Bars drawn from a few levels, 0.0 and -0.0 among them: equal highs and lows in every
+    window, zero extremes of either sign, closes on them, and high below low now and then."""
+    rng = random.Random(seed)
+    return [(rng.choice([0.0, -0.0, 1.0, 2.0, -1.0, 3.0]), rng.choice([0.0, -0.0, -1.0, -2.0, 1.0]),
+             rng.choice([0.0, -0.0, 0.5, -0.5, 1.0])) for _ in range(n)]
+
+
+@pytest.mark.parametrize("k", [1, 2, 3, 7, 50, 2000, 6000])
+@pytest.mark.parametrize("data", [bars, tied_bars])
+def test_stochastic_extremes_give_the_batch_bits(k, data):
+    # Unsmoothed, both lines are the raw stochastic of each window, which the batch function
+    # finds from its own extremes: every bit equal, the sign of a zero included.
+    bs = data(6000, k)
+    k_line, d_line = vl.py_stochastic(*zip(*bs), k, 1, 1)
+    got = feed(vl.OnlineStochastic(k, 1, 1), bs)
+    assert got[:k - 1] == [None] * (k - 1)
+    pack = struct.Struct("<dd").pack
+    assert [pack(*g) for g in got[k - 1:]] == [pack(a, b) for a, b in zip(k_line[k - 1:], d_line[k - 1:])]
 
 
 @pytest.mark.parametrize("f,s,g", [(12, 26, 9), (1, 2, 1), (3, 10, 5)])

@@ -70,6 +70,35 @@ def test_long_run_equals_direct_recomputation(args, seed, scale):
     assert feed(vl.OnlineAdaptiveRSI(*args), xs) == ref_online_adaptive_rsi(xs, *(args or (7, 21, 14)))
 
 
+def bad_prints(xs):
+    return [x * 1e9 if i % 89 == 40 else x for i, x in enumerate(xs)]
+
+
+def level_drop(xs):
+    return [x * 1e6 if i < len(xs) // 2 else x * 1e-6 for i, x in enumerate(xs)]
+
+
+def cent_ticks(xs):
+    return [round(x, 2) for x in xs]
+
+
+@pytest.mark.parametrize("shape", [bad_prints, level_drop, cent_ticks])
+@pytest.mark.parametrize("args", [(7, 21, 1), (7, 21, 2), (3, 30, 60), (7, 21, 700), (20, 20, 9)])
+def test_sliding_volatility_sum_decides_as_the_window_summed_afresh(shape, args):
+    # The period comes from a running sum of the absolute changes whose error bound has to
+    # cover outliers that have left, a level far below the one before, and ties on cent ticks.
+    xs = shape(random_walk(2500, seed=args[2]))
+    assert feed(vl.OnlineAdaptiveRSI(*args), xs) == ref_online_adaptive_rsi(xs, *args)
+
+
+def test_infinite_changes_entering_and_leaving_the_window():
+    # Changes beyond the largest float: the ratio is NaN while one is held (the shortest period),
+    # and so is the RSI of averages that hold one; once they have left, the window reads as usual.
+    xs = [1.0, 2.0, 1e308, -1e308, 3.0, 1e308, 4.0] + [5.0 + (i % 7) * 0.5 for i in range(40)]
+    got = feed(vl.OnlineAdaptiveRSI(2, 9, 3), xs)
+    assert repr(got) == repr(ref_online_adaptive_rsi(xs, 2, 9, 3)) and "nan" in repr(got[:9])
+
+
 @settings(max_examples=80, deadline=None)
 @given(hs.lists(hs.sampled_from([0.0, 0.5, 1.0, 1.5, 2.0, 3.0, 0.1, 0.2, 0.4, 1e-9, 7e5]), min_size=2, max_size=60),
        hs.integers(1, 6), hs.integers(0, 10), hs.integers(1, 12))

@@ -4,15 +4,21 @@
 #include <limits>
 
 #include "utils/constants.hpp"
+#include "utils/fast_path.hpp"
 
 namespace vorn::utils::streaming {
 
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-// Windows up to this length keep the second-order terms of the summation error bounds
-// negligible.
-constexpr std::size_t kBoundedWindow = std::size_t{1} << 20;
+// A rounded addition lies within u = 2^-53 of its result's magnitude (and is exact where that
+// result is subnormal); each one adds twice that to the running sum's bound, which also covers
+// the rounding of the bound's own sum.
+constexpr double kTwiceRoundoff = 0x1p-52;
+// A compensated sum of N < 2^40 terms (any window that fits in memory), none negative, lies
+// within 3u of their exact sum (utils::sliding::Residue); the margin is 8u, which also covers
+// the rounding of the interval's own arithmetic.
+constexpr double kCompensated = 0x1p-50;
 
 }  // namespace
 
@@ -29,6 +35,9 @@ Result<OnlineAdaptiveRSI> OnlineAdaptiveRSI::create(std::uint64_t min_period, st
 void OnlineAdaptiveRSI::reset() noexcept {
     previous_.reset();
     abs_changes_.clear();
+    largest_.clear();
+    volatility_sum_ = volatility_error_ = 0.0;
+    infinite_ = slid_ = 0;
     gains_.clear();
     losses_.clear();
 }
@@ -49,42 +58,52 @@ std::uint64_t OnlineAdaptiveRSI::period_for(double sum, double largest) const no
     return extra >= held - min_period_ ? held : min_period_ + extra;
 }
 
-std::uint64_t OnlineAdaptiveRSI::effective_period() const noexcept {
-    // The period depends on the compensated sum of the absolute changes only through a
-    // rounding to whole bars, and every step from that sum to the period is monotone. A
-    // plain sum in four independent lanes, with a bound on how far it can lie from the
-    // compensated one, usually pins the period down without the compensated sum's long
-    // chain of dependent additions; when the bound straddles a rounding step, the
-    // compensated sum decides.
-    const std::size_t n = abs_changes_.size();
-    double lane[4] = {0.0, 0.0, 0.0, 0.0};
-    double top[4] = {-kInf, -kInf, -kInf, -kInf};
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4)
-        for (std::size_t k = 0; k < 4; ++k) {
-            const double x = abs_changes_.at(i + k);
-            lane[k] += x;
-            top[k] = x > top[k] ? x : top[k];
-        }
-    for (; i < n; ++i) {
-        const double x = abs_changes_.at(i);
-        lane[0] += x;
-        top[0] = x > top[0] ? x : top[0];
+void OnlineAdaptiveRSI::slide_volatility(double in, bool left, double out) noexcept {
+    if (std::isinf(in)) {
+        ++infinite_;
+    } else {
+        volatility_sum_ += in;
+        volatility_error_ += std::fabs(volatility_sum_) * kTwiceRoundoff;  // below 0 by rounding
     }
-    double largest = top[0];
-    for (std::size_t k = 1; k < 4; ++k) largest = top[k] > largest ? top[k] : largest;
-    if (std::fabs(largest) < kDivisionGuard) return period_for(0.0, largest);  // the sum does not count
+    if (!left) return;
+    ++slid_;
+    if (std::isinf(out)) {
+        --infinite_;
+    } else {
+        volatility_sum_ -= out;
+        volatility_error_ += std::fabs(volatility_sum_) * kTwiceRoundoff;
+    }
+}
 
-    const double plain = (lane[0] + lane[1]) + (lane[2] + lane[3]);
-    if (plain > 1e-300 && plain < 1e300 && n <= kBoundedWindow) {
-        // For n non-negative values both sums lie within about (n + 1) units of roundoff
-        // (relative) of each other; the margin is four times that, which also covers the
-        // rounding of the two products below.
-        const double slack = 4.0 * static_cast<double>(n + 2) * 0x1p-53;
-        const std::uint64_t shortest = period_for(plain * (1.0 + slack), largest);
-        if (shortest == period_for(plain * (1.0 - slack), largest)) return shortest;
+double OnlineAdaptiveRSI::resum_volatility() noexcept {
+    fast_path::taken<"adaptive_rsi_resums">();  // counted in test builds: they must stay rare
+    const double sum = sum_and_max(abs_changes_).sum;
+    volatility_sum_ = sum;
+    volatility_error_ = sum * kCompensated;
+    slid_ = 0;
+    return sum;
+}
+
+std::uint64_t OnlineAdaptiveRSI::effective_period(double largest) noexcept {
+    if (std::fabs(largest) < kDivisionGuard) return period_for(0.0, largest);  // the sum does not count
+    // An infinite change leaves the compensated sum infinite or NaN, and the ratio NaN either way.
+    if (infinite_ != 0) return period_for(kInf, largest);
+    // The period depends on the compensated sum of the absolute changes only through a rounding
+    // to whole bars, and every step from that sum to the period is monotone. So an interval
+    // that surely holds that sum, the running sum's bound widened by the compensated sum's own
+    // error, decides the period wherever both its ends give the same one: on all but the bars
+    // whose sum lies within about volatility_period units of roundoff of a rounding step. The
+    // others, and every volatility_period-th slide (the bound grows with each one), sum the
+    // window afresh by the compensated sum itself.
+    if (slid_ < volatility_period_) {
+        const double low = (volatility_sum_ - volatility_error_) * (1.0 - kCompensated);
+        const double high = (volatility_sum_ + volatility_error_) * (1.0 + kCompensated);
+        if (low > 1e-300 && high < 1e300) {
+            const std::uint64_t shortest = period_for(high, largest);
+            if (shortest == period_for(low, largest)) return shortest;
+        }
     }
-    return period_for(sum_and_max(abs_changes_).sum, largest);
+    return period_for(resum_volatility(), largest);
 }
 
 double OnlineAdaptiveRSI::rsi_over(std::uint64_t p) const noexcept {

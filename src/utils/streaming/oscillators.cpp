@@ -45,6 +45,8 @@ Result<OnlineStochastic> OnlineStochastic::create(std::uint64_t k_period, std::u
 void OnlineStochastic::reset() noexcept {
     highs_.clear();
     lows_.clear();
+    highest_.clear();
+    lowest_.clear();
     raw_.clear();
     ks_.clear();
     raw_sum_.reset();

@@ -85,12 +85,14 @@ public:
 
 private:
     OnlineStochastic(std::uint64_t k_period, std::uint64_t smooth_k, std::uint64_t d_period)
-        : highs_(k_period), lows_(k_period), raw_(smooth_k), ks_(d_period),
+        : highs_(k_period), lows_(k_period), highest_(k_period), lowest_(k_period), raw_(smooth_k), ks_(d_period),
           k_period_(k_period), smooth_k_(smooth_k), d_period_(d_period), raw_reading_(smooth_k), k_reading_(d_period),
           d_span_(smooth_k + d_period - 1) {}
 
     RingBuffer highs_;
     RingBuffer lows_;
+    WindowExtreme<Extreme::largest> highest_;  // of highs_
+    WindowExtreme<Extreme::smallest> lowest_;  // of lows_
     RingBuffer raw_;
     RingBuffer ks_;
     std::uint64_t k_period_, smooth_k_, d_period_;
@@ -180,10 +182,10 @@ inline std::optional<double> OnlineATR::advance(double high, double low, double 
     double dropped;
     highs_.push(high, dropped);
     lows_.push(low, dropped);
+    const double highest = highest_.slide(highs_, high);
+    const double lowest = lowest_.slide(lows_, low);
     if (!highs_.full()) return std::nullopt;
 
-    const double highest = highs_.max();
-    const double lowest = lows_.min();
     const double range = highest - lowest;
     const double raw = std::fabs(range) < kDivisionGuard ? 50.0 : (close - lowest) / range * 100.0;
 
