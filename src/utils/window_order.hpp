@@ -11,6 +11,7 @@
 // from the window's members: once every `window` slides, O(window) each time. Memory is
 // O(window), allocated once.
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -30,6 +31,7 @@ struct Counted {
 
     static Counted of(double) noexcept { return {1}; }
     void add(const Counted& o) noexcept { count += o.count; }
+    void gather(const Counted& o) noexcept { count += o.count; }
     void sub(const Counted& o) noexcept { count -= o.count; }
 };
 
@@ -70,6 +72,14 @@ struct Summed {
         count -= o.count;
         accumulate(-o.hi, -o.lo);
     }
+    // A sum of a few nodes: the low parts gather in lo apart from the chain of high parts,
+    // not renormalised (each step is exact but for 2^-53 of |lo|).
+    void gather(const Summed& o) noexcept {
+        count += o.count;
+        double e;
+        two_sum(hi, o.hi, hi, e);
+        lo += e + o.lo;
+    }
     void accumulate(double x_hi, double x_lo) noexcept {
         double s, e;
         two_sum(hi, x_hi, s, e);
@@ -83,7 +93,7 @@ public:
     // NaN values are never members: entering or leaving, they only move the window on.
     // window <= kLargestWindow.
     SlidingRanks(std::span<const double> values, std::size_t window)
-        : v_(values), block_(std::max<std::size_t>(window, 1)), keyed_(2 * block_),
+        : v_(values), block_(std::max<std::size_t>(window, 1)), keyed_(2 * block_), spare_(block_ >= kRadixFrom ? block_ : 0), counts_(8 * 256),
           value_(2 * block_), slot_(2 * block_), first_(2 * block_), tree_(2 * block_ + 1) {
         top_ = std::size_t{1};
         while (2 * top_ <= 2 * block_) top_ *= 2;
@@ -94,7 +104,7 @@ public:
         std::fill(tree_.data(), tree_.data() + 2 * block_ + 1, Node{});
     }
 
-    std::size_t size() const noexcept { return size_; }
+    std::size_t size() const noexcept { return total_.count; }
 
     // values[i] enters, i the index after the last that entered (0 at first).
     void enter(std::size_t i) noexcept {
@@ -103,7 +113,7 @@ public:
         const double x = v_[i];
         if (x != x) return;
         add(slot_[i - base_], Node::of(x));
-        ++size_;
+        total_.add(Node::of(x));
     }
     // values[i] leaves, i the oldest that entered and has not left.
     void leave(std::size_t i) noexcept {
@@ -111,22 +121,34 @@ public:
         const double x = v_[i];
         if (x != x) return;
         sub(slot_[i - base_], Node::of(x));
-        --size_;
+        total_.sub(Node::of(x));
     }
 
     // The members in slots below s: those with a value below at(s) and, of the equal ones,
     // those sorted before s.
     Node below(std::uint32_t s) const noexcept {
         Node acc{};
-        for (std::size_t k = s; k > 0; k &= k - 1) acc.add(tree_[k]);
+        for (std::size_t k = s; k > 0; k &= k - 1) acc.gather(tree_[k]);
         return acc;
     }
+    // The members with a value below x: a descent of the tree that keeps each node whose
+    // slots all hold smaller values (its last one does, as the slots are in value order).
+    Node below_value(double x) const noexcept {
+        Node acc{};
+        std::size_t at = 0;
+        for (std::size_t step = top_; step != 0; step >>= 1) {
+            const std::size_t next = at + step;
+            if (next <= ranked_ && value_[next - 1] < x) {
+                acc.gather(tree_[next]);
+                at = next;
+            }
+        }
+        return acc;
+    }
+    // All members.
+    const Node& total() const noexcept { return total_; }
     // The members below values[i] (strictly), i a member.
     std::uint32_t count_below(std::size_t i) const noexcept { return below(first_[i - base_]).count; }
-    // The lowest slot whose value is not below x.
-    std::uint32_t bound(double x) const noexcept {
-        return static_cast<std::uint32_t>(std::lower_bound(value_.data(), value_.data() + ranked_, x) - value_.data());
-    }
     // The slot of the r-th smallest member, r = 1 .. size().
     std::uint32_t select(std::size_t r) const noexcept {
         std::size_t at = 0;
@@ -148,6 +170,8 @@ private:
         double value;
         std::uint32_t at;  // within its block
     };
+    // Blocks shorter than this are sorted by comparisons.
+    static constexpr std::uint32_t kRadixFrom = 512;
 
     void add(std::uint32_t s, const Node& x) noexcept {
         for (std::size_t k = std::size_t{s} + 1; k <= 2 * block_; k += k & (~k + 1)) tree_[k].add(x);
@@ -157,13 +181,41 @@ private:
     }
 
     // The block's values but NaN, sorted into out; their number.
-    std::uint32_t sort_block(std::size_t start, Keyed* out) const noexcept {
+    std::uint32_t sort_block(std::size_t start, Keyed* out) noexcept {
         std::uint32_t m = 0;
         const std::size_t end = std::min(start + block_, v_.size());
         for (std::size_t i = start; i < end; ++i)
             if (v_[i] == v_[i]) out[m++] = {v_[i], static_cast<std::uint32_t>(i - start)};
-        std::sort(out, out + m, [](const Keyed& a, const Keyed& b) { return a.value < b.value; });
+        if (m < kRadixFrom) std::sort(out, out + m, [](const Keyed& a, const Keyed& b) { return a.value < b.value; });
+        else radix_sort(out, m);
         return m;
+    }
+
+    // The value's bits as an unsigned number in the values' order (-0.0 just below 0.0).
+    static std::uint64_t key(double x) noexcept {
+        const auto bits = std::bit_cast<std::uint64_t>(x);
+        return (bits >> 63) != 0 ? ~bits : bits | (std::uint64_t{1} << 63);
+    }
+
+    // Longer blocks are sorted by their keys' bytes, least significant first, each a stable
+    // counting pass; a byte that all keys share costs no pass (the high ones, mostly).
+    void radix_sort(Keyed* a, std::uint32_t m) noexcept {
+        std::uint32_t* count = counts_.data();
+        std::fill(count, count + 8 * 256, 0u);
+        for (std::uint32_t k = 0; k < m; ++k) {
+            const std::uint64_t x = key(a[k].value);
+            for (unsigned b = 0; b < 8; ++b) ++count[b * 256 + ((x >> (8 * b)) & 0xFF)];
+        }
+        Keyed *from = a, *to = spare_.data();
+        for (unsigned b = 0; b < 8; ++b) {
+            std::uint32_t* c = count + b * 256;
+            if (c[(key(from[0].value) >> (8 * b)) & 0xFF] == m) continue;
+            std::uint32_t at = 0;
+            for (unsigned d = 0; d < 256; ++d) at += std::exchange(c[d], at);
+            for (std::uint32_t k = 0; k < m; ++k) to[c[(key(from[k].value) >> (8 * b)) & 0xFF]++] = from[k];
+            std::swap(from, to);
+        }
+        if (from != a) std::copy(from, from + m, a);
     }
 
     // Slots for the pair from its two sorted blocks; first_ the lowest slot of each value's
@@ -194,8 +246,12 @@ private:
         merge();
         Node* t = tree_.data();
         std::fill(t, t + 2 * block_ + 1, Node{});
+        total_ = Node{};
         for (std::size_t i = first_index_; i < end_; ++i)
-            if (v_[i] == v_[i]) t[slot_[i - base_] + 1] = Node::of(v_[i]);
+            if (v_[i] == v_[i]) {
+                t[slot_[i - base_] + 1] = Node::of(v_[i]);
+                total_.add(Node::of(v_[i]));
+            }
         for (std::size_t k = 1; k <= 2 * block_; ++k) {
             const std::size_t up = k + (k & (~k + 1));
             if (up <= 2 * block_) t[up].add(t[k]);
@@ -204,13 +260,15 @@ private:
 
     std::span<const double> v_;
     std::size_t block_;
-    Scratch<Keyed> keyed_;
+    Scratch<Keyed> keyed_, spare_;
+    Scratch<std::uint32_t> counts_;
     Keyed* sorted_[2];
     std::uint32_t sorted_size_[2] = {0, 0};
     Scratch<double> value_;
     Scratch<std::uint32_t> slot_, first_;
     Scratch<Node> tree_;
-    std::size_t top_ = 1, base_ = 0, first_index_ = 0, end_ = 0, size_ = 0;
+    Node total_{};
+    std::size_t top_ = 1, base_ = 0, first_index_ = 0, end_ = 0;
     std::uint32_t ranked_ = 0;
 };
 

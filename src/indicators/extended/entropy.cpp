@@ -14,6 +14,7 @@
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
 #include "utils/pairs.hpp"
+#include "utils/window_order.hpp"
 
 namespace vorn::indicators::extended {
 
@@ -133,14 +134,6 @@ public:
         return static_cast<std::uint64_t>(off < 0.0 ? nearest - 1.0 : nearest);
     }
 
-    // bin[k] for sorted returns r[0 .. count), 16-byte aligned with +inf at r[count];
-    // bin[count] is past every bin.
-    void fill(const double* r, std::size_t count, std::uint64_t* bin) const noexcept {
-        if (!paired_ || !fill_pairs(r, count, bin)) [[unlikely]]
-            for (std::size_t k = 0; k < count; ++k) bin[k] = this->bin(r[k]);
-        bin[count] = ~std::uint64_t{0};
-    }
-
     // last[k] all ones where r[k] (sorted, k < count) is the last return of its bin, zero
     // elsewhere.
     void ends(const double* r, std::size_t count, std::int64_t* last) const noexcept {
@@ -156,17 +149,6 @@ public:
 private:
     std::uint64_t divided(double r) const noexcept {
         return std::min(bin_index(std::floor((r - lo_) / width_)), edges_.last);
-    }
-
-    // False when some return needs the division.
-    bool fill_pairs(const double* r, std::size_t count, std::uint64_t* bin) const noexcept {
-        const PairBins& bins = pair_;
-        Mask unsure{0, 0};
-        for (std::size_t k = 0; k < count; k += 2) {
-            // A whole number below 2^52 plus 2^52 holds it in its low bits.
-            pairs::store(bin + k, bins.bin(bins(pairs::load(r + k), unsure)));
-        }
-        return !pairs::any(unsure);
     }
 
     double lo_, width_, inv_;
@@ -381,66 +363,6 @@ void entropy_pairs(std::span<const double> returns, std::size_t m, double bins, 
     ((m == M + 1 ? entropy_pairs<M + 1>(returns, m, bins, edges, out) : void()), ...);
 }
 
-// The kept returns of a longer sliding window in increasing order (a NaN is never kept),
-// 16-byte aligned, then +inf. Ties may sit in either order: equal returns share a bin.
-class SortedWindow {
-public:
-    explicit SortedWindow(std::size_t capacity) : pairs_(capacity / 2 + 2, Slot{Inf, Inf}) {}
-
-    std::size_t size() const noexcept { return m_; }
-    const double* data() const noexcept { return &pairs_[0].lo; }
-
-    // `out` (a kept return, or NaN) leaves and `in` enters: the returns between their
-    // places move by one.
-    void replace(double out, double in) noexcept {
-        double* v = &pairs_[0].lo;
-        if (std::isnan(out)) {
-            if (std::isnan(in)) return;
-            const std::size_t j = below(in);
-            std::copy_backward(v + j, v + m_, v + m_ + 1);
-            v[j] = in;
-            v[++m_] = Inf;
-            return;
-        }
-        std::size_t j = below(out);
-        if (std::isnan(in)) {
-            std::copy(v + j + 1, v + m_, v + j);
-            v[--m_] = Inf;
-            return;
-        }
-        // In place: only the returns between the two places move, on most bars a few, as
-        // one block move whatever their number (how many move is not predictable). Written
-        // out: GCC makes the element loops into it only where it can follow the places,
-        // which the vector count of below() hides from it.
-        const std::size_t to = below(in);
-        if (j + 1 < to) {
-            std::memmove(v + j, v + j + 1, (to - 1 - j) * sizeof(double));
-            j = to - 1;
-        } else if (j > to) {
-            std::memmove(v + to + 1, v + to, (j - to) * sizeof(double));
-            j = to;
-        }
-        v[j] = in;
-    }
-
-private:
-    // The number of returns below x.
-    std::size_t below(double x) const noexcept {
-        if (m_ > 64) return count_below(data(), m_, x);
-        // Up to 64 returns, each compared: two per step, no chain of dependent loads.
-        const Pair x2 = pairs::both(x);
-        Mask below{0, 0};  // a comparison that holds is -1: subtracted, it counts
-        for (std::size_t q = 0; 2 * q < m_; ++q) below -= pairs::load(&pairs_[q].lo) < x2;
-        return static_cast<std::size_t>(below[0] + below[1]);
-    }
-
-    struct alignas(16) Slot {
-        double lo, hi;
-    };
-    std::vector<Slot> pairs_;
-    std::size_t m_ = 0;
-};
-
 // The bins that hold returns, in increasing order, with their counts.
 class Runs {
 public:
@@ -450,18 +372,14 @@ public:
     // The counts in bin order, then zeros to the capacity.
     const std::uint32_t* counts() const noexcept { return count_.data(); }
 
-    // From the bins of the sorted returns (non-decreasing), bin[count] past them all.
-    void rebuild(const std::uint64_t* bin, std::size_t count) noexcept {
-        std::size_t size = 0, start = 0;
-        for (std::size_t k = 0; k < count; ++k) {
-            const bool last = bin[k] != bin[k + 1];
-            bin_[size] = bin[k];
-            count_[size] = static_cast<std::uint32_t>(k + 1 - start);
-            size += last;
-            start = last ? k + 1 : start;
-        }
-        std::fill(count_.begin() + size, count_.begin() + std::max(size, size_), 0);
-        size_ = size;
+    // No bins; append() then adds them in increasing order.
+    void clear() noexcept {
+        std::fill(count_.begin(), count_.begin() + size_, 0);
+        size_ = 0;
+    }
+    void append(std::uint64_t b, std::size_t count) noexcept {
+        bin_[size_] = b;
+        count_[size_++] = static_cast<std::uint32_t>(count);
     }
     void add(std::uint64_t b) noexcept {
         const std::size_t j = find(b);
@@ -494,20 +412,37 @@ private:
     std::size_t size_ = 0;
 };
 
-// Longer windows stay sorted as one return leaves and one enters per bar. Their bins depend
-// on the window only through its lowest and highest return, so while those stay, the
-// leaving return's bin loses a count and the entering one's gains one (the same bins the
-// window's own binning gives them); a new extreme rebins the whole window.
+// Longer windows are kept ranked (utils::order::SlidingRanks over the returns) as one return
+// leaves and one enters per bar. Their bins depend on the window only through its lowest and
+// highest return, so while those stay, the leaving return's bin loses a count and the
+// entering one's gains one (the same bins the window's own binning gives them). A new extreme
+// rebins the window: a bin's returns are a run of neighbouring ranks (a return's bin never
+// decreases with the return), found by a binary search among the ranked values, so each
+// bin that holds returns costs O(log p), whatever the number of returns in it.
 void entropy_long(std::span<const double> returns, std::size_t p, double bins, const Edges& edges, Series& out) {
     constexpr std::uint64_t kNone = ~std::uint64_t{0};  // no return: no bin's number
     const std::size_t n = returns.size();
-    SortedWindow window(p - 1);
+    // The window ending at bar i holds the returns of bars i - p + 2 .. i; those of bars 0
+    // and 1 never enter one.
+    utils::order::SlidingRanks<utils::order::Counted> window(returns.subspan(2), p - 1);
     Runs runs(p - 1);
-    std::vector<std::uint64_t> bin(p + 1);
     Scale scale(0.0, 1.0, bins, edges);
     bool binned = false;  // runs holds the previous window, binned by scale from its extremes
     double binned_lo = 0.0, binned_hi = 0.0;
     Terms terms;
+    const auto rebin = [&](std::size_t count) {
+        const double* v = window.values();
+        const double* const end = v + window.ranked();
+        runs.clear();
+        for (std::size_t r = 1; r <= count;) {
+            const std::uint32_t s = window.select(r);
+            const std::uint64_t b = scale.bin(v[s]);
+            const double* past = std::partition_point(v + s + 1, end, [&](double x) { return scale.bin(x) == b; });
+            const std::size_t in_bin = window.below(static_cast<std::uint32_t>(past - v)).count - (r - 1);
+            runs.append(b, in_bin);
+            r += in_bin;
+        }
+    };
     // Each bin's term is subtracted in bin order, a chain of dependent subtractions; the
     // chains of two windows run side by side, one in each half of a register. The counts of
     // the first wait here (zeros after them) until the second is binned; past either's
@@ -523,17 +458,17 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
         std::fill(held.begin(), held.begin() + held_size, 0);
         held_size = 0;
     };
-    for (std::size_t j = 2; j < p; ++j) window.replace(NaN, returns[j]);
+    for (std::size_t j = 2; j < p; ++j) window.enter(j - 2);
     for (std::size_t i = p; i < n; ++i) {
         const double leaving = i > p ? returns[i + 1 - p] : NaN, entering = returns[i];
-        window.replace(leaving, entering);
+        if (i > p) window.leave(i - p - 1);
+        window.enter(i - 2);
         const std::size_t count = window.size();
         if (count == 0) {
             binned = false;
             continue;
         }
-        const double* r = window.data();
-        const double lo = r[0], hi = r[count - 1];
+        const double lo = window.values()[window.select(1)], hi = window.values()[window.select(count)];
         if (std::fabs(hi - lo) < kDivisionGuard) {
             out[i] = 0.0;
             binned = false;
@@ -548,8 +483,7 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
             }
         } else {
             scale = Scale(lo, hi - lo, bins, edges);
-            scale.fill(r, count, bin.data());
-            runs.rebuild(bin.data(), count);
+            rebin(count);
             binned = true, binned_lo = lo, binned_hi = hi;
         }
         // Windows that skip different numbers of returns use different terms.

@@ -32,7 +32,7 @@ constexpr std::size_t kPairs = 4, kLanes = 2 * kPairs;
 
 // Up to this many bars a window's values are counted afresh, side by side: that costs less
 // than keeping them ranked.
-constexpr std::size_t kCountedWindow = 256;
+constexpr std::size_t kCountedWindow = 640;
 
 }  // namespace
 

@@ -170,7 +170,8 @@ void ranked_deviations(std::span<const double> x, std::span<const double> mean, 
         ranks.enter(i);
         if (i + 1 < p || std::isnan(mean[i])) continue;
         const double m = scaled ? mean[i] * kScale : mean[i];
-        const order::Summed all = ranks.below(ranks.ranked()), lo = ranks.below(ranks.bound(m));
+        const order::Summed& all = ranks.total();
+        const order::Summed lo = ranks.below_value(m);
         double k_hi, k_lo;
         order::two_product(2.0 * static_cast<double>(lo.count) - pf, m, k_hi, k_lo);
         order::Summed dev{0, all.hi, all.lo};
