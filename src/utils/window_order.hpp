@@ -27,6 +27,7 @@ inline constexpr std::size_t kLargestWindow = std::size_t{1} << 30;
 
 // A tree node: how many members its slots hold.
 struct Counted {
+    static constexpr bool kCheap = true;  // a step costs less than a mispredicted branch
     std::uint32_t count = 0;
 
     static Counted of(double) noexcept { return {1}; }
@@ -60,6 +61,7 @@ struct Counted {
 // sum took (at most the sum of its members' magnitudes) per step since it was built.
 // (Sums past 2^1023 overflow: callers scale values that large.)
 struct Summed {
+    static constexpr bool kCheap = false;
     std::uint32_t count = 0;
     double hi = 0.0, lo = 0.0;
 
@@ -94,14 +96,15 @@ public:
     // window <= kLargestWindow.
     SlidingRanks(std::span<const double> values, std::size_t window)
         : v_(values), block_(std::max<std::size_t>(window, 1)), keyed_(2 * block_), spare_(block_ >= kRadixFrom ? block_ : 0), counts_(8 * 256),
-          value_(2 * block_), slot_(2 * block_), first_(2 * block_), tree_(2 * block_ + 1) {
-        top_ = std::size_t{1};
-        while (2 * top_ <= 2 * block_) top_ *= 2;
+          value_(2 * block_), slot_(2 * block_), first_(2 * block_), member_(2 * block_), tree_(2 * block_ + 2) {
+        top_ = std::bit_floor(2 * block_);
+        levels_ = static_cast<std::size_t>(std::bit_width(2 * block_));
         sorted_[0] = keyed_.data(), sorted_[1] = keyed_.data() + block_;
         sorted_size_[0] = sort_block(0, sorted_[0]);
         sorted_size_[1] = sort_block(block_, sorted_[1]);
         merge();
-        std::fill(tree_.data(), tree_.data() + 2 * block_ + 1, Node{});
+        std::fill(tree_.data(), tree_.data() + 2 * block_ + 2, Node{});
+        std::fill(member_.data(), member_.data() + 2 * block_, 0);
     }
 
     std::size_t size() const noexcept { return total_.count; }
@@ -112,7 +115,9 @@ public:
         end_ = i + 1;
         const double x = v_[i];
         if (x != x) return;
-        add(slot_[i - base_], Node::of(x));
+        const std::uint32_t s = slot_[i - base_];
+        add(s, Node::of(x));
+        member_[s] = 1;
         total_.add(Node::of(x));
     }
     // values[i] leaves, i the oldest that entered and has not left.
@@ -120,7 +125,9 @@ public:
         first_index_ = i + 1;
         const double x = v_[i];
         if (x != x) return;
-        sub(slot_[i - base_], Node::of(x));
+        const std::uint32_t s = slot_[i - base_];
+        sub(s, Node::of(x));
+        member_[s] = 0;
         total_.sub(Node::of(x));
     }
 
@@ -128,7 +135,12 @@ public:
     // those sorted before s.
     Node below(std::uint32_t s) const noexcept {
         Node acc{};
-        for (std::size_t k = s; k > 0; k &= k - 1) acc.gather(tree_[k]);
+        if constexpr (Node::kCheap) {
+            // As many steps for every slot (node 0 stays empty).
+            for (std::size_t k = s, step = 0; step < levels_; ++step, k &= k - 1) acc.gather(tree_[k]);
+        } else {
+            for (std::size_t k = s; k > 0; k &= k - 1) acc.gather(tree_[k]);
+        }
         return acc;
     }
     // The members with a value below x: a descent of the tree that keeps each node whose
@@ -154,13 +166,15 @@ public:
         std::size_t at = 0;
         for (std::size_t step = top_; step != 0; step >>= 1) {
             const std::size_t next = at + step;
-            if (next <= 2 * block_ && tree_[next].count < r) {
-                at = next;
-                r -= tree_[next].count;
-            }
+            const std::size_t node = next <= 2 * block_ ? next : 0;
+            const bool keep = (node != 0) & (tree_[node].count < r);
+            at = keep ? next : at;
+            r -= keep ? tree_[node].count : 0;
         }
         return static_cast<std::uint32_t>(at);
     }
+    // Whether slot s holds a member.
+    bool member(std::uint32_t s) const noexcept { return member_[s] != 0; }
     // The pair's values in slot order (members or not), ranked() of them.
     const double* values() const noexcept { return value_.data(); }
     std::uint32_t ranked() const noexcept { return ranked_; }
@@ -173,11 +187,26 @@ private:
     // Blocks shorter than this are sorted by comparisons.
     static constexpr std::uint32_t kRadixFrom = 512;
 
+    // Counts take as many steps for every slot, those past the tree into node 2 * block + 1,
+    // never read: no loop exit to mispredict. A sum's steps past the tree would chain on
+    // that node, so sums stop at the tree's end.
     void add(std::uint32_t s, const Node& x) noexcept {
-        for (std::size_t k = std::size_t{s} + 1; k <= 2 * block_; k += k & (~k + 1)) tree_[k].add(x);
+        std::size_t k = std::size_t{s} + 1;
+        if constexpr (Node::kCheap) {
+            for (std::size_t step = 0; step < levels_; ++step, k += k & (~k + 1))
+                tree_[k <= 2 * block_ ? k : 2 * block_ + 1].add(x);
+        } else {
+            for (; k <= 2 * block_; k += k & (~k + 1)) tree_[k].add(x);
+        }
     }
     void sub(std::uint32_t s, const Node& x) noexcept {
-        for (std::size_t k = std::size_t{s} + 1; k <= 2 * block_; k += k & (~k + 1)) tree_[k].sub(x);
+        std::size_t k = std::size_t{s} + 1;
+        if constexpr (Node::kCheap) {
+            for (std::size_t step = 0; step < levels_; ++step, k += k & (~k + 1))
+                tree_[k <= 2 * block_ ? k : 2 * block_ + 1].sub(x);
+        } else {
+            for (; k <= 2 * block_; k += k & (~k + 1)) tree_[k].sub(x);
+        }
     }
 
     // The block's values but NaN, sorted into out; their number.
@@ -246,10 +275,12 @@ private:
         merge();
         Node* t = tree_.data();
         std::fill(t, t + 2 * block_ + 1, Node{});
+        std::fill(member_.data(), member_.data() + 2 * block_, 0);
         total_ = Node{};
         for (std::size_t i = first_index_; i < end_; ++i)
             if (v_[i] == v_[i]) {
                 t[slot_[i - base_] + 1] = Node::of(v_[i]);
+                member_[slot_[i - base_]] = 1;
                 total_.add(Node::of(v_[i]));
             }
         for (std::size_t k = 1; k <= 2 * block_; ++k) {
@@ -266,9 +297,10 @@ private:
     std::uint32_t sorted_size_[2] = {0, 0};
     Scratch<double> value_;
     Scratch<std::uint32_t> slot_, first_;
+    Scratch<std::uint8_t> member_;
     Scratch<Node> tree_;
     Node total_{};
-    std::size_t top_ = 1, base_ = 0, first_index_ = 0, end_ = 0;
+    std::size_t top_ = 1, levels_ = 1, base_ = 0, first_index_ = 0, end_ = 0;
     std::uint32_t ranked_ = 0;
 };
 

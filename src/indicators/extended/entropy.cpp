@@ -30,8 +30,10 @@ using utils::kDivisionGuard;
 constexpr double Inf = std::numeric_limits<double>::infinity();
 
 // Windows of up to kShort returns are sorted afresh, two at a time (by an unrolled network up
-// to kNetwork, by two merged above); longer ones are kept sorted from bar to bar.
+// to kNetwork, by two merged above); longer ones are kept ranked from bar to bar.
 constexpr std::size_t kNetwork = 16, kShort = 2 * kNetwork;
+// Ranked windows up to this period are rebinned by a scan over their slots.
+constexpr std::size_t kScannedRebin = 128;
 
 // A float bin position as an unsigned index the way a saturating cast makes it: negative
 // and NaN give 0, values past the range the largest index.
@@ -430,10 +432,28 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
     bool binned = false;  // runs holds the previous window, binned by scale from its extremes
     double binned_lo = 0.0, binned_hi = 0.0;
     Terms terms;
+    // Short windows are rebinned by a scan over their slots, which costs less there.
+    const bool scan = p <= kScannedRebin;
     const auto rebin = [&](std::size_t count) {
         const double* v = window.values();
         const double* const end = v + window.ranked();
         runs.clear();
+        if (scan) {
+            const std::uint32_t first = window.select(1), last = window.select(count);
+            std::uint64_t b = scale.bin(v[first]);
+            std::size_t in_bin = 0;
+            for (std::uint32_t s = first; s <= last; ++s) {
+                if (!window.member(s)) continue;
+                const std::uint64_t next = scale.bin(v[s]);
+                if (next != b) {
+                    runs.append(b, in_bin);
+                    b = next, in_bin = 0;
+                }
+                ++in_bin;
+            }
+            runs.append(b, in_bin);
+            return;
+        }
         for (std::size_t r = 1; r <= count;) {
             const std::uint32_t s = window.select(r);
             const std::uint64_t b = scale.bin(v[s]);
@@ -458,6 +478,7 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
         std::fill(held.begin(), held.begin() + held_size, 0);
         held_size = 0;
     };
+    double lo = 0.0, hi = 0.0;  // the window's extremes, while it holds a return
     for (std::size_t j = 2; j < p; ++j) window.enter(j - 2);
     for (std::size_t i = p; i < n; ++i) {
         const double leaving = i > p ? returns[i + 1 - p] : NaN, entering = returns[i];
@@ -468,7 +489,15 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
             binned = false;
             continue;
         }
-        const double lo = window.values()[window.select(1)], hi = window.values()[window.select(count)];
+        // The extremes move where a return beyond them enters, and are looked up where one
+        // of them leaves (on most bars neither happens).
+        if (i == p || count == 1 || leaving == lo || leaving == hi) {
+            lo = window.values()[window.select(1)];
+            hi = window.values()[window.select(count)];
+        } else {
+            lo = entering < lo ? entering : lo;
+            hi = entering > hi ? entering : hi;
+        }
         if (std::fabs(hi - lo) < kDivisionGuard) {
             out[i] = 0.0;
             binned = false;
