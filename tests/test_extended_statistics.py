@@ -241,11 +241,11 @@ def test_entropy_bit_for_bit_across_paths(kind):
 
 
 @pytest.mark.parametrize("kind", ["zeros", "whole", "edges", "overflow", "trend"])
-@pytest.mark.parametrize("period, bins", [(2, 2**64 - 1), (3, 2**60), (35, 10), (600, 10), (600, 1), (700, 2**64 - 1),
-                                          (1199, 7), (1200, 10)])
+@pytest.mark.parametrize("period, bins", [(2, 2**64 - 1), (35, 10), (513, 10), (514, 10), (600, 1),
+                                          (700, 2**64 - 1), (1199, 7), (1200, 10)])
 def test_entropy_long_windows_bit_for_bit(kind, period, bins):
-    # Windows beyond 33 bars, and all with more than 2^49 bins, are kept ranked in blocks of
-    # period - 1 returns (1 and 2 at periods 2 and 3); 1200 closes cross block seams below
+    # Windows beyond 33 bars (all with more than 2^49 bins) are kept sorted up to 512 returns,
+    # ranked beyond in blocks of period - 1 returns: 1200 closes cross block seams below
     # period 600, and 1199 and 1200 leave one window and none.
     v = entropy_data(kind, 1200)
     assert nan_equal(vl.py_entropy(v, period, bins), ref_entropy(v, period, bins))

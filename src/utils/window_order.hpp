@@ -96,7 +96,7 @@ public:
     // window <= kLargestWindow.
     SlidingRanks(std::span<const double> values, std::size_t window)
         : v_(values), block_(std::max<std::size_t>(window, 1)), keyed_(2 * block_), spare_(block_ >= kRadixFrom ? block_ : 0), counts_(8 * 256),
-          value_(2 * block_), slot_(2 * block_), first_(2 * block_), member_(2 * block_), tree_(2 * block_ + 2) {
+          value_(2 * block_), slot_(2 * block_), first_(2 * block_), tree_(2 * block_ + 2) {
         top_ = std::bit_floor(2 * block_);
         levels_ = static_cast<std::size_t>(std::bit_width(2 * block_));
         sorted_[0] = keyed_.data(), sorted_[1] = keyed_.data() + block_;
@@ -104,7 +104,6 @@ public:
         sorted_size_[1] = sort_block(block_, sorted_[1]);
         merge();
         std::fill(tree_.data(), tree_.data() + 2 * block_ + 2, Node{});
-        std::fill(member_.data(), member_.data() + 2 * block_, 0);
     }
 
     std::size_t size() const noexcept { return total_.count; }
@@ -115,9 +114,7 @@ public:
         end_ = i + 1;
         const double x = v_[i];
         if (x != x) return;
-        const std::uint32_t s = slot_[i - base_];
-        add(s, Node::of(x));
-        member_[s] = 1;
+        add(slot_[i - base_], Node::of(x));
         total_.add(Node::of(x));
     }
     // values[i] leaves, i the oldest that entered and has not left.
@@ -125,9 +122,7 @@ public:
         first_index_ = i + 1;
         const double x = v_[i];
         if (x != x) return;
-        const std::uint32_t s = slot_[i - base_];
-        sub(s, Node::of(x));
-        member_[s] = 0;
+        sub(slot_[i - base_], Node::of(x));
         total_.sub(Node::of(x));
     }
 
@@ -173,8 +168,6 @@ public:
         }
         return static_cast<std::uint32_t>(at);
     }
-    // Whether slot s holds a member.
-    bool member(std::uint32_t s) const noexcept { return member_[s] != 0; }
     // The pair's values in slot order (members or not), ranked() of them.
     const double* values() const noexcept { return value_.data(); }
     std::uint32_t ranked() const noexcept { return ranked_; }
@@ -275,12 +268,10 @@ private:
         merge();
         Node* t = tree_.data();
         std::fill(t, t + 2 * block_ + 1, Node{});
-        std::fill(member_.data(), member_.data() + 2 * block_, 0);
         total_ = Node{};
         for (std::size_t i = first_index_; i < end_; ++i)
             if (v_[i] == v_[i]) {
                 t[slot_[i - base_] + 1] = Node::of(v_[i]);
-                member_[slot_[i - base_]] = 1;
                 total_.add(Node::of(v_[i]));
             }
         for (std::size_t k = 1; k <= 2 * block_; ++k) {
@@ -297,7 +288,6 @@ private:
     std::uint32_t sorted_size_[2] = {0, 0};
     Scratch<double> value_;
     Scratch<std::uint32_t> slot_, first_;
-    Scratch<std::uint8_t> member_;
     Scratch<Node> tree_;
     Node total_{};
     std::size_t top_ = 1, levels_ = 1, base_ = 0, first_index_ = 0, end_ = 0;

@@ -30,10 +30,9 @@ using utils::kDivisionGuard;
 constexpr double Inf = std::numeric_limits<double>::infinity();
 
 // Windows of up to kShort returns are sorted afresh, two at a time (by an unrolled network up
-// to kNetwork, by two merged above); longer ones are kept ranked from bar to bar.
-constexpr std::size_t kNetwork = 16, kShort = 2 * kNetwork;
-// Ranked windows up to this period are rebinned by a scan over their slots.
-constexpr std::size_t kScannedRebin = 128;
+// to kNetwork, by two merged above); longer ones are kept from bar to bar: sorted in memory
+// up to kSortedWindow returns, ranked beyond (which costs less there).
+constexpr std::size_t kNetwork = 16, kShort = 2 * kNetwork, kSortedWindow = 512;
 
 // A float bin position as an unsigned index the way a saturating cast makes it: negative
 // and NaN give 0, values past the range the largest index.
@@ -136,6 +135,14 @@ public:
         return static_cast<std::uint64_t>(off < 0.0 ? nearest - 1.0 : nearest);
     }
 
+    // bin[k] for sorted returns r[0 .. count), 16-byte aligned with +inf at r[count];
+    // bin[count] is past every bin.
+    void fill(const double* r, std::size_t count, std::uint64_t* bin) const noexcept {
+        if (!paired_ || !fill_pairs(r, count, bin)) [[unlikely]]
+            for (std::size_t k = 0; k < count; ++k) bin[k] = this->bin(r[k]);
+        bin[count] = ~std::uint64_t{0};
+    }
+
     // last[k] all ones where r[k] (sorted, k < count) is the last return of its bin, zero
     // elsewhere.
     void ends(const double* r, std::size_t count, std::int64_t* last) const noexcept {
@@ -151,6 +158,17 @@ public:
 private:
     std::uint64_t divided(double r) const noexcept {
         return std::min(bin_index(std::floor((r - lo_) / width_)), edges_.last);
+    }
+
+    // False when some return needs the division.
+    bool fill_pairs(const double* r, std::size_t count, std::uint64_t* bin) const noexcept {
+        const PairBins& bins = pair_;
+        Mask unsure{0, 0};
+        for (std::size_t k = 0; k < count; k += 2) {
+            // A whole number below 2^52 plus 2^52 holds it in its low bits.
+            pairs::store(bin + k, bins.bin(bins(pairs::load(r + k), unsure)));
+        }
+        return !pairs::any(unsure);
     }
 
     double lo_, width_, inv_;
@@ -374,6 +392,19 @@ public:
     // The counts in bin order, then zeros to the capacity.
     const std::uint32_t* counts() const noexcept { return count_.data(); }
 
+    // From the bins of the sorted returns (non-decreasing), bin[count] past them all.
+    void rebuild(const std::uint64_t* bin, std::size_t count) noexcept {
+        std::size_t size = 0, start = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const bool last = bin[k] != bin[k + 1];
+            bin_[size] = bin[k];
+            count_[size] = static_cast<std::uint32_t>(k + 1 - start);
+            size += last;
+            start = last ? k + 1 : start;
+        }
+        std::fill(count_.begin() + size, count_.begin() + std::max(size, size_), 0);
+        size_ = size;
+    }
     // No bins; append() then adds them in increasing order.
     void clear() noexcept {
         std::fill(count_.begin(), count_.begin() + size_, 0);
@@ -414,55 +445,156 @@ private:
     std::size_t size_ = 0;
 };
 
-// Longer windows are kept ranked (utils::order::SlidingRanks over the returns) as one return
-// leaves and one enters per bar. Their bins depend on the window only through its lowest and
-// highest return, so while those stay, the leaving return's bin loses a count and the
-// entering one's gains one (the same bins the window's own binning gives them). A new extreme
-// rebins the window: a bin's returns are a run of neighbouring ranks (a return's bin never
-// decreases with the return), found by a binary search among the ranked values, so each
-// bin that holds returns costs O(log p), whatever the number of returns in it.
+// The kept returns of a longer sliding window in increasing order (a NaN is never kept),
+// 16-byte aligned, then +inf. Ties may sit in either order: equal returns share a bin.
+class SortedWindow {
+public:
+    explicit SortedWindow(std::size_t capacity) : pairs_(capacity / 2 + 2, Slot{Inf, Inf}) {}
+
+    std::size_t size() const noexcept { return m_; }
+    const double* data() const noexcept { return &pairs_[0].lo; }
+
+    // `out` (a kept return, or NaN) leaves and `in` enters: the returns between their
+    // places move by one.
+    void replace(double out, double in) noexcept {
+        double* v = &pairs_[0].lo;
+        if (std::isnan(out)) {
+            if (std::isnan(in)) return;
+            const std::size_t j = below(in);
+            std::copy_backward(v + j, v + m_, v + m_ + 1);
+            v[j] = in;
+            v[++m_] = Inf;
+            return;
+        }
+        std::size_t j = below(out);
+        if (std::isnan(in)) {
+            std::copy(v + j + 1, v + m_, v + j);
+            v[--m_] = Inf;
+            return;
+        }
+        // In place: only the returns between the two places move, on most bars a few, as
+        // one block move whatever their number (how many move is not predictable). Written
+        // out: GCC makes the element loops into it only where it can follow the places,
+        // which the vector count of below() hides from it.
+        const std::size_t to = below(in);
+        if (j + 1 < to) {
+            std::memmove(v + j, v + j + 1, (to - 1 - j) * sizeof(double));
+            j = to - 1;
+        } else if (j > to) {
+            std::memmove(v + to + 1, v + to, (j - to) * sizeof(double));
+            j = to;
+        }
+        v[j] = in;
+    }
+
+private:
+    // The number of returns below x.
+    std::size_t below(double x) const noexcept {
+        if (m_ > 64) return count_below(data(), m_, x);
+        // Up to 64 returns, each compared: two per step, no chain of dependent loads.
+        const Pair x2 = pairs::both(x);
+        Mask below{0, 0};  // a comparison that holds is -1: subtracted, it counts
+        for (std::size_t q = 0; 2 * q < m_; ++q) below -= pairs::load(&pairs_[q].lo) < x2;
+        return static_cast<std::size_t>(below[0] + below[1]);
+    }
+
+    struct alignas(16) Slot {
+        double lo, hi;
+    };
+    std::vector<Slot> pairs_;
+    std::size_t m_ = 0;
+};
+
+// The window ending at bar i holds the returns of bars i - p + 2 .. i (those of bars 0 and 1
+// never enter one). Longer windows are kept from bar to bar as one return leaves and one
+// enters, and binned afresh (rebin) when their lowest or highest return changes.
+//
+// Up to kSortedWindow returns: kept sorted in memory, the returns between the places of the
+// leaving and the entering one moved by one (O(p), but a short block move).
+class SortedReturns {
+public:
+    SortedReturns(std::span<const double> returns, std::size_t p)
+        : returns_(returns), p_(p), window_(p - 1), bin_(p + 1) {}
+
+    void slide(std::size_t i) noexcept {
+        window_.replace(i > p_ ? returns_[i + 1 - p_] : NaN, returns_[i]);
+    }
+    std::size_t size() const noexcept { return window_.size(); }
+    double lowest() const noexcept { return window_.data()[0]; }
+    double highest() const noexcept { return window_.data()[window_.size() - 1]; }
+    void rebin(const Scale& scale, Runs& runs) noexcept {
+        scale.fill(window_.data(), window_.size(), bin_.data());
+        runs.rebuild(bin_.data(), window_.size());
+    }
+
+private:
+    std::span<const double> returns_;
+    std::size_t p_;
+    SortedWindow window_;
+    std::vector<std::uint64_t> bin_;
+};
+
+// Beyond: ranked (utils::order::SlidingRanks), O(log p) a bar. The extremes move where a
+// return beyond them enters and are looked up where one of them leaves. A bin's returns are
+// a run of neighbouring ranks (a return's bin never decreases with the return), found by a
+// binary search among the ranked values: a rebinning costs O(log p) for each bin that holds
+// returns, whatever the number of returns in it.
+class RankedReturns {
+public:
+    RankedReturns(std::span<const double> returns, std::size_t p)
+        : returns_(returns), p_(p), window_(returns.subspan(2), p - 1) {}
+
+    void slide(std::size_t i) noexcept {
+        const double leaving = i > p_ ? returns_[i + 1 - p_] : NaN, entering = returns_[i];
+        if (i > p_) window_.leave(i - p_ - 1);
+        window_.enter(i - 2);
+        const std::size_t count = window_.size();
+        if (count == 0) return;
+        if (i <= p_ || count == 1 || leaving == lo_ || leaving == hi_) {
+            lo_ = window_.values()[window_.select(1)];
+            hi_ = window_.values()[window_.select(count)];
+        } else {
+            lo_ = entering < lo_ ? entering : lo_;
+            hi_ = entering > hi_ ? entering : hi_;
+        }
+    }
+    std::size_t size() const noexcept { return window_.size(); }
+    double lowest() const noexcept { return lo_; }
+    double highest() const noexcept { return hi_; }
+    void rebin(const Scale& scale, Runs& runs) noexcept {
+        const double* v = window_.values();
+        const double* const end = v + window_.ranked();
+        runs.clear();
+        for (std::size_t r = 1, count = window_.size(); r <= count;) {
+            const std::uint32_t s = window_.select(r);
+            const std::uint64_t b = scale.bin(v[s]);
+            const double* past = std::partition_point(v + s + 1, end, [&](double x) { return scale.bin(x) == b; });
+            const std::size_t in_bin = window_.below(static_cast<std::uint32_t>(past - v)).count - (r - 1);
+            runs.append(b, in_bin);
+            r += in_bin;
+        }
+    }
+
+private:
+    std::span<const double> returns_;
+    std::size_t p_;
+    utils::order::SlidingRanks<utils::order::Counted> window_;
+    double lo_ = 0.0, hi_ = 0.0;  // the window's extremes, while it holds a return
+};
+
+// Their bins depend on the window only through its lowest and highest return, so while those
+// stay, the leaving return's bin loses a count and the entering one's gains one (the same
+// bins the window's own binning gives them); a new extreme rebins the whole window.
+template <class Window>
 void entropy_long(std::span<const double> returns, std::size_t p, double bins, const Edges& edges, Series& out) {
     constexpr std::uint64_t kNone = ~std::uint64_t{0};  // no return: no bin's number
     const std::size_t n = returns.size();
-    // The window ending at bar i holds the returns of bars i - p + 2 .. i; those of bars 0
-    // and 1 never enter one.
-    utils::order::SlidingRanks<utils::order::Counted> window(returns.subspan(2), p - 1);
+    Window window(returns, p);
     Runs runs(p - 1);
     Scale scale(0.0, 1.0, bins, edges);
     bool binned = false;  // runs holds the previous window, binned by scale from its extremes
     double binned_lo = 0.0, binned_hi = 0.0;
     Terms terms;
-    // Short windows are rebinned by a scan over their slots, which costs less there.
-    const bool scan = p <= kScannedRebin;
-    const auto rebin = [&](std::size_t count) {
-        const double* v = window.values();
-        const double* const end = v + window.ranked();
-        runs.clear();
-        if (scan) {
-            const std::uint32_t first = window.select(1), last = window.select(count);
-            std::uint64_t b = scale.bin(v[first]);
-            std::size_t in_bin = 0;
-            for (std::uint32_t s = first; s <= last; ++s) {
-                if (!window.member(s)) continue;
-                const std::uint64_t next = scale.bin(v[s]);
-                if (next != b) {
-                    runs.append(b, in_bin);
-                    b = next, in_bin = 0;
-                }
-                ++in_bin;
-            }
-            runs.append(b, in_bin);
-            return;
-        }
-        for (std::size_t r = 1; r <= count;) {
-            const std::uint32_t s = window.select(r);
-            const std::uint64_t b = scale.bin(v[s]);
-            const double* past = std::partition_point(v + s + 1, end, [&](double x) { return scale.bin(x) == b; });
-            const std::size_t in_bin = window.below(static_cast<std::uint32_t>(past - v)).count - (r - 1);
-            runs.append(b, in_bin);
-            r += in_bin;
-        }
-    };
     // Each bin's term is subtracted in bin order, a chain of dependent subtractions; the
     // chains of two windows run side by side, one in each half of a register. The counts of
     // the first wait here (zeros after them) until the second is binned; past either's
@@ -478,26 +610,16 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
         std::fill(held.begin(), held.begin() + held_size, 0);
         held_size = 0;
     };
-    double lo = 0.0, hi = 0.0;  // the window's extremes, while it holds a return
-    for (std::size_t j = 2; j < p; ++j) window.enter(j - 2);
+    for (std::size_t j = 2; j < p; ++j) window.slide(j);
     for (std::size_t i = p; i < n; ++i) {
         const double leaving = i > p ? returns[i + 1 - p] : NaN, entering = returns[i];
-        if (i > p) window.leave(i - p - 1);
-        window.enter(i - 2);
+        window.slide(i);
         const std::size_t count = window.size();
         if (count == 0) {
             binned = false;
             continue;
         }
-        // The extremes move where a return beyond them enters, and are looked up where one
-        // of them leaves (on most bars neither happens).
-        if (i == p || count == 1 || leaving == lo || leaving == hi) {
-            lo = window.values()[window.select(1)];
-            hi = window.values()[window.select(count)];
-        } else {
-            lo = entering < lo ? entering : lo;
-            hi = entering > hi ? entering : hi;
-        }
+        const double lo = window.lowest(), hi = window.highest();
         if (std::fabs(hi - lo) < kDivisionGuard) {
             out[i] = 0.0;
             binned = false;
@@ -512,7 +634,7 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
             }
         } else {
             scale = Scale(lo, hi - lo, bins, edges);
-            rebin(count);
+            window.rebin(scale, runs);
             binned = true, binned_lo = lo, binned_hi = hi;
         }
         // Windows that skip different numbers of returns use different terms.
@@ -553,8 +675,10 @@ Result<Series> entropy(std::span<const double> close, std::uint64_t period, std:
     const double bins_f = static_cast<double>(bins);
     if (p - 1 <= kShort && edges.paired())
         entropy_pairs(returns, p - 1, bins_f, edges, out, std::make_index_sequence<kNetwork>{});
+    else if (p - 1 <= kSortedWindow)
+        entropy_long<SortedReturns>(returns, p, bins_f, edges, out);
     else
-        entropy_long(returns, p, bins_f, edges, out);
+        entropy_long<RankedReturns>(returns, p, bins_f, edges, out);
     // Returns spread over `bins` bins carry at most log2(bins) bits, reached when every bin
     // holds as many; summing the terms can round past it.
     utils::bounds::confine_span(out.data(), p, n, {0.0, std::log2(bins_f)});
