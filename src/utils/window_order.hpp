@@ -55,11 +55,12 @@ struct Counted {
 }
 
 // A tree node: how many members its slots hold and their sum as an unevaluated pair
-// hi + lo, hi = fl(hi + lo). A step adds a pair exactly but for two roundings in the low
-// parts, each within 2^-53 of a quantity below 2^-52 of the larger magnitude in the step:
-// a node is off its members' exact sum by at most 3 * 2^-105 of the largest magnitude its
-// sum took (at most the sum of its members' magnitudes) per step since it was built.
-// (Sums past 2^1023 overflow: callers scale values that large.)
+// hi + lo, |lo| <= 2^-53 |hi|. A step adds a pair exactly but for two roundings in the low
+// parts, each within 2^-53 of a quantity below 3 * 2^-53 of the larger of the node's sum and
+// the pair added: a node is off its members' exact sum by at most 3 * 2^-105 of that per
+// step since it was built (between two builds a node takes at most 2 * window steps, and
+// log2(2 * window) in its build). (Sums past 2^1023 overflow: callers scale values that
+// large.)
 struct Summed {
     static constexpr bool kCheap = false;
     std::uint32_t count = 0;

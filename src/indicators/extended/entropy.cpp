@@ -675,7 +675,7 @@ Result<Series> entropy(std::span<const double> close, std::uint64_t period, std:
     const double bins_f = static_cast<double>(bins);
     if (p - 1 <= kShort && edges.paired())
         entropy_pairs(returns, p - 1, bins_f, edges, out, std::make_index_sequence<kNetwork>{});
-    else if (p - 1 <= kSortedWindow)
+    else if (p - 1 <= kSortedWindow || p - 1 > utils::order::kLargestWindow)
         entropy_long<SortedReturns>(returns, p, bins_f, edges, out);
     else
         entropy_long<RankedReturns>(returns, p, bins_f, edges, out);
