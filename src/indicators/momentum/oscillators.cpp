@@ -153,11 +153,12 @@ constexpr std::size_t kSummedWindow = 1024;
 // 10^3, below 10^-17). Values so large that p of them could overflow a sum are scaled by a
 // power of two first, which changes nothing but for values below 2^-958.
 template <class Write>
-void ranked_deviations(std::span<const double> x, std::span<const double> mean, std::size_t p, double largest,
-                       Write&& write) {
+void ranked_deviations(std::span<const double> x, std::span<const double> mean, std::size_t p, Write&& write) {
     namespace order = utils::order;
     const std::size_t n = x.size();
     constexpr double kLargeValue = 0x1p960, kScale = 0x1p-64, kUnscale = 0x1p64;
+    double largest = 0.0;
+    for (const double v : x) largest = std::max(largest, std::fabs(v));
     const bool scaled = largest >= kLargeValue;
     utils::Scratch<double> copy(scaled ? n : 0);
     if (scaled)
@@ -232,23 +233,20 @@ Result<Series> cci(std::span<const double> high, std::span<const double> low, st
     // name "values"; nothing else below can fail.
     utils::ma::SmaWindow mean(std::span<const double>(tp.data(), n), period);
     const bool ranked = period > kSummedWindow && period <= utils::order::kLargestWindow;
-    std::size_t next = period - 1;  // the first window whose deviation is still to come
-    double largest = 0.0;
+    // The first window whose deviation is still to come (ranked: none in this pass).
+    std::size_t next = ranked ? n : period - 1;
     for (std::size_t i = 0; i < n; ++i) {
         tp[i] = (high[i] + low[i] + close[i]) / 3.0;
         if (is_non_finite(tp[i])) [[unlikely]]
             return fail(errors::validation::non_finite(i, "values", tp[i]));
         m[i] = mean.step(i);
-        if (ranked) {
-            largest = std::max(largest, std::fabs(tp[i]));
-        } else if (next + 2 * lanes <= i + 1) {
+        if (next + 2 * lanes <= i + 1) {
             deviations(next);
             next += lanes;
         }
     }
     if (ranked) {
-        ranked_deviations(std::span<const double>(tp.data(), n), std::span<const double>(m.data(), n), period,
-                          largest, write);
+        ranked_deviations(std::span<const double>(tp.data(), n), std::span<const double>(m.data(), n), period, write);
         return out;
     }
     for (; next + lanes <= n; next += lanes) deviations(next);
