@@ -14,7 +14,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <span>
 #include <utility>
 
@@ -96,8 +95,9 @@ public:
     // NaN values are never members: entering or leaving, they only move the window on.
     // window <= kLargestWindow.
     SlidingRanks(std::span<const double> values, std::size_t window)
-        : v_(values), block_(std::max<std::size_t>(window, 1)), keyed_(2 * block_), spare_(block_ >= kRadixFrom ? block_ : 0), counts_(8 * 256),
-          value_(2 * block_), slot_(2 * block_), first_(2 * block_), tree_(2 * block_ + 2) {
+        : v_(values), block_(std::max<std::size_t>(window, 1)), keyed_(2 * block_),
+          spare_(block_ >= kRadixFrom ? block_ : 0), counts_(8 * 256), value_(2 * block_), slot_(2 * block_),
+          first_(2 * block_), tree_(2 * block_ + 2) {
         top_ = std::bit_floor(2 * block_);
         levels_ = static_cast<std::size_t>(std::bit_width(2 * block_));
         sorted_[0] = keyed_.data(), sorted_[1] = keyed_.data() + block_;
@@ -127,8 +127,8 @@ public:
         total_.sub(Node::of(x));
     }
 
-    // The members in slots below s: those with a value below at(s) and, of the equal ones,
-    // those sorted before s.
+    // The members in slots below s: those with a value below values()[s] and, of the equal
+    // ones, those sorted before s.
     Node below(std::uint32_t s) const noexcept {
         Node acc{};
         if constexpr (Node::kCheap) {
