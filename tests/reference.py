@@ -1068,6 +1068,26 @@ def ref_cci(h, l, c, p):
     return out
 
 
+def exact_deviation_sum(values, mean):
+    """The sum of |x - mean| over values as an exact fraction (every float is a whole
+    number over a power of two: scaled to one common power, the sum is of integers)."""
+    ratios = [x.as_integer_ratio() for x in values]
+    m_num, m_den = mean.as_integer_ratio()
+    den = max([d for _, d in ratios] + [m_den])
+    m_scaled = m_num * (den // m_den)
+    return Fraction(sum(abs(num * (den // d) - m_scaled) for num, d in ratios), den)
+
+
+def ref_percent_rank(values, period):
+    """The values strictly below each window's last, counted over every window at once."""
+    v = np.asarray(values, dtype=float)
+    out = [NAN] * len(v)
+    if period > 1:
+        below = (sliding_window_view(v, period) < v[period - 1:, None]).sum(axis=1)
+        out[period - 1:] = [float(b) / (period - 1) * 100.0 for b in below]
+    return out
+
+
 def ref_fisher(h, l, c, p):
     f = [NAN] * len(c)
     for i in range(p - 1, len(c)):

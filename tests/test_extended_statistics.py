@@ -12,7 +12,7 @@ from numpy.lib.stride_tricks import sliding_window_view
 
 import vorn_library.vorn_library as vl
 from conftest import first_defined, nan_equal, random_walk, value_error
-from reference import ref_entropy
+from reference import ref_entropy, ref_percent_rank
 
 NAN = math.nan
 N = 3000
@@ -164,6 +164,37 @@ def test_percent_rank_hand_traced():
     assert all(math.isnan(x) for x in vl.py_percent_rank([1.0, 2.0], 1))
 
 
+def long_series(kind, n, seed=7):
+    """Series for long windows: a walk, ties, runs of repeated values, bad prints with a
+    level drop and signed zeros."""
+    v = random_walk(n, seed)
+    if kind == "ties":
+        return [float(round(x / 4)) for x in v]
+    if kind == "repeats":
+        return [v[k - k % 50] for k in range(n)]
+    if kind == "prints":
+        for k in range(0, n, 97):
+            v[k] *= 1000.0
+        v[n // 2:] = [x / 100.0 for x in v[n // 2:]]
+        v[n // 3:n // 3 + 40] = [0.0, -0.0] * 20
+    return v
+
+
+@pytest.mark.parametrize("kind", ["walk", "ties", "repeats", "prints"])
+@pytest.mark.parametrize("period", [640, 641, 777, 2000])
+def test_percent_rank_long_windows_equal_the_direct_count(kind, period):
+    # From 641 bars the windows are kept ranked, sorted in blocks of `period` bars: 2000 bars
+    # cross block seams at every period below 1000, and 2000 is a single window.
+    v = long_series(kind, 2000)
+    assert nan_equal(vl.py_percent_rank(v, period), ref_percent_rank(v, period))
+
+
+@pytest.mark.parametrize("period", [10**4, 10**5])
+def test_percent_rank_counts_exactly_at_long_periods(period):
+    v = long_series("ties", period + 300, seed=period)
+    assert nan_equal(vl.py_percent_rank(v, period), ref_percent_rank(v, period))
+
+
 # ---- entropy ------------------------------------------------------------------------------
 
 
@@ -187,6 +218,11 @@ def entropy_data(kind, n=300, seed=3):
         return v
     if kind == "overflow":  # returns near the largest float: the span overflows
         return [rng.choice([1.0, 2.0, 1e308, -1e308, 3.0]) for _ in range(n)]
+    if kind == "trend":  # every return above the one before: a new extreme at every bar
+        v = [1.0]
+        for k in range(n - 1):
+            v.append(v[-1] * (1 + 1e-4 * k))
+        return v
 
 
 # Around the switch the histogram once made at bins = 4 x period, the sorting networks (up to
@@ -202,6 +238,23 @@ def test_entropy_bit_for_bit_across_paths(kind):
     v = entropy_data(kind)
     for period, bins in ENTROPY_CASES:
         assert nan_equal(vl.py_entropy(v, period, bins), ref_entropy(v, period, bins)), (period, bins)
+
+
+@pytest.mark.parametrize("kind", ["zeros", "whole", "edges", "overflow", "trend"])
+@pytest.mark.parametrize("period, bins", [(2, 2**64 - 1), (35, 10), (513, 10), (514, 10), (600, 1),
+                                          (700, 2**64 - 1), (1199, 7), (1200, 10)])
+def test_entropy_long_windows_bit_for_bit(kind, period, bins):
+    # Windows beyond 33 bars (all with more than 2^49 bins) are kept sorted up to 512 returns,
+    # ranked beyond in blocks of period - 1 returns: 1200 closes cross block seams below
+    # period 600, and 1199 and 1200 leave one window and none.
+    v = entropy_data(kind, 1200)
+    assert nan_equal(vl.py_entropy(v, period, bins), ref_entropy(v, period, bins))
+
+
+@pytest.mark.parametrize("period, extra", [(10**4, 40), (10**5, 6)])
+def test_entropy_bit_for_bit_at_long_periods(period, extra):
+    v = random_walk(period + extra, seed=period)
+    assert nan_equal(vl.py_entropy(v, period, 10), ref_entropy(v, period, 10))
 
 
 @pytest.mark.parametrize("period, bins", [(2, 3), (9, 10), (10, 40), (17, 17), (18, 72), (33, 5), (34, 136), (50, 7)])

@@ -41,6 +41,9 @@ CASES = {
     "coppock": (lambda v: v.py_coppock(CLOSE, 14, 11, 10), {"coppock_windows": 1}),
     "slope": (lambda v: v.py_slope(CLOSE, 14), {"slope_windows": 1}),
     "percent_rank": (lambda v: v.py_percent_rank(CLOSE, 14), {"percent_rank_windows": 1}),
+    # long windows kept ranked instead
+    "percent_rank_ranked": (lambda v: v.py_percent_rank(CLOSE, 1000), {"percent_rank_ranked": 1}),
+    "cci_ranked": (lambda v: v.py_cci(HIGH, LOW, CLOSE, 2000), {"cci_ranked": 1}),
     "vwma": (lambda v: v.py_vwma(CLOSE, VOLUME, 20), {"vwma_windows": 1}),
     "sinwma": (lambda v: v.py_sinwma(CLOSE, 14), {"weighted_windows": 1}),
     "alma": (lambda v: v.py_alma(CLOSE, 9, 0.85, 6.0), {"weighted_windows": 1}),

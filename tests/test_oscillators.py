@@ -1,11 +1,12 @@
 """Momentum, price and other oscillators: MOM, ROC, APO, PPO, CMO, CCI, AO, Fisher, TSI, UO."""
 import math
 import random
+from fractions import Fraction
 
 import pytest
 
 from conftest import first_defined, nan_equal, native_program, random_bars
-from reference import kahan_sum, ref_cci, ref_cmo, ref_ema, ref_fisher, ref_sma, ref_tsi, ref_uo
+from reference import exact_deviation_sum, kahan_sum, ref_cci, ref_cmo, ref_ema, ref_fisher, ref_sma, ref_tsi, ref_uo
 
 
 def bars(n, seed=11):
@@ -122,6 +123,66 @@ def test_cci_flat_and_unit_period(m):
     assert m.py_cci(flat, flat, flat, 4)[3:5] == [0.0, 0.0]
     got = m.py_cci(H[:30], L[:30], C[:30], 30)
     assert all_nan(got[:29]) and not math.isnan(got[29])
+
+
+def long_bars(kind, n, seed=13):
+    """Bars for long windows: ordinary, whole-number prices (ties, typical prices at the
+    mean), bad prints with a level drop, a flat stretch longer than the window, and prices
+    near the largest float."""
+    high, low, close = random_bars(n, seed)
+    if kind == "ties":
+        return [float(round(x)) for x in high], [float(round(x)) for x in low], [float(round(x)) for x in close]
+    if kind == "prints":
+        for k in range(0, n, 97):
+            high[k] *= 1000.0
+        for series in (high, low, close):
+            series[n // 2:] = [x / 100.0 for x in series[n // 2:]]
+    if kind == "flat":
+        for series in (high, low, close):
+            series[n // 3:n // 3 + 1500] = [7.25] * 1500
+    if kind == "huge":  # sums of a window's typical prices would overflow unscaled
+        return [x * 1e303 for x in high], [x * 1e303 for x in low], [x * 1e303 for x in close]
+    return high, low, close
+
+
+def assert_cci_within_bound(m, got, high, low, close, p, indices):
+    """Long windows sum their deviation from ranked sums: within 2^-52 of itself plus
+    32 (log2(2p) + 2) p^2 2^-105 X (X the largest typical price) of the exact sum about the
+    window's mean; the three roundings after it add 3 * 2^-53 to the value's error."""
+    tp = [(a + b + c) / 3.0 for a, b, c in zip(high, low, close)]
+    mean = m.py_sma(tp, p)
+    largest = max(map(abs, tp))
+    for i in indices:
+        if math.isnan(mean[i]):  # the mean's own sum overflowed
+            assert math.isnan(got[i]), i
+            continue
+        dev = exact_deviation_sum(tp[i + 1 - p:i + 1], mean[i])
+        if dev / p < Fraction(1e-10):  # far below: the values here are not near the guard
+            assert got[i] == 0.0, i
+            continue
+        want = (Fraction(tp[i]) - Fraction(mean[i])) / (dev / p * Fraction(0.015))
+        slack = 6 * 2.0**-53 + 32 * (math.log2(2 * p) + 2) * p * p * 2.0**-105 * largest / float(dev)
+        assert abs(Fraction(got[i]) - want) <= Fraction(slack) * abs(want), (i, got[i], float(want))
+
+
+@pytest.mark.parametrize("kind", ["walk", "ties", "prints", "flat", "huge"])
+@pytest.mark.parametrize("p", [1025, 1400, 4000])
+def test_cci_long_windows_within_bound_of_the_exact_deviation(m, kind, p):
+    # From 1025 bars the deviation comes from sums kept ranked in blocks of p bars: 4000 bars
+    # cross the seams, and 4000 is a single window.
+    high, low, close = long_bars(kind, 4000)
+    got = m.py_cci(high, low, close, p)
+    assert all_nan(got[:p - 1])
+    assert_cci_within_bound(m, got, high, low, close, p, range(p - 1, 4000, 7))
+    if kind == "flat" and p <= 1500:  # a window wholly inside the flat stretch
+        assert got[4000 // 3 + 1499] == 0.0
+
+
+@pytest.mark.parametrize("p", [10**4, 10**5])
+def test_cci_long_period_precision(m, p):
+    high, low, close = random_bars(p + 400, seed=p)
+    got = m.py_cci(high, low, close, p)
+    assert_cci_within_bound(m, got, high, low, close, p, range(p - 1, p + 400, 37))
 
 
 def test_fisher_fallbacks(m):

@@ -14,6 +14,7 @@
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
 #include "utils/pairs.hpp"
+#include "utils/window_order.hpp"
 
 namespace vorn::indicators::extended {
 
@@ -29,8 +30,9 @@ using utils::kDivisionGuard;
 constexpr double Inf = std::numeric_limits<double>::infinity();
 
 // Windows of up to kShort returns are sorted afresh, two at a time (by an unrolled network up
-// to kNetwork, by two merged above); longer ones are kept sorted from bar to bar.
-constexpr std::size_t kNetwork = 16, kShort = 2 * kNetwork;
+// to kNetwork, by two merged above); longer ones are kept from bar to bar: sorted in memory
+// up to kSortedWindow returns, ranked beyond (which costs less there).
+constexpr std::size_t kNetwork = 16, kShort = 2 * kNetwork, kSortedWindow = 512;
 
 // A float bin position as an unsigned index the way a saturating cast makes it: negative
 // and NaN give 0, values past the range the largest index.
@@ -381,6 +383,68 @@ void entropy_pairs(std::span<const double> returns, std::size_t m, double bins, 
     ((m == M + 1 ? entropy_pairs<M + 1>(returns, m, bins, edges, out) : void()), ...);
 }
 
+// The bins that hold returns, in increasing order, with their counts.
+class Runs {
+public:
+    explicit Runs(std::size_t capacity) : bin_(capacity + 1), count_(capacity + 1) {}
+
+    std::size_t size() const noexcept { return size_; }
+    // The counts in bin order, then zeros to the capacity.
+    const std::uint32_t* counts() const noexcept { return count_.data(); }
+
+    // From the bins of the sorted returns (non-decreasing), bin[count] past them all.
+    void rebuild(const std::uint64_t* bin, std::size_t count) noexcept {
+        std::size_t size = 0, start = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const bool last = bin[k] != bin[k + 1];
+            bin_[size] = bin[k];
+            count_[size] = static_cast<std::uint32_t>(k + 1 - start);
+            size += last;
+            start = last ? k + 1 : start;
+        }
+        std::fill(count_.begin() + size, count_.begin() + std::max(size, size_), 0);
+        size_ = size;
+    }
+    // No bins; append() then adds them in increasing order.
+    void clear() noexcept {
+        std::fill(count_.begin(), count_.begin() + size_, 0);
+        size_ = 0;
+    }
+    void append(std::uint64_t b, std::size_t count) noexcept {
+        bin_[size_] = b;
+        count_[size_++] = static_cast<std::uint32_t>(count);
+    }
+    void add(std::uint64_t b) noexcept {
+        const std::size_t j = find(b);
+        if (j < size_ && bin_[j] == b) {
+            ++count_[j];
+            return;
+        }
+        for (std::size_t k = size_; k > j; --k) bin_[k] = bin_[k - 1], count_[k] = count_[k - 1];
+        bin_[j] = b;
+        count_[j] = 1;
+        ++size_;
+    }
+    void remove(std::uint64_t b) noexcept {
+        const std::size_t j = find(b);
+        if (--count_[j] != 0) return;
+        for (std::size_t k = j + 1; k < size_; ++k) bin_[k - 1] = bin_[k], count_[k - 1] = count_[k];
+        count_[--size_] = 0;
+    }
+
+private:
+    std::size_t find(std::uint64_t b) const noexcept {
+        if (size_ > 12) return count_below(bin_.data(), size_, b);
+        std::size_t j = 0;
+        for (std::size_t k = 0; k < size_; ++k) j += bin_[k] < b;
+        return j;
+    }
+
+    std::vector<std::uint64_t> bin_;
+    std::vector<std::uint32_t> count_;
+    std::size_t size_ = 0;
+};
+
 // The kept returns of a longer sliding window in increasing order (a NaN is never kept),
 // 16-byte aligned, then +inf. Ties may sit in either order: equal returns share a bin.
 class SortedWindow {
@@ -441,69 +505,92 @@ private:
     std::size_t m_ = 0;
 };
 
-// The bins that hold returns, in increasing order, with their counts.
-class Runs {
+// The window ending at bar i holds the returns of bars i - p + 2 .. i (those of bars 0 and 1
+// never enter one). Longer windows are kept from bar to bar as one return leaves and one
+// enters, and binned afresh (rebin) when their lowest or highest return changes.
+//
+// Up to kSortedWindow returns: kept sorted in memory, the returns between the places of the
+// leaving and the entering one moved by one (O(p), but a short block move).
+class SortedReturns {
 public:
-    explicit Runs(std::size_t capacity) : bin_(capacity + 1), count_(capacity + 1) {}
+    SortedReturns(std::span<const double> returns, std::size_t p)
+        : returns_(returns), p_(p), window_(p - 1), bin_(p + 1) {}
 
-    std::size_t size() const noexcept { return size_; }
-    // The counts in bin order, then zeros to the capacity.
-    const std::uint32_t* counts() const noexcept { return count_.data(); }
-
-    // From the bins of the sorted returns (non-decreasing), bin[count] past them all.
-    void rebuild(const std::uint64_t* bin, std::size_t count) noexcept {
-        std::size_t size = 0, start = 0;
-        for (std::size_t k = 0; k < count; ++k) {
-            const bool last = bin[k] != bin[k + 1];
-            bin_[size] = bin[k];
-            count_[size] = static_cast<std::uint32_t>(k + 1 - start);
-            size += last;
-            start = last ? k + 1 : start;
-        }
-        std::fill(count_.begin() + size, count_.begin() + std::max(size, size_), 0);
-        size_ = size;
+    void slide(std::size_t i) noexcept {
+        window_.replace(i > p_ ? returns_[i + 1 - p_] : NaN, returns_[i]);
     }
-    void add(std::uint64_t b) noexcept {
-        const std::size_t j = find(b);
-        if (j < size_ && bin_[j] == b) {
-            ++count_[j];
-            return;
-        }
-        for (std::size_t k = size_; k > j; --k) bin_[k] = bin_[k - 1], count_[k] = count_[k - 1];
-        bin_[j] = b;
-        count_[j] = 1;
-        ++size_;
-    }
-    void remove(std::uint64_t b) noexcept {
-        const std::size_t j = find(b);
-        if (--count_[j] != 0) return;
-        for (std::size_t k = j + 1; k < size_; ++k) bin_[k - 1] = bin_[k], count_[k - 1] = count_[k];
-        count_[--size_] = 0;
+    std::size_t size() const noexcept { return window_.size(); }
+    double lowest() const noexcept { return window_.data()[0]; }
+    double highest() const noexcept { return window_.data()[window_.size() - 1]; }
+    void rebin(const Scale& scale, Runs& runs) noexcept {
+        scale.fill(window_.data(), window_.size(), bin_.data());
+        runs.rebuild(bin_.data(), window_.size());
     }
 
 private:
-    std::size_t find(std::uint64_t b) const noexcept {
-        if (size_ > 12) return count_below(bin_.data(), size_, b);
-        std::size_t j = 0;
-        for (std::size_t k = 0; k < size_; ++k) j += bin_[k] < b;
-        return j;
-    }
-
+    std::span<const double> returns_;
+    std::size_t p_;
+    SortedWindow window_;
     std::vector<std::uint64_t> bin_;
-    std::vector<std::uint32_t> count_;
-    std::size_t size_ = 0;
 };
 
-// Longer windows stay sorted as one return leaves and one enters per bar. Their bins depend
-// on the window only through its lowest and highest return, so while those stay, the
-// leaving return's bin loses a count and the entering one's gains one (the same bins the
-// window's own binning gives them); a new extreme rebins the whole window.
+// Beyond: ranked (utils::order::SlidingRanks), O(log p) a bar. The extremes move where a
+// return beyond them enters and are looked up where one of them leaves. A bin's returns are
+// a run of neighbouring ranks (a return's bin never decreases with the return), found by a
+// binary search among the ranked values: a rebinning costs O(log p) for each bin that holds
+// returns, whatever the number of returns in it.
+class RankedReturns {
+public:
+    RankedReturns(std::span<const double> returns, std::size_t p)
+        : returns_(returns), p_(p), window_(returns.subspan(2), p - 1) {}
+
+    void slide(std::size_t i) noexcept {
+        const double leaving = i > p_ ? returns_[i + 1 - p_] : NaN, entering = returns_[i];
+        if (i > p_) window_.leave(i - p_ - 1);
+        window_.enter(i - 2);
+        const std::size_t count = window_.size();
+        if (count == 0) return;
+        if (i <= p_ || count == 1 || leaving == lo_ || leaving == hi_) {
+            lo_ = window_.values()[window_.select(1)];
+            hi_ = window_.values()[window_.select(count)];
+        } else {
+            lo_ = entering < lo_ ? entering : lo_;
+            hi_ = entering > hi_ ? entering : hi_;
+        }
+    }
+    std::size_t size() const noexcept { return window_.size(); }
+    double lowest() const noexcept { return lo_; }
+    double highest() const noexcept { return hi_; }
+    void rebin(const Scale& scale, Runs& runs) noexcept {
+        const double* v = window_.values();
+        const double* const end = v + window_.ranked();
+        runs.clear();
+        for (std::size_t r = 1, count = window_.size(); r <= count;) {
+            const std::uint32_t s = window_.select(r);
+            const std::uint64_t b = scale.bin(v[s]);
+            const double* past = std::partition_point(v + s + 1, end, [&](double x) { return scale.bin(x) == b; });
+            const std::size_t in_bin = window_.below(static_cast<std::uint32_t>(past - v)).count - (r - 1);
+            runs.append(b, in_bin);
+            r += in_bin;
+        }
+    }
+
+private:
+    std::span<const double> returns_;
+    std::size_t p_;
+    utils::order::SlidingRanks<utils::order::Counted> window_;
+    double lo_ = 0.0, hi_ = 0.0;  // the window's extremes, while it holds a return
+};
+
+// Their bins depend on the window only through its lowest and highest return, so while those
+// stay, the leaving return's bin loses a count and the entering one's gains one (the same
+// bins the window's own binning gives them); a new extreme rebins the whole window.
+template <class Window>
 void entropy_long(std::span<const double> returns, std::size_t p, double bins, const Edges& edges, Series& out) {
     constexpr std::uint64_t kNone = ~std::uint64_t{0};  // no return: no bin's number
     const std::size_t n = returns.size();
-    SortedWindow window(p - 1);
+    Window window(returns, p);
     Runs runs(p - 1);
-    std::vector<std::uint64_t> bin(p + 1);
     Scale scale(0.0, 1.0, bins, edges);
     bool binned = false;  // runs holds the previous window, binned by scale from its extremes
     double binned_lo = 0.0, binned_hi = 0.0;
@@ -523,17 +610,16 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
         std::fill(held.begin(), held.begin() + held_size, 0);
         held_size = 0;
     };
-    for (std::size_t j = 2; j < p; ++j) window.replace(NaN, returns[j]);
+    for (std::size_t j = 2; j < p; ++j) window.slide(j);
     for (std::size_t i = p; i < n; ++i) {
         const double leaving = i > p ? returns[i + 1 - p] : NaN, entering = returns[i];
-        window.replace(leaving, entering);
+        window.slide(i);
         const std::size_t count = window.size();
         if (count == 0) {
             binned = false;
             continue;
         }
-        const double* r = window.data();
-        const double lo = r[0], hi = r[count - 1];
+        const double lo = window.lowest(), hi = window.highest();
         if (std::fabs(hi - lo) < kDivisionGuard) {
             out[i] = 0.0;
             binned = false;
@@ -548,8 +634,7 @@ void entropy_long(std::span<const double> returns, std::size_t p, double bins, c
             }
         } else {
             scale = Scale(lo, hi - lo, bins, edges);
-            scale.fill(r, count, bin.data());
-            runs.rebuild(bin.data(), count);
+            window.rebin(scale, runs);
             binned = true, binned_lo = lo, binned_hi = hi;
         }
         // Windows that skip different numbers of returns use different terms.
@@ -590,8 +675,10 @@ Result<Series> entropy(std::span<const double> close, std::uint64_t period, std:
     const double bins_f = static_cast<double>(bins);
     if (p - 1 <= kShort && edges.paired())
         entropy_pairs(returns, p - 1, bins_f, edges, out, std::make_index_sequence<kNetwork>{});
+    else if (p - 1 <= kSortedWindow || p - 1 > utils::order::kLargestWindow)
+        entropy_long<SortedReturns>(returns, p, bins_f, edges, out);
     else
-        entropy_long(returns, p, bins_f, edges, out);
+        entropy_long<RankedReturns>(returns, p, bins_f, edges, out);
     // Returns spread over `bins` bins carry at most log2(bins) bits, reached when every bin
     // holds as many; summing the terms can round past it.
     utils::bounds::confine_span(out.data(), p, n, {0.0, std::log2(bins_f)});

@@ -11,6 +11,7 @@
 #include "utils/pairs.hpp"
 #include "utils/stats.hpp"
 #include "utils/window_lanes.hpp"
+#include "utils/window_order.hpp"
 
 namespace vorn::indicators::extended {
 
@@ -28,6 +29,27 @@ using utils::kDivisionGuard;
 
 // Windows computed side by side: kPairs registers of two.
 constexpr std::size_t kPairs = 4, kLanes = 2 * kPairs;
+
+// Up to this many bars a window's values are counted afresh, side by side: that costs less
+// than keeping them ranked.
+constexpr std::size_t kCountedWindow = 640;
+
+double percent_below(std::int64_t below, double others) noexcept {
+    return static_cast<double>(below) / others * 100.0;
+}
+
+// Longer windows kept ranked. Counts are exact either way: the two paths give the same
+// values. Out of line, so that the shorter windows' loop is compiled as on its own.
+[[gnu::noinline]] void ranked_percent_ranks(std::span<const double> values, std::size_t p, double others,
+                                            Series& out) {
+    utils::order::SlidingRanks<utils::order::Counted> ranks(values, p);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i >= p) ranks.leave(i - p);
+        ranks.enter(i);
+        if (i + 1 >= p) out[i] = percent_below(ranks.count_below(i), others);
+    }
+    utils::fast_path::taken<"percent_rank_ranked">();
+}
 
 }  // namespace
 
@@ -172,8 +194,12 @@ Result<Series> percent_rank(std::span<const double> values, std::uint64_t period
     const std::size_t n = values.size(), p = period;
     const double others = static_cast<double>(period - 1);
     Series out(n, NaN);
-    auto write = [&](std::size_t i, std::int64_t below) { out[i] = static_cast<double>(below) / others * 100.0; };
-    // Every window is counted afresh; kLanes neighbouring windows side by side, as in slope.
+    auto write = [&](std::size_t i, std::int64_t below) { out[i] = percent_below(below, others); };
+    if (p > kCountedWindow && p <= utils::order::kLargestWindow) {
+        ranked_percent_ranks(values, p, others, out);
+        return out;
+    }
+    // Shorter windows are counted afresh; kLanes neighbouring windows side by side, as in slope.
     std::size_t i = p - 1;
     if (i + kLanes <= n) utils::fast_path::taken<"percent_rank_windows">();
     for (; i + kLanes <= n; i += kLanes) {
