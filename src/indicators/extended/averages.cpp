@@ -102,6 +102,7 @@ constexpr double kRoom = std::numeric_limits<double>::max() / 8;
 template <class Slid>
 Series slid_windows(std::span<const double> x, const Series& w, std::size_t first, double total, Slid& slid) {
     const std::size_t n = x.size(), p = w.size();
+    utils::fast_path::taken<"slid_windows">();
     Series out(n, NaN);
     utils::sliding::TermCount terms;
     for (std::size_t k = first + 1 - p; k <= first; ++k) terms.enter(x[k]);
@@ -131,10 +132,12 @@ Series slid_windows(std::span<const double> x, const Series& w, std::size_t firs
         terms.enter(in);
         weight = (weight - std::fabs(gone)) + std::fabs(in);
         heaviest = heaviest > weight ? heaviest : weight;
-        if (++since < p && heaviest + levels <= kFallen * weight && weight <= kRoom)
+        if (++since < p && heaviest + levels <= kFallen * weight && weight <= kRoom) {
             slid.slide(win, level);
-        else
+        } else {
+            if (since < p) utils::fast_path::taken_rarely<"slid_afresh_after_fall">();
             afresh(win);
+        }
         out[i] = read(win);
     }
     return out;
