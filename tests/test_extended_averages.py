@@ -104,8 +104,8 @@ def long_series(kind, n):
 
 
 def bound(name, p, weight, largest):
-    if name == "pwma":  # the dropped tails; the float weights' own rounding
-        return 2.0**-83 * largest + 2.0**-53 * (3100 + 24 * math.sqrt(p)) * largest
+    if name == "pwma":  # the dropped tails, the transform, the float weights' own rounding
+        return (2.0**-83 + 2.0**-36 + 2.0**-53 * (3100 + 24 * math.sqrt(p))) * largest
     return 2.0**-44 * weight
 
 

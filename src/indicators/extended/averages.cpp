@@ -8,6 +8,7 @@
 #include "utils/buffer.hpp"
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
+#include "utils/fft.hpp"
 #include "utils/ma.hpp"
 #include "utils/pairs.hpp"
 #include "utils/sliding.hpp"
@@ -325,6 +326,105 @@ Result<Series> alma(std::span<const double> values, std::uint64_t period, double
     });
 }
 
+namespace {
+
+// From this band length on, the binomial windows are summed by transform.
+constexpr std::size_t kTransformFrom = 256;
+// A window summed by transform is within this share of its largest |x| of its plain sum, or
+// summed afresh.
+constexpr double kTransformTolerance = 0x1p-36;
+
+// Of three values, the one between the others.
+double middle_of_three(double a, double b, double c) noexcept {
+    const double lo = a < b ? a : b, hi = a < b ? b : a;
+    return c < lo ? lo : (c > hi ? hi : c);
+}
+
+// dst[i] = sum_k w[k] x[i - b + 1 + k] for first <= i < n (b = |w|, first >= b - 1), by
+// overlap-save: segments of size >= 4b bars, two at a time as the real and imaginary parts
+// of one complex transform, each less a level of its own (the median of its first, middle and
+// last bar; the level's share is level * sum_k w[k]), so that the transform's rounding is
+// that of the bars' deviations, not of the price. By the transform's bound (utils::Fft),
+// every window of the pair is within E = 64 log2(N) 2^-53 |z| of its convolution (|z| the
+// 2-norm of both segments' deviations), plus 2^-52 |level|. A window takes that value where
+// E is within kTransformTolerance of its own largest |x|; else (a bad print in the segment
+// but not in the window, a level that fell within the segment, values near the float
+// limits) it is summed afresh from its oldest bar, so nothing outside a window's bars
+// reaches it beyond that share of its own. A window with no negative bar never reads below
+// 0, and a window of zeros reads 0 either way (E = 0 and a zero transform, or summed).
+void transformed_windows(std::span<const double> x, std::span<const double> w, std::size_t first, double* dst) {
+    const std::size_t n = x.size(), b = w.size();
+    std::size_t size = 2;
+    while (size < 4 * b) size <<= 1;
+    const utils::Fft fft(size);
+    const std::size_t len = size - b + 1;  // windows a segment gives
+    // The band reversed, scaled by 1 / size (exact) for the unscaled inverse: entries b - 1 on
+    // of the circular convolution are the windows.
+    utils::Scratch<double> hr(size), hi(size);
+    for (std::size_t t = 0; t < size; ++t) hr[t] = t < b ? w[b - 1 - t] / static_cast<double>(size) : 0.0, hi[t] = 0.0;
+    fft.transform(hr.data(), hi.data(), false);
+    double total = 0.0;
+    for (const double v : w) total += v;
+    // Each window's extremes: its largest |x| and whether it holds a negative bar.
+    utils::Scratch<double> top(n), bottom(n);
+    utils::stats::MaxMinWindow extremes(x, b);
+    for (std::size_t j = 0; j < n; ++j) {
+        const auto e = extremes.step(j);
+        top[j] = e.max, bottom[j] = e.min;
+    }
+    utils::Scratch<double> re(size), im(size);
+    const double per_norm = 64.0 * static_cast<double>(fft.log2()) * 0x1p-53;
+    auto fill = [&](double* to, std::size_t end, double& level) {
+        // The segment of the windows ending at end, end + 1, ...: bars end - b + 1 on.
+        const std::size_t s = end + 1 - b, last = (s + size < n ? s + size : n) - 1;
+        level = middle_of_three(x[s], x[s + (last - s) / 2], x[last]);
+        double energy = 0.0;
+        for (std::size_t t = 0; t < size; ++t) {
+            const double y = s + t < n ? x[s + t] - level : 0.0;
+            to[t] = y;
+            energy += y * y;
+        }
+        return energy;
+    };
+    auto emit = [&](const double* from, std::size_t end, double level, double bound) {
+        const double err = bound + 0x1p-52 * std::fabs(level);
+        for (std::size_t t = b - 1, j = end; t < size && j < n; ++t, ++j) {
+            const double largest = top[j] > -bottom[j] ? top[j] : -bottom[j];
+            double v;
+            if (err <= kTransformTolerance * largest) {
+                v = level * total + from[t];
+                if (bottom[j] >= 0.0 && v < 0.0) v = 0.0;
+            } else {
+                utils::fast_path::taken_rarely<"transform_window_summed">();
+                v = summed_afresh(x.data() + (j + 1 - b), w);
+            }
+            dst[j] = v;
+        }
+    };
+    utils::fast_path::taken<"transformed_windows">();
+    for (std::size_t j0 = first; j0 < n; j0 += 2 * len) {
+        const std::size_t j1 = j0 + len;
+        double la = 0.0, lb = 0.0, energy = fill(re.data(), j0, la);
+        if (j1 < n) {
+            energy += fill(im.data(), j1, lb);
+        } else {
+            for (std::size_t t = 0; t < size; ++t) im[t] = 0.0;
+        }
+        fft.transform(re.data(), im.data(), false);
+        for (std::size_t k = 0; k < size; ++k) {
+            const double r = re[k] * hr[k] - im[k] * hi[k];
+            im[k] = re[k] * hi[k] + im[k] * hr[k];
+            re[k] = r;
+        }
+        fft.transform(re.data(), im.data(), true);
+        const double bound = per_norm * std::sqrt(energy);
+        emit(re.data(), j0, la, bound);
+        if (j1 < n) emit(im.data(), j1, lb, bound);
+    }
+}
+
+}  // namespace
+
 Result<Series> pwma(std::span<const double> values, std::uint64_t period) {
     if (auto v = validate_series_and_periods({{values, "values"}}, {period}); !v) return fail(v.error());
     const std::size_t n = values.size(), p = period;
@@ -332,8 +432,11 @@ Result<Series> pwma(std::span<const double> values, std::uint64_t period) {
     // Window i's band is its bars i - p + 1 + lo ... i - p + hi: the windows of the band's
     // length ending hi - p bars before i.
     Series out(n, NaN);
-    const std::size_t lag = p - band.lo - band.w.size();
-    weighted_windows(values.first(n - lag), band.w, band.lo + band.w.size() - 1, out.data() + lag);
+    const std::size_t lag = p - band.lo - band.w.size(), end = band.lo + band.w.size() - 1;
+    if (band.w.size() >= kTransformFrom)
+        transformed_windows(values.first(n - lag), band.w, end, out.data() + lag);
+    else
+        weighted_windows(values.first(n - lag), band.w, end, out.data() + lag);
     return out;
 }
 
