@@ -51,7 +51,7 @@ CASES = {
     "sinwma, long": (lambda v: v.py_sinwma(CLOSE, 200), {"slid_windows": 1, "slid_afresh_after_fall": 0}),
     "swma, long": (lambda v: v.py_swma(CLOSE, 300), {"slid_windows": 1, "slid_afresh_after_fall": 0}),
     "pwma, long": (lambda v: v.py_pwma(CLOSE, 3000), {"transformed_windows": 1, "transform_window_summed": 0}),
-    "pwma, long band summed": (lambda v: v.py_pwma(CLOSE, 300), {"weighted_windows": 1}),
+    "pwma, long band summed": (lambda v: v.py_pwma(CLOSE, 100), {"weighted_windows": 1}),
     "kama": (lambda v: v.py_kama(CLOSE, 10, 2, 30), {"kama_windows": 1}),
     "entropy": (lambda v: v.py_entropy(CLOSE, 10, 10), {"entropy_pairs": 1}),
     "sma": (lambda v: v.py_sma(CLOSE, 20), {"finite_blocks": 1}),  # the input scan for NaN and infinities

@@ -19,7 +19,7 @@ namespace vorn::utils {
 class Fft {
 public:
     // n: a power of two, at least 2.
-    explicit Fft(std::size_t n) : n_(n), bits_(0), cos_(n), sin_(n), order_(n) {
+    explicit Fft(std::size_t n) : n_(n), bits_(0), cos_(n), sin_(n) {
         while ((std::size_t{1} << bits_) < n) ++bits_;
         // Stage with half-length h reads its twiddles e^{-2 pi i k / (2h)}, k < h, at [h + k]:
         // contiguous, so its butterflies run as a plain loop.
@@ -29,27 +29,40 @@ public:
                 cos_[h + k] = std::cos(a);
                 sin_[h + k] = std::sin(a);
             }
-        for (std::size_t i = 0; i < n; ++i) {
-            std::size_t r = 0;
-            for (std::size_t b = 0; b < bits_; ++b) r |= ((i >> b) & 1u) << (bits_ - 1 - b);
-            order_[i] = r;
-        }
     }
 
     std::size_t size() const noexcept { return n_; }
     std::size_t log2() const noexcept { return bits_; }
 
-    // re + i im <- sum_t (re[t] + i im[t]) e^{-+2 pi i k t / N}: the forward transform, or the
-    // inverse one unscaled (sign +).
-    void transform(double* re, double* im, bool inverse) const noexcept {
-        for (std::size_t i = 0; i < n_; ++i) {
-            const std::size_t r = order_[i];
-            if (r > i) {
-                std::swap(re[i], re[r]);
-                std::swap(im[i], im[r]);
+    // The forward transform, re + i im <- sum_t (re[t] + i im[t]) e^{-2 pi i k t / N}, left in
+    // bit-reversed order of k (decimation in frequency). A product of two such transforms,
+    // entry by entry, goes back through inverse() with no reordering pass either way: both
+    // passes stay sequential in memory.
+    void forward(double* re, double* im) const noexcept {
+        for (std::size_t h = n_ >> 1; h >= 1; h >>= 1) {
+            const double* wc = cos_.data() + h;
+            const double* ws = sin_.data() + h;
+            for (std::size_t s = 0; s < n_; s += 2 * h) {
+                double* ar = re + s;
+                double* ai = im + s;
+                double* br = ar + h;
+                double* bi = ai + h;
+                for (std::size_t k = 0; k < h; ++k) {
+                    const double dr = ar[k] - br[k], di = ai[k] - bi[k];
+                    ar[k] = ar[k] + br[k];
+                    ai[k] = ai[k] + bi[k];
+                    // (dr + i di) e^{-i a}
+                    br[k] = dr * wc[k] + di * ws[k];
+                    bi[k] = di * wc[k] - dr * ws[k];
+                }
             }
         }
-        const double sign = inverse ? 1.0 : -1.0;
+    }
+
+    // The inverse transform, unscaled, of a spectrum in bit-reversed order (as forward() leaves
+    // it): re + i im <- sum_k (re[k] + i im[k]) e^{2 pi i k t / N}, in natural order of t
+    // (decimation in time).
+    void inverse(double* re, double* im) const noexcept {
         for (std::size_t h = 1; h < n_; h <<= 1) {
             const double* wc = cos_.data() + h;
             const double* ws = sin_.data() + h;
@@ -59,9 +72,9 @@ public:
                 double* br = ar + h;
                 double* bi = ai + h;
                 for (std::size_t k = 0; k < h; ++k) {
-                    const double c = wc[k], d = sign * ws[k];
-                    const double tr = br[k] * c - bi[k] * d;
-                    const double ti = br[k] * d + bi[k] * c;
+                    // (br + i bi) e^{i a}
+                    const double tr = br[k] * wc[k] - bi[k] * ws[k];
+                    const double ti = br[k] * ws[k] + bi[k] * wc[k];
                     br[k] = ar[k] - tr;
                     bi[k] = ai[k] - ti;
                     ar[k] = ar[k] + tr;
@@ -74,7 +87,6 @@ public:
 private:
     std::size_t n_, bits_;
     Scratch<double> cos_, sin_;
-    Scratch<std::size_t> order_;
 };
 
 }  // namespace vorn::utils

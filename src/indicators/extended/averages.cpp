@@ -329,7 +329,7 @@ Result<Series> alma(std::span<const double> values, std::uint64_t period, double
 namespace {
 
 // From this band length on, the binomial windows are summed by transform.
-constexpr std::size_t kTransformFrom = 256;
+constexpr std::size_t kTransformFrom = 128;
 // A window summed by transform is within this share of its largest |x| of its plain sum, or
 // summed afresh.
 constexpr double kTransformTolerance = 0x1p-36;
@@ -341,12 +341,13 @@ double middle_of_three(double a, double b, double c) noexcept {
 }
 
 // dst[i] = sum_k w[k] x[i - b + 1 + k] for first <= i < n (b = |w|, first >= b - 1), by
-// overlap-save: segments of size >= 4b bars, two at a time as the real and imaginary parts
+// overlap-save: segments of N >= 2b bars (a power of two; larger ones fall out of cache), two at a time as the real and imaginary parts
 // of one complex transform, each less a level of its own (the median of its first, middle and
 // last bar; the level's share is level * sum_k w[k]), so that the transform's rounding is
 // that of the bars' deviations, not of the price. By the transform's bound (utils::Fft),
 // every window of the pair is within E = 64 log2(N) 2^-53 |z| of its convolution (|z| the
-// 2-norm of both segments' deviations), plus 2^-52 |level|. A window takes that value where
+// 2-norm of both segments' deviations), plus 2^-52 |level| and 2^-500 for what falls below the
+// normal range. A window takes that value where
 // E is within kTransformTolerance of its own largest |x|; else (a bad print in the segment
 // but not in the window, a level that fell within the segment, values near the float
 // limits) it is summed afresh from its oldest bar, so nothing outside a window's bars
@@ -355,14 +356,14 @@ double middle_of_three(double a, double b, double c) noexcept {
 void transformed_windows(std::span<const double> x, std::span<const double> w, std::size_t first, double* dst) {
     const std::size_t n = x.size(), b = w.size();
     std::size_t size = 2;
-    while (size < 4 * b) size <<= 1;
+    while (size < 2 * b) size <<= 1;
     const utils::Fft fft(size);
     const std::size_t len = size - b + 1;  // windows a segment gives
     // The band reversed, scaled by 1 / size (exact) for the unscaled inverse: entries b - 1 on
     // of the circular convolution are the windows.
     utils::Scratch<double> hr(size), hi(size);
     for (std::size_t t = 0; t < size; ++t) hr[t] = t < b ? w[b - 1 - t] / static_cast<double>(size) : 0.0, hi[t] = 0.0;
-    fft.transform(hr.data(), hi.data(), false);
+    fft.forward(hr.data(), hi.data());
     double total = 0.0;
     for (const double v : w) total += v;
     // Each window's extremes: its largest |x| and whether it holds a negative bar.
@@ -410,14 +411,17 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
         } else {
             for (std::size_t t = 0; t < size; ++t) im[t] = 0.0;
         }
-        fft.transform(re.data(), im.data(), false);
+        fft.forward(re.data(), im.data());
         for (std::size_t k = 0; k < size; ++k) {
             const double r = re[k] * hr[k] - im[k] * hi[k];
             im[k] = re[k] * hi[k] + im[k] * hr[k];
             re[k] = r;
         }
-        fft.transform(re.data(), im.data(), true);
-        const double bound = per_norm * std::sqrt(energy);
+        fft.inverse(re.data(), im.data());
+        // Squares below 2^-1074 are lost, and the transform's own products may fall below the
+        // normal range: 2^-500 stands for both, far above them (so windows of bars that small
+        // are summed afresh).
+        const double bound = per_norm * std::sqrt(energy) + 0x1p-500;
         emit(re.data(), j0, la, bound);
         if (j1 < n) emit(im.data(), j1, lb, bound);
     }
