@@ -324,6 +324,16 @@ def binomial_weights(p, reach):
     return out
 
 
+def long_double_dft(z):
+    """sum_t z[t] e^{-2 pi i k t / N} for each k, in long double (twiddles of a long-double pi)."""
+    n = len(z)
+    pi = np.longdouble("3.14159265358979323846264338327950288")
+    t = np.arange(n, dtype=np.longdouble)
+    angle = -2 * pi * np.outer(t, t % n) / n
+    re, im = np.asarray(z.real, dtype=np.longdouble), np.asarray(z.imag, dtype=np.longdouble)
+    return (np.cos(angle) @ re - np.sin(angle) @ im, np.sin(angle) @ re + np.cos(angle) @ im)
+
+
 def alma_raw(p, offset, sigma):
     m = offset * (p - 1.0)
     s = p / sigma if sigma else math.copysign(math.inf, sigma)  # IEEE division by zero
