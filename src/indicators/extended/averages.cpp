@@ -9,6 +9,7 @@
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
 #include "utils/fft.hpp"
+#include "utils/kahan.hpp"
 #include "utils/ma.hpp"
 #include "utils/pairs.hpp"
 #include "utils/sliding.hpp"
@@ -93,8 +94,9 @@ constexpr double kRoom = std::numeric_limits<double>::max() / 8;
 // slides and after a fall of the window's weight: O(n) whatever the period, and O(p) a slide
 // at worst, on windows whose weight falls kFallen-fold again and again. L is the mean of the
 // window last summed afresh, so that the slid sums hold deviations from it, not the price's
-// level (the weights' plain sum is total, so L's share of the average is L itself); p |L|
-// never exceeds that window's weight. The rounding a slide leaves is bounded by the slides
+// level (the weights' plain sum is total, so L's share of the average is L itself, within
+// 2^-53 (p + 1) |L| <= 2^-52 W of what the normalised weights give it); p |L| never exceeds
+// that window's weight. The rounding a slide leaves is bounded by the slides
 // since the last afresh sum (at most p) times H (at most kFallen times this window's
 // weight); each scheme states its bound. Windows read by sliding::TermCount's rules: zeros
 // only read 0, and a window with no negative value never reads below 0. A window whose weight
@@ -341,14 +343,15 @@ double middle_of_three(double a, double b, double c) noexcept {
 }
 
 // dst[i] = sum_k w[k] x[i - b + 1 + k] for first <= i < n (b = |w|, first >= b - 1), by
-// overlap-save: segments of N >= 2b bars (a power of two; larger ones fall out of cache), two at a time as the real and imaginary parts
-// of one complex transform, each less a level of its own (the median of its first, middle and
-// last bar; the level's share is level * sum_k w[k]), so that the transform's rounding is
-// that of the bars' deviations, not of the price. By the transform's bound (utils::Fft),
+// overlap-save: segments of N >= 2b bars (the least power of two; larger ones fall out of
+// cache), two at a time as the real and imaginary parts of one complex transform, each less a
+// level of its own (the median of its first, middle and last bar; the level's share is
+// level * sum_k w[k]), so that the transform's rounding is that of the bars' deviations, not
+// of the price. By the transform's bound (utils::Fft),
 // every window of the pair is within E = 64 log2(N) 2^-53 |z| of its convolution (|z| the
-// 2-norm of both segments' deviations), plus 2^-52 |level| and 2^-500 for what falls below the
-// normal range. A window takes that value where
-// E is within kTransformTolerance of its own largest |x|; else (a bad print in the segment
+// 2-norm of both segments' deviations), plus 2^-50 |level| (its share's rounding) and 2^-500
+// for what falls below the normal range. A window takes that value where E is within
+// kTransformTolerance of its own largest |x|; else (a bad print in the segment
 // but not in the window, a level that fell within the segment, values near the float
 // limits) it is summed afresh from its oldest bar, so nothing outside a window's bars
 // reaches it beyond that share of its own. A window with no negative bar never reads below
@@ -364,8 +367,10 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
     utils::Scratch<double> hr(size), hi(size);
     for (std::size_t t = 0; t < size; ++t) hr[t] = t < b ? w[b - 1 - t] / static_cast<double>(size) : 0.0, hi[t] = 0.0;
     fft.forward(hr.data(), hi.data());
-    double total = 0.0;
-    for (const double v : w) total += v;
+    // The level's share takes the weights' sum compensated: within 2^-52 of it (a plain sum
+    // of b weights could be b ulps off, all of them the level's).
+    utils::Kahan total;
+    for (const double v : w) total.add(v);
     // Each window's extremes: its largest |x| and whether it holds a negative bar.
     utils::Scratch<double> top(n), bottom(n);
     utils::stats::MaxMinWindow extremes(x, b);
@@ -388,12 +393,12 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
         return energy;
     };
     auto emit = [&](const double* from, std::size_t end, double level, double bound) {
-        const double err = bound + 0x1p-52 * std::fabs(level);
+        const double err = bound + 0x1p-50 * std::fabs(level);
         for (std::size_t t = b - 1, j = end; t < size && j < n; ++t, ++j) {
             const double largest = top[j] > -bottom[j] ? top[j] : -bottom[j];
             double v;
             if (err <= kTransformTolerance * largest) {
-                v = level * total + from[t];
+                v = level * total.sum + from[t];
                 if (bottom[j] >= 0.0 && v < 0.0) v = 0.0;
             } else {
                 utils::fast_path::taken_rarely<"transform_window_summed">();
