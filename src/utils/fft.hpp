@@ -13,6 +13,7 @@
 #include <numbers>
 
 #include "utils/buffer.hpp"
+#include "utils/pairs.hpp"
 
 namespace vorn::utils {
 
@@ -39,52 +40,58 @@ public:
     // entry by entry, goes back through inverse() with no reordering pass either way: both
     // passes stay sequential in memory.
     void forward(double* re, double* im) const noexcept {
-        for (std::size_t h = n_ >> 1; h >= 1; h >>= 1) {
-            const double* wc = cos_.data() + h;
-            const double* ws = sin_.data() + h;
-            for (std::size_t s = 0; s < n_; s += 2 * h) {
-                double* ar = re + s;
-                double* ai = im + s;
-                double* br = ar + h;
-                double* bi = ai + h;
-                for (std::size_t k = 0; k < h; ++k) {
-                    const double dr = ar[k] - br[k], di = ai[k] - bi[k];
-                    ar[k] = ar[k] + br[k];
-                    ai[k] = ai[k] + bi[k];
-                    // (dr + i di) e^{-i a}
-                    br[k] = dr * wc[k] + di * ws[k];
-                    bi[k] = di * wc[k] - dr * ws[k];
-                }
-            }
-        }
+        for (std::size_t h = n_ >> 1; h >= 1; h >>= 1) stage<true>(re, im, h);
     }
 
     // The inverse transform, unscaled, of a spectrum in bit-reversed order (as forward() leaves
     // it): re + i im <- sum_k (re[k] + i im[k]) e^{2 pi i k t / N}, in natural order of t
     // (decimation in time).
     void inverse(double* re, double* im) const noexcept {
-        for (std::size_t h = 1; h < n_; h <<= 1) {
-            const double* wc = cos_.data() + h;
-            const double* ws = sin_.data() + h;
-            for (std::size_t s = 0; s < n_; s += 2 * h) {
-                double* ar = re + s;
-                double* ai = im + s;
-                double* br = ar + h;
-                double* bi = ai + h;
-                for (std::size_t k = 0; k < h; ++k) {
-                    // (br + i bi) e^{i a}
-                    const double tr = br[k] * wc[k] - bi[k] * ws[k];
-                    const double ti = br[k] * ws[k] + bi[k] * wc[k];
-                    br[k] = ar[k] - tr;
-                    bi[k] = ai[k] - ti;
-                    ar[k] = ar[k] + tr;
-                    ai[k] = ai[k] + ti;
-                }
+        for (std::size_t h = 1; h < n_; h <<= 1) stage<false>(re, im, h);
+    }
+
+private:
+    // One butterfly on values or on pairs of lanes (the same operations in each lane as one at
+    // a time), with c = cos t and s = sin t. Down: a <- a + b, b <- (a - b) e^{-i t}.
+    // Up: b <- a - b e^{i t}, a <- a + b e^{i t}.
+    template <bool kDown, class V>
+    [[gnu::always_inline]] static void butterfly(V& ar, V& ai, V& br, V& bi, V c, V s) noexcept {
+        if constexpr (kDown) {
+            const V dr = ar - br, di = ai - bi;
+            ar = ar + br;
+            ai = ai + bi;
+            br = dr * c + di * s;
+            bi = di * c - dr * s;
+        } else {
+            const V tr = br * c - bi * s;
+            const V ti = br * s + bi * c;
+            br = ar - tr;
+            bi = ai - ti;
+            ar = ar + tr;
+            ai = ai + ti;
+        }
+    }
+
+    // The butterflies of the stage of half-length h: two at a time from h = 2 on.
+    template <bool kDown>
+    void stage(double* re, double* im, std::size_t h) const noexcept {
+        const double* wc = cos_.data() + h;
+        const double* ws = sin_.data() + h;
+        if (h == 1) {
+            for (std::size_t s = 0; s < n_; s += 2) butterfly<kDown>(re[s], im[s], re[s + 1], im[s + 1], wc[0], ws[0]);
+            return;
+        }
+        using pairs::load, pairs::store;
+        for (std::size_t s = 0; s < n_; s += 2 * h) {
+            double *ar = re + s, *ai = im + s, *br = ar + h, *bi = ai + h;
+            for (std::size_t k = 0; k < h; k += 2) {
+                pairs::Pair a = load(ar + k), b = load(ai + k), c = load(br + k), d = load(bi + k);
+                butterfly<kDown>(a, b, c, d, load(wc + k), load(ws + k));
+                store(ar + k, a), store(ai + k, b), store(br + k, c), store(bi + k, d);
             }
         }
     }
 
-private:
     std::size_t n_, bits_;
     Scratch<double> cos_, sin_;
 };
