@@ -355,7 +355,9 @@ double middle_of_three(double a, double b, double c) noexcept {
 // but not in the window, a level that fell within the segment, values near the float
 // limits) it is summed afresh from its oldest bar, so nothing outside a window's bars
 // reaches it beyond that share of its own. A window with no negative bar never reads below
-// 0, and a window of zeros reads 0 either way (E = 0 and a zero transform, or summed).
+// 0, and a window of zeros reads 0 either way (E = 0 and a zero transform, or summed). On
+// ordinary bars no window is summed afresh; on hostile ones (a bad print in every segment)
+// each may be, which costs what the band's direct sum does, O(sqrt p) a window.
 void transformed_windows(std::span<const double> x, std::span<const double> w, std::size_t first, double* dst) {
     const std::size_t n = x.size(), b = w.size();
     std::size_t size = 2;
