@@ -40,14 +40,19 @@ public:
     // entry by entry, goes back through inverse() with no reordering pass either way: both
     // passes stay sequential in memory.
     void forward(double* re, double* im) const noexcept {
-        for (std::size_t h = n_ >> 1; h >= 1; h >>= 1) stage<true>(re, im, h);
+        std::size_t h = n_ >> 1;
+        for (; h >= 4; h >>= 2) stages_down(re, im, h);
+        for (; h >= 1; h >>= 1) stage<true>(re, im, h);
     }
 
     // The inverse transform, unscaled, of a spectrum in bit-reversed order (as forward() leaves
     // it): re + i im <- sum_k (re[k] + i im[k]) e^{2 pi i k t / N}, in natural order of t
     // (decimation in time).
     void inverse(double* re, double* im) const noexcept {
-        for (std::size_t h = 1; h < n_; h <<= 1) stage<false>(re, im, h);
+        std::size_t h = 1;
+        stage<false>(re, im, h);
+        for (h = 2; 2 * h < n_; h <<= 2) stages_up(re, im, h);
+        for (; h < n_; h <<= 1) stage<false>(re, im, h);
     }
 
 private:
@@ -90,6 +95,45 @@ private:
                 store(ar + k, a), store(ai + k, b), store(br + k, c), store(bi + k, d);
             }
         }
+    }
+
+    // Two stages in one pass over memory, each butterfly as a stage alone computes it: the
+    // stages of half-lengths h and h / 2 going down, h and 2h going up (h >= 4, h >= 2).
+    void stages_down(double* re, double* im, std::size_t h) const noexcept {
+        using pairs::load, pairs::store, pairs::Pair;
+        const std::size_t g = h / 2;
+        const double *c1 = cos_.data() + h, *s1 = sin_.data() + h, *c2 = cos_.data() + g, *s2 = sin_.data() + g;
+        for (std::size_t s = 0; s < n_; s += 2 * h)
+            for (std::size_t k = s; k < s + g; k += 2) {
+                const std::size_t j = k - s;
+                Pair r0 = load(re + k), i0 = load(im + k), r1 = load(re + k + g), i1 = load(im + k + g);
+                Pair r2 = load(re + k + h), i2 = load(im + k + h), r3 = load(re + k + h + g), i3 = load(im + k + h + g);
+                butterfly<true>(r0, i0, r2, i2, load(c1 + j), load(s1 + j));
+                butterfly<true>(r1, i1, r3, i3, load(c1 + j + g), load(s1 + j + g));
+                const Pair c = load(c2 + j), d = load(s2 + j);
+                butterfly<true>(r0, i0, r1, i1, c, d);
+                butterfly<true>(r2, i2, r3, i3, c, d);
+                store(re + k, r0), store(im + k, i0), store(re + k + g, r1), store(im + k + g, i1);
+                store(re + k + h, r2), store(im + k + h, i2), store(re + k + h + g, r3), store(im + k + h + g, i3);
+            }
+    }
+    void stages_up(double* re, double* im, std::size_t h) const noexcept {
+        using pairs::load, pairs::store, pairs::Pair;
+        const std::size_t u = 2 * h;
+        const double *c1 = cos_.data() + h, *s1 = sin_.data() + h, *c2 = cos_.data() + u, *s2 = sin_.data() + u;
+        for (std::size_t s = 0; s < n_; s += 4 * h)
+            for (std::size_t k = s; k < s + h; k += 2) {
+                const std::size_t j = k - s;
+                Pair r0 = load(re + k), i0 = load(im + k), r1 = load(re + k + h), i1 = load(im + k + h);
+                Pair r2 = load(re + k + u), i2 = load(im + k + u), r3 = load(re + k + u + h), i3 = load(im + k + u + h);
+                const Pair c = load(c1 + j), d = load(s1 + j);
+                butterfly<false>(r0, i0, r1, i1, c, d);
+                butterfly<false>(r2, i2, r3, i3, c, d);
+                butterfly<false>(r0, i0, r2, i2, load(c2 + j), load(s2 + j));
+                butterfly<false>(r1, i1, r3, i3, load(c2 + j + h), load(s2 + j + h));
+                store(re + k, r0), store(im + k, i0), store(re + k + h, r1), store(im + k + h, i1);
+                store(re + k + u, r2), store(im + k + u, i2), store(re + k + u + h, r3), store(im + k + u + h, i3);
+            }
     }
 
     std::size_t n_, bits_;
