@@ -188,8 +188,10 @@ class SineSlide {
 public:
     SineSlide(const Series& raw, std::size_t p) : p_(p), cos_(p), sin_(p) {
         const double q = static_cast<double>(p_) + 1.0;
+        // cos((p - j) t) = -cos((j + 1) t), as (p + 1) t = pi: half the row is taken from the
+        // other half, as accurate.
         for (std::size_t j = 0; j < p_; ++j) {
-            cos_[j] = std::cos((static_cast<double>(j + 1) * std::numbers::pi) / q);
+            cos_[j] = j < (p_ + 1) / 2 ? std::cos((static_cast<double>(j + 1) * std::numbers::pi) / q) : -cos_[p_ - 1 - j];
             sin_[j] = raw[j];
         }
         const double half = std::sin(std::numbers::pi / q / 2.0);
