@@ -301,6 +301,39 @@ def weighted_windows(x, w, first):
     return out
 
 
+def long_double_windows(x, w, ends):
+    """sum_k w[k] x[i - p + 1 + k] in long double for each window end i, beside the window's
+    weight sum |x| and largest |x|: a reference whose own rounding is 2^-11 of a double sum's."""
+    xs, ws = np.asarray(x, dtype=np.longdouble), np.asarray(w, dtype=np.longdouble)
+    p = len(ws)
+    rows = [(xs[i - p + 1 : i + 1]) for i in ends]
+    return [(float(np.dot(ws, r)), float(np.sum(np.abs(r))), float(np.max(np.abs(r)))) for r in rows]
+
+
+def binomial_weights(p, reach):
+    """C(p - 1, j) / 2^(p - 1) for j within `reach` of the middle, 0.0 beyond (a tail of at
+    most 2^-150 of the whole for reach >= 10 sqrt(p)): exact integers, each weight rounded once
+    from its leading 62 bits (within 2^-61 of it)."""
+    m = (p - 1) // 2
+    lo, hi = max(0, m - reach), min(p - 1, m + reach)
+    c, out = math.comb(p - 1, lo), [0.0] * p
+    for j in range(lo, hi + 1):
+        shift = max(0, c.bit_length() - 62)
+        out[j] = math.ldexp(float(c >> shift), shift - (p - 1))
+        c = c * (p - 1 - j) // (j + 1)
+    return out
+
+
+def long_double_dft(z):
+    """sum_t z[t] e^{-2 pi i k t / N} for each k, in long double (twiddles of a long-double pi)."""
+    n = len(z)
+    pi = np.longdouble("3.14159265358979323846264338327950288")
+    t = np.arange(n, dtype=np.longdouble)
+    angle = -2 * pi * np.outer(t, t % n) / n
+    re, im = np.asarray(z.real, dtype=np.longdouble), np.asarray(z.imag, dtype=np.longdouble)
+    return (np.cos(angle) @ re - np.sin(angle) @ im, np.sin(angle) @ re + np.cos(angle) @ im)
+
+
 def alma_raw(p, offset, sigma):
     m = offset * (p - 1.0)
     s = p / sigma if sigma else math.copysign(math.inf, sigma)  # IEEE division by zero

@@ -11,8 +11,9 @@ import pytest
 from numpy.lib.stride_tricks import sliding_window_view
 
 import vorn_library.vorn_library as vl
-from conftest import first_defined, nan_equal, random_walk, value_error
-from reference import alma_raw, binomial_row, normalised_weights, sine_raw, triangle_raw, weighted_windows
+from conftest import first_defined, nan_equal, native_program, random_walk, value_error
+from reference import (alma_raw, binomial_row, binomial_weights, long_double_dft, long_double_windows,
+                       normalised_weights, sine_raw, triangle_raw, weighted_windows)
 
 NAN = math.nan
 N = 2500
@@ -30,8 +31,8 @@ def test_alma_matches_window_arithmetic(close, period, offset, sigma):
     assert nan_equal(vl.py_alma(close, period, offset, sigma), want)
 
 
-@pytest.mark.parametrize("period", [1, 2, 5, 12, 64, 1024])
-def test_pwma_bit_for_bit_where_the_plain_triangle_is_finite(close, period):
+@pytest.mark.parametrize("period", [1, 2, 5, 12, 64, 84])
+def test_pwma_bit_for_bit_where_no_tail_is_dropped(close, period):
     want = weighted_windows(close, normalised_weights(binomial_row(period)), period - 1)
     assert nan_equal(vl.py_pwma(close, period), want)
 
@@ -50,12 +51,12 @@ def test_pwma_long_period_is_the_exact_binomial_average(close):
         assert not math.isnan(vl.py_pwma(close, p)[-1]) and vl.py_pwma(close, p)[-1] > 50
 
 
-@pytest.mark.parametrize("period", [1, 2, 14, 50])
+@pytest.mark.parametrize("period", [1, 2, 14, 20, 50, 64])
 def test_sinwma_matches_window_arithmetic(close, period):
     assert nan_equal(vl.py_sinwma(close, period), weighted_windows(close, normalised_weights(sine_raw(period)), period - 1))
 
 
-@pytest.mark.parametrize("period", [1, 4, 6, 7, 20])
+@pytest.mark.parametrize("period", [1, 4, 6, 7, 20, 64])
 def test_swma_matches_window_arithmetic_from_index_period(close, period):
     got = vl.py_swma(close, period)
     assert nan_equal(got, weighted_windows(close, normalised_weights(triangle_raw(period)), period))
@@ -86,6 +87,79 @@ def test_window_counts_around_a_block_bit_for_bit(name, period, windows):
     got = call(x, period)
     assert sum(not math.isnan(v) for v in got) == windows
     assert nan_equal(got, want)
+
+
+# Long windows: the sine and triangle sums slide, the binomial ones drop tails of at most
+# 2^-83 of their weight. Each window within its stated bound of a long-double sum with the
+# weights the definition gives (exact binomials for PWMA), on ordinary bars, bad prints and a
+# level dropping a millionfold, at the windows next to each print's leaving and the drop.
+def long_series(kind, n):
+    x = random_walk(n, seed=47)
+    if kind == "bad prints":
+        for k in range(n // 5, n, n // 3):
+            x[k] = 1e12
+    elif kind == "level drop":
+        x = x[: n // 2] + [v * 1e-6 for v in x[n // 2 :]]
+    return x
+
+
+def bound(name, p, weight, largest):
+    if name == "pwma":  # the dropped tails, the transform, the float weights' own rounding
+        return (2.0**-83 + 2.0**-36 + 2.0**-53 * (3100 + 24 * math.sqrt(p))) * largest
+    return 2.0**-44 * weight
+
+
+@pytest.mark.parametrize("name", ["sinwma", "swma", "pwma"])
+@pytest.mark.parametrize("kind", ["ordinary", "bad prints", "level drop"])
+@pytest.mark.parametrize("period, n", [(1, 300), (2, 300), (20, 300), (65, 600), (1000, 6000), (10_000, 40_000),
+                                       (100_000, 250_000), (3000, 3000)])
+def test_long_windows_within_their_bound_of_a_long_double_sum(name, kind, period, n):
+    call, raw, first = FIXED_WEIGHT[name]
+    x = long_series(kind, n)
+    got = call(x, period)
+    if name == "pwma":
+        w = binomial_weights(period, int(10 * math.sqrt(period)) + 10)
+    else:
+        w = normalised_weights(raw(period))
+    f = first(period)
+    events = [k for k in range(n) if x[k] == 1e12] + [n // 2]
+    ends = {f, f + 1, n - 1} | {i for e in events for i in (e - 1, e, e + period - 1, e + period, e + period + 1)}
+    ends |= set(range(f, n, max(1, (n - f) // 40)))
+    ends = sorted(i for i in ends if f <= i < n)
+    for i, (want, weight, largest) in zip(ends, long_double_windows(x, w, ends)):
+        tol = bound(name, period, weight, largest) + period * 2.0**-63 * weight  # and the reference's own
+        assert abs(got[i] - want) <= tol, (i, got[i], want, tol)
+    assert all(math.isnan(v) for v in got[:f])
+
+
+# The transform behind the long binomial windows: forward, and back from its bit-reversed
+# spectrum (times N), each within log2(N) * 8 * 2^-53 * sqrt(N) |z| of the exact transform in
+# the 2-norm; on prices, a bad print among them, and a lone spike.
+@pytest.mark.parametrize("n", [2, 8, 256, 1024])
+@pytest.mark.parametrize("kind", ["prices", "bad print", "spike"])
+def test_transform_within_its_bound_of_a_long_double_dft(n, kind):
+    re = np.array(random_walk(n, seed=n)) if kind != "spike" else np.zeros(n)
+    im = np.array(random_walk(n, seed=n + 1)) if kind != "spike" else np.zeros(n)
+    if kind != "prices":
+        re[n // 3] = 1e12
+    forward, back = native_program("fft")(f"{n} " + " ".join(f"{float(a)!r} {float(b)!r}" for a, b in zip(re, im)))
+    got = np.array([float.fromhex(v) for v in forward.split()]).reshape(n, 2)
+    want_re, want_im = long_double_dft(re + 1j * im)
+    bound = math.log2(n) * 8 * 2.0**-53 * math.sqrt(n) * math.hypot(np.linalg.norm(re), np.linalg.norm(im))
+    assert float(np.sqrt(np.sum((got[:, 0] - want_re) ** 2 + (got[:, 1] - want_im) ** 2))) <= bound
+    round_trip = np.array([float.fromhex(v) for v in back.split()]).reshape(n, 2) / n
+    assert float(np.sqrt(np.sum((round_trip[:, 0] - re) ** 2 + (round_trip[:, 1] - im) ** 2))) <= 2 * bound / math.sqrt(n)
+
+
+@pytest.mark.parametrize("name", ["sinwma", "swma", "pwma"])
+def test_long_windows_of_zeros_read_zero_and_of_positive_values_never_below(name):
+    call, _, first = FIXED_WEIGHT[name]
+    p = 500
+    x = [1e12 if k % 97 == 0 else 100.0 + k % 13 for k in range(3 * p)] + [0.0] * (2 * p) + [1e-300] * p
+    got = call(x, p)
+    assert all(v == 0.0 and math.copysign(1.0, v) == 1.0 for v in got[4 * p : 5 * p])
+    assert all(v >= 0.0 for v in got[first(p):])
+    assert got[-1] == pytest.approx(1e-300, rel=1e-12)
 
 
 def test_swma_hand_traced_and_triangle_shapes():

@@ -49,6 +49,12 @@ CASES = {
     "alma": (lambda v: v.py_alma(CLOSE, 9, 0.85, 6.0), {"weighted_windows": 1}),
     "pwma": (lambda v: v.py_pwma(CLOSE, 5), {"weighted_windows": 1}),
     "swma": (lambda v: v.py_swma(CLOSE, 7), {"weighted_windows": 1}),
+    # long windows: weighted sums that slide, summed afresh only on their schedule on ordinary
+    # data; binomial windows of their weights' band
+    "sinwma, long": (lambda v: v.py_sinwma(CLOSE, 200), {"slid_windows": 1, "slid_afresh_after_fall": 0}),
+    "swma, long": (lambda v: v.py_swma(CLOSE, 300), {"slid_windows": 1, "slid_afresh_after_fall": 0}),
+    "pwma, long": (lambda v: v.py_pwma(CLOSE, 3000), {"transformed_windows": 1, "transform_window_summed": 0}),
+    "pwma, long band summed": (lambda v: v.py_pwma(CLOSE, 100), {"weighted_windows": 1}),
     "kama": (lambda v: v.py_kama(CLOSE, 10, 2, 30), {"kama_windows": 1}),
     # beyond 48 bars these windows slide instead: the blocks summed afresh are not taken
     "kama, 49 bars": (lambda v: v.py_kama(CLOSE, 49, 2, 30), {"kama_windows": 0}),

@@ -2,8 +2,11 @@
 // The extended moving averages: four fixed-weight window averages (Gaussian, binomial,
 // sine and triangular weights), the volume-weighted average, VIDYA and the alligator.
 //
-// The fixed-weight averages and VWMA recompute every window with plain (uncompensated)
-// sums in bar order, O(n * period): their values are those of that order of operations.
+// ALMA and VWMA recompute every window with plain (uncompensated) sums in bar order,
+// O(n * period): their values are those of that order of operations. So do the sine-,
+// binomial- and triangle-weighted averages up to period 64; above it their sums slide (sine,
+// triangle) or drop the binomial tails and go by transform, O(n) or O(n log p), each within
+// a stated bound of the plain sum (averages.cpp).
 #include <cstdint>
 #include <span>
 #include <tuple>
