@@ -825,7 +825,14 @@ def kadd(s, c, v):
     return t, (t - s) - y
 
 
-def exact_sma(x, n, every=1000):
+def rebuild_every(p):
+    """Slides between the scheduled rebuilds of a sliding sum over p bars: 1000 up to 1000
+    bars, else p rounded up to a multiple of 1000."""
+    return 1000 * max(1, -(-p // 1000))
+
+
+def exact_sma(x, n, every=None):
+    every = rebuild_every(n) if every is None else every
     out, s, c, count, slides = [NAN] * len(x), 0.0, 0.0, 0, 0
     for i, v in enumerate(x):
         if math.isnan(v):
@@ -850,7 +857,8 @@ def exact_sma(x, n, every=1000):
     return out
 
 
-def exact_wma(x, n, every=1000):
+def exact_wma(x, n, every=None):
+    every = rebuild_every(n) if every is None else every
     out, div = [NAN] * len(x), (1.0 + n) * n * 0.5
     S = cS = W = cW = 0.0
     count = slides = 0
@@ -1734,12 +1742,12 @@ def kahan_add(s, x):
 
 
 def ref_rolling_vwap(h, l, c, v, p):
-    """Two compensated sums carried from the first window on, rebuilt together on slides 1000,
-    2000, ... (a window of one bar on every slide)."""
+    """Two compensated sums carried from the first window on, rebuilt together on slides R,
+    2R, ... (R = rebuild_every(p); a window of one bar on every slide)."""
     tp = [((a + b) + d) / 3 for a, b, d in zip(h, l, c)]
     out = [NAN] * len(tp)
     for i in range(p - 1, len(tp)):
-        if i == p - 1 or p == 1 or (i - p + 1) % 1000 == 0:
+        if i == p - 1 or p == 1 or (i - p + 1) % rebuild_every(p) == 0:
             pv, vv = [0.0, 0.0], [0.0, 0.0]
             for k in range(i - p + 1, i + 1):
                 kahan_add(pv, tp[k] * v[k]), kahan_add(vv, v[k])

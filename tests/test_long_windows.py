@@ -1,0 +1,107 @@
+"""Long windows: a sliding sum over p bars is summed afresh once in about p slides (every 1000
+up to 1000 bars, else p rounded up to a thousand), so its cost does not grow with p, and its
+windows keep what short ones promise: the value of the window to rounding, an extreme value
+forgotten once it has left, a window of zeros exactly zero, each window independent of how
+long the series runs."""
+import math
+import random
+
+import pytest
+
+import vorn_library.vorn_library as vl
+from conftest import nan_equal, random_walk
+from reference import exact_sma, exact_wma, rebuild_every
+
+NAN = float("nan")
+
+
+def same_bits(a, b):
+    return len(a) == len(b) and all(
+        (math.isnan(x) and math.isnan(y)) or (x == y and math.copysign(1, x) == math.copysign(1, y))
+        for x, y in zip(a, b)
+    )
+
+
+def offset(n, seed):
+    """A level far from zero with small moves: a rebuild on another slide changes the bits."""
+    return [1e6 + v * 1e-3 for v in random_walk(n, seed=seed)]
+
+
+def streamed(obj, values):
+    return [NAN if r is None else r for r in (obj.update(x) for x in values)]
+
+
+@pytest.mark.parametrize("p, every", [(1, 1000), (999, 1000), (1000, 1000), (1001, 2000), (2500, 3000),
+                                      (10**4, 10**4)])
+def test_rebuild_every(p, every):
+    assert rebuild_every(p) == every
+
+
+@pytest.mark.parametrize("name, model", [("py_sma", exact_sma), ("py_wma", exact_wma)])
+@pytest.mark.parametrize("p", [1001, 2500])
+def test_long_window_rebuilds_on_the_rounded_period(name, model, p):
+    x = offset(p + 3 * rebuild_every(p) + 50, seed=p)
+    got = getattr(vl, name)(x, p)
+    assert same_bits(got, model(x, p))
+    # the data is sensitive to the schedule: the short windows' schedule gives other bits
+    assert not same_bits(got, model(x, p, every=1000))
+
+
+@pytest.mark.parametrize("p", [1, 2, 20, 1001, 2500])
+def test_stream_mean_gives_the_batch_bits_at_any_period(p):
+    rng = random.Random(p)
+    x = [rng.uniform(0.5, 2) * rng.choice([1.0, 1e6, 1e-3]) for _ in range(p + 2 * rebuild_every(p) + 300)]
+    assert nan_equal(streamed(vl.OnlineSMA(p), x), vl.py_sma(x, p))
+
+
+def window_mean(x, i, p):
+    return math.fsum(x[i + 1 - p:i + 1]) / p
+
+
+@pytest.mark.parametrize("p", [1500, 4000])
+def test_long_window_mean_within_its_bound(p):
+    # 2^-50 (p + 2 R) times the largest magnitude: the sums' rounding bound at any period
+    x = offset(p + 2 * rebuild_every(p) + 500, seed=7)
+    got = vl.py_sma(x, p)
+    bound = 2.0**-50 * (p + 2 * rebuild_every(p)) * max(x) / p
+    for i in range(p - 1, len(x), 37):
+        assert abs(got[i] - window_mean(x, i, p)) <= bound
+
+
+@pytest.mark.parametrize("name", ["py_sum", "py_sma", "py_wma", "OnlineSMA"])
+@pytest.mark.parametrize("factor", [1e8, 1e300])
+def test_long_window_forgets_an_extreme_value(name, factor):
+    # Integers: every sum is exact, so after the extreme value has left, every window equals
+    # a fresh start on the bars after it, bit for bit.
+    p, at = 1500, 700
+    v = [float(100 + (i * 7) % 13) for i in range(6000)]
+    v[at] *= factor
+    fn = (lambda s: streamed(vl.OnlineSMA(p), s)) if name == "OnlineSMA" else (lambda s: getattr(vl, name)(s, p))
+    assert nan_equal(fn(v)[at + p:], fn(v[at + 1:])[p - 1:])
+
+
+@pytest.mark.parametrize("name", ["py_sum", "py_sma", "OnlineSMA"])
+def test_long_window_of_zeros_is_exactly_zero(name):
+    p = 2000
+    rng = random.Random(3)
+    v = [rng.uniform(1e3, 1e4) for _ in range(3 * p)] + [0.0] * (3 * p) + [rng.uniform(1, 2) for _ in range(50)]
+    out = streamed(vl.OnlineSMA(p), v) if name == "OnlineSMA" else getattr(vl, name)(v, p)
+    zeros = out[4 * p - 1:6 * p]
+    assert zeros == [0.0] * len(zeros)
+    assert all(w > 0.0 for w in out[6 * p:])
+
+
+@pytest.mark.parametrize("name", ["py_sum", "py_sma", "py_wma", "py_ulcer_index", "py_trima"])
+@pytest.mark.parametrize("p", [1001, 3000])
+def test_a_long_window_does_not_depend_on_the_series_length(name, p):
+    x = [100.0 + v for v in random_walk(4 * p + 4000, seed=p)]
+    whole = getattr(vl, name)(x, p)
+    for m in (p, p + 1, 2 * p + 999, len(x) - 1):
+        assert nan_equal(getattr(vl, name)(x[:m], p), whole[:m])
+
+
+@pytest.mark.parametrize("p", [1, 2, 3])
+def test_period_at_the_series_length(p):
+    x = offset(p, seed=1)
+    assert nan_equal(vl.py_sma(x, p)[-1:], [window_mean(x, p - 1, p)], tol=1e-15)
+    assert nan_equal(streamed(vl.OnlineSMA(p), x), vl.py_sma(x, p))
