@@ -831,6 +831,17 @@ def rebuild_every(p):
     return 1000 * max(1, -(-p // 1000))
 
 
+def window_slope(y):
+    """A window's least-squares slope, abscissa 0 .. p - 1, from two passes of exactly rounded
+    sums, with its scale: sqrt(Syy / Sxx), which no slope of the window exceeds in magnitude."""
+    p = len(y)
+    xm, ym = (p - 1) / 2, math.fsum(y) / p
+    sxx = math.fsum((k - xm) ** 2 for k in range(p))
+    sxy = math.fsum((k - xm) * (v - ym) for k, v in enumerate(y))
+    syy = math.fsum((v - ym) ** 2 for v in y)
+    return sxy / sxx, math.sqrt(syy / sxx)
+
+
 def exact_sma(x, n, every=None):
     every = rebuild_every(n) if every is None else every
     out, s, c, count, slides = [NAN] * len(x), 0.0, 0.0, 0, 0
@@ -1052,6 +1063,17 @@ def ref_uo(h, l, c, p1, p2, p3):
 
     a1, a2, a3 = avg(p1), avg(p2), avg(p3)
     return [(2 * y + 4 * x + z) * 100 / 7 for x, y, z in zip(a1, a2, a3)]
+
+
+def ref_uo_at(h, l, c, periods, i):
+    """The ultimate oscillator at bar i from exactly rounded window sums (math.fsum)."""
+    def avg(p):
+        ks = range(i - p + 1, i + 1)
+        tr = math.fsum(max(h[k], c[k - 1]) - min(l[k], c[k - 1]) for k in ks)
+        return math.fsum(c[k] - min(l[k], c[k - 1]) for k in ks) / tr if abs(tr) >= 1e-10 else NAN
+
+    a1, a2, a3 = (avg(p) for p in periods)
+    return (2 * a2 + 4 * a1 + a3) * 100 / 7
 
 
 # ---- Running sums and their rebuilds ----------------------------------------------------------

@@ -39,7 +39,7 @@ CASES = {
     "ultimate_oscillator": (lambda v: v.py_ultimate_oscillator(HIGH, LOW, CLOSE, 7, 14, 28), {"uo_chains": 1}),
     "ai_momentum_index": (lambda v: v.py_ai_momentum_index(CLOSE[:1500], 4, 3, 1), {"knn_bar_order": 1}),
     "coppock": (lambda v: v.py_coppock(CLOSE, 14, 11, 10), {"coppock_windows": 1}),
-    "slope": (lambda v: v.py_slope(CLOSE, 14), {"slope_windows": 1}),
+    "slope": (lambda v: v.py_slope(CLOSE * 2, 14), {"moments_lanes": 1}),  # the least-squares lines
     "percent_rank": (lambda v: v.py_percent_rank(CLOSE, 14), {"percent_rank_windows": 1}),
     "vwma": (lambda v: v.py_vwma(CLOSE, VOLUME, 20), {"vwma_windows": 1}),
     "sinwma": (lambda v: v.py_sinwma(CLOSE, 14), {"weighted_windows": 1}),

@@ -10,7 +10,7 @@ import pytest
 
 import vorn_library.vorn_library as vl
 from conftest import nan_equal, random_walk
-from reference import exact_sma, exact_wma, rebuild_every
+from reference import exact_sma, exact_wma, rebuild_every, ref_uo_at, window_slope
 
 NAN = float("nan")
 
@@ -105,3 +105,53 @@ def test_period_at_the_series_length(p):
     x = offset(p, seed=1)
     assert nan_equal(vl.py_sma(x, p)[-1:], [window_mean(x, p - 1, p)], tol=1e-15)
     assert nan_equal(streamed(vl.OnlineSMA(p), x), vl.py_sma(x, p))
+
+
+def hostile(n, seed):
+    """A random walk around 1000 with a bad print, a level drop to a hundredth and a flat run."""
+    x = [1000.0 + v for v in random_walk(n, seed=seed)]
+    x[n // 5] = 1e9
+    for i in range(n // 2, n):
+        x[i] /= 100.0
+    for i in range(3 * n // 4, 3 * n // 4 + n // 10):
+        x[i] = x[3 * n // 4]
+    return x
+
+
+@pytest.mark.parametrize("p, n", [(2, 400), (3, 400), (20, 3000), (1000, 9000), (5000, 24000), (60, 60)])
+def test_slope_within_its_bound_of_the_window_slope(p, n):
+    x = hostile(n, seed=p)
+    got = vl.py_slope(x, p)
+    assert all(math.isnan(v) for v in got[:p - 1])
+    for i in list(range(p - 1, n, max(1, n // 300))) + [n - 1]:
+        want, scale = window_slope(x[i + 1 - p:i + 1])
+        # exact relative to itself: 2^-36 + p 2^-42 of its scale, with room for the last division
+        assert abs(got[i] - want) <= (2.0**-35 + p * 2.0**-41) * scale, (i, got[i], want)
+
+
+def test_slope_of_one_bar_and_of_a_line():
+    assert all(math.isnan(v) for v in vl.py_slope([1.0, 2.0, 3.0], 1))
+    line = [3.0 + 0.5 * k for k in range(5000)]
+    assert vl.py_slope(line, 2500)[2499:] == [0.5] * 2501
+    flat = [7.25] * 4000
+    assert vl.py_slope(flat, 1500)[1499:] == [0.0] * 2501
+
+
+def hostile_bars(n, seed):
+    """High, low, close around a hostile close (bad print, level drop, flat run)."""
+    c = hostile(n, seed)
+    rng = random.Random(seed)
+    h = [x * (1 + rng.uniform(0, 0.004)) for x in c]
+    lo = [x * (1 - rng.uniform(0, 0.004)) for x in c]
+    return h, lo, c
+
+
+@pytest.mark.parametrize("periods, n", [((7, 14, 28), 400), ((33, 2, 1), 400), ((1, 2, 100), 3000),
+                                        ((2000, 14, 28), 9000), ((7, 5000, 1200), 20000), ((5, 9, 59), 60)])
+def test_ultimate_oscillator_within_rounding_of_its_windows(periods, n):
+    h, lo, c = hostile_bars(n, seed=n)
+    got = vl.py_ultimate_oscillator(h, lo, c, *periods)
+    first = max(periods)
+    assert all(math.isnan(v) for v in got[:first])
+    for i in list(range(first, n, max(1, n // 250))) + [n - 1]:
+        assert abs(got[i] - ref_uo_at(h, lo, c, periods, i)) <= 1e-9, i
