@@ -842,6 +842,23 @@ def window_slope(y):
     return sxy / sxx, math.sqrt(syy / sxx)
 
 
+def ref_lines(o, h, l, c, lookback):
+    """Long-line and short-line signals, each bar against the mean body of the `lookback` bars
+    before it, summed directly."""
+    n = len(c)
+    body = [abs(b - a) for a, b in zip(o, c)]
+    long_, short = [0.0] * n, [0.0] * n
+    for i in range(lookback, n) if lookback else ():
+        mean = sum(body[i - lookback:i]) / lookback
+        colour = 1.0 if c[i] > o[i] else -1.0 if c[i] < o[i] else 0.0
+        upper, lower = h[i] - max(o[i], c[i]), min(o[i], c[i]) - l[i]
+        if body[i] > 2 * mean and upper < 0.5 * body[i] and lower < 0.5 * body[i]:
+            long_[i] = 1.0 if c[i] > o[i] else -1.0
+        if body[i] < 0.5 * mean:
+            short[i] = colour
+    return long_, short
+
+
 def exact_sma(x, n, every=None):
     every = rebuild_every(n) if every is None else every
     out, s, c, count, slides = [NAN] * len(x), 0.0, 0.0, 0, 0

@@ -10,7 +10,7 @@ import pytest
 
 import vorn_library.vorn_library as vl
 from conftest import nan_equal, random_walk
-from reference import exact_sma, exact_wma, rebuild_every, ref_uo_at, window_slope
+from reference import exact_sma, exact_wma, rebuild_every, ref_lines, ref_uo_at, window_slope
 
 NAN = float("nan")
 
@@ -155,3 +155,33 @@ def test_ultimate_oscillator_within_rounding_of_its_windows(periods, n):
     assert all(math.isnan(v) for v in got[:first])
     for i in list(range(first, n, max(1, n // 250))) + [n - 1]:
         assert abs(got[i] - ref_uo_at(h, lo, c, periods, i)) <= 1e-9, i
+
+
+def dyadic_bars(n, seed):
+    """Prices on a grid of 1/8 (every sum of bodies exact), with a bad print's huge body, a
+    level drop and a run of bars without body."""
+    rng = random.Random(seed)
+    o, h, lo, c = [], [], [], []
+    level = 4000.0
+    for i in range(n):
+        if i == n // 2:
+            level = 40.0
+        op = level + rng.randrange(-64, 64) / 8
+        cl = op + rng.choice([rng.randrange(-40, 40), rng.randrange(-400, 400)]) / 8
+        if i == n // 5:
+            cl = op + 2.0**38
+        if 3 * n // 4 <= i < 3 * n // 4 + 300:
+            cl = op
+        o.append(op), c.append(cl)
+        h.append(max(op, cl) + rng.randrange(0, 80) / 8)
+        lo.append(min(op, cl) - rng.randrange(0, 80) / 8)
+    return o, h, lo, c
+
+
+@pytest.mark.parametrize("lookback, n", [(0, 50), (1, 400), (2, 400), (10, 3000), (1500, 8000), (6999, 7000),
+                                         (7000, 7000)])
+def test_lines_against_the_mean_body_of_long_look_backs(lookback, n):
+    o, h, lo, c = dyadic_bars(n, seed=lookback)
+    want_long, want_short = ref_lines(o, h, lo, c, lookback)
+    assert vl.py_long_line(o, h, lo, c, lookback) == want_long
+    assert vl.py_short_line(o, h, lo, c, lookback) == want_short

@@ -1,5 +1,7 @@
 #include "indicators/candlestick/single_bar.hpp"
 
+#include "utils/stats.hpp"
+
 namespace vorn::indicators::candlestick {
 
 namespace {
@@ -14,30 +16,17 @@ namespace {
     return (b.c() != b.o()) & (b.lower() <= body) & (b.upper() >= 2 * body);
 }
 
-// The mean body of the `lookback` bars before each bar from `lookback` on, each summed
-// oldest first on its own. Eight bars' sums advance side by side: one sum is a chain of
-// dependent additions, eight are independent chains the processor overlaps.
+// The mean body of the `lookback` bars before each bar from `lookback` on, from a sliding
+// compensated sum of the bodies (utils::stats::RollingSumWindow): O(1) a bar at any
+// look-back, within rounding of each window's own sum, and exactly 0 over bars without body.
 Series mean_bodies(const Bars& b, std::size_t lookback) {
     const Series bodies = utils::generated<Series>(b.n, [&](std::size_t i) { return Bar{&b, i}.body(); });
-    const double* body = bodies.data();
     Series means(b.n);
-    std::size_t i = lookback;
-    for (; i + 8 <= b.n; i += 8) {
-        Pair s0{}, s1{}, s2{}, s3{};
-        for (const double* p = body + i - lookback; p < body + i; ++p) {
-            s0 += load<Pair>(p);
-            s1 += load<Pair>(p + 2);
-            s2 += load<Pair>(p + 4);
-            s3 += load<Pair>(p + 6);
-        }
-        const double count = static_cast<double>(lookback);
-        const Pair m[4] = {s0 / count, s1 / count, s2 / count, s3 / count};
-        __builtin_memcpy(means.data() + i, m, sizeof m);
-    }
-    for (; i < b.n; ++i) {
-        double sum = 0.0;
-        for (std::size_t k = i - lookback; k < i; ++k) sum += body[k];
-        means[i] = sum / static_cast<double>(lookback);
+    utils::stats::RollingSumWindow sum(bodies, lookback);
+    const double count = static_cast<double>(lookback);
+    for (std::size_t k = 0; k + 1 < b.n; ++k) {
+        const double s = sum.step(k);
+        if (k + 1 >= lookback) means[k + 1] = s / count;
     }
     return means;
 }
