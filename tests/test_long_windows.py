@@ -10,7 +10,7 @@ import pytest
 
 import vorn_library.vorn_library as vl
 from conftest import nan_equal, random_walk
-from reference import exact_sma, exact_wma, rebuild_every, ref_lines, ref_uo_at, window_slope
+from reference import exact_sma, exact_wma, rebuild_every, ref_linreg_channel, ref_lines, ref_uo_at, window_slope
 
 NAN = float("nan")
 
@@ -185,3 +185,25 @@ def test_lines_against_the_mean_body_of_long_look_backs(lookback, n):
     want_long, want_short = ref_lines(o, h, lo, c, lookback)
     assert vl.py_long_line(o, h, lo, c, lookback) == want_long
     assert vl.py_short_line(o, h, lo, c, lookback) == want_short
+
+
+@pytest.mark.parametrize("p", [20, 33, 40, 300])
+def test_linreg_channel_of_long_windows_sells_on_flat_windows(p):
+    # Two dips onto a demand zone at 100, a plateau at 110 beside a supply zone at 111.5 (p + 4
+    # bars: five fully flat windows), then a plunge to 100.5 below the lower band: a buy.
+    close = [110, 108, 106, 104, 102, 100.5, 102, 104, 106, 108, 111, 108, 106, 104, 102, 101, 100.5, 101,
+             102, 104, 106, 108] + [110.0] * (p + 4) + [100.5, 103, 106, 109, 110]
+    high, low = [c + 1 for c in close], [c - 1 for c in close]
+    low[5] = low[16] = 100.0
+    high[10] = 111.5
+    volume = [5.0 if abs(c - 100.5) < 1 else 1.0 for c in close]
+    buy, sell, stop, target = vl.py_linreg_supply_demand_signals(high, low, close, volume, p, 0.02)
+    # a flat window's line is its value and its error 0: the close sits on both bands
+    flat = list(range(22 + p - 1, 22 + p + 4))
+    assert [i for i, s in enumerate(sell) if s] == flat
+    assert all(target[i] == 110.0 for i in flat)
+    plunge = 22 + p + 4
+    line, band = ref_linreg_channel(close, plunge, p)
+    assert line - band >= 100.5
+    assert [i for i, b in enumerate(buy) if b] == [plunge]
+    assert target[plunge] == pytest.approx(line, rel=1e-12)
