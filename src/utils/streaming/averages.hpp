@@ -136,10 +136,13 @@ private:
         if (++removals_ == every_) [[unlikely]]
             return rebuilt() / n_;
         // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers): an
-        // ordinary tick looks at no value.
+        // ordinary tick looks at no value. Past the windows the weight covers, a passed slide
+        // whose sum is clear of its rounding (sliding::Residue) reads it as it is too.
         const bool passes = weight_.passes(std::fabs(dropped), std::fabs(value));
-        if (!(passes & reading_.covers() & std::isfinite(sum_.comp))) [[unlikely]]
-            return settle(passes, value, dropped) / n_;
+        if (!(passes & reading_.covers() & std::isfinite(sum_.comp))) [[unlikely]] {
+            if (!(passes & std::isfinite(sum_.comp) && reading_.clear(sum_.sum, weight_.high())))
+                return settle(passes, value, dropped) / n_;
+        }
     } else {
         weight_.add(std::fabs(value));
         if (!window_.full()) return std::nullopt;
