@@ -47,7 +47,7 @@ def test_long_window_rebuilds_on_the_rounded_period(name, model, p):
     assert not same_bits(got, model(x, p, every=1000))
 
 
-@pytest.mark.parametrize("p", [1, 2, 20, 1001, 2500])
+@pytest.mark.parametrize("p", [1, 2, 20, 1001, 2500, 40000])  # 40000: past the windows a weight covers
 def test_stream_mean_gives_the_batch_bits_at_any_period(p):
     rng = random.Random(p)
     x = [rng.uniform(0.5, 2) * rng.choice([1.0, 1e6, 1e-3]) for _ in range(p + 2 * rebuild_every(p) + 300)]
@@ -81,8 +81,8 @@ def test_long_window_forgets_an_extreme_value(name, factor):
 
 
 @pytest.mark.parametrize("name", ["py_sum", "py_sma", "OnlineSMA"])
-def test_long_window_of_zeros_is_exactly_zero(name):
-    p = 2000
+@pytest.mark.parametrize("p", [2000, 40000])
+def test_long_window_of_zeros_is_exactly_zero(name, p):
     rng = random.Random(3)
     v = [rng.uniform(1e3, 1e4) for _ in range(3 * p)] + [0.0] * (3 * p) + [rng.uniform(1, 2) for _ in range(50)]
     out = streamed(vl.OnlineSMA(p), v) if name == "OnlineSMA" else getattr(vl, name)(v, p)
