@@ -69,7 +69,7 @@ public:
 // A weighted mean's ordinary slide: o leaves and v enters its plain sum s and weighted sum w
 // (nf the newest weight). True when it needs nothing more: the weight (of the squares)
 // passes it and neither sum overflowed. Every slide passes the plain sum's rounding on to the
-// weighted one, which gathers it for up to a thousand slides, so a value outweighing the
+// weighted one, which gathers it until the next scheduled rebuild, so a value outweighing the
 // window, or an overflowed sum, would spoil the windows after it: those rebuild at once.
 // (Compensations are tiny beside their sums: their sum overflows only when one has.) Forced
 // inline: its sums are the caller's locals, which stay in registers.
