@@ -320,6 +320,18 @@ def test_uo_avg_skips_gaps(uo_avg):
     assert nan_equal(uo_avg([NAN, 1.0, 2.0], [NAN, 1.0, 1.0], 3), [NAN] * 3)
 
 
+@pytest.mark.parametrize("p", [33, 40, 1500])
+def test_uo_avg_sliding_windows_in_lanes_to_the_bit(uo_avg, p):
+    # Without a gap the sliding sums run in lanes; a NaN after the last bar sends the series
+    # one window at a time, and both give every window's bits.
+    h, l, c = WILD[0], WILD[1], WILD[2]
+    bp = [NAN] + [c[i] - min(l[i], c[i - 1]) for i in range(1, len(c))]
+    tr = [NAN] + [max(h[i], c[i - 1]) - min(l[i], c[i - 1]) for i in range(1, len(c))]
+    lanes = uo_avg(bp, tr, p)
+    assert sum(not math.isnan(x) for x in lanes) == len(c) - p
+    assert nan_equal(lanes, uo_avg(bp + [NAN], tr + [NAN], p)[:-1])
+
+
 @pytest.mark.parametrize("gap", [None, 5, 40])
 def test_uo_avg_long_windows_to_the_bit(uo_avg, gap):
     # long enough for the side-by-side windows; a gap anywhere sends every window the

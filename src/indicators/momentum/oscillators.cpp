@@ -13,6 +13,7 @@
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::momentum {
 
@@ -310,14 +311,25 @@ double uo_ratio(double sbp, double str) noexcept { return std::fabs(str) >= kDiv
 constexpr std::size_t kSummedAfreshUpTo = 32;
 
 // The average of every window of p bars from bar 1 on, p > kSummedAfreshUpTo, into avg[end]
-// (NaN before bar p): sliding compensated sums of bp and tr, both windows advanced together
-// and summed afresh on their schedule and wherever a value outweighing what stays has left
-// (utils::stats::RollingSumPair, which skips a NaN as the sums afresh do). So each average is
-// that of its window to the rounding of the values it holds, an extreme bar forgotten once it
-// has left, at O(1) a bar.
+// (NaN before bar p): sliding compensated sums of bp and tr, summed afresh on their schedule
+// and wherever a value outweighing what stays has left, as utils::stats::RollingSumPair slides
+// them (skipping a NaN, as the sums afresh do). So each average is that of its window to the
+// rounding of the values it holds, an extreme bar forgotten once it has left, at O(1) a bar.
+// Without NaN the stretches between rebuilds run side by side in lanes (utils::lanes, bit for
+// bit the pair's sums); the pair takes the series where a gap is about, or where the lanes
+// could not follow their plan.
 void uo_sliding_averages(std::span<const double> bp, std::span<const double> tr, std::size_t p, double* avg) {
     const std::size_t n = bp.size();
-    utils::stats::RollingSumPair sums(bp.subspan(1), tr.subspan(1), p);
+    const std::span<const double> b = bp.subspan(1), t = tr.subspan(1);
+    if (!holds_nan(b) && !holds_nan(t)) {
+        auto emit = [&](std::size_t i0, std::size_t i1, const utils::lanes::Pair (&s)[2]) {
+            avg[i0 + 1] = uo_ratio(s[0][0], s[1][0]);
+            avg[i1 + 1] = uo_ratio(s[0][1], s[1][1]);
+        };
+        const double* const x[2] = {b.data(), t.data()};
+        if (utils::lanes::run<2>(utils::lanes::KahanSums<2, decltype(emit)>(x, p, emit), n - 1, p)) return;
+    }
+    utils::stats::RollingSumPair sums(b, t, p);
     for (std::size_t j = 0; j + 1 < n; ++j) {
         const auto s = sums.step(j);
         if (j + 1 >= p) avg[j + 1] = uo_ratio(s[0], s[1]);
