@@ -37,6 +37,8 @@ CASES = {
     # loops over several windows or keys at once, with a scalar remainder or fallback
     "cci": (lambda v: v.py_cci(HIGH, LOW, CLOSE, 20), {"cci_windows": 1}),
     "ultimate_oscillator": (lambda v: v.py_ultimate_oscillator(HIGH, LOW, CLOSE, 7, 14, 28), {"uo_chains": 1}),
+    # the candlestick lines' mean bodies over look-backs past 32 bars: sliding sums in lanes
+    "long_line": (lambda v: v.py_long_line(OPEN, HIGH, LOW, CLOSE, 40), {"lanes": 1}),
     # its averages over windows past 32 bars: sliding sums in lanes
     "ultimate_oscillator_long": (lambda v: v.py_ultimate_oscillator(HIGH, LOW, CLOSE, 7, 14, 40), {"lanes": 1}),
     "ai_momentum_index": (lambda v: v.py_ai_momentum_index(CLOSE[:1500], 4, 3, 1), {"knn_bar_order": 1}),

@@ -1,6 +1,7 @@
 #include "indicators/candlestick/single_bar.hpp"
 
 #include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
 
 namespace vorn::indicators::candlestick {
 
@@ -20,8 +21,8 @@ namespace {
 // kSummedAfreshUpTo bars each window is summed on its own, oldest first, eight windows' sums
 // side by side (one sum is a chain of dependent additions, eight are independent chains the
 // processor overlaps); longer look-backs slide a compensated sum of the bodies
-// (utils::stats::RollingSumWindow): O(1) a bar, within rounding of each window's own sum, and
-// exactly 0 over bars without body.
+// (utils::stats::rolling_sum_kahan's, RollingSumWindow): O(1) a bar, within rounding of each
+// window's own sum, and exactly 0 over bars without body.
 constexpr std::size_t kSummedAfreshUpTo = 32;
 
 Series mean_bodies(const Bars& b, std::size_t lookback) {
@@ -30,6 +31,16 @@ Series mean_bodies(const Bars& b, std::size_t lookback) {
     const double count = static_cast<double>(lookback);
     Series means(b.n);
     if (lookback > kSummedAfreshUpTo) {
+        // The stretches between rebuilds side by side (utils::lanes, bit for bit the window's
+        // sums), over the bodies but the last bar's, which no mean holds; one window at a time
+        // where the lanes cannot follow their plan.
+        auto emit = [&](std::size_t i0, std::size_t i1, const utils::lanes::Pair (&s)[1]) {
+            means[i0 + 1] = s[0][0] / count;
+            means[i1 + 1] = s[0][1] / count;
+        };
+        const double* const x[1] = {body};
+        if (utils::lanes::run<4>(utils::lanes::KahanSums<1, decltype(emit)>(x, lookback, emit), b.n - 1, lookback))
+            return means;
         utils::stats::RollingSumWindow sum(bodies, lookback);
         for (std::size_t k = 0; k + 1 < b.n; ++k) {
             const double s = sum.step(k);
