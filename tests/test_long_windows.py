@@ -178,7 +178,7 @@ def dyadic_bars(n, seed):
     return o, h, lo, c
 
 
-@pytest.mark.parametrize("lookback, n", [(0, 50), (1, 400), (2, 400), (10, 3000), (1500, 8000), (6999, 7000),
+@pytest.mark.parametrize("lookback, n", [(0, 50), (1, 400), (2, 400), (10, 3000), (40, 3000), (1500, 8000), (6999, 7000),
                                          (7000, 7000)])
 def test_lines_against_the_mean_body_of_long_look_backs(lookback, n):
     o, h, lo, c = dyadic_bars(n, seed=lookback)
