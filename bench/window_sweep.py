@@ -47,7 +47,7 @@ MODELS = {"py_train_supertrend_model", "py_train_atr2_model", "py_train_momentum
           "py_ai_supertrend_ml", "py_ai_momentum_index", "py_ai_momentum_index_ml", "py_atr2_signals_ml",
           "py_sfg_knn", "py_knn_signals"}
 # The huge size's default set: the running sums and what reads them.
-HUGE = ["py_sma", "py_sum", "py_var", "py_stddev", "py_correl", "py_linearreg_slope", "py_slope",
+HUGE = ["py_sma", "py_sum", "py_var", "py_correl", "py_linearreg_slope", "py_slope",
         "py_bollinger_bands", "py_trima", "py_wma"]
 SIZES = {"long": (1_000_000, lambda n: 10_000), "half": (400_000, lambda n: n // 2),
          "huge": (4_000_000, lambda n: n // 2)}
