@@ -3,6 +3,8 @@
 # make bench - build and run the benchmarks
 # make bench-dist - every series function against its conversion floor at 2x10^5 bars
 #                   (BENCH_ARGS="--table --json FILE --against ../baseline/build/python ...")
+# make bench-windows - every window parameter long against 20, and the streams per update
+#                   (BENCH_ARGS="--sizes long --only py_sma,py_slope" for a subset)
 # make sanitize - the whole suite on a build with AddressSanitizer and UndefinedBehaviorSanitizer,
 #                 assertions on, in build-sanitize/
 # The build is an in-place CMake/Ninja build in build/; a second run recompiles only what changed.
@@ -14,7 +16,7 @@ STAMP := $(VENV)/.deps-installed
 SYSTEM_PACKAGES := libeigen3-dev
 export PYTHONPATH := $(CURDIR)/$(BUILD)/python
 
-.PHONY: all build demo test bench bench-dist sanitize clean system-deps
+.PHONY: all build demo test bench bench-dist bench-windows sanitize clean system-deps
 
 all: build
 
@@ -64,6 +66,9 @@ bench: build
 
 bench-dist: build
 	$(VPY) bench/distribution.py $(BENCH_ARGS)
+
+bench-windows: build
+	$(VPY) bench/window_sweep.py $(BENCH_ARGS)
 
 # The interpreter is not instrumented, so the sanitizer runtimes are preloaded into it. Python
 # keeps its objects to the end, so leaks are not reported; allocations beyond the machine

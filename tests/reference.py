@@ -943,7 +943,42 @@ def kadd(s, c, v):
     return t, (t - s) - y
 
 
-def exact_sma(x, n, every=1000):
+def rebuild_every(p):
+    """Slides between the scheduled rebuilds of a sliding sum over p bars: 1000 up to 1000
+    bars, else p rounded up to a multiple of 1000."""
+    return 1000 * max(1, -(-p // 1000))
+
+
+def window_slope(y):
+    """A window's least-squares slope, abscissa 0 .. p - 1, from two passes of exactly rounded
+    sums, with its scale: sqrt(Syy / Sxx), which no slope of the window exceeds in magnitude."""
+    p = len(y)
+    xm, ym = (p - 1) / 2, math.fsum(y) / p
+    sxx = math.fsum((k - xm) ** 2 for k in range(p))
+    sxy = math.fsum((k - xm) * (v - ym) for k, v in enumerate(y))
+    syy = math.fsum((v - ym) ** 2 for v in y)
+    return sxy / sxx, math.sqrt(syy / sxx)
+
+
+def ref_lines(o, h, l, c, lookback):
+    """Long-line and short-line signals, each bar against the mean body of the `lookback` bars
+    before it, summed directly."""
+    n = len(c)
+    body = [abs(b - a) for a, b in zip(o, c)]
+    long_, short = [0.0] * n, [0.0] * n
+    for i in range(lookback, n) if lookback else ():
+        mean = sum(body[i - lookback:i]) / lookback
+        colour = 1.0 if c[i] > o[i] else -1.0 if c[i] < o[i] else 0.0
+        upper, lower = h[i] - max(o[i], c[i]), min(o[i], c[i]) - l[i]
+        if body[i] > 2 * mean and upper < 0.5 * body[i] and lower < 0.5 * body[i]:
+            long_[i] = 1.0 if c[i] > o[i] else -1.0
+        if body[i] < 0.5 * mean:
+            short[i] = colour
+    return long_, short
+
+
+def exact_sma(x, n, every=None):
+    every = rebuild_every(n) if every is None else every
     out, s, c, count, slides = [NAN] * len(x), 0.0, 0.0, 0, 0
     for i, v in enumerate(x):
         if math.isnan(v):
@@ -968,7 +1003,8 @@ def exact_sma(x, n, every=1000):
     return out
 
 
-def exact_wma(x, n, every=1000):
+def exact_wma(x, n, every=None):
+    every = rebuild_every(n) if every is None else every
     out, div = [NAN] * len(x), (1.0 + n) * n * 0.5
     S = cS = W = cW = 0.0
     count = slides = 0
@@ -1167,6 +1203,17 @@ def ref_uo(h, l, c, p1, p2, p3):
 
     a1, a2, a3 = avg(p1), avg(p2), avg(p3)
     return [(2 * y + 4 * x + z) * 100 / 7 for x, y, z in zip(a1, a2, a3)]
+
+
+def ref_uo_at(h, l, c, periods, i):
+    """The ultimate oscillator at bar i from exactly rounded window sums (math.fsum)."""
+    def avg(p):
+        ks = range(i - p + 1, i + 1)
+        tr = math.fsum(max(h[k], c[k - 1]) - min(l[k], c[k - 1]) for k in ks)
+        return math.fsum(c[k] - min(l[k], c[k - 1]) for k in ks) / tr if abs(tr) >= 1e-10 else NAN
+
+    a1, a2, a3 = (avg(p) for p in periods)
+    return (2 * a2 + 4 * a1 + a3) * 100 / 7
 
 
 # ---- Running sums and their rebuilds ----------------------------------------------------------
@@ -1858,12 +1905,12 @@ def kahan_add(s, x):
 
 
 def ref_rolling_vwap(h, l, c, v, p):
-    """Two compensated sums carried from the first window on, rebuilt together on slides 1000,
-    2000, ... (a window of one bar on every slide)."""
+    """Two compensated sums carried from the first window on, rebuilt together on slides R,
+    2R, ... (R = rebuild_every(p); a window of one bar on every slide)."""
     tp = [((a + b) + d) / 3 for a, b, d in zip(h, l, c)]
     out = [NAN] * len(tp)
     for i in range(p - 1, len(tp)):
-        if i == p - 1 or p == 1 or (i - p + 1) % 1000 == 0:
+        if i == p - 1 or p == 1 or (i - p + 1) % rebuild_every(p) == 0:
             pv, vv = [0.0, 0.0], [0.0, 0.0]
             for k in range(i - p + 1, i + 1):
                 kahan_add(pv, tp[k] * v[k]), kahan_add(vv, v[k])

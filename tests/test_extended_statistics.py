@@ -147,7 +147,7 @@ def test_percent_rank_counts_strictly_smaller(close, period):
     assert nan_equal(vl.py_percent_rank(v, period), want)
 
 
-@pytest.mark.parametrize("name", ["py_slope", "py_percent_rank"])
+@pytest.mark.parametrize("name", ["py_percent_rank"])
 @pytest.mark.parametrize("period", [1, 2, 3, 8, 9])
 def test_a_window_alone_equals_it_in_the_series(name, period):
     # In the series, windows are computed eight at a time; the last few, and a window alone,

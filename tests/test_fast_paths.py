@@ -37,9 +37,13 @@ CASES = {
     # loops over several windows or keys at once, with a scalar remainder or fallback
     "cci": (lambda v: v.py_cci(HIGH, LOW, CLOSE, 20), {"cci_windows": 1}),
     "ultimate_oscillator": (lambda v: v.py_ultimate_oscillator(HIGH, LOW, CLOSE, 7, 14, 28), {"uo_chains": 1}),
+    # the candlestick lines' mean bodies over look-backs past 32 bars: sliding sums in lanes
+    "long_line": (lambda v: v.py_long_line(OPEN, HIGH, LOW, CLOSE, 40), {"lanes": 1}),
+    # its averages over windows past 32 bars: sliding sums in lanes
+    "ultimate_oscillator_long": (lambda v: v.py_ultimate_oscillator(HIGH, LOW, CLOSE, 7, 14, 40), {"lanes": 1}),
     "ai_momentum_index": (lambda v: v.py_ai_momentum_index(CLOSE[:1500], 4, 3, 1), {"knn_bar_order": 1}),
     "coppock": (lambda v: v.py_coppock(CLOSE, 14, 11, 10), {"coppock_windows": 1}),
-    "slope": (lambda v: v.py_slope(CLOSE, 14), {"slope_windows": 1}),
+    "slope": (lambda v: v.py_slope(CLOSE * 2, 14), {"moments_lanes": 1}),  # the least-squares lines
     "percent_rank": (lambda v: v.py_percent_rank(CLOSE, 14), {"percent_rank_windows": 1}),
     # long windows kept ranked instead
     "percent_rank_ranked": (lambda v: v.py_percent_rank(CLOSE, 1000), {"percent_rank_ranked": 1}),

@@ -1,164 +1,209 @@
-"""KAMA's volatility, VWMA's two sums and Coppock's weighted sum: windows up to 48 bars are
-summed afresh, longer ones slide, compensated and rebuilt on their schedules. Both paths
-against every window summed exactly and rounded once (reference.py), on ordinary data, bad
-prints, level drops and runs of zeros, across the 48/49 seam, the sliding sums' rebuilds and
-the longest window."""
+"""Long windows: a sliding sum over p bars is summed afresh once in about p slides (every 1000
+up to 1000 bars, else p rounded up to a thousand), so its cost does not grow with p, and its
+windows keep what short ones promise: the value of the window to rounding, an extreme value
+forgotten once it has left, a window of zeros exactly zero, each window independent of how
+long the series runs."""
 import math
 import random
 
 import pytest
 
-from conftest import nan_equal, random_walk
-from reference import (
-    coppock_rounded_once, exact_kama, kama_rounded_once, ref_coppock, ref_roc_helper, ref_window, vwma_rounded_once,
-)
-
 import vorn_library.vorn_library as vl
+from conftest import nan_equal, random_walk
+from reference import exact_sma, exact_wma, rebuild_every, ref_linreg_channel, ref_lines, ref_uo_at, window_slope
 
-NAN = math.nan
-N = 2600  # a window of 49 bars slides 2,551 times: two rebuilds at least
+NAN = float("nan")
 
 
-def bars(kind, n=N, seed=4):
-    """(close, volume) of one kind of data."""
+def same_bits(a, b):
+    return len(a) == len(b) and all(
+        (math.isnan(x) and math.isnan(y)) or (x == y and math.copysign(1, x) == math.copysign(1, y))
+        for x, y in zip(a, b)
+    )
+
+
+def offset(n, seed):
+    """A level far from zero with small moves: a rebuild on another slide changes the bits."""
+    return [1e6 + v * 1e-3 for v in random_walk(n, seed=seed)]
+
+
+def streamed(obj, values):
+    return [NAN if r is None else r for r in (obj.update(x) for x in values)]
+
+
+@pytest.mark.parametrize("p, every", [(1, 1000), (999, 1000), (1000, 1000), (1001, 2000), (2500, 3000),
+                                      (10**4, 10**4)])
+def test_rebuild_every(p, every):
+    assert rebuild_every(p) == every
+
+
+@pytest.mark.parametrize("name, model", [("py_sma", exact_sma), ("py_wma", exact_wma)])
+@pytest.mark.parametrize("p", [1001, 2500])
+def test_long_window_rebuilds_on_the_rounded_period(name, model, p):
+    x = offset(p + 3 * rebuild_every(p) + 50, seed=p)
+    got = getattr(vl, name)(x, p)
+    assert same_bits(got, model(x, p))
+    # the data is sensitive to the schedule: the short windows' schedule gives other bits
+    assert not same_bits(got, model(x, p, every=1000))
+
+
+@pytest.mark.parametrize("p", [1, 2, 20, 1001, 2500, 40000])  # 40000: past the windows a weight covers
+def test_stream_mean_gives_the_batch_bits_at_any_period(p):
+    rng = random.Random(p)
+    x = [rng.uniform(0.5, 2) * rng.choice([1.0, 1e6, 1e-3]) for _ in range(p + 2 * rebuild_every(p) + 300)]
+    assert nan_equal(streamed(vl.OnlineSMA(p), x), vl.py_sma(x, p))
+
+
+def window_mean(x, i, p):
+    return math.fsum(x[i + 1 - p:i + 1]) / p
+
+
+@pytest.mark.parametrize("p", [1500, 4000])
+def test_long_window_mean_within_its_bound(p):
+    # 2^-50 (p + 2 R) times the largest magnitude: the sums' rounding bound at any period
+    x = offset(p + 2 * rebuild_every(p) + 500, seed=7)
+    got = vl.py_sma(x, p)
+    bound = 2.0**-50 * (p + 2 * rebuild_every(p)) * max(x) / p
+    for i in range(p - 1, len(x), 37):
+        assert abs(got[i] - window_mean(x, i, p)) <= bound
+
+
+@pytest.mark.parametrize("name", ["py_sum", "py_sma", "py_wma", "OnlineSMA"])
+@pytest.mark.parametrize("factor", [1e8, 1e300])
+def test_long_window_forgets_an_extreme_value(name, factor):
+    # Integers: every sum is exact, so after the extreme value has left, every window equals
+    # a fresh start on the bars after it, bit for bit.
+    p, at = 1500, 700
+    v = [float(100 + (i * 7) % 13) for i in range(6000)]
+    v[at] *= factor
+    fn = (lambda s: streamed(vl.OnlineSMA(p), s)) if name == "OnlineSMA" else (lambda s: getattr(vl, name)(s, p))
+    assert nan_equal(fn(v)[at + p:], fn(v[at + 1:])[p - 1:])
+
+
+@pytest.mark.parametrize("name", ["py_sum", "py_sma", "OnlineSMA"])
+@pytest.mark.parametrize("p", [2000, 40000])
+def test_long_window_of_zeros_is_exactly_zero(name, p):
+    rng = random.Random(3)
+    v = [rng.uniform(1e3, 1e4) for _ in range(3 * p)] + [0.0] * (3 * p) + [rng.uniform(1, 2) for _ in range(50)]
+    out = streamed(vl.OnlineSMA(p), v) if name == "OnlineSMA" else getattr(vl, name)(v, p)
+    zeros = out[4 * p - 1:6 * p]
+    assert zeros == [0.0] * len(zeros)
+    assert all(w > 0.0 for w in out[6 * p:])
+
+
+@pytest.mark.parametrize("name", ["py_sum", "py_sma", "py_wma", "py_ulcer_index", "py_trima"])
+@pytest.mark.parametrize("p", [1001, 3000])
+def test_a_long_window_does_not_depend_on_the_series_length(name, p):
+    x = [100.0 + v for v in random_walk(4 * p + 4000, seed=p)]
+    whole = getattr(vl, name)(x, p)
+    for m in (p, p + 1, 2 * p + 999, len(x) - 1):
+        assert nan_equal(getattr(vl, name)(x[:m], p), whole[:m])
+
+
+@pytest.mark.parametrize("p", [1, 2, 3])
+def test_period_at_the_series_length(p):
+    x = offset(p, seed=1)
+    assert nan_equal(vl.py_sma(x, p)[-1:], [window_mean(x, p - 1, p)], tol=1e-15)
+    assert nan_equal(streamed(vl.OnlineSMA(p), x), vl.py_sma(x, p))
+
+
+def hostile(n, seed):
+    """A random walk around 1000 with a bad print, a level drop to a hundredth and a flat run."""
+    x = [1000.0 + v for v in random_walk(n, seed=seed)]
+    x[n // 5] = 1e9
+    for i in range(n // 2, n):
+        x[i] /= 100.0
+    for i in range(3 * n // 4, 3 * n // 4 + n // 10):
+        x[i] = x[3 * n // 4]
+    return x
+
+
+@pytest.mark.parametrize("p, n", [(2, 400), (3, 400), (20, 3000), (1000, 9000), (5000, 24000), (60, 60)])
+def test_slope_within_its_bound_of_the_window_slope(p, n):
+    x = hostile(n, seed=p)
+    got = vl.py_slope(x, p)
+    assert all(math.isnan(v) for v in got[:p - 1])
+    for i in list(range(p - 1, n, max(1, n // 300))) + [n - 1]:
+        want, scale = window_slope(x[i + 1 - p:i + 1])
+        # exact relative to itself: 2^-36 + p 2^-42 of its scale, with room for the last division
+        assert abs(got[i] - want) <= (2.0**-35 + p * 2.0**-41) * scale, (i, got[i], want)
+
+
+def test_slope_of_one_bar_and_of_a_line():
+    assert all(math.isnan(v) for v in vl.py_slope([1.0, 2.0, 3.0], 1))
+    line = [3.0 + 0.5 * k for k in range(5000)]
+    assert vl.py_slope(line, 2500)[2499:] == [0.5] * 2501
+    flat = [7.25] * 4000
+    assert vl.py_slope(flat, 1500)[1499:] == [0.0] * 2501
+
+
+def hostile_bars(n, seed):
+    """High, low, close around a hostile close (bad print, level drop, flat run)."""
+    c = hostile(n, seed)
     rng = random.Random(seed)
-    close = random_walk(n, seed=seed, start=1000.0)
-    volume = [rng.lognormvariate(8, 0.7) for _ in range(n)]
-    if kind == "bad print":
-        for k in (300, 301, 1700):
-            close[k] *= 1e9
-            volume[k] *= 1e12
-    elif kind == "level drop":
-        # A volatile, heavy first third, then prices and volumes a millionth of it.
-        third = n // 3
-        close = [c * 1e6 if i < third else c * 1e-6 for i, c in enumerate(close)]
-        volume = [v * 1e9 if i < third else v for i, v in enumerate(volume)]
-    elif kind == "zero close":
-        # Rates of change over a base of 0 are undefined: Coppock's windows that hold them are
-        # NaN, and those after them are not.
-        for k in (400, 1500, 1510):
-            close[k] = 0.0
-    elif kind == "flat":
-        # The price stands still and nothing trades for longer than most windows.
-        for k in range(900, 1600):
-            close[k] = close[899]
-            volume[k] = 0.0
-    return close, volume
+    h = [x * (1 + rng.uniform(0, 0.004)) for x in c]
+    lo = [x * (1 - rng.uniform(0, 0.004)) for x in c]
+    return h, lo, c
 
 
-KINDS = ["ordinary", "bad print", "level drop", "zero close", "flat"]
-PERIODS = [1, 2, 48, 49, 64, 500, 1001, N]
-
-# A window sum's rounding against the sum rounded once is at most 2u times the magnitudes
-# that passed through it since it was last summed afresh (u = 2^-53): on ordinary data about
-# 1 + 2000 / p times the window's own, so VWMA's quotient within 2^-48 of itself and Coppock's
-# within 2^-47 of its largest rate-of-change sum. Where the window holds far less than what
-# passed (the windows across a level drop, the last bars before a run without volume) the
-# ratio is the data's (up to the weight's 2^20, past which the window is summed afresh):
-# 2^-40 on these, still far below what the rounding of a bad print or of the level before the
-# drop would leave if it were not forgotten. KAMA's volatility rounds the same way; its average, relative to itself, within
-# 2^-40 (the smoothing constant's rounding passes into the recursion, which rounds as the
-# reference does).
-def tolerance(kind, ordinary):
-    return ordinary if kind == "ordinary" else 2.0**-40
+@pytest.mark.parametrize("periods, n", [((7, 14, 28), 400), ((33, 2, 1), 400), ((1, 2, 100), 3000),
+                                        ((2000, 14, 28), 9000), ((7, 5000, 1200), 20000), ((5, 9, 59), 60)])
+def test_ultimate_oscillator_within_rounding_of_its_windows(periods, n):
+    h, lo, c = hostile_bars(n, seed=n)
+    got = vl.py_ultimate_oscillator(h, lo, c, *periods)
+    first = max(periods)
+    assert all(math.isnan(v) for v in got[:first])
+    for i in list(range(first, n, max(1, n // 250))) + [n - 1]:
+        assert abs(got[i] - ref_uo_at(h, lo, c, periods, i)) <= 1e-9, i
 
 
-VWMA_TOL = 2.0**-48
-COPPOCK_TOL = 2.0**-47
-KAMA_TOL = 2.0**-40
+def dyadic_bars(n, seed):
+    """Prices on a grid of 1/8 (every sum of bodies exact), with a bad print's huge body, a
+    level drop and a run of bars without body."""
+    rng = random.Random(seed)
+    o, h, lo, c = [], [], [], []
+    level = 4000.0
+    for i in range(n):
+        if i == n // 2:
+            level = 40.0
+        op = level + rng.randrange(-64, 64) / 8
+        cl = op + rng.choice([rng.randrange(-40, 40), rng.randrange(-400, 400)]) / 8
+        if i == n // 5:
+            cl = op + 2.0**38
+        if 3 * n // 4 <= i < 3 * n // 4 + 300:
+            cl = op
+        o.append(op), c.append(cl)
+        h.append(max(op, cl) + rng.randrange(0, 80) / 8)
+        lo.append(min(op, cl) - rng.randrange(0, 80) / 8)
+    return o, h, lo, c
 
 
-def close_to(got, want, tol, scale=None):
-    """Each value within tol of its reference, relative to it or to scale[i]."""
-    scale = scale or [abs(w) for w in want]
-    for g, w, s in zip(got, want, scale, strict=True):
-        if math.isnan(g) or math.isnan(w):
-            if not (math.isnan(g) and math.isnan(w)):
-                return False
-        elif abs(g - w) > tol * s:  # a window of zeros (scale 0): exactly
-            return False
-    return True
+@pytest.mark.parametrize("lookback, n", [(0, 50), (1, 400), (2, 400), (10, 3000), (40, 3000), (1500, 8000), (6999, 7000),
+                                         (7000, 7000)])
+def test_lines_against_the_mean_body_of_long_look_backs(lookback, n):
+    o, h, lo, c = dyadic_bars(n, seed=lookback)
+    want_long, want_short = ref_lines(o, h, lo, c, lookback)
+    assert vl.py_long_line(o, h, lo, c, lookback) == want_long
+    assert vl.py_short_line(o, h, lo, c, lookback) == want_short
 
 
-def largest_roc_sums(close, period):
-    """The largest magnitude of the rate-of-change sums in each of Coppock's windows."""
-    sums = [abs(a + b) for a, b in zip(ref_roc_helper(close, 11), ref_roc_helper(close, 14))]
-    return ref_window(sums, period, lambda w, axis: w.max(axis=axis))
-
-
-@pytest.mark.parametrize("kind", KINDS)
-@pytest.mark.parametrize("period", PERIODS)
-def test_vwma_windows_against_sums_rounded_once(kind, period):
-    close, volume = bars(kind)
-    want = vwma_rounded_once(close, volume, period)
-    assert close_to(vl.py_vwma(close, volume, period), want, tolerance(kind, VWMA_TOL))
-
-
-@pytest.mark.parametrize("kind", KINDS)
-@pytest.mark.parametrize("period", PERIODS)
-def test_kama_against_volatility_rounded_once(kind, period):
-    close, _ = bars(kind)
-    got = vl.py_kama(close, period, 2, 30)
-    assert nan_equal(got, kama_rounded_once(close, period), KAMA_TOL)
-
-
-@pytest.mark.parametrize("kind", KINDS)
-@pytest.mark.parametrize("period", [p for p in PERIODS if p < N - 14])
-def test_coppock_against_weighted_sums_rounded_once(kind, period):
-    close, _ = bars(kind)
-    got = vl.py_coppock(close, 11, 14, period)
-    want = coppock_rounded_once(close, 11, 14, period)
-    assert close_to(got, want, tolerance(kind, COPPOCK_TOL), largest_roc_sums(close, period))
-
-
-@pytest.mark.parametrize("period", [1, 2, 48])
-def test_short_windows_keep_their_bits(period):
-    # Up to 48 bars every window is the plain sum from its oldest bar, as it always was.
-    close, volume = bars("ordinary", n=300)
-    assert nan_equal(vl.py_kama(close, period, 2, 30), exact_kama(close, period))
-    assert nan_equal(vl.py_coppock(close, 11, 14, period), ref_coppock(close, 11, 14, period))
-    plain = [NAN] * (period - 1)
-    for i in range(period - 1, len(close)):
-        a = v = 0.0
-        for k in range(i + 1 - period, i + 1):
-            a += close[k] * volume[k]
-            v += volume[k]
-        plain.append(a / v)
-    assert nan_equal(vl.py_vwma(close, volume, period), plain)
-
-
-def test_long_windows_of_nothing_read_exactly_nothing():
-    # A long window that holds only a flat price, or no volume, after a heavy stretch:
-    # Coppock's window is exactly 0.0 and VWMA's has no volume (NaN), however much rounding
-    # the heavy bars left behind. (KAMA's flat window has no change either, so its ratio is 0
-    # whatever its volatility reads.)
-    p = 200
-    close, volume = bars("level drop", n=1200)
-    close[700:] = [close[699]] * 500
-    volume[700:] = [0.0] * 500
-    assert vl.py_coppock(close, 11, 14, p)[914:] == [0.0] * 286  # the rates of change are 0 from 714
-    assert all(math.isnan(x) for x in vl.py_vwma(close, volume, p)[900:])
-
-
-@pytest.mark.parametrize("period", [10**4, 10**5])
-def test_precision_at_long_windows(period):
-    n = period + 6000  # six rebuilds of each sliding sum
-    close = random_walk(n, seed=11, start=1000.0)
-    rng = random.Random(12)
-    volume = [rng.lognormvariate(10, 0.6) for _ in range(n)]
-    assert close_to(vl.py_vwma(close, volume, period), vwma_rounded_once(close, volume, period), VWMA_TOL)
-    assert nan_equal(vl.py_kama(close, period, 2, 30), kama_rounded_once(close, period), KAMA_TOL)
-    assert close_to(vl.py_coppock(close, 11, 14, period), coppock_rounded_once(close, 11, 14, period), COPPOCK_TOL,
-                    largest_roc_sums(close, period))
-
-
-@pytest.mark.parametrize("length", [100, 1049, 1050, 2051, N - 1])
-def test_a_window_does_not_depend_on_the_bars_after_it(length):
-    # The sums' rebuilds fall where the windows' own slides put them, not where the series
-    # ends: a shorter series gives the longer one's values, bit for bit.
-    close, volume = bars("bad print")
-    for period in (49, 97):
-        cut = close[:length]
-        assert nan_equal(vl.py_kama(cut, period, 2, 30), vl.py_kama(close, period, 2, 30)[:length])
-        assert nan_equal(vl.py_vwma(cut, volume[:length], period), vl.py_vwma(close, volume, period)[:length])
-        assert nan_equal(vl.py_coppock(cut, 11, 14, period), vl.py_coppock(close, 11, 14, period)[:length])
+@pytest.mark.parametrize("p", [20, 33, 40, 300])
+def test_linreg_channel_of_long_windows_sells_on_flat_windows(p):
+    # Two dips onto a demand zone at 100, a plateau at 110 beside a supply zone at 111.5 (p + 4
+    # bars: five fully flat windows), then a plunge to 100.5 below the lower band: a buy.
+    close = [110, 108, 106, 104, 102, 100.5, 102, 104, 106, 108, 111, 108, 106, 104, 102, 101, 100.5, 101,
+             102, 104, 106, 108] + [110.0] * (p + 4) + [100.5, 103, 106, 109, 110]
+    high, low = [c + 1 for c in close], [c - 1 for c in close]
+    low[5] = low[16] = 100.0
+    high[10] = 111.5
+    volume = [5.0 if abs(c - 100.5) < 1 else 1.0 for c in close]
+    buy, sell, stop, target = vl.py_linreg_supply_demand_signals(high, low, close, volume, p, 0.02)
+    # a flat window's line is its value and its error 0: the close sits on both bands
+    flat = list(range(22 + p - 1, 22 + p + 4))
+    assert [i for i, s in enumerate(sell) if s] == flat
+    assert all(target[i] == 110.0 for i in flat)
+    plunge = 22 + p + 4
+    line, band = ref_linreg_channel(close, plunge, p)
+    assert line - band >= 100.5
+    assert [i for i, b in enumerate(buy) if b] == [plunge]
+    assert target[plunge] == pytest.approx(line, rel=1e-12)

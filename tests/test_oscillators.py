@@ -96,10 +96,11 @@ def test_tsi_matches_reference(m, periods):
 @pytest.mark.parametrize("periods", [(7, 14, 28), (28, 7, 14), (1, 1, 1), (3, 40, 9), (2, 17, 33), (14, 14, 5), (30, 6, 30)])
 @pytest.mark.parametrize("data,n", [("calm", N), ("calm", 45), ("wild", 3000), ("wild", 997), ("wild", 20)])
 def test_ultimate_matches_reference(m, periods, data, n):
-    # each window is summed afresh in index order, so the values are reproducible to the bit
+    # windows of up to 32 bars are summed afresh in index order, so their values are
+    # reproducible to the bit; longer ones slide, to the rounding of their windows
     h, l, c = (x[:n] for x in ((H, L, C) if data == "calm" else WILD))
     got = m.py_ultimate_oscillator(h, l, c, *periods)
-    assert nan_equal(got, ref_uo(h, l, c, *periods))
+    assert nan_equal(got, ref_uo(h, l, c, *periods), tol=0.0 if max(periods) <= 32 else 1e-12)
     assert first_defined(got) == (max(periods) if max(periods) < n else None)
 
 
@@ -380,6 +381,18 @@ def test_uo_avg_skips_gaps(uo_avg):
     assert nan_equal(uo_avg([NAN, 1.0, 2.0], [NAN, 1.0, 1.0], 3), [NAN] * 3)
 
 
+@pytest.mark.parametrize("p", [33, 40, 1500])
+def test_uo_avg_sliding_windows_in_lanes_to_the_bit(uo_avg, p):
+    # Without a gap the sliding sums run in lanes; a NaN after the last bar sends the series
+    # one window at a time, and both give every window's bits.
+    h, l, c = WILD[0], WILD[1], WILD[2]
+    bp = [NAN] + [c[i] - min(l[i], c[i - 1]) for i in range(1, len(c))]
+    tr = [NAN] + [max(h[i], c[i - 1]) - min(l[i], c[i - 1]) for i in range(1, len(c))]
+    lanes = uo_avg(bp, tr, p)
+    assert sum(not math.isnan(x) for x in lanes) == len(c) - p
+    assert nan_equal(lanes, uo_avg(bp + [NAN], tr + [NAN], p)[:-1])
+
+
 @pytest.mark.parametrize("gap", [None, 5, 40])
 def test_uo_avg_long_windows_to_the_bit(uo_avg, gap):
     # long enough for the side-by-side windows; a gap anywhere sends every window the
@@ -389,10 +402,11 @@ def test_uo_avg_long_windows_to_the_bit(uo_avg, gap):
     tr = [NAN] + [max(h[i], c[i - 1]) - min(l[i], c[i - 1]) for i in range(1, 90)]
     if gap is not None:
         bp[gap] = NAN
-    for p in (1, 7, 23):
+    for p in (1, 7, 23, 33, 88):
         want = [NAN] * 90
         for i in range(p, 90):
             s = kahan_sum(tr[i - p + 1 : i + 1])
             if abs(s) >= 1e-10:
                 want[i] = kahan_sum(bp[i - p + 1 : i + 1]) / s
-        assert nan_equal(uo_avg(bp, tr, p), want)
+        # windows past 32 bars slide, skipping a gap as the sums afresh do
+        assert nan_equal(uo_avg(bp, tr, p), want, tol=0.0 if p <= 32 else 1e-13)

@@ -57,7 +57,7 @@ def overflowing_between_additions(n, at, width=300):
     return high, low, close
 
 
-# Stretches of 1000 slides start at bar period - 1; a group of lanes spans 4 stretches for the
+# Stretches of 1000 slides (up to windows of 1000 bars) start at bar period - 1; a group of lanes spans 4 stretches for the
 # vortex sums and 8 for the others, then pairs of stretches, then one stretch in both halves.
 KINDS = [("vortex", 0), ("choppiness", 0), ("ulcer", 0), ("mass", 2)]
 
@@ -71,7 +71,8 @@ KINDS = [("vortex", 0), ("choppiness", 0), ("ulcer", 0), ("mass", 2)]
         (4006, 7),  # exactly one group of four stretches
         (8010, 11),  # one group of eight stretches and a short one
         (19500, 13),  # groups, a pair of whole stretches, a short one
-        (9000, 1001),  # windows longer than a stretch
+        (9000, 1001),  # stretches of 2000 windows, as long as the window rounded up to a thousand
+        (21000, 2500),  # a group of stretches of 3000, then a pair
     ],
 )
 def test_lanes_match_one_window_at_a_time(compare, kind, aux, n, period):
@@ -93,6 +94,13 @@ def test_lanes_match_one_window_at_a_time(compare, kind, aux, n, period):
 )
 def test_rebuild_in_one_lane(compare, kind, aux, at):
     assert compare(kind, *spiked(19500, at - 13), 13, aux).startswith("same ")
+
+
+@pytest.mark.parametrize("kind, aux", KINDS)
+@pytest.mark.parametrize("at", [1499 + 2 * 2000 + 700, 1499 + 4 * 2000, 1499 + 9 * 2000 - 1])
+def test_rebuild_in_one_lane_of_long_windows(compare, kind, aux, at):
+    # Windows of 1500 bars: stretches of 2000 from bar 1499.
+    assert compare(kind, *spiked(24000, at - 1500), 1500, aux).startswith("same ")
 
 
 @pytest.mark.parametrize("kind, aux", KINDS)
@@ -190,7 +198,7 @@ def one_outlier(n, ratio, at):
 PLAN_CASES = [
     (walk(19500, seed=4)[2], 13, True),
     (walk(200000, seed=4)[2], 14, True),  # a wide range over the series, a narrow one per stretch
-    (walk(9000, seed=4)[2], 1500, True),  # windows longer than a stretch: the whole series
+    (walk(9000, seed=4)[2], 1500, True),  # long windows, in stretches of 2000
     (ratio_run(6000, 2.0**19, 1), 1, True),
     (ratio_run(6000, 2.0**19, 7), 7, True),
     (one_outlier(6000, 2.0**19, 3000), 1, True),

@@ -253,7 +253,8 @@ Result<Series> vwap(Span high, Span low, Span close, Span volume, std::uint64_t 
     }
     if (auto s = validate_period(period, n); !s) return fail(s.error());
     // Two running sums, each carrying its compensation from the first window on (through
-    // its rebuilds too), rebuilt together from scratch on slides 1000, 2000, ... . A slide
+    // its rebuilds too), rebuilt together from scratch on slides 1000, 2000, ... (over windows
+    // past 1000 bars, on the multiples of sliding::rebuild_every(period)). A slide
     // that leaves a compensation non-finite (a product tp * volume that overflowed) rebuilds
     // them at once as well, or takes them over while the window stays beyond the range
     // (utils/beyond_range.hpp), so the overflow ends with the window that held it instead of

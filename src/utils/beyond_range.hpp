@@ -32,7 +32,7 @@ namespace vorn::utils::sliding {
 // magnitude that passed through its scaled sums since they were last summed afresh is more
 // than 2^20 times a measure (utils::kOutweighs; a slide after which one is sums them afresh:
 // their rounding, and the measures' own, would otherwise outlive the values that left). So
-// the rounding its scaled sums carry (2^-50 (p + 2 kRebuildEvery) times the largest
+// the rounding its scaled sums carry (2^-50 (p + 2 rebuild_every(p)) times the largest
 // magnitude, sliding::Residue) is far below what the window holds: no window of zeros, and no
 // rounding residue of values gone, ever reads from them.
 //
@@ -58,9 +58,9 @@ namespace vorn::utils::sliding {
 // magnitude outweighs its measure; as for utils::WindowWeight, the largest magnitude is then
 // one the window holds, so the next needs a further fall by 2^20 below it (at most about 210
 // in a row across the range of the squares of doubles) or a term entered since, which stays
-// p slides. So over n slides there are O(n / p + n / kRebuildEvery) rebuilds and
-// take-overs, O(n + n p / kRebuildEvery) in all: the order of the ordinary schedule's own
-// rebuilds. Ordinary slides run none of this: they test, as before, only whether their sums
+// p slides. So over n slides there are O(n / p + n / R) rebuilds and take-overs (R =
+// rebuild_every(p), at least p and kRebuildEvery), O(n + n p / R) = O(n) in all: the order
+// of the ordinary schedule's own rebuilds. Ordinary slides run none of this: they test, as before, only whether their sums
 // and weight are still finite.
 //
 // Everything here is inlined into the window's loop, once per window: a call in the loop

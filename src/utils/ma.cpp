@@ -69,7 +69,7 @@ public:
 // A weighted mean's ordinary slide: o leaves and v enters its plain sum s and weighted sum w
 // (nf the newest weight). True when it needs nothing more: the weight (of the squares)
 // passes it and neither sum overflowed. Every slide passes the plain sum's rounding on to the
-// weighted one, which gathers it for up to a thousand slides, so a value outweighing the
+// weighted one, which gathers it until the next scheduled rebuild, so a value outweighing the
 // window, or an overflowed sum, would spoil the windows after it: those rebuild at once.
 // (Compensations are tiny beside their sums: their sum overflows only when one has.) Forced
 // inline: its sums are the caller's locals, which stay in registers.
@@ -92,7 +92,7 @@ public:
 
     WmaWindow(std::span<const double> x, std::uint64_t period)
         : x_(x), n_(period), nf_(static_cast<double>(period)),
-          divisor_((1.0 + nf_) * nf_ * 0.5) {}
+          divisor_((1.0 + nf_) * nf_ * 0.5), every_(sliding::rebuild_every(period)) {}
 
     void rebind(std::span<const double> x) noexcept { x_ = x; }
 
@@ -102,7 +102,7 @@ public:
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         const double v = x_[i];
         sliding::Event e;
-        if (std::isnan(v) | (count_ < n_) | (slides_ >= sliding::kRebuildEvery)) [[unlikely]] {
+        if (std::isnan(v) | (count_ < n_) | (slides_ >= every_)) [[unlikely]] {
             double out;
             if (rarely(i, out, e)) return out;
         } else {
@@ -126,10 +126,11 @@ public:
         Kahan s = s_, w = w_;
         WindowWeight weight = weight_;
         unsigned slides = slides_;
+        const unsigned every = every_;
         for (; i < end; ++i) {
             stop = sliding::Event::none;
             const double v = x[i];
-            if (std::isnan(v) | (slides >= sliding::kRebuildEvery)) [[unlikely]]
+            if (std::isnan(v) | (slides >= every)) [[unlikely]]
                 break;
             bool passes;
             if (!wma_slide(s, w, weight, slides, x[i - n], v, nf, passes)) [[unlikely]] {
@@ -179,7 +180,8 @@ private:
     }
 
     // A gap (the window restarts after it), the first window, and the scheduled rebuild: a
-    // window of its own, one slide later than the simple mean's (slides 1001, 2001, ...). True
+    // window of its own, one slide later than the simple mean's (slides R + 1, 2R + 1, ..., R
+    // = sliding::rebuild_every(period): 1001, 2001, ... up to 1000 bars). True
     // when `out` is the step's value; otherwise `e` is what rare() is to do.
     [[gnu::always_inline]] bool rarely(std::size_t i, double& out, sliding::Event& e) noexcept {
         const double v = x_[i];
@@ -253,6 +255,7 @@ private:
     WindowWeight weight_;
     WmaBeyond beyond_;
     std::size_t count_ = 0;
+    unsigned every_;  // slides between scheduled rebuilds
     unsigned slides_ = 0;
 };
 
@@ -279,14 +282,14 @@ public:
         double r[2];
         sliding::Event e[2];
         bool done[2] = {false, false};
-        if (std::isnan(v) | (a.count_ < a.n_) | (b.count_ < b.n_) | (a.slides_ >= sliding::kRebuildEvery) |
-            (b.slides_ >= sliding::kRebuildEvery))
+        if (std::isnan(v) | (a.count_ < a.n_) | (b.count_ < b.n_) | (a.slides_ >= a.every_) |
+            (b.slides_ >= b.every_))
             [[unlikely]] {
             hand_over();
             // Each window on its own: its ordinary slide, or its rare step.
             for (int l = 0; l < 2; ++l) {
                 WmaWindow& w = lane_[l];
-                if (std::isnan(v) | (w.count_ < w.n_) | (w.slides_ >= sliding::kRebuildEvery))
+                if (std::isnan(v) | (w.count_ < w.n_) | (w.slides_ >= w.every_))
                     done[l] = w.rarely(i, r[l], e[l]);
                 else
                     e[l] = w.slide(i, v);
@@ -333,10 +336,11 @@ public:
                 Pair ss = s_sum_, sc = s_comp_, ws = w_sum_, wc = w_comp_;
                 WindowWeight wa = a.weight_, wb = b.weight_, wsm = sm.weight_;
                 unsigned sla = a.slides_, slb = b.slides_, sls = sm.slides_;
+                const unsigned ea = a.every_, eb = b.every_, es = sm.every_;
                 Kahan s2 = sm.s_, w2 = sm.w_;
                 for (; i < end; ++i) {
                     const double v = x[i];
-                    if (std::isnan(v) | !filled | (sla >= sliding::kRebuildEvery) | (slb >= sliding::kRebuildEvery))
+                    if (std::isnan(v) | !filled | (sla >= ea) | (slb >= eb))
                         [[unlikely]] {
                         at_pair = true;
                         break;
@@ -357,7 +361,7 @@ public:
                     const double ai = both[0], bi = both[1];
                     if (!std::isnan(ai) && !std::isnan(bi)) diff[i] = (ai + ai) - bi;
                     const double d = diff[i];
-                    if (std::isnan(d) | !sfilled | (sls >= sliding::kRebuildEvery)) [[unlikely]] {
+                    if (std::isnan(d) | !sfilled | (sls >= es)) [[unlikely]] {
                         at_pair = false;
                         break;
                     }

@@ -40,17 +40,17 @@ Series wma_impl(std::span<const double> values, std::uint64_t period);
 class SmaWindow {
 public:
     SmaWindow(std::span<const double> x, std::uint64_t period) noexcept
-        : x_(x), n_(period), nf_(static_cast<double>(period)) {}
+        : x_(x), n_(period), nf_(static_cast<double>(period)), last_(sliding::rebuild_every(period) - 1) {}
 
     // Inline into the loop, rare paths included (placed apart as cold code): a call handed the
     // window would keep its sums in memory, a round trip on every slide's chain of additions.
     [[gnu::always_inline]] double step(std::size_t i) noexcept {
         const double v = x_[i];
         sliding::Event e;
-        // The 1000th slide after the window filled, and every 1000th after that, is summed
-        // afresh (sliding::OnEveryThousandth, counted here before the slide; a window of one
-        // bar on every slide).
-        if (std::isnan(v) | (count_ < n_) | (slides_ >= sliding::kRebuildEvery - 1)) [[unlikely]] {
+        // The R-th slide after the window filled, and every R-th after that, is summed afresh
+        // (sliding::OnEveryThousandth, R = 1000 up to 1000 bars; counted here before the
+        // slide; a window of one bar on every slide).
+        if (std::isnan(v) | (count_ < n_) | (slides_ >= last_)) [[unlikely]] {
             // A gap (the window restarts after it), the first window, and the scheduled rebuild.
             if (std::isnan(v)) {
                 acc_.reset();
@@ -68,7 +68,7 @@ public:
             } else {
                 e = beyond_.active() ? sliding::Event::scheduled : sliding::Event::rebuild;
             }
-            slides_ = sliding::first_count(n_, sliding::kRebuildEvery - 1);
+            slides_ = sliding::first_count(n_, last_);
         } else {
             ++slides_;
             acc_.add(v);
@@ -107,7 +107,7 @@ public:
     [[gnu::always_inline]] bool slide(Local& l, std::size_t i, double& out, sliding::Event& e) noexcept {
         const double v = x_[i];
         e = sliding::Event::none;
-        if (std::isnan(v) | (count_ < n_) | (l.slides >= sliding::kRebuildEvery - 1)) [[unlikely]]
+        if (std::isnan(v) | (count_ < n_) | (l.slides >= last_)) [[unlikely]]
             return false;
         ++l.slides;
         l.acc.add(v);
@@ -198,6 +198,7 @@ private:
     std::span<const double> x_;
     std::size_t n_;
     double nf_;
+    unsigned last_;  // the count of slides at which the next slide is summed afresh
     Kahan acc_;
     WindowWeight weight_;
     sliding::LazyReading reading_{n_};

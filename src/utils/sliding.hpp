@@ -8,9 +8,26 @@
 namespace vorn::utils::sliding {
 
 // A sum that slides (the entering term added, the leaving one subtracted) keeps the rounding
-// of every term that passed through it; it is summed afresh from its window every
-// kRebuildEvery slides, on one of two schedules that differ by one slide.
+// of every term that passed through it; it is summed afresh from its window on a schedule, one
+// of two that differ by one slide, every kRebuildEvery slides for a window of up to
+// kRebuildEvery bars.
 inline constexpr std::uint64_t kRebuildEvery = 1000;
+
+// A rebuild is a pass over the window, so a longer window is summed afresh once in as many
+// slides as it holds bars, rounded up to a multiple of kRebuildEvery: every rebuild of its
+// schedule falls on a slide of the short windows' schedule, and a slide costs O(1) amortised
+// at any period. The rounding a sum carries grows with the slides between rebuilds as it
+// grows with the window (Residue), so a long window's sums stay within the same multiple of
+// their window's largest magnitude as a short one's. Capped so that the counts fit 32 bits: a
+// window of more than 2^30 bars is summed afresh every 2^30 slides or so, still O(1) a slide
+// over any series that has that many.
+inline constexpr std::uint64_t kLongestRebuild = kRebuildEvery << 20;
+constexpr unsigned rebuild_every(std::uint64_t period) noexcept {
+    if (period <= kRebuildEvery) return static_cast<unsigned>(kRebuildEvery);
+    const std::uint64_t thousands = period / kRebuildEvery + (period % kRebuildEvery != 0);
+    return static_cast<unsigned>(thousands < (kLongestRebuild / kRebuildEvery) ? thousands * kRebuildEvery
+                                                                               : kLongestRebuild);
+}
 
 // A window of one bar is that bar. Adding the entering term and subtracting the leaving one
 // would leave the rounding of both in its sum, so a window sum of one term is summed afresh on
@@ -20,30 +37,34 @@ constexpr unsigned first_count(std::uint64_t period, unsigned rebuilding) noexce
     return period == 1 ? rebuilding : 0;
 }
 
-// Slides 1000, 2000, 3000, ... after the first window: the rolling sum, the standard
-// deviation and Bollinger's, the simple mean, the money flow and the rolling VWAP.
+// Slides R, 2R, 3R, ... after the first window, R = rebuild_every(period) (1000 up to 1000
+// bars): the rolling sum, the standard deviation and Bollinger's, the simple mean, the money
+// flow and the rolling VWAP.
 struct OnEveryThousandth {
     // Windows from one rebuild to the next, the rebuild's own included.
-    static constexpr std::size_t kStretch = kRebuildEvery;
-    explicit OnEveryThousandth(std::uint64_t period) noexcept : start_(first_count(period, kRebuildEvery - 1)) {}
+    static std::size_t stretch(std::uint64_t period) noexcept { return rebuild_every(period); }
+    explicit OnEveryThousandth(std::uint64_t period) noexcept
+        : every_(rebuild_every(period)), start_(first_count(period, every_ - 1)) {}
     // The next slide: true when it rebuilds.
     bool rebuilds() noexcept {
-        if (++slides_ != kRebuildEvery) return false;
+        if (++slides_ != every_) return false;
         slides_ = start_;
         return true;
     }
 
 private:
-    unsigned start_, slides_ = start_;
+    unsigned every_, start_, slides_ = start_;
 };
 
-// After every 1000 incremental slides: slides 1001, 2002, 3003, ... (the least-squares and
-// correlation sums and window::sliding_sums).
+// After every R incremental slides, R = rebuild_every(period): slides R + 1, 2 R + 2, ...
+// (1001, 2002, 3003, ... up to 1000 bars; the least-squares and correlation sums and
+// window::sliding_sums).
 struct AfterEveryThousand {
-    static constexpr std::size_t kStretch = kRebuildEvery + 1;
-    explicit AfterEveryThousand(std::uint64_t period) noexcept : start_(first_count(period, kRebuildEvery)) {}
+    static std::size_t stretch(std::uint64_t period) noexcept { return rebuild_every(period) + std::size_t{1}; }
+    explicit AfterEveryThousand(std::uint64_t period) noexcept
+        : every_(rebuild_every(period)), start_(first_count(period, every_)) {}
     bool rebuilds() noexcept {
-        if (slides_ >= kRebuildEvery) {
+        if (slides_ >= every_) {
             slides_ = start_;
             return true;
         }
@@ -52,7 +73,7 @@ struct AfterEveryThousand {
     }
 
 private:
-    unsigned start_, slides_ = start_;
+    unsigned every_, start_, slides_ = start_;
 };
 
 // A term that keeps a window sum from reading exactly 0. A NaN counts as none (the sums skip
@@ -98,18 +119,20 @@ struct TermCount {
 // (2u + O(N u^2)) times the sum of their magnitudes, so below 3u times it for any N below
 // 2^40 (u = 2^-53). A sliding sum summed afresh adds its window's p terms, then one entering
 // and one leaving term a slide; every one of them was added or entered since that rebuild, so
-// none exceeds `high`; and it is summed afresh at least every kRebuildEvery slides: N <= p +
-// 2 kRebuildEvery. Where a rebuild drops its compensation, the sum carries on as a second
+// none exceeds `high`; and it is summed afresh at least every R = rebuild_every(p) slides:
+// N <= p + 2R. Where a rebuild drops its compensation, the sum carries on as a second
 // compensated summation whose first term is the rebuilt sum (at most p high): at most another
-// 3u (p + 2 kRebuildEvery) high. So the error is below 3u (2p + 4 kRebuildEvery) high, under
-// 2^-50 (p + 2 kRebuildEvery) high. Residue takes 2^-48, four times that, which also covers
-// the rounding of the comparison. A NaN sum (an overflow) compares false and is always
-// looked at, as is an infinite bound. Where a slide's weight passes, not even this comparison
-// is needed (kWeightCovers): Residue serves the slides it does not pass.
+// 3u (p + 2R) high. So the error is below 3u (2p + 4R) high, under 2^-50 (p + 2R) high.
+// Residue takes 2^-48, four times that, which also covers the rounding of the comparison. (R
+// is below p + kRebuildEvery: the bound stays of the order of p high at any period.) A window
+// kept on a schedule of 1000 slides at any period is covered too, its bound being the larger.
+// A NaN sum (an overflow) compares false and is always looked at, as is an infinite bound.
+// Where a slide's weight passes, not even this comparison is needed (kWeightCovers): Residue
+// serves the slides it does not pass.
 struct Residue {
     double scale;  // times the largest magnitude
     explicit Residue(std::size_t period) noexcept
-        : scale(0x1p-48 * (static_cast<double>(period) + 2.0 * static_cast<double>(kRebuildEvery))) {}
+        : scale(0x1p-48 * (static_cast<double>(period) + 2.0 * static_cast<double>(rebuild_every(period)))) {}
     // True when the sum is farther from 0 than its rounding can take it, so reads as it is;
     // one that is not may read otherwise (the rare case, looked at apart).
     [[gnu::always_inline]] bool clear(double sum, double high) const noexcept { return std::fabs(sum) > scale * high; }
@@ -121,12 +144,12 @@ struct Residue {
 // the weight's running sum; where the reading rules would change the sum, the window's exact
 // weight W is at most the Residue bound (W = 0 for zeros only; for terms none negative, W
 // is their exact sum, within the sum's error of a sum below 0), and the plain running weight
-// strays from W by at most u (p^2 + 2 K (p + 1)) h after K <= kRebuildEvery + 1 slides since
-// it was summed afresh with the sum: with the Residue bound, under 2^-20 h for p <= 2^16, so
-// such a slide is never passed. (Magnitudes below 2^-1043 since the rebuild: every sum of
-// them is exact, so a window of zeros sums to 0 exactly and none without negative terms below
-// it.) Longer windows look at every sum near zero.
-inline constexpr std::size_t kWeightCovers = std::size_t{1} << 16;
+// strays from W by at most u (p^2 + 2 K (p + 1)) h after K <= rebuild_every(p) + 1 slides
+// since it was summed afresh with the sum: with the Residue bound, under 2^-21 h for p <=
+// 2^15 (K <= 33001), so such a slide is never passed. (Magnitudes below 2^-1043 since the
+// rebuild: every sum of them is exact, so a window of zeros sums to 0 exactly and none
+// without negative terms below it.) Longer windows look at every sum near zero.
+inline constexpr std::size_t kWeightCovers = std::size_t{1} << 15;
 
 // The latest bar that holds a term of some kind (nonzero, negative), looked for only when a
 // window sum is near zero (Residue): from the newest bar back, remembering what was found and

@@ -45,14 +45,15 @@ using pairs::root;
 using pairs::select;
 
 // A window's stretch, the windows from one scheduled rebuild to the next: that of its
-// Win::Schedule where it declares one (a schedule that rebuilds after 1000 slides, not on the
-// 1000th), else that of sliding::OnEveryThousandth.
+// Win::Schedule where it declares one (a schedule that rebuilds after R slides, not on the
+// R-th), else that of sliding::OnEveryThousandth; R grows with the period p
+// (sliding::rebuild_every), so a stretch's rebuild is O(1) a window at any period.
 template <class Win>
-constexpr std::size_t stretch_of() noexcept {
+std::size_t stretch_of(std::size_t p) noexcept {
     if constexpr (requires { typename Win::Schedule; }) {
-        return Win::Schedule::kStretch;
+        return Win::Schedule::stretch(p);
     } else {
-        return sliding::OnEveryThousandth::kStretch;
+        return sliding::OnEveryThousandth::stretch(p);
     }
 }
 
@@ -61,7 +62,7 @@ inline Pair pair_at(const double* x, std::size_t i0, std::size_t i1) noexcept { 
 // The reading rules of utils::sliding::TermCount for windows in lanes. A window whose bars'
 // weights could ask for no rebuild (no_rebuild_asked) weighs at least `least` > 0 with no
 // magnitude above 2^19 times it, so its sums' rounding (sliding::Residue: under 2^-50 (p +
-// 2 kRebuildEvery) times the largest magnitude) is far below its weight: each holds a nonzero
+// 2 rebuild_every(p)) times the largest magnitude) is far below its weight: each holds a nonzero
 // term, and one without negative terms a sum above 0. Its sums read as they are. Otherwise
 // the plan walks every bar with the weights: a window whose weight passed its slide needs no
 // look either (utils::sliding::kWeightCovers); for the others it marks whether sum s's window
@@ -179,7 +180,8 @@ public:
 
     // Over bars p - 1 .. n - 1 (1 <= p <= n).
     Plan(const Win& win, std::size_t n, std::size_t p)
-        : win_(win), p_(p), i_(p - 1), next_(p - 1), flags_(n - p + 1), looks_(kLooks ? n - p + 1 : 0) {}
+        : win_(win), p_(p), i_(p - 1), next_(p - 1), stretch_(stretch_of<Win>(p)), flags_(n - p + 1),
+          looks_(kLooks ? n - p + 1 : 0) {}
 
     // The next bar; every bar up to it must be written. The weights are settled inline: no
     // call takes their address, so they can live in registers. Long: windows longer than
@@ -189,7 +191,7 @@ public:
         const std::size_t i = i_++;
         unsigned f = 0, look = 0;
         if (i == next_) [[unlikely]] {
-            next_ += stretch_of<Win>();
+            next_ += stretch_;
 #pragma GCC unroll 8
             for (std::size_t s = 0; s < W; ++s) refill(s, i);
             look = (1u << W) - 1;
@@ -258,7 +260,7 @@ private:
     }
 
     const Win& win_;
-    std::size_t p_, i_, next_;
+    std::size_t p_, i_, next_, stretch_;
     utils::WindowWeight w_[W];
     Scratch<unsigned char> flags_, looks_;
     sliding::LatestFound nonzero_[W], negative_[W];
@@ -318,7 +320,7 @@ template <std::size_t G, class Win>
 [[nodiscard]] bool run(const Win& win, std::size_t n, std::size_t p, const unsigned char* flags,
                        const unsigned char* looks = nullptr) {
     constexpr std::size_t L = 2 * G;
-    constexpr std::size_t stretch = stretch_of<Win>();
+    const std::size_t stretch = stretch_of<Win>(p);
     const std::size_t first = p - 1;
     std::size_t from = first;
     auto flag = [&](std::size_t bar) { return flags + (bar - first); };
@@ -348,14 +350,15 @@ template <std::size_t G, class Win>
 // magnitude is at most 2^19 times `least`, and sums of p of them stay far from overflowing.
 // Every such window holds one run of q = (p + 1) / 2 bars starting at a multiple of q whole
 // (the first such start is at most q - 1 bars into it, and 2q - 1 <= p), so the smallest run
-// sum bounds its weight from below. Windows past 2^14 bars take the smallest magnitude for
-// `least`: the error bound below then needs the margin that p times it leaves.
+// sum bounds its weight from below. Long windows (not `runs`, no_rebuild_asked) take the
+// smallest magnitude for `least`: the error bound there needs the margin that p times it
+// leaves.
 template <class Win>
-bool weights_stay_clear(const Win& win, std::size_t s, std::size_t from, std::size_t to, std::size_t p) noexcept {
+bool weights_stay_clear(const Win& win, std::size_t s, std::size_t from, std::size_t to, std::size_t p,
+                        bool runs) noexcept {
     constexpr double kSpread = 0x1p19;  // 2^20 (utils::kOutweighs) with a factor 2 to spare
     static_assert(kSpread * 2.0 <= utils::kOutweighs);
     constexpr double inf = std::numeric_limits<double>::infinity();
-    const bool runs = p <= (std::size_t{1} << 14);
     const std::size_t q = runs ? (p + 1) / 2 : 1;
     double lo[4] = {inf, inf, inf, inf}, hi[4] = {0.0, 0.0, 0.0, 0.0};
     bool nan = false;
@@ -411,27 +414,29 @@ bool weights_stay_clear(const Win& win, std::size_t s, std::size_t from, std::si
 }
 
 // True when no weight can ask for a rebuild on these bars, so that the plan would flag
-// nothing. A weight is summed afresh at the start of each stretch, from the window ending
-// there, and slides plainly (no compensation) to its end, so its sum stays within
-// (p + 2100) * 2^-53 * W of the exact window weight, W the largest window weight of the
-// stretch, at most p times the largest magnitude h. With h <= 2^19 * least
+// nothing. A weight is summed afresh at the start of each stretch (S windows), from the
+// window ending there, and slides plainly (no compensation) to its end, so its sum stays
+// within (p + 2 S + 100) * 2^-53 * W of the exact window weight, W the largest window weight
+// of the stretch, at most p times the largest magnitude h. With h <= 2^19 * least
 // (weights_stay_clear), that rounding is at most 1/32 of the least window weight: for runs,
-// as (p + 2100) * p <= 2^29 for p <= 2^14; for the smallest magnitude m, whose windows weigh
-// p * m at least, as p + 2100 <= 2^29. So no magnitude that passed through the stretch's
-// windows outweighs 2^20 times the weight, and the stretch asks for no rebuild whatever the
-// weight learnt before it.
+// where (p + 2 S + 100) * p <= 2^29 (up to p = 8192 at least: S <= p + 1001); for the
+// smallest magnitude m, whose windows weigh p * m at least, where p + 2 S + 100 <= 2^29. So
+// no magnitude that passed through the stretch's windows outweighs 2^20 times the weight, and
+// the stretch asks for no rebuild whatever the weight learnt before it.
 template <class Win>
 bool no_rebuild_asked(const Win& win, std::size_t n, std::size_t p) noexcept {
-    constexpr std::size_t stretch = stretch_of<Win>();
-    if (p + 2100 > (std::size_t{1} << 29) || stretch > sliding::AfterEveryThousand::kStretch) return false;
+    const std::size_t stretch = stretch_of<Win>(p);
+    const std::size_t drift = p + 2 * stretch + 100;
+    if (drift > (std::size_t{1} << 29)) return false;
+    const bool runs = drift * p <= (std::size_t{1} << 29);
     for (std::size_t s = 0; s < Win::kWeights; ++s) {
         // Windows longer than a stretch: the whole series at once, which covers every stretch.
         if (p > stretch) {
-            if (!weights_stay_clear(win, s, 0, n, p)) return false;
+            if (!weights_stay_clear(win, s, 0, n, p, runs)) return false;
             continue;
         }
         for (std::size_t b = p - 1; b < n; b += stretch)
-            if (!weights_stay_clear(win, s, b + 1 - p, b + stretch < n ? b + stretch : n, p)) return false;
+            if (!weights_stay_clear(win, s, b + 1 - p, b + stretch < n ? b + stretch : n, p, runs)) return false;
     }
     return true;
 }

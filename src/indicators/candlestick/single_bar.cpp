@@ -1,5 +1,8 @@
 #include "indicators/candlestick/single_bar.hpp"
 
+#include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
+
 namespace vorn::indicators::candlestick {
 
 namespace {
@@ -14,13 +17,37 @@ namespace {
     return (b.c() != b.o()) & (b.lower() <= body) & (b.upper() >= 2 * body);
 }
 
-// The mean body of the `lookback` bars before each bar from `lookback` on, each summed
-// oldest first on its own. Eight bars' sums advance side by side: one sum is a chain of
-// dependent additions, eight are independent chains the processor overlaps.
+// The mean body of the `lookback` bars before each bar from `lookback` on. Up to
+// kSummedAfreshUpTo bars each window is summed on its own, oldest first, eight windows' sums
+// side by side (one sum is a chain of dependent additions, eight are independent chains the
+// processor overlaps); longer look-backs slide a compensated sum of the bodies
+// (utils::stats::rolling_sum_kahan's, RollingSumWindow): O(1) a bar, within rounding of each
+// window's own sum, and exactly 0 over bars without body.
+constexpr std::size_t kSummedAfreshUpTo = 32;
+
 Series mean_bodies(const Bars& b, std::size_t lookback) {
     const Series bodies = utils::generated<Series>(b.n, [&](std::size_t i) { return Bar{&b, i}.body(); });
     const double* body = bodies.data();
+    const double count = static_cast<double>(lookback);
     Series means(b.n);
+    if (lookback > kSummedAfreshUpTo) {
+        // The stretches between rebuilds side by side (utils::lanes, bit for bit the window's
+        // sums), over the bodies but the last bar's, which no mean holds; one window at a time
+        // where the lanes cannot follow their plan.
+        auto emit = [&](std::size_t i0, std::size_t i1, const utils::lanes::Pair (&s)[1]) {
+            means[i0 + 1] = s[0][0] / count;
+            means[i1 + 1] = s[0][1] / count;
+        };
+        const double* const x[1] = {body};
+        if (utils::lanes::run<4>(utils::lanes::KahanSums<1, decltype(emit)>(x, lookback, emit), b.n - 1, lookback))
+            return means;
+        utils::stats::RollingSumWindow sum(bodies, lookback);
+        for (std::size_t k = 0; k + 1 < b.n; ++k) {
+            const double s = sum.step(k);
+            if (k + 1 >= lookback) means[k + 1] = s / count;
+        }
+        return means;
+    }
     std::size_t i = lookback;
     for (; i + 8 <= b.n; i += 8) {
         Pair s0{}, s1{}, s2{}, s3{};
@@ -30,14 +57,13 @@ Series mean_bodies(const Bars& b, std::size_t lookback) {
             s2 += load<Pair>(p + 4);
             s3 += load<Pair>(p + 6);
         }
-        const double count = static_cast<double>(lookback);
         const Pair m[4] = {s0 / count, s1 / count, s2 / count, s3 / count};
         __builtin_memcpy(means.data() + i, m, sizeof m);
     }
     for (; i < b.n; ++i) {
         double sum = 0.0;
         for (std::size_t k = i - lookback; k < i; ++k) sum += body[k];
-        means[i] = sum / static_cast<double>(lookback);
+        means[i] = sum / count;
     }
     return means;
 }

@@ -13,6 +13,7 @@
 #include "utils/ma.hpp"
 #include "utils/series.hpp"
 #include "utils/stats.hpp"
+#include "utils/window_lanes.hpp"
 #include "utils/window_order.hpp"
 
 namespace vorn::indicators::momentum {
@@ -361,6 +362,37 @@ void uo_window_sums(std::span<const double> bp, std::span<const double> tr, std:
 // A true-range sum below 1e-10 leaves the average undefined.
 double uo_ratio(double sbp, double str) noexcept { return std::fabs(str) >= kDivisionGuard ? sbp / str : NaN; }
 
+// Windows up to this long are summed afresh, each in index order (uo_window_sums: a chain per
+// start shared by the windows that start there, about as cheap as sliding sums at these
+// lengths); longer ones slide (uo_sliding_averages), so that no window costs its length.
+constexpr std::size_t kSummedAfreshUpTo = 32;
+
+// The average of every window of p bars from bar 1 on, p > kSummedAfreshUpTo, into avg[end]
+// (NaN before bar p): sliding compensated sums of bp and tr, summed afresh on their schedule
+// and wherever a value outweighing what stays has left, as utils::stats::RollingSumPair slides
+// them (skipping a NaN, as the sums afresh do). So each average is that of its window to the
+// rounding of the values it holds, an extreme bar forgotten once it has left, at O(1) a bar.
+// Without NaN the stretches between rebuilds run side by side in lanes (utils::lanes, bit for
+// bit the pair's sums); the pair takes the series where a gap is about, or where the lanes
+// could not follow their plan.
+void uo_sliding_averages(std::span<const double> bp, std::span<const double> tr, std::size_t p, double* avg) {
+    const std::size_t n = bp.size();
+    const std::span<const double> b = bp.subspan(1), t = tr.subspan(1);
+    if (!holds_nan(b) && !holds_nan(t)) {
+        auto emit = [&](std::size_t i0, std::size_t i1, const utils::lanes::Pair (&s)[2]) {
+            avg[i0 + 1] = uo_ratio(s[0][0], s[1][0]);
+            avg[i1 + 1] = uo_ratio(s[0][1], s[1][1]);
+        };
+        const double* const x[2] = {b.data(), t.data()};
+        if (utils::lanes::run<2>(utils::lanes::KahanSums<2, decltype(emit)>(x, p, emit), n - 1, p)) return;
+    }
+    utils::stats::RollingSumPair sums(b, t, p);
+    for (std::size_t j = 0; j + 1 < n; ++j) {
+        const auto s = sums.step(j);
+        if (j + 1 >= p) avg[j + 1] = uo_ratio(s[0], s[1]);
+    }
+}
+
 }  // namespace
 
 Series calc_uo_avg(std::span<const double> bp, std::span<const double> tr, std::uint64_t period) {
@@ -369,6 +401,10 @@ Series calc_uo_avg(std::span<const double> bp, std::span<const double> tr, std::
     // A window of no bars sums to zero: nothing is defined.
     if (period >= n || period == 0) return out;
     const std::size_t p = period;
+    if (p > kSummedAfreshUpTo) {
+        uo_sliding_averages(bp, tr, p, out.data());
+        return out;
+    }
     uo_window_sums(
         bp, tr, {&p, 1}, [&](std::size_t, std::size_t end, double sbp, double str) { out[end] = uo_ratio(sbp, str); },
         [](std::size_t, std::size_t) {});
@@ -400,22 +436,38 @@ Result<Series> ultimate_oscillator(std::span<const double> high, std::span<const
     const std::size_t sorted[3] = {periods[role[0]], periods[role[1]], periods[role[2]]};
     std::size_t at[3];
     for (std::size_t k = 0; k < 3; ++k) at[role[k]] = k;
-    // A bar's three averages come from chains that start up to the longest period apart:
-    // each average waits in a ring, long enough to outlast that, until the bar's last one.
-    const std::size_t ring = std::bit_ceil(sorted[2] + 16), mask = ring - 1;
-    utils::Scratch avg(3 * ring);
     const std::size_t longest = sorted[2];
-    uo_window_sums(
-        std::span<const double>(bp.data(), n), std::span<const double>(tr.data(), n), sorted,
-        [&](std::size_t k, std::size_t end, double sbp, double str) { avg[k * ring + (end & mask)] = uo_ratio(sbp, str); },
-        [&](std::size_t first, std::size_t last) {
-            for (std::size_t i = first < longest ? longest : first; i <= last; ++i) {
-                const double a1 = avg[at[0] * ring + (i & mask)], a2 = avg[at[1] * ring + (i & mask)],
-                             a3 = avg[at[2] * ring + (i & mask)];
-                if (std::isnan(a1) || std::isnan(a2) || std::isnan(a3)) continue;
-                out[i] = (2.0 * a2 + 4.0 * a1 + a3) * 100.0 / 7.0;
-            }
-        });
+    const std::span<const double> bps(bp.data(), n), trs(tr.data(), n);
+    auto combine = [&](std::size_t i, double a1, double a2, double a3) __attribute__((always_inline)) {
+        if (std::isnan(a1) || std::isnan(a2) || std::isnan(a3)) return;
+        out[i] = (2.0 * a2 + 4.0 * a1 + a3) * 100.0 / 7.0;
+    };
+    if (longest <= kSummedAfreshUpTo) {
+        // A bar's three averages come from chains that start up to the longest period apart:
+        // each average waits in a ring, long enough to outlast that, until the bar's last one.
+        const std::size_t ring = std::bit_ceil(longest + 16), mask = ring - 1;
+        utils::Scratch avg(3 * ring);
+        uo_window_sums(
+            bps, trs, sorted,
+            [&](std::size_t k, std::size_t end, double sbp, double str) { avg[k * ring + (end & mask)] = uo_ratio(sbp, str); },
+            [&](std::size_t first, std::size_t last) {
+                for (std::size_t i = first < longest ? longest : first; i <= last; ++i)
+                    combine(i, avg[at[0] * ring + (i & mask)], avg[at[1] * ring + (i & mask)],
+                            avg[at[2] * ring + (i & mask)]);
+            });
+    } else {
+        // Each average over the whole series, as its own period has it: the short ones summed
+        // afresh (their chains shared), the long ones sliding.
+        utils::Scratch avg(3 * n);
+        std::size_t fresh = 0;
+        while (fresh < 3 && sorted[fresh] <= kSummedAfreshUpTo) ++fresh;
+        if (fresh > 0)
+            uo_window_sums(bps, trs, std::span<const std::size_t>(sorted, fresh),
+                           [&](std::size_t k, std::size_t end, double sbp, double str) { avg[k * n + end] = uo_ratio(sbp, str); },
+                           [](std::size_t, std::size_t) {});
+        for (std::size_t k = fresh; k < 3; ++k) uo_sliding_averages(bps, trs, sorted[k], &avg[k * n]);
+        for (std::size_t i = longest; i < n; ++i) combine(i, avg[at[0] * n + i], avg[at[1] * n + i], avg[at[2] * n + i]);
+    }
     // A bar whose close lies within its true range buys at most that range, so each average
     // lies in 0..1 and the oscillator in 0..100, where every bar of the longest window did;
     // rounding carries it past only now and then, and only then are the bars looked over.

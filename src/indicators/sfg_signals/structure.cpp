@@ -7,6 +7,7 @@
 #include "indicators/sfg_utils.hpp"
 #include "indicators/volatility/bands.hpp"
 #include "utils/constants.hpp"
+#include "utils/stats.hpp"
 
 namespace vorn::indicators::sfg_signals {
 
@@ -21,8 +22,12 @@ namespace su = sfg_utils;
 
 // Least-squares line through one window of the close, positions 0 .. p - 1. Each window is
 // summed afresh with centred sums, so its numbers do not depend on the windows before it.
-// The shared sliding regression kernels round differently, and the channel's bands decide
-// signals at equality (a flat window has exactly zero error, so its close sits on both bands).
+// The channel's bands decide signals at equality (a flat window has exactly zero error, so its
+// close sits on both bands). Windows up to kFitAfreshUpTo bars are fitted so; longer ones
+// from the sliding line sums (utils::stats::line_at, standard_error: O(1) a window, exact
+// relative to themselves, and a flat window's line its value and its error exactly 0).
+constexpr std::size_t kFitAfreshUpTo = 32;
+
 struct ChannelFit {
     double p, mean_x, sxx;
 
@@ -123,30 +128,30 @@ Result<TradeSignals> linreg_supply_demand_signals(std::span<const double> high, 
     if (auto s = refuse_infinite_atr(*atr, p, "atr_values contains infinite value"); !s) return fail(s.error());
 
     // Bar p - 1 has a channel but is never signalled, so the channel starts at bar p.
-    const ChannelFit fit(p);
+    Series lines(n, NaN), errors(n, NaN);
+    if (p > kFitAfreshUpTo) {
+        lines = utils::stats::line_at(close, p, static_cast<double>(p) - 1.0, utils::stats::NaNs::none);
+        errors = utils::stats::standard_error(close, p, utils::stats::NaNs::none);
+    } else {
+        const ChannelFit fit(p);
+        // Four windows at a time: their sums are independent chains of additions.
+        typedef double Pair __attribute__((vector_size(16)));
+        std::size_t i = p;
+        for (; i + 4 <= n; i += 4) {
+            Pair l0, e0, l1, e1;
+            fit.at(close.data() + (i + 1 - p), p, l0, e0, &l1, &e1);
+            __builtin_memcpy(&lines[i], &l0, sizeof l0);
+            __builtin_memcpy(&lines[i + 2], &l1, sizeof l1);
+            __builtin_memcpy(&errors[i], &e0, sizeof e0);
+            __builtin_memcpy(&errors[i + 2], &e1, sizeof e1);
+        }
+        for (; i < n; ++i) fit.at(close.data() + (i + 1 - p), p, lines[i], errors[i]);
+    }
     TradeSignals out = TradeSignals::make(n);
-    // Four windows at a time: their sums are independent chains of additions.
-    typedef double Pair __attribute__((vector_size(16)));
-    double lines[4] = {}, errors[4] = {};
-    std::size_t fitted = n;  // the bar of lines[0] and errors[0]
     for (std::size_t i = p; i < n; ++i) {
         const double a = (*atr)[i], c = close[i];
         if (std::isnan(a)) continue;
-        if (i >= fitted + 4 || i < fitted) {
-            fitted = i;
-            const double* y = close.data() + (i + 1 - p);
-            if (i + 4 <= n) {
-                Pair l0, e0, l1, e1;
-                fit.at(y, p, l0, e0, &l1, &e1);
-                __builtin_memcpy(lines, &l0, sizeof l0);
-                __builtin_memcpy(lines + 2, &l1, sizeof l1);
-                __builtin_memcpy(errors, &e0, sizeof e0);
-                __builtin_memcpy(errors + 2, &e1, sizeof e1);
-            } else {
-                for (std::size_t k = 0; i + k < n; ++k) fit.at(y + k, p, lines[k], errors[k]);
-            }
-        }
-        const double line = lines[i - fitted], se = errors[i - fitted];
+        const double line = lines[i], se = errors[i];
         const double upper = line + 2.0 * se, lower = line - 2.0 * se;
         if (lower >= c)
             if (const su::SupplyDemandZone* z = zone_near(*zones, true, c, tolerance)) {

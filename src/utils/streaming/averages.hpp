@@ -30,10 +30,10 @@ public:
 private:
     explicit OnlineSMA(std::uint64_t period)
         : window_(period), period_(period), n_(static_cast<double>(period)), reading_(period),
-          removals_(first_removals()) {}
+          every_(sliding::rebuild_every(period)), removals_(first_removals()) {}
     // The count of removals after a rebuild: a window of one bar is summed afresh on every
     // slide (sliding::first_count).
-    std::uint64_t first_removals() const noexcept { return sliding::first_count(period_, sliding::kRebuildEvery - 1); }
+    std::uint64_t first_removals() const noexcept { return sliding::first_count(period_, every_ - 1); }
     // The rest of a slide that passes() did not clear, or of any slide of a window longer
     // than sliding::kWeightCovers: the window's sum as it defines it.
     [[gnu::cold, gnu::noinline]] double settle(bool passes, double value, double dropped) noexcept;
@@ -53,6 +53,7 @@ private:
     Kahan sum_;
     WindowWeight weight_;  // |x| over the window
     sliding::LazyReading reading_;
+    std::uint64_t every_;  // removals between scheduled rebuilds: the batch mean's schedule
     std::uint64_t removals_;
     sliding::PlainBeyond beyond_;  // the window beyond the range (utils/beyond_range.hpp)
 };
@@ -132,13 +133,16 @@ private:
         sum_.sub(dropped);
         // The scheduled rebuild does not consult the weight, as ma::SmaWindow does not: the
         // stream makes the series kernel's decisions on every slide, and gives its bits.
-        if (++removals_ == sliding::kRebuildEvery) [[unlikely]]
+        if (++removals_ == every_) [[unlikely]]
             return rebuilt() / n_;
         // A slide that the weight passes reads its sum as it is (sliding::kWeightCovers): an
-        // ordinary tick looks at no value.
+        // ordinary tick looks at no value. Past the windows the weight covers, a passed slide
+        // whose sum is clear of its rounding (sliding::Residue) reads it as it is too.
         const bool passes = weight_.passes(std::fabs(dropped), std::fabs(value));
-        if (!(passes & reading_.covers() & std::isfinite(sum_.comp))) [[unlikely]]
-            return settle(passes, value, dropped) / n_;
+        if (!(passes & reading_.covers() & std::isfinite(sum_.comp))) [[unlikely]] {
+            if (!(passes & std::isfinite(sum_.comp) && reading_.clear(sum_.sum, weight_.high())))
+                return settle(passes, value, dropped) / n_;
+        }
     } else {
         weight_.add(std::fabs(value));
         if (!window_.full()) return std::nullopt;

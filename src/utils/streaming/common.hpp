@@ -19,8 +19,9 @@ namespace vorn::utils::streaming {
 [[gnu::cold]] VornError ohlc_not_finite();   // "ohlc values must be finite"
 
 // Running window sums drift as values come and go; they are rebuilt from the window on the
-// removal numbered sliding::kRebuildEvery after the last rebuild (sliding::OnEveryThousandth),
-// and read by sliding::TermCount's rules: a window of zeros sums to exactly 0.
+// removal numbered sliding::kRebuildEvery after the last rebuild (sliding::OnEveryThousandth;
+// OnlineSMA, which mirrors the batch mean, on that schedule's rebuild_every(period)), and read
+// by sliding::TermCount's rules: a window of zeros sums to exactly 0.
 
 class RingBuffer;
 
