@@ -43,7 +43,9 @@ CASES = {
     "ultimate_oscillator_long": (lambda v: v.py_ultimate_oscillator(HIGH, LOW, CLOSE, 7, 14, 40), {"lanes": 1}),
     "ai_momentum_index": (lambda v: v.py_ai_momentum_index(CLOSE[:1500], 4, 3, 1), {"knn_bar_order": 1}),
     "coppock": (lambda v: v.py_coppock(CLOSE, 14, 11, 10), {"coppock_windows": 1}),
-    "slope": (lambda v: v.py_slope(CLOSE * 2, 14), {"moments_lanes": 1}),  # the least-squares lines
+    "slope": (lambda v: v.py_slope(CLOSE, 14), {"slope_windows": 1}),
+    # past 32 bars, the least-squares lines' stretches side by side
+    "slope_long": (lambda v: v.py_slope(CLOSE * 2, 40), {"moments_lanes": 1}),
     "percent_rank": (lambda v: v.py_percent_rank(CLOSE, 14), {"percent_rank_windows": 1}),
     # long windows kept ranked instead
     "percent_rank_ranked": (lambda v: v.py_percent_rank(CLOSE, 1000), {"percent_rank_ranked": 1}),

@@ -34,6 +34,9 @@ constexpr std::size_t kPairs = 4, kLanes = 2 * kPairs;
 // than keeping them ranked.
 constexpr std::size_t kCountedWindow = 640;
 
+// Up to this many bars a slope's window is summed afresh.
+constexpr std::size_t kSlopeSummedAfresh = 32;
+
 double percent_below(std::int64_t below, double others) noexcept {
     return static_cast<double>(below) / others * 100.0;
 }
@@ -55,10 +58,55 @@ double percent_below(std::int64_t below, double others) noexcept {
 
 Result<Series> slope(std::span<const double> values, std::uint64_t period) {
     if (auto s = validate_series_and_periods({{values, "values"}}, {period}); !s) return fail(s.error());
-    // The least-squares line's slope, abscissa 0 .. p - 1, from the sliding line sums: O(1) a
-    // window at any period, and as close to the window's own slope as two passes over it would
-    // be (utils/moments.hpp). A window of one bar has no slope: NaN throughout.
-    return utils::stats::linearreg_slope(values, period, utils::stats::NaNs::none);
+    // Longer windows take the least-squares line's slope (abscissa 0 .. p - 1) from the sliding
+    // line sums: O(1) a window at any period, as close to the window's own slope as two passes
+    // over it would be (utils/moments.hpp); a window of one bar has no slope, NaN throughout.
+    if (period > kSlopeSummedAfresh) return utils::stats::linearreg_slope(values, period, utils::stats::NaNs::none);
+    // Short windows are summed afresh, two passes each, which costs no more than sliding there
+    // and rounds closer.
+    const std::size_t n = values.size();
+    Series out(n, NaN);
+    const std::size_t p = period;
+    const double pf = static_cast<double>(period);
+    const double mean_x = (pf - 1.0) * 0.5;
+    // Sxx depends on the period alone: the same sum for every window.
+    double sxx = 0.0;
+    for (std::size_t k = 0; k < p; ++k) {
+        const double dx = static_cast<double>(k) - mean_x;
+        sxx += dx * dx;
+    }
+    if (!(sxx > kDivisionGuard)) return out;
+    // Each window's sums are taken afresh in increasing k. Neighbouring windows are
+    // independent, so kLanes of them run side by side, two to a register: the k-th values
+    // of windows i and i + 1 are neighbours in the series.
+    const Pair pf2 = pairs::both(pf), sxx2 = pairs::both(sxx);
+    std::size_t i = p - 1;
+    if (i + kLanes <= n) utils::fast_path::taken<"slope_windows">();
+    for (; i + kLanes <= n; i += kLanes) {
+        const double* y = values.data() + (i + 1 - p);
+        Pair sum[kPairs], mean[kPairs], sxy[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) sum[q] = sxy[q] = Pair{0.0, 0.0};
+        for (std::size_t k = 0; k < p; ++k)
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < kPairs; ++q) sum[q] = sum[q] + pairs::load(y + k + 2 * q);
+        for (std::size_t q = 0; q < kPairs; ++q) mean[q] = sum[q] / pf2;
+        for (std::size_t k = 0; k < p; ++k) {
+            const Pair dx = pairs::both(static_cast<double>(k) - mean_x);
+#pragma GCC unroll 4
+            for (std::size_t q = 0; q < kPairs; ++q) sxy[q] = sxy[q] + dx * (pairs::load(y + k + 2 * q) - mean[q]);
+        }
+        for (std::size_t q = 0; q < kPairs; ++q) pairs::store(&out[i + 2 * q], sxy[q] / sxx2);
+    }
+    for (; i < n; ++i) {
+        const double* y = values.data() + (i + 1 - p);
+        double sum = 0.0;
+        for (std::size_t k = 0; k < p; ++k) sum += y[k];
+        const double mean_y = sum / pf;
+        double sxy = 0.0;
+        for (std::size_t k = 0; k < p; ++k) sxy += (static_cast<double>(k) - mean_x) * (y[k] - mean_y);
+        out[i] = sxy / sxx;
+    }
+    return out;
 }
 
 Result<Series> bias(std::span<const double> close, std::uint64_t period) {
