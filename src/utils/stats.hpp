@@ -447,7 +447,7 @@ void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
             st.slide(moments::Pair{x[i0 - period], x[i1 - period]}, moments::Pair{x[i0], x[i1]});
         },
         [&](auto& st, std::size_t i) __attribute__((always_inline)) { st.slide(x[i - period], x[i]); }, emit,
-        [x](std::size_t k) { return moments::too_large(x[k]); });
+        [x](std::size_t k) { return moments::unbounded(x[k]); });
 }
 
 // The same over two series of at least `period` bars each (the first n): emit(i, const
@@ -473,7 +473,7 @@ void co_spreads(std::span<const double> a, std::span<const double> b, std::size_
         [&](auto& st, std::size_t i) __attribute__((always_inline)) {
             st.slide(x[i - period], y[i - period], x[i], y[i]);
         },
-        emit, [x, y](std::size_t k) { return moments::too_large(x[k]) || moments::too_large(y[k]); });
+        emit, [x, y](std::size_t k) { return moments::unbounded(x[k]) || moments::unbounded(y[k]); });
 }
 
 // Every window's least-squares line, abscissa 0 (oldest) .. period - 1: emit(i, const
@@ -497,9 +497,12 @@ void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit
         },
         [&](auto& st, std::size_t i) __attribute__((always_inline)) { st.slide(x[i - pn], x[i], last_pos); },
         [&](std::size_t i, const auto& st, const auto& f) __attribute__((always_inline)) {
-            if (st.y.nans == 0) emit(i, f);
+            if (st.y.nans != 0) return;
+            // The state too where the caller asks for it (a check of its bounds).
+            if constexpr (std::is_invocable_v<Emit&, std::size_t, decltype(st), decltype(f)>) emit(i, st, f);
+            else emit(i, f);
         },
-        [x](std::size_t j) { return moments::too_large(x[j]); });
+        [x](std::size_t j) { return moments::unbounded(x[j]); });
 }
 
 // line_fits with Nan as the values need.
