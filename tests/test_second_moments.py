@@ -36,7 +36,7 @@ import numpy as np
 import pytest
 
 import vorn_library.vorn_library as vl
-from reference import exact_population_variance, two_pass_moments
+from reference import exact_moments, exact_population_variance, two_pass_moments
 
 NAN = math.nan
 TOL = 1e-9
@@ -504,3 +504,160 @@ def test_streamed_bands_are_the_batch_bands_across_stretches():
     streamed = [bands.update(x) for x in v]
     for i in range(19, len(v)):
         assert tuple(streamed[i]) == (batch[0][i], batch[1][i], batch[2][i]), i
+
+
+# ---- Windows near the ends of the double range ------------------------------------------------
+# Deviations whose squares leave the range (above about 1e154) or fall into the subnormals
+# (below about 1e-154): each statistic reads its exact value to 1e-9 of its own scale while the
+# large or small values are inside the window, inf only where the statistic itself is beyond
+# the range, and the dimensionless ones whatever the scale.
+
+def test_bands_of_a_window_of_1e154_after_1e300_read_its_mean():
+    x = [1.0, 1e300] + [1e154] * 8
+    upper, middle, lower = vl.py_bollinger_bands(x, 3, 2.0)
+    assert (upper[4], middle[4], lower[4]) == (1e154, 1e154, 1e154)
+    # At period 20 after ten bars of 1.0 and one of 1e300, the nine windows of 1e154 alone.
+    x = [1.0] * 10 + [1e300] + [1e154] * 28
+    upper, middle, lower = vl.py_bollinger_bands(x, 20, 2.0)
+    assert [(upper[i], middle[i], lower[i]) for i in range(30, 39)] == [(1e154, 1e154, 1e154)] * 9
+
+
+def test_flat_window_of_1e154_fits_a_flat_line_at_its_level():
+    x = [1.0, 1e300] + [1e154] * 8
+    assert vl.py_linearreg_slope(x, 3)[4] == 0.0
+    assert vl.py_linearreg_intercept(x, 3)[4] == 1e154
+    assert vl.py_tsf(x, 3)[4] == 1e154
+    assert vl.py_linearreg(x, 3)[4] == 1e154
+
+
+def test_variance_beyond_the_range_reads_inf():
+    got = vl.py_var([1, 2, 3, 1e200, 2, 1, 3], 3)
+    assert got[2:] == [2 / 3, math.inf, math.inf, math.inf, 2 / 3]
+
+
+def test_zscore_and_bands_of_values_1e200_apart_read_their_values():
+    y = [1e200 * (1 + k % 7) for k in range(20)]
+    m = exact_moments(y, y, 5)
+    z = np.array(vl.py_zscore(y, 5)[4:])
+    upper, middle, lower = (np.array(s[4:]) for s in vl.py_bollinger_bands(y, 5, 2.0))
+    assert np.all(np.abs(z - m["zscore"]) <= TOL)
+    assert np.all(m["sd_x"] > 1e200)  # a double, though its square is not
+    assert np.all(np.abs((upper - middle) - 2.0 * m["sd_x"]) <= TOL * m["sd_x"])
+    assert np.all(np.abs((middle - lower) - 2.0 * m["sd_x"]) <= TOL * m["sd_x"])
+    assert np.all(np.abs(middle - m["mean_x"]) <= TOL * m["sd_x"])
+
+
+def test_correlation_of_values_near_1e153_reads_its_value():
+    got = vl.py_correl([1e153, 1.1e153, 1.3e153], [2e153, 2.2e153, 2.5e153], 3)[-1]
+    assert abs(got - 0.9971764649527381) <= TOL  # exact: 0.99718
+
+
+def test_zscore_of_values_near_1e_160_is_its_value():
+    t = [1.1600019088999112e-160, 1.0202882440508609e-160, 8.267865157560415e-161, 9.916303807182975e-161,
+         8.836774026555252e-161, 9.370711905938445e-161, 9.511994176723142e-161, 9.286686628367756e-161]
+    got = vl.py_zscore(t, 3)
+    want = exact_moments(t, t, 3)["zscore"]
+    assert np.all(np.abs(np.array(got[2:]) - want) <= TOL), got
+
+
+def _noise(scale, n, seed):
+    return list(scale * np.random.default_rng(seed).normal(0.0, 1.0, n))
+
+
+def _spiky(n, seed):
+    """Ordinary closes with prints of 1e300, 1e-300 and -1e250 inside the windows."""
+    x = list(100.0 + np.cumsum(np.random.default_rng(seed).normal(0.0, 1.0, n)))
+    for k, v in ((17, 1e300), (45, 1e-300), (46, 3e299), (90, -1e250), (91, 1e-160)):
+        x[k] = v
+    return x
+
+
+# Series whose windows hold values near the ends of the range, x and y (y the benchmark).
+HOSTILE = {
+    "1e-160 random walk": lambda n: (list(1e-160 * (1 + 0.01 * np.cumsum(np.random.default_rng(3).normal(0, 1, n)))),
+                                     list(1e-160 * (1 + 0.01 * np.cumsum(np.random.default_rng(4).normal(0, 1, n))))),
+    "1e154 noise": lambda n: (_noise(1e154, n, 5), _noise(1e154, n, 6)),
+    "1e200 noise": lambda n: (_noise(1e200, n, 7), _noise(3e199, n, 8)),
+    "1e-300 noise": lambda n: (_noise(1e-300, n, 9), _noise(1e-300, n, 10)),
+    "mixed 1e154 and 1e-160": lambda n: ([1e154 * (1 + k % 3) if k % 5 == 0 else 1e-160 * k for k in range(n)],
+                                         _noise(2e-155, n, 11)),
+    "spiky ordinary": lambda n: (_spiky(n, 12), _spiky(n, 13)[::-1]),
+}
+
+# What each function reads against the exact window (exact_moments), and its scale: the
+# statistic itself for a variance and a deviation, the product of deviations for the
+# covariance, the ratio of the deviations for beta, the deviation over the index's for the
+# slope, a few deviations for the mean and the fitted line; 1 for the dimensionless ones.
+EXACT = {
+    "py_var": [("variance", first, "var_x", lambda m: m["var_x"])],
+    "py_bollinger_bands": [("width", lambda o: o[0] - o[1], None, lambda m: m["sd_x"]),
+                           ("middle", lambda o: o[1], "mean_x", lambda m: m["sd_x"])],
+    "OnlineBollingerBands": [("width", lambda o: o[1] - o[2], None, lambda m: m["sd_x"]),
+                             ("middle", lambda o: o[1], "mean_x", lambda m: m["sd_x"])],
+    "py_zscore": [("z-score", first, "zscore", unit)],
+    "py_covariance": [("covariance", first, "cov", lambda m: m["sd_x"] * m["sd_y"])],
+    "py_beta": [("beta", first, "beta", lambda m: m["sd_x"] / m["sd_y"])],
+    "py_correl": [("r", first, "r", unit)],
+    "py_linear_regression": [("slope", first, "slope", lambda m: m["sd_x"] / m["sd_index"]),
+                             ("intercept", lambda o: o[1], "intercept", lambda m: 4.0 * m["sd_x"]),
+                             ("r_squared", lambda o: o[2], "r_squared", unit)],
+    "py_tsf": [("forecast", first, None, lambda m: 4.0 * m["sd_x"])],
+    "py_cti": [("cti", first, "cti", unit)],
+    "py_standard_error": [("standard error", first, "stderr", lambda m: m["stderr"])],
+}
+
+
+@pytest.mark.parametrize("p", [3, 20])
+@pytest.mark.parametrize("label", HOSTILE)
+@pytest.mark.parametrize("name", EXACT)
+def test_second_moments_near_the_ends_of_the_range_read_their_exact_values(name, label, p):
+    x, y = HOSTILE[label](120)
+    got = outputs(name, x, y, p)
+    m = exact_moments(x, y, p)
+    for what, take, key, scale in EXACT[name]:
+        g = take(got)[p - 1:]
+        if key is None:  # the width, and the forecast one bar past the window
+            want = 2.0 * m["sd_x"] if what == "width" else m["intercept"] + m["slope"] * p
+        else:
+            want = m[key]
+        s = np.broadcast_to(np.asarray(scale(m), dtype=float), want.shape)
+        beyond = np.isinf(want)
+        if what == "beta":  # a beta beyond the range reads its fallback, 0.0
+            want, beyond = np.where(beyond, 0.0, want), np.zeros_like(beyond)
+        if what == "standard error":  # away from a line: near one it carries the residual's own rounding
+            keep = m["r_squared"] < 0.999
+            g, want, s, beyond = g[keep], want[keep], s[keep], beyond[keep]
+        # inf exactly where the statistic is beyond the range, and nowhere else.
+        assert np.array_equal(np.isinf(g), beyond), f"{name} {what}: inf at {np.flatnonzero(np.isinf(g) != beyond)}"
+        # A subnormal value carries no more than its last place.
+        err, lim = np.abs(g - want)[~beyond], (TOL * s + 5e-324)[~beyond]
+        bad = ~(err <= lim)
+        if bad.any():
+            k = int(np.argmax(bad))
+            pytest.fail(f"{name} {what}: {int(bad.sum())} of {len(err)} windows off; first {k}: got "
+                        f"{float(g[~beyond][k])!r}, want {float(want[~beyond][k])!r}", pytrace=False)
+
+
+DIMENSIONLESS = ["py_zscore", "py_correl", "py_beta", "py_cti", "py_linear_regression"]
+
+
+@pytest.mark.parametrize("factor", [2.0 ** -1000, 2.0 ** -560, 2.0 ** 520, 2.0 ** 1000])
+@pytest.mark.parametrize("name", DIMENSIONLESS)
+def test_dimensionless_statistics_do_not_depend_on_the_scale(name, factor):
+    # Closes near 100 (and opens as the benchmark) scaled by a power of two, both alike: the
+    # same values (r_squared for the regression) as unscaled.
+    close, opens = fx_bars()
+    x, y = [v * 100.0 for v in close[:300]], [v * 100.0 for v in opens[:300]]
+    pick = (lambda o: o[2]) if name == "py_linear_regression" else first
+    want = pick(outputs(name, x, y, 14))[13:]
+    got = pick(outputs(name, [v * factor for v in x], [v * factor for v in y], 14))[13:]
+    assert np.all(np.abs(got - want) <= TOL), float(np.max(np.abs(got - want)))
+
+
+@pytest.mark.parametrize("label", HOSTILE)
+def test_streamed_bands_are_the_batch_bands_near_the_ends_of_the_range(label):
+    x, _ = HOSTILE[label](300)
+    batch = outputs("py_bollinger_bands", x, x, 7)
+    streamed = outputs("OnlineBollingerBands", x, x, 7)
+    for b, s in zip(batch, streamed):
+        assert [struct.pack("<d", v) for v in b[6:]] == [struct.pack("<d", v) for v in s[6:]]

@@ -59,7 +59,7 @@ Series each_co_spread(std::span<const double> x, std::span<const double> y, std:
 Series var_impl(std::span<const double> values, std::uint64_t period) {
     const double p = static_cast<double>(period);
     return each_spread(values, period, [p](std::size_t, const auto& s, const moments::Centred<>& c) {
-        return c.m2 > 0.0 ? c.m2 / p * s.u * s.u : 0.0;  // one rounding into the subnormals
+        return c.m2 > 0.0 ? moments::unscaled(c.m2 / p, s.u, s.u) : 0.0;
     });
 }
 
@@ -76,7 +76,7 @@ Series zscore_impl(std::span<const double> values, std::uint64_t period) {
 
 Series covariance_impl(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
     const double p = static_cast<double>(period);
-    return each_co_spread(x, y, period, [p](const auto& s, const auto& m) { return m.cxy / p * s.cross_unit(); });
+    return each_co_spread(x, y, period, [p](const auto& s, const auto& m) { return s.cross_unscaled(m.cxy / p); });
 }
 
 // The asset's covariance with the benchmark over the benchmark's variance; 0.0 where the
@@ -84,7 +84,7 @@ Series covariance_impl(std::span<const double> x, std::span<const double> y, std
 Series beta_impl(std::span<const double> a, std::span<const double> b, std::uint64_t period) {
     return each_co_spread(a, b, period, [](const auto& s, const auto& m) {
         if (!(m.my > 0.0)) return 0.0;
-        const double beta = m.cxy / m.my * s.ratio_unit();
+        const double beta = s.ratio_unscaled(m.cxy / m.my);
         return std::isfinite(beta) ? beta : 0.0;
     });
 }

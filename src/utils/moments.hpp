@@ -216,6 +216,16 @@ inline double scale_of_largest(double largest) noexcept {
     return scale_of_binade(std::ilogb(largest));
 }
 
+// v times two powers of two (the reciprocals of scales, or a scale and one), rounded once:
+// their product where it is a normal double (1 on ordinary data: v itself), else by exponent,
+// so that neither an overflow nor a subnormal on the way spoils a result within the range.
+inline double unscaled(double v, double a, double b) noexcept {
+    const double f = a * b;
+    if (std::isnormal(f)) [[likely]]
+        return v * f;
+    return std::ldexp(v, std::ilogb(a) + std::ilogb(b));
+}
+
 // Where a window's deviations are taken from, and their scale. `at` NaN: none known.
 struct Origin {
     double at = std::numeric_limits<double>::quiet_NaN(), scale = 1.0;
@@ -385,9 +395,14 @@ struct Spread {
     // they do not (or the window holds a NaN, or has no spread). Summed afresh about it, a
     // window has Σd² <= 1.25 M2 as about the value nearest its mean, in one pass, not three;
     // its largest deviation is within 1.5 of its deviation's root, whose binade sets its scale.
+    // Both need M2 itself to be known (within a quarter): a spread that is all rounding (the
+    // residue of a value that left) would set the scale by it, and the window's squares could
+    // then vanish below the subnormals.
     Origin near(const Span& w) const noexcept {
         const double m2 = s2.v - s1.v * (s1.v * w.inv_p), e1 = s1.error(), at = mean(s1.v * w.inv_p);
-        const bool known = nans == 0 && m2 > 0.0 && (e1 * e1) * 4.0 <= m2 * w.p && std::isfinite(at);
+        const double e2 = s2.error() + (std::fabs(s1.v) * 2.0 + e1) * (e1 * w.inv_p);
+        const bool known = nans == 0 && m2 > 0.0 && m2 <= std::numeric_limits<double>::max() && e2 * 4.0 <= m2 &&
+                           (e1 * e1) * 4.0 <= m2 * w.p && std::isfinite(at);
         if (!known) return kNoOrigin;
         return {at, scale_of_binade(std::ilogb(m2) / 2 + std::ilogb(u))};
     }
@@ -459,10 +474,10 @@ struct CoSpread {
         const V cxy = sxy.v - x.s1.v * y.s1.v * w.inv_p;  // symmetric in x and y
         return {mx, my, cxy, exact_at({mx, mag(x.s1.v)}, {my, mag(y.s1.v)}, w)};
     }
-    // What takes the cross moment back to the values' units (the product of the two series'
-    // scales' reciprocals), and the ratio of x's deviations to y's (a regression of x on y).
-    [[gnu::always_inline]] V cross_unit() const noexcept { return x.u * y.u; }
-    [[gnu::always_inline]] V ratio_unit() const noexcept { return x.u * y.s; }
+    // A cross moment in the values' units, and a ratio of x's deviations to y's (a regression
+    // of x on y) likewise.
+    double cross_unscaled(double v) const noexcept { return unscaled(v, x.u, y.u); }
+    double ratio_unscaled(double v) const noexcept { return unscaled(v, x.u, y.s); }
     struct Watch {
         Lows<V> x, y;
     };
