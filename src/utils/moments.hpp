@@ -56,10 +56,12 @@
 // or 16 p for a long window), each summed afresh at its start: the stretches are then
 // independent, two run side by side in the halves of a vector register (walk_pairs), and a
 // window's bits do not hang on how long the series is or on which stretches ran together.
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
@@ -226,6 +228,14 @@ inline double unscaled(double v, double a, double b) noexcept {
     return std::ldexp(v, std::ilogb(a) + std::ilogb(b));
 }
 
+// 1 / s for a normal power of two s (its exponent negated in its bits).
+inline double reciprocal_of_power(double s) noexcept {
+    return std::bit_cast<double>(0x7FE0000000000000ull - std::bit_cast<std::uint64_t>(s));
+}
+inline Pair reciprocal_of_power(Pair s) noexcept {
+    return reinterpret_cast<Pair>(pairs::Mask{0x7FE0000000000000ll, 0x7FE0000000000000ll} - reinterpret_cast<pairs::Mask>(s));
+}
+
 // Where a window's deviations are taken from, and their scale. `at` NaN: none known.
 struct Origin {
     double at = std::numeric_limits<double>::quiet_NaN(), scale = 1.0;
@@ -342,17 +352,30 @@ struct Lows {
 // apart and enter as c (d = 0); without, the values must hold none.
 template <bool Nan, class V = double>
 struct Spread {
-    V c{}, cs{}, s = V{} + 1.0, u = V{} + 1.0;  // cs = c s
+    V cs{}, s = V{} + 1.0;  // c s, and s
+
+    // 1 / s, from its bits (s a normal power of two: its exponent's negative), and c: kept
+    // apart, they would hold two more registers through every slide.
+    [[gnu::always_inline]] V unit() const noexcept { return reciprocal_of_power(s); }
+    [[gnu::always_inline]] V origin() const noexcept { return cs * unit(); }
     Sum<V> s1, s2;
     std::uint64_t nans = 0;
 
-    // x s - c s: (x - c) s exactly, where x - c alone could overflow.
+    // x s - c s: (x - c) s exactly, where x - c alone could overflow. Plain: s is 1 (the
+    // slides of an ordinary window leave the multiplication out; the same bits).
+    template <bool Plain = false>
     [[gnu::always_inline]] V dev(V x) const noexcept {
-        if constexpr (Nan) return x == x ? x * s - cs : 0.0;
-        return x * s - cs;
+        const V d = Plain ? x - cs : x * s - cs;
+        if constexpr (Nan) return x == x ? d : 0.0;
+        return d;
+    }
+    // Whether the scale is 1 (in both halves).
+    [[gnu::always_inline]] bool plain() const noexcept {
+        if constexpr (std::is_same_v<V, double>) return s == 1.0;
+        else return pairs::halves(s == 1.0) == 3;
     }
     static std::uint64_t is_nan(double x) noexcept { return Nan && !(x == x); }
-    void set_origin(const Origin& o) noexcept { c = o.at, s = o.scale, u = 1.0 / o.scale, cs = o.at * o.scale; }
+    void set_origin(const Origin& o) noexcept { s = o.scale, cs = o.at * o.scale; }
 
     // The window summed afresh. Inlined with every visit it makes (a call handed the state, or a
     // visitor holding its address, would keep the state a loop slides in memory).
@@ -376,9 +399,10 @@ struct Spread {
         r.s2 = Sum<>::joined(s2[0], s2[1]);
         return r;
     }
+    template <bool Plain = false>
     [[gnu::always_inline]] void slide(V out, V in) noexcept {
         if constexpr (Nan) nans = nans + is_nan(in) - is_nan(out);
-        const V di = dev(in), dout = dev(out);
+        const V di = dev<Plain>(in), dout = dev<Plain>(out);
         s1.slide(di, dout);
         s2.slide(di * di, dout * dout);
     }
@@ -390,7 +414,10 @@ struct Spread {
         return spread_exact(s1, s2, k.abs_s1, k.m2, w);
     }
     // The window's mean, from a mean of its deviations.
-    [[gnu::always_inline]] V mean(V dev_mean) const noexcept { return c + dev_mean * u; }
+    [[gnu::always_inline]] V mean(V dev_mean) const noexcept {
+        const V u = unit();
+        return cs * u + dev_mean * u;
+    }
     // The mean as the sums give it, where they give it within half a deviation, and none where
     // they do not (or the window holds a NaN, or has no spread). Summed afresh about it, a
     // window has Σd² <= 1.25 M2 as about the value nearest its mean, in one pass, not three;
@@ -404,7 +431,7 @@ struct Spread {
         const bool known = nans == 0 && m2 > 0.0 && m2 <= std::numeric_limits<double>::max() && e2 * 4.0 <= m2 &&
                            (e1 * e1) * 4.0 <= m2 * w.p && std::isfinite(at);
         if (!known) return kNoOrigin;
-        return {at, scale_of_binade(std::ilogb(m2) / 2 + std::ilogb(u))};
+        return {at, scale_of_binade(std::ilogb(m2) / 2 - std::ilogb(s))};
     }
 };
 
@@ -445,12 +472,15 @@ struct CoSpread {
         r.sxy = Sum<>::joined(s[0][4], s[1][4]);
         return r;
     }
+    [[gnu::always_inline]] bool plain() const noexcept { return x.plain() && y.plain(); }
+    template <bool Plain = false>
     [[gnu::always_inline]] void slide(V out_a, V out_b, V in_a, V in_b) noexcept {
         if constexpr (Nan) {
             using S = Spread<Nan>;
             x.nans = x.nans + (S::is_nan(in_a) | S::is_nan(in_b)) - (S::is_nan(out_a) | S::is_nan(out_b));
         }
-        const V ia = x.dev(in_a), oa = x.dev(out_a), ib = y.dev(in_b), ob = y.dev(out_b);
+        const V ia = x.template dev<Plain>(in_a), oa = x.template dev<Plain>(out_a);
+        const V ib = y.template dev<Plain>(in_b), ob = y.template dev<Plain>(out_b);
         x.s1.slide(ia, oa), x.s2.slide(ia * ia, oa * oa);
         y.s1.slide(ib, ob), y.s2.slide(ib * ib, ob * ob);
         sxy.slide(ia * ib, oa * ob);
@@ -476,8 +506,8 @@ struct CoSpread {
     }
     // A cross moment in the values' units, and a ratio of x's deviations to y's (a regression
     // of x on y) likewise.
-    double cross_unscaled(double v) const noexcept { return unscaled(v, x.u, y.u); }
-    double ratio_unscaled(double v) const noexcept { return unscaled(v, x.u, y.s); }
+    double cross_unscaled(double v) const noexcept { return unscaled(v, x.unit(), y.unit()); }
+    double ratio_unscaled(double v) const noexcept { return unscaled(v, x.unit(), y.s); }
     struct Watch {
         Lows<V> x, y;
     };
@@ -544,14 +574,16 @@ struct LineSpread {
         r.sjy = Sum<>::joined(sjy[0], sjy[1]);
         return r;
     }
+    [[gnu::always_inline]] bool plain() const noexcept { return y.plain(); }
+    template <bool Plain = false>
     [[gnu::always_inline]] void slide(V out, V in, double last_pos) noexcept {
-        const V di = y.dev(in), dout = y.dev(out);
+        const V di = y.template dev<Plain>(in), dout = y.template dev<Plain>(out);
         const V rest = y.s1.v - dout, enter = di * last_pos, t = enter - rest;
         sjy.v += t;
         // The rounding of the rest, of the entering product, of their difference and of the
         // sum, and the error of the rest's Σd itself.
         sjy.g += (((mag(rest) + mag(enter)) + mag(t)) + y.s1.g) + mag(sjy.v);
-        y.slide(out, in);
+        y.template slide<Plain>(out, in);
     }
     [[gnu::always_inline]] Cond<V> exact_at(const Lows<V>& l, const LineConstants& k, const Span& w) const noexcept {
         const V e = sjy.error() + y.s1.error() * k.mean_x;
@@ -563,7 +595,8 @@ struct LineSpread {
         const V slope = sxy_c * k.inv_sxx;  // of the scaled deviations
         const V intercept = y.mean(y.s1.v * w.inv_p - slope * k.mean_x);
         const V level = y.mean(y.s1.v * w.inv_p);
-        return {slope * y.u, intercept, level, sxy_c, m2, y.u, exact_at({m2, mag(y.s1.v)}, k, w)};
+        const V u = y.unit();
+        return {slope * u, intercept, level, sxy_c, m2, u, exact_at({m2, mag(y.s1.v)}, k, w)};
     }
     using Watch = Lows<V>;
     [[gnu::always_inline]] void see(Watch& l, const Fit& f) const noexcept { l.see(f.syy_c, y.s1.v); }
@@ -578,7 +611,7 @@ inline Pair pack(double a, double b) noexcept { return Pair{a, b}; }
 inline Sum<Pair> pack(const Sum<>& a, const Sum<>& b) noexcept { return {Pair{a.v, b.v}, Pair{a.g, b.g}}; }
 inline Spread<false, Pair> pack(const Spread<false>& a, const Spread<false>& b) noexcept {
     Spread<false, Pair> r;
-    r.c = pack(a.c, b.c), r.cs = pack(a.cs, b.cs), r.s = pack(a.s, b.s), r.u = pack(a.u, b.u);
+    r.cs = pack(a.cs, b.cs), r.s = pack(a.s, b.s);
     r.s1 = pack(a.s1, b.s1), r.s2 = pack(a.s2, b.s2);
     return r;
 }
@@ -596,7 +629,7 @@ inline pairs::Mask lane_mask(int j) noexcept { return j == 0 ? pairs::Mask{-1, 0
 inline void set_lane(Pair& r, pairs::Mask m, double v) noexcept { r = pairs::select(m, pairs::both(v), r); }
 inline void set_lane(Sum<Pair>& r, pairs::Mask m, const Sum<>& a) noexcept { set_lane(r.v, m, a.v), set_lane(r.g, m, a.g); }
 inline void set_lane(Spread<false, Pair>& r, pairs::Mask m, const Spread<false>& a) noexcept {
-    set_lane(r.c, m, a.c), set_lane(r.cs, m, a.cs), set_lane(r.s, m, a.s), set_lane(r.u, m, a.u);
+    set_lane(r.cs, m, a.cs), set_lane(r.s, m, a.s);
     set_lane(r.s1, m, a.s1), set_lane(r.s2, m, a.s2);
 }
 inline void set_lane(CoSpread<false, Pair>& r, pairs::Mask m, const CoSpread<false>& a) noexcept {
@@ -608,7 +641,7 @@ inline void set_lane(LineSpread<false, Pair>& r, pairs::Mask m, const LineSpread
 inline Sum<> lane(const Sum<Pair>& s, int j) noexcept { return {s.v[j], s.g[j]}; }
 inline Spread<false> lane(const Spread<false, Pair>& s, int j) noexcept {
     Spread<false> r;
-    r.c = s.c[j], r.cs = s.cs[j], r.s = s.s[j], r.u = s.u[j], r.s1 = lane(s.s1, j), r.s2 = lane(s.s2, j);
+    r.cs = s.cs[j], r.s = s.s[j], r.s1 = lane(s.s1, j), r.s2 = lane(s.s2, j);
     return r;
 }
 inline CoSpread<false> lane(const CoSpread<false, Pair>& s, int j) noexcept {
@@ -702,13 +735,20 @@ template <class Summed, class Result, class Over, class SlidePair, class Emit, c
             const std::size_t last = first + kBlock < stretch ? first + kBlock : stretch;
             const auto kept = st;
             typename decltype(st)::Watch watch;
-            for (std::size_t t = first; t < last; ++t) {
-                slide(st, start[0] + t, start[1] + t);
-                const auto r = result(st);
-                st.see(watch, r);
-                emit(start[0] + t, lane(st, 0), lane(r, 0));
-                emit(start[1] + t, lane(st, 1), lane(r, 1));
-            }
+            // A block of ordinary windows (both scales 1) slides without the scales' products.
+            auto block = [&](auto plain) __attribute__((always_inline)) {
+                for (std::size_t t = first; t < last; ++t) {
+                    slide(st, start[0] + t, start[1] + t, plain);
+                    const auto r = result(st);
+                    st.see(watch, r);
+                    emit(start[0] + t, lane(st, 0), lane(r, 0));
+                    emit(start[1] + t, lane(st, 1), lane(r, 1));
+                }
+            };
+            if (st.plain()) [[likely]]
+                block(std::true_type{});
+            else
+                block(std::false_type{});
             if (pairs::halves(over(st, watch)) == 3) [[likely]]
                 continue;
             // Taken again: a half reads what it read until it is first summed afresh. Counted in
@@ -718,7 +758,7 @@ template <class Summed, class Result, class Over, class SlidePair, class Emit, c
             bool changed[2] = {false, false};
             for (std::size_t t = first; t < last; ++t) {
                 const std::size_t at[2] = {start[0] + t, start[1] + t};
-                slide(st, at[0], at[1]);
+                slide(st, at[0], at[1], std::false_type{});
                 auto r = result(st);
                 if (const int off = 3 & ~pairs::halves(r.exact)) {
                     for (int j = 0; j < 2; ++j) {
@@ -782,8 +822,8 @@ template <class Rebuild, class Slide, class Exact, class Emit, class Bad>
 // Every window of a series: two whole stretches side by side while they last where `Pairs`
 // (a series free of NaN), the rest one window at a time. summed(i): the state of the window
 // ending at i summed afresh; result(state): its reading (`exact` within tolerance);
-// slide_pair(pair, i0, i1) and slide(state, i) move the windows one bar; emit(i, state,
-// reading). 1 <= p <= n.
+// slide_pair(pair, i0, i1, plain) and slide(state, i, plain) move the windows one bar (plain:
+// a std::bool_constant, true where every scale is 1); emit(i, state, reading). 1 <= p <= n.
 template <bool Pairs, class Summed, class Result, class Over, class SlidePair, class Slide, class Emit, class Bad>
 [[gnu::always_inline]] inline void sweep(std::size_t n, std::size_t p, Summed&& summed, Result&& result, Over&& over,
                                          SlidePair&& slide_pair, Slide&& slide, Emit&& emit, Bad&& bad) {
@@ -797,7 +837,12 @@ template <bool Pairs, class Summed, class Result, class Over, class SlidePair, c
     walk(
         n, p, from,
         [&](std::size_t i, bool again) __attribute__((always_inline)) { st = again ? summed(i, st) : summed(i); },
-        [&](std::size_t i) __attribute__((always_inline)) { slide(st, i); },
+        [&](std::size_t i) __attribute__((always_inline)) {
+            if (st.plain()) [[likely]]
+                slide(st, i, std::true_type{});
+            else
+                slide(st, i, std::false_type{});
+        },
         [&] __attribute__((always_inline)) { return (r = result(st)).exact; },
         [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, r); }, bad);
 }

@@ -152,7 +152,7 @@ Series stdev(std::span<const double> values, std::uint64_t period, NaNs nans) {
         [&](auto nan) {
             window::spreads<nan.value>(values, static_cast<std::size_t>(period),
                                        [&](std::size_t i, const auto& s, const moments::Centred<>& c) {
-                                           if (s.nans == 0) out[i] = c.m2 > 0.0 ? std::sqrt(c.m2 * inv_pm1) * s.u : 0.0;
+                                           if (s.nans == 0) out[i] = c.m2 > 0.0 ? std::sqrt(c.m2 * inv_pm1) * s.unit() : 0.0;
                                        });
         },
         values);

@@ -194,7 +194,7 @@ inline Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double
         start_stretch(i);
     }
     const double middle = spread_.mean(spread_.s1.v / span_.p);
-    const double sd = centred_.m2 > 0.0 ? std::sqrt(centred_.m2 / span_.p) * spread_.u : 0.0;
+    const double sd = centred_.m2 > 0.0 ? std::sqrt(centred_.m2 / span_.p) * spread_.unit() : 0.0;
     return BollingerValue{sd * std_dev_ + middle, middle, middle - sd * std_dev_};
 }
 
