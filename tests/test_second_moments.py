@@ -36,6 +36,7 @@ import numpy as np
 import pytest
 
 import vorn_library.vorn_library as vl
+from conftest import native_program
 from reference import exact_moments, exact_population_variance, two_pass_moments
 
 NAN = math.nan
@@ -661,3 +662,85 @@ def test_streamed_bands_are_the_batch_bands_near_the_ends_of_the_range(label):
     streamed = outputs("OnlineBollingerBands", x, x, 7)
     for b, s in zip(batch, streamed):
         assert [struct.pack("<d", v) for v in b[6:]] == [struct.pack("<d", v) for v in s[6:]]
+
+
+# ---- The running bounds bound ------------------------------------------------------------
+# Every running sum carries a bound on the rounding it has gathered; every decision (exact,
+# summed afresh) rests on it. The native program checks every window's sums against the same
+# sums taken afresh in long double: a bound below the actual error is a fault, however rarely
+# it would change an output.
+
+def _audited_series(n, seed):
+    rng = np.random.default_rng(seed)
+    spiky = 1.1 + np.cumsum(rng.normal(0, 1e-4, n))
+    spiky[::97] *= 1e6
+    spiky[50::211] = 1e-3
+    return {
+        "drifting": 100 + np.cumsum(rng.normal(0, 1, n)),
+        "trending": 100 * np.exp(1e-3 * np.arange(n)) + rng.normal(0, 1e-3, n),
+        "level drop": np.where(np.arange(n) < n // 3, 1.5e5, 100.0) + rng.normal(0, 0.01, n),
+        "spiky": spiky,
+    }
+
+
+_AUDITED = _audited_series(9000, 1)
+
+
+@pytest.mark.parametrize("p", [2, 5, 20, 200])
+@pytest.mark.parametrize("label", _AUDITED)
+@pytest.mark.parametrize("kind", ["spread", "co", "line"])
+def test_every_running_bound_covers_the_actual_error(kind, label, p):
+    x = _AUDITED[label]
+    text = " ".join(repr(float(v)) for v in x)
+    if kind == "co":
+        text += " " + " ".join(repr(float(v)) for v in x[::-1])
+    windows, broken, worst = native_program("moment_bounds")(f"{kind} {p} {len(x)} {text}")[0].split()
+    assert int(windows) >= len(x) - p + 1
+    assert int(broken) == 0, f"{broken} of {windows} windows' sums off by more than their bounds (worst {worst}x)"
+
+
+@pytest.mark.parametrize("values, origin, scale", [
+    ([1, 2, 10, 3], 3.0, 1.0),  # the value nearest the mean, 4
+    ([100, 101, 102], 101.0, 1.0),
+    ([1e300, -1e300], 1e300, 2.0 ** -997),  # deviations of 2e300: the largest brought near 1
+    ([1e-160, 2e-160, 1.5e-160], 1.5e-160, 2.0 ** 532),
+    ([5e-324, 0.0, 1e-323], 5e-324, 2.0 ** 1000),  # no scale past 2^1000
+])
+def test_a_window_is_summed_about_the_value_nearest_its_mean_at_its_scale(values, origin, scale):
+    text = " ".join(repr(float(v)) for v in values)
+    got = native_program("moment_bounds")(f"origin 0 {len(values)} {text}")[0].split()
+    assert (float(got[0]), float(got[1])) == (origin, scale)
+
+
+@pytest.mark.parametrize("values, p, due", [
+    ([1, 2, math.inf, 4, 5, 6], 4, 6),  # until the infinity has left
+    ([1, 2, math.inf, 4, 5, -math.inf], 4, 9),  # the newest
+    ([1, 2, 3, 4, 5, 6], 4, 9),  # none: p slides on
+])
+def test_a_window_not_finite_when_summed_afresh_is_held(values, p, due):
+    text = " ".join(repr(float(v)) for v in values)
+    assert native_program("moment_bounds")(f"hold {p} {len(values)} {text}") == [str(due)]
+
+
+def _stretch(p):
+    return 4096 if p <= 256 else 16 * p
+
+
+@pytest.mark.parametrize("p", [5, 50, 1000, 5000])
+@pytest.mark.parametrize("label", ["drifting", "trending"])
+@pytest.mark.parametrize("name", _COST_CALLS)
+def test_ordinary_windows_find_an_origin_only_where_a_stretch_starts(name, label, p):
+    # Summed afresh, an ordinary window is summed about the mean its sums give, in one pass;
+    # only a stretch's first window looks for the value nearest its mean (two more passes, for
+    # each series).
+    floor = pytest.importorskip("vorn_bench_floor", reason="the counts come with an in-place build")
+    if floor.fast_paths() is None:
+        pytest.skip("this build does not count its paths (configure with VORN_BUILD_TESTS=ON)")
+    x = list(_AUDITED[label][:8500])
+    floor.fast_paths()
+    _COST_CALLS[name](x, p)
+    taken = floor.fast_paths()
+    stretches = -(-(len(x) - p + 1) // _stretch(p))
+    sides = 2 if name == "py_correl" else 1
+    assert taken.get("moments_origin", 0) == sides * stretches, taken
+    assert taken.get("moments_summed", 0) == stretches + taken.get("moments_near", 0), taken
