@@ -703,7 +703,7 @@ def test_every_running_bound_covers_the_actual_error(kind, label, p):
     ([1, 2, 10, 3], 3.0, 1.0),  # the value nearest the mean, 4
     ([100, 101, 102], 101.0, 1.0),
     ([1e300, -1e300], 1e300, 2.0 ** -997),  # deviations of 2e300: the largest brought near 1
-    ([1e-160, 2e-160, 1.5e-160], 1.5e-160, 2.0 ** 532),
+    ([1e-160, 2e-160, 1.5e-160], 1.5e-160, 2.0 ** 533),  # the largest, 5e-161, brought near 1
     ([5e-324, 0.0, 1e-323], 5e-324, 2.0 ** 1000),  # no scale past 2^1000
 ])
 def test_a_window_is_summed_about_the_value_nearest_its_mean_at_its_scale(values, origin, scale):
