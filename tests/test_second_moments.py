@@ -749,3 +749,69 @@ def test_ordinary_windows_find_an_origin_only_where_a_stretch_starts(name, label
     sides = 2 if name == "py_correl" else 1
     assert taken.get("moments_origin", 0) == sides * stretches, taken
     assert taken.get("moments_summed", 0) == stretches + taken.get("moments_near", 0), taken
+
+
+# ---- Long windows ------------------------------------------------------------------------
+# A long window's stretches are 16 p windows (a stretch's start costs a few passes over the
+# window, once per order of p slides); a short one's 4096. Across their seams, side by side
+# or alone, the windows are the same bits, the stream gives the batch's, and each window is
+# within its tolerance of its exact value.
+_LONG_P = 300
+_LONG = _walk(4 * 16 * _LONG_P + 700, 1.0, 100.0, 21)
+
+
+@pytest.mark.parametrize("name", _LINE_CALLS)
+def test_long_windows_stretches_side_by_side_are_the_windows_alone(name):
+    v = list(_LONG)
+    v[7000] *= 1000.0  # a bad print, so that a lane is summed afresh on its own
+    whole = _long(name, v)
+    stretch = 16 * _LONG_P
+    for cut in (_LONG_P - 1 + stretch + 300, _LONG_P - 1 + 2 * stretch, _LONG_P - 1 + 3 * stretch + 7):
+        part = _long(name, v[:cut])
+        assert [struct.pack("<d", a) for a in part] == [struct.pack("<d", b) for b in whole[:cut]], cut
+
+
+def _long(name, v):
+    """The function at period _LONG_P (as _LINE_CALLS at 14)."""
+    other = _OTHER_LONG[: len(v)]
+    return {
+        "py_var": lambda: vl.py_var(v, _LONG_P),
+        "py_zscore": lambda: vl.py_zscore(v, _LONG_P),
+        "py_bollinger_bands": lambda: vl.py_bollinger_bands(v, _LONG_P, 2.0)[0],
+        "py_covariance": lambda: vl.py_covariance(v, other, _LONG_P),
+        "py_correl": lambda: vl.py_correl(v, other, _LONG_P),
+        "py_beta": lambda: vl.py_beta(other, v, _LONG_P),
+        "py_linearreg_slope": lambda: vl.py_linearreg_slope(v, _LONG_P),
+        "py_tsf": lambda: vl.py_tsf(v, _LONG_P),
+        "py_standard_error": lambda: vl.py_standard_error(v, _LONG_P),
+        "py_linear_regression": lambda: list(vl.py_linear_regression(v, _LONG_P)[2]),
+        "py_cti": lambda: vl.py_cti(v, _LONG_P),
+    }[name]()
+
+
+_OTHER_LONG = _walk(len(_LONG), 1.0, 50.0, 22)
+
+
+def test_long_windows_streamed_bands_are_the_batch_bands_across_stretches():
+    v = list(_LONG)
+    v[9000] = 1e6
+    batch = vl.py_bollinger_bands(v, _LONG_P, 2.0)
+    bands = vl.OnlineBollingerBands(_LONG_P, 2.0)
+    streamed = [bands.update(x) for x in v]
+    for i in range(_LONG_P - 1, len(v)):
+        assert tuple(streamed[i]) == (batch[0][i], batch[1][i], batch[2][i]), i
+
+
+@pytest.mark.parametrize("p", [10**4, 10**5])
+def test_long_windows_variance_within_its_bound_of_exact(p):
+    # Windows at the seams of the stretches and between them, against the rational variance;
+    # the bound: 2^-36 + p 2^-42 of the variance (the error of a variance is twice that of a
+    # deviation's, at most).
+    n = 2 * 16 * p + p + 50 if p == 10**4 else 3 * p
+    x = _walk(n, 1.0, 1000.0, 23)
+    got = vl.py_var(x, p)
+    tol = 2.0 * (2.0 ** -36 + p * 2.0 ** -42)
+    seams = [p - 1 + k * 16 * p + d for k in range(3) for d in (-1, 0, 1)] + [n - 1, p - 1 + 12345]
+    for i in sorted({s for s in seams if p - 1 <= s < n}):
+        exact = float(exact_population_variance(x[i + 1 - p:i + 1]))
+        assert abs(got[i] - exact) <= tol * exact, (i, got[i], exact)
