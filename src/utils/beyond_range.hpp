@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "utils/constants.hpp"
+#include "utils/fast_path.hpp"
 #include "utils/kahan.hpp"
 #include "utils/window_weight.hpp"
 
@@ -69,6 +70,13 @@ namespace vorn::utils::sliding {
 // means, the Hull average, the stochastics, the volume oscillator), the loop is split: its
 // ordinary slides run on local copies of the sums, and a bar that needs more ends that loop
 // and is finished out of line (ma::SmaWindow::slide, WmaWindow::run in ma.cpp).
+
+// The windows taken over (summed afresh at scale) and the rebuilds tried: counted in test
+// builds, so that a test sees either come more often than the bound below allows. Out of the
+// class's template: instantiated there, a sanitizers' build keeps a copy of the counter that
+// the registry does not read.
+inline void counted_take() noexcept { fast_path::taken_rarely<"beyond_range_takes">(); }
+inline void counted_try() noexcept { fast_path::taken_rarely<"beyond_range_tries">(); }
 
 // What happened to the window ending at i, as its rare path sees it.
 enum class Event : unsigned char {
@@ -152,6 +160,7 @@ public:
     void back() noexcept { active_ = false; }
 
     void begin() noexcept {
+        counted_take();
         active_ = true;
         sums = {};
         measures_ = {};
@@ -188,7 +197,10 @@ public:
     void reset() noexcept { active_ = false, tried_ = false, bad_ = false; }
 
 private:
-    void tried(std::size_t i) noexcept { last_try_ = i, tried_ = true; }
+    void tried(std::size_t i) noexcept {
+        counted_try();
+        last_try_ = i, tried_ = true;
+    }
     bool holds_bad(std::size_t i, std::size_t p) const noexcept { return bad_ && last_bad_ + p > i; }
     bool outweighed() const noexcept {
         bool any = false;
