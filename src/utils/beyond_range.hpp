@@ -71,12 +71,10 @@ namespace vorn::utils::sliding {
 // ordinary slides run on local copies of the sums, and a bar that needs more ends that loop
 // and is finished out of line (ma::SmaWindow::slide, WmaWindow::run in ma.cpp).
 
-// The windows taken over (summed afresh at scale) and the rebuilds tried: counted in test
-// builds, so that a test sees either come more often than the bound below allows. Out of the
-// class's template: instantiated there, a sanitizers' build keeps a copy of the counter that
-// the registry does not read.
-inline void counted_take() noexcept { fast_path::taken_rarely<"beyond_range_takes">(); }
-inline void counted_try() noexcept { fast_path::taken_rarely<"beyond_range_tries">(); }
+// The rebuilds tried: counted in test builds, so that a test sees them come more often than
+// the bound below allows. Out of line: inlined into the windows' loops, even the count on
+// their rare path measured 6% slower on the triangular average.
+[[gnu::cold, gnu::noinline]] inline void counted_try() noexcept { fast_path::taken_rarely<"beyond_range_tries">(); }
 
 // What happened to the window ending at i, as its rare path sees it.
 enum class Event : unsigned char {
@@ -160,7 +158,6 @@ public:
     void back() noexcept { active_ = false; }
 
     void begin() noexcept {
-        counted_take();
         active_ = true;
         sums = {};
         measures_ = {};

@@ -16,7 +16,6 @@ std::vector<std::pair<std::string, std::uint64_t>> take_counts() {
         {"moments_near", &rare_count<"moments_near">},
         {"moments_summed", &rare_count<"moments_summed">},
         {"moments_origin", &rare_count<"moments_origin">},
-        {"beyond_range_takes", &rare_count<"beyond_range_takes">},
         {"beyond_range_tries", &rare_count<"beyond_range_tries">},
     };
     for (const auto& [path, count] : rare)

@@ -354,10 +354,9 @@ template <bool Nan, class V = double>
 struct Spread {
     V cs{}, s = V{} + 1.0;  // c s, and s
 
-    // 1 / s, from its bits (s a normal power of two: its exponent's negative), and c: kept
-    // apart, they would hold two more registers through every slide.
+    // 1 / s, from its bits (s a normal power of two: its exponent's negative): kept apart, it
+    // (and c) would hold two more registers through every slide.
     [[gnu::always_inline]] V unit() const noexcept { return reciprocal_of_power(s); }
-    [[gnu::always_inline]] V origin() const noexcept { return cs * unit(); }
     Sum<V> s1, s2;
     std::uint64_t nans = 0;
 
@@ -414,10 +413,8 @@ struct Spread {
         return spread_exact(s1, s2, k.abs_s1, k.m2, w);
     }
     // The window's mean, from a mean of its deviations.
-    [[gnu::always_inline]] V mean(V dev_mean) const noexcept {
-        const V u = unit();
-        return cs * u + dev_mean * u;
-    }
+    // (c s + m) / s rounds once, as c + m / s does (1 / s exact), and is c + m where s is 1.
+    [[gnu::always_inline]] V mean(V dev_mean) const noexcept { return (cs + dev_mean) * unit(); }
     // The mean as the sums give it, where they give it within half a deviation, and none where
     // they do not (or the window holds a NaN, or has no spread). Summed afresh about it, a
     // window has Σd² <= 1.25 M2 as about the value nearest its mean, in one pass, not three;
