@@ -170,7 +170,8 @@ def test_the_volume_oscillator_reads_its_two_means_through_the_range(short, long
 
 # Windows at the edge of the range, and windows that go in and out of it every p bars: each
 # rebuild tried is a pass over the window, and comes at most about once per p slides
-# (utils/beyond_range.hpp), which a test build counts.
+# (utils/beyond_range.hpp), beside the scheduled ones. A test build counts the stream's, which
+# makes the series kernels' decisions.
 EDGES = {
     "at the edge": lambda k, p: 1.7976e308 / p * (1.0 - 1e-9 * (k % 7)),
     "in and out": lambda k, p: 1.7976e308 / p * (1.0 if (k // p) % 2 else 0.3),
@@ -181,8 +182,7 @@ EDGES = {
 
 @pytest.mark.parametrize("p", [5, 20, 100])
 @pytest.mark.parametrize("edge", EDGES)
-@pytest.mark.parametrize("label", ["py_sma", "py_sum", "OnlineSMA"])
-def test_windows_beyond_the_range_try_a_rebuild_once_per_window_length(label, edge, p):
+def test_windows_beyond_the_range_try_a_rebuild_once_per_window_length(edge, p):
     floor = pytest.importorskip("vorn_bench_floor", reason="the counts come with an in-place build")
     if floor.fast_paths() is None:
         pytest.skip("this build does not count its paths (configure with VORN_BUILD_TESTS=ON)")
@@ -191,7 +191,7 @@ def test_windows_beyond_the_range_try_a_rebuild_once_per_window_length(label, ed
     for k in range(start, start + length):
         v[k] = EDGES[edge](k, p)
     floor.fast_paths()
-    {"py_sma": lambda: vl.py_sma(v, p), "py_sum": lambda: vl.py_sum(v, p), "OnlineSMA": lambda: streamed(p, v)}[label]()
-    taken = floor.fast_paths()
+    streamed(p, v)
+    rebuilds = floor.fast_paths().get("online_sma_rebuilds", 0)
     windows = (length + p) / p  # the windows that hold a value of the stretch, in window lengths
-    assert taken.get("beyond_range_tries", 0) <= windows + 2, taken
+    assert rebuilds <= windows + n / 1000 + 2, rebuilds

@@ -8,7 +8,6 @@
 #include <limits>
 
 #include "utils/constants.hpp"
-#include "utils/fast_path.hpp"
 #include "utils/kahan.hpp"
 #include "utils/window_weight.hpp"
 
@@ -70,11 +69,6 @@ namespace vorn::utils::sliding {
 // means, the Hull average, the stochastics, the volume oscillator), the loop is split: its
 // ordinary slides run on local copies of the sums, and a bar that needs more ends that loop
 // and is finished out of line (ma::SmaWindow::slide, WmaWindow::run in ma.cpp).
-
-// The rebuilds tried: counted in test builds, so that a test sees them come more often than
-// the bound below allows. Out of line: inlined into the windows' loops, even the count on
-// their rare path measured 6% slower on the triangular average.
-[[gnu::cold, gnu::noinline]] inline void counted_try() noexcept { fast_path::taken_rarely<"beyond_range_tries">(); }
 
 // What happened to the window ending at i, as its rare path sees it.
 enum class Event : unsigned char {
@@ -194,10 +188,7 @@ public:
     void reset() noexcept { active_ = false, tried_ = false, bad_ = false; }
 
 private:
-    void tried(std::size_t i) noexcept {
-        counted_try();
-        last_try_ = i, tried_ = true;
-    }
+    void tried(std::size_t i) noexcept { last_try_ = i, tried_ = true; }
     bool holds_bad(std::size_t i, std::size_t p) const noexcept { return bad_ && last_bad_ + p > i; }
     bool outweighed() const noexcept {
         bool any = false;

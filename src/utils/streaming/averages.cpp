@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "utils/fast_path.hpp"
 #include "utils/ma.hpp"
 
 namespace vorn::utils::streaming {
@@ -40,6 +41,9 @@ double OnlineSMA::rare(sliding::Event e, double dropped) noexcept {
             weight_.sum = std::numeric_limits<double>::infinity();
             return r;
         }
+        // Counted in test builds: the stream makes the series kernels' decisions, so a test
+        // sees the rebuilds a window beyond the range tries (utils/beyond_range.hpp) here.
+        fast_path::taken_rarely<"online_sma_rebuilds">();
         resum_window(window_, sum_, weight_);
         if (finite()) {
             beyond_.back();
