@@ -59,7 +59,7 @@ Series each_co_spread(std::span<const double> x, std::span<const double> y, std:
 Series var_impl(std::span<const double> values, std::uint64_t period) {
     const double p = static_cast<double>(period);
     return each_spread(values, period, [p](std::size_t, const auto& s, const moments::Centred<>& c) {
-        return c.m2 > 0.0 ? moments::unscaled(c.m2 / p, s.unit(), s.unit()) : 0.0;
+        return c.m2 > 0.0 ? s.square_unscaled(c.m2 / p) : 0.0;
     });
 }
 

@@ -412,6 +412,8 @@ struct Spread {
     [[gnu::always_inline]] Cond<V> exact_over(const Watch& k, const Span& w) const noexcept {
         return spread_exact(s1, s2, k.abs_s1, k.m2, w);
     }
+    // A second moment (of the scaled deviations) in the values' units.
+    double square_unscaled(double v) const noexcept { return s == 1.0 ? v : unscaled(v, unit(), unit()); }
     // The window's mean, from a mean of its deviations.
     // (c s + m) / s rounds once, as c + m / s does (1 / s exact), and is c + m where s is 1.
     [[gnu::always_inline]] V mean(V dev_mean) const noexcept { return (cs + dev_mean) * unit(); }
@@ -503,8 +505,10 @@ struct CoSpread {
     }
     // A cross moment in the values' units, and a ratio of x's deviations to y's (a regression
     // of x on y) likewise.
-    double cross_unscaled(double v) const noexcept { return unscaled(v, x.unit(), y.unit()); }
-    double ratio_unscaled(double v) const noexcept { return unscaled(v, x.unit(), y.s); }
+    double cross_unscaled(double v) const noexcept {
+        return (x.s == 1.0) & (y.s == 1.0) ? v : unscaled(v, x.unit(), y.unit());
+    }
+    double ratio_unscaled(double v) const noexcept { return x.s == y.s ? v : unscaled(v, x.unit(), y.s); }
     struct Watch {
         Lows<V> x, y;
     };
