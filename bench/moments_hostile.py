@@ -1,8 +1,10 @@
 """The second moments on hostile data, beside ordinary data of the same length: values near the
-top of the range (1e300 alternating with 1: the squares overflow) and a geometric sawtooth
-that falls by 2^1.5 a bar (every slide sheds the window's largest value). Each call should
-stay linear, within a few times its ordinary cost. In a test build the windows summed afresh
-are counted too.
+top of the range (1e300 alternating with 1: their squares would overflow unscaled) and a
+geometric sawtooth that falls by 2^1.5 a bar (every slide sheds the window's largest value).
+Each call should stay linear, within a few times its ordinary cost. In a test build the
+windows summed afresh are counted too. Then long windows: period 10^4 against 20 on 10^6
+bars, period n/2 on 4x10^5 and 4x10^6 bars, and OnlineBollingerBands per update at periods
+20 and 10^5 (each should cost about what period 20 costs).
 
   python bench/moments_hostile.py [BUILD_PYTHON_DIR]   (default: build/python)"""
 import os
@@ -28,3 +30,24 @@ for label, data in [("ordinary", ordinary), ("1e300 alternating", alt), ("geomet
         counts = fl.fast_paths() if fl else None
         c = counts.get("moments_afresh", 0) if counts is not None else "-"
         print(f"{label:20s} {name:10s} {dt:7.3f} s  afresh {c}")
+
+import array
+walk = array.array("d", [100.0 + (k * 7919 % 101) * 0.01 + 0.001 * k for k in range(4 * 10**6)])
+for label, n, periods in [("10^6 bars", 10**6, (20, 10**4)), ("4x10^5 bars", 4 * 10**5, (20, 2 * 10**5)),
+                          ("4x10^6 bars", 4 * 10**6, (20, 2 * 10**6))]:
+    data = walk[:n]
+    for name, f in [("var", lambda d, q: vl.py_var(d, q)), ("linreg_slope", lambda d, q: vl.py_linearreg_slope(d, q)),
+                    ("correl", lambda d, q: vl.py_correl(d, d[::-1], q))]:
+        times = []
+        for q in periods:
+            t = time.perf_counter(); f(data, q); times.append(time.perf_counter() - t)
+        print(f"{label:12s} {name:12s} period {periods[0]}: {times[0]:6.3f} s  period {periods[1]}: {times[1]:6.3f} s"
+              f"  x{times[1] / times[0]:.2f}")
+for q in (20, 10**5):
+    bands = vl.OnlineBollingerBands(q, 2.0)
+    update = bands.update
+    ticks = list(walk[: 5 * 10**5])
+    t = time.perf_counter()
+    for v in ticks:
+        update(v)
+    print(f"OnlineBollingerBands period {q}: {(time.perf_counter() - t) / len(ticks) * 1e9:.0f} ns an update")

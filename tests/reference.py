@@ -1468,6 +1468,70 @@ def two_pass_moments(x, y, p):
     }
 
 
+def float_of(q):
+    """A Fraction as the nearest float, inf beyond the range (float() raises there)."""
+    try:
+        return float(q)
+    except OverflowError:
+        return math.inf if q > 0 else -math.inf
+
+
+def root_of(q):
+    """The square root of a Fraction q >= 0 as a float, whatever its size: of q / 4^k, then
+    times 2^k (inf beyond the range)."""
+    if q == 0:
+        return 0.0
+    k = (q.numerator.bit_length() - q.denominator.bit_length()) // 2
+    try:
+        return math.ldexp(math.sqrt(float(q / Fraction(4) ** k)), k)
+    except OverflowError:
+        return math.inf
+
+
+def signed_root(sign, q):
+    """The root of q >= 0 with the sign of `sign`."""
+    r = root_of(q)
+    return -r if sign < 0 else r
+
+
+def exact_moments(x, y, p):
+    """The second moments of every window of p bars of x and y (windows ending at p - 1, p,
+    ...) in rational arithmetic, each rounded once to a float (inf beyond the range): what
+    two_pass_moments gives, where floats cannot carry the window (values whose squares leave
+    the range or fall into the subnormals)."""
+    j = [Fraction(k) for k in range(p)]
+    mj = sum(j) / p
+    jc = [t - mj for t in j]
+    sjj = sum(t * t for t in jc)
+    keys = ("mean_x", "var_x", "sd_x", "sd_y", "cov", "r", "beta", "zscore", "slope", "intercept", "r_squared",
+            "cti", "stderr", "sd_index")
+    out = {k: [] for k in keys}
+    fx, fy = [Fraction(v) for v in x], [Fraction(v) for v in y]
+    for i in range(p - 1, len(x)):
+        wx, wy = fx[i + 1 - p:i + 1], fy[i + 1 - p:i + 1]
+        mx, my = sum(wx) / p, sum(wy) / p
+        cx, cy = [v - mx for v in wx], [v - my for v in wy]
+        m2x, m2y = sum(c * c for c in cx), sum(c * c for c in cy)
+        cxy = sum(a * b for a, b in zip(cx, cy))
+        sxj = sum(a * b for a, b in zip(cx, jc))
+        slope = sxj / sjj
+        resid = sum((a - slope * b) ** 2 for a, b in zip(cx, jc))
+        got = {
+            "mean_x": float_of(mx), "var_x": float_of(m2x / p), "sd_x": root_of(m2x / p), "sd_y": root_of(m2y / p),
+            "cov": float_of(cxy / p),
+            "r": signed_root(cxy, cxy * cxy / (m2x * m2y)) if m2x and m2y else 0.0,
+            "beta": float_of(cxy / m2y) if m2y else 0.0,
+            "zscore": signed_root(cx[-1], cx[-1] * cx[-1] * p / m2x) if m2x else 0.0,
+            "slope": float_of(slope), "intercept": float_of(mx - mj * slope),
+            "r_squared": float_of(sxj * sxj / (m2x * sjj)) if m2x else 1.0,
+            "cti": signed_root(sxj, sxj * sxj / (m2x * sjj)) if m2x else 0.0,
+            "stderr": root_of(resid / (p - 2)) if p > 2 else NAN, "sd_index": root_of(sjj / p),
+        }
+        for k in keys:
+            out[k].append(got[k])
+    return {k: np.array(v) for k, v in out.items()}
+
+
 # ---- Stochastic family ------------------------------------------------------------------------
 
 def window_extreme(v, n, fn):

@@ -166,3 +166,32 @@ def test_the_volume_oscillator_reads_its_two_means_through_the_range(short, long
     # Defined before the huge values and again after they left, NaN among the largest.
     assert not math.isnan(got[2999]) and not math.isnan(got[-1])
     assert math.isnan(got[3000 + 4 * long + 2 * long])
+
+
+# Windows at the edge of the range, and windows that go in and out of it every p bars: each
+# rebuild tried is a pass over the window, and comes at most about once per p slides
+# (utils/beyond_range.hpp), beside the scheduled ones. A test build counts the stream's, which
+# makes the series kernels' decisions.
+EDGES = {
+    "at the edge": lambda k, p: 1.7976e308 / p * (1.0 - 1e-9 * (k % 7)),
+    "in and out": lambda k, p: 1.7976e308 / p * (1.0 if (k // p) % 2 else 0.3),
+    "around half the limit": lambda k, p: 1.7976e308 / p * (0.5 + 0.49 * math.sin(k / 5)),
+    "above max/p": lambda k, p: STRETCHES["above max/p"](k),
+}
+
+
+@pytest.mark.parametrize("p", [5, 20, 100])
+@pytest.mark.parametrize("edge", EDGES)
+def test_windows_beyond_the_range_try_a_rebuild_once_per_window_length(edge, p):
+    floor = pytest.importorskip("vorn_bench_floor", reason="the counts come with an in-place build")
+    if floor.fast_paths() is None:
+        pytest.skip("this build does not count its paths (configure with VORN_BUILD_TESTS=ON)")
+    n, start, length = 6000, 700, 3000
+    v = prices(n)
+    for k in range(start, start + length):
+        v[k] = EDGES[edge](k, p)
+    floor.fast_paths()
+    streamed(p, v)
+    rebuilds = floor.fast_paths().get("online_sma_rebuilds", 0)
+    windows = (length + p) / p  # the windows that hold a value of the stretch, in window lengths
+    assert rebuilds <= windows + n / 1000 + 2, rebuilds

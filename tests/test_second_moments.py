@@ -36,7 +36,8 @@ import numpy as np
 import pytest
 
 import vorn_library.vorn_library as vl
-from reference import exact_population_variance, two_pass_moments
+from conftest import native_program
+from reference import exact_moments, exact_population_variance, two_pass_moments
 
 NAN = math.nan
 TOL = 1e-9
@@ -441,9 +442,10 @@ _COST_SERIES = {
     "geometric sawtooth": [2.0 ** (-1.5 * (k % 1400)) * 1e300 for k in range(_N)],
 }
 # Passes over the window per slide: on ordinary data a window is summed afresh every period
-# slides at most; a window whose squares overflow waits for its largest value to leave; a
-# sawtooth that sheds its largest value on every slide is bounded by the range of doubles.
-_PASSES = {"random walk": 1.0, "FX-like": 1.0, "1e300 alternating with 1": 1.3, "geometric sawtooth": 40.0}
+# slides at most; a window of values near the top of the range is scaled, so no more often; a
+# sawtooth that sheds its largest value on every slide is bounded by the range of doubles
+# (about 470 windows summed afresh before a new large value must enter and stay p slides).
+_PASSES = {"random walk": 1.0, "FX-like": 1.0, "1e300 alternating with 1": 1.0, "geometric sawtooth": 100.0}
 _COST_CALLS = {
     "py_var": lambda v, p: vl.py_var(v, p),
     "py_linear_regression": lambda v, p: vl.py_linear_regression(v, p),
@@ -503,3 +505,313 @@ def test_streamed_bands_are_the_batch_bands_across_stretches():
     streamed = [bands.update(x) for x in v]
     for i in range(19, len(v)):
         assert tuple(streamed[i]) == (batch[0][i], batch[1][i], batch[2][i]), i
+
+
+# ---- Windows near the ends of the double range ------------------------------------------------
+# Deviations whose squares leave the range (above about 1e154) or fall into the subnormals
+# (below about 1e-154): each statistic reads its exact value to 1e-9 of its own scale while the
+# large or small values are inside the window, inf only where the statistic itself is beyond
+# the range, and the dimensionless ones whatever the scale.
+
+def test_bands_of_a_window_of_1e154_after_1e300_read_its_mean():
+    x = [1.0, 1e300] + [1e154] * 8
+    upper, middle, lower = vl.py_bollinger_bands(x, 3, 2.0)
+    assert (upper[4], middle[4], lower[4]) == (1e154, 1e154, 1e154)
+    # At period 20 after ten bars of 1.0 and one of 1e300, the nine windows of 1e154 alone.
+    x = [1.0] * 10 + [1e300] + [1e154] * 28
+    upper, middle, lower = vl.py_bollinger_bands(x, 20, 2.0)
+    assert [(upper[i], middle[i], lower[i]) for i in range(30, 39)] == [(1e154, 1e154, 1e154)] * 9
+
+
+def test_flat_window_of_1e154_fits_a_flat_line_at_its_level():
+    x = [1.0, 1e300] + [1e154] * 8
+    assert vl.py_linearreg_slope(x, 3)[4] == 0.0
+    assert vl.py_linearreg_intercept(x, 3)[4] == 1e154
+    assert vl.py_tsf(x, 3)[4] == 1e154
+    assert vl.py_linearreg(x, 3)[4] == 1e154
+
+
+def test_variance_beyond_the_range_reads_inf():
+    got = vl.py_var([1, 2, 3, 1e200, 2, 1, 3], 3)
+    assert got[2:] == [2 / 3, math.inf, math.inf, math.inf, 2 / 3]
+
+
+def test_zscore_and_bands_of_values_1e200_apart_read_their_values():
+    y = [1e200 * (1 + k % 7) for k in range(20)]
+    m = exact_moments(y, y, 5)
+    z = np.array(vl.py_zscore(y, 5)[4:])
+    upper, middle, lower = (np.array(s[4:]) for s in vl.py_bollinger_bands(y, 5, 2.0))
+    assert np.all(np.abs(z - m["zscore"]) <= TOL)
+    assert np.all(m["sd_x"] > 1e200)  # a double, though its square is not
+    assert np.all(np.abs((upper - middle) - 2.0 * m["sd_x"]) <= TOL * m["sd_x"])
+    assert np.all(np.abs((middle - lower) - 2.0 * m["sd_x"]) <= TOL * m["sd_x"])
+    assert np.all(np.abs(middle - m["mean_x"]) <= TOL * m["sd_x"])
+
+
+def test_correlation_of_values_near_1e153_reads_its_value():
+    got = vl.py_correl([1e153, 1.1e153, 1.3e153], [2e153, 2.2e153, 2.5e153], 3)[-1]
+    assert abs(got - 0.9971764649527381) <= TOL  # exact: 0.99718
+
+
+def test_zscore_of_values_near_1e_160_is_its_value():
+    t = [1.1600019088999112e-160, 1.0202882440508609e-160, 8.267865157560415e-161, 9.916303807182975e-161,
+         8.836774026555252e-161, 9.370711905938445e-161, 9.511994176723142e-161, 9.286686628367756e-161]
+    got = vl.py_zscore(t, 3)
+    want = exact_moments(t, t, 3)["zscore"]
+    assert np.all(np.abs(np.array(got[2:]) - want) <= TOL), got
+
+
+def _noise(scale, n, seed):
+    return list(scale * np.random.default_rng(seed).normal(0.0, 1.0, n))
+
+
+def _spiky(n, seed):
+    """Ordinary closes with prints of 1e300, 1e-300 and -1e250 inside the windows."""
+    x = list(100.0 + np.cumsum(np.random.default_rng(seed).normal(0.0, 1.0, n)))
+    for k, v in ((17, 1e300), (45, 1e-300), (46, 3e299), (90, -1e250), (91, 1e-160)):
+        x[k] = v
+    return x
+
+
+# Series whose windows hold values near the ends of the range, x and y (y the benchmark).
+HOSTILE = {
+    "1e-160 random walk": lambda n: (list(1e-160 * (1 + 0.01 * np.cumsum(np.random.default_rng(3).normal(0, 1, n)))),
+                                     list(1e-160 * (1 + 0.01 * np.cumsum(np.random.default_rng(4).normal(0, 1, n))))),
+    "1e154 noise": lambda n: (_noise(1e154, n, 5), _noise(1e154, n, 6)),
+    "1e200 noise": lambda n: (_noise(1e200, n, 7), _noise(3e199, n, 8)),
+    "1e-300 noise": lambda n: (_noise(1e-300, n, 9), _noise(1e-300, n, 10)),
+    "mixed 1e154 and 1e-160": lambda n: ([1e154 * (1 + k % 3) if k % 5 == 0 else 1e-160 * k for k in range(n)],
+                                         _noise(2e-155, n, 11)),
+    "spiky ordinary": lambda n: (_spiky(n, 12), _spiky(n, 13)[::-1]),
+}
+
+# What each function reads against the exact window (exact_moments), and its scale: the
+# statistic itself for a variance and a deviation, the product of deviations for the
+# covariance, the ratio of the deviations for beta, the deviation over the index's for the
+# slope, a few deviations for the mean and the fitted line; 1 for the dimensionless ones.
+EXACT = {
+    "py_var": [("variance", first, "var_x", lambda m: m["var_x"])],
+    "py_bollinger_bands": [("width", lambda o: o[0] - o[1], None, lambda m: m["sd_x"]),
+                           ("middle", lambda o: o[1], "mean_x", lambda m: m["sd_x"])],
+    "OnlineBollingerBands": [("width", lambda o: o[1] - o[2], None, lambda m: m["sd_x"]),
+                             ("middle", lambda o: o[1], "mean_x", lambda m: m["sd_x"])],
+    "py_zscore": [("z-score", first, "zscore", unit)],
+    "py_covariance": [("covariance", first, "cov", lambda m: m["sd_x"] * m["sd_y"])],
+    "py_beta": [("beta", first, "beta", lambda m: m["sd_x"] / m["sd_y"])],
+    "py_correl": [("r", first, "r", unit)],
+    "py_linear_regression": [("slope", first, "slope", lambda m: m["sd_x"] / m["sd_index"]),
+                             ("intercept", lambda o: o[1], "intercept", lambda m: 4.0 * m["sd_x"]),
+                             ("r_squared", lambda o: o[2], "r_squared", unit)],
+    "py_tsf": [("forecast", first, None, lambda m: 4.0 * m["sd_x"])],
+    "py_cti": [("cti", first, "cti", unit)],
+    "py_standard_error": [("standard error", first, "stderr", lambda m: m["stderr"])],
+}
+
+
+@pytest.mark.parametrize("p", [3, 20])
+@pytest.mark.parametrize("label", HOSTILE)
+@pytest.mark.parametrize("name", EXACT)
+def test_second_moments_near_the_ends_of_the_range_read_their_exact_values(name, label, p):
+    x, y = HOSTILE[label](120)
+    got = outputs(name, x, y, p)
+    m = exact_moments(x, y, p)
+    for what, take, key, scale in EXACT[name]:
+        g = take(got)[p - 1:]
+        if key is None:  # the width, and the forecast one bar past the window
+            want = 2.0 * m["sd_x"] if what == "width" else m["intercept"] + m["slope"] * p
+        else:
+            want = m[key]
+        s = np.broadcast_to(np.asarray(scale(m), dtype=float), want.shape)
+        beyond = np.isinf(want)
+        if what == "beta":  # a beta beyond the range reads its fallback, 0.0
+            want, beyond = np.where(beyond, 0.0, want), np.zeros_like(beyond)
+        if what == "standard error":  # away from a line: near one it carries the residual's own rounding
+            keep = m["r_squared"] < 0.999
+            g, want, s, beyond = g[keep], want[keep], s[keep], beyond[keep]
+        # inf exactly where the statistic is beyond the range, and nowhere else.
+        assert np.array_equal(np.isinf(g), beyond), f"{name} {what}: inf at {np.flatnonzero(np.isinf(g) != beyond)}"
+        # A subnormal value carries no more than its last place.
+        err, lim = np.abs(g - want)[~beyond], (TOL * s + 5e-324)[~beyond]
+        bad = ~(err <= lim)
+        if bad.any():
+            k = int(np.argmax(bad))
+            pytest.fail(f"{name} {what}: {int(bad.sum())} of {len(err)} windows off; first {k}: got "
+                        f"{float(g[~beyond][k])!r}, want {float(want[~beyond][k])!r}", pytrace=False)
+
+
+DIMENSIONLESS = ["py_zscore", "py_correl", "py_beta", "py_cti", "py_linear_regression"]
+
+
+@pytest.mark.parametrize("factor", [2.0 ** -1000, 2.0 ** -560, 2.0 ** 520, 2.0 ** 1000])
+@pytest.mark.parametrize("name", DIMENSIONLESS)
+def test_dimensionless_statistics_do_not_depend_on_the_scale(name, factor):
+    # Closes near 100 (and opens as the benchmark) scaled by a power of two, both alike: the
+    # same values (r_squared for the regression) as unscaled.
+    close, opens = fx_bars()
+    x, y = [v * 100.0 for v in close[:300]], [v * 100.0 for v in opens[:300]]
+    pick = (lambda o: o[2]) if name == "py_linear_regression" else first
+    want = pick(outputs(name, x, y, 14))[13:]
+    got = pick(outputs(name, [v * factor for v in x], [v * factor for v in y], 14))[13:]
+    assert np.all(np.abs(got - want) <= TOL), float(np.max(np.abs(got - want)))
+
+
+@pytest.mark.parametrize("label", HOSTILE)
+def test_streamed_bands_are_the_batch_bands_near_the_ends_of_the_range(label):
+    x, _ = HOSTILE[label](300)
+    batch = outputs("py_bollinger_bands", x, x, 7)
+    streamed = outputs("OnlineBollingerBands", x, x, 7)
+    for b, s in zip(batch, streamed):
+        assert [struct.pack("<d", v) for v in b[6:]] == [struct.pack("<d", v) for v in s[6:]]
+
+
+# ---- The running bounds bound ------------------------------------------------------------
+# Every running sum carries a bound on the rounding it has gathered; every decision (exact,
+# summed afresh) rests on it. The native program checks every window's sums against the same
+# sums taken afresh in long double: a bound below the actual error is a fault, however rarely
+# it would change an output.
+
+def _audited_series(n, seed):
+    rng = np.random.default_rng(seed)
+    spiky = 1.1 + np.cumsum(rng.normal(0, 1e-4, n))
+    spiky[::97] *= 1e6
+    spiky[50::211] = 1e-3
+    return {
+        "drifting": 100 + np.cumsum(rng.normal(0, 1, n)),
+        "trending": 100 * np.exp(1e-3 * np.arange(n)) + rng.normal(0, 1e-3, n),
+        "level drop": np.where(np.arange(n) < n // 3, 1.5e5, 100.0) + rng.normal(0, 0.01, n),
+        "spiky": spiky,
+    }
+
+
+_AUDITED = _audited_series(9000, 1)
+# Deviations of both signs whose sizes spread over decades, so that a slide's difference
+# (in - out) is rounded, not exact, while the sums it leaves are small: the bound of a slide
+# holds that rounding too.
+_AUDITED["alternating amplitudes"] = 1.0 + np.where(np.arange(4000) % 2 == 0, 1.0, -1.0) * np.exp(
+    np.random.default_rng(0).normal(0.0, 3.0, 4000))
+
+
+@pytest.mark.parametrize("p", [2, 4, 5, 20, 200])
+@pytest.mark.parametrize("label", _AUDITED)
+@pytest.mark.parametrize("kind", ["spread", "co", "line"])
+def test_every_running_bound_covers_the_actual_error(kind, label, p):
+    x = _AUDITED[label]
+    text = " ".join(repr(float(v)) for v in x)
+    if kind == "co":
+        text += " " + " ".join(repr(float(v)) for v in x[::-1])
+    windows, broken, worst = native_program("moment_bounds")(f"{kind} {p} {len(x)} {text}")[0].split()
+    assert int(windows) >= len(x) - p + 1
+    assert int(broken) == 0, f"{broken} of {windows} windows' sums off by more than their bounds (worst {worst}x)"
+
+
+@pytest.mark.parametrize("values, origin, scale", [
+    ([1, 2, 10, 3], 3.0, 1.0),  # the value nearest the mean, 4
+    ([100, 101, 102], 101.0, 1.0),
+    ([1e300, -1e300], 1e300, 2.0 ** -997),  # deviations of 2e300: the largest brought near 1
+    ([1e-160, 2e-160, 1.5e-160], 1.5e-160, 2.0 ** 533),  # the largest, 5e-161, brought near 1
+    ([5e-324, 0.0, 1e-323], 5e-324, 2.0 ** 1000),  # no scale past 2^1000
+])
+def test_a_window_is_summed_about_the_value_nearest_its_mean_at_its_scale(values, origin, scale):
+    text = " ".join(repr(float(v)) for v in values)
+    got = native_program("moment_bounds")(f"origin 0 {len(values)} {text}")[0].split()
+    assert (float(got[0]), float(got[1])) == (origin, scale)
+
+
+@pytest.mark.parametrize("values, p, due", [
+    ([1, 2, math.inf, 4, 5, 6], 4, 6),  # until the infinity has left
+    ([1, 2, math.inf, 4, 5, -math.inf], 4, 9),  # the newest
+    ([1, 2, 3, 4, 5, 6], 4, 9),  # none: p slides on
+])
+def test_a_window_not_finite_when_summed_afresh_is_held(values, p, due):
+    text = " ".join(repr(float(v)) for v in values)
+    assert native_program("moment_bounds")(f"hold {p} {len(values)} {text}") == [str(due)]
+
+
+def _stretch(p):
+    return 4096 if p <= 256 else 16 * p
+
+
+@pytest.mark.parametrize("p", [5, 50, 1000, 5000])
+@pytest.mark.parametrize("label", ["drifting", "trending"])
+@pytest.mark.parametrize("name", _COST_CALLS)
+def test_ordinary_windows_find_an_origin_only_where_a_stretch_starts(name, label, p):
+    # Summed afresh, an ordinary window is summed about the mean its sums give, in one pass;
+    # only a stretch's first window looks for the value nearest its mean (two more passes, for
+    # each series).
+    floor = pytest.importorskip("vorn_bench_floor", reason="the counts come with an in-place build")
+    if floor.fast_paths() is None:
+        pytest.skip("this build does not count its paths (configure with VORN_BUILD_TESTS=ON)")
+    x = list(_AUDITED[label][:8500])  # drifting or trending
+    floor.fast_paths()
+    _COST_CALLS[name](x, p)
+    taken = floor.fast_paths()
+    stretches = -(-(len(x) - p + 1) // _stretch(p))
+    sides = 2 if name == "py_correl" else 1
+    assert taken.get("moments_origin", 0) == sides * stretches, taken
+    assert taken.get("moments_summed", 0) == stretches + taken.get("moments_near", 0), taken
+
+
+# ---- Long windows ------------------------------------------------------------------------
+# A long window's stretches are 16 p windows (a stretch's start costs a few passes over the
+# window, once per order of p slides); a short one's 4096. Across their seams, side by side
+# or alone, the windows are the same bits, the stream gives the batch's, and each window is
+# within its tolerance of its exact value.
+_LONG_P = 300
+_LONG = _walk(4 * 16 * _LONG_P + 700, 1.0, 100.0, 21)
+
+
+@pytest.mark.parametrize("name", _LINE_CALLS)
+def test_long_windows_stretches_side_by_side_are_the_windows_alone(name):
+    v = list(_LONG)
+    v[7000] *= 1000.0  # a bad print, so that a lane is summed afresh on its own
+    whole = _long(name, v)
+    stretch = 16 * _LONG_P
+    for cut in (_LONG_P - 1 + stretch + 300, _LONG_P - 1 + 2 * stretch, _LONG_P - 1 + 3 * stretch + 7):
+        part = _long(name, v[:cut])
+        assert [struct.pack("<d", a) for a in part] == [struct.pack("<d", b) for b in whole[:cut]], cut
+
+
+def _long(name, v):
+    """The function at period _LONG_P (as _LINE_CALLS at 14)."""
+    other = _OTHER_LONG[: len(v)]
+    return {
+        "py_var": lambda: vl.py_var(v, _LONG_P),
+        "py_zscore": lambda: vl.py_zscore(v, _LONG_P),
+        "py_bollinger_bands": lambda: vl.py_bollinger_bands(v, _LONG_P, 2.0)[0],
+        "py_covariance": lambda: vl.py_covariance(v, other, _LONG_P),
+        "py_correl": lambda: vl.py_correl(v, other, _LONG_P),
+        "py_beta": lambda: vl.py_beta(other, v, _LONG_P),
+        "py_linearreg_slope": lambda: vl.py_linearreg_slope(v, _LONG_P),
+        "py_tsf": lambda: vl.py_tsf(v, _LONG_P),
+        "py_standard_error": lambda: vl.py_standard_error(v, _LONG_P),
+        "py_linear_regression": lambda: list(vl.py_linear_regression(v, _LONG_P)[2]),
+        "py_cti": lambda: vl.py_cti(v, _LONG_P),
+    }[name]()
+
+
+_OTHER_LONG = _walk(len(_LONG), 1.0, 50.0, 22)
+
+
+def test_long_windows_streamed_bands_are_the_batch_bands_across_stretches():
+    v = list(_LONG)
+    v[9000] = 1e6
+    batch = vl.py_bollinger_bands(v, _LONG_P, 2.0)
+    bands = vl.OnlineBollingerBands(_LONG_P, 2.0)
+    streamed = [bands.update(x) for x in v]
+    for i in range(_LONG_P - 1, len(v)):
+        assert tuple(streamed[i]) == (batch[0][i], batch[1][i], batch[2][i]), i
+
+
+@pytest.mark.parametrize("p", [10**4, 10**5])
+def test_long_windows_variance_within_its_bound_of_exact(p):
+    # Windows at the seams of the stretches and between them, against the rational variance;
+    # the bound: 2^-36 + p 2^-42 of the variance (the error of a variance is twice that of a
+    # deviation's, at most).
+    n = 2 * 16 * p + p + 50 if p == 10**4 else 3 * p
+    x = _walk(n, 1.0, 1000.0, 23)
+    got = vl.py_var(x, p)
+    tol = 2.0 * (2.0 ** -36 + p * 2.0 ** -42)
+    seams = [p - 1 + k * 16 * p + d for k in range(3) for d in (-1, 0, 1)] + [n - 1, p - 1 + 12345]
+    for i in sorted({s for s in seams if p - 1 <= s < n}):
+        exact = float(exact_population_variance(x[i + 1 - p:i + 1]))
+        assert abs(got[i] - exact) <= tol * exact, (i, got[i], exact)

@@ -48,23 +48,23 @@ Series each_co_spread(std::span<const double> x, std::span<const double> y, std:
     if (!computes(period, x.size()) || y.size() < x.size()) return out;
     // The values are validated: finite.
     window::co_spreads<false>(x, y, x.size(), static_cast<std::size_t>(period),
-                              [&](std::size_t i, const auto&, const auto& m) { out[i] = value(m); });
+                              [&](std::size_t i, const auto& s, const auto& m) { out[i] = value(s, m); });
     return out;
 }
 
 }  // namespace
 
-// Population variance; NaN where it leaves the range.
+// Population variance; inf where it is beyond the range (the deviations are scaled, so only
+// the variance itself can leave it).
 Series var_impl(std::span<const double> values, std::uint64_t period) {
     const double p = static_cast<double>(period);
-    return each_spread(values, period, [p](std::size_t, const auto&, const moments::Centred<>& c) {
-        const double v = c.m2 > 0.0 ? c.m2 / p : 0.0;
-        return std::isfinite(v) ? v : NaN;
+    return each_spread(values, period, [p](std::size_t, const auto& s, const moments::Centred<>& c) {
+        return c.m2 > 0.0 ? s.square_unscaled(c.m2 / p) : 0.0;
     });
 }
 
 // The newest value's distance from the window's mean in population deviations, taken from
-// its deviation; 0.0 on a window without spread.
+// its deviation; 0.0 on a window without spread. Of the scaled deviations: the scale cancels.
 Series zscore_impl(std::span<const double> values, std::uint64_t period) {
     // By the reciprocal of p: three divisions a window would pace the loop.
     const double inv_p = 1.0 / static_cast<double>(period);
@@ -76,15 +76,15 @@ Series zscore_impl(std::span<const double> values, std::uint64_t period) {
 
 Series covariance_impl(std::span<const double> x, std::span<const double> y, std::uint64_t period) {
     const double p = static_cast<double>(period);
-    return each_co_spread(x, y, period, [p](const auto& m) { return m.cxy / p; });
+    return each_co_spread(x, y, period, [p](const auto& s, const auto& m) { return s.cross_unscaled(m.cxy / p); });
 }
 
 // The asset's covariance with the benchmark over the benchmark's variance; 0.0 where the
 // benchmark does not move.
 Series beta_impl(std::span<const double> a, std::span<const double> b, std::uint64_t period) {
-    return each_co_spread(a, b, period, [](const auto& m) {
+    return each_co_spread(a, b, period, [](const auto& s, const auto& m) {
         if (!(m.my > 0.0)) return 0.0;
-        const double beta = m.cxy / m.my;
+        const double beta = s.ratio_unscaled(m.cxy / m.my);
         return std::isfinite(beta) ? beta : 0.0;
     });
 }

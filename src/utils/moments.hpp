@@ -10,6 +10,15 @@
 // more than the statistic itself does (with c that near, Σd² <= 2 M2: every value is at
 // least as far from the mean as c is).
 //
+// Near the ends of the range the deviations' squares would overflow (above about 1e154) or
+// fall into the subnormals (below about 1e-154). So the deviations are scaled, when the window
+// is summed afresh, by a power of two that brings the largest near 1 (scale_of_binade; 1 on
+// ordinary data): d = x s - c s, exactly (x - c) s. Every sum, bound and test below is then
+// the unscaled one times a power of two, with the same decisions and, taken back, the same
+// bits wherever the unscaled arithmetic stayed in the range; the dimensionless statistics do
+// not see the scale at all. Only a statistic beyond the range itself (a variance of values
+// 1e200 apart) reads inf, and only a window holding an infinity is not finite when summed.
+//
 // Beside each running sum goes a bound on the rounding it has gathered since it was last
 // summed afresh: a slide adds t = fl(in - out) to S, so it adds at most u |t| + u |S| (the two
 // roundings; a deviation and its square are recomputed alike when the bar leaves, so what
@@ -33,22 +42,26 @@
 // walk a window of 14 is summed afresh about every 230 slides. To ask sooner still, the
 // statistic must fall below its bound: by a factor of at least 512 against the window it was
 // last summed from, which takes the values that made it leave the window. Each such fall
-// takes the deviations' squares down 512, and the range of doubles holds about 2^11 binades
-// of them, so at most about 230 windows in a row are summed afresh on every slide; then a
-// new large value must enter and stay p slides before it can leave.
+// takes the deviations down by a factor of at least 22 (512 in their squares), and the range
+// of doubles holds about 2^11 binades of values, so at most about 470 windows are summed
+// afresh before a new large value must enter, and stay p slides before it can leave (a
+// geometric sawtooth that sheds its largest value on every slide: about 70 passes a slide at
+// p = 1000).
 // Amortised, a bounded number of passes per p slides: O(1) a slide on any input.
-// A window whose state is not finite even when summed afresh (it holds an infinity, or
-// deviations whose squares overflow) is not summed afresh again until the newest such value
-// has left, or for p slides: at most one pass per p slides.
+// A window whose state is not finite even when summed afresh (it holds an infinity) is not
+// summed afresh again until the newest such value has left, or for p slides: at most one pass
+// per p slides.
 //
-// Beside that, the windows are cut into stretches of kStretch from the first, each summed
-// afresh at its start: the stretches are then independent, two run side by side in the
-// halves of a vector register (walk_pairs), and a window's bits do not hang on how long the
-// series is or on which stretches ran together.
+// Beside that, the windows are cut into stretches from the first (stretch_of: 4096 windows,
+// or 16 p for a long window), each summed afresh at its start: the stretches are then
+// independent, two run side by side in the halves of a vector register (walk_pairs), and a
+// window's bits do not hang on how long the series is or on which stretches ran together.
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 #include "utils/constants.hpp"
 #include "utils/fast_path.hpp"
@@ -57,6 +70,16 @@
 namespace vorn::utils::moments {
 
 inline constexpr double kRound = 0x1p-52;  // 2u: each addition's rounding, with room to spare
+
+// The windows summed afresh, those of them summed in one pass about the mean their sums gave,
+// and the origins found for the others (two passes each, beside the summing pass): counted in
+// test builds. Out of the walks' lambdas: instantiated there, the sanitizers' build kept a copy
+// of the counter that the registry does not read.
+inline void counted_origin() noexcept { fast_path::taken_rarely<"moments_origin">(); }
+inline void counted_summed(bool one_pass) noexcept {
+    fast_path::taken_rarely<"moments_summed">();
+    if (one_pass) fast_path::taken_rarely<"moments_near">();
+}
 
 // The sums of a window in one double, or of two windows side by side in a pairs::Pair (each
 // half doing exactly the scalar steps). Cond<V>: a comparison's result (bool, or a Mask).
@@ -82,9 +105,7 @@ inline Pair lower(Pair a, Pair b) noexcept { return pairs::min(b, a); }
 inline double higher(double a, double b) noexcept { return b > a ? b : a; }
 inline Pair higher(Pair a, Pair b) noexcept { return pairs::max(b, a); }
 
-// Windows from one summing afresh to the next, whatever the bounds say: the windows are cut
-// into stretches of this many from the first, each summed afresh at its start, so that the
-// stretches are independent and a window's value does not depend on how long the series is.
+// The windows of a stretch (stretch_of) of a short window.
 inline constexpr std::size_t kStretch = 4096;
 
 // The error allowed a window of p bars, relative to its statistic's scale: 2^17 roundings for
@@ -180,23 +201,69 @@ Indexed<At> indexed(std::size_t n, At at) noexcept {
     return {at, n};
 }
 
-// The origin of a window's deviations: a value nearest its mean,
-// of the non-NaN values that for_each(f) visits oldest first (0.0 where there are none).
+// The power of two a window's deviations are multiplied by, chosen when it is summed afresh
+// from the binade of the largest of them (or of its deviation: within a few times of it):
+// 1 where that is within 2^±64, so that squares, products of two spreads and their bounds stay
+// far inside the range; else one that brings it near 1, within 2^±1000 so that it and its
+// reciprocal are normal doubles. The scaling is exact (the values times a power of two, less
+// the origin's), so a scaled window takes the same decisions and, unscaled, reads the same
+// bits wherever its unscaled arithmetic neither overflowed nor went subnormal.
+inline double scale_of_binade(int e) noexcept {
+    if (e >= -64 && e <= 64) return 1.0;
+    return std::ldexp(1.0, e < -1000 ? 1000 : (e > 1000 ? -1000 : -e));
+}
+// From the largest deviation: none (a flat window) or one not finite asks for no scale.
+inline double scale_of_largest(double largest) noexcept {
+    if (!(largest > 0.0) || !(largest <= std::numeric_limits<double>::max())) return 1.0;
+    return scale_of_binade(std::ilogb(largest));
+}
+
+// v times two powers of two (the reciprocals of scales, or a scale and one), rounded once:
+// their product where it is a normal double (1 on ordinary data: v itself), else by exponent,
+// so that neither an overflow nor a subnormal on the way spoils a result within the range.
+inline double unscaled(double v, double a, double b) noexcept {
+    const double f = a * b;
+    if (std::isnormal(f)) [[likely]]
+        return v * f;
+    return std::ldexp(v, std::ilogb(a) + std::ilogb(b));
+}
+
+// 1 / s for a normal power of two s (its exponent negated in its bits).
+inline double reciprocal_of_power(double s) noexcept {
+    return std::bit_cast<double>(0x7FE0000000000000ull - std::bit_cast<std::uint64_t>(s));
+}
+inline Pair reciprocal_of_power(Pair s) noexcept {
+    return reinterpret_cast<Pair>(pairs::Mask{0x7FE0000000000000ll, 0x7FE0000000000000ll} - reinterpret_cast<pairs::Mask>(s));
+}
+
+// Where a window's deviations are taken from, and their scale. `at` NaN: none known.
+struct Origin {
+    double at = std::numeric_limits<double>::quiet_NaN(), scale = 1.0;
+    bool known() const noexcept { return at == at; }
+};
+// No origin known: summing afresh finds one (origin_of).
+inline constexpr Origin kNoOrigin{};
+
+// The origin of a window's deviations: a value nearest its mean, of the non-NaN values that
+// for_each(f) visits oldest first (0.0 where there are none), and the scale its deviations
+// take from the largest of them (the window's extremes less the origin).
 template <class ForEach>
-[[gnu::always_inline]] inline double origin_of(ForEach&& for_each) noexcept {
+[[gnu::always_inline]] inline Origin origin_of(ForEach&& for_each) noexcept {
     constexpr double down = 0x1p-64;  // the mean of values near the top of the range stays finite
-    double sum[2] = {0.0, 0.0}, count = 0.0;
+    constexpr double kNone = std::numeric_limits<double>::infinity();
+    double sum[2] = {0.0, 0.0}, count = 0.0, lo = kNone, hi = -kNone;
     auto add = [&](int j, double x) __attribute__((always_inline)) {
         sum[j] += x == x ? x * down : 0.0;
         count += x == x ? 1.0 : 0.0;
+        lo = x < lo ? x : lo;  // NaN passes over both
+        hi = x > hi ? x : hi;
     };
     for_each.twos([&](double a, double b) __attribute__((always_inline)) { add(0, a), add(1, b); },
                   [&](double a) __attribute__((always_inline)) { add(0, a); });
-    if (count == 0.0) return 0.0;
+    if (count == 0.0) return {0.0, 1.0};
     const double mean = (sum[0] + sum[1]) / count;
     // The nearest of the values at even positions and of those at odd ones (the first found of
     // each); a tie between the two goes to the even one.
-    constexpr double kNone = std::numeric_limits<double>::infinity();
     double best[2] = {kNone, kNone}, c[2] = {0.0, 0.0};
     auto near = [&](int j, double x) __attribute__((always_inline)) {
         const double dist = std::fabs(x * down - mean);
@@ -206,11 +273,15 @@ template <class ForEach>
     };
     for_each.twos([&](double a, double b) __attribute__((always_inline)) { near(0, a), near(1, b); },
                   [&](double a) __attribute__((always_inline)) { near(0, a); });
-    return best[1] < best[0] ? c[1] : c[0];
+    counted_origin();
+    const double at = best[1] < best[0] ? c[1] : c[0];
+    // The largest deviation, beyond the range where the values span more than it: then its
+    // binade from the values scaled down.
+    const double largest = hi - at > at - lo ? hi - at : at - lo;
+    if (largest <= std::numeric_limits<double>::max()) return {at, scale_of_largest(largest)};
+    const double scaled = hi * down - at * down > at * down - lo * down ? hi * down - at * down : at * down - lo * down;
+    return {at, std::isfinite(scaled) ? scale_of_binade(std::ilogb(scaled) + 64) : 1.0};
 }
-
-// No origin known: summing afresh finds one (origin_of).
-inline constexpr double kNoOrigin = std::numeric_limits<double>::quiet_NaN();
 
 // A running sum and the total g of the magnitudes whose rounding it holds (its error is at
 // most kRound g).
@@ -276,28 +347,44 @@ struct Lows {
     }
 };
 
-// One series: Σd and Σd² over the window, d = x - c. With Nan, NaN values count apart and
-// enter as c (d = 0); without, the values must hold none.
+// One series: Σd and Σd² over the window, d = (x - c) s, s the window's scale (scale_of_binade;
+// 1 on ordinary data) and u = 1 / s what takes a deviation back. With Nan, NaN values count
+// apart and enter as c (d = 0); without, the values must hold none.
 template <bool Nan, class V = double>
 struct Spread {
-    V c{};
+    V cs{}, s = V{} + 1.0;  // c s, and s
+
+    // 1 / s, from its bits (s a normal power of two: its exponent's negative): kept apart, it
+    // (and c) would hold two more registers through every slide.
+    [[gnu::always_inline]] V unit() const noexcept { return reciprocal_of_power(s); }
     Sum<V> s1, s2;
     std::uint64_t nans = 0;
 
+    // x s - c s: (x - c) s exactly, where x - c alone could overflow. Plain: s is 1 (the
+    // slides of an ordinary window leave the multiplication out; the same bits).
+    template <bool Plain = false>
     [[gnu::always_inline]] V dev(V x) const noexcept {
-        if constexpr (Nan) return x == x ? x - c : 0.0;
-        return x - c;
+        const V d = Plain ? x - cs : x * s - cs;
+        if constexpr (Nan) return x == x ? d : 0.0;
+        return d;
+    }
+    // Whether the scale is 1 (in both halves).
+    [[gnu::always_inline]] bool plain() const noexcept {
+        if constexpr (std::is_same_v<V, double>) return s == 1.0;
+        else return pairs::halves(s == 1.0) == 3;
     }
     static std::uint64_t is_nan(double x) noexcept { return Nan && !(x == x); }
+    void set_origin(const Origin& o) noexcept { s = o.scale, cs = o.at * o.scale; }
 
     // The window summed afresh. Inlined with every visit it makes (a call handed the state, or a
     // visitor holding its address, would keep the state a loop slides in memory).
     // `near`: an origin known to lie within half a deviation of the window's mean (near()), or
-    // NaN to find the value nearest the mean.
+    // none, to find the value nearest the mean.
     template <class ForEach>
-    [[gnu::always_inline]] static Spread summed(ForEach for_each, double near = kNoOrigin) noexcept {
+    [[gnu::always_inline]] static Spread summed(ForEach for_each, Origin near = kNoOrigin) noexcept {
         Spread r;
-        r.c = near == near ? near : origin_of(for_each);
+        r.set_origin(near.known() ? near : origin_of(for_each));
+        counted_summed(near.known());
         Sum<> s1[2], s2[2];
         auto add = [&](int j, double x) __attribute__((always_inline)) {
             r.nans += is_nan(x);
@@ -311,9 +398,10 @@ struct Spread {
         r.s2 = Sum<>::joined(s2[0], s2[1]);
         return r;
     }
+    template <bool Plain = false>
     [[gnu::always_inline]] void slide(V out, V in) noexcept {
         if constexpr (Nan) nans = nans + is_nan(in) - is_nan(out);
-        const V di = dev(in), dout = dev(out);
+        const V di = dev<Plain>(in), dout = dev<Plain>(out);
         s1.slide(di, dout);
         s2.slide(di * di, dout * dout);
     }
@@ -324,15 +412,25 @@ struct Spread {
     [[gnu::always_inline]] Cond<V> exact_over(const Watch& k, const Span& w) const noexcept {
         return spread_exact(s1, s2, k.abs_s1, k.m2, w);
     }
+    // A second moment (of the scaled deviations) in the values' units.
+    double square_unscaled(double v) const noexcept { return s == 1.0 ? v : unscaled(v, unit(), unit()); }
     // The window's mean, from a mean of its deviations.
-    [[gnu::always_inline]] V mean(V dev_mean) const noexcept { return c + dev_mean; }
-    // The mean as the sums give it, where they give it within half a deviation, and NaN where
+    // (c s + m) / s rounds once, as c + m / s does (1 / s exact), and is c + m where s is 1.
+    [[gnu::always_inline]] V mean(V dev_mean) const noexcept { return (cs + dev_mean) * unit(); }
+    // The mean as the sums give it, where they give it within half a deviation, and none where
     // they do not (or the window holds a NaN, or has no spread). Summed afresh about it, a
-    // window has Σd² <= 1.25 M2 as about the value nearest its mean, in one pass, not three.
-    double near(const Span& w) const noexcept {
-        const double m2 = s2.v - s1.v * (s1.v * w.inv_p), e1 = s1.error(), at = c + s1.v * w.inv_p;
-        const bool known = nans == 0 && m2 > 0.0 && (e1 * e1) * 4.0 <= m2 * w.p && std::isfinite(at);
-        return known ? at : kNoOrigin;
+    // window has Σd² <= 1.25 M2 as about the value nearest its mean, in one pass, not three;
+    // its largest deviation is within 1.5 of its deviation's root, whose binade sets its scale.
+    // Both need M2 itself to be known (within a quarter): a spread that is all rounding (the
+    // residue of a value that left) would set the scale by it, and the window's squares could
+    // then vanish below the subnormals.
+    Origin near(const Span& w) const noexcept {
+        const double m2 = s2.v - s1.v * (s1.v * w.inv_p), e1 = s1.error(), at = mean(s1.v * w.inv_p);
+        const double e2 = s2.error() + (std::fabs(s1.v) * 2.0 + e1) * (e1 * w.inv_p);
+        const bool known = nans == 0 && m2 > 0.0 && m2 <= std::numeric_limits<double>::max() && e2 * 4.0 <= m2 &&
+                           (e1 * e1) * 4.0 <= m2 * w.p && std::isfinite(at);
+        if (!known) return kNoOrigin;
+        return {at, scale_of_binade(std::ilogb(m2) / 2 - std::ilogb(s))};
     }
 };
 
@@ -349,11 +447,12 @@ struct CoSpread {
     };
 
     template <class ForEach>
-    [[gnu::always_inline]] static CoSpread summed(ForEach for_each, double near_x = kNoOrigin,
-                                                 double near_y = kNoOrigin) noexcept {
+    [[gnu::always_inline]] static CoSpread summed(ForEach for_each, Origin near_x = kNoOrigin,
+                                                 Origin near_y = kNoOrigin) noexcept {
         CoSpread r;
-        r.x.c = near_x == near_x ? near_x : origin_of(SideOf<0, ForEach>{for_each});
-        r.y.c = near_y == near_y ? near_y : origin_of(SideOf<1, ForEach>{for_each});
+        r.x.set_origin(near_x.known() ? near_x : origin_of(SideOf<0, ForEach>{for_each}));
+        r.y.set_origin(near_y.known() ? near_y : origin_of(SideOf<1, ForEach>{for_each}));
+        counted_summed(near_x.known() && near_y.known());
         Sum<> s[2][5];
         auto add = [&](int j, double a, double b) __attribute__((always_inline)) {
             r.x.nans += Spread<Nan>::is_nan(a) | Spread<Nan>::is_nan(b);
@@ -372,12 +471,15 @@ struct CoSpread {
         r.sxy = Sum<>::joined(s[0][4], s[1][4]);
         return r;
     }
+    [[gnu::always_inline]] bool plain() const noexcept { return x.plain() && y.plain(); }
+    template <bool Plain = false>
     [[gnu::always_inline]] void slide(V out_a, V out_b, V in_a, V in_b) noexcept {
         if constexpr (Nan) {
             using S = Spread<Nan>;
             x.nans = x.nans + (S::is_nan(in_a) | S::is_nan(in_b)) - (S::is_nan(out_a) | S::is_nan(out_b));
         }
-        const V ia = x.dev(in_a), oa = x.dev(out_a), ib = y.dev(in_b), ob = y.dev(out_b);
+        const V ia = x.template dev<Plain>(in_a), oa = x.template dev<Plain>(out_a);
+        const V ib = y.template dev<Plain>(in_b), ob = y.template dev<Plain>(out_b);
         x.s1.slide(ia, oa), x.s2.slide(ia * ia, oa * oa);
         y.s1.slide(ib, ob), y.s2.slide(ib * ib, ob * ob);
         sxy.slide(ia * ib, oa * ob);
@@ -401,6 +503,12 @@ struct CoSpread {
         const V cxy = sxy.v - x.s1.v * y.s1.v * w.inv_p;  // symmetric in x and y
         return {mx, my, cxy, exact_at({mx, mag(x.s1.v)}, {my, mag(y.s1.v)}, w)};
     }
+    // A cross moment in the values' units, and a ratio of x's deviations to y's (a regression
+    // of x on y) likewise.
+    double cross_unscaled(double v) const noexcept {
+        return (x.s == 1.0) & (y.s == 1.0) ? v : unscaled(v, x.unit(), y.unit());
+    }
+    double ratio_unscaled(double v) const noexcept { return x.s == y.s ? v : unscaled(v, x.unit(), y.s); }
     struct Watch {
         Lows<V> x, y;
     };
@@ -434,16 +542,18 @@ struct LineSpread {
     Sum<V> sjy;
 
     // The fit: its slope, its value at the window's first position and at its middle (the
-    // window's mean); sxy_c and syy_c centred.
+    // window's mean), in the values' units; sxy_c and syy_c centred, of the scaled deviations
+    // (unit takes a deviation back).
     struct Fit {
-        V slope, intercept, level, sxy_c, syy_c;
+        V slope, intercept, level, sxy_c, syy_c, unit;
         Cond<V> exact;
     };
 
     template <class ForEach>
-    [[gnu::always_inline]] static LineSpread summed(ForEach for_each, double near = kNoOrigin) noexcept {
+    [[gnu::always_inline]] static LineSpread summed(ForEach for_each, Origin near = kNoOrigin) noexcept {
         LineSpread r;
-        r.y.c = near == near ? near : origin_of(for_each);
+        r.y.set_origin(near.known() ? near : origin_of(for_each));
+        counted_summed(near.known());
         Sum<> s1[2], s2[2], sjy[2];
         double pos = 0.0;
         auto add = [&](int j, double v) __attribute__((always_inline)) {
@@ -465,14 +575,16 @@ struct LineSpread {
         r.sjy = Sum<>::joined(sjy[0], sjy[1]);
         return r;
     }
+    [[gnu::always_inline]] bool plain() const noexcept { return y.plain(); }
+    template <bool Plain = false>
     [[gnu::always_inline]] void slide(V out, V in, double last_pos) noexcept {
-        const V di = y.dev(in), dout = y.dev(out);
+        const V di = y.template dev<Plain>(in), dout = y.template dev<Plain>(out);
         const V rest = y.s1.v - dout, enter = di * last_pos, t = enter - rest;
         sjy.v += t;
         // The rounding of the rest, of the entering product, of their difference and of the
         // sum, and the error of the rest's Σd itself.
         sjy.g += (((mag(rest) + mag(enter)) + mag(t)) + y.s1.g) + mag(sjy.v);
-        y.slide(out, in);
+        y.template slide<Plain>(out, in);
     }
     [[gnu::always_inline]] Cond<V> exact_at(const Lows<V>& l, const LineConstants& k, const Span& w) const noexcept {
         const V e = sjy.error() + y.s1.error() * k.mean_x;
@@ -481,10 +593,11 @@ struct LineSpread {
     [[gnu::always_inline]] Fit fit(const LineConstants& k, const Span& w) const noexcept {
         const V m2 = y.s2.v - y.s1.v * (y.s1.v * w.inv_p);
         const V sxy_c = sjy.v - y.s1.v * k.mean_x;
-        const V slope = sxy_c * k.inv_sxx;
+        const V slope = sxy_c * k.inv_sxx;  // of the scaled deviations
         const V intercept = y.mean(y.s1.v * w.inv_p - slope * k.mean_x);
         const V level = y.mean(y.s1.v * w.inv_p);
-        return {slope, intercept, level, sxy_c, m2, exact_at({m2, mag(y.s1.v)}, k, w)};
+        const V u = y.unit();
+        return {slope * u, intercept, level, sxy_c, m2, u, exact_at({m2, mag(y.s1.v)}, k, w)};
     }
     using Watch = Lows<V>;
     [[gnu::always_inline]] void see(Watch& l, const Fit& f) const noexcept { l.see(f.syy_c, y.s1.v); }
@@ -499,7 +612,8 @@ inline Pair pack(double a, double b) noexcept { return Pair{a, b}; }
 inline Sum<Pair> pack(const Sum<>& a, const Sum<>& b) noexcept { return {Pair{a.v, b.v}, Pair{a.g, b.g}}; }
 inline Spread<false, Pair> pack(const Spread<false>& a, const Spread<false>& b) noexcept {
     Spread<false, Pair> r;
-    r.c = pack(a.c, b.c), r.s1 = pack(a.s1, b.s1), r.s2 = pack(a.s2, b.s2);
+    r.cs = pack(a.cs, b.cs), r.s = pack(a.s, b.s);
+    r.s1 = pack(a.s1, b.s1), r.s2 = pack(a.s2, b.s2);
     return r;
 }
 inline CoSpread<false, Pair> pack(const CoSpread<false>& a, const CoSpread<false>& b) noexcept {
@@ -516,7 +630,8 @@ inline pairs::Mask lane_mask(int j) noexcept { return j == 0 ? pairs::Mask{-1, 0
 inline void set_lane(Pair& r, pairs::Mask m, double v) noexcept { r = pairs::select(m, pairs::both(v), r); }
 inline void set_lane(Sum<Pair>& r, pairs::Mask m, const Sum<>& a) noexcept { set_lane(r.v, m, a.v), set_lane(r.g, m, a.g); }
 inline void set_lane(Spread<false, Pair>& r, pairs::Mask m, const Spread<false>& a) noexcept {
-    set_lane(r.c, m, a.c), set_lane(r.s1, m, a.s1), set_lane(r.s2, m, a.s2);
+    set_lane(r.cs, m, a.cs), set_lane(r.s, m, a.s);
+    set_lane(r.s1, m, a.s1), set_lane(r.s2, m, a.s2);
 }
 inline void set_lane(CoSpread<false, Pair>& r, pairs::Mask m, const CoSpread<false>& a) noexcept {
     set_lane(r.x, m, a.x), set_lane(r.y, m, a.y), set_lane(r.sxy, m, a.sxy);
@@ -527,7 +642,7 @@ inline void set_lane(LineSpread<false, Pair>& r, pairs::Mask m, const LineSpread
 inline Sum<> lane(const Sum<Pair>& s, int j) noexcept { return {s.v[j], s.g[j]}; }
 inline Spread<false> lane(const Spread<false, Pair>& s, int j) noexcept {
     Spread<false> r;
-    r.c = s.c[j], r.s1 = lane(s.s1, j), r.s2 = lane(s.s2, j);
+    r.cs = s.cs[j], r.s = s.s[j], r.s1 = lane(s.s1, j), r.s2 = lane(s.s2, j);
     return r;
 }
 inline CoSpread<false> lane(const CoSpread<false, Pair>& s, int j) noexcept {
@@ -545,12 +660,12 @@ inline CoSpread<false>::Moments lane(const CoSpread<false, Pair>::Moments& m, in
     return {m.mx[j], m.my[j], m.cxy[j], m.exact[j] != 0};
 }
 inline LineSpread<false>::Fit lane(const LineSpread<false, Pair>::Fit& f, int j) noexcept {
-    return {f.slope[j], f.intercept[j], f.level[j], f.sxy_c[j], f.syy_c[j], f.exact[j] != 0};
+    return {f.slope[j], f.intercept[j], f.level[j], f.sxy_c[j], f.syy_c[j], f.unit[j], f.exact[j] != 0};
 }
 
-// A value whose deviations' squares may leave the range of doubles: a window that holds one
-// may not be finite however it is summed. Not NaN.
-inline bool too_large(double x) noexcept { return std::fabs(x) > 0x1p500; }
+// A value no scale brings into the range: a window that holds one is not finite however it
+// is summed.
+inline bool unbounded(double x) noexcept { return std::isinf(x); }
 
 // The first window after the one ending at i that a window summed afresh and still not exact
 // waits for: the first without the newest bad bar (or, failing one, p slides on).
@@ -561,10 +676,30 @@ std::size_t held_until(std::size_t i, std::size_t p, Bad&& bad) noexcept {
     return i + p;
 }
 
-// A window summed afresh in one pass, about the mean its sums give: counted in test builds.
-// Out of the walks' lambdas: instantiated there, the sanitizers' build kept a copy of the
-// counter that the registry does not read.
-inline void counted_near() noexcept { fast_path::taken_rarely<"moments_near">(); }
+// Windows from one summing afresh to the next, whatever the bounds say: the windows are cut
+// into stretches from the first, each summed afresh at its start, so that the stretches are
+// independent and a window's value does not depend on how long the series is. A stretch is
+// kStretch windows, or 16 p for a long window: its start costs a few passes over the window,
+// once per order of p slides.
+inline std::size_t stretch_of(std::size_t p) noexcept { return p <= kStretch / 16 ? kStretch : 16 * p; }
+
+
+// How every walk and stream sums a window afresh, the one rule for all of them: `again` (a
+// window whose slid state is at hand) in one pass about the mean its sums give, kept where it
+// is then within its tolerance; otherwise (a stretch's start, or the sums gave no mean, or one
+// pass did not suffice) about the value nearest its mean. A window still not exact holds an
+// infinity (bad(k): bar k does): it is not summed afresh again before `hold` (held_until).
+// rebuild(again) sums the state afresh; exact() reads it.
+template <class Rebuild, class Exact, class Bad>
+[[gnu::always_inline]] inline void sum_afresh(std::size_t i, std::size_t p, bool again, std::size_t& hold,
+                                              Rebuild&& rebuild, Exact&& exact, Bad&& bad) {
+    if (again) {
+        rebuild(true);
+        if (exact()) return;
+    }
+    rebuild(false);
+    if (!exact()) hold = held_until(i, p, bad);
+}
 
 // Windows tested at once by walk_pairs (Lows): a block is read and emitted, then tested; a
 // block where the test fails in either half is taken again from its first window, one window
@@ -583,28 +718,38 @@ template <class Summed, class Result, class Over, class SlidePair, class Emit, c
 [[gnu::always_inline]] inline std::size_t walk_pairs(std::size_t n, std::size_t p, std::size_t from, Summed&& summed,
                                                      Result&& result, Over&& over, SlidePair&& slide, Emit&& emit,
                                                      Bad&& bad) {
-    if (n - from >= 2 * kStretch) fast_path::taken<"moments_lanes">();
-    for (; n - from >= 2 * kStretch; from += 2 * kStretch) {
-        const std::size_t start[2] = {from, from + kStretch};
+    const std::size_t stretch = stretch_of(p);
+    if (n - from >= 2 * stretch) fast_path::taken<"moments_lanes">();
+    for (; n - from >= 2 * stretch; from += 2 * stretch) {
+        const std::size_t start[2] = {from, from + stretch};
         std::size_t hold[2] = {0, 0};
-        auto one0 = summed(start[0]), one1 = summed(start[1]);
-        const auto r0 = result(one0), r1 = result(one1);
-        if (!r0.exact) hold[0] = held_until(start[0], p, bad);
-        if (!r1.exact) hold[1] = held_until(start[1], p, bad);
-        emit(start[0], one0, r0);
-        emit(start[1], one1, r1);
-        auto st = pack(one0, one1);
-        for (std::size_t first = 1; first < kStretch; first += kBlock) {
-            const std::size_t last = first + kBlock < kStretch ? first + kBlock : kStretch;
+        decltype(summed(from)) one[2];
+        for (int j = 0; j < 2; ++j)
+            sum_afresh(
+                start[j], p, false, hold[j], [&](bool) __attribute__((always_inline)) { one[j] = summed(start[j]); },
+                [&] __attribute__((always_inline)) { return result(one[j]).exact; }, bad);
+        const auto r0 = result(one[0]), r1 = result(one[1]);
+        emit(start[0], one[0], r0);
+        emit(start[1], one[1], r1);
+        auto st = pack(one[0], one[1]);
+        for (std::size_t first = 1; first < stretch; first += kBlock) {
+            const std::size_t last = first + kBlock < stretch ? first + kBlock : stretch;
             const auto kept = st;
             typename decltype(st)::Watch watch;
-            for (std::size_t t = first; t < last; ++t) {
-                slide(st, start[0] + t, start[1] + t);
-                const auto r = result(st);
-                st.see(watch, r);
-                emit(start[0] + t, lane(st, 0), lane(r, 0));
-                emit(start[1] + t, lane(st, 1), lane(r, 1));
-            }
+            // A block of ordinary windows (both scales 1) slides without the scales' products.
+            auto block = [&](auto plain) __attribute__((always_inline)) {
+                for (std::size_t t = first; t < last; ++t) {
+                    slide(st, start[0] + t, start[1] + t, plain);
+                    const auto r = result(st);
+                    st.see(watch, r);
+                    emit(start[0] + t, lane(st, 0), lane(r, 0));
+                    emit(start[1] + t, lane(st, 1), lane(r, 1));
+                }
+            };
+            if (st.plain()) [[likely]]
+                block(std::true_type{});
+            else
+                block(std::false_type{});
             if (pairs::halves(over(st, watch)) == 3) [[likely]]
                 continue;
             // Taken again: a half reads what it read until it is first summed afresh. Counted in
@@ -614,18 +759,22 @@ template <class Summed, class Result, class Over, class SlidePair, class Emit, c
             bool changed[2] = {false, false};
             for (std::size_t t = first; t < last; ++t) {
                 const std::size_t at[2] = {start[0] + t, start[1] + t};
-                slide(st, at[0], at[1]);
+                slide(st, at[0], at[1], std::false_type{});
                 auto r = result(st);
                 if (const int off = 3 & ~pairs::halves(r.exact)) {
                     for (int j = 0; j < 2; ++j) {
                         if (!((off >> j) & 1) || at[j] < hold[j]) continue;
                         fast_path::taken_rarely<"moments_afresh">();
-                        auto fresh = summed(at[j], lane(st, j));
-                        if (result(fresh).exact) counted_near();
-                        else fresh = summed(at[j]);
+                        const auto was = lane(st, j);
+                        auto fresh = was;
+                        sum_afresh(
+                            at[j], p, true, hold[j],
+                            [&](bool again) __attribute__((always_inline)) {
+                                fresh = again ? summed(at[j], was) : summed(at[j]);
+                            },
+                            [&] __attribute__((always_inline)) { return result(fresh).exact; }, bad);
                         set_lane(st, lane_mask(j), fresh);
                         changed[j] = true;
-                        if (!result(fresh).exact) hold[j] = held_until(at[j], p, bad);
                     }
                     r = result(st);
                 }
@@ -637,27 +786,25 @@ template <class Summed, class Result, class Over, class SlidePair, class Emit, c
     return from;
 }
 
-// Every window of p bars of a series, in order, from the stretch (kStretch) whose first window
-// ends at `from`: rebuild(i) sums the window ending at i afresh, slide(i) moves the window to
-// end at i, exact() tells whether the state is within its tolerance, emit(i) reads it. Each
-// stretch starts summed afresh. A window summed afresh that is still not exact holds an
-// infinity or a value whose square overflows (bad(k): bar k holds one): it is not summed
-// afresh again until the newest such bar has left (or, failing one, for p slides).
-// p - 1 <= from < n, from - (p - 1) a multiple of kStretch.
+// Every window of p bars of a series, in order, from the stretch (stretch_of(p)) whose first
+// window ends at `from`: rebuild(i, again) sums the window ending at i afresh (sum_afresh),
+// slide(i) moves the window to end at i, exact() tells whether the state is within its
+// tolerance, emit(i) reads it. Each stretch starts summed afresh. A window summed afresh that
+// is still not exact holds an infinity (bad(k): bar k holds one): it is not summed afresh
+// again until the newest such bar has left (or, failing one, for p slides).
+// p - 1 <= from < n, from - (p - 1) a multiple of the stretch.
 template <class Rebuild, class Slide, class Exact, class Emit, class Bad>
 [[gnu::always_inline]] inline void walk(std::size_t n, std::size_t p, std::size_t from, Rebuild&& rebuild,
                                         Slide&& slide, Exact&& exact, Emit&& emit, Bad&& bad) {
+    const std::size_t stretch = stretch_of(p);
     std::size_t hold = 0;
-    // Inlined, as every step is: a call handed the state would keep it in memory. `again`:
-    // the window's state is at hand, about whose mean it may be summed in one pass.
+    // Inlined, as every step is: a call handed the state would keep it in memory.
     auto afresh = [&](std::size_t i, bool again) __attribute__((always_inline)) {
-        if (again) rebuild(i, true);
-        if (again && exact()) counted_near();  // one pass, not three
-        else rebuild(i, false);
-        if (!exact()) hold = held_until(i, p, bad);
+        sum_afresh(
+            i, p, again, hold, [&](bool a) __attribute__((always_inline)) { rebuild(i, a); }, exact, bad);
     };
-    for (std::size_t first = from; first < n; first += kStretch) {
-        const std::size_t end = n - first > kStretch ? first + kStretch : n;
+    for (std::size_t first = from; first < n; first += stretch) {
+        const std::size_t end = n - first > stretch ? first + stretch : n;
         hold = 0;
         afresh(first, false);
         emit(first);
@@ -676,8 +823,8 @@ template <class Rebuild, class Slide, class Exact, class Emit, class Bad>
 // Every window of a series: two whole stretches side by side while they last where `Pairs`
 // (a series free of NaN), the rest one window at a time. summed(i): the state of the window
 // ending at i summed afresh; result(state): its reading (`exact` within tolerance);
-// slide_pair(pair, i0, i1) and slide(state, i) move the windows one bar; emit(i, state,
-// reading). 1 <= p <= n.
+// slide_pair(pair, i0, i1, plain) and slide(state, i, plain) move the windows one bar (plain:
+// a std::bool_constant, true where every scale is 1); emit(i, state, reading). 1 <= p <= n.
 template <bool Pairs, class Summed, class Result, class Over, class SlidePair, class Slide, class Emit, class Bad>
 [[gnu::always_inline]] inline void sweep(std::size_t n, std::size_t p, Summed&& summed, Result&& result, Over&& over,
                                          SlidePair&& slide_pair, Slide&& slide, Emit&& emit, Bad&& bad) {
@@ -691,7 +838,12 @@ template <bool Pairs, class Summed, class Result, class Over, class SlidePair, c
     walk(
         n, p, from,
         [&](std::size_t i, bool again) __attribute__((always_inline)) { st = again ? summed(i, st) : summed(i); },
-        [&](std::size_t i) __attribute__((always_inline)) { slide(st, i); },
+        [&](std::size_t i) __attribute__((always_inline)) {
+            if (st.plain()) [[likely]]
+                slide(st, i, std::true_type{});
+            else
+                slide(st, i, std::false_type{});
+        },
         [&] __attribute__((always_inline)) { return (r = result(st)).exact; },
         [&](std::size_t i) __attribute__((always_inline)) { emit(i, st, r); }, bad);
 }

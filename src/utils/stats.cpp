@@ -152,7 +152,7 @@ Series stdev(std::span<const double> values, std::uint64_t period, NaNs nans) {
         [&](auto nan) {
             window::spreads<nan.value>(values, static_cast<std::size_t>(period),
                                        [&](std::size_t i, const auto& s, const moments::Centred<>& c) {
-                                           if (s.nans == 0) out[i] = c.m2 > 0.0 ? std::sqrt(c.m2 * inv_pm1) : 0.0;
+                                           if (s.nans == 0) out[i] = c.m2 > 0.0 ? std::sqrt(c.m2 * inv_pm1) * s.unit() : 0.0;
                                        });
         },
         values);
@@ -237,7 +237,7 @@ Series standard_error(std::span<const double> values, std::uint64_t period, NaNs
     const window::LineConstants k(period);
     window::line_fits_of(values, period, [&](std::size_t i, const auto& f) {
         const double resid = f.syy_c * (1.0 - r_squared(k, f));
-        out[i] = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0));
+        out[i] = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0)) * f.unit;
     }, nans);
     return out;
 }

@@ -443,11 +443,14 @@ void spreads(std::span<const double> values, std::size_t period, Emit&& emit) {
         },
         [&](const auto& st) __attribute__((always_inline)) { return st.centred(w); },
         [&](const auto& st, const auto& watch) __attribute__((always_inline)) { return st.exact_over(watch, w); },
-        [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
-            st.slide(moments::Pair{x[i0 - period], x[i1 - period]}, moments::Pair{x[i0], x[i1]});
+        [&](auto& st, std::size_t i0, std::size_t i1, auto plain) __attribute__((always_inline)) {
+            st.template slide<plain.value>(moments::Pair{x[i0 - period], x[i1 - period]}, moments::Pair{x[i0], x[i1]});
         },
-        [&](auto& st, std::size_t i) __attribute__((always_inline)) { st.slide(x[i - period], x[i]); }, emit,
-        [x](std::size_t k) { return moments::too_large(x[k]); });
+        [&](auto& st, std::size_t i, auto plain) __attribute__((always_inline)) {
+            st.template slide<plain.value>(x[i - period], x[i]);
+        },
+        emit,
+        [x](std::size_t k) { return moments::unbounded(x[k]); });
 }
 
 // The same over two series of at least `period` bars each (the first n): emit(i, const
@@ -466,14 +469,14 @@ void co_spreads(std::span<const double> a, std::span<const double> b, std::size_
         },
         [&](const auto& st) __attribute__((always_inline)) { return st.moments(w); },
         [&](const auto& st, const auto& watch) __attribute__((always_inline)) { return st.exact_over(watch, w); },
-        [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
-            st.slide(Pair{x[i0 - period], x[i1 - period]}, Pair{y[i0 - period], y[i1 - period]}, Pair{x[i0], x[i1]},
-                     Pair{y[i0], y[i1]});
+        [&](auto& st, std::size_t i0, std::size_t i1, auto plain) __attribute__((always_inline)) {
+            st.template slide<plain.value>(Pair{x[i0 - period], x[i1 - period]}, Pair{y[i0 - period], y[i1 - period]},
+                                           Pair{x[i0], x[i1]}, Pair{y[i0], y[i1]});
         },
-        [&](auto& st, std::size_t i) __attribute__((always_inline)) {
-            st.slide(x[i - period], y[i - period], x[i], y[i]);
+        [&](auto& st, std::size_t i, auto plain) __attribute__((always_inline)) {
+            st.template slide<plain.value>(x[i - period], y[i - period], x[i], y[i]);
         },
-        emit, [x, y](std::size_t k) { return moments::too_large(x[k]) || moments::too_large(y[k]); });
+        emit, [x, y](std::size_t k) { return moments::unbounded(x[k]) || moments::unbounded(y[k]); });
 }
 
 // Every window's least-squares line, abscissa 0 (oldest) .. period - 1: emit(i, const
@@ -492,14 +495,19 @@ void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit
         },
         [&](const auto& st) __attribute__((always_inline)) { return st.fit(k, w); },
         [&](const auto& st, const auto& watch) __attribute__((always_inline)) { return st.exact_over(watch, k, w); },
-        [&](auto& st, std::size_t i0, std::size_t i1) __attribute__((always_inline)) {
-            st.slide(moments::Pair{x[i0 - pn], x[i1 - pn]}, moments::Pair{x[i0], x[i1]}, last_pos);
+        [&](auto& st, std::size_t i0, std::size_t i1, auto plain) __attribute__((always_inline)) {
+            st.template slide<plain.value>(moments::Pair{x[i0 - pn], x[i1 - pn]}, moments::Pair{x[i0], x[i1]}, last_pos);
         },
-        [&](auto& st, std::size_t i) __attribute__((always_inline)) { st.slide(x[i - pn], x[i], last_pos); },
+        [&](auto& st, std::size_t i, auto plain) __attribute__((always_inline)) {
+            st.template slide<plain.value>(x[i - pn], x[i], last_pos);
+        },
         [&](std::size_t i, const auto& st, const auto& f) __attribute__((always_inline)) {
-            if (st.y.nans == 0) emit(i, f);
+            if (st.y.nans != 0) return;
+            // The state too where the caller asks for it (a check of its bounds).
+            if constexpr (std::is_invocable_v<Emit&, std::size_t, decltype(st), decltype(f)>) emit(i, st, f);
+            else emit(i, f);
         },
-        [x](std::size_t j) { return moments::too_large(x[j]); });
+        [x](std::size_t j) { return moments::unbounded(x[j]); });
 }
 
 // line_fits with Nan as the values need.

@@ -91,7 +91,7 @@ Result<BandSeries> bollinger_bands(std::span<const double> close, std::uint64_t 
     namespace window = utils::stats::window;
     window::spreads<false>(close, period, [&](std::size_t i, const auto& s, const utils::moments::Centred<>& c) {
         const double mean = s.mean(s.s1.v / p);
-        const double sd = c.m2 > 0.0 ? std::sqrt(c.m2 / p) : 0.0;
+        const double sd = c.m2 > 0.0 ? std::sqrt(c.m2 / p) * s.unit() : 0.0;
         r.middle[i] = mean;
         r.upper[i] = sd * k + mean;  // NaN with either: a window's three are written whenever it is read
         r.lower[i] = mean - sd * k;

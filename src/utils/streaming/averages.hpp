@@ -115,7 +115,7 @@ private:
     moments::Spread<false> spread_;  // the ticks are finite
     moments::Centred<> centred_{};
     std::uint64_t hold_ = 0;  // no rebuild before this value's slide (moments::walk)
-    std::size_t stretch_left_ = 0;  // windows to the next stretch's start (moments::kStretch)
+    std::size_t stretch_left_ = 0;  // windows to the next stretch's start (moments::stretch_of)
 };
 
 // The accepted path of a tick is inline: it runs inside the Python method's trampoline.
@@ -198,7 +198,7 @@ inline Result<std::optional<BollingerValue>> OnlineBollingerBands::update(double
         start_stretch(i);
     }
     const double middle = spread_.mean(spread_.s1.v / span_.p);
-    const double sd = centred_.m2 > 0.0 ? std::sqrt(centred_.m2 / span_.p) : 0.0;
+    const double sd = centred_.m2 > 0.0 ? std::sqrt(centred_.m2 / span_.p) * spread_.unit() : 0.0;
     return BollingerValue{sd * std_dev_ + middle, middle, middle - sd * std_dev_};
 }
 
