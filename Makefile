@@ -20,11 +20,19 @@ export PYTHONPATH := $(CURDIR)/$(BUILD)/python
 
 all: build
 
-$(VPY):
+# Debian and Ubuntu leave venv's ensurepip to a package of its own (python3-venv); without it
+# `python3 -m venv` fails half-way, leaving a .venv with no pip. So ensurepip is looked for first,
+# and a .venv without pip (a first attempt's) is made again: venv keeps it and adds pip.
+$(VENV)/bin/pip:
+	@$(PYTHON) -c "import venv, ensurepip; ensurepip.version()" 2> /dev/null || { \
+	  v=$$($(PYTHON) -c 'import sys; print("%d.%d" % sys.version_info[:2])') || exit 1; \
+	  echo "error: $(PYTHON) (Python $$v) cannot create a virtual environment: its venv or ensurepip module is missing." >&2; \
+	  echo "       On Debian or Ubuntu install python3-venv (python$$v-venv): apt-get install python3-venv" >&2; \
+	  exit 1; }
 	$(PYTHON) -m venv $(VENV)
 
 # Python tools and the test extras declared in pyproject.toml.
-$(STAMP): pyproject.toml | $(VPY)
+$(STAMP): pyproject.toml | $(VENV)/bin/pip
 	$(VPY) -m pip install -q --upgrade pip
 	$(VPY) -m pip install -q cmake ninja $$($(VPY) -c "import tomllib; d = tomllib.load(open('pyproject.toml', 'rb')); print(' '.join(repr(x) for x in d['project']['optional-dependencies']['test']))" | tr -d "'")
 	touch $@
@@ -35,7 +43,9 @@ system-deps:
 	@missing=""; for p in $(SYSTEM_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  if command -v apt-get >/dev/null 2>&1 && [ "$$(id -u)" = 0 ]; then \
-	    .ci/apt-get-waiting -qq update && .ci/apt-get-waiting -qq install -y $$missing; \
+	    echo "installing$$missing (apt-get)"; log=$$(mktemp); \
+	    .ci/apt-get-waiting -qq update && .ci/apt-get-waiting -qq install -y $$missing > $$log; \
+	    status=$$?; [ $$status = 0 ] || cat $$log; rm -f $$log; [ $$status = 0 ] || exit $$status; \
 	  else echo "note: missing system packages:$$missing (install them with apt-get)"; fi; \
 	fi
 

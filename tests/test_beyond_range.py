@@ -104,7 +104,7 @@ def test_a_window_beyond_the_range_reads_nan(name, period):
     assert sum(math.isinf(x) for x in out) <= 1
 
 
-def test_the_issue_examples():
+def test_windows_of_1e308_read_nan_and_the_mean_is_back_once_they_leave():
     assert all(math.isnan(x) for x in vl.py_sma([1e308] * 10, 5))
     assert all(math.isnan(x) for x in vl.py_sum([1e308] * 6, 5))
     # Two bars of 1e308 leave and the mean is a number again at once.

@@ -109,6 +109,31 @@ def test_apt_waits_for_a_held_lock(apt, tmp_path, lock, kind):
     assert calls() == [["apt-get", "-o", "DPkg::Lock::Timeout=30", "-o", "Acquire::Retries=3", "update"]]
 
 
+# stat(1) as it would answer for the same inode on another device, one whose number differs in
+# bit 8 of its major or minor: /proc/locks names a device by both, of up to 12 and 20 bits (an
+# NVMe disk's major is 259), and a lock there is not this file's.
+OTHER_DEVICE_STAT = r'''
+import os, sys
+st = os.stat(sys.argv[-1])
+print(os.makedev(os.major(st.st_dev) ^ {major}, os.minor(st.st_dev) ^ {minor}), st.st_ino)
+'''
+
+
+@pytest.mark.parametrize("major, minor", [(0x100, 0), (0, 0x100)], ids=["major", "minor"])
+def test_a_lock_on_another_device_is_not_waited_for(apt, tmp_path, major, minor):
+    run, calls = apt
+    (tmp_path / "bin/stat.py").write_text(OTHER_DEVICE_STAT.format(major=major, minor=minor))
+    (tmp_path / "bin/stat").write_text(f"#!/bin/sh\nexec {sys.executable} -S {tmp_path}/bin/stat.py \"$@\"\n")
+    (tmp_path / "bin/stat").chmod(0o755)
+    holder = hold(tmp_path / "lists/lock", "lockf")
+    try:
+        out, err = run("apt-get-waiting", "update", VORN_APT_WAIT="1").communicate(timeout=10)
+    finally:
+        holder.kill()
+    assert "busy" not in err
+    assert calls() == [["apt-get", "-o", "DPkg::Lock::Timeout=1", "-o", "Acquire::Retries=3", "update"]]
+
+
 def test_apt_gives_up_naming_the_holder(apt, tmp_path):
     run, calls = apt
     holder = hold(tmp_path / "lists/lock", "lockf")

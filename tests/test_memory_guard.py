@@ -198,7 +198,7 @@ out["grown"] = out["peak"] - start
 print(json.dumps(out))
 """
 
-# (call, n, rows fitted, width): issue-sized fits several times a 1 GB cap.
+# (call, n, rows fitted, width): each fit holds more than a 1 GB cap allows.
 OVERSIZED_FITS = {
     "supertrend-ridge": ("vl.py_train_supertrend_model(close, atr, 20000, 4000, True)", 20000, 16000, 8000),
     "momentum": ("vl.py_train_momentum_model(rsi, 20000, 4000)", 24000, 20000, 4000),
@@ -268,6 +268,17 @@ SYSTEMS = {
                         V1_DIR + "payload/memory.usage_in_bytes": "1000000\n",
                         V1_DIR + "memory.limit_in_bytes": "80000000\n", V1_DIR + "memory.usage_in_bytes": "0\n"},
                        "29000000 the container's memory limit leaves"),
+    # An escape that ends a field is decoded as any other: the mount point's, the root's.
+    "v2-mount-point-ending-in-an-escape": ({"proc/meminfo": MEMINFO, "proc/self/cgroup": "0::/job\n",
+                                            "proc/self/mountinfo": V2_MOUNT.replace("/sys/fs/cgroup", "/sys/fs/cgroup\\040"),
+                                            "sys/fs/cgroup /job/memory.max": "10000000\n",
+                                            "sys/fs/cgroup /job/memory.current": "0\n"},
+                                           "10000000 the container's memory limit leaves"),
+    "v1-root-ending-in-an-escape": ({"proc/meminfo": MEMINFO, "proc/self/cgroup": "4:memory:/pod /c\n",
+                                     "proc/self/mountinfo": V1_MOUNTS.replace("/docker/abc", "/pod\\040"),
+                                     V1_DIR + "c/memory.limit_in_bytes": "40000000\n",
+                                     V1_DIR + "c/memory.usage_in_bytes": "0\n"},
+                                    "40000000 the container's memory limit leaves"),
     # The limits are given, not read from the runner: each less what the process already maps.
     "address-space-limit": ({"proc/meminfo": MEMINFO, "proc/self/status": "VmSize:\t  100000 kB\nVmData:  50000 kB\n"},
                             "397600000 the address-space limit (RLIMIT_AS) leaves", (500_000_000, None)),

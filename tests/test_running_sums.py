@@ -169,7 +169,7 @@ def test_exact_sums_are_exact_again(label, fn, factor):
     assert nan_equal(fn(v)[AT + 10:], fn(v[AT + 1:])[9:])
 
 
-def test_issue_examples():
+def test_sums_and_means_after_a_huge_bar_read_the_bars_they_hold():
     assert nan_equal(vl.py_sum([1e17, 1, 1, 2, 3, 4], 2), [NAN, 1e17, 2.0, 3.0, 5.0, 7.0])
     assert nan_equal(vl.py_sma([1e308, 1, 1, 2, 3, 4], 2), [NAN, 5e307, 1.0, 1.5, 2.5, 3.5])
     sma = vl.OnlineSMA(2)
@@ -178,6 +178,9 @@ def test_issue_examples():
     bands = vl.OnlineBollingerBands(2, 2.0)
     bands.update(1e9)
     assert [bands.update(x) for x in [1, 3] * 50][-1] == (4.0, 2.0, 0.0)
+
+
+def test_stochastic_after_a_raw_k_of_5e17_is_back_at_fifty():
     # One bar with a range just above the 1e-10 guard makes a raw %K of about 5e17.
     flat = [(100.0, 100.0, 100.0)] * 20
     feed = flat + [(100.0, 100.0 - 2e-10, 1e6)] + [(100.0, 100.0, 100.0)] * 2000
@@ -187,7 +190,7 @@ def test_issue_examples():
 
 
 def test_ensemble_stochastic_recovers():
-    # The ensemble's own stochastic, fed the bar of the stochastic example above: with these
+    # The ensemble's own stochastic, fed the bar of the stochastic test above: with these
     # thresholds its score is -1/6 where %K and %D are back at 50, and 0 where they are not.
     flat = [(100.0, 100.0, 100.0)] * 20
     feed = flat + [(100.0, 100.0 - 2e-10, 1e6)] + [(100.0, 100.0, 100.0)] * 2000
@@ -196,7 +199,7 @@ def test_ensemble_stochastic_recovers():
     assert last.stoch_contrib == last.signal == -((50.0 + 50.0) - 80.0) / (200.0 - 80.0)
 
 
-def test_variance_of_the_issue():
+def test_variance_after_a_huge_bar_matches_a_fresh_start():
     # A sine around 100 with 1e8 at bar 10: the windows after it match a fresh start.
     x = [100.0 + 3.0 * math.sin(i / 2) for i in range(1200)]
     y = list(x)

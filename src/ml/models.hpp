@@ -12,6 +12,12 @@
 
 #include <Eigen/Core>
 
+// Eigen's packets fuse their multiply-adds where this macro is defined (see
+// ml/no_fused_multiply_add.hpp, read ahead of every file): such a build would give other bits.
+#if defined(__aarch64__) && defined(__ARM_FEATURE_FMA)
+#error "__ARM_FEATURE_FMA is defined after Eigen's headers: Eigen's multiply-adds would be fused"
+#endif
+
 namespace vorn::ml::models {
 
 // Rows are samples, columns are features.
