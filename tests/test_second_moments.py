@@ -608,8 +608,8 @@ EXACT = {
 }
 
 
-# a scale beyond the range (two deviations near 1e200 multiplied) is inf, as it should be
-@pytest.mark.filterwarnings("ignore:overflow encountered in multiply:RuntimeWarning")
+# a scale beyond the range (deviations near 1e200 multiplied, or one over a tiny one) is inf
+@pytest.mark.filterwarnings("ignore:overflow encountered:RuntimeWarning")
 @pytest.mark.parametrize("p", [3, 20])
 @pytest.mark.parametrize("label", HOSTILE)
 @pytest.mark.parametrize("name", EXACT)
