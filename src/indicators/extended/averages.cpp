@@ -1,5 +1,6 @@
 #include "indicators/extended/averages.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -311,8 +312,8 @@ BinomialBand binomial_band(std::size_t p) {
 // weights) are summed by transform; below it their direct sums cost no more, and keep the
 // bits of the plain sum from the oldest bar.
 constexpr std::size_t kTransformFrom = 128;
-// A window summed by transform is within this share of its largest |x| of its plain sum, or
-// summed afresh.
+// A binomial window summed by transform is within this share of its largest |x| of its plain
+// sum, or summed afresh.
 constexpr double kTransformTolerance = 0x1p-36;
 
 // Of three values, the one between the others.
@@ -331,7 +332,7 @@ double middle_of_three(double a, double b, double c) noexcept {
 // every window of the pair is within E = 64 log2(N) 2^-53 |z| of its convolution (|z| the
 // 2-norm of both segments' deviations), plus 2^-50 |level| (its share's rounding) and 2^-500
 // for what falls below the normal range. A window takes that value where E is within
-// kTransformTolerance of its own largest |x|; else (a bad print in the segment but not in the
+// `tolerance` times its own largest |x|; else (a bad print in the segment but not in the
 // window, a level that fell within the segment, values near the float limits) it is served
 // again, so nothing outside a window's bars reaches it beyond that share of its own. A window
 // with no negative bar never reads below 0, and a window of zeros reads 0 either way (E = 0
@@ -344,7 +345,8 @@ double middle_of_three(double a, double b, double c) noexcept {
 // So a bad print or a level drop costs a few transforms more; on hostile bars (values that
 // fall by orders of magnitude from bar to bar, all through the series) a window may cost its
 // direct sum, O(b), as it costs without the transform.
-void transformed_windows(std::span<const double> x, std::span<const double> w, std::size_t first, double* dst) {
+void transformed_windows(std::span<const double> x, std::span<const double> w, std::size_t first, double tolerance,
+                         double* dst) {
     const std::size_t n = x.size(), b = w.size();
     std::size_t size = 2;
     while (size < 2 * b) size <<= 1;
@@ -411,7 +413,7 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
         for (std::size_t t = b - 1, j = end; t < size && j < stop; ++t, ++j) {
             const double largest = top[j] > -bottom[j] ? top[j] : -bottom[j];
             double v = NaN;
-            if (err <= kTransformTolerance * largest) {
+            if (err <= tolerance * largest) {
                 v = level * total.sum + from[t];
                 if (bottom[j] >= 0.0 && v < 0.0) v = 0.0;
             }
@@ -475,7 +477,7 @@ Result<Series> pwma(std::span<const double> values, std::uint64_t period) {
     Series out(n, NaN);
     const std::size_t lag = p - band.lo - band.w.size(), end = band.lo + band.w.size() - 1;
     if (band.w.size() >= kTransformFrom)
-        transformed_windows(values.first(n - lag), band.w, end, out.data() + lag);
+        transformed_windows(values.first(n - lag), band.w, end, kTransformTolerance, out.data() + lag);
     else
         weighted_windows(values.first(n - lag), band.w, end, out.data() + lag);
     return out;
@@ -498,8 +500,14 @@ Result<Series> alma(std::span<const double> values, std::uint64_t period, double
     // weights (a NaN offset or sigma, or every raw weight underflowing) are summed as they
     // are, to NaN.
     if (w.size() < kTransformFrom || !finite) return weighted_windows(values, w, period - 1);
+    // A Gaussian window is as wide as its period, and so are the transform's segments, whose
+    // rounding grows with their norm: a window is served within 64 times the worst rounding
+    // of the plain sum it stands for (p 2^-53 of its largest |x|), and never looser than the
+    // binomial windows' 2^-36, so that on prices that wander as far as their level in a few
+    // periods the windows near their lows are still served.
+    const double tolerance = std::max(kTransformTolerance, p * 0x1p-47);
     Series out(values.size(), NaN);
-    transformed_windows(values, w, period - 1, out.data());
+    transformed_windows(values, w, period - 1, tolerance, out.data());
     return out;
 }
 
