@@ -361,13 +361,11 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
     // of b weights could be b ulps off, all of them the level's).
     utils::Kahan total;
     for (const double v : w) total.add(v);
-    // Each window's extremes: its largest |x| and whether it holds a negative bar.
-    utils::Scratch<double> top(n), bottom(n);
+    // The extremes of the pair's windows, those ending at base on: each one's largest |x|, and
+    // its least bar (whether it holds a negative one).
     utils::stats::MaxMinWindow extremes(x, b);
-    for (std::size_t j = 0; j < n; ++j) {
-        const auto e = extremes.step(j);
-        top[j] = e.max, bottom[j] = e.min;
-    }
+    utils::Scratch<double> largest(2 * len), least(2 * len);
+    std::size_t base = first, stepped = 0;
     utils::Scratch<double> re(size), im(size);
     const double per_norm = 64.0 * static_cast<double>(fft.log2()) * 0x1p-53;
     auto fill = [&](double* to, std::size_t end, std::size_t stop, double& level) {
@@ -411,11 +409,10 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
     auto emit = [&](const double* from, std::size_t end, std::size_t stop, double level, double bound) {
         const double err = bound + 0x1p-50 * std::fabs(level);
         for (std::size_t t = b - 1, j = end; t < size && j < stop; ++t, ++j) {
-            const double largest = top[j] > -bottom[j] ? top[j] : -bottom[j];
             double v = NaN;
-            if (err <= tolerance * largest) {
+            if (err <= tolerance * largest[j - base]) {
                 v = level * total.sum + from[t];
-                if (bottom[j] >= 0.0 && v < 0.0) v = 0.0;
+                if (least[j - base] >= 0.0 && v < 0.0) v = 0.0;
             }
             dst[j] = v;
         }
@@ -452,6 +449,14 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
     utils::fast_path::taken<"transformed_windows">();
     for (std::size_t j0 = first; j0 < n; j0 += 2 * len) {
         const std::size_t j1 = j0 + len;
+        base = j0;
+        for (const std::size_t to = j1 + len < n ? j1 + len : n; stepped < to; ++stepped) {
+            const auto e = extremes.step(stepped);
+            if (stepped >= j0) {
+                largest[stepped - j0] = e.max > -e.min ? e.max : -e.min;
+                least[stepped - j0] = e.min;
+            }
+        }
         double la = 0.0, lb = 0.0, energy = fill(re.data(), j0, n, la);
         if (j1 < n) {
             energy += fill(im.data(), j1, n, lb);
