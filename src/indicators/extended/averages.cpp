@@ -349,7 +349,7 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
                          double* dst) {
     const std::size_t n = x.size(), b = w.size();
     std::size_t size = 2;
-    while (size < 2 * b) size <<= 1;
+    while (size < 2 * b || (size < 8 * b && size < 4096)) size <<= 1;
     const utils::Fft fft(size);
     const std::size_t len = size - b + 1;  // windows a segment gives
     // The weights reversed, scaled by 1 / size (exact) for the unscaled inverse: entries b - 1
