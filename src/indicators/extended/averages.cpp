@@ -361,11 +361,6 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
     // of b weights could be b ulps off, all of them the level's).
     utils::Kahan total;
     for (const double v : w) total.add(v);
-    // The extremes of the pair's windows, those ending at base on: each one's largest |x|, and
-    // its least bar (whether it holds a negative one).
-    utils::stats::MaxMinWindow extremes(x, b);
-    utils::Scratch<double> largest(2 * len), least(2 * len);
-    std::size_t base = first, stepped = 0;
     utils::Scratch<double> re(size), im(size);
     const double per_norm = 64.0 * static_cast<double>(fft.log2()) * 0x1p-53;
     auto fill = [&](double* to, std::size_t end, std::size_t stop, double& level) {
@@ -405,14 +400,23 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
         fft.inverse(re.data(), im.data());
     };
     // The windows ending at end ... before stop that the segment serves; the others are left
-    // NaN (a served window is finite, as its bars and weights are).
+    // NaN (a served window is finite, as its bars and weights are). A window is served where
+    // one of its bars is large enough for E, which one scan finds: the latest such bar and the
+    // latest negative one, each as its index + 1 (0 for none).
     auto emit = [&](const double* from, std::size_t end, std::size_t stop, double level, double bound) {
         const double err = bound + 0x1p-50 * std::fabs(level);
+        std::size_t large = 0, negative = 0;
+        auto see = [&](std::size_t k) {
+            large = tolerance * std::fabs(x[k]) >= err ? k + 1 : large;
+            negative = x[k] < 0.0 ? k + 1 : negative;
+        };
+        for (std::size_t k = end + 1 - b; k < end; ++k) see(k);
         for (std::size_t t = b - 1, j = end; t < size && j < stop; ++t, ++j) {
+            see(j);
             double v = NaN;
-            if (err <= tolerance * largest[j - base]) {
+            if (large > j + 1 - b) {
                 v = level * total.sum + from[t];
-                if (least[j - base] >= 0.0 && v < 0.0) v = 0.0;
+                if (negative <= j + 1 - b && v < 0.0) v = 0.0;
             }
             dst[j] = v;
         }
@@ -449,14 +453,6 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
     utils::fast_path::taken<"transformed_windows">();
     for (std::size_t j0 = first; j0 < n; j0 += 2 * len) {
         const std::size_t j1 = j0 + len;
-        base = j0;
-        for (const std::size_t to = j1 + len < n ? j1 + len : n; stepped < to; ++stepped) {
-            const auto e = extremes.step(stepped);
-            if (stepped >= j0) {
-                largest[stepped - j0] = e.max > -e.min ? e.max : -e.min;
-                least[stepped - j0] = e.min;
-            }
-        }
         double la = 0.0, lb = 0.0, energy = fill(re.data(), j0, n, la);
         if (j1 < n) {
             energy += fill(im.data(), j1, n, lb);
