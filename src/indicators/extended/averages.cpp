@@ -52,23 +52,34 @@ void normalise(Series& w) {
     for (double& x : w) x /= sum;
 }
 
+// The weights, each twice, so that one load fills both halves of a pair.
+struct Doubled {
+    explicit Doubled(std::span<const double> w) : wide(2 * w.size()) {
+        for (std::size_t k = 0; k < w.size(); ++k) wide[2 * k] = wide[2 * k + 1] = w[k];
+    }
+    utils::Scratch<double> wide;
+};
+
 // dst[i] = sum_k w[k] * x[i - p + 1 + k] for first <= i < x.size(), a plain sum from the
-// oldest bar, eight windows side by side where they fit (utils::window_blocks).
-void weighted_windows(std::span<const double> x, std::span<const double> w, std::size_t first, double* dst) {
+// oldest bar, eight windows side by side where they fit (utils::window_blocks), with the
+// weights Doubled in wide.
+void weighted_windows(std::span<const double> x, std::span<const double> w, const double* wide, std::size_t first,
+                      double* dst) {
     const std::size_t n = x.size(), p = w.size();
     std::size_t i = first;
-    if (i + blocks::kWindows <= n) {
-        // Each weight twice, so that one load fills both halves.
-        utils::Scratch<double> wide(2 * p);
-        for (std::size_t k = 0; k < p; ++k) wide[2 * k] = wide[2 * k + 1] = w[k];
+    if (i + blocks::kWindows <= n)
         i = blocks::sum_by_eights<"weighted_windows">(
             first, n, p,
-            [&](std::size_t k, std::size_t j) { return pairs::load(wide.data() + 2 * k) * pairs::load(x.data() + j); },
+            [&](std::size_t k, std::size_t j) { return pairs::load(wide + 2 * k) * pairs::load(x.data() + j); },
             [&](std::size_t at, const std::array<Pair, blocks::kPairs>& acc) {
                 for (std::size_t q = 0; q < blocks::kPairs; ++q) pairs::store(dst + at + 2 * q, acc[q]);
             });
-    }
     for (; i < n; ++i) dst[i] = summed_afresh(x.data() + (i + 1 - p), w);
+}
+
+void weighted_windows(std::span<const double> x, std::span<const double> w, std::size_t first, double* dst) {
+    const Doubled doubled(w);
+    weighted_windows(x, w, doubled.wide.data(), first, dst);
 }
 
 Series weighted_windows(std::span<const double> x, const Series& w, std::size_t first) {
@@ -421,6 +432,7 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
             dst[j] = v;
         }
     };
+    const Doubled doubled(w);
     // A run shorter than this is summed afresh: about what one transform of N costs.
     const std::size_t run_from = 4 * fft.log2();
     auto serve_again = [&](std::size_t from, std::size_t to) {
@@ -441,11 +453,16 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
                     convolve();
                     emit(re.data(), a, c, level, bound_of(energy));
                 }
-                for (std::size_t i = a; i < c; ++i)
-                    if (std::isnan(dst[i])) {
+                // What is left, each run of it summed afresh as short windows are.
+                for (std::size_t i = a; i < c;) {
+                    std::size_t e = i;
+                    while (e < c && std::isnan(dst[e])) {
                         utils::fast_path::taken_rarely<"transform_window_summed">();
-                        dst[i] = summed_afresh(x.data() + (i + 1 - b), w);
+                        ++e;
                     }
+                    if (e > i) weighted_windows(x.first(e), w, doubled.wide.data(), i, dst);
+                    i = e + 1;
+                }
             }
             j = k;
         }
