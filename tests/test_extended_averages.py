@@ -134,6 +134,22 @@ def test_long_windows_within_their_bound_of_a_long_double_sum(name, kind, period
     assert all(math.isnan(v) for v in got[:f])
 
 
+# The Gaussian's width and place do not matter to the transform: a flat window, one centred,
+# one a few bars wide at the newest bar, and one mirrored by a negative sigma, near bad prints.
+@pytest.mark.parametrize("offset, sigma", [(0.85, 0.0), (0.5, 100.0), (1.0, 3e4), (1.3, -4.0)])
+def test_alma_long_window_shapes_within_their_bound(offset, sigma):
+    p, x = 2000, long_series("bad prints", 9000)
+    got = vl.py_alma(x, p, offset, sigma)
+    w, ends = normalised_weights(alma_raw(p, offset, sigma)), list(range(p - 1, len(x), 37))
+    for i, (want, weight, largest) in zip(ends, long_double_windows(x, w, ends)):
+        assert abs(got[i] - want) <= bound("alma", p, weight, largest) + p * 2.0**-63 * weight, (i, got[i], want)
+
+
+def test_alma_long_window_whose_weights_all_underflow_is_nan():
+    got = vl.py_alma(random_walk(900), 300, 0.33, 1e300)
+    assert all(math.isnan(v) for v in got)
+
+
 # The transform behind the long binomial windows: forward, and back from its bit-reversed
 # spectrum (times N), each within log2(N) * 8 * 2^-53 * sqrt(N) |z| of the exact transform in
 # the 2-norm; on prices, a bad print among them, and a lone spike.

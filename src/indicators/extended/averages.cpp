@@ -335,8 +335,9 @@ double middle_of_three(double a, double b, double c) noexcept {
 
 // dst[i] = sum_k w[k] x[i - b + 1 + k] for first <= i < n (b = |w|, first >= b - 1), for
 // weights none of which is negative and which sum to 1 (so |w| <= 1 in the 2-norm), by
-// overlap-save: segments of N >= 2b bars (the least power of two; larger ones fall out of
-// cache), two at a time as the real and imaginary parts of one complex transform, each less a
+// overlap-save: segments of N >= 2b bars (a power of two: the least, as larger ones fall out
+// of cache, but up to 4096 bars at least 8b, as a segment serves N - b + 1 windows), two at a
+// time as the real and imaginary parts of one complex transform, each less a
 // level of its own (the median of its first, middle and last bar; the level's share is
 // level * sum_k w[k]), so that the transform's rounding is that of the bars' deviations, not
 // of the price. By the transform's bound (utils::Fft),
