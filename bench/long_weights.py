@@ -1,11 +1,11 @@
-"""The sine-, triangle- and binomial-weighted averages at long periods against period 20, on
-a random walk passed as array('d') (run on purpose, never by the test suite).
+"""The sine-, triangle-, binomial- and Gaussian-weighted averages at long periods against
+period 20, on a random walk passed as array('d') (run on purpose, never by the test suite).
 
 Each row: the time at period 20, at each long period, and their ratio, best of --runs calls
 in the same process. The first table is on --bars bars; the second on 4/10 of that with the
 period half the series (only half the windows are computed); the third on bars that fall
 16-fold a bar from near the largest float to zero and start again, where the slid sums are
-summed afresh after each fall and the transform gives way to the band's direct sum.
+summed afresh after each fall and the transform gives way to the windows' direct sums.
 
   PYTHONPATH=build/python .venv/bin/python bench/long_weights.py [--bars N] [--runs K]
 
@@ -18,7 +18,13 @@ import time
 
 import vorn_library.vorn_library as vl
 
-NAMES = ("py_sinwma", "py_swma", "py_pwma")
+# name: the call at period p (ALMA with its usual offset and sigma)
+CALLS = {
+    "py_sinwma": lambda x, p: vl.py_sinwma(x, p),
+    "py_swma": lambda x, p: vl.py_swma(x, p),
+    "py_pwma": lambda x, p: vl.py_pwma(x, p),
+    "py_alma": lambda x, p: vl.py_alma(x, p, 0.85, 6.0),
+}
 
 
 def walk(n, seed=1):
@@ -45,8 +51,7 @@ def best(call, runs):
 def table(title, x, periods, runs):
     print(f"{title} ({len(x):,} bars)")
     print(f"  {'function':12s}{'period 20':>12s}" + "".join(f"{'period ' + format(p, ','):>24s}" for p in periods))
-    for name in NAMES:
-        f = getattr(vl, name)
+    for name, f in CALLS.items():
         base = best(lambda: f(x, 20), runs)
         cells = []
         for p in periods:

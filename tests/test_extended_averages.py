@@ -90,7 +90,7 @@ def test_window_counts_around_a_block_bit_for_bit(name, period, windows):
 
 
 # Long windows: the sine and triangle sums slide, the binomial ones drop tails of at most
-# 2^-83 of their weight. Each window within its stated bound of a long-double sum with the
+# 2^-83 of their weight, the binomial band and the Gaussian weights are summed by transform. Each window within its stated bound of a long-double sum with the
 # weights the definition gives (exact binomials for PWMA), on ordinary bars, bad prints and a
 # level dropping a millionfold, at the windows next to each print's leaving and the drop.
 def long_series(kind, n):
@@ -106,13 +106,15 @@ def long_series(kind, n):
 def bound(name, p, weight, largest):
     if name == "pwma":  # the dropped tails, the transform, the float weights' own rounding
         return (2.0**-83 + 2.0**-36 + 2.0**-53 * (3100 + 24 * math.sqrt(p))) * largest
+    if name == "alma":  # the transform, or a window's plain sum (the same float weights)
+        return (max(2.0**-36, 2.0**-47 * p) + 2.0**-53 * p) * largest
     return 2.0**-44 * weight
 
 
-@pytest.mark.parametrize("name", ["sinwma", "swma", "pwma"])
+@pytest.mark.parametrize("name", ["sinwma", "swma", "pwma", "alma"])
 @pytest.mark.parametrize("kind", ["ordinary", "bad prints", "level drop"])
-@pytest.mark.parametrize("period, n", [(1, 300), (2, 300), (20, 300), (65, 600), (1000, 6000), (10_000, 40_000),
-                                       (100_000, 250_000), (3000, 3000)])
+@pytest.mark.parametrize("period, n", [(1, 300), (2, 300), (20, 300), (65, 600), (128, 900), (1000, 6000),
+                                       (10_000, 40_000), (100_000, 250_000), (3000, 3000)])
 def test_long_windows_within_their_bound_of_a_long_double_sum(name, kind, period, n):
     call, raw, first = FIXED_WEIGHT[name]
     x = long_series(kind, n)
@@ -130,6 +132,22 @@ def test_long_windows_within_their_bound_of_a_long_double_sum(name, kind, period
         tol = bound(name, period, weight, largest) + period * 2.0**-63 * weight  # and the reference's own
         assert abs(got[i] - want) <= tol, (i, got[i], want, tol)
     assert all(math.isnan(v) for v in got[:f])
+
+
+# The Gaussian's width and place do not matter to the transform: a flat window, one centred,
+# one a few bars wide at the newest bar, and one mirrored by a negative sigma, near bad prints.
+@pytest.mark.parametrize("offset, sigma", [(0.85, 0.0), (0.5, 100.0), (1.0, 3e4), (1.3, -4.0)])
+def test_alma_long_window_shapes_within_their_bound(offset, sigma):
+    p, x = 2000, long_series("bad prints", 9000)
+    got = vl.py_alma(x, p, offset, sigma)
+    w, ends = normalised_weights(alma_raw(p, offset, sigma)), list(range(p - 1, len(x), 37))
+    for i, (want, weight, largest) in zip(ends, long_double_windows(x, w, ends)):
+        assert abs(got[i] - want) <= bound("alma", p, weight, largest) + p * 2.0**-63 * weight, (i, got[i], want)
+
+
+def test_alma_long_window_whose_weights_all_underflow_is_nan():
+    got = vl.py_alma(random_walk(900), 300, 0.33, 1e300)
+    assert all(math.isnan(v) for v in got)
 
 
 # The transform behind the long binomial windows: forward, and back from its bit-reversed
@@ -151,7 +169,7 @@ def test_transform_within_its_bound_of_a_long_double_dft(n, kind):
     assert float(np.sqrt(np.sum((round_trip[:, 0] - re) ** 2 + (round_trip[:, 1] - im) ** 2))) <= 2 * bound / math.sqrt(n)
 
 
-@pytest.mark.parametrize("name", ["sinwma", "swma", "pwma"])
+@pytest.mark.parametrize("name", ["sinwma", "swma", "pwma", "alma"])
 def test_long_windows_of_zeros_read_zero_and_of_positive_values_never_below(name):
     call, _, first = FIXED_WEIGHT[name]
     p = 500

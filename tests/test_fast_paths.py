@@ -61,6 +61,9 @@ CASES = {
     "swma, long": (lambda v: v.py_swma(CLOSE, 300), {"slid_windows": 1, "slid_afresh_after_fall": 0}),
     "pwma, long": (lambda v: v.py_pwma(CLOSE, 3000), {"transformed_windows": 1, "transform_window_summed": 0}),
     "pwma, long band summed": (lambda v: v.py_pwma(CLOSE, 100), {"weighted_windows": 1}),
+    "alma, long": (lambda v: v.py_alma(CLOSE, 1000, 0.85, 6.0),
+                   {"transformed_windows": 1, "transform_run_again": 0, "transform_window_summed": 0}),
+    "alma, 127 bars summed": (lambda v: v.py_alma(CLOSE, 127, 0.85, 6.0), {"weighted_windows": 1}),
     "kama": (lambda v: v.py_kama(CLOSE, 10, 2, 30), {"kama_windows": 1}),
     # beyond 48 bars these windows slide instead: the blocks summed afresh are not taken
     "kama, 49 bars": (lambda v: v.py_kama(CLOSE, 49, 2, 30), {"kama_windows": 0}),
@@ -105,6 +108,18 @@ def test_blocks_of_windows_are_taken_again_only_where_a_window_is_summed_afresh(
     # and a window summed afresh is, on ordinary data, summed about the mean its sums give (one
     # pass), not about the value nearest its mean (three)
     assert taken.get("moments_near", 0) >= 0.9 * afresh, taken
+
+
+@pytest.mark.parametrize("call", [lambda v, x: v.py_alma(x, 1000, 0.85, 6.0), lambda v, x: v.py_pwma(x, 20_000)])
+def test_windows_beside_a_bad_print_are_taken_again_by_transform_not_one_by_one(lib, call):
+    # The print spoils the bound of its pair of segments; the windows that do not hold it are
+    # served again by segments of their own bars, and none is left to its direct sum.
+    x = CLOSE * 8
+    x[17_000] = 1e12
+    floor.fast_paths()
+    call(lib, x)
+    taken = floor.fast_paths()
+    assert taken.get("transform_run_again", 0) >= 1 and taken.get("transform_window_summed", 0) == 0, taken
 
 
 def test_counts_start_again_and_name_only_paths_taken(lib):

@@ -17,6 +17,9 @@ std::vector<std::pair<std::string, std::uint64_t>> take_counts() {
         {"moments_summed", &rare_count<"moments_summed">},
         {"moments_origin", &rare_count<"moments_origin">},
         {"online_sma_rebuilds", &rare_count<"online_sma_rebuilds">},
+        {"slid_afresh_after_fall", &rare_count<"slid_afresh_after_fall">},
+        {"transform_run_again", &rare_count<"transform_run_again">},
+        {"transform_window_summed", &rare_count<"transform_window_summed">},
     };
     for (const auto& [path, count] : rare)
         if (const std::uint64_t k = count->exchange(0)) by_name[path] += k;

@@ -1,5 +1,6 @@
 #include "indicators/extended/averages.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -51,23 +52,34 @@ void normalise(Series& w) {
     for (double& x : w) x /= sum;
 }
 
+// The weights, each twice, so that one load fills both halves of a pair.
+struct Doubled {
+    explicit Doubled(std::span<const double> w) : wide(2 * w.size()) {
+        for (std::size_t k = 0; k < w.size(); ++k) wide[2 * k] = wide[2 * k + 1] = w[k];
+    }
+    utils::Scratch<double> wide;
+};
+
 // dst[i] = sum_k w[k] * x[i - p + 1 + k] for first <= i < x.size(), a plain sum from the
-// oldest bar, eight windows side by side where they fit (utils::window_blocks).
-void weighted_windows(std::span<const double> x, std::span<const double> w, std::size_t first, double* dst) {
+// oldest bar, eight windows side by side where they fit (utils::window_blocks), with the
+// weights Doubled in wide.
+void weighted_windows(std::span<const double> x, std::span<const double> w, const double* wide, std::size_t first,
+                      double* dst) {
     const std::size_t n = x.size(), p = w.size();
     std::size_t i = first;
-    if (i + blocks::kWindows <= n) {
-        // Each weight twice, so that one load fills both halves.
-        utils::Scratch<double> wide(2 * p);
-        for (std::size_t k = 0; k < p; ++k) wide[2 * k] = wide[2 * k + 1] = w[k];
+    if (i + blocks::kWindows <= n)
         i = blocks::sum_by_eights<"weighted_windows">(
             first, n, p,
-            [&](std::size_t k, std::size_t j) { return pairs::load(wide.data() + 2 * k) * pairs::load(x.data() + j); },
+            [&](std::size_t k, std::size_t j) { return pairs::load(wide + 2 * k) * pairs::load(x.data() + j); },
             [&](std::size_t at, const std::array<Pair, blocks::kPairs>& acc) {
                 for (std::size_t q = 0; q < blocks::kPairs; ++q) pairs::store(dst + at + 2 * q, acc[q]);
             });
-    }
     for (; i < n; ++i) dst[i] = summed_afresh(x.data() + (i + 1 - p), w);
+}
+
+void weighted_windows(std::span<const double> x, std::span<const double> w, std::size_t first, double* dst) {
+    const Doubled doubled(w);
+    weighted_windows(x, w, doubled.wide.data(), first, dst);
 }
 
 Series weighted_windows(std::span<const double> x, const Series& w, std::size_t first) {
@@ -144,15 +156,6 @@ Series slid_windows(std::span<const double> x, const Series& w, std::size_t firs
         out[i] = read(win);
     }
     return out;
-}
-
-template <class Raw>
-Result<Series> fixed_weight(std::span<const double> values, std::uint64_t period, std::size_t first, Raw&& raw) {
-    if (auto s = validate_series_and_periods({{values, "values"}}, {period}); !s) return fail(s.error());
-    Series w(period);
-    raw(w);
-    normalise(w);
-    return weighted_windows(values, w, first);
 }
 
 // A weighted average whose weighted sum slides (Slid, made from the raw weights) above
@@ -316,26 +319,12 @@ BinomialBand binomial_band(std::size_t p) {
     return band;
 }
 
-}  // namespace
-
-Result<Series> alma(std::span<const double> values, std::uint64_t period, double offset, double sigma) {
-    return fixed_weight(values, period, period - 1, [&](Series& w) {
-        const double p = static_cast<double>(period);
-        const double m = offset * (p - 1.0);
-        const double s = p / sigma;
-        for (std::size_t i = 0; i < w.size(); ++i) {
-            const double d = (static_cast<double>(i) - m) / s;
-            w[i] = std::exp(-(d * d));
-        }
-    });
-}
-
-namespace {
-
-// From this band length on, the binomial windows are summed by transform.
+// From this window length on, the fixed-weight windows (the binomial band, the Gaussian
+// weights) are summed by transform; below it their direct sums cost no more, and keep the
+// bits of the plain sum from the oldest bar.
 constexpr std::size_t kTransformFrom = 128;
-// A window summed by transform is within this share of its largest |x| of its plain sum, or
-// summed afresh.
+// A binomial window summed by transform is within this share of its largest |x| of its plain
+// sum, or summed afresh.
 constexpr double kTransformTolerance = 0x1p-36;
 
 // Of three values, the one between the others.
@@ -344,30 +333,39 @@ double middle_of_three(double a, double b, double c) noexcept {
     return c < lo ? lo : (c > hi ? hi : c);
 }
 
-// dst[i] = sum_k w[k] x[i - b + 1 + k] for first <= i < n (b = |w|, first >= b - 1), by
-// overlap-save: segments of N >= 2b bars (the least power of two; larger ones fall out of
-// cache), two at a time as the real and imaginary parts of one complex transform, each less a
+// dst[i] = sum_k w[k] x[i - b + 1 + k] for first <= i < n (b = |w|, first >= b - 1), for
+// weights none of which is negative and which sum to 1 (so |w| <= 1 in the 2-norm), by
+// overlap-save: segments of N >= 2b bars (a power of two: the least, as larger ones fall out
+// of cache, but up to 4096 bars at least 8b, as a segment serves N - b + 1 windows), two at a
+// time as the real and imaginary parts of one complex transform, each less a
 // level of its own (the median of its first, middle and last bar; the level's share is
 // level * sum_k w[k]), so that the transform's rounding is that of the bars' deviations, not
 // of the price. By the transform's bound (utils::Fft),
 // every window of the pair is within E = 64 log2(N) 2^-53 |z| of its convolution (|z| the
 // 2-norm of both segments' deviations), plus 2^-50 |level| (its share's rounding) and 2^-500
 // for what falls below the normal range. A window takes that value where E is within
-// kTransformTolerance of its own largest |x|; else (a bad print in the segment
-// but not in the window, a level that fell within the segment, values near the float
-// limits) it is summed afresh from its oldest bar, so nothing outside a window's bars
-// reaches it beyond that share of its own. A window with no negative bar never reads below
-// 0, and a window of zeros reads 0 either way (E = 0 and a zero transform, or summed). On
-// ordinary bars no window is summed afresh; on hostile ones (a bad print in every segment)
-// each may be, which costs what the band's direct sum does, O(sqrt p) a window.
-void transformed_windows(std::span<const double> x, std::span<const double> w, std::size_t first, double* dst) {
+// `tolerance` times its own largest |x|; else (a bad print in the segment but not in the
+// window, a level that fell within the segment, values near the float limits) it is served
+// again, so nothing outside a window's bars reaches it beyond that share of its own. A window
+// with no negative bar never reads below 0, and a window of zeros reads 0 either way (E = 0
+// and a zero transform, or summed). On ordinary bars every window is served at once.
+//
+// The windows a segment could not serve lie apart from the value that stopped them (a bad
+// print, the level before a drop, or merely the other segment of the pair). A run of them
+// long enough to pay for a transform is taken again, by segments of its own bars alone, with
+// the same check; what that leaves, and shorter runs, are summed afresh from the oldest bar.
+// So a bad print or a level drop costs a few transforms more; on hostile bars (values that
+// fall by orders of magnitude from bar to bar, all through the series) a window may cost its
+// direct sum, O(b), as it costs without the transform.
+void transformed_windows(std::span<const double> x, std::span<const double> w, std::size_t first, double tolerance,
+                         double* dst) {
     const std::size_t n = x.size(), b = w.size();
     std::size_t size = 2;
-    while (size < 2 * b) size <<= 1;
+    while (size < 2 * b || (size < 8 * b && size < 4096)) size <<= 1;
     const utils::Fft fft(size);
     const std::size_t len = size - b + 1;  // windows a segment gives
-    // The band reversed, scaled by 1 / size (exact) for the unscaled inverse: entries b - 1 on
-    // of the circular convolution are the windows.
+    // The weights reversed, scaled by 1 / size (exact) for the unscaled inverse: entries b - 1
+    // on of the circular convolution are the windows.
     utils::Scratch<double> hr(size), hi(size);
     for (std::size_t t = 0; t < size; ++t) hr[t] = t < b ? w[b - 1 - t] / static_cast<double>(size) : 0.0, hi[t] = 0.0;
     fft.forward(hr.data(), hi.data());
@@ -375,20 +373,14 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
     // of b weights could be b ulps off, all of them the level's).
     utils::Kahan total;
     for (const double v : w) total.add(v);
-    // Each window's extremes: its largest |x| and whether it holds a negative bar.
-    utils::Scratch<double> top(n), bottom(n);
-    utils::stats::MaxMinWindow extremes(x, b);
-    for (std::size_t j = 0; j < n; ++j) {
-        const auto e = extremes.step(j);
-        top[j] = e.max, bottom[j] = e.min;
-    }
     utils::Scratch<double> re(size), im(size);
     const double per_norm = 64.0 * static_cast<double>(fft.log2()) * 0x1p-53;
-    auto fill = [&](double* to, std::size_t end, double& level) {
-        // The segment of the windows ending at end, end + 1, ...: bars end - b + 1 on.
-        const std::size_t s = end + 1 - b, last = (s + size < n ? s + size : n) - 1;
+    auto fill = [&](double* to, std::size_t end, std::size_t stop, double& level) {
+        // The segment of the windows ending at end, end + 1, ... before stop: bars end - b + 1
+        // on, and none from stop on.
+        const std::size_t s = end + 1 - b, last = (s + size < stop ? s + size : stop) - 1;
         level = middle_of_three(x[s], x[s + (last - s) / 2], x[last]);
-        // Two bars at a time (size is even); bars past the series are 0.
+        // Two bars at a time (size is even); bars past the segment are 0.
         const std::size_t inside = last + 1 - s;
         Pair energy{0.0, 0.0};
         const Pair lv = pairs::both(level);
@@ -405,30 +397,11 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
         }
         return energy[0] + energy[1];
     };
-    auto emit = [&](const double* from, std::size_t end, double level, double bound) {
-        const double err = bound + 0x1p-50 * std::fabs(level);
-        for (std::size_t t = b - 1, j = end; t < size && j < n; ++t, ++j) {
-            const double largest = top[j] > -bottom[j] ? top[j] : -bottom[j];
-            double v;
-            if (err <= kTransformTolerance * largest) {
-                v = level * total.sum + from[t];
-                if (bottom[j] >= 0.0 && v < 0.0) v = 0.0;
-            } else {
-                utils::fast_path::taken_rarely<"transform_window_summed">();
-                v = summed_afresh(x.data() + (j + 1 - b), w);
-            }
-            dst[j] = v;
-        }
-    };
-    utils::fast_path::taken<"transformed_windows">();
-    for (std::size_t j0 = first; j0 < n; j0 += 2 * len) {
-        const std::size_t j1 = j0 + len;
-        double la = 0.0, lb = 0.0, energy = fill(re.data(), j0, la);
-        if (j1 < n) {
-            energy += fill(im.data(), j1, lb);
-        } else {
-            for (std::size_t t = 0; t < size; ++t) im[t] = 0.0;
-        }
+    // Squares below 2^-1074 are lost, and the transform's own products may fall below the
+    // normal range: 2^-500 stands for both, far above them (so windows of bars that small
+    // are summed afresh).
+    auto bound_of = [&](double energy) { return per_norm * std::sqrt(energy) + 0x1p-500; };
+    auto convolve = [&] {
         fft.forward(re.data(), im.data());
         for (std::size_t k = 0; k < size; k += 2) {
             const Pair a = pairs::load(re.data() + k), b = pairs::load(im.data() + k);
@@ -437,12 +410,78 @@ void transformed_windows(std::span<const double> x, std::span<const double> w, s
             pairs::store(im.data() + k, a * d + b * c);
         }
         fft.inverse(re.data(), im.data());
-        // Squares below 2^-1074 are lost, and the transform's own products may fall below the
-        // normal range: 2^-500 stands for both, far above them (so windows of bars that small
-        // are summed afresh).
-        const double bound = per_norm * std::sqrt(energy) + 0x1p-500;
-        emit(re.data(), j0, la, bound);
-        if (j1 < n) emit(im.data(), j1, lb, bound);
+    };
+    // The windows ending at end ... before stop that the segment serves; the others are left
+    // NaN (a served window is finite, as its bars and weights are). A window is served where
+    // one of its bars is large enough for E, which one scan finds: the latest such bar and the
+    // latest negative one, each as its index + 1 (0 for none).
+    auto emit = [&](const double* from, std::size_t end, std::size_t stop, double level, double bound) {
+        const double err = bound + 0x1p-50 * std::fabs(level);
+        std::size_t large = 0, negative = 0;
+        auto see = [&](std::size_t k) {
+            large = tolerance * std::fabs(x[k]) >= err ? k + 1 : large;
+            negative = x[k] < 0.0 ? k + 1 : negative;
+        };
+        for (std::size_t k = end + 1 - b; k < end; ++k) see(k);
+        for (std::size_t t = b - 1, j = end; t < size && j < stop; ++t, ++j) {
+            see(j);
+            double v = NaN;
+            if (large > j + 1 - b) {
+                v = level * total.sum + from[t];
+                if (negative <= j + 1 - b && v < 0.0) v = 0.0;
+            }
+            dst[j] = v;
+        }
+    };
+    const Doubled doubled(w);
+    // A run shorter than this is summed afresh: about what one transform of N costs.
+    const std::size_t run_from = 4 * fft.log2();
+    auto serve_again = [&](std::size_t from, std::size_t to) {
+        for (std::size_t j = from; j < to;) {
+            if (!std::isnan(dst[j])) {
+                ++j;
+                continue;
+            }
+            std::size_t k = j;
+            while (k < to && std::isnan(dst[k])) ++k;
+            for (std::size_t a = j; a < k; a += len) {
+                const std::size_t c = a + len < k ? a + len : k;
+                if (c - a >= run_from) {
+                    utils::fast_path::taken_rarely<"transform_run_again">();
+                    double level = 0.0;
+                    const double energy = fill(re.data(), a, c, level);
+                    for (std::size_t t = 0; t < size; ++t) im[t] = 0.0;
+                    convolve();
+                    emit(re.data(), a, c, level, bound_of(energy));
+                }
+                // What is left, each run of it summed afresh as short windows are.
+                for (std::size_t i = a; i < c;) {
+                    std::size_t e = i;
+                    while (e < c && std::isnan(dst[e])) {
+                        utils::fast_path::taken_rarely<"transform_window_summed">();
+                        ++e;
+                    }
+                    if (e > i) weighted_windows(x.first(e), w, doubled.wide.data(), i, dst);
+                    i = e + 1;
+                }
+            }
+            j = k;
+        }
+    };
+    utils::fast_path::taken<"transformed_windows">();
+    for (std::size_t j0 = first; j0 < n; j0 += 2 * len) {
+        const std::size_t j1 = j0 + len;
+        double la = 0.0, lb = 0.0, energy = fill(re.data(), j0, n, la);
+        if (j1 < n) {
+            energy += fill(im.data(), j1, n, lb);
+        } else {
+            for (std::size_t t = 0; t < size; ++t) im[t] = 0.0;
+        }
+        convolve();
+        const double bound = bound_of(energy);
+        emit(re.data(), j0, n, la, bound);
+        if (j1 < n) emit(im.data(), j1, n, lb, bound);
+        serve_again(j0, j1 + len < n ? j1 + len : n);
     }
 }
 
@@ -457,9 +496,37 @@ Result<Series> pwma(std::span<const double> values, std::uint64_t period) {
     Series out(n, NaN);
     const std::size_t lag = p - band.lo - band.w.size(), end = band.lo + band.w.size() - 1;
     if (band.w.size() >= kTransformFrom)
-        transformed_windows(values.first(n - lag), band.w, end, out.data() + lag);
+        transformed_windows(values.first(n - lag), band.w, end, kTransformTolerance, out.data() + lag);
     else
         weighted_windows(values.first(n - lag), band.w, end, out.data() + lag);
+    return out;
+}
+
+Result<Series> alma(std::span<const double> values, std::uint64_t period, double offset, double sigma) {
+    if (auto v = validate_series_and_periods({{values, "values"}}, {period}); !v) return fail(v.error());
+    Series w(period);
+    const double p = static_cast<double>(period);
+    const double m = offset * (p - 1.0);
+    const double s = p / sigma;
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        const double d = (static_cast<double>(i) - m) / s;
+        w[i] = std::exp(-(d * d));
+    }
+    normalise(w);
+    bool finite = true;
+    for (const double v : w) finite = finite && std::isfinite(v);
+    // Normalised, the weights are non-negative and sum to 1, as the transform asks; NaN
+    // weights (a NaN offset or sigma, or every raw weight underflowing) are summed as they
+    // are, to NaN.
+    if (w.size() < kTransformFrom || !finite) return weighted_windows(values, w, period - 1);
+    // A Gaussian window is as wide as its period, and so are the transform's segments, whose
+    // rounding grows with their norm: a window is served within 64 times the worst rounding
+    // of the plain sum it stands for (p 2^-53 of its largest |x|), and never looser than the
+    // binomial windows' 2^-36, so that on prices that wander as far as their level in a few
+    // periods the windows near their lows are still served.
+    const double tolerance = std::max(kTransformTolerance, p * 0x1p-47);
+    Series out(values.size(), NaN);
+    transformed_windows(values, w, period - 1, tolerance, out.data());
     return out;
 }
 
