@@ -478,6 +478,16 @@ struct LineSpread {
         const V e = sjy.error() + y.s1.error() * k.mean_x;
         return all_of(spread_exact(y.s1, y.s2, l.abs_s1, l.m2, w), within(e * e, l.m2 * (w.tol2 * k.sxx)));
     }
+    // The residual Σd² - (Σ j d)² / Sxx is a difference of the spread and the line's share
+    // of it, and its error is bounded against the spread, not against itself: near a line,
+    // where the residual is a small part of the spread, that bound may be most of it. Per unit
+    // of the spread, for a fit that is exact (e2 <= tol M2, e <= tol sqrt(M2 Sxx)) and whose
+    // residual is not negative (|sxy_c| <= sqrt(M2 Sxx)): the errors of Σd² and of the line's
+    // share (2 |sxy_c| e / Sxx), the roundings that centre the sums and those of the
+    // deviations and their squares (u Σd² at first order; the tolerance absorbs them in the
+    // spread, a small residual does not), each within a few of e2 or e, as every g holds its
+    // sum's magnitude and (Σd)² <= p Σd².
+    static double residual_share(const Span& w) noexcept { return (10.0 + 12.0 * w.tol) * w.tol; }
     [[gnu::always_inline]] Fit fit(const LineConstants& k, const Span& w) const noexcept {
         const V m2 = y.s2.v - y.s1.v * (y.s1.v * w.inv_p);
         const V sxy_c = sjy.v - y.s1.v * k.mean_x;
@@ -492,6 +502,39 @@ struct LineSpread {
         return exact_at(l, k, w);
     }
 };
+
+// The squares of the residuals of a window's least-squares line, summed from the residuals
+// themselves: each value's deviation from the window's mean less the slope times its
+// position's deviation from the middle. The mean (one pass) and the slope (a second, over the
+// deviations) are as near as a pass over the window gives them; what mean and slope the
+// residuals still hold is taken out by their own least-squares line in the third, the
+// correcting pass: the line's error enters at second order. What is left is the rounding of
+// the residuals and of the line's share of each deviation: a few u sqrt(Σd² / residual) of
+// the residual. Visited as a window summed afresh (visit.twos), NaN-free.
+template <class ForEach>
+inline double residual_squares(ForEach for_each, const LineConstants& k) noexcept {
+    double s0[2] = {0.0, 0.0}, s1[2] = {0.0, 0.0}, s2[2] = {0.0, 0.0}, at = -k.mean_x;
+    auto pairs = [&](auto&& f) {
+        at = -k.mean_x;
+        for_each.twos(
+            [&](double a, double b) {
+                f(0, a, at), f(1, b, at + 1.0);
+                at += 2.0;
+            },
+            [&](double a) { f(0, a, at); });
+    };
+    pairs([&](int j, double v, double) { s0[j] += v; });
+    const double level = (s0[0] + s0[1]) / k.p;
+    pairs([&](int j, double v, double dx) { s1[j] += (v - level) * dx; });
+    const double slope = (s1[0] + s1[1]) * k.inv_sxx;
+    s0[0] = s0[1] = s1[0] = s1[1] = 0.0;
+    pairs([&](int j, double v, double dx) {
+        const double r = (v - level) - slope * dx;
+        s0[j] += r, s1[j] += r * dx, s2[j] += r * r;
+    });
+    const double sr = s0[0] + s0[1], sxr = s1[0] + s1[1];
+    return ((s2[0] + s2[1]) - sr * sr / k.p) - sxr * (sxr * k.inv_sxx);
+}
 
 // Two windows' states side by side (their stretches' lanes), and back. A half is written by
 // a mask, not by its index: a half written by its index would keep the pair in memory.

@@ -1,9 +1,11 @@
 #include "utils/stats.hpp"
 
+#include <array>
 #include <cmath>
 
 #include "utils/constants.hpp"
 #include "utils/bounds.hpp"
+#include "utils/fast_path.hpp"
 
 namespace vorn::utils::stats {
 
@@ -231,14 +233,61 @@ Series tsf(std::span<const double> values, std::uint64_t period, NaNs nans) {
     return line_at(values, period, static_cast<double>(period), nans);
 }
 
+// The residual is judged against itself. Where the fit is exact, syy_c (1 - r^2) is within
+// a share of the spread (LineSpread::residual_share) and the roundings of r^2 (8 u of syy_c)
+// of the residual; where that is within kResidualTolerance of the residual (r^2 at most
+// `lim`), the standard error is within half that and a few u. (The windows read unexact are
+// those held beyond the range their squares allow: they read as their sums give them.) A
+// window nearer a line is marked by its sign, and its residuals are summed themselves after
+// the walk (moments::residual_squares): its reading from the sums stands where it is within
+// the window's tolerance of theirs, theirs where it is not.
 Series standard_error(std::span<const double> values, std::uint64_t period, NaNs nans) {
+    constexpr double kResidualTolerance = 0x1p-27;
     Series out(values.size(), NaN);
     if (!usable(period, 3, values.size())) return out;
     const window::LineConstants k(period);
-    window::line_fits_of(values, period, [&](std::size_t i, const auto& f) {
-        const double resid = f.syy_c * (1.0 - r_squared(k, f));
-        out[i] = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0));
+    const std::size_t p = static_cast<std::size_t>(period);
+    const moments::Span w(p);
+    const double lim = 1.0 - (moments::LineSpread<false>::residual_share(w) + 0x1p-50) / kResidualTolerance;
+    // The windows marked, as long as they fit here; past that, the outputs are looked through
+    // for a sign. Nothing in the windows' loop calls out, and what it reads of the line's
+    // constants it holds by value: a call there would have the loop keep its sums in memory,
+    // and its stores (of doubles) could be the constants, read again in every window.
+    std::array<std::size_t, 1024> marked;
+    std::size_t n_marked = 0;
+    double* o = out.data();
+    window::line_fits_of(values, period, [&, k, dof = k.p - 2.0, lim](std::size_t i, const auto& f) {
+        const double r2 = r_squared(k, f), resid = f.syy_c * (1.0 - r2);
+        const double se = std::sqrt((resid > 0.0 ? resid : 0.0) / dof);
+        o[i] = se;
+        // A window without spread reads 0 exactly.
+        if (!(r2 <= lim) && f.syy_c > 0.0) [[unlikely]] {
+            o[i] = -se;
+            if (n_marked < marked.size()) marked[n_marked] = i;
+            ++n_marked;
+        }
     }, nans);
+    // A window may have been read twice (moments::walk_pairs): its last reading holds.
+    auto redo = [&](std::size_t i) {
+        if (!std::signbit(o[i])) return;
+        fast_path::taken_rarely<"line_residuals">();
+        const double resid = moments::residual_squares(moments::window_of(values.data(), i, p), k);
+        const double se = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0)), sums = -o[i];
+        o[i] = std::fabs(sums - se) <= se * w.tol ? sums : se;
+    };
+    if (n_marked <= marked.size()) [[likely]] {
+        for (std::size_t j = 0; j < n_marked; ++j) redo(marked[j]);
+        return out;
+    }
+    const std::size_t n = out.size();
+    for (std::size_t from = 0; from < n; from += 64) {
+        const std::size_t to = n - from > 64 ? from + 64 : n;
+        pairs::Mask signs{0, 0};
+        std::size_t i = from;
+        for (; i + 1 < to; i += 2) signs |= pairs::bits(pairs::load(o + i));
+        if ((signs[0] | signs[1]) >= 0 && (i == to || !std::signbit(o[i]))) continue;
+        for (i = from; i < to; ++i) redo(i);
+    }
     return out;
 }
 
