@@ -505,15 +505,15 @@ struct LineSpread {
 
 // The squares of the residuals of a window's least-squares line, summed from the residuals
 // themselves: each value's deviation from the window's mean less the slope times its
-// position's deviation from the middle. The mean (one pass) and the slope (a second, over the
-// deviations) are as near as a pass over the window gives them; what mean and slope the
-// residuals still hold is taken out by their own least-squares line in the third, the
-// correcting pass: the line's error enters at second order. What is left is the rounding of
-// the residuals and of the line's share of each deviation: a few u sqrt(Σd² / residual) of
-// the residual. Visited as a window summed afresh (visit.twos), NaN-free.
+// position's deviation from the middle. The mean and the slope come from one pass over the
+// deviations from `origin` (a value of the window), as near as such a pass gives them; what
+// mean and slope the residuals still hold is taken out by their own least-squares line in the
+// second, correcting pass: the line's error enters at second order. What is left is the
+// rounding of the residuals and of the line's share of each deviation: a few u sqrt(Σd² /
+// residual) of the residual. Visited as a window summed afresh (visit.twos), NaN-free.
 template <class ForEach>
-inline double residual_squares(ForEach for_each, const LineConstants& k) noexcept {
-    double s0[2] = {0.0, 0.0}, s1[2] = {0.0, 0.0}, s2[2] = {0.0, 0.0}, at = -k.mean_x;
+inline double residual_squares(ForEach for_each, double origin, const LineConstants& k) noexcept {
+    double s0[2] = {0.0, 0.0}, s1[2] = {0.0, 0.0}, s2[2] = {0.0, 0.0}, at;
     auto pairs = [&](auto&& f) {
         at = -k.mean_x;
         for_each.twos(
@@ -523,10 +523,11 @@ inline double residual_squares(ForEach for_each, const LineConstants& k) noexcep
             },
             [&](double a) { f(0, a, at); });
     };
-    pairs([&](int j, double v, double) { s0[j] += v; });
-    const double level = (s0[0] + s0[1]) / k.p;
-    pairs([&](int j, double v, double dx) { s1[j] += (v - level) * dx; });
-    const double slope = (s1[0] + s1[1]) * k.inv_sxx;
+    pairs([&](int j, double v, double dx) {
+        const double d = v - origin;
+        s0[j] += d, s1[j] += d * dx;
+    });
+    const double level = origin + (s0[0] + s0[1]) / k.p, slope = (s1[0] + s1[1]) * k.inv_sxx;
     s0[0] = s0[1] = s1[0] = s1[1] = 0.0;
     pairs([&](int j, double v, double dx) {
         const double r = (v - level) - slope * dx;

@@ -271,7 +271,7 @@ Series standard_error(std::span<const double> values, std::uint64_t period, NaNs
     auto redo = [&](std::size_t i) {
         if (!std::signbit(o[i])) return;
         fast_path::taken_rarely<"line_residuals">();
-        const double resid = moments::residual_squares(moments::window_of(values.data(), i, p), k);
+        const double resid = moments::residual_squares(moments::window_of(values.data(), i, p), values[i + 1 - p], k);
         const double se = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0)), sums = -o[i];
         o[i] = std::fabs(sums - se) <= se * w.tol ? sums : se;
     };
