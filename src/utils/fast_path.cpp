@@ -15,6 +15,7 @@ std::vector<std::pair<std::string, std::uint64_t>> take_counts() {
         {"moments_again", &rare_count<"moments_again">},
         {"moments_near", &rare_count<"moments_near">},
         {"line_residuals", &rare_count<"line_residuals">},
+        {"line_drawn", &rare_count<"line_drawn">},
     };
     for (const auto& [path, count] : rare)
         if (const std::uint64_t k = count->exchange(0)) by_name[path] += k;

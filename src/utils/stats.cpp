@@ -1,5 +1,6 @@
 #include "utils/stats.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -235,12 +236,12 @@ Series tsf(std::span<const double> values, std::uint64_t period, NaNs nans) {
 
 // The residual is judged against itself. Where the fit is exact, syy_c (1 - r^2) is within
 // a share of the spread (LineSpread::residual_share) and the roundings of r^2 (8 u of syy_c)
-// of the residual; where that is within kResidualTolerance of the residual (r^2 at most
-// `lim`), the standard error is within half that and a few u. (The windows read unexact are
-// those held beyond the range their squares allow: they read as their sums give them.) A
-// window nearer a line is marked by its sign, and its residuals are summed themselves after
-// the walk (moments::residual_squares): its reading from the sums stands where it is within
-// the window's tolerance of theirs, theirs where it is not.
+// of the residual: where that is within kResidualTolerance of the residual (r^2 at most
+// `lim`), or else the bound of the window's own sums is (LineSpread::residual_bound), the
+// standard error is within half that and a few u. A window nearer a line is marked by its
+// sign, and its residuals are summed after the walk, from the values less a line near theirs;
+// its reading from the sums stands where it is within the window's tolerance of theirs,
+// theirs where it is not.
 Series standard_error(std::span<const double> values, std::uint64_t period, NaNs nans) {
     constexpr double kResidualTolerance = 0x1p-27;
     Series out(values.size(), NaN);
@@ -256,26 +257,64 @@ Series standard_error(std::span<const double> values, std::uint64_t period, NaNs
     std::array<std::size_t, 1024> marked;
     std::size_t n_marked = 0;
     double* o = out.data();
-    window::line_fits_of(values, period, [&, k, dof = k.p - 2.0, lim](std::size_t i, const auto& f) {
+    window::line_fits_of(values, period, [&, k, dof = k.p - 2.0, lim](std::size_t i, const auto& f, const auto& st) {
         const double r2 = r_squared(k, f), resid = f.syy_c * (1.0 - r2);
         const double se = std::sqrt((resid > 0.0 ? resid : 0.0) / dof);
         o[i] = se;
-        // A window without spread reads 0 exactly.
-        if (!(r2 <= lim) && f.syy_c > 0.0) [[unlikely]] {
+        // A window without spread reads 0 exactly; past the share, the bound of its own sums.
+        if (!(r2 <= lim) && f.syy_c > 0.0 &&
+            !(st.residual_bound(f.sxy_c, k, w) + f.syy_c * 0x1p-50 <= resid * kResidualTolerance)) [[unlikely]] {
             o[i] = -se;
             if (n_marked < marked.size()) marked[n_marked] = i;
             ++n_marked;
         }
     }, nans);
-    // A window may have been read twice (moments::walk_pairs): its last reading holds.
+    // The windows marked, in order. Their residuals are those of the values less a line near
+    // theirs (`ref`, drawn through a window of the run): the line sums of what is left
+    // (LineSpread) have a spread of about the residual, and the same test holds them within
+    // kResidualTolerance of it, slide after slide. The line is drawn where a run starts, p
+    // windows on (so that its share of each value stays as near as within one window) and
+    // where the test fails: a slide a window, two passes per p windows of a run. A window
+    // read twice (moments::walk_pairs) holds its last reading.
+    const double* x = values.data();
+    moments::Line ref{0.0, 0.0};
+    double anchor = 0.0;
+    auto off_line = [&](std::size_t j) { return (x[j] - ref.level) - ref.slope * (static_cast<double>(j) - anchor); };
+    moments::LineSpread<false> rest;
+    std::size_t last = 0, drawn = 0;
     auto redo = [&](std::size_t i) {
         if (!std::signbit(o[i])) return;
         fast_path::taken_rarely<"line_residuals">();
-        const double resid = moments::residual_squares(moments::window_of(values.data(), i, p), values[i + 1 - p], k);
+        const std::size_t first = i + 1 - p;
+        auto draw = [&] {
+            fast_path::taken_rarely<"line_drawn">();
+            ref = moments::line_through(moments::window_of(x, i, p), x[first], k);
+            anchor = static_cast<double>(first) + k.mean_x;
+            rest = moments::LineSpread<false>::summed(
+                moments::indexed(p, [&](std::size_t j) { return off_line(first + j); }), 0.0);
+            drawn = i;
+        };
+        if (last != 0 && i == last + 1 && i - drawn < p) rest.slide(off_line(i - p), off_line(i), k.p - 1.0);
+        else draw();
+        last = i;
+        auto f = rest.fit(k, w);
+        auto held = [&] {
+            const double r2 = r_squared(k, f);
+            return f.exact && (r2 <= lim || !(f.syy_c > 0.0) ||
+                               rest.residual_bound(f.sxy_c, k, w) + f.syy_c * 0x1p-50 <=
+                                   f.syy_c * (1.0 - r2) * kResidualTolerance);
+        };
+        if (!held() && drawn != i) {
+            draw();
+            f = rest.fit(k, w);
+        }
+        const double resid = held() ? f.syy_c * (1.0 - r_squared(k, f))
+                                    : moments::residual_squares(moments::window_of(x, i, p), x[first], k);
         const double se = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0)), sums = -o[i];
         o[i] = std::fabs(sums - se) <= se * w.tol ? sums : se;
     };
     if (n_marked <= marked.size()) [[likely]] {
+        std::sort(marked.begin(), marked.begin() + static_cast<std::ptrdiff_t>(n_marked));
         for (std::size_t j = 0; j < n_marked; ++j) redo(marked[j]);
         return out;
     }

@@ -478,7 +478,8 @@ void co_spreads(std::span<const double> a, std::span<const double> b, std::size_
 }
 
 // Every window's least-squares line, abscissa 0 (oldest) .. period - 1: emit(i, const
-// moments::LineSpread<Nan>::Fit&) for every window that holds no NaN. 2 <= period <= len.
+// moments::LineSpread<Nan>::Fit&), or emit(i, fit, const moments::LineSpread<Nan>&) where
+// Emit takes the window's sums too, for every window that holds no NaN. 2 <= period <= len.
 template <bool Nan, class Emit>
 void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit) {
     const double* x = values.data();
@@ -498,7 +499,9 @@ void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit
         },
         [&](auto& st, std::size_t i) __attribute__((always_inline)) { st.slide(x[i - pn], x[i], last_pos); },
         [&](std::size_t i, const auto& st, const auto& f) __attribute__((always_inline)) {
-            if (st.y.nans == 0) emit(i, f);
+            if (st.y.nans != 0) return;
+            if constexpr (std::is_invocable_v<Emit&, std::size_t, decltype(f), decltype(st)>) emit(i, f, st);
+            else emit(i, f);
         },
         [x](std::size_t j) { return moments::too_large(x[j]); });
 }
