@@ -520,6 +520,19 @@ def test_standard_error_near_a_line_against_exact(case, p, name):
     assert not bad, f"{len(bad)} windows off, first {bad[0]}"
 
 
+@pytest.mark.parametrize("p", [1000, 4000])
+@pytest.mark.parametrize("case", ["exponential, rate 1e-6", "line, noise 1e-2", "line, noise 1e-6", "random walk"])
+def test_standard_error_of_long_windows_near_a_line_against_exact(case, p):
+    n = p - 1 + 4096 + 600
+    x = NEAR_LINES[case](n)
+    got = vl.py_standard_error(x, p)
+    for i in sorted({p - 1, p - 1 + 4095, p - 1 + 4096, n - 1} | set(range(p - 1, n, 577))):
+        resid, m2 = exact_line_residual(x[i - p + 1:i + 1])
+        want = math.sqrt(resid / (p - 2))
+        lim = 1e-8 * want if resid >= 1e-14 * m2 else 1e-15 * math.sqrt(m2 / (p - 2))
+        assert abs(got[i] - want) <= lim, (i, got[i], want)
+
+
 @pytest.mark.parametrize("cut", [19 + 300, 19 + 1100, 19 + 4096 + 50])
 def test_standard_error_near_a_line_is_the_same_whatever_the_length(cut):
     # Windows near a line are marked as they are read and summed again after: from a list of
@@ -531,22 +544,27 @@ def test_standard_error_near_a_line_is_the_same_whatever_the_length(cut):
     assert part[-1] == pytest.approx(exact_standard_error(x[cut - 20:cut]), rel=1e-8)
 
 
+@pytest.mark.parametrize("p", [20, 1000])
 @pytest.mark.parametrize("label, series, at_most", [
     ("random walk", _walk(20000, 1.0, 100.0, 7), 0.005),
     ("FX-like", _walk(20000, 1e-4, 1.1, 8), 0.005),
     ("slow exponential", [100 * math.exp(1e-6 * k) for k in range(20000)], 1.0),
 ])
-def test_residuals_summed_only_near_a_line(label, series, at_most):
+def test_residuals_summed_only_near_a_line(label, series, at_most, p):
+    # Near a line every window reads from its residuals, at a slide each: the line they are
+    # taken from is drawn once per p windows.
     floor = pytest.importorskip("vorn_bench_floor", reason="the counts come with an in-place build")
     if floor.fast_paths() is None:
         pytest.skip("this build does not count its paths (configure with VORN_BUILD_TESTS=ON)")
     floor.fast_paths()
-    vl.py_standard_error(series, 20)
-    summed = floor.fast_paths().get("line_residuals", 0)
-    windows = len(series) - 19
+    vl.py_standard_error(series, p)
+    counts = floor.fast_paths()
+    summed, drawn = counts.get("line_residuals", 0), counts.get("line_drawn", 0)
+    windows = len(series) - p + 1
     assert summed <= at_most * windows, summed
     if at_most == 1.0:
         assert summed == windows
+        assert drawn <= windows // p + 1, drawn
 
 
 # ---- stretches side by side ------------------------------------------------------------
