@@ -1432,6 +1432,26 @@ def exact_population_variance(w):
     return sum((t - mean) ** 2 for t in terms) / len(terms)
 
 
+def exact_line_residual(w):
+    """The least-squares line over the floats in w at positions 0 .. p - 1, exactly (two
+    passes in rationals): its residuals' sum of squares and the window's centred sum of
+    squares, as Fractions."""
+    t = [Fraction(v) for v in w]
+    p = len(t)
+    mean, mid = sum(t) / p, Fraction(p - 1, 2)
+    sjj = sum((j - mid) ** 2 for j in range(p))
+    sjy = sum((j - mid) * (v - mean) for j, v in enumerate(t))
+    syy = sum((v - mean) ** 2 for v in t)
+    return syy - sjy * sjy / sjj, syy
+
+
+def exact_standard_error(w):
+    """The standard error of the least-squares line over the floats in w (the root of its
+    residuals' squares over p - 2), correctly rounded but for the root's own rounding."""
+    resid, _ = exact_line_residual(w)
+    return math.sqrt(resid / (len(w) - 2))
+
+
 def two_pass_moments(x, y, p):
     """The second moments of every window of p bars of x and y (windows ending at p - 1, p,
     ...), each from a first pass for the means and a second over the centred values: the

@@ -37,7 +37,7 @@ import pytest
 
 import vorn_library.vorn_library as vl
 from conftest import native_program
-from reference import exact_moments, exact_population_variance, two_pass_moments
+from reference import exact_line_residual, exact_moments, exact_population_variance, exact_standard_error, two_pass_moments
 
 NAN = math.nan
 TOL = 1e-9
@@ -464,6 +464,109 @@ def test_windows_summed_afresh_cost_amortised_constant_time(name, label, p):
     _COST_CALLS[name](_COST_SERIES[label], p)
     afresh = floor.fast_paths().get("moments_afresh", 0)
     assert afresh * p <= _PASSES[label] * _N, afresh
+
+
+# ---- the standard error near a line ------------------------------------------------------
+# The residual is a small difference of the window's spread and the line's share of it when the
+# points lie almost on a line. The standard error holds 1e-8 of itself wherever the residuals'
+# root is at least 1e-7 of the window's (sqrt(residual) >= 1e-7 sqrt(M2)); below, 1e-15 of the
+# window's deviation sqrt(M2 / (p - 2)), what the standard error of a window with no line in it
+# would be. Against the rational two-pass value, on windows either side of the stretches' seams
+# (4,095, 4,096 and 8,192 windows after the first) and every 97th.
+
+def _noisy_line(n, noise, seed, level=100.0, slope=0.5):
+    rng = np.random.default_rng(seed)
+    return list(level + slope * np.arange(n) + rng.normal(0.0, noise, n))
+
+
+def test_standard_error_of_a_slow_exponential_reads_its_exact_value():
+    x = [100 * math.exp(1e-6 * k) for k in range(4115)]
+    got = vl.py_standard_error(x, 20)[4105]
+    assert abs(got - 1.5679237478121344e-09) <= 1e-8 * 1.5679237478121344e-09, got
+
+
+NEAR_LINES = {
+    "exponential, rate 1e-6": lambda n: [100 * math.exp(1e-6 * k) for k in range(n)],
+    "exponential, rate 1e-8": lambda n: [100 * math.exp(1e-8 * k) for k in range(n)],
+    "line, noise 1e-2": lambda n: _noisy_line(n, 1e-2, 10),
+    "line, noise 1e-3": lambda n: _noisy_line(n, 1e-3, 11),
+    "line, noise 1e-4": lambda n: _noisy_line(n, 1e-4, 1),
+    "line, noise 1e-6": lambda n: _noisy_line(n, 1e-6, 2),
+    "line, noise 1e-9": lambda n: _noisy_line(n, 1e-9, 3),
+    "FX line, noise 1e-12": lambda n: _noisy_line(n, 1e-12, 4, level=1.1, slope=1e-7),
+    "line 0.1 k": lambda n: [0.1 * k for k in range(n)],
+    "exact line": lambda n: [100.0 + 0.5 * k for k in range(n)],
+    "random walk": lambda n: _walk(n, 1.0, 100.0, 5),
+}
+
+
+def _seam_windows(p, n):
+    firsts = [0, 1, 4094, 4095, 4096, 4097, 8191, 8192, 8193, n - p]
+    return sorted({p - 1 + w for w in firsts + list(range(0, n - p + 1, 97)) if 0 <= w <= n - p})
+
+
+@pytest.mark.parametrize("name", ["py_standard_error", "py_stderr"])
+@pytest.mark.parametrize("p", [3, 20, 50])
+@pytest.mark.parametrize("case", NEAR_LINES)
+def test_standard_error_near_a_line_against_exact(case, p, name):
+    n = p - 1 + 8192 + 60
+    x = NEAR_LINES[case](n)
+    got = getattr(vl, name)(x, p)
+    bad = []
+    for i in _seam_windows(p, n):
+        resid, m2 = exact_line_residual(x[i - p + 1:i + 1])
+        want = math.sqrt(resid / (p - 2))
+        lim = 1e-8 * want if resid >= 1e-14 * m2 else 1e-15 * math.sqrt(m2 / (p - 2))
+        if not abs(got[i] - want) <= lim:
+            bad.append((i, got[i], want))
+    assert not bad, f"{len(bad)} windows off, first {bad[0]}"
+
+
+@pytest.mark.parametrize("p", [1000, 4000])
+@pytest.mark.parametrize("case", ["exponential, rate 1e-6", "line, noise 1e-2", "line, noise 1e-6", "random walk"])
+def test_standard_error_of_long_windows_near_a_line_against_exact(case, p):
+    n = p - 1 + 4096 + 600
+    x = NEAR_LINES[case](n)
+    got = vl.py_standard_error(x, p)
+    for i in sorted({p - 1, p - 1 + 4095, p - 1 + 4096, n - 1} | set(range(p - 1, n, 577))):
+        resid, m2 = exact_line_residual(x[i - p + 1:i + 1])
+        want = math.sqrt(resid / (p - 2))
+        lim = 1e-8 * want if resid >= 1e-14 * m2 else 1e-15 * math.sqrt(m2 / (p - 2))
+        assert abs(got[i] - want) <= lim, (i, got[i], want)
+
+
+@pytest.mark.parametrize("cut", [19 + 300, 19 + 1100, 19 + 4096 + 50])
+def test_standard_error_near_a_line_is_the_same_whatever_the_length(cut):
+    # Windows near a line are marked as they are read and summed again after: from a list of
+    # them, or a look through every output where the list overflowed.
+    x = _noisy_line(2 * 4096 + 500, 1e-6, 6)
+    whole = vl.py_standard_error(x, 20)
+    part = vl.py_standard_error(x[:cut], 20)
+    assert [struct.pack("<d", a) for a in part] == [struct.pack("<d", b) for b in whole[:cut]]
+    assert part[-1] == pytest.approx(exact_standard_error(x[cut - 20:cut]), rel=1e-8)
+
+
+@pytest.mark.parametrize("p", [20, 1000])
+@pytest.mark.parametrize("label, series, at_most", [
+    ("random walk", _walk(20000, 1.0, 100.0, 7), 0.005),
+    ("FX-like", _walk(20000, 1e-4, 1.1, 8), 0.005),
+    ("slow exponential", [100 * math.exp(1e-6 * k) for k in range(20000)], 1.0),
+])
+def test_residuals_summed_only_near_a_line(label, series, at_most, p):
+    # Near a line every window reads from its residuals, at a slide each: the line they are
+    # taken from is drawn once per p windows.
+    floor = pytest.importorskip("vorn_bench_floor", reason="the counts come with an in-place build")
+    if floor.fast_paths() is None:
+        pytest.skip("this build does not count its paths (configure with VORN_BUILD_TESTS=ON)")
+    floor.fast_paths()
+    vl.py_standard_error(series, p)
+    counts = floor.fast_paths()
+    summed, drawn = counts.get("line_residuals", 0), counts.get("line_drawn", 0)
+    windows = len(series) - p + 1
+    assert summed <= at_most * windows, summed
+    if at_most == 1.0:
+        assert summed == windows
+        assert drawn <= windows // p + 1, drawn
 
 
 # ---- stretches side by side ------------------------------------------------------------

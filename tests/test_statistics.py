@@ -20,7 +20,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from conftest import nan_equal, native_program
-from reference import nan_window_ref, pad_windows, ref_line_fit, windows
+from reference import exact_standard_error, nan_window_ref, pad_windows, ref_line_fit, windows
 
 NAN = math.nan
 INF = math.inf
@@ -599,3 +599,20 @@ def test_kernels_with_nan_gaps_match_direct_over_recomputations(kernel):
             v, p, lambda w: float(np.sqrt(max(ref_line_fit(w)[3] * (1 - ref_line_fit(w)[2]), 0) / (p - 2)))
         )
         assert nan_equal(kernel("stderr", v, p), stderr, 1e-6)
+
+
+@pytest.mark.parametrize("p", [3, 20])
+def test_kernel_standard_error_near_a_line_with_nan_gaps(kernel, p):
+    # The kernel's path for series that hold NaN: a window near a line reads from its residuals
+    # there too, and a window holding a NaN stays NaN.
+    rng = np.random.default_rng(12)
+    v = list(100.0 + 0.5 * np.arange(3000) + rng.normal(0.0, 1e-6, 3000))
+    for i in (40, 41, 1500, 2999 - p):
+        v[i] = NAN
+    got = kernel("stderr", v, p)
+    for i in range(p - 1, len(v), 7):
+        w = v[i - p + 1 : i + 1]
+        if any(math.isnan(x) for x in w):
+            assert math.isnan(got[i]), i
+        else:
+            assert got[i] == pytest.approx(exact_standard_error(w), rel=1e-8), i

@@ -20,6 +20,8 @@ std::vector<std::pair<std::string, std::uint64_t>> take_counts() {
         {"slid_afresh_after_fall", &rare_count<"slid_afresh_after_fall">},
         {"transform_run_again", &rare_count<"transform_run_again">},
         {"transform_window_summed", &rare_count<"transform_window_summed">},
+        {"line_residuals", &rare_count<"line_residuals">},
+        {"line_drawn", &rare_count<"line_drawn">},
     };
     for (const auto& [path, count] : rare)
         if (const std::uint64_t k = count->exchange(0)) by_name[path] += k;

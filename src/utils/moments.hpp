@@ -590,6 +590,23 @@ struct LineSpread {
         const V e = sjy.error() + y.s1.error() * k.mean_x;
         return all_of(spread_exact(y.s1, y.s2, l.abs_s1, l.m2, w), within(e * e, l.m2 * (w.tol2 * k.sxx)));
     }
+    // The residual Σd² - (Σ j d)² / Sxx is a difference of the spread and the line's share
+    // of it, and its error is bounded against the spread, not against itself: near a line,
+    // where the residual is a small part of the spread, that bound may be most of it. So a
+    // bound of its own: the errors of Σd² and Σ j d as exact_at bounds them (e2, e), and
+    // beside those the roundings that centre the sums and those of the deviations and their
+    // squares (u Σd² at first order; the tolerance absorbs them in the spread, a small
+    // residual does not), each within a few of e2 or e, as every g holds its sum's magnitude
+    // and (Σd)² <= p Σd².
+    [[gnu::always_inline]] V residual_bound(V sxy_c, const LineConstants& k, const Span& w) const noexcept {
+        const V e1 = y.s1.error();
+        const V e2 = y.s2.error() + (mag(y.s1.v) * 2.0 + e1) * (e1 * w.inv_p);
+        const V e = sjy.error() + e1 * k.mean_x;
+        return e2 * 6.0 + (mag(sxy_c) + e * 3.0) * (e * (k.inv_sxx * 4.0));
+    }
+    // The same per unit of the spread, for a fit that is exact (e2 <= tol M2, e <= tol sqrt(M2
+    // Sxx)) and whose residual is not negative (|sxy_c| <= sqrt(M2 Sxx)): no sums needed.
+    static double residual_share(const Span& w) noexcept { return (10.0 + 12.0 * w.tol) * w.tol; }
     [[gnu::always_inline]] Fit fit(const LineConstants& k, const Span& w) const noexcept {
         const V m2 = y.s2.v - y.s1.v * (y.s1.v * w.inv_p);
         const V sxy_c = sjy.v - y.s1.v * k.mean_x;
@@ -605,6 +622,53 @@ struct LineSpread {
         return exact_at(l, k, w);
     }
 };
+
+// A window's least-squares line from one pass over the deviations from `origin` (a value of
+// the window): its level at the middle and its slope, as near as such a pass gives them.
+// Visited as a window summed afresh (visit.twos), NaN-free.
+struct Line {
+    double level, slope;
+};
+template <class ForEach>
+inline Line line_through(ForEach for_each, double origin, const LineConstants& k) noexcept {
+    double s0[2] = {0.0, 0.0}, s1[2] = {0.0, 0.0}, at = -k.mean_x;
+    auto add = [&](int j, double v, double dx) {
+        const double d = v - origin;
+        s0[j] += d, s1[j] += d * dx;
+    };
+    for_each.twos(
+        [&](double a, double b) {
+            add(0, a, at), add(1, b, at + 1.0);
+            at += 2.0;
+        },
+        [&](double a) { add(0, a, at); });
+    return {origin + (s0[0] + s0[1]) / k.p, (s1[0] + s1[1]) * k.inv_sxx};
+}
+
+// The squares of the residuals of a window's least-squares line, summed from the residuals
+// themselves: each value's deviation from the line's level less its slope times the
+// position's deviation from the middle (line_through, then this pass). What mean and slope the
+// residuals still hold is taken out by their own least-squares line in the same pass, the
+// correcting one: the line's error enters at second order. What is left is the rounding of
+// the residuals and of the line's share of each deviation: a few u sqrt(Σd² / residual) of
+// the residual.
+template <class ForEach>
+inline double residual_squares(ForEach for_each, double origin, const LineConstants& k) noexcept {
+    const Line line = line_through(for_each, origin, k);
+    double s0[2] = {0.0, 0.0}, s1[2] = {0.0, 0.0}, s2[2] = {0.0, 0.0}, at = -k.mean_x;
+    auto add = [&](int j, double v, double dx) {
+        const double r = (v - line.level) - line.slope * dx;
+        s0[j] += r, s1[j] += r * dx, s2[j] += r * r;
+    };
+    for_each.twos(
+        [&](double a, double b) {
+            add(0, a, at), add(1, b, at + 1.0);
+            at += 2.0;
+        },
+        [&](double a) { add(0, a, at); });
+    const double sr = s0[0] + s0[1], sxr = s1[0] + s1[1];
+    return ((s2[0] + s2[1]) - sr * sr / k.p) - sxr * (sxr * k.inv_sxx);
+}
 
 // Two windows' states side by side (their stretches' lanes), and back. A half is written by
 // a mask, not by its index: a half written by its index would keep the pair in memory.

@@ -1,9 +1,12 @@
 #include "utils/stats.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "utils/constants.hpp"
 #include "utils/bounds.hpp"
+#include "utils/fast_path.hpp"
 
 namespace vorn::utils::stats {
 
@@ -231,14 +234,110 @@ Series tsf(std::span<const double> values, std::uint64_t period, NaNs nans) {
     return line_at(values, period, static_cast<double>(period), nans);
 }
 
+// The residual is judged against itself. Where the fit is exact, syy_c (1 - r^2) is within
+// a share of the spread (LineSpread::residual_share) and the roundings of r^2 (8 u of syy_c)
+// of the residual: where that is within kResidualTolerance of the residual (r^2 at most
+// `lim`), or else the bound of the window's own sums is (LineSpread::residual_bound), the
+// standard error is within half that and a few u. A window nearer a line is marked by its
+// sign, and its residuals are summed after the walk, from the values less a line near theirs;
+// its reading from the sums stands where it is within the window's tolerance of theirs,
+// theirs where it is not.
 Series standard_error(std::span<const double> values, std::uint64_t period, NaNs nans) {
+    constexpr double kResidualTolerance = 0x1p-27;
     Series out(values.size(), NaN);
     if (!usable(period, 3, values.size())) return out;
     const window::LineConstants k(period);
-    window::line_fits_of(values, period, [&](std::size_t i, const auto& f) {
-        const double resid = f.syy_c * (1.0 - r_squared(k, f));
-        out[i] = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0)) * f.unit;
+    const std::size_t p = static_cast<std::size_t>(period);
+    const moments::Span w(p);
+    const double lim = 1.0 - (moments::LineSpread<false>::residual_share(w) + 0x1p-50) / kResidualTolerance;
+    // The windows marked, as long as they fit here; past that, the outputs are looked through
+    // for a sign. Nothing in the windows' loop calls out, and what it reads of the line's
+    // constants it holds by value: a call there would have the loop keep its sums in memory,
+    // and its stores (of doubles) could be the constants, read again in every window.
+    std::array<std::size_t, 1024> marked;
+    std::size_t n_marked = 0;
+    double* o = out.data();
+    window::line_fits_of(values, period, [&, k, dof = k.p - 2.0, lim](std::size_t i, const auto& st, const auto& f) {
+        const double r2 = r_squared(k, f), resid = f.syy_c * (1.0 - r2);
+        const double se = std::sqrt((resid > 0.0 ? resid : 0.0) / dof) * f.unit;
+        o[i] = se;
+        // A window without spread reads 0 exactly; past the share, the bound of its own sums.
+        if (!(r2 <= lim) && f.syy_c > 0.0 &&
+            !(st.residual_bound(f.sxy_c, k, w) + f.syy_c * 0x1p-50 <= resid * kResidualTolerance)) [[unlikely]] {
+            o[i] = -se;
+            if (n_marked < marked.size()) marked[n_marked] = i;
+            ++n_marked;
+        }
     }, nans);
+    // The windows marked, in order. Their residuals are those of the values less a line near
+    // theirs (`ref`, drawn through a window of the run): the line sums of what is left
+    // (LineSpread) have a spread of about the residual, and the same test holds them within
+    // kResidualTolerance of it, slide after slide. The line is drawn where a run starts, p
+    // windows on (so that its share of each value stays as near as within one window) and
+    // where the test fails: a slide a window, two passes per p windows of a run. A window
+    // read twice (moments::walk_pairs) holds its last reading.
+    const double* x = values.data();
+    moments::Line ref{0.0, 0.0};
+    double anchor = 0.0;
+    auto off_line = [&](std::size_t j) { return (x[j] - ref.level) - ref.slope * (static_cast<double>(j) - anchor); };
+    moments::LineSpread<false> rest;
+    std::size_t last = 0, drawn = 0;
+    auto redo = [&](std::size_t i) {
+        if (!std::signbit(o[i])) return;
+        fast_path::taken_rarely<"line_residuals">();
+        const std::size_t first = i + 1 - p;
+        auto draw = [&] {
+            fast_path::taken_rarely<"line_drawn">();
+            ref = moments::line_through(moments::window_of(x, i, p), x[first], k);
+            anchor = static_cast<double>(first) + k.mean_x;
+            // About 0, in the scale of the residuals' own extremes (1 but near the ends of the range).
+            const auto off = moments::indexed(p, [&](std::size_t j) { return off_line(first + j); });
+            rest = moments::LineSpread<false>::summed(off, moments::Origin{0.0, moments::origin_of(off).scale});
+            drawn = i;
+        };
+        if (last != 0 && i == last + 1 && i - drawn < p) rest.slide(off_line(i - p), off_line(i), k.p - 1.0);
+        else draw();
+        last = i;
+        auto f = rest.fit(k, w);
+        auto held = [&] {
+            const double r2 = r_squared(k, f);
+            return f.exact && (r2 <= lim || !(f.syy_c > 0.0) ||
+                               rest.residual_bound(f.sxy_c, k, w) + f.syy_c * 0x1p-50 <=
+                                   f.syy_c * (1.0 - r2) * kResidualTolerance);
+        };
+        if (!held() && drawn != i) {
+            draw();
+            f = rest.fit(k, w);
+        }
+        double se;
+        if (held()) {
+            const double resid = f.syy_c * (1.0 - r_squared(k, f));
+            se = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0)) * f.unit;
+        } else {
+            // The window's values in the scale its deviations take, as its sums hold them.
+            const double s = moments::origin_of(moments::window_of(x, i, p)).scale;
+            const double resid = moments::residual_squares(
+                moments::indexed(p, [&](std::size_t j) { return x[first + j] * s; }), x[first] * s, k);
+            se = std::sqrt((resid > 0.0 ? resid : 0.0) / (k.p - 2.0)) / s;
+        }
+        // A pass whose squares left the range tells nothing: the sums stand.
+        const double sums = -o[i];
+        o[i] = std::fabs(sums - se) <= se * w.tol || !std::isfinite(se) ? sums : se;
+    };
+    if (n_marked <= marked.size()) [[likely]] {
+        std::sort(marked.begin(), marked.begin() + static_cast<std::ptrdiff_t>(n_marked));
+        for (std::size_t j = 0; j < n_marked; ++j) redo(marked[j]);
+        return out;
+    }
+    const std::size_t n = out.size();
+    for (std::size_t from = 0; from < n; from += 64) {
+        const std::size_t to = n - from > 64 ? from + 64 : n;
+        pairs::Mask signs{0, 0};
+        std::size_t i = from;
+        for (; i + 1 < to; i += 2) signs |= pairs::bits(pairs::load(o + i));
+        if ((signs[0] | signs[1]) >= 0 && (i == to || !std::signbit(o[i]))) continue;
+        for (i = from; i < to; ++i) redo(i);
+    }
     return out;
 }
 

@@ -385,7 +385,8 @@ RegressionSeries linear_regression(std::span<const double> values, std::uint64_t
 Series line_at(std::span<const double> values, std::uint64_t period, double x, NaNs nans = NaNs::maybe);
 // The fitted line one bar past the window.
 Series tsf(std::span<const double> values, std::uint64_t period, NaNs nans = NaNs::maybe);
-// Standard deviation of the fit's residuals.
+// Standard deviation of the fit's residuals: within 2^-28 of itself from the window's sums, or
+// summed from the residuals themselves where the window lies near a line.
 Series standard_error(std::span<const double> values, std::uint64_t period, NaNs nans = NaNs::maybe);
 
 // Building blocks for statistics computed over the same sliding sums elsewhere.
@@ -480,7 +481,8 @@ void co_spreads(std::span<const double> a, std::span<const double> b, std::size_
 }
 
 // Every window's least-squares line, abscissa 0 (oldest) .. period - 1: emit(i, const
-// moments::LineSpread<Nan>::Fit&) for every window that holds no NaN. 2 <= period <= len.
+// moments::LineSpread<Nan>::Fit&), or emit(i, fit, const moments::LineSpread<Nan>&) where
+// Emit takes the window's sums too, for every window that holds no NaN. 2 <= period <= len.
 template <bool Nan, class Emit>
 void line_fits(std::span<const double> values, std::uint64_t period, Emit&& emit) {
     const double* x = values.data();
