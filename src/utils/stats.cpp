@@ -257,18 +257,27 @@ Series standard_error(std::span<const double> values, std::uint64_t period, NaNs
     std::array<std::size_t, 1024> marked;
     std::size_t n_marked = 0;
     double* o = out.data();
-    window::line_fits_of(values, period, [&, k, dof = k.p - 2.0, lim](std::size_t i, const auto& st, const auto& f) {
-        const double r2 = r_squared(k, f), resid = f.syy_c * (1.0 - r2);
-        const double se = std::sqrt((resid > 0.0 ? resid : 0.0) / dof) * f.unit;
-        o[i] = se;
-        // A window without spread reads 0 exactly; past the share, the bound of its own sums.
-        if (!(r2 <= lim) && f.syy_c > 0.0 &&
-            !(st.residual_bound(f.sxy_c, k, w) + f.syy_c * 0x1p-50 <= resid * kResidualTolerance)) [[unlikely]] {
-            o[i] = -se;
-            if (n_marked < marked.size()) marked[n_marked] = i;
-            ++n_marked;
-        }
-    }, nans);
+    // Where the share can pass a window (the shorter ones), a window past it is marked without
+    // the bound of its own sums: reading that bound takes every window's sums out of the pair
+    // registers they are slid in, which costs the whole walk more than the few windows it would
+    // spare the pass below (which keeps the sums' value wherever it agrees with theirs).
+    auto fits = [&](auto judged) {
+        window::line_fits_of(values, period, [&, k, dof = k.p - 2.0, lim](std::size_t i, const auto& st, const auto& f) {
+            const double r2 = r_squared(k, f), resid = f.syy_c * (1.0 - r2);
+            const double se = std::sqrt((resid > 0.0 ? resid : 0.0) / dof) * f.unit;
+            o[i] = se;
+            // A window without spread reads 0 exactly; past the share, the bound of its own sums.
+            if (!(r2 <= lim) && f.syy_c > 0.0) [[unlikely]] {
+                if constexpr (decltype(judged)::value)
+                    if (st.residual_bound(f.sxy_c, k, w) + f.syy_c * 0x1p-50 <= resid * kResidualTolerance) return;
+                o[i] = -se;
+                if (n_marked < marked.size()) marked[n_marked] = i;
+                ++n_marked;
+            }
+        }, nans);
+    };
+    if (lim > 0.96) fits(std::false_type{});
+    else fits(std::true_type{});
     // The windows marked, in order. Their residuals are those of the values less a line near
     // theirs (`ref`, drawn through a window of the run): the line sums of what is left
     // (LineSpread) have a spread of about the residual, and the same test holds them within
