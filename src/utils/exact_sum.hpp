@@ -1,7 +1,8 @@
 #pragma once
-// The sign of an exact sum of a few doubles, where rounding the sum would decide a comparison
-// wrongly: two sums that are equal as real numbers can round apart (1.11832 + 1.11715 +
-// 1.11775 and 1.11809 + 1.1173 + 1.11783 are equal, their rounded thirds are not).
+// Error-free sums and products, and the sign of an exact sum of a few doubles: where rounding
+// a sum would decide a comparison wrongly, two sums that are equal as real numbers can round
+// apart (1.11832 + 1.11715 + 1.11775 and 1.11809 + 1.1173 + 1.11783 are equal, their rounded
+// thirds are not).
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -14,6 +15,17 @@ namespace vorn::utils::exact {
     s = a + b;
     const double bb = s - a;
     e = (a - (s - bb)) + (b - bb);
+}
+
+// Dekker's product: a * b == p + e exactly, p = fl(a * b), without a fused multiply-add
+// (unless the product over- or underflows).
+[[gnu::always_inline]] inline void two_product(double a, double b, double& p, double& e) noexcept {
+    constexpr double kSplit = 134217729.0;  // 2^27 + 1
+    const double ca = kSplit * a, cb = kSplit * b;
+    const double a_hi = ca - (ca - a), a_lo = a - a_hi;
+    const double b_hi = cb - (cb - b), b_lo = b - b_hi;
+    p = a * b;
+    e = ((a_hi * b_hi - p) + a_hi * b_lo + a_lo * b_hi) + a_lo * b_lo;
 }
 
 // -1, 0 or +1 as the real sum of the terms is negative, zero or positive. The terms are grown

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "utils/buffer.hpp"
+#include "utils/exact_sum.hpp"
 
 namespace vorn::utils::order {
 
@@ -35,23 +36,8 @@ struct Counted {
     void sub(const Counted& o) noexcept { count -= o.count; }
 };
 
-// Knuth's two-sum: a + b = s + e exactly, s = fl(a + b).
-[[gnu::always_inline]] inline void two_sum(double a, double b, double& s, double& e) noexcept {
-    s = a + b;
-    const double b_part = s - a;
-    e = (a - (s - b_part)) + (b - b_part);
-}
-
-// Dekker's product: a * b = p + e exactly, p = fl(a * b), without a fused multiply-add
-// (unless the product over- or underflows).
-[[gnu::always_inline]] inline void two_product(double a, double b, double& p, double& e) noexcept {
-    constexpr double kSplit = 134217729.0;  // 2^27 + 1
-    const double ca = kSplit * a, cb = kSplit * b;
-    const double a_hi = ca - (ca - a), a_lo = a - a_hi;
-    const double b_hi = cb - (cb - b), b_lo = b - b_hi;
-    p = a * b;
-    e = ((a_hi * b_hi - p) + a_hi * b_lo + a_lo * b_hi) + a_lo * b_lo;
-}
+using exact::two_product;
+using exact::two_sum;
 
 // A tree node: how many members its slots hold and their sum as an unevaluated pair
 // hi + lo, |lo| <= 2^-53 |hi|. A step adds a pair exactly but for two roundings in the low
